@@ -1,0 +1,48 @@
+#include "platform/runtime/Value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/runtime/Strings.h"
+
+namespace kr {
+
+int64_t Value::toInt() const {
+    if (auto p = std::get_if<int64_t>(&v_)) return *p;
+    if (auto p = std::get_if<double>(&v_)) return static_cast<int64_t>(std::trunc(*p));
+    const std::string t = Trim(std::get<std::string>(v_));
+    if (!IsNumeric(t)) return 0;
+    return static_cast<int64_t>(std::trunc(std::strtod(t.c_str(), nullptr)));
+}
+
+double Value::toReal() const {
+    if (auto p = std::get_if<int64_t>(&v_)) return static_cast<double>(*p);
+    if (auto p = std::get_if<double>(&v_)) return *p;
+    const std::string t = Trim(std::get<std::string>(v_));
+    if (!IsNumeric(t)) return 0;
+    return std::strtod(t.c_str(), nullptr);
+}
+
+std::string Value::toText() const {
+    if (auto p = std::get_if<int64_t>(&v_)) return std::to_string(*p);
+    if (auto p = std::get_if<double>(&v_)) {
+        if (std::isfinite(*p) && *p == std::trunc(*p) && std::fabs(*p) < 1e15)
+            return std::to_string(static_cast<int64_t>(*p));
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.10g", *p);
+        return buf;
+    }
+    return std::get<std::string>(v_);
+}
+
+bool Value::truthy() const {
+    if (auto p = std::get_if<int64_t>(&v_)) return *p != 0;
+    if (auto p = std::get_if<double>(&v_)) return *p != 0;
+    const std::string& s = std::get<std::string>(v_);
+    // A numeric text is true when non-zero; any other text when not blank.
+    if (IsNumeric(s)) return std::strtod(s.c_str(), nullptr) != 0;
+    return !ClipRight(s).empty();
+}
+
+}  // namespace kr
