@@ -125,3 +125,11 @@ const data::TableDef& ClipboardCategoriesDef();
 const data::TableDef& SysHotKeysDef();
 
 }  // namespace kr
+
+namespace kr {
+// The runtime's services Messages() and Clipboard() share their names with
+// these two records; where both are in scope a plain `Messages` names the
+// function, so code uses `struct Messages` or these aliases for the records.
+using MessagesRecord = struct Messages;
+using ClipboardRecord = struct Clipboard;
+}  // namespace kr
