@@ -7,6 +7,7 @@
 // fields becomes an underscore (M_:Mail:Server -> Mail_Server).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -113,6 +114,18 @@ struct SysHotKeys {
     FString<30> TextType;
     std::string Text;
 };
+
+// Mail types of a Messages record; a new record is "Email".
+inline constexpr std::array<const char*, 3> kMailTypes = {"Email", "News", "Mass Mailing"};
+// Actions of a hot key: type its text or run its task.
+inline constexpr const char* kHotKeyActionText = "Text";
+inline constexpr const char* kHotKeyActionTask = "Task";
+// New-record values of SysHotKeys.
+inline constexpr const char* kHotKeyDefaultKey = "CtrlShift";
+inline constexpr const char* kHotKeyDefaultTextType = "Type";
+// The range of Todo.Priority that the field check accepts.
+inline constexpr int kTodoPriorityLow = 1;
+inline constexpr int kTodoPriorityHigh = 10;
 
 const data::TableDef& TodoDef();
 const data::TableDef& SyncTodoDef();

@@ -8,9 +8,11 @@
 // TableDef (keys, memos, stored-as name, version) comes from its accessor.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
+#include "dictionary/FileNames.h"
 #include "platform/data/TableDef.h"
 #include "platform/runtime/FixedString.h"
 
@@ -264,6 +266,25 @@ struct Export {
     FString<255> Field5;
     FString<255> Field6;
 };
+
+// The text values the fields hold (the value lists that lists and the query
+// wizard offer for them).
+inline constexpr std::array<const char*, 4> kTaskTypes = {"Run Program", "Display Message", "Both",
+                                                          "Reminder Only"};
+inline constexpr std::array<const char*, 7> kScheduleTypes = {
+    "Once", "Day of Week", "Day of Month", "Semi-Monthly", "Monthly", "Yearly", "Custom"};
+inline constexpr std::array<const char*, 3> kMonthRepeats = {"Once", "Twice - 1st, 15th", "Twice - 15th, Last"};
+inline constexpr std::array<const char*, 3> kShiftTypes = {"Skip (to Next Valid Day)", "Previous Day",
+                                                           "Next Day"};
+inline constexpr std::array<const char*, 16> kScriptActions = {
+    "Send Keys",    "Set Focus",     "Wait",        "Display Message", "If Window...", "If Time Elapsed...",
+    "If Value...",  "...End If",     "Start Program", "Close Program", "Start Script", "DDE",
+    "File Actions", "Send Email",    "Set Value",   "Exit Script"};
+inline constexpr std::array<const char*, 2> kWindowExistances = {"Window Exists", "Window Doesn't Exist"};
+inline constexpr std::array<const char*, 2> kIfTimeElapsedTests = {"Is Greater Than", "Is Less Than"};
+inline constexpr std::array<const char*, 2> kDDETypes = {"Request", "Execute"};
+// Holidays.HolidayType of a new record.
+inline constexpr const char* kHolidayTypeAnnual = "Annual";
 
 // The table definitions.
 const data::TableDef& ScheduleDef();
