@@ -1,0 +1,33 @@
+// The runtime's last-error state: ERRORCODE(), ERROR(), FILEERRORCODE() and
+// FILEERROR(). Every table operation sets it; it is kept per procedure thread
+// (ProcedureContext.h), so two procedures never read each other's errors.
+#pragma once
+
+#include <string>
+
+namespace kr::data {
+
+// ERRORCODE(): the runtime's code of the last table operation (0 when it
+// succeeded).
+int LastErrorCode();
+// ERROR(): the runtime's text for that code ("No Error", "Record Not Found").
+std::string LastErrorText();
+// FILEERRORCODE() and FILEERROR(): the driver's own code and text, set when
+// the code is 90 (an error of the driver itself) and for a few others (the
+// name of the key a duplicate was found in, the reason a file is not a data
+// file); empty otherwise.
+std::string LastFileErrorCode();
+std::string LastFileErrorText();
+// The name of the key that rejected the last duplicate (DUPLICATE()).
+std::string LastDuplicateKey();
+
+// The error as messages show it: for code 90 the driver's text, " (", the
+// driver's code, ")"; otherwise the runtime's text, " (", the code, ")".
+std::string LastErrorDisplay();
+
+// Sets the state for the current procedure thread and returns the code.
+int SetLastError(int code, std::string fileCode = {}, std::string fileText = {});
+void SetLastDuplicateKey(std::string keyName);
+inline int ClearLastError() { return SetLastError(0); }
+
+}  // namespace kr::data
