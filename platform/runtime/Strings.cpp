@@ -86,11 +86,30 @@ std::string ReplaceAll(std::string_view s, std::string_view what, std::string_vi
 std::string IntToText(long long v) { return std::to_string(v); }
 
 bool IsNumeric(std::string_view s) {
+    // An optional sign, digits with at most one decimal point, and an
+    // optional exponent; hexadecimal, "inf" and "nan" are not numbers here.
     std::string t = Trim(s);
-    if (t.empty()) return false;
-    char* end = nullptr;
-    std::strtod(t.c_str(), &end);
-    return end && *end == '\0';
+    std::size_t i = 0, n = t.size();
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    bool digits = false, point = false;
+    for (; i < n; ++i) {
+        char c = t[i];
+        if (c >= '0' && c <= '9') digits = true;
+        else if (c == '.' && !point) point = true;
+        else break;
+    }
+    if (!digits) return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+        bool exp = false;
+        while (i < n && t[i] >= '0' && t[i] <= '9') {
+            exp = true;
+            ++i;
+        }
+        if (!exp) return false;
+    }
+    return i == n;
 }
 
 }  // namespace kr
