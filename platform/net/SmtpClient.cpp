@@ -51,6 +51,7 @@ struct Transfer {
     std::string replyLines;   // the reply being received
     std::string lastReply;    // the last complete reply
     bool masking = false;     // between AUTH and its final reply
+    bool quitting = false;    // QUIT sent: its reply is not what the send ended on
     std::uint64_t dataOut = 0;
 
     bool tracing = false;
@@ -71,7 +72,8 @@ struct Transfer {
         bool last = line.size() < 4 || line[3] != '-';
         if (last) {
             if (masking && !(line.size() >= 3 && line.substr(0, 3) == "334")) masking = false;
-            lastReply = replyLines.size() > kMaxReply ? replyLines.substr(0, kMaxReply) : replyLines;
+            if (!quitting)
+                lastReply = replyLines.size() > kMaxReply ? replyLines.substr(0, kMaxReply) : replyLines;
             replyLines.clear();
         }
     }
@@ -91,6 +93,7 @@ struct Transfer {
         } else if (masking) {
             TraceLine("> ", "****");
         } else {
+            if (StartsWithNoCase(line, "QUIT")) quitting = true;
             TraceLine("> ", line);
         }
     }
