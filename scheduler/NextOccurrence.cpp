@@ -1,0 +1,463 @@
+#include "scheduler/NextOccurrence.h"
+
+#include <algorithm>
+
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "scheduler/DateValues.h"
+
+namespace kr {
+
+namespace {
+
+// The acceptance margin of the date-based steps: an occurrence on the given
+// day must be more than a minute after the given time.
+constexpr int64_t kMargin = 6000;
+
+// Every search is bounded. Steps that can be counted are taken in one jump,
+// so only the month- and year-based steps loop; this bound lets a
+// semi-monthly task walk the whole range of dates (about 196,000 steps)
+// and stops anything beyond.
+constexpr int kMaxSteps = 400000;
+
+bool ValidDate(int64_t d) { return d >= 1 && d <= LastValidDate(); }
+
+bool AnyWeekday(const Schedule& s) {
+    return s.Sunday || s.Monday || s.Tuesday || s.Wednesday || s.Thursday || s.Friday || s.Saturday;
+}
+
+bool WeekdayAllowed(const Schedule& s, int32_t date) {
+    switch (Weekday(date)) {
+        case 0: return s.Sunday != 0;
+        case 1: return s.Monday != 0;
+        case 2: return s.Tuesday != 0;
+        case 3: return s.Wednesday != 0;
+        case 4: return s.Thursday != 0;
+        case 5: return s.Friday != 0;
+        default: return s.Saturday != 0;
+    }
+}
+
+bool AnyWeekFlag(const Schedule& s) {
+    return s.Every1st || s.Every2nd || s.Every3rd || s.Every4th || s.EveryLast;
+}
+
+bool InLastSevenDays(int32_t date) { return DateMonth(date + 7) != DateMonth(date); }
+
+// The week-of-month test of "Day of Month": the 1st to 7th is the first week,
+// the 8th to 14th the second and so on; "Last" is the month's last seven days.
+bool WeekAllowed(const Schedule& s, int32_t date) {
+    const int day = DateDay(date);
+    if (day <= 7 && s.Every1st) return true;
+    if (day >= 8 && day <= 14 && s.Every2nd) return true;
+    if (day >= 15 && day <= 21 && s.Every3rd) return true;
+    if (day >= 22 && day <= 28 && s.Every4th) return true;
+    return s.EveryLast && InLastSevenDays(date);
+}
+
+bool TwiceMonthly(const Schedule& s) { return Upper(Sub(s.MonthRepeat.str(), 1, 5)) == "TWICE"; }
+bool RepeatHasLast(const Schedule& s) { return Upper(s.MonthRepeat.str()).find("LAST") != std::string::npos; }
+
+// The last day of a month (months outside 1..12 roll into the neighbouring years).
+int32_t LastDayOf(int month, int year) { return DateInMonth(month, 31, year); }
+
+// One weekday step: to the next (or previous) allowed weekday, or one day when
+// no weekday is allowed. At most seven days.
+int64_t WeekdayStep(const Schedule& s, int64_t d, int dir) {
+    if (!AnyWeekday(s)) return d + dir;
+    for (int i = 0; i < 7; ++i) {
+        d += dir;
+        if (WeekdayAllowed(s, static_cast<int32_t>(d))) break;
+    }
+    return d;
+}
+
+int32_t MonthStep(int32_t d, int months) {
+    return DateInMonth(DateMonth(d) + months, DateDay(d), DateYear(d));
+}
+
+int32_t YearStep(int32_t d, int64_t years) {
+    const int64_t y = DateYear(d) + years;
+    if (y < kMinYear || y > kMaxYear) return 0;
+    return DateInMonth(DateMonth(d), DateDay(d), static_cast<int>(y));
+}
+
+int32_t SemiMonthlyForward(const Schedule& s, int32_t d) {
+    const int64_t b64 = static_cast<int64_t>(d) - s.Offset;
+    if (!ValidDate(b64)) return 0;
+    const int32_t b = static_cast<int32_t>(b64);
+    const int day = DateDay(b), month = DateMonth(b), year = DateYear(b);
+    int32_t n;
+    if (day == 15) {
+        n = MakeDate(month + 1, 1, year);
+        if (n && RepeatHasLast(s)) n -= 1;  // the last day of the 15th's own month
+    } else if (day < 15) {
+        n = MakeDate(month, 15, year);
+    } else {
+        n = MakeDate(month + 1, 15, year);
+    }
+    if (!n) return 0;
+    const int64_t r = static_cast<int64_t>(n) + s.Offset;
+    return ValidDate(r) ? static_cast<int32_t>(r) : 0;
+}
+
+int32_t SemiMonthlyBack(const Schedule& s, int32_t d) {
+    const int64_t b64 = static_cast<int64_t>(d) - s.Offset;
+    if (!ValidDate(b64)) return 0;
+    const int32_t b = static_cast<int32_t>(b64);
+    const int day = DateDay(b), month = DateMonth(b), year = DateYear(b);
+    int32_t n;
+    if (day == 15) {
+        n = MakeDate(month - 1, 1, year);
+        if (n && RepeatHasLast(s)) n -= 1;
+    } else if (day < 16) {
+        n = MakeDate(month - 1, 15, year);
+    } else {
+        n = MakeDate(month, 15, year);
+    }
+    if (!n) return 0;
+    const int64_t r = static_cast<int64_t>(n) + s.Offset;
+    return ValidDate(r) ? static_cast<int32_t>(r) : 0;
+}
+
+void ShowInvalidUnits(bool quiet) {
+    if (!quiet) Message(kInvalidUnitsText, kInvalidUnitsTitle, MessageIcon::None, kButtonOk);
+}
+
+// Hundredths of one minute or hour step of a custom schedule. The whole step
+// is taken at full width: a step of 256 days or more is as valid as a shorter one.
+int64_t TickStep(const Schedule& s, CustomUnit unit) {
+    return static_cast<int64_t>(s.Every) * (unit == CustomUnit::Minute ? kTicksPerMinute : kTicksPerHour);
+}
+
+// A search that found nothing within the dates the suite holds leaves the
+// record where it was.
+OccurrenceResult NotFound(Schedule& s, int32_t date, int32_t time, bool complete) {
+    s.Date = date;
+    s.Time = time;
+    if (complete) s.Completed = 1;
+    return OccurrenceResult::NoOccurrence;
+}
+
+// Loops a date step while the record's moment is not accepted.
+template <class Step, class Accept>
+OccurrenceResult StepWhile(Schedule& s, Step step, Accept notDone, int32_t oldDate, int32_t oldTime,
+                           bool complete) {
+    for (int steps = 0; notDone(s); ++steps) {
+        if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
+        const int32_t n = step(s.Date);
+        if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, complete);
+        s.Date = n;
+    }
+    return OccurrenceResult::Found;
+}
+
+OccurrenceResult Advance(Schedule& s, int32_t date, int32_t time, bool quiet) {
+    const ScheduleKind kind = ScheduleKindOf(s);
+    if (kind == ScheduleKind::Once) {
+        s.Completed = 1;
+        return OccurrenceResult::Completed;
+    }
+    const int32_t oldDate = s.Date, oldTime = s.Time;
+    // A task without a date starts its search at the given date.
+    if (s.Date <= 0) {
+        if (!ValidDate(date)) return NotFound(s, oldDate, oldTime, true);
+        s.Date = date;
+    }
+    const int64_t limit = static_cast<int64_t>(time) + kMargin;
+    auto notAccepted = [date, limit](const Schedule& r) {
+        return !(r.Date > date || (r.Date == date && r.Time > limit));
+    };
+    // The first date on which the record's own time is accepted.
+    auto firstAcceptedDate = [date, limit](const Schedule& r) -> int64_t {
+        return static_cast<int64_t>(date) + (r.Time <= limit ? 1 : 0);
+    };
+
+    switch (kind) {
+        case ScheduleKind::Monthly:
+            return StepWhile(s, [](int32_t d) { return MonthStep(d, 1); }, notAccepted, oldDate, oldTime, true);
+        case ScheduleKind::SemiMonthly:
+            return StepWhile(s, [&s](int32_t d) { return SemiMonthlyForward(s, d); }, notAccepted, oldDate,
+                             oldTime, true);
+        case ScheduleKind::Yearly:
+            return StepWhile(s, [](int32_t d) { return YearStep(d, 1); }, notAccepted, oldDate, oldTime, true);
+        case ScheduleKind::DayOfWeek: {
+            if (!notAccepted(s)) return OccurrenceResult::Found;
+            // Only the weekday matters, so the walk can start the day before
+            // the first accepted date.
+            const int64_t first = firstAcceptedDate(s);
+            int64_t d = std::max<int64_t>(s.Date, first - 1);
+            do {
+                d = WeekdayStep(s, d, +1);
+            } while (d < first);
+            if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, true);
+            s.Date = static_cast<int32_t>(d);
+            return OccurrenceResult::Found;
+        }
+        case ScheduleKind::DayOfMonth: {
+            if (s.LastDayofMonth) {
+                // The month's last day, whatever the weekday and week flags say.
+                const int32_t base = std::max(s.Date, date);
+                int32_t last = LastDayOf(DateMonth(base), DateYear(base));
+                if (last && last <= date) last = LastDayOf(DateMonth(base) + 1, DateYear(base));
+                if (!ValidDate(last)) return NotFound(s, oldDate, oldTime, true);
+                s.Date = last;
+                return OccurrenceResult::Found;
+            }
+            // Every allowed weekday up to the given date is passed over, so the
+            // walk may as well start at the given date.
+            int64_t d = std::max(s.Date, date);
+            do {
+                d = WeekdayStep(s, d, +1);
+            } while (d <= date);
+            if (AnyWeekFlag(s)) {
+                // Every weekday occurs in each week of the month, so this ends
+                // within five weeks; the bound is a safeguard.
+                for (int i = 0; ValidDate(d) && !WeekAllowed(s, static_cast<int32_t>(d)); ++i) {
+                    if (i > 400) return NotFound(s, oldDate, oldTime, true);
+                    d = WeekdayStep(s, d, +1);
+                }
+            }
+            if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, true);
+            s.Date = static_cast<int32_t>(d);
+            return OccurrenceResult::Found;
+        }
+        case ScheduleKind::Custom:
+        case ScheduleKind::Once:
+            break;
+    }
+
+    if (s.Every < 1) s.Every = 1;
+    const CustomUnit unit = CustomUnitOf(s);
+    switch (unit) {
+        case CustomUnit::Minute:
+        case CustomUnit::Hour: {
+            // At least one step, then as many as it takes to pass (date, time).
+            const int64_t step = TickStep(s, unit);
+            const int64_t m = MomentOf(s.Date, s.Time);
+            const int64_t target = MomentOf(date, std::clamp<int32_t>(time, 0, kTicksPerDay));
+            const int64_t k = m > target ? 1 : (target - m) / step + 1;
+            int32_t d, t;
+            SplitMoment(m + k * step, d, t);
+            if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, true);
+            s.Date = d;
+            s.Time = t;
+            return OccurrenceResult::Found;
+        }
+        case CustomUnit::Day:
+        case CustomUnit::Week: {
+            const int64_t step = static_cast<int64_t>(s.Every) * (unit == CustomUnit::Week ? 7 : 1);
+            const int64_t first = firstAcceptedDate(s);
+            int64_t d = s.Date;
+            if (d < first) d += (first - d + step - 1) / step * step;
+            if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, true);
+            s.Date = static_cast<int32_t>(d);
+            return OccurrenceResult::Found;
+        }
+        case CustomUnit::Month: {
+            const int months = std::min<int64_t>(s.Every, 12 * (kMaxYear - kMinYear + 2));
+            return StepWhile(s, [months](int32_t d) { return MonthStep(d, months); }, notAccepted, oldDate,
+                             oldTime, true);
+        }
+        case CustomUnit::Year: {
+            const int64_t years = s.Every;
+            return StepWhile(s, [years](int32_t d) { return YearStep(d, years); }, notAccepted, oldDate, oldTime,
+                             true);
+        }
+        case CustomUnit::Invalid:
+            break;
+    }
+    ShowInvalidUnits(quiet);
+    // Restore a date that was 0, then push it past the given date so that the
+    // caller still gets a future moment.
+    s.Date = oldDate;
+    if (date >= s.Date && ValidDate(static_cast<int64_t>(date) + 1)) s.Date = date + 1;
+    return OccurrenceResult::InvalidUnits;
+}
+
+OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
+    const ScheduleKind kind = ScheduleKindOf(s);
+    if (kind == ScheduleKind::Once) return OccurrenceResult::NoOccurrence;
+    const int32_t oldDate = s.Date, oldTime = s.Time;
+    const int64_t limit = static_cast<int64_t>(time) - kMargin;
+    // Go on stepping back while the moment is not before (date, limit).
+    auto notBefore = [date, limit](const Schedule& r) {
+        return r.Date > date || (r.Date == date && r.Time >= limit);
+    };
+    // With the record's time fixed: the first date that is not before.
+    auto firstNotBefore = [date, limit](const Schedule& r) -> int64_t {
+        return static_cast<int64_t>(date) + (r.Time >= limit ? 0 : 1);
+    };
+
+    switch (kind) {
+        case ScheduleKind::Monthly:
+            return StepWhile(s, [](int32_t d) { return MonthStep(d, -1); }, notBefore, oldDate, oldTime, false);
+        case ScheduleKind::SemiMonthly:
+            return StepWhile(s, [&s](int32_t d) { return SemiMonthlyBack(s, d); }, notBefore, oldDate, oldTime,
+                             false);
+        case ScheduleKind::Yearly:
+            return StepWhile(s, [](int32_t d) { return YearStep(d, -1); }, notBefore, oldDate, oldTime, false);
+        case ScheduleKind::DayOfWeek:
+        case ScheduleKind::DayOfMonth: {
+            if (!notBefore(s)) return OccurrenceResult::Found;
+            const bool weeks = kind == ScheduleKind::DayOfMonth && AnyWeekFlag(s);
+            // Only weekdays and weeks of the month matter below the given
+            // date, so the walk may start the day after it.
+            int64_t d = std::min<int64_t>(s.Date, static_cast<int64_t>(date) + 1);
+            for (int i = 0;; ++i) {
+                if (i > 400) return NotFound(s, oldDate, oldTime, false);
+                d = WeekdayStep(s, d, -1);
+                if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
+                s.Date = static_cast<int32_t>(d);
+                if (!notBefore(s) && (!weeks || WeekAllowed(s, s.Date))) break;
+            }
+            return OccurrenceResult::Found;
+        }
+        case ScheduleKind::Custom:
+        case ScheduleKind::Once:
+            break;
+    }
+
+    if (s.Every < 1) s.Every = 1;
+    const CustomUnit unit = CustomUnitOf(s);
+    switch (unit) {
+        case CustomUnit::Minute:
+        case CustomUnit::Hour: {
+            // Counted, not looped: a one-minute task weeks ahead is one jump.
+            const int64_t step = TickStep(s, unit);
+            const int64_t m = MomentOf(s.Date, s.Time);
+            const int64_t target =
+                static_cast<int64_t>(date) * kTicksPerDay + std::clamp<int64_t>(limit, 1, kTicksPerDay + 1);
+            const int64_t k = m >= target ? (m - target) / step + 1 : 0;
+            int32_t d, t;
+            SplitMoment(m - k * step, d, t);
+            if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
+            s.Date = d;
+            s.Time = t;
+            return OccurrenceResult::Found;
+        }
+        case CustomUnit::Day:
+        case CustomUnit::Week: {
+            const int64_t step = static_cast<int64_t>(s.Every) * (unit == CustomUnit::Week ? 7 : 1);
+            const int64_t first = firstNotBefore(s);
+            int64_t d = s.Date;
+            if (d >= first) d -= ((d - first) / step + 1) * step;
+            if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
+            s.Date = static_cast<int32_t>(d);
+            return OccurrenceResult::Found;
+        }
+        case CustomUnit::Month: {
+            const int months = std::min<int64_t>(s.Every, 12 * (kMaxYear - kMinYear + 2));
+            return StepWhile(s, [months](int32_t d) { return MonthStep(d, -months); }, notBefore, oldDate,
+                             oldTime, false);
+        }
+        case CustomUnit::Year: {
+            const int64_t years = s.Every;
+            return StepWhile(s, [years](int32_t d) { return YearStep(d, -years); }, notBefore, oldDate, oldTime,
+                             false);
+        }
+        case CustomUnit::Invalid:
+            break;
+    }
+    ShowInvalidUnits(quiet);
+    if (s.Date >= date && ValidDate(static_cast<int64_t>(date) - 1)) s.Date = date - 1;
+    return OccurrenceResult::InvalidUnits;
+}
+
+}  // namespace
+
+int32_t LastValidDate() {
+    static const int32_t last = MakeDate(12, 31, kMaxYear);
+    return last;
+}
+
+int32_t DateInMonth(int month, int day, int year) {
+    int64_t m = static_cast<int64_t>(month) - 1;
+    int64_t y = year + (m >= 0 ? m / 12 : (m - 11) / 12);
+    m = ((m % 12) + 12) % 12 + 1;
+    if (y < kMinYear || y > kMaxYear) return 0;
+    const int dim = DaysInMonth(static_cast<int>(m), static_cast<int>(y));
+    return MakeDate(static_cast<int>(m), std::clamp(day, 1, dim), static_cast<int>(y));
+}
+
+CustomUnit CustomUnitOf(const Schedule& SCH) {
+    const std::string u = Lower(Sub(SCH.EveryType.str(), 1, 3));
+    if (u == "min") return CustomUnit::Minute;
+    if (u == "hou") return CustomUnit::Hour;
+    if (u == "day") return CustomUnit::Day;
+    if (u == "wee") return CustomUnit::Week;
+    if (u == "mon") return CustomUnit::Month;
+    if (u == "yea") return CustomUnit::Year;
+    return CustomUnit::Invalid;
+}
+
+ScheduleKind ScheduleKindOf(const Schedule& SCH) {
+    const std::string& t = SCH.ScheduleType.str();
+    if (t == "Once") return ScheduleKind::Once;
+    if (t == "Monthly") return TwiceMonthly(SCH) ? ScheduleKind::SemiMonthly : ScheduleKind::Monthly;
+    if (t == "Yearly") return ScheduleKind::Yearly;
+    if (t == "Day of Week") return ScheduleKind::DayOfWeek;
+    if (t == "Day of Month") return ScheduleKind::DayOfMonth;
+    return ScheduleKind::Custom;
+}
+
+OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time) {
+    return Advance(SCH, date, time, false);
+}
+
+OccurrenceResult StepBackToPreviousOccurrence(Schedule& SCH, int32_t date, int32_t time) {
+    return Retreat(SCH, date, time, false);
+}
+
+bool DateFitsSchedule(const Schedule& SCH, int32_t date) {
+    if (date == 0) date = SCH.Date;
+    if (date <= 0) return false;
+    switch (ScheduleKindOf(SCH)) {
+        case ScheduleKind::SemiMonthly: {
+            const int64_t b64 = static_cast<int64_t>(date) - SCH.Offset;
+            if (!ValidDate(b64)) return false;
+            const int32_t b = static_cast<int32_t>(b64);
+            const int day = DateDay(b);
+            if (day == 15) return true;
+            if (day == DaysInMonth(DateMonth(b), DateYear(b))) return RepeatHasLast(SCH);
+            if (day == 1) return !RepeatHasLast(SCH);
+            return false;
+        }
+        case ScheduleKind::DayOfWeek:
+            return WeekdayAllowed(SCH, date);
+        case ScheduleKind::DayOfMonth:
+            if (SCH.LastDayofMonth) return DateDay(date) == DaysInMonth(DateMonth(date), DateYear(date));
+            if (!WeekdayAllowed(SCH, date)) return false;
+            return WeekAllowed(SCH, date);
+        default:
+            return true;
+    }
+}
+
+bool HasOccurrenceAt(const Schedule& SCH, int32_t date, int32_t time) {
+    const ScheduleKind kind = ScheduleKindOf(SCH);
+    if (kind == ScheduleKind::Once || SCH.Date <= 0) return false;
+    const bool ticks = kind == ScheduleKind::Custom &&
+                       (CustomUnitOf(SCH) == CustomUnit::Minute || CustomUnitOf(SCH) == CustomUnit::Hour);
+    if (kind == ScheduleKind::Custom && CustomUnitOf(SCH) == CustomUnit::Invalid) return false;
+    if (SCH.Date == date && SCH.Time == time) return true;
+    // Every step other than minutes and hours keeps the time of day.
+    if (!ticks && SCH.Time != time) return false;
+
+    Schedule s = SCH;
+    if (MomentOf(s.Date, s.Time) > MomentOf(date, time)) {
+        if (Retreat(s, date, time, true) != OccurrenceResult::Found) return false;
+    }
+    // Forward to the first occurrence at or after (date, time).
+    OccurrenceResult r;
+    if (ticks)
+        r = Advance(s, date, time - 1, true);
+    else if (kind == ScheduleKind::DayOfMonth)
+        r = Advance(s, date - 1, time, true);
+    else
+        r = Advance(s, date - 1, s.Time, true);
+    return r == OccurrenceResult::Found && s.Date == date && s.Time == time;
+}
+
+}  // namespace kr

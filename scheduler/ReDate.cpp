@@ -1,0 +1,125 @@
+#include "scheduler/ReDate.h"
+
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Services.h"
+#include "scheduler/DateValues.h"
+#include "scheduler/NextOccurrence.h"
+#include "scheduler/Reschedule.h"
+
+namespace kr {
+
+namespace {
+
+// The fields the engine may change; a record is stored only when one differs.
+bool EngineFieldsDiffer(const Schedule& a, const Schedule& b) {
+    return a.Date != b.Date || a.Time != b.Time || a.Completed != b.Completed || a.Every != b.Every ||
+           a.SkipNextTime != b.SkipNextTime || a.ExceptionLink != b.ExceptionLink || a.ExceptTime != b.ExceptTime ||
+           a.ExceptWeekends != b.ExceptWeekends || a.ExceptWeekdays != b.ExceptWeekdays ||
+           a.ExceptHolidays != b.ExceptHolidays || a.ExceptTimeBegin != b.ExceptTimeBegin ||
+           a.ExceptTimeEnd != b.ExceptTimeEnd || !(a.ExceptOther == b.ExceptOther);
+}
+
+}  // namespace
+
+void ReDateStartMoment(int32_t& date, int32_t& time) {
+    const int32_t today = Today();
+    const int64_t soon = static_cast<int64_t>(ClockTime()) + kTicksPerMinute;
+    if (date < today || (date == today && time < soon)) {
+        int32_t soonDate = today, soonTime = static_cast<int32_t>(soon);
+        NormalizeDateTime(soonDate, soonTime);
+        date = soonDate;
+        time = soonTime;
+    }
+}
+
+bool CheckReDateMoment(int32_t date, int32_t time) {
+    const int32_t today = Today();
+    const int64_t soon = static_cast<int64_t>(ClockTime()) + kTicksPerMinute;
+    if (date < today || (date == today && time < soon)) {
+        Message(kReDateFutureText, kReDateFutureTitle, MessageIcon::None, kButtonOk);
+        return false;
+    }
+    return true;
+}
+
+std::string DebugPreviousText(const Schedule& SCH) {
+    return "Failed on " + SCH.ScheduleType.str() + "(" + SCH.EveryType.str() + "," + Format(Value(SCH.Date), "@d17") +
+           "," + Format(Value(SCH.Time), "@t7") + ")";
+}
+
+ReDater::ReDater(ScheduleStore& store, int32_t date, int32_t time, HolidayTest holidays)
+    : store_(store), date_(date), time_(time), holidays_(std::move(holidays)) {
+    total_ = store_.Count();
+}
+
+bool ReDater::ReDateOne(Schedule& r) {
+    // Tasks without a moment, finished tasks, hot keys and one-off tasks keep
+    // their dates: a pending one-off task has no other occurrence to move to,
+    // and must stay pending.
+    if (r.Date == 0 || r.Time == 0 || r.Completed || r.TaskType.str() == "Hot Key" || r.ScheduleType.str() == "Once") return true;
+    Schedule s = r;
+    if (StepBackToPreviousOccurrence(s, date_, time_) == OccurrenceResult::NoOccurrence ||
+        NextScheduleDate(s, date_, time_) == OccurrenceResult::NoOccurrence) {
+        // Reported and left as it was; the pass goes on with the next task.
+        const std::string text = DebugPreviousText(r);
+        failures_.push_back(text);
+        Message(text, kDebugPreviousTitle, MessageIcon::None, kButtonOk);
+        return true;
+    }
+    // A skip mark belonged to the occurrence the task has left.
+    if (s.Date != r.Date || s.Time != r.Time) s.SkipNextTime = 0;
+    if (RescheduleTask(s, true, store_, holidays_) == 1) {
+        ++changed_;
+        return true;
+    }
+    if (!EngineFieldsDiffer(s, r)) return true;
+    const int err = store_.Put(s);
+    if (err != kNoError) {
+        error_ = err;
+        return false;
+    }
+    ++changed_;
+    return true;
+}
+
+bool ReDater::Step(int count) {
+    if (state_ != State::Running) return false;
+    if (count < 1) count = 1;
+    if (cancel_) {
+        state_ = State::Cancelled;
+        return false;
+    }
+    std::vector<Schedule> batch = store_.ReadAfter(lastID_, count);
+    if (batch.empty()) {
+        state_ = State::Finished;
+        if (onProgress) onProgress(done_, total_);
+        return false;
+    }
+    for (Schedule& r : batch) {
+        if (cancel_) {
+            state_ = State::Cancelled;
+            break;
+        }
+        lastID_ = r.ID;
+        ++done_;
+        if (!ReDateOne(r)) {
+            state_ = State::Failed;
+            break;
+        }
+    }
+    // Copies the exceptions add land behind the last ID and are read later.
+    if (done_ > total_) total_ = done_;
+    if (onProgress) onProgress(done_, total_);
+    return state_ == State::Running;
+}
+
+ReDater::State RescheduleAllTasks(ScheduleStore& store, int32_t date, int32_t time, const HolidayTest& holidays) {
+    ReDater pass(store, date, time, holidays);
+    while (pass.Step(500)) {
+    }
+    return pass.state();
+}
+
+}  // namespace kr

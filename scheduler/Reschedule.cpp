@@ -1,0 +1,152 @@
+#include "scheduler/Reschedule.h"
+
+#include <cctype>
+
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "scheduler/NextOccurrence.h"
+
+namespace kr {
+
+namespace {
+
+// IDs tried past the highest one before AddScheduleCopy gives up.
+constexpr int kMaxIdTries = 10000;
+
+void ClearExceptions(Schedule& s) {
+    s.ExceptTime = 0;
+    s.ExceptWeekends = 0;
+    s.ExceptWeekdays = 0;
+    s.ExceptHolidays = 0;
+    s.ExceptTimeBegin = 0;
+    s.ExceptTimeEnd = 0;
+    s.ExceptOther = "";
+}
+
+int32_t RangeEnd(const Schedule& s) { return s.ExceptTimeEnd == 0 ? kTicksPerDay : s.ExceptTimeEnd; }
+
+// Pushes the occurrence out of the excluded time range. True when it moved.
+bool TimeRangeStep(Schedule& s) {
+    if (s.ExceptTimeEnd == 0) s.ExceptTimeEnd = kTicksPerDay;
+    if (!InExceptTimeRange(s, s.Time)) return false;
+    const int32_t date0 = s.Date, time0 = s.Time;
+    OccurrenceResult r = OccurrenceResult::Found;
+    for (int steps = 0; steps < kTimeRangeSteps && InExceptTimeRange(s, s.Time); ++steps) {
+        r = NextScheduleDate(s, s.Date, s.Time + 1);
+        // An unusable schedule stops here: one "Invalid Units" message, not a hundred.
+        if (r != OccurrenceResult::Found) break;
+    }
+    if (r == OccurrenceResult::NoOccurrence) {
+        s.Date = date0;
+        s.Time = time0;
+        return true;
+    }
+    if (InExceptTimeRange(s, s.Time)) {
+        // The steps cannot leave the range (the task repeats too often, or
+        // keeps its time of day): the occurrence goes to the range's end, on
+        // its own day when the end is still ahead of it, else on the next day.
+        const int32_t end = s.ExceptTimeEnd;
+        s.Date = time0 <= end ? date0 : date0 + 1;
+        s.Time = end;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HasDayExceptions(const Schedule& s) {
+    return s.ExceptHolidays || s.ExceptWeekdays || s.ExceptWeekends || !s.ExceptOther.empty();
+}
+
+bool InExceptTimeRange(const Schedule& s, int32_t time) {
+    const int32_t begin = s.ExceptTimeBegin, end = RangeEnd(s);
+    if (begin <= end) return begin <= time && time <= end;
+    return time < end || time > begin;
+}
+
+bool IsExcludedDay(const Schedule& s, int32_t date, const HolidayTest& isHoliday) {
+    const int wd = Weekday(date);
+    if (s.ExceptWeekends && (wd == 0 || wd == 6)) return true;
+    if (s.ExceptWeekdays && !s.ExceptWeekends && wd >= 1 && wd <= 5) return true;
+    if (s.ExceptHolidays && isHoliday && isHoliday(date)) return true;
+    const std::string& other = s.ExceptOther.str();
+    return static_cast<std::size_t>(wd) < other.size() && other[static_cast<std::size_t>(wd)] == 'Y';
+}
+
+int AddScheduleCopy(ScheduleStore& store, Schedule& record) {
+    record.ID = store.LastID() + 1;
+    int err = kNoError;
+    for (int i = 0; i < kMaxIdTries; ++i) {
+        err = store.Add(record);
+        if (err != kDuplicateKey) return err;
+        ++record.ID;
+    }
+    return err;
+}
+
+int RescheduleTask(Schedule& SCH, bool keepEarlierCopy, ScheduleStore& store, const HolidayTest& isHoliday) {
+    const ScheduleKind kind = ScheduleKindOf(SCH);
+    if (kind == ScheduleKind::Once || kind == ScheduleKind::DayOfWeek) {
+        ClearExceptions(SCH);
+        return 0;
+    }
+    const bool dayExceptions = HasDayExceptions(SCH);
+    const bool timeException = SCH.ExceptTime != 0;
+    if (!dayExceptions && !timeException) return 0;
+    if (SCH.ExceptWeekends) SCH.ExceptWeekdays = 0;
+
+    bool changed = timeException && TimeRangeStep(SCH);
+
+    // Day exceptions apply whether or not a time range is set.
+    if (dayExceptions && SCH.Date > 0 && IsExcludedDay(SCH, SCH.Date, isHoliday)) {
+        const uint8_t savedSkip = SCH.SkipNextTime;
+        SCH.SkipNextTime = 1;
+        const char shift =
+            SCH.ShiftType.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(SCH.ShiftType.str()[0])));
+        if (shift != 'N' && shift != 'P') return store.Put(SCH) == kNoError ? 1 : 0;
+
+        // The regular occurrence stays on the excluded day, marked to be skipped.
+        if (store.Put(SCH) != kNoError) return 0;
+        const int dir = shift == 'N' ? 1 : -1;
+        int32_t day = SCH.Date;
+        bool found = false;
+        for (int i = 0; i <= kShiftSearchDays; ++i, day += dir) {
+            if (day < 1 || day > LastValidDate()) break;
+            if (!IsExcludedDay(SCH, day, isHoliday)) {
+                found = true;
+                break;
+            }
+        }
+        // Every day of a year excluded: the occurrence is skipped, with no copy
+        // on a day that is excluded too.
+        if (!found) return 1;
+        // A regular run already falls on that moment, or the copy an earlier
+        // shift made does: one run is enough.
+        if (HasOccurrenceAt(SCH, day, SCH.Time)) return 1;
+        const int32_t oldLink = SCH.ExceptionLink;
+        Schedule earlier;
+        const bool haveEarlier = oldLink != 0 && store.Fetch(oldLink, earlier) == kNoError &&
+                                 earlier.ScheduleType.str() == "Once" && !earlier.Completed;
+        if (haveEarlier && earlier.Date == day && earlier.Time == SCH.Time) return 1;
+
+        Schedule copy = SCH;
+        copy.ExceptionLink = 0;
+        copy.ScheduleType = "Once";
+        copy.SkipNextTime = savedSkip;
+        copy.Date = day;
+        if (AddScheduleCopy(store, copy) != kNoError) return 1;
+        // The copy runs the task's script too.
+        store.CopyScriptItems(SCH.ID, copy.ID);
+
+        Schedule own;
+        if (store.Fetch(SCH.ID, own) == kNoError) SCH = own;
+        SCH.ExceptionLink = copy.ID;
+        store.Put(SCH);
+        if (!keepEarlierCopy && haveEarlier) store.Delete(oldLink);
+        return 1;
+    }
+    if (!changed) return 0;
+    return store.Put(SCH) == kNoError ? 1 : 0;
+}
+
+}  // namespace kr
