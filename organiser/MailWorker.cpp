@@ -1,0 +1,142 @@
+#include "organiser/MailWorker.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+
+#include <list>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace kr {
+
+namespace {
+
+// One relay object per receiving thread carries the reports into that
+// thread's event loop. A worker posts to it under the registry's lock, and
+// a relay leaves the registry (under the same lock) before it is destroyed,
+// so a report never goes to an object that is gone.
+std::mutex gRelayMutex;
+std::map<QThread*, QObject*> gRelays;
+
+class Relay : public QObject {
+public:
+    Relay() = default;
+    ~Relay() override {
+        std::lock_guard<std::mutex> lock(gRelayMutex);
+        for (auto it = gRelays.begin(); it != gRelays.end(); ++it)
+            if (it->second == this) {
+                gRelays.erase(it);
+                break;
+            }
+    }
+};
+
+// The calling thread's relay, made on first use and destroyed when the
+// thread ends.
+QThread* RelayForCurrentThread() {
+    thread_local std::unique_ptr<Relay> relay;
+    QThread* thread = QThread::currentThread();
+    if (!relay) {
+        relay = std::make_unique<Relay>();
+        std::lock_guard<std::mutex> lock(gRelayMutex);
+        gRelays[thread] = relay.get();
+    }
+    return thread;
+}
+
+struct Job {
+    std::thread thread;
+    std::shared_ptr<MailSender> sender;
+    bool finished = false;
+};
+
+std::mutex gJobsMutex;
+std::list<Job> gJobs;
+
+// Joins the threads of finished jobs; the caller holds gJobsMutex.
+void ReapFinished() {
+    for (auto it = gJobs.begin(); it != gJobs.end();) {
+        if (it->finished) {
+            if (it->thread.joinable()) it->thread.join();
+            it = gJobs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace
+
+void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSendDone done) {
+    struct Report {
+        QPointer<QObject> receiver;
+        MailSendDone done;
+        QThread* thread = nullptr;
+        bool direct = false;
+    };
+    auto report = std::make_shared<Report>();
+    report->done = std::move(done);
+    if (receiver) {
+        // The relay must belong to the receiver's thread: callers start
+        // sends from the thread their receiver lives on.
+        report->receiver = receiver;
+        report->thread = receiver->thread() == QThread::currentThread() ? RelayForCurrentThread() : nullptr;
+        if (!report->thread) report->direct = true;
+    } else {
+        report->direct = true;
+    }
+
+    std::lock_guard<std::mutex> lock(gJobsMutex);
+    ReapFinished();
+    gJobs.push_back(Job{});
+    Job* job = &gJobs.back();
+    job->sender = sender;
+    job->thread = std::thread([job, sender, report] {
+        int32_t result = sender->Send();
+        bool posted = false;
+        if (!report->direct) {
+            std::lock_guard<std::mutex> relayLock(gRelayMutex);
+            auto it = gRelays.find(report->thread);
+            if (it != gRelays.end()) {
+                QMetaObject::invokeMethod(
+                    it->second,
+                    [report, result, sender] {
+                        if (report->receiver && report->done) report->done(result, sender);
+                    },
+                    Qt::QueuedConnection);
+                posted = true;
+            }
+        }
+        if (!posted && report->direct && report->done) report->done(result, sender);
+        std::lock_guard<std::mutex> jobsLock(gJobsMutex);
+        job->finished = true;
+    });
+}
+
+int RunningMailSends() {
+    std::lock_guard<std::mutex> lock(gJobsMutex);
+    int n = 0;
+    for (const Job& j : gJobs)
+        if (!j.finished) ++n;
+    return n;
+}
+
+void CancelMailSends() {
+    std::list<Job> jobs;
+    {
+        std::lock_guard<std::mutex> lock(gJobsMutex);
+        for (Job& j : gJobs)
+            if (!j.finished) j.sender->Cancel();
+        jobs.splice(jobs.end(), gJobs);
+    }
+    // The threads mark their jobs finished under the lock; they no longer
+    // touch the list once spliced, only their own Job, which stays valid
+    // (list nodes keep their address when spliced).
+    for (Job& j : jobs)
+        if (j.thread.joinable()) j.thread.join();
+}
+
+}  // namespace kr

@@ -1,0 +1,34 @@
+// Sends that never block a window: the prepared MailSender runs its Send on
+// a worker thread, and the result is delivered back on the thread of a
+// receiver object through that thread's event loop.
+//
+// The receiver may go away while the send runs: its report is then dropped.
+// At shut-down CancelMailSends asks every running send to stop and waits for
+// the worker threads to end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "organiser/MailSender.h"
+
+class QObject;
+
+namespace kr {
+
+// What a finished send reports: its result and the sender (for ErrorText).
+using MailSendDone = std::function<void(int32_t result, std::shared_ptr<MailSender> sender)>;
+
+// Runs sender->Send() on a worker thread; `done` is called on receiver's
+// thread, which must be the calling thread. A null receiver (or one living
+// on another thread) has `done` called on the worker thread itself.
+void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSendDone done);
+
+// Sends still running.
+int RunningMailSends();
+// Cancels every running send and waits until their threads have ended.
+// Reports of the cancelled sends are still posted to their receivers.
+void CancelMailSends();
+
+}  // namespace kr
