@@ -1,0 +1,237 @@
+// Sending stored messages by their number through a real SMTP server.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "../net/SmtpTestServer.h"
+#include "MailFixture.h"
+#include "organiser/MailWorker.h"
+#include "organiser/SendEmailMessage.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Strings.h"
+
+using kr::MessagesRecord;
+
+namespace {
+
+// The Messages rows the sends read and stamp, with one record buffer. The
+// file manager of the data dictionary takes this place in the program.
+class RowsAccess : public kr::MessagesAccess {
+public:
+    std::map<int32_t, MessagesRecord> rows;
+    MessagesRecord buffer;
+    int updates = 0;
+    MessagesRecord& Buffer() override { return buffer; }
+    bool FetchById() override {
+        auto it = rows.find(buffer.EmailID);
+        if (it == rows.end()) return false;
+        buffer = it->second;
+        return true;
+    }
+    bool Update() override {
+        ++updates;
+        rows[buffer.EmailID] = buffer;
+        return true;
+    }
+};
+
+class SendEmailMessageTest : public krtest::MailFixture {
+protected:
+    void SetUp() override {
+        MailFixture::SetUp();
+        kr::InstallMessagesAccess(&access);
+        kr::InstallClock(&clock);
+        kr::MailScriptServices s;
+        s.translateValues = [](const std::string& text) {
+            return kr::ReplaceAll(text, "[TODAY]", "12/03/2024", false);
+        };
+        s.setScriptVariable = [this](const std::string& name, const std::string& value) {
+            values[kr::Upper(name)] = value;
+        };
+        s.setActivityText = [this](const std::string& text) { activity.push_back(text); };
+        kr::InstallMailScriptServices(s);
+        kr::MailOptions().Email_Host = "127.0.0.1";
+        kr::MailOptions().Email_Sender = "alice@example.com";
+        kr::MailOptions().Email_SenderName = "Alice Sender";
+        kr::MailOptions().Email_Organization = "Users";
+    }
+    void TearDown() override {
+        kr::InstallMailScriptServices({});
+        kr::InstallMessagesAccess(nullptr);
+        kr::InstallClock(nullptr);
+        MailFixture::TearDown();
+    }
+
+    MessagesRecord& AddRow(int32_t id, const std::string& to) {
+        MessagesRecord& r = access.rows[id];
+        r.EmailID = id;
+        r.MailType = "Email";
+        r.EmailTo = to;
+        r.EmailToName = "Bob";
+        r.Subject = "Report of [TODAY]";
+        r.Message = "Dear Bob,\r\nthe report of [today] is attached.";
+        return r;
+    }
+    void UsePort(int port) { WriteAccount("SMTP Port=" + std::to_string(port) + "\nSMTP Timeout=5\n"); }
+    std::string EventLog() { return ReadFile(Path("KR98Evnt.LOG")); }
+
+    RowsAccess access;
+    kr::ManualClock clock{kr::MakeDate(12, 3, 2024), kr::MakeTime(9, 30)};
+    std::map<std::string, std::string> values;
+    std::vector<std::string> activity;
+};
+
+}  // namespace
+
+TEST_F(SendEmailMessageTest, StoredMessageIsSentByItsNumber) {
+    krtest::SmtpTestServer server(MailDir());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    std::string attachment = Path("notes.txt");
+    std::ofstream(attachment, std::ios::binary) << "attached notes";
+    MessagesRecord& row = AddRow(7, "bob@example.com");
+    row.CC = "carol@example.com";
+    row.BCC = "eve@example.com";
+    row.Attachment = attachment;
+
+    ASSERT_EQ(kr::SendEmailMessage(7, false, true), 0) << EventLog();
+
+    auto received = server.Received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].mailFrom, "alice@example.com");
+    EXPECT_EQ(received[0].rcpt,
+              (std::vector<std::string>{"bob@example.com", "carol@example.com", "eve@example.com"}));
+    krtest::MimePart whole = krtest::ParsePart(received[0].raw);
+    EXPECT_EQ(whole.headers["from"], "\"Alice Sender\" <alice@example.com>");
+    EXPECT_EQ(whole.headers["to"], "\"Bob\" <bob@example.com>");
+    EXPECT_EQ(whole.headers["cc"], "\"carol@example.com\" <carol@example.com>");
+    EXPECT_EQ(whole.headers["subject"], "Report of 12/03/2024");
+    EXPECT_EQ(whole.headers["x-mailer"], "Kairoll 2000");
+    EXPECT_EQ(whole.headers["organization"], "Users");
+    auto parts = krtest::SplitMultipart(whole);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].body, "Dear Bob,\r\nthe report of 12/03/2024 is attached.");
+    EXPECT_EQ(krtest::DecodeBase64(parts[1].body), "attached notes");
+
+    // The stored row keeps its references and carries the date of sending.
+    EXPECT_EQ(access.rows[7].Subject.str(), "Report of [TODAY]");
+    EXPECT_EQ(access.rows[7].LastDateSent, kr::MakeDate(12, 3, 2024));
+    EXPECT_EQ(values["MAIL"], "Sent");
+    EXPECT_EQ(values["MAILERROR"], "None");
+    EXPECT_EQ(values["EMAILHOST"], "127.0.0.1");
+    EXPECT_EQ(values["EMAILSENDERNAME"], "Alice Sender");
+    EXPECT_EQ(values["EMAILRETURNPATH"], "alice@example.com");
+    EXPECT_EQ(activity, (std::vector<std::string>{"Sending Email...", ""}));
+    EXPECT_NE(EventLog().find("Sent bob@example.com"), std::string::npos);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("inmail.log"))));
+}
+
+TEST_F(SendEmailMessageTest, SendNowSendsTheBufferAndStampsNothing) {
+    krtest::SmtpTestServer server(MailDir());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    AddRow(3, "bob@example.com");
+    access.buffer = access.rows[3];
+    access.buffer.Subject = "Edited in the form";
+
+    ASSERT_EQ(kr::SendEmailMessage(0, true, false), 0);
+    ASSERT_EQ(server.Received().size(), 1u);
+    EXPECT_EQ(krtest::ParsePart(server.Received()[0].raw).headers["subject"], "Edited in the form");
+    EXPECT_EQ(access.rows[3].LastDateSent, 0);
+    EXPECT_EQ(access.updates, 0);
+}
+
+TEST_F(SendEmailMessageTest, FailuresAreLoggedAndLeftInTheScriptValues) {
+    krtest::SmtpTestServer::Options so;
+    so.refuse = {"nobody@example.com"};
+    krtest::SmtpTestServer server(MailDir(), so);
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+
+    AddRow(1, "nobody@example.com");
+    EXPECT_EQ(kr::SendEmailMessage(1, false, true), 9);
+    EXPECT_EQ(values["MAIL"], "Error");
+    EXPECT_EQ(values["MAILERROR"], "Mail Server Error:\r550 5.1.1 <nobody@example.com>: Recipient address rejected");
+    EXPECT_NE(EventLog().find("Could not send nobody@example.com"), std::string::npos);
+    EXPECT_EQ(access.rows[1].LastDateSent, 0);
+
+    // A To of N/A in any case adds no recipient.
+    AddRow(2, "n/A");
+    EXPECT_EQ(kr::SendEmailMessage(2, false, true), 15);
+    EXPECT_EQ(values["MAILERROR"], "No recipiens specified");
+
+    // A row that is not there.
+    EXPECT_EQ(kr::SendEmailMessage(99, false, true), 1);
+    EXPECT_NE(EventLog().find("Error sending message"), std::string::npos);
+    EXPECT_TRUE(responder.shown().empty());
+    EXPECT_TRUE(server.Received().empty());
+}
+
+TEST_F(SendEmailMessageTest, MailMustBeSetUpForItsType) {
+    AddRow(1, "bob@example.com");
+    kr::MailOptions().Email_Sender = "";
+    EXPECT_EQ(kr::SendEmailMessage(1, false, true), 1);
+    ASSERT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(responder.shown()[0].request.title, "Error!");
+    EXPECT_EQ(responder.shown()[0].request.text, kr::kEmailNotSetup);
+    EXPECT_TRUE(values.empty());
+
+    // News skips the e-mail check and applies its own.
+    responder.clear();
+    access.rows[1].MailType = "News";
+    kr::MailOptions().News_Host = "news.example.com";
+    EXPECT_EQ(kr::SendEmailMessage(1, false, true), 1);
+    ASSERT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(responder.shown()[0].request.text, kr::kNewsNotSetup);
+}
+
+TEST_F(SendEmailMessageTest, AsyncSendReportsOnTheCallingThreadAndDoesNotBlockIt) {
+    krtest::SilentServer slow;  // answers nothing until the timeout
+    WriteAccount("SMTP Port=" + std::to_string(slow.port()) + "\nSMTP Timeout=1\n");
+    AddRow(5, "bob@example.com");
+
+    QObject receiver;
+    std::optional<int32_t> result;
+    std::thread::id reportedOn;
+    QElapsedTimer timer;
+    timer.start();
+    kr::SendEmailMessageAsync(5, false, true, &receiver, [&](int32_t r) {
+        result = r;
+        reportedOn = std::this_thread::get_id();
+    });
+    // The call returns while the send still waits on the server.
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ(kr::RunningMailSends(), 1);
+    EXPECT_EQ(activity, (std::vector<std::string>{"Sending Email..."}));
+    while (!result && timer.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(*result, 8);
+    EXPECT_EQ(reportedOn, std::this_thread::get_id());
+    EXPECT_EQ(values["MAILERROR"], "Failed to receive");
+    EXPECT_EQ(activity.back(), "");
+
+    // A receiver that is gone gets no report; a failure before the send is
+    // reported through the event loop as well.
+    std::optional<int32_t> lost;
+    {
+        QObject shortLived;
+        kr::SendEmailMessageAsync(5, false, true, &shortLived, [&](int32_t r) { lost = r; });
+    }
+    kr::CancelMailSends();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(lost.has_value());
+    EXPECT_EQ(kr::RunningMailSends(), 0);
+
+    std::optional<int32_t> missing;
+    kr::SendEmailMessageAsync(404, false, true, &receiver, [&](int32_t r) { missing = r; });
+    EXPECT_FALSE(missing.has_value());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(missing, 1);
+}
