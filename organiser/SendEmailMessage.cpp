@@ -149,7 +149,12 @@ int32_t Finish(PreparedSend& p, int32_t result, const MailScriptServices& s) {
         SetValue(s, "MailError", "None");
     } else {
         std::string text = p.sender->ErrorText(result);
-        LogEvent("Mail Error", "Error:  " + text);
+        // The event log holds one event per line: the line break inside a
+        // server error's text becomes a blank there (MailError keeps it).
+        std::string logged = text;
+        for (char& c : logged)
+            if (c == '\r' || c == '\n') c = ' ';
+        LogEvent("Mail Error", "Error:  " + logged);
         LogEvent("Mail Error", "Could not send " + p.emailTo);
         SetValue(s, "Mail", "Error");
         SetValue(s, "MailError", text);

@@ -160,6 +160,7 @@ TEST_F(SendEmailMessageTest, FailuresAreLoggedAndLeftInTheScriptValues) {
     EXPECT_EQ(values["MAIL"], "Error");
     EXPECT_EQ(values["MAILERROR"], "Mail Server Error:\r550 5.1.1 <nobody@example.com>: Recipient address rejected");
     EXPECT_NE(EventLog().find("Could not send nobody@example.com"), std::string::npos);
+    EXPECT_NE(EventLog().find("Error:  Mail Server Error: 550 5.1.1"), std::string::npos);
     EXPECT_EQ(access.rows[1].LastDateSent, 0);
 
     // A To of N/A in any case adds no recipient.
