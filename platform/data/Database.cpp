@@ -1,0 +1,417 @@
+#include "platform/data/Database.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
+
+namespace kr::data {
+
+// Settings shared with Table.cpp.
+std::atomic<int> g_busyTimeoutMs{5000};
+std::atomic<int> g_kdfIterations{0};
+
+namespace {
+
+// Bytes of the file that carry the share and file locks between programs.
+// SQLite locks bytes from 0x40000000 on; these lie beyond its range and
+// beyond the end of any data file, so they never meet its locks.
+constexpr off_t kShareByte = 0x50000000;
+constexpr off_t kLockByte = 0x50000001;
+
+std::mutex g_registryMutex;
+std::map<std::string, std::shared_ptr<Database>> g_registry;
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    char buf[PATH_MAX];
+    if (!::getcwd(buf, sizeof buf)) return path;
+    return std::string(buf) + "/" + path;
+}
+
+bool PlainHeader(const std::string& path, off_t& size) {
+    size = 0;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    size = st.st_size;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char head[16] = {};
+    ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return n == 16 && std::memcmp(head, "SQLite format 3", 16) == 0;
+}
+
+int StepOnce(sqlite3* db, const char* sql) {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st);
+    return rc;
+}
+
+}  // namespace
+
+std::string QuoteId(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const std::string& password, bool create,
+                                            int& error) {
+    error = 0;
+    std::string path = AbsolutePath(relPath);
+    struct stat st {};
+    bool exists = ::stat(path.c_str(), &st) == 0;
+    std::lock_guard<std::mutex> l(g_registryMutex);
+    auto it = g_registry.find(path);
+    if (it != g_registry.end()) {
+        std::shared_ptr<Database> d = it->second;
+        bool sameFile = exists && st.st_dev == d->dev_ && st.st_ino == d->ino_;
+        // A table that has the file open keeps its connection even when the
+        // file was replaced meanwhile.
+        if (sameFile || d.use_count() > 1) {
+            if (d->password_ != password) {
+                off_t size;
+                if (PlainHeader(path, size) || d->password_.empty())
+                    error = SetLastError(kNotADataFile, "26", "The file is not encrypted with an owner password");
+                else
+                    error = SetLastError(kDriverError, "26", "Invalid owner password");
+                return nullptr;
+            }
+            return d;
+        }
+        // The file was replaced or removed since: a fresh connection.
+        g_registry.erase(it);
+    }
+    if (!exists && !create) {
+        error = SetLastError(kFileNotFound);
+        return nullptr;
+    }
+    if (exists && ::access(path.c_str(), R_OK) != 0) {
+        error = SetLastError(kAccessDenied, std::to_string(errno), std::strerror(errno));
+        return nullptr;
+    }
+
+    std::shared_ptr<Database> d(new Database());
+    d->path_ = path;
+    d->password_ = password;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        int err = errno;
+        if (rc == SQLITE_CANTOPEN && (err == EACCES || err == EPERM))
+            error = SetLastError(kAccessDenied, std::to_string(err), std::strerror(err));
+        else if (rc == SQLITE_CANTOPEN && !exists)
+            error = SetLastError(kPathNotFound, std::to_string(rc), sqlite3_errstr(rc));
+        else
+            error = SetLastError(kDriverError, std::to_string(rc), sqlite3_errstr(rc));
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(d->db_, 1);
+    sqlite3_busy_timeout(d->db_, g_busyTimeoutMs.load());
+    if (!password.empty()) {
+        sqlite3_key(d->db_, password.data(), static_cast<int>(password.size()));
+        if (int iter = g_kdfIterations.load(); iter > 0)
+            StepOnce(d->db_, ("PRAGMA kdf_iter = " + std::to_string(iter)).c_str());
+    }
+    // The first read shows whether the key (or its absence) fits the file.
+    rc = StepOnce(d->db_, "SELECT count(*) FROM sqlite_master");
+    if (rc != SQLITE_OK) {
+        off_t size = 0;
+        bool plain = PlainHeader(path, size);
+        if ((rc & 0xff) == SQLITE_BUSY) {
+            error = SetLastError(kFileLocked, std::to_string(rc), sqlite3_errstr(rc));
+        } else if ((rc & 0xff) == SQLITE_NOTADB) {
+            if (password.empty())
+                error = SetLastError(kNotADataFile, "26", plain ? "The file is damaged" : "The file is not a data file");
+            else if (plain)
+                error = SetLastError(kNotADataFile, "26", "The file is not encrypted with an owner password");
+            else if (size < 1024 || size % 1024 != 0)
+                error = SetLastError(kNotADataFile, "26", "The file is not a data file");
+            else
+                error = SetLastError(kDriverError, "26", "Invalid owner password");
+        } else if ((rc & 0xff) == SQLITE_CORRUPT) {
+            error = SetLastError(kDriverError, std::to_string(rc), sqlite3_errstr(rc));
+        } else {
+            error = SetLastError(kDriverError, std::to_string(rc), sqlite3_errstr(rc));
+        }
+        return nullptr;
+    }
+    if (!exists) {
+        // A new file: the rollback journal, so that a closed file is one
+        // self-contained file; the catalogue of tables and versions.
+        StepOnce(d->db_, "PRAGMA journal_mode = DELETE");
+        rc = StepOnce(d->db_,
+                      "CREATE TABLE IF NOT EXISTS __tables(name TEXT PRIMARY KEY COLLATE NOCASE, "
+                      "version INTEGER NOT NULL DEFAULT 0, layout TEXT NOT NULL DEFAULT '')");
+        if (rc != SQLITE_OK) {
+            error = d->Fail(rc);
+            ::unlink(path.c_str());
+            return nullptr;
+        }
+    }
+    if (::stat(path.c_str(), &st) == 0) {
+        d->dev_ = st.st_dev;
+        d->ino_ = st.st_ino;
+    }
+    d->lockFd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (d->lockFd_ < 0) d->lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    g_registry[path] = d;
+    return d;
+}
+
+void Database::Forget(const std::string& relPath) {
+    std::lock_guard<std::mutex> l(g_registryMutex);
+    g_registry.erase(AbsolutePath(relPath));
+}
+
+void Database::CloseIdle() {
+    std::lock_guard<std::mutex> l(g_registryMutex);
+    for (auto it = g_registry.begin(); it != g_registry.end();) {
+        if (it->second.use_count() == 1 && it->second->shared_ == 0 && it->second->exclusive_ == 0)
+            it = g_registry.erase(it);
+        else
+            ++it;
+    }
+}
+
+Database::~Database() {
+    for (auto& [sql, st] : statements_) sqlite3_finalize(st);
+    if (dataVersion_) sqlite3_finalize(dataVersion_);
+    if (db_) sqlite3_close_v2(db_);
+    // Only now: closing any descriptor of the file would drop SQLite's locks.
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+sqlite3_stmt* Database::Prepare(const std::string& sql, int* rc) {
+    std::lock_guard<std::recursive_mutex> l(mutex_);
+    auto it = statements_.find(sql);
+    if (it != statements_.end()) {
+        sqlite3_reset(it->second);
+        sqlite3_clear_bindings(it->second);
+        if (rc) *rc = SQLITE_OK;
+        return it->second;
+    }
+    sqlite3_stmt* st = nullptr;
+    int r = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &st, nullptr);
+    if (rc) *rc = r;
+    if (r != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    statements_[sql] = st;
+    return st;
+}
+
+int Database::Exec(const std::string& sql) {
+    std::lock_guard<std::recursive_mutex> l(mutex_);
+    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+}
+
+void Database::ClearStatements() {
+    std::lock_guard<std::recursive_mutex> l(mutex_);
+    for (auto& [sql, st] : statements_) sqlite3_finalize(st);
+    statements_.clear();
+}
+
+int64_t Database::ChangeStamp() {
+    std::lock_guard<std::recursive_mutex> l(mutex_);
+    if (!dataVersion_) sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &dataVersion_, nullptr);
+    int64_t dv = 0;
+    if (dataVersion_) {
+        if (sqlite3_step(dataVersion_) == SQLITE_ROW) dv = sqlite3_column_int64(dataVersion_, 0);
+        sqlite3_reset(dataVersion_);
+    }
+    return (dv << 32) ^ static_cast<int64_t>(static_cast<uint32_t>(sqlite3_total_changes(db_)));
+}
+
+bool Database::TableExists(const std::string& table) {
+    std::lock_guard<std::recursive_mutex> l(mutex_);
+    sqlite3_stmt* st = Prepare("SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE");
+    if (!st) return false;
+    sqlite3_bind_text(st, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
+    return found;
+}
+
+bool Database::ReadOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
+
+int Database::Fail(int rc) {
+    std::string code = std::to_string(rc);
+    std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return SetLastError(kFileLocked, code, text);
+    case SQLITE_CONSTRAINT: return SetLastError(kDuplicateKey, code, text);
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return SetLastError(kAccessDenied, code, text);
+    case SQLITE_NOTADB: return SetLastError(kNotADataFile, code, text);
+    case SQLITE_NOMEM: return SetLastError(kInsufficientMemory, code, text);
+    case SQLITE_FULL: return SetLastError(kDriverError, code, "Disk full: " + text);
+    default: return SetLastError(kDriverError, code, text);
+    }
+}
+
+int Database::SetLock(short type, off_t byte, bool wait, int waitMs) {
+    if (lockFd_ < 0) return 0;
+    auto start = std::chrono::steady_clock::now();
+    while (true) {
+        struct flock fl {};
+        fl.l_type = type;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = byte;
+        fl.l_len = 1;
+        if (::fcntl(lockFd_, F_OFD_SETLK, &fl) == 0) return 0;
+        if (errno != EAGAIN && errno != EACCES) return errno == EBADF ? kAccessDenied : 0;
+        if (!wait) return kFileLocked;
+        auto elapsed = std::chrono::steady_clock::now() - start;
+        if (std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() >= waitMs) return kFileLocked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+int Database::AcquireShare(bool exclusive, int waitMs) {
+    std::lock_guard<std::mutex> l(lockMutex_);
+    if (exclusive) {
+        if (exclusive_ == 0) {
+            if (int e = SetLock(F_WRLCK, kShareByte, true, waitMs)) return e;
+        }
+        ++exclusive_;
+        return 0;
+    }
+    if (shared_ == 0 && exclusive_ == 0) {
+        if (int e = SetLock(F_RDLCK, kShareByte, true, waitMs)) return e;
+    }
+    ++shared_;
+    return 0;
+}
+
+void Database::ReleaseShare(bool exclusive) {
+    std::lock_guard<std::mutex> l(lockMutex_);
+    if (exclusive) {
+        if (exclusive_ == 0) return;
+        if (--exclusive_ == 0) SetLock(shared_ > 0 ? F_RDLCK : F_UNLCK, kShareByte, false, 0);
+        return;
+    }
+    if (shared_ == 0) return;
+    if (--shared_ == 0 && exclusive_ == 0) SetLock(F_UNLCK, kShareByte, false, 0);
+}
+
+int Database::LockFile() {
+    std::lock_guard<std::mutex> l(lockMutex_);
+    if (fileLocked_) return 0;
+    if (int e = SetLock(F_WRLCK, kLockByte, false, 0)) return e;
+    fileLocked_ = true;
+    return 0;
+}
+
+void Database::UnlockFile() {
+    std::lock_guard<std::mutex> l(lockMutex_);
+    if (!fileLocked_) return;
+    SetLock(F_UNLCK, kLockByte, false, 0);
+    fileLocked_ = false;
+}
+
+bool Database::LockedByOther() {
+    if (lockFd_ < 0) return false;
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockByte;
+    fl.l_len = 1;
+    if (::fcntl(lockFd_, F_OFD_GETLK, &fl) != 0) return false;
+    return fl.l_type != F_UNLCK;
+}
+
+int Database::TryExclusiveNow() { return AcquireShare(true, 0); }
+void Database::EndExclusiveNow() { ReleaseShare(true); }
+
+int Database::BeginImmediate() {
+    int rc = Exec("BEGIN IMMEDIATE");
+    return rc == SQLITE_OK ? 0 : Fail(rc);
+}
+
+int Database::CommitTx() {
+    int rc = Exec("COMMIT");
+    if (rc == SQLITE_OK) return 0;
+    int code = Fail(rc);
+    Exec("ROLLBACK");
+    return code;
+}
+
+void Database::RollbackTx() {
+    if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+}
+
+bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+WriteScope::WriteScope(Database& db) : db_(db), lock_(db.mutex()) {
+    if (db_.InTransaction()) {
+        int rc = db_.Exec("SAVEPOINT kr_write");
+        if (rc != SQLITE_OK) {
+            error_ = db_.Fail(rc);
+            return;
+        }
+        savepoint_ = true;
+    } else {
+        int rc = db_.Exec("BEGIN IMMEDIATE");
+        if (rc != SQLITE_OK) {
+            error_ = db_.Fail(rc);
+            return;
+        }
+    }
+    open_ = true;
+}
+
+WriteScope::~WriteScope() {
+    if (open_) Rollback();
+}
+
+int WriteScope::Commit() {
+    if (!open_) return error_ ? error_ : kDriverError;
+    open_ = false;
+    int rc = db_.Exec(savepoint_ ? "RELEASE kr_write" : "COMMIT");
+    if (rc == SQLITE_OK) return 0;
+    int code = db_.Fail(rc);
+    if (savepoint_) {
+        db_.Exec("ROLLBACK TO kr_write");
+        db_.Exec("RELEASE kr_write");
+    } else {
+        db_.Exec("ROLLBACK");
+    }
+    return code;
+}
+
+void WriteScope::Rollback() {
+    if (!open_) return;
+    open_ = false;
+    if (savepoint_) {
+        db_.Exec("ROLLBACK TO kr_write");
+        db_.Exec("RELEASE kr_write");
+    } else {
+        db_.Exec("ROLLBACK");
+    }
+}
+
+}  // namespace kr::data

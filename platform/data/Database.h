@@ -1,0 +1,120 @@
+// Internal to the table engine: one SQLite (SQLCipher) connection per
+// multi-table file per process, shared by the file's tables, with the
+// cross-program share locks of open modes and the write scopes of the
+// engine's own multi-statement writes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kr::data {
+
+class Database {
+public:
+    // The connection of a file, opened on first use and kept. `create` makes
+    // a missing file. Errors as the runtime's codes, with the last-error state
+    // set: 2 missing, 5 access denied, 32 locked, 44 not a data file, 90
+    // wrong password or damaged.
+    static std::shared_ptr<Database> Acquire(const std::string& path, const std::string& password, bool create,
+                                             int& error);
+    // Drops a connection from the registry (after the file was removed).
+    static void Forget(const std::string& path);
+    static void CloseIdle();
+
+    ~Database();
+
+    sqlite3* db() const { return db_; }
+    const std::string& path() const { return path_; }
+    std::recursive_mutex& mutex() { return mutex_; }
+
+    // A cached prepared statement (reset before it is handed out); nullptr on
+    // error with *rc set.
+    sqlite3_stmt* Prepare(const std::string& sql, int* rc = nullptr);
+    // Runs SQL without results.
+    int Exec(const std::string& sql);
+    // Forgets every cached statement (after schema changes).
+    void ClearStatements();
+    // Changes by this connection and commits by others since the connection
+    // opened: equal stamps mean nothing changed.
+    int64_t ChangeStamp();
+
+    bool TableExists(const std::string& table);
+    bool ReadOnly() const;
+
+    // Maps a SQLite result to the runtime's code and sets the last error.
+    int Fail(int rc);
+
+    // Share locks between programs: shared (every open but deny-all) and
+    // exclusive (deny-all). Waits up to waitMs for another program's lock.
+    // 0 or 32.
+    int AcquireShare(bool exclusive, int waitMs);
+    void ReleaseShare(bool exclusive);
+    // LOCK / UNLOCK of the file, and whether another program holds it locked.
+    int LockFile();
+    void UnlockFile();
+    bool LockedByOther();
+    // Temporarily exclusive (for upgrades and builds): 0 or 32.
+    int TryExclusiveNow();
+    void EndExclusiveNow();
+
+    // Transactions: Begin takes the connection's mutex for the calling OS
+    // thread until End.
+    int BeginImmediate();
+    int CommitTx();
+    void RollbackTx();
+    bool InTransaction() const;
+
+private:
+    Database() = default;
+    int SetLock(short type, off_t byte, bool wait, int waitMs);
+
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    std::string password_;
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
+    int lockFd_ = -1;
+    int shared_ = 0;
+    int exclusive_ = 0;
+    int tempExclusive_ = 0;
+    bool fileLocked_ = false;
+    std::recursive_mutex mutex_;
+    std::mutex lockMutex_;
+    std::map<std::string, sqlite3_stmt*> statements_;
+    sqlite3_stmt* dataVersion_ = nullptr;
+};
+
+// A write of several statements as one: BEGIN IMMEDIATE when no transaction
+// is active on the connection, else a savepoint inside it. Commit() makes it
+// durable; destroying an uncommitted scope rolls it back. Holds the
+// connection's mutex while alive.
+class WriteScope {
+public:
+    explicit WriteScope(Database& db);
+    ~WriteScope();
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+    int error() const { return error_; }  // 0 when the scope began
+    int Commit();
+    void Rollback();
+
+private:
+    Database& db_;
+    std::unique_lock<std::recursive_mutex> lock_;
+    bool savepoint_ = false;
+    bool open_ = false;
+    int error_ = 0;
+};
+
+// Quotes an SQL identifier.
+std::string QuoteId(const std::string& name);
+
+}  // namespace kr::data

@@ -1,0 +1,57 @@
+#include "platform/data/Errors.h"
+
+#include <map>
+#include <mutex>
+
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/ProcedureContext.h"
+
+namespace kr::data {
+
+namespace {
+
+struct ErrorState {
+    int code = 0;
+    std::string fileCode;
+    std::string fileText;
+    std::string duplicateKey;
+};
+
+std::mutex g_mutex;
+std::map<int, ErrorState> g_states;
+
+ErrorState Snapshot() {
+    std::lock_guard<std::mutex> l(g_mutex);
+    auto it = g_states.find(CurrentProcedureThread());
+    return it == g_states.end() ? ErrorState{} : it->second;
+}
+
+}  // namespace
+
+int LastErrorCode() { return Snapshot().code; }
+std::string LastErrorText() { return kr::ErrorText(Snapshot().code); }
+std::string LastFileErrorCode() { return Snapshot().fileCode; }
+std::string LastFileErrorText() { return Snapshot().fileText; }
+std::string LastDuplicateKey() { return Snapshot().duplicateKey; }
+
+std::string LastErrorDisplay() {
+    ErrorState s = Snapshot();
+    if (s.code == kDriverError) return s.fileText + " (" + s.fileCode + ")";
+    return kr::ErrorText(s.code) + " (" + std::to_string(s.code) + ")";
+}
+
+int SetLastError(int code, std::string fileCode, std::string fileText) {
+    std::lock_guard<std::mutex> l(g_mutex);
+    ErrorState& s = g_states[CurrentProcedureThread()];
+    s.code = code;
+    s.fileCode = std::move(fileCode);
+    s.fileText = std::move(fileText);
+    return code;
+}
+
+void SetLastDuplicateKey(std::string keyName) {
+    std::lock_guard<std::mutex> l(g_mutex);
+    g_states[CurrentProcedureThread()].duplicateKey = std::move(keyName);
+}
+
+}  // namespace kr::data

@@ -1,0 +1,1297 @@
+// The multi-table driver: a table of a multi-table file is an SQL table of
+// the file's SQLCipher database, one column per field (groups have none)
+// named after the field without its prefix, memos as columns too, and one
+// index per key. Text components of keys compare without regard to case
+// (COLLATE NOCASE) unless the key is case-sensitive; descending components
+// are DESC; the row number ends every index, so equal keys keep the order in
+// which records were added.
+//
+// Sequential reads are keyset pages: from the values and row number of the
+// last record read, one query per length of equal prefix ("a = ?1 AND b > ?2",
+// then "a > ?1"), each of which the planner answers from the index, so a page
+// costs the same wherever it starts.
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/data/Database.h"
+#include "platform/data/Errors.h"
+#include "platform/data/Names.h"
+#include "platform/data/TableImpl.h"
+#include "platform/data/Upgrade.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Strings.h"
+
+namespace kr::data {
+
+namespace {
+
+constexpr int kPageRows = 64;
+
+enum class Kind { Int, Real, Text };
+
+struct Column {
+    std::string name;
+    std::string quoted;
+    Kind kind = Kind::Text;
+    const FieldDef* field = nullptr;
+    const MemoDef* memo = nullptr;
+};
+
+struct KeyPart {
+    int col = 0;
+    bool desc = false;
+    std::string expr;  // the column with its collation
+};
+
+struct KeySql {
+    const KeyDef* key = nullptr;
+    std::string shortName;
+    std::vector<KeyPart> parts;
+    std::string exclude;  // "" or a condition records of the key satisfy
+};
+
+std::string ColumnName(const std::string& fullName) {
+    auto colon = fullName.find(':');
+    std::string n = colon == std::string::npos ? fullName : fullName.substr(colon + 1);
+    std::replace(n.begin(), n.end(), ':', '_');
+    return n;
+}
+
+void Bind(sqlite3_stmt* st, int idx, const Value& v, Kind kind) {
+    switch (kind) {
+    case Kind::Int: sqlite3_bind_int64(st, idx, v.toInt()); break;
+    case Kind::Real: sqlite3_bind_double(st, idx, v.toReal()); break;
+    case Kind::Text: {
+        std::string s = v.toText();
+        sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    }
+}
+
+Value ColumnValue(sqlite3_stmt* st, int idx, Kind kind) {
+    switch (kind) {
+    case Kind::Int: return Value(static_cast<int64_t>(sqlite3_column_int64(st, idx)));
+    case Kind::Real: return Value(sqlite3_column_double(st, idx));
+    case Kind::Text: {
+        const unsigned char* t = sqlite3_column_text(st, idx);
+        int n = sqlite3_column_bytes(st, idx);
+        return Value(t ? std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(n)) : std::string());
+    }
+    }
+    return Value();
+}
+
+// Resets a cached statement when the scope ends, so that no read keeps the
+// file locked between calls.
+struct Resetter {
+    sqlite3_stmt* st;
+    ~Resetter() {
+        if (st) sqlite3_reset(st);
+    }
+};
+
+bool ProcessAlive(int64_t pid) {
+    if (pid <= 0) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string Normalise(const std::string& sql) {
+    std::string out;
+    bool space = false;
+    for (char c : sql) {
+        if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+            space = true;
+            continue;
+        }
+        if (space && !out.empty()) out += ' ';
+        space = false;
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+struct ProgressCtx {
+    const ProgressFn* fn = nullptr;
+    int percent = 0;
+    const KeyDef* key = nullptr;
+    bool cancelled = false;
+};
+
+int ProgressHandler(void* p) {
+    auto* ctx = static_cast<ProgressCtx*>(p);
+    if (ctx->fn && *ctx->fn && !(*ctx->fn)(ctx->percent, ctx->key)) {
+        ctx->cancelled = true;
+        return 1;
+    }
+    return 0;
+}
+
+class SqlImpl : public Table::Impl {
+public:
+    SqlImpl(Table& t, const TableDef& d) : Impl(t, d) {
+        fieldCol_.assign(d.fields.size(), -1);
+        for (std::size_t i = 0; i < d.fields.size(); ++i) {
+            const FieldDef& f = d.fields[i];
+            if (f.isGroup()) continue;
+            Column c;
+            c.name = ColumnName(f.name);
+            c.quoted = QuoteId(c.name);
+            c.field = &f;
+            c.kind = f.isText() ? Kind::Text : f.type == FieldType::Real ? Kind::Real : Kind::Int;
+            fieldCol_[i] = static_cast<int>(cols_.size());
+            cols_.push_back(c);
+        }
+        for (const MemoDef& m : d.memos) {
+            Column c;
+            c.name = ColumnName(m.name);
+            c.quoted = QuoteId(c.name);
+            c.memo = &m;
+            c.kind = Kind::Text;
+            cols_.push_back(c);
+        }
+        select_ = "rowid";
+        for (const Column& c : cols_) select_ += ", " + c.quoted;
+        for (const KeyDef& k : d.keys) {
+            KeySql ks;
+            ks.key = &k;
+            ks.shortName = ColumnName(k.name);
+            std::string excl;
+            for (const KeyComponent& kc : k.components) {
+                KeyPart p;
+                p.col = fieldCol_[static_cast<std::size_t>(kc.field - 1)];
+                p.desc = kc.descending;
+                const Column& c = cols_[static_cast<std::size_t>(p.col)];
+                p.expr = c.quoted + (c.kind == Kind::Text && !k.caseSensitive() ? " COLLATE NOCASE" : "");
+                if (!excl.empty()) excl += " OR ";
+                excl += c.quoted + (c.kind == Kind::Text ? "<>''" : "<>0");
+                ks.parts.push_back(p);
+            }
+            if (k.flags & kExcludeNulls) ks.exclude = "(" + excl + ")";
+            keys_.push_back(ks);
+        }
+    }
+
+    ~SqlImpl() override {
+        if (db_) releaseShare();
+    }
+
+    // Naming.
+
+    TableName tableName() const {
+        std::lock_guard<std::mutex> l(m);
+        return SplitTableName(name, Driver::MultiTable);
+    }
+    std::string filePath() const override { return ResolveFilePath(tableName().file); }
+    std::string diskName() const override {
+        TableName tn = tableName();
+        std::string path = ResolveFilePath(tn.file);
+        char buf[PATH_MAX];
+        if (path.empty() || path[0] != '/') {
+            if (::getcwd(buf, sizeof buf)) path = std::string(buf) + "/" + path;
+        }
+        return tn.multiTable ? path + "\\!" + tn.table : path;
+    }
+
+    // The connection: the open one, else the file's (without making it).
+    std::shared_ptr<Database> conn(int& err, bool create = false) {
+        if (db_) {
+            err = 0;
+            return db_;
+        }
+        TableName tn = tableName();
+        std::string path = ResolveFilePath(tn.file);
+        sqlName_ = tn.table;
+        return Database::Acquire(path, def.ownerPassword, create, err);
+    }
+
+    std::string T() const { return QuoteId(sqlName_); }
+    std::string indexName(const KeySql& k) const { return QuoteId(sqlName_ + "$" + k.shortName); }
+
+    std::string createTableSql(const std::string& table) const {
+        std::string sql = "CREATE TABLE " + QuoteId(table) + "(";
+        for (std::size_t i = 0; i < cols_.size(); ++i) {
+            const Column& c = cols_[i];
+            if (i) sql += ", ";
+            sql += c.quoted;
+            switch (c.kind) {
+            case Kind::Int: sql += " INTEGER NOT NULL DEFAULT 0"; break;
+            case Kind::Real: sql += " REAL NOT NULL DEFAULT 0"; break;
+            case Kind::Text: sql += " TEXT NOT NULL DEFAULT ''"; break;
+            }
+        }
+        return sql + ")";
+    }
+
+    std::string createIndexSql(const KeySql& k) const {
+        std::string sql = std::string("CREATE ") + (k.key->unique() ? "UNIQUE " : "") + "INDEX " + indexName(k) +
+                          " ON " + T() + "(";
+        for (std::size_t i = 0; i < k.parts.size(); ++i) {
+            if (i) sql += ", ";
+            sql += k.parts[i].expr + (k.parts[i].desc ? " DESC" : "");
+        }
+        sql += ")";
+        if (!k.exclude.empty()) sql += " WHERE " + k.exclude;
+        return sql;
+    }
+
+    std::string orderBy(const KeySql* k, bool forward) const {
+        std::string o = " ORDER BY ";
+        if (k) {
+            for (const KeyPart& p : k->parts) o += p.expr + ((p.desc != !forward) ? " DESC, " : ", ");
+        }
+        return o + (forward ? "rowid" : "rowid DESC");
+    }
+
+    const KeySql* keySql(const KeyDef* key) const {
+        if (!key) return nullptr;
+        for (const KeySql& k : keys_)
+            if (k.key == key) return &k;
+        return nullptr;
+    }
+
+    // Records and buffers.
+
+    void bindRecord(sqlite3_stmt* st, const void* rec, int first) const {
+        for (std::size_t i = 0; i < cols_.size(); ++i) {
+            const Column& c = cols_[i];
+            Value v = c.field ? c.field->get(rec) : Value(c.memo->get(rec));
+            Bind(st, first + static_cast<int>(i), v, c.kind);
+        }
+    }
+
+    Row readRowFrom(sqlite3_stmt* st) const {
+        Row r;
+        r.row = sqlite3_column_int64(st, 0);
+        r.cols.reserve(cols_.size());
+        for (std::size_t i = 0; i < cols_.size(); ++i)
+            r.cols.push_back(ColumnValue(st, static_cast<int>(i) + 1, cols_[i].kind));
+        return r;
+    }
+
+    void toRecord(const Row& r, void* rec) const {
+        for (std::size_t i = 0; i < cols_.size(); ++i) {
+            const Column& c = cols_[i];
+            if (c.field) c.field->set(rec, r.cols[i]);
+            else c.memo->set(rec, r.cols[i].toText());
+        }
+    }
+
+    std::vector<Value> rowKeyValues(const Row& r, const KeySql* k) const {
+        std::vector<Value> v;
+        if (!k) return v;
+        for (const KeyPart& p : k->parts) v.push_back(r.cols[static_cast<std::size_t>(p.col)]);
+        return v;
+    }
+
+    void takeRow(ThreadState& s, const Row& r) {
+        toRecord(r, s.buffer.get());
+        const KeySql* k = keySql(s.key);
+        s.seq = ThreadState::Seq::At;
+        s.row = r.row;
+        s.values = rowKeyValues(r, k);
+        s.current = r.row;
+        s.currentValues = s.values;
+        if (recoverSeconds > 0) clearDeadHold(r.row);
+    }
+
+    // Opening.
+
+    int checkLayout(Database& d) {
+        int regVersion = RegisteredVersion(def);
+        if (regVersion == 0) regVersion = def.version;
+        int stored = 0;
+        std::string layout;
+        bool catalogued = readCatalogue(d, stored, layout);
+        if (catalogued && regVersion > 0 && stored > regVersion)
+            return SetLastError(kInvalidRecordDeclaration, "47",
+                                "The table is of version " + std::to_string(stored) + ", newer than this program's " +
+                                    std::to_string(regVersion));
+        if (catalogued && !layout.empty()) {
+            if (layout != Table::LayoutOf(def))
+                return SetLastError(kInvalidRecordDeclaration, "47", "The stored record layout does not match");
+            return 0;
+        }
+        // No catalogue entry: the columns must be those of the definition.
+        std::vector<std::string> have = columnsOf(d, sqlName_);
+        std::vector<std::string> want;
+        for (const Column& c : cols_) want.push_back(Upper(c.name));
+        std::sort(have.begin(), have.end());
+        std::sort(want.begin(), want.end());
+        if (have != want)
+            return SetLastError(kInvalidRecordDeclaration, "47", "The stored record layout does not match");
+        return 0;
+    }
+
+    std::vector<std::string> columnsOf(Database& d, const std::string& table) {
+        std::vector<std::string> out;
+        sqlite3_stmt* st = d.Prepare("PRAGMA table_info(" + QuoteId(table) + ")");
+        if (!st) return out;
+        Resetter r{st};
+        while (sqlite3_step(st) == SQLITE_ROW)
+            out.push_back(Upper(reinterpret_cast<const char*>(sqlite3_column_text(st, 1))));
+        return out;
+    }
+
+    bool readCatalogue(Database& d, int& version, std::string& layout) {
+        if (!d.TableExists("__tables")) return false;
+        sqlite3_stmt* st = d.Prepare("SELECT version, layout FROM __tables WHERE name = ?1");
+        if (!st) return false;
+        Resetter r{st};
+        sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(st) != SQLITE_ROW) return false;
+        version = sqlite3_column_int(st, 0);
+        const unsigned char* t = sqlite3_column_text(st, 1);
+        layout = t ? reinterpret_cast<const char*>(t) : "";
+        return true;
+    }
+
+    int writeCatalogue(Database& d, int version) {
+        int rc = d.Exec(
+            "CREATE TABLE IF NOT EXISTS __tables(name TEXT PRIMARY KEY COLLATE NOCASE, "
+            "version INTEGER NOT NULL DEFAULT 0, layout TEXT NOT NULL DEFAULT '')");
+        if (rc != SQLITE_OK) return d.Fail(rc);
+        sqlite3_stmt* st = d.Prepare("INSERT OR REPLACE INTO __tables(name, version, layout) VALUES(?1, ?2, ?3)", &rc);
+        if (!st) return d.Fail(rc);
+        Resetter r{st};
+        std::string layout = Table::LayoutOf(def);
+        sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(st, 2, version);
+        sqlite3_bind_text(st, 3, layout.data(), static_cast<int>(layout.size()), SQLITE_TRANSIENT);
+        rc = sqlite3_step(st);
+        return rc == SQLITE_DONE ? 0 : d.Fail(rc);
+    }
+
+    // How many keys have their index, as the definition makes it.
+    int keysPresent(Database& d) {
+        int n = 0;
+        for (const KeySql& k : keys_)
+            if (indexSound(d, k)) ++n;
+        return n;
+    }
+
+    bool indexSound(Database& d, const KeySql& k) {
+        sqlite3_stmt* st = d.Prepare("SELECT sql FROM sqlite_master WHERE type='index' AND name = ?1 COLLATE NOCASE");
+        if (!st) return false;
+        Resetter r{st};
+        std::string n = sqlName_ + "$" + k.shortName;
+        sqlite3_bind_text(st, 1, n.data(), static_cast<int>(n.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(st) != SQLITE_ROW) return false;
+        const unsigned char* t = sqlite3_column_text(st, 0);
+        return t && Normalise(reinterpret_cast<const char*>(t)) == Normalise(createIndexSql(k));
+    }
+
+    int open(int openMode) override {
+        TableName tn = tableName();
+        std::string path = ResolveFilePath(tn.file);
+        if (!FileExists(tn.file)) return SetLastError(kFileNotFound);
+        int err = 0;
+        std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
+        if (!d) return err;
+        sqlName_ = tn.table;
+        bool exclusive = (openMode & 0x70) == kDenyAll;
+        int wait;
+        {
+            std::lock_guard<std::mutex> l(m);
+            wait = recoverSeconds * 1000;
+        }
+        if (d->AcquireShare(exclusive, wait))
+            return SetLastError(kFileLocked, "32", "The file is in use by another program");
+        auto fail = [&](int code) {
+            d->ReleaseShare(exclusive);
+            return code;
+        };
+        if (d->LockedByOther()) return fail(SetLastError(kFileLocked, "32", "The file is locked by another program"));
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (!d->TableExists(sqlName_)) return fail(SetLastError(kFileNotFound));
+        if (int e = checkLayout(*d)) return fail(e);
+        for (const KeySql& k : keys_)
+            if (!indexSound(*d, k))
+                return fail(SetLastError(kKeyMustBeRebuilt, "46", "Key " + k.key->name + " must be rebuilt"));
+        if ((openMode & 0x0f) != kReadOnly && d->ReadOnly())
+            return fail(SetLastError(kAccessDenied, "5", "The file is read-only"));
+        db_ = d;
+        exclusive_ = exclusive;
+        return 0;
+    }
+
+    void releaseShare() {
+        if (db_) db_->ReleaseShare(exclusive_);
+    }
+
+    void close() override {
+        if (!db_) return;
+        {
+            std::lock_guard<std::recursive_mutex> l(db_->mutex());
+            releaseAllOf(getpid(), -1);
+            db_->UnlockFile();
+        }
+        releaseShare();
+        db_.reset();
+    }
+
+    std::shared_ptr<Database> database() override { return db_; }
+    std::shared_ptr<Database> connection() override {
+        int err = 0;
+        return conn(err);
+    }
+
+    int attach() override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        return d->TableExists(sqlName_) ? 0 : SetLastError(kFileNotFound);
+    }
+
+    int create() override {
+        TableName tn = tableName();
+        std::string path = ResolveFilePath(tn.file);
+        int err = 0;
+        std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, true, err);
+        if (!d) return err;
+        sqlName_ = tn.table;
+        int version = RegisteredVersion(def);
+        if (version == 0) version = def.version;
+        WriteScope ws(*d);
+        if (ws.error()) return ws.error();
+        int rc = d->Exec("DROP TABLE IF EXISTS " + T());
+        if (rc == SQLITE_OK) rc = d->Exec(createTableSql(sqlName_));
+        for (const KeySql& k : keys_)
+            if (rc == SQLITE_OK) rc = d->Exec(createIndexSql(k));
+        if (rc != SQLITE_OK) return d->Fail(rc);
+        if (d->TableExists("__holds")) d->Exec("DELETE FROM __holds WHERE tbl = '" + ReplaceAll(sqlName_, "'", "''") + "'");
+        if (int e = writeCatalogue(*d, version)) return e;
+        if (int e = ws.Commit()) return e;
+        d->ClearStatements();
+        return 0;
+    }
+
+    int remove() override {
+        TableName tn = tableName();
+        if (!FileExists(tn.file)) return SetLastError(kFileNotFound);
+        std::string path = ResolveFilePath(tn.file);
+        int err = 0;
+        std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
+        if (!d) return err;
+        sqlName_ = tn.table;
+        int others = 0;
+        {
+            WriteScope ws(*d);
+            if (ws.error()) return ws.error();
+            int rc = d->Exec("DROP TABLE IF EXISTS " + T());
+            if (rc != SQLITE_OK) return d->Fail(rc);
+            std::string q = ReplaceAll(sqlName_, "'", "''");
+            if (d->TableExists("__tables")) d->Exec("DELETE FROM __tables WHERE name = '" + q + "'");
+            if (d->TableExists("__holds")) d->Exec("DELETE FROM __holds WHERE tbl = '" + q + "'");
+            if (int e = ws.Commit()) return e;
+            d->ClearStatements();
+            sqlite3_stmt* st = d->Prepare(
+                "SELECT count(*) FROM sqlite_master WHERE type='table' AND name NOT IN ('__tables', '__holds')");
+            if (st) {
+                Resetter r{st};
+                if (sqlite3_step(st) == SQLITE_ROW) others = sqlite3_column_int(st, 0);
+            }
+        }
+        if (others == 0) {
+            // The file holds no table any more: it goes too.
+            d.reset();
+            Database::Forget(path);
+            ::unlink(path.c_str());
+            ::unlink((path + "-journal").c_str());
+        }
+        return 0;
+    }
+
+    // Reading.
+
+    bool fetchLevel(Database& d, const KeySql* k, bool forward, int level, const std::vector<Value>& values,
+                    int64_t row, std::deque<Row>& out, int limit, int& rcOut) {
+        std::string sql = "SELECT " + select_ + " FROM " + T();
+        std::string where;
+        int n = k ? static_cast<int>(k->parts.size()) : 0;
+        if (k) {
+            for (int i = 0; i < level && i < n; ++i)
+                where += (where.empty() ? "" : " AND ") + k->parts[static_cast<std::size_t>(i)].expr + " = ?" +
+                         std::to_string(i + 1);
+            if (level < n) {
+                const KeyPart& p = k->parts[static_cast<std::size_t>(level)];
+                bool greater = forward != p.desc;
+                where += (where.empty() ? "" : " AND ") + p.expr + (greater ? " > ?" : " < ?") + std::to_string(level + 1);
+            } else {
+                where += (where.empty() ? "" : " AND ") + std::string(forward ? "rowid > ?" : "rowid < ?") +
+                         std::to_string(n + 1);
+            }
+            if (!k->exclude.empty()) where += " AND " + k->exclude;
+        } else {
+            where = forward ? "rowid > ?1" : "rowid < ?1";
+        }
+        sql += " WHERE " + where + orderBy(k, forward) + " LIMIT " + std::to_string(limit);
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) {
+            rcOut = rc;
+            return false;
+        }
+        Resetter r{st};
+        if (k) {
+            int bindCount = level < n ? level + 1 : n;
+            for (int i = 0; i < bindCount; ++i)
+                Bind(st, i + 1, values[static_cast<std::size_t>(i)],
+                     cols_[static_cast<std::size_t>(k->parts[static_cast<std::size_t>(i)].col)].kind);
+            if (level == n) sqlite3_bind_int64(st, n + 1, row);
+        } else {
+            sqlite3_bind_int64(st, 1, row);
+        }
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) out.push_back(readRowFrom(st));
+        rcOut = rc == SQLITE_DONE ? SQLITE_OK : rc;
+        return rcOut == SQLITE_OK;
+    }
+
+    int fetchStart(Database& d, const KeySql* k, bool forward, std::deque<Row>& out, int limit) {
+        std::string sql = "SELECT " + select_ + " FROM " + T();
+        if (k && !k->exclude.empty()) sql += " WHERE " + k->exclude;
+        sql += orderBy(k, forward) + " LIMIT " + std::to_string(limit);
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) return rc;
+        Resetter r{st};
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) out.push_back(readRowFrom(st));
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    int fillPage(Database& d, ThreadState& s, bool forward) {
+        const KeySql* k = keySql(s.key);
+        if (s.key && !k) return SetLastError(kInvalidKeyLength);
+        int rc = SQLITE_OK;
+        if (s.seq == ThreadState::Seq::Start) {
+            rc = fetchStart(d, k, forward, s.page, kPageRows);
+        } else {
+            int64_t row = s.row;
+            if (s.seq == ThreadState::Seq::Boundary) {
+                if (k) row = forward ? INT64_MIN : INT64_MAX;
+                else row = forward ? s.row - 1 : s.row + 1;
+            }
+            int n = k ? static_cast<int>(k->parts.size()) : 0;
+            for (int level = n; level >= 0 && static_cast<int>(s.page.size()) < kPageRows; --level) {
+                if (!fetchLevel(d, k, forward, level, s.values, row, s.page, kPageRows - static_cast<int>(s.page.size()), rc))
+                    break;
+                if (!k) break;
+            }
+        }
+        if (rc != SQLITE_OK) {
+            s.dropPage();
+            return d.Fail(rc);
+        }
+        s.pageExhausted = static_cast<int>(s.page.size()) < kPageRows;
+        s.pageForward = forward;
+        return 0;
+    }
+
+    int next(ThreadState& s, bool forward) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        int64_t stamp = d.ChangeStamp();
+        bool pageValid = s.pageStamp == stamp && s.pageForward == forward;
+        if (!pageValid || (s.page.empty() && !s.pageExhausted)) {
+            s.dropPage();
+            if (int e = fillPage(d, s, forward)) return e;
+            s.pageStamp = stamp;
+        }
+        if (s.page.empty()) return SetLastError(kRecordNotAvailable);
+        Row r = std::move(s.page.front());
+        s.page.pop_front();
+        takeRow(s, r);
+        return 0;
+    }
+
+    int get(ThreadState& s, const KeyDef* key) override {
+        const KeySql* k = keySql(key);
+        if (!k) return SetLastError(kInvalidKeyLength);
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        std::string sql = "SELECT " + select_ + " FROM " + T() + " WHERE ";
+        for (std::size_t i = 0; i < k->parts.size(); ++i)
+            sql += (i ? " AND " : "") + k->parts[i].expr + " = ?" + std::to_string(i + 1);
+        if (!k->exclude.empty()) sql += " AND " + k->exclude;
+        sql += orderBy(k, true) + " LIMIT 1";
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) return d.Fail(rc);
+        Resetter r{st};
+        std::vector<Value> values = KeyValues(def, *key, s.buffer.get());
+        for (std::size_t i = 0; i < k->parts.size(); ++i)
+            Bind(st, static_cast<int>(i) + 1, values[i], cols_[static_cast<std::size_t>(k->parts[i].col)].kind);
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return SetLastError(kRecordNotFound);
+        if (rc != SQLITE_ROW) return failRead(d, rc);
+        Row row = readRowFrom(st);
+        toRecord(row, s.buffer.get());
+        s.current = row.row;
+        s.currentValues = rowKeyValues(row, keySql(s.key));
+        if (recoverSeconds > 0) clearDeadHold(row.row);
+        return 0;
+    }
+
+    int readRowInto(Database& d, int64_t rowid, Row& out) {
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare("SELECT " + select_ + " FROM " + T() + " WHERE rowid = ?1", &rc);
+        if (!st) return d.Fail(rc);
+        Resetter r{st};
+        sqlite3_bind_int64(st, 1, rowid);
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return SetLastError(kRecordNotFound);
+        if (rc != SQLITE_ROW) return failRead(d, rc);
+        out = readRowFrom(st);
+        return 0;
+    }
+
+    int reget(ThreadState& s, const Position& p) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        Row row;
+        if (int e = readRowInto(d, p.row, row)) return e;
+        toRecord(row, s.buffer.get());
+        s.current = row.row;
+        s.currentValues = rowKeyValues(row, keySql(s.key));
+        if (recoverSeconds > 0) clearDeadHold(row.row);
+        return 0;
+    }
+
+    // A read that met a damaged file: 46 when only the keys are damaged (a
+    // build mends them), else the driver's error.
+    int failRead(Database& d, int rc) {
+        if ((rc & 0xff) == SQLITE_CORRUPT && onlyIndexesDamaged(d))
+            return SetLastError(kKeyMustBeRebuilt, std::to_string(rc), "A key of the table is damaged");
+        return d.Fail(rc);
+    }
+
+    bool onlyIndexesDamaged(Database& d) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(d.db(), "PRAGMA integrity_check(100)", -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return false;
+        }
+        bool onlyIndex = true, any = false;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::string line = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            if (line == "ok") break;
+            any = true;
+            if (line.find("index") == std::string::npos) onlyIndex = false;
+        }
+        sqlite3_finalize(st);
+        return any && onlyIndex;
+    }
+
+    // Writing.
+
+    int checkWritable(Database& d) {
+        if (d.LockedByOther()) return SetLastError(kFileLocked, "32", "The file is locked by another program");
+        return 0;
+    }
+
+    std::string duplicateKey(Database& d, const void* rec, int64_t exclude) {
+        for (const KeySql& k : keys_) {
+            if (!k.key->unique()) continue;
+            std::string sql = "SELECT 1 FROM " + T() + " WHERE ";
+            for (std::size_t i = 0; i < k.parts.size(); ++i)
+                sql += (i ? " AND " : "") + k.parts[i].expr + " = ?" + std::to_string(i + 1);
+            if (!k.exclude.empty()) sql += " AND " + k.exclude;
+            sql += " AND rowid <> ?" + std::to_string(k.parts.size() + 1) + " LIMIT 1";
+            sqlite3_stmt* st = d.Prepare(sql);
+            if (!st) continue;
+            Resetter r{st};
+            std::vector<Value> values = KeyValues(def, *k.key, rec);
+            if (!k.exclude.empty()) {
+                bool allEmpty = true;
+                for (std::size_t i = 0; i < values.size(); ++i)
+                    if (values[i].truthy() && values[i].toText() != "0") allEmpty = false;
+                if (allEmpty) continue;
+            }
+            for (std::size_t i = 0; i < k.parts.size(); ++i)
+                Bind(st, static_cast<int>(i) + 1, values[i], cols_[static_cast<std::size_t>(k.parts[i].col)].kind);
+            sqlite3_bind_int64(st, static_cast<int>(k.parts.size()) + 1, exclude);
+            if (sqlite3_step(st) == SQLITE_ROW) return k.key->name;
+        }
+        return {};
+    }
+
+    int failWrite(Database& d, int rc, const void* rec, int64_t exclude) {
+        if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+            std::string key = duplicateKey(d, rec, exclude);
+            SetLastDuplicateKey(key);
+            return SetLastError(kDuplicateKey, key, "Duplicate key " + key);
+        }
+        if ((rc & 0xff) == SQLITE_CORRUPT) return failRead(d, rc);
+        return d.Fail(rc);
+    }
+
+    int insert(Database& d, ThreadState& s) {
+        std::string sql = "INSERT INTO " + T() + "(";
+        std::string vals;
+        for (std::size_t i = 0; i < cols_.size(); ++i) {
+            sql += (i ? ", " : "") + cols_[i].quoted;
+            vals += (i ? ", ?" : "?") + std::to_string(i + 1);
+        }
+        sql += ") VALUES(" + vals + ")";
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) return d.Fail(rc);
+        Resetter r{st};
+        bindRecord(st, s.buffer.get(), 1);
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) return failWrite(d, rc, s.buffer.get(), 0);
+        s.current = sqlite3_last_insert_rowid(d.db());
+        const KeySql* k = keySql(s.key);
+        s.currentValues = k ? KeyValues(def, *k->key, s.buffer.get()) : std::vector<Value>{};
+        return 0;
+    }
+
+    int add(ThreadState& s) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        if (int e = checkWritable(d)) return e;
+        return insert(d, s);
+    }
+
+    int addAuto(ThreadState& s, const KeyDef* key) override {
+        const KeySql* k = keySql(key);
+        if (!k || k->parts.empty()) return add(s);
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        if (int e = checkWritable(d)) return e;
+        WriteScope ws(d);
+        if (ws.error()) return ws.error();
+        const KeyPart& last = k->parts.back();
+        const Column& lc = cols_[static_cast<std::size_t>(last.col)];
+        bool within = (key->flags & kAutoWithinFirst) && k->parts.size() > 1;
+        std::string sql = "SELECT max(" + lc.quoted + ") FROM " + T();
+        if (within) sql += " WHERE " + k->parts.front().expr + " = ?1";
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) return d.Fail(rc);
+        int64_t next = 1;
+        {
+            Resetter r{st};
+            if (within) {
+                const Column& fc = cols_[static_cast<std::size_t>(k->parts.front().col)];
+                Bind(st, 1, fc.field->get(s.buffer.get()), fc.kind);
+            }
+            rc = sqlite3_step(st);
+            if (rc != SQLITE_ROW) return failRead(d, rc);
+            if (sqlite3_column_type(st, 0) != SQLITE_NULL) next = sqlite3_column_int64(st, 0) + 1;
+        }
+        lc.field->set(s.buffer.get(), Value(next));
+        if (int e = insert(d, s)) return e;
+        return ws.Commit();
+    }
+
+    int put(ThreadState& s) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        if (int e = checkWritable(d)) return e;
+        std::string sql = "UPDATE " + T() + " SET ";
+        for (std::size_t i = 0; i < cols_.size(); ++i)
+            sql += (i ? ", " : "") + cols_[i].quoted + " = ?" + std::to_string(i + 1);
+        sql += " WHERE rowid = ?" + std::to_string(cols_.size() + 1);
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) return d.Fail(rc);
+        Resetter r{st};
+        bindRecord(st, s.buffer.get(), 1);
+        sqlite3_bind_int64(st, static_cast<int>(cols_.size()) + 1, s.current);
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) return failWrite(d, rc, s.buffer.get(), s.current);
+        if (sqlite3_changes(d.db()) == 0) return SetLastError(kRecordNotAvailable);
+        const KeySql* k = keySql(s.key);
+        s.currentValues = k ? KeyValues(def, *k->key, s.buffer.get()) : std::vector<Value>{};
+        return 0;
+    }
+
+    int del(ThreadState& s) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        if (int e = checkWritable(d)) return e;
+        int e = deleteRowIn(d, s.current);
+        return e;
+    }
+
+    int deleteRowIn(Database& d, int64_t row) {
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare("DELETE FROM " + T() + " WHERE rowid = ?1", &rc);
+        if (!st) return d.Fail(rc);
+        {
+            Resetter r{st};
+            sqlite3_bind_int64(st, 1, row);
+            rc = sqlite3_step(st);
+            if (rc != SQLITE_DONE) return failRead(d, rc);
+            if (sqlite3_changes(d.db()) == 0) return SetLastError(kRecordNotAvailable);
+        }
+        if (d.TableExists("__holds")) {
+            sqlite3_stmt* h = d.Prepare("DELETE FROM __holds WHERE tbl = ?1 AND rid = ?2");
+            if (h) {
+                Resetter r{h};
+                sqlite3_bind_text(h, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_int64(h, 2, row);
+                sqlite3_step(h);
+            }
+        }
+        return 0;
+    }
+
+    int64_t records(const KeyDef* key) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        const KeySql* k = keySql(key);
+        std::string sql = "SELECT count(*) FROM " + T();
+        if (k && !k->exclude.empty()) sql += " WHERE " + k->exclude;
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) {
+            d.Fail(rc);
+            return -1;
+        }
+        Resetter r{st};
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW) {
+            failRead(d, rc);
+            return -1;
+        }
+        return sqlite3_column_int64(st, 0);
+    }
+
+    // Holds, kept in the file so that every program sees them.
+
+    int ensureHolds(Database& d) {
+        int rc = d.Exec(
+            "CREATE TABLE IF NOT EXISTS __holds(tbl TEXT COLLATE NOCASE, rid INTEGER, pid INTEGER, thread INTEGER, "
+            "PRIMARY KEY(tbl, rid))");
+        return rc == SQLITE_OK ? 0 : d.Fail(rc);
+    }
+
+    bool holder(Database& d, int64_t row, int64_t& pid, int64_t& thread) {
+        if (!d.TableExists("__holds")) return false;
+        sqlite3_stmt* st = d.Prepare("SELECT pid, thread FROM __holds WHERE tbl = ?1 AND rid = ?2");
+        if (!st) return false;
+        Resetter r{st};
+        sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 2, row);
+        if (sqlite3_step(st) != SQLITE_ROW) return false;
+        pid = sqlite3_column_int64(st, 0);
+        thread = sqlite3_column_int64(st, 1);
+        return true;
+    }
+
+    int hold(ThreadState& s, int thread) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        int64_t pid = 0, th = 0;
+        if (holder(d, s.current, pid, th) && ProcessAlive(pid) && !(pid == getpid() && th == thread))
+            return SetLastError(kRecordHeld);
+        if (int e = ensureHolds(d)) return e;
+        sqlite3_stmt* st = d.Prepare("INSERT OR REPLACE INTO __holds(tbl, rid, pid, thread) VALUES(?1, ?2, ?3, ?4)");
+        if (!st) return SetLastError(kDriverError, "", sqlite3_errmsg(d.db()));
+        Resetter r{st};
+        sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 2, s.current);
+        sqlite3_bind_int64(st, 3, getpid());
+        sqlite3_bind_int64(st, 4, thread);
+        int rc = sqlite3_step(st);
+        return rc == SQLITE_DONE ? 0 : d.Fail(rc);
+    }
+
+    void releaseAllOf(int64_t pid, int thread) {
+        Database& d = *db_;
+        if (!d.TableExists("__holds")) return;
+        std::string sql = "DELETE FROM __holds WHERE tbl = ?1 AND pid = ?2";
+        if (thread >= 0) sql += " AND thread = ?3";
+        sqlite3_stmt* st = d.Prepare(sql);
+        if (!st) return;
+        Resetter r{st};
+        sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 2, pid);
+        if (thread >= 0) sqlite3_bind_int64(st, 3, thread);
+        sqlite3_step(st);
+    }
+
+    int release(ThreadState&, int thread) override {
+        std::lock_guard<std::recursive_mutex> l(db_->mutex());
+        releaseAllOf(getpid(), thread);
+        return 0;
+    }
+
+    void releaseAll(int thread) override {
+        if (!db_) return;
+        std::lock_guard<std::recursive_mutex> l(db_->mutex());
+        releaseAllOf(getpid(), thread);
+    }
+
+    bool held(ThreadState& s) override {
+        if (s.current == 0) return false;
+        std::lock_guard<std::recursive_mutex> l(db_->mutex());
+        int64_t pid, th;
+        return holder(*db_, s.current, pid, th);
+    }
+
+    void clearDeadHold(int64_t row) {
+        Database& d = *db_;
+        int64_t pid, th;
+        if (!holder(d, row, pid, th) || ProcessAlive(pid)) return;
+        sqlite3_stmt* st = d.Prepare("DELETE FROM __holds WHERE tbl = ?1 AND rid = ?2");
+        if (!st) return;
+        Resetter r{st};
+        sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 2, row);
+        sqlite3_step(st);
+    }
+
+    // Building and packing.
+
+    int build(const ProgressFn& progress) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (!d->TableExists(sqlName_)) return SetLastError(kFileNotFound);
+        if (d->TryExclusiveNow()) return SetLastError(kFileLocked, "32", "The file is in use by another program");
+        struct End {
+            Database& d;
+            ~End() { d.EndExclusiveNow(); }
+        } end{*d};
+        ProgressCtx ctx;
+        ctx.fn = &progress;
+        int result = 0;
+        {
+            WriteScope ws(*d);
+            if (ws.error()) return ws.error();
+            // Every index of the table goes, the definition's are made anew.
+            std::vector<std::string> indexes;
+            sqlite3_stmt* st = d->Prepare(
+                "SELECT name FROM sqlite_master WHERE type='index' AND tbl_name = ?1 COLLATE NOCASE AND sql IS NOT NULL");
+            if (st) {
+                Resetter r{st};
+                sqlite3_bind_text(st, 1, sqlName_.data(), static_cast<int>(sqlName_.size()), SQLITE_TRANSIENT);
+                while (sqlite3_step(st) == SQLITE_ROW)
+                    indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            }
+            d->ClearStatements();
+            int rc = SQLITE_OK;
+            for (const std::string& i : indexes)
+                if (rc == SQLITE_OK) rc = d->Exec("DROP INDEX " + QuoteId(i));
+            sqlite3_progress_handler(d->db(), 20000, ProgressHandler, &ctx);
+            int total = static_cast<int>(keys_.size());
+            for (int i = 0; i < total && rc == SQLITE_OK; ++i) {
+                ctx.percent = total ? i * 100 / total : 0;
+                ctx.key = keys_[static_cast<std::size_t>(i)].key;
+                if (progress && !progress(ctx.percent, ctx.key)) {
+                    ctx.cancelled = true;
+                    break;
+                }
+                rc = d->Exec(createIndexSql(keys_[static_cast<std::size_t>(i)]));
+            }
+            sqlite3_progress_handler(d->db(), 0, nullptr, nullptr);
+            if (ctx.cancelled) {
+                result = SetLastError(kDriverError, "9", "The build was cancelled");
+            } else if (rc != SQLITE_OK) {
+                result = (rc & 0xff) == SQLITE_CONSTRAINT
+                             ? SetLastError(kDuplicateKey, ctx.key ? ctx.key->name : "", "Duplicate key values")
+                             : d->Fail(rc);
+            } else {
+                result = ws.Commit();
+            }
+        }
+        d->ClearStatements();
+        if (!result && progress) progress(100, nullptr);
+        return result;
+    }
+
+    int pack(const ProgressFn& progress) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (!d->TableExists(sqlName_)) return SetLastError(kFileNotFound);
+        if (d->InTransaction()) return SetLastError(kTransactionActive);
+        if (d->TryExclusiveNow()) return SetLastError(kFileLocked, "32", "The file is in use by another program");
+        struct End {
+            Database& d;
+            ~End() { d.EndExclusiveNow(); }
+        } end{*d};
+        if (progress && !progress(0, nullptr)) return SetLastError(kDriverError, "9", "The pack was cancelled");
+        ProgressCtx ctx;
+        ctx.fn = &progress;
+        ctx.percent = 50;
+        d->ClearStatements();
+        sqlite3_progress_handler(d->db(), 20000, ProgressHandler, &ctx);
+        int rc = d->Exec("VACUUM");
+        sqlite3_progress_handler(d->db(), 0, nullptr, nullptr);
+        if (ctx.cancelled) return SetLastError(kDriverError, "9", "The pack was cancelled");
+        if (rc != SQLITE_OK) return d->Fail(rc);
+        if (progress) progress(100, nullptr);
+        return 0;
+    }
+
+    int lock() override {
+        if (db_->LockFile()) return SetLastError(kFileLocked, "32", "The file is locked by another program");
+        return 0;
+    }
+
+    int unlock() override {
+        db_->UnlockFile();
+        return 0;
+    }
+
+    // Catalogue and upgrade.
+
+    int storedVersion() override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return 0;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        int v = 0;
+        std::string layout;
+        readCatalogue(*d, v, layout);
+        return v;
+    }
+
+    std::string storedLayout() override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return {};
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        int v = 0;
+        std::string layout;
+        readCatalogue(*d, v, layout);
+        return layout;
+    }
+
+    std::string convertExpr(const Column& c, const std::string& old) const {
+        std::string q = QuoteId(old);
+        switch (c.kind) {
+        case Kind::Int: return "CAST(" + q + " AS INTEGER)";
+        case Kind::Real: return "CAST(" + q + " AS REAL)";
+        case Kind::Text: break;
+        }
+        if (c.memo) return "substr(CAST(" + q + " AS TEXT), 1, " + std::to_string(c.memo->size) + ")";
+        if (c.field->type == FieldType::CString)
+            return "substr(CAST(" + q + " AS TEXT), 1, " + std::to_string(std::max(0, c.field->size - 1)) + ")";
+        return "rtrim(substr(CAST(" + q + " AS TEXT), 1, " + std::to_string(c.field->size) + "), ' ')";
+    }
+
+    int convert(int version, const std::vector<std::pair<std::string, std::string>>& alternates,
+                const void* defaults) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (!d->TableExists(sqlName_)) return SetLastError(kFileNotFound);
+        if (d->TryExclusiveNow()) return SetLastError(kFileLocked, "32", "The file is in use by another program");
+        struct End {
+            Database& d;
+            ~End() { d.EndExclusiveNow(); }
+        } end{*d};
+        std::vector<std::string> old = columnsOf(*d, sqlName_);
+        auto hasOld = [&](const std::string& n) { return std::find(old.begin(), old.end(), Upper(n)) != old.end(); };
+        std::string tmp = sqlName_ + "__upgrade";
+        std::string insert = "INSERT INTO " + QuoteId(tmp) + "(";
+        std::string select = "SELECT ";
+        std::vector<std::pair<int, Value>> params;
+        for (std::size_t i = 0; i < cols_.size(); ++i) {
+            const Column& c = cols_[i];
+            insert += (i ? ", " : "") + c.quoted;
+            std::string from;
+            if (hasOld(c.name)) {
+                from = c.name;
+            } else {
+                std::string full = c.field ? c.field->name : c.memo->name;
+                for (const auto& [earlier, current] : alternates)
+                    if (EqualNoCase(current, full) && hasOld(ColumnName(earlier))) from = ColumnName(earlier);
+            }
+            if (i) select += ", ";
+            if (!from.empty()) {
+                select += convertExpr(c, from);
+            } else {
+                int idx = static_cast<int>(params.size()) + 1;
+                select += "?" + std::to_string(idx);
+                Value v = c.field ? c.field->get(defaults) : Value(c.memo->get(defaults));
+                params.emplace_back(static_cast<int>(i), v);
+            }
+        }
+        insert += ") " + select + " FROM " + T();
+        auto fail47 = [&](const std::string& why) {
+            return SetLastError(kInvalidRecordDeclaration, "47", "The table could not be converted: " + why);
+        };
+        int result = 0;
+        {
+            WriteScope ws(*d);
+            if (ws.error()) return ws.error();
+            d->ClearStatements();
+            int rc = d->Exec("DROP TABLE IF EXISTS " + QuoteId(tmp));
+            if (rc == SQLITE_OK) rc = d->Exec(createTableSql(tmp));
+            if (rc == SQLITE_OK) {
+                sqlite3_stmt* st = nullptr;
+                rc = sqlite3_prepare_v2(d->db(), insert.c_str(), -1, &st, nullptr);
+                if (rc == SQLITE_OK) {
+                    for (std::size_t p = 0; p < params.size(); ++p)
+                        Bind(st, static_cast<int>(p) + 1, params[p].second,
+                             cols_[static_cast<std::size_t>(params[p].first)].kind);
+                    rc = sqlite3_step(st);
+                    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+                }
+                sqlite3_finalize(st);
+            }
+            if (rc == SQLITE_OK) rc = d->Exec("DROP TABLE " + T());
+            if (rc == SQLITE_OK) rc = d->Exec("ALTER TABLE " + QuoteId(tmp) + " RENAME TO " + T());
+            for (const KeySql& k : keys_)
+                if (rc == SQLITE_OK) rc = d->Exec(createIndexSql(k));
+            if (rc != SQLITE_OK) {
+                std::string why = sqlite3_errmsg(d->db());
+                result = (rc & 0xff) == SQLITE_FULL || (rc & 0xff) == SQLITE_BUSY ? d->Fail(rc) : fail47(why);
+            } else if (int e = writeCatalogue(*d, version)) {
+                result = e;
+            } else {
+                result = ws.Commit();
+            }
+        }
+        d->ClearStatements();
+        return result;
+    }
+
+    // Relations' support.
+
+    int forEachMatch(const KeyDef* key, const std::vector<const FieldDef*>& fields, const std::vector<Value>& values,
+                     const std::function<bool(int64_t, const void*)>& fn) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err == kFileNotFound ? 0 : err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (!d->TableExists(sqlName_)) return 0;
+        const KeySql* k = keySql(key);
+        bool nocase = !(key && key->caseSensitive());
+        std::string sql = "SELECT " + select_ + " FROM " + T() + " WHERE ";
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            int col = fieldCol_[static_cast<std::size_t>(fields[i]->number - 1)];
+            const Column& c = cols_[static_cast<std::size_t>(col)];
+            sql += (i ? " AND " : "") + c.quoted + (c.kind == Kind::Text && nocase ? " COLLATE NOCASE" : "") + " = ?" +
+                   std::to_string(i + 1);
+        }
+        sql += orderBy(k, true);
+        int rc = 0;
+        sqlite3_stmt* st = d->Prepare(sql, &rc);
+        if (!st) return d->Fail(rc);
+        std::vector<Row> rows;
+        {
+            Resetter r{st};
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                int col = fieldCol_[static_cast<std::size_t>(fields[i]->number - 1)];
+                Bind(st, static_cast<int>(i) + 1, values[i], cols_[static_cast<std::size_t>(col)].kind);
+            }
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) rows.push_back(readRowFrom(st));
+            if (rc != SQLITE_DONE) return failRead(*d, rc);
+        }
+        AnyRecord scratch(def);
+        for (const Row& r : rows) {
+            toRecord(r, scratch.get());
+            if (!fn(r.row, scratch.get())) break;
+        }
+        return 0;
+    }
+
+    int deleteRow(int64_t row) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (int e = checkWritable(*d)) return e;
+        return deleteRowIn(*d, row);
+    }
+
+    int updateRowFields(int64_t row, const std::vector<const FieldDef*>& fields,
+                        const std::vector<Value>& values) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        if (int e = checkWritable(*d)) return e;
+        std::string sql = "UPDATE " + T() + " SET ";
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            int col = fieldCol_[static_cast<std::size_t>(fields[i]->number - 1)];
+            sql += (i ? ", " : "") + cols_[static_cast<std::size_t>(col)].quoted + " = ?" + std::to_string(i + 1);
+        }
+        sql += " WHERE rowid = ?" + std::to_string(fields.size() + 1);
+        int rc = 0;
+        sqlite3_stmt* st = d->Prepare(sql, &rc);
+        if (!st) return d->Fail(rc);
+        Resetter r{st};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            int col = fieldCol_[static_cast<std::size_t>(fields[i]->number - 1)];
+            // The value as the field would hold it (cut to its width).
+            AnyRecord tmp(def);
+            fields[i]->set(tmp.get(), values[i]);
+            Bind(st, static_cast<int>(i) + 1, fields[i]->get(tmp.get()), cols_[static_cast<std::size_t>(col)].kind);
+        }
+        sqlite3_bind_int64(st, static_cast<int>(fields.size()) + 1, row);
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) {
+            if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+                SetLastDuplicateKey("");
+                return SetLastError(kDuplicateKey, "", "Duplicate key");
+            }
+            return d->Fail(rc);
+        }
+        return sqlite3_changes(d->db()) ? 0 : SetLastError(kRecordNotAvailable);
+    }
+
+    int readRow(int64_t row, void* record) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return err;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        Row r;
+        if (int e = readRowInto(*d, row, r)) return e;
+        toRecord(r, record);
+        return 0;
+    }
+
+    void fillStatistics(TableStatistics& s) override {
+        int err = 0;
+        std::shared_ptr<Database> d = conn(err);
+        if (!d) return;
+        std::lock_guard<std::recursive_mutex> l(d->mutex());
+        struct stat st {};
+        if (::stat(d->path().c_str(), &st) == 0) s.fileBytes = st.st_size;
+        if (!d->TableExists(sqlName_)) return;
+        int v = 0;
+        std::string layout;
+        readCatalogue(*d, v, layout);
+        s.storedVersion = v;
+        s.keysPresent = keysPresent(*d);
+        sqlite3_stmt* c = d->Prepare("SELECT count(*) FROM " + T());
+        if (c) {
+            Resetter r{c};
+            if (sqlite3_step(c) == SQLITE_ROW) s.records = sqlite3_column_int64(c, 0);
+        }
+    }
+
+private:
+    std::vector<Column> cols_;
+    std::vector<int> fieldCol_;
+    std::vector<KeySql> keys_;
+    std::string select_;
+    std::shared_ptr<Database> db_;
+    std::string sqlName_;
+    bool exclusive_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Table::Impl> MakeSqlImpl(Table& t, const TableDef& def) {
+    return std::make_unique<SqlImpl>(t, def);
+}
+
+}  // namespace kr::data
