@@ -70,47 +70,46 @@ void ReapFinished() {
 
 }  // namespace
 
-void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSendDone done) {
-    struct Report {
-        QPointer<QObject> receiver;
-        MailSendDone done;
-        QThread* thread = nullptr;
-        bool direct = false;
-    };
-    auto report = std::make_shared<Report>();
-    report->done = std::move(done);
-    if (receiver) {
-        // The relay must belong to the receiver's thread: callers start
-        // sends from the thread their receiver lives on.
-        report->receiver = receiver;
-        report->thread = receiver->thread() == QThread::currentThread() ? RelayForCurrentThread() : nullptr;
-        if (!report->thread) report->direct = true;
-    } else {
-        report->direct = true;
-    }
-
+void StartMailSendHere(std::shared_ptr<MailSender> sender, MailSendDone done) {
+    QThread* thread = RelayForCurrentThread();
     std::lock_guard<std::mutex> lock(gJobsMutex);
     ReapFinished();
     gJobs.push_back(Job{});
     Job* job = &gJobs.back();
     job->sender = sender;
-    job->thread = std::thread([job, sender, report] {
+    job->thread = std::thread([job, sender, thread, done = std::move(done)] {
         int32_t result = sender->Send();
-        bool posted = false;
-        if (!report->direct) {
+        {
             std::lock_guard<std::mutex> relayLock(gRelayMutex);
-            auto it = gRelays.find(report->thread);
-            if (it != gRelays.end()) {
+            auto it = gRelays.find(thread);
+            if (it != gRelays.end() && done) {
                 QMetaObject::invokeMethod(
-                    it->second,
-                    [report, result, sender] {
-                        if (report->receiver && report->done) report->done(result, sender);
-                    },
-                    Qt::QueuedConnection);
-                posted = true;
+                    it->second, [done, result, sender] { done(result, sender); }, Qt::QueuedConnection);
             }
         }
-        if (!posted && report->direct && report->done) report->done(result, sender);
+        std::lock_guard<std::mutex> jobsLock(gJobsMutex);
+        job->finished = true;
+    });
+}
+
+void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSendDone done) {
+    if (receiver && receiver->thread() == QThread::currentThread()) {
+        QPointer<QObject> guard(receiver);
+        StartMailSendHere(std::move(sender), [guard, done = std::move(done)](int32_t result,
+                                                                              std::shared_ptr<MailSender> s) {
+            if (guard && done) done(result, std::move(s));
+        });
+        return;
+    }
+    // No receiver on this thread: report on the worker thread.
+    std::lock_guard<std::mutex> lock(gJobsMutex);
+    ReapFinished();
+    gJobs.push_back(Job{});
+    Job* job = &gJobs.back();
+    job->sender = sender;
+    job->thread = std::thread([job, sender, done = std::move(done)] {
+        int32_t result = sender->Send();
+        if (done) done(result, sender);
         std::lock_guard<std::mutex> jobsLock(gJobsMutex);
         job->finished = true;
     });

@@ -25,6 +25,11 @@ using MailSendDone = std::function<void(int32_t result, std::shared_ptr<MailSend
 // on another thread) has `done` called on the worker thread itself.
 void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSendDone done);
 
+// Runs sender->Send() on a worker thread; `done` is always called on the
+// calling thread, through its event loop (for work that must end whatever
+// became of the window that started the send).
+void StartMailSendHere(std::shared_ptr<MailSender> sender, MailSendDone done);
+
 // Sends still running.
 int RunningMailSends();
 // Cancels every running send and waits until their threads have ended.

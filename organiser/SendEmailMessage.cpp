@@ -46,6 +46,7 @@ struct PreparedSend {
     std::string emailTo;
     std::string mailType;
     std::shared_ptr<MailSender> sender;
+    MessagesAccess* access = nullptr;  // held open until Finish
 };
 
 // SendEmailNow up to the send: the MailSender filled from the settings and
@@ -106,6 +107,18 @@ PreparedSend Prepare(int32_t messageId, bool useBuffer, bool fetch, const MailSc
         LogEvent("Script", "Error sending message");
         return p;
     }
+    if (!access->Open()) {
+        LogEvent("Script", "Error sending message");
+        return p;
+    }
+    // Ends the preparation without a send: the table is let go again.
+    struct CloseUnlessReady {
+        MessagesAccess* access;
+        const PreparedSend& p;
+        ~CloseUnlessReady() {
+            if (!p.ready) access->Close();
+        }
+    } closer{access, p};
     MessagesRecord& row = access->Buffer();
     if (fetched) {
         row.EmailID = messageId;
@@ -136,6 +149,7 @@ PreparedSend Prepare(int32_t messageId, bool useBuffer, bool fetch, const MailSc
         return p;
     }
     BuildSender(p, row, s);
+    p.access = access;
     return p;
 }
 
@@ -160,8 +174,8 @@ int32_t Finish(PreparedSend& p, int32_t result, const MailScriptServices& s) {
         SetValue(s, "MailError", text);
     }
     p.sender->Kill();
-    if (result == 0 && p.stamp) {
-        if (MessagesAccess* access = gAccess.load()) {
+    if (MessagesAccess* access = p.access) {
+        if (result == 0 && p.stamp) {
             MessagesRecord& row = access->Buffer();
             row.EmailID = p.messageId;
             if (access->FetchById()) {
@@ -169,6 +183,7 @@ int32_t Finish(PreparedSend& p, int32_t result, const MailScriptServices& s) {
                 access->Update();
             }
         }
+        access->Close();
     }
     return result;
 }
@@ -193,7 +208,8 @@ int32_t SendEmailNow() {
     MessagesRecord empty;
     PreparedSend p;
     p.procedureThread = CurrentProcedureThread();
-    BuildSender(p, access ? access->Buffer() : empty, s);
+    if (access && access->Open()) p.access = access;
+    BuildSender(p, p.access ? access->Buffer() : empty, s);
     SetActivity(s, kSendingEmailText);
     int32_t result = p.sender->Send();
     SetActivity(s, "");
@@ -231,10 +247,14 @@ void SendEmailMessageAsync(int32_t messageId, bool useBuffer, bool fetch, QObjec
         return;
     }
     SetActivity(s, kSendingEmailText);
-    StartMailSend(p->sender, receiver, [p, s, done](int32_t result, std::shared_ptr<MailSender>) {
+    // The outcome is logged, stored and stamped even when the receiver has
+    // gone; only the report to it is dropped.
+    QPointer<QObject> guard(receiver);
+    bool hadReceiver = receiver != nullptr;
+    StartMailSendHere(p->sender, [p, s, done, guard, hadReceiver](int32_t result, std::shared_ptr<MailSender>) {
         SetActivity(s, "");
         Finish(*p, result, s);
-        if (done) done(result);
+        if (done && (!hadReceiver || guard)) done(result);
     });
 }
 

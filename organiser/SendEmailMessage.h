@@ -24,9 +24,12 @@ class QObject;
 
 namespace kr {
 
-// What the sending needs of the script engine and the frame. The scheduler
-// installs the real ones; until then references stay as written, script
-// values go nowhere and no activity text is shown.
+// What the sending needs of the script engine and the frame; the start-up
+// installs the script engine's TranslateValues and its script value store
+// (ScriptValues().Put: the values are stored as they are, since a server's
+// reply or a sender's name holding "[...]" or starting with "=" is neither a
+// value reference nor an expression) and the frame's activity text. Left
+// empty, references stay as written, values go nowhere, nothing is shown.
 struct MailScriptServices {
     // TranslateValues(text, "") of the script engine: value references replaced.
     std::function<std::string(const std::string& text)> translateValues;
@@ -40,11 +43,15 @@ MailScriptServices CurrentMailScriptServices();
 
 // The Messages table as sending uses it: the current procedure thread's
 // record buffer, a fetch by M_:KeyEmailID from the buffer's M_:EmailID, and
-// an update of the buffer's row. The start-up installs the one over the
-// dictionary's Messages file manager.
+// an update of the buffer's row. A send holds the table open (Open/Close,
+// counted per procedure thread) from before its fetch to after its stamp.
+// MessagesFileAccess (MessagesFileAccess.h) works on the dictionary's
+// Messages file manager; the start-up installs it.
 class MessagesAccess {
 public:
     virtual ~MessagesAccess() = default;
+    virtual bool Open() { return true; }
+    virtual void Close() {}
     virtual MessagesRecord& Buffer() = 0;
     virtual bool FetchById() = 0;
     virtual bool Update() = 0;
@@ -66,7 +73,9 @@ int32_t SendEmailNow();
 
 // The same as SendEmailMessage, with the send on a worker thread; `done`
 // gets the result on the calling thread (through its event loop, never
-// from inside this call). Nothing is reported when receiver goes away first.
+// from inside this call). When receiver goes away first the outcome is
+// still logged, stored and stamped; only `done` is not called. Without a
+// receiver, a failure before the send is reported from inside this call.
 using SendEmailDone = std::function<void(int32_t result)>;
 void SendEmailMessageAsync(int32_t messageId, bool useBuffer, bool fetch, QObject* receiver, SendEmailDone done);
 

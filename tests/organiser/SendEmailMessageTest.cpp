@@ -12,7 +12,10 @@
 
 #include "../net/SmtpTestServer.h"
 #include "MailFixture.h"
+#include "dictionary/Dictionary.h"
 #include "organiser/MailWorker.h"
+#include "organiser/MessagesFileAccess.h"
+#include "platform/data/Table.h"
 #include "organiser/SendEmailMessage.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Strings.h"
@@ -21,31 +24,12 @@ using kr::MessagesRecord;
 
 namespace {
 
-// The Messages rows the sends read and stamp, with one record buffer. The
-// file manager of the data dictionary takes this place in the program.
-class RowsAccess : public kr::MessagesAccess {
-public:
-    std::map<int32_t, MessagesRecord> rows;
-    MessagesRecord buffer;
-    int updates = 0;
-    MessagesRecord& Buffer() override { return buffer; }
-    bool FetchById() override {
-        auto it = rows.find(buffer.EmailID);
-        if (it == rows.end()) return false;
-        buffer = it->second;
-        return true;
-    }
-    bool Update() override {
-        ++updates;
-        rows[buffer.EmailID] = buffer;
-        return true;
-    }
-};
-
 class SendEmailMessageTest : public krtest::MailFixture {
 protected:
     void SetUp() override {
         MailFixture::SetUp();
+        kr::data::SetKeyDerivationIterations(64);  // the key is not what these tests are about
+        kr::DictionaryInit();
         kr::InstallMessagesAccess(&access);
         kr::InstallClock(&clock);
         kr::MailScriptServices s;
@@ -65,24 +49,44 @@ protected:
     void TearDown() override {
         kr::InstallMailScriptServices({});
         kr::InstallMessagesAccess(nullptr);
+        kr::DictionaryKill();
+        kr::data::CloseIdleFiles();
+        kr::data::SetKeyDerivationIterations(0);
         kr::InstallClock(nullptr);
         MailFixture::TearDown();
     }
 
-    MessagesRecord& AddRow(int32_t id, const std::string& to) {
-        MessagesRecord& r = access.rows[id];
-        r.EmailID = id;
+    // Stores a message in the data file's Messages table; its ID.
+    int32_t AddRow(const std::string& to, const std::function<void(MessagesRecord&)>& more = {}) {
+        kr::MessagesFileManager& f = kr::Messages_File();
+        EXPECT_EQ(f.Open(), kr::data::kLevelBenign);
+        EXPECT_EQ(f.PrimeRecord(), kr::data::kLevelBenign);
+        MessagesRecord& r = f.rec();
         r.MailType = "Email";
         r.EmailTo = to;
         r.EmailToName = "Bob";
         r.Subject = "Report of [TODAY]";
         r.Message = "Dear Bob,\r\nthe report of [today] is attached.";
+        if (more) more(r);
+        EXPECT_EQ(f.Insert(), kr::data::kLevelBenign);
+        int32_t id = r.EmailID;
+        f.Close();
+        return id;
+    }
+    // The stored row, read back from the table.
+    MessagesRecord Row(int32_t id) {
+        kr::MessagesFileManager& f = kr::Messages_File();
+        f.Open();
+        f.rec().EmailID = id;
+        EXPECT_EQ(f.Fetch("M_:KeyEmailID"), kr::data::kLevelBenign);
+        MessagesRecord r = f.rec();
+        f.Close();
         return r;
     }
     void UsePort(int port) { WriteAccount("SMTP Port=" + std::to_string(port) + "\nSMTP Timeout=5\n"); }
     std::string EventLog() { return ReadFile(Path("KR98Evnt.LOG")); }
 
-    RowsAccess access;
+    kr::MessagesFileAccess access;
     kr::ManualClock clock{kr::MakeDate(12, 3, 2024), kr::MakeTime(9, 30)};
     std::map<std::string, std::string> values;
     std::vector<std::string> activity;
@@ -96,12 +100,14 @@ TEST_F(SendEmailMessageTest, StoredMessageIsSentByItsNumber) {
     UsePort(server.port());
     std::string attachment = Path("notes.txt");
     std::ofstream(attachment, std::ios::binary) << "attached notes";
-    MessagesRecord& row = AddRow(7, "bob@example.com");
-    row.CC = "carol@example.com";
-    row.BCC = "eve@example.com";
-    row.Attachment = attachment;
+    int32_t id = AddRow("bob@example.com", [&](MessagesRecord& r) {
+        r.CC = "carol@example.com";
+        r.BCC = "eve@example.com";
+        r.Attachment = attachment;
+    });
+    kr::Messages_File().rec() = MessagesRecord();  // the buffer plays no part
 
-    ASSERT_EQ(kr::SendEmailMessage(7, false, true), 0) << EventLog();
+    ASSERT_EQ(kr::SendEmailMessage(id, false, true), 0) << EventLog();
 
     auto received = server.Received();
     ASSERT_EQ(received.size(), 1u);
@@ -121,8 +127,9 @@ TEST_F(SendEmailMessageTest, StoredMessageIsSentByItsNumber) {
     EXPECT_EQ(krtest::DecodeBase64(parts[1].body), "attached notes");
 
     // The stored row keeps its references and carries the date of sending.
-    EXPECT_EQ(access.rows[7].Subject.str(), "Report of [TODAY]");
-    EXPECT_EQ(access.rows[7].LastDateSent, kr::MakeDate(12, 3, 2024));
+    EXPECT_EQ(Row(id).Subject.str(), "Report of [TODAY]");
+    EXPECT_EQ(Row(id).LastDateSent, kr::MakeDate(12, 3, 2024));
+    EXPECT_EQ(kr::Messages_File().UseCount(), 0);
     EXPECT_EQ(values["MAIL"], "Sent");
     EXPECT_EQ(values["MAILERROR"], "None");
     EXPECT_EQ(values["EMAILHOST"], "127.0.0.1");
@@ -137,15 +144,15 @@ TEST_F(SendEmailMessageTest, SendNowSendsTheBufferAndStampsNothing) {
     krtest::SmtpTestServer server(MailDir());
     ASSERT_TRUE(server.started()) << server.errors();
     UsePort(server.port());
-    AddRow(3, "bob@example.com");
-    access.buffer = access.rows[3];
-    access.buffer.Subject = "Edited in the form";
+    int32_t id = AddRow("bob@example.com");
+    kr::Messages_File().rec() = Row(id);
+    kr::Messages_File().rec().Subject = "Edited in the form";
 
     ASSERT_EQ(kr::SendEmailMessage(0, true, false), 0);
     ASSERT_EQ(server.Received().size(), 1u);
     EXPECT_EQ(krtest::ParsePart(server.Received()[0].raw).headers["subject"], "Edited in the form");
-    EXPECT_EQ(access.rows[3].LastDateSent, 0);
-    EXPECT_EQ(access.updates, 0);
+    EXPECT_EQ(Row(id).LastDateSent, 0);
+    EXPECT_EQ(Row(id).Subject.str(), "Report of [TODAY]");
 }
 
 TEST_F(SendEmailMessageTest, FailuresAreLoggedAndLeftInTheScriptValues) {
@@ -155,30 +162,31 @@ TEST_F(SendEmailMessageTest, FailuresAreLoggedAndLeftInTheScriptValues) {
     ASSERT_TRUE(server.started()) << server.errors();
     UsePort(server.port());
 
-    AddRow(1, "nobody@example.com");
-    EXPECT_EQ(kr::SendEmailMessage(1, false, true), 9);
+    int32_t refused = AddRow("nobody@example.com");
+    EXPECT_EQ(kr::SendEmailMessage(refused, false, true), 9);
     EXPECT_EQ(values["MAIL"], "Error");
     EXPECT_EQ(values["MAILERROR"], "Mail Server Error:\r550 5.1.1 <nobody@example.com>: Recipient address rejected");
     EXPECT_NE(EventLog().find("Could not send nobody@example.com"), std::string::npos);
     EXPECT_NE(EventLog().find("Error:  Mail Server Error: 550 5.1.1"), std::string::npos);
-    EXPECT_EQ(access.rows[1].LastDateSent, 0);
+    EXPECT_EQ(Row(refused).LastDateSent, 0);
 
     // A To of N/A in any case adds no recipient.
-    AddRow(2, "n/A");
-    EXPECT_EQ(kr::SendEmailMessage(2, false, true), 15);
+    int32_t none = AddRow("n/A");
+    EXPECT_EQ(kr::SendEmailMessage(none, false, true), 15);
     EXPECT_EQ(values["MAILERROR"], "No recipiens specified");
 
     // A row that is not there.
-    EXPECT_EQ(kr::SendEmailMessage(99, false, true), 1);
+    EXPECT_EQ(kr::SendEmailMessage(none + 100, false, true), 1);
     EXPECT_NE(EventLog().find("Error sending message"), std::string::npos);
     EXPECT_TRUE(responder.shown().empty());
     EXPECT_TRUE(server.Received().empty());
 }
 
 TEST_F(SendEmailMessageTest, MailMustBeSetUpForItsType) {
-    AddRow(1, "bob@example.com");
+    int32_t mail = AddRow("bob@example.com");
+    int32_t news = AddRow("comp.lang.misc", [](MessagesRecord& r) { r.MailType = "News"; });
     kr::MailOptions().Email_Sender = "";
-    EXPECT_EQ(kr::SendEmailMessage(1, false, true), 1);
+    EXPECT_EQ(kr::SendEmailMessage(mail, false, true), 1);
     ASSERT_EQ(responder.shown().size(), 1u);
     EXPECT_EQ(responder.shown()[0].request.title, "Error!");
     EXPECT_EQ(responder.shown()[0].request.text, kr::kEmailNotSetup);
@@ -186,24 +194,42 @@ TEST_F(SendEmailMessageTest, MailMustBeSetUpForItsType) {
 
     // News skips the e-mail check and applies its own.
     responder.clear();
-    access.rows[1].MailType = "News";
     kr::MailOptions().News_Host = "news.example.com";
-    EXPECT_EQ(kr::SendEmailMessage(1, false, true), 1);
+    EXPECT_EQ(kr::SendEmailMessage(news, false, true), 1);
     ASSERT_EQ(responder.shown().size(), 1u);
     EXPECT_EQ(responder.shown()[0].request.text, kr::kNewsNotSetup);
 }
 
 TEST_F(SendEmailMessageTest, AsyncSendReportsOnTheCallingThreadAndDoesNotBlockIt) {
+    auto waitFor = [](const std::optional<int32_t>& r) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!r && timer.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    QObject receiver;
+
+    // A send that is delivered: reported here, the row stamped here.
+    {
+        krtest::SmtpTestServer server(MailDir());
+        ASSERT_TRUE(server.started()) << server.errors();
+        UsePort(server.port());
+        int32_t id = AddRow("bob@example.com");
+        std::optional<int32_t> result;
+        kr::SendEmailMessageAsync(id, false, true, &receiver, [&](int32_t r) { result = r; });
+        waitFor(result);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(server.Received().size(), 1u);
+        EXPECT_EQ(Row(id).LastDateSent, kr::MakeDate(12, 3, 2024));
+        EXPECT_EQ(values["MAIL"], "Sent");
+    }
+
     krtest::SilentServer slow;  // answers nothing until the timeout
     WriteAccount("SMTP Port=" + std::to_string(slow.port()) + "\nSMTP Timeout=1\n");
-    AddRow(5, "bob@example.com");
-
-    QObject receiver;
+    int32_t id = AddRow("bob@example.com");
+    activity.clear();
     std::optional<int32_t> result;
     std::thread::id reportedOn;
-    QElapsedTimer timer;
-    timer.start();
-    kr::SendEmailMessageAsync(5, false, true, &receiver, [&](int32_t r) {
+    kr::SendEmailMessageAsync(id, false, true, &receiver, [&](int32_t r) {
         result = r;
         reportedOn = std::this_thread::get_id();
     });
@@ -211,27 +237,30 @@ TEST_F(SendEmailMessageTest, AsyncSendReportsOnTheCallingThreadAndDoesNotBlockIt
     EXPECT_FALSE(result.has_value());
     EXPECT_EQ(kr::RunningMailSends(), 1);
     EXPECT_EQ(activity, (std::vector<std::string>{"Sending Email..."}));
-    while (!result && timer.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    waitFor(result);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(*result, 8);
     EXPECT_EQ(reportedOn, std::this_thread::get_id());
     EXPECT_EQ(values["MAILERROR"], "Failed to receive");
     EXPECT_EQ(activity.back(), "");
 
-    // A receiver that is gone gets no report; a failure before the send is
-    // reported through the event loop as well.
+    // A receiver that is gone gets no report, but the outcome is still kept.
     std::optional<int32_t> lost;
+    values.clear();
     {
         QObject shortLived;
-        kr::SendEmailMessageAsync(5, false, true, &shortLived, [&](int32_t r) { lost = r; });
+        kr::SendEmailMessageAsync(id, false, true, &shortLived, [&](int32_t r) { lost = r; });
     }
     kr::CancelMailSends();
     QCoreApplication::processEvents();
     EXPECT_FALSE(lost.has_value());
+    EXPECT_EQ(values["MAILERROR"], "User Cancel");
     EXPECT_EQ(kr::RunningMailSends(), 0);
+    EXPECT_EQ(kr::Messages_File().UseCount(), 0);
 
+    // A failure before the send is reported through the event loop as well.
     std::optional<int32_t> missing;
-    kr::SendEmailMessageAsync(404, false, true, &receiver, [&](int32_t r) { missing = r; });
+    kr::SendEmailMessageAsync(id + 100, false, true, &receiver, [&](int32_t r) { missing = r; });
     EXPECT_FALSE(missing.has_value());
     QCoreApplication::processEvents();
     EXPECT_EQ(missing, 1);
