@@ -115,6 +115,9 @@ TEST_F(MailSenderTest, MessageArrivesWhole) {
 
     MailSender m;
     Address(m, server.port());
+    m.SetReturnPath("replies@example.com");
+    m.SetSubject("Bericht für März");
+    m.SetMessageText("Hi Bob\r\n.a line that starts with a dot", kr::kMailMessageTypeText);
     m.SetDebugFile("inmail.log");
     m.SetMailer("Kairoll 2000");
     m.SetOrganization("Users");
@@ -138,7 +141,7 @@ TEST_F(MailSenderTest, MessageArrivesWhole) {
 
     auto received = server.Received();
     ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].mailFrom, "alice@example.com");
+    EXPECT_EQ(received[0].mailFrom, "replies@example.com");
     EXPECT_EQ(received[0].rcpt, (std::vector<std::string>{"bob@example.com", "carol@example.com",
                                                           "dave@example.com", "eve@example.com"}));
     krtest::MimePart whole = krtest::ParsePart(received[0].raw);
@@ -146,17 +149,18 @@ TEST_F(MailSenderTest, MessageArrivesWhole) {
     EXPECT_EQ(whole.headers["to"], "\"Bob\" <bob@example.com>, \"Carol\" <carol@example.com>");
     EXPECT_EQ(whole.headers["cc"], "\"dave@example.com\" <dave@example.com>");
     EXPECT_EQ(whole.headers.count("bcc"), 0u);
-    EXPECT_EQ(whole.headers["subject"], "Hello");
+    EXPECT_EQ(whole.headers["reply-to"], "replies@example.com");
+    EXPECT_EQ(krtest::DecodeWords(whole.headers["subject"]), "Bericht für März");
     EXPECT_EQ(whole.headers["organization"], "Users");
     EXPECT_EQ(whole.headers["x-mailer"], "Kairoll 2000");
     EXPECT_FALSE(whole.headers["date"].empty());
     EXPECT_FALSE(whole.headers["message-id"].empty());
     auto parts = krtest::SplitMultipart(whole);
     ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(parts[0].body, "Hi Bob");
+    EXPECT_EQ(parts[0].body, "Hi Bob\r\n.a line that starts with a dot");
     EXPECT_EQ(parts[1].headers["content-disposition"], "attachment; filename=\"KR98Evnt.LOG\"");
     EXPECT_EQ(krtest::DecodeBase64(parts[1].body), bytes);
-    EXPECT_NE(ReadFile(Path("inmail.log")).find("MAIL FROM:<alice@example.com>"), std::string::npos);
+    EXPECT_NE(ReadFile(Path("inmail.log")).find("MAIL FROM:<replies@example.com>"), std::string::npos);
 }
 
 TEST_F(MailSenderTest, AuthenticatesWithTheAccountsCredentials) {
@@ -171,9 +175,16 @@ TEST_F(MailSenderTest, AuthenticatesWithTheAccountsCredentials) {
     MailSender m;
     Address(m, server.port());
     m.SetMailHost("127.0.0.1");  // the port comes from the account
+    m.SetDebugFile("inmail.log");
     ASSERT_EQ(m.Send(), 0) << m.lastResult().detail;
     ASSERT_EQ(server.Received().size(), 1u);
     EXPECT_EQ(server.Received()[0].login, "alice");
+    // The trace shows the dialogue, never the credentials.
+    std::string trace = ReadFile(Path("inmail.log"));
+    EXPECT_NE(trace.find("AUTH"), std::string::npos);
+    EXPECT_EQ(trace.find("pa55word"), std::string::npos);
+    EXPECT_EQ(trace.find(kr::net::Base64("pa55word")), std::string::npos);
+    EXPECT_EQ(trace.find(kr::net::Base64(std::string("\0alice\0pa55word", 15))), std::string::npos);
 
     WriteAccount("SMTP Port=" + std::to_string(server.port()) + "\nSMTP User Name=alice\nSMTP Password=nope\n");
     MailSender wrong;
