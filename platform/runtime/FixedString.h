@@ -48,6 +48,8 @@ public:
 
     friend bool operator==(const FString& a, const FString& b) { return a.value_ == b.value_; }
     friend bool operator==(const FString& a, std::string_view b) { return a.value_ == ClipRight(b); }
+    friend bool operator==(const FString& a, const char* b) { return a == std::string_view(b ? b : ""); }
+    friend bool operator==(const FString& a, const std::string& b) { return a == std::string_view(b); }
     friend std::strong_ordering operator<=>(const FString& a, const FString& b) {
         return a.value_ <=> b.value_;
     }
@@ -84,6 +86,8 @@ public:
 
     friend bool operator==(const CString& a, const CString& b) { return a.value_ == b.value_; }
     friend bool operator==(const CString& a, std::string_view b) { return a.value_ == b; }
+    friend bool operator==(const CString& a, const char* b) { return a.value_ == std::string_view(b ? b : ""); }
+    friend bool operator==(const CString& a, const std::string& b) { return a.value_ == b; }
     friend std::strong_ordering operator<=>(const CString& a, const CString& b) {
         return a.value_ <=> b.value_;
     }
