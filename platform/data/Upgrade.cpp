@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -16,6 +17,8 @@
 #include "platform/runtime/Strings.h"
 
 namespace kr::data {
+
+extern std::atomic<int> g_kdfIterations;
 
 namespace {
 
@@ -170,8 +173,11 @@ std::string ds_MakeTPE(Table& table) {
         sqlite3_close(out);
         return "1";
     }
-    if (!def.ownerPassword.empty())
+    if (!def.ownerPassword.empty()) {
         sqlite3_key(out, def.ownerPassword.data(), static_cast<int>(def.ownerPassword.size()));
+        if (int iter = g_kdfIterations.load(); iter > 0)
+            sqlite3_exec(out, ("PRAGMA kdf_iter = " + std::to_string(iter)).c_str(), nullptr, nullptr, nullptr);
+    }
     std::string sql = "BEGIN;";
     for (const std::string& s : schema) sql += s + ";";
     sql += "COMMIT;";

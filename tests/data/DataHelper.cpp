@@ -1,5 +1,6 @@
 // A second program for the engine's tests. Commands:
 //   add <folder> <count> <tag>   adds <count> auto-numbered records to Person
+//   create <folder>              creates Person empty
 //   hold-exclusive <folder>      opens Person exclusively, prints "ready",
 //                                and keeps it open until standard input ends
 //   log <folder> <count> <tag>   appends <count> lines to the event log
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
         t.Close();
         return 0;
     }
+    if (cmd == "create") return TableOf(PersonDef()).Create();
     if (cmd == "hold-exclusive") {
         Table& t = TableOf(PersonDef());
         if (int e = t.Open(kModeExclusive)) return e;
