@@ -65,7 +65,7 @@ bool ReDater::ReDateOne(Schedule& r) {
         // Reported and left as it was; the pass goes on with the next task.
         const std::string text = DebugPreviousText(r);
         failures_.push_back(text);
-        Message(text, kDebugPreviousTitle, MessageIcon::None, kButtonOk);
+        unreported_.push_back(text);
         return true;
     }
     // A skip mark belonged to the occurrence the task has left.
@@ -97,6 +97,7 @@ bool ReDater::Step(int count) {
         if (onProgress) onProgress(done_, total_);
         return false;
     }
+    store_.BeginBatch();
     for (Schedule& r : batch) {
         if (cancel_) {
             state_ = State::Cancelled;
@@ -109,6 +110,11 @@ bool ReDater::Step(int count) {
             break;
         }
     }
+    store_.EndBatch();
+    // Messages wait until the chunk is written, so that no question holds
+    // the data file while it is on the screen.
+    for (const std::string& text : unreported_) Message(text, kDebugPreviousTitle, MessageIcon::None, kButtonOk);
+    unreported_.clear();
     // Copies the exceptions add land behind the last ID and are read later.
     if (done_ > total_) total_ = done_;
     if (onProgress) onProgress(done_, total_);

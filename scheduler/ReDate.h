@@ -62,6 +62,7 @@ private:
     int32_t lastID_ = 0;
     int done_ = 0, total_ = 0, changed_ = 0, error_ = 0;
     std::vector<std::string> failures_;
+    std::vector<std::string> unreported_;  // shown once the chunk is written
 };
 
 // The whole pass at once, for callers without a window.

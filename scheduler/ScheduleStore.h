@@ -34,6 +34,10 @@ public:
     // At most `count` records with an ID above afterID, in ID order.
     virtual std::vector<Schedule> ReadAfter(int32_t afterID, int count) = 0;
     virtual int Count() = 0;
+    // Brackets a run of writes that may be made durable together (a chunk of
+    // a re-dating pass). What was written before a failure is kept.
+    virtual void BeginBatch() {}
+    virtual void EndBatch() {}
 };
 
 // True when the date is a holiday. An empty test means no holidays.
