@@ -5,17 +5,20 @@
 // Expression syntax:
 //   numbers          12  3.5  .25
 //   texts            'single quotes', a doubled quote '' stands for one quote
+//   pictures         @d17  @n-10.2  (as arguments of FORMAT and DEFORMAT)
 //   names            bound names, without regard to case; may hold a colon
 //                    ("SCH:Date") or an underscore
-//   operators        ( )  + - * / %  &  (concatenation)
-//                    =  <>  ~=  <  >  <=  >=  (also ~< ~> as not-less/not-greater)
-//                    NOT ~  AND  OR
+//   operators, from the tightest to the loosest:
+//                    ^ (power);  unary - +;  * / %;  + -;  & (concatenation);
+//                    = <> ~= < > <= =< >= => ~< ~>;  NOT ~;  AND;  OR XOR
 //   functions        UPPER LOWER CLIP LEFT RIGHT SUB INSTRING LEN TODAY CLOCK
-//                    DATE DAY MONTH YEAR INT ABS NUMERIC FORMAT DEFORMAT CHOOSE
-//                    ROUND VAL CHR ALL AGE INLIST
+//                    DATE DAY MONTH YEAR INT ABS ROUND NUMERIC FORMAT DEFORMAT
+//                    CHOOSE INRANGE INLIST CHR VAL
 // Comparisons: two numbers numerically; two texts blank-padded and with case;
 // a number and a text numerically when the text is a number, else as texts.
 // Results of comparisons and of AND/OR/NOT are the numbers 1 or 0.
+// Integer arithmetic stays integer (a division that does not come out even
+// gives a real); a text in arithmetic counts as its number, 0 when it is none.
 #pragma once
 
 #include <functional>
@@ -91,6 +94,33 @@ struct EvalResult {
     std::string message;    // what was wrong, for the error's text
     bool ok() const { return error == 0; }
 };
+
+// An expression parsed once and evaluated many times (a filter over every
+// record of a list). Immutable, so one compiled expression may be evaluated
+// on several threads at once. Copies share the parsed form.
+class CompiledExpression {
+public:
+    CompiledExpression() = default;
+    // Parses the text; a syntax error shows in error() and message().
+    static CompiledExpression Compile(std::string_view expression);
+
+    bool ok() const { return error_ == 0; }
+    int error() const { return error_; }
+    const std::string& message() const { return message_; }
+
+    EvalResult Evaluate(const Bindings& bindings) const;
+    EvalResult Evaluate() const;  // with CurrentBindings()
+
+    struct Node;
+
+private:
+    std::shared_ptr<const Node> root_;
+    int error_ = 0;
+    std::string message_;
+};
+
+// The text as a quoted constant of the expression language ('it''s').
+std::string QuoteForExpression(std::string_view text);
 
 // Evaluates an expression. Never throws; a bad expression or an unknown name
 // gives an error code and a message, with an empty text as value.
