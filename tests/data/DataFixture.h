@@ -13,6 +13,7 @@
 #include "TestTables.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
+#include "platform/runtime/ProcedureContext.h"
 
 namespace kr::test {
 
@@ -29,6 +30,7 @@ protected:
         SetBusyTimeout(5000);
     }
     void TearDown() override {
+        EndProcedureThread(CurrentProcedureThread());
         for (Table* t : used_)
             while (t->IsOpen()) t->Close();
         CloseIdleFiles();
