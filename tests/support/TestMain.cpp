@@ -13,6 +13,9 @@
 #ifdef KR_TEST_GUI
 #include <QApplication>
 #endif
+#ifdef KR_TEST_KR_APPLICATION
+#include "platform/ui/Application.h"  // window tests: events dispatched per procedure thread
+#endif
 
 int main(int argc, char** argv) {
     bool listing = false;
@@ -22,7 +25,9 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     std::unique_ptr<QCoreApplication> app;
     if (!listing) {
-#ifdef KR_TEST_GUI
+#if defined(KR_TEST_KR_APPLICATION)
+        app = std::make_unique<kr::Application>(argc, argv);
+#elif defined(KR_TEST_GUI)
         app = std::make_unique<QApplication>(argc, argv);
 #else
         app = std::make_unique<QCoreApplication>(argc, argv);
