@@ -42,6 +42,8 @@ bool OnGuiThread() {
 
 void EndThread(int number);
 
+}  // namespace
+
 void DetachWindow(QWidget* window) {
     int ended = 0;
     {
@@ -59,6 +61,8 @@ void DetachWindow(QWidget* window) {
     }
     if (ended) EndThread(ended);
 }
+
+namespace {
 
 void EndThread(int number) {
     {

@@ -68,6 +68,9 @@ bool ThreadInfo(int thread, ProcedureThreadInfo* info);
 // the thread's own window, later ones are stacked over it until they are
 // destroyed. WindowManager calls this; plain code rarely needs it.
 void AttachWindow(QWidget* window, const std::string& procedure);
+// Takes a window off its thread before it is destroyed (a window that did not
+// open); the thread ends when it was its own window.
+void DetachWindow(QWidget* window);
 // The procedure thread a window (or any object inside one) belongs to; 0 for none.
 int ThreadOfObject(const QObject* object);
 // The innermost open window of a thread; nullptr when it has none.

@@ -99,7 +99,7 @@ void RequiredFields::Init(QWidget* window, const std::string& title, const std::
     validateOnFieldAccept_ = validateOnFieldAccept;
     rows_.clear();
     if (!window) return;
-    const QList<QWidget*> all = window->findChildren<QWidget*>();
+    const std::vector<QWidget*> all = WindowManager::ControlsInOrder(window);
     std::map<const QWidget*, QString> buddyPrompt;
     for (QWidget* w : all)
         if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy()) buddyPrompt[l->buddy()] = l->text();
@@ -132,8 +132,8 @@ void RequiredFields::SetMessage(QWidget* control, bool addIfMissing, const std::
         if (!addIfMissing || !window_) return;
         Row r;
         r.control = control;
-        const QList<QWidget*> all = window_->findChildren<QWidget*>();
-        r.order = static_cast<int>(all.indexOf(control)) + 1;
+        const std::vector<QWidget*> all = WindowManager::ControlsInOrder(window_);
+        r.order = static_cast<int>(std::find(all.begin(), all.end(), control) - all.begin()) + 1;
         MarkRequired(control);
         auto at = std::upper_bound(rows_.begin(), rows_.end(), r.order,
                                    [](int order, const Row& row) { return order < row.order; });

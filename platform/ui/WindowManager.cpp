@@ -59,6 +59,19 @@ bool IsInnerPart(const QWidget* w) {
 
 bool WindowManager::IsDataControl(const QWidget* w) { return w && IsRawDataControl(w) && !IsInnerPart(w); }
 
+std::vector<QWidget*> WindowManager::ControlsInOrder(QWidget* window) {
+    std::vector<QWidget*> out;
+    if (!window) return out;
+    // The focus chain holds every widget of the window once; widgets of other
+    // windows (dialogs parented to this one) are left out.
+    const int limit = static_cast<int>(window->findChildren<QWidget*>().size()) + 1;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window && static_cast<int>(out.size()) < limit;
+         w = w->nextInFocusChain()) {
+        if (w->window() == window) out.push_back(w);
+    }
+    return out;
+}
+
 std::string WindowManager::ViewTitle(std::string_view title) {
     std::size_t blank = title.find(' ');
     if (blank == std::string_view::npos) return "View";
@@ -88,8 +101,12 @@ bool WindowManager::OpenWindow(bool modal) {
     auto fail = [this] {
         closing_ = true;
         DeliverResponse();
-        if (window_)
+        if (window_) {
+            window_->removeEventFilter(this);
+            DetachWindow(window_);
+            window_->hide();
             window_->deleteLater();  // takes this manager with it
+        }
         else
             deleteLater();
         return false;
@@ -304,7 +321,7 @@ void WindowManager::Accepted(QObject* control) {
 void WindowManager::DoOk() {
     acceptingAll_ = true;
     QPointer<QWidget> guard = window_;
-    for (QWidget* c : window_->findChildren<QWidget*>()) {
+    for (QWidget* c : ControlsInOrder(window_)) {
         if (!guard || closing_) break;
         if (IsDataControl(c) && c->isEnabled()) TakeAccepted(c);
     }

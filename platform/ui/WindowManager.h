@@ -130,6 +130,9 @@ public:
     // The runtime's view title: "View" followed by the title from its first
     // blank on ("Edit Task" gives "View Task"; a title without a blank gives "View").
     static std::string ViewTitle(std::string_view title);
+    // The window's widgets in their order (the focus chain, which is the
+    // order they were made in unless the layout changed the tab order).
+    static std::vector<QWidget*> ControlsInOrder(QWidget* window);
     // Data controls: entries, spin boxes, combo boxes, texts, check and radio buttons, lists.
     static bool IsDataControl(const QWidget* w);
 

@@ -6,7 +6,24 @@
 #include <mutex>
 #include <optional>
 
+#if __has_include("platform/runtime/IniFile.h")
 #include "platform/runtime/IniFile.h"
+#else
+#include <map>
+namespace kr {
+namespace {
+std::map<std::string, std::string> g_tmpIni;  // TEMPORARY until IniFile.h lands
+std::string GetIniValue(const std::string& f, const std::string& s, const std::string& k, const std::string& d) {
+    auto i = g_tmpIni.find(f + "|" + s + "|" + k);
+    return i == g_tmpIni.end() ? d : i->second;
+}
+bool PutIniValue(const std::string& f, const std::string& s, const std::string& k, const std::string& v) {
+    g_tmpIni[f + "|" + s + "|" + k] = v;
+    return true;
+}
+}  // namespace
+}  // namespace kr
+#endif
 #include "platform/runtime/Strings.h"
 
 namespace kr {
