@@ -346,12 +346,15 @@ int LoggedOpenFileManager<R>::TryOpen() {
     return Logged(level);
 }
 
+// A lazily opened table opens on its first use: a failure there is an open
+// error too. A use without any Open is not (37, "File Not Open").
 template <class R>
 int LoggedOpenFileManager<R>::UseFile() {
+    const bool opening = this->UseCount() > 0 && g_openDepth == 0;
     ++g_openDepth;
-    int level = data::FileManager::UseFile();
+    int result = data::FileManager::UseFile();
     --g_openDepth;
-    return Logged(level);
+    return opening ? Logged(result) : result;
 }
 
 template class LoggedOpenFileManager<Schedule>;
@@ -446,7 +449,8 @@ int SysHotKeysRelationManager::Delete(bool query) {
     auto& fm = static_cast<SysHotKeysFileManager&>(*Me());
     if (!TextKeyNamingTask(fm.rec())) return TableRelationManager::Delete(query);
     if (query && fm.Errors()) {
-        if (fm.Errors()->Throw(data::kMsgConfirmDelete) != kButtonOk) return kLevelCancel;
+        const int button = fm.Throw(data::kMsgConfirmDelete);
+        if (button != kButtonOk && button != kButtonYes) return kLevelCancel;
     }
     return fm.Delete();
 }
