@@ -168,14 +168,35 @@ bool Viewable(const Session& s, Window w) {
     return a.map_state == IsViewable;
 }
 
+// "<unnamed>", or "<unnamed> <2>" for the second such window: what matchbox
+// writes into WM_NAME of a client that has no title.
+bool IsManagerPlaceholder(const std::string& t) {
+    const std::string base = "<unnamed>";
+    if (t.compare(0, base.size(), base) != 0) return false;
+    if (t.size() == base.size()) return true;
+    if (t.size() < base.size() + 4 || t[base.size()] != ' ' || t[base.size() + 1] != '<' || t.back() != '>')
+        return false;
+    for (std::size_t i = base.size() + 2; i + 1 < t.size(); ++i)
+        if (t[i] < '0' || t[i] > '9') return false;
+    return true;
+}
+
 DesktopWindow Describe(const Session& s, Window w) {
     DesktopWindow d;
     d.handle = static_cast<WindowHandle>(w);
     d.title = GetUtf8(s, w, "_NET_WM_NAME");
-    if (d.title.empty()) d.title = GetTextProperty(s, w, XA_WM_NAME);
+    if (d.title.empty()) {
+        d.title = GetTextProperty(s, w, XA_WM_NAME);
+        // Some managers (matchbox) write this into WM_NAME of a client that
+        // has no title; it is theirs, not the program's.
+        if (IsManagerPlaceholder(d.title)) d.title.clear();
+    }
     d.title = Cut(d.title);
     d.iconTitle = GetUtf8(s, w, "_NET_WM_ICON_NAME");
-    if (d.iconTitle.empty()) d.iconTitle = GetTextProperty(s, w, XA_WM_ICON_NAME);
+    if (d.iconTitle.empty()) {
+        d.iconTitle = GetTextProperty(s, w, XA_WM_ICON_NAME);
+        if (IsManagerPlaceholder(d.iconTitle)) d.iconTitle.clear();
+    }
     d.iconTitle = Cut(d.iconTitle);
     XClassHint hint{};
     if (XGetClassHint(s.d(), w, &hint)) {

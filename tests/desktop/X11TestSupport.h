@@ -1,0 +1,160 @@
+// Real X11 windows for the desktop tests: made with Xlib on a connection of
+// the test's own, and a window manager started and stopped by the test.
+#pragma once
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace kr::test {
+
+inline bool WaitUntil(const std::function<bool()>& cond, int ms = 3000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return cond();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+class TestDisplay {
+public:
+    TestDisplay() : d_(std::getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr) {
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        if (d_) {
+            // A focus of None after an earlier test's window went would swallow every key.
+            XSetInputFocus(d_, PointerRoot, RevertToPointerRoot, CurrentTime);
+            XSync(d_, False);
+        }
+    }
+    ~TestDisplay() {
+        if (!d_) return;
+        for (Window w : made_) XDestroyWindow(d_, w);
+        XSync(d_, False);
+        XCloseDisplay(d_);
+    }
+    Display* d() const { return d_; }
+    Window root() const { return DefaultRootWindow(d_); }
+
+    // A top-level (or child) window; empty texts leave the property unset.
+    Window Make(const std::string& title, const std::string& iconName, const std::string& cls, bool map,
+                Window parent = 0) {
+        Window w = XCreateSimpleWindow(d_, parent ? parent : root(), 10, 10, 200, 100, 0, 0, 0xffffff);
+        if (!title.empty()) {
+            XStoreName(d_, w, title.c_str());
+            XChangeProperty(d_, w, XInternAtom(d_, "_NET_WM_NAME", False), XInternAtom(d_, "UTF8_STRING", False), 8,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                            static_cast<int>(title.size()));
+        }
+        if (!iconName.empty()) XSetIconName(d_, w, iconName.c_str());
+        if (!cls.empty()) {
+            std::string name = "krtest";
+            XClassHint hint{name.data(), const_cast<char*>(cls.c_str())};
+            XSetClassHint(d_, w, &hint);
+        }
+        Atom del = XInternAtom(d_, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(d_, w, &del, 1);
+        long pid = getpid();
+        XChangeProperty(d_, w, XInternAtom(d_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&pid), 1);
+        XSelectInput(d_, w, StructureNotifyMask | FocusChangeMask);
+        if (map) XMapWindow(d_, w);
+        XSync(d_, False);
+        if (!parent) made_.push_back(w);
+        return w;
+    }
+
+    // True when a WM_DELETE_WINDOW message for w arrived within ms.
+    bool GotDeleteRequest(Window w, int ms = 3000) {
+        Atom protocols = XInternAtom(d_, "WM_PROTOCOLS", False);
+        Atom del = XInternAtom(d_, "WM_DELETE_WINDOW", False);
+        return WaitUntil(
+            [&] {
+                while (XPending(d_)) {
+                    XEvent e;
+                    XNextEvent(d_, &e);
+                    if (e.type == ClientMessage && e.xclient.window == w && e.xclient.message_type == protocols &&
+                        static_cast<Atom>(e.xclient.data.l[0]) == del)
+                        return true;
+                }
+                return false;
+            },
+            ms);
+    }
+
+    std::vector<Window> ClientList() {
+        std::vector<Window> out;
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d_, root(), XInternAtom(d_, "_NET_CLIENT_LIST", False), 0, 4096, False, XA_WINDOW,
+                               &type, &format, &n, &after, &data) == Success &&
+            data) {
+            auto* items = reinterpret_cast<long*>(data);
+            for (unsigned long i = 0; i < n; ++i) out.push_back(static_cast<Window>(items[i]));
+            XFree(data);
+        }
+        return out;
+    }
+
+private:
+    Display* d_;
+    std::vector<Window> made_;
+};
+
+// matchbox-window-manager without title bars, for as long as the object lives.
+class WindowManagerProcess {
+public:
+    explicit WindowManagerProcess(TestDisplay& display) : display_(display) {
+        // A manager that ran before leaves its check property behind; the new
+        // one is ready when it has put its own there.
+        XDeleteProperty(display_.d(), display_.root(), XInternAtom(display_.d(), "_NET_SUPPORTING_WM_CHECK", False));
+        XSync(display_.d(), False);
+        const char* argv[] = {"matchbox-window-manager", "-use_titlebar", "no", nullptr};
+        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
+        if (pid_) ready_ = WaitUntil([this] { return HasCheckWindow(); }, 5000);
+    }
+    ~WindowManagerProcess() {
+        if (!pid_) return;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        XSetInputFocus(display_.d(), PointerRoot, RevertToPointerRoot, CurrentTime);
+        XSync(display_.d(), False);
+    }
+    bool ready() const { return ready_; }
+
+private:
+    bool HasCheckWindow() {
+        Display* d = display_.d();
+        Atom type;
+        int format;
+        unsigned long n, after;
+        unsigned char* data = nullptr;
+        bool ok = XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False), 0, 1,
+                                     False, XA_WINDOW, &type, &format, &n, &after, &data) == Success &&
+                  data && n == 1;
+        if (data) XFree(data);
+        return ok;
+    }
+
+    TestDisplay& display_;
+    pid_t pid_ = 0;
+    bool ready_ = false;
+};
+
+}  // namespace kr::test
