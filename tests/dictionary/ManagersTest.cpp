@@ -111,12 +111,21 @@ TEST_F(ManagersTest, MessageAndRepairProgramsBuildTheirOwnSets) {
     EXPECT_EQ(Messages_Relations().relations().size(), 1u);
     EXPECT_TRUE(Messages_Relations().parents().empty());
     EXPECT_EQ(Schedule_Relations().parents().size(), 2u);
+    // A table outside the set is made ready alone, with the set's settings.
+    EXPECT_EQ(Contact_File().lockRecover, 10);
+    EXPECT_EQ(Contact_File().def().label, "Contact");
 
     DictionaryKill();
     DictionaryInitRepairProgram();
     EXPECT_EQ(Contact_File().lockRecover, 10);
     EXPECT_EQ(Contact_File().openMode, 66);
     EXPECT_EQ(Messages_Relations().parents().size(), 1u);
+
+    // An accessor before any Init makes KR98's set ready.
+    DictionaryKill();
+    EXPECT_FALSE(DictionaryReady());
+    EXPECT_EQ(Schedule_File().lockRecover, 3);
+    EXPECT_TRUE(DictionaryReady());
 
     // Killing and making ready again does not double the relations.
     DictionaryKill();
