@@ -12,7 +12,7 @@ class QWidget;
 namespace kr {
 
 // The file the positions go to; ".\POSITION.INI" unless changed (tests).
-const std::string& PositionFile();
+std::string PositionFile();
 void SetPositionFile(const std::string& file);
 
 // Stores the window's position under the procedure's name, unless the window

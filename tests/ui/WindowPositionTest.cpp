@@ -1,0 +1,110 @@
+// Window positions saved into and restored from POSITION.INI in the current folder.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "ProbeWindow.h"
+#include "UiTestSupport.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/WindowPosition.h"
+
+namespace kr {
+namespace {
+
+using test::ProbeRecord;
+using test::ProbeWindow;
+using test::WaitFor;
+
+class WindowPositionTest : public ::testing::Test {
+protected:
+    void TearDown() override { test::CloseAllWindows(); }
+
+    ProbeWindow* OpenPositioned(const std::string& name) {
+        ProbeWindow* w = nullptr;
+        Start(name, [&] {
+            w = new ProbeWindow(name, std::make_shared<ProbeRecord>());
+            w->SetRestorePosition(true);
+            w->SetSavePosition(true);
+            w->Open();
+        });
+        return w;
+    }
+    std::string IniText() {
+        std::ifstream in(folder.path() + "/POSITION.INI");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    test::TempFolder folder;
+};
+
+TEST_F(WindowPositionTest, AClosedWindowOpensWhereItWasLeft) {
+    ProbeWindow* w = OpenPositioned("UpdateSchedule");
+    ASSERT_TRUE(w);
+    QRect want(40, 50, 320, 240);
+    w->Window()->setGeometry(want);
+    w->Window()->close();
+    test::Pump();
+    std::string ini = IniText();
+    EXPECT_NE(ini.find("[UpdateSchedule]"), std::string::npos) << ini;
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "updateschedule", "XPos"), "40");
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Width"), "320");
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Maximize"), "0");
+
+    ProbeWindow* again = OpenPositioned("UpdateSchedule");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->Window()->geometry(), want);
+    EXPECT_TRUE(RestoreWindowPosition("UpdateSchedule", again->Window()));
+    EXPECT_FALSE(RestoreWindowPosition("NeverSaved", again->Window()));
+}
+
+TEST_F(WindowPositionTest, MinimisedOrHiddenWindowsKeepTheirSavedPosition) {
+    ProbeWindow* w = OpenPositioned("Calendar");
+    ASSERT_TRUE(w);
+    w->Window()->setGeometry(10, 20, 300, 200);
+    SaveWindowPosition("Calendar", w->Window());
+    w->Window()->setGeometry(100, 120, 300, 200);
+    w->Window()->showMinimized();
+    EXPECT_TRUE(WaitFor([&] { return w->Window()->isMinimized(); }));
+    SaveWindowPosition("Calendar", w->Window());
+    w->Window()->hide();
+    SaveWindowPosition("Calendar", w->Window());
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "Calendar", "XPos"), "10");
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "Calendar", "YPos"), "20");
+}
+
+TEST_F(WindowPositionTest, APositionOffEveryScreenIsBroughtBack) {
+    PutIniValue(".\\POSITION.INI", "BrowseSchedule", "XPos", "-5000");
+    PutIniValue(".\\POSITION.INI", "BrowseSchedule", "YPos", "90000");
+    PutIniValue(".\\POSITION.INI", "BrowseSchedule", "Width", "400");
+    PutIniValue(".\\POSITION.INI", "BrowseSchedule", "Height", "300");
+    ProbeWindow* w = OpenPositioned("BrowseSchedule");
+    ASSERT_TRUE(w);
+    QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect g = w->Window()->geometry();
+    EXPECT_TRUE(avail.contains(g)) << g.x() << "," << g.y();
+    EXPECT_EQ(g.size(), QSize(400, 300));
+}
+
+TEST_F(WindowPositionTest, AMaximisedWindowKeepsItsNormalSizeAndOpensMaximised) {
+    ProbeWindow* w = OpenPositioned("Main");
+    ASSERT_TRUE(w);
+    w->Window()->setGeometry(30, 40, 350, 260);
+    w->Window()->showMaximized();
+    EXPECT_TRUE(WaitFor([&] { return w->Window()->isMaximized(); }));
+    w->Window()->close();
+    test::Pump();
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "Main", "Maximize"), "1");
+    EXPECT_EQ(GetIniValue(".\\POSITION.INI", "Main", "Width"), "350");
+    ProbeWindow* again = OpenPositioned("Main");
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(WaitFor([&] { return again->Window()->isMaximized(); }));
+}
+
+}  // namespace
+}  // namespace kr
