@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QToolBar>
+#include <QVBoxLayout>
 
 #include "ProbeWindow.h"
 #include "UiTestSupport.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
+#include "platform/ui/Toolbar.h"
 
 namespace kr {
 namespace {
@@ -317,6 +320,38 @@ TEST_F(ProcedureThreadTest, TimerAndChangedEntriesReachTheirHooks) {
     emit w->ui.edit->editingFinished();
     emit w->ui.edit->returnPressed();
     EXPECT_EQ(rec->accepted, (std::vector<std::string>{"edit", "edit"}));
+}
+
+TEST_F(ProcedureThreadTest, ToolbarButtonsReachTakeAcceptedWithTheirCommand) {
+    struct FrameProbe : WindowManager {
+        FrameProbe() : WindowManager("Main") {
+            SetRestorePosition(false);
+            SetSavePosition(false);
+        }
+        std::vector<int> commands;
+        QAction* wizard = nullptr;
+        QWidget* MakeWindow() override {
+            auto* w = new QWidget;
+            auto* bar = new QToolBar(w);
+            (new QVBoxLayout(w))->addWidget(bar);
+            Toolbar tb(bar);
+            wizard = tb.AddButton(-73, "Program Wizard", "prgwiz16.ico");
+            tb.AddSeparator();
+            tb.AddButton(-84, "Stop");
+            tb.SetEnabled(-84, false);
+            return w;
+        }
+        void TakeAccepted(QObject* c) override { commands.push_back(CommandOf(c)); }
+    };
+    FrameProbe* f = nullptr;
+    Start("Main", [&] {
+        f = new FrameProbe;
+        f->Open();
+    });
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->wizard->toolTip(), "Program Wizard");
+    f->wizard->trigger();
+    EXPECT_EQ(f->commands, std::vector<int>{-73});
 }
 
 }  // namespace
