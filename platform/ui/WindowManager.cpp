@@ -383,6 +383,10 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             closeApproved_ = false;
+            // Windows opened over this one (a form over its list) end first,
+            // with their own Kill, rather than be destroyed along with it.
+            for (QWidget* child : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (child->isWindow() && child->isVisible()) child->close();
             Finish();
             return false;
         }

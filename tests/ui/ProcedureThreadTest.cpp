@@ -272,6 +272,23 @@ TEST_F(ProcedureThreadTest, CancelEscapeAndARefusedInitReportCancelled) {
     EXPECT_EQ(r4, kRequestCancelled);
 }
 
+TEST_F(ProcedureThreadTest, ClosingAListEndsTheFormOpenOverItFirst) {
+    auto list = std::make_shared<ProbeRecord>();
+    ProbeWindow* lw = nullptr;
+    int t = StartProbe("BrowseOwner", list, false, &lw);
+    ASSERT_TRUE(lw);
+    auto form = std::make_shared<ProbeRecord>();
+    {
+        ProcedureThreadScope scope(t);
+        (new ProbeWindow("UpdateOwned", form))->Call();
+    }
+    lw->Window()->close();
+    EXPECT_TRUE(WaitFor([&] { return !IsThreadLive(t); }));
+    EXPECT_EQ(form->killed, 1);
+    EXPECT_EQ(form->killThread, t);
+    EXPECT_EQ(list->killed, 1);
+}
+
 TEST_F(ProcedureThreadTest, ViewModeMakesTheFormReadOnly) {
     auto rec = std::make_shared<ProbeRecord>();
     ProbeWindow* w = nullptr;
