@@ -1,0 +1,480 @@
+#include "scheduler/TimerCycle.h"
+
+#include <mutex>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
+#include "platform/data/ErrorHandler.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "scheduler/DateValues.h"
+#include "scheduler/NextOccurrence.h"
+#include "scheduler/Reschedule.h"
+#include "scheduler/ScriptQueue.h"
+#include "scheduler/TableScheduleStore.h"
+
+namespace kr {
+
+namespace {
+
+using data::kLevelBenign;
+
+// Ten minutes: a task later than this with "skip if missed" is skipped.
+constexpr int32_t kOverdueLimit = 60000;
+
+std::mutex g_prefixMutex;
+FString<20> g_statusPrefix;
+
+std::string TimeText(int32_t time, const char* picture) { return Format(Value(static_cast<int64_t>(time)), picture); }
+
+std::string DateText(int32_t date, const char* picture) { return Format(Value(static_cast<int64_t>(date)), picture); }
+
+const char* const kActivityImages[7] = {"~wrka.ico", "~wrkb.ico", "~wrkc.ico", "~wrkd.ico",
+                                        "~wrke.ico", "~wrkf.ico", "~wrkg.ico"};
+const char* const kScriptActivityImages[7] = {"~wrkas.ico", "~wrkbs.ico", "~wrkcs.ico", "~wrkds.ico",
+                                              "~wrkes.ico", "~wrkfs.ico", "~wrkgs.ico"};
+
+bool IsMessageTask(const Schedule& s) {
+    const std::string& t = s.TaskType.str();
+    return t == "Display Message" || t == "Both";
+}
+
+bool IsProgramTask(const Schedule& s) {
+    const std::string& t = s.TaskType.str();
+    return t == "Run Program" || t == "Both";
+}
+
+}  // namespace
+
+std::atomic<bool>& ScriptsRequested() {
+    static std::atomic<bool> requested{false};
+    return requested;
+}
+
+void SetStatusPrefix(std::string_view text) {
+    std::lock_guard<std::mutex> l(g_prefixMutex);
+    g_statusPrefix = text;
+}
+
+std::string StatusPrefix() {
+    std::lock_guard<std::mutex> l(g_prefixMutex);
+    return g_statusPrefix.str();
+}
+
+TimerCycle::TimerCycle() = default;
+
+TimerCycle::~TimerCycle() { Stop(); }
+
+void TimerCycle::Start() {
+    phase_ = 0;
+    animation_ = 0;
+    trayStep_ = 0;
+    scriptActive_ = scriptActiveBefore_ = false;
+    nextTaskText_.clear();
+    titleText_.clear();
+    dueCopy_ = Schedule();
+    savedDate_ = savedTime_ = savedWarnDate_ = savedWarnTime_ = savedID_ = 0;
+    skip_ = false;
+    lastKnownDate_ = Today();
+    refusedTicks_ = 0;
+    if (!store_) store_ = std::make_unique<TableScheduleStore>();
+}
+
+void TimerCycle::Stop() { store_.reset(); }
+
+Schedule& TimerCycle::SCH() { return Schedule_File().rec(); }
+
+std::string TimerCycle::UserDate(int32_t date) const {
+    if (hooks_.formatUserDate) return hooks_.formatUserDate(date);
+    return date == 0 ? std::string() : DateText(date, "@D3");
+}
+
+void TimerCycle::TimerTick() {
+    if (inTick_) {
+        ++refusedTicks_;
+        return;
+    }
+    inTick_ = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{inTick_};
+
+    if (settingsSource_) settings_ = settingsSource_();
+    const CycleSettings& s = settings_;
+
+    // 1. Animation step; this tick starts without a running script.
+    animation_ = animation_ >= 7 ? 1 : animation_ + 1;
+    scriptActiveBefore_ = scriptActive_;
+    scriptActive_ = false;
+
+    // 2. The clipboard monitor.
+    if (s.MonitorClipboard && !s.CM_UseEx && hooks_.saveClipboard) hooks_.saveClipboard();
+
+    // 3. The rotation; on its wrap the tray's minimise behaviour follows NoTray.
+    if (++phase_ > 4) {
+        phase_ = 1;
+        if (hooks_.setHideToTray) hooks_.setHideToTray(!s.NoTray);
+    }
+
+    // 4. The title is rebuilt every tick.
+    titleText_ = kProductTitle;
+
+    if (s.StartUpActive) {
+        // 5. One check per tick: each runs once every four seconds.
+        UpdateFrameTitle();
+        switch (phase_) {
+            case 1:
+                if (hooks_.checkAdvanceWarnings) hooks_.checkAdvanceWarnings();
+                break;
+            case 2:
+                if (hooks_.removeHistory && hooks_.removeHistory()) NotifyWindowThreads();
+                break;
+            case 3:
+                FindNextTask();
+                break;
+            case 4:
+                CheckDateJumpAndExitCodes();
+                break;
+        }
+    } else {
+        // 6. Inactive: no check runs.
+        titleText_ += " (Inactive)";
+        UpdateFrameTitle();
+        if (hooks_.setScriptIndicator) hooks_.setScriptIndicator("");
+        if (hooks_.setActivityImage) hooks_.setActivityImage(kBlankImage);
+        FollowPassingDays();
+    }
+
+    // 7. and 8. The script run queue.
+    DetectScriptActivity();
+    UpdateScriptStatus();
+    if (scriptActive_) {
+        if (hooks_.scriptStep) hooks_.scriptStep();
+        UpdateScriptStatus();
+    }
+
+    // 9. The tray icon.
+    if (scriptActive_)
+        ShowTrayBusy();
+    else if (hooks_.setTrayIcon)
+        hooks_.setTrayIcon(kTrayIdleIcon);
+}
+
+void TimerCycle::DetectScriptActivity() {
+    if ((ScriptsRequested() || settings_.StartUpActive) && !ScriptQueue().Empty()) scriptActive_ = true;
+    if (scriptActive_ && !scriptActiveBefore_) {
+        if (hooks_.enableViewScript) hooks_.enableViewScript(true);
+        if (hooks_.setScriptIndicator) hooks_.setScriptIndicator("*");
+    } else if (!scriptActive_ && scriptActiveBefore_) {
+        if (hooks_.enableViewScript) hooks_.enableViewScript(false);
+        if (hooks_.setScriptIndicator) hooks_.setScriptIndicator("");
+    }
+    if (!scriptActive_) ScriptsRequested() = false;
+}
+
+void TimerCycle::SetZone2(const std::string& text) {
+    if (hooks_.setStatusText) hooks_.setStatusText(kZoneScript, text);
+}
+
+void TimerCycle::UpdateScriptStatus() {
+    std::string zone2;
+    bool haveZone2 = false;
+    const std::optional<ScriptQueueEntry> first = ScriptQueue().First();
+    if (!first) {
+        if (settings_.StartUpActive) {
+            const std::string shown = hooks_.statusText ? hooks_.statusText(kZoneScript) : std::string();
+            if (shown != nextTaskText_) {
+                zone2 = nextTaskText_;
+                haveZone2 = true;
+            }
+        } else {
+            zone2 = "Inactive";
+            haveZone2 = true;
+        }
+    } else {
+        const Scripting& item = first->Record;
+        const std::string description = hooks_.describeScriptItem ? hooks_.describeScriptItem(item) : std::string();
+        const std::string time = TimeText(first->Time, "@T7");
+        if (ClipRight(description).empty()) {
+            std::string action = item.Action.str();
+            action.resize(27, ' ');
+            zone2 = action + " " + time;
+        } else {
+            zone2 = ClipRight(item.Action.str()) + " " + description + " " + time;
+        }
+        haveZone2 = true;
+    }
+    const std::string prefix = StatusPrefix();
+    if (!ClipRight(prefix).empty()) {
+        if (!haveZone2) zone2 = hooks_.statusText ? hooks_.statusText(kZoneScript) : nextTaskText_;
+        zone2 = ClipRight(prefix) + "..." + zone2;
+        haveZone2 = true;
+        SetStatusPrefix("");
+    }
+    if (haveZone2) SetZone2(zone2);
+
+    if (hooks_.setActivityImage) {
+        const int frame = (animation_ >= 1 && animation_ <= 7 ? animation_ : 1) - 1;
+        if (scriptActive_)
+            hooks_.setActivityImage(kScriptActivityImages[frame]);
+        else if (settings_.StartUpActive)
+            hooks_.setActivityImage(kActivityImages[frame]);
+        else
+            hooks_.setActivityImage(kBlankImage);
+    }
+}
+
+void TimerCycle::UpdateFrameTitle() {
+    if (hooks_.frameHidden && hooks_.frameHidden() && hooks_.clearSessionUnlock) hooks_.clearSessionUnlock();
+    if (hooks_.sessionUnlocked && hooks_.sessionUnlocked() && titleText_.find("(Unlocked)") == std::string::npos)
+        titleText_ += " (Unlocked)";
+    const std::string wanted = ClipRight(titleText_);
+    const std::string caption = hooks_.frameCaption ? hooks_.frameCaption() : std::string();
+    if (caption != wanted && hooks_.setFrameCaption) hooks_.setFrameCaption(wanted);
+}
+
+void TimerCycle::ShowTrayBusy() {
+    trayStep_ = trayStep_ >= 4 ? 1 : trayStep_ + 1;
+    if (!hooks_.setTrayIcon) return;
+    if (trayStep_ == 1 || trayStep_ == 3)
+        hooks_.setTrayIcon(kTrayBusy2Icon);
+    else if (trayStep_ == 2)
+        hooks_.setTrayIcon(kTrayBusyIcon);
+}
+
+void TimerCycle::NotifyWindowThreads() {
+    if (hooks_.notifyWindowThreads) hooks_.notifyWindowThreads();
+}
+
+void TimerCycle::FindNextTask() {
+    ScheduleFileManager& f = Schedule_File();
+    if (f.SetOrder(ScheduleDef().key("SCH:KeyDateEnabled")) != kLevelBenign) return;
+
+    // The first enabled task with a date or a time, in date and time order.
+    bool found = false;
+    bool undated = false;
+    for (int reads = 0; reads < kNextTaskReadLimit; ++reads) {
+        if (f.TryNext() != kLevelBenign || f.rec().Disabled) {
+            found = false;
+            break;
+        }
+        found = true;
+        undated = f.rec().Date == 0 && f.rec().Time == 0;
+        if (!undated) break;
+    }
+    // The reads ran out on a task without date and time: it is not due, and
+    // running it would give it a date the user never chose.
+    if (found && undated) found = false;
+    if (!found) {
+        nextTaskText_ = kNoTasksPending;
+        if (hooks_.setTrayTip) hooks_.setTrayTip(kProductTitle);
+        return;
+    }
+
+    Schedule& s = SCH();
+    if (s.Time > kTicksPerDay) {
+        NormalizeDateTime(s.Date, s.Time);
+        // Stored in its new place, the next pass finds it there.
+        if (f.TryUpdate() == kLevelBenign) return;
+    }
+
+    FString<40> next;
+    next = "Next: " + ClipRight(s.Description.str());
+    nextTaskText_ = next.str();
+    if (ScriptQueue().Empty()) SetZone2(nextTaskText_);
+    if (hooks_.setTrayTip)
+        hooks_.setTrayTip(std::string(kProductTitle) + " - " + ClipRight(s.Description.str()) + " " +
+                          UserDate(s.Date) + " " + TimeText(s.Time, "@T7"));
+
+    dueCopy_ = s;
+
+    if (CompareDateTime(Today(), ClockTime(), s.Date, s.Time) >= 0) {
+        ExecuteDueTask();
+        NotifyWindowThreads();
+    }
+}
+
+void TimerCycle::RestoreFrameForTask() {
+    const CycleSettings& st = settings_;
+    if (((!st.UseModalMessage && !st.UseKRMsg) || st.MaximizeOnRun) && (IsMessageTask(SCH()) || st.MaximizeOnRun))
+        if (hooks_.restoreFrame) hooks_.restoreFrame();
+}
+
+void TimerCycle::SoundAlarm() {
+    const Schedule& s = SCH();
+    if (!s.Alarm) return;
+    if (Upper(ClipRight(s.AlarmFile.str())) == "BEEP") {
+        if (hooks_.beep) hooks_.beep();
+    } else if (hooks_.playSound) {
+        hooks_.playSound(s.AlarmFile.str());  // a missing or unplayable file is ignored
+    }
+}
+
+void TimerCycle::ConfirmTask() {
+    Schedule& s = SCH();
+    const int32_t today = Today(), clock = ClockTime();
+    bool missed = false;
+    if (s.Warn && s.TaskType.str() != "Display Message") {
+        if (settings_.SkipIfDaysPassed == 0)
+            missed = today > static_cast<int64_t>(s.Date) + 1;
+        else
+            missed = CompareDateTime(today, clock, s.Date + settings_.SkipIfDaysPassed, s.Time) == 1;
+    }
+    const std::string description = ClipRight(s.Description.str());
+    if (missed) {
+        if (Message(description + " was not run.  Run it now?", "Missed Task", MessageIcon::Exclamation,
+                    kButtonYes | kButtonNo, kButtonNo) != kButtonYes) {
+            LogEvent("Missed task skipped", s.Description.str());
+            skip_ = true;
+        }
+    } else if (s.UserSkip) {
+        if (Message(description + " is due to run.  Run it now?", "Confirm Task", MessageIcon::Exclamation,
+                    kButtonYes | kButtonNo, kButtonNo) != kButtonYes) {
+            LogEvent("Task skipped", s.Description.str());
+            skip_ = true;
+        }
+    }
+}
+
+void TimerCycle::MarkTaskDone() {
+    Schedule& s = SCH();
+    s.Completed = 1;
+    s.Disabled = 1;
+    s.Date = savedDate_;
+    s.Time = savedTime_;
+    s.AdvanceWarnDate = savedWarnDate_;
+    s.AdvanceWarnTime = savedWarnTime_;
+}
+
+void TimerCycle::DeleteTaskScriptItems(int32_t id) {
+    ScriptingFileManager& f = Scripting_File();
+    if (f.UseFile()) return;
+    const Scripting keep = f.rec();
+    f.rec() = Scripting();
+    f.rec().ID = id;
+    if (f.SetPosition(ScriptingDef().key("SCR:KeyID")) == kLevelBenign)
+        while (f.TryNext() == kLevelBenign && f.rec().ID == id)
+            if (f.Delete() != kLevelBenign) break;
+    f.rec() = keep;
+}
+
+void TimerCycle::ExecuteDueTask() {
+    if (!store_) Start();
+    Schedule& s = SCH();
+    const int32_t today = Today(), clock = ClockTime();
+    savedID_ = s.ID;
+    skip_ = false;
+
+    if (!s.SkipNextTime) {
+        RestoreFrameForTask();
+        SoundAlarm();
+        // The skip rules, the first that applies.
+        if (s.SkipIfMissed && CompareDateTime(today, clock - kOverdueLimit, s.Date, s.Time) == 1) {
+            LogEvent("Overdue task skipped", s.Description.str());
+            skip_ = true;
+        } else if (s.SkipIfScriptActive && !ScriptQueue().Empty()) {
+            LogEvent("Task skipped during script", s.Description.str());
+            skip_ = true;
+        } else {
+            ConfirmTask();
+        }
+        s.LastRunDate = today;
+        s.LastRunTime = clock;
+        if (!skip_) {
+            // The hooks get a copy: the message and the runner must not change
+            // the record that is rescheduled below.
+            const Schedule task = s;
+            if (IsMessageTask(task) && hooks_.showTaskMessage) hooks_.showTaskMessage(task);
+            if (IsProgramTask(task) && hooks_.runTask) hooks_.runTask(task);
+        }
+    }
+
+    // The due moment; advance warnings become offsets from it.
+    savedDate_ = s.Date;
+    savedTime_ = s.Time;
+    savedWarnDate_ = s.AdvanceWarnDate;
+    savedWarnTime_ = s.AdvanceWarnTime;
+    bool warnOffsets = false;
+    if (s.AdvanceWarnDate != 0) {
+        s.AdvanceWarnDate -= s.Date;
+        warnOffsets = true;
+    }
+    if (s.AdvanceWarnTime != 0) {
+        s.AdvanceWarnTime -= s.Time;
+        warnOffsets = true;
+    }
+
+    if (s.Date < today && s.SkipIfMissed)
+        NextScheduleDate(s, today, 0);
+    else
+        NextScheduleDate(s, today, clock);
+
+    if (s.Completed) {
+        if (s.NoHistory) {
+            store_->Delete(s.ID);  // with its script items
+        } else {
+            MarkTaskDone();
+            store_->Put(s);
+        }
+        if (!settings_.SaveScripts) DeleteTaskScriptItems(savedID_);
+        return;
+    }
+
+    s.SkipNextTime = 0;
+    if (warnOffsets) {
+        s.AdvanceWarnDate += s.Date;
+        s.AdvanceWarnTime += s.Time;
+    }
+    s.AdvanceWarned = 0;
+    const HolidaySet holidays = LoadHolidays();
+    if (RescheduleTask(s, true, *store_, holidays.Test()) == 0) store_->Put(s);
+
+    // The run goes into the history as a completed copy.
+    if (!s.NoHistory && !dueCopy_.SkipNextTime) {
+        MarkTaskDone();
+        if (skip_) {
+            FString<40> d;
+            d = "(Skipped) " + s.Description.str();
+            s.Description = d.str();
+            s.Skipped = 1;
+            skip_ = false;
+        }
+        // A copy of a run that is over must never raise the advance warning
+        // of the occurrence it records.
+        s.AdvanceWarned = 1;
+        if (AddScheduleCopy(*store_, s) == kNoError && settings_.SaveScripts && s.ID != savedID_)
+            store_->CopyScriptItems(savedID_, s.ID);
+    }
+    NotifyWindowThreads();
+}
+
+void TimerCycle::FollowPassingDays() {
+    const int32_t today = Today();
+    if (today > lastKnownDate_ && today - lastKnownDate_ <= kDateJumpDays) lastKnownDate_ = today;
+}
+
+void TimerCycle::CheckDateJumpAndExitCodes() {
+    const int32_t today = Today();
+    if (static_cast<int64_t>(today) - lastKnownDate_ > kDateJumpDays) {
+        if (hooks_.runProgram) hooks_.runProgram(kBackupCommand);  // the run code is not checked
+        const int32_t clock = ClockTime();
+        Message(std::string("Warning!||You have set the system date forward more than 3 days.||") +
+                    "Tasks scheduled prior to " + DateText(today, "@D17") + " " + TimeText(clock, "@T7") +
+                    " will be executed immediately.  We recommend that you make a backup or change the date "
+                    "back to " +
+                    DateText(lastKnownDate_, "@D17") + " before pressing OK (on this warning message).",
+                "Warning", MessageIcon::None, kButtonOk);
+        lastKnownDate_ = today;
+    } else {
+        // The ordinary passing of days moves the remembered day along, so
+        // that only a jump of the system date warns.
+        FollowPassingDays();
+    }
+    if (settings_.LogEvents && settings_.LogExitCodes && hooks_.logExitCodes) hooks_.logExitCodes();
+}
+
+}  // namespace kr
