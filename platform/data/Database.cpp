@@ -196,7 +196,6 @@ void Database::CloseIdle() {
 
 Database::~Database() {
     for (auto& [sql, st] : statements_) sqlite3_finalize(st);
-    if (dataVersion_) sqlite3_finalize(dataVersion_);
     if (db_) sqlite3_close_v2(db_);
     // Only now: closing any descriptor of the file would drop SQLite's locks.
     if (lockFd_ >= 0) ::close(lockFd_);
@@ -234,14 +233,14 @@ void Database::ClearStatements() {
 }
 
 int64_t Database::ChangeStamp() {
-    std::lock_guard<std::recursive_mutex> l(mutex_);
-    if (!dataVersion_) sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &dataVersion_, nullptr);
-    int64_t dv = 0;
-    if (dataVersion_) {
-        if (sqlite3_step(dataVersion_) == SQLITE_ROW) dv = sqlite3_column_int64(dataVersion_, 0);
-        sqlite3_reset(dataVersion_);
-    }
-    return (dv << 32) ^ static_cast<int64_t>(static_cast<uint32_t>(sqlite3_total_changes(db_)));
+    // This connection's own changes, and the file's modification time and
+    // size for commits of other programs: one fstat, where a query of the
+    // file's data version would take and drop a lock and read the header.
+    struct stat st {};
+    int64_t file = 0;
+    if (lockFd_ >= 0 && ::fstat(lockFd_, &st) == 0)
+        file = (static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000007LL + st.st_mtim.tv_nsec) ^ (st.st_size << 20);
+    return (file << 16) ^ static_cast<int64_t>(static_cast<uint32_t>(sqlite3_total_changes(db_)));
 }
 
 bool Database::TableExists(const std::string& table) {

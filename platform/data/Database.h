@@ -42,8 +42,8 @@ public:
     int Exec(const std::string& sql);
     // Forgets every cached statement (after schema changes).
     void ClearStatements();
-    // Changes by this connection and commits by others since the connection
-    // opened: equal stamps mean nothing changed.
+    // Changes by this connection and commits by other programs: equal stamps
+    // mean the file did not change in between.
     int64_t ChangeStamp();
 
     bool TableExists(const std::string& table);
@@ -89,7 +89,6 @@ private:
     std::recursive_mutex mutex_;
     std::mutex lockMutex_;
     std::map<std::string, sqlite3_stmt*> statements_;
-    sqlite3_stmt* dataVersion_ = nullptr;
 };
 
 // A write of several statements as one: BEGIN IMMEDIATE when no transaction
