@@ -1,0 +1,45 @@
+// The message windows of the main program: ShowMessageNormal (non-modal,
+// the message thread's own window), ShowModalMessage (topmost, over the
+// calling thread) and MessageThread, which START runs for each message shown
+// here. Each window holds its own copy of its message; "&Snooze" files it as a
+// one-off task, "&To Do" as a to-do item, and the alarm repeats from the
+// window's timer while RepeatAlarmInterval is set.
+#pragma once
+
+#include "scheduler/TaskMessage.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+namespace kr {
+
+struct TaskMessageLayout {
+    QWidget* window = nullptr;
+    QLabel* title = nullptr;
+    QPlainTextEdit* text = nullptr;
+    QPushButton* snooze = nullptr;
+    QPushButton* todo = nullptr;
+    QPushButton* email = nullptr;
+    QPushButton* close = nullptr;
+    void Build();
+};
+
+// The windows; each returns the window's manager (nullptr when it did not
+// open). The manager dies with its window.
+class TaskMessageWindow;
+TaskMessageWindow* ShowMessageNormal(const TaskMessageCopy& message);
+TaskMessageWindow* ShowModalMessage(const TaskMessageCopy& message);
+
+// START MessageThread for the message: MessageThreadCount counts it from its
+// start until its display has closed.
+void StartMessageThread(const TaskMessageCopy& message);
+
+// Installs the windows above as the task message's display.
+void InstallMessageWindows();
+
+// The most recently opened message window (tests).
+TaskMessageWindow* LastMessageWindow();
+
+}  // namespace kr
