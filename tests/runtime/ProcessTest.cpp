@@ -153,7 +153,7 @@ TEST_F(ProcessTest, NoWaitRunsAndIsReaped) {
 }
 
 TEST_F(ProcessTest, WaitWithATimeoutAndKilledPrograms) {
-    StartResult r = StartProgram("/bin/sh -c \"sleep 30\"", "", false);
+    StartResult r = StartProgram("sleep 30", "", false);
     ASSERT_TRUE(r.ok());
     auto t0 = std::chrono::steady_clock::now();
     ProgramState s = WaitForProgram(r.pid, 100);
