@@ -57,6 +57,12 @@ int RunProgram(const std::string& commandLine) {
     return started.error;
 }
 
+// What the table engine said about the last failure, for the report.
+std::string FailureText() {
+    std::string t = data::LastFileErrorText();
+    return t.empty() ? data::LastErrorText() : t;
+}
+
 bool Flag(const std::atomic<uint8_t>& f) { return f.load() != 0; }
 
 // The message of the task with its value references replaced.
@@ -201,7 +207,7 @@ void MessageThreadBody(const TaskMessageCopy& message) {
 int SnoozeMessage(const TaskMessageCopy& message, std::string* error) {
     TableScheduleStore store;
     if (store.openError() != kNoError) {
-        if (error) *error = data::LastErrorText();
+        if (error) *error = FailureText();
         return store.openError();
     }
     Schedule SCH;
@@ -218,7 +224,7 @@ int SnoozeMessage(const TaskMessageCopy& message, std::string* error) {
     SCH.AlarmFile = message.AlarmFile.str();
     SCH.Alarm = message.AlarmFile.str().empty() ? 0 : 1;
     const int e = AddScheduleCopy(store, SCH);
-    if (e != kNoError && error) *error = data::LastErrorText();
+    if (e != kNoError && error) *error = FailureText();
     return e;
 }
 
@@ -230,7 +236,7 @@ int AddMessageToToDo(const TaskMessageCopy& message, std::string* error) {
         // A missing table is made, as the to-do list would make it.
         const int made = opened == kFileNotFound ? CreateAndOpenTable(t) : opened;
         if (made != kNoError) {
-            if (error) *error = data::LastErrorText();
+            if (error) *error = FailureText();
             return made;
         }
     }
@@ -244,7 +250,7 @@ int AddMessageToToDo(const TaskMessageCopy& message, std::string* error) {
     const Todo kept = buffer;
     buffer = TDO;
     const int e = t.Add();
-    if (e != kNoError && error) *error = data::LastErrorText();
+    if (e != kNoError && error) *error = FailureText();
     buffer = kept;
     if (!wasOpen) t.Close();
     return e;
