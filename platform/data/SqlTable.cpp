@@ -206,7 +206,7 @@ public:
         }
         TableName tn = tableName();
         std::string path = ResolveFilePath(tn.file);
-        sqlName_ = tn.table;
+        if (sqlName_ != tn.table) sqlName_ = tn.table;
         return Database::Acquire(path, def.ownerPassword, create, err);
     }
 
@@ -393,7 +393,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
         if (!d) return err;
-        sqlName_ = tn.table;
+        if (sqlName_ != tn.table) sqlName_ = tn.table;
         bool exclusive = (openMode & 0x70) == kDenyAll;
         int wait;
         {
@@ -455,7 +455,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, true, err);
         if (!d) return err;
-        sqlName_ = tn.table;
+        if (sqlName_ != tn.table) sqlName_ = tn.table;
         int version = RegisteredVersion(def);
         if (version == 0) version = def.version;
         WriteScope ws(*d);
@@ -479,7 +479,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
         if (!d) return err;
-        sqlName_ = tn.table;
+        if (sqlName_ != tn.table) sqlName_ = tn.table;
         int others = 0;
         {
             WriteScope ws(*d);

@@ -122,15 +122,18 @@ int Table::Open(int mode) {
             return SetLastError(kFileAlreadyOpen);
         }
     }
+    std::lock_guard<std::mutex> opening(impl_->openMutex);
+    {
+        // Another OS thread may have opened it while this one waited.
+        std::lock_guard<std::mutex> l(impl_->m);
+        if (impl_->openCount > 0) {
+            ++impl_->openCount;
+            return SetLastError(kFileAlreadyOpen);
+        }
+    }
     int e = impl_->open(mode);
     if (e) return e;
     std::lock_guard<std::mutex> l(impl_->m);
-    if (impl_->openCount > 0) {
-        // Another OS thread opened it meanwhile: keep theirs.
-        ++impl_->openCount;
-        impl_->close();
-        return SetLastError(kFileAlreadyOpen);
-    }
     impl_->openCount = 1;
     impl_->mode = mode;
     for (auto& [thread, s] : impl_->threads) {
@@ -142,6 +145,7 @@ int Table::Open(int mode) {
 }
 
 int Table::Close() {
+    std::lock_guard<std::mutex> closing(impl_->openMutex);
     {
         std::lock_guard<std::mutex> l(impl_->m);
         if (impl_->openCount == 0) return ClearLastError();

@@ -60,6 +60,7 @@ struct Table::Impl {
     Table& table;
     const TableDef& def;
     mutable std::mutex m;
+    std::mutex openMutex;  // orders Open and Close of the table (taken before m)
     std::string name;
     int openCount = 0;
     int mode = 0;
