@@ -68,6 +68,11 @@ Bindings& CurrentBindings() {
     return t.pushed.empty() ? *t.base : *t.pushed.back();
 }
 
+void DropBindings(int procedureThread) {
+    std::lock_guard<std::mutex> l(g_threadsMutex);
+    Threads().erase(procedureThread);
+}
+
 BindingsScope::BindingsScope(Bindings& bindings) : thread_(CurrentProcedureThread()), pushed_(nullptr) {
     std::lock_guard<std::mutex> l(g_threadsMutex);
     Threads()[thread_].pushed.push_back(&bindings);

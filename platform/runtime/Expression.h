@@ -70,6 +70,9 @@ private:
 // The bindings of the current procedure thread (ProcedureContext.h).
 // Thread-safe: each procedure thread number has a set of its own.
 Bindings& CurrentBindings();
+// Frees the bindings of a procedure thread that has ended (the window layer
+// calls it when a procedure's window closes); nothing may use them after.
+void DropBindings(int procedureThread);
 
 // Makes a set of bindings the current one for this procedure thread while it
 // lives; the set usually falls back to the one it replaces:

@@ -250,4 +250,9 @@ TEST(Expression, CurrentBindingsPerProcedureThread) {
     });
     worker.join();
     EXPECT_EQ(seen, Value(7));
+    DropBindings(number);
+    {
+        ProcedureThreadScope scope(number);
+        EXPECT_EQ(Evaluate("Shared").error, kUnknownVariable);
+    }
 }
