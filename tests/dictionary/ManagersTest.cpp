@@ -4,6 +4,7 @@
 #include "DictionaryFixture.h"
 
 #include "dictionary/FileNames.h"
+#include "dictionary/Settings.h"
 #include "platform/runtime/Expression.h"
 
 using namespace kr;
@@ -383,8 +384,10 @@ TEST_F(ManagersTest, ScheduleOpenErrorsGoToTheEventLog) {
         bad << std::string(8192, 'z');
     }
     DictionaryInit();
+    Options().GlobalUseLog = 1;  // the event log is written while LogEvents is on
     Schedule_File().lazyOpen = false;
     EXPECT_NE(Schedule_File().Open(), kLevelBenign);
+    Options().GlobalUseLog = 0;
     const std::string log = ReadFile(kEventLogFileName);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.substr(22, 32), std::string("Error") + std::string(27, ' '));

@@ -13,6 +13,7 @@
 #include "../net/SmtpTestServer.h"
 #include "MailFixture.h"
 #include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
 #include "organiser/MailWorker.h"
 #include "organiser/MessagesFileAccess.h"
 #include "platform/data/Table.h"
@@ -30,6 +31,7 @@ protected:
         MailFixture::SetUp();
         kr::data::SetKeyDerivationIterations(64);  // the key is not what these tests are about
         kr::DictionaryInit();
+        kr::Options().GlobalUseLog = 1;  // the event log is written while LogEvents is on
         kr::InstallMessagesAccess(&access);
         kr::InstallClock(&clock);
         kr::MailScriptServices s;
@@ -47,6 +49,7 @@ protected:
         kr::MailOptions().Email_Organization = "Users";
     }
     void TearDown() override {
+        kr::Options().GlobalUseLog = 0;
         kr::InstallMailScriptServices({});
         kr::InstallMessagesAccess(nullptr);
         kr::DictionaryKill();

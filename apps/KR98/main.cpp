@@ -1,0 +1,106 @@
+// KR98: the main program.
+//
+// The process's entry: the command line is kept for the options ("/I"), the
+// application object installs the Qt services, and ProgramStartup runs the
+// program from finding its data folder to the last shut-down step. The
+// process ends with code 0 as the program always has; an error that escapes
+// everything ends it with 1.
+//
+// End-to-end tests drive it through two environment variables, both inert
+// when unset: KR_TEST_RESPONSES (TestResponder.h) answers the messages and
+// the folder question from a file, and KR_TEST_EXIT_AFTER_STARTUP=1 closes
+// the frame as soon as it runs and prints where the program settled.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "apps/KR98/MainFrame.h"
+#include "apps/KR98/TestResponder.h"
+#include "dictionary/Settings.h"
+#include "dictionary/Startup.h"
+#include "dictionary/windows/ViewAscii_Log.h"
+#include "organiser/MailSettings.h"
+#include "platform/data/Upgrade.h"
+#include "platform/desktop/WindowHelpers.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/WindowPosition.h"
+
+namespace {
+
+// The organiser's mail code reads its copy of the mail options: after every
+// load it gets the loaded values, fills the empty ones from the system, and
+// the settings take the filled values back.
+void PublishMailOptions() {
+    kr::OptionGlobals& o = kr::Options();
+    kr::MailOptionValues& m = kr::MailOptions();
+    m.Email_Host = o.Email_Host.get();
+    m.Email_Sender = o.Email_Sender.get();
+    m.Email_SenderName = o.Email_SenderName.get();
+    m.Email_Organization = o.Email_Organization.get();
+    m.News_Host = o.News_Host.get();
+    m.News_Sender = o.News_Sender.get();
+    kr::DefaultEmailSettings();
+    o.Email_Host = m.Email_Host.str();
+    o.Email_Sender = m.Email_Sender.str();
+    o.Email_SenderName = m.Email_SenderName.str();
+    o.Email_Organization = m.Email_Organization.str();
+    o.News_Host = m.News_Host.str();
+    o.News_Sender = m.News_Sender.str();
+}
+
+const char* SourceName(kr::DataFolderSource s) {
+    switch (s) {
+        case kr::DataFolderSource::DataFileHere: return "data file here";
+        case kr::DataFolderSource::PathsIni: return "PATHS.INI";
+        case kr::DataFolderSource::Chosen: return "chosen";
+        case kr::DataFolderSource::NewDatabase: return "new database";
+    }
+    return "";
+}
+
+bool EnvOn(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v && std::strcmp(v, "0") != 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        kr::SetProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+        kr::Application app(argc, argv);
+        std::unique_ptr<kr::FileResponder> responder = kr::FileResponder::FromEnvironment();
+        if (responder) kr::InstallMessageService(responder.get());
+        const bool exitAfterStartup = EnvOn("KR_TEST_EXIT_AFTER_STARTUP");
+
+        kr::RegisterDictionaryWindows();
+        kr::AddSettingsLoadedHook(PublishMailOptions);
+        kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
+
+        kr::StartupServices services;
+        services.iniInit = [](const std::string& file) { kr::SetPositionFile(file); };
+        services.mailInit = [] { kr::MailSettings.Init(1); };
+        services.runMain = [exitAfterStartup] { kr::RunMain(exitAfterStartup); };
+        services.mailKill = [] { kr::MailSettings.Kill(); };
+        kr::DataFolder folder = kr::ProgramStartup(services);
+
+        if (exitAfterStartup) {
+            int registered = 0;
+            for (const kr::RegisteredTable& t : kr::RegisteredTables())
+                if (kr::data::RegisteredVersion(*t.def) == t.version) ++registered;
+            std::printf("KR98 data folder: %s\nKR98 found by: %s\nKR98 tables registered: %d\n",
+                        folder.folder.c_str(), SourceName(folder.source), registered);
+            std::fflush(stdout);
+        }
+        if (responder) kr::InstallMessageService(nullptr);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "KR98: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "KR98: unexpected error\n");
+    }
+    return 1;
+}

@@ -1,0 +1,199 @@
+#include "dictionary/Startup.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
+#include "dictionary/FileNames.h"
+#include "dictionary/GlobalErrors.h"
+#include "platform/data/Names.h"
+#include "platform/data/Table.h"
+#include "platform/data/Upgrade.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+
+namespace kr {
+
+namespace {
+
+std::mutex g_mutex;
+std::string g_helpFile;
+bool g_registered = false;
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : p.string();
+}
+
+bool EnterFolder(const std::string& folder) { return !folder.empty() && ::chdir(folder.c_str()) == 0; }
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    passwd pw{};
+    passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_dir) return pw.pw_dir;
+    return "/";
+}
+
+}  // namespace
+
+std::string DefaultInstallFolder() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    std::filesystem::path base = xdg && *xdg == '/' ? std::filesystem::path(xdg)
+                                                    : std::filesystem::path(HomeFolder()) / ".local" / "share";
+    return (base / "Kairoll").lexically_normal().string();
+}
+
+DataFolder FindDataFolder() {
+    DataFolder r;
+    // PATHS.INI belongs to the folder the program was started in: it is read
+    // there, and written there however the current folder moves meanwhile.
+    const std::string pathsIni = (std::filesystem::path(CurrentFolder()) / kPathsIniName).string();
+
+    if (data::FileExists(kDataFileName)) {
+        r.source = DataFolderSource::DataFileHere;
+        r.folder = CurrentFolder();
+        return r;
+    }
+    if (data::FileExists(kPathsIniName)) {
+        // A folder that does not exist leaves the current folder as it is.
+        EnterFolder(Trim(GetIniValue(pathsIni, kPathsSection, kPathsDataKey, "")));
+        if (data::FileExists(kDataFileName)) {
+            r.source = DataFolderSource::PathsIni;
+            r.folder = CurrentFolder();
+            return r;
+        }
+    }
+
+    // Not found: offer the default install folder, unless the search is
+    // already inside it, and ask.
+    const std::string install = DefaultInstallFolder();
+    if (InStringNoCase(install, CurrentFolder()) == 0) {
+        std::error_code ec;
+        std::filesystem::create_directories(install, ec);
+        EnterFolder(install);
+    }
+    std::optional<std::string> chosen = Messages().ChooseFolder("Select data directory", CurrentFolder());
+    if (chosen && EnterFolder(*chosen)) {
+        PutIniValue(pathsIni, kPathsSection, kPathsDataKey, CurrentFolder());
+        r.source = DataFolderSource::Chosen;
+    } else {
+        // Cancelled (or a folder that cannot be entered): the tables are
+        // created here when first opened.
+        Message("Application data will be created", "New Database");
+        r.source = DataFolderSource::NewDatabase;
+    }
+    r.folder = CurrentFolder();
+    return r;
+}
+
+IniFile& INIMgr() {
+    static IniFile manager;
+    return manager;
+}
+
+std::string HelpFile() {
+    std::lock_guard<std::mutex> l(g_mutex);
+    return g_helpFile;
+}
+
+bool TablesRegistered() {
+    std::lock_guard<std::mutex> l(g_mutex);
+    return g_registered;
+}
+
+namespace {
+
+struct Registration {
+    const char* prefix;
+    const char* label;
+    const data::TableDef& (*def)();
+    int version;
+};
+
+// The tables of the data files with the versions of their record layouts, in
+// the order they are registered. KR_Log and Export are not upgraded.
+const Registration kRegistrations[] = {
+    {"CAT", "Categories", CategoriesDef, 4},
+    {"CLI", "Clipboard", ClipboardDef, 8},
+    {"CLC", "ClipboardCategories", ClipboardCategoriesDef, 3},
+    {"CF", "Configuration", ConfigurationDef, 2},
+    {"C_", "Contact", ContactDef, 2},
+    {"CC", "ContactCategories", ContactCategoriesDef, 3},
+    {"HOL", "Holidays", HolidaysDef, 4},
+    {"M_", "Messages", MessagesDef, 3},
+    {"ML", "MsgLink", MsgLinkDef, 1},
+    {"SCH", "Schedule", ScheduleDef, 11},
+    {"SCW", "ScheduleWorkfile", ScheduleWorkfileDef, 3},
+    {"KRD", "ScriptTemplateDetails", ScriptTemplateDetailsDef, 3},
+    {"KRT", "ScriptTemplates", ScriptTemplatesDef, 2},
+    {"SCR", "Scripting", ScriptingDef, 8},
+    {"SSch", "SyncSchedule", SyncScheduleDef, 7},
+    {"SScr", "SyncScripting", SyncScriptingDef, 5},
+    {"STdo", "SyncTodo", SyncTodoDef, 1},
+    {"HOT", "SysHotKeys", SysHotKeysDef, 2},
+    {"TDO", "Todo", TodoDef, 4},
+};
+
+}  // namespace
+
+bool RegisterTables() {
+    {
+        std::lock_guard<std::mutex> l(g_mutex);
+        if (g_registered) return false;
+        g_registered = true;
+    }
+    data::ds_AddDriver("Tps");
+    data::ds_IgnoreDriver("AllFiles", 1);
+    for (const Registration& r : kRegistrations) {
+        data::ds_UsingFile(r.prefix, r.label, r.def(), r.version);
+        // KRT:DOSFilename was called KRT:Filename in earlier versions of the file.
+        if (std::string_view(r.prefix) == "KRT") data::ds_AlternateFieldName("KRT:DOSFilename", "KRT:Filename");
+    }
+    return true;
+}
+
+std::vector<RegisteredTable> RegisteredTables() {
+    std::vector<RegisteredTable> out;
+    for (const Registration& r : kRegistrations) out.push_back({r.prefix, r.label, &r.def(), r.version});
+    return out;
+}
+
+DataFolder ProgramStartup(const StartupServices& services) {
+    DataFolder folder = FindDataFolder();
+    {
+        std::lock_guard<std::mutex> l(g_mutex);
+        g_helpFile = kHelpFileName;
+    }
+    GlobalErrors().Init();
+    INIMgr().Init(kPositionIniName);
+    if (services.iniInit) services.iniInit(INIMgr().fileName());
+    DictionaryInit();
+    RegisterTables();
+    if (services.mailInit) services.mailInit();
+    if (services.queryWizardTexts) services.queryWizardTexts();
+    if (services.reportWriterInit) services.reportWriterInit(kReportLibraryName);
+
+    if (services.runMain) services.runMain();
+
+    if (services.iniShutdown) services.iniShutdown();
+    if (services.mailKill) services.mailKill();
+    DictionaryKill();
+    GlobalErrors().Shutdown();
+    // The runtime's close-down: files still open are closed.
+    CloseEventLog();
+    data::CloseIdleFiles();
+    return folder;
+}
+
+}  // namespace kr

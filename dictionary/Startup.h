@@ -1,0 +1,101 @@
+// The life of KR98 from process start to exit: finding the data folder,
+// setting up the program-wide services in their order, registering every
+// table with the upgrade library, running the frame, and shutting the
+// services down in the reverse order.
+//
+// The services that live outside the dictionary (the mail settings, the query
+// wizard texts, the report writer, the frame itself) are handed in by the
+// program as StartupServices, so this file stays a core file.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/data/TableDef.h"
+#include "platform/runtime/IniFile.h"
+
+namespace kr {
+
+// "PATHS.INI", section "PATH", key "DATA": the data folder chosen before.
+inline constexpr const char* kPathsIniName = "PATHS.INI";
+inline constexpr const char* kPathsSection = "PATH";
+inline constexpr const char* kPathsDataKey = "DATA";
+// The window-position file of INIMgr, in the data folder.
+inline constexpr const char* kPositionIniName = ".\\POSITION.INI";
+inline constexpr const char* kHelpFileName = "KR.HLP";
+inline constexpr const char* kReportLibraryName = "reports.tps";
+
+// The folder that takes the place of the default install folder: the user's
+// data folder, $XDG_DATA_HOME/Kairoll (~/.local/share/Kairoll when
+// XDG_DATA_HOME is unset or not absolute).
+std::string DefaultInstallFolder();
+
+// How FindDataFolder settled.
+enum class DataFolderSource {
+    DataFileHere,  // "KR97.TPS" was in the folder the program started in
+    PathsIni,      // "PATHS.INI" named a folder that holds it
+    Chosen,        // the user picked a folder in "Select data directory"
+    NewDatabase,   // none of these: the data is created in the current folder
+};
+struct DataFolder {
+    std::string folder;  // the current folder afterwards (absolute)
+    DataFolderSource source = DataFolderSource::NewDatabase;
+};
+
+// Start-up steps 1 and 2: makes the data folder the current folder.
+//   1. "KR97.TPS" here: stay.
+//   2. Else "PATHS.INI" here names a folder: go there.
+//   3. Still no "KR97.TPS": go to the default install folder (made when
+//      missing) unless the current folder lies inside it, and ask for a folder
+//      with "Select data directory". A folder picked is entered and written to
+//      "PATHS.INI"; a cancel shows "Application data will be created" / "New
+//      Database" and stays.
+// "PATHS.INI" is read and written in one place: the folder the program was
+// started in (the current folder when this is called), whatever folder is
+// current when the answer comes, so the folder chosen is found at the next
+// start.
+DataFolder FindDataFolder();
+
+// INIMgr: the program's INI manager on ".\POSITION.INI" (window positions
+// and list layouts), set up by ProgramStartup.
+IniFile& INIMgr();
+
+// The help file set by start-up ("KR.HLP").
+std::string HelpFile();
+
+// Start-up steps 7 and 8: registers every table of the data files with the
+// upgrade library, in the order and with the versions the upgrade relies on,
+// and the earlier name of KRT:DOSFilename. Runs once per process; later
+// calls do nothing. True when this call did the registration.
+bool RegisterTables();
+bool TablesRegistered();
+// The tables RegisterTables registers, in its order, with their versions.
+struct RegisteredTable {
+    std::string prefix;
+    std::string label;
+    const data::TableDef* def = nullptr;
+    int version = 0;
+};
+std::vector<RegisteredTable> RegisteredTables();
+
+// The services of start-up that live outside the dictionary, in the order
+// they run. Each may be empty.
+struct StartupServices {
+    std::function<void(const std::string& positionFile)> iniInit;  // after INIMgr is set up
+    std::function<void()> mailInit;          // MailSettings.Init(1)
+    std::function<void()> queryWizardTexts;  // SetQueryWizardTexts
+    std::function<void(const std::string& reportLibrary)> reportWriterInit;
+    std::function<void()> runMain;           // the frame Main; returns when the user exits
+    std::function<void()> iniShutdown;       // INIMgr: write the preserved values, shut down
+    std::function<void()> mailKill;          // MailSettings.Kill
+};
+
+// ProgramStartup: the data folder, the help file, GlobalErrors, INIMgr on
+// ".\POSITION.INI", DictionaryInit, the table registration, the mail settings,
+// the query wizard texts, the report writer, then the frame; after the frame
+// returns INIMgr, the mail settings, the dictionary and GlobalErrors are shut
+// down, in that order. Returns the data folder it settled in.
+DataFolder ProgramStartup(const StartupServices& services);
+
+}  // namespace kr

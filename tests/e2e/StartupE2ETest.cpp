@@ -1,0 +1,190 @@
+// KR98 from start to exit, run as a program in temporary folders: the data
+// folder it settles in when the data file is there, when PATHS.INI points
+// elsewhere, and when neither (the folder question answered or cancelled),
+// and the data file it leaves behind.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/Strings.h"
+
+namespace kr::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+    std::string Line(const std::string& prefix) const {
+        std::istringstream in(out);
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+        return {};
+    }
+};
+
+class KR98StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousDir_ = fs::current_path();
+        char tmpl[] = "/tmp/kr-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = fs::path(tmpl);
+        start_ = dir_ / "start";
+        other_ = dir_ / "other";
+        fs::create_directories(start_);
+        fs::create_directories(other_);
+        fs::create_directories(dir_ / "home");
+    }
+    void TearDown() override {
+        data::CloseIdleFiles();
+        fs::current_path(previousDir_);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Starts KR98 in the start folder and waits for it to end.
+    Outcome Start(const std::string& answers = {}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "xdg").string()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "config").string()));
+        env.insert("KR_TEST_EXIT_AFTER_STARTUP", "1");
+        env.remove("KR_TEST_RESPONSES");
+        if (!answers.empty()) {
+            std::ofstream(dir_ / "answers.txt", std::ios::trunc) << answers;
+            env.insert("KR_TEST_RESPONSES", QString::fromStdString((dir_ / "answers.txt").string()));
+        }
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(start_.string()));
+        p.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), {});
+        Outcome r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput().toStdString();
+        r.err = p.readAllStandardError().toStdString();
+        return r;
+    }
+
+    // A data file with the settings table, as an earlier run leaves it.
+    static void MakeDataFile(const fs::path& folder) {
+        fs::path before = fs::current_path();
+        fs::current_path(folder);
+        data::Table& t = data::TableOf(ConfigurationDef());
+        ASSERT_EQ(t.Create(), 0);
+        data::CloseIdleFiles();
+        fs::current_path(before);
+    }
+
+    // What the run left in the data folder: the settings table at its
+    // registered version, with the program's name stored by the frame.
+    static void ExpectDataFileIn(const fs::path& folder) {
+        ASSERT_TRUE(fs::exists(folder / "KR97.TPS")) << folder;
+        fs::path before = fs::current_path();
+        fs::current_path(folder);
+        data::Table& t = data::TableOf(ConfigurationDef());
+        ASSERT_EQ(t.Open(data::kModeShared), 0);
+        EXPECT_EQ(t.StoredVersion(), 2);
+        t.Rec<Configuration>().DataType = "KRV";
+        ASSERT_EQ(t.Get(ConfigurationDef().key("CF:KeyDataType")), 0);
+        EXPECT_EQ(t.Rec<Configuration>().DataValue.str(), "kr98");
+        t.Rec<Configuration>().DataType = "Version";
+        ASSERT_EQ(t.Get(ConfigurationDef().key("CF:KeyDataType")), 0);
+        EXPECT_EQ(t.Rec<Configuration>().DataValue.str(), "2.02");
+        t.Close();
+        data::CloseIdleFiles();
+        fs::current_path(before);
+    }
+
+    std::string Log() const {
+        std::ifstream in(dir_ / "answers.txt.log");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    static void ExpectStarted(const Outcome& r, const fs::path& folder, const std::string& how) {
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(fs::path(r.Line("KR98 data folder: ")), folder) << r.out << r.err;
+        EXPECT_EQ(r.Line("KR98 found by: "), how);
+        EXPECT_EQ(r.Line("KR98 tables registered: "), "19");
+    }
+
+    fs::path previousDir_, dir_, start_, other_;
+};
+
+TEST_F(KR98StartupTest, DataFileInTheStartFolder) {
+    MakeDataFile(start_);
+    std::ofstream(start_ / "kr98.INI") << "[Settings]\r\nLogEvents=1\r\n";
+    Outcome r = Start("button 1\n");
+    ExpectStarted(r, start_, "data file here");
+    ExpectDataFileIn(start_);
+    EXPECT_EQ(Log(), "") << "no question asked, no message shown";
+    // The frame logged its start and its exit.
+    std::ifstream in(start_ / "KR98Evnt.LOG");
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    ASSERT_EQ(first.size(), 183u) << "182 characters and CR";
+    first.pop_back();
+    second.pop_back();
+    EXPECT_EQ(ClipRight(first.substr(22, 32)), "Started");
+    EXPECT_EQ(ClipRight(first.substr(54)), "Kairoll 2000 2.02");
+    EXPECT_EQ(ClipRight(second.substr(22, 32)), "Exit Kairoll");
+}
+
+TEST_F(KR98StartupTest, PathsIniPointsElsewhere) {
+    MakeDataFile(other_);
+    std::ofstream(start_ / "PATHS.INI") << "[PATH]\r\nDATA=" << other_.string() << "\r\n";
+    Outcome r = Start("folder-cancel\n");
+    ExpectStarted(r, other_, "PATHS.INI");
+    ExpectDataFileIn(other_);
+    EXPECT_FALSE(fs::exists(start_ / "KR97.TPS"));
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(KR98StartupTest, NeitherThenTheFolderChosenIsFoundNextTime) {
+    fs::path chosen = dir_ / "chosen";
+    fs::create_directories(chosen);
+    Outcome r = Start("folder " + chosen.string() + "\n");
+    ExpectStarted(r, chosen, "chosen");
+    ExpectDataFileIn(chosen);
+    EXPECT_EQ(Log(), "folder\tSelect data directory\t" + (dir_ / "xdg" / "Kairoll").string() + "\n");
+    EXPECT_TRUE(fs::exists(start_ / "PATHS.INI"));
+    EXPECT_FALSE(fs::exists(dir_ / "xdg" / "Kairoll" / "PATHS.INI"));
+
+    // The second start from the same folder asks nothing.
+    fs::remove(dir_ / "answers.txt.log");
+    Outcome again = Start("folder-cancel\n");
+    ExpectStarted(again, chosen, "PATHS.INI");
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(KR98StartupTest, NeitherAndTheQuestionCancelled) {
+    Outcome r = Start("folder-cancel\n");
+    fs::path install = dir_ / "xdg" / "Kairoll";
+    ExpectStarted(r, install, "new database");
+    ExpectDataFileIn(install);
+    EXPECT_EQ(Log(), "folder\tSelect data directory\t" + install.string() +
+                         "\nmessage\tNew Database\tApplication data will be created\n");
+    EXPECT_FALSE(fs::exists(start_ / "PATHS.INI"));
+}
+
+}  // namespace
+}  // namespace kr::test

@@ -1,0 +1,159 @@
+// Start-up: the data-folder search in its order, PATHS.INI read and written
+// in the start folder, the table registration and the order of the services.
+#include <stdlib.h>
+
+#include "StartupFixture.h"
+#include "dictionary/GlobalErrors.h"
+#include "dictionary/Startup.h"
+#include "platform/data/Upgrade.h"
+#include "platform/runtime/IniFile.h"
+
+namespace kr::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DataFolderTest : public StartupTest {
+protected:
+    void SetUp() override {
+        StartupTest::SetUp();
+        start_ = dir_ / "start";
+        other_ = dir_ / "other";
+        fs::create_directories(start_);
+        fs::create_directories(other_);
+        const char* old = getenv("XDG_DATA_HOME");
+        oldXdg_ = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("XDG_DATA_HOME", (dir_ / "xdg").c_str(), 1);
+        fs::current_path(start_);
+    }
+    void TearDown() override {
+        if (oldXdg_)
+            setenv("XDG_DATA_HOME", oldXdg_->c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+        StartupTest::TearDown();
+    }
+    fs::path Install() const { return dir_ / "xdg" / "Kairoll"; }
+
+    fs::path start_, other_;
+    std::optional<std::string> oldXdg_;
+};
+
+TEST_F(DataFolderTest, DataFileHereStaysWithoutReadingTheIni) {
+    WriteFile(start_ / "kr97.tps", "");
+    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + other_.string() + "\r\n");
+    DataFolder f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::DataFileHere);
+    EXPECT_EQ(fs::path(f.folder), start_);
+    EXPECT_EQ(fs::current_path(), start_);
+    EXPECT_TRUE(responder_.folderRequests().empty());
+}
+
+TEST_F(DataFolderTest, PathsIniNamesTheFolderThatHoldsTheDataFile) {
+    WriteFile(other_ / "KR97.TPS", "");
+    WriteFile(start_ / "paths.ini", "[path]\r\ndata=" + other_.string() + "\r\n");
+    DataFolder f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::PathsIni);
+    EXPECT_EQ(fs::current_path(), other_);
+    EXPECT_TRUE(responder_.folderRequests().empty());
+    EXPECT_TRUE(responder_.shown().empty());
+}
+
+TEST_F(DataFolderTest, ChosenFolderIsWrittenWhereItIsReadNextTime) {
+    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + (dir_ / "gone").string() + "\r\n");
+    responder_.AnswerFolder(other_.string());
+    DataFolder f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::Chosen);
+    EXPECT_EQ(fs::current_path(), other_);
+    ASSERT_EQ(responder_.folderRequests().size(), 1u);
+    EXPECT_EQ(responder_.folderRequests()[0], "Select data directory");
+    // Written in the start folder, though the install folder was current when
+    // the answer came.
+    EXPECT_EQ(Trim(GetIniValue((start_ / "PATHS.INI").string(), "PATH", "DATA", "")), other_.string());
+    EXPECT_FALSE(fs::exists(Install() / "PATHS.INI"));
+
+    // The next start from the same folder goes straight there once the data
+    // file exists.
+    WriteFile(other_ / "KR97.TPS", "");
+    fs::current_path(start_);
+    DataFolder again = FindDataFolder();
+    EXPECT_EQ(again.source, DataFolderSource::PathsIni);
+    EXPECT_EQ(fs::current_path(), other_);
+    EXPECT_EQ(responder_.folderRequests().size(), 1u);
+}
+
+TEST_F(DataFolderTest, CancelGoesOnInTheInstallFolderAndWritesNothing) {
+    responder_.AnswerFolder(std::nullopt);
+    DataFolder f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::NewDatabase);
+    EXPECT_EQ(fs::current_path(), Install()) << "the install folder is made when missing";
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "New Database");
+    EXPECT_EQ(responder_.shown()[0].request.text, "Application data will be created");
+    EXPECT_FALSE(fs::exists(start_ / "PATHS.INI"));
+}
+
+TEST_F(DataFolderTest, InsideTheInstallFolderTheDialogStartsWhereItIs) {
+    fs::path inside = Install() / "Sub";
+    fs::create_directories(inside);
+    // The install folder's name in another case still counts as inside it.
+    fs::path lower = dir_ / "xdg" / "kairoll";
+    std::error_code ec;
+    fs::rename(Install(), lower, ec);
+    ASSERT_FALSE(ec);
+    fs::current_path(lower / "Sub");
+    responder_.AnswerFolder(std::nullopt);
+    FindDataFolder();
+    EXPECT_EQ(fs::current_path(), lower / "Sub");
+    EXPECT_FALSE(fs::exists(Install())) << "the install folder was not entered or made";
+}
+
+TEST(DefaultInstallFolderTest, FollowsXdgDataHomeElseHome) {
+    const char* oldXdg = getenv("XDG_DATA_HOME");
+    std::optional<std::string> saved = oldXdg ? std::optional<std::string>(oldXdg) : std::nullopt;
+    setenv("XDG_DATA_HOME", "/srv/data", 1);
+    EXPECT_EQ(DefaultInstallFolder(), "/srv/data/Kairoll");
+    setenv("XDG_DATA_HOME", "relative", 1);
+    EXPECT_EQ(DefaultInstallFolder(), std::string(getenv("HOME")) + "/.local/share/Kairoll");
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(DefaultInstallFolder(), std::string(getenv("HOME")) + "/.local/share/Kairoll");
+    if (saved) setenv("XDG_DATA_HOME", saved->c_str(), 1);
+}
+
+TEST(RegisterTablesTest, EveryTableOnceWithItsLayoutVersion) {
+    RegisterTables();
+    EXPECT_FALSE(RegisterTables()) << "the registration runs once";
+    EXPECT_TRUE(TablesRegistered());
+    std::vector<RegisteredTable> tables = RegisteredTables();
+    ASSERT_EQ(tables.size(), 19u);
+    EXPECT_EQ(tables.front().label, "Categories");
+    EXPECT_EQ(tables.back().label, "Todo");
+    for (const RegisteredTable& t : tables) {
+        EXPECT_EQ(t.version, t.def->version) << t.label;
+        EXPECT_EQ(t.prefix, t.def->prefix) << t.label;
+        EXPECT_EQ(data::RegisteredVersion(*t.def), t.version) << t.label;
+    }
+    EXPECT_EQ(data::RegisteredVersion(KR_LogDef()), 0);
+    EXPECT_EQ(data::RegisteredVersion(ExportDef()), 0);
+}
+
+TEST_F(StartupTest, ServicesStartAndStopInTheirOrder) {
+    WriteFile("KR97.TPS", "");
+    std::vector<std::string> calls;
+    StartupServices s;
+    s.iniInit = [&](const std::string& file) { calls.push_back("ini " + file); };
+    s.mailInit = [&] { calls.push_back(DictionaryReady() && TablesRegistered() ? "mail" : "mail too early"); };
+    s.queryWizardTexts = [&] { calls.push_back("query"); };
+    s.reportWriterInit = [&](const std::string& file) { calls.push_back("reports " + file); };
+    s.runMain = [&] { calls.push_back("main " + HelpFile()); };
+    s.iniShutdown = [&] { calls.push_back("ini down"); };
+    s.mailKill = [&] { calls.push_back(DictionaryReady() ? "mail down" : "mail down too late"); };
+    DataFolder f = ProgramStartup(s);
+    EXPECT_EQ(f.source, DataFolderSource::DataFileHere);
+    EXPECT_EQ(calls, (std::vector<std::string>{"ini .\\POSITION.INI", "mail", "query", "reports reports.tps",
+                                               "main KR.HLP", "ini down", "mail down"}));
+    EXPECT_FALSE(DictionaryReady());
+}
+
+}  // namespace
+}  // namespace kr::test
