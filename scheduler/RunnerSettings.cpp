@@ -1,14 +1,19 @@
 #include "scheduler/RunnerSettings.h"
 
-#include "platform/runtime/Picture.h"
+#include "dictionary/EventLog.h"
+#include "dictionary/Settings.h"
 
 namespace kr::runner {
 
-int32_t ScriptingDelay() { return 25; }
-bool LogEvents() { return false; }
-bool LogExitCodes() { return false; }
-bool NewProc16() { return false; }
-bool DebugMode() { return false; }
-std::string UserDate(int32_t date) { return date == 0 ? std::string() : Format(Value(static_cast<int64_t>(date)), "@D3"); }
+int32_t ScriptingDelay() {
+    // LoadSettings keeps it at 25 or more; a value set by hand is held to that too.
+    const int32_t d = Options().GlobalDelay.load();
+    return d < 25 ? 25 : d;
+}
+bool LogEvents() { return Options().GlobalUseLog.load() != 0; }
+bool LogExitCodes() { return Options().LogExitCodes.load() != 0; }
+bool NewProc16() { return Options().NewProc16.load() != 0; }
+bool DebugMode() { return Options().DebugMode.load() != 0; }
+std::string UserDate(int32_t date) { return FormatUserDate(date); }
 
 }  // namespace kr::runner

@@ -15,8 +15,6 @@ namespace kr {
 
 // The exit code reported for a program whose state cannot be read.
 inline constexpr uint32_t kExitCodeUnknown = 4294967295u;
-// The exit code of a program that is still running.
-inline constexpr uint32_t kStillActive = 259;
 
 struct StartedProgram {
     int32_t HProcess = 0;      // the process id
@@ -40,7 +38,7 @@ private:
 
 StartedProgramList& StartedPrograms();
 
-// The exit code of a started program: kStillActive while it runs,
+// The exit code of a started program: kStillActive (Process.h) while it runs,
 // kExitCodeUnknown when it is not a program this process started.
 uint32_t ProgramExitCode(int32_t process);
 

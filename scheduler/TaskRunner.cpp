@@ -1,0 +1,525 @@
+#include "scheduler/TaskRunner.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
+#include "platform/data/Errors.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Process.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "scheduler/DateValues.h"
+#include "scheduler/QuoteValue.h"
+#include "scheduler/RunnerSettings.h"
+#include "scheduler/ScriptQueue.h"
+#include "scheduler/StartedPrograms.h"
+
+namespace kr {
+
+namespace {
+
+// ---------------------------------------------------------------- state
+
+std::atomic<bool> g_scriptLock{false};
+std::atomic<uint32_t> g_lastShellResult{0};
+std::atomic<int32_t> g_lastStarted{0};
+
+std::mutex g_hooksMutex;
+TaskRunnerHooks g_hooks;
+std::atomic<ScriptItemReader*> g_reader{nullptr};
+
+TaskRunnerHooks Hooks() {
+    std::lock_guard<std::mutex> l(g_hooksMutex);
+    return g_hooks;
+}
+
+// How long a RunTask waits for another one to finish loading the queue.
+constexpr auto kLockWait = std::chrono::milliseconds(3000);
+
+// Takes the script lock for the life of the guard. After 3 seconds of
+// waiting the wait is logged and the caller goes on without it, as the queue
+// itself stays consistent under its own lock.
+class ScriptLockGuard {
+public:
+    ScriptLockGuard() {
+        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        bool expected = false;
+        while (!g_scriptLock.compare_exchange_weak(expected, true)) {
+            expected = false;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                LogEvent("Scripting", "Lock Error");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        owned_ = true;
+    }
+    ~ScriptLockGuard() {
+        if (owned_) g_scriptLock.store(false);
+    }
+    ScriptLockGuard(const ScriptLockGuard&) = delete;
+    ScriptLockGuard& operator=(const ScriptLockGuard&) = delete;
+
+private:
+    bool owned_ = false;
+};
+
+class BusyCursor {
+public:
+    BusyCursor() : hook_(Hooks().busyCursor) {
+        if (hook_) hook_(true);
+    }
+    ~BusyCursor() {
+        if (hook_) hook_(false);
+    }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    std::function<void(bool)> hook_;
+};
+
+// ---------------------------------------------------------------- files
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::string Slashes(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c == '\\') c = '/';
+    return r;
+}
+
+// The folder a program starts in: the folder named, when it exists (written
+// with either kind of slash); else none, so the program starts in the
+// current folder as it would after a failed change of folder.
+std::string StartFolder(std::string_view startIn) {
+    const std::string f = Trim(startIn);
+    if (f.empty()) return {};
+    if (IsDirectory(f)) return f;
+    const std::string s = Slashes(f);
+    if (IsDirectory(s)) return s;
+    return {};
+}
+
+// A file named relative to a folder.
+std::string InFolder(const std::string& file, const std::string& folder) {
+    if (file.empty() || file[0] == '/' || folder.empty()) return file;
+    return folder + "/" + file;
+}
+
+// "scheme:rest" with a scheme of two or more letters (a drive letter "C:" is
+// not a scheme).
+bool IsAddress(std::string_view s) {
+    std::size_t i = 0;
+    if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+    while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
+        ++i;
+    return i >= 2 && i < s.size() && s[i] == ':';
+}
+
+// ---------------------------------------------------------------- starting
+
+struct Started {
+    int error = 0;  // 0 when started
+    int32_t pid = 0;
+};
+
+// Idle priority is set as the program starts; high priority needs a right a
+// desktop user rarely has, so it is tried afterwards and a refusal logged.
+void RaisePriority(int32_t pid, const std::string& command) {
+    if (::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), -5) != 0)
+        LogEvent("Run Program", "High priority not permitted, normal priority used: " + command);
+}
+
+void RequestWindowMode(int32_t pid, int32_t windowMode) {
+    if (windowMode == kShowNormal || pid <= 0) return;
+    if (auto hook = Hooks().windowModeRequested) hook(pid, windowMode);
+}
+
+Started StartCommandLine(const std::string& commandLine, const std::string& folder,
+                         ProgramPriority priority = ProgramPriority::Normal) {
+    StartOptions options;
+    options.startFolder = folder;
+    options.priority = priority;
+    StartResult r = StartProgram(commandLine, options);
+    Started s;
+    if (!r.ok()) {
+        s.error = r.error;
+        return s;
+    }
+    s.pid = r.pid;
+    g_lastStarted.store(s.pid);
+    return s;
+}
+
+// The direct start (the command line as it is, at most 255 characters).
+Started StartProcess(const std::string& command, const std::string& folder, int32_t windowMode,
+                     uint8_t defaultPriority, int32_t priority) {
+    const std::string commandLine = command.substr(0, std::min<std::size_t>(command.size(), 255));
+    const int32_t priorityClass =
+        defaultPriority == 1 ? kPriorityNormal
+                             : (priority == kPriorityIdle || priority == kPriorityHigh ? priority : kPriorityNormal);
+    Started s = StartCommandLine(commandLine, folder,
+                                 priorityClass == kPriorityIdle ? ProgramPriority::Idle : ProgramPriority::Normal);
+    if (s.error != 0) return s;
+    if (priorityClass == kPriorityHigh) RaisePriority(s.pid, commandLine);
+    RequestWindowMode(s.pid, WindowModeOf(windowMode));
+    return s;
+}
+
+uint32_t ShellCodeOf(int error) {
+    switch (error) {
+        case kFileNotFound: return kShellFileNotFound;
+        case kPathNotFound: return kShellPathNotFound;
+        case kAccessDenied: return kShellAccessDenied;
+        default: return kShellFileNotFound;
+    }
+}
+
+// Hands a file or address to a desktop program (xdg-open, lp) without waiting.
+uint32_t HandOver(const char* program, const std::string& target) {
+    if (FindProgram(program).empty()) return kShellNoAssociation;
+    Started s = StartCommandLine(std::string(program) + " " + QuoteIfNeeded(target), {});
+    return s.error == 0 ? kShellStarted : kShellNoAssociation;
+}
+
+// The shell start with the verb given as RunTask passes it.
+uint32_t ShellExecuteTask(const std::string& verb, const std::string& command, const std::string& folder,
+                          int32_t windowMode) {
+    auto attempt = [&](const std::string& file, const std::string& params) {
+        uint32_t r = ShellStart(verb, file, params, folder, windowMode);
+        g_lastShellResult.store(r);
+        return r;
+    };
+    uint32_t r = attempt(command, {});
+    if (r >= 32) return r;
+
+    // One retry with the command split into file and parameters.
+    std::string file, params;
+    bool split = false;
+    if (!command.empty() && command[0] == '"') {
+        const std::string rest = command.substr(1);
+        const std::size_t q = rest.find('"');
+        file = q == std::string::npos ? rest : rest.substr(0, q);
+        params = q == std::string::npos ? std::string() : Trim(rest.substr(q + 1));
+        split = true;
+    } else {
+        const std::size_t blank = command.find(' ');
+        if (blank != std::string::npos && blank + 1 < command.size()) {
+            file = command.substr(0, blank);
+            params = Trim(command.substr(blank + 1));
+            split = true;
+        }
+    }
+    // Without a split the retry would be the same call again.
+    if (!split) return r;
+    r = attempt(file, params);
+    if (r >= 32) return r;
+
+    // Last, every blank from the end back to the third character divides
+    // the command into a file and its parameters.
+    for (std::size_t i = command.size() >= 2 ? command.size() - 2 : 0; i >= 2 && i < command.size(); --i) {
+        if (command[i] != ' ') continue;
+        r = attempt(command.substr(0, i), Trim(command.substr(i + 1)));
+        if (r >= 32) break;
+    }
+    return r;
+}
+
+void ReportStartFailure(const std::string& command, uint32_t code) {
+    if (runner::LogEvents() && runner::LogExitCodes()) {
+        LogEvent("Error starting", command + ", error code " + std::to_string(code));
+    } else {
+        Message("Could not start " + command + ".", "Error Code " + std::to_string(code));
+    }
+}
+
+// Starts the program of RunTask; false (after reporting it) when it could
+// not be started.
+bool StartTaskProgram(const std::string& command, const std::string& folder, const std::string& verb,
+                      int32_t* handleOut, int32_t windowMode, uint8_t defaultPriority, int32_t priority) {
+    const bool logEvents = runner::LogEvents(), logExitCodes = runner::LogExitCodes();
+    if (handleOut || logEvents || logExitCodes) {
+        Started s = StartProcess(command, folder, windowMode, defaultPriority, priority);
+        if (handleOut) *handleOut = s.error == 0 ? s.pid : 0;
+        if (s.error == 0) {
+            if (logEvents && logExitCodes) StartedPrograms().Add(s.pid, command);
+            return true;
+        }
+    }
+    const uint32_t r = ShellExecuteTask(verb, command, folder, windowMode);
+    if (r >= 32) return true;
+    ReportStartFailure(command, r);
+    return false;
+}
+
+// ---------------------------------------------------------------- script items
+
+// The Scripting table as the program reads it.
+class TableScriptItemReader : public ScriptItemReader {
+public:
+    int Start(int32_t taskID) override {
+        opened_ = Scripting_Relations().Open() == data::kLevelBenign;
+        if (!opened_) return Fail();
+        auto& file = Scripting_File();
+        Scripting& rec = file.rec();
+        saved_ = rec;
+        restore_ = true;
+        rec = Scripting{};
+        rec.ID = taskID;
+        rec.Sequence = INT32_MIN;
+        if (file.SetPosition(file.Key("SCR:KeyID")) != data::kLevelBenign) return Fail();
+        return 0;
+    }
+    int Next(Scripting& item) override {
+        auto& file = Scripting_File();
+        if (file.TryNext() != data::kLevelBenign) return Fail();
+        item = file.rec();
+        return 0;
+    }
+    void Finish() override {
+        if (restore_) Scripting_File().rec() = saved_;
+        restore_ = false;
+        if (opened_) Scripting_Relations().Close();
+        opened_ = false;
+    }
+    std::string ErrorText() const override { return error_; }
+
+private:
+    int Fail() {
+        int code = data::LastErrorCode();
+        error_ = data::LastErrorText();
+        return code == 0 ? kDriverError : code;
+    }
+    bool opened_ = false;
+    bool restore_ = false;
+    Scripting saved_;  // the thread's buffer, put back when the reading ends
+    std::string error_;
+};
+
+bool BeginsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// Moves a moment on by a number of hundredths (which may be large or below 0).
+void Advance(int32_t& date, int32_t& time, int64_t hundredths) {
+    SplitMoment(MomentOf(date, time) + hundredths, date, time);
+}
+
+// A transfer item of File Actions becomes the start of the transfer program,
+// waited for (options: wait, normal priority, normal window, translate).
+void RewriteTransfer(Scripting& r) {
+    const std::string type = ClipRight(r.DDEType.str());
+    const std::string topic = r.DDEApplicationTopic.padded();
+    auto q = [](std::string_view v) { return QuoteIfNeeded(v); };
+    std::string command, options;
+    if (type == "FTP Upload" || type == "FTP Download") {
+        command = std::string(type == "FTP Upload" ? "KRFTP U " : "KRFTP D ") + q(r.Command.str()) + " " +
+                  q(r.Path.str()) + " " + q(r.DDEApplicationName.str()) + " " + q(topic.substr(0, 128)) + " " +
+                  q(topic.substr(128, 128));
+        options = type == "FTP Upload" ? "12111" : "1211";
+    } else if (type == "HTTP Download") {
+        command = "HTTPGET " + q(r.Command.str()) + " " + q(r.Path.str()) + " /AUTO";
+        options = "1211";
+    } else {
+        return;
+    }
+    r.Action = "Start Program";
+    r.Command = command;
+    r.DDEApplicationName = options;
+    r.TimeElapsed = 360000;
+    r.DDEApplicationTopic = "";
+}
+
+void LoadScriptItems(int32_t scheduleID) {
+    const int32_t delay = runner::ScriptingDelay();
+    int32_t date = Today(), time = ClockTime();
+    Advance(date, time, 2 * static_cast<int64_t>(delay));
+    if (auto last = ScriptQueue().Last()) {
+        if (CompareDateTime(last->Date, last->Time, date, time) > 0) {
+            date = last->Date;
+            time = last->Time;
+            Advance(date, time, delay);
+        }
+    }
+
+    TableScriptItemReader tableReader;
+    ScriptItemReader* reader = g_reader.load();
+    if (!reader) reader = &tableReader;
+
+    std::vector<ScriptQueueEntry> entries;
+    if (int err = reader->Start(scheduleID); err != 0) {
+        LogEvent("Script", "Set Error: " + reader->ErrorText());
+        reader->Finish();
+        return;
+    }
+    Scripting item;
+    while (true) {
+        const int err = reader->Next(item);
+        if (err == kRecordNotAvailable) break;
+        if (err != 0) {
+            // A failed read leaves no item to queue; reading on could repeat
+            // the failure without end.
+            Message("Error executing script: " + reader->ErrorText());
+            break;
+        }
+        if (item.ID != scheduleID) break;
+
+        ScriptQueueEntry e;
+        e.Record = item;
+        const std::string_view action = item.Action.str();
+        if (BeginsWith(action, "Wait")) {
+            const std::string joiner = Lower(ClipRight(item.DDEApplicationName.str()));
+            if (joiner == "or" || joiner == "either")
+                e.Record.TimeElapsed = 0;  // its end is worked out when it runs
+            else
+                Advance(date, time, static_cast<int64_t>(item.SecondsToWait) * 100);
+        } else if (action.find("...") == std::string_view::npos) {
+            Advance(date, time, delay);
+        }
+        e.Date = date;
+        e.Time = time;
+        if (BeginsWith(action, "If T")) {
+            int32_t limitDate = date, limitTime = time;
+            Advance(limitDate, limitTime, static_cast<int64_t>(item.TimeElapsed) * 100);
+            e.Record.SecondsToWait = limitDate;
+            e.Record.TimeElapsed = limitTime;
+        }
+        if (BeginsWith(action, "File")) RewriteTransfer(e.Record);
+        e.WindowHandle = g_lastShellResult.load();
+        entries.push_back(std::move(e));
+    }
+    reader->Finish();
+
+    if (!entries.empty()) {
+        ScriptQueueEntry end;
+        end.Record.Action = kEndOfScriptAction;
+        end.Date = date;
+        end.Time = time;
+        entries.push_back(std::move(end));
+        ScriptQueue().Append(entries);
+    }
+}
+
+}  // namespace
+
+int32_t WindowModeOf(int32_t showMode) {
+    switch (showMode) {
+        case kShowHidden:
+        case kShowMinimized:
+        case kShowMaximized:
+        case kShowMinimizedNoActivate:
+        case kShowNoActivate: return showMode;
+        default: return kShowNormal;
+    }
+}
+
+uint32_t ShellStart(std::string_view verbIn, std::string_view fileIn, std::string_view parameters,
+                    std::string_view folderIn, int32_t showMode) {
+    const std::string verb = Lower(Trim(verbIn));
+    const std::string file = Trim(fileIn);
+    const std::string folder = StartFolder(folderIn);
+    if (file.empty()) return kShellFileNotFound;
+
+    const bool open = verb.empty() || verb == "open";
+    if (open || verb == "explore" || verb == "edit") {
+        if (IsAddress(file) && !Exists(InFolder(file, folder))) {
+            return verb == "explore" ? kShellNoAssociation : HandOver("xdg-open", file);
+        }
+    }
+    // The file as named, relative to the start folder; a name with
+    // backslashes is tried with slashes too.
+    std::string path = InFolder(file, folder);
+    if (!Exists(path) && Exists(InFolder(Slashes(file), folder))) path = InFolder(Slashes(file), folder);
+
+    if (open) {
+        // A program is started with its parameters.
+        const std::string program = IsDirectory(path) ? std::string() : FindProgram(file, folder);
+        if (!program.empty()) {
+            const std::string commandLine =
+                QuoteIfNeeded(program) + (Trim(parameters).empty() ? "" : " " + Trim(parameters));
+            Started s = StartCommandLine(commandLine, folder);
+            if (s.error != 0) return ShellCodeOf(s.error);
+            RequestWindowMode(s.pid, WindowModeOf(showMode));
+            return kShellStarted;
+        }
+    }
+    if (!Exists(path)) {
+        const std::size_t slash = path.rfind('/');
+        const bool folderMissing = slash != std::string::npos && slash > 0 && !IsDirectory(path.substr(0, slash));
+        return folderMissing ? kShellPathNotFound : kShellFileNotFound;
+    }
+    if (open || verb == "edit") return HandOver("xdg-open", path);
+    if (verb == "explore") return IsDirectory(path) ? HandOver("xdg-open", path) : kShellNoAssociation;
+    if (verb == "print") return IsDirectory(path) ? kShellNoAssociation : HandOver("lp", path);
+    return kShellNoAssociation;
+}
+
+void RunTask(std::string_view commandIn, std::string_view startIn, std::string_view verbIn, int32_t scheduleID,
+             int32_t* handleOut, int32_t showMode, uint8_t normalWindow, uint8_t openVerb, uint8_t defaultPriority,
+             int32_t priority) {
+    ScriptLockGuard lock;
+    const std::string command = ClipRight(commandIn);
+
+    if (Upper(command.substr(0, std::min<std::size_t>(command.size(), 7))) == "KRCHAIN") {
+        Started s = StartCommandLine(command, {});
+        if (s.error != 0) {
+            // The program stays open when the program meant to follow it
+            // did not start.
+            ReportStartFailure(command, ShellCodeOf(s.error));
+            return;
+        }
+        if (auto close = Hooks().closeApplication) close();
+        return;
+    }
+
+    BusyCursor busy;
+    const int32_t windowMode = normalWindow == 1 ? kShowNormal : showMode;
+    LogEvent("Run Program", command);
+
+    if (Upper(Trim(command)) != "N/A") {
+        const std::string verb = openVerb == 1 ? std::string("open") : Lower(ClipRight(verbIn));
+        if (!StartTaskProgram(command, StartFolder(startIn), verb, handleOut, windowMode, defaultPriority, priority))
+            return;
+    }
+    if (scheduleID != 0) LoadScriptItems(scheduleID);
+}
+
+bool ScriptLockSet() { return g_scriptLock.load(); }
+uint32_t LastShellResult() { return g_lastShellResult.load(); }
+int32_t LastStartedProcess() { return g_lastStarted.load(); }
+
+void SetScriptItemReader(ScriptItemReader* reader) { g_reader.store(reader); }
+
+void SetTaskRunnerHooks(TaskRunnerHooks hooks) {
+    std::lock_guard<std::mutex> l(g_hooksMutex);
+    g_hooks = std::move(hooks);
+}
+
+void ShowTaskMessage(const Schedule& task) {
+    if (auto show = Hooks().showTaskMessage) {
+        show(task);
+        return;
+    }
+    LogEvent("Message", ClipRight(task.Description.str()) + " " + task.AlarmFile.str());
+}
+
+}  // namespace kr

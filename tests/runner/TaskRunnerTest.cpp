@@ -1,0 +1,259 @@
+// Starting programs: exit codes, failed starts, start folders, the shell
+// start and its retries, priorities, window modes and the chain command.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "RunnerTestSupport.h"
+
+namespace kr {
+namespace {
+
+using test::RunnerFixture;
+
+class TaskRunnerTest : public RunnerFixture {
+protected:
+    static std::string Read(const std::filesystem::path& p) {
+        std::ifstream in(p);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Waits until a file shows up (a started program wrote it).
+    static bool AppearsWithin(const std::filesystem::path& p, int ms) {
+        for (int i = 0; i < ms / 10; ++i) {
+            if (std::filesystem::exists(p) && std::filesystem::file_size(p) > 0) return true;
+            usleep(10000);
+        }
+        return false;
+    }
+};
+
+TEST_F(TaskRunnerTest, ExitCodesOfStartedProgramsAreLogged) {
+    Options().LogExitCodes = 1;
+    RunAsTimer("/bin/sh -c \"exit 3\"", 0);
+    RunAsTimer("/bin/sleep 30", 0);
+    ASSERT_EQ(StartedPrograms().Count(), 2u);
+    auto rows = StartedPrograms().Rows();
+    EXPECT_LT(rows[0].HProcess, rows[1].HProcess);
+    EXPECT_TRUE(Logged("Run Program", "/bin/sh -c \"exit 3\""));
+
+    const int32_t shPid = rows[0].CommandLine == "/bin/sh -c \"exit 3\"" ? rows[0].HProcess : rows[1].HProcess;
+    const int32_t sleepPid = shPid == rows[0].HProcess ? rows[1].HProcess : rows[0].HProcess;
+    ASSERT_FALSE(WaitForProgram(shPid, 5000).running);
+
+    // The program that ended is logged and dropped; the running one stays.
+    EXPECT_EQ(LogProgramExitCodes(), 1);
+    EXPECT_TRUE(Logged("Program Exit", "Code 3 for /bin/sh -c \"exit 3\""));
+    ASSERT_EQ(StartedPrograms().Count(), 1u);
+    EXPECT_EQ(StartedPrograms().Rows()[0].HProcess, sleepPid);
+
+    ::kill(sleepPid, SIGTERM);
+    ASSERT_FALSE(WaitForProgram(sleepPid, 5000).running);
+    EXPECT_EQ(LogProgramExitCodes(), 1);
+    EXPECT_TRUE(Logged("Program Exit", "Code 143 for /bin/sleep 30"));
+    EXPECT_EQ(StartedPrograms().Count(), 0u);
+    EXPECT_TRUE(responder_.shown().empty());
+
+    // A row whose process is not ours reads as the unknown code.
+    StartedPrograms().Add(1, "init");
+    EXPECT_EQ(LogProgramExitCodes(), 1);
+    EXPECT_TRUE(Logged("Program Exit", "Code 4294967295 for init"));
+}
+
+TEST_F(TaskRunnerTest, NoRowsUnlessBothLogsAreOn) {
+    RunAsTimer("/bin/true", 0);
+    EXPECT_EQ(StartedPrograms().Count(), 0u);
+    Options().LogExitCodes = 1;
+    Options().GlobalUseLog = 0;
+    RunAsTimer("/bin/true", 0);
+    EXPECT_EQ(StartedPrograms().Count(), 0u);
+    EXPECT_EQ(LogProgramExitCodes(), 0);
+}
+
+TEST_F(TaskRunnerTest, AMissingProgramIsReportedAndQueuesNothing) {
+    AddItem(7, Item("Send Keys"));
+    AddItem(7, Item("Send Keys"));
+
+    // Logging on: the failure is a log line, on the direct-start path too.
+    Options().LogExitCodes = 1;
+    RunAsTimer("no-such-program-kr arg", 7);
+    EXPECT_TRUE(Logged("Error starting", "no-such-program-kr arg, error code 2"));
+    EXPECT_TRUE(ScriptQueue().Empty());
+    EXPECT_TRUE(responder_.shown().empty());
+
+    // Only LogEvents on: the direct start fails and is reported as a message.
+    Options().LogExitCodes = 0;
+    RunAsTimer("no-such-program-kr arg", 7);
+    EXPECT_TRUE(ScriptQueue().Empty());
+    ASSERT_EQ(responder_.shown().size(), 1u);
+
+    // Logging off: the shell alone, and the message.
+    Options().GlobalUseLog = 0;
+    responder_.clear();
+    RunAsTimer("no-such-program-kr arg", 7);
+    EXPECT_TRUE(ScriptQueue().Empty());
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.text, "Could not start no-such-program-kr arg.");
+    EXPECT_EQ(responder_.shown()[0].request.title, "Error Code 2");
+
+    // A script step that wants the handle gets 0.
+    int32_t handle = -1;
+    RunTask("no-such-program-kr", "", "", 0, &handle, 0, 1, 1, 1, 0);
+    EXPECT_EQ(handle, 0);
+    EXPECT_EQ(responder_.shown().size(), 2u);
+
+    // A file in a folder that is not there.
+    responder_.clear();
+    RunAsTimer("/no/such/folder/prog", 7);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "Error Code 3");
+    EXPECT_TRUE(ScriptQueue().Empty());
+
+    // The same task with a program that starts queues its items.
+    RunAsTimer("/bin/true", 7);
+    EXPECT_EQ(ScriptQueue().Count(), 3u);
+}
+
+TEST_F(TaskRunnerTest, TheProgramStartsInItsFolderAndOursStays) {
+    const auto sub = dir_ / "start here";
+    std::filesystem::create_directories(sub);
+    int32_t pid = 0;
+    RunTask("/bin/sh -c \"pwd > where.txt\"", sub.string(), "", 0, &pid, 0, 1, 1, 1, 0);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(pid, LastStartedProcess());
+    ASSERT_FALSE(WaitForProgram(pid, 5000).running);
+    EXPECT_EQ(Read(sub / "where.txt"), sub.string() + "\n");
+    EXPECT_EQ(std::filesystem::current_path(), dir_);
+
+    // A start folder that does not exist leaves the program in ours.
+    RunTask("/bin/sh -c \"pwd > where.txt\"", "/no/such/folder", "", 0, &pid, 0, 1, 1, 1, 0);
+    ASSERT_GT(pid, 0);
+    ASSERT_FALSE(WaitForProgram(pid, 5000).running);
+    EXPECT_EQ(Read(dir_ / "where.txt"), dir_.string() + "\n");
+}
+
+TEST_F(TaskRunnerTest, TheShellRetriesWithTheCommandSplit) {
+    Options().GlobalUseLog = 0;  // the shell-only path
+    // Split at the first blank.
+    RunAsTimer("/bin/sh -c \"echo one > one.txt\"", 0);
+    EXPECT_TRUE(AppearsWithin(dir_ / "one.txt", 5000));
+    EXPECT_EQ(LastShellResult(), kShellStarted);
+    // A quoted program name.
+    RunAsTimer("\"/bin/sh\" -c \"echo two > two.txt\"", 0);
+    EXPECT_TRUE(AppearsWithin(dir_ / "two.txt", 5000));
+    // A program in a folder with a blank, found by the walk back over blanks.
+    Script(dir_ / "my tools" / "mark", "echo $1 > \"" + (dir_ / "three.txt").string() + "\"");
+    RunAsTimer((dir_ / "my tools" / "mark").string() + " three", 0);
+    EXPECT_TRUE(AppearsWithin(dir_ / "three.txt", 5000));
+    EXPECT_EQ(Read(dir_ / "three.txt"), "three\n");
+    EXPECT_TRUE(responder_.shown().empty());
+
+    // A start folder makes relative names its own.
+    Script(dir_ / "bin" / "rel", "pwd > rel.txt");
+    RunAsTimer("rel", 0, (dir_ / "bin").string());
+    EXPECT_TRUE(AppearsWithin(dir_ / "bin" / "rel.txt", 5000));
+    EXPECT_TRUE(responder_.shown().empty());
+}
+
+TEST_F(TaskRunnerTest, ShellVerbs) {
+    std::ofstream(dir_ / "doc.txt") << "text";
+    EXPECT_EQ(ShellStart("open", "missing.txt", "", dir_.string(), 1), kShellFileNotFound);
+    EXPECT_EQ(ShellStart("open", "/no/such/folder/x.txt", "", "", 1), kShellPathNotFound);
+    EXPECT_EQ(ShellStart("open", "", "", "", 1), kShellFileNotFound);
+    EXPECT_EQ(ShellStart("frobnicate", "doc.txt", "", dir_.string(), 1), kShellNoAssociation);
+    EXPECT_EQ(ShellStart("explore", "doc.txt", "", dir_.string(), 1), kShellNoAssociation);
+    EXPECT_EQ(ShellStart("print", dir_.string(), "", "", 1), kShellNoAssociation);
+    // A program opens with its parameters.
+    EXPECT_EQ(ShellStart("open", "/bin/sh", "-c \"echo p > p.txt\"", dir_.string(), 1), kShellStarted);
+    EXPECT_TRUE(AppearsWithin(dir_ / "p.txt", 5000));
+
+    // A verb that is not available is reported with its code.
+    Options().GlobalUseLog = 0;
+    RunTask((dir_ / "doc.txt").string(), "", "Frobnicate", 0, nullptr, 0, 1, 0, 1, 0);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "Error Code 31");
+}
+
+TEST_F(TaskRunnerTest, PrioritiesAndWindowModes) {
+    std::vector<std::pair<int32_t, int32_t>> modes;
+    TaskRunnerHooks hooks;
+    hooks.windowModeRequested = [&](int32_t pid, int32_t mode) { modes.emplace_back(pid, mode); };
+    SetTaskRunnerHooks(hooks);
+
+    int32_t pid = 0;
+    RunTask("/bin/sleep 30", "", "", 0, &pid, kShowMaximized, 0, 1, 0, kPriorityIdle);
+    ASSERT_GT(pid, 0);
+    errno = 0;
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(pid)), 19);
+    ASSERT_EQ(modes.size(), 1u);
+    EXPECT_EQ(modes[0], std::make_pair(pid, static_cast<int32_t>(kShowMaximized)));
+    ::kill(pid, SIGTERM);
+
+    // High priority: granted with the right to it, else normal and logged.
+    RunTask("/bin/sleep 30", "", "", 0, &pid, 5, 0, 1, 0, kPriorityHigh);
+    ASSERT_GT(pid, 0);
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(pid));
+    if (geteuid() == 0) {
+        EXPECT_EQ(nice, -5);
+    } else {
+        EXPECT_EQ(nice, getpriority(PRIO_PROCESS, 0));
+        EXPECT_TRUE(Logged("Run Program", "High priority not permitted, normal priority used: /bin/sleep 30"));
+    }
+    ::kill(pid, SIGTERM);
+    // Show code 5 stands for a normal window: nothing to apply.
+    EXPECT_EQ(modes.size(), 1u);
+    EXPECT_EQ(WindowModeOf(5), kShowNormal);
+    EXPECT_EQ(WindowModeOf(kShowMinimizedNoActivate), kShowMinimizedNoActivate);
+    // The default priority ignores the priority argument.
+    RunTask("/bin/sleep 30", "", "", 0, &pid, 0, 1, 1, 1, kPriorityIdle);
+    errno = 0;
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(pid)), getpriority(PRIO_PROCESS, 0));
+    ::kill(pid, SIGTERM);
+}
+
+TEST_F(TaskRunnerTest, TheChainCommandStartsAndClosesTheProgram) {
+    int closes = 0;
+    TaskRunnerHooks hooks;
+    hooks.closeApplication = [&] { ++closes; };
+    SetTaskRunnerHooks(hooks);
+    AddItem(3, Item("Send Keys"));
+
+    // A chain program that is not there: reported, and the program stays.
+    Options().GlobalUseLog = 0;
+    RunAsTimer("KRCHAIN next", 3);
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(responder_.shown().size(), 1u);
+    EXPECT_FALSE(ScriptLockSet());
+
+    // The suite's own folder holds it.
+    Script(dir_ / "suite" / "krchain", "echo \"$@\" > \"" + (dir_ / "chained.txt").string() + "\"");
+    SetProgramFolder((dir_ / "suite").string());
+    RunAsTimer("krChain next step", 3);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(ScriptQueue().Empty());
+    EXPECT_TRUE(AppearsWithin(dir_ / "chained.txt", 5000));
+    EXPECT_EQ(Read(dir_ / "chained.txt"), "next step\n");
+    EXPECT_FALSE(ScriptLockSet());
+}
+
+TEST_F(TaskRunnerTest, MessagesWithoutAWindowGoToTheLog) {
+    Schedule s;
+    s.Description = "Water the plants";
+    s.AlarmFile = "bell.wav";
+    ShowTaskMessage(s);
+    EXPECT_TRUE(Logged("Message", "Water the plants bell.wav"));
+    int shown = 0;
+    TaskRunnerHooks hooks;
+    hooks.showTaskMessage = [&](const Schedule& t) { shown += t.Description == "Water the plants"; };
+    SetTaskRunnerHooks(hooks);
+    ShowTaskMessage(s);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(LoggedCount("Message"), 1);
+}
+
+}  // namespace
+}  // namespace kr
