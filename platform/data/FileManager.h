@@ -239,8 +239,8 @@ public:
     // Error" naming the child. Returns kLevelBenign when deleted,
     // kLevelCancel when the user said no, kLevelNotify when refused or failed.
     virtual int Delete(bool query = true);
-    // The same without messages (restrictions give 33... see LastErrorCode:
-    // kRecordNotAvailable for a restriction).
+    // The same without messages; a restriction leaves LastErrorCode() at
+    // kRecordNotAvailable with the child named in LastFileErrorText().
     virtual int TryDelete();
     // Writes the buffer over the current record with the update rules: when
     // linking fields changed, cascades carry the new values to the children,

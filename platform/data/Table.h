@@ -50,7 +50,7 @@ constexpr int kModeReadShared = kReadOnly | kDenyNone;  // 0x40: information
 struct Position {
     const KeyDef* key = nullptr;  // the order it was taken in (nullptr: file order)
     std::vector<Value> values;    // the key's values of the record
-    int64_t row = 0;              // the record's row number (byte offset for line files); 0: none
+    int64_t row = 0;              // the record's row number (byte offset + 1 for line files); 0: none
     bool valid() const { return row != 0; }
 };
 
@@ -114,8 +114,8 @@ public:
     // that Next reads the first and Previous the last.
     int Set(const KeyDef* key = nullptr);
     // SET(key, key): at the key's values in the buffer; Next reads the first
-    // record at or after them, Previous the last at or before them. For line
-    // files the position is a byte offset (SetPointer).
+    // record at or after them, Previous the last at or before them.
+    // SetPointer: Next and Previous read the record at a POINTER() value.
     int SetFrom(const KeyDef* key);
     int SetPointer(int64_t pointer);
     // NEXT / PREVIOUS: 33 past the end.
@@ -132,7 +132,8 @@ public:
     int Reset(const Position& position);
     // REGET: reads the record at the position again.
     int Reget(const Position& position);
-    // POINTER(): the current record's row number (byte offset for line files).
+    // POINTER(): the current record's row number (byte offset + 1 for line
+    // files); 0 when there is none.
     int64_t Pointer() const;
 
     // ADD: stores the buffer as a new record (40 when a unique key already

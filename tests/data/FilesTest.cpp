@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <set>
@@ -296,6 +297,37 @@ TEST_F(FilesTest, TwoProgramsAddingAtOnceLoseNothing) {
     EXPECT_EQ(ids.size(), 600u);
     EXPECT_EQ(*ids.begin(), 1);
     EXPECT_EQ(*ids.rbegin(), 600);
+}
+
+TEST_F(FilesTest, WorkerThreadsShareTheConnectionSafely) {
+    Table& people = Fresh(PersonDef());
+    Fill(people, 10);
+    // Two OS threads, each its own procedure thread, writing and reading the
+    // one connection at once; then a transaction on one while the other
+    // writes (it waits for the commit).
+    std::vector<std::thread> workers;
+    std::atomic<int> failures{0};
+    for (int w = 0; w < 2; ++w) {
+        workers.emplace_back([&, w] {
+            int thread = NewProcedureThreadNumber();
+            ProcedureThreadScope scope(thread);
+            if (w == 0 && Logout({&people})) ++failures;
+            for (int i = 0; i < 100; ++i) {
+                people.Clear();
+                Person& p = people.Rec<Person>();
+                p.Name = "w" + std::to_string(w);
+                p.City = p.Code = "w" + std::to_string(w) + "-" + std::to_string(i);
+                if (people.AddAutoNumbered(PersonDef().key("PER:KeyID"))) ++failures;
+                people.Set(PersonDef().key("PER:KeyName"));
+                if (people.Next()) ++failures;
+            }
+            if (w == 0 && Commit()) ++failures;
+            EndProcedureThread(thread);
+        });
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(people.Records(), 210);
 }
 
 TEST_F(FilesTest, HoldsAreSeenByOtherHoldersAndReleased) {
