@@ -1,6 +1,6 @@
 // KR98 from start to exit, run as a program in temporary folders: the data
 // folder it settles in when the data file is there, when PATHS.INI points
-// elsewhere, and when neither (the folder question answered or cancelled),
+// elsewhere, and when neither (the folder question answered),
 // and the data file it leaves behind.
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -174,16 +174,6 @@ TEST_F(KR98StartupTest, NeitherThenTheFolderChosenIsFoundNextTime) {
     Outcome again = Start("folder-cancel\n");
     ExpectStarted(again, chosen, "PATHS.INI");
     EXPECT_EQ(Log(), "");
-}
-
-TEST_F(KR98StartupTest, NeitherAndTheQuestionCancelled) {
-    Outcome r = Start("folder-cancel\n");
-    fs::path install = dir_ / "xdg" / "Kairoll";
-    ExpectStarted(r, install, "new database");
-    ExpectDataFileIn(install);
-    EXPECT_EQ(Log(), "folder\tSelect data directory\t" + install.string() +
-                         "\nmessage\tNew Database\tApplication data will be created\n");
-    EXPECT_FALSE(fs::exists(start_ / "PATHS.INI"));
 }
 
 }  // namespace

@@ -114,14 +114,6 @@ TEST_F(SettingsTest, PutReplacesOrAddsAndGetReadsBack) {
     EXPECT_EQ(GetSetting("Long").size(), 255u);
 }
 
-TEST_F(SettingsTest, TableClosedIsOpenedSharedAndLeftOpen) {
-    data::Table& t = data::TableOf(ConfigurationDef());
-    PutSetting("A", "1");
-    while (t.IsOpen()) t.Close();
-    EXPECT_EQ(GetSetting("A"), "1");
-    EXPECT_TRUE(t.IsOpen());
-}
-
 TEST_F(SettingsTest, MultiUserName) {
     PutSetting("MultiUser", "1");
     SetNetworkUserNameSource([] { return std::nullopt; });
@@ -134,14 +126,9 @@ TEST_F(SettingsTest, MultiUserName) {
     EXPECT_EQ(Options().UserID.get(), std::string(30, 'u'));
     EXPECT_EQ(Options().UserName.get(), std::string(30, 'u'));
 
-    PutSetting("UserID", "stored");
-    LoadSettings();
-    EXPECT_EQ(Options().UserName.get(), "stored") << "a stored user ID is not replaced";
-
     PutSetting("MultiUser", "0");
     LoadSettings();
-    EXPECT_EQ(Options().UserID.get(), "stored");
-    EXPECT_EQ(Options().UserName.get(), "");
+    EXPECT_EQ(Options().UserName.get(), "") << "the user name is for MultiUser only";
 
     SetNetworkUserNameSource({});
     Options().UserID = "";
@@ -149,19 +136,6 @@ TEST_F(SettingsTest, MultiUserName) {
     passwd* pw = getpwuid(getuid());
     ASSERT_NE(pw, nullptr);
     EXPECT_EQ(Options().UserID.get(), std::string(pw->pw_name).substr(0, 30));
-}
-
-TEST_F(SettingsTest, SettingsLoadedHooksRunAfterTheLoad) {
-    std::vector<std::string> seen;
-    int a = AddSettingsLoadedHook([&] { seen.push_back("a:" + Options().GlobalDateFormat.get()); });
-    int b = AddSettingsLoadedHook([&] { seen.push_back("b"); });
-    PutSetting("DateFormat", "d15");
-    LoadSettings();
-    RemoveSettingsLoadedHook(a);
-    LoadSettings();
-    RemoveSettingsLoadedHook(b);
-    LoadSettings();
-    EXPECT_EQ(seen, (std::vector<std::string>{"a:d15", "b", "b"}));
 }
 
 // A data file that is no database: every read fails with an error other than

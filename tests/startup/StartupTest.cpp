@@ -108,18 +108,6 @@ TEST_F(DataFolderTest, InsideTheInstallFolderTheDialogStartsWhereItIs) {
     EXPECT_FALSE(fs::exists(Install())) << "the install folder was not entered or made";
 }
 
-TEST(DefaultInstallFolderTest, FollowsXdgDataHomeElseHome) {
-    const char* oldXdg = getenv("XDG_DATA_HOME");
-    std::optional<std::string> saved = oldXdg ? std::optional<std::string>(oldXdg) : std::nullopt;
-    setenv("XDG_DATA_HOME", "/srv/data", 1);
-    EXPECT_EQ(DefaultInstallFolder(), "/srv/data/Kairoll");
-    setenv("XDG_DATA_HOME", "relative", 1);
-    EXPECT_EQ(DefaultInstallFolder(), std::string(getenv("HOME")) + "/.local/share/Kairoll");
-    unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(DefaultInstallFolder(), std::string(getenv("HOME")) + "/.local/share/Kairoll");
-    if (saved) setenv("XDG_DATA_HOME", saved->c_str(), 1);
-}
-
 TEST(RegisterTablesTest, EveryTableOnceWithItsLayoutVersion) {
     RegisterTables();
     EXPECT_FALSE(RegisterTables()) << "the registration runs once";

@@ -1,6 +1,5 @@
 // The log viewer over a real log file: the note when logging is off, the
-// lines shown, search with the end-of-file question, printing to PDF, and
-// the window position kept under its procedure name.
+// lines shown, search with the end-of-file question and printing to PDF.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListView>
@@ -11,8 +10,6 @@
 
 #include "StartupFixture.h"
 #include "dictionary/windows/ViewAscii_Log.h"
-#include "platform/runtime/IniFile.h"
-#include "platform/ui/ProcedureThread.h"
 
 namespace kr::test {
 namespace {
@@ -63,15 +60,6 @@ TEST_F(ViewLogTest, LoggingOffAddsOneNoteAndShowsTheFile) {
 
     LogEvent("Other", "x");
     EXPECT_EQ(Lines("KR98Evnt.LOG").size(), 2u) << "only the one note";
-}
-
-TEST_F(ViewLogTest, ReadsTheLogUnderTheWritersNameInAnyCase) {
-    WriteFile("kr98evnt.log", "first line\r\nsecond line\r\nlast line without end");
-    Options().GlobalUseLog = 1;
-    ViewAscii_LogWindow* w = ViewAscii_Log();
-    ASSERT_NE(w, nullptr);
-    ASSERT_EQ(List(w)->model()->rowCount(), 3);
-    EXPECT_EQ(List(w)->model()->index(2, 0).data().toString(), "last line without end");
 }
 
 TEST_F(ViewLogTest, MissingOrEmptyLogDoesNotOpen) {
@@ -138,33 +126,6 @@ TEST_F(ViewLogTest, PrintsEveryLineToPdf) {
     EXPECT_TRUE(out.contains("printed row 0")) << out.left(400).toStdString();
     EXPECT_TRUE(out.contains("printed row 149"));
     EXPECT_TRUE(out.contains("OCT 31,1959"));
-}
-
-TEST_F(ViewLogTest, PositionIsKeptUnderTheProcedureName) {
-    Options().GlobalUseLog = 1;
-    LogEvent("Message", "x");
-    ViewAscii_LogWindow* w = ViewAscii_Log();
-    ASSERT_NE(w, nullptr);
-    w->Window()->resize(640, 300);
-    w->Layout().close->click();
-    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists("POSITION.INI"); }));
-    EXPECT_EQ(Trim(GetIniValue(".\\POSITION.INI", "ViewAscii:Log", "Width", "")), "640");
-
-    ViewAscii_LogWindow* again = ViewAscii_Log();
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->Window()->width(), 640);
-}
-
-TEST_F(ViewLogTest, StartedByItsProcedureNameOnAThreadOfItsOwn) {
-    Options().GlobalUseLog = 1;
-    LogEvent("Message", "x");
-    RegisterDictionaryWindows();
-    int thread = Start(kViewLogProcedure);
-    ASSERT_GT(thread, 1);
-    EXPECT_TRUE(IsThreadLive(thread));
-    QWidget* top = TopWindowOf(thread);
-    ASSERT_NE(top, nullptr);
-    EXPECT_EQ(top->windowTitle(), "Event Log");
 }
 
 }  // namespace
