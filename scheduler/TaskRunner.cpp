@@ -47,9 +47,14 @@ TaskRunnerHooks Hooks() {
 // How long a RunTask waits for another one to finish loading the queue.
 constexpr auto kLockWait = std::chrono::milliseconds(3000);
 
+std::mutex g_ownerMutex;
+std::thread::id g_lockOwner;
+
 // Takes the script lock for the life of the guard. After 3 seconds of
 // waiting the wait is logged and the caller goes on without it, as the queue
-// itself stays consistent under its own lock.
+// itself stays consistent under its own lock. A holder on the caller's own
+// thread (a RunTask reached again from inside one) would never let go, so
+// that is logged at once.
 class ScriptLockGuard {
 public:
     ScriptLockGuard() {
@@ -57,22 +62,47 @@ public:
         bool expected = false;
         while (!g_scriptLock.compare_exchange_weak(expected, true)) {
             expected = false;
-            if (std::chrono::steady_clock::now() >= deadline) {
+            bool ownThread;
+            {
+                std::lock_guard<std::mutex> l(g_ownerMutex);
+                ownThread = g_lockOwner == std::this_thread::get_id();
+            }
+            if (ownThread || std::chrono::steady_clock::now() >= deadline) {
                 LogEvent("Scripting", "Lock Error");
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        std::lock_guard<std::mutex> l(g_ownerMutex);
+        g_lockOwner = std::this_thread::get_id();
         owned_ = true;
     }
     ~ScriptLockGuard() {
-        if (owned_) g_scriptLock.store(false);
+        if (!owned_) return;
+        {
+            std::lock_guard<std::mutex> l(g_ownerMutex);
+            g_lockOwner = std::thread::id();
+        }
+        g_scriptLock.store(false);
     }
     ScriptLockGuard(const ScriptLockGuard&) = delete;
     ScriptLockGuard& operator=(const ScriptLockGuard&) = delete;
 
 private:
     bool owned_ = false;
+};
+
+// Messages of one RunTask, shown once the script lock is let go: a message
+// box waits for the user, and nothing else may wait on the lock meanwhile.
+struct Reports {
+    struct Entry {
+        std::string text, title;
+    };
+    std::vector<Entry> entries;
+    void Add(std::string text, std::string title = {}) { entries.push_back({std::move(text), std::move(title)}); }
+    void Show() const {
+        for (const Entry& e : entries) Message(e.text, e.title);
+    }
 };
 
 class BusyCursor {
@@ -246,18 +276,19 @@ uint32_t ShellExecuteTask(const std::string& verb, const std::string& command, c
     return r;
 }
 
-void ReportStartFailure(const std::string& command, uint32_t code) {
+void ReportStartFailure(const std::string& command, uint32_t code, Reports& reports) {
     if (runner::LogEvents() && runner::LogExitCodes()) {
         LogEvent("Error starting", command + ", error code " + std::to_string(code));
     } else {
-        Message("Could not start " + command + ".", "Error Code " + std::to_string(code));
+        reports.Add("Could not start " + command + ".", "Error Code " + std::to_string(code));
     }
 }
 
 // Starts the program of RunTask; false (after reporting it) when it could
 // not be started.
 bool StartTaskProgram(const std::string& command, const std::string& folder, const std::string& verb,
-                      int32_t* handleOut, int32_t windowMode, uint8_t defaultPriority, int32_t priority) {
+                      int32_t* handleOut, int32_t windowMode, uint8_t defaultPriority, int32_t priority,
+                      Reports& reports) {
     const bool logEvents = runner::LogEvents(), logExitCodes = runner::LogExitCodes();
     if (handleOut || logEvents || logExitCodes) {
         Started s = StartProcess(command, folder, windowMode, defaultPriority, priority);
@@ -269,7 +300,7 @@ bool StartTaskProgram(const std::string& command, const std::string& folder, con
     }
     const uint32_t r = ShellExecuteTask(verb, command, folder, windowMode);
     if (r >= 32) return true;
-    ReportStartFailure(command, r);
+    ReportStartFailure(command, r, reports);
     return false;
 }
 
@@ -349,7 +380,7 @@ void RewriteTransfer(Scripting& r) {
     r.DDEApplicationTopic = "";
 }
 
-void LoadScriptItems(int32_t scheduleID) {
+void LoadScriptItems(int32_t scheduleID, Reports& reports) {
     const int32_t delay = runner::ScriptingDelay();
     int32_t date = Today(), time = ClockTime();
     Advance(date, time, 2 * static_cast<int64_t>(delay));
@@ -378,7 +409,7 @@ void LoadScriptItems(int32_t scheduleID) {
         if (err != 0) {
             // A failed read leaves no item to queue; reading on could repeat
             // the failure without end.
-            Message("Error executing script: " + reader->ErrorText());
+            reports.Add("Error executing script: " + reader->ErrorText());
             break;
         }
         if (item.ID != scheduleID) break;
@@ -476,31 +507,36 @@ uint32_t ShellStart(std::string_view verbIn, std::string_view fileIn, std::strin
 void RunTask(std::string_view commandIn, std::string_view startIn, std::string_view verbIn, int32_t scheduleID,
              int32_t* handleOut, int32_t showMode, uint8_t normalWindow, uint8_t openVerb, uint8_t defaultPriority,
              int32_t priority) {
-    ScriptLockGuard lock;
     const std::string command = ClipRight(commandIn);
-
-    if (Upper(command.substr(0, std::min<std::size_t>(command.size(), 7))) == "KRCHAIN") {
-        Started s = StartCommandLine(command, {});
-        if (s.error != 0) {
+    Reports reports;
+    bool chained = false;
+    {
+        ScriptLockGuard lock;
+        if (Upper(command.substr(0, std::min<std::size_t>(command.size(), 7))) == "KRCHAIN") {
+            Started s = StartCommandLine(command, {});
             // The program stays open when the program meant to follow it
             // did not start.
-            ReportStartFailure(command, ShellCodeOf(s.error));
-            return;
+            if (s.error != 0)
+                ReportStartFailure(command, ShellCodeOf(s.error), reports);
+            else
+                chained = true;
+        } else {
+            BusyCursor busy;
+            const int32_t windowMode = normalWindow == 1 ? kShowNormal : showMode;
+            LogEvent("Run Program", command);
+            bool started = true;
+            if (Upper(Trim(command)) != "N/A") {
+                const std::string verb = openVerb == 1 ? std::string("open") : Lower(ClipRight(verbIn));
+                started = StartTaskProgram(command, StartFolder(startIn), verb, handleOut, windowMode,
+                                           defaultPriority, priority, reports);
+            }
+            if (started && scheduleID != 0) LoadScriptItems(scheduleID, reports);
         }
+    }
+    reports.Show();
+    if (chained) {
         if (auto close = Hooks().closeApplication) close();
-        return;
     }
-
-    BusyCursor busy;
-    const int32_t windowMode = normalWindow == 1 ? kShowNormal : showMode;
-    LogEvent("Run Program", command);
-
-    if (Upper(Trim(command)) != "N/A") {
-        const std::string verb = openVerb == 1 ? std::string("open") : Lower(ClipRight(verbIn));
-        if (!StartTaskProgram(command, StartFolder(startIn), verb, handleOut, windowMode, defaultPriority, priority))
-            return;
-    }
-    if (scheduleID != 0) LoadScriptItems(scheduleID);
 }
 
 bool ScriptLockSet() { return g_scriptLock.load(); }

@@ -11,7 +11,9 @@
 // A text is worked in a buffer of 16384 characters. A value put in place of a
 // reference is scanned again from its second character, so a value may itself
 // hold references; its first character is taken as it is, which keeps a
-// value that refers to itself from expanding without end. An unclosed
+// value that refers to itself from expanding without end. A reference whose
+// value is empty leaves the text behind it to be scanned from its first
+// character, so "[A][B]" replaces B also when A is empty. An unclosed
 // reference stays as written; the scan of one reference gives up after 5000
 // characters.
 #pragma once

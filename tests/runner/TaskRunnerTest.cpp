@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "RunnerTestSupport.h"
+#include "scheduler/TranslateValues.h"
 
 namespace kr {
 namespace {
@@ -90,14 +91,22 @@ TEST_F(TaskRunnerTest, AMissingProgramIsReportedAndQueuesNothing) {
     EXPECT_TRUE(ScriptQueue().Empty());
     ASSERT_EQ(responder_.shown().size(), 1u);
 
-    // Logging off: the shell alone, and the message.
+    // Logging off: the shell alone, and the message, shown once the script
+    // lock is free again.
     Options().GlobalUseLog = 0;
     responder_.clear();
+    bool lockedWhileShown = true;
+    responder_.onShow = [&](const MessageRequest&) -> std::optional<int> {
+        lockedWhileShown = ScriptLockSet();
+        return std::nullopt;
+    };
     RunAsTimer("no-such-program-kr arg", 7);
     EXPECT_TRUE(ScriptQueue().Empty());
     ASSERT_EQ(responder_.shown().size(), 1u);
     EXPECT_EQ(responder_.shown()[0].request.text, "Could not start no-such-program-kr arg.");
     EXPECT_EQ(responder_.shown()[0].request.title, "Error Code 2");
+    EXPECT_FALSE(lockedWhileShown);
+    responder_.onShow = nullptr;
 
     // A script step that wants the handle gets 0.
     int32_t handle = -1;
@@ -238,6 +247,41 @@ TEST_F(TaskRunnerTest, TheChainCommandStartsAndClosesTheProgram) {
     EXPECT_TRUE(AppearsWithin(dir_ / "chained.txt", 5000));
     EXPECT_EQ(Read(dir_ / "chained.txt"), "next step\n");
     EXPECT_FALSE(ScriptLockSet());
+}
+
+TEST_F(TaskRunnerTest, ARunTaskInsideAnotherGoesOnWithoutTheLock) {
+    AddItem(1, Item("Send Keys"));
+    AddItem(2, Item("Set Focus"));
+    bool nested = false;
+    TaskRunnerHooks hooks;
+    hooks.busyCursor = [&](bool on) {
+        if (!on || nested) return;
+        nested = true;
+        EXPECT_TRUE(ScriptLockSet());
+        RunTask("N/A", "", "", 2, nullptr, 0, 1, 1, 1, 0);
+    };
+    SetTaskRunnerHooks(hooks);
+    RunAsTimer("N/A", 1);
+    EXPECT_TRUE(Logged("Scripting", "Lock Error"));
+    ASSERT_EQ(ScriptQueue().Count(), 4u);
+    EXPECT_EQ(ScriptQueue().Get(1)->Record.ID, 2);
+    EXPECT_EQ(ScriptQueue().Get(3)->Record.ID, 1);
+    EXPECT_FALSE(ScriptLockSet());
+}
+
+TEST_F(TaskRunnerTest, DebugModeTracesReferences) {
+    Options().DebugMode = 1;
+    Options().GlobalDateFormat = "d6";
+    clock_.Set(MakeDate(3, 5, 2024), MakeTime(9, 0));
+    EXPECT_EQ(TranslateValues("[TODAY]"), "5/03/2024");
+    EXPECT_TRUE(Logged("TranslateVariable", "TODAY"));
+    EXPECT_EQ(TranslateValues("[=1+1]"), "2");
+    EXPECT_TRUE(Logged("Evaluation", "1+1"));
+    EXPECT_TRUE(Logged("Evaluation", "Result:  2"));
+    Options().DebugMode = 0;
+    const int traces = LoggedCount("TranslateVariable");
+    TranslateValues("[DATE]");
+    EXPECT_EQ(LoggedCount("TranslateVariable"), traces);
 }
 
 TEST_F(TaskRunnerTest, MessagesWithoutAWindowGoToTheLog) {
