@@ -1,0 +1,91 @@
+// KRMsg: the message program. The main program starts it as "KRMsg ID=n"
+// for one MsgLink record; it shows that message in its window Main and ends
+// when the window closes.
+//
+// It runs in the data folder it is started in (the main program starts it
+// there); started elsewhere, "PATHS.INI" of that folder names the data folder
+// as it does for the main program.
+//
+// Exit codes: 0 a message was shown; 1 there was no message to show (no
+// record with the ID or above it, or none at all); 2 a bad command line.
+#include <QApplication>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/FileNames.h"
+#include "msgprog/MessageProgram.h"
+#include "msgprog/windows/Main.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ProcedureThread.h"
+
+namespace {
+
+bool HasDataFile(const std::filesystem::path& folder) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        if (kr::Upper(e.path().filename().string()) == "KR97.TPS") return true;
+    return false;
+}
+
+void EnterDataFolder() {
+    const std::filesystem::path here = std::filesystem::current_path();
+    if (HasDataFile(here)) return;
+    const kr::IniFile paths("PATHS.INI");
+    const std::string data = kr::ClipRight(paths.Fetch("PATH", "DATA"));
+    std::error_code ec;
+    if (!data.empty() && HasDataFile(data)) std::filesystem::current_path(data, ec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string> arguments(argv + 1, argv + argc);
+        const kr::msgprog::CommandLine line = kr::msgprog::ParseCommandLine(arguments);
+        if (!line.ok) {
+            std::fprintf(stderr, "KRMsg: %s\nUsage: KRMsg ID=n (0 or none: the newest message)\n",
+                         line.error.c_str());
+            return 2;
+        }
+        kr::Application app(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        EnterDataFolder();
+
+        kr::DictionaryInitMessageProgram();
+        const kr::IniFile ini(kr::msgprog::kIniFileName);
+        kr::msgprog::LoadPreservedFont(ini);
+
+        int take = 0;
+        bool opened = false;
+        kr::Start("Main", [&] {
+            opened = kr::msgprog::OpenMain(line.id, [] { QCoreApplication::quit(); }, &take) != nullptr;
+        });
+        int code = 0;
+        if (opened) {
+            app.exec();
+        } else {
+            if (line.id != 0)
+                std::fprintf(stderr, "KRMsg: no message with ID %d or above (error %d)\n", line.id, take);
+            else
+                std::fprintf(stderr, "KRMsg: no message to show (error %d)\n", take);
+            code = 1;
+        }
+        kr::msgprog::SavePreservedFont(ini);
+        kr::data::TableOf(kr::ConfigurationDef()).Close();
+        kr::DictionaryKill();
+        return code;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "KRMsg: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "KRMsg: unexpected error\n");
+    }
+    return 1;
+}

@@ -1,0 +1,145 @@
+#include "msgprog/windows/GenerateEmail.h"
+
+#include <QApplication>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <memory>
+
+#include "msgprog/MessageProgram.h"
+#include "organiser/MailSender.h"
+#include "organiser/MailWorker.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/WindowManager.h"
+
+namespace kr::msgprog {
+
+struct GenerateEmailLayout {
+    QWidget* window = nullptr;
+    QLineEdit* address = nullptr;
+    QLineEdit* name = nullptr;
+    QLineEdit* subject = nullptr;
+    QPlainTextEdit* message = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    void Build() {
+        window = new QWidget;
+        window->resize(460, 340);
+        auto* v = new QVBoxLayout(window);
+        auto* form = new QFormLayout;
+        address = new QLineEdit;
+        address->setMaxLength(255);
+        address->setToolTip(QStringLiteral("Email address"));
+        name = new QLineEdit;
+        name->setMaxLength(60);
+        name->setToolTip(QStringLiteral("Recipient Name"));
+        subject = new QLineEdit;
+        subject->setMaxLength(60);
+        subject->setToolTip(QStringLiteral("Title"));
+        form->addRow(QStringLiteral("Recipient's E-mail address:"), address);
+        form->addRow(QStringLiteral("Recipient's Name:"), name);
+        form->addRow(QStringLiteral("Subject:"), subject);
+        v->addLayout(form);
+        message = new QPlainTextEdit;
+        form->addRow(QStringLiteral("Message"), message);
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        ok = new QPushButton(QStringLiteral("&OK"));
+        cancel = new QPushButton(QStringLiteral("Cancel"));
+        row->addWidget(ok);
+        row->addWidget(cancel);
+        v->addLayout(row);
+    }
+};
+
+class GenerateEmailWindow : public WindowManager {
+public:
+    explicit GenerateEmailWindow(MsgLink& ML) : WindowManager("GenerateEmail"), ML_(ML) {}
+    GenerateEmailLayout ui;
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    bool Init() override {
+        SetTitle("Email Message");
+        const IniFile ini(kEmailIniFileName);
+        ui.address->setText(QString::fromStdString(ini.Fetch(kEmailSection, "Recipient")));
+        ui.name->setText(QString::fromStdString(ini.Fetch(kEmailSection, "RecipientName")));
+        ui.subject->setText(QString::fromStdString(ML_.Title.str()));
+        ui.message->setPlainText(QString::fromStdString(ML_.Message.str()));
+        SetOkControl(ui.ok);
+        SetCancelControl(ui.cancel);
+        return true;
+    }
+    bool TakeCompleted() override {
+        if (sending_) return false;
+        ML_.Title = ui.subject->text().toStdString();
+        ML_.Message = ui.message->toPlainText().toStdString();
+        std::string address = ClipRight(ui.address->text().toStdString());
+        std::string name = ClipRight(ui.name->text().toStdString());
+        if (name.empty()) name = address;
+
+        const MessageSettings& s = Settings();
+        auto sender = std::make_shared<MailSender>();
+        sender->Init();
+        sender->SetServerMode(1);
+        sender->SetDebugFile("inmail.log");
+        sender->SetMailHost(ClipRight(s.Host.str()));
+        if (!ClipRight(s.SenderName.str()).empty()) sender->SetFrom(ClipRight(s.SenderName.str()));
+        if (!ClipRight(s.Sender.str()).empty()) sender->SetReturnPath(ClipRight(s.Sender.str()));
+        if (!ClipRight(s.Org.str()).empty()) sender->SetOrganization(ClipRight(s.Org.str()));
+        sender->SetMailer("Kairoll");
+        const std::string subject = ClipRight(ML_.Title.str());
+        sender->SetSubject(subject.empty() ? "Forwarded Message" : subject);
+        sender->AddTo(name, address);
+        sender->SetMessageText(ML_.Message.str(), 6);
+
+        // The send runs on a worker thread; the window waits for its report
+        // with the wait cursor and its buttons off.
+        sending_ = true;
+        ui.ok->setEnabled(false);
+        ui.cancel->setEnabled(false);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const std::string host = ClipRight(s.Host.str());
+        const std::string from = ClipRight(s.Sender.str());
+        StartMailSend(sender, this, [this, address, name, host, from](int32_t result, std::shared_ptr<MailSender> m) {
+            QApplication::restoreOverrideCursor();
+            if (result != 0)
+                Message("Message was not sent.\r\rError:\r" + m->ErrorText(result) + "\r\rSender:" + from + "\rHost:" +
+                            host,
+                        "Status");
+            else
+                Message("Message sent.", "Status");
+            m->Kill();
+            const IniFile ini(kEmailIniFileName);
+            ini.Update(kEmailSection, "Recipient", address);
+            ini.Update(kEmailSection, "RecipientName", name);
+            sending_ = false;
+            CloseNow();
+        });
+        return false;
+    }
+    bool TakeCloseRequest() override { return !sending_; }
+
+private:
+    MsgLink& ML_;
+    bool sending_ = false;
+};
+
+bool GenerateEmail(MsgLink& message, std::function<void()> done) {
+    auto* w = new GenerateEmailWindow(message);
+    return w->Call([done](int) {
+        if (done) done();
+    });
+}
+
+}  // namespace kr::msgprog
