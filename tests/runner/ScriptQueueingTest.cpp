@@ -169,15 +169,6 @@ TEST_F(ScriptQueueingTest, TransferItemsBecomeProgramStarts) {
     EXPECT_EQ(Due(q[1]) - Due(q[0]), 50);
 }
 
-TEST_F(ScriptQueueingTest, EntriesCarryTheLastShellResult) {
-    AddItem(8, Item("Send Keys"));
-    Options().GlobalUseLog = 0;
-    RunAsTimer("/bin/true", 8);
-    const auto q = ScriptQueue().Snapshot();
-    ASSERT_EQ(q.size(), 2u);
-    EXPECT_EQ(q[0].WindowHandle, kShellStarted);
-}
-
 // The table gives no way to fail a read on demand, so a reader stands in.
 class FailingReader : public ScriptItemReader {
 public:

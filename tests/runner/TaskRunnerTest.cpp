@@ -284,20 +284,5 @@ TEST_F(TaskRunnerTest, DebugModeTracesReferences) {
     EXPECT_EQ(LoggedCount("TranslateVariable"), traces);
 }
 
-TEST_F(TaskRunnerTest, MessagesWithoutAWindowGoToTheLog) {
-    Schedule s;
-    s.Description = "Water the plants";
-    s.AlarmFile = "bell.wav";
-    ShowTaskMessage(s);
-    EXPECT_TRUE(Logged("Message", "Water the plants bell.wav"));
-    int shown = 0;
-    TaskRunnerHooks hooks;
-    hooks.showTaskMessage = [&](const Schedule& t) { shown += t.Description == "Water the plants"; };
-    SetTaskRunnerHooks(hooks);
-    ShowTaskMessage(s);
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(LoggedCount("Message"), 1);
-}
-
 }  // namespace
 }  // namespace kr
