@@ -1,3 +1,4 @@
+// bench-libs: kr_runtime kr_data
 // Timing of the table engine next to the same work done with the SQLite C
 // API directly, in one run: inserting N records (in one transaction), N
 // keyed gets in random order, and a full scan in the order of a text key.
