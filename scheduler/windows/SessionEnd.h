@@ -1,0 +1,44 @@
+// The end of the desktop session and SIGTERM, answered as the frame wants.
+//
+// The session manager first asks whether the session may end: the answer is
+// the query answer (1: it may; 0: the end is cancelled). When it does end,
+// and when the process gets SIGTERM (what a session or a service manager
+// sends at the end), the frame's normal shutdown runs: the callback given to
+// Init, on the GUI thread. Kill puts the previous SIGTERM handling back.
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QSessionManager;
+class QSocketNotifier;
+
+namespace kr {
+
+class SessionEnd : public QObject {
+public:
+    SessionEnd();
+    ~SessionEnd() override;
+    SessionEnd(const SessionEnd&) = delete;
+    SessionEnd& operator=(const SessionEnd&) = delete;
+
+    void Init(int answerQuery, int answerEnd, std::function<void()> endSession);
+    void Kill();
+    bool Active() const { return active_; }
+
+    // The session manager's question (also what tests call): true when the
+    // session may end.
+    bool QueryEndSession(QSessionManager* manager);
+    // The session ends: the normal shutdown, when the end answer allows it.
+    void EndSession();
+
+private:
+    std::function<void()> endSession_;
+    QSocketNotifier* notifier_ = nullptr;
+    int answerQuery_ = 1;
+    int answerEnd_ = 1;
+    bool active_ = false;
+    bool ending_ = false;
+};
+
+}  // namespace kr

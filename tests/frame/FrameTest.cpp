@@ -1,0 +1,438 @@
+// The frame Main offscreen over a real data file: commands enabled by the
+// procedures that exist, the close box and Exit with MinimizeOnCloseRequest,
+// the shutdown's log line, start-up windows, the tray popup and its icon, the
+// hot-key event, the program commands with real processes, SIGTERM, and the
+// timer interval that puts itself back.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QToolBar>
+#include <filesystem>
+#include <fstream>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
+#include "dictionary/FileNames.h"
+#include "dictionary/Settings.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Process.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/PopupMenu.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/Toolbar.h"
+#include "scheduler/ScriptQueue.h"
+#include "scheduler/windows/Main.h"
+
+namespace kr::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+
+bool WaitFor(const std::function<bool()>& cond, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms) return cond();
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void Pump(int ms = 50) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = fs::current_path();
+        char tmpl[] = "/tmp/kr-frame-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        fs::current_path(dir_);
+        data::SetKeyDerivationIterations(64);
+        InstallMessageService(&responder_);
+        DictionaryInit();
+        ScriptQueue().Free();
+    }
+    void TearDown() override {
+        if (MainFrame* f = CurrentMainFrame()) f->CloseNow();
+        Pump();
+        InstallPopupResponder(nullptr);
+        SetFrameHotKeys({});
+        SetProgramFolder("");
+        ScriptQueue().Free();
+        DictionaryKill();
+        CloseEventLog();
+        ResetOptions();
+        data::CloseIdleFiles();
+        InstallMessageService(nullptr);
+        data::SetKeyDerivationIterations(0);
+        fs::current_path(previous_);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Settings as the user stored them, read by the frame's LoadSettings.
+    void Store(const std::string& name, const std::string& value) {
+        std::ofstream ini("kr98.INI", std::ios::app);
+        if (!iniStarted_) ini << "[Settings]\r\n";
+        iniStarted_ = true;
+        ini << name << "=" << value << "\r\n";
+    }
+    MainFrame* Open() {
+        Store("LogEvents", "1");
+        MainFrame* f = OpenMain();
+        EXPECT_NE(f, nullptr);
+        Pump();
+        return f;
+    }
+    static QAction* Action(MainFrame* f, int command) {
+        std::vector<QAction*> a = f->Layout().ActionsOf(command);
+        return a.empty() ? nullptr : a.front();
+    }
+    static std::vector<std::string> LogLabels() {
+        CloseEventLog();
+        std::vector<std::string> out;
+        std::ifstream in(kEventLogFileName, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line))
+            if (line.size() >= 54) out.push_back(Trim(line.substr(22, 32)));
+        return out;
+    }
+    // A shell script standing in for one of the suite's programs: it writes
+    // its arguments to a file in the data folder.
+    void FakeProgram(const std::string& name) {
+        const fs::path bin = fs::path(dir_) / "bin";
+        fs::create_directories(bin);
+        const fs::path p = bin / name;
+        std::ofstream(p) << "#!/bin/sh\necho \"$@\" > \"" << dir_ << "/" << name << ".ran\"\n";
+        chmod(p.c_str(), 0755);
+        SetProgramFolder(bin.string());
+    }
+
+    fs::path previous_;
+    std::string dir_;
+    ScriptedResponder responder_;
+    bool iniStarted_ = false;
+};
+
+TEST_F(FrameTest, CommandsAreEnabledByTheProceduresThatExist) {
+    int started = 0;
+    RegisterProcedure("Wizard:Program", [&] { ++started; });
+    MainFrame* f = Open();
+    EXPECT_EQ(f->Title(), "Kairoll 2000 2.02");
+    // Not built yet: there and disabled.
+    ASSERT_NE(Action(f, -36), nullptr);
+    EXPECT_FALSE(Action(f, -36)->isEnabled());
+    EXPECT_FALSE(Action(f, -2)->isEnabled());
+    EXPECT_FALSE(Action(f, -22)->isEnabled());
+    // Always there: the program commands, Exit, the web and mail links.
+    for (int c : {-20, -25, -26, -70, -71, -84}) EXPECT_TRUE(Action(f, c)->isEnabled()) << c;
+    // A registered procedure: its menu item and its toolbar button start it.
+    EXPECT_TRUE(Action(f, -43)->isEnabled());
+    Action(f, -43)->trigger();
+    f->Layout().toolbarCommands.at(-73)->trigger();
+    Pump();
+    EXPECT_EQ(started, 2);
+    EXPECT_EQ(Action(f, -19)->text().toStdString(), "View &Log");
+    EXPECT_EQ(Action(f, -19)->shortcut(), QKeySequence(Qt::Key_F8));
+    EXPECT_TRUE(f->TrayPopup().ItemEnabled("AddProgram"));
+    EXPECT_FALSE(f->TrayPopup().ItemEnabled("AddMessage"));
+}
+
+TEST_F(FrameTest, CloseBoxHidesAndExitAsksWithMinimizeOnCloseRequest) {
+    Store("MinimizeOnCloseRequest", "1");
+    MainFrame* f = Open();
+    QPointer<QWidget> w = f->Window();
+    w->close();
+    ASSERT_TRUE(WaitFor([&] { return w && (w->isMinimized() || !w->isVisible()); }));
+    EXPECT_TRUE(responder_.shown().empty());
+    EXPECT_EQ(CurrentMainFrame(), f);
+
+    responder_.Answer(kButtonNo);
+    f->Command(-26);
+    Pump();
+    ASSERT_TRUE(w);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    const MessageRequest r = responder_.shown()[0].request;
+    EXPECT_EQ(r.title, "Warning");
+    EXPECT_EQ(r.text, kExitQuestion);
+    EXPECT_EQ(r.icon, MessageIcon::Information);
+    EXPECT_EQ(r.defaultButton, kButtonNo);
+
+    responder_.Answer(kButtonYes);
+    f->Command(-26);
+    ASSERT_TRUE(WaitFor([&] { return !w; }));
+    EXPECT_EQ(CurrentMainFrame(), nullptr);
+    EXPECT_THAT(LogLabels(), ElementsAre("Started", "Exit Kairoll"));
+}
+
+TEST_F(FrameTest, WithoutMinimizeOnCloseRequestTheCloseBoxEndsTheFrame) {
+    MainFrame* f = Open();
+    QPointer<QWidget> w = f->Window();
+    w->close();
+    ASSERT_TRUE(WaitFor([&] { return !w; }));
+    EXPECT_TRUE(responder_.shown().empty());
+}
+
+TEST_F(FrameTest, StartUpOpensTheChosenListsAndMinimises) {
+    static std::vector<std::string> opened;
+    opened.clear();
+    const char* const lists[] = {"BrowseContacts", "BrowseClipboard", "BrowseToDoList", "BrowseSchedule"};
+    for (const char* name : lists) RegisterProcedure(name, [name] { opened.push_back(name); });
+    Store("StartUpContacts", "1");
+    Store("StartUpToDo", "1");
+    Store("StartUpMinimized", "1");
+    MainFrame* f = Open();
+    for (const char* name : lists) RegisterProcedure(name, nullptr);  // registered, starting nothing
+    // The schedule list is on unless switched off (the option is stored inverted).
+    EXPECT_THAT(opened, ElementsAre("BrowseContacts", "BrowseToDoList", "BrowseSchedule"));
+    // Offscreen there is no tray: the frame goes to the taskbar, never out of reach.
+    EXPECT_FALSE(TrayIcon::TrayAvailable());
+    ASSERT_TRUE(WaitFor([&] { return f->Window()->isMinimized(); }));
+    EXPECT_TRUE(f->Window()->isVisible());
+}
+
+TEST_F(FrameTest, TrayPopupRestoresStopsScriptsAndExits) {
+    MainFrame* f = Open();
+    std::vector<PopupItem> offered;
+    std::string pick = "Restore";
+    InstallPopupResponder([&](const std::vector<PopupItem>& items) {
+        offered = items;
+        for (const PopupItem& i : items)
+            if (i.name == pick) return i.number;
+        return 0;
+    });
+    f->Window()->hide();
+    ScriptQueueEntry e;
+    e.Record.Action = "Send Keys";
+    ScriptQueue().Append(e);
+    PostToWindow(f->Window(), kEventTrayRightClick);
+    ASSERT_TRUE(WaitFor([&] { return f->Window()->isVisible(); }));
+    std::vector<std::string> names;
+    for (const PopupItem& i : offered)
+        if (!i.separator) names.push_back(i.name);
+    EXPECT_THAT(names, ElementsAre("Restore", "AddProgram", "AddMessage", "AddScript", "StopScript", "HotKeys",
+                                   "Options", "About", "Exit"));
+    for (const PopupItem& i : offered) {
+        if (i.name == "Restore" || i.name == "StopScript" || i.name == "Exit") {
+            EXPECT_TRUE(i.enabled) << i.name;
+        }
+        if (i.name == "HotKeys" || i.name == "Options" || i.name == "About") {
+            EXPECT_FALSE(i.enabled) << i.name;
+        }
+    }
+
+    pick = "StopScript";
+    PostToWindow(f->Window(), kEventTrayRightClick);
+    ASSERT_TRUE(WaitFor([] { return ScriptQueue().Empty(); }));
+
+    pick = "Exit";
+    QPointer<QWidget> w = f->Window();
+    PostToWindow(f->Window(), kEventTrayRightClick);
+    ASSERT_TRUE(WaitFor([&] { return !w; }));
+}
+
+TEST_F(FrameTest, DoubleClickRestoresAndTellsTheScheduleLists) {
+    MainFrame* f = Open();
+    int refreshed = 0;
+    auto* list = new QWidget;
+    struct Probe : QObject {
+        int* count;
+        explicit Probe(int* c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::User + kEventScheduleChanged) ++*count;
+            return false;
+        }
+    } probe(&refreshed);
+    list->installEventFilter(&probe);
+    const int thread = Start("ScheduleListProbe", [list] {
+        AttachWindow(list, "ScheduleListProbe");
+        list->show();
+    });
+    BrowseScheduleThreads().Add(thread);
+    f->Window()->hide();
+    PostToWindow(f->Window(), kEventTrayDoubleClick);
+    ASSERT_TRUE(WaitFor([&] { return f->Window()->isVisible() && refreshed == 1; }));
+    delete list;
+}
+
+TEST_F(FrameTest, StopScriptEventEmptiesTheQueue) {
+    MainFrame* f = Open();
+    ScriptQueue().Append(ScriptQueueEntry());
+    f->Post(kEventStopScript);
+    ASSERT_TRUE(WaitFor([] { return ScriptQueue().Empty(); }));
+    ScriptQueue().Append(ScriptQueueEntry());
+    f->Command(-84);
+    EXPECT_TRUE(ScriptQueue().Empty());
+}
+
+TEST_F(FrameTest, HotKeyEventRestoresReportsAndRuns) {
+    std::deque<std::pair<int32_t, std::string>> pressed;
+    int reloads = 0, runs = 0;
+    std::string added;
+    FrameHotKeys keys;
+    keys.add = [&](const std::string& k) { added = k; };
+    keys.loadHotKeys = [&] { ++reloads; };
+    keys.takePressedKey = [&]() -> std::optional<std::pair<int32_t, std::string>> {
+        if (pressed.empty()) return std::nullopt;
+        auto k = pressed.front();
+        pressed.pop_front();
+        return k;
+    };
+    keys.runHotKey = [&] {
+        ++runs;
+        EXPECT_EQ(SysHotKeys_File().rec().HotKey.str(), "Ctrl-F5");
+    };
+    SetFrameHotKeys(keys);
+    SysHotKeys_File().Open();
+    SysHotKeys_File().rec() = SysHotKeys();
+    SysHotKeys_File().rec().HotKey = "Ctrl-F5";
+    SysHotKeys_File().rec().Active = 1;
+    ASSERT_EQ(SysHotKeys_File().Insert(), data::kLevelBenign);
+    SysHotKeys_File().Close();
+
+    MainFrame* f = Open();
+    EXPECT_EQ(added, "WinW");
+    ASSERT_TRUE(WaitFor([&] { return reloads == 1; }));  // the stored keys once the loop runs
+
+    f->Window()->hide();
+    pressed.push_back({kRestoreHotKeyCode, "WinW"});
+    f->Post(kEventHotKeyPressed);
+    ASSERT_TRUE(WaitFor([&] { return f->Window()->isVisible(); }));
+
+    pressed.push_back({512 + 116, "Ctrl-F5"});
+    f->Post(kEventHotKeyPressed);
+    ASSERT_TRUE(WaitFor([&] { return runs == 1; }));
+
+    pressed.push_back({0, "99"});
+    f->Post(kEventHotKeyPressed);
+    ASSERT_TRUE(WaitFor([&] { return reloads == 2; }));
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.text, "Error retrieving hot key.");
+    EXPECT_EQ(responder_.shown()[0].request.title, "Unknown: 99");
+}
+
+TEST_F(FrameTest, BackupCommandReportsAMissingProgramAndStartsOneThatIsThere) {
+    SetProgramFolder(dir_);  // nothing there
+    MainFrame* f = Open();
+    f->Command(-20);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.text, "Could not start VXWBACK.EXE KR97.TPS.");
+    EXPECT_EQ(responder_.shown()[0].request.title, "Error Code 2");
+
+    FakeProgram("vxwback");
+    f->Command(-20);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(dir_ + "/vxwback.ran"); }));
+    std::string args;
+    std::getline(std::ifstream(dir_ + "/vxwback.ran"), args);
+    EXPECT_EQ(args, "KR97.TPS");
+    EXPECT_EQ(CurrentMainFrame(), f);  // the program keeps running
+}
+
+TEST_F(FrameTest, FileManagerEndsTheProgramOnlyWhenItStarted) {
+    Store("MinimizeOnCloseRequest", "1");
+    SetProgramFolder(dir_);
+    MainFrame* f = Open();
+    QPointer<QWidget> w = f->Window();
+    f->Command(-25);
+    Pump();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(responder_.shown().size(), 1u);
+
+    FakeProgram("KR_DBASE");
+    f->Command(-25);
+    ASSERT_TRUE(WaitFor([&] { return !w; }));
+    EXPECT_EQ(responder_.shown().size(), 1u);  // no Exit question
+    EXPECT_TRUE(fs::exists(dir_ + "/KR_DBASE.ran"));
+    EXPECT_EQ(LogLabels().back(), "Exit Kairoll");
+}
+
+TEST_F(FrameTest, TermSignalRunsTheNormalShutdown) {
+    Store("MinimizeOnCloseRequest", "1");
+    MainFrame* f = Open();
+    QPointer<QWidget> w = f->Window();
+    ASSERT_TRUE(f->Session().Active());
+    raise(SIGTERM);
+    ASSERT_TRUE(WaitFor([&] { return !w; }));
+    EXPECT_TRUE(responder_.shown().empty());
+    EXPECT_EQ(LogLabels().back(), "Exit Kairoll");
+}
+
+TEST_F(FrameTest, TickKeepsStatusZonesAndTimerInterval) {
+    MainFrame* f = Open();
+    EXPECT_EQ(f->TimerInterval(), 100);
+    for (int i = 0; i < 4; ++i) f->Cycle().TimerTick();
+    f->RefreshDateAndTime();
+    const int32_t today = Today();
+    const char* days[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    EXPECT_EQ(f->StatusZone(3), std::string(days[today % 7]) + ", " + Format(Value(today), "@D3"));
+    EXPECT_EQ(f->StatusZone(2), "No tasks pending");
+    EXPECT_EQ(f->Title(), "Kairoll 2000");
+    EXPECT_EQ(f->Tray().Tooltip(), "Kairoll 2000");
+    EXPECT_EQ(f->Tray().IconName(), "tray_ico");
+
+    f->SetTimer(0);
+    f->Post(kEventTrayLeftClick);
+    ASSERT_TRUE(WaitFor([&] { return f->TimerInterval() == 100; }));
+    f->SetTimer(500);
+    f->Post(kEventTrayLeftClick);
+    ASSERT_TRUE(WaitFor([&] { return f->TimerInterval() == 100; }));
+}
+
+TEST(TrayIconTest, ResourceNamesAndTipsAsTheTrayGetsThem) {
+    EXPECT_EQ(TrayIcon::ResourceName("tray.ico"), "tray_ico");
+    EXPECT_EQ(TrayIcon::ResourceName("x.ico"), "x_ico");
+    EXPECT_EQ(TrayIcon::ResourceName(".ico"), ".ico");
+    EXPECT_EQ(TrayIcon::ResourceName("tray_ico  "), "tray_ico");
+    EXPECT_EQ(TrayIcon::ResourceName("readme"), "readme");
+
+    QWidget w;
+    TrayIcon t;
+    t.Init(&w, 7, false, false, "Tip", "tray.ico");
+    EXPECT_EQ(t.IconName(), "tray_ico");
+    const int calls = t.ShellCalls();
+    t.SetTooltip("Same");
+    t.SetTooltip("Same");
+    EXPECT_EQ(t.ShellCalls(), calls + 1);
+    t.ALWAYSREFRESH = 1;
+    t.SetTooltip("Same");
+    EXPECT_EQ(t.ShellCalls(), calls + 2);
+    const std::string longTip(70, 'x');
+    t.SetTooltip(longTip);
+    EXPECT_EQ(t.Tooltip(), longTip);
+    EXPECT_EQ(t.ShownTip(), std::string(63, 'x'));
+
+    // Minimising hides the window while the route is in place.
+    w.show();
+    EXPECT_TRUE(t.HidesOnMinimize());
+    w.showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return !w.isVisible(); }));
+    t.RestoreWindow();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+    t.UnregisterEvents();
+    EXPECT_TRUE(t.MINIMIZETOTASKBAR);
+    w.showMinimized();
+    Pump();
+    EXPECT_TRUE(w.isVisible());
+    t.Kill();
+}
+
+}  // namespace
+}  // namespace kr::test
