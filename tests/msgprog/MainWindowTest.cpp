@@ -1,0 +1,211 @@
+// The message program's windows on the offscreen platform over real data
+// files: the take-over on opening, the titles, Snooze and To Do with their
+// failures, the "Other" snooze window, the repeating alarm and the e-mail
+// window's failure report and stored recipient.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "../ui/UiTestSupport.h"
+#include "MsgProgFixture.h"
+#include "msgprog/windows/GenerateEmail.h"
+#include "msgprog/windows/Main.h"
+#include "platform/desktop/Sound.h"
+#include "platform/ui/ProcedureThread.h"
+
+namespace kr::test {
+namespace {
+using namespace kr::msgprog;
+
+class MainWindowTest : public MsgProgTest {
+protected:
+    void SetUp() override {
+        MsgProgTest::SetUp();
+        InstallSoundService(&sound_);
+    }
+    void TearDown() override {
+        CloseAllWindows();
+        Pump();
+        InstallSoundService(nullptr);
+        MsgProgTest::TearDown();
+    }
+    MainWindow* Open(int32_t id, int* take = nullptr) {
+        MainWindow* w = nullptr;
+        Start("Main", [&] { w = OpenMain(id, [this] { ++closed_; }, take); });
+        return w;
+    }
+    static QWidget* WindowWith(const char* buttonText) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                for (QPushButton* b : w->findChildren<QPushButton*>())
+                    if (b->text() == buttonText) return w;
+        return nullptr;
+    }
+    static QPushButton* Button(QWidget* w, const char* text) {
+        for (QPushButton* b : w->findChildren<QPushButton*>())
+            if (b->text() == text) return b;
+        return nullptr;
+    }
+    std::vector<std::string> Titles() const {
+        std::vector<std::string> out;
+        for (const auto& s : responder_.shown()) out.push_back(s.request.title);
+        return out;
+    }
+
+    RecordingSoundService sound_;
+    int closed_ = 0;
+};
+
+TEST_F(MainWindowTest, OpensOnTheRecordItTookAndNotWithoutOne) {
+    int take = -1;
+    EXPECT_EQ(Open(3, &take), nullptr);  // no MsgLink file yet
+    EXPECT_NE(take, 0);
+    for (int id : {5, 6, 7}) AddLink(id, "Dentist " + std::to_string(id), "At three");
+    EXPECT_EQ(Open(8, &take), nullptr);
+    EXPECT_EQ(LinkIDs().size(), 3u);
+    EXPECT_EQ(closed_, 0);
+
+    MainWindow* w = Open(0, &take);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(take, 0);
+    EXPECT_EQ(ShownMessage(w).ID, 7);
+    EXPECT_EQ(LinkIDs(), (std::vector<int32_t>{5, 6}));
+    QWidget* win = WindowWith("&Snooze");
+    ASSERT_NE(win, nullptr);
+    EXPECT_EQ(win->windowTitle(), "Message:  Dentist 7");
+    EXPECT_EQ(win->findChild<QPlainTextEdit*>()->toPlainText(), "At three");
+    EXPECT_FALSE(Button(win, "&Email")->isEnabled());  // no Sender or Host
+    Button(win, "Cl&ose")->click();
+    ASSERT_TRUE(WaitFor([this] { return closed_ == 1; }));
+    EXPECT_EQ(Tasks().size(), 0u);  // closed without a snooze: nothing written
+
+    AddLink(9, "Advanced Warning: rent due", "x");
+    SetSetting("Sender", "me@example.org");
+    SetSetting("Host", "127.0.0.1");
+    ASSERT_NE(Open(9), nullptr);
+    win = WindowWith("&Snooze");
+    EXPECT_EQ(win->windowTitle(), "Advanced Warning: rent due");
+    EXPECT_TRUE(Button(win, "&Email")->isEnabled());
+}
+
+TEST_F(MainWindowTest, SnoozeAndToDoWriteAndAFailedWriteKeepsTheWindow) {
+    AddLink(1, "Invoice", "Pay it", "bell.wav");
+    AddLink(2, "Call", "Call back");
+    MainWindow* w = Open(1);
+    ASSERT_NE(w, nullptr);
+    QWidget* win = WindowWith("&Snooze");
+    Button(win, "&To Do")->click();
+    ASSERT_TRUE(WaitFor([this] { return responder_.shown().size() == 1; }));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Saved"}));
+    EXPECT_EQ(responder_.shown()[0].request.text.substr(0, 21), "Added to To Do List:\r");
+    ASSERT_EQ(Todos().size(), 1u);
+    EXPECT_EQ(WindowWith("&Snooze"), win);
+
+    Button(win, "&Snooze")->click();  // SnoozeInterval missing: ten minutes
+    ASSERT_TRUE(WaitFor([this] { return closed_ == 1; }));
+    std::vector<Schedule> tasks = Tasks();
+    ASSERT_EQ(tasks.size(), 1u);
+    EXPECT_EQ(tasks[0].Description, "Invoice");
+    EXPECT_EQ(tasks[0].Time, MakeTime(10, 10));
+    EXPECT_EQ(tasks[0].AlarmFile, "bell.wav");
+
+    ASSERT_NE(Open(2), nullptr);
+    win = WindowWith("&Snooze");
+    data::CloseIdleFiles();
+    BreakDataFileWrites();
+    responder_.clear();
+    Button(win, "&Snooze")->click();
+    ASSERT_TRUE(WaitFor([this] { return responder_.shown().size() == 1; }));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Snooze"}));
+    Pump();
+    EXPECT_EQ(WindowWith("&Snooze"), win);  // the message is still there
+    EXPECT_EQ(closed_, 1);
+    Button(win, "&To Do")->click();
+    ASSERT_TRUE(WaitFor([this] { return responder_.shown().size() == 2; }));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Snooze", "To Do"}));  // no "Saved"
+}
+
+TEST_F(MainWindowTest, OtherSnoozeAskedInTheSnoozeWindow) {
+    AddLink(1, "Stand up", "Stretch");
+    MainWindow* w = Open(1);
+    ASSERT_NE(w, nullptr);
+    ChoosePopup(w, kPopupOther);
+    ASSERT_TRUE(WaitFor([] { return WindowWith("&OK") != nullptr; }));
+    QWidget* snooze = WindowWith("&OK");
+    EXPECT_EQ(snooze->windowTitle(), "Snooze");
+    snooze->findChild<QSpinBox*>()->setValue(0);
+    Button(snooze, "&OK")->click();
+    ASSERT_TRUE(WaitFor([] { return WindowWith("&OK") == nullptr; }));
+    Pump();
+    EXPECT_EQ(closed_, 0);  // 0 minutes: no snooze, the window stays
+    EXPECT_TRUE(Tasks().empty());
+
+    ChoosePopup(w, kPopupOther);
+    ASSERT_TRUE(WaitFor([] { return WindowWith("&OK") != nullptr; }));
+    snooze = WindowWith("&OK");
+    snooze->findChild<QSpinBox*>()->setValue(25);
+    Button(snooze, "&OK")->click();
+    ASSERT_TRUE(WaitFor([this] { return closed_ == 1; }));
+    ASSERT_EQ(Tasks().size(), 1u);
+    EXPECT_EQ(Tasks()[0].Time, MakeTime(10, 25));
+}
+
+TEST_F(MainWindowTest, PopupDaySnoozeAndTheRepeatingAlarm) {
+    SetSetting("RepeatAlarmInterval", "30");
+    SetSetting("MaxAlarmTime", "1");
+    AddLink(1, "Meds", "Take them", "ring.wav");
+    MainWindow* w = Open(1);
+    ASSERT_NE(w, nullptr);
+    Pump(1200);
+    EXPECT_TRUE(sound_.played().empty());  // not on opening
+    clock_.Set(clock_.Today(), MakeTime(10, 0, 31));
+    ASSERT_TRUE(WaitFor([this] { return sound_.played().size() == 1; }, 2500));
+    EXPECT_EQ(sound_.played()[0], "ring.wav");
+    clock_.Set(clock_.Today(), MakeTime(10, 1, 5));
+    Pump(1300);
+    EXPECT_EQ(sound_.played().size(), 1u);  // past the end: stopped
+    EXPECT_FALSE(Alarm(w).active());
+
+    ChoosePopup(w, kPopup1Day);
+    ASSERT_TRUE(WaitFor([this] { return closed_ == 1; }));
+    ASSERT_EQ(Tasks().size(), 1u);
+    EXPECT_EQ(Tasks()[0].Date, clock_.Today() + 1);
+}
+
+TEST_F(MainWindowTest, EmailFailureIsReportedAndTheRecipientKept) {
+    SetSetting("Sender", "me@example.org");
+    SetSetting("Host", "127.0.0.1:1");  // nothing listens there
+    AddLink(1, "", "Body text");
+    MainWindow* w = Open(1);
+    ASSERT_NE(w, nullptr);
+    ChoosePopup(w, kPopupEmail);
+    ASSERT_TRUE(WaitFor([] { return WindowWith("Cancel") != nullptr; }));
+    QWidget* mail = WindowWith("Cancel");
+    EXPECT_EQ(mail->windowTitle(), "Email Message");
+    QList<QLineEdit*> edits = mail->findChildren<QLineEdit*>();
+    ASSERT_GE(edits.size(), 3);
+    edits[0]->setText("you@example.org");
+    edits[1]->setText("");
+    Button(mail, "&OK")->click();
+    ASSERT_TRUE(WaitFor([this] { return responder_.shown().size() == 1; }, 20000));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Status"}));
+    EXPECT_EQ(responder_.shown()[0].request.text.substr(0, 21), "Message was not sent.");
+    ASSERT_TRUE(WaitFor([] { return WindowWith("Cancel") == nullptr; }));
+    const IniFile ini(kEmailIniFileName);
+    EXPECT_EQ(ini.Fetch(kEmailSection, "Recipient"), "you@example.org");
+    EXPECT_EQ(ini.Fetch(kEmailSection, "RecipientName"), "you@example.org");
+    EXPECT_EQ(closed_, 0);  // the message window stays after an e-mail
+
+    ChoosePopup(w, kPopupEmail);  // opens with the last recipient
+    ASSERT_TRUE(WaitFor([] { return WindowWith("Cancel") != nullptr; }));
+    mail = WindowWith("Cancel");
+    EXPECT_EQ(mail->findChildren<QLineEdit*>()[0]->text(), "you@example.org");
+    Button(mail, "Cancel")->click();
+    ASSERT_TRUE(WaitFor([] { return WindowWith("Cancel") == nullptr; }));
+}
+
+}  // namespace
+}  // namespace kr::test
