@@ -20,6 +20,7 @@
 #include "dictionary/FileNames.h"
 #include "msgprog/MessageProgram.h"
 #include "msgprog/windows/Main.h"
+#include "organiser/MailWorker.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Strings.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "KRMsg: no message to show (error %d)\n", take);
             code = 1;
         }
+        kr::CancelMailSends();  // a send still running is stopped and its thread joined
         kr::msgprog::SavePreservedFont(ini);
         kr::data::TableOf(kr::ConfigurationDef()).Close();
         kr::DictionaryKill();

@@ -13,6 +13,7 @@
 #include "MsgProgFixture.h"
 #include "msgprog/windows/GenerateEmail.h"
 #include "msgprog/windows/Main.h"
+#include "organiser/MailWorker.h"
 #include "platform/desktop/Sound.h"
 #include "platform/ui/ProcedureThread.h"
 
@@ -28,6 +29,7 @@ protected:
     }
     void TearDown() override {
         CloseAllWindows();
+        CancelMailSends();  // the mail worker threads end before the process
         Pump();
         InstallSoundService(nullptr);
         MsgProgTest::TearDown();
