@@ -84,12 +84,24 @@ TEST_F(MainWindowTest, OpensOnTheRecordItTookAndNotWithoutOne) {
     ASSERT_TRUE(WaitFor([this] { return closed_ == 1; }));
     EXPECT_EQ(Tasks().size(), 0u);  // closed without a snooze: nothing written
 
+    // No preserved font: the text's own font becomes the preserved one.
+    EXPECT_FALSE(CurrentFont().Font.str().empty());
+    EXPECT_GT(CurrentFont().Point, 0);
+
+    CurrentFont().Font = "DejaVu Serif";
+    CurrentFont().Point = 17;
+    CurrentFont().Style = 700 | 0x1000;
     AddLink(9, "Advanced Warning: rent due", "x");
     SetSetting("Sender", "me@example.org");
     SetSetting("Host", "127.0.0.1");
     ASSERT_NE(Open(9), nullptr);
     win = WindowWith("&Snooze");
     EXPECT_EQ(win->windowTitle(), "Advanced Warning: rent due");
+    const QFont f = win->findChild<QPlainTextEdit*>()->font();
+    EXPECT_EQ(f.family(), "DejaVu Serif");
+    EXPECT_EQ(f.pointSize(), 17);
+    EXPECT_TRUE(f.italic());
+    EXPECT_EQ(f.weight(), QFont::Bold);
     EXPECT_TRUE(Button(win, "&Email")->isEnabled());
 }
 
