@@ -6,9 +6,16 @@
 // there); started elsewhere, "PATHS.INI" of that folder names the data folder
 // as it does for the main program.
 //
+// SIGTERM (the end of the session) closes it down in the normal way.
+//
 // Exit codes: 0 a message was shown; 1 there was no message to show (no
 // record with the ID or above it, or none at all); 2 a bad command line.
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <exception>
@@ -45,6 +52,26 @@ void EnterDataFolder() {
     if (!data.empty() && HasDataFile(data)) std::filesystem::current_path(data, ec);
 }
 
+// The end of the session (SIGTERM from the session or service manager)
+// closes the program down as its window's close would, so the font is still
+// written back. The handler only writes to a pipe; the GUI thread reads it.
+int g_termPipe[2] = {-1, -1};
+
+void OnTerm(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = write(g_termPipe[1], &c, 1);
+}
+
+void WatchSessionEnd(QObject* parent) {
+    if (pipe2(g_termPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(g_termPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    struct sigaction sa = {};
+    sa.sa_handler = OnTerm;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +85,7 @@ int main(int argc, char** argv) {
         }
         kr::Application app(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
+        WatchSessionEnd(&app);
         EnterDataFolder();
 
         kr::DictionaryInitMessageProgram();

@@ -1,7 +1,8 @@
 // KRMsg run as a program in a temporary data folder on a real X server: bad
 // command lines end with a clear message and no window; two copies started at
 // once for two records each show their own message under its title and
-// take their record out of MsgLink.
+// take their record out of MsgLink, and end normally at the end of the
+// session (SIGTERM).
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
@@ -90,13 +91,18 @@ TEST_F(KRMsgProgramTest, TwoCopiesEachShowTheirOwnMessage) {
     EXPECT_TRUE(LinkIDs().empty());
     EXPECT_EQ(a.state(), QProcess::Running);
     EXPECT_EQ(b.state(), QProcess::Running);
+    // The end of the session closes both down normally, writing the font.
     for (QProcess* p : {&a, &b}) {
         p->terminate();
         if (!p->waitForFinished(5000)) {
             p->kill();
             p->waitForFinished();
         }
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p->exitCode(), 0);
     }
+    IniFile ini(msgprog::kIniFileName);
+    EXPECT_FALSE(ini.Fetch(msgprog::kPreservedSection, "CurrentFont:Font").empty());
 }
 
 }  // namespace
