@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,16 @@
 #include "dictionary/Startup.h"
 #include "dictionary/windows/ViewAscii_Log.h"
 #include "organiser/MailSettings.h"
+#include "organiser/MailWorker.h"
+#include "organiser/MessagesFileAccess.h"
+#include "organiser/SendEmailMessage.h"
+#include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
 #include "platform/desktop/WindowHelpers.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/ProcedureThread.h"
+#include "scheduler/ScriptValues.h"
+#include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
 
 namespace {
@@ -76,15 +84,36 @@ int main(int argc, char** argv) {
         if (responder) kr::InstallMessageService(responder.get());
         const bool exitAfterStartup = EnvOn("KR_TEST_EXIT_AFTER_STARTUP");
 
+        // A procedure's record buffers, use counts and holds go with its thread.
+        kr::AddThreadEndHook([](int thread) { kr::data::EndProcedureThread(thread); });
+        // Sending a stored message reads the Messages table, fills in value
+        // references and leaves its outcome in the script values.
+        // (The table access is made once the dictionary is up, with the mail settings.)
+        std::unique_ptr<kr::MessagesFileAccess> messagesAccess;
+        kr::MailScriptServices mailServices;
+        mailServices.translateValues = [](const std::string& text) { return kr::TranslateValues(text); };
+        mailServices.setScriptVariable = [](const std::string& name, const std::string& value) {
+            kr::ScriptValues().Put(name, value);
+        };
+        kr::InstallMailScriptServices(mailServices);
+
         kr::RegisterDictionaryWindows();
         kr::AddSettingsLoadedHook(PublishMailOptions);
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         kr::StartupServices services;
         services.iniInit = [](const std::string& file) { kr::SetPositionFile(file); };
-        services.mailInit = [] { kr::MailSettings.Init(1); };
+        services.mailInit = [&messagesAccess] {
+            kr::MailSettings.Init(1);
+            messagesAccess = std::make_unique<kr::MessagesFileAccess>();
+            kr::InstallMessagesAccess(messagesAccess.get());
+        };
         services.runMain = [exitAfterStartup] { kr::RunMain(exitAfterStartup); };
-        services.mailKill = [] { kr::MailSettings.Kill(); };
+        services.mailKill = [] {
+            kr::CancelMailSends();
+            kr::InstallMessagesAccess(nullptr);
+            kr::MailSettings.Kill();
+        };
         kr::DataFolder folder = kr::ProgramStartup(services);
 
         if (exitAfterStartup) {
