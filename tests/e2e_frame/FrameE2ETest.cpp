@@ -1,8 +1,12 @@
-// The built KR98 on a real X server with a window manager and a tray host:
+// The built KR98 on a real X server with a tray host:
 // its icon is embedded in the tray, the close box hides the frame to the
 // tray, a double click on the icon brings it back, and File → Exit (with the
 // question answered Yes) ends the program with "Exit Kairoll" in the log.
 // The program's memory while it sits idle in the tray is printed.
+//
+// No window manager runs: matchbox now and then takes trayer's panel for an
+// application window and unmaps it once the frame maps, which hides the
+// icon. The test gives the frame the keyboard focus itself.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -106,12 +110,28 @@ protected:
         if (!dir_.empty()) fs::remove_all(dir_, ec);
     }
 
+    // trayer, once it holds the tray selection and its panel shows; a host
+    // whose panel does not show is replaced.
     bool StartTrayHost(Display* d) {
         const char* argv[] = {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
                               "--width", "200", "--height", "24", nullptr};
-        if (posix_spawnp(&trayer_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;
         const Atom selection = XInternAtom(d, "_NET_SYSTEM_TRAY_S0", False);
-        return WaitUntil([&] { return XGetSelectionOwner(d, selection) != None; }, 10000);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (posix_spawnp(&trayer_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;
+            if (WaitUntil([&] { return XGetSelectionOwner(d, selection) != None && PanelShows(d); }, 5000)) return true;
+            kill(trayer_, SIGTERM);
+            int status;
+            waitpid(trayer_, &status, 0);
+            trayer_ = 0;
+        }
+        return false;
+    }
+    bool PanelShows(Display* d) {
+        bool shows = false;
+        Walk(d, DefaultRootWindow(d), 0, false, 0, [&](Window w, bool) {
+            if (!shows && WindowPidOf(d, w) == trayer_ && Viewable(d, w)) shows = true;
+        });
+        return shows;
     }
 
     Window FindFrame(Display* d) {
@@ -131,6 +151,27 @@ protected:
         return found;
     }
 
+    // The window tree with each window's process, for a failure's message.
+    std::string Tree(Display* d) {
+        std::ostringstream out;
+        out << "KR98 " << kr98_.processId() << ", trayer " << trayer_ << "\n";
+        std::function<void(Window, int)> walk = [&](Window w, int depth) {
+            if (depth > 12) return;
+            XWindowAttributes a;
+            XGetWindowAttributes(d, w, &a);
+            out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << std::hex << w << std::dec << " pid "
+                << WindowPidOf(d, w) << (a.map_state == IsViewable ? " viewable" : "") << " " << a.width << "x"
+                << a.height << " \"" << TitleOf(d, w) << "\"\n";
+            Window root, parent, *children = nullptr;
+            unsigned int n = 0;
+            if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
+            for (unsigned int i = 0; i < n; ++i) walk(children[i], depth + 1);
+            if (children) XFree(children);
+        };
+        walk(DefaultRootWindow(d), 0);
+        return out.str();
+    }
+
     static void Key(Display* d, KeySym sym, KeySym modifier = 0) {
         if (modifier) XTestFakeKeyEvent(d, XKeysymToKeycode(d, modifier), True, 0);
         XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), True, 0);
@@ -148,8 +189,6 @@ TEST_F(FrameE2ETest, TrayIconCloseToTrayAndExitThroughTheMenu) {
     TestDisplay display;
     Display* d = display.d();
     ASSERT_NE(d, nullptr);
-    WindowManagerProcess wm(display);
-    ASSERT_TRUE(wm.ready());
     ASSERT_TRUE(StartTrayHost(d)) << "trayer did not take the tray selection";
 
     // An empty data file (the tables are made in it) and the user's settings.
@@ -172,7 +211,8 @@ TEST_F(FrameE2ETest, TrayIconCloseToTrayAndExitThroughTheMenu) {
     ASSERT_TRUE(WaitUntil([&] { return (frame = FindFrame(d)) != 0 && Viewable(d, frame); }, 20000))
         << "the frame did not show";
     Window icon = 0;
-    ASSERT_TRUE(WaitUntil([&] { return (icon = FindTrayIcon(d)) != 0; }, 10000)) << "no icon in the tray";
+    ASSERT_TRUE(WaitUntil([&] { return (icon = FindTrayIcon(d)) != 0; }, 10000)) << "no icon in the tray\n"
+                                                                                << Tree(d);
 
     // The close box hides the frame to the tray; the program runs on.
     XEvent e{};
