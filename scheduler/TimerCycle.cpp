@@ -363,7 +363,7 @@ void TimerCycle::DeleteTaskScriptItems(int32_t id) {
 }
 
 void TimerCycle::ExecuteDueTask() {
-    if (!store_) Start();
+    if (!store_) store_ = std::make_unique<TableScheduleStore>();
     Schedule& s = SCH();
     const int32_t today = Today(), clock = ClockTime();
     savedID_ = s.ID;

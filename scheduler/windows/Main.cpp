@@ -278,6 +278,12 @@ void MainFrame::StartUp() {
     Options().ININame = "kr98.INI";
     PutSetting("Version", kProductVersion);
     LoadSettings();
+    // Minimising follows the loaded NoTray at once, not only from the
+    // cycle's next rotation.
+    if (Options().NoTray != 0 || !TrayIcon::TrayAvailable())
+        tray_.UnregisterEvents();
+    else
+        tray_.RegisterEvents();
 
     // 3. The debug switch of the program INI.
     g_debug = ClipRight(GetIniValue(Options().ININame.get(), "Settings", "Debug", ""));
