@@ -272,16 +272,6 @@ TEST_F(FrameTest, DoubleClickRestoresAndTellsTheScheduleLists) {
     delete list;
 }
 
-TEST_F(FrameTest, StopScriptEventEmptiesTheQueue) {
-    MainFrame* f = Open();
-    ScriptQueue().Append(ScriptQueueEntry());
-    f->Post(kEventStopScript);
-    ASSERT_TRUE(WaitFor([] { return ScriptQueue().Empty(); }));
-    ScriptQueue().Append(ScriptQueueEntry());
-    f->Command(-84);
-    EXPECT_TRUE(ScriptQueue().Empty());
-}
-
 TEST_F(FrameTest, HotKeyEventRestoresReportsAndRuns) {
     std::deque<std::pair<int32_t, std::string>> pressed;
     int reloads = 0, runs = 0;

@@ -390,16 +390,5 @@ TEST_F(CycleTest, DaysPassingWhileRunningNeverWarn) {
     EXPECT_EQ(cycle_.lastKnownDate(), Today());
 }
 
-TEST_F(CycleTest, ExitCodesAreLoggedOnlyWithBothSettings) {
-    int calls = 0;
-    cycle_.hooks().logExitCodes = [&] { ++calls; };
-    Ticks(4);
-    cycle_.settings().LogEvents = true;
-    Ticks(4);
-    cycle_.settings().LogExitCodes = true;
-    Ticks(4);
-    EXPECT_EQ(calls, 1);
-}
-
 }  // namespace
 }  // namespace kr::test
