@@ -51,7 +51,8 @@ std::string DebugPreviousText(const Schedule& SCH) {
 
 ReDater::ReDater(ScheduleStore& store, int32_t date, int32_t time, HolidayTest holidays)
     : store_(store), date_(date), time_(time), holidays_(std::move(holidays)) {
-    total_ = store_.Count();
+    SetTotal(store_.Count());
+    SetBatchSize(200);
 }
 
 bool ReDater::ReDateOne(Schedule& r) {
@@ -85,28 +86,30 @@ bool ReDater::ReDateOne(Schedule& r) {
 }
 
 bool ReDater::Step(int count) {
-    if (state_ != State::Running) return false;
+    if (!Running()) return false;
     if (count < 1) count = 1;
-    if (cancel_) {
-        state_ = State::Cancelled;
+    if (CancelRequested()) {
+        SetState(State::Cancelled);
         return false;
     }
     std::vector<Schedule> batch = store_.ReadAfter(lastID_, count);
     if (batch.empty()) {
-        state_ = State::Finished;
-        if (onProgress) onProgress(done_, total_);
+        SetState(State::Finished);
+        EndOfBatch();
         return false;
     }
     store_.BeginBatch();
     for (Schedule& r : batch) {
-        if (cancel_) {
-            state_ = State::Cancelled;
+        if (CancelRequested()) {
+            SetState(State::Cancelled);
             break;
         }
         lastID_ = r.ID;
-        ++done_;
+        // Copies the exceptions add land behind the last ID and are read
+        // later; the count grows the total with them.
+        CountDone();
         if (!ReDateOne(r)) {
-            state_ = State::Failed;
+            SetState(State::Failed);
             break;
         }
     }
@@ -115,17 +118,14 @@ bool ReDater::Step(int count) {
     // the data file while it is on the screen.
     for (const std::string& text : unreported_) Message(text, kDebugPreviousTitle, MessageIcon::None, kButtonOk);
     unreported_.clear();
-    // Copies the exceptions add land behind the last ID and are read later.
-    if (done_ > total_) total_ = done_;
-    if (onProgress) onProgress(done_, total_);
-    return state_ == State::Running;
+    EndOfBatch();
+    return Running();
 }
 
 ReDater::State RescheduleAllTasks(ScheduleStore& store, int32_t date, int32_t time, const HolidayTest& holidays) {
     ReDater pass(store, date, time, holidays);
-    while (pass.Step(500)) {
-    }
-    return pass.state();
+    pass.SetBatchSize(500);
+    return RunToEnd(pass);
 }
 
 }  // namespace kr

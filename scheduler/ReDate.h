@@ -4,13 +4,13 @@
 // waits for the whole table.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "dictionary/SchedulingTables.h"
+#include "platform/runtime/RecordProcess.h"
 #include "scheduler/ScheduleStore.h"
 
 namespace kr {
@@ -26,30 +26,23 @@ void ReDateStartMoment(int32_t& date, int32_t& time);
 // "The date and time entered must be in the future." and gives false.
 bool CheckReDateMoment(int32_t date, int32_t time);
 
-class ReDater {
+class ReDater : public BatchProcess {
 public:
-    enum class State { Running, Finished, Cancelled, Failed };
+    using State = ProcessState;
 
     // Re-dates the tasks of `store` to their first occurrence more than a
     // minute after (date, time), applying their exceptions.
     ReDater(ScheduleStore& store, int32_t date, int32_t time, HolidayTest holidays = {});
 
     // Works through at most `count` records. True while records remain.
-    bool Step(int count);
-    // Asks the pass to stop before the next record (any thread may call it).
-    void Cancel() { cancel_ = true; }
+    bool Step(int count) override;
 
-    State state() const { return state_; }
-    int done() const { return done_; }      // records read so far
-    int total() const { return total_; }    // records when the pass began
     int changed() const { return changed_; }
     int error() const { return error_; }    // the table error that ended a failed pass
     // One text per record whose earlier occurrence could not be found; such
-    // records are left as they were.
+    // records are left as they were, and each is shown in a "Debug Previous"
+    // message once its chunk is written.
     const std::vector<std::string>& failures() const { return failures_; }
-
-    // Called after every chunk with done() and total().
-    std::function<void(int done, int total)> onProgress;
 
 private:
     bool ReDateOne(Schedule& record);
@@ -57,10 +50,8 @@ private:
     ScheduleStore& store_;
     int32_t date_, time_;
     HolidayTest holidays_;
-    State state_ = State::Running;
-    std::atomic<bool> cancel_{false};
     int32_t lastID_ = 0;
-    int done_ = 0, total_ = 0, changed_ = 0, error_ = 0;
+    int changed_ = 0, error_ = 0;
     std::vector<std::string> failures_;
     std::vector<std::string> unreported_;  // shown once the chunk is written
 };

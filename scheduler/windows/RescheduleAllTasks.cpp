@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -16,6 +15,7 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/ProcessWindow.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/ReDate.h"
@@ -143,78 +143,6 @@ private:
     int32_t date_ = 0, time_ = 0;
 };
 
-struct RescheduleAllTasksLayout {
-    QWidget* window = nullptr;
-    QLabel* text = nullptr;
-    QProgressBar* bar = nullptr;
-    QPushButton* cancel = nullptr;
-
-    void Build() {
-        window = new QWidget;
-        auto* v = new QVBoxLayout(window);
-        text = new QLabel(window);
-        bar = new QProgressBar(window);
-        bar->setObjectName("progress");
-        bar->setRange(0, 100);
-        bar->setValue(0);
-        cancel = new QPushButton("Cancel", window);
-        cancel->setObjectName("cancel");
-        v->addWidget(text);
-        v->addWidget(bar);
-        auto* h = new QHBoxLayout;
-        h->addStretch();
-        h->addWidget(cancel);
-        v->addLayout(h);
-    }
-};
-
-class RescheduleAllTasksWindow : public WindowManager {
-public:
-    RescheduleAllTasksWindow(int32_t date, int32_t time)
-        : WindowManager("RescheduleAllTasks"), date_(date), time_(time) {}
-
-protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
-    bool Init() override {
-        SetTitle("Progress...");
-        SetCancelControl(ui.cancel);
-        store_ = std::make_unique<TableScheduleStore>();
-        // The table manager has reported a failed open.
-        if (store_->openError()) return false;
-        holidays_ = LoadHolidays();
-        pass_ = std::make_unique<ReDater>(*store_, date_, time_, holidays_.Test());
-        pass_->onProgress = [this](int done, int total) {
-            ui.bar->setValue(total > 0 ? done * 100 / total : 100);
-            ui.text->setText(QString("%1 of %2").arg(done).arg(total));
-        };
-        SetTimer(1);
-        return true;
-    }
-    void TakeTimer() override {
-        if (!pass_ || pass_->Step(kReDateChunk)) return;
-        SetResponse(pass_->state() == ReDater::State::Finished ? kRequestCompleted : kRequestCancelled);
-        CloseNow();
-    }
-    void TakeCancelled() override {
-        if (pass_) pass_->Cancel();
-        WindowManager::TakeCancelled();
-    }
-    void Kill() override {
-        pass_.reset();
-        store_.reset();
-    }
-
-private:
-    RescheduleAllTasksLayout ui;
-    int32_t date_, time_;
-    std::unique_ptr<TableScheduleStore> store_;
-    HolidaySet holidays_;
-    std::unique_ptr<ReDater> pass_;
-};
-
 // Opens the progress window once the closed "Re-Date Tasks" window is gone
 // from its procedure thread (its response comes before it is destroyed, and a
 // window opened over it would go with it).
@@ -248,8 +176,29 @@ void RescheduleAllTasks_GetDate(std::function<void(int response)> done) {
 }
 
 void RescheduleAllTasks(int32_t date, int32_t time, std::function<void(int response)> done) {
-    auto* w = new RescheduleAllTasksWindow(date, time);
-    w->Call(std::move(done));
+    // The pass, with the table and holidays it works on, lives as long as
+    // the progress window needs it.
+    struct Run {
+        std::unique_ptr<TableScheduleStore> store;
+        HolidaySet holidays;
+        std::unique_ptr<ReDater> pass;
+    };
+    auto run = std::make_shared<Run>();
+    run->store = std::make_unique<TableScheduleStore>();
+    // The table manager has reported a failed open.
+    if (run->store->openError()) {
+        if (done) done(kRequestCancelled);
+        return;
+    }
+    run->holidays = LoadHolidays();
+    run->pass = std::make_unique<ReDater>(*run->store, date, time, run->holidays.Test());
+    run->pass->SetBatchSize(kReDateChunk);
+    ProcessWindowOptions options;
+    options.procedureName = "RescheduleAllTasks";
+    options.title = "Progress...";
+    // Tasks whose occurrence cannot be found are reported by the pass itself.
+    options.listErrors = false;
+    RunProcessWindow(std::shared_ptr<BatchProcess>(run, run->pass.get()), options, std::move(done));
 }
 
 }  // namespace kr

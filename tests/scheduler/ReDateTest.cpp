@@ -104,9 +104,9 @@ TEST(RescheduleAllTasks, RunsInChunksWithProgressAndCancel) {
     for (int i = 0; i < 25; ++i) Put(store, Custom(1, "day(s)", D(2024, 1, 1), T(9, 0)));
     ReDater pass(store, D(2024, 7, 2), T(8, 0));
     std::vector<int> progress;
-    pass.onProgress = [&](int done, int total) {
-        progress.push_back(done);
-        EXPECT_EQ(total, 25);
+    pass.onProgress = [&] {
+        progress.push_back(pass.done());
+        EXPECT_EQ(pass.total(), 25);
     };
     EXPECT_TRUE(pass.Step(10));
     EXPECT_TRUE(pass.Step(10));
