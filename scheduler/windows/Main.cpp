@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QWindowStateChangeEvent>
 #include <map>
 #include <mutex>
 
@@ -25,6 +26,7 @@
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Process.h"
+#include "platform/runtime/SessionUnlock.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/Toolbar.h"
@@ -397,6 +399,8 @@ void MainFrame::InstallCycleHooks() {
             tray_.UnregisterEvents();
     };
     h.notifyWindowThreads = [] { NotifyWindowThreads(); };
+    h.sessionUnlocked = [] { return sessionUnlocked(); };
+    h.clearSessionUnlock = [] { setSessionUnlocked(false); };
     h.playSound = [](const std::string& file) { PlaySoundAsync(file); };
     h.beep = [] { Beep(); };
     h.showTaskMessage = [](const Schedule& task) { ShowTaskMessage_Display(task); };
@@ -437,7 +441,22 @@ void MainFrame::TakeTimer() {
 
 bool MainFrame::TakeWindowEvent(QEvent* event) {
     CheckTimerInterval();
-    (void)event;
+    switch (event->type()) {
+        case QEvent::WindowStateChange:
+            // Minimised, to the taskbar or on its way to the tray: whoever
+            // comes to the desktop next gives the system password again.
+            if ((Window()->windowState() & Qt::WindowMinimized) &&
+                !(static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized))
+                setSessionUnlocked(false);
+            break;
+        case QEvent::Hide:
+            // Hidden to the tray (a minimised window gets spontaneous hide
+            // events too, while it stays visible).
+            if (!Window()->isVisible()) setSessionUnlocked(false);
+            break;
+        default:
+            break;
+    }
     return false;
 }
 

@@ -26,6 +26,7 @@
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
+#include "platform/runtime/SessionUnlock.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/PopupMenu.h"
 #include "platform/ui/ProcedureThread.h"
@@ -206,6 +207,28 @@ TEST_F(FrameTest, StartUpOpensTheChosenListsAndMinimises) {
     EXPECT_FALSE(TrayIcon::TrayAvailable());
     ASSERT_TRUE(WaitFor([&] { return f->Window()->isMinimized(); }));
     EXPECT_TRUE(f->Window()->isVisible());
+}
+
+TEST_F(FrameTest, MinimisingOrHidingTheFrameClearsTheSessionUnlock) {
+    MainFrame* f = Open();
+    QWidget* w = f->Window();
+    // Offscreen there is no tray, so minimising keeps the frame on the taskbar.
+    setSessionUnlocked(true);
+    f->Cycle().UpdateFrameTitle();
+    EXPECT_THAT(f->Title(), ::testing::HasSubstr("(Unlocked)"));
+    w->showMinimized();
+    ASSERT_TRUE(WaitFor([&] { return w->isMinimized(); }));
+    EXPECT_FALSE(sessionUnlocked());
+
+    f->RestoreFrame();
+    ASSERT_TRUE(WaitFor([&] { return !w->isMinimized() && w->isVisible(); }));
+    Pump(200);  // the window system's own word on the state changes
+    ASSERT_FALSE(w->isMinimized());
+    setSessionUnlocked(true);
+    Pump();
+    EXPECT_TRUE(sessionUnlocked());
+    f->Tray().HideWindow();
+    EXPECT_FALSE(sessionUnlocked());
 }
 
 TEST_F(FrameTest, TrayPopupRestoresStopsScriptsAndExits) {
