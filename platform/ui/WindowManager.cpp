@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDialog>
+#include <QPushButton>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -401,6 +402,17 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
                 else
                     Close();
                 return true;
+            }
+            // Enter presses the window's default button (a dialog does that
+            // itself); keys a control used do not get here.
+            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && !closing_ &&
+                !(k->modifiers() & ~Qt::KeypadModifier) && !qobject_cast<QDialog*>(window_)) {
+                for (QPushButton* b : window_->findChildren<QPushButton*>()) {
+                    if (b->isDefault() && b->isVisible() && b->isEnabled() && b->window() == window_) {
+                        b->click();
+                        return true;
+                    }
+                }
             }
             break;
         }
