@@ -1,0 +1,77 @@
+#include "dictionary/windows/fPasswordValidation.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "dictionary/PasswordValidation.h"
+#include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/WindowPosition.h"
+
+namespace kr {
+
+namespace {
+
+constexpr const char* kProcedure = "fPasswordValidation";
+
+struct fPasswordValidationLayout {
+    QDialog* window = nullptr;
+    QLineEdit* password = nullptr;
+    QCheckBox* unlock = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+
+    void Build(QWidget* parent) {
+        window = new QDialog(parent);
+        window->setObjectName(kProcedure);
+        window->setWindowTitle("Password Required");
+        auto* v = new QVBoxLayout(window);
+        auto* prompt = new QLabel("Enter the system password:", window);
+        password = new QLineEdit(window);
+        password->setObjectName("password");
+        password->setMaxLength(128);
+        password->setEchoMode(QLineEdit::Password);
+        prompt->setBuddy(password);
+        unlock = new QCheckBox("Unlock system for session", window);
+        unlock->setObjectName("unlock");
+        ok = new QPushButton("&OK", window);
+        ok->setObjectName("ok");
+        ok->setDefault(true);
+        cancel = new QPushButton("Cancel", window);
+        cancel->setObjectName("cancel");
+        v->addWidget(prompt);
+        v->addWidget(password);
+        v->addWidget(unlock);
+        auto* h = new QHBoxLayout;
+        h->addStretch();
+        h->addWidget(ok);
+        h->addWidget(cancel);
+        v->addLayout(h);
+        QObject::connect(ok, &QPushButton::clicked, window, &QDialog::accept);
+        QObject::connect(cancel, &QPushButton::clicked, window, &QDialog::reject);
+    }
+};
+
+std::optional<PasswordAnswer> AskPassword() {
+    fPasswordValidationLayout ui;
+    ui.Build(TopWindowOf(CurrentProcedureThread()));
+    ui.window->setWindowModality(Qt::ApplicationModal);
+    RestoreWindowPosition(kProcedure, ui.window);
+    const int result = ui.window->exec();
+    SaveWindowPosition(kProcedure, ui.window);
+    std::optional<PasswordAnswer> answer;
+    if (result == QDialog::Accepted) answer = PasswordAnswer{ui.password->text().toStdString(), ui.unlock->isChecked()};
+    delete ui.window;
+    return answer;
+}
+
+}  // namespace
+
+uint8_t fPasswordValidation() { return ValidatePassword(AskPassword); }
+
+}  // namespace kr
