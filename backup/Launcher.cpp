@@ -1,0 +1,464 @@
+#include "backup/Launcher.h"
+
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "dictionary/SchedulingTables.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/runtime/Services.h"
+
+namespace kr::backup {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kIni = "VXWBack.INI";
+constexpr const char* kSection = "Preserved";
+
+std::string Clip(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+    return s;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool IsDataFileName(const std::string& name) {
+    return name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".TPS";
+}
+
+bool OnDiskette(const std::string& name) {
+    std::string head = Upper(name.substr(0, 2));
+    return head == "A:" || head == "B:";
+}
+
+std::string WithExtension(const std::string& path) {
+    std::string p = Clip(path);
+    std::string base = fs::path(p).filename().string();
+    if (!p.empty() && base.find('.') == std::string::npos) p += ".ZIP";
+    return p;
+}
+
+}  // namespace
+
+std::string LauncherLSZCLASS::SetArchiveName(const std::string& path) {
+    ZIPARCHIVENAME = WithExtension(path);
+    return ZIPARCHIVENAME;
+}
+
+std::string LauncherLSZCLASS::SetUnzipArchiveName(const std::string& path) { return SetArchiveName(path); }
+
+bool LauncherLSZCLASS::SetFileSpec(const std::string& spec) {
+    if (ZIPARCHIVENAME.empty()) return false;
+    FILESPEC = Clip(spec);
+    return true;
+}
+
+void LauncherLSZCLASS::ReportError(const std::string& text, const std::string& title, int32_t code) {
+    std::string msg;
+    std::string t = Clip(text);
+    if (!t.empty()) msg += t + "\r\n\r\n";
+    msg += "Archive: " + ZIPARCHIVENAME + "\r\n";
+    if (code != 0) msg += "Error " + std::to_string(code) + ":  " + ErrorText(code) + "\r\n";
+    if (msg.size() > 2048) msg.resize(2048);
+    std::fprintf(stderr, "%s: %s\n", title.empty() ? "Operation Failed" : title.c_str(), msg.c_str());
+    Message(msg, title.empty() ? "Operation Failed" : title, MessageIcon::Hand);
+}
+
+void LauncherLSZCLASS::StepOverall() {
+    ++rowsCounted_;
+    int percent = ITEMSTODO ? std::min(99, rowsCounted_ * 99 / ITEMSTODO) : 0;
+    if (percent != PROGRESSB_THERMOMETER) {
+        PROGRESSB_THERMOMETER = percent;
+        if (APPREF && PERCENTCOMPLETEDB) APPREF->SetPercentB(percent);
+    }
+}
+void LauncherLSZCLASS::ShowTestProgress() { StepOverall(); }
+void LauncherLSZCLASS::ShowRestoreProgress() { StepOverall(); }
+
+void LauncherLSZCLASS::OnMember(const std::string& name) {
+    if (APPREF && MEMBERTEXTA) APPREF->SetMember(name.substr(0, 127));
+    ++ITEMSDONE;
+    int percent = ITEMSTODO ? ITEMSDONE * 99 / ITEMSTODO : ITEMSDONE * 2;
+    PROGRESSB_THERMOMETER = std::min(99, percent);
+    if (APPREF && PERCENTCOMPLETEDB) APPREF->SetPercentB(PROGRESSB_THERMOMETER);
+}
+
+void LauncherLSZCLASS::OnPercent(int percent) {
+    PROGRESSA_THERMOMETER = percent;
+    if (APPREF && PERCENTCOMPLETEDA) APPREF->SetPercentA(percent);
+}
+
+bool LauncherLSZCLASS::LoadArchive() {
+    if (ZIPARCHIVENAME.empty()) return false;
+    if (!LSZQ) LSZQ = std::make_unique<std::vector<LSZQRow>>();
+    LSZQ->clear();
+    S_ZIPMEMBERS = 0;
+    S_OSIZE = 0;
+    S_CRATIO = 0;
+    S_CSIZE = 0;
+    if (lib.LSUZ_ZIPNAME(ZIPARCHIVENAME) == 0) return false;
+    int n = lib.LSUZ_EXECUTE(kUnzipComment, 0);
+    if (n < 0) {
+        lib.LSUZ_RESET();
+        return false;
+    }
+    if (n == 0)
+        ARCHIVECOMMENT.clear();
+    else
+        lib.LSUZ_GETCMT(ARCHIVECOMMENT);
+    auto count = static_cast<int16_t>(lib.LSUZ_EXECUTE(kUnzipCount, 0));
+    if (count > 0) {
+        S_ZIPMEMBERS = count;
+        char record[kMemberRecordSize];
+        for (int i = 0; i < count; ++i)
+            if (lib.LSUZ_GETNEXT(record) == 0) AddDirectoryEntry(record);
+        S_CRATIO = CompressionRatio(S_CSIZE, S_OSIZE);
+    } else if (count < 0) {
+        ReportError("No files in archive.", "Could Not Load Archive", count);
+    }
+    lib.LSUZ_RESET();
+    return true;
+}
+
+int LauncherLSZCLASS::Backup() {
+    auto window = OpenProgress("Archiving...", true);
+    PROGRESSB_THERMOMETER = 0;
+    ITEMSDONE = 0;
+    PERCENTCOMPLETEDB = 3;
+    window->SetPercentB(0);
+    int action = ZipAction();
+    int level = ZipLevel();
+    int flags = AskZipFlags(BaseZipFlags());
+    auto finish = [&](int rc) {
+        lib.LSUZ_RESET();
+        FILESPEC.clear();
+        ZIPWILDCARD.clear();
+        ITEMSTODO = ITEMSDONE = 0;
+        APPREF = nullptr;
+        return rc;
+    };
+    if (lib.LSZIP_INCLUDE(FILESPEC) == 0) {
+        ReportError("Error in Wildcard specification:  " + FILESPEC + ".", "Backup Failed", 0);
+        FILESPEC.clear();
+        APPREF = nullptr;
+        return -1;
+    }
+    // The files the specification names, for the overall bar.
+    ITEMSTODO = 0;
+    for (const std::string& part : SplitSpecification(FILESPEC)) {
+        fs::path pp(part);
+        fs::path folder = pp.has_parent_path() ? pp.parent_path() : fs::path(".");
+        std::error_code ec;
+        if (part.find_first_of("*?") == std::string::npos) {
+            if (fs::is_regular_file(pp, ec)) ++ITEMSTODO;
+            continue;
+        }
+        std::string pattern = pp.filename().string();
+        for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            if (it->is_regular_file(ec) && name[0] != '.' && fnmatch(pattern == "*.*" ? "*" : pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0)
+                ++ITEMSTODO;
+        }
+    }
+    if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
+    int rc = window->Run([&] { return lib.LSZIP_EXECUTE(ZIPARCHIVENAME, action, level, flags); });
+    if (rc != 0) ReportError("Could not create backup.", "", rc);
+    return finish(rc);
+}
+
+int LauncherLSZCLASS::Test() {
+    auto window = OpenProgress("Testing...", true);
+    PERCENTCOMPLETEDB = 3;
+    ITEMSDONE = 0;
+    rowsCounted_ = 0;
+    if (!LSZQ || LSZQ->empty()) LoadArchive();
+    ITEMSTODO = LSZQ ? static_cast<int32_t>(LSZQ->size()) : 0;
+    auto finish = [&](int rc) {
+        FILESPEC.clear();
+        ZIPWILDCARD.clear();
+        lib.LSUZ_RESET();
+        ClearMarks(false);
+        ClearSelection();
+        APPREF = nullptr;
+        return rc;
+    };
+    if (!ZIPWILDCARD.empty()) {
+        if (lib.LSUZ_INCLUDE(ZIPWILDCARD) == 0) {
+            ReportError("Error in Wildcard specification:  " + ZIPWILDCARD + ".", "Test Failed", 0);
+            return finish(-1);
+        }
+        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
+    } else {
+        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
+        if (LSZQ)
+            for (size_t i = 0; i < LSZQ->size(); ++i) ShowTestProgress();
+        FILESPEC = MarkedMemberList();
+        if (lib.LSUZ_INCLUDE(FILESPEC) == 0) {
+            ReportError("Error in Wildcard specification:  " + FILESPEC + ".", "Test Failed", 0);
+            return finish(-1);
+        }
+    }
+    int flags = USEFOLDERNAMES == 0 ? kUnzipJunkPaths : 0;
+    if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
+    PROGRESSB_THERMOMETER = 0;
+    window->SetPercentB(0);
+    int rc = window->Run([&] { return lib.LSUZ_EXECUTE(kUnzipTest, flags); });
+    if (rc < 0) ReportError("Archive test failed.", "Test Failed", rc);
+    return finish(rc);
+}
+
+int LauncherLSZCLASS::Restore() {
+    auto window = OpenProgress("Restoring...", true);
+    PERCENTCOMPLETEDB = 3;
+    ITEMSDONE = 0;
+    rowsCounted_ = 0;
+    if (!LSZQ || LSZQ->empty()) LoadArchive();
+    ITEMSTODO = LSZQ ? static_cast<int32_t>(LSZQ->size()) : 0;
+    auto finish = [&](int rc) {
+        FILESPEC.clear();
+        ZIPWILDCARD.clear();
+        lib.LSUZ_RESET();
+        ClearMarks(false);
+        ClearSelection();
+        APPREF = nullptr;
+        return rc;
+    };
+    if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
+
+    // The data files are restored in place under their bare names, whatever
+    // folders the archive stored with them. None may be open in another
+    // program: its next commit would mix with the restored file.
+    fs::path dest = ZIPDESTDIR.empty() ? fs::current_path() : fs::path(ZIPDESTDIR);
+    std::vector<std::string> inUse;
+    if (LSZQ)
+        for (const LSZQRow& row : *LSZQ) {
+            std::string name = row.FILENAME;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            name = fs::path(name).filename().string();
+            if (!name.empty() && DataFileInUse((dest / name).string())) inUse.push_back(name);
+        }
+    if (!inUse.empty()) {
+        std::string names;
+        for (const std::string& n : inUse) names += (names.empty() ? "" : ", ") + n;
+        ReportError("The data files are in use: " + names +
+                        ".\r\nClose Kairoll (KR98) and every other program that uses them, then restore again.",
+                    "Restore Failed", 0);
+        return finish(-1);
+    }
+
+    // Extract into a temporary folder beside the data files.
+    std::string tmpl = (dest / ".vxwrestore-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) {
+        ReportError("Could not restore from archive.", "Restore Failed", -9);
+        return finish(-9);
+    }
+    fs::path temp(tmpl);
+    std::error_code ec;
+    struct TempFolder {
+        fs::path p;
+        ~TempFolder() {
+            std::error_code e;
+            fs::remove_all(p, e);
+        }
+    } cleanup{temp};
+
+    if (!ZIPWILDCARD.empty()) {
+        if (lib.LSUZ_INCLUDE(ZIPWILDCARD) == 0) {
+            ReportError("Error in Wildcard specification:  " + ZIPWILDCARD + ".", "Restore Failed", 0);
+            return finish(-1);
+        }
+        lib.LSUZ_EXTRACTTO(temp.string());
+        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
+    } else {
+        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
+        lib.LSUZ_EXTRACTTO(temp.string());
+        if (LSZQ)
+            for (size_t i = 0; i < LSZQ->size(); ++i) ShowRestoreProgress();
+        FILESPEC = MarkedMemberList();
+        if (lib.LSUZ_INCLUDE(FILESPEC) == 0) {
+            ReportError("Error in Wildcard specification:  " + FILESPEC + ".", "Restore Failed", 0);
+            return finish(-1);
+        }
+    }
+    int flags = kUnzipJunkPaths + kUnzipOverwrite;
+    if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
+    PROGRESSB_THERMOMETER = 0;
+    window->SetPercentB(0);
+    int rc = window->Run([&] { return lib.LSUZ_EXECUTE(kUnzipExtract, flags); });
+    if (rc < 0) {
+        ReportError("Could not restore from archive.", "", rc);
+        return finish(rc);
+    }
+
+    // Check every restored data file before any of them replaces the old.
+    std::vector<fs::path> restored;
+    for (auto it = fs::directory_iterator(temp, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+        if (it->is_regular_file(ec)) restored.push_back(it->path());
+    for (const fs::path& file : restored) {
+        std::string problem;
+        if (IsDataFileName(file.filename().string()) && !CheckDataFile(file.string(), &problem)) {
+            ReportError("The restored data file " + file.filename().string() + " is damaged (" + problem +
+                            "); nothing was restored.",
+                        "Restore Failed", 0);
+            return finish(-3);
+        }
+    }
+    for (const fs::path& file : restored) {
+        fs::path target = dest / file.filename();
+        if (IsDataFileName(file.filename().string())) {
+            // A journal left beside the old file would be rolled back into
+            // the restored one on its first open.
+            fs::remove(fs::path(target.string() + "-journal"), ec);
+        }
+        if (::rename(file.c_str(), target.c_str()) != 0) {
+            ReportError("Could not restore from archive.", "", -9);
+            return finish(-9);
+        }
+    }
+    return finish(rc);
+}
+
+bool DataFileInUse(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool used = false;
+    // The table engine's share byte, and SQLite's own lock bytes.
+    const std::pair<off_t, off_t> ranges[] = {{0x50000000, 1}, {0x40000000, 512 + 2}};
+    for (auto [start, len] : ranges) {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = start;
+        fl.l_len = len;
+        if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK) used = true;
+    }
+    ::close(fd);
+    return used;
+}
+
+bool CheckDataFile(const std::string& path, std::string* problem) {
+    std::string last = "it cannot be opened";
+    for (const char* password : {kOwnerPassword, ""}) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db);
+            break;
+        }
+        if (*password) sqlite3_key(db, password, static_cast<int>(std::char_traits<char>::length(password)));
+        sqlite3_stmt* st = nullptr;
+        bool opened = false, sound = false;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK) {
+            int rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) {
+                opened = true;
+                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                sound = text && std::string(text) == "ok";
+                if (!sound) last = text ? text : "integrity check failed";
+            }
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        if (opened) {
+            if (!sound && problem) *problem = last;
+            return sound;
+        }
+    }
+    if (problem) *problem = last;
+    return false;
+}
+
+// --- the launcher run ---
+
+LauncherRun ReadLauncherCommandLine(const std::vector<std::string>& args) {
+    LauncherRun run;
+    for (const std::string& a : args) {
+        auto eq = a.find('=');
+        if (eq != std::string::npos) {
+            std::string name = Upper(a.substr(0, eq));
+            if (name == "BACKUP" && !run.backupValue) run.backupValue = a.substr(eq + 1);
+            else if (name == "RESTORE" && !run.restoreValue) run.restoreValue = a.substr(eq + 1);
+            continue;
+        }
+        if (run.positional.size() < 3) run.positional.push_back(a);
+    }
+    return run;
+}
+
+void LoadPreserved(LauncherRun& run) {
+    run.archiveName = GetIniValue(kIni, kSection, "GLO:ArchiveName");
+    run.operation = GetIniValue(kIni, kSection, "GLO:Operation");
+}
+
+void SavePreserved(const LauncherRun& run) {
+    PutIniValue(kIni, kSection, "GLO:ArchiveName", run.archiveName);
+    PutIniValue(kIni, kSection, "GLO:Operation", run.operation);
+}
+
+void ApplyDefaults(LauncherRun& run) {
+    if (Clip(run.archiveName).empty()) run.archiveName = "Backup.zip";
+    if (Clip(run.operation).empty()) run.operation = "Backup to an archive";
+}
+
+int DoBackup(LauncherRun& run, bool unattended) {
+    LauncherLSZCLASS z;
+    z.INTERNALCLASSRELEASE = 2010;
+    z.Init();
+    z.SetArchiveName(run.archiveName);
+    if (OnDiskette(run.archiveName)) z.CREATEMULTIPLEVOLUME = 1;
+    z.SetFileSpec("*.TPS");
+    int rc = z.Backup();
+    if (rc == 0 && !unattended) Message("Backup complete.", "Information", MessageIcon::Information);
+    z.Kill();
+    return rc;
+}
+
+int DoRestore(LauncherRun& run, bool unattended) {
+    if (OnDiskette(run.archiveName) &&
+        Message("The system will restore from a diskette backup.  Insert the backup diskette in the floppy drive.",
+                "Restore from Diskette Backup", MessageIcon::Question, kButtonOk | kButtonCancel,
+                kButtonCancel) != kButtonOk)
+        return -1;
+    LauncherLSZCLASS z;
+    z.INTERNALCLASSRELEASE = 2010;
+    z.Init();
+    z.SetUnzipArchiveName(run.archiveName);
+    z.ZIPWILDCARD = "*.*";
+    int rc = z.Test();
+    // The test answers with the number of members tested: any count is a
+    // pass, only a negative code is a failure.
+    if (rc >= 0) {
+        z.ZIPWILDCARD = "*.*";
+        z.ZIPDESTDIR = fs::current_path().string();
+        z.OVERWRITEEXISTINGFILES = 1;
+        rc = z.Restore();
+        if (rc >= 0 && !unattended)
+            Message("Files successfully restored.", "Information", MessageIcon::Information);
+    }
+    z.Kill();
+    return rc >= 0 ? 0 : rc;
+}
+
+std::string AdvancedCommandLine(const LauncherRun& run) {
+    std::string cmd = "VXWBACKA.EXE ";
+    for (int i = 0; i < 3; ++i) {
+        if (i) cmd += ' ';
+        std::string p = i < static_cast<int>(run.positional.size()) ? run.positional[static_cast<size_t>(i)] : "";
+        if (p.find(' ') != std::string::npos) p = '"' + p + '"';
+        cmd += p;
+    }
+    return cmd;
+}
+
+}  // namespace kr::backup

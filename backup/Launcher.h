@@ -1,0 +1,76 @@
+// The backup launcher's copy of the archive class and its run: back the data
+// files of the current folder up into one archive, or restore them from it,
+// in its window or unattended from the command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/Lszclass.h"
+
+namespace kr::backup {
+
+class LauncherLSZCLASS : public LSZCLASS {
+public:
+    int32_t PERCENTCOMPLETEDB = 0;
+    int32_t ITEMSTODO = 0;
+    int32_t ITEMSDONE = 0;
+
+    std::string SetArchiveName(const std::string& path);
+    std::string SetUnzipArchiveName(const std::string& path);
+    bool SetFileSpec(const std::string& spec);
+    int Backup();
+    int Test();
+    // Extracts the archive into a temporary folder beside the data files,
+    // checks every data file, and moves them into place under their bare
+    // names. Refuses while another program holds one of them open.
+    int Restore();
+    void ReportError(const std::string& text, const std::string& title, int32_t code);
+    void ShowTestProgress();
+    void ShowRestoreProgress();
+    bool LoadArchive() override;
+
+protected:
+    void OnMember(const std::string& name) override;
+    void OnPercent(int percent) override;
+
+private:
+    void StepOverall();
+    int rowsCounted_ = 0;
+};
+
+// The command line and preserved values of one launcher run.
+struct LauncherRun {
+    std::string archiveName;  // GLO:ArchiveName
+    std::string operation;    // GLO:Operation
+    std::optional<std::string> backupValue;   // "BACKUP="
+    std::optional<std::string> restoreValue;  // "RESTORE="
+    std::vector<std::string> positional;      // parameters 1-3
+};
+
+// Reads the command line (the program name excluded) into a run; the
+// preserved values come from "VXWBack.INI" section "Preserved".
+LauncherRun ReadLauncherCommandLine(const std::vector<std::string>& args);
+void LoadPreserved(LauncherRun& run);
+void SavePreserved(const LauncherRun& run);
+// Empty values take their defaults.
+void ApplyDefaults(LauncherRun& run);
+
+// "Main.DoBackup" and "Main.DoRestore"; the result is 0 on success, else the
+// library code or -1. `unattended` leaves out the closing information box.
+int DoBackup(LauncherRun& run, bool unattended);
+int DoRestore(LauncherRun& run, bool unattended);
+
+// The command started by "&Advanced".
+std::string AdvancedCommandLine(const LauncherRun& run);
+
+// True when another program has the data file open (it holds the file's
+// share lock).
+bool DataFileInUse(const std::string& path);
+// Opens a data file as a database (with the owner password, or none) and
+// runs SQLite's check; true when it is sound. Files that are no database of
+// ours are not checked (true).
+bool CheckDataFile(const std::string& path, std::string* problem = nullptr);
+
+}  // namespace kr::backup
