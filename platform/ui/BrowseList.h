@@ -1,0 +1,241 @@
+// BrowseList: the runtime's browse. A QTableView over a model that pages
+// through a table with a ListQuery (platform/data/ListQuery.h), never
+// reading the whole table.
+//
+// A list is declared in its window's Init, always the same way (see the list
+// framework section of docs/ARCHITECTURE.md):
+//   list_ = std::make_unique<BrowseView>(Schedule.File(), ui.list, this);
+//   list_->AddColumn({"Date", "SCH:Date", "@d6b", 47});
+//   list_->AddColumn({"Schedule Type", "", "@s80", 101, 'L', [](const ListRow& r) { ... }});
+//   list_->AddSortOrder(Schedule_KeyDate);                  // order 1
+//   list_->AddLocator("SCH:Date");
+//   list_->AddSortOrder(Schedule_KeyCategory);              // order 2
+//   list_->AddRange("SCH:Category", [] { return Value(CAT.Category); });
+//   list_->SetFilter("(SCH:Date=SelectedDay)", "1 Day");   // on the current order
+//   list_->SetInsertControl(ui.insert); ... SetUpdateProcedure(...);
+//   list_->Init();                                          // first read
+// and the window's TakeEvent passes events to list_->TakeEvent first.
+//
+// The highlighted row is the table's current record for the procedure
+// thread: each change of row re-reads it into the record buffer, so PUT
+// and DELETE of a form act on it.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QObject>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/data/ListQuery.h"
+#include "platform/ui/PopupMenu.h"
+
+class QAbstractButton;
+class QLineEdit;
+class QTableView;
+
+namespace kr::data {
+class RelationManager;
+}
+
+namespace kr {
+
+class WindowManager;
+
+inline constexpr int kEventRefreshList = 1090;  // the schedule changed: refill
+
+// How a cell looks: colours 0x00BBGGRR (-1 the list's default) and an icon
+// number of the list's icon list (0 none).
+struct CellLook {
+    int32_t normalFg = -1, normalBg = -1, selectedFg = -1, selectedBg = -1;
+    int icon = 0;
+};
+
+struct BrowseColumn {
+    BrowseColumn() = default;
+    BrowseColumn(std::string h, std::string f, std::string p, int w = 0, char j = 'L',
+                 std::function<Value(const data::ListRow&)> v = {})
+        : header(std::move(h)), field(std::move(f)), picture(std::move(p)), width(w), justify(j), value(std::move(v)) {}
+    std::string header;
+    std::string field;    // a field of the table ("SCH:Date"); empty for a computed column
+    std::string picture;  // "@d6b", "@s40"; empty: the value as text
+    int width = 0;        // dialog units
+    char justify = 'L';   // L, R, C, D
+    // A computed column's value (or a replacement for a field's).
+    std::function<Value(const data::ListRow&)> value;
+};
+
+class BrowseModel;
+
+// Owned by the window's manager (not a child of the list control).
+class BrowseList : public QObject {
+public:
+    BrowseList(data::Table& table, QTableView* list, WindowManager* window);
+    ~BrowseList() override;
+    BrowseList(const BrowseList&) = delete;
+    BrowseList& operator=(const BrowseList&) = delete;
+
+    data::Table& table() const { return *table_; }
+    QTableView* ListControl() const { return list_; }
+    WindowManager* Window() const { return window_; }
+    data::ListQuery& query() { return query_; }
+
+    // Columns, in list order. Returns the column number (1-based).
+    int AddColumn(BrowseColumn column);
+    const std::vector<BrowseColumn>& Columns() const { return columns_; }
+    BrowseColumn& Column(int number) { return columns_[static_cast<std::size_t>(number - 1)]; }
+    void SetColumnVisible(int number, bool visible);
+    // Look of each cell (colours, icon): called for every row shown.
+    void SetCellLook(std::function<void(const data::ListRow&, int column, CellLook&)> look) { look_ = std::move(look); }
+    // Icons by number (1-based) for CellLook::icon.
+    void SetIconList(std::vector<std::string> names) { icons_ = std::move(names); }
+
+    // Sort orders, numbered from 1 in the order added; each has its own
+    // ranges, filters and locator. The added order becomes the current one,
+    // so AddRange/SetFilter/AddLocator that follow belong to it.
+    int AddSortOrder(const data::KeyDef* key);
+    int AddSortOrder(std::string_view orderText);
+    int SortOrderCount() const { return static_cast<int>(orders_.size()); }
+    // Makes an order current (and the list re-reads on the next reset).
+    void SetSortOrder(int number);
+    int CurrentSortOrder() const { return current_; }
+    // Order text of the current order, replacing its terms (a header sort).
+    bool SetOrderText(std::string_view text, std::string* message = nullptr);
+    // Adds terms to the current order ("," joined order text).
+    bool AppendOrder(std::string_view text, std::string* message = nullptr);
+    void AddRange(std::string_view field, std::function<Value()> value);
+    void AddRange(std::string_view field, std::function<Value()> low, std::function<Value()> high);
+    void SetFilter(std::string_view expression, std::string_view name = "");
+    void AddLocator(std::string_view field);
+    // A related table whose fields filters may name (any child matches).
+    void AddChild(data::ChildTable child);
+    // The record check (the runtime's ValidateRecord).
+    void SetRecordCheck(std::function<bool(const void* record)> check);
+
+    // The buttons. Insert, change, delete call the update procedure with
+    // their request; select picks the highlighted record.
+    void SetInsertControl(QAbstractButton* b) { insert_ = b; }
+    void SetChangeControl(QAbstractButton* b) { change_ = b; }
+    void SetDeleteControl(QAbstractButton* b) { delete_ = b; }
+    void SetSelectControl(QAbstractButton* b) { select_ = b; }
+    QAbstractButton* InsertControl() const { return insert_; }
+    QAbstractButton* ChangeControl() const { return change_; }
+    QAbstractButton* DeleteControl() const { return delete_; }
+    QAbstractButton* SelectControl() const { return select_; }
+    // The form: called with the request (GlobalRequest() set too) and a
+    // callback to give the response once the form has closed.
+    using UpdateProcedure = std::function<void(int request, std::function<void(int response)> done)>;
+    void SetUpdateProcedure(UpdateProcedure p) { update_ = std::move(p); }
+    // Delete without a form: the relation manager's delete with its
+    // "Confirm Delete" question.
+    void SetDeleteThroughRelations(data::RelationManager* relations) { relations_ = relations; }
+    // A list opened to pick a record (GlobalRequest() was select when Init ran).
+    bool SelectMode() const { return selectMode_; }
+    void SetSelectMode(bool on) { selectMode_ = on; }
+
+    // Reads the first page and wires the list. 0, or the filter's error.
+    virtual int Init();
+
+    // The runtime's ResetFromFile: re-reads the list, keeping the highlighted
+    // record when it still qualifies, else the same position.
+    int ResetFromFile();
+    // Re-applies ranges and filters (after a bound value changed) and re-reads.
+    int ApplyFilterAndReset() { return ResetFromFile(); }
+    // Records the list holds.
+    int64_t Records() const;
+    bool HasRows() const { return Records() > 0; }
+    // Highlighted row (0-based, -1 none) and its row number in the table.
+    int64_t Selected() const;
+    void Select(int64_t index);
+    int64_t SelectedRowId() const;
+    // Highlights the record with that row number when it is in the list.
+    bool SelectRowId(int64_t rowid);
+    // The row at a position (loads its page); nullptr past the end.
+    const data::ListRow* RowAt(int64_t index);
+    // Loads the highlighted record into the record buffer (UpdateViewRecord).
+    bool UpdateViewRecord();
+    // The locator: highlights the first row at or after the value (of the
+    // current order's first term). An entry may serve as the locator.
+    void Locate(const std::string& text);
+    void SetLocatorControl(QLineEdit* entry);
+
+    // Calls the update procedure with a request for the highlighted record
+    // (or a new one). keepBuffer: an insert starts from the buffer's values
+    // (a copy) instead of a cleared buffer.
+    virtual void AskRecord(int request, bool keepBuffer = false);
+
+    // The window's user events; true when taken (1090 refills).
+    virtual bool TakeEvent(int event);
+    // Buttons pressed (the window's TakeAccepted passes them); true when taken.
+    virtual bool HandleAccepted(QObject* control);
+    // Keys on the list, as the runtime's key codes (13 Enter, 5 double click,
+    // 269 Shift+Enter, 45 Insert, 46 Delete); true when taken.
+    virtual bool HandleKey(int keyCode);
+    // Enables the buttons for the rows there are.
+    virtual void UpdateButtons();
+    // The popup menu the browse builds from its buttons; owners add items.
+    PopupMenu& Popup() { return popup_; }
+    virtual void SetPopupItems();
+    // A new row was highlighted (after the buffer was loaded).
+    void SetOnNewSelection(std::function<void()> fn) { onNewSelection_ = std::move(fn); }
+
+    // The text a cell shows (the column's value formatted with its picture).
+    std::string CellText(const data::ListRow& r, int column) const;
+
+    int ErrorCode() const { return error_; }
+    const std::string& ErrorMessage() const { return query_.Message(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class BrowseModel;
+    struct SortOrder {
+        std::vector<data::OrderTerm> terms;
+        struct Range {
+            std::string field;
+            std::function<Value()> low, high;
+            bool equal;
+        };
+        std::vector<Range> ranges;
+        std::map<std::string, std::string> filters;
+        std::string locator;
+    };
+    void ConfigureQuery();
+    void AfterResponse(int request, int response, int64_t keepRow);
+    void NewSelection();
+
+    data::Table* table_;
+    QTableView* list_;
+    WindowManager* window_;
+    data::ListQuery query_;  // reconfigured from the current order on each reset
+    BrowseModel* model_ = nullptr;
+    std::vector<BrowseColumn> columns_;
+    std::vector<std::string> icons_;
+    std::function<void(const data::ListRow&, int, CellLook&)> look_;
+    std::vector<SortOrder> orders_;
+    std::vector<data::ChildTable> children_;
+    std::function<bool(const void*)> check_;
+    int current_ = 0;
+    QPointer<QAbstractButton> insert_, change_, delete_, select_;
+    UpdateProcedure update_;
+    data::RelationManager* relations_ = nullptr;
+    bool selectMode_ = false;
+    bool initialised_ = false;
+    int error_ = 0;
+    int64_t lastRowId_ = 0;
+    int thread_ = 0;  // the procedure thread whose record buffer follows the list
+    PopupMenu popup_;
+    std::function<void()> onNewSelection_;
+};
+
+// True while a form opened by a list for a copy (insert from the current
+// record) initialises: it primes its record without clearing the buffer
+// (FileManager::PrimeRecord(BufferKeptForInsert())).
+bool BufferKeptForInsert();
+
+}  // namespace kr
