@@ -42,16 +42,30 @@ std::string Cut(std::string s, std::size_t n) {
     return ClipRight(s);
 }
 
+// The work left for one translation: characters examined and references
+// replaced, over all scans. A value can bring back the reference it replaced
+// in another form ("C" holding "C][a[C]"), so the scan of the text would flip
+// between two forms without end; the budget ends it.
+struct WorkBudget {
+    std::size_t characters = kTranslateWorkLimit;
+    std::size_t replacements = kTranslateReplacementLimit;
+    bool Spend() {
+        if (characters == 0) return false;
+        --characters;
+        return true;
+    }
+};
+
 // Replaces the reference that opens at `open` (and the references nested in
 // it, innermost first). Returns where the scan of the text goes on: behind
 // the first character of the value put in its place, at the place itself
 // when the value was empty, or behind the "[" when the reference is not
 // closed.
-std::size_t ReplaceReference(std::string& buf, std::size_t open) {
+std::size_t ReplaceReference(std::string& buf, std::size_t open, WorkBudget& budget) {
     std::vector<std::size_t> opens;
     std::size_t p = open;
     int examined = 0;
-    while (p < buf.size() && examined < kReferenceScanLimit) {
+    while (p < buf.size() && examined < kReferenceScanLimit && budget.Spend()) {
         ++examined;
         const char c = buf[p];
         if (c == '[') {
@@ -62,6 +76,8 @@ std::size_t ReplaceReference(std::string& buf, std::size_t open) {
             ++p;
             continue;
         }
+        if (budget.replacements == 0) break;
+        --budget.replacements;
         const std::size_t start = opens.back();
         opens.pop_back();
         const std::string name = buf.substr(start + 1, std::min(p - start - 1, kReferenceNameSize));
@@ -122,9 +138,10 @@ std::string TranslateVariable(std::string_view rawName) {
 std::string TranslateValues(std::string_view text, std::string_view /*ignored*/) {
     std::string buf = ClipRight(text.substr(0, std::min(text.size(), kTranslateBufferSize)));
     std::size_t i = 0;
+    WorkBudget budget;
     // The buffer is kept without trailing blanks, so its last character is
     // the last non-blank one; a "[" standing there is left as it is.
-    while (!buf.empty() && i < buf.size() - 1) {
+    while (!buf.empty() && i < buf.size() - 1 && budget.Spend()) {
         if (buf[i] != '[') {
             ++i;
             continue;
@@ -136,7 +153,7 @@ std::string TranslateValues(std::string_view text, std::string_view /*ignored*/)
             ++i;
             continue;
         }
-        i = ReplaceReference(buf, i);
+        i = ReplaceReference(buf, i, budget);
     }
     return buf;
 }

@@ -15,7 +15,9 @@
 // value is empty leaves the text behind it to be scanned from its first
 // character, so "[A][B]" replaces B also when A is empty. An unclosed
 // reference stays as written; the scan of one reference gives up after 5000
-// characters.
+// characters. The whole translation is bounded too: a value may bring back
+// the reference it replaced, so after 50,000,000 characters examined or 20,000
+// references replaced the text is returned as it stands.
 #pragma once
 
 #include <functional>
@@ -27,6 +29,8 @@ namespace kr {
 inline constexpr std::size_t kTranslateBufferSize = 16384;
 inline constexpr int kReferenceScanLimit = 5000;
 inline constexpr std::size_t kReferenceNameSize = 256;
+inline constexpr std::size_t kTranslateWorkLimit = 50000000;
+inline constexpr std::size_t kTranslateReplacementLimit = 20000;
 
 // The text of one reference name (without brackets), at most 255 characters.
 // Built-in names, without regard to case: YYYY-MM-DD, DD-MM-YY, MM-DD-YY,

@@ -601,7 +601,12 @@ private:
                 return Deformat(Format(Value(x), pic), pic);
             }
             case Fn::Numeric: return Bool(a[0].isNumber() || IsNumeric(a[0].toText()));
-            case Fn::Format: return Value(Format(a[0], a[1].toText()));
+            case Fn::Format: {
+                const std::string picture = a[1].toText();
+                if (PictureKind(picture) != 0 && !ValidPicture(picture))
+                    Fail(kBadExpression, "Invalid picture " + picture.substr(0, std::min<std::size_t>(picture.size(), 40)));
+                return Value(Format(a[0], picture));
+            }
             case Fn::Deformat: {
                 if (a.size() > 1) return Deformat(a[0].toText(), a[1].toText());
                 // Without a picture: the number in the text, other characters left out.

@@ -23,6 +23,18 @@ const char* const kMonthNames[12] = {"January", "February", "March",     "April"
 const char* const kDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The number in a run of digits of a picture, or -1 when it is larger than
+// any field can hold (kMaxPictureWidth): such a picture is refused rather
+// than built.
+int PictureNumber(std::string_view digits) {
+    long long v = 0;
+    for (char c : digits) {
+        v = v * 10 + (c - '0');
+        if (v > kMaxPictureWidth) return -1;
+    }
+    return static_cast<int>(v);
+}
 bool IsAlpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
 char ToUpper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
@@ -273,15 +285,15 @@ bool ParseDatePicture(std::string_view b, DatePicture& p) {
         p.zero = true;
         digits.remove_prefix(1);
     }
-    p.n = std::atoi(std::string(digits).c_str());
+    p.n = PictureNumber(digits);
     if (p.n < 1 || p.n > 18) return false;
     if (i < b.size() && SeparatorOf(b[i])) p.sep = SeparatorOf(b[i++]);
     if (i < b.size() && (b[i] == '<' || b[i] == '>')) {
         char dir = b[i++];
         std::size_t s = i;
         while (i < b.size() && IsDigit(b[i])) ++i;
-        int r = s < i ? std::atoi(std::string(b.substr(s, i - s)).c_str()) : 80;
-        if (r > 99) r = 99;
+        int r = s < i ? PictureNumber(b.substr(s, i - s)) : 80;
+        if (r > 99 || r < 0) r = 99;
         p.future = dir == '>' ? r : 99 - r;
     }
     for (; i < b.size(); ++i)
@@ -533,7 +545,7 @@ bool ParseTimePicture(std::string_view b, TimePicture& p) {
         p.zero = true;
         digits.remove_prefix(1);
     }
-    p.n = std::atoi(std::string(digits).c_str());
+    p.n = PictureNumber(digits);
     if (p.n < 1 || p.n > 8) return false;
     if (i < b.size() && SeparatorOf(b[i])) p.sep = SeparatorOf(b[i++]);
     for (; i < b.size(); ++i)
@@ -652,7 +664,8 @@ bool ParseNumberPicture(std::string_view b, NumberPicture& p) {
     std::size_t s = i;
     while (i < b.size() && IsDigit(b[i])) ++i;
     if (s == i) return false;
-    p.size = std::atoi(std::string(b.substr(s, i - s)).c_str());
+    p.size = PictureNumber(b.substr(s, i - s));
+    if (p.size < 0) return false;
     if (p.fill == '0' || p.fill == '_') p.group = 0;
     auto placesFollow = [&](std::size_t at) {
         return at < b.size() && (b[at] == '.' || b[at] == '`' || b[at] == '\'' || b[at] == 'v' || b[at] == 'V');
@@ -673,7 +686,8 @@ bool ParseNumberPicture(std::string_view b, NumberPicture& p) {
         if (p.decimal == ',' && !p.groupGiven && p.fill != '0' && p.fill != '_') p.group = '.';
         std::size_t ps = i;
         while (i < b.size() && IsDigit(b[i])) ++i;
-        p.places = std::atoi(std::string(b.substr(ps, i - ps)).c_str());
+        p.places = PictureNumber(b.substr(ps, i - ps));
+        if (p.places < 0) return false;
     }
     if (i < b.size() && b[i] == '-') {
         p.sign = '-';
@@ -961,6 +975,36 @@ char PictureKind(std::string_view picture) {
     return (k == 'D' || k == 'T' || k == 'N' || k == 'S' || k == 'P' || k == 'K') ? k : 0;
 }
 
+bool ValidPicture(std::string_view picture) {
+    std::string_view b = Body(picture);
+    switch (PictureKind(picture)) {
+        case 'D': {
+            DatePicture p;
+            return ParseDatePicture(b, p);
+        }
+        case 'T': {
+            TimePicture p;
+            return ParseTimePicture(b, p);
+        }
+        case 'N': {
+            NumberPicture p;
+            return ParseNumberPicture(b, p);
+        }
+        case 'S': {
+            std::size_t i = 1;
+            while (i < b.size() && IsDigit(b[i])) ++i;
+            return i > 1 && PictureNumber(b.substr(1, i - 1)) >= 0;
+        }
+        case 'P':
+        case 'K': {
+            std::string tmpl;
+            bool blank;
+            return TemplateOf(b, ToUpper(b[0]), tmpl, blank) && tmpl.size() <= static_cast<std::size_t>(kMaxPictureWidth);
+        }
+        default: return false;
+    }
+}
+
 std::string Format(const Value& value, std::string_view picture) {
     std::string_view b = Body(picture);
     char kind = b.empty() ? 0 : ToUpper(b[0]);
@@ -983,10 +1027,12 @@ std::string Format(const Value& value, std::string_view picture) {
             return FormatNumber(value, p);
         }
         case 'S': {
-            std::size_t n = 0;
             std::size_t i = 1;
-            while (i < b.size() && IsDigit(b[i])) n = n * 10 + static_cast<std::size_t>(b[i++] - '0');
+            while (i < b.size() && IsDigit(b[i])) ++i;
             if (i == 1) break;
+            const int width = PictureNumber(b.substr(1, i - 1));
+            if (width < 0) break;
+            const std::size_t n = static_cast<std::size_t>(width);
             std::string t = value.toText();
             if (t.size() > n) t.resize(n);
             return t;

@@ -60,7 +60,13 @@ SystemFormats SystemFormatsFromLocale();
 SystemFormats CurrentSystemFormats();
 void SetSystemFormats(const SystemFormats& formats);
 
-// The value as text in the picture. An unknown picture gives the value's text.
+// The widest text a picture may describe (the size of @N and @S, the places
+// of @N, the length of @P and @K templates): a picture beyond it is refused
+// as not valid rather than built.
+inline constexpr int kMaxPictureWidth = 65535;
+
+// The value as text in the picture. An unknown picture, or one that is not
+// valid (ValidPicture), gives the value's text.
 std::string Format(const Value& value, std::string_view picture);
 
 // Reads typed text back by the picture: dates and times give their numbers
@@ -72,6 +78,9 @@ Value Deformat(std::string_view text, std::string_view picture);
 // (an impossible date or time, a number with stray letters). Blank text is a
 // valid 0 for dates, times and numbers.
 std::optional<Value> TryDeformat(std::string_view text, std::string_view picture);
+
+// Whether the picture is one of the kinds and well formed within the limits.
+bool ValidPicture(std::string_view picture);
 
 // The picture's kind: 'D', 'T', 'N', 'S', 'P', 'K', or 0 when it is none of them.
 char PictureKind(std::string_view picture);

@@ -140,6 +140,15 @@ TEST_F(ValuesTest, NestedReferencesAndValuesThatHoldReferences) {
     const std::string grown = TranslateValues("[GROW]");
     EXPECT_LE(grown.size(), kTranslateBufferSize);
     EXPECT_EQ(grown.substr(0, 4), "gggg");
+
+    // A value that brings back the reference it replaced in another form
+    // flips the text between two forms; the translation still ends, and so
+    // does one through the title of another program's window.
+    ScriptValues().Put("C", "C][a[C]");
+    const std::string flipped = TranslateValues("[a[C]");
+    EXPECT_LE(flipped.size(), kTranslateBufferSize);
+    SetFocusTextSource([] { return std::string("FOCUS][a[FOCUS]"); });
+    EXPECT_LE(TranslateValues("[a[FOCUS]").size(), kTranslateBufferSize);
 }
 
 TEST_F(ValuesTest, ScanLimits) {

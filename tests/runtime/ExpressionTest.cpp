@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -169,7 +171,7 @@ TEST(Expression, Functions) {
 TEST(Expression, BadExpressionsGiveErrorsNotCrashes) {
     for (const char* bad : {"", "   ", "1 +", "(1", "1)", "'open", "1 2", "UPPER()", "UPPER('a','b')",
                             "NOSUCH(1)", "1 ** 2", "#", "5abc", "AND", "1/0", "5 % 0", "SUB('a',1)",
-                            "FORMAT(1,)", "@"}) {
+                            "FORMAT(1,)", "@", "FORMAT(1,@N2000000000)", "FORMAT(1,@n12.3000000000)"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(ErrorOf(bad), kBadExpression);
     }
@@ -190,6 +192,18 @@ TEST(Expression, BadExpressionsGiveErrorsNotCrashes) {
     Bindings b;
     b.Bind("Broken", []() -> Value { throw std::runtime_error("field not available"); });
     EXPECT_EQ(Evaluate("Broken = 1", b).error, kBadExpression);
+}
+
+TEST(Expression, NumbersOutsideTheIntegerRangeClamp) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max(), kMin = std::numeric_limits<int64_t>::min();
+    EXPECT_EQ(Value(1e300).toInt(), kMax);
+    EXPECT_EQ(Value(-1e300).toInt(), kMin);
+    EXPECT_EQ(Value(9223372036854775808.0).toInt(), kMax);
+    EXPECT_EQ(Value(std::numeric_limits<double>::infinity()).toInt(), kMax);
+    EXPECT_EQ(Value(std::nan("")).toInt(), 0);
+    EXPECT_EQ(Value("1e30").toInt(), kMax);
+    EXPECT_EQ(Value("-1e30").toInt(), kMin);
+    EXPECT_EQ(Value(-2.9).toInt(), -2);
 }
 
 TEST(Expression, CompiledOnceEvaluatedOften) {

@@ -221,6 +221,25 @@ TEST_F(PictureTest, NumberEdgeCases) {
     EXPECT_EQ(Deformat("$1,000", "@N$9"), Value(1000));
 }
 
+TEST_F(PictureTest, SizesBeyondAFieldAreRefused) {
+    // Sizes and places that do not fit a field (or an int) are not valid
+    // pictures: the value's text comes back, no exception, no huge text.
+    for (const char* bad : {"@N3000000000", "@n12.3000000000", "@N2000000000", "@N65536", "@S99999999999",
+                            "@D3000000000", "@T4294967297"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_NO_THROW(EXPECT_EQ(Format(int64_t{1}, bad), "1"));
+        EXPECT_NO_THROW(Deformat("1", bad));
+        EXPECT_FALSE(ValidPicture(bad));
+    }
+    // The widest valid picture still works.
+    EXPECT_TRUE(ValidPicture("@N65535"));
+    EXPECT_EQ(Format(int64_t{7}, "@N65535").size(), 65535u);
+    EXPECT_TRUE(ValidPicture("@N-_30.9") && ValidPicture("@d17") && ValidPicture("@S1") && ValidPicture("@K##K"));
+    EXPECT_FALSE(ValidPicture("@D19") || ValidPicture("@X1") || ValidPicture(""));
+    // A century window beyond 99 years is 99 years, as before.
+    EXPECT_EQ(Format(int64_t{4}, "@D1>99999999999"), "1/01/01");
+}
+
 TEST_F(PictureTest, StringsPatternsAndKeyIns) {
     EXPECT_EQ(Format("abcdef", "@s3"), "abc");
     EXPECT_EQ(Format("ab", "@S20"), "ab");
