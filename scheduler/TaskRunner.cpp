@@ -226,11 +226,19 @@ uint32_t ShellCodeOf(int error) {
     }
 }
 
-// Hands a file or address to a desktop program (xdg-open, lp) without waiting.
+// Hands a file or address to a desktop program (xdg-open, lp) without
+// waiting. The name goes as an argument of its own, never through a command
+// line, so quotes and backslashes in it stay part of the name; a name that
+// starts with "-" is made "./-..." so it cannot be read as an option.
 uint32_t HandOver(const char* program, const std::string& target) {
-    if (FindProgram(program).empty()) return kShellNoAssociation;
-    Started s = StartCommandLine(std::string(program) + " " + QuoteIfNeeded(target), {});
-    return s.error == 0 ? kShellStarted : kShellNoAssociation;
+    const std::string path = FindProgram(program);
+    if (path.empty()) return kShellNoAssociation;
+    StartOptions options;
+    const std::string argument = !target.empty() && target[0] == '-' ? "./" + target : target;
+    StartResult r = StartProgramArgs({path, argument}, options);
+    if (!r.ok()) return kShellNoAssociation;
+    g_lastStarted.store(r.pid);
+    return kShellStarted;
 }
 
 // The shell start with the verb given as RunTask passes it.
@@ -483,7 +491,10 @@ uint32_t ShellStart(std::string_view verbIn, std::string_view fileIn, std::strin
 
     if (open) {
         // A program is started with its parameters.
-        const std::string program = IsDirectory(path) ? std::string() : FindProgram(file, folder);
+        // Only a real program (ELF or "#!") is run; any other file with the
+        // execute bit is a document and is opened.
+        std::string program = IsDirectory(path) ? std::string() : FindProgram(file, folder);
+        if (!program.empty() && !IsProgramFile(program)) program.clear();
         if (!program.empty()) {
             const std::string commandLine =
                 QuoteIfNeeded(program) + (Trim(parameters).empty() ? "" : " " + Trim(parameters));

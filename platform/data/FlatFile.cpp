@@ -425,11 +425,19 @@ public:
         std::string all(static_cast<std::size_t>(sz), '\0');
         if (::pread(fd_, all.data(), all.size(), 0) != static_cast<ssize_t>(all.size())) return FailErrno(errno);
         all.replace(static_cast<std::size_t>(offset), old.size(), rec);
-        std::string tmp = path_ + ".kr-tmp";
-        int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        // A name of its own, made afresh (O_EXCL: a name planted there,
+        // a symbolic link among them, is never followed), with the file's
+        // own permissions.
+        std::string tmp = path_ + ".XXXXXX";
+        int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
         if (fd < 0) return FailErrno(errno);
-        ssize_t n = ::write(fd, all.data(), all.size());
-        bool ok = n == static_cast<ssize_t>(all.size()) && ::fsync(fd) == 0;
+        struct stat st {};
+        ssize_t n = -1;
+        bool ok = ::fstat(fd_, &st) == 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
+        if (ok) {
+            n = ::write(fd, all.data(), all.size());
+            ok = n == static_cast<ssize_t>(all.size()) && ::fsync(fd) == 0;
+        }
         int err = errno;
         ::close(fd);
         if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {

@@ -1,6 +1,7 @@
 #include "platform/runtime/Process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -304,6 +305,7 @@ int ErrorFromErrno(int e) {
         case EACCES: case EPERM: return kAccessDenied;
         case ENOMEM: case E2BIG: return kInsufficientMemory;
         case EMFILE: case ENFILE: return kTooManyOpenFiles;
+        case ENOEXEC: return kAccessDenied;
         default: return kAccessDenied;
     }
 }
@@ -336,14 +338,10 @@ int Spawn(const std::string& path, const std::vector<std::string>& args, const s
     posix_spawnattr_setsigdefault(&attr, &all);   // and none ignored (SIGPIPE, SIGCHLD)
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+    // A file the kernel cannot run (ENOEXEC) is refused: it is never handed
+    // to a shell, since documents on FAT, NTFS and SMB mounts carry the
+    // execute bit too.
     int rc = posix_spawn(&pid, path.c_str(), &actions, &attr, argv.data(), environ);
-    if (rc == ENOEXEC) {
-        // A script without "#!": the shell runs it, as execvp would.
-        std::vector<char*> shArgv{const_cast<char*>("/bin/sh"), const_cast<char*>(path.c_str())};
-        for (std::size_t i = 1; i < args.size(); ++i) shArgv.push_back(const_cast<char*>(args[i].c_str()));
-        shArgv.push_back(nullptr);
-        rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, shArgv.data(), environ);
-    }
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return rc;
@@ -380,8 +378,23 @@ StartResult StartProgram(std::string_view commandLine, std::string_view startFol
     return StartProgram(commandLine, o);
 }
 
+bool IsProgramFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    char head[4] = {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const ssize_t n = regular ? ::read(fd, head, sizeof head) : 0;
+    ::close(fd);
+    if (n >= 2 && head[0] == '#' && head[1] == '!') return true;
+    return n == 4 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+}
+
 StartResult StartProgram(std::string_view commandLine, const StartOptions& options) {
-    std::vector<std::string> args = SplitCommandLine(commandLine);
+    return StartProgramArgs(SplitCommandLine(commandLine), options);
+}
+
+StartResult StartProgramArgs(std::vector<std::string> args, const StartOptions& options) {
     if (args.empty() || Trim(args[0]).empty()) return Failed(kFileNotFound, "No program given");
 
     std::string folder = Trim(options.startFolder);

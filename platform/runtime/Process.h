@@ -13,6 +13,7 @@
 //     programs beside it); then in the start folder (or the current folder),
 //     as Windows looks in the current folder; then through PATH, exactly and
 //     without a trailing ".exe".
+// A file that is not a program is refused (never run through a shell).
 // The child gets the start folder as its current folder; the parent's
 // current folder never changes. The child inherits no descriptors beyond
 // standard input, output and error.
@@ -70,6 +71,14 @@ struct StartResult {
 // the GUI thread.
 StartResult StartProgram(std::string_view commandLine, const StartOptions& options);
 StartResult StartProgram(std::string_view commandLine, std::string_view startFolder = {}, bool wait = false);
+// The same with the program and its arguments apart: each argument reaches
+// the program as it is, whatever quotes or backslashes it holds.
+StartResult StartProgramArgs(std::vector<std::string> arguments, const StartOptions& options);
+
+// Whether the file is one the system runs as a program: an ELF executable
+// or a script that starts with "#!". A file with the execute bit that is
+// neither (a document on a FAT or SMB mount) is not a program.
+bool IsProgramFile(const std::string& path);
 
 // The exit code of a program started here: kStillActive while it runs, its
 // exit code once it has ended, -1 when the pid is not one of ours (or its

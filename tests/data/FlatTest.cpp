@@ -1,8 +1,14 @@
 // The line drivers: ASCII fixed-width lines, comma-delimited lines and raw
 // bytes, read and written through the same record buffers.
-#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "DataFixture.h"
 #include "platform/runtime/ErrorCodes.h"
@@ -137,6 +143,32 @@ TEST_F(FlatTest, CommaDelimitedQuotesTextsAndRewritesLongerRecords) {
     EXPECT_EQ(t.Rec<Row3>().Type.str(), "Plain");
     EXPECT_EQ(t.Rec<Row3>().Count, 12);
     EXPECT_EQ(t.Rec<Row3>().Text.str(), "quoted, text");
+}
+
+TEST_F(FlatTest, RewriteKeepsThePermissionsAndFollowsNoPlantedLink) {
+    Table& t = Fresh(CsvDef());
+    t.Clear();
+    t.Rec<Row3>().Type = "Item";
+    ASSERT_EQ(t.Add(), 0);
+    ASSERT_EQ(::chmod(path("export.csv").c_str(), 0600), 0);
+    // Another user's link where a fixed temporary name would be.
+    std::ofstream(path("victim"), std::ios::binary) << "keep me";
+    ASSERT_EQ(::symlink(path("victim").c_str(), path("export.csv.kr-tmp").c_str()), 0);
+
+    t.Set();
+    ASSERT_EQ(t.Next(), 0);
+    t.Rec<Row3>().Text = "a longer text than before";
+    ASSERT_EQ(t.Put(), 0);
+    EXPECT_EQ(Contents("victim"), "keep me");
+    EXPECT_EQ(Contents("export.csv"), "\"Item\",0,\"a longer text than before\"\r\n");
+    struct stat st {};
+    ASSERT_EQ(::lstat(path("export.csv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    // Nothing is left beside the file but what was there.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"export.csv", "export.csv.kr-tmp", "victim"}));
 }
 
 TEST_F(FlatTest, RawBytesRoundTrip) {

@@ -186,6 +186,42 @@ TEST_F(TaskRunnerTest, ShellVerbs) {
     EXPECT_EQ(responder_.shown()[0].request.title, "Error Code 31");
 }
 
+TEST_F(TaskRunnerTest, DocumentsGoToTheDesktopAsOneArgument) {
+    // Stand-ins for xdg-open and lp beside the program: each writes the
+    // number of its arguments and then each argument on a line.
+    for (const char* tool : {"xdg-open", "lp"})
+        Script(dir_ / "suite" / tool, std::string("{ echo $#; for a in \"$@\"; do echo \"$a\"; done; } > \"") +
+                                          (dir_ / tool).string() + ".args\"");
+    SetProgramFolder((dir_ / "suite").string());
+    auto handedOver = [&](const char* tool) {
+        const int32_t pid = LastStartedProcess();
+        EXPECT_GT(pid, 0);
+        WaitForProgram(pid, -1);
+        return Read(dir_ / (std::string(tool) + ".args"));
+    };
+
+    // A document with the execute bit (as on FAT, NTFS and SMB mounts) is
+    // opened, not run: its text never reaches a shell.
+    const auto doc = dir_ / "notes.txt";
+    std::ofstream(doc) << "touch \"" << (dir_ / "ran").string() << "\"\n";
+    std::filesystem::permissions(doc, std::filesystem::perms::owner_all);
+    EXPECT_EQ(ShellStart("open", doc.string(), "", "", 1), kShellStarted);
+    EXPECT_EQ(handedOver("xdg-open"), "1\n" + doc.string() + "\n");
+    RunTask(doc.string(), "", "", 0, nullptr, 0, 1, 1, 1, 0);
+    EXPECT_EQ(handedOver("xdg-open"), "1\n" + doc.string() + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "ran"));
+
+    // Quotes, a trailing backslash and a leading "-" stay one name.
+    for (const std::string name : {"say \"hi\" now.txt", "ends with\\", "-rf x.txt"}) {
+        SCOPED_TRACE(name);
+        std::ofstream(dir_ / name) << "x";
+        EXPECT_EQ(ShellStart("open", name, "", dir_.string(), 1), kShellStarted);
+        EXPECT_EQ(handedOver("xdg-open"), "1\n" + (dir_ / name).string() + "\n");
+        EXPECT_EQ(ShellStart("print", name, "", dir_.string(), 1), kShellStarted);
+        EXPECT_EQ(handedOver("lp"), "1\n" + (dir_ / name).string() + "\n");
+    }
+}
+
 TEST_F(TaskRunnerTest, PrioritiesAndWindowModes) {
     std::vector<std::pair<int32_t, int32_t>> modes;
     TaskRunnerHooks hooks;

@@ -98,11 +98,19 @@ TEST_F(ProcessTest, FailuresAreErrorsNeverSilentSuccess) {
     Script(dir_ / "bin" / "plain.txt", "not a program", false);
     EXPECT_EQ(StartProgram("plain.txt", "", false).error, kAccessDenied);
     EXPECT_EQ(StartProgram((dir_ / "nowhere" / "x").string(), "", false).error, kFileNotFound);
+
+    // A file with the execute bit that is neither ELF nor "#!" (a document
+    // on a FAT or SMB mount) is refused, never run through a shell.
+    Script(dir_ / "bin" / "notes.txt", "touch \"" + (dir_ / "ran").string() + "\"\n");
+    EXPECT_FALSE(IsProgramFile((dir_ / "bin" / "notes.txt").string()));
+    EXPECT_EQ(StartProgram("notes.txt", "", true).error, kAccessDenied);
+    EXPECT_FALSE(fs::exists(dir_ / "ran"));
+    EXPECT_TRUE(IsProgramFile("/bin/sh"));
+    EXPECT_FALSE(IsProgramFile(dir_.string()));
 }
 
 TEST_F(ProcessTest, TheSuitesProgramsAreFoundBesideTheProgram) {
-    // A script without "#!" runs through the shell, as execvp would.
-    Script(dir_ / "bin" / "KRMsg", "printf '%s|' \"$@\" > \"$OUT\"\nexit 5\n");
+    Script(dir_ / "bin" / "KRMsg", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$OUT\"\nexit 5\n");
     setenv("OUT", (dir_ / "args.txt").c_str(), 1);
     StartResult r = StartProgram("KRMsg.EXE ID=5", "", true);
     ASSERT_TRUE(r.ok()) << r.message;
