@@ -145,7 +145,7 @@ void LogEventAlways(const std::string& label, const std::string& text) {
     }
     if (s.counter == 0) {
         s.folder = CurrentFolder();
-        s.fd = ::open(EventLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        s.fd = ::open(EventLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
         if (s.fd < 0) return;  // not open: the next line tries again
     }
     ++s.counter;

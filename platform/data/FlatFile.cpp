@@ -269,7 +269,7 @@ public:
 
     int create() override {
         std::string path = filePath();
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) return FailErrno(errno);
         ::close(fd);
         return 0;

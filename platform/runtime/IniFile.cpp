@@ -2,16 +2,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/runtime/Strings.h"
 
@@ -55,6 +59,73 @@ std::string CurrentFolder() {
     char buf[PATH_MAX];
     if (::getcwd(buf, sizeof buf)) return buf;
     return ".";
+}
+
+// ---------------------------------------------------------------- files
+
+// The process's umask, read without changing it (umask() would set it for
+// every thread for a moment); 022 where /proc does not tell.
+mode_t CurrentUmask() {
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 022;
+    char buf[4096];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) return 022;
+    buf[n] = '\0';
+    const char* at = std::strstr(buf, "Umask:");
+    if (!at) return 022;
+    return static_cast<mode_t>(std::strtoul(at + 6, nullptr, 8) & 0777);
+}
+
+// Whether the name is one of the save's temporaries of the file `base`:
+// "." + base + "." + six characters of mkstemp.
+bool IsTemporaryOf(std::string_view name, const std::string& base) {
+    if (name.size() != base.size() + 8 || name[0] != '.' || name[base.size() + 1] != '.') return false;
+    if (name.substr(1, base.size()) != base) return false;
+    for (char c : name.substr(base.size() + 2))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// Removes the temporaries of `base` that a save killed part-way left in
+// dir. A save holds a lock on its temporary while it lives, so one that
+// can be locked belongs to nobody any more; only our own files are touched.
+void RemoveStaleTemporaries(const std::string& dir, const std::string& base) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    std::vector<std::string> stale;
+    while (dirent* e = ::readdir(d))
+        if (IsTemporaryOf(e->d_name, base)) stale.push_back(dir + "/" + e->d_name);
+    ::closedir(d);
+    for (const std::string& path : stale) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+}
+
+// A new temporary of `base` in dir, locked for the life of the save, or -1.
+int MakeTemporary(const std::string& dir, const std::string& base, std::string& name) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::string tmpl = dir + "/." + base + ".XXXXXX";
+        const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        struct stat st;
+        // Another program's clean-up may have taken it before the lock: then
+        // it is gone from the folder, and a new one is made.
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            name = tmpl;
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
 }
 
 }  // namespace
@@ -259,12 +330,26 @@ public:
         std::size_t slash = target.find_last_of('/');
         std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
         std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        std::string tmpl = dir + "/." + base + ".XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        int fd = ::mkstemp(buf.data());
+        // Only a regular file is replaced (a FIFO or a device is left as
+        // it is), and a read-only one is not: the write fails as a write
+        // to a read-only file does. No write bit at all counts as read-only
+        // also for a user whom the system would let write.
+        struct stat st;
+        const bool exists = ::stat(target.c_str(), &st) == 0;
+        if (exists && !S_ISREG(st.st_mode)) {
+            errno = EINVAL;
+            return false;
+        }
+        if (exists && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+            errno = EACCES;
+            return false;
+        }
+        // A new file takes the user's umask; an existing one keeps its mode.
+        const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+        RemoveStaleTemporaries(dir, base);
+        std::string tmp;
+        int fd = MakeTemporary(dir, base, tmp);
         if (fd < 0) return false;
-        std::string tmp(buf.data());
         bool ok = true;
         const char* p = text.data();
         std::size_t left = text.size();
@@ -278,8 +363,6 @@ public:
             p += n;
             left -= static_cast<std::size_t>(n);
         }
-        struct stat st;
-        mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
         if (ok && ::fchmod(fd, mode) != 0) ok = false;
         if (ok && ::fsync(fd) != 0) ok = false;
         if (::close(fd) != 0) ok = false;
@@ -313,7 +396,14 @@ private:
     void Load() {
         lines_.clear();
         crlf_ = false;
-        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        // Only a regular file is read: a FIFO or a device in its place
+        // would block (or never end), so it reads as an empty file.
+        int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        struct stat st;
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd);
+            fd = -1;
+        }
         std::string text;
         if (fd >= 0) {
             char buf[65536];

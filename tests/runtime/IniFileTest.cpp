@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -162,6 +167,86 @@ TEST_F(IniTest, UnsafeInputIsRefusedAndWriteFailuresReported) {
     EXPECT_EQ(GetIniValue("taken.ini", "S", "K", "none"), "none");  // nothing kept from the failed write
     std::vector<std::string> files = Files();
     EXPECT_EQ(files, (std::vector<std::string>{"taken.ini", "u.ini"}));
+}
+
+TEST_F(IniTest, OddFilesInPlaceOfAnIniFile) {
+    // A read-only file is not replaced: the write fails and the value read
+    // afterwards is the one on disk.
+    WriteFile("ro.ini", "[S]\nK=1\n");
+    fs::permissions(dir_ / "ro.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_FALSE(PutIniValue("ro.ini", "S", "K", "2"));
+    EXPECT_FALSE(IniFile("ro.ini").DeleteKey("S", "K"));
+    EXPECT_EQ(GetIniValue("ro.ini", "S", "K"), "1");
+    EXPECT_EQ(Read("ro.ini"), "[S]\nK=1\n");
+
+    // A FIFO (which would block a reader for ever) reads as empty and is
+    // not replaced by a write.
+    ASSERT_EQ(::mkfifo((dir_ / "pipe.ini").c_str(), 0600), 0);
+    EXPECT_EQ(GetIniValue("pipe.ini", "S", "K", "none"), "none");
+    EXPECT_FALSE(PutIniValue("pipe.ini", "S", "K", "1"));
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.ini"));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"pipe.ini", "ro.ini"}));
+}
+
+TEST_F(IniTest, NewFilesFollowTheUmask) {
+    struct Case {
+        mode_t umask;
+        fs::perms expected;
+    };
+    const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;
+    const Case cases[] = {
+        {077, rw},
+        {022, rw | fs::perms::group_read | fs::perms::others_read},
+        {002, rw | fs::perms::group_read | fs::perms::group_write | fs::perms::others_read},
+    };
+    const mode_t before = ::umask(022);
+    int n = 0;
+    for (const Case& c : cases) {
+        ::umask(c.umask);
+        const std::string name = "new" + std::to_string(n++) + ".ini";
+        ASSERT_TRUE(PutIniValue(name, "S", "K", "1"));
+        EXPECT_EQ(fs::status(dir_ / name).permissions(), c.expected) << std::oct << c.umask;
+    }
+    ::umask(before);
+    // An existing file keeps its mode.
+    fs::permissions(dir_ / "new1.ini", rw);
+    ASSERT_TRUE(PutIniValue("new1.ini", "S", "K", "2"));
+    EXPECT_EQ(fs::status(dir_ / "new1.ini").permissions(), rw);
+}
+
+TEST_F(IniTest, TemporariesLeftByAKilledSaveAreRemoved) {
+    WriteFile("k.ini", "[S]\nK=1\n");
+    // Left by saves that were killed, by a save still running (it holds its
+    // lock), and files that only look alike.
+    WriteFile(".k.ini.Ab12Cd", "[S]\n");
+    WriteFile(".k.ini.zz99zz", "");
+    WriteFile(".k.ini.Live01", "[S]\n");
+    WriteFile(".k.ini.toolong1", "");
+    WriteFile(".other.ini.Ab12Cd", "");
+    const int live = ::open((dir_ / ".k.ini.Live01").c_str(), O_RDONLY);
+    ASSERT_GE(live, 0);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    ASSERT_TRUE(PutIniValue("k.ini", "S", "K", "2"));
+    EXPECT_EQ(Files(), (std::vector<std::string>{".k.ini.Live01", ".k.ini.toolong1", ".other.ini.Ab12Cd", "k.ini"}));
+    ::close(live);
+    ASSERT_TRUE(PutIniValue("k.ini", "S", "K", "3"));
+    EXPECT_EQ(Files(), (std::vector<std::string>{".k.ini.toolong1", ".other.ini.Ab12Cd", "k.ini"}));
+
+    // A save killed part-way, again and again, leaves nothing behind once
+    // the next save ran.
+    for (int i = 0; i < 20; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int v = 0;; ++v) PutIniValue("k.ini", "S", "K", std::to_string(v) + std::string(20000, 'x'));
+        }
+        ::usleep(static_cast<useconds_t>(1000 * (i % 5)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    ASSERT_TRUE(PutIniValue("k.ini", "S", "K", "4"));
+    EXPECT_EQ(Files(), (std::vector<std::string>{".k.ini.toolong1", ".other.ini.Ab12Cd", "k.ini"}));
+    EXPECT_EQ(GetIniValue("k.ini", "S", "K"), "4");
 }
 
 TEST_F(IniTest, DeleteKeysAndSections) {
