@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/desktop/Accessibility.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr {
@@ -75,7 +76,17 @@ void ListChildWindows() {
 
 void ListChildWindows(std::uint32_t window) {
     std::vector<ChildWindowEntry> list;
-    if (window) list = BuildChildWindowList(ChildWindowsOf(window));
+    if (window) {
+        list = BuildChildWindowList(ChildWindowsOf(window));
+        // The controls a toolkit draws itself are objects of the window's
+        // accessibility tree; they are listed under their role, without a handle.
+        for (const AccessibleText& t : AccessibleTextsOf(window)) {
+            ChildWindowEntry e;
+            e.Line = t.text;
+            e.Class = t.role;
+            list.push_back(std::move(e));
+        }
+    }
     std::lock_guard<std::mutex> l(g_m);
     g_children = std::move(list);
 }

@@ -7,8 +7,10 @@
 // X11 has no window text apart from a window's properties, so a window
 // without a title is listed under its icon title when it has one (where the
 // runtime asked the window for its text). Other programs' controls (buttons,
-// labels) are drawn by the programs themselves and are no X windows, so the
-// child list holds only the few sub-windows a program makes.
+// labels) are drawn by the programs themselves and are no X windows: the
+// child list holds the sub-windows a program makes that have a name, then
+// the texts of the window's accessibility tree (Accessibility.h), each under
+// its role and with handle 0.
 #pragma once
 
 #include <cstdint>
