@@ -32,6 +32,7 @@
 #include "platform/desktop/WindowHelpers.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
+#include "scheduler/DesktopScriptServices.h"
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
@@ -96,6 +97,11 @@ int main(int argc, char** argv) {
             kr::ScriptValues().Put(name, value);
         };
         kr::InstallMailScriptServices(mailServices);
+        // Script steps find, focus and close windows and type keystrokes on the desktop.
+        kr::DesktopWindowService windowService;
+        kr::DesktopKeystrokeService keystrokeService;
+        kr::InstallScriptWindowService(&windowService);
+        kr::InstallKeystrokeService(&keystrokeService);
 
         kr::RegisterDictionaryWindows();
         kr::AddSettingsLoadedHook(PublishMailOptions);
@@ -115,6 +121,8 @@ int main(int argc, char** argv) {
             kr::MailSettings.Kill();
         };
         kr::DataFolder folder = kr::ProgramStartup(services);
+        kr::InstallKeystrokeService(nullptr);
+        kr::InstallScriptWindowService(nullptr);
 
         if (exitAfterStartup) {
             int registered = 0;

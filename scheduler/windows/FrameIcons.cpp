@@ -57,11 +57,41 @@ QIcon ActivityIcon(int frame, const QColor& lit) {
     return QIcon(pm);
 }
 
+// A keyboard with one key lit: the tray while keystrokes are sent; the
+// four pictures light the keys in turn.
+QIcon BusyKeyIcon(int lit) {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double s = size / 16.0;
+        p.setPen(QPen(QColor(40, 40, 40), std::max(1.0, s)));
+        p.setBrush(QColor(225, 120, 20));
+        p.drawRoundedRect(QRectF(0.5 * s, 3.5 * s, 15 * s, 9 * s), 1.5 * s, 1.5 * s);
+        p.setPen(Qt::NoPen);
+        for (int k = 0; k < 4; ++k) {
+            p.setBrush(k == lit ? QColor(255, 255, 255) : QColor(120, 60, 10));
+            p.drawRect(QRectF((2 + k * 3.3) * s, 5.5 * s, 2.4 * s, 2.2 * s));
+        }
+        p.setBrush(QColor(120, 60, 10));
+        p.drawRect(QRectF(3.5 * s, 9 * s, 9 * s, 2 * s));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 std::map<std::string, QIcon> MakeIcons() {
     std::map<std::string, QIcon> m;
     m["tray_ico"] = ClockIcon(QColor(40, 90, 170), 300, 60);
     m["traybusy_ico"] = ClockIcon(QColor(225, 120, 20), 0, 180);
     m["traybus2_ico"] = ClockIcon(QColor(225, 120, 20), 90, 270);
+    m["busykey_ico"] = BusyKeyIcon(0);
+    m["busykey2_ico"] = BusyKeyIcon(1);
+    m["busykey3_ico"] = BusyKeyIcon(2);
+    m["busykey4_ico"] = BusyKeyIcon(3);
     const char letters[] = "abcdefg";
     for (int i = 0; i < 7; ++i) {
         m[std::string("wrk") + letters[i] + ".ico"] = ActivityIcon(i, QColor(30, 150, 60));

@@ -1,5 +1,5 @@
 // The images of the frame: the tray icons ("tray_ico", "traybusy_ico",
-// "traybus2_ico") and the status bar's activity images ("~wrka.ico" to
+// "traybus2_ico", and "busykey_ico" to "busykey4_ico" while keys are sent) and the status bar's activity images ("~wrka.ico" to
 // "~wrkg.ico" while the scheduler runs, "~wrkas.ico" to "~wrkgs.ico" while a
 // script runs, "~blank.ico"). They are drawn, not read from files, so the
 // program carries no image files of its own for them.

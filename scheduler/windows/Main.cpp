@@ -30,6 +30,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/Toolbar.h"
+#include "scheduler/DesktopScriptServices.h"
 #include "scheduler/ScriptQueue.h"
 #include "scheduler/StartedPrograms.h"
 #include "scheduler/TaskMessage.h"
@@ -392,6 +393,8 @@ void MainFrame::InstallCycleHooks() {
     };
     h.setTrayTip = [this](const std::string& t) { tray_.SetTooltip(t); };
     h.setTrayIcon = [this](const std::string& i) { tray_.SetIcon(i); };
+    // The keystroke engine shows its busy-key icons in the tray while it types.
+    SetSendKeysTrayIcon([this](const std::string& i) { tray_.SetIcon(i); });
     h.setHideToTray = [this](bool hide) {
         if (hide)
             tray_.RegisterEvents();
@@ -672,6 +675,7 @@ void MainFrame::Kill() {
     }
     session_.Kill();
     if (HotKeys().kill) HotKeys().kill();
+    SetSendKeysTrayIcon(nullptr);
     tray_.Kill();
     popup_.Clear();
     if (g_frame == this) g_frame = nullptr;
