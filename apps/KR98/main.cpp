@@ -27,6 +27,7 @@
 #include "organiser/MailWorker.h"
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
+#include "platform/runtime/QueryWizardCore.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
 #include "platform/desktop/WindowHelpers.h"
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
             messagesAccess = std::make_unique<kr::MessagesFileAccess>();
             kr::InstallMessagesAccess(messagesAccess.get());
         };
+        services.queryWizardTexts = [] { kr::SetQueryWizardTexts(); };
         services.runMain = [exitAfterStartup] { kr::RunMain(exitAfterStartup); };
         services.mailKill = [] {
             kr::CancelMailSends();
