@@ -156,6 +156,14 @@ private:
             ui.cancel->setFocus();
             return;
         }
+        if (options_.afterEnd) {
+            Window()->hide();
+            QPointer<QWidget> window = Window();
+            options_.afterEnd([window] {
+                if (window) window->close();
+            });
+            return;
+        }
         CloseNow();
     }
 

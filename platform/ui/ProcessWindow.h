@@ -48,6 +48,10 @@ struct ProcessWindowOptions {
     // procedure started on a thread of its own); false: it opens
     // window-modal over the current thread's window.
     bool ownWindow = false;
+    // When set, the window hides at the end instead of closing and hands
+    // this a function that closes it: what follows (a report's preview)
+    // opens over it while the procedure's window is still there.
+    std::function<void(std::function<void()> finish)> afterEnd;
 };
 
 // Opens the window and runs the process. done gets kRequestCompleted when

@@ -1,0 +1,255 @@
+#include "platform/ui/ReportPreview.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include "platform/runtime/ReportPreviewStrings.h"
+#include "platform/runtime/Services.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/ProcessWindow.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/WindowManager.h"
+#include "platform/ui/report/ReportRun.h"
+
+namespace kr {
+
+using report::RenderedReport;
+
+namespace {
+
+struct ReportPreviewLayout {
+    QWidget* window = nullptr;
+    QPushButton* print = nullptr;
+    QPushButton* first = nullptr;
+    QPushButton* previous = nullptr;
+    QPushButton* next = nullptr;
+    QPushButton* last = nullptr;
+    QLabel* page = nullptr;
+    QComboBox* zoom = nullptr;
+    QPushButton* close = nullptr;
+    QScrollArea* scroll = nullptr;
+    QLabel* image = nullptr;
+
+    void Build() {
+        window = new QWidget;
+        auto* v = new QVBoxLayout(window);
+        auto* h = new QHBoxLayout;
+        print = new QPushButton("&Print", window);
+        print->setObjectName("print");
+        print->setToolTip("Print the report");
+        first = new QPushButton("|<", window);
+        first->setObjectName("first");
+        first->setToolTip("First page");
+        previous = new QPushButton("<", window);
+        previous->setObjectName("previous");
+        previous->setToolTip("Previous page");
+        next = new QPushButton(">", window);
+        next->setObjectName("next");
+        next->setToolTip("Next page");
+        last = new QPushButton(">|", window);
+        last->setObjectName("last");
+        last->setToolTip("Last page");
+        page = new QLabel(window);
+        page->setObjectName("page");
+        zoom = new QComboBox(window);
+        zoom->setObjectName("zoom");
+        zoom->setToolTip("Zoom");
+        for (int z : {50, 75, 100, 125, 150, 200}) zoom->addItem(QString("%1%").arg(z), z);
+        close = new QPushButton("Cl&ose", window);
+        close->setObjectName("close");
+        for (QWidget* w : std::initializer_list<QWidget*>{print, first, previous, next, last}) h->addWidget(w);
+        h->addWidget(page);
+        h->addStretch();
+        h->addWidget(zoom);
+        h->addWidget(close);
+        v->addLayout(h);
+        scroll = new QScrollArea(window);
+        scroll->setObjectName("pages");
+        scroll->setAlignment(Qt::AlignHCenter);
+        scroll->setBackgroundRole(QPalette::Dark);
+        image = new QLabel;
+        image->setObjectName("image");
+        scroll->setWidget(image);
+        v->addWidget(scroll, 1);
+    }
+};
+
+class ReportPreviewWindow : public WindowManager {
+public:
+    ReportPreviewWindow(std::shared_ptr<const RenderedReport> pages, std::function<void(bool)> done)
+        : WindowManager("ReportPreview"), pages_(std::move(pages)), done_(std::move(done)) {}
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    bool Init() override {
+        SetTitle("Print Preview" + (pages_->title.empty() ? std::string() : " - " + pages_->title));
+        SetCancelControl(ui.close);
+        ui.zoom->setCurrentIndex(ui.zoom->findData(100));
+        // A page at 100% fits in width; as much of its height as the screen allows.
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+        const int w = std::min(avail.width() - 40, pages_->pageWidth * 96 / 1000 + 80);
+        const int h = std::min(avail.height() - 60, pages_->pageHeight * 96 / 1000 + 100);
+        ui.window->resize(std::max(w, 400), std::max(h, 300));
+        Show(0);
+        ui.print->setFocus();
+        return true;
+    }
+    void TakeAccepted(QObject* control) override {
+        const int last = static_cast<int>(pages_->pages.size()) - 1;
+        if (control == ui.print) {
+            print_ = true;
+            SetResponse(kRequestCompleted);
+            CloseNow();
+        } else if (control == ui.first) {
+            Show(0);
+        } else if (control == ui.previous) {
+            Show(page_ - 1);
+        } else if (control == ui.next) {
+            Show(page_ + 1);
+        } else if (control == ui.last) {
+            Show(last);
+        } else if (control == ui.zoom) {
+            Show(page_);
+        }
+    }
+    void TakeNewSelection(QObject* control) override {
+        if (control == ui.zoom) Show(page_);
+    }
+    bool TakeWindowEvent(QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->key() == Qt::Key_PageDown) Show(page_ + 1);
+        else if (k->key() == Qt::Key_PageUp) Show(page_ - 1);
+        else return false;
+        return true;
+    }
+    void Kill() override {
+        auto done = std::move(done_);
+        const bool print = print_;
+        if (done) QTimer::singleShot(0, QCoreApplication::instance(), [done, print, thread = Thread()] {
+            ProcedureThreadScope scope(thread);
+            done(print);
+        });
+    }
+
+private:
+    void Show(int index) {
+        const int count = static_cast<int>(pages_->pages.size());
+        if (count == 0) return;
+        page_ = std::clamp(index, 0, count - 1);
+        const double zoom = ui.zoom->currentData().toInt() / 100.0;
+        ui.image->setPixmap(QPixmap::fromImage(report::PageImage(*pages_, page_, zoom)));
+        ui.image->adjustSize();
+        ui.page->setText(QString("Page %1 of %2").arg(page_ + 1).arg(count));
+        ui.first->setEnabled(page_ > 0);
+        ui.previous->setEnabled(page_ > 0);
+        ui.next->setEnabled(page_ < count - 1);
+        ui.last->setEnabled(page_ < count - 1);
+    }
+
+    ReportPreviewLayout ui;
+    std::shared_ptr<const RenderedReport> pages_;
+    std::function<void(bool)> done_;
+    int page_ = 0;
+    bool print_ = false;
+};
+
+}  // namespace
+
+void PreviewReport(std::shared_ptr<const RenderedReport> pages, std::function<void(bool print)> done) {
+    auto* w = new ReportPreviewWindow(std::move(pages), done);
+    if (!w->Call() && done) done(false);
+}
+
+bool PrintReportPages(const RenderedReport& pages, const std::string& outputFile) {
+    if (pages.pages.empty()) return false;
+    QPrinter printer(QPrinter::HighResolution);
+    if (!outputFile.empty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(outputFile));
+    } else if (QPrinterInfo::defaultPrinterName().isEmpty()) {
+        const ReportPreviewTexts t = ReportPreviewStrings();
+        if (Message(t.NoDfltPrtrText, t.NoDfltPrtrTitle, MessageIcon::Exclamation, kButtonYes | kButtonNo,
+                    kButtonNo) != kButtonYes)
+            return false;
+    }
+    printer.setFullPage(true);
+    printer.setDocName(QString::fromStdString(pages.title));
+    const int count = static_cast<int>(pages.pages.size());
+    std::vector<int> order;
+    if (printer.supportsMultipleCopies()) {
+        // The printer makes the copies itself.
+        printer.setCopyCount(pages.copies);
+        printer.setCollateCopies(pages.collate);
+        order = report::PrintOrder(count, 1, false);
+    } else {
+        order = report::PrintOrder(count, pages.copies, pages.collate);
+    }
+    return report::PaintPages(printer, pages, order);
+}
+
+void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)> done) {
+    auto finish = [done](int response) {
+        if (done) done(response);
+    };
+    if (!job || !job->layout) return finish(kRequestCancelled);
+    LoadReportPreviewStrings(job->iniFile, job->progressUserText, job->askPreviewTitle, job->askPreviewText);
+    const ReportPreviewTexts texts = ReportPreviewStrings();
+    const report::Destination where = report::AskPreview(texts);
+    if (where == report::Destination::Cancelled) return finish(kRequestCancelled);
+    const bool preview = where == report::Destination::Preview;
+
+    auto run = std::make_shared<report::ReportRun>(job->layout, job->total, job->read, preview, texts, job->batchSize);
+    auto printed = std::make_shared<bool>(false);
+    ProcessWindowOptions o;
+    o.procedureName = job->procedureName;
+    o.title = preview ? texts.ProgWinTitlePrvw : texts.ProgWinTitlePrnt;
+    o.percentText = texts.ProgWinPctText;
+    o.userText = texts.ProgWinUsrText;
+    o.listErrors = false;
+    o.holdOnErrors = false;
+    // A report started on a thread of its own has no window yet: the
+    // progress window is the procedure's window until the run is over.
+    o.ownWindow = TopWindowOf(CurrentProcedureThread()) == nullptr;
+    o.afterEnd = [run, job, preview, printed, texts](std::function<void()> close) {
+        using Outcome = report::ReportRun::Outcome;
+        if (run->outcome() != Outcome::Completed && run->outcome() != Outcome::PartialPreview) return close();
+        auto pages = std::make_shared<const RenderedReport>(run->TakePages());
+        if (pages->pages.empty()) {
+            Message(texts.NothingToPrntText, texts.NothingToPrntTitle, MessageIcon::Exclamation, kButtonOk);
+            return close();
+        }
+        if (!preview) {
+            *printed = PrintReportPages(*pages, job->outputFile);
+            return close();
+        }
+        PreviewReport(pages, [pages, job, printed, close](bool print) {
+            if (print) *printed = PrintReportPages(*pages, job->outputFile);
+            // Previewed is done, whether printed or not.
+            *printed = true;
+            close();
+        });
+    };
+    RunProcessWindow(run, o, [finish, printed](int) { finish(*printed ? kRequestCompleted : kRequestCancelled); });
+}
+
+}  // namespace kr

@@ -1,0 +1,211 @@
+#include "platform/ui/report/ReportWriter.h"
+
+#include "platform/runtime/Picture.h"
+
+namespace kr::report {
+
+namespace {
+constexpr int kPageHeader = -1, kPageFooter = -2, kDetail = -3, kClosing = -4;
+}
+
+ReportWriter::ReportWriter(const ReportLayout& layout) : layout_(layout) {
+    out_.title = layout.title;
+    out_.pageWidth = layout.pageWidth;
+    out_.pageHeight = layout.pageHeight;
+    out_.copies = layout.copies < 1 ? 1 : layout.copies;
+    out_.collate = layout.collate;
+}
+
+RenderedReport ReportWriter::TakePages() { return std::move(out_); }
+
+int ReportWriter::FooterTop() const {
+    return layout_.pageHeight - layout_.marginBottom - (layout_.pageFooter.empty() ? 0 : layout_.pageFooter.height);
+}
+
+void ReportWriter::Open() {
+    if (open_) return;
+    open_ = true;
+    NewPage();
+}
+
+void ReportWriter::NewPage() {
+    out_.pages.emplace_back();
+    pageOpen_ = true;
+    bodyOnPage_ = false;
+    y_ = layout_.marginTop;
+    ResetTotals(kPageFooter);
+    if (!layout_.pageHeader.empty()) {
+        PrintBandAt(layout_.pageHeader, kPageHeader, y_);
+        y_ += layout_.pageHeader.height;
+    }
+}
+
+void ReportWriter::EndPage() {
+    if (!pageOpen_) return;
+    if (!layout_.pageFooter.empty()) PrintBandAt(layout_.pageFooter, kPageFooter, FooterTop());
+    pageOpen_ = false;
+}
+
+void ReportWriter::PrintBand(const Band& band, int where, bool breakable) {
+    if (band.empty()) return;
+    if (!pageOpen_) NewPage();
+    // A band that does not fit goes to the next page, unless the page holds
+    // nothing but its header (a band taller than a page is cut, not looped).
+    if (breakable && bodyOnPage_ && y_ + band.height > FooterTop()) {
+        EndPage();
+        NewPage();
+    }
+    PrintBandAt(band, where, y_);
+    y_ += band.height;
+    bodyOnPage_ = true;
+}
+
+std::string ReportWriter::Formatted(const Control& c, int where, int index) const {
+    Value v;
+    if (c.kind == Control::kPageNumber) {
+        v = Value(static_cast<int64_t>(out_.pages.size()));
+    } else if (c.kind == Control::kGroupKey) {
+        // The key of the group the band belongs to, as it was when the group
+        // began: a footer prints after the next group's record is read.
+        const size_t level = where >= 0 ? static_cast<size_t>(where / 2) : keys_.size();
+        v = Value(level < keys_.size() ? keys_[level] : std::string());
+    } else if (c.total != Control::kNoTotal) {
+        auto it = totals_.find({where, index});
+        const Accumulator a = it == totals_.end() ? Accumulator{} : it->second;
+        if (c.total == Control::kCount)
+            v = Value(static_cast<int64_t>(a.count));
+        else if (a.sum == static_cast<double>(static_cast<int64_t>(a.sum)))
+            v = Value(static_cast<int64_t>(a.sum));
+        else
+            v = Value(a.sum);
+    } else if (c.value) {
+        v = c.value();
+    }
+    if (c.picture.empty()) return v.toText();
+    std::string s = Format(v, c.picture);
+    // Pictures pad to their width; the control aligns the text itself.
+    const size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    const size_t e = s.find_last_not_of(' ');
+    return s.substr(b, e - b + 1);
+}
+
+void ReportWriter::PrintBandAt(const Band& band, int where, int top) {
+    Page& page = out_.pages.back();
+    const int left = layout_.marginLeft;
+    for (size_t i = 0; i < band.controls.size(); ++i) {
+        const Control& c = band.controls[i];
+        DrawOp op;
+        op.x = left + c.x;
+        op.y = top + c.y;
+        op.width = c.width;
+        op.height = c.height;
+        op.font = c.useFont ? c.font : layout_.font;
+        op.align = c.align;
+        op.wrap = c.wrap;
+        op.lineWidth = c.lineWidth;
+        switch (c.kind) {
+            case Control::kText:
+                op.kind = DrawOp::kText;
+                op.text = c.text;
+                break;
+            case Control::kField:
+            case Control::kPageNumber:
+            case Control::kGroupKey:
+                op.kind = DrawOp::kText;
+                op.text = Formatted(c, where, static_cast<int>(i));
+                break;
+            case Control::kLine:
+                op.kind = DrawOp::kLine;
+                break;
+            case Control::kBox:
+                op.kind = DrawOp::kBox;
+                break;
+            case Control::kCheck:
+                op.kind = DrawOp::kCheck;
+                op.text = c.text;
+                if (c.value) {
+                    const Value v = c.value();
+                    op.checked = v.isNumber() ? v.toReal() != 0 : v.truthy() && v.toText() != "0";
+                }
+                break;
+        }
+        page.ops.push_back(std::move(op));
+    }
+}
+
+void ReportWriter::Tally() {
+    auto add = [this](const Band& band, int where) {
+        for (size_t i = 0; i < band.controls.size(); ++i) {
+            const Control& c = band.controls[i];
+            if (c.total == Control::kNoTotal) continue;
+            Accumulator& a = totals_[{where, static_cast<int>(i)}];
+            ++a.count;
+            if (c.total == Control::kSum && c.value) a.sum += c.value().toReal();
+        }
+    };
+    for (size_t l = 0; l < layout_.groups.size(); ++l) add(layout_.groups[l].footer, static_cast<int>(2 * l + 1));
+    add(layout_.closing, kClosing);
+    add(layout_.pageFooter, kPageFooter);
+}
+
+void ReportWriter::ResetTotals(int where) {
+    for (auto it = totals_.begin(); it != totals_.end();) {
+        if (it->first.first == where)
+            it = totals_.erase(it);
+        else
+            ++it;
+    }
+}
+
+void ReportWriter::PrintDetail() {
+    if (closed_) return;
+    Open();
+    if (layout_.beforeDetail) layout_.beforeDetail();
+    // The first level whose key changed; every level inside it breaks too.
+    const size_t levels = layout_.groups.size();
+    std::vector<std::string> now(levels);
+    for (size_t l = 0; l < levels; ++l) now[l] = layout_.groups[l].key ? layout_.groups[l].key() : std::string();
+    size_t broken = levels;
+    if (keys_.size() != levels) {
+        broken = 0;
+    } else {
+        for (size_t l = 0; l < levels; ++l)
+            if (now[l] != keys_[l]) {
+                broken = l;
+                break;
+            }
+    }
+    if (broken < levels) {
+        if (keys_.size() == levels) {
+            // Footers of the groups that end, innermost first. Their totals
+            // hold only the records of their group.
+            for (size_t l = levels; l-- > broken;) PrintBand(layout_.groups[l].footer, static_cast<int>(2 * l + 1));
+        }
+        keys_ = std::move(now);
+        for (size_t l = broken; l < levels; ++l) {
+            const Group& g = layout_.groups[l];
+            if (g.newPage && bodyOnPage_) {
+                EndPage();
+                NewPage();
+            }
+            ResetTotals(static_cast<int>(2 * l + 1));
+            PrintBand(g.header, static_cast<int>(2 * l));
+        }
+    }
+    Tally();
+    PrintBand(layout_.detail, kDetail);
+    ++details_;
+}
+
+void ReportWriter::Close() {
+    if (closed_) return;
+    Open();
+    if (keys_.size() == layout_.groups.size() && !keys_.empty())
+        for (size_t l = layout_.groups.size(); l-- > 0;) PrintBand(layout_.groups[l].footer, static_cast<int>(2 * l + 1));
+    PrintBand(layout_.closing, kClosing);
+    EndPage();
+    closed_ = true;
+}
+
+}  // namespace kr::report

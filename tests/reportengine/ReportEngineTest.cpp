@@ -1,0 +1,241 @@
+// The report engine without a display: pages broken before the footer,
+// group bands at key changes with their own totals, the empty report, and a
+// run's cancel questions in their order, answered by a scripted responder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ReportFixture.h"
+#include "platform/runtime/Services.h"
+#include "platform/ui/report/ReportRun.h"
+#include "platform/ui/report/ReportWriter.h"
+
+namespace kr {
+namespace {
+
+using report::DrawOp;
+using report::ReportRun;
+using report::ReportWriter;
+
+// The texts drawn on a page, top to bottom.
+std::vector<std::string> Texts(const report::Page& page) {
+    std::vector<const DrawOp*> ops;
+    for (const DrawOp& op : page.ops)
+        if (op.kind == DrawOp::kText) ops.push_back(&op);
+    std::stable_sort(ops.begin(), ops.end(), [](auto* a, auto* b) { return a->y < b->y; });
+    std::vector<std::string> out;
+    for (auto* op : ops) out.push_back(op->text);
+    return out;
+}
+
+bool Has(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+
+TEST(ReportWriter, BreaksPagesBeforeTheFooterWithGroupBandsAndTotals) {
+    test::SampleReport r(test::SampleRows());
+    ReportWriter w(*r.layout);
+    while (r.Read().kind == RecordStep::kDone) w.PrintDetail();
+    w.Close();
+    ASSERT_EQ(w.PageCount(), 3);
+    EXPECT_EQ(w.DetailCount(), 80);
+    const auto& pages = w.Pages().pages;
+    const int footerTop = 11000 - 500 - 300;
+    for (int p = 0; p < 3; ++p) {
+        auto t = Texts(pages[p]);
+        EXPECT_EQ(t.front(), "Task Amounts");
+        EXPECT_EQ(t.back(), "Page    " + std::to_string(p + 1));  // "pPage <<<#p"
+        // Every band above the footer stays above it.
+        for (const DrawOp& op : pages[p].ops)
+            if (op.kind == DrawOp::kText && op.text.rfind("Page", 0) != 0) EXPECT_LE(op.y + op.height, footerTop);
+    }
+    auto p1 = Texts(pages[0]);
+    EXPECT_TRUE(Has(p1, "Errands"));
+    EXPECT_TRUE(Has(p1, "Errands item 1"));
+    // The footer names the group that ended, not the record that ended it,
+    // and adds up that group only: 1 + ... + 40.
+    auto all = Texts(pages[0]);
+    for (int p = 1; p < 3; ++p) {
+        auto t = Texts(pages[p]);
+        all.insert(all.end(), t.begin(), t.end());
+    }
+    auto at = std::find(all.begin(), all.end(), "Total of");
+    ASSERT_NE(at, all.end());
+    EXPECT_EQ(*(at + 1), "Errands");
+    EXPECT_EQ(*(at + 2), "40");
+    EXPECT_EQ(*(at + 3), "820");
+    EXPECT_EQ(*(at + 4), "Category:");
+    EXPECT_EQ(*(at + 5), "Work");
+    auto at2 = std::find(at + 1, all.end(), "Total of");
+    ASSERT_NE(at2, all.end());
+    EXPECT_EQ(*(at2 + 1), "Work");
+    EXPECT_EQ(*(at2 + 3), "820");
+    auto grand = std::find(all.begin(), all.end(), "Grand total");
+    ASSERT_NE(grand, all.end());
+    EXPECT_EQ(*(grand + 1), "80");
+    EXPECT_EQ(*(grand + 2), "1,640");
+    // Check boxes carry their state.
+    int checked = 0;
+    for (const DrawOp& op : pages[0].ops) checked += op.kind == DrawOp::kCheck && op.checked;
+    EXPECT_GT(checked, 10);
+}
+
+TEST(ReportWriter, EmptyReportIsOnePageWithItsHeadings) {
+    test::SampleReport r({});
+    ReportWriter w(*r.layout);
+    w.Close();
+    ASSERT_EQ(w.PageCount(), 1);
+    auto t = Texts(w.Pages().pages[0]);
+    EXPECT_EQ(t.front(), "Task Amounts");
+    EXPECT_FALSE(Has(t, "Category:"));
+    EXPECT_TRUE(Has(t, "Grand total"));
+    EXPECT_EQ(t.back(), "Page    1");
+}
+
+TEST(ReportWriter, GroupOnANewPageAndABandTallerThanAPage) {
+    test::SampleReport r(test::SampleRows(3));
+    r.layout->groups[0].newPage = true;
+    ReportWriter w(*r.layout);
+    while (r.Read().kind == RecordStep::kDone) w.PrintDetail();
+    w.Close();
+    ASSERT_EQ(w.PageCount(), 2);
+    EXPECT_TRUE(Has(Texts(w.Pages().pages[1]), "Work"));
+    EXPECT_FALSE(Has(Texts(w.Pages().pages[0]), "Work"));
+
+    // A detail taller than the page prints once per page instead of looping.
+    test::SampleReport tall(test::SampleRows(2));
+    tall.layout->detail.height = 20000;
+    ReportWriter t(*tall.layout);
+    while (tall.Read().kind == RecordStep::kDone) t.PrintDetail();
+    t.Close();
+    EXPECT_EQ(t.DetailCount(), 4);
+    EXPECT_LE(t.PageCount(), 8);
+}
+
+class ReportRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { texts_.AskPrvwDialogText = "Do you wish to PREVIEW this Report?"; }
+    std::unique_ptr<ReportRun> Run(test::SampleReport& r, bool preview) {
+        auto run = std::make_unique<ReportRun>(r.layout, static_cast<int>(r.rows.size()), [&r] { return r.Read(); },
+                                               preview, texts_);
+        return run;
+    }
+    std::vector<std::string> Asked() const {
+        std::vector<std::string> out;
+        for (const auto& s : responder_.shown()) out.push_back(s.request.text);
+        return out;
+    }
+    ScriptedResponder responder_;
+    ScopedMessageService scope_{&responder_};
+    ReportPreviewTexts texts_;
+};
+
+constexpr const char* kSure = "Are you sure you want to CANCEL this Report?";
+constexpr const char* kPartial = "Report Cancellation Requested!||Preview Report generated so far?";
+
+TEST_F(ReportRunTest, NoToTheFirstQuestionGoesOn) {
+    test::SampleReport r(test::SampleRows());
+    auto run = Run(r, true);
+    EXPECT_TRUE(run->Step(25));
+    responder_.Answer(kButtonNo);
+    run->RequestCancel();
+    ASSERT_EQ(Asked(), std::vector<std::string>{kSure});
+    const MessageRequest q = responder_.shown()[0].request;
+    EXPECT_EQ(q.title, "Question");
+    EXPECT_EQ(q.icon, MessageIcon::Question);
+    EXPECT_EQ(q.buttons, kButtonYes | kButtonNo);
+    EXPECT_EQ(q.defaultButton, kButtonNo);
+    EXPECT_EQ(run->batchSize(), 25);
+    EXPECT_EQ(RunToEnd(*run), ProcessState::Finished);
+    EXPECT_EQ(run->outcome(), ReportRun::Outcome::Completed);
+    EXPECT_EQ(run->writer().DetailCount(), 80);
+}
+
+TEST_F(ReportRunTest, PartialPreviewOfThePagesSoFar) {
+    test::SampleReport r(test::SampleRows());
+    auto run = Run(r, true);
+    run->Step(25);
+    responder_.Answer(kButtonYes);
+    responder_.Answer(kButtonYes);
+    run->RequestCancel();
+    EXPECT_EQ(Asked(), (std::vector<std::string>{kSure, kPartial}));
+    const MessageRequest q = responder_.shown()[1].request;
+    EXPECT_EQ(q.buttons, kButtonYes | kButtonNo | kButtonIgnore);
+    EXPECT_EQ(q.defaultButton, kButtonNo);
+    EXPECT_FALSE(run->Step(run->batchSize()));
+    EXPECT_EQ(run->state(), ProcessState::Finished);
+    EXPECT_EQ(run->outcome(), ReportRun::Outcome::PartialPreview);
+    EXPECT_EQ(run->writer().DetailCount(), 25);
+    EXPECT_TRUE(run->writer().IsClosed());
+}
+
+TEST_F(ReportRunTest, IgnoreGoesOnOneRecordAtATimeAndNoShowsNothing) {
+    test::SampleReport r(test::SampleRows());
+    auto run = Run(r, true);
+    run->Step(25);
+    responder_.Answer(kButtonYes);
+    responder_.Answer(kButtonIgnore);
+    run->RequestCancel();
+    EXPECT_EQ(run->batchSize(), 1);
+    EXPECT_TRUE(run->Step(run->batchSize()));
+    EXPECT_EQ(run->done(), 26);
+
+    responder_.Answer(kButtonYes);
+    responder_.Answer(kButtonNo);
+    run->RequestCancel();
+    EXPECT_EQ(Asked(), (std::vector<std::string>{kSure, kPartial, kSure, kPartial}));
+    EXPECT_FALSE(run->Step(1));
+    EXPECT_EQ(run->state(), ProcessState::Cancelled);
+    EXPECT_EQ(run->outcome(), ReportRun::Outcome::Cancelled);
+    EXPECT_FALSE(run->writer().IsClosed());
+}
+
+TEST_F(ReportRunTest, PrintingOrNoPagesYetAsksOnlyTheFirstQuestion) {
+    test::SampleReport r(test::SampleRows());
+    auto printing = Run(r, false);
+    printing->Step(25);
+    responder_.Answer(kButtonYes);
+    printing->RequestCancel();
+    EXPECT_EQ(Asked(), std::vector<std::string>{kSure});
+    EXPECT_FALSE(printing->Step(1));
+    EXPECT_EQ(printing->outcome(), ReportRun::Outcome::Cancelled);
+
+    responder_.clear();
+    test::SampleReport r2(test::SampleRows());
+    auto early = Run(r2, true);
+    responder_.Answer(kButtonYes);
+    early->RequestCancel();
+    EXPECT_EQ(Asked(), std::vector<std::string>{kSure});
+    EXPECT_FALSE(early->Step(1));
+    EXPECT_EQ(early->outcome(), ReportRun::Outcome::Cancelled);
+}
+
+TEST_F(ReportRunTest, ReadErrorEndsTheRunKeepingWhatWasPrinted) {
+    test::SampleReport r(test::SampleRows());
+    int reads = 0;
+    ReportRun run(r.layout, 80, [&]() -> RecordStep {
+        if (++reads == 10) return RecordStep::Error("record 10 skipped");
+        if (reads == 30) return RecordStep::Fatal("");
+        return r.Read();
+    }, true, texts_);
+    EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+    EXPECT_EQ(run.outcome(), ReportRun::Outcome::Completed);
+    EXPECT_EQ(run.writer().DetailCount(), 28);
+    EXPECT_EQ(run.errors(), std::vector<std::string>{"record 10 skipped"});
+}
+
+TEST_F(ReportRunTest, PreviewQuestionAnswers) {
+    responder_.Answer(kButtonYes);
+    responder_.Answer(kButtonNo);
+    responder_.Answer(kButtonCancel);
+    texts_.AskPrvwDialogTitle = "Preview";
+    EXPECT_EQ(report::AskPreview(texts_), report::Destination::Preview);
+    EXPECT_EQ(report::AskPreview(texts_), report::Destination::Print);
+    EXPECT_EQ(report::AskPreview(texts_), report::Destination::Cancelled);
+    const MessageRequest q = responder_.shown()[0].request;
+    EXPECT_EQ(q.title, "Preview");
+    EXPECT_EQ(q.text, "Do you wish to PREVIEW this Report?");
+    EXPECT_EQ(q.buttons, kButtonYes | kButtonNo | kButtonCancel);
+    EXPECT_EQ(q.defaultButton, kButtonYes);
+}
+
+}  // namespace
+}  // namespace kr
