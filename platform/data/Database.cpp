@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <thread>
+
 #include <vector>
 
 #include "platform/data/Errors.h"
@@ -31,6 +32,7 @@ constexpr off_t kShareByte = 0x50000000;
 constexpr off_t kLockByte = 0x50000001;
 
 std::mutex g_registryMutex;
+std::atomic<uint64_t> g_statementGenerations{0};
 std::map<std::string, std::shared_ptr<Database>> g_registry;
 
 std::string AbsolutePath(const std::string& path) {
@@ -112,9 +114,12 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
     }
 
     std::shared_ptr<Database> d(new Database());
+    d->generation_ = ++g_statementGenerations;
     d->path_ = path;
     d->password_ = password;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    // Every use of the connection holds its recursive mutex, so SQLite's own
+    // per-call locking of the connection would only be paid twice.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         int err = errno;
@@ -230,17 +235,21 @@ void Database::ClearStatements() {
     std::lock_guard<std::recursive_mutex> l(mutex_);
     for (auto& [sql, st] : statements_) sqlite3_finalize(st);
     statements_.clear();
+    generation_ = ++g_statementGenerations;
 }
 
-int64_t Database::ChangeStamp() {
-    // This connection's own changes, and the file's modification time and
-    // size for commits of other programs: one fstat, where a query of the
-    // file's data version would take and drop a lock and read the header.
+int64_t Database::OwnChanges() {
+    // A rollback takes back rows that reads may have seen, so it counts too.
+    std::lock_guard<std::recursive_mutex> l(mutex_);
+    return static_cast<int64_t>(static_cast<uint32_t>(sqlite3_total_changes(db_))) + (rollbacks_ << 32);
+}
+
+int64_t Database::FileStamp() {
+    // One fstat, where a query of the file's data version would take and
+    // drop a lock and read the header.
     struct stat st {};
-    int64_t file = 0;
-    if (lockFd_ >= 0 && ::fstat(lockFd_, &st) == 0)
-        file = (static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000007LL + st.st_mtim.tv_nsec) ^ (st.st_size << 20);
-    return (file << 16) ^ static_cast<int64_t>(static_cast<uint32_t>(sqlite3_total_changes(db_)));
+    if (lockFd_ < 0 || ::fstat(lockFd_, &st) != 0) return 0;
+    return (static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000007LL + st.st_mtim.tv_nsec) ^ (st.st_size << 20);
 }
 
 bool Database::TableExists(const std::string& table) {
@@ -356,11 +365,13 @@ int Database::CommitTx() {
     if (rc == SQLITE_OK) return 0;
     int code = Fail(rc);
     Exec("ROLLBACK");
+    ++rollbacks_;
     return code;
 }
 
 void Database::RollbackTx() {
     if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
+    ++rollbacks_;
 }
 
 bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
@@ -399,12 +410,14 @@ int WriteScope::Commit() {
     } else {
         db_.Exec("ROLLBACK");
     }
+    ++db_.rollbacks_;
     return code;
 }
 
 void WriteScope::Rollback() {
     if (!open_) return;
     open_ = false;
+    ++db_.rollbacks_;
     if (savepoint_) {
         db_.Exec("ROLLBACK TO kr_write");
         db_.Exec("RELEASE kr_write");

@@ -42,9 +42,16 @@ public:
     int Exec(const std::string& sql);
     // Forgets every cached statement (after schema changes).
     void ClearStatements();
-    // Changes by this connection and commits by other programs: equal stamps
-    // mean the file did not change in between.
-    int64_t ChangeStamp();
+    // Identifies this connection's set of cached statements: it differs from
+    // every earlier value (of any connection) once ClearStatements ran, so a
+    // caller that keeps statement pointers knows when to prepare them anew.
+    uint64_t StatementGeneration() const { return generation_; }
+    // What this connection changed (rows written, transactions rolled back):
+    // equal counts mean no change of its own in between.
+    int64_t OwnChanges();
+    // The file's modification time and size (one fstat), which every commit
+    // of another program moves.
+    int64_t FileStamp();
 
     bool TableExists(const std::string& table);
     bool ReadOnly() const;
@@ -73,6 +80,7 @@ public:
     bool InTransaction() const;
 
 private:
+    friend class WriteScope;
     Database() = default;
     int SetLock(short type, off_t byte, bool wait, int waitMs);
 
@@ -89,6 +97,8 @@ private:
     std::recursive_mutex mutex_;
     std::mutex lockMutex_;
     std::map<std::string, sqlite3_stmt*> statements_;
+    uint64_t generation_ = 0;
+    int64_t rollbacks_ = 0;
 };
 
 // A write of several statements as one: BEGIN IMMEDIATE when no transaction

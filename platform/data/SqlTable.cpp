@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <unordered_map>
 
 #include "platform/data/Database.h"
 #include "platform/data/Errors.h"
@@ -40,6 +42,7 @@ struct Column {
     Kind kind = Kind::Text;
     const FieldDef* field = nullptr;
     const MemoDef* memo = nullptr;
+    std::ptrdiff_t offset = -1;  // of the member in the record (-1: through get and set)
 };
 
 struct KeyPart {
@@ -53,6 +56,7 @@ struct KeySql {
     std::string shortName;
     std::vector<KeyPart> parts;
     std::string exclude;  // "" or a condition records of the key satisfy
+    std::vector<std::vector<int>> partsOfCol;  // by column: the components it is
 };
 
 std::string ColumnName(const std::string& fullName) {
@@ -72,19 +76,6 @@ void Bind(sqlite3_stmt* st, int idx, const Value& v, Kind kind) {
         break;
     }
     }
-}
-
-Value ColumnValue(sqlite3_stmt* st, int idx, Kind kind) {
-    switch (kind) {
-    case Kind::Int: return Value(static_cast<int64_t>(sqlite3_column_int64(st, idx)));
-    case Kind::Real: return Value(sqlite3_column_double(st, idx));
-    case Kind::Text: {
-        const unsigned char* t = sqlite3_column_text(st, idx);
-        int n = sqlite3_column_bytes(st, idx);
-        return Value(t ? std::string(reinterpret_cast<const char*>(t), static_cast<std::size_t>(n)) : std::string());
-    }
-    }
-    return Value();
 }
 
 // Resets a cached statement when the scope ends, so that no read keeps the
@@ -144,6 +135,7 @@ public:
             c.quoted = QuoteId(c.name);
             c.field = &f;
             c.kind = f.isText() ? Kind::Text : f.type == FieldType::Real ? Kind::Real : Kind::Int;
+            if (f.offset >= 0 && (!f.isText() || (f.textOf && f.assignText))) c.offset = f.offset;
             fieldCol_[i] = static_cast<int>(cols_.size());
             cols_.push_back(c);
         }
@@ -153,6 +145,7 @@ public:
             c.quoted = QuoteId(c.name);
             c.memo = &m;
             c.kind = Kind::Text;
+            c.offset = m.offset;
             cols_.push_back(c);
         }
         select_ = "rowid";
@@ -161,6 +154,7 @@ public:
             KeySql ks;
             ks.key = &k;
             ks.shortName = ColumnName(k.name);
+            ks.partsOfCol.resize(cols_.size());
             std::string excl;
             for (const KeyComponent& kc : k.components) {
                 KeyPart p;
@@ -170,6 +164,7 @@ public:
                 p.expr = c.quoted + (c.kind == Kind::Text && !k.caseSensitive() ? " COLLATE NOCASE" : "");
                 if (!excl.empty()) excl += " OR ";
                 excl += c.quoted + (c.kind == Kind::Text ? "<>''" : "<>0");
+                ks.partsOfCol[static_cast<std::size_t>(p.col)].push_back(static_cast<int>(ks.parts.size()));
                 ks.parts.push_back(p);
             }
             if (k.flags & kExcludeNulls) ks.exclude = "(" + excl + ")";
@@ -206,7 +201,7 @@ public:
         }
         TableName tn = tableName();
         std::string path = ResolveFilePath(tn.file);
-        if (sqlName_ != tn.table) sqlName_ = tn.table;
+        setSqlName(tn.table);
         return Database::Acquire(path, def.ownerPassword, create, err);
     }
 
@@ -255,49 +250,166 @@ public:
         return nullptr;
     }
 
-    // Records and buffers.
+    // Records and buffers. Columns go between the statement and the record's
+    // members directly; a definition without member offsets goes through
+    // the fields' get and set.
 
-    void bindRecord(sqlite3_stmt* st, const void* rec, int first) const {
-        for (std::size_t i = 0; i < cols_.size(); ++i) {
-            const Column& c = cols_[i];
+    void bindColumn(sqlite3_stmt* st, int idx, const Column& c, const void* rec, bool copyText = false) const {
+        auto how = copyText ? SQLITE_TRANSIENT : SQLITE_STATIC;
+        if (c.offset < 0) {
             Value v = c.field ? c.field->get(rec) : Value(c.memo->get(rec));
-            Bind(st, first + static_cast<int>(i), v, c.kind);
+            Bind(st, idx, v, c.kind);
+            return;
+        }
+        const char* m = static_cast<const char*>(rec) + c.offset;
+        if (c.memo) {
+            const std::string& t = *reinterpret_cast<const std::string*>(m);
+            sqlite3_bind_text(st, idx, t.data(), static_cast<int>(t.size()), how);
+            return;
+        }
+        switch (c.field->type) {
+        case FieldType::Byte: sqlite3_bind_int64(st, idx, *reinterpret_cast<const uint8_t*>(m)); break;
+        case FieldType::Short: sqlite3_bind_int64(st, idx, *reinterpret_cast<const int16_t*>(m)); break;
+        case FieldType::Long: sqlite3_bind_int64(st, idx, *reinterpret_cast<const int32_t*>(m)); break;
+        case FieldType::Real: sqlite3_bind_double(st, idx, *reinterpret_cast<const double*>(m)); break;
+        default: {
+            std::string_view t = c.field->textOf(m);
+            sqlite3_bind_text(st, idx, t.data(), static_cast<int>(t.size()), how);
+            break;
+        }
         }
     }
 
-    Row readRowFrom(sqlite3_stmt* st) const {
-        Row r;
-        r.row = sqlite3_column_int64(st, 0);
-        r.cols.reserve(cols_.size());
-        for (std::size_t i = 0; i < cols_.size(); ++i)
-            r.cols.push_back(ColumnValue(st, static_cast<int>(i) + 1, cols_[i].kind));
-        return r;
+    // Binds every column of the record from `first` on. Texts are bound in
+    // place: the record must stay unchanged until the statement is reset.
+    void bindRecord(sqlite3_stmt* st, const void* rec, int first) const {
+        for (std::size_t i = 0; i < cols_.size(); ++i) bindColumn(st, first + static_cast<int>(i), cols_[i], rec);
     }
 
-    void toRecord(const Row& r, void* rec) const {
+    void storeInt(const Column& c, void* rec, int64_t v) const {
+        if (c.offset < 0) return c.field->set(rec, Value(v));
+        char* m = static_cast<char*>(rec) + c.offset;
+        switch (c.field->type) {
+        case FieldType::Byte: *reinterpret_cast<uint8_t*>(m) = static_cast<uint8_t>(v); break;
+        case FieldType::Short: *reinterpret_cast<int16_t*>(m) = static_cast<int16_t>(v); break;
+        default: *reinterpret_cast<int32_t*>(m) = static_cast<int32_t>(v); break;
+        }
+    }
+
+    void storeReal(const Column& c, void* rec, double v) const {
+        if (c.offset < 0) return c.field->set(rec, Value(v));
+        *reinterpret_cast<double*>(static_cast<char*>(rec) + c.offset) = v;
+    }
+
+    void storeText(const Column& c, void* rec, std::string_view v) const {
+        if (c.offset < 0) {
+            if (c.field) c.field->set(rec, Value(std::string(v)));
+            else c.memo->set(rec, std::string(v));
+            return;
+        }
+        char* m = static_cast<char*>(rec) + c.offset;
+        if (c.memo) {
+            std::size_t n = std::min(v.size(), static_cast<std::size_t>(std::max(0, c.memo->size)));
+            reinterpret_cast<std::string*>(m)->assign(v.data(), n);
+        } else {
+            c.field->assignText(m, v);
+        }
+    }
+
+    // A row as the statement has it (column 0 the row number).
+    struct StatementRow {
+        sqlite3_stmt* st;
+        int64_t row() const { return sqlite3_column_int64(st, 0); }
+        int64_t i64(std::size_t i) { return sqlite3_column_int64(st, static_cast<int>(i) + 1); }
+        double f64(std::size_t i) { return sqlite3_column_double(st, static_cast<int>(i) + 1); }
+        std::string_view text(std::size_t i) {
+            const unsigned char* t = sqlite3_column_text(st, static_cast<int>(i) + 1);
+            int n = sqlite3_column_bytes(st, static_cast<int>(i) + 1);
+            return t ? std::string_view(reinterpret_cast<const char*>(t), static_cast<std::size_t>(n))
+                     : std::string_view();
+        }
+    };
+
+    // A row kept in a read-ahead page.
+    struct EncodedRow {
+        const char* p;
+        int64_t i64(std::size_t) { return take<int64_t>(); }
+        double f64(std::size_t) { return take<double>(); }
+        std::string_view text(std::size_t) {
+            uint32_t n = take<uint32_t>();
+            std::string_view v(p, n);
+            p += n;
+            return v;
+        }
+        template <class T> T take() {
+            T v;
+            std::memcpy(&v, p, sizeof v);
+            p += sizeof v;
+            return v;
+        }
+    };
+
+    template <class T> static void put(std::string& out, T v) {
+        out.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+
+    void encode(sqlite3_stmt* st, std::string& out) const {
+        StatementRow r{st};
+        for (std::size_t i = 0; i < cols_.size(); ++i) {
+            switch (cols_[i].kind) {
+            case Kind::Int: put(out, r.i64(i)); break;
+            case Kind::Real: put(out, r.f64(i)); break;
+            case Kind::Text: {
+                std::string_view t = r.text(i);
+                put(out, static_cast<uint32_t>(t.size()));
+                out.append(t.data(), t.size());
+                break;
+            }
+            }
+        }
+    }
+
+    // Decodes a row into a record and, when given, the values of the key's
+    // components (as stored, which is where keyset reads continue from).
+    template <class Src>
+    void decode(Src& src, void* rec, const KeySql* k, std::vector<Value>* keyValues) const {
+        if (keyValues) keyValues->resize(k ? k->parts.size() : 0);
         for (std::size_t i = 0; i < cols_.size(); ++i) {
             const Column& c = cols_[i];
-            if (c.field) c.field->set(rec, r.cols[i]);
-            else c.memo->set(rec, r.cols[i].toText());
+            const std::vector<int>* parts = k && keyValues ? &k->partsOfCol[i] : nullptr;
+            switch (c.kind) {
+            case Kind::Int: {
+                int64_t v = src.i64(i);
+                storeInt(c, rec, v);
+                if (parts)
+                    for (int p : *parts) (*keyValues)[static_cast<std::size_t>(p)] = Value(v);
+                break;
+            }
+            case Kind::Real: {
+                double v = src.f64(i);
+                storeReal(c, rec, v);
+                if (parts)
+                    for (int p : *parts) (*keyValues)[static_cast<std::size_t>(p)] = Value(v);
+                break;
+            }
+            case Kind::Text: {
+                std::string_view v = src.text(i);
+                storeText(c, rec, v);
+                if (parts)
+                    for (int p : *parts) (*keyValues)[static_cast<std::size_t>(p)] = Value(std::string(v));
+                break;
+            }
+            }
         }
     }
 
-    std::vector<Value> rowKeyValues(const Row& r, const KeySql* k) const {
-        std::vector<Value> v;
-        if (!k) return v;
-        for (const KeyPart& p : k->parts) v.push_back(r.cols[static_cast<std::size_t>(p.col)]);
-        return v;
-    }
-
-    void takeRow(ThreadState& s, const Row& r) {
-        toRecord(r, s.buffer.get());
-        const KeySql* k = keySql(s.key);
+    // The record just read becomes the current one and the sequence stands
+    // at it.
+    void standAt(ThreadState& s, int64_t row) {
         s.seq = ThreadState::Seq::At;
-        s.row = r.row;
-        s.values = rowKeyValues(r, k);
-        s.current = r.row;
+        s.row = row;
+        s.current = row;
         s.currentValues = s.values;
-        if (recoverSeconds > 0) clearDeadHold(r.row);
     }
 
     // Opening.
@@ -393,7 +505,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
         if (!d) return err;
-        if (sqlName_ != tn.table) sqlName_ = tn.table;
+        setSqlName(tn.table);
         bool exclusive = (openMode & 0x70) == kDenyAll;
         int wait;
         {
@@ -455,7 +567,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, true, err);
         if (!d) return err;
-        if (sqlName_ != tn.table) sqlName_ = tn.table;
+        setSqlName(tn.table);
         int version = RegisteredVersion(def);
         if (version == 0) version = def.version;
         WriteScope ws(*d);
@@ -479,7 +591,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
         if (!d) return err;
-        if (sqlName_ != tn.table) sqlName_ = tn.table;
+        setSqlName(tn.table);
         int others = 0;
         {
             WriteScope ws(*d);
@@ -510,104 +622,239 @@ public:
 
     // Reading.
 
-    bool fetchLevel(Database& d, const KeySql* k, bool forward, int level, const std::vector<Value>& values,
-                    int64_t row, std::deque<Row>& out, int limit, int& rcOut) {
+    // Statements of the open table, prepared once and kept (the connection
+    // owns them; a new statement generation, after a schema change, makes
+    // them anew). Every use resets the statement before the engine returns.
+    enum StmtKind : uint32_t { kReadStart = 1, kReadLevel, kGetKey, kReadRowId, kInsertRow, kUpdateRow, kDeleteRowId };
+
+    uint32_t stmtId(StmtKind kind, const KeySql* k = nullptr, bool forward = true, int level = 0) const {
+        uint32_t key = k ? static_cast<uint32_t>(k - keys_.data()) + 1 : 0;
+        return kind | (key << 8) | (forward ? 1u << 20 : 0u) | (static_cast<uint32_t>(level) << 21);
+    }
+
+    template <class MakeSql>
+    sqlite3_stmt* statement(Database& d, uint32_t id, MakeSql&& makeSql, int& rc) {
+        if (&d != db_.get()) return d.Prepare(makeSql(), &rc);
+        if (d.StatementGeneration() != stmtGeneration_) {
+            stmts_.clear();
+            stmtGeneration_ = d.StatementGeneration();
+        }
+        auto it = stmts_.find(id);
+        if (it != stmts_.end()) {
+            rc = SQLITE_OK;
+            return it->second;
+        }
+        sqlite3_stmt* st = d.Prepare(makeSql(), &rc);
+        if (st) stmts_.emplace(id, st);
+        return st;
+    }
+
+    void setSqlName(const std::string& table) {
+        if (sqlName_ == table) return;
+        sqlName_ = table;
+        stmts_.clear();
+    }
+
+    // A sequential read: from the start of the order (level -1), or on from
+    // the values of a record: level n (all components equal, a later row
+    // number), then each shorter equal prefix with the next component beyond
+    // it. The row limit is the last parameter.
+    std::string readSql(const KeySql* k, bool forward, int level) const {
         std::string sql = "SELECT " + select_ + " FROM " + T();
-        std::string where;
-        int n = k ? static_cast<int>(k->parts.size()) : 0;
-        if (k) {
+        int params = 0;
+        if (level < 0) {
+            if (k && !k->exclude.empty()) sql += " WHERE " + k->exclude;
+        } else if (k) {
+            std::string where;
+            int n = static_cast<int>(k->parts.size());
             for (int i = 0; i < level && i < n; ++i)
                 where += (where.empty() ? "" : " AND ") + k->parts[static_cast<std::size_t>(i)].expr + " = ?" +
-                         std::to_string(i + 1);
+                         std::to_string(++params);
             if (level < n) {
                 const KeyPart& p = k->parts[static_cast<std::size_t>(level)];
                 bool greater = forward != p.desc;
-                where += (where.empty() ? "" : " AND ") + p.expr + (greater ? " > ?" : " < ?") + std::to_string(level + 1);
+                where += (where.empty() ? "" : " AND ") + p.expr + (greater ? " > ?" : " < ?") +
+                         std::to_string(++params);
             } else {
                 where += (where.empty() ? "" : " AND ") + std::string(forward ? "rowid > ?" : "rowid < ?") +
-                         std::to_string(n + 1);
+                         std::to_string(++params);
             }
             if (!k->exclude.empty()) where += " AND " + k->exclude;
+            sql += " WHERE " + where;
         } else {
-            where = forward ? "rowid > ?1" : "rowid < ?1";
+            sql += std::string(forward ? " WHERE rowid > ?" : " WHERE rowid < ?") + std::to_string(++params);
         }
-        sql += " WHERE " + where + orderBy(k, forward) + " LIMIT " + std::to_string(limit);
-        int rc = 0;
-        sqlite3_stmt* st = d.Prepare(sql, &rc);
-        if (!st) {
-            rcOut = rc;
-            return false;
-        }
-        Resetter r{st};
-        if (k) {
-            int bindCount = level < n ? level + 1 : n;
-            for (int i = 0; i < bindCount; ++i)
-                Bind(st, i + 1, values[static_cast<std::size_t>(i)],
-                     cols_[static_cast<std::size_t>(k->parts[static_cast<std::size_t>(i)].col)].kind);
-            if (level == n) sqlite3_bind_int64(st, n + 1, row);
-        } else {
-            sqlite3_bind_int64(st, 1, row);
-        }
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) out.push_back(readRowFrom(st));
-        rcOut = rc == SQLITE_DONE ? SQLITE_OK : rc;
-        return rcOut == SQLITE_OK;
+        return sql + orderBy(k, forward) + " LIMIT ?" + std::to_string(params + 1);
     }
 
-    int fetchStart(Database& d, const KeySql* k, bool forward, std::deque<Row>& out, int limit) {
-        std::string sql = "SELECT " + select_ + " FROM " + T();
-        if (k && !k->exclude.empty()) sql += " WHERE " + k->exclude;
-        sql += orderBy(k, forward) + " LIMIT " + std::to_string(limit);
-        int rc = 0;
-        sqlite3_stmt* st = d.Prepare(sql, &rc);
-        if (!st) return rc;
-        Resetter r{st};
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) out.push_back(readRowFrom(st));
-        return rc == SQLITE_DONE ? SQLITE_OK : rc;
-    }
-
-    int fillPage(Database& d, ThreadState& s, bool forward) {
-        const KeySql* k = keySql(s.key);
-        if (s.key && !k) return SetLastError(kInvalidKeyLength);
+    // Steps the records after (forward) or before the sequence's place in the
+    // order of k, at most `limit`, handing each to onRow(statement) while the
+    // statement stands on it; onRow returns false to stop. Each statement is
+    // reset before the next one runs and before this returns. SQLite's result.
+    template <class OnRow>
+    int fetch(Database& d, const KeySql* k, bool forward, ThreadState::Seq seq, const std::vector<Value>& values,
+              int64_t anchorRow, int limit, int& got, OnRow&& onRow) {
+        got = 0;
+        bool stopped = false;
+        auto run = [&](sqlite3_stmt* st, int limitParam) -> int {
+            Resetter r{st};
+            sqlite3_bind_int(st, limitParam, limit - got);
+            int rc;
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                ++got;
+                if (!onRow(st)) {
+                    stopped = true;
+                    return SQLITE_OK;
+                }
+            }
+            return rc == SQLITE_DONE ? SQLITE_OK : rc;
+        };
         int rc = SQLITE_OK;
-        if (s.seq == ThreadState::Seq::Start) {
-            rc = fetchStart(d, k, forward, s.page, kPageRows);
-        } else {
-            int64_t row = s.row;
-            if (s.seq == ThreadState::Seq::Boundary) {
-                if (k) row = forward ? INT64_MIN : INT64_MAX;
-                else row = forward ? s.row - 1 : s.row + 1;
-            }
-            int n = k ? static_cast<int>(k->parts.size()) : 0;
-            for (int level = n; level >= 0 && static_cast<int>(s.page.size()) < kPageRows; --level) {
-                if (!fetchLevel(d, k, forward, level, s.values, row, s.page, kPageRows - static_cast<int>(s.page.size()), rc))
-                    break;
-                if (!k) break;
-            }
+        if (seq == ThreadState::Seq::Start) {
+            sqlite3_stmt* st =
+                statement(d, stmtId(kReadStart, k, forward), [&] { return readSql(k, forward, -1); }, rc);
+            return st ? run(st, 1) : rc;
         }
-        if (rc != SQLITE_OK) {
-            s.dropPage();
-            return d.Fail(rc);
+        int64_t row = anchorRow;
+        if (seq == ThreadState::Seq::Boundary) {
+            if (k) row = forward ? INT64_MIN : INT64_MAX;
+            else row = forward ? anchorRow - 1 : anchorRow + 1;
         }
-        s.pageExhausted = static_cast<int>(s.page.size()) < kPageRows;
-        s.pageForward = forward;
-        return 0;
+        int n = k ? static_cast<int>(k->parts.size()) : 0;
+        for (int level = n; level >= 0 && got < limit && !stopped; --level) {
+            sqlite3_stmt* st = statement(
+                d, stmtId(kReadLevel, k, forward, level), [&] { return readSql(k, forward, level); }, rc);
+            if (!st) return rc;
+            int params = 0;
+            if (k) {
+                int equal = level < n ? level + 1 : n;
+                for (int i = 0; i < equal; ++i) {
+                    const KeyPart& p = k->parts[static_cast<std::size_t>(i)];
+                    Bind(st, ++params, static_cast<std::size_t>(i) < values.size() ? values[static_cast<std::size_t>(i)] : Value(),
+                         cols_[static_cast<std::size_t>(p.col)].kind);
+                }
+                if (level == n) sqlite3_bind_int64(st, ++params, row);
+            } else {
+                sqlite3_bind_int64(st, ++params, row);
+            }
+            rc = run(st, params + 1);
+            if (rc != SQLITE_OK || !k) return rc;
+        }
+        return SQLITE_OK;
+    }
+
+    // Rows read ahead are handed out without asking the file again while
+    // this connection wrote nothing and, for changes of other programs, for
+    // this long after the file's stamp was last looked at (one fstat): a
+    // loop of reads looks at the file every so often, not at every record.
+    static constexpr std::chrono::microseconds kTrustFor{100};
+    static constexpr int kMaxFetch = 512;
+    static constexpr std::size_t kMaxPageBytes = 256 * 1024;
+
+    bool pageFresh(Database& d, ReadAhead& p) {
+        if (p.ownChanges != d.OwnChanges()) return false;
+        auto now = std::chrono::steady_clock::now();
+        if (now - p.checked < kTrustFor) return true;
+        if (d.FileStamp() != p.fileStamp) return false;
+        p.checked = now;
+        return true;
     }
 
     int next(ThreadState& s, bool forward) override {
         Database& d = *db_;
         std::lock_guard<std::recursive_mutex> l(d.mutex());
-        int64_t stamp = d.ChangeStamp();
-        bool pageValid = s.pageStamp == stamp && s.pageForward == forward;
-        if (!pageValid || (s.page.empty() && !s.pageExhausted)) {
-            s.dropPage();
-            if (int e = fillPage(d, s, forward)) return e;
-            s.pageStamp = stamp;
+        const KeySql* k = keySql(s.key);
+        if (s.key && !k) return SetLastError(kInvalidKeyLength);
+        ReadAhead& p = s.page;
+        // The same run of reads as the page's: hand out what it holds.
+        bool continuing = p.valid && p.forward == forward;
+        if (continuing && pageFresh(d, p)) {
+            if (!p.empty()) {
+                auto [row, offset] = p.rows[p.next++];
+                EncodedRow r{p.bytes.data() + offset};
+                decode(r, s.buffer.get(), k, &s.values);
+                standAt(s, row);
+                if (recoverSeconds > 0) clearDeadHold(row);
+                return 0;
+            }
+            if (p.exhausted) return SetLastError(kRecordNotAvailable);
         }
-        if (s.page.empty()) return SetLastError(kRecordNotAvailable);
-        Row r = std::move(s.page.front());
-        s.page.pop_front();
-        takeRow(s, r);
+        // A fetch: small after a SET, larger while the run goes on. The
+        // first row goes straight into the buffer, the others are kept.
+        int size = continuing ? std::min(std::max(p.fetch, 1) * 8, kMaxFetch) : 1;
+        p.drop();
+        p.ownChanges = d.OwnChanges();
+        p.fileStamp = d.FileStamp();
+        p.checked = std::chrono::steady_clock::now();
+        std::vector<Value> firstValues;
+        int64_t firstRow = 0;
+        int got = 0;
+        int rc = fetch(d, k, forward, s.seq, s.values, s.row, size, got, [&](sqlite3_stmt* st) {
+            StatementRow r{st};
+            if (got == 1) {
+                firstRow = r.row();
+                decode(r, s.buffer.get(), k, &firstValues);
+            } else {
+                p.rows.emplace_back(r.row(), static_cast<uint32_t>(p.bytes.size()));
+                encode(st, p.bytes);
+            }
+            return p.bytes.size() < kMaxPageBytes;
+        });
+        if (rc != SQLITE_OK) {
+            p.drop();
+            return d.Fail(rc);
+        }
+        p.valid = true;
+        p.forward = forward;
+        p.fetch = size;
+        p.exhausted = got < size && p.bytes.size() < kMaxPageBytes;
+        if (got == 0) return SetLastError(kRecordNotAvailable);
+        s.values.swap(firstValues);
+        standAt(s, firstRow);
+        if (recoverSeconds > 0) clearDeadHold(firstRow);
         return 0;
+    }
+
+    int readMany(ThreadState& s, bool forward, int count, std::vector<AnyRecord>& out,
+                 std::vector<Position>* positions) override {
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        const KeySql* k = keySql(s.key);
+        if (s.key && !k) return SetLastError(kInvalidKeyLength);
+        s.dropPage();
+        std::vector<int64_t> rows;
+        rows.reserve(static_cast<std::size_t>(std::max(count, 0)));
+        std::vector<Value> lastValues;
+        int got = 0;
+        int rc = SQLITE_OK;
+        if (count > 0) {
+            rc = fetch(d, k, forward, s.seq, s.values, s.row, count, got, [&](sqlite3_stmt* st) {
+                std::size_t n = rows.size();
+                StatementRow r{st};
+                rows.push_back(r.row());
+                std::vector<Value>* keyValues = &lastValues;
+                if (positions) {
+                    if (positions->size() <= n) positions->emplace_back();
+                    Position& pos = (*positions)[n];
+                    pos.key = s.key;
+                    pos.row = rows.back();
+                    keyValues = &pos.values;
+                }
+                decode(r, RecordAt(out, n, def).get(), k, keyValues);
+                return true;
+            });
+        }
+        std::size_t n = rows.size();
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(n), out.end());
+        if (positions) positions->resize(n);
+        int error = rc != SQLITE_OK ? d.Fail(rc) : 0;
+        if (n == 0) return error ? error : count > 0 ? SetLastError(kRecordNotAvailable) : 0;
+        def.copy(s.buffer.get(), out[n - 1].get());
+        s.values = positions ? (*positions)[n - 1].values : std::move(lastValues);
+        standAt(s, rows[n - 1]);
+        if (recoverSeconds > 0)
+            for (int64_t row : rows) clearDeadHold(row);
+        return error;
     }
 
     int get(ThreadState& s, const KeyDef* key) override {
@@ -615,51 +862,58 @@ public:
         if (!k) return SetLastError(kInvalidKeyLength);
         Database& d = *db_;
         std::lock_guard<std::recursive_mutex> l(d.mutex());
-        std::string sql = "SELECT " + select_ + " FROM " + T() + " WHERE ";
-        for (std::size_t i = 0; i < k->parts.size(); ++i)
-            sql += (i ? " AND " : "") + k->parts[i].expr + " = ?" + std::to_string(i + 1);
-        if (!k->exclude.empty()) sql += " AND " + k->exclude;
-        sql += orderBy(k, true) + " LIMIT 1";
         int rc = 0;
-        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        sqlite3_stmt* st = statement(d, stmtId(kGetKey, k), [&] {
+            std::string sql = "SELECT " + select_ + " FROM " + T() + " WHERE ";
+            for (std::size_t i = 0; i < k->parts.size(); ++i)
+                sql += (i ? " AND " : "") + k->parts[i].expr + " = ?" + std::to_string(i + 1);
+            if (!k->exclude.empty()) sql += " AND " + k->exclude;
+            return sql + orderBy(k, true) + " LIMIT 1";
+        }, rc);
         if (!st) return d.Fail(rc);
-        Resetter r{st};
-        std::vector<Value> values = KeyValues(def, *key, s.buffer.get());
-        for (std::size_t i = 0; i < k->parts.size(); ++i)
-            Bind(st, static_cast<int>(i) + 1, values[i], cols_[static_cast<std::size_t>(k->parts[i].col)].kind);
-        rc = sqlite3_step(st);
-        if (rc == SQLITE_DONE) return SetLastError(kRecordNotFound);
-        if (rc != SQLITE_ROW) return failRead(d, rc);
-        Row row = readRowFrom(st);
-        toRecord(row, s.buffer.get());
-        s.current = row.row;
-        s.currentValues = rowKeyValues(row, keySql(s.key));
-        if (recoverSeconds > 0) clearDeadHold(row.row);
+        int64_t row = 0;
+        {
+            Resetter r{st};
+            // Copies of the texts: the buffer they come from is overwritten
+            // while the statement still stands on the row.
+            for (std::size_t i = 0; i < k->parts.size(); ++i)
+                bindColumn(st, static_cast<int>(i) + 1, cols_[static_cast<std::size_t>(k->parts[i].col)],
+                           s.buffer.get(), true);
+            rc = sqlite3_step(st);
+            if (rc == SQLITE_DONE) return SetLastError(kRecordNotFound);
+            if (rc != SQLITE_ROW) return failRead(d, rc);
+            StatementRow sr{st};
+            row = sr.row();
+            decode(sr, s.buffer.get(), keySql(s.key), &s.currentValues);
+        }
+        s.current = row;
+        if (recoverSeconds > 0) clearDeadHold(row);
         return 0;
     }
 
-    int readRowInto(Database& d, int64_t rowid, Row& out) {
+    // Reads the record of a row number into `rec` (and the values of k when
+    // given).
+    int readRowId(Database& d, int64_t rowid, void* rec, const KeySql* k, std::vector<Value>* keyValues) {
         int rc = 0;
-        sqlite3_stmt* st = d.Prepare("SELECT " + select_ + " FROM " + T() + " WHERE rowid = ?1", &rc);
+        sqlite3_stmt* st = statement(
+            d, stmtId(kReadRowId), [&] { return "SELECT " + select_ + " FROM " + T() + " WHERE rowid = ?1"; }, rc);
         if (!st) return d.Fail(rc);
         Resetter r{st};
         sqlite3_bind_int64(st, 1, rowid);
         rc = sqlite3_step(st);
         if (rc == SQLITE_DONE) return SetLastError(kRecordNotFound);
         if (rc != SQLITE_ROW) return failRead(d, rc);
-        out = readRowFrom(st);
+        StatementRow sr{st};
+        decode(sr, rec, k, keyValues);
         return 0;
     }
 
     int reget(ThreadState& s, const Position& p) override {
         Database& d = *db_;
         std::lock_guard<std::recursive_mutex> l(d.mutex());
-        Row row;
-        if (int e = readRowInto(d, p.row, row)) return e;
-        toRecord(row, s.buffer.get());
-        s.current = row.row;
-        s.currentValues = rowKeyValues(row, keySql(s.key));
-        if (recoverSeconds > 0) clearDeadHold(row.row);
+        if (int e = readRowId(d, p.row, s.buffer.get(), keySql(s.key), &s.currentValues)) return e;
+        s.current = p.row;
+        if (recoverSeconds > 0) clearDeadHold(p.row);
         return 0;
     }
 
@@ -732,15 +986,16 @@ public:
     }
 
     int insert(Database& d, ThreadState& s) {
-        std::string sql = "INSERT INTO " + T() + "(";
-        std::string vals;
-        for (std::size_t i = 0; i < cols_.size(); ++i) {
-            sql += (i ? ", " : "") + cols_[i].quoted;
-            vals += (i ? ", ?" : "?") + std::to_string(i + 1);
-        }
-        sql += ") VALUES(" + vals + ")";
         int rc = 0;
-        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        sqlite3_stmt* st = statement(d, stmtId(kInsertRow), [&] {
+            std::string sql = "INSERT INTO " + T() + "(";
+            std::string vals;
+            for (std::size_t i = 0; i < cols_.size(); ++i) {
+                sql += (i ? ", " : "") + cols_[i].quoted;
+                vals += (i ? ", ?" : "?") + std::to_string(i + 1);
+            }
+            return sql + ") VALUES(" + vals + ")";
+        }, rc);
         if (!st) return d.Fail(rc);
         Resetter r{st};
         bindRecord(st, s.buffer.get(), 1);
@@ -795,12 +1050,13 @@ public:
         Database& d = *db_;
         std::lock_guard<std::recursive_mutex> l(d.mutex());
         if (int e = checkWritable(d)) return e;
-        std::string sql = "UPDATE " + T() + " SET ";
-        for (std::size_t i = 0; i < cols_.size(); ++i)
-            sql += (i ? ", " : "") + cols_[i].quoted + " = ?" + std::to_string(i + 1);
-        sql += " WHERE rowid = ?" + std::to_string(cols_.size() + 1);
         int rc = 0;
-        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        sqlite3_stmt* st = statement(d, stmtId(kUpdateRow), [&] {
+            std::string sql = "UPDATE " + T() + " SET ";
+            for (std::size_t i = 0; i < cols_.size(); ++i)
+                sql += (i ? ", " : "") + cols_[i].quoted + " = ?" + std::to_string(i + 1);
+            return sql + " WHERE rowid = ?" + std::to_string(cols_.size() + 1);
+        }, rc);
         if (!st) return d.Fail(rc);
         Resetter r{st};
         bindRecord(st, s.buffer.get(), 1);
@@ -823,7 +1079,8 @@ public:
 
     int deleteRowIn(Database& d, int64_t row) {
         int rc = 0;
-        sqlite3_stmt* st = d.Prepare("DELETE FROM " + T() + " WHERE rowid = ?1", &rc);
+        sqlite3_stmt* st =
+            statement(d, stmtId(kDeleteRowId), [&] { return "DELETE FROM " + T() + " WHERE rowid = ?1"; }, rc);
         if (!st) return d.Fail(rc);
         {
             Resetter r{st};
@@ -1184,20 +1441,25 @@ public:
         int rc = 0;
         sqlite3_stmt* st = d->Prepare(sql, &rc);
         if (!st) return d->Fail(rc);
-        std::vector<Row> rows;
+        // The rows are read first: the callback may write to the file.
+        ReadAhead rows;
         {
             Resetter r{st};
             for (std::size_t i = 0; i < fields.size(); ++i) {
                 int col = fieldCol_[static_cast<std::size_t>(fields[i]->number - 1)];
                 Bind(st, static_cast<int>(i) + 1, values[i], cols_[static_cast<std::size_t>(col)].kind);
             }
-            while ((rc = sqlite3_step(st)) == SQLITE_ROW) rows.push_back(readRowFrom(st));
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                rows.rows.emplace_back(sqlite3_column_int64(st, 0), static_cast<uint32_t>(rows.bytes.size()));
+                encode(st, rows.bytes);
+            }
             if (rc != SQLITE_DONE) return failRead(*d, rc);
         }
         AnyRecord scratch(def);
-        for (const Row& r : rows) {
-            toRecord(r, scratch.get());
-            if (!fn(r.row, scratch.get())) break;
+        for (auto [row, offset] : rows.rows) {
+            EncodedRow r{rows.bytes.data() + offset};
+            decode(r, scratch.get(), nullptr, nullptr);
+            if (!fn(row, scratch.get())) break;
         }
         return 0;
     }
@@ -1252,10 +1514,7 @@ public:
         std::shared_ptr<Database> d = conn(err);
         if (!d) return err;
         std::lock_guard<std::recursive_mutex> l(d->mutex());
-        Row r;
-        if (int e = readRowInto(*d, row, r)) return e;
-        toRecord(r, record);
-        return 0;
+        return readRowId(*d, row, record, nullptr, nullptr);
     }
 
     void fillStatistics(TableStatistics& s) override {
@@ -1283,6 +1542,8 @@ private:
     std::vector<int> fieldCol_;
     std::vector<KeySql> keys_;
     std::string select_;
+    std::unordered_map<uint32_t, sqlite3_stmt*> stmts_;
+    uint64_t stmtGeneration_ = 0;
     std::shared_ptr<Database> db_;
     std::string sqlName_;
     bool exclusive_ = false;

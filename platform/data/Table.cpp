@@ -54,6 +54,12 @@ std::vector<Value> KeyValues(const TableDef& def, const KeyDef& key, const void*
     return v;
 }
 
+AnyRecord& RecordAt(std::vector<AnyRecord>& out, std::size_t n, const TableDef& def) {
+    if (n < out.size() && &out[n].def() != &def) out.erase(out.begin() + static_cast<std::ptrdiff_t>(n), out.end());
+    if (n == out.size()) out.emplace_back(def);
+    return out[n];
+}
+
 ThreadState& Table::Impl::ts(int thread) {
     std::lock_guard<std::mutex> l(m);
     auto& p = threads[thread];
@@ -248,6 +254,43 @@ int Table::Next() {
 int Table::Previous() {
     KR_REQUIRE_OPEN();
     int e = impl_->next(impl_->ts(), false);
+    return e ? e : ClearLastError();
+}
+
+int Table::Impl::readMany(ThreadState& s, bool forward, int count, std::vector<AnyRecord>& out,
+                          std::vector<Position>* positions) {
+    std::size_t n = 0;
+    int result = 0;
+    for (; static_cast<int>(n) < count; ++n) {
+        int e = next(s, forward);
+        if (e) {
+            if (e != kRecordNotAvailable) result = e;
+            break;
+        }
+        def.copy(RecordAt(out, n, def).get(), s.buffer.get());
+        if (positions) {
+            if (positions->size() <= n) positions->emplace_back();
+            Position& p = (*positions)[n];
+            p.key = s.key;
+            p.values = s.currentValues;
+            p.row = s.current;
+        }
+    }
+    out.erase(out.begin() + static_cast<std::ptrdiff_t>(n), out.end());
+    if (positions) positions->resize(n);
+    if (result) return result;
+    return n == 0 && count > 0 ? SetLastError(kRecordNotAvailable) : 0;
+}
+
+int Table::NextRecords(int count, std::vector<AnyRecord>& out, std::vector<Position>* positions) {
+    KR_REQUIRE_OPEN();
+    int e = impl_->readMany(impl_->ts(), true, count, out, positions);
+    return e ? e : ClearLastError();
+}
+
+int Table::PreviousRecords(int count, std::vector<AnyRecord>& out, std::vector<Position>* positions) {
+    KR_REQUIRE_OPEN();
+    int e = impl_->readMany(impl_->ts(), false, count, out, positions);
     return e ? e : ClearLastError();
 }
 

@@ -121,6 +121,19 @@ public:
     // NEXT / PREVIOUS: 33 past the end.
     int Next();
     int Previous();
+    // A run of reads in one go: up to `count` records onward from where the
+    // sequence stands, the records that as many Next (or Previous) calls
+    // would read, fetched with one statement and decoded straight into the
+    // records of `out`. `out` ends up holding exactly the records read (its
+    // records are reused from call to call, so keep it for the next run);
+    // `positions`, when given, gets each record's position (for RESET and
+    // REGET, as GetPosition would give it). Afterwards the sequence, the
+    // current record and the buffer are those of the last record read, as
+    // after the last Next. 0 when at least one record was read, 33 when none
+    // was left, else the error (out then holds the records read before it).
+    // Nothing stays open in the file when it returns.
+    int NextRecords(int count, std::vector<AnyRecord>& out, std::vector<Position>* positions = nullptr);
+    int PreviousRecords(int count, std::vector<AnyRecord>& out, std::vector<Position>* positions = nullptr);
     // GET(file, key): the first record (in key order) whose key values equal
     // the buffer's; 35 when none. Does not move the sequence of Next/Previous.
     int Get(const KeyDef* key);

@@ -8,6 +8,7 @@
 //   FString<N> STRING(N)  CString<N> CSTRING(N)   std::string  a memo
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,14 @@ struct FieldDef {
     // Reads and writes the field of a record of the table's struct. Absent for groups.
     std::function<Value(const void*)> get;
     std::function<void(void*, const Value&)> set;
+    // In-place access for the table engine, which reads and writes records
+    // without going through Value: the member's byte offset in the record
+    // (-1: unknown, use get and set) and, for texts, the member's value and
+    // its assignment (cut to the width as `set` cuts it). Numbers are the
+    // type of `type`: uint8_t, int16_t, int32_t or double.
+    std::ptrdiff_t offset = -1;
+    std::string_view (*textOf)(const void* member) = nullptr;
+    void (*assignText)(void* member, std::string_view text) = nullptr;
 
     bool isGroup() const { return type == FieldType::Group; }
     bool isText() const { return type == FieldType::String || type == FieldType::CString; }
@@ -71,6 +80,7 @@ struct MemoDef {
     int size = 0;      // characters at most
     std::function<std::string(const void*)> get;
     std::function<void(void*, const std::string&)> set;
+    std::ptrdiff_t offset = -1;  // of the std::string member (-1: use get and set)
 };
 
 enum class Driver {
@@ -155,6 +165,15 @@ template <class T> void FromValue(T& m, const Value& v) {
     else if constexpr (std::is_floating_point_v<T>) m = static_cast<T>(v.toReal());
     else m = v.toText();
 }
+template <class T> std::string_view TextOf(const void* m) { return static_cast<const T*>(m)->str(); }
+template <class T> void AssignText(void* m, std::string_view v) { static_cast<T*>(m)->assign(v); }
+
+// The byte offset of a member in its record, measured on one record made
+// for the purpose.
+template <class R, class M> std::ptrdiff_t OffsetOf(M R::*member) {
+    static const R probe{};
+    return reinterpret_cast<const char*>(&(probe.*member)) - reinterpret_cast<const char*>(&probe);
+}
 }  // namespace detail
 
 // Builds a TableDef from a record struct R:
@@ -197,6 +216,11 @@ public:
         f.group = openGroup_;
         f.get = [member](const void* r) { return detail::ToValue(static_cast<const R*>(r)->*member); };
         f.set = [member](void* r, const Value& v) { detail::FromValue(static_cast<R*>(r)->*member, v); };
+        f.offset = detail::OffsetOf(member);
+        if constexpr (!std::is_arithmetic_v<M>) {
+            f.textOf = &detail::TextOf<M>;
+            f.assignText = &detail::AssignText<M>;
+        }
         def_.fields.push_back(std::move(f));
         return *this;
     }
@@ -227,6 +251,7 @@ public:
         m.set = [member, size](void* r, const std::string& v) {
             static_cast<R*>(r)->*member = v.size() > static_cast<std::size_t>(size) ? v.substr(0, size) : v;
         };
+        m.offset = detail::OffsetOf(member);
         def_.memos.push_back(std::move(m));
         return *this;
     }

@@ -2,8 +2,8 @@
 // the interface its drivers implement.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,11 +16,29 @@ namespace kr::data {
 
 class Database;
 
-// One stored record as read: its row number and the column values (fields
-// that are not groups, in order, then memos).
-struct Row {
-    int64_t row = 0;
-    std::vector<Value> cols;
+// Records read ahead of the caller, kept encoded: per column an 8-byte
+// integer or real, or a 4-byte length and the text. Rows follow the
+// direction of the read that fetched them.
+struct ReadAhead {
+    std::string bytes;
+    std::vector<std::pair<int64_t, uint32_t>> rows;  // row number, offset in `bytes`
+    std::size_t next = 0;    // the next row to hand out
+    bool forward = true;
+    bool exhausted = false;  // no records beyond these
+    bool valid = false;
+    int64_t ownChanges = 0;  // the connection's changes when read
+    int64_t fileStamp = 0;   // the file's stamp when last looked at
+    std::chrono::steady_clock::time_point checked;
+    int fetch = 0;           // rows the next fetch asks for (0: the first, small)
+    bool empty() const { return next >= rows.size(); }
+    void drop() {
+        bytes.clear();
+        rows.clear();
+        next = 0;
+        exhausted = false;
+        valid = false;
+        fetch = 0;
+    }
 };
 
 struct ThreadState {
@@ -41,16 +59,9 @@ struct ThreadState {
     std::vector<Value> currentValues;    // its values in `key`
 
     // Records read ahead in the direction of the last read; valid while the
-    // file's change stamp is unchanged.
-    std::deque<Row> page;
-    bool pageForward = true;
-    bool pageExhausted = false;  // no records beyond the page
-    int64_t pageStamp = -1;
-    void dropPage() {
-        page.clear();
-        pageExhausted = false;
-        pageStamp = -1;
-    }
+    // file is unchanged.
+    ReadAhead page;
+    void dropPage() { page.drop(); }
 };
 
 struct Table::Impl {
@@ -82,6 +93,11 @@ struct Table::Impl {
     virtual int remove() = 0;
     virtual int attach() = 0;
     virtual int next(ThreadState& s, bool forward) = 0;
+    // Up to `count` records onward, as that many next() calls would read
+    // them, into `out` (records reused, trimmed to those read) and their
+    // positions. This default reads them one by one.
+    virtual int readMany(ThreadState& s, bool forward, int count, std::vector<AnyRecord>& out,
+                         std::vector<Position>* positions);
     virtual int get(ThreadState& s, const KeyDef* key) = 0;
     virtual int reget(ThreadState& s, const Position& p) = 0;
     virtual int add(ThreadState& s) = 0;
@@ -119,6 +135,10 @@ struct Table::Impl {
 
 std::unique_ptr<Table::Impl> MakeSqlImpl(Table& t, const TableDef& def);
 std::unique_ptr<Table::Impl> MakeFlatImpl(Table& t, const TableDef& def);
+
+// out[n] as a record of the table, made (or remade, when it belongs to
+// another table) as needed; out must hold at least n records.
+AnyRecord& RecordAt(std::vector<AnyRecord>& out, std::size_t n, const TableDef& def);
 
 // The value of a key's components in a record.
 std::vector<Value> KeyValues(const TableDef& def, const KeyDef& key, const void* record);
