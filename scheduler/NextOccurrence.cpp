@@ -73,16 +73,6 @@ int64_t WeekdayStep(const Schedule& s, int64_t d, int dir) {
     return d;
 }
 
-int32_t MonthStep(int32_t d, int months) {
-    return DateInMonth(DateMonth(d) + months, DateDay(d), DateYear(d));
-}
-
-int32_t YearStep(int32_t d, int64_t years) {
-    const int64_t y = DateYear(d) + years;
-    if (y < kMinYear || y > kMaxYear) return 0;
-    return DateInMonth(DateMonth(d), DateDay(d), static_cast<int>(y));
-}
-
 int32_t SemiMonthlyForward(const Schedule& s, int32_t d) {
     const int64_t b64 = static_cast<int64_t>(d) - s.Offset;
     if (!ValidDate(b64)) return 0;
@@ -153,6 +143,94 @@ OccurrenceResult StepWhile(Schedule& s, Step step, Accept notDone, int32_t oldDa
     return OccurrenceResult::Found;
 }
 
+int64_t MonthIndex(int32_t d) { return static_cast<int64_t>(DateYear(d)) * 12 + DateMonth(d) - 1; }
+
+// Whether no month that steps of `months` reach from d can cut d's day short:
+// a day up to the 28th, or steps of whole years in a month other than February.
+bool DaySettled(int32_t d, int64_t months) {
+    return DateDay(d) <= 28 || (months % 12 == 0 && DateMonth(d) != 2);
+}
+
+// Steps of `months` months (negative: back) while the record's moment is not
+// accepted; `bound` is the first date accepted going forward, the last one
+// going back (the record's time does not change). Each step keeps the day the
+// date has, cut to the month's length. Once the day is settled, all but the
+// last of the steps that remain are taken in one jump, so a task decades
+// behind costs a few steps and ends where stepping one at a time ends.
+template <class Accept>
+OccurrenceResult StepMonths(Schedule& s, int64_t months, int32_t bound, Accept notDone, int32_t oldDate,
+                            int32_t oldTime, bool complete) {
+    const bool forward = months > 0;
+    for (int64_t steps = 0; notDone(s);) {
+        if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
+        // No date the steps reach is accepted: the search would only run out.
+        if (forward ? bound > LastValidDate() : bound < 1) return NotFound(s, oldDate, oldTime, complete);
+        const int32_t d = s.Date;
+        const int day = DateDay(d);
+        int64_t k = 1;
+        if (DaySettled(d, months)) {
+            // The first (last) month in which the day is accepted, and the
+            // steps it takes to reach it.
+            const int64_t target = forward ? MonthIndex(bound) + (day >= DateDay(bound) ? 0 : 1)
+                                           : MonthIndex(bound) - (day <= DateDay(bound) ? 0 : 1);
+            const int64_t distance = forward ? target - MonthIndex(d) : MonthIndex(d) - target;
+            const int64_t stride = forward ? months : -months;
+            const int64_t need = (distance + stride - 1) / stride;
+            if (need > 1) k = need - 1;
+        }
+        if (steps + k > kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
+        const int64_t n = MonthIndex(d) + k * months;
+        const int64_t year = n >= 0 ? n / 12 : (n - 11) / 12;
+        if (year < kMinYear || year > kMaxYear) return NotFound(s, oldDate, oldTime, complete);
+        const int32_t next = DateInMonth(static_cast<int>(n - year * 12) + 1, day, static_cast<int>(year));
+        if (!ValidDate(next)) return NotFound(s, oldDate, oldTime, complete);
+        s.Date = next;
+        steps += k;
+    }
+    return OccurrenceResult::Found;
+}
+
+// The twice-monthly steps forward. The pattern's dates (before the offset)
+// are the 1st and 15th, or the 15th and the month's last day with "Last";
+// from one of them the steps walk every later one in turn, so a search far
+// behind jumps to the pattern's second date of the month before the bound's
+// and steps from there.
+template <class Accept>
+OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate, int32_t oldTime) {
+    const bool hasLast = RepeatHasLast(s);
+    auto second = [hasLast](int32_t b) -> int {
+        const int day = DateDay(b);
+        if (hasLast) return day == 15 ? 0 : day == DaysInMonth(DateMonth(b), DateYear(b)) ? 1 : -1;
+        return day == 1 ? 0 : day == 15 ? 1 : -1;
+    };
+    for (int64_t steps = 0; notDone(s);) {
+        if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, true);
+        const int64_t b = static_cast<int64_t>(s.Date) - s.Offset;
+        const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
+        if (ValidDate(b) && ValidDate(boundBase) && second(static_cast<int32_t>(b)) >= 0) {
+            const int64_t from = 2 * MonthIndex(static_cast<int32_t>(b)) + second(static_cast<int32_t>(b));
+            const int64_t to = 2 * MonthIndex(static_cast<int32_t>(boundBase)) - 1;
+            if (to > from) {
+                const int64_t month = MonthIndex(static_cast<int32_t>(boundBase)) - 1;
+                const int year = static_cast<int>(month / 12), m = static_cast<int>(month % 12) + 1;
+                const int32_t j = year >= kMinYear ? MakeDate(m, hasLast ? DaysInMonth(m, year) : 15, year) : 0;
+                const int64_t jumped = static_cast<int64_t>(j) + s.Offset;
+                if (j && ValidDate(jumped)) {
+                    if (steps + (to - from) > kMaxSteps) return NotFound(s, oldDate, oldTime, true);
+                    s.Date = static_cast<int32_t>(jumped);
+                    steps += to - from;
+                    continue;
+                }
+            }
+        }
+        const int32_t n = SemiMonthlyForward(s, s.Date);
+        if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, true);
+        s.Date = n;
+        ++steps;
+    }
+    return OccurrenceResult::Found;
+}
+
 OccurrenceResult Advance(Schedule& s, int32_t date, int32_t time, bool quiet) {
     const ScheduleKind kind = ScheduleKindOf(s);
     if (kind == ScheduleKind::Once) {
@@ -174,14 +252,17 @@ OccurrenceResult Advance(Schedule& s, int32_t date, int32_t time, bool quiet) {
         return static_cast<int64_t>(date) + (r.Time <= limit ? 1 : 0);
     };
 
+    // The first date accepted for steps that keep the record's time.
+    const int64_t firstDate = static_cast<int64_t>(date) + (s.Time <= limit ? 1 : 0);
+    const int32_t bound = static_cast<int32_t>(std::clamp<int64_t>(firstDate, INT32_MIN, INT32_MAX));
+
     switch (kind) {
         case ScheduleKind::Monthly:
-            return StepWhile(s, [](int32_t d) { return MonthStep(d, 1); }, notAccepted, oldDate, oldTime, true);
+            return StepMonths(s, 1, bound, notAccepted, oldDate, oldTime, true);
         case ScheduleKind::SemiMonthly:
-            return StepWhile(s, [&s](int32_t d) { return SemiMonthlyForward(s, d); }, notAccepted, oldDate,
-                             oldTime, true);
+            return StepSemiMonthly(s, bound, notAccepted, oldDate, oldTime);
         case ScheduleKind::Yearly:
-            return StepWhile(s, [](int32_t d) { return YearStep(d, 1); }, notAccepted, oldDate, oldTime, true);
+            return StepMonths(s, 12, bound, notAccepted, oldDate, oldTime, true);
         case ScheduleKind::DayOfWeek: {
             if (!notAccepted(s)) return OccurrenceResult::Found;
             // Only the weekday matters, so the walk can start the day before
@@ -257,14 +338,10 @@ OccurrenceResult Advance(Schedule& s, int32_t date, int32_t time, bool quiet) {
         }
         case CustomUnit::Month: {
             const int months = std::min<int64_t>(s.Every, 12 * (kMaxYear - kMinYear + 2));
-            return StepWhile(s, [months](int32_t d) { return MonthStep(d, months); }, notAccepted, oldDate,
-                             oldTime, true);
+            return StepMonths(s, months, bound, notAccepted, oldDate, oldTime, true);
         }
-        case CustomUnit::Year: {
-            const int64_t years = s.Every;
-            return StepWhile(s, [years](int32_t d) { return YearStep(d, years); }, notAccepted, oldDate, oldTime,
-                             true);
-        }
+        case CustomUnit::Year:
+            return StepMonths(s, 12 * static_cast<int64_t>(s.Every), bound, notAccepted, oldDate, oldTime, true);
         case CustomUnit::Invalid:
             break;
     }
@@ -290,14 +367,18 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
         return static_cast<int64_t>(date) + (r.Time >= limit ? 0 : 1);
     };
 
+    // The last date before (date, limit) for steps that keep the record's time.
+    const int64_t lastDate = static_cast<int64_t>(date) - (s.Time < limit ? 0 : 1);
+    const int32_t bound = static_cast<int32_t>(std::clamp<int64_t>(lastDate, INT32_MIN, INT32_MAX));
+
     switch (kind) {
         case ScheduleKind::Monthly:
-            return StepWhile(s, [](int32_t d) { return MonthStep(d, -1); }, notBefore, oldDate, oldTime, false);
+            return StepMonths(s, -1, bound, notBefore, oldDate, oldTime, false);
         case ScheduleKind::SemiMonthly:
             return StepWhile(s, [&s](int32_t d) { return SemiMonthlyBack(s, d); }, notBefore, oldDate, oldTime,
                              false);
         case ScheduleKind::Yearly:
-            return StepWhile(s, [](int32_t d) { return YearStep(d, -1); }, notBefore, oldDate, oldTime, false);
+            return StepMonths(s, -12, bound, notBefore, oldDate, oldTime, false);
         case ScheduleKind::DayOfWeek:
         case ScheduleKind::DayOfMonth: {
             if (!notBefore(s)) return OccurrenceResult::Found;
@@ -349,14 +430,10 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
         }
         case CustomUnit::Month: {
             const int months = std::min<int64_t>(s.Every, 12 * (kMaxYear - kMinYear + 2));
-            return StepWhile(s, [months](int32_t d) { return MonthStep(d, -months); }, notBefore, oldDate,
-                             oldTime, false);
+            return StepMonths(s, -static_cast<int64_t>(months), bound, notBefore, oldDate, oldTime, false);
         }
-        case CustomUnit::Year: {
-            const int64_t years = s.Every;
-            return StepWhile(s, [years](int32_t d) { return YearStep(d, -years); }, notBefore, oldDate, oldTime,
-                             false);
-        }
+        case CustomUnit::Year:
+            return StepMonths(s, -12 * static_cast<int64_t>(s.Every), bound, notBefore, oldDate, oldTime, false);
         case CustomUnit::Invalid:
             break;
     }
