@@ -96,6 +96,11 @@ protected:
         busy_ = false;
         if (ended_ || !IsOpen()) return;
         ShowPercent(process_->Percent());
+        if (options_.userTextSource) {
+            const QString text = QString::fromStdString(options_.userTextSource());
+            if (text != ui.user->text()) ui.user->setText(text);
+            ui.user->setVisible(!text.isEmpty());
+        }
         if (!process_->Running()) End();
     }
     void TakeCancelled() override {

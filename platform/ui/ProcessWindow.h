@@ -38,6 +38,9 @@ struct ProcessWindowOptions {
     std::string percentText = kPercentCompletedText;
     // A line of the caller's own under the percentage; none when empty.
     std::string userText;
+    // When set, asked after every batch for the user line (work that reports
+    // what it is on, such as the member an archive call works on).
+    std::function<std::string()> userTextSource;
     // Timer interval in hundredths of a second.
     int intervalHundredths = 1;
     // Per-record errors are listed in the window as they come.
