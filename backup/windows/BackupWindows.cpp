@@ -198,7 +198,7 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
     QAction* deleteItems = tool("Delete Items", "deleteItems", nullptr, [this] { Delete(); });
     QAction* comment = tool("Archive Comment", "archiveComment", nullptr, [this] { EditArchiveComment(z_); });
     tool("About LSZip", "aboutTool", nullptr, [this] { About(); });
-    archiveControls_ = {actions->menuAction(), info, zipItems, unzipItems, testItems, infoItem, deleteItems, comment};
+    archiveControls_ = {actions->menuAction(), add, del, extract, test, info, zipItems, unzipItems, testItems, infoItem, deleteItems, comment};
     EnableArchiveControls(false);
     statusBar();
     // The libraries report to the frame, the program's first window.
