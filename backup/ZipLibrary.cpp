@@ -247,8 +247,20 @@ MemberRecord UnpackMemberRecord(const char (&b)[kMemberRecordSize]) {
 
 // --- consistent copy of a data file ---
 
-bool CopyDataFileConsistently(const std::string& source, const std::string& target,
-                              const std::vector<std::string>& passwords, std::string* error) {
+namespace {
+
+// Waits for a busy database in steps of a millisecond, so a reader finds the
+// short gaps between a busy writer's transactions; gives up after a minute.
+int BusyWait(void*, int count) {
+    if (count >= 60000) return 0;
+    ::usleep(1000);
+    return 1;
+}
+
+}  // namespace
+
+DataCopy CopyDataFileConsistently(const std::string& source, const std::string& target,
+                                  const std::vector<std::string>& passwords, std::string* error) {
     for (const std::string& password : passwords) {
         sqlite3* db = nullptr;
         // Read-write, so a journal left by a crashed writer is rolled back
@@ -261,16 +273,21 @@ bool CopyDataFileConsistently(const std::string& source, const std::string& targ
         }
         if (rc != SQLITE_OK) {
             sqlite3_close(db);
-            return false;
+            if (error) *error = "cannot open " + source;
+            return DataCopy::Failed;
         }
-        sqlite3_busy_timeout(db, 10000);
+        sqlite3_busy_handler(db, BusyWait, nullptr);
         if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
-        bool opened = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK &&
-                      sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (!opened) {
+        rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             sqlite3_close(db);
-            continue;
+            if ((rc & 0xff) == SQLITE_NOTADB) continue;  // not this password
+            // Busy past the wait, or damaged: never copy a file that may be
+            // in the middle of a commit.
+            if (error) *error = source + ": " + sqlite3_errstr(rc);
+            return DataCopy::Failed;
         }
         // The read transaction holds the database's shared lock: no writer
         // can commit until the bytes are copied.
@@ -287,10 +304,13 @@ bool CopyDataFileConsistently(const std::string& source, const std::string& targ
         }
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(db);
-        if (!copied && error) *error = "cannot copy " + source + " to " + target;
-        return copied;
+        if (!copied) {
+            if (error) *error = "cannot copy " + source + " to " + target;
+            return DataCopy::Failed;
+        }
+        return DataCopy::Copied;
     }
-    return false;
+    return DataCopy::NotADatabase;
 }
 
 // --- zip ---
@@ -389,13 +409,21 @@ struct FileSource {
             int fd = ::mkstemp(tmpl);
             if (fd >= 0) {
                 ::close(fd);
-                if (CopyDataFileConsistently(path, tmpl, passwords)) {
+                DataCopy result = CopyDataFileConsistently(path, tmpl, passwords);
+                if (result == DataCopy::Copied) {
                     copy = tmpl;
                     struct stat cs {};
                     if (::stat(tmpl, &cs) == 0) size = static_cast<uint64_t>(cs.st_size);
                 } else {
                     ::unlink(tmpl);
+                    if (result == DataCopy::Failed) {
+                        zip_error_set(&error, ZIP_ER_OPEN, EBUSY);
+                        return false;
+                    }
                 }
+            } else {
+                zip_error_set(&error, ZIP_ER_TMPOPEN, errno);
+                return false;
             }
         }
         prepared = true;

@@ -83,10 +83,12 @@ MemberRecord UnpackMemberRecord(const char (&buffer)[kMemberRecordSize]);
 // program may commit to them: the library copies each one to a temporary
 // file inside a read transaction of the database and zips the copy.
 // `passwords` are tried in order to open an encrypted file ("" = none).
-// True when the copy was made that way; false when the file is no database
-// the passwords open (the caller then reads the file as it is).
-bool CopyDataFileConsistently(const std::string& source, const std::string& target,
-                              const std::vector<std::string>& passwords, std::string* error = nullptr);
+// NotADatabase: no password opens it (the caller reads the file as it is);
+// Failed: the database stayed busy (a minute) or cannot be read, and the
+// file must not be zipped.
+enum class DataCopy { Copied, NotADatabase, Failed };
+DataCopy CopyDataFileConsistently(const std::string& source, const std::string& target,
+                                  const std::vector<std::string>& passwords, std::string* error = nullptr);
 
 // Splits a specification into its parts: names in double quotes, or words
 // separated by blanks.
