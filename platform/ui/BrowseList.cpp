@@ -35,13 +35,13 @@ QColor ToQColor(int32_t bgr) {
     return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
 }
 
-// Dialog units to pixels, horizontally (a dialog unit is a quarter of the
-// average character width).
-int DluToPixels(QWidget* w, int dlu) {
-    return (dlu * w->fontMetrics().averageCharWidth() + 2) / 4;
-}
-
 }  // namespace
+
+int DluToPixels(QWidget* w, int dlu) { return (dlu * w->fontMetrics().averageCharWidth() + 2) / 4; }
+int PixelsToDlu(QWidget* w, int pixels) {
+    int cw = std::max(1, w->fontMetrics().averageCharWidth());
+    return (pixels * 4 + cw / 2) / cw;
+}
 
 bool BufferKeptForInsert() { return gBufferKept; }
 
@@ -63,6 +63,11 @@ public:
         const BrowseColumn& c = b_.columns_[static_cast<std::size_t>(section)];
         if (role == Qt::DisplayRole) return QString::fromStdString(c.header);
         if (role == Qt::TextAlignmentRole) return static_cast<int>(Align(c.justify));
+        if (role == Qt::FontRole && c.headerUnderline) {
+            QFont f = b_.list_->horizontalHeader()->font();
+            f.setUnderline(true);
+            return f;
+        }
         return {};
     }
 
@@ -98,6 +103,11 @@ public:
         case 'C': return Qt::AlignHCenter | Qt::AlignVCenter;
         default: return Qt::AlignLeft | Qt::AlignVCenter;
         }
+    }
+
+    void Relabel() {
+        emit headerDataChanged(Qt::Horizontal, 0, std::max(0, columnCount() - 1));
+        if (count_ > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
     }
 
     void Reload() {
@@ -167,7 +177,7 @@ std::string BrowseList::CellText(const ListRow& r, int column) const {
     const BrowseColumn& c = columns_[static_cast<std::size_t>(column)];
     Value v;
     if (c.value) v = c.value(r);
-    else if (!c.field.empty()) {
+    else if (!c.field.empty() && table_->def().fieldIndex(c.field) >= 0) {
         int idx = table_->def().fieldIndex(c.field);
         if (idx >= 0) v = r.field(idx);
     }
@@ -198,6 +208,22 @@ void BrowseList::SetSortOrder(int number) {
 bool BrowseList::SetOrderText(std::string_view text, std::string* message) {
     if (!current_) AddSortOrder(nullptr);
     return data::ParseOrderText(text, table_->def(), orders_[static_cast<std::size_t>(current_ - 1)].terms, message);
+}
+
+bool BrowseList::SetOrderOverride(std::string_view text, std::string* message) {
+    fileOrder_ = false;
+    if (Trim(std::string(text)).empty()) {
+        override_.clear();
+        return true;
+    }
+    std::vector<data::OrderTerm> terms;
+    if (!data::ParseOrderText(text, table_->def(), terms, message)) return false;
+    override_ = std::move(terms);
+    return true;
+}
+
+void BrowseList::ColumnsChanged() {
+    if (model_) model_->Relabel();
 }
 
 bool BrowseList::AppendOrder(std::string_view text, std::string* message) {
@@ -240,7 +266,7 @@ void BrowseList::ConfigureQuery() {
     query_.Reset();
     if (current_ == 0) AddSortOrder(nullptr);
     const SortOrder& o = orders_[static_cast<std::size_t>(current_ - 1)];
-    query_.SetOrder(o.terms);
+    query_.SetOrder(fileOrder_ ? std::vector<data::OrderTerm>{} : override_.empty() ? o.terms : override_);
     for (const auto& r : o.ranges) {
         if (r.equal) query_.AddRange(r.field, r.low);
         else query_.AddRange(r.field, r.low, r.high);
@@ -352,7 +378,8 @@ void BrowseList::NewSelection() {
 void BrowseList::Locate(const std::string& text) {
     if (!current_) return;
     const SortOrder& o = orders_[static_cast<std::size_t>(current_ - 1)];
-    const data::FieldDef* f = o.locator.empty() ? nullptr : table_->def().field(o.locator);
+    const data::FieldDef* f = !override_.empty() ? override_[0].field
+                              : o.locator.empty() ? nullptr : table_->def().field(o.locator);
     if (!f && !o.terms.empty()) f = o.terms[0].field;
     if (!f) return;
     Value v(text);

@@ -21,6 +21,7 @@
 // and DELETE of a form act on it.
 #pragma once
 
+#include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QObject>
 #include <QPointer>
@@ -61,10 +62,11 @@ struct BrowseColumn {
                  std::function<Value(const data::ListRow&)> v = {})
         : header(std::move(h)), field(std::move(f)), picture(std::move(p)), width(w), justify(j), value(std::move(v)) {}
     std::string header;
-    std::string field;    // a field of the table ("SCH:Date"); empty for a computed column
+    std::string field;    // a field of the table ("SCH:Date"); for a computed column its name or empty
     std::string picture;  // "@d6b", "@s40"; empty: the value as text
     int width = 0;        // dialog units
     char justify = 'L';   // L, R, C, D
+    bool headerUnderline = false;
     // A computed column's value (or a replacement for a field's).
     std::function<Value(const data::ListRow&)> value;
 };
@@ -105,6 +107,14 @@ public:
     int CurrentSortOrder() const { return current_; }
     // Order text of the current order, replacing its terms (a header sort).
     bool SetOrderText(std::string_view text, std::string* message = nullptr);
+    // An order that stands in for the current order's terms while set (a
+    // header sort), keeping its ranges, filters and locator; empty text
+    // drops it.
+    bool SetOrderOverride(std::string_view text, std::string* message = nullptr);
+    bool HasOrderOverride() const { return !override_.empty() || fileOrder_; }
+    // Record order (the order records were added) in place of the current
+    // order's terms while set (a "File Sequence" choice).
+    void SetFileOrderOverride(bool on) { fileOrder_ = on; }
     // Adds terms to the current order ("," joined order text).
     bool AppendOrder(std::string_view text, std::string* message = nullptr);
     void AddRange(std::string_view field, std::function<Value()> value);
@@ -183,6 +193,8 @@ public:
     // A new row was highlighted (after the buffer was loaded).
     void SetOnNewSelection(std::function<void()> fn) { onNewSelection_ = std::move(fn); }
 
+    // Headers, justification or pictures of the columns changed: redraw.
+    void ColumnsChanged();
     // The text a cell shows (the column's value formatted with its picture).
     std::string CellText(const data::ListRow& r, int column) const;
 
@@ -221,6 +233,8 @@ private:
     std::vector<data::ChildTable> children_;
     std::function<bool(const void*)> check_;
     int current_ = 0;
+    std::vector<data::OrderTerm> override_;
+    bool fileOrder_ = false;
     QPointer<QAbstractButton> insert_, change_, delete_, select_;
     UpdateProcedure update_;
     data::RelationManager* relations_ = nullptr;
@@ -237,5 +251,9 @@ private:
 // record) initialises: it primes its record without clearing the buffer
 // (FileManager::PrimeRecord(BufferKeptForInsert())).
 bool BufferKeptForInsert();
+
+// Dialog units (a quarter of the average character width across) and pixels.
+int DluToPixels(QWidget* w, int dlu);
+int PixelsToDlu(QWidget* w, int pixels);
 
 }  // namespace kr

@@ -1,0 +1,230 @@
+#include "xplore/windows/XploreList.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
+
+#include <algorithm>
+
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/BrowseList.h"
+#include "platform/ui/PopupMenu.h"
+
+namespace kr::xplore {
+
+XploreList::XploreList(BrowseList& list, std::string procedure, std::string listLabel)
+    : list_(list), view_(list.ListControl()), procedure_(std::move(procedure)), label_(std::move(listLabel)) {
+    QHeaderView* h = view_->horizontalHeader();
+    h->setSectionsMovable(true);
+    h->setSectionsClickable(true);
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    h->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A double click on a border fits the column our way, not the view's.
+    QObject::disconnect(h, &QHeaderView::sectionHandleDoubleClicked, view_, nullptr);
+    connect(h, &QHeaderView::sectionHandleDoubleClicked, this, [this](int logical) {
+        if (int lc = ListColumnOfSection(logical)) BestFitColumn(lc);
+    });
+    connect(h, &QHeaderView::sectionClicked, this, [this](int logical) {
+        if (int lc = ListColumnOfSection(logical)) SortOnColumn(lc);
+    });
+    connect(h, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+        if (showing_) return;
+        if (int lc = ListColumnOfSection(logical)) core_.SetColumnWidth(lc, PixelsToDlu(view_, size));
+    });
+    connect(h, &QHeaderView::sectionMoved, this, [this] {
+        if (showing_) return;
+        ReadBack();
+        Show();
+    });
+    connect(h, &QHeaderView::customContextMenuRequested, this, [this] { SequencePopup(); });
+    view_->installEventFilter(this);
+}
+
+XploreList::~XploreList() = default;
+
+int XploreList::BrowseColumnOf(const Column& c) const {
+    const auto& cols = list_.Columns();
+    for (std::size_t i = 0; i < cols.size(); ++i)
+        if (EqualNoCase(cols[i].field, c.field)) return static_cast<int>(i);
+    return -1;
+}
+
+int XploreList::ListColumnOfSection(int logical) const {
+    const auto& cols = list_.Columns();
+    if (logical < 0 || logical >= static_cast<int>(cols.size())) return 0;
+    for (const Column& c : const_cast<Xplore&>(core_).DisplayColumns())
+        if (EqualNoCase(c.field, cols[static_cast<std::size_t>(logical)].field)) return c.seq;
+    return 0;
+}
+
+void XploreList::Show() {
+    showing_ = true;
+    QHeaderView* h = view_->horizontalHeader();
+    const int n = static_cast<int>(list_.Columns().size());
+    std::vector<bool> shown(static_cast<std::size_t>(n), false);
+    for (const Column& c : core_.DisplayColumns()) {
+        int logical = BrowseColumnOf(c);
+        if (logical < 0) continue;
+        shown[static_cast<std::size_t>(logical)] = true;
+        BrowseColumn& bc = list_.Column(logical + 1);
+        bc.header = core_.HeaderText(c.seq);
+        bc.headerUnderline = core_.HeaderUnderlined(c.seq);
+        bc.justify = c.fjust;
+        bc.picture = c.picture;
+        bc.width = c.widthDlu;
+        view_->setColumnHidden(logical, false);
+        view_->setColumnWidth(logical, DluToPixels(view_, c.widthDlu));
+        int from = h->visualIndex(logical);
+        if (from != c.seq - 1) h->moveSection(from, c.seq - 1);
+    }
+    for (int i = 0; i < n; ++i)
+        if (!shown[static_cast<std::size_t>(i)]) view_->setColumnHidden(i, true);
+    list_.ColumnsChanged();
+    showing_ = false;
+}
+
+void XploreList::ReadBack() {
+    QHeaderView* h = view_->horizontalHeader();
+    std::vector<int> order;
+    for (int v = 0; v < h->count(); ++v) {
+        int logical = h->logicalIndex(v);
+        if (view_->isColumnHidden(logical)) continue;
+        const std::string& field = list_.Columns()[static_cast<std::size_t>(logical)].field;
+        for (const Column& c : core_.DisplayColumns())
+            if (EqualNoCase(c.field, field)) order.push_back(c.qnos);
+    }
+    core_.SetDisplayOrder(order);
+    for (const Column& c : core_.DisplayColumns()) {
+        int logical = BrowseColumnOf(c);
+        if (logical >= 0) core_.SetColumnWidth(c.seq, PixelsToDlu(view_, view_->columnWidth(logical)));
+    }
+}
+
+ListGeometry XploreList::Geometry() const {
+    ListGeometry g;
+    QRect r = view_->geometry();
+    g.x = r.x();
+    g.y = r.y();
+    g.width = r.width();
+    g.height = r.height();
+    g.hscroll = view_->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
+    g.vscroll = view_->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
+    g.lineHeight = view_->verticalHeader()->defaultSectionSize();
+    QFont f = view_->font();
+    g.fontName = f.family().toStdString();
+    g.fontSize = f.pointSize();
+    g.fontColor = -1;
+    g.fontStyle = (f.bold() ? 700 : 400) + (f.italic() ? 4096 : 0) + (f.underline() ? 8192 : 0);
+    return g;
+}
+
+void XploreList::ApplyLook(const ListGeometry& g) {
+    QFont f = view_->font();
+    if (!g.fontName.empty()) f.setFamily(QString::fromStdString(g.fontName));
+    if (g.fontSize > 0) f.setPointSize(g.fontSize);
+    f.setBold((g.fontStyle % 4096) >= 700);
+    f.setItalic((g.fontStyle & 4096) != 0);
+    f.setUnderline((g.fontStyle & 8192) != 0);
+    view_->setFont(f);
+    if (g.lineHeight > 0) view_->verticalHeader()->setDefaultSectionSize(g.lineHeight);
+    view_->setHorizontalScrollBarPolicy(g.hscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    view_->setVerticalScrollBarPolicy(g.vscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    if (core_.restorePosition && g.width > 0 && g.height > 0) view_->setGeometry(g.x, g.y, g.width, g.height);
+}
+
+void XploreList::Restore(const std::string& dateFormat) {
+    core_.RestoreFormat(procedure_, label_, dateFormat, Geometry());
+    if (core_.LookRestored()) ApplyLook(core_.RestoredLook());
+    restored_ = true;
+    Show();
+}
+
+void XploreList::Save() {
+    if (!restored_) return;
+    ReadBack();
+    core_.SaveFormat(procedure_, label_, Geometry());
+}
+
+void XploreList::ApplySort() {
+    const Column* c = core_.DisplayColumn(core_.SortColumn());
+    if (!c) return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    list_.SetOrderOverride(core_.ColumnOrderText(*c, c->ascDesc));
+    list_.ResetFromFile();
+    QApplication::restoreOverrideCursor();
+    Show();
+}
+
+bool XploreList::SortOnColumn(int listColumn) {
+    std::string message;
+    if (!core_.SortOnColumn(listColumn, &message)) {
+        if (!message.empty()) Message(message, "Re-Order Option");
+        return false;
+    }
+    ApplySort();
+    return true;
+}
+
+void XploreList::BestFitColumn(int listColumn) {
+    Column* c = core_.DisplayColumn(listColumn);
+    if (!c) return;
+    int logical = BrowseColumnOf(*c);
+    if (logical < 0) return;
+    // The widest value among the rows on show, in dialog units.
+    int widest = 0;
+    int first = view_->rowAt(0);
+    int last = view_->rowAt(view_->viewport()->height() - 1);
+    if (first >= 0) {
+        if (last < 0) last = static_cast<int>(std::min<int64_t>(list_.Records(), INT32_MAX)) - 1;
+        QFontMetrics fm(view_->font());
+        for (int r = first; r <= last; ++r)
+            if (const data::ListRow* row = list_.RowAt(r))
+                widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(list_.CellText(*row, logical))));
+    }
+    c->maxWidth = PixelsToDlu(view_, widest);
+    core_.SetColumnWidth(listColumn, core_.BestFitWidth(*c, c->maxWidth));
+    Show();
+}
+
+void XploreList::BestFitAllColumns() {
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    for (int i = 1; i <= static_cast<int>(core_.DisplayColumns().size()); ++i) BestFitColumn(i);
+    QApplication::restoreOverrideCursor();
+}
+
+void XploreList::ResetToDefault() {
+    core_.ApplyFormat();
+    ApplyLook(core_.DesignedLook());
+    Show();
+}
+
+void XploreList::SequencePopup() {
+    int choice = Popup("Cancel|Key Sequence|File Sequence", std::nullopt, view_);
+    if (choice != 2 && choice != 3) return;
+    core_.ClearSort();
+    core_.sequenceKind = choice == 3 ? 1 : 0;
+    list_.SetOrderOverride("");
+    list_.SetFileOrderOverride(choice == 3);
+    list_.ResetFromFile();
+    Show();
+}
+
+bool XploreList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_ && event->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->modifiers() == Qt::AltModifier && k->key() == Qt::Key_F11) {
+            BestFitAllColumns();
+            return true;
+        }
+        if (k->modifiers() == Qt::AltModifier && k->key() == Qt::Key_F12) {
+            ResetToDefault();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace kr::xplore
