@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -155,10 +156,13 @@ private:
     void Show(int index) {
         const int count = static_cast<int>(pages_->pages.size());
         if (count == 0) return;
+        const int shown = page_;
         page_ = std::clamp(index, 0, count - 1);
         const double zoom = ui.zoom->currentData().toInt() / 100.0;
         ui.image->setPixmap(QPixmap::fromImage(report::PageImage(*pages_, page_, zoom)));
         ui.image->adjustSize();
+        // Another page starts at its top.
+        if (page_ != shown) ui.scroll->verticalScrollBar()->setValue(0);
         ui.page->setText(QString("Page %1 of %2").arg(page_ + 1).arg(count));
         ui.first->setEnabled(page_ > 0);
         ui.previous->setEnabled(page_ > 0);

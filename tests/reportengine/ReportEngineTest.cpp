@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "ReportFixture.h"
+#include "platform/runtime/Picture.h"
 #include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
 #include "platform/ui/report/ReportRun.h"
 #include "platform/ui/report/ReportWriter.h"
 
@@ -108,6 +110,23 @@ TEST(ReportWriter, GroupOnANewPageAndABandTallerThanAPage) {
     t.Close();
     EXPECT_EQ(t.DetailCount(), 4);
     EXPECT_LE(t.PageCount(), 8);
+}
+
+TEST(ReportWriter, DateFieldsTakeTheUserDatePicture) {
+    report::ReportLayout l;
+    const int32_t day = 81000;
+    l.detail = report::Band(200, {report::Field(0, 0, 1000, 200, [&] { return Value(day); }, "d3"),
+                                  report::Field(1000, 0, 1000, 200, [&] { return Value(day); }, "@D1"),
+                                  report::Field(2000, 0, 1000, 200, [&] { return Value(360001); }, "t3")});
+    l.datePicture = "@d17";
+    ReportWriter w(l);
+    w.PrintDetail();
+    w.Close();
+    auto t = Texts(w.Pages().pages[0]);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0], Format(Value(day), "@d17"));
+    EXPECT_EQ(t[1], Format(Value(day), "@d17"));
+    EXPECT_EQ(t[2], ClipLeft(Format(Value(360001), "t3")));  // times keep their picture
 }
 
 class ReportRunTest : public ::testing::Test {

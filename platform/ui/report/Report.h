@@ -82,6 +82,10 @@ struct ReportLayout {
     Band detail;
     Band closing;
     Band pageFooter;
+    // When set, every field whose picture is a date picture ("@D..." or
+    // "d3", either case) shows dates in this picture instead: the user's
+    // date format.
+    std::string datePicture;
     // Called before each detail band prints (the record's computed fields).
     std::function<void()> beforeDetail;
     // Copies of the report; with collate each copy is the whole report in order.

@@ -5,6 +5,10 @@
 namespace kr::report {
 
 namespace {
+bool IsDatePicture(const std::string& p) {
+    const size_t at = !p.empty() && p[0] == '@' ? 1 : 0;
+    return at < p.size() && (p[at] == 'd' || p[at] == 'D');
+}
 constexpr int kPageHeader = -1, kPageFooter = -2, kDetail = -3, kClosing = -4;
 }
 
@@ -82,7 +86,7 @@ std::string ReportWriter::Formatted(const Control& c, int where, int index) cons
         v = c.value();
     }
     if (c.picture.empty()) return v.toText();
-    std::string s = Format(v, c.picture);
+    std::string s = Format(v, IsDatePicture(c.picture) && !layout_.datePicture.empty() ? layout_.datePicture : c.picture);
     // Pictures pad to their width; the control aligns the text itself.
     const size_t b = s.find_first_not_of(' ');
     if (b == std::string::npos) return {};
