@@ -208,7 +208,13 @@ bool PrintReportPages(const RenderedReport& pages, const std::string& outputFile
     } else {
         order = report::PrintOrder(count, pages.copies, pages.collate);
     }
-    return report::PaintPages(printer, pages, order);
+    if (report::PaintPages(printer, pages, order)) return true;
+    // Say so rather than let the pages vanish (no printer, a file that
+    // cannot be written).
+    Message(outputFile.empty() ? "The report could not be sent to the printer."
+                               : "The report could not be written to " + outputFile + ".",
+            "Print", MessageIcon::Exclamation, kButtonOk);
+    return false;
 }
 
 void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)> done) {

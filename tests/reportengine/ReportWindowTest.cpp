@@ -154,6 +154,11 @@ TEST_F(ReportWindowTest, CopiesWithoutCollationRepeatEachPage) {
     auto text = PdfPages(file);
     ASSERT_EQ(text.size(), 6u);
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(HasPageNumber(text[i], i / 2 + 1)) << i;
+    EXPECT_TRUE(responder_.shown().empty());
+    // A file that cannot be written is reported, not passed over.
+    EXPECT_FALSE(PrintReportPages(pages, folder_.path() + "/missing/folder/x.pdf"));
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "Print");
 }
 
 TEST_F(ReportWindowTest, CancelledWithoutPartialPreviewShowsNothing) {
