@@ -176,6 +176,10 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
     QAction* extract = make("Extract...", "extract", [this] { Extract(); });
     QAction* test = make("Test...", "test", [this] { Test(); });
     actions->addActions({add, del, extract, test});
+    QMenu* select = menuBar()->addMenu("&Select");
+    QAction* selectAll = make("&All", "selectAll", [this] { z_.MarkAll(); });
+    QAction* clearAll = make("&Clear All", "clearAll", [this] { z_.ClearMarks(true); });
+    select->addActions({selectAll, clearAll});
     QMenu* options = menuBar()->addMenu("&Options");
     options->addAction(make("&Zip Preferences...", "preferences", [this] { ZipPreferences(z_); }));
     QMenu* help = menuBar()->addMenu("&Help");
@@ -198,7 +202,7 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
     QAction* deleteItems = tool("Delete Items", "deleteItems", nullptr, [this] { Delete(); });
     QAction* comment = tool("Archive Comment", "archiveComment", nullptr, [this] { EditArchiveComment(z_); });
     tool("About LSZip", "aboutTool", nullptr, [this] { About(); });
-    archiveControls_ = {actions->menuAction(), add, del, extract, test, info, zipItems, unzipItems, testItems, infoItem, deleteItems, comment};
+    archiveControls_ = {actions->menuAction(), add, del, extract, test, select->menuAction(), selectAll, clearAll, info, zipItems, unzipItems, testItems, infoItem, deleteItems, comment};
     EnableArchiveControls(false);
     statusBar();
     // The libraries report to the frame, the program's first window.
