@@ -235,7 +235,9 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     o.title = preview ? texts.ProgWinTitlePrvw : texts.ProgWinTitlePrnt;
     o.percentText = texts.ProgWinPctText;
     o.userText = texts.ProgWinUsrText;
-    o.listErrors = false;
+    // Records the reader had to skip are listed while the run goes on; the
+    // preview or the printing follows as usual.
+    o.listErrors = true;
     o.holdOnErrors = false;
     // A report started on a thread of its own has no window yet: the
     // progress window is the procedure's window until the run is over.

@@ -404,9 +404,14 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             // Enter presses the window's default button (a dialog does that
-            // itself); keys a control used do not get here.
+            // itself); keys a control used do not get here. A list passes
+            // Enter on after reporting it as its own accepted choice, so it
+            // is not taken twice.
             if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && !closing_ &&
-                !(k->modifiers() & ~Qt::KeypadModifier) && !qobject_cast<QDialog*>(window_)) {
+                !(k->modifiers() & ~Qt::KeypadModifier) && !qobject_cast<QDialog*>(window_) &&
+                !(QApplication::focusWidget() &&
+                  (qobject_cast<QAbstractItemView*>(QApplication::focusWidget()) ||
+                   qobject_cast<QAbstractItemView*>(QApplication::focusWidget()->parentWidget())))) {
                 for (QPushButton* b : window_->findChildren<QPushButton*>()) {
                     if (b->isDefault() && b->isVisible() && b->isEnabled() && b->window() == window_) {
                         b->click();

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -150,6 +151,12 @@ TEST_F(TabServicesTest, WizardStepsOverTheHiddenTabBothWays) {
     ui.back->click();  // stays on the first tab
     EXPECT_EQ(w->wizard.CurTabNum(), 1);
     EXPECT_FALSE(ui.back->isEnabled());
+
+    // A tab chosen on the sheet itself: the buttons follow it.
+    ui.sheet->setCurrentIndex(3);
+    EXPECT_EQ(w->wizard.CurTabNum(), 4);
+    EXPECT_FALSE(ui.next->isEnabled());
+    EXPECT_TRUE(ui.ok->isDefault());
 }
 
 TEST_F(TabServicesTest, WithoutSkippingTheHiddenTabIsAStep) {
@@ -215,6 +222,51 @@ TEST_F(TabServicesTest, OkTakesNextsPlaceOnTheLastTab) {
     EXPECT_FALSE(ui.next->isVisible());
     ui.back->click();
     EXPECT_FALSE(ui.ok->isVisible());
+}
+
+// A list window with a default button: Enter on the list is the list's own
+// choice and does not press the button as well.
+class ListProbe : public WindowManager {
+public:
+    ListProbe() : WindowManager("ListProbe") {}
+    QListWidget* list = nullptr;
+    QLineEdit* entry = nullptr;
+    QPushButton* select = nullptr;
+    int chosen = 0, pressed = 0;
+
+protected:
+    QWidget* MakeWindow() override {
+        auto* w = new QWidget;
+        auto* v = new QVBoxLayout(w);
+        list = new QListWidget(w);
+        list->addItems({"one", "two"});
+        list->setCurrentRow(0);
+        entry = new QLineEdit(w);
+        select = new QPushButton("&Select", w);
+        select->setDefault(true);
+        v->addWidget(list);
+        v->addWidget(entry);
+        v->addWidget(select);
+        return w;
+    }
+    void TakeAccepted(QObject* control) override {
+        if (control == list) ++chosen;
+        if (control == select) ++pressed;
+    }
+};
+
+TEST_F(TabServicesTest, EnterOnAListIsTheListsOwnChoice) {
+    auto* w = new ListProbe;
+    w->SetRestorePosition(false);
+    w->SetSavePosition(false);
+    ASSERT_TRUE(w->Open());
+    test::Pump();
+    w->Window()->activateWindow();
+    PressEnter(w->list);
+    EXPECT_EQ(w->chosen, 1);
+    EXPECT_EQ(w->pressed, 0);
+    PressEnter(w->entry);
+    EXPECT_EQ(w->pressed, 1);
 }
 
 // The colour of a tab's face, sampled inside the tab away from its text.
