@@ -584,6 +584,7 @@ ListQuery::ListQuery(Table& table) : table_(&table), impl_(std::make_unique<Impl
 ListQuery::~ListQuery() = default;
 
 void ListQuery::Reset() {
+    rowBindings_.reset();
     order_.clear();
     ranges_.clear();
     filters_.clear();
@@ -639,6 +640,7 @@ void ListQuery::SetRecordCheck(std::function<bool(const void*)> check) { check_ 
 bool ListQuery::HasResidue() const { return !residue_.empty() || static_cast<bool>(check_); }
 
 int ListQuery::Apply() {
+    rowBindings_.reset();
     message_.clear();
     where_.clear();
     params_.clear();
@@ -691,20 +693,30 @@ void ListQuery::ToRecord(const ListRow& r, void* record) const {
 
 bool ListQuery::Qualifies(const ListRow& r) {
     if (residue_.empty() && !check_) return true;
+    if (!residue_.empty()) {
+        // The record's fields, bound once per Apply, read the row at hand.
+        if (!rowBindings_) {
+            rowBindings_ = std::make_unique<Bindings>(bindings_ ? bindings_ : &CurrentBindings());
+            for (int idx : impl_->fieldIndex)
+                rowBindings_->Bind(def().fields[static_cast<std::size_t>(idx)].name,
+                                   [this, idx] { return rowAtHand_ ? rowAtHand_->field(idx) : Value(); });
+        }
+        rowAtHand_ = &r;
+        bool ok = true;
+        for (const CompiledExpression& e : residue_) {
+            EvalResult res = e.Evaluate(*rowBindings_);
+            if (!res.ok() || !res.value.truthy()) {
+                ok = false;
+                break;
+            }
+        }
+        rowAtHand_ = nullptr;
+        if (!ok) return false;
+    }
+    if (!check_) return true;
     AnyRecord rec(def());
     ToRecord(r, rec.get());
-    if (!residue_.empty()) {
-        Bindings local(bindings_ ? bindings_ : &CurrentBindings());
-        for (int idx : impl_->fieldIndex) {
-            const FieldDef& f = def().fields[static_cast<std::size_t>(idx)];
-            local.BindValue(f.name, r.field(idx));
-        }
-        for (const CompiledExpression& e : residue_) {
-            EvalResult res = e.Evaluate(local);
-            if (!res.ok() || !res.value.truthy()) return false;
-        }
-    }
-    return !check_ || check_(rec.get());
+    return check_(rec.get());
 }
 
 // Keyset condition: rows after (or before) the anchor in the list order.

@@ -121,7 +121,10 @@ public:
     void SetRecordCheck(std::function<bool(const void* record)> check);
     // Bindings the filters' bound names and per-record evaluation fall back
     // to (default: the current procedure thread's).
-    void SetBindings(const Bindings* bindings) { bindings_ = bindings; }
+    void SetBindings(const Bindings* bindings) {
+        bindings_ = bindings;
+        rowBindings_.reset();
+    }
 
     // Takes the ranges, filters and order as they now stand: translates the
     // filters and reads the bound names. 0, or 800/801 with Message().
@@ -178,6 +181,8 @@ private:
     std::string where_;
     std::vector<Value> params_;
     std::vector<CompiledExpression> residue_;
+    std::unique_ptr<Bindings> rowBindings_;  // the fields of the row at hand
+    const ListRow* rowAtHand_ = nullptr;
     std::string message_;
 };
 
