@@ -1,9 +1,12 @@
 #include "dictionary/Startup.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -13,6 +16,8 @@
 #include "dictionary/EventLog.h"
 #include "dictionary/FileNames.h"
 #include "dictionary/GlobalErrors.h"
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/Names.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
@@ -66,9 +71,19 @@ DataFolder FindDataFolder() {
         return r;
     }
     if (data::FileExists(kPathsIniName)) {
-        // A folder that does not exist leaves the current folder as it is.
-        EnterFolder(Trim(GetIniValue(pathsIni, kPathsSection, kPathsDataKey, "")));
-        if (data::FileExists(kDataFileName)) {
+        // "\" is "/" here as in every other name (a PATHS.INI written on
+        // Windows has backslashes). A folder that cannot be entered leaves
+        // the current folder as it is, and the user is told before being
+        // asked for another.
+        std::string named = Trim(GetIniValue(pathsIni, kPathsSection, kPathsDataKey, ""));
+        for (char& c : named)
+            if (c == '\\') c = '/';
+        if (!named.empty() && !EnterFolder(named)) {
+            const int err = errno;
+            Message("The data folder named in " + std::string(kPathsIniName) + " cannot be used:|" + named + "|" +
+                        std::strerror(err),
+                    "Data Folder", MessageIcon::Exclamation);
+        } else if (data::FileExists(kDataFileName)) {
             r.source = DataFolderSource::PathsIni;
             r.folder = CurrentFolder();
             return r;
@@ -79,8 +94,12 @@ DataFolder FindDataFolder() {
     // already inside it, and ask.
     const std::string install = DefaultInstallFolder();
     if (InStringNoCase(install, CurrentFolder()) == 0) {
+        // Made here, the folder is the user's own (0700): it will hold the
+        // data file, whose owner password is in the program. A folder the
+        // user chose keeps its permissions, since several users may share it.
         std::error_code ec;
-        std::filesystem::create_directories(install, ec);
+        std::filesystem::create_directories(std::filesystem::path(install).parent_path(), ec);
+        ::mkdir(install.c_str(), 0700);
         EnterFolder(install);
     }
     std::optional<std::string> chosen = Messages().ChooseFolder("Select data directory", CurrentFolder());
@@ -169,8 +188,30 @@ std::vector<RegisteredTable> RegisteredTables() {
     return out;
 }
 
+bool DataFileUsable(std::string* problem) {
+    if (!data::FileExists(kDataFileName)) return true;  // made when first opened
+    const std::string path = data::ResolveFilePath(kDataFileName);
+    const data::DataFileCheck check = data::CheckDataFile(path, kOwnerPassword, kDataFileCheckBudgetMs);
+    if (check.health == data::DataFileHealth::Sound || check.health == data::DataFileHealth::Missing) return true;
+    const std::string what = check.health == data::DataFileHealth::Damaged
+                                 ? "is damaged"
+                                 : "is damaged or not a Kairoll data file";
+    if (problem)
+        *problem = "The data file " + path + " " + what + " (" + check.detail + ").|Kairoll closes without changing it. "
+                   "Run " + std::string(kRepairProgramName) + " to repair it.";
+    return false;
+}
+
 DataFolder ProgramStartup(const StartupServices& services) {
     DataFolder folder = FindDataFolder();
+    // A damaged data file is not written to: the user is told and sent to
+    // the repair program before anything opens it.
+    std::string problem;
+    if (!DataFileUsable(&problem)) {
+        Message(problem, "Damaged Data File", MessageIcon::Hand);
+        folder.dataFileDamaged = true;
+        return folder;
+    }
     {
         std::lock_guard<std::mutex> l(g_mutex);
         g_helpFile = kHelpFileName;

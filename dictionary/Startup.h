@@ -41,7 +41,19 @@ enum class DataFolderSource {
 struct DataFolder {
     std::string folder;  // the current folder afterwards (absolute)
     DataFolderSource source = DataFolderSource::NewDatabase;
+    bool dataFileDamaged = false;  // ProgramStartup: the data file failed its check; nothing ran
 };
+
+// The repair program a damaged data file is sent to.
+inline constexpr const char* kRepairProgramName = "KR_DBASE";
+// What the start-up check of the data file may spend on its quick check.
+inline constexpr int kDataFileCheckBudgetMs = 500;
+
+// Checks the data file of the current folder ("KR97.TPS") before anything
+// writes to it: true when it is sound, when the check could not finish in
+// its time (what it reached was sound), or when there is none yet; false
+// with the user's message in *problem when it is damaged or not a data file.
+bool DataFileUsable(std::string* problem);
 
 // Start-up steps 1 and 2: makes the data folder the current folder.
 //   1. "KR97.TPS" here: stay.
@@ -91,7 +103,9 @@ struct StartupServices {
     std::function<void()> mailKill;          // MailSettings.Kill
 };
 
-// ProgramStartup: the data folder, the help file, GlobalErrors, INIMgr on
+// ProgramStartup: the data folder, the check of the data file (a damaged
+// one is reported, naming the repair program, and start-up ends there with
+// dataFileDamaged set and nothing written), the help file, GlobalErrors, INIMgr on
 // ".\POSITION.INI", DictionaryInit, the table registration, the mail settings,
 // the query wizard texts, the report writer, then the frame; after the frame
 // returns INIMgr, the mail settings, the dictionary and GlobalErrors are shut

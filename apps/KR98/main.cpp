@@ -3,8 +3,9 @@
 // The process's entry: the command line is kept for the options ("/I"), the
 // application object installs the Qt services, and ProgramStartup runs the
 // program from finding its data folder to the last shut-down step. The
-// process ends with code 0 as the program always has; an error that escapes
-// everything ends it with 1.
+// process ends with code 0 as the program always has; a damaged data file
+// (reported, nothing written) or an error that escapes everything ends it
+// with 1.
 //
 // End-to-end tests drive it through two environment variables, both inert
 // when unset: KR_TEST_RESPONSES (TestResponder.h) answers the messages and
@@ -125,6 +126,11 @@ int main(int argc, char** argv) {
         kr::DataFolder folder = kr::ProgramStartup(services);
         kr::InstallKeystrokeService(nullptr);
         kr::InstallScriptWindowService(nullptr);
+        if (folder.dataFileDamaged) {
+            // Told already; the code says so to whatever started the program.
+            if (responder) kr::InstallMessageService(nullptr);
+            return 1;
+        }
 
         if (exitAfterStartup) {
             int registered = 0;

@@ -14,6 +14,7 @@
 
 #include <vector>
 
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/Errors.h"
 #include "platform/runtime/ErrorCodes.h"
 
@@ -152,6 +153,8 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
                 error = SetLastError(kNotADataFile, "26", "The file is not encrypted with an owner password");
             else if (size < 1024 || size % 1024 != 0)
                 error = SetLastError(kNotADataFile, "26", "The file is not a data file");
+            else if (OtherPagesDecrypt(path, password))
+                error = SetLastError(kDriverError, "26", "The file is damaged");
             else
                 error = SetLastError(kDriverError, "26", "Invalid owner password");
         } else if ((rc & 0xff) == SQLITE_CORRUPT) {

@@ -6,7 +6,17 @@
 
 namespace kr {
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) { InstallQtServices(); }
+namespace detail {
+QtCommandLine::QtCommandLine(char** programArgv) {
+    static char fallback[] = "kairoll";
+    argv[0] = programArgv && programArgv[0] ? programArgv[0] : fallback;
+}
+}  // namespace detail
+
+Application::Application(int& /*argc*/, char** argv)
+    : detail::QtCommandLine(argv), QApplication(detail::QtCommandLine::argc, detail::QtCommandLine::argv) {
+    InstallQtServices();
+}
 
 Application::~Application() { UninstallQtServices(); }
 

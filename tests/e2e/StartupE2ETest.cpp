@@ -15,6 +15,7 @@
 
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
+#include "platform/runtime/IniFile.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr::test {
@@ -55,7 +56,7 @@ protected:
     }
 
     // Starts KR98 in the start folder and waits for it to end.
-    Outcome Start(const std::string& answers = {}) {
+    Outcome Start(const std::string& answers = {}, const QStringList& arguments = {}) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -70,7 +71,7 @@ protected:
         }
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(QString::fromStdString(start_.string()));
-        p.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), {});
+        p.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), arguments);
         Outcome r;
         if (!p.waitForFinished(60000)) {
             p.kill();
@@ -174,6 +175,57 @@ TEST_F(KR98StartupTest, NeitherThenTheFolderChosenIsFoundNextTime) {
     Outcome again = Start("folder-cancel\n");
     ExpectStarted(again, chosen, "PATHS.INI");
     EXPECT_EQ(Log(), "");
+}
+
+TEST_F(KR98StartupTest, QtOptionsOnTheCommandLineDoNotReachQt) {
+    MakeDataFile(start_);
+    // "-platform nosuch" would end the program in Qt; "-qwindowgeometry"
+    // would size the frame beyond every screen and save that size.
+    Outcome r = Start("button 1\n", {"-platform", "nosuch", "-qwindowgeometry", "16000000x16000000+0+0", "/I"});
+    ExpectStarted(r, start_, "data file here");
+    const std::string width = GetIniValue((start_ / "POSITION.INI").string(), "Main", "Width", "none");
+    ASSERT_NE(width, "none") << "the frame saves its size as it closes";
+    EXPECT_LE(std::stoll(width), 100000) << width;
+}
+
+TEST_F(KR98StartupTest, ADamagedDataFileIsReportedAndLeftAsItIs) {
+    struct Case {
+        off_t at;      // where the damage goes
+        std::size_t bytes;
+        const char* says;
+    } cases[] = {
+        {1024 + 100, 300, "is damaged ("},                           // a page after the first
+        {200, 100, "is damaged (The first page"},                    // the first page behind the salt
+        {0, 4096, "is damaged or not a Kairoll data file"},          // nothing decrypts
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        fs::remove(start_ / "KR97.TPS");
+        fs::remove(dir_ / "answers.txt.log");
+        MakeDataFile(start_);
+        ASSERT_GE(fs::file_size(start_ / "KR97.TPS"), 2048u);
+        {
+            std::fstream f(start_ / "KR97.TPS", std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(c.at);
+            f << std::string(c.bytes, '\x5a');
+        }
+        std::ifstream in(start_ / "KR97.TPS", std::ios::binary);
+        std::stringstream before;
+        before << in.rdbuf();
+
+        Outcome r = Start("button 1\n");
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        EXPECT_EQ(r.Line("KR98 data folder: "), "") << "start-up ended before the frame";
+        const std::string log = Log();
+        EXPECT_NE(log.find("Damaged Data File"), std::string::npos) << log;
+        EXPECT_NE(log.find(c.says), std::string::npos) << log;
+        EXPECT_NE(log.find("KR_DBASE"), std::string::npos) << log;
+        std::ifstream after(start_ / "KR97.TPS", std::ios::binary);
+        std::stringstream now;
+        now << after.rdbuf();
+        EXPECT_TRUE(now.str() == before.str()) << "the data file was written to";
+        EXPECT_FALSE(fs::exists(start_ / "KR98Evnt.LOG"));
+    }
 }
 
 }  // namespace

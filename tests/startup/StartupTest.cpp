@@ -82,11 +82,38 @@ TEST_F(DataFolderTest, ChosenFolderIsWrittenWhereItIsReadNextTime) {
     EXPECT_EQ(responder_.folderRequests().size(), 1u);
 }
 
+TEST_F(DataFolderTest, PathsIniWrittenOnWindowsOrNamingAMissingFolder) {
+    // Backslashes, as a PATHS.INI written on Windows has them.
+    std::string windows = other_.string();
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    WriteFile(other_ / "KR97.TPS", "");
+    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + windows + "\r\n");
+    DataFolder f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::PathsIni);
+    EXPECT_EQ(fs::current_path(), other_);
+    EXPECT_TRUE(responder_.shown().empty());
+
+    // A folder that is gone is reported before another is asked for.
+    fs::current_path(start_);
+    const std::string gone = (dir_ / "gone").string();
+    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + gone + "\r\n");
+    responder_.AnswerFolder(other_.string());
+    f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::Chosen);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "Data Folder");
+    EXPECT_NE(responder_.shown()[0].request.text.find(gone), std::string::npos);
+    EXPECT_EQ(responder_.folderRequests().size(), 1u);
+}
+
 TEST_F(DataFolderTest, CancelGoesOnInTheInstallFolderAndWritesNothing) {
     responder_.AnswerFolder(std::nullopt);
     DataFolder f = FindDataFolder();
     EXPECT_EQ(f.source, DataFolderSource::NewDatabase);
     EXPECT_EQ(fs::current_path(), Install()) << "the install folder is made when missing";
+    // Made by the program, it is the user's own.
+    EXPECT_EQ(fs::status(Install()).permissions(), fs::perms::owner_all);
     ASSERT_EQ(responder_.shown().size(), 1u);
     EXPECT_EQ(responder_.shown()[0].request.title, "New Database");
     EXPECT_EQ(responder_.shown()[0].request.text, "Application data will be created");

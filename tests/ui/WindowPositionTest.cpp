@@ -91,6 +91,18 @@ TEST_F(WindowPositionTest, APositionOffEveryScreenIsBroughtBack) {
     EXPECT_EQ(g.size(), QSize(400, 300));
 }
 
+TEST_F(WindowPositionTest, ASizeBeyondEveryScreenIsNotSaved) {
+    ProbeWindow* w = OpenPositioned("UpdateSchedule");
+    ASSERT_TRUE(w);
+    w->Window()->setGeometry(QRect(10, 10, 16000000, 16000000));
+    w->Window()->close();
+    test::Pump();
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(std::stoll(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Width", "0")), avail.width());
+    EXPECT_LE(std::stoll(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Height", "0")), avail.height());
+    EXPECT_GT(std::stoll(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Width", "0")), 0);
+}
+
 TEST_F(WindowPositionTest, AMaximisedWindowKeepsItsNormalSizeAndOpensMaximised) {
     ProbeWindow* w = OpenPositioned("Main");
     ASSERT_TRUE(w);
