@@ -766,8 +766,9 @@ int ListQuery::Run(const std::string& conditions, const std::vector<Value>& para
         for (const OrderTerm& t : order_) sql += TermSql(t) + ((t.descending != reverse) ? " DESC, " : ", ");
         sql += reverse ? "m.rowid DESC" : "m.rowid";
     }
-    if (limit > 0) sql += " LIMIT " + std::to_string(limit);
-    if (offset > 0) sql += " OFFSET " + std::to_string(offset);
+    // Limits are bound, so that one statement serves every page and offset
+    // (the connection keeps its prepared statements).
+    if (limit > 0 || offset > 0) sql += " LIMIT ? OFFSET ?";
 
     std::lock_guard<std::recursive_mutex> lock(db->mutex());
     int rc = 0;
@@ -780,6 +781,10 @@ int ListQuery::Run(const std::string& conditions, const std::vector<Value>& para
     int idx = 1;
     for (const Value& v : params_) BindValue(st, idx++, v);
     for (const Value& v : params) BindValue(st, idx++, v);
+    if (limit > 0 || offset > 0) {
+        sqlite3_bind_int64(st, idx++, limit > 0 ? limit : -1);
+        sqlite3_bind_int64(st, idx++, offset);
+    }
     const TableDef& d = def();
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         ListRow r;
