@@ -255,8 +255,8 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
             return close();
         }
         PreviewReport(pages, [pages, job, printed, close](bool print) {
-            if (print) *printed = PrintReportPages(*pages, job->outputFile);
-            // Previewed is done, whether printed or not.
+            if (print) PrintReportPages(*pages, job->outputFile);
+            // A previewed report is done, whether printed from there or not.
             *printed = true;
             close();
         });
