@@ -8,6 +8,8 @@
 #include "../ListFixture.h"
 #include "TestListWindow.h"
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/data/ErrorHandler.h"
+#include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 
 namespace kr::test {
@@ -204,6 +206,38 @@ TEST_F(BrowseListTest, EnterViewsChangesOrSelectsAndEmptyListsDisableButtons) {
     QTest::keyClick(w->ui.list, Qt::Key_Return);
     Pump(50);
     EXPECT_EQ(TaskForm::last, nullptr);
+}
+
+TEST_F(BrowseListTest, ListsWithoutAFormDeleteThroughTheRelationsAfterAsking) {
+    ScriptedResponder responder;
+    InstallMessageService(&responder);
+    data::ErrorHandler errors;
+    data::FileManager file;
+    file.Init(ScheduleDef(), &errors);
+    data::RelationManager relations;
+    relations.Init(&file);
+    TaskList::relations = &relations;
+    TaskList* w = OpenList();
+    TaskList::relations = nullptr;
+    {
+        ProcedureThreadScope scope(w->Thread());
+        file.Open();
+    }
+    w->list->Locate("20");
+    responder.Answer(kButtonNo);
+    w->ui.del->click();
+    EXPECT_TRUE(responder.sawTitle("Confirm Delete"));
+    EXPECT_EQ(w->list->Records(), 300);
+    responder.Answer(kButtonYes);
+    w->ui.del->click();
+    EXPECT_EQ(w->list->Records(), 299);
+    EXPECT_EQ(BufferId(), 21);  // the next record takes the highlight
+    {
+        ProcedureThreadScope scope(w->Thread());
+        file.Close();
+    }
+    CloseAllWindows();
+    InstallMessageService(nullptr);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/FileManager.h"
 #include "platform/data/Table.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/Requests.h"
@@ -143,7 +144,8 @@ protected:
         else ui.view->hide();
         list->SetCopyControl(ui.copy);
         list->SetLocatorControl(ui.locator);
-        list->SetUpdateProcedure([](int, std::function<void(int)> done) { (new TaskForm)->Call(std::move(done)); });
+        if (relations) list->SetDeleteThroughRelations(relations);
+        else list->SetUpdateProcedure([](int, std::function<void(int)> done) { (new TaskForm)->Call(std::move(done)); });
         return list->Init() == 0;
     }
     bool TakeEvent(int event) override { return list->TakeEvent(event); }
@@ -151,6 +153,7 @@ protected:
 
 public:
     std::string category = "Home";
+    static inline data::RelationManager* relations = nullptr;  // delete without a form
 
 private:
     bool withView_;
