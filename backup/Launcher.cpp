@@ -415,6 +415,9 @@ int DoBackup(LauncherRun& run, bool unattended) {
     LauncherLSZCLASS z;
     z.INTERNALCLASSRELEASE = 2010;
     z.Init();
+    // The layer reports progress with or without a window of the launcher,
+    // so unattended runs show it too.
+    z.HookUp(1);
     z.SetArchiveName(run.archiveName);
     if (OnDiskette(run.archiveName)) z.CREATEMULTIPLEVOLUME = 1;
     z.SetFileSpec("*.TPS");
@@ -433,6 +436,7 @@ int DoRestore(LauncherRun& run, bool unattended) {
     LauncherLSZCLASS z;
     z.INTERNALCLASSRELEASE = 2010;
     z.Init();
+    z.HookUp(1);
     z.SetUnzipArchiveName(run.archiveName);
     z.ZIPWILDCARD = "*.*";
     int rc = z.Test();

@@ -227,9 +227,35 @@ TEST_F(BackupWindowsTest, AssistantListsAnArchiveAndZipsThroughTheProgressWindow
         EXPECT_EQ(frame.windowTitle(), "VXW Backup Module - LIST.ZIP");
         EXPECT_EQ(frame.list()->item(1, 1)->text(), "b c.txt");
 
-        // Add two files through the progress window.
-        std::ofstream("new file.txt") << std::string(200000, 'n');
+        // Add two files through the progress window, which names the member
+        // it works on.
+        {
+            std::ofstream big("new file.txt");
+            uint32_t x = 1;
+            for (int i = 0; i < 12 << 20; ++i) {
+                x = x * 1103515245u + 12345u;
+                big.put(static_cast<char>('a' + (x >> 16) % 26));
+            }
+        }
+        bool sawWindow = false;
+        QString member;
+        QTimer poll;
+        poll.setInterval(2);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->windowTitle() == "Zipping...") {
+                    sawWindow = true;
+                    if (auto* user = w->findChild<QLabel*>("userText"); user && !user->text().isEmpty()) {
+                        member = user->text();
+                        SaveScreenshot(w, "zipping.png");
+                    }
+                }
+        });
+        poll.start();
         frame.action("add")->trigger();
+        poll.stop();
+        EXPECT_TRUE(sawWindow);
+        EXPECT_EQ(member, "new file.txt");
         EXPECT_EQ(frame.list()->rowCount(), 3);
         EXPECT_EQ(z_.S_ZIPMEMBERS, 3);
 
