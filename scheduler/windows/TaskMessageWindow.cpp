@@ -1,5 +1,6 @@
 #include "scheduler/windows/TaskMessageWindow.h"
 
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -11,9 +12,11 @@
 #include "dictionary/Settings.h"
 #include "platform/desktop/Sound.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/WindowManager.h"
+#include "scheduler/windows/Main.h"
 
 namespace kr {
 namespace {
@@ -195,7 +198,22 @@ void StartMessageThread(const TaskMessageCopy& message) {
 void InstallMessageWindows() {
     MessageDisplay d;
     d.startMessageThread = StartMessageThread;
-    d.showModalMessage = [](const TaskMessageCopy& m) { ShowModalMessage(m); };
+    d.showModalMessage = [](const TaskMessageCopy& m) {
+        // Opened by the timer cycle on the frame's thread, the box holds the
+        // cycle until it is answered: the ticks meanwhile return at once and
+        // the next due task runs after it, as with the cycle's own
+        // questions. Opened from a list or a message thread it holds nothing.
+        MainFrame* frame = CurrentMainFrame();
+        const bool holdsCycle =
+            frame && frame->Cycle().InTick() && CurrentProcedureThread() == frame->Thread();
+        TaskMessageWindow* w = ShowModalMessage(m);
+        if (!w || !holdsCycle) return;
+        QPointer<QWidget> window = w->Window();
+        if (!window) return;
+        QEventLoop loop;
+        QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
     d.showMessageNormal = [](const TaskMessageCopy& m) { ShowMessageNormal(m); };
     SetMessageDisplay(std::move(d));
 }

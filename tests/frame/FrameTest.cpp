@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QTimer>
 #include <QToolBar>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,7 @@
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Toolbar.h"
 #include "scheduler/ScriptQueue.h"
+#include "scheduler/TableScheduleStore.h"
 #include "scheduler/windows/Main.h"
 
 namespace kr::test {
@@ -229,6 +231,67 @@ TEST_F(FrameTest, MinimisingOrHidingTheFrameClearsTheSessionUnlock) {
     EXPECT_TRUE(sessionUnlocked());
     f->Tray().HideWindow();
     EXPECT_FALSE(sessionUnlocked());
+}
+
+TEST_F(FrameTest, ModalTaskMessagesOfTheCycleOpenOneAfterTheOther) {
+    ManualClock clock(MakeDate(7, 1, 2024), MakeTime(8, 0));
+    InstallClock(&clock);
+    Store("UseKRMsg", "0");
+    Store("UseModalMessage", "1");
+    {
+        TableScheduleStore store;
+        for (int i = 0; i < 2; ++i) {
+            Schedule s;
+            s.ID = i + 1;
+            s.ScheduleType = "Once";
+            s.TaskType = "Display Message";
+            s.Date = clock.Today();
+            s.Time = MakeTime(8, 0, 5 * i);
+            s.Description = i == 0 ? "First" : "Second";
+            s.Message = "Due";
+            ASSERT_EQ(store.Add(s), 0);
+        }
+    }
+    MainFrame* f = Open();
+    auto openMessages = [] {
+        std::vector<QWidget*> out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowModality() != Qt::NonModal) out.push_back(w);
+        return out;
+    };
+    // Whatever event loop runs: note each message box, let time pass and the
+    // cycle tick while the first is open, then answer it.
+    std::vector<std::string> seen;
+    size_t mostAtOnce = 0;
+    int64_t refusedWhileOpen = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        const std::vector<QWidget*> open = openMessages();
+        mostAtOnce = std::max(mostAtOnce, open.size());
+        if (open.empty()) return;
+        QWidget* w = open.front();
+        if (w->property("seen").toBool()) return;
+        w->setProperty("seen", true);
+        seen.push_back(w->windowTitle().toStdString());
+        if (seen.size() == 1) {
+            clock.Advance(600);
+            const int64_t before = f->Cycle().refusedTicks();
+            for (int i = 0; i < 8; ++i) f->Cycle().TimerTick();
+            refusedWhileOpen = f->Cycle().refusedTicks() - before;
+            mostAtOnce = std::max(mostAtOnce, openMessages().size());
+        }
+        QTimer::singleShot(0, w, [w] { w->close(); });
+    });
+    user.start(10);
+    for (int i = 0; i < 40 && seen.size() < 2; ++i) {
+        f->Cycle().TimerTick();
+        Pump(20);
+    }
+    user.stop();
+    InstallClock(nullptr);
+    EXPECT_THAT(seen, ElementsAre("First", "Second"));
+    EXPECT_EQ(mostAtOnce, 1u);
+    EXPECT_EQ(refusedWhileOpen, 8);
 }
 
 TEST_F(FrameTest, TrayPopupRestoresStopsScriptsAndExits) {
