@@ -119,10 +119,12 @@ bool FetchWindowEntry(std::size_t n) {
 }
 
 std::string ReplaceSubstringFixed(std::string_view text, std::size_t length, std::string_view find,
-                                  std::string_view replacement, bool ignoreCase) {
-    std::string padded(text.substr(0, std::min(text.size(), length)));
+                                  std::string_view replacement, bool ignoreCase, std::size_t* textEnd) {
+    const std::size_t kept = std::min(text.size(), length);
+    std::string padded(text.substr(0, kept));
     padded.resize(length, ' ');
     const std::size_t m = find.size();
+    if (textEnd) *textEnd = kept;
     if (m == 0 || m > length) return padded;
     // Matches from the right; each must end before the previous one starts.
     std::vector<std::size_t> starts;
@@ -137,13 +139,22 @@ std::string ReplaceSubstringFixed(std::string_view text, std::size_t length, std
     if (starts.empty()) return padded;
     std::string out;
     std::size_t at = 0;
+    // Where the given text ends in the result: inside a copied stretch it
+    // moves with the stretch, inside a match it is the replacement's end.
+    std::size_t end = std::string::npos;
+    auto copy = [&](std::size_t to) {
+        if (end == std::string::npos && kept >= at && kept <= to) end = out.size() + (kept - at);
+        out.append(padded, at, to - at);
+    };
     for (auto i = starts.rbegin(); i != starts.rend(); ++i) {
-        out.append(padded, at, *i - at);
+        copy(*i);
         out.append(replacement);
+        if (end == std::string::npos && kept > *i && kept < *i + m) end = out.size();
         at = *i + m;
         if (out.size() >= length) break;
     }
-    if (out.size() < length) out.append(padded, at, std::string::npos);
+    if (out.size() < length) copy(length);
+    if (textEnd) *textEnd = std::min(end == std::string::npos ? out.size() : end, length);
     out.resize(length, ' ');
     return out;
 }

@@ -67,9 +67,10 @@ bool FetchWindowEntry(std::size_t n);
 // (shorter texts are taken blank-padded to it), searching from the end
 // towards the start: overlapping occurrences go to the rightmost, and a
 // replacement is never searched again. The result is cut to the fixed length.
-// An empty find changes nothing.
+// An empty find changes nothing. textEnd, when given, gets where the given
+// text (without the padding) ends in the result.
 std::string ReplaceSubstringFixed(std::string_view text, std::size_t length, std::string_view find,
-                                  std::string_view replacement, bool ignoreCase);
+                                  std::string_view replacement, bool ignoreCase, std::size_t* textEnd = nullptr);
 
 template <std::size_t N>
 void ReplaceSubstring(FString<N>& text, std::string_view find, std::string_view replacement, bool ignoreCase) {
@@ -78,7 +79,11 @@ void ReplaceSubstring(FString<N>& text, std::string_view find, std::string_view 
 
 template <std::size_t N>
 void ReplaceSubstring(CString<N>& text, std::string_view find, std::string_view replacement, bool ignoreCase) {
-    std::string r = ReplaceSubstringFixed(text.str(), text.size(), find, replacement, ignoreCase);
+    // Over the field's whole room, so a longer replacement is not cut at
+    // the text's old length; the blanks that only filled the room go again.
+    std::size_t end = 0;
+    std::string r = ReplaceSubstringFixed(text.str(), CString<N>::kCapacity, find, replacement, ignoreCase, &end);
+    r.resize(end);
     text = r;
 }
 

@@ -60,9 +60,22 @@ TEST(ReplaceSubstringTest, ReplacesFromTheRightWithinTheFixedLength) {
     // Trailing blanks of the fixed length take part in the search.
     EXPECT_EQ(ReplaceSubstringFixed("ab", 4, "b ", "Q", false), "aQ  ");
 
-    CString<8> c("x-y");
-    ReplaceSubstring(c, "-", "--", false);
-    EXPECT_EQ(c.str(), "x--");
+}
+
+TEST(ReplaceSubstringTest, ZeroEndedTextsGrowIntoTheirRoomAndKeepTheirTail) {
+    CString<8> c("aXb");
+    ReplaceSubstring(c, "X", "YYY", false);
+    EXPECT_EQ(c.str(), "aYYYb");
+    CString<6> full("aXbX");
+    ReplaceSubstring(full, "X", "YY", false);
+    EXPECT_EQ(full.str(), "aYYbY") << "cut to the room of five characters";
+    // Blanks of the text itself stay; the room's padding does not.
+    CString<10> blank("a-b ");
+    ReplaceSubstring(blank, "-", "--", false);
+    EXPECT_EQ(blank.str(), "a--b ");
+    CString<10> shrink("aXXb");
+    ReplaceSubstring(shrink, "XX", "", false);
+    EXPECT_EQ(shrink.str(), "ab");
 }
 
 class SoundTest : public ::testing::Test {
