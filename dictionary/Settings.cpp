@@ -123,7 +123,7 @@ void ResetOptions() {
 }
 
 std::string GetSetting(std::string_view name, std::string_view defaultValue, std::string_view iniFile) {
-    std::lock_guard<std::mutex> l(g_storeMutex);
+    std::unique_lock<std::mutex> l(g_storeMutex);
     data::Table& t = ConfigTable();
     int err = FetchSetting(t, name);
     Configuration& rec = t.Rec<Configuration>();
@@ -141,6 +141,9 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue, std
         return rec.DataValue.str();
     }
     std::string text = data::LastErrorText();
+    // The box runs an event loop: a timer or another window asking for a
+    // setting meanwhile must not find the store locked.
+    l.unlock();
     Message("Error retrieving configuration information code " + PaddedName(name) + " - " + text, "Error!",
             MessageIcon::Exclamation);
     return {};
@@ -148,7 +151,7 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue, std
 
 void PutSetting(std::string_view name, std::string_view value, std::string_view iniFile) {
     (void)iniFile;  // settings are never written to an INI file
-    std::lock_guard<std::mutex> l(g_storeMutex);
+    std::unique_lock<std::mutex> l(g_storeMutex);
     data::Table& t = ConfigTable();
     int err = FetchSetting(t, name);
     Configuration& rec = t.Rec<Configuration>();
@@ -168,6 +171,7 @@ void PutSetting(std::string_view name, std::string_view value, std::string_view 
     }
     if (result != kNoError) {
         std::string text = data::LastErrorText();
+        l.unlock();  // as in GetSetting: never hold the store across the box
         Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
                 MessageIcon::Exclamation);
     }

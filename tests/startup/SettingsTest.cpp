@@ -4,8 +4,13 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "StartupFixture.h"
 #include "dictionary/OpenTable.h"
+#include "platform/runtime/ProcedureContext.h"
 
 namespace kr::test {
 namespace {
@@ -162,6 +167,52 @@ TEST_F(SettingsReadErrorTest, ReadErrorIsReportedAndNothingIsWritten) {
               0u)
         << responder_.shown()[0].request.text;
     EXPECT_EQ(ReadFile("KR97.TPS"), junk);
+}
+
+// The error box runs an event loop; what runs meanwhile (a timer, another
+// window) asks for settings too, and must get its answer while the box is
+// still open.
+class AskingWhileOpen : public MessageService {
+public:
+    int Show(const MessageRequest& request) override {
+        // The asker's own error box (its thread has no table open) answers at once.
+        if (std::this_thread::get_id() != owner_) return request.defaultButton;
+        std::packaged_task<std::string()> ask([] {
+            ProcedureThreadScope scope(NewProcedureThreadNumber());
+            return GetSetting("MaxLogSize", "5");
+        });
+        std::future<std::string> answer = ask.get_future();
+        asker = std::thread(std::move(ask));
+        answered = answer.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        // Joined by the caller: with the store held, the asker could only
+        // finish after this box has returned.
+        shown.push_back(request.title);
+        return request.defaultButton;
+    }
+    void Join() {
+        if (asker.joinable()) asker.join();
+    }
+    bool answered = false;
+    std::vector<std::string> shown;
+    std::thread asker;
+
+private:
+    std::thread::id owner_ = std::this_thread::get_id();
+};
+
+TEST_F(SettingsReadErrorTest, StoreIsFreeWhileTheErrorBoxIsOpen) {
+    WriteFile("KR97.TPS", std::string(4096, 'J'));
+    AskingWhileOpen box;
+    InstallMessageService(&box);
+    EXPECT_EQ(GetSetting("UseKRMsg", "1"), "");
+    box.Join();
+    EXPECT_TRUE(box.answered) << "reading a setting while the read error is shown";
+    box.answered = false;
+    PutSetting("UseKRMsg", "0");
+    box.Join();
+    EXPECT_TRUE(box.answered) << "reading a setting while the write error is shown";
+    EXPECT_EQ(box.shown.size(), 2u);
+    InstallMessageService(&responder_);
 }
 
 }  // namespace
