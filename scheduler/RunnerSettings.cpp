@@ -1,5 +1,7 @@
 #include "scheduler/RunnerSettings.h"
 
+#include <mutex>
+
 #include "dictionary/EventLog.h"
 #include "dictionary/Settings.h"
 
@@ -13,7 +15,20 @@ int32_t ScriptingDelay() {
 bool LogEvents() { return Options().GlobalUseLog.load() != 0; }
 bool LogExitCodes() { return Options().LogExitCodes.load() != 0; }
 bool NewProc16() { return Options().NewProc16.load() != 0; }
-bool DebugMode() { return Options().DebugMode.load() != 0; }
+namespace {
+std::mutex g_debugMutex;
+std::string g_debug;
+}  // namespace
+
+void SetDebug(const std::string& value) {
+    std::lock_guard<std::mutex> l(g_debugMutex);
+    g_debug = value;
+}
+std::string Debug() {
+    std::lock_guard<std::mutex> l(g_debugMutex);
+    return g_debug;
+}
+bool DebugMode() { return Options().DebugMode.load() != 0 || !Debug().empty(); }
 std::string UserDate(int32_t date) { return FormatUserDate(date); }
 
 }  // namespace kr::runner

@@ -25,12 +25,14 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
+#include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Process.h"
 #include "platform/runtime/SessionUnlock.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/Toolbar.h"
 #include "scheduler/DesktopScriptServices.h"
+#include "scheduler/RunnerSettings.h"
 #include "scheduler/ScriptQueue.h"
 #include "scheduler/StartedPrograms.h"
 #include "scheduler/TaskMessage.h"
@@ -135,7 +137,6 @@ FrameHotKeys& HotKeys() {
     return h;
 }
 
-std::string g_debug;
 MainFrame* g_frame = nullptr;
 
 std::string Picture(int32_t v, const char* picture) { return Format(Value(static_cast<int64_t>(v)), picture); }
@@ -167,7 +168,7 @@ void NotifyWindowThreads() { BrowseScheduleThreads().PostToAll(kEventScheduleCha
 
 void SetFrameHotKeys(FrameHotKeys hotKeys) { HotKeys() = std::move(hotKeys); }
 
-std::string FrameDebug() { return g_debug; }
+std::string FrameDebug() { return runner::Debug(); }
 
 void MainTrayIcon::HandleDoubleClick() { frame_.TrayDoubleClick(); }
 void MainTrayIcon::HandleRightClick() { frame_.TrayRightClick(); }
@@ -250,6 +251,8 @@ bool MainFrame::Init() {
 
     // What the task runner and the message display ask of the windows.
     InstallMessageWindows();
+    // A modal message the cycle opens holds the cycle until it is answered.
+    SetModalMessageHold([this] { return cycle_.InTick() && CurrentProcedureThread() == Thread(); });
     TaskRunnerHooks runner;
     runner.closeApplication = [] { CloseMain(); };
     runner.busyCursor = [](bool on) {
@@ -289,8 +292,8 @@ void MainFrame::StartUp() {
         tray_.RegisterEvents();
 
     // 3. The debug switch of the program INI.
-    g_debug = ClipRight(GetIniValue(Options().ININame.get(), "Settings", "Debug", ""));
-    if (!g_debug.empty()) LogEvent("Debugging Active", "Debug");
+    runner::SetDebug(ClipRight(GetIniValue(Options().ININame.get(), "Settings", "Debug", "")));
+    if (!runner::Debug().empty()) LogEvent("Debugging Active", "Debug");
 
     // 4. The windows the user wants at start-up.
     const OptionGlobals& o = Options();
@@ -661,6 +664,7 @@ bool MainFrame::TakeCloseRequest() {
 }
 
 void MainFrame::Kill() {
+    SetModalMessageHold({});
     cycle_.Stop();
     if (tablesOpened_) {
         LogEvent("Exit Kairoll", "");

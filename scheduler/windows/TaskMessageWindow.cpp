@@ -12,11 +12,9 @@
 #include "dictionary/Settings.h"
 #include "platform/desktop/Sound.h"
 #include "platform/runtime/DateTime.h"
-#include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/WindowManager.h"
-#include "scheduler/windows/Main.h"
 
 namespace kr {
 namespace {
@@ -195,6 +193,13 @@ void StartMessageThread(const TaskMessageCopy& message) {
     }, kDefaultStack);
 }
 
+std::function<bool()>& ModalHoldCheck() {
+    static std::function<bool()> check;
+    return check;
+}
+
+void SetModalMessageHold(std::function<bool()> holdsCaller) { ModalHoldCheck() = std::move(holdsCaller); }
+
 void InstallMessageWindows() {
     MessageDisplay d;
     d.startMessageThread = StartMessageThread;
@@ -203,9 +208,7 @@ void InstallMessageWindows() {
         // cycle until it is answered: the ticks meanwhile return at once and
         // the next due task runs after it, as with the cycle's own
         // questions. Opened from a list or a message thread it holds nothing.
-        MainFrame* frame = CurrentMainFrame();
-        const bool holdsCycle =
-            frame && frame->Cycle().InTick() && CurrentProcedureThread() == frame->Thread();
+        const bool holdsCycle = ModalHoldCheck() && ModalHoldCheck()();
         TaskMessageWindow* w = ShowModalMessage(m);
         if (!w || !holdsCycle) return;
         QPointer<QWidget> window = w->Window();

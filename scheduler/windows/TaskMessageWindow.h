@@ -6,6 +6,8 @@
 // window's timer while RepeatAlarmInterval is set.
 #pragma once
 
+#include <functional>
+
 #include "scheduler/TaskMessage.h"
 
 class QLabel;
@@ -35,6 +37,11 @@ TaskMessageWindow* ShowModalMessage(const TaskMessageCopy& message);
 // START MessageThread for the message: MessageThreadCount counts it from its
 // start until its display has closed.
 void StartMessageThread(const TaskMessageCopy& message);
+
+// Whether a modal message opened now must wait until it is answered (the
+// frame answers true while its timer cycle runs a tick on thread 1). Without
+// a check nothing waits.
+void SetModalMessageHold(std::function<bool()> holdsCaller);
 
 // Installs the windows above as the task message's display.
 void InstallMessageWindows();

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "RunnerTestSupport.h"
+#include "scheduler/RunnerSettings.h"
 #include "scheduler/TranslateValues.h"
 
 namespace kr {
@@ -318,6 +319,11 @@ TEST_F(TaskRunnerTest, DebugModeTracesReferences) {
     const int traces = LoggedCount("TranslateVariable");
     TranslateValues("[DATE]");
     EXPECT_EQ(LoggedCount("TranslateVariable"), traces);
+    // The frame's "[Settings]" "Debug" switches it on as well.
+    kr::runner::SetDebug("1");
+    TranslateValues("[DATE]");
+    kr::runner::SetDebug("");
+    EXPECT_EQ(LoggedCount("TranslateVariable"), traces + 1);
 }
 
 }  // namespace
