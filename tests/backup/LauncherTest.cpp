@@ -225,7 +225,10 @@ TEST_F(LauncherTest, RestoreRefusesDataFilesInUseAndDamagedOnes) {
     responder_.clear();
     run.archiveName = "broken.zip";
     EXPECT_NE(DoRestore(run, true), 0);
-    EXPECT_FALSE(responder_.shown().empty());
+    ASSERT_FALSE(responder_.shown().empty());
+    EXPECT_EQ(responder_.shown().back().request.title, "Test Failed");
+    EXPECT_EQ(responder_.shown().back().request.text,
+              "Archive test failed.\r\n\r\nArchive: broken.zip\r\nError -2:  ZIP format error\r\n");
     EXPECT_EQ(Count("KR97.TPS", kOwnerPassword), 7);
 }
 
