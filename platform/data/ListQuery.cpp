@@ -287,6 +287,12 @@ public:
 
     // The SQL of a condition; nullopt when it has none.
     std::optional<std::string> Condition(const Node& n, std::vector<Value>& params) {
+        // A part without fields (a bound flag, a constant) is decided now.
+        if (!ReadsFields(n)) {
+            auto v = Constant(n);
+            if (!v) return std::nullopt;
+            return std::string(v->truthy() ? "1" : "0");
+        }
         switch (n.kind) {
         case Node::Logic: {
             std::string out;

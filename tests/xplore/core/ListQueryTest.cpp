@@ -108,6 +108,8 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
         "SCH:Description & 'x' = 'zz 4x'",       // no SQL form: evaluated per record
         "SCH:Date > TODAY() XOR SCH:Disabled",    // the same
         "SCH:Category = 5",                       // a text field against a number
+        "Filter:Category = 'Work' OR SCH:ID < 5",  // a part without fields, decided once
+        "SelectedDay = 0 AND SCH:ID < 5",
     };
     for (const char* f : filters) {
         ListQuery q(sch());
@@ -128,6 +130,11 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
     EXPECT_FALSE(q.HasResidue());
     // User text is bound, never pasted into the SQL.
     EXPECT_EQ(q.WhereSql().find("Work"), std::string::npos);
+    // A filter that can hold for no record reads none.
+    q.SetFilter("0", "~none");
+    ASSERT_EQ(q.Apply(), 0);
+    EXPECT_FALSE(q.HasResidue());
+    EXPECT_EQ(q.Count(), 0);
 }
 
 TEST_F(ListQueryTest, NamedFiltersAreAndedAndBadOnesReportTheirError) {
