@@ -99,9 +99,11 @@ public:
     // Puts the items of a script file into the run queue in place of the
     // head entry (the "Start Script" item): mode "I..." before the rest of
     // the queue, "A..." after it, otherwise instead of this task's rest.
-    // Runs to its end before returning (the interpreter then keeps the new
-    // head).
-    virtual void StartScript(std::string_view fileName, std::string_view mode) = 0;
+    // Runs to its end before returning. True when it took the "Start Script"
+    // item out of the queue, so that the interpreter keeps the new head
+    // (whatever its action) for the next tick; false when it left the queue
+    // as it was (the item then completes as usual).
+    virtual bool StartScript(std::string_view fileName, std::string_view mode) = 0;
 };
 
 // The installed services (nullptr when none). The caller keeps ownership and

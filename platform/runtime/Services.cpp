@@ -14,6 +14,7 @@ int FirstButton(int buttons) {
 }
 
 int DefaultAnswer(const MessageRequest& r) {
+    if (!r.captions.empty()) return 1;
     return r.defaultButton && (r.buttons & r.defaultButton) ? r.defaultButton : FirstButton(r.buttons);
 }
 

@@ -35,6 +35,10 @@ struct MessageRequest {
     int buttons = kButtonOk;
     int defaultButton = 0;  // 0: the first button shown
     bool topmost = false;   // system-modal, above every window
+    // Buttons with captions of their own ("&Yes", "&No", ...): when given
+    // they are shown in place of `buttons`, the first is the default, and
+    // Show returns the number of the one pressed (1 for the first).
+    std::vector<std::string> captions;
 };
 
 class MessageService {

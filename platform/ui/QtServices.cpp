@@ -69,6 +69,19 @@ QMessageBox* MakeMessageBox(const MessageRequest& r) {
         case MessageIcon::Hand: box->setIcon(QMessageBox::Critical); break;
         case MessageIcon::Question: box->setIcon(QMessageBox::Question); break;
     }
+    if (!r.captions.empty()) {
+        // Buttons of the caller's own: each answers its number.
+        QPushButton* first = nullptr;
+        for (std::size_t i = 0; i < r.captions.size(); ++i) {
+            QPushButton* pb = box->addButton(QString::fromStdString(r.captions[i]), QMessageBox::AcceptRole);
+            pb->setProperty("krButton", static_cast<int>(i + 1));
+            if (!first) first = pb;
+        }
+        box->setDefaultButton(first);
+        if (r.captions.size() == 1) box->setEscapeButton(first);
+        if (r.topmost) box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        return box;
+    }
     int buttons = r.buttons ? r.buttons : kButtonOk;
     QPushButton* first = nullptr;
     QPushButton* def = nullptr;
@@ -110,7 +123,8 @@ int QtMessageService::Show(const MessageRequest& request) {
         if (!answer && box->defaultButton()) answer = box->defaultButton()->property("krButton").toInt();
         delete box;
     });
-    return answer ? answer : kButtonOk;
+    if (!answer) return request.captions.empty() ? kButtonOk : 1;
+    return answer;
 }
 
 std::optional<std::string> QtMessageService::ChooseFolder(const std::string& title, const std::string& start) {

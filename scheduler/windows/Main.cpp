@@ -33,11 +33,13 @@
 #include "platform/ui/Toolbar.h"
 #include "scheduler/DesktopScriptServices.h"
 #include "scheduler/RunnerSettings.h"
+#include "scheduler/ScriptInterpreter.h"
 #include "scheduler/ScriptQueue.h"
 #include "scheduler/StartedPrograms.h"
 #include "scheduler/TaskMessage.h"
 #include "scheduler/TaskRunner.h"
 #include "scheduler/windows/FrameIcons.h"
+#include "scriptedit/ScriptItems.h"
 #include "scheduler/windows/TaskMessageWindow.h"
 
 namespace kr {
@@ -411,6 +413,8 @@ void MainFrame::InstallCycleHooks() {
     h.beep = [] { Beep(); };
     h.showTaskMessage = [](const Schedule& task) { ShowTaskMessage_Display(task); };
     h.runTask = RunDueTask;
+    h.scriptStep = [] { ProgramScriptInterpreter().Step(); };
+    h.describeScriptItem = [](const Scripting& item) { return DescribeScriptItem(item); };
     h.logExitCodes = [] { LogProgramExitCodes(); };
     h.runProgram = [](const std::string& command) { return StartProgram(command).error; };
     h.formatUserDate = [](int32_t date) { return FormatUserDate(date); };
@@ -479,7 +483,7 @@ bool MainFrame::TakeEvent(int event) {
     CheckTimerInterval();
     switch (event) {
         case kEventStopScript:
-            ScriptQueue().Free();
+            StopActiveScripts();
             return true;
         case kEventReloadHotKeys:
             if (HotKeys().suspend) HotKeys().suspend();
@@ -620,7 +624,7 @@ void MainFrame::Command(int control) {
             QDesktopServices::openUrl(QUrl(QString::fromUtf8(kSupportMailLink)));
             break;
         case -84:
-            if (!ScriptQueue().Empty()) ScriptQueue().Free();
+            if (!ScriptQueue().Empty()) StopActiveScripts();
             break;
         default:
             break;
