@@ -184,6 +184,9 @@ void XploreList::BestFitColumn(int listColumn) {
             if (const data::ListRow* row = list_.RowAt(r))
                 widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(list_.CellText(*row, logical))));
     }
+    // Nothing on show to measure (an empty list): the width stays rather
+    // than shrinking the column to its indents.
+    if (first < 0) return;
     c->maxWidth = PixelsToDlu(view_, widest);
     core_.SetColumnWidth(listColumn, core_.BestFitWidth(*c, c->maxWidth));
     Show();

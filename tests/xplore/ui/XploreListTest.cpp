@@ -136,6 +136,17 @@ TEST_F(XploreListTest, TheLayoutSurvivesCloseAndReopen) {
     EXPECT_EQ(Header(w, 0), "<Date");
     std::string first = Cell(w, 0, 0), last = Cell(w, 149, 0);
     EXPECT_GE(Deformat(first, "@d2").toInt(), Deformat(last, "@d2").toInt());
+    // Alt+F11 fits every column to its widest value on show; an empty list
+    // keeps its widths.
+    QTest::keyClick(w->ui.list, Qt::Key_F11, Qt::AltModifier);
+    QFontMetrics fm(w->ui.list->font());
+    EXPECT_GE(h->sectionSize(2), fm.horizontalAdvance(QString::fromStdString(Cell(w, 0, 2))));
+    EXPECT_LT(h->sectionSize(2), width);
+    int fitted = h->sectionSize(2);
+    w->list->SetFilter("SCH:ID < 0");
+    w->list->ResetFromFile();
+    QTest::keyClick(w->ui.list, Qt::Key_F11, Qt::AltModifier);
+    EXPECT_EQ(h->sectionSize(2), fitted);
     // Alt+F12 puts the designed layout back.
     QTest::keyClick(w->ui.list, Qt::Key_F12, Qt::AltModifier);
     EXPECT_EQ(h->logicalIndex(0), 0);
