@@ -4,6 +4,9 @@
 #include "ScriptTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "scheduler/DateValues.h"
+#include "scheduler/TimerCycle.h"
+
+#include <QCoreApplication>
 
 namespace kr {
 namespace {
@@ -356,6 +359,56 @@ TEST_F(ScriptInterpreterTest, StartScriptKeepsTheHeadItPutInFront) {
     QueueTask(1, {start});
     RunToEnd();
     EXPECT_EQ(Value("INSERTED"), "1");
+}
+
+}  // namespace
+}  // namespace kr
+
+namespace kr {
+namespace {
+
+using test::ScriptFixture;
+
+class ScriptInCycleTest : public ScriptFixture {};
+
+TEST_F(ScriptInCycleTest, SendEmailWaitsForTheSendsAnswer) {
+    Scripting mail = Item("Send Email");
+    mail.EmailID = 42;  // no such message: the send fails
+    QueueTask(1, {mail, Set("AFTER", "[EMAILEXITCODE]")});
+    Tick();
+    Tick();
+    ASSERT_TRUE(interpreter_.stepInProgress());
+    EXPECT_EQ(Value("EMAILEXITCODE"), "<unset>");  // answered through the event loop only
+    QCoreApplication::processEvents();
+    RunToEnd();
+    EXPECT_NE(Value("EMAILEXITCODE"), "<unset>");
+    EXPECT_NE(Value("EMAILEXITCODE"), "0");
+    EXPECT_EQ(Value("AFTER"), Value("EMAILEXITCODE"));
+    EXPECT_EQ(std::to_string(interpreter_.lastEmailResult()), Value("EMAILEXITCODE"));
+}
+
+// The real interpreter behind the timer cycle: the queue runs empty and the
+// tray and the script indicator go back to idle.
+TEST_F(ScriptInCycleTest, TheTrayComesBackToIdleWhenTheScriptHasRun) {
+    TimerCycle cycle;
+    std::vector<std::string> icons;
+    std::string indicator = "?";
+    cycle.hooks().scriptStep = [&] { interpreter_.Step(); };
+    cycle.hooks().setTrayIcon = [&](const std::string& i) { icons.push_back(i); };
+    cycle.hooks().setScriptIndicator = [&](const std::string& i) { indicator = i; };
+    cycle.Start();
+    QueueTask(1, {Set("A", "1"), Set("B", "2")});
+    for (int i = 0; i < 10; ++i) {
+        clock_.Advance(100);
+        cycle.TimerTick();
+    }
+    cycle.Stop();
+    EXPECT_TRUE(ScriptQueue().Empty());
+    EXPECT_EQ(Value("B"), "2");
+    ASSERT_FALSE(icons.empty());
+    EXPECT_NE(icons.front(), "tray_ico");
+    EXPECT_EQ(icons.back(), "tray_ico");
+    EXPECT_EQ(indicator, "");
 }
 
 }  // namespace
