@@ -3,6 +3,8 @@
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Services.h"
+#include "scriptedit/ScriptCopy.h"
 
 namespace kr {
 
@@ -102,23 +104,11 @@ int TableScheduleStore::Delete(int32_t id) {
 }
 
 int TableScheduleStore::CopyScriptItems(int32_t from, int32_t to) {
-    ScriptingFileManager& s = Scripting_File();
-    KeepBuffer keep(s.rec());
-    std::vector<Scripting> items;
-    s.rec() = Scripting();
-    s.rec().ID = from;
-    if (s.SetPosition(ScriptingKeyID()) != kLevelBenign) return Code(kLevelBenign + 1);
-    while (s.TryNext() == kLevelBenign && s.rec().ID == from) items.push_back(s.rec());
-    for (Scripting item : items) {
-        item.ID = to;
-        s.rec() = item;
-        const int e = s.File().Add();
-        if (e != kNoError) {
-            s.Throw(data::kMsgAddFailed);
-            return e;
-        }
-    }
-    return kNoError;
+    // The one script copy of the program; per-item failures are shown by it.
+    auto copy = MakeCopyScript(from, to);
+    copy->onError = [](const std::string& e) { Message(e, "Error"); };
+    const ProcessState state = RunToEnd(*copy);
+    return state == ProcessState::Finished && copy->errors().empty() ? kNoError : kDriverError;
 }
 
 std::vector<Schedule> TableScheduleStore::ReadAfter(int32_t afterID, int count) {

@@ -428,6 +428,10 @@ void TimerCycle::ExecuteDueTask() {
     if (warnOffsets) {
         s.AdvanceWarnDate += s.Date;
         s.AdvanceWarnTime += s.Time;
+        // The offsets kept their sign: a warning time before midnight of a
+        // task after it comes back negative (or past the day's end) and is
+        // carried into the date, so the warning stays a real moment.
+        if (s.AdvanceWarnDate > 0) NormalizeDateTime(s.AdvanceWarnDate, s.AdvanceWarnTime);
     }
     s.AdvanceWarned = 0;
     const HolidaySet holidays = LoadHolidays();

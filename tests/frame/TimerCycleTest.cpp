@@ -261,6 +261,21 @@ TEST_F(CycleTest, AdvanceWarningMovesWithTheTask) {
     EXPECT_EQ(history.AdvanceWarnTime, T(7, 0));
 }
 
+TEST_F(CycleTest, AdvanceWarningCarriedBackOverMidnightIsARealMoment) {
+    // Warned half an hour ahead; the next run is at midnight, so the warning
+    // falls on the evening before, not at a negative time of the new day.
+    Schedule s = Every(16, "hour(s)", D(2024, 7, 1), T(8, 0), "Late warning");
+    s.AdvanceWarnDate = D(2024, 7, 1);
+    s.AdvanceWarnTime = T(7, 30);
+    const int32_t id = Add(s);
+    CheckNow();
+    const Schedule next = Fetch(id);
+    EXPECT_EQ(next.Date, D(2024, 7, 2));
+    EXPECT_EQ(next.Time, T(0, 0));
+    EXPECT_EQ(next.AdvanceWarnDate, D(2024, 7, 1));
+    EXPECT_EQ(next.AdvanceWarnTime, T(23, 30));
+}
+
 TEST_F(CycleTest, TimePastMidnightIsStoredNormalisedAndRunsOnTheNextPass) {
     const int32_t id = Add(Every(1, "day(s)", D(2024, 6, 30), kTicksPerDay + T(8, 0) - 1, "Overflowing"));
     CheckNow();

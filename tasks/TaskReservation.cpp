@@ -1,0 +1,61 @@
+#include "tasks/TaskReservation.h"
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+#include "dictionary/Dictionary.h"
+#include "platform/data/Errors.h"
+#include "scriptedit/ScriptCopy.h"
+
+namespace kr::tasks {
+
+namespace {
+using data::kLevelBenign;
+std::atomic<int> gEditors{0};
+std::mutex gHeldMutex;
+std::multiset<int32_t>& Held() {
+    static std::multiset<int32_t> held;
+    return held;
+}
+}  // namespace
+
+int32_t ReserveTaskID(int32_t copySourceID) {
+    ScheduleFileManager& f = Schedule_File();
+    Schedule& SCH = f.rec();
+    // A copy primed with its source's record must not keep the source's ID.
+    if (copySourceID != 0 && SCH.ID == copySourceID) SCH.ID = 0;
+    if (SCH.ID != 0) return SCH.ID;
+    SCH.Disabled = 1;
+    const int r = f.PrimeAutoInc();
+    SCH.Disabled = 0;
+    return r == kLevelBenign ? SCH.ID : 0;
+}
+
+void ReleaseReservedTask(int32_t id) {
+    if (id != 0) DeleteScript(id);
+    Schedule_File().CancelAutoInc();
+}
+
+int OpenTaskEditors() { return gEditors.load(); }
+void EditorOpened() { ++gEditors; }
+void EditorClosed() { --gEditors; }
+
+void HoldTask(int32_t id) {
+    if (id == 0) return;
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    Held().insert(id);
+}
+
+void ReleaseTask(int32_t id) {
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    auto it = Held().find(id);
+    if (it != Held().end()) Held().erase(it);
+}
+
+bool TaskHeldByEditor(int32_t id) {
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    return Held().count(id) != 0;
+}
+
+}  // namespace kr::tasks
