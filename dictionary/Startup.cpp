@@ -204,6 +204,10 @@ bool DataFileUsable(std::string* problem) {
 
 DataFolder ProgramStartup(const StartupServices& services) {
     DataFolder folder = FindDataFolder();
+    if (services.claimDataFolder && !services.claimDataFolder(folder)) {
+        folder.otherCopyRuns = true;
+        return folder;
+    }
     // A damaged data file is not written to: the user is told and sent to
     // the repair program before anything opens it.
     std::string problem;

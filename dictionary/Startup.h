@@ -42,6 +42,7 @@ struct DataFolder {
     std::string folder;  // the current folder afterwards (absolute)
     DataFolderSource source = DataFolderSource::NewDatabase;
     bool dataFileDamaged = false;  // ProgramStartup: the data file failed its check; nothing ran
+    bool otherCopyRuns = false;    // ProgramStartup: another copy runs on this folder; nothing ran
 };
 
 // The repair program a damaged data file is sent to.
@@ -94,6 +95,10 @@ std::vector<RegisteredTable> RegisteredTables();
 // The services of start-up that live outside the dictionary, in the order
 // they run. Each may be empty.
 struct StartupServices {
+    // Once the data folder is the current folder: false when another copy of
+    // the program already runs on it (it has been brought forward), and this
+    // one ends before it opens anything.
+    std::function<bool(const DataFolder& folder)> claimDataFolder;
     std::function<void(const std::string& positionFile)> iniInit;  // after INIMgr is set up
     std::function<void()> mailInit;          // MailSettings.Init(1)
     std::function<void()> queryWizardTexts;  // SetQueryWizardTexts

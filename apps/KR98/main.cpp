@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "apps/KR98/MainFrame.h"
+#include "apps/KR98/SingleCopy.h"
 #include "apps/KR98/TestResponder.h"
 #include "dictionary/Settings.h"
 #include "dictionary/Startup.h"
@@ -38,6 +39,7 @@
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
+#include "scheduler/windows/Main.h"
 
 namespace {
 
@@ -110,6 +112,15 @@ int main(int argc, char** argv) {
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         kr::StartupServices services;
+        kr::SingleCopy singleCopy;
+        services.claimDataFolder = [&singleCopy](const kr::DataFolder& folder) {
+            return singleCopy.Claim(folder.folder, [] {
+                if (kr::MainFrame* frame = kr::CurrentMainFrame()) {
+                    kr::NotifyWindowThreads();
+                    frame->RestoreFrame();
+                }
+            });
+        };
         services.iniInit = [](const std::string& file) { kr::SetPositionFile(file); };
         services.mailInit = [&messagesAccess] {
             kr::MailSettings.Init(1);
@@ -126,6 +137,11 @@ int main(int argc, char** argv) {
         kr::DataFolder folder = kr::ProgramStartup(services);
         kr::InstallKeystrokeService(nullptr);
         kr::InstallScriptWindowService(nullptr);
+        if (folder.otherCopyRuns) {
+            std::fprintf(stderr, "KR98 already runs on %s: its window was brought forward.\n", folder.folder.c_str());
+            if (responder) kr::InstallMessageService(nullptr);
+            return 0;
+        }
         if (folder.dataFileDamaged) {
             // Told already; the code says so to whatever started the program.
             if (responder) kr::InstallMessageService(nullptr);

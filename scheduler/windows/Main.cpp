@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPointer>
@@ -452,6 +453,11 @@ void MainFrame::TakeTimer() {
 bool MainFrame::TakeWindowEvent(QEvent* event) {
     CheckTimerInterval();
     switch (event->type()) {
+        case QEvent::KeyPress:
+            // Escape closes forms, never the frame: that would end the
+            // scheduler without the question.
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) return true;
+            break;
         case QEvent::WindowStateChange:
             // Minimised, to the taskbar or on its way to the tray: whoever
             // comes to the desktop next gives the system password again.

@@ -53,6 +53,7 @@ void MainLayout::Build() {
     QMenu* support = file->addMenu(QStringLiteral("Support &Tools"));
     Add(support, -25, "&File Manager");
     Add(support, -22, "View Current Script");
+    Add(support, -23, "&Report Bug", QKeySequence(Qt::Key_F9));
     file->addSeparator();
     printSetup = file->addAction(QStringLiteral("Print Setup ..."));
     file->addSeparator();

@@ -116,15 +116,19 @@ private:
     std::vector<Window> made_;
 };
 
-// matchbox-window-manager without title bars, for as long as the object lives.
+// A window manager for as long as the object lives: matchbox-window-manager
+// without title bars, or openbox (which honours the EWMH window states).
 class WindowManagerProcess {
 public:
-    explicit WindowManagerProcess(TestDisplay& display) : display_(display) {
+    enum Kind { Matchbox, Openbox };
+    explicit WindowManagerProcess(TestDisplay& display, Kind kind = Matchbox) : display_(display) {
         // A manager that ran before leaves its check property behind; the new
         // one is ready when it has put its own there.
         XDeleteProperty(display_.d(), display_.root(), XInternAtom(display_.d(), "_NET_SUPPORTING_WM_CHECK", False));
         XSync(display_.d(), False);
-        const char* argv[] = {"matchbox-window-manager", "-use_titlebar", "no", nullptr};
+        const char* matchbox[] = {"matchbox-window-manager", "-use_titlebar", "no", nullptr};
+        const char* openbox[] = {"openbox", "--sm-disable", nullptr};
+        const char** argv = kind == Openbox ? openbox : matchbox;
         if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
         if (pid_) ready_ = WaitUntil([this] { return HasCheckWindow(); }, 5000);
     }

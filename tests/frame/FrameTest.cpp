@@ -154,6 +154,9 @@ TEST_F(FrameTest, CommandsAreEnabledByTheProceduresThatExist) {
     EXPECT_EQ(started, 2);
     EXPECT_EQ(Action(f, -19)->text().toStdString(), "View &Log");
     EXPECT_EQ(Action(f, -19)->shortcut(), QKeySequence(Qt::Key_F8));
+    ASSERT_NE(Action(f, -23), nullptr);
+    EXPECT_EQ(Action(f, -23)->shortcut(), QKeySequence(Qt::Key_F9));
+    EXPECT_FALSE(Action(f, -23)->isEnabled()) << "no bug report window registered";
     EXPECT_TRUE(f->TrayPopup().ItemEnabled("AddProgram"));
     EXPECT_FALSE(f->TrayPopup().ItemEnabled("AddMessage"));
 }
