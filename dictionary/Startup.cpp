@@ -59,18 +59,28 @@ std::string DefaultInstallFolder() {
     return (base / "Kairoll").lexically_normal().string();
 }
 
+std::string ConfigFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::filesystem::path base = xdg && *xdg == '/' ? std::filesystem::path(xdg)
+                                                    : std::filesystem::path(HomeFolder()) / ".config";
+    return (base / "Kairoll").lexically_normal().string();
+}
+
+std::string PathsIniPath() { return (std::filesystem::path(ConfigFolder()) / kPathsIniName).string(); }
+
 DataFolder FindDataFolder() {
     DataFolder r;
-    // PATHS.INI belongs to the folder the program was started in: it is read
-    // there, and written there however the current folder moves meanwhile.
-    const std::string pathsIni = (std::filesystem::path(CurrentFolder()) / kPathsIniName).string();
+    // PATHS.INI is the user's, in the configuration folder (the program's own
+    // folder elsewhere): started from any folder the program finds it, and
+    // writes it back there however the current folder moves meanwhile.
+    const std::string pathsIni = PathsIniPath();
 
     if (data::FileExists(kDataFileName)) {
         r.source = DataFolderSource::DataFileHere;
         r.folder = CurrentFolder();
         return r;
     }
-    if (data::FileExists(kPathsIniName)) {
+    if (data::FileExists(pathsIni)) {
         // "\" is "/" here as in every other name (a PATHS.INI written on
         // Windows has backslashes). A folder that cannot be entered leaves
         // the current folder as it is, and the user is told before being
@@ -104,6 +114,8 @@ DataFolder FindDataFolder() {
     }
     std::optional<std::string> chosen = Messages().ChooseFolder("Select data directory", CurrentFolder());
     if (chosen && EnterFolder(*chosen)) {
+        std::error_code ec;
+        std::filesystem::create_directories(ConfigFolder(), ec);
         PutIniValue(pathsIni, kPathsSection, kPathsDataKey, CurrentFolder());
         r.source = DataFolderSource::Chosen;
     } else {

@@ -30,6 +30,10 @@ inline constexpr const char* kReportLibraryName = "reports.tps";
 // data folder, $XDG_DATA_HOME/Kairoll (~/.local/share/Kairoll when
 // XDG_DATA_HOME is unset or not absolute).
 std::string DefaultInstallFolder();
+// The user's configuration folder, $XDG_CONFIG_HOME/Kairoll
+// (~/.config/Kairoll), and the "PATHS.INI" in it that names the data folder.
+std::string ConfigFolder();
+std::string PathsIniPath();
 
 // How FindDataFolder settled.
 enum class DataFolderSource {

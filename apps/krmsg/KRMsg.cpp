@@ -3,8 +3,8 @@
 // when the window closes.
 //
 // It runs in the data folder it is started in (the main program starts it
-// there); started elsewhere, "PATHS.INI" of that folder names the data folder
-// as it does for the main program.
+// there); started elsewhere, the user's "PATHS.INI" (in the configuration
+// folder, ~/.config/Kairoll) names the data folder, as for the main program.
 //
 // SIGTERM (the end of the session) closes it down in the normal way.
 //
@@ -25,6 +25,7 @@
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/FileNames.h"
+#include "dictionary/Startup.h"
 #include "msgprog/MessageProgram.h"
 #include "msgprog/windows/Main.h"
 #include "organiser/MailWorker.h"
@@ -46,7 +47,7 @@ bool HasDataFile(const std::filesystem::path& folder) {
 void EnterDataFolder() {
     const std::filesystem::path here = std::filesystem::current_path();
     if (HasDataFile(here)) return;
-    const kr::IniFile paths("PATHS.INI");
+    const kr::IniFile paths(kr::PathsIniPath());
     const std::string data = kr::ClipRight(paths.Fetch("PATH", "DATA"));
     std::error_code ec;
     if (!data.empty() && HasDataFile(data)) std::filesystem::current_path(data, ec);

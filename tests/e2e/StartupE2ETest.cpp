@@ -152,7 +152,8 @@ TEST_F(KR98StartupTest, DataFileInTheStartFolder) {
 
 TEST_F(KR98StartupTest, PathsIniPointsElsewhere) {
     MakeDataFile(other_);
-    std::ofstream(start_ / "PATHS.INI") << "[PATH]\r\nDATA=" << other_.string() << "\r\n";
+    fs::create_directories(dir_ / "config" / "Kairoll");
+    std::ofstream(dir_ / "config" / "Kairoll" / "PATHS.INI") << "[PATH]\r\nDATA=" << other_.string() << "\r\n";
     Outcome r = Start("folder-cancel\n");
     ExpectStarted(r, other_, "PATHS.INI");
     ExpectDataFileIn(other_);
@@ -167,10 +168,11 @@ TEST_F(KR98StartupTest, NeitherThenTheFolderChosenIsFoundNextTime) {
     ExpectStarted(r, chosen, "chosen");
     ExpectDataFileIn(chosen);
     EXPECT_EQ(Log(), "folder\tSelect data directory\t" + (dir_ / "xdg" / "Kairoll").string() + "\n");
-    EXPECT_TRUE(fs::exists(start_ / "PATHS.INI"));
+    EXPECT_TRUE(fs::exists(dir_ / "config" / "Kairoll" / "PATHS.INI"));
+    EXPECT_FALSE(fs::exists(start_ / "PATHS.INI"));
     EXPECT_FALSE(fs::exists(dir_ / "xdg" / "Kairoll" / "PATHS.INI"));
 
-    // The second start from the same folder asks nothing.
+    // The second start asks nothing.
     fs::remove(dir_ / "answers.txt.log");
     Outcome again = Start("folder-cancel\n");
     ExpectStarted(again, chosen, "PATHS.INI");

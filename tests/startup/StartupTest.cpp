@@ -1,5 +1,5 @@
 // Start-up: the data-folder search in its order, PATHS.INI read and written
-// in the start folder, the table registration and the order of the services.
+// in the user's configuration folder, the table registration and the order of the services.
 #include <stdlib.h>
 
 #include "StartupFixture.h"
@@ -24,6 +24,10 @@ protected:
         const char* old = getenv("XDG_DATA_HOME");
         oldXdg_ = old ? std::optional<std::string>(old) : std::nullopt;
         setenv("XDG_DATA_HOME", (dir_ / "xdg").c_str(), 1);
+        const char* oldConfig = getenv("XDG_CONFIG_HOME");
+        oldConfig_ = oldConfig ? std::optional<std::string>(oldConfig) : std::nullopt;
+        setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+        fs::create_directories(Config());
         fs::current_path(start_);
     }
     void TearDown() override {
@@ -31,17 +35,22 @@ protected:
             setenv("XDG_DATA_HOME", oldXdg_->c_str(), 1);
         else
             unsetenv("XDG_DATA_HOME");
+        if (oldConfig_)
+            setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
         StartupTest::TearDown();
     }
     fs::path Install() const { return dir_ / "xdg" / "Kairoll"; }
+    fs::path Config() const { return dir_ / "config" / "Kairoll"; }
 
     fs::path start_, other_;
-    std::optional<std::string> oldXdg_;
+    std::optional<std::string> oldXdg_, oldConfig_;
 };
 
 TEST_F(DataFolderTest, DataFileHereStaysWithoutReadingTheIni) {
     WriteFile(start_ / "kr97.tps", "");
-    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + other_.string() + "\r\n");
+    WriteFile(Config() / "PATHS.INI", "[PATH]\r\nDATA=" + other_.string() + "\r\n");
     DataFolder f = FindDataFolder();
     EXPECT_EQ(f.source, DataFolderSource::DataFileHere);
     EXPECT_EQ(fs::path(f.folder), start_);
@@ -51,7 +60,7 @@ TEST_F(DataFolderTest, DataFileHereStaysWithoutReadingTheIni) {
 
 TEST_F(DataFolderTest, PathsIniNamesTheFolderThatHoldsTheDataFile) {
     WriteFile(other_ / "KR97.TPS", "");
-    WriteFile(start_ / "paths.ini", "[path]\r\ndata=" + other_.string() + "\r\n");
+    WriteFile(Config() / "paths.ini", "[path]\r\ndata=" + other_.string() + "\r\n");
     DataFolder f = FindDataFolder();
     EXPECT_EQ(f.source, DataFolderSource::PathsIni);
     EXPECT_EQ(fs::current_path(), other_);
@@ -60,26 +69,31 @@ TEST_F(DataFolderTest, PathsIniNamesTheFolderThatHoldsTheDataFile) {
 }
 
 TEST_F(DataFolderTest, ChosenFolderIsWrittenWhereItIsReadNextTime) {
-    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + (dir_ / "gone").string() + "\r\n");
+    WriteFile(Config() / "PATHS.INI", "[PATH]\r\nDATA=" + (dir_ / "gone").string() + "\r\n");
     responder_.AnswerFolder(other_.string());
     DataFolder f = FindDataFolder();
     EXPECT_EQ(f.source, DataFolderSource::Chosen);
     EXPECT_EQ(fs::current_path(), other_);
     ASSERT_EQ(responder_.folderRequests().size(), 1u);
     EXPECT_EQ(responder_.folderRequests()[0], "Select data directory");
-    // Written in the start folder, though the install folder was current when
-    // the answer came.
-    EXPECT_EQ(Trim(GetIniValue((start_ / "PATHS.INI").string(), "PATH", "DATA", "")), other_.string());
-    EXPECT_FALSE(fs::exists(Install() / "PATHS.INI"));
-
-    // The next start from the same folder goes straight there once the data
-    // file exists.
-    WriteFile(other_ / "KR97.TPS", "");
+    // Written in the configuration folder (made when missing), though the
+    // install folder was current when the answer came.
+    fs::remove_all(Config());
+    responder_.AnswerFolder(other_.string());
     fs::current_path(start_);
+    FindDataFolder();
+    EXPECT_EQ(Trim(GetIniValue((Config() / "PATHS.INI").string(), "PATH", "DATA", "")), other_.string());
+    EXPECT_FALSE(fs::exists(Install() / "PATHS.INI"));
+    EXPECT_FALSE(fs::exists(start_ / "PATHS.INI"));
+
+    // The next start, from another folder (a desktop launcher's), goes
+    // straight there once the data file exists.
+    WriteFile(other_ / "KR97.TPS", "");
+    fs::current_path(dir_);
     DataFolder again = FindDataFolder();
     EXPECT_EQ(again.source, DataFolderSource::PathsIni);
     EXPECT_EQ(fs::current_path(), other_);
-    EXPECT_EQ(responder_.folderRequests().size(), 1u);
+    EXPECT_EQ(responder_.folderRequests().size(), 2u);
 }
 
 TEST_F(DataFolderTest, PathsIniWrittenOnWindowsOrNamingAMissingFolder) {
@@ -88,7 +102,7 @@ TEST_F(DataFolderTest, PathsIniWrittenOnWindowsOrNamingAMissingFolder) {
     for (char& c : windows)
         if (c == '/') c = '\\';
     WriteFile(other_ / "KR97.TPS", "");
-    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + windows + "\r\n");
+    WriteFile(Config() / "PATHS.INI", "[PATH]\r\nDATA=" + windows + "\r\n");
     DataFolder f = FindDataFolder();
     EXPECT_EQ(f.source, DataFolderSource::PathsIni);
     EXPECT_EQ(fs::current_path(), other_);
@@ -97,7 +111,7 @@ TEST_F(DataFolderTest, PathsIniWrittenOnWindowsOrNamingAMissingFolder) {
     // A folder that is gone is reported before another is asked for.
     fs::current_path(start_);
     const std::string gone = (dir_ / "gone").string();
-    WriteFile(start_ / "PATHS.INI", "[PATH]\r\nDATA=" + gone + "\r\n");
+    WriteFile(Config() / "PATHS.INI", "[PATH]\r\nDATA=" + gone + "\r\n");
     responder_.AnswerFolder(other_.string());
     f = FindDataFolder();
     EXPECT_EQ(f.source, DataFolderSource::Chosen);
@@ -117,7 +131,7 @@ TEST_F(DataFolderTest, CancelGoesOnInTheInstallFolderAndWritesNothing) {
     ASSERT_EQ(responder_.shown().size(), 1u);
     EXPECT_EQ(responder_.shown()[0].request.title, "New Database");
     EXPECT_EQ(responder_.shown()[0].request.text, "Application data will be created");
-    EXPECT_FALSE(fs::exists(start_ / "PATHS.INI"));
+    EXPECT_FALSE(fs::exists(Config() / "PATHS.INI"));
 }
 
 TEST_F(DataFolderTest, InsideTheInstallFolderTheDialogStartsWhereItIs) {
