@@ -32,6 +32,8 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/Toolbar.h"
+#include "scheduler/ClipboardMonitor.h"
+#include "scheduler/DailyJobs.h"
 #include "scheduler/DesktopScriptServices.h"
 #include "scheduler/RunnerSettings.h"
 #include "scheduler/ScriptInterpreter.h"
@@ -39,6 +41,7 @@
 #include "scheduler/StartedPrograms.h"
 #include "scheduler/TaskMessage.h"
 #include "scheduler/TaskRunner.h"
+#include "scheduler/windows/ClipboardWatcher.h"
 #include "scheduler/windows/FrameIcons.h"
 #include "scriptedit/ScriptItems.h"
 #include "scheduler/windows/TaskMessageWindow.h"
@@ -141,6 +144,17 @@ FrameHotKeys& HotKeys() {
 }
 
 MainFrame* g_frame = nullptr;
+
+// The clipboard monitor and the daily jobs of the timer rotation (thread 1).
+struct FrameJobs {
+    ClipboardMonitor monitor;
+    Housekeeping housekeeping;
+    std::unique_ptr<ClipboardWatcher> watcher;
+};
+FrameJobs& Jobs() {
+    static FrameJobs j;
+    return j;
+}
 
 std::string Picture(int32_t v, const char* picture) { return Format(Value(static_cast<int64_t>(v)), picture); }
 
@@ -270,6 +284,10 @@ bool MainFrame::Init() {
     SetExecuteTaskRunner(RunDueTask);
 
     InstallCycleHooks();
+    Jobs().housekeeping.Start();
+    RekeyClipboardEntries();
+    Jobs().watcher = std::make_unique<ClipboardWatcher>(Jobs().monitor, ForegroundWindowTitle);
+    Jobs().watcher->ReadNow();
     cycle_.Start();
     RefreshDateAndTime();
     SetTimer(100);
@@ -419,6 +437,14 @@ void MainFrame::InstallCycleHooks() {
     h.logExitCodes = [] { LogProgramExitCodes(); };
     h.runProgram = [](const std::string& command) { return StartProgram(command).error; };
     h.formatUserDate = [](int32_t date) { return FormatUserDate(date); };
+    h.saveClipboard = [] { Jobs().monitor.SaveClipboard(Options().MaxClipboardEntries.load()); };
+    h.checkAdvanceWarnings = [] { Jobs().housekeeping.CheckAdvanceWarnings(Options().UseExternalMessage != 0); };
+    h.removeHistory = [] {
+        HistorySettings s;
+        s.HistoryExpires = Options().HistoryExpires.load();
+        s.RemoveUncompleted = Options().RemoveUncompleted != 0;
+        return Jobs().housekeeping.RemoveHistory(s);
+    };
     cycle_.SetHooks(std::move(h));
 }
 
@@ -675,6 +701,8 @@ bool MainFrame::TakeCloseRequest() {
 
 void MainFrame::Kill() {
     SetModalMessageHold({});
+    Jobs().watcher.reset();
+    Jobs().housekeeping.Stop();
     cycle_.Stop();
     if (tablesOpened_) {
         LogEvent("Exit Kairoll", "");
