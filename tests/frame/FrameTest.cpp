@@ -123,7 +123,11 @@ protected:
         const fs::path bin = fs::path(dir_) / "bin";
         fs::create_directories(bin);
         const fs::path p = bin / name;
-        std::ofstream(p) << "#!/bin/sh\necho \"$@\" > \"" << dir_ << "/" << name << ".ran\"\n";
+        // Written under another name and renamed, so a test that waits for the
+        // file to appear never reads it half written.
+        const std::string ran = dir_ + "/" + name + ".ran";
+        std::ofstream(p) << "#!/bin/sh\necho \"$@\" > \"" << ran << ".part\" && mv \"" << ran
+                         << ".part\" \"" << ran << "\"\n";
         chmod(p.c_str(), 0755);
         SetProgramFolder(bin.string());
     }
