@@ -53,6 +53,16 @@ void ReleaseTask(int32_t id) {
     if (it != Held().end()) Held().erase(it);
 }
 
+int32_t& CopySourceID() {
+    static int32_t id = 0;
+    return id;
+}
+
+std::string& DefaultTaskDate() {
+    static std::string date;
+    return date;
+}
+
 bool TaskHeldByEditor(int32_t id) {
     std::lock_guard<std::mutex> lock(gHeldMutex);
     return Held().count(id) != 0;

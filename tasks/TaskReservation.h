@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kr::tasks {
 
@@ -25,5 +26,11 @@ void EditorClosed();
 void HoldTask(int32_t id);
 void ReleaseTask(int32_t id);
 bool TaskHeldByEditor(int32_t id);
+
+// CopySourceID: the task a list is copying (set before it opens the form
+// for the copy). DefaultTaskDate: the day chosen in a schedule list, as a
+// day number in text (blank: today), for new tasks.
+int32_t& CopySourceID();
+std::string& DefaultTaskDate();
 
 }  // namespace kr::tasks

@@ -36,6 +36,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
 #include "scheduler/DesktopScriptServices.h"
+#include "tasks/windows/TaskWindows.h"
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
         kr::InstallKeystrokeService(&keystrokeService);
 
         kr::RegisterDictionaryWindows();
+        kr::tasks::RegisterTaskWindows();
         kr::AddSettingsLoadedHook(PublishMailOptions);
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 

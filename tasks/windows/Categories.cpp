@@ -1,0 +1,362 @@
+// BrowseScheduleCategories, UpdateCategories and SelectCategories: the task
+// categories with the tasks of each, the form of one category and the
+// category lookup of the task windows.
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTabWidget>
+#include <memory>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
+#include "platform/data/Errors.h"
+#include "platform/data/ListQuery.h"
+#include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/BrowseView.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/RequiredFields.h"
+#include "platform/ui/TabHighlight.h"
+#include "platform/ui/WindowManager.h"
+#include "tasks/TaskReservation.h"
+#include "tasks/windows/ListWindowParts.h"
+#include "tasks/windows/TaskWindows.h"
+
+namespace kr::tasks {
+
+namespace {
+
+using data::kLevelBenign;
+
+struct UpdateCategoriesLayout {
+    QWidget* window = nullptr;
+    QLineEdit* category = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    void Build() {
+        window = new QWidget;
+        window->setWindowTitle("Update Category");
+        window->setWindowIcon(IconByName("WIZARD.ICO"));
+        auto* v = new QVBoxLayout(window);
+        auto* g = new QGridLayout;
+        category = new QLineEdit(window);
+        category->setObjectName("category");
+        category->setMaxLength(20);
+        category->setToolTip("Category");
+        auto* l = new QLabel("&Category:", window);
+        l->setBuddy(category);
+        g->addWidget(l, 0, 0);
+        g->addWidget(category, 0, 1);
+        v->addLayout(g);
+        ok = MakeButton(window, "&OK", "ok", "OK.ICO");
+        ok->setDefault(true);
+        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(ok);
+        row->addWidget(cancel);
+        v->addLayout(row);
+    }
+};
+
+class UpdateCategoriesWindow : public WindowManager {
+public:
+    UpdateCategoriesWindow() : WindowManager("UpdateCategories") {}
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    bool Init() override {
+        if (Request() == kViewRecord) {
+            view_ = true;
+            SetRequest(kChangeRecord);
+        } else if (Request() == kDeleteRecord) {
+            delete_ = true;
+        }
+        if (Categories_File().Open() != kLevelBenign) return false;
+        opened_ = true;
+        SetOkControl(ui.ok);
+        SetCancelControl(ui.cancel);
+        required_.Init(ui.window);
+        required_.SetMessage(ui.category, true, "Category", "Category", "Category", "CAT:Category");
+        SetRequiredFields(&required_);
+        ui.category->setText(QString::fromStdString(Categories_File().rec().Category.str()));
+        const std::string title = Request() == kInsertRecord ? "New Category" : "Edit Category";
+        SetTitle(view_ ? ViewTitle(title) : title);
+        if (view_ || delete_) SetViewMode(true);
+        if (delete_) {
+            ui.ok->show();
+            ui.ok->setEnabled(true);
+            ui.cancel->setText("Cancel");
+        }
+        if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
+        return true;
+    }
+    void TakeOpened() override {
+        if (delete_) {
+            // Delete is confirmed by OK.
+            ui.ok->show();
+            ui.ok->setEnabled(true);
+            ui.cancel->setText("Cancel");
+        }
+        if (view_ || delete_) ui.cancel->setFocus();
+    }
+    bool TakeCompleted() override {
+        if (required_.Check(false)) return false;
+        Categories_File().rec().Category = ui.category->text().toStdString();
+        int r;
+        if (delete_)
+            r = Categories_Relations().Delete(false);
+        else if (Request() == kInsertRecord)
+            r = Categories_File().Insert();
+        else
+            r = Categories_Relations().Update(true);
+        return r == kLevelBenign;
+    }
+    void Kill() override {
+        required_.Kill();
+        if (opened_) Categories_File().Close();
+    }
+
+private:
+    UpdateCategoriesLayout ui;
+    RequiredFields required_;
+    bool view_ = false, delete_ = false, opened_ = false;
+};
+
+struct SelectCategoriesLayout {
+    QWidget* window = nullptr;
+    QTabWidget* sheet = nullptr;
+    QTableView* list = nullptr;
+    QPushButton* select = nullptr;
+    QPushButton* cancel = nullptr;
+    void Build() {
+        window = new QWidget;
+        window->setWindowTitle("Select a Category");
+        window->setWindowIcon(IconByName("WIZARD.ICO"));
+        window->resize(300, 360);
+        auto* v = new QVBoxLayout(window);
+        sheet = new QTabWidget(window);
+        auto* tab = new QWidget;
+        auto* t = new QVBoxLayout(tab);
+        list = MakeList(tab, "list", "Browsing Records");
+        t->addWidget(list);
+        sheet->addTab(tab, "Category");
+        v->addWidget(sheet);
+        select = MakeButton(window, "&Select", "select", "PICK.ICO");
+        cancel = MakeButton(window, "Cancel", "cancel", "Cancel.ico");
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(select);
+        row->addWidget(cancel);
+        v->addLayout(row);
+    }
+};
+
+class SelectCategoriesWindow : public WindowManager {
+public:
+    SelectCategoriesWindow() : WindowManager("SelectCategories") {
+        SetSingleInstance(true);
+        SetSavePosition(true, true);
+    }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    bool Init() override {
+        SetCancelControl(ui.cancel);
+        if (Categories_File().Open() != kLevelBenign) return false;
+        opened_ = true;
+        if (Categories_File().UseFile()) return false;
+        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
+        list_ = std::make_unique<BrowseView>(Categories_File().File(), ui.list, this);
+        list_->AddColumn({"Category", "CAT:Category", "@s20", 80});
+        list_->AddSortOrder(CategoriesDef().key("CAT:KeyCategory"));
+        list_->AddLocator("CAT:Category");
+        list_->SetSelectControl(ui.select);
+        list_->SetSelectMode(true);
+        return list_->Init() == 0;
+    }
+    bool TakeEvent(int e) override { return list_ && list_->TakeEvent(e); }
+    void TakeAccepted(QObject* c) override {
+        if (c == ui.select) {
+            // The highlighted category stays in the buffer for the caller.
+            if (!list_->UpdateViewRecord()) return;
+            SetResponse(kRequestCompleted);
+            CloseNow();
+            return;
+        }
+        if (list_) list_->HandleAccepted(c);
+    }
+    void TakeNewSelection(QObject* c) override {
+        if (c == ui.sheet) {
+            tabs_.Refresh();
+            if (list_ && list_->HasRows()) ui.list->setFocus();
+        }
+    }
+    void Kill() override {
+        tabs_.Kill();
+        if (opened_) Categories_File().Close();
+    }
+
+private:
+    SelectCategoriesLayout ui;
+    TabHighlight tabs_;
+    std::unique_ptr<BrowseView> list_;
+    bool opened_ = false;
+};
+
+struct BrowseScheduleCategoriesLayout {
+    QWidget* window = nullptr;
+    QTableView* categories = nullptr;
+    QTableView* tasks = nullptr;
+    QPushButton *taskNew = nullptr, *taskCopy = nullptr, *taskEdit = nullptr, *taskDelete = nullptr;
+    QPushButton *catNew = nullptr, *catEdit = nullptr, *catDelete = nullptr, *close = nullptr;
+    void Build() {
+        window = new QWidget;
+        window->setWindowTitle("Task Categories");
+        window->setWindowIcon(IconByName("PICK.ICO"));
+        window->resize(720, 420);
+        auto* v = new QVBoxLayout(window);
+        auto* h = new QHBoxLayout;
+        auto* left = new QVBoxLayout;
+        categories = MakeList(window, "categories", "Browsing Functions");
+        left->addWidget(categories);
+        catNew = MakeButton(window, "&New", "catNew");
+        catEdit = MakeButton(window, "&Edit", "catEdit");
+        catDelete = MakeButton(window, "&Delete", "catDelete");
+        left->addLayout(ButtonRow({catNew, catEdit, catDelete}));
+        auto* right = new QVBoxLayout;
+        right->addWidget(new QLabel("Scheduled Tasks for Highlighted Category", window));
+        tasks = MakeList(window, "tasks", "Browsing Tasks");
+        right->addWidget(tasks);
+        taskNew = MakeButton(window, "New", "taskNew");
+        taskCopy = MakeButton(window, "Cop&y", "taskCopy");
+        taskEdit = MakeButton(window, "Edit", "taskEdit");
+        taskDelete = MakeButton(window, "Delete", "taskDelete");
+        right->addLayout(ButtonRow({taskNew, taskCopy, taskEdit, taskDelete}));
+        h->addLayout(left, 1);
+        h->addLayout(right, 3);
+        v->addLayout(h);
+        close = MakeButton(window, "Cl&ose", "close", "EXIT.ICO");
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(close);
+        v->addLayout(row);
+    }
+};
+
+class BrowseScheduleCategoriesWindow : public WindowManager {
+public:
+    BrowseScheduleCategoriesWindow() : WindowManager("BrowseScheduleCategories") {
+        SetSingleInstance(true);
+        SetSavePosition(true, true);
+    }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    bool Init() override {
+        SetCancelControl(ui.close);
+        // Opened now, not on first use: the lists re-read their records
+        // through the tables.
+        if (Categories_File().Open() != kLevelBenign) return false;
+        catOpen_ = true;
+        if (Categories_File().UseFile()) return false;
+        if (Schedule_File().Open() != kLevelBenign) return false;
+        schOpen_ = true;
+        if (Schedule_File().UseFile()) return false;
+        categories_ = std::make_unique<BrowseView>(Categories_File().File(), ui.categories, this);
+        categories_->AddColumn({"Categories", "CAT:Category", "@s20", 80});
+        categories_->AddSortOrder(CategoriesDef().key("CAT:KeyCategory"));
+        categories_->AddLocator("CAT:Category");
+        categories_->SetInsertControl(ui.catNew);
+        categories_->SetChangeControl(ui.catEdit);
+        categories_->SetDeleteControl(ui.catDelete);
+        categories_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateCategories(std::move(done)); });
+
+        tasks_ = std::make_unique<BrowseView>(Schedule_File().File(), ui.tasks, this);
+        const std::string dp = Options().GlobalDateFormat.get();
+        tasks_->AddColumn({"Date", "SCH:Date", data::ApplyDatePicture("@d6b", dp), 45});
+        tasks_->AddColumn({"Time", "SCH:Time", "@t3b", 32});
+        tasks_->AddColumn({"Description", "SCH:Description", "@s40", 160});
+        tasks_->AddColumn({"Task Type", "SCH:TaskType", "@s20", 80});
+        tasks_->AddSortOrder(ScheduleDef().key("SCH:KeyCategoryDate"));
+        tasks_->AddRange("SCH:Category", [] { return Value(Categories_File().rec().Category.str()); });
+        tasks_->SetFilter("(SCH:Disabled=0)");
+        tasks_->SetInsertControl(ui.taskNew);
+        tasks_->SetChangeControl(ui.taskEdit);
+        tasks_->SetDeleteControl(ui.taskDelete);
+        tasks_->SetCopyControl(ui.taskCopy);
+        tasks_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateSchedule(std::move(done)); });
+        tasks_->Popup().AddItemMimic("Copy", "Cop&y", ui.taskCopy);
+        categories_->SetOnNewSelection([this] {
+            if (tasks_) tasks_->ResetFromFile();
+        });
+        if (categories_->Init() != 0) return false;
+        // The task list's range is the highlighted category.
+        if (categories_->HasRows()) {
+            if (categories_->Selected() < 0) categories_->Select(0);
+            categories_->UpdateViewRecord();
+        }
+        return tasks_->Init() == 0;
+    }
+    bool TakeEvent(int e) override {
+        if (e == 518) {
+            if (Window()->isMinimized()) Window()->showNormal();
+            Window()->raise();
+            Window()->activateWindow();
+            ui.categories->setFocus();
+            return true;
+        }
+        const bool a = categories_ && categories_->TakeEvent(e);
+        const bool b = tasks_ && tasks_->TakeEvent(e);
+        return a || b;
+    }
+    void TakeAccepted(QObject* c) override {
+        if (c == ui.taskCopy) {
+            // The form opens as an insert primed with the highlighted task,
+            // and copies its script to the new task.
+            if (!tasks_->HasRows() || !tasks_->UpdateViewRecord()) return;
+            CopySourceID() = Schedule_File().rec().ID;
+            tasks_->AskRecord(kInsertRecord, true);
+            return;
+        }
+        if (c == ui.taskNew) CopySourceID() = 0;
+        if (categories_ && categories_->HandleAccepted(c)) return;
+        if (tasks_) tasks_->HandleAccepted(c);
+    }
+    void Kill() override {
+        if (schOpen_) Schedule_File().Close();
+        if (catOpen_) Categories_File().Close();
+    }
+
+private:
+    BrowseScheduleCategoriesLayout ui;
+    std::unique_ptr<BrowseView> categories_;
+    std::unique_ptr<BrowseView> tasks_;
+    bool catOpen_ = false, schOpen_ = false;
+};
+
+}  // namespace
+
+void UpdateCategories(std::function<void(int response)> done) { (new UpdateCategoriesWindow)->Call(std::move(done)); }
+
+void SelectCategories(std::function<void(int response)> done) { (new SelectCategoriesWindow)->Call(std::move(done)); }
+
+void BrowseScheduleCategories() {
+    auto* w = new BrowseScheduleCategoriesWindow;
+    if (TopWindowOf(CurrentProcedureThread()))
+        w->Call();
+    else
+        w->Open();
+}
+
+}  // namespace kr::tasks

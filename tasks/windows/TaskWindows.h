@@ -1,0 +1,64 @@
+// The windows of task maintenance: the date picker, the task form with its
+// exceptions window and program choice, the holidays and the task categories.
+// Forms are called over the current procedure thread's window (no nested
+// event loop) and report through a callback once they have closed; the
+// request is taken from GlobalRequest() as each opens.
+#pragma once
+
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "dictionary/SchedulingTables.h"
+
+class QWidget;
+
+namespace kr::tasks {
+
+// Calendar: the month grid opened on `start` (0: today's month); mode "None"
+// enables every day, any other mode greys the days the Schedule buffer's task
+// does not allow. done gets the chosen date, or the start date when cancelled.
+void Calendar(int32_t start, const std::string& mode, const std::string& title,
+              std::function<void(int32_t)> done);
+
+// UpdateSchedule: the task form over the Schedule buffer (request insert,
+// change, delete or view). done gets the response.
+void UpdateSchedule(std::function<void(int response)> done = {});
+// UpdateSchedule:ExceptionsWindow: the task's exceptions, in the buffer only.
+void UpdateSchedule_ExceptionsWindow(std::function<void()> done = {});
+
+// ChooseProgram: picks SCH:Command (and a blank SCH:Path) for the buffer's
+// task; SelectProgram the same for a script item's command and folder.
+void ChooseProgram(QWidget* parent, std::function<void(bool chosen)> done = {});
+void SelectProgram(QWidget* parent, FString<255>& command, FString<255>& path);
+
+// Holidays and categories.
+void BrowseHolidays();
+void UpdateHolidays(std::function<void(int response)> done = {});
+void BrowseScheduleCategories();
+void UpdateCategories(std::function<void(int response)> done = {});
+// The category lookup: leaves the choice in the Categories buffer.
+void SelectCategories(std::function<void(int response)> done = {});
+
+// The file dialog the windows ask (tests install their own): a title, the
+// folder it starts in and its filters ("Name (patterns)"); the chosen file or
+// nullopt. The program never changes its current folder for a dialog.
+using FileChooser = std::function<std::optional<std::string>(QWidget* parent, const std::string& title,
+                                                             const std::string& startFolder,
+                                                             const QStringList& filters)>;
+void SetFileChooser(FileChooser chooser);
+std::optional<std::string> ChooseFile(QWidget* parent, const std::string& title, const std::string& startFolder,
+                                      const QStringList& filters);
+
+// The task's script list ("&Scripting"), supplied by the script windows;
+// while none is installed the button is disabled.
+void SetScriptListOpener(std::function<void(std::function<void()> done)> opener);
+
+// Registers the procedures the frame starts ("BrowseScheduleCategories",
+// "BrowseHolidays") and installs the calendar as the re-dating window's
+// date picker.
+void RegisterTaskWindows();
+
+}  // namespace kr::tasks

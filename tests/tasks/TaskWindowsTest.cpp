@@ -1,0 +1,385 @@
+// The task-maintenance windows offscreen over a real data file: a new task
+// with only a description, edit, view, delete with its script, a copy from
+// the categories window (its script under a new ID), a cancelled insert, the
+// calendar over a Day of Week task, the exceptions' weekday overrides and a
+// holiday that moves with Easter.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "../ui/UiTestSupport.h"
+#include "dictionary/Dictionary.h"
+#include "platform/data/Errors.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/ProcedureContext.h"
+#include "platform/runtime/Services.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/Requests.h"
+#include "scheduler/DateValues.h"
+#include "tasks/TaskReservation.h"
+#include "tasks/windows/TaskWindows.h"
+
+namespace kr::tasks {
+namespace {
+
+using test::Pump;
+using test::WaitFor;
+
+class TaskWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data::SetKeyDerivationIterations(64);
+        DictionaryInit();
+        InstallClock(&clock_);
+        ASSERT_EQ(sch().Create(), 0);
+        ASSERT_EQ(scr().Create(), 0);
+        ASSERT_EQ(sch().Open(), 0);
+        ASSERT_EQ(scr().Open(), 0);
+        CopySourceID() = 0;
+    }
+    void TearDown() override {
+        test::CloseAllWindows();
+        sch().Close();
+        scr().Close();
+        InstallClock(nullptr);
+        DictionaryKill();
+        data::CloseIdleFiles();
+        data::SetKeyDerivationIterations(0);
+    }
+    static data::Table& sch() { return data::TableOf(ScheduleDef()); }
+    static data::Table& scr() { return data::TableOf(ScriptingDef()); }
+
+    static QWidget* WindowTitled(const QString& prefix) {
+        QWidget* found = nullptr;
+        WaitFor([&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->windowTitle().startsWith(prefix)) found = w;
+            return found != nullptr;
+        });
+        Pump(20);  // the window's opened event
+        return found;
+    }
+    template <class T>
+    static T* Child(QWidget* w, const char* name) {
+        return w ? w->findChild<T*>(name) : nullptr;
+    }
+    static void Click(QWidget* w, const char* name) {
+        auto* b = Child<QAbstractButton>(w, name);
+        ASSERT_NE(b, nullptr) << name;
+        b->click();
+        Pump(20);
+    }
+    static void Type(QWidget* w, const char* name, const std::string& text) {
+        auto* e = Child<QLineEdit>(w, name);
+        ASSERT_NE(e, nullptr) << name;
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClicks(e, QString::fromStdString(text));
+        e->editingFinished();
+    }
+    int32_t AddTask(const std::string& description, const std::string& category = "General") {
+        sch().Clear();
+        Schedule& s = sch().Rec<Schedule>();
+        s.ID = ++lastId_;
+        s.Description = description;
+        s.Category = category;
+        s.TaskType = "Display Message";
+        s.ScheduleType = "Day of Week";
+        s.Monday = 1;
+        s.Date = MakeDate(7, 8, 2024);
+        s.Time = MakeTime(9, 0);
+        s.Message = "Hello";
+        s.Command = "N/A";
+        EXPECT_EQ(sch().Add(), 0);
+        return s.ID;
+    }
+    void AddItem(int32_t task, int32_t seq) {
+        scr().Clear();
+        scr().Rec<Scripting>().ID = task;
+        scr().Rec<Scripting>().Sequence = seq;
+        scr().Rec<Scripting>().Action = "Wait";
+        EXPECT_EQ(scr().Add(), 0);
+    }
+    static std::vector<Schedule> Tasks() {
+        // The tests' tasks have small IDs.
+        std::vector<Schedule> out;
+        for (int id = 1; id <= 50; ++id)
+            sch().ForEachMatch(ScheduleDef().key("SCH:KeyID"), {ScheduleDef().field("SCH:ID")}, {Value(id)},
+                               [&](int64_t, const void* r) {
+                                   out.push_back(*static_cast<const Schedule*>(r));
+                                   return true;
+                               });
+        return out;
+    }
+    static int Items(int32_t task) {
+        int n = 0;
+        scr().ForEachMatch(ScriptingDef().key("SCR:KeyID"), {ScriptingDef().field("SCR:ID")}, {Value(task)},
+                           [&](int64_t, const void*) {
+                               ++n;
+                               return true;
+                           });
+        return n;
+    }
+    // Opens the task form on a thread of its own with the request and a
+    // buffer loaded with the task (0: cleared).
+    QWidget* OpenForm(int request, int32_t task) {
+        Start("TaskFormTest", [=] {
+            Schedule& SCH = Schedule_File().rec();
+            SCH = Schedule();
+            for (const Schedule& s : Tasks())
+                if (s.ID == task) SCH = s;
+            GlobalRequest() = request;
+            UpdateSchedule([](int r) { lastResponse = r; });
+        });
+        return WindowTitled(request == kInsertRecord ? "New Task" : request == kViewRecord ? "View" : "Edit Task");
+    }
+
+    std::string Shown() {
+        std::string out;
+        for (const auto& m : responder_.shown()) out += m.request.title + ": " + m.request.text + "\n";
+        return out;
+    }
+    static inline int lastResponse = 0;
+    test::TempFolder folder_;
+    ScriptedResponder responder_;
+    ScopedMessageService messages_{&responder_};
+    ManualClock clock_{MakeDate(7, 1, 2024), MakeTime(8, 0)};
+    int32_t lastId_ = 0;
+};
+
+TEST_F(TaskWindowsTest, NewTaskWithOnlyADescriptionGetsTheDefaultsAndCancelLeavesNothing) {
+    // Cancel first: the reserved placeholder goes again.
+    QWidget* w = OpenForm(kInsertRecord, 0);
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(Tasks().size(), 1u) << Shown();  // the disabled placeholder
+    EXPECT_EQ(Tasks()[0].Disabled, 1);
+    EXPECT_EQ(OpenTaskEditors(), 1);
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_TRUE(Tasks().empty());
+
+    w = OpenForm(kInsertRecord, 0);
+    ASSERT_NE(w, nullptr);
+    Type(w, "description", "Water the plants");
+    EXPECT_EQ(w->windowTitle(), "New Task  (Water the plants)");
+    // The message, required for a task that shows one, starts as the description.
+    Click(w, "ok");
+    EXPECT_EQ(OpenTaskEditors(), 1);
+    Child<QWidget>(w, "message")->setFocus();
+    Pump(20);
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto tasks = Tasks();
+    ASSERT_EQ(tasks.size(), 1u);
+    const Schedule& s = tasks[0];
+    EXPECT_EQ(s.Description, "Water the plants");
+    EXPECT_EQ(s.TaskType, "Both");
+    EXPECT_EQ(s.ScheduleType, "Day of Week");
+    EXPECT_EQ(s.Category, "General");
+    EXPECT_EQ(s.Command, "N/A");
+    EXPECT_EQ(s.Message, "Water the plants");
+    EXPECT_EQ(s.Every, 1);
+    EXPECT_EQ(s.EveryType, "hour(s)");
+    EXPECT_EQ(s.Warn, 1);
+    EXPECT_EQ(s.EveryLast, 1);
+    EXPECT_EQ(s.Sunday + s.Monday + s.Saturday, 3);
+    EXPECT_EQ(s.Disabled, 0);
+    EXPECT_EQ(s.Date, MakeDate(7, 1, 2024));
+    EXPECT_NE(s.Time, 0);
+}
+
+TEST_F(TaskWindowsTest, EditViewAndDeleteWithItsScript) {
+    const int32_t id = AddTask("Backup");
+    AddItem(id, 1);
+    AddItem(id, 2);
+    QWidget* w = OpenForm(kChangeRecord, id);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "Edit Task  (Backup)");
+    Type(w, "description", "Backup nightly");
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_EQ(Tasks()[0].Description, "Backup nightly");
+
+    w = OpenForm(kViewRecord, id);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "View Task  (Backup nightly)");
+    EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
+    EXPECT_FALSE(Child<QAbstractButton>(w, "ok")->isVisible());
+    EXPECT_EQ(Child<QAbstractButton>(w, "cancel")->text(), "Cl&ose");
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+
+    Start("TaskFormTest", [=] {
+        Schedule_File().rec() = Tasks()[0];
+        GlobalRequest() = kDeleteRecord;
+        UpdateSchedule();
+    });
+    w = WindowTitled("Edit Task");
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_TRUE(Tasks().empty());
+    EXPECT_EQ(Items(id), 0);
+}
+
+TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
+    Categories_File().Open();
+    Categories_File().rec().Category = "General";
+    ASSERT_EQ(Categories_File().Insert(), data::kLevelBenign);
+    Categories_File().Close();
+    const int32_t source = AddTask("Report", "General");
+    for (int i = 1; i <= 3; ++i) AddItem(source, i);
+    AddTask("Hidden", "General");
+    {
+        // A disabled task never shows in the category's list.
+        auto all = Tasks();
+        sch().Clear();
+        sch().Rec<Schedule>() = all[1];
+        sch().Rec<Schedule>().Disabled = 1;
+        ASSERT_EQ(sch().Get(ScheduleDef().key("SCH:KeyID")), 0);
+        sch().Rec<Schedule>().Disabled = 1;
+        ASSERT_EQ(sch().Put(), 0);
+    }
+    Start("BrowseScheduleCategories", [] { BrowseScheduleCategories(); });
+    QWidget* list = WindowTitled("Task Categories");
+    ASSERT_NE(list, nullptr);
+    auto* tasks = Child<QTableView>(list, "tasks");
+    ASSERT_NE(tasks, nullptr);
+    EXPECT_EQ(Child<QTableView>(list, "categories")->model()->rowCount(), 1);
+    EXPECT_EQ(tasks->model()->rowCount(), 1);
+    Click(list, "taskCopy");
+    QWidget* form = WindowTitled("New Task");
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle(), "New Task  (Report)");
+    Click(form, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 3u);
+    const Schedule& copy = all.back();
+    EXPECT_NE(copy.ID, source);
+    EXPECT_EQ(copy.Description, "Report");
+    EXPECT_EQ(copy.TaskType, "Display Message");
+    EXPECT_EQ(copy.Message, "Hello");
+    EXPECT_EQ(Items(copy.ID), 3);
+    EXPECT_EQ(Items(source), 3);
+    for (const auto& m : responder_.shown()) EXPECT_NE(m.request.text, "Schedule IDs should not match.");
+
+    // A cancelled copy leaves neither the placeholder nor the copied items.
+    Click(list, "taskCopy");
+    form = WindowTitled("New Task");
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(Tasks().size(), 4u);
+    Click(form, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_EQ(Tasks().size(), 3u);
+    int items = 0;
+    for (const Schedule& s : Tasks()) items += Items(s.ID);
+    EXPECT_EQ(items, 6);
+}
+
+TEST_F(TaskWindowsTest, CalendarGreysTheDaysADayOfWeekTaskDoesNotAllow) {
+    int32_t chosen = -1;
+    Start("CalendarTest", [&] {
+        Schedule& SCH = Schedule_File().rec();
+        SCH = Schedule();
+        SCH.ScheduleType = "Day of Week";
+        SCH.Monday = 1;
+        Calendar(MakeDate(7, 10, 2024), "", "", [&](int32_t d) { chosen = d; });
+    });
+    QWidget* w = WindowTitled("Day of Week");
+    ASSERT_NE(w, nullptr);
+    int enabled = 0;
+    for (int i = 0; i < 42; ++i) {
+        auto* b = Child<QPushButton>(w, QString("day%1").arg(i).toLatin1().constData());
+        if (b->isEnabled()) {
+            ++enabled;
+            EXPECT_EQ(Weekday(MakeDate(7, b->text().toInt(), 2024)), 1);
+        }
+    }
+    EXPECT_EQ(enabled, 5);
+    // Monday 15 July.
+    for (int i = 0; i < 42; ++i) {
+        auto* b = Child<QPushButton>(w, QString("day%1").arg(i).toLatin1().constData());
+        if (b->text() == "15") b->click();
+    }
+    ASSERT_TRUE(WaitFor([&] { return chosen != -1; }));
+    EXPECT_EQ(chosen, MakeDate(7, 15, 2024));
+}
+
+TEST_F(TaskWindowsTest, ExceptionsKeepTheirWeekdayOverrides) {
+    std::string result;
+    bool closed = false;
+    Start("ExceptTest", [&] {
+        Schedule& SCH = Schedule_File().rec();
+        SCH = Schedule();
+        SCH.ExceptOther = "Y     Y";
+        UpdateSchedule_ExceptionsWindow([&] {
+            closed = true;
+            result = Schedule_File().rec().ExceptOther.str() + "|" + Schedule_File().rec().ShiftType.str();
+        });
+    });
+    QWidget* w = WindowTitled("Exceptions");
+    ASSERT_NE(w, nullptr);
+    // A blank shift type shows, and keeps, the first choice.
+    EXPECT_TRUE(Child<QRadioButton>(w, "shift0")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(w, "Sunday")->isChecked());
+    EXPECT_TRUE(Child<QCheckBox>(w, "Saturday")->isChecked());
+    EXPECT_FALSE(Child<QLineEdit>(w, "begin")->isEnabled());
+    Click(w, "weekends");
+    EXPECT_FALSE(Child<QCheckBox>(w, "weekdays")->isEnabled());
+    Click(w, "timeRange");
+    EXPECT_TRUE(Child<QLineEdit>(w, "begin")->isEnabled());
+    Click(w, "Saturday");
+    Click(w, "close");
+    ASSERT_TRUE(WaitFor([&] { return closed; }));
+    EXPECT_EQ(result, "Y|Skip (to next valid");  // kept without trailing blanks
+}
+
+TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
+    clock_.Set(MakeDate(1, 10, 2024), MakeTime(8, 0));
+    Start("HolidayTest", [] {
+        Holidays_File().Open();
+        Holidays_File().rec() = Holidays();
+        Holidays_File().Close();
+        GlobalRequest() = kInsertRecord;
+        UpdateHolidays();
+    });
+    QWidget* w = WindowTitled("New Holiday");
+    ASSERT_NE(w, nullptr);
+    Type(w, "date", "1/1/23");
+    Type(w, "name", "Good Friday");
+    Click(w, "type0");
+    Click(w, "type2");  // Easter
+    Click(w, "ok");
+    Pump(50);
+    std::vector<Holidays> rows;
+    data::TableOf(HolidaysDef()).ForEachMatch(HolidaysDef().key("HOL:KeyHolidayDate"),
+                                              {HolidaysDef().field("HOL:HolidayType")}, {Value("Easter")},
+                                              [&](int64_t, const void* r) {
+                                                  rows.push_back(*static_cast<const Holidays*>(r));
+                                                  return true;
+                                              });
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].HolidayDate, EasterDate(2024) - 2);
+    EXPECT_EQ(rows[0].HolidayType, "Easter");
+
+    // The list shows it; a second holiday on that date is refused.
+    Start("BrowseHolidays", [] { BrowseHolidays(); });
+    QWidget* list = WindowTitled("Holidays");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
+}
+
+}  // namespace
+}  // namespace kr::tasks
