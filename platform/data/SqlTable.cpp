@@ -1198,7 +1198,11 @@ public:
     void clearDeadHold(int64_t row) {
         Database& d = *db_;
         int64_t pid, th;
-        if (!holder(d, row, pid, th) || ProcessAlive(pid)) return;
+        if (!holder(d, row, pid, th)) return;
+        // A mark of a live program counts, unless this program has the file
+        // to itself (deny-all): then no other program can hold a record and
+        // the mark is stale, whatever process now carries its number.
+        if (ProcessAlive(pid) && !(exclusive_ && pid != getpid())) return;
         sqlite3_stmt* st = d.Prepare("DELETE FROM __holds WHERE tbl = ?1 AND rid = ?2");
         if (!st) return;
         Resetter r{st};

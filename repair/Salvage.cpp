@@ -1,0 +1,452 @@
+#include "repair/Salvage.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sstream>
+
+namespace kr::repair {
+
+namespace {
+
+// The byte every program of the suite locks (shared) while it has the file
+// open; the repair holds it exclusively while it replaces the file.
+constexpr off_t kShareByte = 0x50000000;
+// Rowids read per range.
+constexpr int64_t kRange = 4096;
+
+std::string Quote(const std::string& id) {
+    std::string out = "\"";
+    for (char c : id) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool FileExistsAt(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+void SplitNamePassword(const std::string& arg, std::string& name, std::string& password) {
+    const std::size_t q = arg.rfind('?');
+    if (q == std::string::npos) {
+        name = arg;
+        password.clear();
+    } else {
+        name = arg.substr(0, q);
+        password = arg.substr(q + 1);
+    }
+}
+
+struct Db {
+    sqlite3* db = nullptr;
+    ~Db() {
+        if (db) sqlite3_close_v2(db);
+    }
+    bool Open(const std::string& path, const std::string& password, int flags) {
+        if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) return false;
+        if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+        return sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    std::string Error() const { return db ? sqlite3_errmsg(db) : "out of memory"; }
+};
+
+struct Stmt {
+    sqlite3_stmt* st = nullptr;
+    Stmt(sqlite3* db, const std::string& sql) { sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr); }
+    ~Stmt() { sqlite3_finalize(st); }
+    explicit operator bool() const { return st != nullptr; }
+};
+
+struct SchemaItem {
+    std::string type, name, table, sql;
+};
+
+std::vector<SchemaItem> ReadSchema(sqlite3* db) {
+    std::vector<SchemaItem> out;
+    Stmt s(db, "SELECT type, name, tbl_name, sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite_%' "
+               "ORDER BY type = 'index', rowid");
+    if (!s) return out;
+    while (sqlite3_step(s.st) == SQLITE_ROW) {
+        SchemaItem i;
+        for (int c = 0; c < 4; ++c) {
+            const unsigned char* t = sqlite3_column_text(s.st, c);
+            std::string v = t ? reinterpret_cast<const char*>(t) : "";
+            if (c == 0) i.type = v;
+            if (c == 1) i.name = v;
+            if (c == 2) i.table = v;
+            if (c == 3) i.sql = v;
+        }
+        out.push_back(std::move(i));
+    }
+    return out;
+}
+
+std::vector<std::string> Columns(sqlite3* db, const std::string& table) {
+    std::vector<std::string> out;
+    Stmt s(db, "PRAGMA table_info(" + Quote(table) + ")");
+    if (!s) return out;
+    while (sqlite3_step(s.st) == SQLITE_ROW)
+        out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1)));
+    return out;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+// The rows of one table of the source copied into the target.
+class TableCopy {
+public:
+    TableCopy(sqlite3* src, sqlite3* dst, const std::string& table) : src_(src), dst_(dst), table_(table) {
+        const std::vector<std::string> target = Columns(dst, table);
+        const std::vector<std::string> source = Columns(src, table);
+        for (const std::string& c : target)
+            for (const std::string& s : source)
+                if (SameName(c, s)) {
+                    columns_.push_back(c);
+                    break;
+                }
+        std::string list;
+        for (const std::string& c : columns_) list += ", " + Quote(c);
+        select_ = "SELECT rowid" + list + " FROM " + Quote(table);
+        std::string marks;
+        for (std::size_t i = 0; i <= columns_.size(); ++i) marks += i ? ", ?" : "?";
+        insert_ = "INSERT INTO " + Quote(table) + "(rowid" + list + ") VALUES(" + marks + ")";
+    }
+
+    bool SourceHasTable() const { return !Columns(src_, table_).empty(); }
+
+    // Reads [lo, hi]; a failure splits what is left into halves, down to
+    // single rows.
+    void ReadRange(int64_t lo, int64_t hi) {
+        if (lo > hi) return;
+        int64_t last = lo - 1;
+        if (ScanRange(lo, hi, last)) return;
+        // Rows up to `last` are in; what follows it failed somewhere.
+        const int64_t from = last + 1;
+        if (from >= hi) {
+            if (from == hi) ReadOne(hi);
+            return;
+        }
+        const int64_t mid = from + (hi - from) / 2;
+        if (from == lo && last < lo) {
+            // Nothing of the range could be read: halves.
+            ReadRange(from, mid);
+            ReadRange(mid + 1, hi);
+        } else {
+            ReadRange(from, hi);
+        }
+    }
+
+    // Every row the table's readable structure gives, then the rows its
+    // indexes list that are still missing.
+    void Run(const std::vector<SchemaItem>& sourceIndexes) {
+        int64_t lo = 1, hi = 0;
+        bool bounds = false;
+        {
+            Stmt s(src_, "SELECT min(rowid), max(rowid) FROM " + Quote(table_));
+            if (s && sqlite3_step(s.st) == SQLITE_ROW) {
+                bounds = true;  // an empty table has none
+                if (sqlite3_column_type(s.st, 0) != SQLITE_NULL) {
+                    lo = sqlite3_column_int64(s.st, 0);
+                    hi = sqlite3_column_int64(s.st, 1);
+                }
+            }
+        }
+        if (!bounds) {
+            // The ends of the table cannot be found: read from the start as
+            // far as it goes and look a stretch beyond.
+            Stmt s(src_, "SELECT rowid FROM " + Quote(table_) + " ORDER BY rowid");
+            int64_t last = 0;
+            while (s && sqlite3_step(s.st) == SQLITE_ROW) last = sqlite3_column_int64(s.st, 0);
+            lo = 1;
+            hi = last + kRange * 16;
+        }
+        std::set<int64_t> listed = IndexedRows(sourceIndexes);
+        if (!listed.empty()) {
+            lo = std::min(lo, *listed.begin());
+            hi = std::max(hi, *listed.rbegin());
+        }
+        for (int64_t a = lo; a <= hi; a += kRange) ReadRange(a, std::min(hi, a + kRange - 1));
+        for (int64_t row : listed)
+            if (!saved_.count(row) && !ReadOne(row)) ++lost_;
+    }
+
+    int64_t saved() const { return static_cast<int64_t>(saved_.size()); }
+    int64_t lost() const { return lost_; }
+
+private:
+    // True when the whole range was read; `last` is the last rowid read.
+    bool ScanRange(int64_t lo, int64_t hi, int64_t& last) {
+        Stmt s(src_, select_ + " WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
+        if (!s) return false;
+        sqlite3_bind_int64(s.st, 1, lo);
+        sqlite3_bind_int64(s.st, 2, hi);
+        int rc;
+        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+            last = sqlite3_column_int64(s.st, 0);
+            Save(s.st);
+        }
+        if (rc == SQLITE_DONE) last = hi;
+        return rc == SQLITE_DONE;
+    }
+
+    bool ReadOne(int64_t row) {
+        if (saved_.count(row)) return true;
+        Stmt s(src_, select_ + " WHERE rowid = ?1");
+        if (!s) return false;
+        sqlite3_bind_int64(s.st, 1, row);
+        const int rc = sqlite3_step(s.st);
+        if (rc == SQLITE_ROW) {
+            Save(s.st);
+            return true;
+        }
+        return false;
+    }
+
+    void Save(sqlite3_stmt* from) {
+        const int64_t row = sqlite3_column_int64(from, 0);
+        if (saved_.count(row)) return;
+        if (!ins_) sqlite3_prepare_v2(dst_, insert_.c_str(), -1, &ins_, nullptr);
+        if (!ins_) return;
+        for (int i = 0; i <= static_cast<int>(columns_.size()); ++i)
+            sqlite3_bind_value(ins_, i + 1, sqlite3_column_value(from, i));
+        const int rc = sqlite3_step(ins_);
+        sqlite3_reset(ins_);
+        // A row the new file's keys refuse (a duplicate the damage made) is
+        // not saved; the index pass counts it lost if an index lists it.
+        if (rc == SQLITE_DONE) saved_.insert(row);
+    }
+
+    // The rowids the table's indexes list, as far as each can be read.
+    std::set<int64_t> IndexedRows(const std::vector<SchemaItem>& indexes) {
+        std::set<int64_t> rows;
+        for (const SchemaItem& i : indexes) {
+            if (!SameName(i.table, table_)) continue;
+            std::string where;
+            const std::size_t w = i.sql.rfind(" WHERE ");
+            if (w != std::string::npos) where = i.sql.substr(w);
+            Stmt s(src_, "SELECT rowid FROM " + Quote(table_) + " INDEXED BY " + Quote(i.name) + where);
+            if (!s) continue;
+            while (sqlite3_step(s.st) == SQLITE_ROW) rows.insert(sqlite3_column_int64(s.st, 0));
+        }
+        return rows;
+    }
+
+    sqlite3* src_;
+    sqlite3* dst_;
+    std::string table_;
+    std::vector<std::string> columns_;
+    std::string select_, insert_;
+    sqlite3_stmt* ins_ = nullptr;
+    std::set<int64_t> saved_;
+    int64_t lost_ = 0;
+
+public:
+    ~TableCopy() { sqlite3_finalize(ins_); }
+};
+
+}  // namespace
+
+std::optional<SalvageOptions> ParseFixCommandLine(const std::vector<std::string>& args, std::string* error) {
+    SalvageOptions o;
+    o.keep = false;
+    int plain = 0;
+    for (const std::string& a : args) {
+        if (a.size() >= 3 && a[0] == '/' && (a[1] == 'E' || a[1] == 'e') && a[2] == ':') {
+            SplitNamePassword(a.substr(3), o.example, o.examplePassword);
+        } else if (a == "/K" || a == "/k") {
+            o.keep = true;
+        } else if (!a.empty() && a[0] == '/' && a.find('?') == std::string::npos && !FileExistsAt(a)) {
+            // another switch: ignored
+        } else if (plain == 0) {
+            SplitNamePassword(a, o.source, o.sourcePassword);
+            ++plain;
+        } else if (plain == 1) {
+            SplitNamePassword(a, o.target, o.targetPassword);
+            ++plain;
+        }
+    }
+    if (o.source.empty()) {
+        if (error) *error = "usage: tpsfix <data file>?<password> ?<password> /E:<example>?<password> /K";
+        return std::nullopt;
+    }
+    if (o.target.empty() && o.targetPassword.empty()) o.targetPassword = o.sourcePassword;
+    return o;
+}
+
+int64_t SalvageResult::saved() const {
+    int64_t n = 0;
+    for (const TableSalvage& t : tables) n += t.saved;
+    return n;
+}
+
+int64_t SalvageResult::lost() const {
+    int64_t n = 0;
+    for (const TableSalvage& t : tables) n += t.lost;
+    return n;
+}
+
+std::string SalvageResult::Report(const std::string& file) const {
+    std::ostringstream out;
+    if (code == kSalvageFailed || code == kSalvageUsage) {
+        out << file << " was not repaired: " << error << "\n";
+        return out.str();
+    }
+    out << "Repair of " << file << "\n";
+    for (const TableSalvage& t : tables)
+        out << t.table << ": " << t.saved << " records saved, " << t.lost << " lost\n";
+    out << "Total: " << saved() << " records saved, " << lost() << " lost\n";
+    if (!keptAs.empty()) out << "The damaged file was kept as " << keptAs << "\n";
+    return out.str();
+}
+
+std::string KeptName(const std::string& file) {
+    std::string name = file + ".damaged";
+    for (int n = 2; FileExistsAt(name); ++n) name = file + ".damaged-" + std::to_string(n);
+    return name;
+}
+
+SalvageResult SalvageDataFile(const SalvageOptions& o) {
+    SalvageResult result;
+    auto fail = [&](std::string why) {
+        result.code = kSalvageFailed;
+        result.error = std::move(why);
+        return result;
+    };
+    if (!FileExistsAt(o.source)) return fail("the file does not exist");
+    Db src;
+    if (!src.Open(o.source, o.sourcePassword, SQLITE_OPEN_READONLY))
+        return fail("the file cannot be read (" + src.Error() + ")");
+    const std::vector<SchemaItem> sourceSchema = ReadSchema(src.db);
+
+    // The schema the new file gets: the example's, else the file's own.
+    std::vector<SchemaItem> schema;
+    Db example;
+    const bool haveExample = !o.example.empty() && FileExistsAt(o.example) &&
+                             example.Open(o.example, o.examplePassword, SQLITE_OPEN_READONLY);
+    if (haveExample) schema = ReadSchema(example.db);
+    if (schema.empty()) schema = sourceSchema;
+    if (schema.empty()) return fail("no tables could be read from the file or its example file");
+
+    const std::string finalName = o.target.empty() ? o.source : o.target;
+    const std::string temp = finalName + ".tpsfix-new";
+    ::unlink(temp.c_str());
+    ::unlink((temp + "-journal").c_str());
+    {
+        Db dst;
+        if (!dst.Open(temp, o.targetPassword, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
+            ::unlink(temp.c_str());
+            return fail("the new file cannot be made (" + dst.Error() + ")");
+        }
+        sqlite3_exec(dst.db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+        std::string sql = "BEGIN;";
+        for (const SchemaItem& i : schema) sql += i.sql + ";";
+        if (sqlite3_exec(dst.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const std::string why = dst.Error();
+            sqlite3_close_v2(dst.db);
+            dst.db = nullptr;
+            ::unlink(temp.c_str());
+            return fail("the schema cannot be written (" + why + ")");
+        }
+        for (const SchemaItem& t : schema) {
+            if (t.type != "table") continue;
+            // Hold marks do not outlive a repair.
+            if (SameName(t.name, "__holds")) continue;
+            TableCopy copy(src.db, dst.db, t.name);
+            TableSalvage ts;
+            ts.table = t.name;
+            if (copy.SourceHasTable()) {
+                copy.Run(sourceSchema);
+                ts.saved = copy.saved();
+                ts.lost = copy.lost();
+            }
+            if (SameName(t.name, "__tables")) {
+                // The catalogue rows the damage took are the example's.
+                if (haveExample) {
+                    Stmt rows(example.db, "SELECT name, version, layout FROM __tables");
+                    Stmt ins(dst.db, "INSERT OR IGNORE INTO __tables(name, version, layout) VALUES(?1, ?2, ?3)");
+                    while (rows && ins && sqlite3_step(rows.st) == SQLITE_ROW) {
+                        for (int c = 0; c < 3; ++c) sqlite3_bind_value(ins.st, c + 1, sqlite3_column_value(rows.st, c));
+                        sqlite3_step(ins.st);
+                        sqlite3_reset(ins.st);
+                    }
+                }
+                continue;  // the catalogue is not a table of the user's
+            }
+            result.tables.push_back(ts);
+        }
+        if (sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const std::string why = dst.Error();
+            sqlite3_close_v2(dst.db);
+            dst.db = nullptr;
+            ::unlink(temp.c_str());
+            return fail("the new file cannot be written (" + why + ")");
+        }
+        Stmt check(dst.db, "PRAGMA integrity_check");
+        std::string verdict = check && sqlite3_step(check.st) == SQLITE_ROW
+                                  ? reinterpret_cast<const char*>(sqlite3_column_text(check.st, 0))
+                                  : dst.Error();
+        if (verdict != "ok") {
+            sqlite3_finalize(check.st);
+            check.st = nullptr;
+            sqlite3_close_v2(dst.db);
+            dst.db = nullptr;
+            ::unlink(temp.c_str());
+            return fail("the rebuilt file does not pass its check (" + verdict + ")");
+        }
+    }
+    sqlite3_close_v2(src.db);
+    src.db = nullptr;
+
+    // The file is replaced only while no program of the suite has it open.
+    const int fd = ::open(finalName.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = kShareByte;
+        fl.l_len = 1;
+        if (::fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return fail("the file is in use by another program");
+        }
+    }
+    if (FileExistsAt(finalName)) {
+        if (o.keep || finalName == o.source) {
+            result.keptAs = KeptName(finalName);
+            if (::rename(finalName.c_str(), result.keptAs.c_str()) != 0) {
+                const std::string why = std::strerror(errno);
+                if (fd >= 0) ::close(fd);
+                ::unlink(temp.c_str());
+                result.keptAs.clear();
+                return fail("the damaged file cannot be renamed (" + why + ")");
+            }
+        }
+    }
+    if (::rename(temp.c_str(), finalName.c_str()) != 0) {
+        const std::string why = std::strerror(errno);
+        // Put the original back where it was.
+        if (!result.keptAs.empty()) ::rename(result.keptAs.c_str(), finalName.c_str());
+        if (fd >= 0) ::close(fd);
+        ::unlink(temp.c_str());
+        result.keptAs.clear();
+        return fail("the rebuilt file cannot be put in place (" + why + ")");
+    }
+    if (fd >= 0) ::close(fd);
+    result.code = result.lost() > 0 ? kSalvagePartial : kSalvageComplete;
+    return result;
+}
+
+}  // namespace kr::repair

@@ -1,0 +1,70 @@
+// The repair helper's work: rebuilds a damaged multi-table data file into a
+// new file from every row that can still be read, and puts it in place of
+// the damaged one, which is kept beside it under a new name.
+//
+// The schema comes from the example file the repair program wrote (the
+// damaged file's own when there is none). Each table is read in rowid
+// ranges; a range that fails to read is split and read again in halves down
+// to single rows, so every row whose page can be reached is saved. Each of
+// the table's indexes is then read for the rows it lists: a row an index
+// knows that the ranges did not give is looked up on its own, and counted as
+// lost when it cannot be read. The new file must pass integrity_check
+// before it replaces anything, and the replacement happens only while no
+// other program has the file open (the engine's share lock, taken
+// exclusively). No display.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kr::repair {
+
+struct SalvageOptions {
+    std::string source;           // the damaged file
+    std::string sourcePassword;
+    std::string target;           // empty: the source itself, replaced
+    std::string targetPassword;
+    std::string example;          // the example file (empty: none)
+    std::string examplePassword;
+    bool keep = true;             // /K: keep the original under a new name
+};
+
+// Reads the helper's command line: the data file ("name?password"), the
+// file to write ("?password" for the data file itself), "/E:example?password"
+// and "/K". Nullopt with *error set when the data file is missing.
+std::optional<SalvageOptions> ParseFixCommandLine(const std::vector<std::string>& args, std::string* error);
+
+struct TableSalvage {
+    std::string table;
+    int64_t saved = 0;
+    int64_t lost = 0;  // rows an index lists that could not be read
+};
+
+enum SalvageCode : int {
+    kSalvageComplete = 0,   // every row found was saved
+    kSalvagePartial = 1,    // the file was rebuilt; rows were lost
+    kSalvageFailed = 2,     // nothing was changed
+    kSalvageUsage = 3,      // the command line names no file
+};
+
+struct SalvageResult {
+    int code = kSalvageFailed;
+    std::string error;                 // why it failed
+    std::vector<TableSalvage> tables;  // in schema order
+    std::string keptAs;                // where the original went
+    int64_t saved() const;
+    int64_t lost() const;
+    // The lines of the report: one per table, the totals, where the
+    // original was kept; or the error.
+    std::string Report(const std::string& file) const;
+};
+
+SalvageResult SalvageDataFile(const SalvageOptions& options);
+
+// The name the original is kept under: "<file>.damaged", numbered when
+// taken ("<file>.damaged-2", ...).
+std::string KeptName(const std::string& file);
+
+}  // namespace kr::repair
