@@ -55,9 +55,44 @@ struct Db {
     bool Open(const std::string& path, const std::string& password, int flags) {
         if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) return false;
         if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+        // A file shorter than its header says is read as far as it goes
+        // rather than refused; the connection never writes.
+        if (flags & SQLITE_OPEN_READONLY) sqlite3_exec(db, "PRAGMA writable_schema = ON", nullptr, nullptr, nullptr);
         return sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     std::string Error() const { return db ? sqlite3_errmsg(db) : "out of memory"; }
+};
+
+// The damaged file, opened again after a read fails: the cipher layer
+// refuses every later page of a connection once one page failed to
+// decrypt, which would make sound pages look lost.
+class Source {
+public:
+    bool Open(const std::string& path, const std::string& password) {
+        path_ = path;
+        password_ = password;
+        return db_.Open(path, password, SQLITE_OPEN_READONLY);
+    }
+    sqlite3* get() {
+        if (failed_) {
+            failed_ = false;
+            sqlite3_close_v2(db_.db);
+            db_.db = nullptr;
+            db_.Open(path_, password_, SQLITE_OPEN_READONLY);
+        }
+        return db_.db;
+    }
+    void Failed() { failed_ = true; }
+    void Close() {
+        sqlite3_close_v2(db_.db);
+        db_.db = nullptr;
+    }
+    std::string Error() const { return db_.Error(); }
+
+private:
+    Db db_;
+    std::string path_, password_;
+    bool failed_ = false;
 };
 
 struct Stmt {
@@ -107,9 +142,9 @@ bool SameName(const std::string& a, const std::string& b) {
 // The rows of one table of the source copied into the target.
 class TableCopy {
 public:
-    TableCopy(sqlite3* src, sqlite3* dst, const std::string& table) : src_(src), dst_(dst), table_(table) {
+    TableCopy(Source& src, sqlite3* dst, const std::string& table) : src_(src), dst_(dst), table_(table) {
         const std::vector<std::string> target = Columns(dst, table);
-        const std::vector<std::string> source = Columns(src, table);
+        const std::vector<std::string> source = Columns(src.get(), table);
         for (const std::string& c : target)
             for (const std::string& s : source)
                 if (SameName(c, s)) {
@@ -124,28 +159,50 @@ public:
         insert_ = "INSERT INTO " + Quote(table) + "(rowid" + list + ") VALUES(" + marks + ")";
     }
 
-    bool SourceHasTable() const { return !Columns(src_, table_).empty(); }
+    bool SourceHasTable() { return !Columns(src_.get(), table_).empty(); }
 
-    // Reads [lo, hi]; a failure splits what is left into halves, down to
-    // single rows.
+    // Reads [lo, hi]. Past a place that fails to read, the next rowid that
+    // can be reached is found by probing ever further ahead and then
+    // narrowing back, so a damaged stretch costs a few probes, not one per
+    // rowid, and no readable row after it is missed.
     void ReadRange(int64_t lo, int64_t hi) {
-        if (lo > hi) return;
-        int64_t last = lo - 1;
-        if (ScanRange(lo, hi, last)) return;
-        // Rows up to `last` are in; what follows it failed somewhere.
-        const int64_t from = last + 1;
-        if (from >= hi) {
-            if (from == hi) ReadOne(hi);
-            return;
+        int64_t pos = lo;
+        while (pos <= hi) {
+            int64_t last = pos - 1;
+            if (ScanRange(pos, hi, last)) return;
+            const int64_t bad = last + 1;  // the read failed at or after it
+            ReadOne(bad);
+            int64_t step = 1, good = 0;
+            while (bad + step <= hi) {
+                if (Reachable(bad + step)) {
+                    good = bad + step;
+                    break;
+                }
+                step *= 2;
+            }
+            if (!good) {
+                if (hi > bad) ReadOne(hi);
+                return;
+            }
+            int64_t failed = step == 1 ? bad : bad + step / 2;
+            while (good - failed > 1) {
+                const int64_t mid = failed + (good - failed) / 2;
+                if (Reachable(mid)) good = mid;
+                else failed = mid;
+            }
+            pos = good;
         }
-        const int64_t mid = from + (hi - from) / 2;
-        if (from == lo && last < lo) {
-            // Nothing of the range could be read: halves.
-            ReadRange(from, mid);
-            ReadRange(mid + 1, hi);
-        } else {
-            ReadRange(from, hi);
-        }
+    }
+
+    // Whether a read starting at the rowid gets past its first row.
+    bool Reachable(int64_t row) {
+        Stmt s(src_.get(), "SELECT rowid FROM " + Quote(table_) + " WHERE rowid >= ?1 ORDER BY rowid LIMIT 1");
+        if (!s) return false;
+        sqlite3_bind_int64(s.st, 1, row);
+        const int rc = sqlite3_step(s.st);
+        if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
+        src_.Failed();
+        return false;
     }
 
     // Every row the table's readable structure gives, then the rows its
@@ -154,7 +211,7 @@ public:
         int64_t lo = 1, hi = 0;
         bool bounds = false;
         {
-            Stmt s(src_, "SELECT min(rowid), max(rowid) FROM " + Quote(table_));
+            Stmt s(src_.get(), "SELECT min(rowid), max(rowid) FROM " + Quote(table_));
             if (s && sqlite3_step(s.st) == SQLITE_ROW) {
                 bounds = true;  // an empty table has none
                 if (sqlite3_column_type(s.st, 0) != SQLITE_NULL) {
@@ -164,11 +221,13 @@ public:
             }
         }
         if (!bounds) {
+            src_.Failed();
             // The ends of the table cannot be found: read from the start as
             // far as it goes and look a stretch beyond.
-            Stmt s(src_, "SELECT rowid FROM " + Quote(table_) + " ORDER BY rowid");
+            Stmt s(src_.get(), "SELECT rowid FROM " + Quote(table_) + " ORDER BY rowid");
             int64_t last = 0;
             while (s && sqlite3_step(s.st) == SQLITE_ROW) last = sqlite3_column_int64(s.st, 0);
+            src_.Failed();
             lo = 1;
             hi = last + kRange * 16;
         }
@@ -188,7 +247,7 @@ public:
 private:
     // True when the whole range was read; `last` is the last rowid read.
     bool ScanRange(int64_t lo, int64_t hi, int64_t& last) {
-        Stmt s(src_, select_ + " WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
+        Stmt s(src_.get(), select_ + " WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid");
         if (!s) return false;
         sqlite3_bind_int64(s.st, 1, lo);
         sqlite3_bind_int64(s.st, 2, hi);
@@ -198,12 +257,13 @@ private:
             Save(s.st);
         }
         if (rc == SQLITE_DONE) last = hi;
+        else src_.Failed();
         return rc == SQLITE_DONE;
     }
 
     bool ReadOne(int64_t row) {
         if (saved_.count(row)) return true;
-        Stmt s(src_, select_ + " WHERE rowid = ?1");
+        Stmt s(src_.get(), select_ + " WHERE rowid = ?1");
         if (!s) return false;
         sqlite3_bind_int64(s.st, 1, row);
         const int rc = sqlite3_step(s.st);
@@ -211,6 +271,7 @@ private:
             Save(s.st);
             return true;
         }
+        if (rc != SQLITE_DONE) src_.Failed();
         return false;
     }
 
@@ -236,14 +297,16 @@ private:
             std::string where;
             const std::size_t w = i.sql.rfind(" WHERE ");
             if (w != std::string::npos) where = i.sql.substr(w);
-            Stmt s(src_, "SELECT rowid FROM " + Quote(table_) + " INDEXED BY " + Quote(i.name) + where);
+            Stmt s(src_.get(), "SELECT rowid FROM " + Quote(table_) + " INDEXED BY " + Quote(i.name) + where);
             if (!s) continue;
-            while (sqlite3_step(s.st) == SQLITE_ROW) rows.insert(sqlite3_column_int64(s.st, 0));
+            int rc;
+            while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) rows.insert(sqlite3_column_int64(s.st, 0));
+            if (rc != SQLITE_DONE) src_.Failed();
         }
         return rows;
     }
 
-    sqlite3* src_;
+    Source& src_;
     sqlite3* dst_;
     std::string table_;
     std::vector<std::string> columns_;
@@ -325,10 +388,9 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
         return result;
     };
     if (!FileExistsAt(o.source)) return fail("the file does not exist");
-    Db src;
-    if (!src.Open(o.source, o.sourcePassword, SQLITE_OPEN_READONLY))
-        return fail("the file cannot be read (" + src.Error() + ")");
-    const std::vector<SchemaItem> sourceSchema = ReadSchema(src.db);
+    Source src;
+    if (!src.Open(o.source, o.sourcePassword)) return fail("the file cannot be read (" + src.Error() + ")");
+    const std::vector<SchemaItem> sourceSchema = ReadSchema(src.get());
 
     // The schema the new file gets: the example's, else the file's own.
     std::vector<SchemaItem> schema;
@@ -363,7 +425,7 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             if (t.type != "table") continue;
             // Hold marks do not outlive a repair.
             if (SameName(t.name, "__holds")) continue;
-            TableCopy copy(src.db, dst.db, t.name);
+            TableCopy copy(src, dst.db, t.name);
             TableSalvage ts;
             ts.table = t.name;
             if (copy.SourceHasTable()) {
@@ -406,8 +468,7 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             return fail("the rebuilt file does not pass its check (" + verdict + ")");
         }
     }
-    sqlite3_close_v2(src.db);
-    src.db = nullptr;
+    src.Close();
 
     // The file is replaced only while no program of the suite has it open.
     const int fd = ::open(finalName.c_str(), O_RDWR | O_CLOEXEC);
