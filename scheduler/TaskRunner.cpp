@@ -363,30 +363,9 @@ void Advance(int32_t& date, int32_t& time, int64_t hundredths) {
     SplitMoment(MomentOf(date, time) + hundredths, date, time);
 }
 
-// A transfer item of File Actions becomes the start of the transfer program,
-// waited for (options: wait, normal priority, normal window, translate).
-void RewriteTransfer(Scripting& r) {
-    const std::string type = ClipRight(r.DDEType.str());
-    const std::string topic = r.DDEApplicationTopic.padded();
-    auto q = [](std::string_view v) { return QuoteIfNeeded(v); };
-    std::string command, options;
-    if (type == "FTP Upload" || type == "FTP Download") {
-        command = std::string(type == "FTP Upload" ? "KRFTP U " : "KRFTP D ") + q(r.Command.str()) + " " +
-                  q(r.Path.str()) + " " + q(r.DDEApplicationName.str()) + " " + q(topic.substr(0, 128)) + " " +
-                  q(topic.substr(128, 128));
-        options = type == "FTP Upload" ? "12111" : "1211";
-    } else if (type == "HTTP Download") {
-        command = "HTTPGET " + q(r.Command.str()) + " " + q(r.Path.str()) + " /AUTO";
-        options = "1211";
-    } else {
-        return;
-    }
-    r.Action = "Start Program";
-    r.Command = command;
-    r.DDEApplicationName = options;
-    r.TimeElapsed = 360000;
-    r.DDEApplicationTopic = "";
-}
+}  // namespace
+void RewriteTransferItem(Scripting& r);
+namespace {
 
 void LoadScriptItems(int32_t scheduleID, Reports& reports) {
     const int32_t delay = runner::ScriptingDelay();
@@ -442,7 +421,7 @@ void LoadScriptItems(int32_t scheduleID, Reports& reports) {
             e.Record.SecondsToWait = limitDate;
             e.Record.TimeElapsed = limitTime;
         }
-        if (BeginsWith(action, "File")) RewriteTransfer(e.Record);
+        if (BeginsWith(action, "File")) RewriteTransferItem(e.Record);
         e.WindowHandle = g_lastShellResult.load();
         entries.push_back(std::move(e));
     }
@@ -459,6 +438,31 @@ void LoadScriptItems(int32_t scheduleID, Reports& reports) {
 }
 
 }  // namespace
+
+// A transfer item of File Actions becomes the start of the transfer program,
+// waited for (options: wait, normal priority, normal window, translate).
+void RewriteTransferItem(Scripting& r) {
+    const std::string type = ClipRight(r.DDEType.str());
+    const std::string topic = r.DDEApplicationTopic.padded();
+    auto q = [](std::string_view v) { return QuoteIfNeeded(v); };
+    std::string command, options;
+    if (type == "FTP Upload" || type == "FTP Download") {
+        command = std::string(type == "FTP Upload" ? "KRFTP U " : "KRFTP D ") + q(r.Command.str()) + " " +
+                  q(r.Path.str()) + " " + q(r.DDEApplicationName.str()) + " " + q(topic.substr(0, 128)) + " " +
+                  q(topic.substr(128, 128));
+        options = type == "FTP Upload" ? "12111" : "1211";
+    } else if (type == "HTTP Download") {
+        command = "HTTPGET " + q(r.Command.str()) + " " + q(r.Path.str()) + " /AUTO";
+        options = "1211";
+    } else {
+        return;
+    }
+    r.Action = "Start Program";
+    r.Command = command;
+    r.DDEApplicationName = options;
+    r.TimeElapsed = 360000;
+    r.DDEApplicationTopic = "";
+}
 
 int32_t WindowModeOf(int32_t showMode) {
     switch (showMode) {

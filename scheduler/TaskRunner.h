@@ -82,6 +82,12 @@ uint32_t ShellStart(std::string_view verb, std::string_view file, std::string_vi
 
 // The script lock: set while a RunTask is working.
 bool ScriptLockSet();
+// A "File Actions" item whose operation is a transfer ("FTP Upload", "FTP
+// Download", "HTTP Download") becomes a "Start Program" item that runs the
+// transfer program ("KRFTP U|D ...", "HTTPGET ... /AUTO") and waits for it
+// (at most 3600 seconds); other items are left as they are.
+void RewriteTransferItem(Scripting& item);
+
 // What the last shell start returned (LastShellResult).
 uint32_t LastShellResult();
 // The process id of the program RunTask started last, by either way (0 when

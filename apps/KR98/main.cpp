@@ -36,6 +36,8 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
 #include "scheduler/DesktopScriptServices.h"
+#include "scheduler/FileActions.h"
+#include "scheduler/StartScript.h"
 #include "tasks/windows/TaskWindows.h"
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
@@ -107,6 +109,11 @@ int main(int argc, char** argv) {
         kr::DesktopKeystrokeService keystrokeService;
         kr::InstallScriptWindowService(&windowService);
         kr::InstallKeystrokeService(&keystrokeService);
+        // File actions run on a worker; Start Script reads exchange files.
+        kr::FileActionWorker fileActionService;
+        kr::StartScriptRunner startScriptService;
+        kr::InstallFileActionService(&fileActionService);
+        kr::InstallStartScriptService(&startScriptService);
 
         kr::RegisterDictionaryWindows();
         kr::tasks::RegisterTaskWindows();
@@ -137,6 +144,8 @@ int main(int argc, char** argv) {
             kr::MailSettings.Kill();
         };
         kr::DataFolder folder = kr::ProgramStartup(services);
+        kr::InstallStartScriptService(nullptr);
+        kr::InstallFileActionService(nullptr);
         kr::InstallKeystrokeService(nullptr);
         kr::InstallScriptWindowService(nullptr);
         if (folder.otherCopyRuns) {
