@@ -140,7 +140,8 @@ const Rule kRules[] = {
 // The action word as the rules know it (old words read as today's).
 std::string RuleWord(std::string_view action) {
     if (action == "Send Keystrokes") return "Send Keys";
-    if (action == "DDE (Dynamic Data Exchange)" || action == "DDE (Dynamic Data E") return "DDE";
+    // The old DDE word, whole or cut to the 20 characters of the action field.
+    if (action.substr(0, 17) == "DDE (Dynamic Data") return "DDE";
     return std::string(action);
 }
 
