@@ -1,9 +1,5 @@
 #include "tasks/TaskReservation.h"
 
-#include <atomic>
-#include <mutex>
-#include <set>
-
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
 #include "scriptedit/ScriptCopy.h"
@@ -12,12 +8,6 @@ namespace kr::tasks {
 
 namespace {
 using data::kLevelBenign;
-std::atomic<int> gEditors{0};
-std::mutex gHeldMutex;
-std::multiset<int32_t>& Held() {
-    static std::multiset<int32_t> held;
-    return held;
-}
 }  // namespace
 
 int32_t ReserveTaskID(int32_t copySourceID) {
@@ -37,22 +27,6 @@ void ReleaseReservedTask(int32_t id) {
     Schedule_File().CancelAutoInc();
 }
 
-int OpenTaskEditors() { return gEditors.load(); }
-void EditorOpened() { ++gEditors; }
-void EditorClosed() { --gEditors; }
-
-void HoldTask(int32_t id) {
-    if (id == 0) return;
-    std::lock_guard<std::mutex> lock(gHeldMutex);
-    Held().insert(id);
-}
-
-void ReleaseTask(int32_t id) {
-    std::lock_guard<std::mutex> lock(gHeldMutex);
-    auto it = Held().find(id);
-    if (it != Held().end()) Held().erase(it);
-}
-
 int32_t& CopySourceID() {
     static int32_t id = 0;
     return id;
@@ -63,9 +37,5 @@ std::string& DefaultTaskDate() {
     return date;
 }
 
-bool TaskHeldByEditor(int32_t id) {
-    std::lock_guard<std::mutex> lock(gHeldMutex);
-    return Held().count(id) != 0;
-}
 
 }  // namespace kr::tasks

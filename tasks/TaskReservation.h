@@ -1,12 +1,14 @@
 // The ID of a new task is reserved as soon as its form or wizard opens: a
 // placeholder record, disabled so that the scheduler never runs it, is stored
 // through the Schedule manager of the current procedure thread. The editors
-// that are open (and the tasks they hold) are counted here, so that history
-// expiry passes over a task whose editor is open.
+// count themselves and hold their task in the open-editor registry
+// (scheduler/OpenEditors.h), so that history expiry passes over them.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "scheduler/OpenEditors.h"
 
 namespace kr::tasks {
 
@@ -17,15 +19,6 @@ namespace kr::tasks {
 int32_t ReserveTaskID(int32_t copySourceID = 0);
 // Gives a reserved ID back: the task's script items and the placeholder go.
 void ReleaseReservedTask(int32_t id);
-
-// OpenTaskEditors: the task forms and wizards open at the moment, and the IDs
-// they hold (an editor holds one task at a time).
-int OpenTaskEditors();
-void EditorOpened();
-void EditorClosed();
-void HoldTask(int32_t id);
-void ReleaseTask(int32_t id);
-bool TaskHeldByEditor(int32_t id);
 
 // CopySourceID: the task a list is copying (set before it opens the form
 // for the copy). DefaultTaskDate: the day chosen in a schedule list, as a

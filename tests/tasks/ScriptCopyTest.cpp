@@ -151,16 +151,5 @@ TEST_F(ScriptCopyTest, ACopyArrivingWithItsSourcesIDGetsANewOneAndTheScript) {
     EXPECT_EQ(Items(source).size(), 3u);
 }
 
-TEST(TaskEditors, OpenEditorsHoldTheirTasks) {
-    tasks::EditorOpened();
-    tasks::HoldTask(12);
-    EXPECT_EQ(tasks::OpenTaskEditors(), 1);
-    EXPECT_TRUE(tasks::TaskHeldByEditor(12));
-    tasks::ReleaseTask(12);
-    tasks::EditorClosed();
-    EXPECT_FALSE(tasks::TaskHeldByEditor(12));
-    EXPECT_EQ(tasks::OpenTaskEditors(), 0);
-}
-
 }  // namespace
 }  // namespace kr
