@@ -267,6 +267,9 @@ void LoadSettings() {
     o.CM_OnTop = ToByte(none("CM:OnTop", "1"));
     o.CM_UseEx = ToByte(none("CM:UseEx", "0"));
     o.MaxLogSize = ToLong(none("MaxLogSize", "0"));
+    // The Options window stores it; a value never read back would fall to 50
+    // at every start.
+    o.MaxClipboardEntries = std::clamp<int32_t>(ToLong(program("MaxClipboardEntries", "50")), 0, 999999);
 
     std::vector<std::pair<int, std::function<void()>>> hooks;
     {
@@ -276,6 +279,8 @@ void LoadSettings() {
     for (auto& h : hooks)
         if (h.second) h.second();
 }
+
+int32_t SettingNumber(const std::string& text) { return ToLong(text); }
 
 void SetProgramArguments(std::vector<std::string> arguments) {
     std::lock_guard<std::mutex> l(g_argsMutex);

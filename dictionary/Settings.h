@@ -117,7 +117,7 @@ struct OptionGlobals {
     // Not loaded from Configuration.
     OptionText<40> UserName;                      // UserID when MultiUser is on, else blank
     OptionText<128> ININame{"kr98.INI"};          // the program INI (no folder: the data folder)
-    OptionLong MaxClipboardEntries{50};           // written by the Options window only
+    OptionLong MaxClipboardEntries{50};           // MaxClipboardEntries (50 when not stored)
 };
 
 // The program's one set of options.
@@ -137,6 +137,9 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue = {}
 // information.  Code ..." and stores nothing; a read error other than "not
 // found" stores nothing either, so no other setting's record is written over.
 void PutSetting(std::string_view name, std::string_view value, std::string_view iniFile = {});
+// A stored text as a LONG: empty or not a number reads as 0.
+int32_t SettingNumber(const std::string& text);
+
 // Fills every option global from Configuration, in the store's order, then
 // runs the settings-loaded hooks.
 void LoadSettings();

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "dictionary/Settings.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 
@@ -169,6 +170,24 @@ MailTransport MailTransportFor(std::string_view mailHost) {
     if (host.implicitTls) o.security = net::SmtpSecurity::Tls;
     if (host.port != 0) o.port = host.port;
     return t;
+}
+
+void DefaultOptionEmailSettings() {
+    OptionGlobals& o = Options();
+    MailOptionValues& m = MailOptions();
+    m.Email_Host = o.Email_Host.get();
+    m.Email_Sender = o.Email_Sender.get();
+    m.Email_SenderName = o.Email_SenderName.get();
+    m.Email_Organization = o.Email_Organization.get();
+    m.News_Host = o.News_Host.get();
+    m.News_Sender = o.News_Sender.get();
+    DefaultEmailSettings();
+    o.Email_Host = m.Email_Host.str();
+    o.Email_Sender = m.Email_Sender.str();
+    o.Email_SenderName = m.Email_SenderName.str();
+    o.Email_Organization = m.Email_Organization.str();
+    o.News_Host = m.News_Host.str();
+    o.News_Sender = m.News_Sender.str();
 }
 
 }  // namespace kr

@@ -80,6 +80,11 @@ extern MailSettingsClass MailSettings;
 // Fills the empty mail settings of MailOptions() from the registry values.
 // Changes only settings held in memory; stores nothing.
 void DefaultEmailSettings();
+// The same over the program's option globals (dictionary/Settings.h): their
+// mail values go to MailOptions(), the empty ones are filled from the system
+// and the filled values come back. Run after every LoadSettings and when the
+// Options window opens.
+void DefaultOptionEmailSettings();
 
 // The user's full name from the password database (the first part of the
 // GECOS field), or empty.

@@ -24,6 +24,8 @@
 #include "apps/KR98/TestResponder.h"
 #include "dictionary/Settings.h"
 #include "dictionary/Startup.h"
+#include "dictionary/windows/Housekeeping.h"
+#include "dictionary/windows/Setup.h"
 #include "dictionary/windows/ViewAscii_Log.h"
 #include "organiser/MailSettings.h"
 #include "organiser/MailWorker.h"
@@ -39,33 +41,17 @@
 #include "scheduler/FileActions.h"
 #include "scheduler/StartScript.h"
 #include "tasks/windows/TaskWindows.h"
+#include "scheduler/OpenEditors.h"
+#include "scheduler/ScriptInterpreter.h"
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
 #include "scheduler/windows/Main.h"
+#include "scheduler/windows/RescheduleAllTasks.h"
+#include "scheduler/windows/ViewQueue_Script.h"
+#include "tasks/TaskReservation.h"
 
 namespace {
-
-// The organiser's mail code reads its copy of the mail options: after every
-// load it gets the loaded values, fills the empty ones from the system, and
-// the settings take the filled values back.
-void PublishMailOptions() {
-    kr::OptionGlobals& o = kr::Options();
-    kr::MailOptionValues& m = kr::MailOptions();
-    m.Email_Host = o.Email_Host.get();
-    m.Email_Sender = o.Email_Sender.get();
-    m.Email_SenderName = o.Email_SenderName.get();
-    m.Email_Organization = o.Email_Organization.get();
-    m.News_Host = o.News_Host.get();
-    m.News_Sender = o.News_Sender.get();
-    kr::DefaultEmailSettings();
-    o.Email_Host = m.Email_Host.str();
-    o.Email_Sender = m.Email_Sender.str();
-    o.Email_SenderName = m.Email_SenderName.str();
-    o.Email_Organization = m.Email_Organization.str();
-    o.News_Host = m.News_Host.str();
-    o.News_Sender = m.News_Sender.str();
-}
 
 const char* SourceName(kr::DataFolderSource s) {
     switch (s) {
@@ -117,7 +103,20 @@ int main(int argc, char** argv) {
 
         kr::RegisterDictionaryWindows();
         kr::tasks::RegisterTaskWindows();
-        kr::AddSettingsLoadedHook(PublishMailOptions);
+        kr::RegisterSchedulerWindows();
+        kr::RegisterCalledProcedure(kr::kSetupProcedure, [] { kr::Setup(); });
+        kr::RegisterCalledProcedure(kr::kHousekeepingProcedure, [] { kr::Housekeeping(); });
+        kr::HousekeepingServices housekeeping;
+        housekeeping.rescheduleAllTasks = [](std::function<void()> done) {
+            kr::RescheduleAllTasks_GetDate([done](int) { done(); });
+        };
+        housekeeping.clearScriptQueue = [] { kr::StopActiveScripts(); };
+        housekeeping.notifyScheduleLists = [] { kr::NotifyWindowThreads(); };
+        // A task an open editor holds (either registry of the open editors).
+        housekeeping.taskInUse = [](int32_t id) { return kr::TaskHeldByEditor(id) || kr::tasks::TaskHeldByEditor(id); };
+        kr::SetHousekeepingServices(housekeeping);
+        // The organiser's mail code reads its copy of the mail options.
+        kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         kr::StartupServices services;

@@ -556,6 +556,12 @@ bool DeleteIniKey(std::string_view file, std::string_view section, std::string_v
     return Commit(*doc, doc->RemoveKey(section, key));
 }
 
+void ForgetIniFile(std::string_view file) {
+    auto doc = DocumentFor(ResolveIniPath(file));
+    std::lock_guard<std::mutex> l(doc->mutex);
+    doc->Invalidate();
+}
+
 bool DeleteIniSection(std::string_view file, std::string_view section) {
     auto doc = DocumentFor(ResolveIniPath(file));
     std::lock_guard<std::mutex> l(doc->mutex);

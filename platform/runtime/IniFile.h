@@ -34,6 +34,9 @@ bool PutIniValue(std::string_view file, std::string_view section, std::string_vi
 // as asked afterwards (also when there was nothing to remove).
 bool DeleteIniKey(std::string_view file, std::string_view section, std::string_view key);
 bool DeleteIniSection(std::string_view file, std::string_view section);
+// Drops what memory holds of the file, writes held back by a batch included,
+// so that the next read takes the file as it is on disk (after it was deleted).
+void ForgetIniFile(std::string_view file);
 
 // A window's saved position and size (keys XPos, YPos, Width, Height, Maximize).
 struct WindowPlacement {
