@@ -37,6 +37,11 @@ struct UseTables {
                 break;
             }
             used.push_back(m);
+            // A lazily opened table is opened now: the work reads it directly.
+            if (m->UseFile() != data::kLevelBenign) {
+                failed = m;
+                break;
+            }
         }
     }
     ~UseTables() {

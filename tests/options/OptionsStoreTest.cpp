@@ -1,0 +1,171 @@
+// What OK stores: the order of the names, the clamps and inversions, the
+// date-format names, "/I" that must not make the inactive state stick, and
+// the values read back into the running program.
+#include "../startup/StartupFixture.h"
+#include "dictionary/OptionsStore.h"
+
+#include <algorithm>
+#include <map>
+
+namespace kr::test {
+namespace {
+
+class OptionsStoreTest : public StartupTest {
+protected:
+    static std::vector<std::string> Names(const std::vector<StoredSetting>& s) {
+        std::vector<std::string> n;
+        for (const auto& p : s) n.push_back(p.first);
+        return n;
+    }
+    static std::map<std::string, std::string> Values(const std::vector<StoredSetting>& s) {
+        return std::map<std::string, std::string>(s.begin(), s.end());
+    }
+};
+
+TEST_F(OptionsStoreTest, NamesAreWrittenInTheirOrderWithTheWindowCopiesAndTheDateLast) {
+    OptionsEdits e;
+    e.dateEntry = "OCT 31,1959";
+    const std::vector<std::string> expected = {
+        "SysLock", "SysPwd", "NewProc16", "LogExitCodes", "SkipIfDaysPassed", "HistoryExpires",
+        "RemoveUncompleted", "StartUpSchedule", "StartUpToDo", "StartUpClipboardSaver", "StartUpContacts",
+        "StartUpActive", "StartUpMinimized", "MinimizeOnCloseRequest", "FullSchedule", "HideToolbar", "RIFO",
+        "NoTray", "SaveScripts", "TranslateFilenames", "MaximizeOnRun", "UseExternalMessage", "UseKRMsg",
+        "MultiUser", "UserID", "LogEvents", "MonitorClipboard", "UseModalMessage", "MaxClipboardEntries",
+        "ActiveOnly", "ExclHidden", "Sender", "SenderName", "Host", "Org", "NSender", "NSenderName", "NHost",
+        "NOrg", "RepeatAlarmInterval", "MaxAlarmTime", "SnoozeInterval", "ScriptingDelay", "BurstSize",
+        "DateFormat", "CM:Mode", "CM:OnTop", "CM:UseEx", "MaxLogSize"};
+    EXPECT_EQ(Names(OptionsToStore(e, "")), expected);
+}
+
+TEST_F(OptionsStoreTest, ClampsAndInvertedFlags) {
+    OptionGlobals& o = Options();
+    OptionsEdits e;
+    e.scriptingDelay = 10;
+    e.burstSize = 0;
+    o.StartUpSchedule = 1;
+    o.StartUpActive = 0;
+    o.UseExternalMessage = 0;
+    for (int32_t repeat : {0, 1, 3, 4, 5, 60}) {
+        o.RepeatAlarmInterval = repeat;
+        auto v = Values(OptionsToStore(e, ""));
+        const std::string want = repeat >= 1 && repeat <= 4 ? "5" : std::to_string(repeat);
+        EXPECT_EQ(v["RepeatAlarmInterval"], want) << repeat;
+        EXPECT_EQ(v["StartUpSchedule"], "0");
+        EXPECT_EQ(v["StartUpActive"], "1");
+        EXPECT_EQ(v["UseExternalMessage"], "0");
+        EXPECT_EQ(v["UseKRMsg"], "0");
+        // The window copies are stored as entered; they are raised when read.
+        EXPECT_EQ(v["ScriptingDelay"], "10");
+        EXPECT_EQ(v["BurstSize"], "0");
+    }
+}
+
+TEST_F(OptionsStoreTest, DateFormatNamesAndCodes) {
+    const std::map<std::string, std::string> list = {
+        {"Windows Default", "d17"}, {"October 31, 1959", "d4"}, {"OCT 31,1959", "d3"},  {"10/31/59", "d1"},
+        {"10/31/1959", "d2"},       {"31 OCT 59", "d7"},        {"31 OCT 1959", "d8"},  {"31/10/59", "d5"},
+        {"31/10/1959", "d6"},       {"Windows Default 2", "d18"}};
+    ASSERT_EQ(kDateFormatList.size(), list.size());
+    EXPECT_STREQ(kDateFormatList.front().name, "Windows Default");
+    EXPECT_STREQ(kDateFormatList.back().name, "Windows Default 2");
+    for (const auto& [name, code] : list) {
+        EXPECT_EQ(DateFormatCode(name), code);
+        EXPECT_EQ(DateFormatName(code), name);
+    }
+    // Codes the list does not offer are shown, and kept, by their example.
+    EXPECT_EQ(DateFormatName("d15"), "59/10");
+    EXPECT_EQ(DateFormatName("N4B"), "Year Only");
+    EXPECT_EQ(DateFormatCode("Year Only"), "n4b");
+    EXPECT_EQ(DateFormatName("d9"), "");
+    EXPECT_EQ(DateFormatCode("nonsense"), "");
+
+    // An entry that maps to nothing keeps the current code.
+    Options().GlobalDateFormat = "d15";
+    OptionsEdits e;
+    EXPECT_EQ(Values(OptionsToStore(e, ""))["DateFormat"], "d15");
+    e.dateEntry = "31/10/1959";
+    EXPECT_EQ(Values(OptionsToStore(e, ""))["DateFormat"], "d6");
+}
+
+TEST_F(OptionsStoreTest, LockPasswordsMustAgreeOnlyWhileLocked) {
+    OptionsEdits e;
+    e.password = "alpha";
+    e.confirm = "beta";
+    EXPECT_FALSE(LockPasswordsAgree(true, e));
+    EXPECT_TRUE(LockPasswordsAgree(false, e));
+    e.confirm = "alpha  ";
+    EXPECT_TRUE(LockPasswordsAgree(true, e));
+}
+
+TEST_F(OptionsStoreTest, SaveStoresTheValuesAndReadsTheTimingBack) {
+    OptionGlobals& o = Options();
+    o.SysLock = 1;
+    o.RepeatAlarmInterval = 3;
+    o.MaxClipboardEntries = 120;
+    o.Email_Sender = "me@example.com";
+    OptionsEdits e;
+    e.password = e.confirm = "open sesame";
+    e.scriptingDelay = 10;
+    e.burstSize = 0;
+    e.dateEntry = "October 31, 1959";
+    e.dateEntryOnOpening = "OCT 31,1959";
+    const OptionsSaveResult r = SaveOptions(e);
+    EXPECT_TRUE(r.dateFormatChanged);
+    EXPECT_EQ(Stored("SysPwd"), "open sesame");
+    EXPECT_EQ(Stored("RepeatAlarmInterval"), "5");
+    EXPECT_EQ(Stored("ScriptingDelay"), "10");
+    EXPECT_EQ(Stored("MaxClipboardEntries"), "120");
+    EXPECT_EQ(Stored("Sender"), "me@example.com");
+    EXPECT_EQ(Stored("DateFormat"), "d4");
+    EXPECT_EQ(o.RepeatAlarmInterval.load(), 5);
+    EXPECT_EQ(o.GlobalDelay.load(), 25);  // stored 10, takes effect as 25
+    EXPECT_EQ(o.BurstSize.load(), 7);
+    EXPECT_EQ(o.GlobalDateFormat.get(), "d4");
+    EXPECT_TRUE(Titles().empty());
+
+    // Choosing the entry of opening again is no change; with the lock off
+    // the password stays as stored.
+    o.SysLock = 0;
+    e.password = e.confirm = "ignored";
+    e.dateEntryOnOpening = e.dateEntry;
+    EXPECT_FALSE(SaveOptions(e).dateFormatChanged);
+    EXPECT_EQ(Stored("SysPwd"), "open sesame");
+
+    // The entries kept survive a restart: MaxClipboardEntries is read back.
+    ResetOptions();
+    EXPECT_EQ(Options().MaxClipboardEntries.load(), 50);
+    LoadSettings();
+    EXPECT_EQ(Options().MaxClipboardEntries.load(), 120);
+    EXPECT_EQ(Options().GlobalDateFormat.get(), "d4");
+}
+
+TEST_F(OptionsStoreTest, InactiveSwitchDoesNotMakeTheStateStick) {
+    OptionsEdits e;
+    // Stored active (inverted: 0), started with "/I".
+    PutSetting("StartUpActive", "0");
+    SetProgramArguments({"/I"});
+    LoadSettings();
+    ASSERT_EQ(Options().StartUpActive.load(), 0);
+    SaveOptions(e);
+    EXPECT_EQ(Stored("StartUpActive"), "0");
+    SetProgramArguments({});
+    LoadSettings();
+    EXPECT_EQ(Options().StartUpActive.load(), 1);
+
+    // Nothing stored yet: nothing is written for it.
+    PutSetting("StartUpActive", "");
+    SetProgramArguments({"/I"});
+    EXPECT_EQ(Names(OptionsToStore(e, "")).size(), Names(OptionsToStore(OptionsEdits{}, "0")).size() - 1);
+
+    // The user clearing the box while "/I" is in effect is what is stored.
+    Options().StartUpActive = 0;
+    e.schedulerActiveChanged = true;
+    SaveOptions(e);
+    EXPECT_EQ(Stored("StartUpActive"), "1");
+    SetProgramArguments({});
+    LoadSettings();
+    EXPECT_EQ(Options().StartUpActive.load(), 0);
+}
+
+}  // namespace
+}  // namespace kr::test
