@@ -49,7 +49,6 @@
 #include "scheduler/windows/Main.h"
 #include "scheduler/windows/RescheduleAllTasks.h"
 #include "scheduler/windows/ViewQueue_Script.h"
-#include "tasks/TaskReservation.h"
 
 namespace {
 
@@ -112,8 +111,8 @@ int main(int argc, char** argv) {
         };
         housekeeping.clearScriptQueue = [] { kr::StopActiveScripts(); };
         housekeeping.notifyScheduleLists = [] { kr::NotifyWindowThreads(); };
-        // A task an open editor holds (either registry of the open editors).
-        housekeeping.taskInUse = [](int32_t id) { return kr::TaskHeldByEditor(id) || kr::tasks::TaskHeldByEditor(id); };
+        // A task an open task form or wizard holds.
+        housekeeping.taskInUse = [](int32_t id) { return kr::TaskHeldByEditor(id); };
         kr::SetHousekeepingServices(housekeeping);
         // The organiser's mail code reads its copy of the mail options.
         kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
