@@ -1,5 +1,8 @@
 #include "scheduler/TaskRunner.h"
 
+#include <cctype>
+#include <fstream>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,10 +205,12 @@ Started StartCommandLine(const std::string& commandLine, const std::string& fold
     return s;
 }
 
-// The direct start (the command line as it is, at most 255 characters).
+// The direct start (the command line as it is, at most 255 characters; a
+// desktop entry starts the program its Exec line names).
 Started StartProcess(const std::string& command, const std::string& folder, int32_t windowMode,
                      uint8_t defaultPriority, int32_t priority) {
-    const std::string commandLine = command.substr(0, std::min<std::size_t>(command.size(), 255));
+    std::string commandLine = command.substr(0, std::min<std::size_t>(command.size(), 255));
+    if (std::string entry = DesktopEntryCommand(commandLine); !entry.empty()) commandLine = entry;
     const int32_t priorityClass =
         defaultPriority == 1 ? kPriorityNormal
                              : (priority == kPriorityIdle || priority == kPriorityHigh ? priority : kPriorityNormal);
@@ -216,6 +221,71 @@ Started StartProcess(const std::string& command, const std::string& folder, int3
     RequestWindowMode(s.pid, WindowModeOf(windowMode));
     return s;
 }
+
+bool EndsWithDesktop(const std::string& name) {
+    if (name.size() < 8) return false;
+    std::string ext = name.substr(name.size() - 8);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".desktop";
+}
+
+// The Exec value of the [Desktop Entry] group, with its escapes and field
+// codes handled.
+std::string ExecLineOf(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return {};
+    std::string line, group;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '[') {
+            group = line;
+            continue;
+        }
+        if (group != "[Desktop Entry]" || line.rfind("Exec", 0) != 0) continue;
+        std::size_t eq = line.find('=');
+        if (eq == std::string::npos || line.find_first_not_of(' ', 4) != eq) continue;
+        std::string value = line.substr(eq + 1);
+        std::string out;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '%' && i + 1 < value.size()) {
+                if (value[i + 1] == '%') out += '%';
+                ++i;  // a field code: nothing to hand over
+                continue;
+            }
+            out += value[i];
+        }
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        while (!out.empty() && out.front() == ' ') out.erase(0, 1);
+        return out;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string DesktopEntryCommand(std::string_view commandIn) {
+    const std::string command(commandIn);
+    std::string file, params;
+    if (!command.empty() && command[0] == '"') {
+        const std::size_t q = command.find('"', 1);
+        if (q == std::string::npos) return {};
+        file = command.substr(1, q - 1);
+        params = command.substr(q + 1);
+    } else if (EndsWithDesktop(command)) {
+        file = command;
+    } else {
+        const std::size_t blank = command.find(' ');
+        file = command.substr(0, blank);
+        if (blank != std::string::npos) params = command.substr(blank);
+    }
+    if (!EndsWithDesktop(file)) return {};
+    const std::string exec = ExecLineOf(file);
+    if (exec.empty()) return {};
+    while (!params.empty() && params.back() == ' ') params.pop_back();
+    return params.find_first_not_of(' ') == std::string::npos ? exec : exec + params;
+}
+
+namespace {
 
 uint32_t ShellCodeOf(int error) {
     switch (error) {

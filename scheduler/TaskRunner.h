@@ -77,6 +77,13 @@ void RunTask(std::string_view command, std::string_view startIn, std::string_vie
 // (xdg-open), a file to print to lp. A relative file is found in `folder`.
 // Returns kShellStarted, or kShellFileNotFound / kShellPathNotFound when
 // there is no such file, kShellNoAssociation when the verb is not available.
+// A desktop entry chosen as a task's program: the command line its "Exec="
+// line gives, with the field codes dropped ("%f", "%U", ...; "%%" is "%"),
+// followed by the parameters the task gives after the entry's name. Empty
+// when the command does not start with a readable ".desktop" file that has an
+// Exec line; the command is then started as it is.
+std::string DesktopEntryCommand(std::string_view command);
+
 uint32_t ShellStart(std::string_view verb, std::string_view file, std::string_view parameters,
                     std::string_view folder, int32_t showMode);
 

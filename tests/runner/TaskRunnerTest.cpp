@@ -145,6 +145,22 @@ TEST_F(TaskRunnerTest, TheProgramStartsInItsFolderAndOursStays) {
     EXPECT_EQ(Read(dir_ / "where.txt"), dir_.string() + "\n");
 }
 
+TEST_F(TaskRunnerTest, ADesktopEntryStartsTheProgramOfItsExecLine) {
+    const auto entry = dir_ / "My Tool.desktop";
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Tool\n"
+                            "Exec=/bin/sh -c \"echo 100%% $0 > ran.txt\" %U\n"
+                            "[Desktop Action Other]\nExec=/bin/false\n";
+    EXPECT_EQ(DesktopEntryCommand("\"" + entry.string() + "\" extra"), "/bin/sh -c \"echo 100% $0 > ran.txt\" extra");
+    EXPECT_EQ(DesktopEntryCommand(entry.string()), "/bin/sh -c \"echo 100% $0 > ran.txt\"");
+    EXPECT_EQ(DesktopEntryCommand("/bin/true"), "");
+    EXPECT_EQ(DesktopEntryCommand((dir_ / "missing.desktop").string()), "");
+    int32_t pid = 0;
+    RunTask(entry.string(), dir_.string(), "", 0, &pid, 0, 1, 1, 1, 0);
+    ASSERT_GT(pid, 0);
+    ASSERT_FALSE(WaitForProgram(pid, 5000).running);
+    EXPECT_EQ(Read(dir_ / "ran.txt"), "100% /bin/sh\n");
+}
+
 TEST_F(TaskRunnerTest, TheShellRetriesWithTheCommandSplit) {
     Options().GlobalUseLog = 0;  // the shell-only path
     // Split at the first blank.
