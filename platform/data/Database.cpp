@@ -243,7 +243,6 @@ void Database::ClearStatements() {
 
 int64_t Database::OwnChanges() {
     // A rollback takes back rows that reads may have seen, so it counts too.
-    std::lock_guard<std::recursive_mutex> l(mutex_);
     return static_cast<int64_t>(static_cast<uint32_t>(sqlite3_total_changes(db_))) + (rollbacks_ << 32);
 }
 

@@ -47,7 +47,8 @@ public:
     // caller that keeps statement pointers knows when to prepare them anew.
     uint64_t StatementGeneration() const { return generation_; }
     // What this connection changed (rows written, transactions rolled back):
-    // equal counts mean no change of its own in between.
+    // equal counts mean no change of its own in between. The caller holds
+    // the connection's mutex.
     int64_t OwnChanges();
     // The file's modification time and size (one fstat), which every commit
     // of another program moves.

@@ -41,8 +41,17 @@ std::string LastErrorDisplay() {
 }
 
 int SetLastError(int code, std::string fileCode, std::string fileText) {
+    // Every engine call sets the state, so the thread keeps its entry at hand
+    // (entries are never removed, so the pointer stays good).
+    thread_local int cachedThread = 0;
+    thread_local ErrorState* cached = nullptr;
     std::lock_guard<std::mutex> l(g_mutex);
-    ErrorState& s = g_states[CurrentProcedureThread()];
+    const int thread = CurrentProcedureThread();
+    if (!cached || cachedThread != thread) {
+        cached = &g_states[thread];
+        cachedThread = thread;
+    }
+    ErrorState& s = *cached;
     s.code = code;
     s.fileCode = std::move(fileCode);
     s.fileText = std::move(fileText);

@@ -349,6 +349,7 @@ public:
         s.row = offset + 1;
         s.values = {Value(end)};
         s.current = offset + 1;
+        s.currentIsSeq = false;
         s.currentValues.clear();
     }
 

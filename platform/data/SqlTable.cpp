@@ -409,7 +409,7 @@ public:
         s.seq = ThreadState::Seq::At;
         s.row = row;
         s.current = row;
-        s.currentValues = s.values;
+        s.currentIsSeq = true;
     }
 
     // Opening.
@@ -884,6 +884,7 @@ public:
             if (rc != SQLITE_ROW) return failRead(d, rc);
             StatementRow sr{st};
             row = sr.row();
+            s.currentIsSeq = false;
             decode(sr, s.buffer.get(), keySql(s.key), &s.currentValues);
         }
         s.current = row;
@@ -911,6 +912,7 @@ public:
     int reget(ThreadState& s, const Position& p) override {
         Database& d = *db_;
         std::lock_guard<std::recursive_mutex> l(d.mutex());
+        s.keepCurrentKey();
         if (int e = readRowId(d, p.row, s.buffer.get(), keySql(s.key), &s.currentValues)) return e;
         s.current = p.row;
         if (recoverSeconds > 0) clearDeadHold(p.row);
@@ -1003,6 +1005,7 @@ public:
         if (rc != SQLITE_DONE) return failWrite(d, rc, s.buffer.get(), 0);
         s.current = sqlite3_last_insert_rowid(d.db());
         const KeySql* k = keySql(s.key);
+        s.currentIsSeq = false;
         s.currentValues = k ? KeyValues(def, *k->key, s.buffer.get()) : std::vector<Value>{};
         return 0;
     }
@@ -1065,6 +1068,7 @@ public:
         if (rc != SQLITE_DONE) return failWrite(d, rc, s.buffer.get(), s.current);
         if (sqlite3_changes(d.db()) == 0) return SetLastError(kRecordNotAvailable);
         const KeySql* k = keySql(s.key);
+        s.currentIsSeq = false;
         s.currentValues = k ? KeyValues(def, *k->key, s.buffer.get()) : std::vector<Value>{};
         return 0;
     }

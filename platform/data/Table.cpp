@@ -165,10 +165,7 @@ int Table::Close() {
     return ClearLastError();
 }
 
-bool Table::IsOpen() const {
-    std::lock_guard<std::mutex> l(impl_->m);
-    return impl_->openCount > 0;
-}
+bool Table::IsOpen() const { return impl_->openCount.load() > 0; }
 
 int Table::OpenMode() const {
     std::lock_guard<std::mutex> l(impl_->m);
@@ -197,7 +194,7 @@ void* Table::Record(int thread) { return impl_->ts(thread).buffer.get(); }
 
 void Table::Clear() {
     ThreadState& s = impl_->ts();
-    s.buffer = AnyRecord(*def_);
+    def_->copy(s.buffer.get(), impl_->blank.get());
 }
 
 #define KR_REQUIRE_OPEN()                                       \
@@ -214,6 +211,7 @@ void Table::Clear() {
 int Table::Set(const KeyDef* key) {
     KR_REQUIRE_OPEN();
     ThreadState& s = impl_->ts();
+    s.keepCurrentKey();
     s.key = key;
     s.seq = ThreadState::Seq::Start;
     s.values.clear();
@@ -226,6 +224,7 @@ int Table::SetFrom(const KeyDef* key) {
     KR_REQUIRE_OPEN();
     if (!key) return Set(nullptr);
     ThreadState& s = impl_->ts();
+    s.keepCurrentKey();
     s.key = key;
     s.values = KeyValues(*def_, *key, s.buffer.get());
     s.row = 0;
@@ -237,6 +236,7 @@ int Table::SetFrom(const KeyDef* key) {
 int Table::SetPointer(int64_t pointer) {
     KR_REQUIRE_OPEN();
     ThreadState& s = impl_->ts();
+    s.keepCurrentKey();
     s.key = nullptr;
     s.values.clear();
     s.row = pointer;
@@ -272,7 +272,7 @@ int Table::Impl::readMany(ThreadState& s, bool forward, int count, std::vector<A
             if (positions->size() <= n) positions->emplace_back();
             Position& p = (*positions)[n];
             p.key = s.key;
-            p.values = s.currentValues;
+            p.values = s.currentKey();
             p.row = s.current;
         }
     }
@@ -305,7 +305,7 @@ Position Table::GetPosition() const {
     ThreadState& s = impl_->ts();
     Position p;
     p.key = s.key;
-    p.values = s.currentValues;
+    p.values = s.currentKey();
     p.row = s.current;
     return p;
 }
@@ -313,6 +313,7 @@ Position Table::GetPosition() const {
 int Table::Reset(const Position& position) {
     KR_REQUIRE_OPEN();
     ThreadState& s = impl_->ts();
+    s.keepCurrentKey();
     s.key = position.key;
     s.values = position.values;
     s.row = position.row;

@@ -2,6 +2,7 @@
 // the interface its drivers implement.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -56,7 +57,16 @@ struct ThreadState {
     int64_t row = 0;
 
     int64_t current = 0;                 // record PUT, DELETE and HOLD act on
-    std::vector<Value> currentValues;    // its values in `key`
+    // Its values in `key`: those of the sequence while it stands at the
+    // current record (currentIsSeq), else currentValues.
+    bool currentIsSeq = false;
+    std::vector<Value> currentValues;
+    const std::vector<Value>& currentKey() const { return currentIsSeq ? values : currentValues; }
+    // Before the sequence moves off the current record.
+    void keepCurrentKey() {
+        if (currentIsSeq) currentValues = values;
+        currentIsSeq = false;
+    }
 
     // Records read ahead in the direction of the last read; valid while the
     // file is unchanged.
@@ -73,10 +83,11 @@ struct Table::Impl {
     mutable std::mutex m;
     std::mutex openMutex;  // orders Open and Close of the table (taken before m)
     std::string name;
-    int openCount = 0;
+    std::atomic<int> openCount{0};  // changed under openMutex and m
     int mode = 0;
     int recoverSeconds = 0;
     std::map<int, std::unique_ptr<ThreadState>> threads;
+    AnyRecord blank{def};  // every field empty or 0 (CLEAR copies it)
 
     ThreadState& ts(int thread);
     ThreadState& ts();
