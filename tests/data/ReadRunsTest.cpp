@@ -109,6 +109,16 @@ TEST_F(ReadRunsTest, SingleReadsGoOnAfterARunAndTheLastRecordCanBeWritten) {
     ASSERT_EQ(t.Previous(), 0);
     EXPECT_EQ(t.Rec<Person>().ID, order[6]);
 
+    // The current record's position outlives a move of the sequence.
+    ASSERT_EQ(t.Set(key("PER:KeyName")), 0);
+    ASSERT_EQ(t.Next(), 0);
+    ASSERT_EQ(t.Next(), 0);
+    t.Rec<Person>().Name = "zed";
+    ASSERT_EQ(t.SetFrom(key("PER:KeyName")), 0);
+    ASSERT_EQ(t.Reset(t.GetPosition()), 0);
+    ASSERT_EQ(t.Next(), 0);
+    EXPECT_EQ(t.Rec<Person>().ID, order[2]);
+
     // The run's last record is the current one: PUT writes it.
     ASSERT_EQ(t.NextRecords(3, page), 0);
     t.Rec<Person>().City = "moved";
