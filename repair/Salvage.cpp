@@ -21,6 +21,8 @@ namespace {
 constexpr off_t kShareByte = 0x50000000;
 // Rowids read per range.
 constexpr int64_t kRange = 4096;
+// The widest step of the probes past a damaged stretch.
+constexpr int64_t kMaxStride = 16;
 
 std::string Quote(const std::string& id) {
     std::string out = "\"";
@@ -172,24 +174,28 @@ public:
             if (ScanRange(pos, hi, last)) return;
             const int64_t bad = last + 1;  // the read failed at or after it
             ReadOne(bad);
-            int64_t step = 1, good = 0;
-            while (bad + step <= hi) {
-                if (Reachable(bad + step)) {
-                    good = bad + step;
+            // Steps double up to kMaxStride rowids, so a sound page between
+            // two damaged ones (it holds more rows than that) is not jumped.
+            int64_t at = bad, step = 1, good = 0, failed = bad;
+            while (at + step <= hi) {
+                if (Reachable(at + step)) {
+                    good = at + step;
                     break;
                 }
-                step *= 2;
+                failed = at += step;
+                step = std::min<int64_t>(step * 2, kMaxStride);
             }
             if (!good) {
                 if (hi > bad) ReadOne(hi);
+                unreachable_.emplace_back(bad + 1, hi - 1);
                 return;
             }
-            int64_t failed = step == 1 ? bad : bad + step / 2;
             while (good - failed > 1) {
                 const int64_t mid = failed + (good - failed) / 2;
                 if (Reachable(mid)) good = mid;
                 else failed = mid;
             }
+            unreachable_.emplace_back(bad + 1, good - 1);
             pos = good;
         }
     }
@@ -237,8 +243,18 @@ public:
             hi = std::max(hi, *listed.rbegin());
         }
         for (int64_t a = lo; a <= hi; a += kRange) ReadRange(a, std::min(hi, a + kRange - 1));
-        for (int64_t row : listed)
-            if (!saved_.count(row) && !ReadOne(row)) ++lost_;
+        for (int64_t row : listed) {
+            if (saved_.count(row)) continue;
+            // A row inside a stretch no read could enter is lost without
+            // another try (each failed try costs opening the file again).
+            if (InUnreachable(row) || !ReadOne(row)) ++lost_;
+        }
+    }
+
+    bool InUnreachable(int64_t row) const {
+        for (const auto& [a, b] : unreachable_)
+            if (row >= a && row <= b) return true;
+        return false;
     }
 
     int64_t saved() const { return static_cast<int64_t>(saved_.size()); }
@@ -313,6 +329,7 @@ private:
     std::string select_, insert_;
     sqlite3_stmt* ins_ = nullptr;
     std::set<int64_t> saved_;
+    std::vector<std::pair<int64_t, int64_t>> unreachable_;  // rowid stretches no seek entered
     int64_t lost_ = 0;
 
 public:
