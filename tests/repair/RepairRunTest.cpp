@@ -107,10 +107,10 @@ protected:
     }
 
     // Runs SQL on the data file as another connection would.
-    static void Sql(const std::string& sql) {
+    static void Sql(const std::string& sql, const char* file = "KR97.TPS") {
         data::CloseIdleFiles();
         sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open("KR97.TPS", &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_open(file, &db), SQLITE_OK);
         sqlite3_key(db, kOwnerPassword, static_cast<int>(strlen(kOwnerPassword)));
         sqlite3_exec(db, ("PRAGMA kdf_iter = " + std::to_string(kKdf)).c_str(), nullptr, nullptr, nullptr);
         char* err = nullptr;
@@ -233,6 +233,29 @@ TEST_F(RepairRunTest, BuildRestoresADroppedKeyAndStoresTheCount) {
     EXPECT_EQ(Run(kActionBuild), ProcessState::Finished);
     EXPECT_TRUE(responder_.shown().empty());
     EXPECT_EQ(rows_[static_cast<std::size_t>(Row("ScriptTemplates"))].fileRecords, "?");
+}
+
+TEST_F(RepairRunTest, BuildUpgradesAnOlderTemplatesTableUnderItsEarlierFieldName) {
+    // The templates' file as an earlier version wrote it: version 1, the
+    // file-name field still called Filename.
+    Sql("CREATE TABLE __tables(name TEXT PRIMARY KEY COLLATE NOCASE, version INTEGER NOT NULL DEFAULT 0, "
+        "layout TEXT NOT NULL DEFAULT '');"
+        "CREATE TABLE ScriptTemplates(Wiz_ID INTEGER NOT NULL DEFAULT 0, Description TEXT NOT NULL DEFAULT '', "
+        "Filename TEXT NOT NULL DEFAULT '');"
+        "INSERT INTO __tables VALUES('ScriptTemplates', 1, '');"
+        "INSERT INTO ScriptTemplates VALUES(1, 'Backup', 'backup.krs'), (2, 'Mail', 'mail.krs');",
+        "KRTpl.TPS");
+    Tag("ScriptTemplates");
+    EXPECT_EQ(Run(kActionBuild), ProcessState::Finished);
+    EXPECT_TRUE(responder_.shown().empty());
+    EXPECT_EQ(rows_[static_cast<std::size_t>(Row("ScriptTemplates"))].fileRecords, "2");
+    data::Table& t = data::TableOf(ScriptTemplatesDef());
+    ASSERT_EQ(t.Open(), 0);
+    EXPECT_EQ(t.StoredVersion(), 2);
+    t.Set(nullptr);
+    ASSERT_EQ(t.Next(), 0);
+    EXPECT_EQ(t.Rec<ScriptTemplates>().DOSFilename.str(), "backup.krs");
+    t.Close();
 }
 
 TEST_F(RepairRunTest, CancelAbandonsOneTableAndMovesOnOnce) {
