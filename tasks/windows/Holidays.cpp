@@ -2,7 +2,8 @@
 // holiday, with the dates that move with Easter.
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QKeyEvent>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QPointer>
 #include <QGridLayout>
 #include <QLabel>
@@ -132,6 +133,10 @@ protected:
         required_.SetMessage(ui.date, true, "Holiday Date", "Holiday Date", "Holiday Date", "HOL:HolidayDate");
         SetRequiredFields(&required_);
         DisableInViewMode(ui.pick);
+        if (!view_ && !delete_) {
+            auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), ui.window);
+            QObject::connect(history, &QShortcut::activated, this, [this] { History(); });
+        }
         if (view_ || delete_) SetViewMode(true);
         if (delete_) {
             ui.ok->show();
@@ -183,21 +188,19 @@ protected:
         if (!delete_) LastSavedHoliday() = Holidays_File().rec();
         return true;
     }
-    bool TakeWindowEvent(QEvent* e) override {
-        // The history key copies the focused control's value from the last
-        // holiday saved (Ctrl+H here).
-        if (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress) return false;
-        auto* k = static_cast<QKeyEvent*>(e);
-        if (!(k->key() == Qt::Key_H && k->modifiers() == Qt::ControlModifier) || e->type() != QEvent::KeyPress)
-            return false;
+    // The history key copies the focused control's value from the last
+    // holiday saved (Ctrl+H here).
+    void History() {
+        Store();
         Holidays& HOL = Holidays_File().rec();
         QWidget* f = ui.window->focusWidget();
-        if (f == ui.date) HOL.HolidayDate = LastSavedHoliday().HolidayDate;
-        else if (f == ui.name) HOL.Holiday = LastSavedHoliday().Holiday.str();
-        else if (f && f->parentWidget() == ui.typeBox) HOL.HolidayType = LastSavedHoliday().HolidayType.str();
-        else return false;
+        if (f == ui.date)
+            HOL.HolidayDate = LastSavedHoliday().HolidayDate;
+        else if (f == ui.name)
+            HOL.Holiday = LastSavedHoliday().Holiday.str();
+        else if (f && f->parentWidget() == ui.typeBox)
+            HOL.HolidayType = LastSavedHoliday().HolidayType.str();
         Show();
-        return true;
     }
     void Kill() override {
         tabs_.Kill();

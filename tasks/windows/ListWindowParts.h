@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <initializer_list>
+#include <string_view>
 
 #include "platform/ui/Icons.h"
 
@@ -18,6 +19,7 @@ inline QPushButton* MakeButton(QWidget* parent, const char* text, const char* na
     b->setObjectName(name);
     b->setAutoDefault(false);
     if (icon) b->setIcon(IconByName(icon));
+    if (std::string_view(text) == "...") b->setMaximumWidth(b->fontMetrics().horizontalAdvance("....") + 16);
     return b;
 }
 

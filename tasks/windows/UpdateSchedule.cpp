@@ -162,6 +162,7 @@ struct UpdateScheduleLayout {
         b->setAutoDefault(false);
         if (tip) b->setToolTip(tip);
         if (icon) b->setIcon(IconByName(icon));
+        if (std::string_view(text) == "...") b->setMaximumWidth(b->fontMetrics().horizontalAdvance("....") + 16);
         return b;
     }
     static QLabel* Prompt(QWidget* parent, const char* text, QWidget* buddy) {

@@ -380,6 +380,20 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
     QWidget* list = WindowTitled("Holidays");
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
+
+    // A new holiday: the history key fills the name from the one just saved;
+    // the same date again is refused by the unique key and the form stays.
+    Click(list, "insert");
+    QWidget* form = WindowTitled("New Holiday");
+    ASSERT_NE(form, nullptr);
+    Child<QLineEdit>(form, "name")->setFocus();
+    QTest::keyClick(Child<QLineEdit>(form, "name"), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(Child<QLineEdit>(form, "name")->text(), "Good Friday");
+    Type(form, "date", "3/29/24");
+    Click(form, "ok");
+    Pump(50);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
 }
 
 }  // namespace
