@@ -230,3 +230,13 @@ void StampScriptItem(Scripting& item, std::string_view user, int32_t date, int32
 }
 
 }  // namespace kr
+
+namespace kr {
+void NormalizeStartFlags(Scripting& item) {
+    const std::string topic = item.DDEApplicationTopic.str();
+    const int32_t limit = item.TimeElapsed;
+    WriteStartOptions(ReadStartOptions(item), item);
+    item.DDEApplicationTopic = topic;
+    item.TimeElapsed = limit;
+}
+}  // namespace kr

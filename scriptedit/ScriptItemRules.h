@@ -97,3 +97,9 @@ bool StoreScriptFormValues(const ScriptFormValues& v, Scripting& item);
 void StampScriptItem(Scripting& item, std::string_view user, int32_t date, int32_t time);
 
 }  // namespace kr
+
+namespace kr {
+// The four option characters of a Start Program item made valid ("0210" for
+// an item that has none); the verb and the time limit stay as they are.
+void NormalizeStartFlags(Scripting& item);
+}  // namespace kr

@@ -49,6 +49,7 @@
 #include "scheduler/windows/Main.h"
 #include "scheduler/windows/RescheduleAllTasks.h"
 #include "scheduler/windows/ViewQueue_Script.h"
+#include "scriptedit/windows/ScriptWindows.h"
 
 namespace {
 
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
         kr::SetHousekeepingServices(housekeeping);
         // The organiser's mail code reads its copy of the mail options.
         kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
+        kr::scriptedit::RegisterScriptWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         kr::StartupServices services;

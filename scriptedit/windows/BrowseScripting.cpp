@@ -1,0 +1,332 @@
+// BrowseScripting: the script items of the task in the Schedule buffer, in
+// their order, with the moves of ScriptSequencer; the whole-script clear and
+// the printed script.
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <memory>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/BrowseView.h"
+#include "platform/ui/ProcessWindow.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/TabHighlight.h"
+#include "platform/ui/WindowManager.h"
+#include "platform/ui/report/Report.h"
+#include "scriptedit/ScriptCopy.h"
+#include "scriptedit/ScriptItems.h"
+#include "scriptedit/ScriptSequencer.h"
+#include "scriptedit/windows/ScriptWindows.h"
+#include "tasks/windows/TaskWindows.h"
+#include "xplore/windows/XploreList.h"
+
+namespace kr::scriptedit {
+
+namespace {
+
+using data::kLevelBenign;
+
+constexpr int kDetailsSize = 80;
+
+std::string Details(const Scripting& item) {
+    std::string d = DescribeScriptItem(item);
+    return d.size() > kDetailsSize ? d.substr(0, kDetailsSize) : d;
+}
+
+struct BrowseScriptingLayout {
+    QWidget* window = nullptr;
+    QTableView* list = nullptr;
+    QPushButton *insert = nullptr, *copy = nullptr, *change = nullptr, *del = nullptr;
+    QPushButton *up = nullptr, *top = nullptr, *down = nullptr, *bottom = nullptr;
+    QPushButton *import = nullptr, *exportScript = nullptr, *clear = nullptr, *print = nullptr;
+    QPushButton *templ = nullptr, *editText = nullptr, *toClipboard = nullptr, *fromClipboard = nullptr;
+    QPushButton* close = nullptr;
+    QPushButton* Button(const QString& text, const QString& tip) {
+        auto* b = new QPushButton(text, window);
+        b->setToolTip(tip);
+        b->setAutoDefault(false);
+        return b;
+    }
+    void Build() {
+        window = new QWidget(nullptr, Qt::Window);
+        window->resize(760, 460);
+        auto* l = new QVBoxLayout(window);
+        auto* row = new QHBoxLayout;
+        list = new QTableView(window);
+        row->addWidget(list, 1);
+        auto* moves = new QVBoxLayout;
+        top = Button("Top", "Move record to the top");
+        up = Button("Up", "Move record up one");
+        down = Button("Down", "Move record down one");
+        bottom = Button("Bottom", "Move record to the bottom");
+        for (QPushButton* b : {top, up, down, bottom}) moves->addWidget(b);
+        moves->addStretch();
+        row->addLayout(moves);
+        l->addLayout(row);
+        auto* b1 = new QHBoxLayout;
+        insert = Button("&New", "Add a script item");
+        copy = Button("Cop&y", "Copy the highlighted script item");
+        change = Button("&Edit", "Edit the highlighted script item");
+        del = Button("&Delete", "Delete the highlighted script item");
+        templ = Button("&Template", "Add a script template");
+        editText = Button("Edit as &Text", "Edit the script as text");
+        for (QPushButton* b : {insert, copy, change, del, templ, editText}) b1->addWidget(b);
+        b1->addStretch();
+        l->addLayout(b1);
+        auto* b2 = new QHBoxLayout;
+        import = Button("&Import", "Import script items from a text file");
+        exportScript = Button("E&xport", "Export script items to a text file");
+        clear = Button("Clear", "Clear all script items");
+        print = Button("&Print", "Print all script items for the current task");
+        toClipboard = Button("Script to Clipboard", "Script to Clipboard");
+        fromClipboard = Button("Clipboard to Script", "Clipboard to Script");
+        close = Button("Cl&ose", "Close");
+        for (QPushButton* b : {import, exportScript, clear, print, toClipboard, fromClipboard}) b2->addWidget(b);
+        b2->addStretch();
+        b2->addWidget(close);
+        l->addLayout(b2);
+    }
+};
+
+class BrowseScriptingWindow : public WindowManager {
+public:
+    BrowseScriptingWindow() : WindowManager("BrowseScripting") { SetSingleInstance(true); }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+
+    Schedule& SCH() { return Schedule_File().rec(); }
+    Scripting& SCR() { return Scripting_File().rec(); }
+
+    bool Init() override {
+        SetCancelControl(ui.close);
+        if (Scripting_File().Open() != kLevelBenign) return false;
+        opened_ = true;
+        task_ = SCH().ID;
+        if (task_ == 0) Message("Invalid Schedule ID #0", "Internal Error", MessageIcon::Hand);
+        if (Trim(SCH().Command.str()).empty()) SCH().Command = "N/A";
+        if (Trim(SCH().Description.str()).empty())
+            SCH().Description = "Script " + Trim(Format(Value(Today()), "@" + Options().GlobalDateFormat.get()));
+        SetTitle("Scripting - " + ClipRight(SCH().Category.str()) + ": " + ClipRight(SCH().Description.str()) +
+                 " " + ClipRight(SCH().Command.str()));
+
+        list_ = std::make_unique<BrowseView>(Scripting_File().File(), ui.list, this);
+        list_->AddColumn({"Action", "SCR:Action", "@s20", 80});
+        list_->AddColumn({"Details", "LOC:Details", "@s80", 300, 'L', [this](const data::ListRow& r) {
+                              Scripting item;
+                              list_->query().ToRecord(r, &item);
+                              return Value(Details(item));
+                          }});
+        list_->AddColumn({"ID", "SCR:ID", "@n-7", 30, 'R'});
+        list_->AddColumn({"Sequence", "SCR:Sequence", "@n-7", 30, 'R'});
+        list_->SetColumnVisible(3, false);
+        list_->SetColumnVisible(4, false);
+        list_->AddSortOrder(ScriptingDef().key("SCR:KeyID"));
+        list_->AddRange("SCR:ID", [this] { return Value(task_); });
+        list_->SetSortOrder(1);
+        // A task numbered 0 owns no items: its list is only shown.
+        if (task_ != 0) {
+            list_->SetInsertControl(ui.insert);
+            list_->SetCopyControl(ui.copy);
+            list_->SetChangeControl(ui.change);
+            list_->SetDeleteControl(ui.del);
+        } else {
+            list_->SetViewControl(ui.change);
+            for (QPushButton* b : {ui.insert, ui.copy, ui.del, ui.up, ui.top, ui.down, ui.bottom, ui.clear})
+                b->setEnabled(false);
+            ui.change->setText("&View");
+        }
+        list_->SetOnNewSelection([this] { highlighted_ = SCR().Sequence; });
+        list_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
+            if (request == kInsertRecord) sequencer_.insertAfter = list_->HasRows() ? highlighted_ : 0;
+            if (request == kDeleteRecord) sequencer_.renumberStart = SCR().Sequence;
+            UpdateScripting([this, request, done](int response) {
+                if (response == kRequestCompleted && request == kInsertRecord)
+                    sequencer_.MoveAfter(task_, SCR().Sequence);
+                if (response == kRequestCompleted && request == kDeleteRecord) sequencer_.Renumber(task_);
+                sequencer_.insertAfter = sequencer_.renumberStart = 0;
+                done(response);
+            });
+        });
+        // Windows of the script text editor, the templates and the exchange
+        // files are not part of this program yet.
+        for (QPushButton* b : {ui.import, ui.exportScript, ui.templ, ui.editText, ui.toClipboard, ui.fromClipboard})
+            b->setEnabled(false);
+        list_->Popup().AddItemMimic("Print", "&Print", ui.print);
+        if (list_->Init() != 0) return false;
+        UpdateMoves();
+
+        xplore_ = std::make_unique<xplore::XploreList>(*list_, "BrowseScripting", "?Browse:1");
+        std::vector<xplore::ColumnDef> cols = {
+            {"SCR:Action", 80, "Action", "@s27", "Action"},
+            {"LOC:Details", 300, "Details", "@s80", "Details"},
+            {"SCR:ID", 30, "ID", "@n-7", "ID", 'R'},
+            {"SCR:Sequence", 30, "Sequence", "@n-7", "Sequence", 'R'},
+        };
+        cols[0].sortable = true;
+        cols[2].display = cols[3].display = false;
+        xplore_->core().Attach(">Header");
+        xplore_->core().Init(cols, {{"SCR:ID", {{"SCR:ID", false, ""}, {"SCR:Sequence", false, ""}}}});
+        xplore_->core().AddSortOrder(1);
+        xplore_->core().SyncOrders(nullptr);
+        xplore_->Restore(Options().GlobalDateFormat.get());
+        tabs_.Init(ui.window);
+        return true;
+    }
+
+    void UpdateMoves() {
+        const bool rows = task_ != 0 && list_->HasRows();
+        for (QPushButton* b : {ui.up, ui.top, ui.down, ui.bottom, ui.print}) b->setEnabled(rows || b == ui.print);
+        ui.clear->setEnabled(rows);
+    }
+
+    void Move(ScriptSequencer::Direction d) {
+        if (!list_->UpdateViewRecord()) return;
+        const int64_t row = list_->SelectedRowId();
+        const int32_t seq = SCR().Sequence;
+        switch (d) {
+            case ScriptSequencer::kUp: sequencer_.MoveUp(task_, seq); break;
+            case ScriptSequencer::kDown: sequencer_.MoveDown(task_, seq); break;
+            case ScriptSequencer::kToTop: sequencer_.MoveToTop(task_, seq); break;
+            default: sequencer_.MoveToBottom(task_, seq); break;
+        }
+        list_->ResetFromFile();
+        list_->SelectRowId(row);
+        ui.list->setFocus();
+    }
+
+    void Refresh() {
+        list_->ResetFromFile();
+        UpdateMoves();
+        ui.list->setFocus();
+    }
+
+    bool TakeEvent(int e) override {
+        if (e == 518) {
+            ui.window->showNormal();
+            ui.window->raise();
+            ui.window->activateWindow();
+            Refresh();
+            return true;
+        }
+        return list_ && list_->TakeEvent(e);
+    }
+
+    void TakeAccepted(QObject* c) override {
+        if (list_->HandleAccepted(c)) {
+            UpdateMoves();
+            return;
+        }
+        if (c == ui.up) Move(ScriptSequencer::kUp);
+        else if (c == ui.down) Move(ScriptSequencer::kDown);
+        else if (c == ui.top) Move(ScriptSequencer::kToTop);
+        else if (c == ui.bottom) Move(ScriptSequencer::kToBottom);
+        else if (c == ui.clear) {
+            QPointer<QWidget> w = ui.window;
+            ClearAllScriptItems([this, w](bool) {
+                if (w) Refresh();
+            });
+        } else if (c == ui.print) {
+            PrintCurrentScript();
+        }
+    }
+
+    void TakeNewSelection(QObject*) override { UpdateMoves(); }
+
+    void Kill() override {
+        if (xplore_) xplore_->Save();
+        tabs_.Kill();
+        xplore_.reset();
+        list_.reset();
+        if (opened_) Scripting_File().Close();
+    }
+
+    BrowseScriptingLayout ui;
+    std::unique_ptr<BrowseView> list_;
+    std::unique_ptr<xplore::XploreList> xplore_;
+    TabHighlight tabs_;
+    ScriptSequencer sequencer_;
+    int32_t task_ = 0;
+    int32_t highlighted_ = 0;
+    bool opened_ = false;
+};
+
+}  // namespace
+
+void BrowseScripting(std::function<void()> done) {
+    (new BrowseScriptingWindow)->Call([done](int) {
+        if (done) done();
+    });
+}
+
+void ClearAllScriptItems(std::function<void(bool)> done) {
+    if (!AskYesNo("Delete all script items for the current task?", "Clear All", kButtonNo)) {
+        if (done) done(false);
+        return;
+    }
+    ProcessWindowOptions o;
+    o.procedureName = "DeleteScript";
+    o.userText = "Deleting Script";
+    RunProcessWindow(MakeDeleteScript(Schedule_File().rec().ID), o, [done](int response) {
+        if (done) done(response == kRequestCompleted);
+    });
+}
+
+std::shared_ptr<ReportJob> MakeScriptReport(int32_t taskID, const std::string& description) {
+    using namespace report;
+    auto item = std::make_shared<Scripting>();
+    auto next = std::make_shared<int32_t>(0);
+    auto l = std::make_shared<ReportLayout>();
+    l->title = "Script";
+    l->pageHeader = Band(800, {WithFont(Text(0, 0, 7500, 300, "Script"), Bold(14)),
+                               Text(0, 320, 7500, 200, description.substr(0, std::min<size_t>(description.size(), 40))),
+                               Text(0, 580, 2000, 180, "Action"), Text(2100, 580, 5400, 180, "Details"),
+                               Line(0, 780, 7500, 780)});
+    l->detail = Band(220, {Field(0, 0, 2000, 180, [item] { return Value(item->Action.str()); }, "@s27"),
+                           Field(2100, 0, 5400, 180, [item] { return Value(Details(*item)); }, "@s80")});
+    l->pageFooter = Band(300, {PageNumber(6000, 50, 1500, 200)});
+    auto job = std::make_shared<ReportJob>();
+    job->procedureName = "PrintCurrentScript";
+    job->layout = l;
+    job->total = static_cast<int>(ScriptItemNumbers(taskID).size());
+    job->read = [taskID, item, next] {
+        // Each item is found by key from the one after the last printed, so
+        // no cursor lives across the batches of the run.
+        ScriptingFileManager& f = Scripting_File();
+        const Scripting saved = f.rec();
+        f.rec() = Scripting();
+        f.rec().ID = taskID;
+        f.rec().Sequence = *next;
+        bool found = f.SetPosition(ScriptingDef().key("SCR:KeyID")) == kLevelBenign && f.TryNext() == kLevelBenign &&
+                     f.rec().ID == taskID;
+        if (found) *item = f.rec();
+        f.rec() = saved;
+        if (!found) return RecordStep::End();
+        *next = item->Sequence + 1;
+        return RecordStep::Done();
+    };
+    return job;
+}
+
+void PrintCurrentScript(std::function<void(int)> done) {
+    const Schedule& task = Schedule_File().rec();
+    RunReport(MakeScriptReport(task.ID, ClipRight(task.Description.str())), std::move(done));
+}
+
+void RegisterScriptWindows() {
+    tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
+}
+
+}  // namespace kr::scriptedit

@@ -1,0 +1,39 @@
+// The script editing windows: the item form (UpdateScripting, with its Start
+// Program options and the "Advanced Settings" window pickers), the script
+// list of the current task (BrowseScripting), the whole-script clear and
+// print, and the key abbreviation viewer. Each works on the current
+// procedure thread's Schedule and Scripting buffers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/runtime/RecordProcess.h"
+#include "platform/ui/ReportPreview.h"
+
+namespace kr::scriptedit {
+
+// The item form over the Scripting buffer, for GlobalRequest() (insert,
+// change, delete or view). done gets the response.
+void UpdateScripting(std::function<void(int response)> done = {});
+// The Start Program options of the Scripting buffer.
+void UpdateScripting_StartProgram_Advanced(std::function<void(int response)> done = {});
+// The list of key abbreviations (KEYCODES.TXT beside the programs).
+void ViewAscii_ScriptKeys();
+
+// The script list of the task in the Schedule buffer, window-modal over the
+// caller. It may fill the task's blank command ("N/A") and description.
+void BrowseScripting(std::function<void()> done = {});
+
+// Asks "Delete all script items for the current task?" and deletes them in
+// the progress window; done gets true when they were deleted.
+void ClearAllScriptItems(std::function<void(bool cleared)> done = {});
+// The report of the current task's items.
+std::shared_ptr<ReportJob> MakeScriptReport(int32_t taskID, const std::string& description);
+void PrintCurrentScript(std::function<void(int response)> done = {});
+
+// Makes the script list the task form's "&Scripting".
+void RegisterScriptWindows();
+
+}  // namespace kr::scriptedit
