@@ -1,0 +1,155 @@
+// Over a real data file: the two item inserts and the moves of a task's
+// items, which keep the set of numbers and never touch another task.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "dictionary/Dictionary.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Services.h"
+#include "scriptedit/ScriptSequencer.h"
+
+namespace kr {
+namespace {
+
+using data::kLevelBenign;
+
+class ScriptSequencerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        char tmpl[] = "/tmp/kr-seq-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        std::filesystem::current_path(dir_);
+        data::SetKeyDerivationIterations(64);
+        DictionaryInit();
+        ASSERT_EQ(Scripting_File().Open(), kLevelBenign);
+    }
+    void TearDown() override {
+        Scripting_File().Close();
+        DictionaryKill();
+        data::CloseIdleFiles();
+        data::SetKeyDerivationIterations(0);
+        std::filesystem::current_path(previous_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    void Add(int32_t task, std::initializer_list<int32_t> numbers) {
+        for (int32_t n : numbers) {
+            Scripting s;
+            s.ID = task;
+            s.Sequence = n;
+            s.Action = "item " + std::to_string(n);
+            ASSERT_EQ(InsertScriptItemAt(s), 0);
+        }
+    }
+    // "sequence:action" of the task's items in order.
+    std::vector<std::string> Items(int32_t task) {
+        std::vector<std::string> out;
+        data::TableOf(ScriptingDef())
+            .ForEachMatch(ScriptingDef().key("SCR:KeyID"), {ScriptingDef().field("SCR:ID")}, {Value(task)},
+                          [&](int64_t, const void* r) {
+                              auto* s = static_cast<const Scripting*>(r);
+                              out.push_back(std::to_string(s->Sequence) + ":" + s->Action.str());
+                              return true;
+                          });
+        return out;
+    }
+    using V = std::vector<std::string>;
+    ScriptedResponder responder_;
+    ScopedMessageService messages_{&responder_};
+    std::filesystem::path dir_, previous_;
+    ScriptSequencer seq_;
+};
+
+TEST_F(ScriptSequencerTest, NumberedInsertGoesLastAndExplicitInsertRefusesATakenNumber) {
+    Add(7, {1, 2, 5});
+    Add(8, {40});
+    Scripting s;
+    s.ID = 7;
+    s.Sequence = 99;  // ignored: numbered one above the task's highest
+    s.Action = "new";
+    ASSERT_EQ(InsertScriptItemNumbered(s), 0);
+    EXPECT_EQ(s.Sequence, 6);
+    Scripting first;
+    first.ID = 9;
+    ASSERT_EQ(InsertScriptItemNumbered(first), 0);
+    EXPECT_EQ(first.Sequence, 1);
+    Scripting dup;
+    dup.ID = 7;
+    dup.Sequence = 5;
+    dup.Action = "dup";
+    EXPECT_EQ(InsertScriptItemAt(dup), kDuplicateKey);
+    EXPECT_EQ(Items(7), (V{"1:item 1", "2:item 2", "5:item 5", "6:new"}));
+}
+
+TEST_F(ScriptSequencerTest, MovesKeepTheNumbersAndTheirGaps) {
+    Add(1, {1, 2, 5, 7});
+    Add(2, {1, 2});
+    EXPECT_EQ(seq_.MoveToTop(1, 7), 1);
+    EXPECT_EQ(Items(1), (V{"1:item 7", "2:item 1", "5:item 2", "7:item 5"}));
+    EXPECT_EQ(seq_.MoveToBottom(1, 1), 7);
+    EXPECT_EQ(Items(1), (V{"1:item 1", "2:item 2", "5:item 5", "7:item 7"}));
+    EXPECT_EQ(seq_.MoveUp(1, 5), 2);
+    EXPECT_EQ(seq_.MoveDown(1, 1), 2);
+    EXPECT_EQ(Items(1), (V{"1:item 5", "2:item 1", "5:item 2", "7:item 7"}));
+    EXPECT_EQ(Items(2), (V{"1:item 1", "2:item 2"}));
+    EXPECT_TRUE(responder_.shown().empty());
+}
+
+TEST_F(ScriptSequencerTest, TheEndsDoNotMove) {
+    Add(1, {1, 2, 3});
+    EXPECT_EQ(seq_.MoveUp(1, 1), 1);
+    EXPECT_EQ(seq_.MoveToTop(1, 1), 1);
+    EXPECT_EQ(seq_.MoveDown(1, 3), 3);
+    EXPECT_EQ(seq_.MoveToBottom(1, 3), 3);
+    EXPECT_EQ(seq_.MoveUp(1, 42), 42);  // no such item
+    EXPECT_EQ(Items(1), (V{"1:item 1", "2:item 2", "3:item 3"}));
+}
+
+TEST_F(ScriptSequencerTest, ANewItemLandsAfterTheHighlightedOne) {
+    Add(1, {1, 2, 3, 4, 5});
+    Scripting s;
+    s.ID = 1;
+    s.Action = "new";
+    ASSERT_EQ(InsertScriptItemNumbered(s), 0);
+    seq_.insertAfter = 2;
+    EXPECT_EQ(seq_.MoveAfter(1, s.Sequence), 3);
+    EXPECT_EQ(seq_.insertAfter, 0);
+    EXPECT_EQ(Items(1), (V{"1:item 1", "2:item 2", "3:new", "4:item 3", "5:item 4", "6:item 5"}));
+    // Highlighting the last item, or nothing, leaves a new item last.
+    Scripting t;
+    t.ID = 1;
+    t.Action = "last";
+    ASSERT_EQ(InsertScriptItemNumbered(t), 0);
+    seq_.insertAfter = 6;
+    EXPECT_EQ(seq_.MoveAfter(1, t.Sequence), 7);
+    EXPECT_EQ(seq_.MoveAfter(1, t.Sequence), 7);
+}
+
+TEST_F(ScriptSequencerTest, RenumberClosesTheGapsAfterADeletedItemOnly) {
+    Add(1, {1, 3, 5, 9});  // 2 was deleted; the gap before it stays
+    Add(2, {1});
+    seq_.renumberStart = 2;
+    seq_.Renumber(1);
+    EXPECT_EQ(seq_.renumberStart, 0);
+    EXPECT_EQ(Items(1), (V{"1:item 1", "2:item 3", "3:item 5", "4:item 9"}));
+    seq_.Renumber(1);  // start 0: nothing
+    EXPECT_EQ(Items(2), (V{"1:item 1"}));
+}
+
+TEST_F(ScriptSequencerTest, AMoveToTheTopOfALongScriptIsOneTransaction) {
+    const int n = 2000;
+    for (int i = 1; i <= n; ++i) Add(3, {i});
+    EXPECT_EQ(seq_.MoveToTop(3, n), 1);
+    const std::vector<std::string> items = Items(3);
+    ASSERT_EQ(items.size(), static_cast<size_t>(n));
+    EXPECT_EQ(items.front(), "1:item 2000");
+    EXPECT_EQ(items.back(), "2000:item 1999");
+}
+
+}  // namespace
+}  // namespace kr
