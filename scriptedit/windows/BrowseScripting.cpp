@@ -25,6 +25,7 @@
 #include "scriptedit/ScriptCopy.h"
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
+#include "scriptedit/windows/ScriptExchangeWindows.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/windows/TaskWindows.h"
 #include "xplore/windows/XploreList.h"
@@ -160,11 +161,13 @@ protected:
                 done(response);
             });
         });
-        // Windows of the script text editor, the templates and the exchange
-        // files are not part of this program yet.
-        for (QPushButton* b : {ui.import, ui.exportScript, ui.templ, ui.editText, ui.toClipboard, ui.fromClipboard})
-            b->setEnabled(false);
+        // Windows of the script text editor and the templates are not part
+        // of this program yet.
+        for (QPushButton* b : {ui.templ, ui.editText, ui.toClipboard, ui.fromClipboard}) b->setEnabled(false);
+        if (task_ == 0) ui.import->setEnabled(false);
         list_->Popup().AddItemMimic("Print", "&Print", ui.print);
+        list_->Popup().AddItemMimic("Import", "&Import", ui.import);
+        list_->Popup().AddItemMimic("Export", "E&xport", ui.exportScript);
         if (list_->Init() != 0) return false;
         UpdateMoves();
 
@@ -238,6 +241,13 @@ protected:
             ClearAllScriptItems([this, w](bool) {
                 if (w) Refresh();
             });
+        } else if (c == ui.import || c == ui.exportScript) {
+            QPointer<QWidget> w = ui.window;
+            auto after = [this, w](int) {
+                if (w) Refresh();
+            };
+            if (c == ui.import) ImportScriptWindow(task_, after);
+            else ExportScriptWindow(task_, after);
         } else if (c == ui.print) {
             PrintCurrentScript();
         }

@@ -1,0 +1,424 @@
+// The item form and the script list offscreen over a real data file: every
+// action made in the form lands in the fields its action keeps, a long
+// message survives open and OK, an item left on "Other" and a task without
+// an ID are refused, the list places, moves and renumbers items, the
+// script prints (read back from PDF) and a long script is cleared.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "UiTestSupport.h"
+#include "dictionary/Dictionary.h"
+#include "platform/runtime/Services.h"
+#include "platform/ui/Requests.h"
+#include "scriptedit/ScriptItemRules.h"
+#include "scriptedit/ScriptItems.h"
+#include "scriptedit/ScriptSequencer.h"
+#include "scriptedit/windows/ScriptWindows.h"
+#include "tests/runner/RunnerTestSupport.h"
+
+namespace kr {
+namespace {
+
+QWidget* WindowTitled(const QString& title) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == title) return w;
+    return nullptr;
+}
+
+template <class T>
+QList<T*> OnTab(QWidget* form) {
+    return form->findChild<QTabWidget*>()->currentWidget()->findChildren<T*>();
+}
+
+QAbstractButton* ButtonText(QWidget* w, const QString& text) {
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+class ScriptEditWindowsTest : public test::RunnerFixture {
+protected:
+    void SetUp() override {
+        RunnerFixture::SetUp();
+        ASSERT_EQ(Schedule_File().Open(), data::kLevelBenign);
+        Schedule& t = Schedule_File().rec();
+        t = Schedule();
+        t.ID = 5;
+        t.Category = "General";
+        t.Description = "Weekly report";
+        t.Command = "";
+    }
+    void TearDown() override {
+        test::CloseAllWindows();
+        Schedule_File().Close();
+        RunnerFixture::TearDown();
+    }
+    // Opens the item form for a request over the buffer.
+    QWidget* OpenForm(int request, const QString& title) {
+        GlobalRequest() = request;
+        response_ = 0;
+        scriptedit::UpdateScripting([this](int r) { response_ = r; });
+        QWidget* w = nullptr;
+        EXPECT_TRUE(test::WaitFor([&] { return (w = WindowTitled(title)) != nullptr; }));
+        return w;
+    }
+    void Ok(QWidget* form) {
+        ButtonText(form, "&OK")->click();
+        test::WaitFor([&] { return response_ != 0; }, 2000);
+    }
+    // The task's items in order.
+    std::vector<Scripting> Items(int32_t task = 5) {
+        std::vector<Scripting> out;
+        data::TableOf(ScriptingDef())
+            .ForEachMatch(ScriptingDef().key("SCR:KeyID"), {ScriptingDef().field("SCR:ID")}, {Value(task)},
+                          [&](int64_t, const void* r) {
+                              out.push_back(*static_cast<const Scripting*>(r));
+                              return true;
+                          });
+        return out;
+    }
+    ScriptedResponder responder_;
+    ScopedMessageService messages_{&responder_};
+    int response_ = 0;
+};
+
+// How each action is filled in its tab, and the item it must give.
+struct ActionCase {
+    const char* action;
+    std::function<void(QWidget* form)> fill;
+    std::function<void(Scripting& expected)> expect;
+};
+
+TEST_F(ScriptEditWindowsTest, EveryActionMadeInTheFormIsStoredInItsFields) {
+    auto entries = [](QWidget* f) { return OnTab<QLineEdit>(f); };
+    std::vector<ActionCase> cases = {
+        {"Send Keys", [&](QWidget* f) { entries(f)[0]->setText("hello[ENTER]"); },
+         [](Scripting& e) { e.Keystrokes = "hello[ENTER]"; }},
+        {"Set Focus", [&](QWidget* f) { OnTab<QComboBox>(f)[0]->setEditText("Editor*"); },
+         [](Scripting& e) { e.FocusOnWindow = "Editor*"; }},
+        {"Wait",
+         [&](QWidget* f) {
+             OnTab<QSpinBox>(f)[0]->setValue(30);
+             OnTab<QComboBox>(f)[0]->setEditText("Setup");
+         },
+         [](Scripting& e) {
+             e.SecondsToWait = 30;
+             e.WaitForWindow = "Setup";
+             e.DDEApplicationName = "Both";
+         }},
+        {"Display Message",
+         [&](QWidget* f) {
+             entries(f)[0]->setText("Title");
+             OnTab<QPlainTextEdit>(f)[0]->setPlainText("Body text");
+             OnTab<QCheckBox>(f)[0]->setChecked(true);
+             entries(f)[1]->setText("OK");
+         },
+         [](Scripting& e) {
+             e.DDEApplicationTopic = "Title";
+             e.DDEApplicationName = "Body text";
+             e.SecondsToWait = 1;
+             e.FocusOnWindow = "OK";
+         }},
+        {"If Window...",
+         [&](QWidget* f) {
+             OnTab<QComboBox>(f)[0]->setCurrentIndex(1);
+             OnTab<QComboBox>(f)[1]->setEditText("Error*");
+         },
+         [](Scripting& e) {
+             e.WindowExistance = "Does not exist";
+             e.WindowTitleToCheckFor = "Error*";
+         }},
+        {"If Time Elapsed...", [&](QWidget* f) { OnTab<QSpinBox>(f)[0]->setValue(60); },
+         [](Scripting& e) {
+             e.IfTimeElapsed = "Greater than";
+             e.TimeElapsed = 60;
+         }},
+        {"If Value...",
+         [&](QWidget* f) {
+             entries(f)[0]->setText("COUNT");
+             OnTab<QComboBox>(f)[0]->setCurrentText("<>");
+             entries(f)[1]->setText("3");
+         },
+         [](Scripting& e) {
+             e.Command = "COUNT";
+             e.WindowTitleToCheckFor = "<>";
+             e.WaitForWindow = "3";
+         }},
+        {"...End If", [](QWidget*) {}, [](Scripting&) {}},
+        {"Start Program",
+         [&](QWidget* f) {
+             entries(f)[0]->setText("/usr/bin/true");
+             entries(f)[1]->setText("/tmp");
+         },
+         [](Scripting& e) {
+             e.Command = "/usr/bin/true";
+             e.Path = "/tmp";
+             e.DDEApplicationName = "0210";
+         }},
+        {"Close Program", [&](QWidget* f) { entries(f)[0]->setText("gedit"); },
+         [](Scripting& e) { e.Command = "gedit"; }},
+        {"Start Script",
+         [&](QWidget* f) {
+             entries(f)[0]->setText("/tmp/next.krs");
+             OnTab<QComboBox>(f)[0]->setCurrentIndex(2);
+         },
+         [](Scripting& e) {
+             e.Command = "/tmp/next.krs";
+             e.Path = "Append";
+         }},
+        {"DDE",
+         [&](QWidget* f) {
+             entries(f)[0]->setText("app");
+             entries(f)[1]->setText("topic");
+             entries(f)[2]->setText("cmd");
+         },
+         [](Scripting& e) {
+             e.DDEApplicationName = "app";
+             e.DDEApplicationTopic = "topic";
+             e.DDECommand = "cmd";
+         }},
+        {"Send Email", [](QWidget*) {}, [](Scripting&) {}},
+        {"Set Value",
+         [&](QWidget* f) {
+             entries(f)[0]->setText("GREETING");
+             entries(f)[1]->setText("hello");
+         },
+         [](Scripting& e) {
+             e.Path = "GREETING";
+             e.Command = "hello";
+         }},
+        {"Exit Script", [](QWidget*) {}, [](Scripting&) {}},
+        {"File Actions",
+         [&](QWidget* f) {
+             OnTab<QComboBox>(f)[0]->setCurrentText("FTP Upload");
+             OnTab<QComboBox>(f)[0]->activated(OnTab<QComboBox>(f)[0]->currentIndex());
+             entries(f)[0]->setText("/tmp/a.txt");
+             entries(f)[1]->setText("/in/a.txt");
+             entries(f)[2]->setText("ftp.example");
+             entries(f)[3]->setText("anna");
+             entries(f)[4]->setText("secret");
+         },
+         [](Scripting& e) {
+             e.DDEType = "FTP Upload";
+             e.Command = "/tmp/a.txt";
+             e.Path = "/in/a.txt";
+             e.DDEApplicationName = "ftp.example";
+             e.DDEApplicationTopic = std::string("anna") + std::string(124, ' ') + "secret";
+         }},
+    };
+    for (const ActionCase& c : cases) {
+        SCOPED_TRACE(c.action);
+        QWidget* form = OpenForm(kInsertRecord, "New Script Action");
+        ASSERT_NE(form, nullptr);
+        auto* radio = qobject_cast<QRadioButton*>(ButtonText(form, c.action));
+        ASSERT_NE(radio, nullptr);
+        radio->click();
+        c.fill(form);
+        Ok(form);
+        ASSERT_EQ(response_, kRequestCompleted);
+        const Scripting stored = Items().back();
+        EXPECT_EQ(stored.Action, c.action);
+        EXPECT_EQ(stored.ID, 5);
+        EXPECT_EQ(stored.OriginalID, 5);
+        EXPECT_NE(stored.LastChangeDate, 0);
+        // The item as the contract gives it, from a new item's priming.
+        Scripting want;
+        PrimeNewScriptItem(want, 5);
+        want.Action = c.action;
+        if (want.Action == "Start Program") want.DDEApplicationName = "0210";
+        c.expect(want);
+        EXPECT_EQ(DescribeScriptItem(stored), DescribeScriptItem(want));
+        for (const data::FieldDef& fd : ScriptingDef().fields) {
+            const std::string n = fd.name;
+            if (n == "SCR:Sequence" || n == "SCR:NetworkUser" || n == "SCR:LastChangeDate" ||
+                n == "SCR:LastChangeTime" || n == "SCR:OriginalID")
+                continue;
+            if (!fd.get) continue;
+            EXPECT_EQ(fd.get(&stored).toText(), fd.get(&want).toText()) << n;
+        }
+        if (std::string(c.action) == "Send Keys") EXPECT_EQ(stored.Keystrokes, "hello[ENTER]");
+        if (std::string(c.action) == "Wait") EXPECT_EQ(stored.DDEApplicationName, "Both");
+        if (std::string(c.action) == "Display Message") {
+            EXPECT_EQ(stored.DDEApplicationName, "Body text");
+            EXPECT_EQ(stored.DDEApplicationTopic, "Title");
+            EXPECT_EQ(stored.SecondsToWait, 1);
+        }
+        if (std::string(c.action) == "If Window...") EXPECT_EQ(stored.WindowExistance, "Does not exist");
+        if (std::string(c.action) == "If Time Elapsed...") EXPECT_EQ(stored.IfTimeElapsed, "Greater than");
+        if (std::string(c.action) == "If Value...") EXPECT_EQ(stored.WindowTitleToCheckFor, "<>");
+        if (std::string(c.action) == "Start Program") EXPECT_EQ(stored.DDEApplicationName, "0210");
+        if (std::string(c.action) == "Start Script") EXPECT_EQ(stored.Path, "Append");
+        if (std::string(c.action) == "Set Value") EXPECT_EQ(stored.Path, "GREETING");
+        if (std::string(c.action) == "File Actions") {
+            EXPECT_EQ(stored.DDEType, "FTP Upload");
+            EXPECT_EQ(stored.DDEApplicationName, "ftp.example");
+            EXPECT_EQ(stored.DDEApplicationTopic.str().substr(128), "secret");
+        }
+    }
+    EXPECT_EQ(Items().size(), cases.size());
+    EXPECT_EQ(Items().back().Sequence, static_cast<int32_t>(cases.size()));
+}
+
+TEST_F(ScriptEditWindowsTest, KeyCodesAppendThroughThePickLists) {
+    QWidget* form = OpenForm(kInsertRecord, "New Script Action");
+    ASSERT_NE(form, nullptr);
+    auto combos = OnTab<QComboBox>(form);
+    combos[0]->setCurrentText("CtrlAlt");
+    combos[1]->setCurrentText("DELETE");
+    ButtonText(form, "Append")->click();
+    combos[0]->setCurrentIndex(0);
+    combos[1]->setCurrentText("F5");
+    ButtonText(form, "Append")->click();
+    combos[2]->setCurrentText("TODAY");
+    ButtonText(form, "A&ppend")->click();
+    EXPECT_EQ(OnTab<QLineEdit>(form)[0]->text(), "[CtrlAlt-DELETE][F5][TODAY]");
+}
+
+TEST_F(ScriptEditWindowsTest, ALongMessageSurvivesOpenAndOk) {
+    Scripting m = Item("Display Message");
+    m.DDEApplicationName = std::string(200, 'a') + std::string(55, 'z');
+    m.DDEApplicationTopic = std::string(120, 't');
+    AddItem(5, m);
+    Scripting_File().rec() = Items()[0];
+    ASSERT_EQ(Scripting_File().TryFetch(ScriptingDef().key("SCR:KeyID")), data::kLevelBenign);
+    QWidget* form = OpenForm(kChangeRecord, "Edit Script Action");
+    ASSERT_NE(form, nullptr);
+    Ok(form);
+    ASSERT_EQ(response_, kRequestCompleted);
+    EXPECT_EQ(Items()[0].DDEApplicationName.str(), m.DDEApplicationName.str());
+    EXPECT_EQ(Items()[0].DDEApplicationTopic.str(), m.DDEApplicationTopic.str());
+}
+
+TEST_F(ScriptEditWindowsTest, AnItemLeftOnOtherIsRefusedAndATaskWithoutIDCannotStore) {
+    AddItem(5, Item("Other"));
+    Scripting_File().rec() = Items()[0];
+    ASSERT_EQ(Scripting_File().TryFetch(ScriptingDef().key("SCR:KeyID")), data::kLevelBenign);
+    QWidget* form = OpenForm(kChangeRecord, "Edit Script Action");
+    ASSERT_NE(form, nullptr);
+    ButtonText(form, "&OK")->click();
+    test::Pump(100);
+    EXPECT_TRUE(responder_.sawText("\"Other\" script item not recorded correctly.  Re-enter."));
+    EXPECT_TRUE(form->isVisible());
+    ButtonText(form, "Cancel")->click();
+    test::WaitFor([&] { return response_ != 0; });
+
+    Schedule_File().rec().ID = 0;
+    form = OpenForm(kInsertRecord, "New Script Action");
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(responder_.sawText("Unable to attach script to scheduled item.  Schedule ID is 0."));
+    EXPECT_FALSE(ButtonText(form, "&OK")->isEnabled());
+    ButtonText(form, "Cancel")->click();
+    test::WaitFor([&] { return response_ != 0; });
+    EXPECT_EQ(Items(0).size(), 0u);
+}
+
+TEST_F(ScriptEditWindowsTest, ListPlacesNewItemsAfterTheHighlightedOneMovesAndRenumbers) {
+    for (const char* a : {"one", "two", "three", "four", "five"}) {
+        Scripting s = Item("Set Value");
+        s.Path = a;
+        AddItem(5, s);
+    }
+    scriptedit::BrowseScripting();
+    QWidget* list = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - General: Weekly report N/A")) != nullptr; }));
+    EXPECT_EQ(Schedule_File().rec().Command, "N/A");
+    auto* view = list->findChild<QTableView*>();
+    auto path = [&] {
+        std::string s;
+        for (const Scripting& i : Items()) s += std::to_string(i.Sequence) + i.Path.str() + " ";
+        return s;
+    };
+    view->selectRow(1);
+    test::Pump();
+    ButtonText(list, "&New")->click();
+    QWidget* form = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Action")) != nullptr; }));
+    qobject_cast<QRadioButton*>(ButtonText(form, "Set Value"))->click();
+    OnTab<QLineEdit>(form)[0]->setText("new");
+    ButtonText(form, "&OK")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return Items().size() == 6; }));
+    test::Pump(100);
+    EXPECT_EQ(path(), "1one 2two 3new 4three 5four 6five ");
+
+    view->selectRow(5);
+    test::Pump();
+    ButtonText(list, "Top")->click();
+    test::Pump();
+    EXPECT_EQ(path(), "1five 2one 3two 4new 5three 6four ");
+
+    view->selectRow(1);
+    test::Pump();
+    responder_.Answer(kButtonYes);
+    ButtonText(list, "&Delete")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Delete Script Action")) != nullptr; }));
+    ButtonText(form, "&OK")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return Items().size() == 5 && Items()[1].Sequence == 2; }));
+    EXPECT_EQ(path(), "1five 2two 3new 4three 5four ");
+}
+
+TEST_F(ScriptEditWindowsTest, ThePrintedScriptReadsBackFromPdf) {
+    Scripting keys = Item("Send Keys");
+    keys.Keystrokes = "abc";
+    AddItem(5, keys);
+    Scripting set = Item("Set Value");
+    set.Path = "NAME";
+    set.Command = "value";
+    AddItem(5, set);
+    const std::string pdf = (dir_ / "script.pdf").string();
+    auto job = scriptedit::MakeScriptReport(5, "Weekly report");
+    job->outputFile = pdf;
+    responder_.Answer(kButtonNo);  // no preview: print
+    int response = 0;
+    RunReport(job, [&](int r) { response = r; });
+    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000));
+    QProcess p;
+    p.start("pdftotext", {"-layout", QString::fromStdString(pdf), "-"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const std::string text = p.readAllStandardOutput().toStdString();
+    EXPECT_NE(text.find("Weekly report"), std::string::npos) << text;
+    EXPECT_NE(text.find("Send Keys"), std::string::npos) << text;
+    EXPECT_NE(text.find(DescribeScriptItem(Items()[0]).substr(0, 10)), std::string::npos) << text;
+    EXPECT_NE(text.find("Set Value"), std::string::npos) << text;
+    EXPECT_LT(text.find("Send Keys"), text.find("Set Value"));
+}
+
+TEST_F(ScriptEditWindowsTest, ClearAllAsksThenDeletesALongScriptInTheProgressWindow) {
+    // One transaction for the set-up.
+    ASSERT_EQ(Scripting_File().UseFile(), 0);
+    ASSERT_EQ(data::Logout({&Scripting_File().File()}), 0);
+    for (int i = 1; i <= 1000; ++i) {
+        Scripting s = Item("Send Keys");
+        s.ID = 5;
+        s.Sequence = i;
+        ASSERT_EQ(InsertScriptItemAt(s), 0);
+    }
+    ASSERT_EQ(data::Commit(), 0);
+    Scripting other = Item("Wait");
+    AddItem(6, other);
+    responder_.Answer(kButtonNo);
+    bool cleared = true;
+    scriptedit::ClearAllScriptItems([&](bool c) { cleared = c; });
+    EXPECT_FALSE(cleared);
+    EXPECT_EQ(Items().size(), 1000u);
+    responder_.Answer(kButtonYes);
+    int done = 0;
+    scriptedit::ClearAllScriptItems([&](bool c) { done = c ? 1 : 2; });
+    ASSERT_TRUE(test::WaitFor([&] { return done != 0; }, 60000));
+    EXPECT_EQ(done, 1);
+    EXPECT_TRUE(responder_.sawText("Delete all script items for the current task?"));
+    EXPECT_EQ(Items().size(), 0u);
+    EXPECT_EQ(Items(6).size(), 1u);
+}
+
+}  // namespace
+}  // namespace kr
