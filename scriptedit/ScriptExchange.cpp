@@ -463,6 +463,9 @@ std::shared_ptr<RecordProcess> MakeImportScript(int32_t taskID, const std::strin
         return RecordStep::Done();
     });
     *frame = Frame(*p);
+    // The commit of each batch costs more than its inserts: larger batches
+    // (still well under a tenth of a second each) keep a long import short.
+    p->SetBatchSize(100);
     p->onEnd = [saved](ProcessState) {
         Scripting_File().rec() = saved;
         Scripting_File().Close();
