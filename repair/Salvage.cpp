@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -65,26 +68,13 @@ struct Db {
     std::string Error() const { return db ? sqlite3_errmsg(db) : "out of memory"; }
 };
 
-// The damaged file, opened again after a read fails: the cipher layer
-// refuses every later page of a connection once one page failed to
-// decrypt, which would make sound pages look lost.
+// The damaged file, read-only.
 class Source {
 public:
     bool Open(const std::string& path, const std::string& password) {
-        path_ = path;
-        password_ = password;
         return db_.Open(path, password, SQLITE_OPEN_READONLY);
     }
-    sqlite3* get() {
-        if (failed_) {
-            failed_ = false;
-            sqlite3_close_v2(db_.db);
-            db_.db = nullptr;
-            db_.Open(path_, password_, SQLITE_OPEN_READONLY);
-        }
-        return db_.db;
-    }
-    void Failed() { failed_ = true; }
+    sqlite3* get() { return db_.db; }
     void Close() {
         sqlite3_close_v2(db_.db);
         db_.db = nullptr;
@@ -93,8 +83,6 @@ public:
 
 private:
     Db db_;
-    std::string path_, password_;
-    bool failed_ = false;
 };
 
 struct Stmt {
@@ -146,11 +134,12 @@ class TableCopy {
 public:
     TableCopy(Source& src, sqlite3* dst, const std::string& table) : src_(src), dst_(dst), table_(table) {
         const std::vector<std::string> target = Columns(dst, table);
-        const std::vector<std::string> source = Columns(src.get(), table);
+        sourceColumns_ = Columns(src.get(), table);
         for (const std::string& c : target)
-            for (const std::string& s : source)
-                if (SameName(c, s)) {
+            for (std::size_t i = 0; i < sourceColumns_.size(); ++i)
+                if (SameName(c, sourceColumns_[i])) {
                     columns_.push_back(c);
+                    sourcePosition_.push_back(static_cast<int>(i));
                     break;
                 }
         std::string list;
@@ -207,7 +196,6 @@ public:
         sqlite3_bind_int64(s.st, 1, row);
         const int rc = sqlite3_step(s.st);
         if (rc == SQLITE_ROW || rc == SQLITE_DONE) return true;
-        src_.Failed();
         return false;
     }
 
@@ -227,13 +215,11 @@ public:
             }
         }
         if (!bounds) {
-            src_.Failed();
             // The ends of the table cannot be found: read from the start as
             // far as it goes and look a stretch beyond.
             Stmt s(src_.get(), "SELECT rowid FROM " + Quote(table_) + " ORDER BY rowid");
             int64_t last = 0;
             while (s && sqlite3_step(s.st) == SQLITE_ROW) last = sqlite3_column_int64(s.st, 0);
-            src_.Failed();
             lo = 1;
             hi = last + kRange * 16;
         }
@@ -247,7 +233,37 @@ public:
             if (saved_.count(row)) continue;
             // A row inside a stretch no read could enter is lost without
             // another try (each failed try costs opening the file again).
-            if (InUnreachable(row) || !ReadOne(row)) ++lost_;
+            if (InUnreachable(row) || !ReadOne(row)) missing_.insert(row);
+        }
+    }
+
+    // Rows an index lists that no read through the table reached.
+    const std::set<int64_t>& missing() const { return missing_; }
+    std::size_t SourceColumnCount() const { return sourceColumns_.size(); }
+
+    // A row read from a page on its own (column 0 the rowid, then the
+    // record's fields in the source table's order): saved when it is one of
+    // the missing rows and its values agree with what the index lists.
+    void TakeOrphan(sqlite3_stmt* st) {
+        const int64_t row = sqlite3_column_int64(st, 0);
+        auto m = missing_.find(row);
+        if (m == missing_.end()) return;
+        auto key = keys_.find(row);
+        if (key == keys_.end()) return;
+        for (std::size_t k = 0; k < keyPositions_.size(); ++k) {
+            const unsigned char* t = sqlite3_column_text(st, 1 + keyPositions_[k]);
+            if (!t || key->second[k] != reinterpret_cast<const char*>(t)) return;
+        }
+        if (!ins_) sqlite3_prepare_v2(dst_, insert_.c_str(), -1, &ins_, nullptr);
+        if (!ins_) return;
+        sqlite3_bind_int64(ins_, 1, row);
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            sqlite3_bind_value(ins_, static_cast<int>(i) + 2, sqlite3_column_value(st, 1 + sourcePosition_[i]));
+        const int rc = sqlite3_step(ins_);
+        sqlite3_reset(ins_);
+        if (rc == SQLITE_DONE) {
+            saved_.insert(row);
+            missing_.erase(m);
         }
     }
 
@@ -258,7 +274,7 @@ public:
     }
 
     int64_t saved() const { return static_cast<int64_t>(saved_.size()); }
-    int64_t lost() const { return lost_; }
+    int64_t lost() const { return static_cast<int64_t>(missing_.size()); }
 
 private:
     // True when the whole range was read; `last` is the last rowid read.
@@ -273,7 +289,6 @@ private:
             Save(s.st);
         }
         if (rc == SQLITE_DONE) last = hi;
-        else src_.Failed();
         return rc == SQLITE_DONE;
     }
 
@@ -287,7 +302,6 @@ private:
             Save(s.st);
             return true;
         }
-        if (rc != SQLITE_DONE) src_.Failed();
         return false;
     }
 
@@ -313,11 +327,40 @@ private:
             std::string where;
             const std::size_t w = i.sql.rfind(" WHERE ");
             if (w != std::string::npos) where = i.sql.substr(w);
-            Stmt s(src_.get(), "SELECT rowid FROM " + Quote(table_) + " INDEXED BY " + Quote(i.name) + where);
+            // The first index also gives each row's key values, which
+            // tell a row found on a page of its own from another table's.
+            std::vector<int> positions;
+            std::string list;
+            if (keyPositions_.empty()) {
+                Stmt info(src_.get(), "PRAGMA index_info(" + Quote(i.name) + ")");
+                while (info && sqlite3_step(info.st) == SQLITE_ROW) {
+                    const unsigned char* n = sqlite3_column_text(info.st, 2);
+                    int at = -1;
+                    for (std::size_t c = 0; n && c < sourceColumns_.size(); ++c)
+                        if (SameName(sourceColumns_[c], reinterpret_cast<const char*>(n))) at = static_cast<int>(c);
+                    if (at < 0) {
+                        positions.clear();
+                        break;
+                    }
+                    positions.push_back(at);
+                    list += ", " + Quote(sourceColumns_[static_cast<std::size_t>(at)]);
+                }
+            }
+            Stmt s(src_.get(), "SELECT rowid" + list + " FROM " + Quote(table_) + " INDEXED BY " + Quote(i.name) + where);
             if (!s) continue;
+            if (!positions.empty()) keyPositions_ = positions;
             int rc;
-            while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) rows.insert(sqlite3_column_int64(s.st, 0));
-            if (rc != SQLITE_DONE) src_.Failed();
+            while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+                const int64_t row = sqlite3_column_int64(s.st, 0);
+                rows.insert(row);
+                if (positions.empty()) continue;
+                std::vector<std::string>& key = keys_[row];
+                key.clear();
+                for (std::size_t k = 0; k < positions.size(); ++k) {
+                    const unsigned char* t = sqlite3_column_text(s.st, static_cast<int>(k) + 1);
+                    key.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+                }
+            }
         }
         return rows;
     }
@@ -329,12 +372,76 @@ private:
     std::string select_, insert_;
     sqlite3_stmt* ins_ = nullptr;
     std::set<int64_t> saved_;
+    std::set<int64_t> missing_;
     std::vector<std::pair<int64_t, int64_t>> unreachable_;  // rowid stretches no seek entered
-    int64_t lost_ = 0;
+    std::vector<std::string> sourceColumns_;
+    std::vector<int> sourcePosition_;                     // of each of columns_
+    std::vector<int> keyPositions_;                       // the first index's columns
+    std::map<int64_t, std::vector<std::string>> keys_;   // rowid -> its values there
 
 public:
     ~TableCopy() { sqlite3_finalize(ins_); }
 };
+
+// Rows under a damaged inner page are on sound pages no read through the
+// table reaches. A scratch copy of the file gets one table per page in its
+// schema, each rooted at that page, so every page can be read as a table of
+// its own; the rows found are offered to the tables that miss them. Pages
+// that are not table pages fail to read and are passed over.
+void ScanOrphanPages(const SalvageOptions& o, sqlite3* source, const std::string& scratch,
+                     std::vector<std::unique_ptr<TableCopy>>& copies) {
+    std::size_t width = 0;
+    bool needed = false;
+    for (const auto& c : copies) {
+        if (c->missing().empty()) continue;
+        needed = true;
+        width = std::max(width, c->SourceColumnCount());
+    }
+    if (!needed || width == 0) return;
+    int pageSize = 0;
+    {
+        Stmt s(source, "PRAGMA page_size");
+        if (s && sqlite3_step(s.st) == SQLITE_ROW) pageSize = sqlite3_column_int(s.st, 0);
+    }
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(o.source, ec);
+    if (ec || pageSize <= 0) return;
+    const int64_t pages = static_cast<int64_t>(bytes) / pageSize;
+    std::filesystem::copy_file(o.source, scratch, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) return;
+    std::string columns;
+    for (std::size_t i = 0; i < width; ++i) columns += (i ? ", c" : "c") + std::to_string(i);
+    {
+        Db w;
+        if (w.Open(scratch, o.sourcePassword, SQLITE_OPEN_READWRITE)) {
+            sqlite3_exec(w.db, "PRAGMA writable_schema = ON; BEGIN", nullptr, nullptr, nullptr);
+            Stmt ins(w.db, "INSERT INTO sqlite_master(type, name, tbl_name, rootpage, sql) VALUES('table', ?1, ?1, ?2, ?3)");
+            for (int64_t p = 2; ins && p <= pages; ++p) {
+                const std::string name = "__page_" + std::to_string(p);
+                sqlite3_bind_text(ins.st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_int64(ins.st, 2, p);
+                const std::string sql = "CREATE TABLE " + name + "(" + columns + ")";
+                sqlite3_bind_text(ins.st, 3, sql.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_step(ins.st);
+                sqlite3_reset(ins.st);
+            }
+            sqlite3_exec(w.db, "COMMIT", nullptr, nullptr, nullptr);
+        }
+    }
+    {
+        Db r;
+        if (r.Open(scratch, o.sourcePassword, SQLITE_OPEN_READONLY)) {
+            for (int64_t p = 2; p <= pages; ++p) {
+                Stmt s(r.db, "SELECT rowid, * FROM __page_" + std::to_string(p));
+                while (s && sqlite3_step(s.st) == SQLITE_ROW)
+                    for (auto& c : copies)
+                        if (!c->missing().empty()) c->TakeOrphan(s.st);
+            }
+        }
+    }
+    std::filesystem::remove(scratch, ec);
+    std::filesystem::remove(scratch + "-journal", ec);
+}
 
 }  // namespace
 
@@ -438,18 +545,18 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             ::unlink(temp.c_str());
             return fail("the schema cannot be written (" + why + ")");
         }
+        std::vector<std::unique_ptr<TableCopy>> copies;
+        std::vector<std::size_t> reported;  // copies[i] is result.tables[reported[i]] (or none)
         for (const SchemaItem& t : schema) {
             if (t.type != "table") continue;
             // Hold marks do not outlive a repair.
             if (SameName(t.name, "__holds")) continue;
-            TableCopy copy(src, dst.db, t.name);
+            copies.push_back(std::make_unique<TableCopy>(src, dst.db, t.name));
+            TableCopy& copy = *copies.back();
             TableSalvage ts;
             ts.table = t.name;
-            if (copy.SourceHasTable()) {
-                copy.Run(sourceSchema);
-                ts.saved = copy.saved();
-                ts.lost = copy.lost();
-            }
+            if (copy.SourceHasTable()) copy.Run(sourceSchema);
+            reported.push_back(SameName(t.name, "__tables") ? SIZE_MAX : result.tables.size());
             if (SameName(t.name, "__tables")) {
                 // The catalogue rows the damage took are the example's.
                 if (haveExample) {
@@ -464,6 +571,12 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
                 continue;  // the catalogue is not a table of the user's
             }
             result.tables.push_back(ts);
+        }
+        ScanOrphanPages(o, src.get(), finalName + ".tpsfix-pages", copies);
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+            if (reported[i] == SIZE_MAX) continue;
+            result.tables[reported[i]].saved = copies[i]->saved();
+            result.tables[reported[i]].lost = copies[i]->lost();
         }
         if (sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
             const std::string why = dst.Error();
