@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <fstream>
+#include <optional>
 
 #include "platform/runtime/IniFile.h"
 #include "scheduler/FileActions.h"
@@ -119,17 +120,26 @@ TEST_F(FileActionsTest, MoveRenameDeleteAndADatedTarget) {
 }
 
 TEST_F(FileActionsTest, RecycleMovesToTheTrashAndDeleteDoesNot) {
+    // A home and data folder of the test's own, on the files' volume, so the
+    // trash used is the home trash there whatever the machine's mounts.
     const fs::path data = dir_ / "xdg";
     fs::create_directories(data);
-    const char* old = getenv("XDG_DATA_HOME");
-    const std::string saved = old ? old : "";
+    struct Env {
+        const char* name;
+        std::optional<std::string> saved;
+    } env[] = {{"XDG_DATA_HOME", {}}, {"HOME", {}}};
+    for (Env& e : env)
+        if (const char* v = getenv(e.name)) e.saved = v;
     setenv("XDG_DATA_HOME", data.c_str(), 1);
+    setenv("HOME", dir_.c_str(), 1);
     Write("r.txt", "recycled");
     Write("d.txt", "deleted");
     const int recycled = static_cast<int>(DoFileAction("Recycle", "r.txt", ""));
     const int deleted = static_cast<int>(DoFileAction("Delete", "d.txt", ""));
-    if (old) setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_DATA_HOME");
+    for (const Env& e : env) {
+        if (e.saved) setenv(e.name, e.saved->c_str(), 1);
+        else unsetenv(e.name);
+    }
 
     EXPECT_EQ(recycled, 0);
     EXPECT_EQ(deleted, 0);
