@@ -23,6 +23,7 @@
 #include "platform/ui/WindowManager.h"
 #include "tasks/TaskEditorRules.h"
 #include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/TypedEntry.h"
 
 namespace kr::tasks {
 
@@ -138,6 +139,8 @@ protected:
         Schedule& SCH = Schedule_File().rec();
         if (SCH.ShiftType.empty()) SCH.ShiftType = kFormShiftTypes[0];
         tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
+        TrackTyping(ui.begin);
+        TrackTyping(ui.end);
         const auto days = ExceptDaysOf(SCH);
         for (int i = 0; i < 7; ++i) ui.days[i]->setChecked(days[i]);
         Show();
@@ -181,8 +184,8 @@ private:
         ui.timeRange->setChecked(SCH.ExceptTime);
         ui.begin->setText(QString::fromStdString(Format(Value(SCH.ExceptTimeBegin), "@t3b")));
         ui.end->setText(QString::fromStdString(Format(Value(SCH.ExceptTimeEnd), "@t3b")));
-        ui.begin->setModified(false);
-        ui.end->setModified(false);
+        ClearTyped(ui.begin);
+        ClearTyped(ui.end);
         TimeRangeRule();
     }
     void Store() {
@@ -193,12 +196,12 @@ private:
         SCH.ExceptWeekdays = ui.weekdays->isChecked();
         SCH.ExceptHolidays = ui.holidays->isChecked();
         SCH.ExceptTime = ui.timeRange->isChecked();
-        if (ui.begin->isModified())
+        if (Typed(ui.begin))
             SCH.ExceptTimeBegin = static_cast<int32_t>(Deformat(ui.begin->text().toStdString(), kTimePicture).toInt());
-        if (ui.end->isModified())
+        if (Typed(ui.end))
             SCH.ExceptTimeEnd = static_cast<int32_t>(Deformat(ui.end->text().toStdString(), kTimePicture).toInt());
-        ui.begin->setModified(false);
-        ui.end->setModified(false);
+        ClearTyped(ui.begin);
+        ClearTyped(ui.end);
     }
     void TimeRangeRule() {
         const bool on = Schedule_File().rec().ExceptTime != 0;

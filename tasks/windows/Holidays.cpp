@@ -29,6 +29,7 @@
 #include "tasks/TaskEditorRules.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/TypedEntry.h"
 
 namespace kr::tasks {
 
@@ -132,6 +133,7 @@ protected:
         required_.Init(ui.window);
         required_.SetMessage(ui.date, true, "Holiday Date", "Holiday Date", "Holiday Date", "HOL:HolidayDate");
         SetRequiredFields(&required_);
+        TrackTyping(ui.date);
         DisableInViewMode(ui.pick);
         if (!view_ && !delete_) {
             auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), ui.window);
@@ -212,7 +214,7 @@ private:
     void Show() {
         const Holidays& HOL = Holidays_File().rec();
         ui.date->setText(QString::fromStdString(Format(Value(HOL.HolidayDate), DatePicture())));
-        ui.date->setModified(false);
+        ClearTyped(ui.date);
         if (ui.name->text().toStdString() != HOL.Holiday.str()) ui.name->setText(QString::fromStdString(HOL.Holiday.str()));
         for (int i = 0; i < 4; ++i) ui.types[i]->setChecked(HOL.HolidayType.str() == kHolidayTypes[i]);
         if (view_ || delete_) ApplyViewMode();
@@ -223,9 +225,9 @@ private:
     }
     void Store() {
         Holidays& HOL = Holidays_File().rec();
-        if (ui.date->isModified())
+        if (Typed(ui.date))
             HOL.HolidayDate = static_cast<int32_t>(Deformat(ui.date->text().toStdString(), DatePicture()).toInt());
-        ui.date->setModified(false);
+        ClearTyped(ui.date);
         HOL.Holiday = ui.name->text().toStdString();
         for (int i = 0; i < 4; ++i)
             if (ui.types[i]->isChecked()) HOL.HolidayType = kHolidayTypes[i];

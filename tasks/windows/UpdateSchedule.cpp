@@ -42,6 +42,7 @@
 #include "tasks/TaskEditorRules.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/TypedEntry.h"
 
 namespace kr::tasks {
 
@@ -428,6 +429,8 @@ protected:
         for (QWidget* w : {static_cast<QWidget*>(ui.lastRunDate), static_cast<QWidget*>(ui.lastRunTime)})
             w->setToolTip(w->toolTip());
         FillCategories();
+        for (QLineEdit* e : {ui.date, ui.time, ui.lastRunDate, ui.lastRunTime, ui.warnDate, ui.warnTime})
+            TrackTyping(e);
 
         // Rules in order: alarm, schedule type, task type.
         ApplyAlarmRule();
@@ -778,7 +781,7 @@ private:
         ui.noHistory->setChecked(SCH.NoHistory);
         ui.disable->setChecked(SCH.Disabled);
         for (QLineEdit* e : {ui.date, ui.time, ui.lastRunDate, ui.lastRunTime, ui.warnDate, ui.warnTime})
-            e->setModified(false);
+            ClearTyped(e);
         ApplyVisibility();
         SetTitle(TaskTitle(action_, SCH.Description.str(), view_));
     }
@@ -789,10 +792,10 @@ private:
         Schedule& SCH = Schedule_File().rec();
         const std::string dp = DatePicture();
         auto date = [&](QLineEdit* e, int32_t& v) {
-            if (e->isModified()) v = static_cast<int32_t>(Deformat(Text(e), dp).toInt());
+            if (Typed(e)) v = static_cast<int32_t>(Deformat(Text(e), dp).toInt());
         };
         auto time = [&](QLineEdit* e, int32_t& v) {
-            if (e->isModified()) v = static_cast<int32_t>(Deformat(Text(e), kTimePicture).toInt());
+            if (Typed(e)) v = static_cast<int32_t>(Deformat(Text(e), kTimePicture).toInt());
         };
         const std::string type = ui.taskType.Value();
         if (!type.empty()) SCH.TaskType = type;
@@ -834,7 +837,7 @@ private:
         SCH.NoHistory = ui.noHistory->isChecked();
         SCH.Disabled = ui.disable->isChecked();
         for (QLineEdit* e : {ui.date, ui.time, ui.lastRunDate, ui.lastRunTime, ui.warnDate, ui.warnTime})
-            e->setModified(false);
+            ClearTyped(e);
     }
 
     void ApplyVisibility() {

@@ -15,12 +15,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "../ui/UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/IniFile.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
@@ -289,6 +291,74 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
     EXPECT_EQ(items, 6);
 }
 
+TEST_F(TaskWindowsTest, DialogsKeepTheCurrentFolderAndCancelChangesNothing) {
+    const std::string cwd = std::filesystem::current_path().string();
+    std::vector<std::string> starts;
+    std::optional<std::string> answer = "/opt/tools/run-me";
+    SetFileChooser([&](QWidget*, const std::string&, const std::string& start, const QStringList&) {
+        starts.push_back(start);
+        return answer;
+    });
+    const int32_t id = AddTask("Files");
+    QWidget* w = OpenForm(kChangeRecord, id);
+    ASSERT_NE(w, nullptr);
+    Click(w, "browseProgram");
+    EXPECT_EQ(Child<QLineEdit>(w, "command")->text(), "/opt/tools/run-me");
+    EXPECT_EQ(Child<QLineEdit>(w, "path")->text(), "/opt/tools");
+    Click(w, "alarm");
+    answer = "/media/sounds/Ring.WAV";
+    Click(w, "wavBrowse");
+    EXPECT_EQ(Child<QLineEdit>(w, "wavFile")->text(), "/media/sounds/Ring.WAV");
+    EXPECT_EQ(GetIniValue("kr98.INI", "Defaults", "WAVPath"), "/media/sounds");
+    answer.reset();  // cancelled: nothing changes
+    Click(w, "wavBrowse");
+    EXPECT_EQ(Child<QLineEdit>(w, "wavFile")->text(), "/media/sounds/Ring.WAV");
+    EXPECT_EQ(GetIniValue("kr98.INI", "Defaults", "WAVPath"), "/media/sounds");
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_EQ(starts[0], cwd);             // no start folder in the task yet
+    EXPECT_EQ(starts[2], "/media/sounds");  // the folder last chosen
+    EXPECT_EQ(std::filesystem::current_path().string(), cwd);
+    SetFileChooser({});
+    Click(w, "cancel");
+}
+
+TEST_F(TaskWindowsTest, OkKeepsAWarningAlreadyShownUnlessTheMomentChanged) {
+    PutIniValue("kr98.INI", "Warning", "Active", "1");
+    PutIniValue("kr98.INI", "Warning", "Date", "0");
+    PutIniValue("kr98.INI", "Warning", "Time", "2160000");  // six hours
+    const int32_t id = AddTask("Warned");
+    {
+        auto all = Tasks();
+        sch().Clear();
+        sch().Rec<Schedule>() = all[0];
+        ASSERT_EQ(sch().Get(ScheduleDef().key("SCH:KeyID")), 0);
+        Schedule& s = sch().Rec<Schedule>();
+        s.AdvanceWarnDate = MakeDate(7, 7, 2024);  // set by the user, already shown
+        s.AdvanceWarnTime = MakeTime(12, 0);
+        s.AdvanceWarned = 1;
+        ASSERT_EQ(sch().Put(), 0);
+    }
+    QWidget* w = OpenForm(kChangeRecord, id);
+    ASSERT_NE(w, nullptr);
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_EQ(Tasks()[0].AdvanceWarnDate, MakeDate(7, 7, 2024));
+    EXPECT_EQ(Tasks()[0].AdvanceWarnTime, MakeTime(12, 0));
+    EXPECT_EQ(Tasks()[0].AdvanceWarned, 1);
+
+    // A new time just after midnight: warned six hours before, the evening before.
+    w = OpenForm(kChangeRecord, id);
+    ASSERT_NE(w, nullptr);
+    Type(w, "time", "12:30AM");
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const Schedule s = Tasks()[0];
+    EXPECT_EQ(s.Time, MakeTime(0, 30));
+    EXPECT_EQ(s.AdvanceWarnDate, s.Date - 1);
+    EXPECT_EQ(s.AdvanceWarnTime, MakeTime(18, 30));
+    EXPECT_EQ(s.AdvanceWarned, 0);
+}
+
 TEST_F(TaskWindowsTest, CalendarGreysTheDaysADayOfWeekTaskDoesNotAllow) {
     int32_t chosen = -1;
     Start("CalendarTest", [&] {
@@ -393,6 +463,10 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
     Click(form, "ok");
     Pump(50);
     EXPECT_TRUE(form->isVisible());
+    bool refused = false;
+    for (const auto& m : responder_.shown())
+        if (m.request.text.find("Missing") == std::string::npos && m.request.title != "Missing Information") refused = true;
+    EXPECT_TRUE(refused) << Shown();
     EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
 }
 
