@@ -1,6 +1,7 @@
 #include "msgprog/windows/GenerateEmail.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -30,7 +31,9 @@ struct GenerateEmailLayout {
     QPushButton* ok = nullptr;
     QPushButton* cancel = nullptr;
     void Build() {
-        window = new QWidget;
+        // A dialog: it opens centred over the message window (on the screen)
+        // and Enter presses OK.
+        window = new QDialog;
         window->resize(460, 340);
         auto* v = new QVBoxLayout(window);
         auto* form = new QFormLayout;
@@ -53,6 +56,7 @@ struct GenerateEmailLayout {
         row->addStretch(1);
         ok = new QPushButton(QStringLiteral("&OK"));
         cancel = new QPushButton(QStringLiteral("Cancel"));
+        ok->setDefault(true);
         row->addWidget(ok);
         row->addWidget(cancel);
         v->addLayout(row);

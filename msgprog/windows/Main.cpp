@@ -1,6 +1,9 @@
 #include "msgprog/windows/Main.h"
 
 #include <QColor>
+#include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFont>
 #include <QFontDialog>
 #include <QHBoxLayout>
@@ -11,9 +14,12 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "dictionary/Dictionary.h"
 #include "msgprog/windows/GenerateEmail.h"
 #include "msgprog/windows/SetSnooze.h"
+#include "platform/data/ErrorHandler.h"
 #include "platform/desktop/Sound.h"
+#include "platform/ui/WindowPosition.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -63,6 +69,51 @@ int& LastTake() {
 }
 
 }  // namespace
+
+bool ChooseFontAndColour(QWidget* parent, QFont& font, QColor& colour) {
+    // Qt's font dialog has no colour: it is embedded with a colour button
+    // beside it, which opens the colour dialog.
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("FontAndColour"));
+    dialog.setWindowTitle(QStringLiteral("Font"));
+    auto* v = new QVBoxLayout(&dialog);
+    auto* fonts = new QFontDialog(font, &dialog);
+    fonts->setWindowFlags(Qt::Widget);
+    fonts->setOptions(QFontDialog::NoButtons);
+    v->addWidget(fonts);
+    auto* row = new QHBoxLayout;
+    auto* colourButton = new QPushButton(QStringLiteral("&Color..."));
+    colourButton->setObjectName(QStringLiteral("colour"));
+    auto* swatch = new QLabel;
+    swatch->setObjectName(QStringLiteral("swatch"));
+    swatch->setFixedSize(40, 20);
+    swatch->setFrameShape(QFrame::Box);
+    QColor chosen = colour;
+    auto paint = [swatch, &chosen] {
+        swatch->setStyleSheet(QStringLiteral("background-color: %1").arg(chosen.name()));
+        swatch->setProperty("colour", chosen.name());
+    };
+    paint();
+    QObject::connect(colourButton, &QPushButton::clicked, &dialog, [&dialog, &chosen, paint] {
+        const QColor c = QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
+        if (c.isValid()) {
+            chosen = c;
+            paint();
+        }
+    });
+    row->addWidget(colourButton);
+    row->addWidget(swatch);
+    row->addStretch(1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    row->addWidget(buttons);
+    v->addLayout(row);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    font = fonts->currentFont();
+    colour = chosen;
+    return true;
+}
 
 void MainLayout::Build() {
     window = new QWidget;
@@ -127,6 +178,15 @@ protected:
     }
     bool Init() override {
         // The record is taken before anything shows: no record, no window.
+        // MsgLink is opened through its relation manager first, so that a
+        // damaged or unreadable file is reported to the user by the error
+        // handler (the program has no terminal to tell); the read then fails
+        // and the window closes.
+        auto& links = MsgLink_File();
+        const bool lazy = links.lazyOpen;
+        links.lazyOpen = false;  // open now, so a failure is reported now
+        if (MsgLink_Relations().Open() == data::kLevelBenign) MsgLink_Relations().Close();
+        links.lazyOpen = lazy;
         int deleteError = 0;
         takeResult = TakeMessage(id_, ML, &deleteError);
         LastTake() = takeResult;
@@ -217,10 +277,13 @@ private:
         GenerateEmail(ML, [this] { ShowRecord(); });
     }
     void SetMessageFont() {
-        bool ok = false;
-        const QFont chosen = QFontDialog::getFont(&ok, ui.text->font(), ui.window);
-        if (!ok) return;
-        ui.text->setFont(chosen);
+        QFont font = ui.text->font();
+        QColor colour = ui.text->palette().color(QPalette::Text);
+        if (!ChooseFontAndColour(ui.window, font, colour)) return;
+        ui.text->setFont(font);
+        QPalette p = ui.text->palette();
+        p.setColor(QPalette::Text, colour);
+        ui.text->setPalette(p);
         ReadFont(ui.text, CurrentFont());
     }
 
@@ -229,6 +292,9 @@ private:
 };
 
 MainWindow* OpenMain(int32_t id, std::function<void()> closed, int* takeResult) {
+    // The message program keeps its windows' places in its own INI: the main
+    // program's POSITION.INI holds the frame's under the same name "Main".
+    if (PositionFile() != kIniFileName) SetPositionFile(kIniFileName);
     LastTake() = 0;
     auto* w = new MainWindow(id);
     const bool ok = w->Open();  // a refused Init has deleted the manager

@@ -10,6 +10,8 @@
 
 #include "msgprog/MessageProgram.h"
 
+class QColor;
+class QFont;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -44,6 +46,11 @@ enum MessagePopupChoice {
 };
 
 class MainWindow;
+
+// The "Set Message Font" window: Qt's font dialog with a colour choice
+// beside it. True when the user pressed OK; font and colour are then the
+// choice.
+bool ChooseFontAndColour(QWidget* parent, QFont& font, QColor& colour);
 
 // Opens Main for the record named by id (0: the newest). Returns nullptr
 // when there is no such record (nothing is deleted) with the read's code in

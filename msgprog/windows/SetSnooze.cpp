@@ -1,5 +1,6 @@
 #include "msgprog/windows/SetSnooze.h"
 
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -17,7 +18,9 @@ struct SetSnoozeLayout {
     QSpinBox* minutes = nullptr;
     QPushButton* ok = nullptr;
     void Build() {
-        window = new QWidget;
+        // A dialog: it opens centred over the message window and Enter
+        // presses its default button.
+        window = new QDialog;
         auto* v = new QVBoxLayout(window);
         title = new QLabel;
         v->addWidget(title);

@@ -3,6 +3,13 @@
 // failures, the "Other" snooze window, the repeating alarm and the e-mail
 // window's failure report and stored recipient.
 #include <QApplication>
+#include <QColorDialog>
+#include <QDialog>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,6 +23,7 @@
 #include "organiser/MailWorker.h"
 #include "platform/desktop/Sound.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr::test {
 namespace {
@@ -219,6 +227,97 @@ TEST_F(MainWindowTest, EmailFailureIsReportedAndTheRecipientKept) {
     EXPECT_EQ(mail->findChildren<QLineEdit*>()[0]->text(), "you@example.org");
     Button(mail, "Cancel")->click();
     ASSERT_TRUE(WaitFor([] { return WindowWith("Cancel") == nullptr; }));
+}
+
+static std::string FileText(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST_F(MainWindowTest, WindowPlacesStayOutOfTheMainProgramsPositionFile) {
+    // The frame of the main program, maximised, under the same name "Main".
+    const std::string frame = "[Main]\r\nXPos=10\r\nYPos=10\r\nWidth=900\r\nHeight=700\r\nMaximize=1\r\n";
+    { std::ofstream("POSITION.INI", std::ios::binary) << frame; }
+    AddLink(1, "Moved", "Once");
+    ASSERT_NE(Open(1), nullptr);
+    QWidget* win = WindowWith("&Snooze");
+    ASSERT_NE(win, nullptr);
+    EXPECT_FALSE(win->isMaximized()) << "the frame's place is not the message's";
+    win->move(120, 90);
+    Button(win, "Cl&ose")->click();
+    ASSERT_TRUE(WaitFor([this] { return closed_ == 1; }));
+    EXPECT_EQ(FileText("POSITION.INI"), frame);
+    EXPECT_NE(FileText("krmsg.INI").find("[Main]"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, DamagedMsgLinkIsReportedBeforeTheWindowCloses) {
+    AddLink(1, "Lost?", "Not silently");
+    data::TableOf(MsgLinkDef()).Close();
+    data::CloseIdleFiles();
+    for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+        std::string n = e.path().filename().string();
+        for (char& c : n) c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (n.rfind("MSGLINK", 0) == 0) std::ofstream(e.path(), std::ios::binary) << std::string(4096, 'J');
+    }
+    int take = 0;
+    EXPECT_EQ(Open(1, &take), nullptr);
+    EXPECT_NE(take, 0);
+    ASSERT_FALSE(responder_.shown().empty()) << "the failed open is told to the user";
+    EXPECT_NE(responder_.shown()[0].request.text.find("MsgLink"), std::string::npos)
+        << responder_.shown()[0].request.text;
+}
+
+TEST_F(MainWindowTest, SnoozeWindowOpensOverTheMessageAndEnterPressesOk) {
+    AddLink(1, "Stand up", "Stretch");
+    MainWindow* w = Open(1);
+    ASSERT_NE(w, nullptr);
+    QWidget* message = WindowWith("&Snooze");
+    message->move(300, 200);
+    Pump();
+    ChoosePopup(w, kPopupOther);
+    ASSERT_TRUE(WaitFor([] { return WindowWith("&OK") != nullptr; }));
+    QWidget* snooze = WindowWith("&OK");
+    Pump();
+    EXPECT_TRUE(message->frameGeometry().contains(snooze->frameGeometry().center()))
+        << "opened over the message window";
+    auto* minutes = snooze->findChild<QSpinBox*>();
+    minutes->setValue(15);
+    minutes->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(minutes, &enter);
+    ASSERT_TRUE(WaitFor([this] { return closed_ == 1; })) << "Enter pressed OK and the message snoozed";
+    ASSERT_EQ(Tasks().size(), 1u);
+}
+
+TEST_F(MainWindowTest, MessageFontWindowOffersAColour) {
+    AddLink(1, "Colourful", "Red text");
+    MainWindow* w = Open(1);
+    ASSERT_NE(w, nullptr);
+    bool sawColourDialog = false;
+    // The user picks red in the colour window and presses OK in both.
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qApp->findChild<QDialog*>(QStringLiteral("FontAndColour"));
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->objectName() == QStringLiteral("FontAndColour")) dialog = static_cast<QDialog*>(t);
+        ASSERT_NE(dialog, nullptr);
+        QTimer::singleShot(50, [&, dialog] {
+            for (QWidget* t : QApplication::topLevelWidgets())
+                if (auto* c = qobject_cast<QColorDialog*>(t); c && c->isVisible()) {
+                    sawColourDialog = true;
+                    c->setCurrentColor(QColor(255, 0, 0));
+                    c->accept();
+                }
+            QTimer::singleShot(20, dialog, [dialog] { dialog->accept(); });
+        });
+        dialog->findChild<QPushButton*>(QStringLiteral("colour"))->click();
+    });
+    ChoosePopup(w, kPopupFont);
+    EXPECT_TRUE(sawColourDialog);
+    QWidget* win = WindowWith("&Snooze");
+    EXPECT_EQ(win->findChild<QPlainTextEdit*>()->palette().color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_EQ(CurrentFont().Color, 0x0000FF) << "kept as 0x00BBGGRR";
 }
 
 }  // namespace
