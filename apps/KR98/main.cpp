@@ -34,6 +34,7 @@
 #include "platform/runtime/QueryWizardCore.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
+#include "platform/desktop/Focus.h"
 #include "platform/desktop/WindowHelpers.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
         kr::scriptedit::RegisterScriptWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
+        // [FOCUS] reads the title of the desktop's active window.
+        kr::SetFocusTextSource([] { return kr::FocusedWindowTitle(); });
         kr::StartupServices services;
         kr::SingleCopy singleCopy;
         services.claimDataFolder = [&singleCopy](const kr::DataFolder& folder) {

@@ -23,6 +23,7 @@
 #include "platform/data/ErrorHandler.h"
 #include "platform/data/Table.h"
 #include "platform/desktop/Sound.h"
+#include "platform/desktop/WindowModes.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
@@ -280,6 +281,18 @@ bool MainFrame::Init() {
             QApplication::restoreOverrideCursor();
     };
     runner.showTaskMessage = [](const Schedule& task) { ShowTaskMessage_Display(task); };
+    runner.windowModeRequested = [](int32_t pid, int32_t mode) {
+        StartedWindowMode m = StartedWindowMode::Normal;
+        switch (mode) {
+            case kShowHidden: m = StartedWindowMode::Hidden; break;
+            case kShowMinimized: m = StartedWindowMode::Minimised; break;
+            case kShowMaximized: m = StartedWindowMode::Maximised; break;
+            case kShowMinimizedNoActivate: m = StartedWindowMode::MinimisedNoActivate; break;
+            case kShowNoActivate: m = StartedWindowMode::NoActivate; break;
+            default: break;
+        }
+        ApplyWindowModeWhenShown(pid, m);
+    };
     SetTaskRunnerHooks(std::move(runner));
     SetExecuteTaskRunner(RunDueTask);
 

@@ -131,6 +131,28 @@ public:
         const char** argv = kind == Openbox ? openbox : matchbox;
         if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
         if (pid_) ready_ = WaitUntil([this] { return HasCheckWindow(); }, 5000);
+        // openbox puts its check window up before it takes windows over: a
+        // window mapped in between stays unmanaged. Ready once a probe window
+        // is among its clients.
+        if (ready_ && kind == Openbox) {
+            Display* d = display_.d();
+            Window probe = XCreateSimpleWindow(d, display_.root(), 0, 0, 10, 10, 0, 0, 0);
+            auto managed = [&] {
+                for (Window w : display_.ClientList())
+                    if (w == probe) return true;
+                return false;
+            };
+            ready_ = false;
+            for (int attempt = 0; attempt < 20 && !ready_; ++attempt) {
+                // A map made while it was still starting is not seen again.
+                XUnmapWindow(d, probe);
+                XMapWindow(d, probe);
+                XSync(d, False);
+                ready_ = WaitUntil(managed, 500);
+            }
+            XDestroyWindow(d, probe);
+            XSync(d, False);
+        }
     }
     ~WindowManagerProcess() {
         if (!pid_) return;
