@@ -22,6 +22,7 @@
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
+#include "xplore/windows/XploreList.h"
 
 namespace kr::tasks {
 
@@ -288,6 +289,8 @@ protected:
         tasks_->AddColumn({"Time", "SCH:Time", "@t3b", 32});
         tasks_->AddColumn({"Description", "SCH:Description", "@s40", 160});
         tasks_->AddColumn({"Task Type", "SCH:TaskType", "@s20", 80});
+        tasks_->AddColumn({"ID", "SCH:ID", "@n13", 52, 'R'});
+        tasks_->AddColumn({"Category", "SCH:Category", "@s20", 80});
         tasks_->AddSortOrder(ScheduleDef().key("SCH:KeyCategoryDate"));
         tasks_->AddRange("SCH:Category", [] { return Value(Categories_File().rec().Category.str()); });
         tasks_->SetFilter("(SCH:Disabled=0)");
@@ -306,7 +309,25 @@ protected:
             if (categories_->Selected() < 0) categories_->Select(0);
             categories_->UpdateViewRecord();
         }
-        return tasks_->Init() == 0;
+        if (tasks_->Init() != 0) return false;
+        // The task list's Xplore: its columns, sorting on each, the saved layout.
+        xplore_ = std::make_unique<xplore::XploreList>(*tasks_, "BrowseScheduleCategories", "?List");
+        std::vector<xplore::ColumnDef> cols = {
+            {"SCH:Date", 40, "Date", "@d6b", "Basic - Next Date to Perform Task"},
+            {"SCH:Time", 32, "Time", "@t3b", "Basic - Next Time to Perform Task"},
+            {"SCH:Description", 160, "Description", "@s40", "Basic - Task Description/Title"},
+            {"SCH:TaskType", 80, "Task Type", "@s20", "Basic - Task Type (Message/Program/Both/Reminder)"},
+            {"SCH:ID", 52, "ID", "@n13", "Unique internal system ID", 'R'},
+            {"SCH:Category", 80, "Category", "@s20", "Basic - Task Category"},
+        };
+        for (auto& c : cols) c.sortable = true;
+        cols[4].display = cols[5].display = false;
+        xplore_->core().Attach("Underline");
+        xplore_->core().Init(cols);
+        xplore_->core().AddSortOrder(1);
+        xplore_->core().SyncOrders(nullptr);
+        xplore_->Restore(Options().GlobalDateFormat.get());
+        return true;
     }
     bool TakeEvent(int e) override {
         if (e == 518) {
@@ -334,6 +355,7 @@ protected:
         if (tasks_) tasks_->HandleAccepted(c);
     }
     void Kill() override {
+        if (xplore_) xplore_->Save();
         if (schOpen_) Schedule_File().Close();
         if (catOpen_) Categories_File().Close();
     }
@@ -342,6 +364,7 @@ private:
     BrowseScheduleCategoriesLayout ui;
     std::unique_ptr<BrowseView> categories_;
     std::unique_ptr<BrowseView> tasks_;
+    std::unique_ptr<xplore::XploreList> xplore_;  // after the list it serves
     bool catOpen_ = false, schOpen_ = false;
 };
 

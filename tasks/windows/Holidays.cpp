@@ -29,6 +29,7 @@
 #include "tasks/TaskEditorRules.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
+#include "xplore/windows/XploreList.h"
 #include "tasks/windows/TypedEntry.h"
 
 namespace kr::tasks {
@@ -296,9 +297,29 @@ protected:
         list_->SetChangeControl(ui.change);
         list_->SetDeleteControl(ui.del);
         list_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateHolidays(std::move(done)); });
-        return list_->Init() == 0;
+        if (list_->Init() != 0) return false;
+        xplore_ = std::make_unique<xplore::XploreList>(*list_, "BrowseHolidays", "?Browse:1");
+        std::vector<xplore::ColumnDef> cols = {
+            {"HOL:HolidayDate", 44, "Date", "@d3", "Date of Holiday", 'R'},
+            {"HOL:Holiday", 120, "Description", "@s30", "Description of Holiday"},
+        };
+        for (auto& c : cols) c.sortable = true;
+        xplore_->core().Attach("Underline");
+        xplore_->core().Init(cols);
+        xplore_->core().AddSortOrder(1);
+        xplore_->core().SyncOrders(nullptr);
+        xplore_->Restore(Options().GlobalDateFormat.get());
+        return true;
     }
-    bool TakeEvent(int e) override { return list_ && list_->TakeEvent(e); }
+    bool TakeEvent(int e) override {
+        if (e == 518) {  // another start: come forward
+            if (Window()->isMinimized()) Window()->showNormal();
+            Window()->raise();
+            Window()->activateWindow();
+            return true;
+        }
+        return list_ && list_->TakeEvent(e);
+    }
     void TakeAccepted(QObject* c) override {
         if (list_) list_->HandleAccepted(c);
     }
@@ -309,6 +330,7 @@ protected:
         }
     }
     void Kill() override {
+        if (xplore_) xplore_->Save();
         tabs_.Kill();
         if (opened_) Holidays_File().Close();
     }
@@ -317,6 +339,7 @@ private:
     BrowseHolidaysLayout ui;
     TabHighlight tabs_;
     std::unique_ptr<BrowseView> list_;
+    std::unique_ptr<xplore::XploreList> xplore_;  // after the list it serves
     bool opened_ = false;
 };
 

@@ -261,6 +261,10 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
     ASSERT_NE(tasks, nullptr);
     EXPECT_EQ(Child<QTableView>(list, "categories")->model()->rowCount(), 1);
     EXPECT_EQ(tasks->model()->rowCount(), 1);
+    // Xplore shows the four list columns; ID and Category wait in its table.
+    int shown = 0;
+    for (int i = 0; i < tasks->model()->columnCount(); ++i) shown += !tasks->isColumnHidden(i);
+    EXPECT_EQ(shown, 4);
     Click(list, "taskCopy");
     QWidget* form = WindowTitled("New Task");
     ASSERT_NE(form, nullptr);
