@@ -31,6 +31,7 @@
 #include "organiser/MailWorker.h"
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
+#include "organiser/windows/ClipboardWindows.h"
 #include "platform/runtime/QueryWizardCore.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
         // The organiser's mail code reads its copy of the mail options.
         kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
         kr::scriptedit::RegisterScriptWindows();
+        kr::RegisterOrganiserWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         // [FOCUS] reads the title of the desktop's active window.

@@ -1126,6 +1126,27 @@ public:
         return sqlite3_column_int64(st, 0);
     }
 
+    int readMemo(int64_t row, const MemoDef& memo, std::size_t maxBytes, std::string& out) override {
+        out.clear();
+        Database& d = *db_;
+        std::lock_guard<std::recursive_mutex> l(d.mutex());
+        const std::string column = QuoteId(ColumnName(memo.name));
+        const std::string sql = "SELECT substr(CAST(" + column + " AS BLOB), 1, ?1) FROM " + T() + " WHERE rowid = ?2";
+        int rc = 0;
+        sqlite3_stmt* st = d.Prepare(sql, &rc);
+        if (!st) return d.Fail(rc);
+        Resetter r{st};
+        sqlite3_bind_int64(st, 1, static_cast<sqlite3_int64>(maxBytes));
+        sqlite3_bind_int64(st, 2, row);
+        rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return 35;
+        if (rc != SQLITE_ROW) return failRead(d, rc);
+        const void* bytes = sqlite3_column_blob(st, 0);
+        const int n = sqlite3_column_bytes(st, 0);
+        if (bytes && n > 0) out.assign(static_cast<const char*>(bytes), static_cast<std::size_t>(n));
+        return 0;
+    }
+
     // Holds, kept in the file so that every program sees them.
 
     int ensureHolds(Database& d) {

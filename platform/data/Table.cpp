@@ -373,6 +373,15 @@ int64_t Table::Records(const KeyDef* key) {
     return n;
 }
 
+int Table::ReadMemo(int64_t pointer, std::string_view memoName, std::size_t maxBytes, std::string& out) {
+    out.clear();
+    KR_REQUIRE_OPEN();
+    const MemoDef* memo = def().memo(memoName);
+    if (!memo) return SetLastError(kUnsupported);
+    int e = impl_->readMemo(pointer, *memo, maxBytes, out);
+    return e ? SetLastError(e) : ClearLastError();
+}
+
 int Table::Hold() {
     KR_REQUIRE_OPEN();
     ThreadState& s = impl_->ts();

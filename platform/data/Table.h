@@ -166,6 +166,11 @@ public:
     // excluded records); -1 on error.
     int64_t Records();
     int64_t Records(const KeyDef* key);
+    // The first maxBytes bytes of a memo of the record with that row number
+    // (POINTER()), read on their own: the buffer, the position and the
+    // current record stay as they are (a list reads what its visible rows
+    // show). 35 when there is no such record; 80 for line files.
+    int ReadMemo(int64_t pointer, std::string_view memoName, std::size_t maxBytes, std::string& out);
 
     // HOLD / RELEASE of the current record. Holds are visible to every
     // program: 43 when another live holder has it; a hold left by a program

@@ -116,6 +116,15 @@ struct Table::Impl {
     virtual int put(ThreadState& s) = 0;
     virtual int del(ThreadState& s) = 0;
     virtual int64_t records(const KeyDef* key) = 0;
+    // The first maxBytes bytes of a memo of the record with that row number,
+    // read on their own (the record buffer and position untouched).
+    virtual int readMemo(int64_t row, const MemoDef& memo, std::size_t maxBytes, std::string& out) {
+        (void)row;
+        (void)memo;
+        (void)maxBytes;
+        out.clear();
+        return 80;
+    }
     virtual int hold(ThreadState& s, int thread) = 0;
     virtual int release(ThreadState& s, int thread) = 0;
     virtual void releaseAll(int thread) = 0;
