@@ -200,17 +200,17 @@ int RollHolidaysForward() {
 
 // --- the jobs ---------------------------------------------------------------
 
-Housekeeping::Housekeeping() = default;
-Housekeeping::~Housekeeping() { Stop(); }
+DailyJobs::DailyJobs() = default;
+DailyJobs::~DailyJobs() { Stop(); }
 
-void Housekeeping::Start() {
+void DailyJobs::Start() {
     checkedHistory_ = 0;
     if (!store_) store_ = std::make_unique<TableScheduleStore>();
 }
 
-void Housekeeping::Stop() { store_.reset(); }
+void DailyJobs::Stop() { store_.reset(); }
 
-void Housekeeping::CheckAdvanceWarnings(bool useKRMsg) {
+void DailyJobs::CheckAdvanceWarnings(bool useKRMsg) {
     if (!store_) return;
     data::Table& t = Schedule_File().File();
     Schedule& SCH = t.Rec<Schedule>();
@@ -250,7 +250,7 @@ void Housekeeping::CheckAdvanceWarnings(bool useKRMsg) {
     }
 }
 
-bool Housekeeping::RemoveHistory(const HistorySettings& settings) {
+bool DailyJobs::RemoveHistory(const HistorySettings& settings) {
     const int32_t today = Today();
     if (checkedHistory_ >= today) return false;
     checkedHistory_ = today;

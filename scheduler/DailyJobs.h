@@ -67,12 +67,12 @@ struct HistorySettings {
     bool RemoveUncompleted = false;
 };
 
-class Housekeeping {
+class DailyJobs {
 public:
-    Housekeeping();
-    ~Housekeeping();
-    Housekeeping(const Housekeeping&) = delete;
-    Housekeeping& operator=(const Housekeeping&) = delete;
+    DailyJobs();
+    ~DailyJobs();
+    DailyJobs(const DailyJobs&) = delete;
+    DailyJobs& operator=(const DailyJobs&) = delete;
 
     // Opens Schedule and Scripting for the current thread (thread 1); the
     // first daily pass after Start always runs.

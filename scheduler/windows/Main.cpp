@@ -149,7 +149,7 @@ MainFrame* g_frame = nullptr;
 // The clipboard monitor and the daily jobs of the timer rotation (thread 1).
 struct FrameJobs {
     ClipboardMonitor monitor;
-    Housekeeping housekeeping;
+    DailyJobs housekeeping;
     std::unique_ptr<ClipboardWatcher> watcher;
 };
 FrameJobs& Jobs() {

@@ -76,7 +76,7 @@ protected:
     }
 
     std::unique_ptr<TableScheduleStore> store_;
-    Housekeeping jobs_;
+    DailyJobs jobs_;
 };
 
 // --- advance warnings -------------------------------------------------------
