@@ -9,6 +9,9 @@
 #include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
+#include "platform/data/Database.h"
+#include "platform/data/TableImpl.h"
+#include "scriptedit/ScriptCopy.h"
 #include "scriptedit/ScriptSequencer.h"
 
 namespace kr {
@@ -59,6 +62,23 @@ protected:
         return out;
     }
     using V = std::vector<std::string>;
+    void AddMany(int32_t task, int n) {
+        ASSERT_EQ(Scripting_File().UseFile(), 0);
+        ASSERT_EQ(data::Logout({&Scripting_File().File()}), 0);
+        for (int i = 1; i <= n; ++i) Add(task, {i});
+        ASSERT_EQ(data::Commit(), 0);
+    }
+    // A trigger on the data file's connection that makes one write fail.
+    static void FailOn(const std::string& when, const std::string& condition) {
+        ASSERT_EQ(Scripting_File().UseFile(), 0);
+        auto db = Scripting_File().File().impl().database();
+        ASSERT_TRUE(db);
+        const std::string stored = ScriptingDef().storedAs;
+        const std::string table = stored.substr(stored.find("\\!") + 2);
+        ASSERT_EQ(db->Exec("CREATE TEMP TRIGGER fail_" + when + " BEFORE " + when + " ON main.\"" + table +
+                           "\" WHEN " + condition + " BEGIN SELECT RAISE(ABORT, 'injected failure'); END"),
+                  0);
+    }
     ScriptedResponder responder_;
     ScopedMessageService messages_{&responder_};
     std::filesystem::path dir_, previous_;
@@ -143,12 +163,76 @@ TEST_F(ScriptSequencerTest, RenumberClosesTheGapsAfterADeletedItemOnly) {
 
 TEST_F(ScriptSequencerTest, AMoveToTheTopOfALongScriptIsOneTransaction) {
     const int n = 2000;
-    for (int i = 1; i <= n; ++i) Add(3, {i});
+    AddMany(3, n);
     EXPECT_EQ(seq_.MoveToTop(3, n), 1);
     const std::vector<std::string> items = Items(3);
     ASSERT_EQ(items.size(), static_cast<size_t>(n));
     EXPECT_EQ(items.front(), "1:item 2000");
     EXPECT_EQ(items.back(), "2000:item 1999");
+}
+
+TEST_F(ScriptSequencerTest, LongScriptCopyReportsAFailedItemAndGoesOnWhileOtherWritesCommit) {
+    AddMany(1, 1000);
+    // Item 500 can be stored under no number of the target task (a failure
+    // other than a taken number, which the copy steps past).
+    Scripting_File().rec() = Scripting();
+    Scripting_File().rec().ID = 1;
+    Scripting_File().rec().Sequence = 500;
+    ASSERT_EQ(Scripting_File().TryFetch(ScriptingDef().key("SCR:KeyID")), kLevelBenign);
+    Scripting_File().rec().Action = "poison";
+    ASSERT_EQ(Scripting_File().File().Put(), 0);
+    FailOn("INSERT", "new.ID = 2 AND new.Action = 'poison'");
+    auto p = MakeCopyScript(1, 2);
+    std::vector<std::string> errors;
+    p->onError = [&](const std::string& e) { errors.push_back(e); };
+    int batches = 0;
+    while (p->Step(25)) {
+        // Between two batches no transaction is held: a write of the
+        // scheduler's own (another task's item) commits at once.
+        if (++batches == 10) {
+            EXPECT_FALSE(data::InTransaction());
+            Add(3, {1});
+        }
+    }
+    EXPECT_EQ(p->state(), ProcessState::Finished);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Error adding script record:"), std::string::npos);
+    // The items after it are copied, in their order.
+    const std::vector<std::string> copied = Items(2);
+    ASSERT_EQ(copied.size(), 999u);
+    EXPECT_NE(copied[498].find(":item 499"), std::string::npos);
+    EXPECT_NE(copied[499].find(":item 501"), std::string::npos);
+    EXPECT_NE(copied.back().find(":item 1000"), std::string::npos);
+    EXPECT_EQ(ScriptItemNumbers(3).size(), 1u);
+}
+
+TEST_F(ScriptSequencerTest, LongScriptDeleteStopsAtAFailedItemKeepingWhatWasDone) {
+    AddMany(1, 1000);
+    AddMany(2, 3);
+    FailOn("DELETE", "old.ID = 1 AND old.Sequence = 500");
+    auto p = MakeDeleteScript(1);
+    std::vector<std::string> errors;
+    p->onError = [&](const std::string& e) { errors.push_back(e); };
+    while (p->Step(25)) {
+    }
+    EXPECT_EQ(p->state(), ProcessState::Failed);
+    ASSERT_EQ(errors.size(), 1u);
+    const std::vector<int32_t> left = ScriptItemNumbers(1);
+    ASSERT_EQ(left.size(), 501u);
+    EXPECT_EQ(left.front(), 500);
+    EXPECT_EQ(ScriptItemNumbers(2).size(), 3u);
+}
+
+TEST_F(ScriptSequencerTest, RenumberReportsAFailedItemAndGoesOn) {
+    Add(1, {1, 3, 5, 7});
+    FailOn("UPDATE", "old.ID = 1 AND old.Sequence = 5");
+    seq_.renumberStart = 2;
+    seq_.Renumber(1);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "Error!");
+    EXPECT_EQ(responder_.shown()[0].request.text.rfind("Record swap error: ", 0), 0u);
+    EXPECT_NE(responder_.shown()[0].request.text.find("Section = Put Upd Seq"), std::string::npos);
+    EXPECT_EQ(ScriptItemNumbers(1), (std::vector<int32_t>{1, 2, 4, 5}));
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
+#include "platform/data/Database.h"
+#include "platform/data/TableImpl.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/Requests.h"
 #include "scriptedit/ScriptItemRules.h"
@@ -392,7 +394,7 @@ TEST_F(ScriptEditWindowsTest, ThePrintedScriptReadsBackFromPdf) {
     EXPECT_LT(text.find("Send Keys"), text.find("Set Value"));
 }
 
-TEST_F(ScriptEditWindowsTest, ClearAllAsksThenDeletesALongScriptInTheProgressWindow) {
+TEST_F(ScriptEditWindowsTest, ClearAllAsksThenDeletesALongScriptAndShowsAFailureHalfWay) {
     // One transaction for the set-up.
     ASSERT_EQ(Scripting_File().UseFile(), 0);
     ASSERT_EQ(data::Logout({&Scripting_File().File()}), 0);
@@ -418,6 +420,37 @@ TEST_F(ScriptEditWindowsTest, ClearAllAsksThenDeletesALongScriptInTheProgressWin
     EXPECT_TRUE(responder_.sawText("Delete all script items for the current task?"));
     EXPECT_EQ(Items().size(), 0u);
     EXPECT_EQ(Items(6).size(), 1u);
+
+    // A delete that fails half-way: the progress window stays with the
+    // failure until it is read, and the items not reached stay.
+    ASSERT_EQ(data::Logout({&Scripting_File().File()}), 0);
+    for (int i = 1; i <= 1000; ++i) {
+        Scripting s = Item("Send Keys");
+        s.ID = 5;
+        s.Sequence = i;
+        ASSERT_EQ(InsertScriptItemAt(s), 0);
+    }
+    ASSERT_EQ(data::Commit(), 0);
+    auto db = Scripting_File().File().impl().database();
+    const std::string stored = ScriptingDef().storedAs;
+    ASSERT_EQ(db->Exec("CREATE TEMP TRIGGER fail_delete BEFORE DELETE ON main.\"" +
+                       stored.substr(stored.find("\\!") + 2) +
+                       "\" WHEN old.Sequence = 500 BEGIN SELECT RAISE(ABORT, 'injected failure'); END"),
+              0);
+    responder_.Answer(kButtonYes);
+    done = 0;
+    scriptedit::ClearAllScriptItems([&](bool c) { done = c ? 1 : 2; });
+    QAbstractButton* close = nullptr;
+    ASSERT_TRUE(test::WaitFor(
+        [&] {
+            QWidget* w = WindowTitled("Processing Records");
+            return w && (close = ButtonText(w, "Cl&ose")) != nullptr && close->isVisible();
+        },
+        60000));
+    close->click();
+    ASSERT_TRUE(test::WaitFor([&] { return done != 0; }));
+    EXPECT_EQ(done, 2);
+    EXPECT_EQ(Items().size(), 501u);
 }
 
 }  // namespace
