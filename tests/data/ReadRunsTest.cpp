@@ -138,6 +138,32 @@ TEST_F(ReadRunsTest, SingleReadsGoOnAfterARunAndTheLastRecordCanBeWritten) {
     EXPECT_TRUE(page.empty());
 }
 
+TEST_F(ReadRunsTest, LineFilesAnswerRunsWithSingleReads) {
+    Table& people = People();
+    std::vector<AnyRecord> page;
+    ASSERT_EQ(people.Set(nullptr), 0);
+    ASSERT_EQ(people.NextRecords(2, page), 0);  // the vector now holds another table's records
+    Table& log = Fresh(LogDef());
+    for (const char* label : {"a", "b", "c", "d", "e"}) {
+        log.Clear();
+        log.Rec<LogLine>().Label = label;
+        ASSERT_EQ(log.Add(), 0);
+    }
+    auto labels = [&] {
+        std::string out;
+        for (const AnyRecord& r : page) out += r.as<LogLine>().Label.str();
+        return out;
+    };
+    ASSERT_EQ(log.Set(nullptr), 0);
+    ASSERT_EQ(log.NextRecords(3, page), 0);
+    EXPECT_EQ(labels(), "abc");
+    ASSERT_EQ(log.NextRecords(3, page), 0);
+    EXPECT_EQ(labels(), "de");
+    EXPECT_EQ(log.NextRecords(3, page), kRecordNotAvailable);
+    ASSERT_EQ(log.PreviousRecords(2, page), 0);
+    EXPECT_EQ(labels(), "dc");
+}
+
 TEST_F(ReadRunsTest, RecordsReadAheadAreNotHandedOutOnceTheyAreGone) {
     Table& t = Fresh(def);
     // Rolled back: the records read ahead inside the transaction never were.
