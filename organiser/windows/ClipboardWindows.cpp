@@ -208,15 +208,18 @@ bool BrowseClipboardWindow::Init() {
     TC_INITFIELDSQUEUE("CLIPBOARD", fields_);
 
     if (Clipboard_Relations().Open() != kLevelBenign) return false;
+    // Opened now, not on first use: the contents column reads the memos of
+    // its rows on its own.
+    if (Clipboard_File().UseFile() != kLevelBenign) return false;
     RekeyClipboardEntries();
     tabs_.Init(ui_.window);
 
     list_ = std::make_unique<ClipboardList>(ClipTable(), ui_.list, this);
     const std::string dateFormat = DateFormatSetting();
-    list_->AddColumn({" ", "CLI:ClipKeep", "", 12, 'L', [](const data::ListRow&) { return Value(std::string()); }});
+    list_->AddColumn({" ", "CLI:ClipKeep", "", 10, 'L', [](const data::ListRow&) { return Value(std::string()); }});
     list_->AddColumn(ContentsColumn(contents_, 254));
     list_->AddColumn({"Category", "CLI:Category", "@s20", 80});
-    list_->AddColumn({"Date", "CLI:ClipDate", data::ApplyDatePicture("@d17", dateFormat), 44, 'R'});
+    list_->AddColumn({"Date", "CLI:ClipDate", data::ApplyDatePicture("@d17", dateFormat), 56, 'R'});
     list_->SetIconList({"~blank.ico", "~done.ico"});
     const int keepField = ClipboardDef().fieldIndex("CLI:ClipKeep");
     list_->SetCellLook([this, keepField](const data::ListRow& r, int column, CellLook& look) {
@@ -255,10 +258,10 @@ bool BrowseClipboardWindow::Init() {
 
     xplore_ = std::make_unique<xplore::XploreList>(*list_, kBrowseClipboardProcedure, "?Browse:1");
     std::vector<xplore::ColumnDef> cols = {
-        {"CLI:ClipKeep", 12, " ", "@n1b", "Keep", 'L', true, false, true},
-        {"CLI:ClipContents", 1020, "Contents", "@s255", "Contents", 'L', true, true},
+        {"CLI:ClipKeep", 10, " ", "@n1b", "Keep", 'L', true, false, true},
+        {"CLI:ClipContents", 254, "Contents", "@s255", "Contents", 'L', true, true},
         {"CLI:Category", 80, "Category", "@s20", "Category"},
-        {"CLI:ClipDate", 44, "Date", "@d17", "Date", 'R'},
+        {"CLI:ClipDate", 56, "Date", "@d17", "Date", 'R'},
         {"CLI:ClipHashKey", 480, "Clip Hash Key", "@s120", "Hash key (no spaces or graphic characters)", 'L', false},
         {"CLI:Abbreviation", 80, "Abbreviation", "@s20", "Abbreviation", 'L', false},
         {"CLI:ClipTime", 28, "Clip Time", "@t3", "Time", 'R', false},
@@ -639,6 +642,7 @@ bool BrowseClipboardCategoriesWindow::Init() {
     SetTitle("Clipboard Categories");
     SetCancelControl(ui_.close);
     if (Clipboard_Relations().Open() != kLevelBenign) return false;
+    if (Clipboard_File().UseFile() != kLevelBenign) return false;
     ClipboardCategories_Relations().Open();
     RekeyClipboardEntries();
     const std::string dateFormat = DateFormatSetting();
@@ -655,7 +659,7 @@ bool BrowseClipboardCategoriesWindow::Init() {
 
     entries_ = std::make_unique<BrowseView>(ClipTable(), ui_.entries, this);
     entries_->AddColumn({"Date Saved", "CLI:ClipDate", data::ApplyDatePicture("@d3", dateFormat), 44, 'R'});
-    entries_->AddColumn(ContentsColumn(contents_, 1020));
+    entries_->AddColumn(ContentsColumn(contents_, 400));
     entries_->SetCellLook([this](const data::ListRow& r, int column, CellLook& look) {
         if (column == 2 && contents_.Of(r.row).link) {
             look.normalFg = kLinkColour;
@@ -685,7 +689,7 @@ bool BrowseClipboardCategoriesWindow::Init() {
     xplore_ = std::make_unique<xplore::XploreList>(*entries_, kBrowseClipboardCategoriesProcedure, "?List");
     std::vector<xplore::ColumnDef> cols = {
         {"CLI:ClipDate", 44, "Date Saved", "@d3", "Date", 'R'},
-        {"CLI:ClipContents", 1020, "Contents", "@s255", "Contents", 'L'},
+        {"CLI:ClipContents", 400, "Contents", "@s255", "Contents", 'L'},
         {"CLI:ClipHashKey", 480, "Clip Hash Key", "@s120", "Hash key (no spaces or graphic characters)", 'L', false},
         {"CLI:Category", 80, "Category", "@s20", "Category", 'L', false},
         {"CLI:Abbreviation", 80, "Abbreviation", "@s20", "Abbreviation", 'L', false},
