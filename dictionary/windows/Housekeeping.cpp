@@ -55,7 +55,8 @@ void SetHousekeepingServices(HousekeepingServices services) {
 }
 
 void HousekeepingLayout::Build() {
-    window = new QWidget(nullptr, Qt::Window);
+    // A dialog, so that it opens over the frame that calls it.
+    window = new QWidget(nullptr, Qt::Dialog);
     window->setWindowTitle(QString::fromUtf8(kTitle));
     auto* outer = new QVBoxLayout(window);
     sheet = new QTabWidget(window);

@@ -90,11 +90,13 @@ void BindText(QLineEdit* entry, OptionText<N>& text) {
 }  // namespace
 
 void SetupLayout::Build() {
-    window = new QWidget(nullptr, Qt::Window);
+    // A dialog, so that it opens over the frame that calls it.
+    window = new QWidget(nullptr, Qt::Dialog);
     window->setWindowTitle(QStringLiteral("Options"));
     auto* outer = new QVBoxLayout(window);
     sheet = new QTabWidget(window);
     sheet->setObjectName(QStringLiteral("sheet"));
+    sheet->setUsesScrollButtons(false);  // all eight tabs in view
     outer->addWidget(sheet);
 
     // Start Up
@@ -207,6 +209,7 @@ void SetupLayout::Build() {
     auto* scripting = new QWidget;
     auto* sc = new QVBoxLayout(scripting);
     auto* sf = new QFormLayout;
+    sf->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     sendInterval = Spin(scripting, 0, 999, "sendInterval");
     burstSize = Spin(scripting, 0, 999, "burstSize");
     sf->addRow(QStringLiteral("Send Interval (1/100ths of a second):"), sendInterval);

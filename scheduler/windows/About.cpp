@@ -15,7 +15,8 @@
 namespace kr {
 
 void AboutLayout::Build() {
-    window = new QWidget(nullptr, Qt::Window);
+    // A dialog, so that it opens over the frame that calls it.
+    window = new QWidget(nullptr, Qt::Dialog);
     window->setWindowTitle(QStringLiteral("About Kairoll"));
     auto* outer = new QVBoxLayout(window);
     product = new QLabel(QStringLiteral("Kairoll"), window);

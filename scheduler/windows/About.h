@@ -13,7 +13,7 @@ namespace kr {
 
 inline constexpr const char* kAboutProcedure = "About";
 inline constexpr int kAboutBuild = 50;
-inline constexpr int32_t kAboutBuildDate = 72609;  // 14 October 1999
+inline constexpr int32_t kAboutBuildDate = 72609;  // the build's day number
 
 struct AboutLayout {
     QWidget* window = nullptr;

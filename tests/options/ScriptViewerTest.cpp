@@ -9,7 +9,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "platform/runtime/Picture.h"
 #include "scheduler/RunnerSettings.h"
+#include "scheduler/TimerCycle.h"
+#include "scheduler/windows/About.h"
 #include "scheduler/windows/ViewQueue_Script.h"
 #include "tests/script/ScriptTestSupport.h"
 
@@ -105,6 +108,22 @@ TEST_F(ScriptViewerTest, EmptyQueueDebugAndTheClock) {
     EXPECT_TRUE(runner::DebugMode());
     // The time is shown on the window's timer.
     EXPECT_TRUE(WaitUntil([&] { return !window_->Layout().currentTime->text().isEmpty(); }));
+}
+
+TEST(AboutTest, ShowsTheBuildAndItsDateInTheShortFormat) {
+    SystemFormats previous = CurrentSystemFormats();
+    SystemFormats f = previous;
+    f.shortDate = "yyyy-MM-dd";
+    SetSystemFormats(f);
+    QPointer<AboutWindow> w = About();
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->Layout().build->text(), "50");
+    EXPECT_EQ(w->Layout().buildDate->text(), "1999-10-15");
+    EXPECT_EQ(w->Layout().version->text(), QString("Version ") + kProductVersion);
+    w->Layout().close->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(w);
+    SetSystemFormats(previous);
 }
 
 }  // namespace
