@@ -5,6 +5,9 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <set>
+#include <vector>
+
 #include "dictionary/Dictionary.h"
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
@@ -12,6 +15,7 @@
 #include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/IniFile.h"
+#include "platform/runtime/Value.h"
 
 namespace kr {
 
@@ -58,13 +62,15 @@ HousekeepingResult Failed(int error, const std::string& what) {
     return r;
 }
 
-// Is there a hot key that runs this task?
-int HotKeyFor(data::Table& hot, int32_t id, bool& found) {
-    hot.Clear();
-    hot.Rec<SysHotKeys>().ID = id;
-    const int e = hot.Get(SysHotKeysDef().key("HOT:K_ID"));
-    found = e == kNoError;
-    return e == kRecordNotFound ? kNoError : e;
+// The tasks that hot keys run.
+int HotKeyTasks(data::Table& hot, std::set<int32_t>& ids) {
+    if (int e = hot.Set(nullptr); e != kNoError) return e;
+    for (;;) {
+        const int e = hot.Next();
+        if (e == kRecordNotAvailable) return kNoError;
+        if (e != kNoError) return e;
+        if (hot.Rec<SysHotKeys>().ID != 0) ids.insert(hot.Rec<SysHotKeys>().ID);
+    }
 }
 
 }  // namespace
@@ -83,44 +89,55 @@ HousekeepingResult RemoveTasks(HousekeepingFlag flag, const TaskInUse& inUse) {
     HousekeepingResult r;
     auto fail = [&](int e, const std::string& what) {
         data::Rollback();
-        HousekeepingResult f = Failed(e, what);
-        return f;
+        return Failed(e, what);
     };
 
+    std::set<int32_t> hotKeyTasks;
+    if (int e = HotKeyTasks(hot, hotKeyTasks); e != kNoError) return fail(e, "Reading the hot keys");
+
+    // The tasks to remove are read first and removed afterwards: reads that
+    // meet no write between them go on from what was fetched ahead.
+    struct Victim {
+        int32_t id;
+        int64_t row;
+    };
+    std::vector<Victim> victims;
     Schedule& SCH = sch.Rec<Schedule>();
-    Scripting& SCR = scr.Rec<Scripting>();
     sch.Clear();
     SCH.Disabled = 1;
     if (int e = sch.SetFrom(ScheduleDef().key("SCH:KeyDateEnabled")); e != kNoError)
         return fail(e, "Reading the tasks");
     for (;;) {
-        int e = sch.Next();
+        const int e = sch.Next();
         if (e == kRecordNotAvailable) break;
         if (e != kNoError) return fail(e, "Reading the tasks");
         const bool set = flag == HousekeepingFlag::Disabled ? SCH.Disabled != 0 : SCH.Completed != 0;
         if (!set) continue;
-        const int32_t id = SCH.ID;
-        bool hotKey = false;
-        if (id != 0) {
-            if (int he = HotKeyFor(hot, id, hotKey); he != kNoError) return fail(he, "Reading the hot keys");
-        }
-        if (hotKey || (inUse && inUse(id))) {
+        if (hotKeyTasks.count(SCH.ID) || (inUse && inUse(SCH.ID))) {
             ++r.passedOver;
             continue;
         }
-        scr.Clear();
-        SCR.ID = id;
-        if (int se = scr.SetFrom(ScriptingDef().key("SCR:KeyID")); se != kNoError)
-            return fail(se, "Reading the script of task " + std::to_string(id));
-        for (;;) {
-            int se = scr.Next();
-            if (se == kRecordNotAvailable || (se == kNoError && SCR.ID != id)) break;
-            if (se != kNoError) return fail(se, "Reading the script of task " + std::to_string(id));
-            if (int de = scr.Delete(); de != kNoError)
-                return fail(de, "Removing a script item of task " + std::to_string(id));
+        victims.push_back({SCH.ID, sch.GetPosition().row});
+    }
+
+    const data::KeyDef* scriptKey = ScriptingDef().key("SCR:KeyID");
+    const data::FieldDef* scriptID = ScriptingDef().field("SCR:ID");
+    std::vector<int64_t> items;
+    for (const Victim& v : victims) {
+        const std::string task = "task " + std::to_string(v.id);
+        items.clear();
+        if (int e = scr.ForEachMatch(scriptKey, {scriptID}, {Value(static_cast<int64_t>(v.id))},
+                                     [&](int64_t row, const void*) {
+                                         items.push_back(row);
+                                         return true;
+                                     });
+            e != kNoError)
+            return fail(e, "Reading the script of " + task);
+        for (int64_t row : items) {
+            if (int e = scr.DeleteRow(row); e != kNoError) return fail(e, "Removing a script item of " + task);
             ++r.scriptItems;
         }
-        if (int de = sch.Delete(); de != kNoError) return fail(de, "Removing task " + std::to_string(id));
+        if (int e = sch.DeleteRow(v.row); e != kNoError) return fail(e, "Removing " + task);
         ++r.removed;
     }
     if (int e = data::Commit(); e != kNoError) return fail(e, "Committing the removal");
@@ -138,12 +155,17 @@ HousekeepingResult ClearTodoList() {
         data::Rollback();
         return Failed(e, what);
     };
+    // Read first, then removed, as the tasks are.
+    std::vector<int64_t> rows;
     if (int e = todo.Set(nullptr); e != kNoError) return fail(e, "Reading the To Do list");
     for (;;) {
-        int e = todo.Next();
+        const int e = todo.Next();
         if (e == kRecordNotAvailable) break;
         if (e != kNoError) return fail(e, "Reading the To Do list");
-        if (int de = todo.Delete(); de != kNoError) return fail(de, "Removing a To Do entry");
+        rows.push_back(todo.GetPosition().row);
+    }
+    for (int64_t row : rows) {
+        if (int e = todo.DeleteRow(row); e != kNoError) return fail(e, "Removing a To Do entry");
         ++r.removed;
     }
     if (int e = data::Commit(); e != kNoError) return fail(e, "Committing the removal");
