@@ -324,7 +324,7 @@ TEST_F(ScriptEditWindowsTest, AnItemLeftOnOtherIsRefusedAndATaskWithoutIDCannotS
     EXPECT_EQ(Items(0).size(), 0u);
 }
 
-TEST_F(ScriptEditWindowsTest, ListPlacesNewItemsAfterTheHighlightedOneMovesAndRenumbers) {
+TEST_F(ScriptEditWindowsTest, ListPlacesNewAndCopiedItemsAfterTheHighlightedOneMovesAndRenumbers) {
     for (const char* a : {"one", "two", "three", "four", "five"}) {
         Scripting s = Item("Set Value");
         s.Path = a;
@@ -366,6 +366,16 @@ TEST_F(ScriptEditWindowsTest, ListPlacesNewItemsAfterTheHighlightedOneMovesAndRe
     ButtonText(form, "&OK")->click();
     ASSERT_TRUE(test::WaitFor([&] { return Items().size() == 5 && Items()[1].Sequence == 2; }));
     EXPECT_EQ(path(), "1five 2two 3new 4three 5four ");
+
+    // Copy of the last item: an identical item right after it.
+    view->selectRow(4);
+    test::Pump();
+    ButtonText(list, "Cop&y")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Action")) != nullptr; }));
+    ButtonText(form, "&OK")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return Items().size() == 6; }));
+    EXPECT_EQ(path(), "1five 2two 3new 4three 5four 6four ");
+    EXPECT_EQ(Items()[5].Action, "Set Value");
 }
 
 TEST_F(ScriptEditWindowsTest, ThePrintedScriptReadsBackFromPdf) {
