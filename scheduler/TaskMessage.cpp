@@ -117,6 +117,8 @@ void SetMessageWizard(std::function<void(const Schedule&)> wizard) {
     Wizard() = std::move(wizard);
 }
 
+bool MessageWizardInstalled() { return static_cast<bool>(Copy(Wizard())); }
+
 void LogMessageShown(const std::string& title, const std::string& alarmFile) {
     LogEvent("Message", ClipRight(title) + " " + alarmFile);
 }

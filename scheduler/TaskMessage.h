@@ -105,6 +105,7 @@ void ExecuteTaskNow(const Schedule& task);
 // nothing opens).
 Schedule MessageTaskFromToDo(const Todo& todo);
 void SetMessageWizard(std::function<void(const Schedule&)> wizard);
+bool MessageWizardInstalled();
 void ToDoToMessageTask();
 
 }  // namespace kr

@@ -32,6 +32,7 @@
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
 #include "organiser/windows/ClipboardWindows.h"
+#include "organiser/windows/ToDoWindows.h"
 #include "platform/runtime/QueryWizardCore.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
 
         kr::RegisterDictionaryWindows();
         kr::tasks::RegisterTaskWindows();
+        kr::organiser::RegisterToDoWindows();
         kr::RegisterSchedulerWindows();
         kr::RegisterCalledProcedure(kr::kSetupProcedure, [] { kr::Setup(); });
         kr::RegisterCalledProcedure(kr::kHousekeepingProcedure, [] { kr::Housekeeping(); });

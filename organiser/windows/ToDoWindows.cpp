@@ -1,0 +1,551 @@
+// BrowseToDoList and UpdateTodo: the to-do items by four orders with the
+// done toggle, the category pick and the hand-over to a message task, and
+// the form of one item.
+#include "organiser/windows/ToDoWindows.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTabWidget>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
+#include "dictionary/Settings.h"
+#include "organiser/ToDoRules.h"
+#include "platform/data/Errors.h"
+#include "platform/data/ListQuery.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/ProcedureContext.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/BrowseView.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/RequiredFields.h"
+#include "platform/ui/TabHighlight.h"
+#include "platform/ui/WindowManager.h"
+#include "scheduler/TaskMessage.h"
+#include "tasks/windows/ListWindowParts.h"
+#include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/TypedEntry.h"
+#include "xplore/windows/XploreList.h"
+
+namespace kr::organiser {
+
+namespace {
+
+using data::kLevelBenign;
+using tasks::ButtonRow;
+using tasks::ClearTyped;
+using tasks::MakeButton;
+using tasks::MakeList;
+using tasks::TrackTyping;
+using tasks::Typed;
+
+constexpr int kBringForward = 518;
+constexpr std::size_t kNotesSize = 4096;
+constexpr std::size_t kResolutionSize = 1000;
+constexpr const char* kTimePicture = "@t4";
+
+// Every task category, in key order, for the form's drop list.
+QStringList CategoryNames() {
+    QStringList out;
+    data::ListQuery q(data::TableOf(CategoriesDef()));
+    q.SetKeyOrder(CategoriesDef().key("CAT:KeyCategory"));
+    if (q.Apply() != 0) return out;
+    std::vector<data::ListRow> rows;
+    if (q.PageAt(0, 10000, rows) != 0) return out;
+    for (const data::ListRow& r : rows) {
+        Categories c;
+        q.ToRecord(r, &c);
+        out << QString::fromStdString(ClipRight(c.Category.str()));
+    }
+    return out;
+}
+
+// --- UpdateTodo --------------------------------------------------------------
+
+struct UpdateTodoLayout {
+    QWidget* window = nullptr;
+    QTabWidget* sheet = nullptr;
+    QLineEdit* todo = nullptr;
+    QLineEdit* priority = nullptr;
+    QComboBox* category = nullptr;
+    QPlainTextEdit* notes = nullptr;
+    QPlainTextEdit* resolution = nullptr;
+    QLineEdit* date = nullptr;
+    QPushButton* pick = nullptr;
+    QLineEdit* time = nullptr;
+    QCheckBox* done = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+
+    static QLabel* Label(QWidget* tab, const char* text, QWidget* buddy) {
+        auto* l = new QLabel(text, tab);
+        l->setBuddy(buddy);
+        return l;
+    }
+    void Build() {
+        window = new QWidget;
+        window->setWindowTitle("Update To Do Item");
+        window->resize(460, 380);
+        auto* v = new QVBoxLayout(window);
+        sheet = new QTabWidget(window);
+        sheet->setObjectName("sheet");
+
+        auto* general = new QWidget;
+        auto* g = new QGridLayout(general);
+        todo = new QLineEdit(general);
+        todo->setObjectName("todo");
+        todo->setMaxLength(80);
+        todo->setToolTip("To Do (Description)");
+        priority = new QLineEdit(general);
+        priority->setObjectName("priority");
+        priority->setMaxLength(2);
+        priority->setValidator(new QIntValidator(0, 99, priority));
+        priority->setMaximumWidth(priority->fontMetrics().horizontalAdvance("9999") + 12);
+        category = new QComboBox(general);
+        category->setObjectName("category");
+        category->setEditable(true);
+        category->lineEdit()->setMaxLength(20);
+        notes = new QPlainTextEdit(general);
+        notes->setObjectName("notes");
+        g->addWidget(Label(general, "&To Do Item (Description):", todo), 0, 0);
+        g->addWidget(todo, 0, 1, 1, 3);
+        g->addWidget(Label(general, "&Priority:", priority), 1, 0);
+        g->addWidget(priority, 1, 1);
+        g->addWidget(Label(general, "&Category:", category), 2, 0);
+        g->addWidget(category, 2, 1, 1, 3);
+        g->addWidget(Label(general, "&Notes:", notes), 3, 0, Qt::AlignTop);
+        g->addWidget(notes, 3, 1, 1, 3);
+        sheet->addTab(general, "General");
+
+        auto* res = new QWidget;
+        auto* r = new QGridLayout(res);
+        resolution = new QPlainTextEdit(res);
+        resolution->setObjectName("resolution");
+        date = new QLineEdit(res);
+        date->setObjectName("date");
+        pick = MakeButton(res, "...", "pick");
+        pick->setToolTip("Select Completion Date");
+        time = new QLineEdit(res);
+        time->setObjectName("time");
+        done = new QCheckBox("&Done", res);
+        done->setObjectName("done");
+        r->addWidget(Label(res, "&Resolution:", resolution), 0, 0, Qt::AlignTop);
+        r->addWidget(resolution, 0, 1, 1, 3);
+        r->addWidget(Label(res, "Completion Date:", date), 1, 0);
+        r->addWidget(date, 1, 1);
+        r->addWidget(pick, 1, 2);
+        r->addWidget(Label(res, "Completion Time:", time), 2, 0);
+        r->addWidget(time, 2, 1);
+        r->addWidget(done, 3, 1);
+        sheet->addTab(res, "Resolution");
+        v->addWidget(sheet);
+
+        ok = MakeButton(window, "&OK", "ok", "ok.ico");
+        ok->setDefault(true);
+        cancel = MakeButton(window, "Cancel", "cancel", "cancel.ico");
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(ok);
+        row->addWidget(cancel);
+        v->addLayout(row);
+    }
+};
+
+class UpdateTodoWindow : public WindowManager {
+public:
+    UpdateTodoWindow() : WindowManager("UpdateTodo") { SetSavePosition(true, true); }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    Todo& TDO() { return Todo_File().rec(); }
+
+    bool Init() override {
+        if (Request() == kViewRecord) {
+            view_ = true;
+            SetRequest(kChangeRecord);
+        } else if (Request() == kDeleteRecord) {
+            delete_ = true;
+        }
+        if (Todo_File().Open() != kLevelBenign) return false;
+        todoOpen_ = true;
+        if (Categories_File().Open() != kLevelBenign) return false;
+        catOpen_ = true;
+        ApplyTodoDefaults(TDO(), Categories_File().rec(), Request() == kInsertRecord);
+        doneAtOpen_ = TDO().Done != 0;
+
+        SetOkControl(ui.ok);
+        SetCancelControl(ui.cancel);
+        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
+        required_.Init(ui.window);
+        required_.SetMessage(ui.todo, true, "To Do", "To Do", "To Do", "TDO:ToDo");
+        SetRequiredFields(&required_);
+        ui.category->addItems(CategoryNames());
+        TrackTyping(ui.date);
+        TrackTyping(ui.time);
+        DisableInViewMode(ui.pick);
+        DisableInViewMode(ui.done);
+
+        const std::string title = Request() == kInsertRecord ? "New To Do Item" : "Edit To Do Item";
+        SetTitle(view_ ? ViewTitle(title) : title);
+        if (view_ || delete_) SetViewMode(true);
+        if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
+        Show();
+        return true;
+    }
+    void TakeOpened() override {
+        if (delete_) {
+            // OK confirms the delete.
+            ui.ok->show();
+            ui.ok->setEnabled(true);
+            ui.cancel->setText("Cancel");
+        }
+        if (view_ || delete_) ui.cancel->setFocus();
+    }
+    void TakeAccepted(QObject* c) override {
+        if (view_ || delete_) return;
+        Store();
+        if (c == ui.priority) {
+            if (!PriorityAccepted()) return;
+        } else if (c == ui.pick) {
+            QPointer<QWidget> w = ui.window;
+            tasks::Calendar(TDO().CompletionDate, "", "Select Completion Date", [this, w](int32_t d) {
+                if (!w) return;
+                TDO().CompletionDate = d;
+                Show();
+            });
+        } else if (c == ui.done) {
+            if (ui.done->isChecked())
+                TodoDoneTicked(TDO(), doneAtOpen_, Today(), ClockTime());
+            else
+                TDO().Done = 0;
+        }
+        Show();
+    }
+    bool TakeCompleted() override {
+        if (!delete_) {
+            Store();
+            if (!PriorityAccepted()) return false;
+            if (required_.Check(false)) return false;
+            StampTodoForSave(TDO(), Options().UserID.get(), Today(), ClockTime(), data::TableOf(TodoDef()));
+        }
+        int r;
+        if (delete_)
+            r = Todo_Relations().Delete(false);
+        else if (Request() == kInsertRecord)
+            r = Todo_File().Insert();
+        else
+            r = Todo_Relations().Update(true);
+        return r == kLevelBenign;
+    }
+    void Kill() override {
+        tabs_.Kill();
+        required_.Kill();
+        if (catOpen_) Categories_File().Close();
+        if (todoOpen_) Todo_File().Close();
+    }
+
+private:
+    // The table's field check of the priority (1 to 10); a refused value
+    // keeps the focus on the field.
+    bool PriorityAccepted() {
+        if (Todo_File().ValidateField(2) == kLevelBenign) return true;
+        ui.sheet->setCurrentIndex(0);
+        ui.priority->setFocus();
+        ui.priority->selectAll();
+        return false;
+    }
+    void Show() {
+        const Todo& t = TDO();
+        const QString todo = QString::fromStdString(ClipRight(t.ToDo.str()));
+        if (ui.todo->text() != todo) ui.todo->setText(todo);
+        ui.priority->setText(QString::number(t.Priority));
+        ui.category->setEditText(QString::fromStdString(ClipRight(t.Category.str())));
+        const QString notes = QString::fromStdString(t.Notes);
+        if (ui.notes->toPlainText() != notes) ui.notes->setPlainText(notes);
+        const QString res = QString::fromStdString(t.Resolution);
+        if (ui.resolution->toPlainText() != res) ui.resolution->setPlainText(res);
+        ui.date->setText(QString::fromStdString(Trim(Format(Value(t.CompletionDate), "@d17b"))));
+        ui.time->setText(QString::fromStdString(Trim(Format(Value(t.CompletionTime), std::string(kTimePicture) + "b"))));
+        ClearTyped(ui.date);
+        ClearTyped(ui.time);
+        ui.done->setChecked(t.Done != 0);
+        if (view_ || delete_) ApplyViewMode();
+        if (delete_) {
+            ui.ok->show();
+            ui.ok->setEnabled(true);
+        }
+    }
+    void Store() {
+        Todo& t = TDO();
+        t.ToDo = ui.todo->text().toStdString();
+        // The entry takes two digits; the field check decides the range.
+        t.Priority = static_cast<uint8_t>(ui.priority->text().toInt());
+        t.Category = ui.category->currentText().toStdString();
+        t.Notes = ui.notes->toPlainText().toStdString().substr(0, kNotesSize);
+        t.Resolution = ui.resolution->toPlainText().toStdString().substr(0, kResolutionSize);
+        if (Typed(ui.date)) t.CompletionDate = static_cast<int32_t>(Deformat(ui.date->text().toStdString(), "@d17").toInt());
+        if (Typed(ui.time)) t.CompletionTime = static_cast<int32_t>(Deformat(ui.time->text().toStdString(), kTimePicture).toInt());
+        ClearTyped(ui.date);
+        ClearTyped(ui.time);
+    }
+
+    UpdateTodoLayout ui;
+    RequiredFields required_;
+    TabHighlight tabs_;
+    bool view_ = false, delete_ = false, doneAtOpen_ = false;
+    bool todoOpen_ = false, catOpen_ = false;
+};
+
+// --- BrowseToDoList ------------------------------------------------------------
+
+enum Tab { kTabDone, kTabPriority, kTabToDo, kTabCategory };
+
+struct BrowseToDoListLayout {
+    QWidget* window = nullptr;
+    QTabWidget* sheet = nullptr;
+    QTableView* list = nullptr;
+    std::array<QWidget*, 4> pages{};
+    std::array<QPushButton*, 4> toggle{};
+    QPushButton* pick = nullptr;
+    QPushButton *insert = nullptr, *change = nullptr, *del = nullptr, *view = nullptr, *close = nullptr;
+
+    void Build() {
+        window = new QWidget;
+        window->setWindowTitle("To Do Items");
+        window->setWindowIcon(IconByName("TODO.ICO"));
+        window->resize(720, 420);
+        auto* v = new QVBoxLayout(window);
+        sheet = new QTabWidget(window);
+        sheet->setObjectName("sheet");
+        list = MakeList(window, "list", "Browsing Records");
+        const char* names[4] = {"Done", "Priority", "To Do", "Category"};
+        for (int i = 0; i < 4; ++i) {
+            pages[i] = new QWidget;
+            auto* t = new QVBoxLayout(pages[i]);
+            toggle[i] = MakeButton(pages[i], i == kTabCategory ? "&Toggle" : "&Toggle Done Status",
+                                   QString("toggle%1").arg(i).toLatin1().constData());
+            if (i == kTabCategory) {
+                pick = MakeButton(pages[i], "&Pick", "pick", "PICK.ICO");
+                t->addLayout(ButtonRow({toggle[i], pick}));
+            } else {
+                t->addLayout(ButtonRow({toggle[i]}));
+            }
+            sheet->addTab(pages[i], names[i]);
+        }
+        // One list, shown on whichever tab is on show.
+        static_cast<QVBoxLayout*>(pages[0]->layout())->insertWidget(0, list);
+        v->addWidget(sheet);
+        insert = MakeButton(window, "&New", "insert");
+        change = MakeButton(window, "&Edit", "change");
+        del = MakeButton(window, "&Delete", "del");
+        view = MakeButton(window, "&View", "view");
+        close = MakeButton(window, "Cl&ose", "close", "EXIT.ICO");
+        auto* row = ButtonRow({insert, change, del, view});
+        row->addWidget(close);
+        v->addLayout(row);
+    }
+};
+
+class BrowseToDoListWindow : public WindowManager {
+public:
+    BrowseToDoListWindow() : WindowManager("BrowseToDoList") {
+        SetSingleInstance(true);
+        SetSavePosition(true, true);
+    }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    Todo& TDO() { return Todo_File().rec(); }
+
+    bool Init() override {
+        SetCancelControl(ui.close);
+        if (Todo_File().Open() != kLevelBenign || Todo_File().UseFile() != kLevelBenign) {
+            LogEvent("Todo", "File not open: " + data::LastErrorText());
+            return false;
+        }
+        todoOpen_ = true;
+        if (Categories_File().Open() != kLevelBenign) return false;
+        catOpen_ = true;
+        if (Options().MultiUser && !ClipRight(Options().UserID.get()).empty())
+            SetTitle("To Do List - " + ClipRight(Options().UserID.get()));
+        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
+
+        const std::string dp = Options().GlobalDateFormat.get();
+        list_ = std::make_unique<BrowseView>(Todo_File().File(), ui.list, this);
+        list_->AddColumn({"", "TDO:Done", "", 12, 'R', [](const data::ListRow&) { return Value(std::string()); }});
+        list_->AddColumn({"Priority", "TDO:Priority", "@n2", 30, 'R'});
+        list_->AddColumn({"To Do", "TDO:ToDo", "@s80", 200});
+        list_->AddColumn({"Category", "TDO:Category", "@s20", 80});
+        list_->AddColumn({"Completion Date", "TDO:CompletionDate", data::ApplyDatePicture("@d3b", dp), 60});
+        list_->AddColumn({"Completion Time", "TDO:CompletionTime", "@t3b", 50});
+        // The item's category as the category table holds it.
+        const int done = data::TableOf(TodoDef()).def().fieldIndex("TDO:Done");
+        const int cat = data::TableOf(TodoDef()).def().fieldIndex("TDO:Category");
+        list_->AddColumn({"Category", "CAT:Category", "@s20", 80, 'L',
+                          [cat](const data::ListRow& r) { return r.field(cat); }});
+        list_->SetColumnVisible(7, false);
+        list_->SetIconList({"~blank.ico", "~done.ico"});
+        list_->SetCellLook([done](const data::ListRow& r, int column, CellLook& look) {
+            if (column == 0) look.icon = r.field(done).toInt() ? 2 : 1;
+        });
+        list_->AddSortOrder(TodoDef().key("TDO:KeyDone"));
+        list_->AddLocator("TDO:Done");
+        list_->AddSortOrder(TodoDef().key("TDO:KeyPriority"));
+        list_->AddLocator("TDO:Priority");
+        list_->AddSortOrder(TodoDef().key("TDO:KeyToDo"));
+        list_->AddLocator("TDO:ToDo");
+        list_->AddSortOrder(TodoDef().key("TDO:KeyCategory"));
+        list_->AddRange("TDO:Category", [] { return Value(Categories_File().rec().Category.str()); });
+        list_->AddLocator("TDO:Priority");
+        list_->SetSortOrder(1);
+        list_->SetInsertControl(ui.insert);
+        list_->SetChangeControl(ui.change);
+        list_->SetDeleteControl(ui.del);
+        list_->SetViewControl(ui.view);
+        list_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateTodo(std::move(done)); });
+        list_->Popup().AddSeparator();
+        list_->Popup().AddItemAction("Toggle", "&Toggle Done Status", [this] { Toggle(); });
+        list_->Popup().AddSeparator();
+        list_->Popup().AddItemAction("Transfer", "Transfer to Schedule", [this] { Transfer(); });
+        if (list_->Init() != 0) return false;
+
+        xplore_ = std::make_unique<xplore::XploreList>(*list_, "BrowseToDoList", "?Browse:1");
+        std::vector<xplore::ColumnDef> cols = {
+            {"TDO:Done", 12, "", "@p#pb", "Done", 'R'},
+            {"TDO:Priority", 30, "Priority", "@n2", "Priority", 'R'},
+            {"TDO:ToDo", 200, "To Do", "@s80", "To Do (Description)"},
+            {"TDO:Category", 80, "Category", "@s20", "Category"},
+            {"TDO:CompletionDate", 60, "Completion Date", "@d3", "Completion Date"},
+            {"TDO:CompletionTime", 50, "Completion Time", "@t3", "Completion Time"},
+            {"CAT:Category", 80, "Category", "@s20", "Category"},
+        };
+        for (int i = 0; i < 6; ++i) cols[static_cast<std::size_t>(i)].sortable = true;
+        cols[6].display = false;
+        std::vector<xplore::OrderDef> orders;
+        for (int i = 0; i < 6; ++i) {
+            const xplore::ColumnDef& c = cols[static_cast<std::size_t>(i)];
+            orders.push_back({c.field, {{c.field, false, c.picture.substr(1)}}});
+        }
+        xplore_->core().Attach(">Header");
+        xplore_->core().Init(cols, orders);
+        xplore_->core().AddSortOrder(1);
+        xplore_->core().SyncOrders(nullptr);
+        xplore_->Restore(dp);
+        UpdateTransfer();
+        return true;
+    }
+
+    bool TakeEvent(int e) override {
+        if (e == kBringForward) {
+            if (ui.window->isMinimized()) ui.window->showNormal();
+            ui.window->raise();
+            ui.window->activateWindow();
+            // Items other programs added meanwhile show at once.
+            list_->ResetFromFile();
+            ui.list->setFocus();
+            return true;
+        }
+        return list_ && list_->TakeEvent(e);
+    }
+    void TakeAccepted(QObject* c) override {
+        for (QPushButton* t : ui.toggle)
+            if (c == t) {
+                Toggle();
+                return;
+            }
+        if (c == ui.pick) {
+            Pick();
+            return;
+        }
+        if (list_) list_->HandleAccepted(c);
+        UpdateTransfer();
+    }
+    void TakeNewSelection(QObject* c) override {
+        if (c != ui.sheet || !list_) return;
+        const int tab = ui.sheet->currentIndex();
+        static_cast<QVBoxLayout*>(ui.pages[static_cast<std::size_t>(tab)]->layout())->insertWidget(0, ui.list);
+        // A tab returns to its own order: a column sort is dropped.
+        list_->SetOrderOverride("");
+        xplore_->core().ClearSort();
+        xplore_->Show();
+        list_->SetSortOrder(tab + 1);
+        list_->ResetFromFile();
+        tabs_.Refresh();
+        UpdateTransfer();
+        if (list_->HasRows()) ui.list->setFocus();
+    }
+    void Kill() override {
+        if (xplore_) xplore_->Save();
+        tabs_.Kill();
+        xplore_.reset();
+        list_.reset();
+        if (catOpen_) Categories_File().Close();
+        if (todoOpen_) Todo_File().Close();
+    }
+
+private:
+    void Toggle() {
+        if (!list_->HasRows() || !list_->UpdateViewRecord()) return;
+        ToggleTodoDone(TDO(), Today(), ClockTime());
+        Todo_File().Update();
+        list_->ResetFromFile();
+        ui.list->setFocus();
+    }
+    void Pick() {
+        QPointer<QWidget> w = ui.window;
+        GlobalRequest() = kSelectRecord;
+        tasks::SelectCategories([this, w](int response) {
+            if (!w || !list_) return;
+            if (response == kRequestCompleted) list_->ResetFromFile();
+            ui.list->setFocus();
+        });
+    }
+    void Transfer() {
+        if (!list_->HasRows() || !list_->UpdateViewRecord()) return;
+        ToDoToMessageTask();
+    }
+    void UpdateTransfer() {
+        list_->Popup().SetItemEnable("Transfer", list_->HasRows() && MessageWizardInstalled());
+        list_->Popup().SetItemEnable("Toggle", list_->HasRows());
+    }
+
+    BrowseToDoListLayout ui;
+    TabHighlight tabs_;
+    std::unique_ptr<BrowseView> list_;
+    std::unique_ptr<xplore::XploreList> xplore_;
+    bool todoOpen_ = false, catOpen_ = false;
+};
+
+}  // namespace
+
+void UpdateTodo(std::function<void(int response)> done) { (new UpdateTodoWindow)->Call(std::move(done)); }
+
+void BrowseToDoList() {
+    auto* w = new BrowseToDoListWindow;
+    if (TopWindowOf(CurrentProcedureThread()))
+        w->Call();
+    else
+        w->Open();
+}
+
+void RegisterToDoWindows() { RegisterProcedure("BrowseToDoList", [] { BrowseToDoList(); }); }
+
+}  // namespace kr::organiser
