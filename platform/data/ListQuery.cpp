@@ -324,7 +324,7 @@ public:
     bool ReadsFields(const Node& n) const {
         if (n.kind == Node::Name) {
             int child = -1;
-            return Field(n.text, child) != nullptr;
+            return Field(n.text, child) != nullptr || Memo(n.text) != nullptr;
         }
         for (const Node& k : n.kids)
             if (ReadsFields(k)) return true;
@@ -346,6 +346,11 @@ private:
             }
         }
         return nullptr;
+    }
+    // A memo of the list's table ("CLI:ClipContents"): a text column too.
+    const MemoDef* Memo(const std::string& name) const {
+        const MemoDef* m = def_.memo(name);
+        return m && Prefixed(name, def_) ? m : nullptr;
     }
     // A field is named with its table's prefix, so "Date" alone stays a bound
     // name and "SCR:ID" never reads the list's "SCH:ID".
@@ -381,7 +386,14 @@ private:
         if (n.kind == Node::Name) {
             int child = -1;
             const FieldDef* f = Field(n.text, child);
-            if (!f) return std::nullopt;
+            if (!f) {
+                const MemoDef* m = Memo(n.text);
+                if (!m) return std::nullopt;
+                SqlTerm t;
+                t.text = true;
+                t.sql = alias_ + "." + ColumnOf(m->name);
+                return t;
+            }
             SqlTerm t;
             t.child = child;
             t.text = f->isText();

@@ -140,6 +140,17 @@ TEST_F(ClipboardWindowsTest, ManagerTabsLinksCopyAndRun) {
     }
     EXPECT_EQ(clipboard_.Text(), "Plain note");
 
+    // A query on the contents (a memo) keeps the entries that hold the text.
+    {
+        ProcedureThreadScope scope(w->Thread());
+        w->QueryAccepted("(INSTRING('PLAIN',UPPER(CLI:ClipContents),1,1) > 0)");
+    }
+    EXPECT_EQ(l.Records(), 1);
+    EXPECT_TRUE(w->Layout().reset->isEnabled());
+    w->Layout().reset->click();
+    EXPECT_EQ(l.Records(), 4);
+    EXPECT_FALSE(w->Layout().reset->isEnabled());
+
     // "Saved Only": the saved entries, oldest first.
     w->Layout().sheet->setCurrentIndex(3);
     Pump(20);
