@@ -76,6 +76,7 @@ void SelectProgram(QWidget* parent, FString<255>& command, FString<255>& path) {
 void RegisterTaskWindows() {
     RegisterProcedure("BrowseScheduleCategories", [] { BrowseScheduleCategories(); });
     RegisterProcedure("BrowseHolidays", [] { BrowseHolidays(); });
+    RegisterProcedure("BrowseSchedule", [] { BrowseSchedule(); });
     SetCalendarPicker([](int32_t start, const std::string& mode, const std::string& title,
                          std::function<void(int32_t)> done) {
         Calendar(start, mode, title, [start, done](int32_t chosen) {

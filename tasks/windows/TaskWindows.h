@@ -55,9 +55,15 @@ std::optional<std::string> ChooseFile(QWidget* parent, const std::string& title,
 // The task's script list ("&Scripting"), supplied by the script windows;
 // while none is installed the button is disabled.
 void SetScriptListOpener(std::function<void(std::function<void()> done)> opener);
+bool HasScriptListOpener();
+// Opens the script list of the task in the Schedule buffer (request change).
+void OpenScriptList(std::function<void()> done);
+
+// BrowseSchedule: "Scheduled Tasks", the task list in four tabs.
+void BrowseSchedule();
 
 // Registers the procedures the frame starts ("BrowseScheduleCategories",
-// "BrowseHolidays") and installs the calendar as the re-dating window's
+// "BrowseHolidays", "BrowseSchedule") and installs the calendar as the re-dating window's
 // date picker.
 void RegisterTaskWindows();
 

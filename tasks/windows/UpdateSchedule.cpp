@@ -907,4 +907,10 @@ void SetScriptListOpener(std::function<void(std::function<void()> done)> opener)
     ScriptListOpener() = std::move(opener);
 }
 
+bool HasScriptListOpener() { return static_cast<bool>(ScriptListOpener()); }
+
+void OpenScriptList(std::function<void()> done) {
+    if (ScriptListOpener()) ScriptListOpener()(std::move(done));
+}
+
 }  // namespace kr::tasks

@@ -2,13 +2,15 @@
 // with only a description, edit, view, delete with its script, a copy from
 // the categories window (its script under a new ID), a cancelled insert, the
 // calendar over a Day of Week task, the exceptions' weekday overrides and a
-// holiday that moves with Easter.
+// holiday that moves with Easter; the schedule list's tabs, active-only,
+// refresh on a schedule change, single instance and scripting check.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -28,6 +30,8 @@
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scheduler/DateValues.h"
+#include "platform/ui/BrowseList.h"
+#include "scheduler/windows/Main.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/TaskWindows.h"
 
@@ -472,6 +476,123 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
         if (m.request.text.find("Missing") == std::string::npos && m.request.title != "Missing Information") refused = true;
     EXPECT_TRUE(refused) << Shown();
     EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+class ScheduleListTest : public TaskWindowsTest {
+protected:
+    void SetTask(int32_t id, const std::function<void(Schedule&)>& change) {
+        sch().Clear();
+        sch().Rec<Schedule>().ID = id;
+        ASSERT_EQ(sch().Get(ScheduleDef().key("SCH:KeyID")), 0);
+        change(sch().Rec<Schedule>());
+        ASSERT_EQ(sch().Put(), 0);
+    }
+    static int Rows(QTableView* v) { return v->model()->rowCount(); }
+    static QString Cell(QTableView* v, int row, int column) {
+        return v->model()->index(row, column).data().toString();
+    }
+    static int Visible(const QString& title) {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == title) ++n;
+        return n;
+    }
+};
+
+TEST_F(ScheduleListTest, TabsActiveOnlyRefreshAndSingleInstance) {
+    const int32_t today = MakeDate(7, 1, 2024);
+    const int32_t a = AddTask("Today shown");
+    const int32_t b = AddTask("Today disabled");
+    const int32_t c = AddTask("Next week");
+    SetTask(a, [&](Schedule& s) { s.Date = today; });
+    SetTask(b, [&](Schedule& s) {
+        s.Date = today;
+        s.Disabled = 1;
+    });
+    SetTask(c, [&](Schedule& s) { s.Date = today + 7; });
+
+    Start("BrowseSchedule", [] { BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    auto* sheet = Child<QTabWidget>(w, "sheet");
+    ASSERT_TRUE(list && sheet);
+    // The day tab shows today's tasks; its caption is the day.
+    EXPECT_EQ(sheet->currentIndex(), 0);
+    EXPECT_EQ(Rows(list), 2);
+    EXPECT_EQ(DefaultTaskDate(), std::to_string(today));
+    Click(w, "activeOnly");
+    EXPECT_EQ(Rows(list), 1);
+    EXPECT_EQ(Cell(list, 0, 5), "Today shown");
+    EXPECT_FALSE(Child<QPushButton>(w, "activeOnly")->isEnabled());
+    Click(w, "showAll");
+    EXPECT_EQ(Rows(list), 2);
+    sheet->setCurrentIndex(1);
+    Pump(20);
+    EXPECT_EQ(Rows(list), 3);
+
+    // A second start brings the open list forward and shows no second one.
+    Start("BrowseSchedule2", [] { BrowseSchedule(); });
+    Pump(100);
+    EXPECT_EQ(Visible("Scheduled Tasks"), 1);
+
+    // A change the scheduler reports (1090) shows at once.
+    SetTask(c, [](Schedule& s) {
+        s.Description = "Moved by the timer";
+        s.LastRunDate = MakeDate(6, 30, 2024);
+    });
+    BrowseScheduleThreads().PostToAll(kEventRefreshList);
+    ASSERT_TRUE(WaitFor([&] { return Cell(list, 2, 5) == "Moved by the timer"; }));
+    EXPECT_FALSE(Cell(list, 2, 7).isEmpty());
+}
+
+TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
+    const int32_t msg = AddTask("Message only");
+    const int32_t prog = AddTask("Program");
+    SetTask(prog, [](Schedule& s) {
+        s.TaskType = "Run Program";
+        s.Date = MakeDate(7, 9, 2024);
+    });
+    int opened = 0;
+    SetScriptListOpener([&](std::function<void()> done) {
+        ++opened;
+        EXPECT_EQ(GlobalRequest(), kChangeRecord);
+        done();
+    });
+    Start("BrowseSchedule", [] { BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    // Nothing due today: the day tab is empty and every action on a task is off.
+    EXPECT_EQ(Rows(list), 0);
+    for (const char* name : {"copy", "execute", "scripting", "quick", "special", "change", "delete"})
+        EXPECT_FALSE(Child<QPushButton>(w, name)->isEnabled()) << name;
+    EXPECT_FALSE(Child<QPushButton>(w, "editText")->isEnabled());
+
+    Child<QTabWidget>(w, "sheet")->setCurrentIndex(1);
+    Pump(20);
+    ASSERT_EQ(Rows(list), 2);
+    EXPECT_TRUE(Child<QPushButton>(w, "execute")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(w, "scripting")->isEnabled());
+    list->selectRow(0);  // the message task, first by date
+    Pump(20);
+    EXPECT_EQ(Cell(list, 0, 5), "Message only");
+    Click(w, "scripting");
+    ASSERT_TRUE(WaitFor([&] { return !responder_.shown().empty(); }));
+    EXPECT_EQ(responder_.shown().back().request.text, "This schedule type does not support scripting.");
+    EXPECT_EQ(opened, 0);
+    list->selectRow(1);
+    Pump(20);
+    Click(w, "scripting");
+    ASSERT_TRUE(WaitFor([&] { return opened == 1; }));
+    (void)msg;
+    SetScriptListOpener({});
 }
 
 }  // namespace
