@@ -318,8 +318,18 @@ StartResult Failed(int code, std::string message) {
 }
 
 int Spawn(const std::string& path, const std::vector<std::string>& args, const std::string& folder, pid_t& pid) {
+    // A program named the Windows way ("KRMsg.EXE") runs under its own name
+    // here: argv[0] is what the desktop shows as its process and window class.
+    std::string name0;
+    if (!args.empty()) {
+        const std::string& a0 = args[0];
+        const std::string file = path.substr(path.find_last_of('/') + 1);
+        if (a0.size() > 4 && Upper(a0.substr(a0.size() - 4)) == ".EXE" && Upper(file.substr(file.size() >= 4 ? file.size() - 4 : 0)) != ".EXE")
+            name0 = file;
+    }
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    if (!name0.empty()) argv[0] = const_cast<char*>(name0.c_str());
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;

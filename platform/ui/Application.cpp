@@ -1,5 +1,7 @@
 #include "platform/ui/Application.h"
 
+#include "platform/ui/Icons.h"
+
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/QtServices.h"
@@ -16,6 +18,7 @@ QtCommandLine::QtCommandLine(char** programArgv) {
 Application::Application(int& /*argc*/, char** argv)
     : detail::QtCommandLine(argv), QApplication(detail::QtCommandLine::argc, detail::QtCommandLine::argv) {
     InstallQtServices();
+    setWindowIcon(ProgramIcon());
 }
 
 Application::~Application() { UninstallQtServices(); }

@@ -5,6 +5,9 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QGridLayout>
+#include <QSpacerItem>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
@@ -55,6 +58,17 @@ std::string MessageText(const std::string& text) {
     for (char& c : out)
         if (c == '|') c = '\n';
     return out;
+}
+
+// A short text makes a narrow box whose title bar cuts the title ("S..." for
+// "Status"): the box is kept wide enough for the title and the title bar's
+// buttons. Done once the buttons are in, since adding one lays the box out anew.
+void KeepTitleVisible(QMessageBox* box) {
+    auto* grid = qobject_cast<QGridLayout*>(box->layout());
+    if (!grid) return;
+    const int titleWidth = QFontMetrics(QApplication::font()).horizontalAdvance(box->windowTitle());
+    grid->addItem(new QSpacerItem(titleWidth + 140, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
 }
 
 QMessageBox* MakeMessageBox(const MessageRequest& r) {
@@ -116,6 +130,7 @@ int QtMessageService::Show(const MessageRequest& request) {
     int answer = 0;
     OnGuiThread([&] {
         QPointer<QMessageBox> box = MakeMessageBox(request);
+        KeepTitleVisible(box);
         box->exec();
         if (!box) return;
         QAbstractButton* clicked = box->clickedButton();

@@ -161,6 +161,11 @@ TEST_F(FrameTest, CommandsAreEnabledByTheProceduresThatExist) {
     ASSERT_NE(Action(f, -23), nullptr);
     EXPECT_EQ(Action(f, -23)->shortcut(), QKeySequence(Qt::Key_F9));
     EXPECT_FALSE(Action(f, -23)->isEnabled()) << "no bug report window registered";
+    // Every toolbar button shows an image (text buttons spill behind a
+    // chevron at the frame's size), and the frame carries the suite's icon.
+    for (QAction* a : f->Layout().toolbar->actions())
+        if (!a->isSeparator()) EXPECT_FALSE(a->icon().isNull()) << a->toolTip().toStdString();
+    EXPECT_FALSE(f->Window()->windowIcon().isNull());
     EXPECT_TRUE(f->TrayPopup().ItemEnabled("AddProgram"));
     EXPECT_FALSE(f->TrayPopup().ItemEnabled("AddMessage"));
 }

@@ -88,6 +88,25 @@ TEST_F(ProcessTest, WaitsAndReportsTheExitCode) {
     EXPECT_EQ(PollExitCode(999999999), -1);
 }
 
+TEST_F(ProcessTest, AProgramNamedTheWindowsWayRunsUnderItsOwnName) {
+    // "KRMsg.EXE" is started as KRMsg: the desktop shows argv[0] as the
+    // process and window class.
+    StartResult r = StartProgram("sleep.EXE 5", "", false);
+    ASSERT_TRUE(r.ok()) << r.message;
+    // Read once the program runs (not the child on its way to it).
+    std::string argv0;
+    for (int i = 0; i < 500 && argv0 != "sleep"; ++i) {
+        std::ifstream cmdline("/proc/" + std::to_string(r.pid) + "/cmdline", std::ios::binary);
+        argv0.clear();
+        std::getline(cmdline, argv0, '\0');
+        if (argv0.size() >= 9 && argv0.substr(argv0.size() - 9) == "sleep.EXE") break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(argv0, "sleep");
+    kill(r.pid, SIGKILL);
+    WaitForProgram(r.pid, 10000);
+}
+
 TEST_F(ProcessTest, FailuresAreErrorsNeverSilentSuccess) {
     StartResult r = StartProgram("no-such-program-kr --x", "", false);
     EXPECT_EQ(r.error, kFileNotFound);
