@@ -41,6 +41,15 @@ inline constexpr int kDefaultBurstSize = 7;
 inline constexpr const char* kBusyKeyIcons[8] = {"busykey.ico",  "busykey2.ico", "busykey3.ico", "busykey4.ico",
                                                  "busykey2.ico", "busykey4.ico", "busykey.ico",  "busykey3.ico"};
 
+// A keystroke-engine code as a type of its own, so that it is never mixed
+// with a hot-key code (HotKeys.h), whose modifier bits differ.
+enum class SendKeyModifier : int { Shift = kKeyShift, Ctrl = kKeyCtrl, Alt = kKeyAlt, Win = kKeyWin };
+struct SendKeyCode {
+    constexpr explicit SendKeyCode(int virtualKey) : value(virtualKey) {}
+    constexpr SendKeyCode With(SendKeyModifier m) const { return SendKeyCode(value | static_cast<int>(m)); }
+    int value;
+};
+
 // The virtual key of a key name ("ENTER", "F4", "PAD7", "MOUSELEFT2"),
 // without regard to case and trailing blanks; 0 for any other name.
 int KeyNameToCode(std::string_view name);
@@ -56,6 +65,7 @@ void PressModifiers(KeyboardOutput& out, int code, bool release);
 // The modifiers, the key (or a click of mouse code 1, 2, 3, a double click
 // of 5, 6, 7), then the modifiers released.
 void PressKey(KeyboardOutput& out, int code);
+inline void PressKey(KeyboardOutput& out, SendKeyCode code) { PressKey(out, code.value); }
 // Types a text (UTF-8) character by character; with CapsLock on, CapsLock is
 // turned off for the text and on again after it. Returns the characters that
 // could not be typed, each once.
