@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
         kr::tasks::RegisterTaskWindows();
         kr::organiser::RegisterToDoWindows();
         kr::RegisterSchedulerWindows();
+        kr::SetFrameHotKeys(kr::DesktopFrameHotKeys());
         kr::RegisterCalledProcedure(kr::kSetupProcedure, [] { kr::Setup(); });
         kr::RegisterCalledProcedure(kr::kHousekeepingProcedure, [] { kr::Housekeeping(); });
         kr::HousekeepingServices housekeeping;

@@ -69,6 +69,9 @@ struct FrameHotKeys {
     std::function<void()> runHotKey;
 };
 void SetFrameHotKeys(FrameHotKeys hotKeys);
+// The hot keys of the desktop: grabs on the X display, the actions of the
+// pressed keys.
+FrameHotKeys DesktopFrameHotKeys();
 
 // The value of "Debug" in section "Settings" of the program INI, read when
 // the frame starts (empty when missing).
