@@ -433,8 +433,9 @@ protected:
             {"TDO:Priority", 30, "Priority", "@n2", "Priority", 'R'},
             {"TDO:ToDo", 200, "To Do", "@s80", "To Do (Description)"},
             {"TDO:Category", 80, "Category", "@s20", "Category"},
-            {"TDO:CompletionDate", 60, "Completion Date", "@d3", "Completion Date"},
-            {"TDO:CompletionTime", 50, "Completion Time", "@t3", "Completion Time"},
+            // Blank when an item has no completion yet.
+            {"TDO:CompletionDate", 60, "Completion Date", "@d3b", "Completion Date"},
+            {"TDO:CompletionTime", 50, "Completion Time", "@t3b", "Completion Time"},
             {"CAT:Category", 80, "Category", "@s20", "Category"},
         };
         for (int i = 0; i < 6; ++i) cols[static_cast<std::size_t>(i)].sortable = true;
@@ -452,6 +453,9 @@ protected:
         UpdateTransfer();
         return true;
     }
+
+    // The keys go to the list from the start (Enter edits the highlighted item).
+    void TakeOpened() override { ui.list->setFocus(); }
 
     bool TakeEvent(int e) override {
         if (e == kBringForward) {
