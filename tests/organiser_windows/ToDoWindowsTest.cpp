@@ -50,6 +50,7 @@ protected:
         test::CloseAllWindows();
         SetMessageWizard({});
         InstallPopupResponder({});
+        Options().MultiUser = 0;
         todo().Close();
         cat().Close();
         InstallClock(nullptr);
@@ -308,8 +309,10 @@ TEST_F(ToDoWindowsTest, TransferToScheduleHandsTheItemToTheMessageWizard) {
     AddItem("Renew passport", "Home", 3);
     std::optional<Schedule> handed;
     SetMessageWizard([&](const Schedule& s) { handed = s; });
+    Options().MultiUser = 1;  // the title names the user
     QWidget* w = OpenList();
     ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "To Do List - ann");
     SelectRow(0);
     bool transferEnabled = false;
     InstallPopupResponder([&](const std::vector<PopupItem>& items) {
