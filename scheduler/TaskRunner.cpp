@@ -23,7 +23,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "scheduler/DateValues.h"
-#include "scheduler/QuoteValue.h"
+#include "scriptedit/ScriptText.h"
 #include "scheduler/RunnerSettings.h"
 #include "scheduler/ScriptQueue.h"
 #include "scheduler/StartedPrograms.h"

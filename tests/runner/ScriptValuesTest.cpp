@@ -6,7 +6,7 @@
 
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
-#include "scheduler/QuoteValue.h"
+#include "scriptedit/ScriptText.h"
 #include "scheduler/RunnerSettings.h"
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
@@ -47,7 +47,8 @@ TEST(QuoteValueTest, QuotesWhatASplitAtBlanksWouldBreak) {
         {"\"\"", "\"\""},
         {"abc   ", "abc"},
         {"a b", "\"a b\""},
-        {"  lead", "\"lead\""},
+        {"  lead", "\"  lead\""},
+        {"a,b", "\"a,b\""},
         {"/tmp/x", "\"/tmp/x\""},
         {"C:\\dir", "\"C:\\dir\""},
         {"\"a b\"", "\"a b\""},      // already quoted: not quoted twice
