@@ -30,16 +30,14 @@ bool IsWholeNumber(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The number at the start of the text (a sign, then digits); the run of
-// digits is read whole and held at the 32-bit limits.
+// The number at the start of the text: its whole run of digits, held at the
+// 32-bit limit; anything else (a sign, a word) reads as 0, as numbers in the
+// text are plain digits.
 int32_t ReadNumber(std::string_view s) {
-    std::size_t i = SkipBlanks(s, 0);
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     int64_t v = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) v = std::min<int64_t>(v * 10 + (s[i] - '0'), INT64_C(1) << 32);
-    if (negative) v = -v;
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+    for (std::size_t i = SkipBlanks(s, 0); i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+        v = std::min<int64_t>(v * 10 + (s[i] - '0'), INT32_MAX);
+    return static_cast<int32_t>(v);
 }
 
 std::string Arg(const std::vector<std::string>& a, std::size_t n) { return n < a.size() ? a[n] : std::string(); }
