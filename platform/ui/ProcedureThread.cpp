@@ -172,6 +172,18 @@ bool ThreadInfo(int thread, ProcedureThreadInfo* info) {
     return true;
 }
 
+void ReleaseStackedWindow(QWidget* window) {
+    std::lock_guard<std::recursive_mutex> l(g_m);
+    auto w = g_windowThread.find(window);
+    if (w == g_windowThread.end()) return;
+    auto t = g_threads.find(w->second);
+    if (t == g_threads.end()) return;
+    auto& ws = t->second.windows;
+    if (ws.empty() || ws.front() == window) return;
+    ws.erase(std::remove(ws.begin(), ws.end(), window), ws.end());
+    g_windowThread.erase(w);
+}
+
 void AttachWindow(QWidget* window, const std::string& procedure) {
     if (!window) return;
     int number = CurrentProcedureThread();

@@ -71,6 +71,10 @@ void AttachWindow(QWidget* window, const std::string& procedure);
 // Takes a window off its thread before it is destroyed (a window that did not
 // open); the thread ends when it was its own window.
 void DetachWindow(QWidget* window);
+// Takes a closing window that was stacked over its thread's own window off
+// the stack, so a window opened while it is still being destroyed is not
+// made its child. The thread's own window stays until it is destroyed.
+void ReleaseStackedWindow(QWidget* window);
 // The procedure thread a window (or any object inside one) belongs to; 0 for none.
 int ThreadOfObject(const QObject* object);
 // The innermost open window of a thread; nullptr when it has none.

@@ -125,8 +125,13 @@ bool WindowManager::OpenWindow(bool modal) {
     setParent(window_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
     if (modal) {
+        // A called window is a dialog of its caller, so the window manager keeps
+        // it over the caller and places it there. A widget made without a parent
+        // already reads as a plain window: that type becomes a dialog too; tool
+        // windows and other special types keep theirs.
         Qt::WindowFlags flags = window_->windowFlags();
-        if (!(flags & Qt::Window)) flags |= Qt::Dialog;
+        const Qt::WindowFlags type = flags & Qt::WindowType_Mask;
+        if (type == Qt::Widget || type == Qt::Window) flags = (flags & ~Qt::WindowType_Mask) | Qt::Dialog;
         window_->setParent(caller_, flags);
         window_->setWindowModality(caller_ ? Qt::WindowModal : Qt::ApplicationModal);
     }
@@ -348,6 +353,9 @@ void WindowManager::Finish() {
     if (savePosition_ && opened_) SaveWindowPosition(procedureName_, window_);
     if (instanceRegistered_) UnregisterInstance(procedureName_);
     instanceRegistered_ = false;
+    // The caller may open its next window from the response: that window must
+    // stack over the caller, not over this one, which is about to go.
+    if (modal_) ReleaseStackedWindow(window_);
     DeliverResponse();
 }
 

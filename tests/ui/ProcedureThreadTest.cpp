@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -221,6 +222,33 @@ TEST_F(ProcedureThreadTest, AFormCalledFromAListRunsOnTheListsThreadAndReportsIt
     EXPECT_TRUE(WaitFor([&] { return TopWindowOf(t) == lw->Window(); }));
     Post(1090, t);
     EXPECT_TRUE(WaitFor([&] { return list->events.size() == 1; }));
+}
+
+TEST_F(ProcedureThreadTest, AFormOpenedFromTheLastOnesResponseStacksOverTheListAsADialog) {
+    auto list = std::make_shared<ProbeRecord>();
+    ProbeWindow* lw = nullptr;
+    int t = StartProbe("BrowseNext", list, false, &lw);
+    ASSERT_TRUE(lw);
+    ProcedureThreadScope scope(t);
+
+    // The list opens its next form from the first form's response, while the
+    // first one's window is still on its way out.
+    ProbeWindow* second = nullptr;
+    auto* first = new ProbeWindow("UpdateFirst", std::make_shared<ProbeRecord>());
+    first->Call([&](int) {
+        second = new ProbeWindow("UpdateSecond", std::make_shared<ProbeRecord>());
+        second->Call();
+    });
+    EXPECT_EQ(first->Window()->windowType(), Qt::Dialog) << "the window manager keeps it over the list";
+    first->ui.cancel->click();
+    ASSERT_TRUE(WaitFor([&] { return second != nullptr; }));
+    QPointer<QWidget> secondWindow = second->Window();
+    test::Pump(100);  // the first window is deleted meanwhile
+    ASSERT_TRUE(secondWindow) << "the second form went with the first one's window";
+    EXPECT_EQ(secondWindow->parentWidget(), lw->Window());
+    EXPECT_TRUE(secondWindow->isVisible());
+    EXPECT_EQ(TopWindowOf(t), secondWindow.data());
+    second->Close();
 }
 
 TEST_F(ProcedureThreadTest, CancelEscapeAndARefusedInitReportCancelled) {
