@@ -1,5 +1,6 @@
 #include "tasks/ScheduleRows.h"
 
+#include "platform/runtime/DateTime.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr::tasks {
@@ -51,6 +52,56 @@ bool SelectedDayFollower::Tick(int32_t today) {
     }
     lastSeenDay = today;
     return moved;
+}
+
+ExploreFilters MakeExploreFilters(const std::string& status, const std::string& day, const std::string& category,
+                                  int32_t today, int32_t from, int32_t to,
+                                  const std::function<std::string(int32_t)>& formatDate) {
+    ExploreFilters f;
+    f.from = from;
+    f.to = to;
+    // Hot-key tasks belong to their hot keys, never to this list.
+    f.filters.emplace_back("3TaskType", "NOT(SCH:TaskType='Hot Key')");
+    std::string st;
+    if (status == "Active") st = "NOT(SCH:Disabled OR SCH:Completed)";
+    else if (status == "Completed") st = "SCH:Completed";
+    else if (status == "Disabled") st = "SCH:Disabled";
+    f.filters.emplace_back("3Status", st);
+    std::string date;
+    bool range = false;
+    f.selectedDay = today;
+    if (day == "Today") {
+        date = "SCH:Date=TODAY()";
+    } else if (day == "Tomorrow") {
+        date = "SCH:Date=TODAY()+1";
+        f.selectedDay = today + 1;
+    } else if (day == "Yesterday") {
+        date = "SCH:Date=TODAY()-1";
+        f.selectedDay = today - 1;
+    } else if (day == "This Week") {
+        date = "SCH:Date>=TODAY() AND SCH:Date<TODAY()+7";
+        f.from = today;
+        f.to = today + 6;
+        range = true;
+    } else if (day == "This Month") {
+        // This month of this year (a month number alone would match every year).
+        date = "MONTH(SCH:Date)=MONTH(TODAY()) AND YEAR(SCH:Date)=YEAR(TODAY())";
+        const int m = DateMonth(today), y = DateYear(today);
+        f.from = MakeDate(m, 1, y);
+        f.to = MakeDate(m, DaysInMonth(m, y), y);
+        range = true;
+    } else if (day == "Custom") {
+        if (f.to == 0) f.to = MakeDate(1, 1, 2099);
+        if (f.from == 0) f.from = MakeDate(1, 1, 1995);
+        date = "SCH:Date>=" + std::to_string(f.from) + " AND SCH:Date<=" + std::to_string(f.to);
+        f.selectedDay = f.from;
+        range = f.to != f.from;
+    }
+    f.filters.emplace_back("2Date", date);
+    f.filters.emplace_back("5Cat", category.empty() || category == "All" ? "" : "SCH:Category=Filter:Category");
+    if (day != "All" && !day.empty())
+        f.label = range ? formatDate(f.from) + "-" + formatDate(f.to) : formatDate(f.selectedDay);
+    return f;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,5 +63,18 @@ struct SelectedDayFollower {
 // 0xAB, columns by 0xA6), for TC_ADDFIELDSQUEUEDATA.
 const std::string& ScheduleQueryFields();
 inline constexpr const char* kScheduleQueryLabel = "SCHEDULE";
+
+// Explore Schedule's filters: the Status, Day and Category choices as named
+// conditions over the Schedule fields, the day new tasks take and the date
+// label. Custom uses from and to (0: 1 January 1995 and 1 January 2099).
+struct ExploreFilters {
+    std::vector<std::pair<std::string, std::string>> filters;  // name, condition ("" none)
+    int32_t selectedDay = 0;
+    int32_t from = 0, to = 0;
+    std::string label;  // the day, or "from-to"; empty for "All"
+};
+ExploreFilters MakeExploreFilters(const std::string& status, const std::string& day, const std::string& category,
+                                  int32_t today, int32_t from, int32_t to,
+                                  const std::function<std::string(int32_t)>& formatDate);
 
 }  // namespace kr::tasks

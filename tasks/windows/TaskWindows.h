@@ -61,10 +61,12 @@ void OpenScriptList(std::function<void()> done);
 
 // BrowseSchedule: "Scheduled Tasks", the task list in four tabs.
 void BrowseSchedule();
+// ExploreSchedule: "Explore Schedule", the tasks by date under three filters.
+void ExploreSchedule();
 
 // Registers the procedures the frame starts ("BrowseScheduleCategories",
-// "BrowseHolidays", "BrowseSchedule") and installs the calendar as the re-dating window's
-// date picker.
+// "BrowseHolidays", "BrowseSchedule", "ExploreSchedule") and installs the
+// calendar as the re-dating window's date picker.
 void RegisterTaskWindows();
 
 }  // namespace kr::tasks

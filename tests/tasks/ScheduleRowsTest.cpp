@@ -3,7 +3,10 @@
 // that follows midnight, and the query wizard's field list.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "dictionary/Dictionary.h"
+#include "platform/runtime/DateTime.h"
 #include "platform/runtime/QueryWizardCore.h"
 #include "tasks/ScheduleRows.h"
 
@@ -114,6 +117,57 @@ TEST(ScheduleRows, QueryFieldListLoadsAndNamesRealFields) {
     EXPECT_EQ(sunday->dataKind, 2);
     EXPECT_EQ(q.Find("SCR:Action")->choices.size(), 16u);
     DictionaryKill();
+}
+
+std::map<std::string, std::string> Conditions(const ExploreFilters& f) {
+    return {f.filters.begin(), f.filters.end()};
+}
+
+TEST(ScheduleRows, ExploreFiltersAsConditions) {
+    const int32_t today = MakeDate(3, 14, 2024);
+    auto fmt = [](int32_t d) { return std::to_string(DateDay(d)) + "/" + std::to_string(DateMonth(d)); };
+    ExploreFilters f = MakeExploreFilters("All", "All", "All", today, 0, 0, fmt);
+    auto c = Conditions(f);
+    // Hot-key tasks never show, whatever the other filters say.
+    EXPECT_EQ(c["3TaskType"], "NOT(SCH:TaskType='Hot Key')");
+    EXPECT_EQ(c["3Status"], "");
+    EXPECT_EQ(c["2Date"], "");
+    EXPECT_EQ(c["5Cat"], "");
+    EXPECT_EQ(f.selectedDay, today);
+    EXPECT_EQ(f.label, "");
+
+    c = Conditions(MakeExploreFilters("Active", "Tomorrow", "Work", today, 0, 0, fmt));
+    EXPECT_EQ(c["3Status"], "NOT(SCH:Disabled OR SCH:Completed)");
+    EXPECT_EQ(c["2Date"], "SCH:Date=TODAY()+1");
+    EXPECT_EQ(c["5Cat"], "SCH:Category=Filter:Category");
+    EXPECT_EQ(Conditions(MakeExploreFilters("Completed", "All", "All", today, 0, 0, fmt))["3Status"], "SCH:Completed");
+    EXPECT_EQ(Conditions(MakeExploreFilters("Disabled", "All", "All", today, 0, 0, fmt))["3Status"], "SCH:Disabled");
+
+    f = MakeExploreFilters("All", "Yesterday", "All", today, 0, 0, fmt);
+    EXPECT_EQ(f.selectedDay, today - 1);
+    EXPECT_EQ(f.label, "13/3");
+
+    f = MakeExploreFilters("All", "This Week", "All", today, 0, 0, fmt);
+    EXPECT_EQ(f.from, today);
+    EXPECT_EQ(f.to, today + 6);
+    EXPECT_EQ(f.label, "14/3-20/3");
+
+    // This month of this year only.
+    f = MakeExploreFilters("All", "This Month", "All", today, 0, 0, fmt);
+    EXPECT_EQ(Conditions(f)["2Date"], "MONTH(SCH:Date)=MONTH(TODAY()) AND YEAR(SCH:Date)=YEAR(TODAY())");
+    EXPECT_EQ(f.from, MakeDate(3, 1, 2024));
+    EXPECT_EQ(f.to, MakeDate(3, 31, 2024));
+
+    // Custom: an unset range opens wide; a set one is kept.
+    f = MakeExploreFilters("All", "Custom", "All", today, 0, 0, fmt);
+    EXPECT_EQ(f.from, MakeDate(1, 1, 1995));
+    EXPECT_EQ(f.to, MakeDate(1, 1, 2099));
+    EXPECT_EQ(f.selectedDay, f.from);
+    f = MakeExploreFilters("All", "Custom", "All", today, today - 2, today + 2, fmt);
+    EXPECT_EQ(Conditions(f)["2Date"],
+              "SCH:Date>=" + std::to_string(today - 2) + " AND SCH:Date<=" + std::to_string(today + 2));
+    EXPECT_EQ(f.label, "12/3-16/3");
+    EXPECT_EQ(MakeExploreFilters("All", "Custom", "All", today, today, today, fmt).label, "14/3");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,12 +25,14 @@
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/Picture.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scheduler/DateValues.h"
+#include "platform/data/ListQuery.h"
 #include "platform/ui/BrowseList.h"
 #include "scheduler/windows/Main.h"
 #include "tasks/TaskReservation.h"
@@ -593,6 +596,93 @@ TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
     ASSERT_TRUE(WaitFor([&] { return opened == 1; }));
     (void)msg;
     SetScriptListOpener({});
+}
+
+TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
+    const int32_t today = MakeDate(7, 1, 2024);
+    Categories_File().Open();
+    for (const char* cat : {"General", "Work"}) {
+        Categories_File().rec().Category = cat;
+        ASSERT_EQ(Categories_File().Insert(), data::kLevelBenign);
+    }
+    Categories_File().Close();
+    const int32_t a = AddTask("Today general");
+    const int32_t b = AddTask("Today work", "Work");
+    const int32_t c = AddTask("Same month next year");
+    const int32_t d = AddTask("A hot key");
+    const int32_t e = AddTask("Tomorrow disabled");
+    SetTask(a, [&](Schedule& s) { s.Date = today; });
+    SetTask(b, [&](Schedule& s) { s.Date = today; });
+    SetTask(c, [&](Schedule& s) { s.Date = MakeDate(7, 20, 2025); });
+    SetTask(d, [&](Schedule& s) {
+        s.Date = today;
+        s.TaskType = "Hot Key";
+    });
+    SetTask(e, [&](Schedule& s) {
+        s.Date = today + 1;
+        s.Disabled = 1;
+    });
+    AddItem(a, 1);
+
+    Start("ExploreSchedule", [] { ExploreSchedule(); });
+    QWidget* w = WindowTitled("Explore Schedule");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    auto* day = Child<QComboBox>(w, "day");
+    auto* status = Child<QComboBox>(w, "status");
+    auto* category = Child<QComboBox>(w, "category");
+    ASSERT_TRUE(list && day && status && category);
+    EXPECT_EQ(category->count(), 3);  // All, General, Work
+    EXPECT_EQ(day->currentText(), "Today");
+    EXPECT_EQ(Rows(list), 2);  // never the hot key
+    category->setCurrentText("Work");
+    Pump(20);
+    ASSERT_EQ(Rows(list), 1);
+    EXPECT_EQ(Cell(list, 0, 5), "Today work");
+    category->setCurrentText("All");
+    day->setCurrentText("Tomorrow");
+    Pump(20);
+    EXPECT_EQ(Rows(list), 1);
+    EXPECT_EQ(DefaultTaskDate(), std::to_string(today + 1));
+    status->setCurrentText("Active");
+    Pump(20);
+    EXPECT_EQ(Rows(list), 0);
+    status->setCurrentText("All");
+    day->setCurrentText("This Month");
+    Pump(20);
+    EXPECT_EQ(Rows(list), 3);  // not the same month of next year
+    day->setCurrentText("All");
+    Pump(20);
+    EXPECT_EQ(Rows(list), 4);
+
+    // Custom asks for the range.
+    day->setCurrentText("Custom");
+    QWidget* range = WindowTitled("Enter Date Range");
+    ASSERT_NE(range, nullptr);
+    Click(range, "startOnly");
+    EXPECT_FALSE(Child<QLineEdit>(range, "end")->isEnabled());
+    Type(range, "start", Format(Value(MakeDate(7, 20, 2025)), data::ApplyDatePicture("@d17", "d3")));
+    Click(range, "ok");
+    ASSERT_TRUE(WaitFor([&] { return Rows(list) == 1; }));
+    EXPECT_EQ(Cell(list, 0, 5), "Same month next year");
+
+    // A copy is a new task with the script, never the source under its own number.
+    day->setCurrentText("Today");
+    Pump(20);
+    list->selectRow(0);
+    Pump(20);
+    ASSERT_EQ(Cell(list, 0, 5), "Today general");
+    Click(w, "copy");
+    QWidget* form = WindowTitled("New Task");
+    ASSERT_NE(form, nullptr);
+    Click(form, "ok");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 6u);
+    EXPECT_NE(all.back().ID, a);
+    EXPECT_EQ(all.back().Description, "Today general");
+    EXPECT_EQ(Items(all.back().ID), 1);
+    EXPECT_EQ(Items(a), 1);
 }
 
 }  // namespace
