@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QShortcut>
+#include <QKeySequence>
 #include <QTabWidget>
 #include <array>
 #include <memory>
@@ -73,6 +75,12 @@ QStringList CategoryNames() {
 }
 
 // --- UpdateTodo --------------------------------------------------------------
+
+// The last item saved, for the history key of the form's controls.
+Todo& LastSavedTodo() {
+    static Todo last;
+    return last;
+}
 
 struct UpdateTodoLayout {
     QWidget* window = nullptr;
@@ -204,6 +212,10 @@ protected:
         SetTitle(view_ ? ViewTitle(title) : title);
         if (view_ || delete_) SetViewMode(true);
         if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
+        if (!view_ && !delete_) {
+            auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), ui.window);
+            QObject::connect(history, &QShortcut::activated, this, [this] { History(); });
+        }
         Show();
         return true;
     }
@@ -250,7 +262,25 @@ protected:
             r = Todo_File().Insert();
         else
             r = Todo_Relations().Update(true);
-        return r == kLevelBenign;
+        if (r != kLevelBenign) return false;
+        if (!delete_) LastSavedTodo() = TDO();
+        return true;
+    }
+    // The history key copies the focused control's value from the last item
+    // saved (Ctrl+H).
+    void History() {
+        Store();
+        Todo& t = TDO();
+        const Todo& last = LastSavedTodo();
+        QWidget* f = ui.window->focusWidget();
+        if (f == ui.todo) t.ToDo = last.ToDo.str();
+        else if (f == ui.priority) t.Priority = last.Priority;
+        else if (f == ui.category || f == ui.category->lineEdit()) t.Category = last.Category.str();
+        else if (f == ui.notes) t.Notes = last.Notes;
+        else if (f == ui.resolution) t.Resolution = last.Resolution;
+        else if (f == ui.date) t.CompletionDate = last.CompletionDate;
+        else if (f == ui.time) t.CompletionTime = last.CompletionTime;
+        Show();
     }
     void Kill() override {
         tabs_.Kill();

@@ -225,6 +225,17 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     ASSERT_TRUE(OkCloses(f)) << Shown();
     ASSERT_EQ(Items().size(), 1u);
     EXPECT_EQ(Items()[0].Priority, 10);
+
+    // Ctrl+H in the next form brings back the focused field of the last
+    // item saved.
+    Click(w, "insert");
+    f = WindowTitled("New To Do Item");
+    ASSERT_NE(f, nullptr);
+    auto* priority = Child<QLineEdit>(f, "priority");
+    EXPECT_EQ(priority->text(), "5");
+    priority->setFocus();
+    QTest::keyClick(priority, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(priority->text(), "10");
 }
 
 TEST_F(ToDoWindowsTest, DoneInTheFormStampsOnlyAnItemThatWasOpen) {
