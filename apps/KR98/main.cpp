@@ -32,6 +32,7 @@
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
 #include "organiser/windows/ClipboardWindows.h"
+#include "organiser/windows/HotKeyWindows.h"
 #include "organiser/windows/ToDoWindows.h"
 #include "platform/runtime/QueryWizardCore.h"
 #include "platform/data/Table.h"
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
         kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
         kr::scriptedit::RegisterScriptWindows();
         kr::RegisterOrganiserWindows();
+        kr::RegisterHotKeyWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         // [FOCUS] reads the title of the desktop's active window.
