@@ -407,9 +407,13 @@ protected:
 
     bool Init() override {
         SetCancelControl(ui.close);
-        if (Todo_File().Open() != kLevelBenign || Todo_File().UseFile() != kLevelBenign) {
-            LogEvent("Todo", "File not open: " + data::LastErrorText());
-            return false;
+        // A table that will not open is logged and tried once more.
+        if (!OpenTodo()) {
+            LogEvent("ToDoList", "File not open error");
+            if (!OpenTodo()) {
+                LogEvent("Todo", "File not open: " + data::LastErrorText());
+                return false;
+            }
         }
         todoOpen_ = true;
         if (Categories_File().Open() != kLevelBenign) return false;
@@ -536,6 +540,12 @@ protected:
     }
 
 private:
+    static bool OpenTodo() {
+        if (Todo_File().Open() != kLevelBenign) return false;
+        if (Todo_File().UseFile() == kLevelBenign) return true;
+        Todo_File().Close();
+        return false;
+    }
     void Toggle() {
         if (!list_->HasRows() || !list_->UpdateViewRecord()) return;
         ToggleTodoDone(TDO(), Today(), ClockTime());
