@@ -26,6 +26,7 @@
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/windows/ScriptExchangeWindows.h"
+#include "scriptedit/ScriptText.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/windows/TaskWindows.h"
 #include "xplore/windows/XploreList.h"
@@ -161,10 +162,10 @@ protected:
                 done(response);
             });
         });
-        // Windows of the script text editor and the templates are not part
-        // of this program yet.
-        for (QPushButton* b : {ui.templ, ui.editText, ui.toClipboard, ui.fromClipboard}) b->setEnabled(false);
-        if (task_ == 0) ui.import->setEnabled(false);
+        // The template windows are not part of this program yet.
+        ui.templ->setEnabled(false);
+        if (task_ == 0)
+            for (QPushButton* b : {ui.import, ui.editText, ui.fromClipboard}) b->setEnabled(false);
         list_->Popup().AddItemMimic("Print", "&Print", ui.print);
         list_->Popup().AddItemMimic("Import", "&Import", ui.import);
         list_->Popup().AddItemMimic("Export", "E&xport", ui.exportScript);
@@ -250,6 +251,16 @@ protected:
             else ExportScriptWindow(task_, after);
         } else if (c == ui.print) {
             PrintCurrentScript();
+        } else if (c == ui.editText) {
+            QPointer<QWidget> w = ui.window;
+            ScriptEditAsText([this, w](int) {
+                if (w) Refresh();
+            });
+        } else if (c == ui.toClipboard) {
+            Clipboard().SetText(ScriptToText());
+        } else if (c == ui.fromClipboard) {
+            if (ConfirmScriptReplace(task_)) TextToScript(Clipboard().Text());
+            Refresh();
         }
     }
 
@@ -337,6 +348,11 @@ void PrintCurrentScript(std::function<void(int)> done) {
 
 void RegisterScriptWindows() {
     tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
+    tasks::SetScriptTextOpener([](std::function<void()> done) {
+        ScriptEditAsText([done](int) {
+            if (done) done();
+        });
+    });
 }
 
 }  // namespace kr::scriptedit

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/runtime/RecordProcess.h"
 #include "platform/ui/ReportPreview.h"
@@ -32,6 +33,19 @@ void ClearAllScriptItems(std::function<void(bool cleared)> done = {});
 // The report of the current task's items.
 std::shared_ptr<ReportJob> MakeScriptReport(int32_t taskID, const std::string& description);
 void PrintCurrentScript(std::function<void(int response)> done = {});
+
+// "Scripting:  Edit As Text": the task's script as text; OK replaces the
+// items with what the box holds (after warnings about lines that will not
+// read back and items the text cannot show).
+void ScriptEditAsText(std::function<void(int response)> done = {});
+// "Edit Script as Text: Reference": builds a key code, value reference or
+// command line; Close puts it on the clipboard.
+void ScriptTextReference(std::function<void(int response)> done = {});
+// The command lines offered by the reference window.
+const std::vector<std::string>& ScriptCommandTemplates();
+// Before a text replaces the task's script: asks when items the text cannot
+// show would be deleted; true to go on.
+bool ConfirmScriptReplace(int32_t taskID);
 
 // Makes the script list the task form's "&Scripting".
 void RegisterScriptWindows();

@@ -217,8 +217,6 @@ protected:
         xplore_->core().AddSortOrder(1);
         xplore_->core().SyncOrders(nullptr);
         xplore_->Restore(Options().GlobalDateFormat.get());
-        // The script text editor is not part of this program yet.
-        b.editText->setEnabled(false);
         b.query->setEnabled(queryError_ == 0);
         SetTimer(100);
         UpdateActions();
@@ -272,6 +270,7 @@ protected:
         b.quick->setEnabled(rows && quick_);
         b.execute->setEnabled(rows);
         b.scripting->setEnabled(rows && HasScriptListOpener());
+        b.editText->setEnabled(rows && HasScriptTextOpener());
         b.copy->setEnabled(rows);
         b.reset->setEnabled(!query_.empty());
     }
@@ -329,6 +328,17 @@ protected:
             GlobalRequest() = kChangeRecord;
             QPointer<QWidget> w = Window();
             OpenScriptList([this, w] {
+                if (w) Refill();
+            });
+        } else if (c == b.editText) {
+            view_->setFocus();
+            if (!list_->HasRows() || !fPasswordValidation() || !list_->UpdateViewRecord()) return true;
+            if (!TaskTypeHasScript(SCH().TaskType.str())) {
+                Message(kNoScriptingMessage, "Error", MessageIcon::Exclamation);
+                return true;
+            }
+            QPointer<QWidget> w = Window();
+            OpenScriptText([this, w] {
                 if (w) Refill();
             });
         } else if (c == b.query) {

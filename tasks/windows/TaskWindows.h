@@ -58,6 +58,11 @@ void SetScriptListOpener(std::function<void(std::function<void()> done)> opener)
 bool HasScriptListOpener();
 // Opens the script list of the task in the Schedule buffer (request change).
 void OpenScriptList(std::function<void()> done);
+// The task's script as text ("Edit Script as Text"), supplied by the script
+// windows the same way.
+void SetScriptTextOpener(std::function<void(std::function<void()> done)> opener);
+bool HasScriptTextOpener();
+void OpenScriptText(std::function<void()> done);
 
 // BrowseSchedule: "Scheduled Tasks", the task list in four tabs.
 void BrowseSchedule();

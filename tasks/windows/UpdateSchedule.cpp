@@ -913,4 +913,21 @@ void OpenScriptList(std::function<void()> done) {
     if (ScriptListOpener()) ScriptListOpener()(std::move(done));
 }
 
+namespace {
+std::function<void(std::function<void()>)>& ScriptTextOpener() {
+    static std::function<void(std::function<void()>)> opener;
+    return opener;
+}
+}  // namespace
+
+void SetScriptTextOpener(std::function<void(std::function<void()> done)> opener) {
+    ScriptTextOpener() = std::move(opener);
+}
+
+bool HasScriptTextOpener() { return static_cast<bool>(ScriptTextOpener()); }
+
+void OpenScriptText(std::function<void()> done) {
+    if (ScriptTextOpener()) ScriptTextOpener()(std::move(done));
+}
+
 }  // namespace kr::tasks
