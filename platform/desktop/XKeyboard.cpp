@@ -286,7 +286,10 @@ void XKeyboard::RestoreTemporaryKeys() {
     for (const auto& [sym, kc] : d_->temporary) {
         KeySym none = NoSymbol;
         XChangeKeyboardMapping(d_->dpy, static_cast<int>(kc), 1, &none, 1);
-        d_->spares.push_back(kc);
+        // Back in line behind the other spares: a key mapped again at once
+        // can reach a program before it has read the mapping that cleared it,
+        // and the character typed through it is lost.
+        d_->spares.insert(d_->spares.begin(), kc);
     }
     d_->temporary.clear();
     XSync(d_->dpy, False);
