@@ -155,7 +155,7 @@ int LauncherLSZCLASS::Backup() {
         APPREF = nullptr;
         return -1;
     }
-    // The files the specification names, for the overall bar.
+    // The files the file pattern names, for the overall bar.
     ITEMSTODO = 0;
     for (const std::string& part : SplitSpecification(FILESPEC)) {
         fs::path pp(part);
