@@ -159,7 +159,7 @@ std::vector<Token> Tokenize(std::string_view s) {
 
 enum class Fn {
     Upper, Lower, Clip, Left, Right, Sub, InString, Len, Today, Clock, Date, Day, Month, Year,
-    Int, Abs, Round, Numeric, Format, Deformat, Choose, InRange, InList, Chr, Val
+    Int, Abs, Round, Numeric, Format, Deformat, Choose, InRange, InList, Chr, Val, Age
 };
 
 struct FnInfo {
@@ -178,7 +178,7 @@ const FnInfo kFunctions[] = {
     {"ABS", Fn::Abs, 1, 1},           {"ROUND", Fn::Round, 2, 2},       {"NUMERIC", Fn::Numeric, 1, 1},
     {"FORMAT", Fn::Format, 2, 2},     {"DEFORMAT", Fn::Deformat, 1, 2}, {"CHOOSE", Fn::Choose, 2, -1},
     {"INRANGE", Fn::InRange, 3, 3},   {"INLIST", Fn::InList, 2, -1},    {"CHR", Fn::Chr, 1, 1},
-    {"VAL", Fn::Val, 1, 1},
+    {"VAL", Fn::Val, 1, 1},           {"AGE", Fn::Age, 2, 2},
 };
 
 }  // namespace
@@ -565,6 +565,7 @@ private:
             }
             case Fn::Len: return Value(static_cast<int64_t>(a[0].toText().size()));
             case Fn::Today: return Value(int64_t{Today()});
+            case Fn::Age: return Value(AgeText(ToIntArg(a[0]), ToIntArg(a[1])));
             case Fn::Clock: return Value(int64_t{ClockTime()});
             case Fn::Date: return Value(int64_t{MakeDate(ToIntArg(a[0]), ToIntArg(a[1]), ToIntArg(a[2]))});
             case Fn::Day: return Value(int64_t{DateDay(ToIntArg(a[0]))});
@@ -712,5 +713,14 @@ EvalResult Evaluate(std::string_view expression, const Bindings& bindings) {
 }
 
 EvalResult Evaluate(std::string_view expression) { return Evaluate(expression, CurrentBindings()); }
+
+std::string AgeText(int32_t from, int32_t to) {
+    const int32_t days = to - from;
+    if (days < 61) return std::to_string(days) + " DAYS";
+    int months = (DateYear(to) - DateYear(from)) * 12 + (DateMonth(to) - DateMonth(from));
+    if (DateDay(to) < DateDay(from)) --months;  // the last month is not complete yet
+    if (months < 24) return std::to_string(months) + " MOS";
+    return std::to_string(months / 12) + " YRS";
+}
 
 }  // namespace kr

@@ -21,6 +21,7 @@
 // gives a real); a text in arithmetic counts as its number, 0 when it is none.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -124,6 +125,11 @@ private:
 
 // The text as a quoted constant of the expression language ('it''s').
 std::string QuoteForExpression(std::string_view text);
+
+// AGE(from, to): the time from the first date to the second as text: "n DAYS"
+// under 61 days, else "n MOS" (whole months) under two years, else "n YRS"
+// (whole years).
+std::string AgeText(int32_t from, int32_t to);
 
 // Evaluates an expression. Never throws; a bad expression or an unknown name
 // gives an error code and a message, with an empty text as value.

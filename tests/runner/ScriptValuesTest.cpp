@@ -192,6 +192,8 @@ TEST_F(ValuesTest, SetScriptVariableTranslatesAndEvaluates) {
     // A reference that begins with "=" is evaluated.
     EXPECT_EQ(TranslateValues("[=3*4]"), "12");
     EXPECT_EQ(TranslateValues("[='a' & 'b']"), "ab");
+    // The age reference of a birthday message.
+    EXPECT_EQ(TranslateValues("Ann is [= AGE(DATE(1,1,1900),DATE(1,1,1950))] today"), "Ann is 50 YRS today");
 }
 
 TEST_F(ValuesTest, CompareScriptValue) {

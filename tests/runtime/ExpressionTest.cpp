@@ -270,3 +270,28 @@ TEST(Expression, CurrentBindingsPerProcedureThread) {
         EXPECT_EQ(Evaluate("Shared").error, kUnknownVariable);
     }
 }
+
+namespace kr {
+namespace {
+
+TEST(Expression, AgeIsDaysThenMonthsThenYears) {
+    ManualClock clock(MakeDate(6, 15, 2024), MakeTime(9, 0));
+    InstallClock(&clock);
+    EXPECT_EQ(Eval("AGE(DATE(6,15,2024),TODAY())").toText(), "0 DAYS");
+    EXPECT_EQ(Eval("AGE(DATE(4,16,2024),TODAY())").toText(), "60 DAYS");
+    EXPECT_EQ(Eval("AGE(DATE(4,15,2024),TODAY())").toText(), "2 MOS");  // 61 days
+    // A month counts once its day is reached.
+    EXPECT_EQ(Eval("AGE(DATE(3,16,2024),TODAY())").toText(), "2 MOS");
+    EXPECT_EQ(Eval("AGE(DATE(3,15,2024),TODAY())").toText(), "3 MOS");
+    EXPECT_EQ(Eval("AGE(DATE(6,16,2022),TODAY())").toText(), "23 MOS");
+    EXPECT_EQ(Eval("AGE(DATE(6,15,2022),TODAY())").toText(), "2 YRS");
+    // A birthday not yet reached this year.
+    EXPECT_EQ(Eval("AGE(DATE(6,16,1970),TODAY())").toText(), "53 YRS");
+    EXPECT_EQ(Eval("AGE(DATE(6,15,1970),TODAY())").toText(), "54 YRS");
+    EXPECT_EQ(Eval("AGE(DATE(2,29,2020),DATE(2,28,2024))").toText(), "3 YRS");
+    EXPECT_NE(ErrorOf("AGE(TODAY())"), 0);
+    InstallClock(nullptr);
+}
+
+}  // namespace
+}  // namespace kr
