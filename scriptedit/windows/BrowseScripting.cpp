@@ -348,6 +348,7 @@ void PrintCurrentScript(std::function<void(int)> done) {
 
 void RegisterScriptWindows() {
     tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
+    InstallTemplateAskWindows();
     tasks::SetScriptTextOpener([](std::function<void()> done) {
         ScriptEditAsText([done](int) {
             if (done) done();

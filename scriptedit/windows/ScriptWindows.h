@@ -7,11 +7,15 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/runtime/RecordProcess.h"
 #include "platform/ui/ReportPreview.h"
+#include "scriptedit/TemplateTokens.h"
+
+class QWidget;
 
 namespace kr::scriptedit {
 
@@ -46,6 +50,13 @@ const std::vector<std::string>& ScriptCommandTemplates();
 // Before a text replaces the task's script: asks when items the text cannot
 // show would be deleted; true to go on.
 bool ConfirmScriptReplace(int32_t taskID);
+
+// The window that asks for a template token's answer ("More Information
+// Required") over parent; the answer, or nothing when cancelled.
+std::optional<std::string> AskTemplateToken(QWidget* parent, TemplateAskKind kind, const std::string& prompt,
+                                            const std::string& prefill);
+// Makes these windows the asker of the template copy.
+void InstallTemplateAskWindows();
 
 // Makes the script list the task form's "&Scripting".
 void RegisterScriptWindows();

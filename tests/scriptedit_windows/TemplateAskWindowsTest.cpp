@@ -1,0 +1,88 @@
+// The ask windows of template tokens offscreen: the label follows the
+// prompt, the entry is pre-filled, the pick lists append, OK answers and
+// Cancel leaves the field as it was.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "UiTestSupport.h"
+#include "scriptedit/TemplateTokens.h"
+#include "scriptedit/windows/ScriptWindows.h"
+
+namespace kr {
+namespace {
+
+QDialog* AskWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == "More Information Required") return qobject_cast<QDialog*>(w);
+    return nullptr;
+}
+
+QAbstractButton* ButtonText(QWidget* w, const QString& text) {
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+// Runs `act` on the ask window once it is shown.
+void WhenAsked(std::function<void(QDialog*)> act) {
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [act, poll] {
+        if (QDialog* d = AskWindow()) act(d);
+        else QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+TEST(TemplateAskWindowsTest, TextAnswersWithPickListsAndCancelKeepsTheField) {
+    scriptedit::InstallTemplateAskWindows();
+    TemplateAnswers answers;
+    QString label;
+    WhenAsked([&](QDialog* d) {
+        label = d->findChildren<QLabel*>()[0]->text();
+        d->findChild<QLineEdit*>()->setText("Joe");
+        auto combos = d->findChildren<QComboBox*>();
+        combos[1]->setCurrentText("ENTER");  // no modifier
+        ButtonText(d, "Append")->click();
+        ButtonText(d, "&OK")->click();
+    });
+    std::string field = "Hi [?Name]";
+    EXPECT_TRUE(ExpandTemplateTokens(field, 255, answers, InstalledTemplateAsker()));
+    EXPECT_EQ(label, "Name:");
+    EXPECT_EQ(field, "Hi Joe[ENTER]");
+
+    // A keyword token asks again, pre-filled; Cancel leaves the field.
+    QString prefill, fileLabel;
+    WhenAsked([&](QDialog* d) {
+        fileLabel = d->findChildren<QLabel*>()[0]->text();
+        prefill = d->findChild<QLineEdit*>()->text();
+        ButtonText(d, "Cancel")->click();
+    });
+    answers.Store("FILE", "/tmp/a");
+    field = "[?FILE ]";
+    EXPECT_FALSE(ExpandTemplateTokens(field, 255, answers, InstalledTemplateAsker()));
+    EXPECT_EQ(field, "[?FILE ]");
+    EXPECT_EQ(fileLabel, "Enter file path and name:");
+    EXPECT_EQ(prefill, "/tmp/a");
+    InstallTemplateAsker({});
+}
+
+TEST(TemplateAskWindowsTest, WindowTitleIsTypedInItsList) {
+    WhenAsked([&](QDialog* d) {
+        auto* combo = d->findChild<QComboBox*>();
+        combo->setEditText("*Notepad");
+        ButtonText(d, "&OK")->click();
+    });
+    const auto answer =
+        scriptedit::AskTemplateToken(nullptr, TemplateAskKind::Window, "WINDOW", "");
+    EXPECT_EQ(answer.value_or("?"), "*Notepad");
+}
+
+}  // namespace
+}  // namespace kr
