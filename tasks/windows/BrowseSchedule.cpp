@@ -36,6 +36,9 @@
 #include "scheduler/ScheduleDefaults.h"
 #include "scheduler/TaskMessage.h"
 #include "scheduler/windows/Main.h"
+#include "scheduler/TableScheduleStore.h"
+#include "platform/ui/PopupMenu.h"
+#include "tasks/QuickStart.h"
 #include "tasks/ScheduleRows.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/ListWindowParts.h"
@@ -354,6 +357,14 @@ protected:
         } else if (c == b.reset) {
             query_.clear();
             Refill();
+        } else if (c == b.quick) {
+            if (!list_->HasRows() || !fPasswordValidation() || !list_->UpdateViewRecord()) return true;
+            const int32_t delay = QuickStartDelay(Popup(kQuickStartMenu, std::nullopt, Window()));
+            if (delay == 0) return true;
+            TableScheduleStore store;
+            QuickStartTask(SCH(), Today(), ClockTime(), delay, store);
+            Refill();
+            view_->setFocus();
         } else if (c == b.activeOnly || c == b.showAll) {
             ShowActive(c == b.activeOnly);
             view_->setFocus();
@@ -384,8 +395,8 @@ protected:
     std::string name_;
     bool explore_ = false;
     int queryError_ = 0;
-    // The special event wizard and quick start come with their own windows.
-    bool special_ = false, quick_ = false;
+    // The special event wizard is not part of this program yet.
+    bool special_ = false, quick_ = true;
     bool inThreads_ = false, schOpen_ = false, catOpen_ = false;
 };
 
@@ -746,7 +757,6 @@ protected:
         if (list_->Init() != 0) return false;
         if (Options().FullSchedule.load()) list_->Locate(Format(Value(Today()), datePicture_));
         FinishOpening();
-        special_ = quick_ = false;
         return true;
     }
 

@@ -35,6 +35,7 @@
 #include "platform/data/ListQuery.h"
 #include "platform/ui/BrowseList.h"
 #include "scheduler/windows/Main.h"
+#include "platform/ui/PopupMenu.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/TaskWindows.h"
 
@@ -683,6 +684,58 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     EXPECT_EQ(all.back().Description, "Today general");
     EXPECT_EQ(Items(all.back().ID), 1);
     EXPECT_EQ(Items(a), 1);
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, QuickStartMakesAnEnabledOneOffCopyWithTheScript) {
+    clock_.Set(MakeDate(7, 1, 2024), MakeTime(23, 58));
+    const int32_t source = AddTask("Nightly");
+    SetTask(source, [](Schedule& s) {
+        s.Date = MakeDate(7, 1, 2024);
+        s.Disabled = 1;
+        s.Completed = 1;
+        s.SkipNextTime = 1;
+        s.AdvanceWarned = 1;
+        s.AdvanceWarnDate = MakeDate(6, 30, 2024);
+    });
+    AddItem(source, 1);
+    AddItem(source, 2);
+    int choice = 7;  // past the delays: nothing happens
+    InstallPopupResponder([&](const std::vector<PopupItem>&) { return choice; });
+    Start("BrowseSchedule", [] { BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "quick");
+    EXPECT_EQ(Tasks().size(), 1u);
+    choice = 1;  // 5 minutes
+    Click(w, "quick");
+    InstallPopupResponder({});
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 2u) << Shown();
+    const Schedule& copy = all.back();
+    EXPECT_NE(copy.ID, source);
+    EXPECT_EQ(copy.Description, "Nightly");
+    EXPECT_EQ(copy.ScheduleType, "Once");
+    // 23:58 plus five minutes and a second runs tomorrow.
+    EXPECT_EQ(copy.Date, MakeDate(7, 2, 2024));
+    EXPECT_EQ(copy.Time, MakeTime(0, 3, 1));
+    EXPECT_EQ(copy.Disabled, 0);
+    EXPECT_EQ(copy.Completed, 0);
+    EXPECT_EQ(copy.SkipNextTime, 0);
+    EXPECT_EQ(copy.AdvanceWarned, 0);
+    EXPECT_EQ(copy.AdvanceWarnDate, 0);
+    EXPECT_EQ(Items(copy.ID), 2);
+    EXPECT_EQ(Items(source), 2);
+    EXPECT_EQ(all.front().Disabled, 1);  // the source stays as it was
 }
 
 }  // namespace
