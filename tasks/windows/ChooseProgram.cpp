@@ -78,6 +78,7 @@ void RegisterTaskWindows() {
     RegisterProcedure("BrowseHolidays", [] { BrowseHolidays(); });
     RegisterProcedure("BrowseSchedule", [] { BrowseSchedule(); });
     RegisterProcedure("ExploreSchedule", [] { ExploreSchedule(); });
+    RegisterProcedure("Wizard:NewBirthdays", [] { Wizard_NewBirthdays(); });
     SetCalendarPicker([](int32_t start, const std::string& mode, const std::string& title,
                          std::function<void(int32_t)> done) {
         Calendar(start, mode, title, [start, done](int32_t chosen) {

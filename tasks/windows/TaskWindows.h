@@ -68,9 +68,12 @@ void OpenScriptText(std::function<void()> done);
 void BrowseSchedule();
 // ExploreSchedule: "Explore Schedule", the tasks by date under three filters.
 void ExploreSchedule();
+// Wizard:NewBirthdays: a yearly birthday, anniversary or event reminder.
+void Wizard_NewBirthdays();
 
 // Registers the procedures the frame starts ("BrowseScheduleCategories",
-// "BrowseHolidays", "BrowseSchedule", "ExploreSchedule") and installs the
+// "BrowseHolidays", "BrowseSchedule", "ExploreSchedule",
+// "Wizard:NewBirthdays") and installs the
 // calendar as the re-dating window's date picker.
 void RegisterTaskWindows();
 

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -736,6 +738,56 @@ TEST_F(ScheduleListTest, QuickStartMakesAnEnabledOneOffCopyWithTheScript) {
     EXPECT_EQ(Items(copy.ID), 2);
     EXPECT_EQ(Items(source), 2);
     EXPECT_EQ(all.front().Disabled, 1);  // the source stays as it was
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, BirthdayWizardNeedsADateStoresTheReminderAndCancelLeavesNothing) {
+    // Cancel: the reserved placeholder goes again.
+    Start("Birthdays1", [] { Wizard_NewBirthdays(); });
+    QWidget* w = WindowTitled("Birthday/Anniversary Wizard");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Tasks().size(), 1u);
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_TRUE(Tasks().empty());
+
+    Start("Birthdays2", [] { Wizard_NewBirthdays(); });
+    w = WindowTitled("Birthday/Anniversary Wizard");
+    ASSERT_NE(w, nullptr);
+    Type(w, "name", "Ann");
+    // No date: the wizard stays on its first page.
+    Click(w, "next");
+    EXPECT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 0);
+    ASSERT_FALSE(responder_.shown().empty());
+    Type(w, "date", Format(Value(MakeDate(3, 14, 1960)), "@d3"));
+    Click(w, "next");
+    EXPECT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 1);
+    EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Birthday: Ann");
+    Click(w, "anniversary");
+    EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Anniversary: Ann");
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 1u);
+    const Schedule& s = all[0];
+    EXPECT_EQ(s.Description, "Anniversary: Ann");
+    EXPECT_EQ(s.Message, "It's Ann's anniversary today!\r\n\r\n[= AGE(DATE(3,14,1960),TODAY())]");
+    EXPECT_EQ(s.ScheduleType, "Yearly");
+    EXPECT_EQ(s.Category, "Reminders");
+    EXPECT_EQ(s.Date, MakeDate(3, 14, 2025));  // the clock is 1 July 2024
+    EXPECT_EQ(s.Disabled, 0);
+    bool reminders = false;
+    Categories_File().Open();
+    Categories_File().File().ForEachMatch(CategoriesDef().key("CAT:KeyCategory"),
+                                          {CategoriesDef().field("CAT:Category")}, {Value("Reminders")},
+                                          [&](int64_t, const void*) { return !(reminders = true); });
+    Categories_File().Close();
+    EXPECT_TRUE(reminders);
 }
 
 }  // namespace

@@ -1,0 +1,350 @@
+// Wizard:NewBirthdays: "Birthday/Anniversary Wizard", a yearly reminder of a
+// birthday, an anniversary or another event in three pages. The texts and
+// dates come from tasks/BirthdayTask.h.
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <filesystem>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
+#include "dictionary/Settings.h"
+#include "dictionary/windows/fPasswordValidation.h"
+#include "platform/data/Errors.h"
+#include "platform/data/ListQuery.h"
+#include "platform/desktop/Sound.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/RequiredFields.h"
+#include "platform/ui/WindowManager.h"
+#include "scheduler/OpenEditors.h"
+#include "scheduler/ScheduleDefaults.h"
+#include "scheduler/TableScheduleStore.h"
+#include "scheduler/windows/Main.h"
+#include "tasks/BirthdayTask.h"
+#include "tasks/TaskEditorRules.h"
+#include "tasks/TaskReservation.h"
+#include "tasks/windows/ListWindowParts.h"
+#include "tasks/windows/TaskWindows.h"
+
+namespace kr::tasks {
+
+namespace {
+
+using data::kLevelBenign;
+
+struct BirthdayLayout {
+    QWidget* window = nullptr;
+    QStackedWidget* pages = nullptr;
+    QLineEdit *name = nullptr, *date = nullptr, *description = nullptr, *wavFile = nullptr;
+    QRadioButton *exact = nullptr, *monthDay = nullptr, *birthday = nullptr, *anniversary = nullptr, *other = nullptr;
+    QCheckBox *warn = nullptr, *alarm = nullptr;
+    QSpinBox* warnDays = nullptr;
+    QPlainTextEdit* message = nullptr;
+    QPushButton *datePick = nullptr, *wavBrowse = nullptr, *play = nullptr;
+    QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
+
+    void Build() {
+        window = new QWidget;
+        window->setWindowTitle("Birthday/Anniversary Wizard");
+        window->setWindowIcon(IconByName("0MSG.ICO"));
+        auto* v = new QVBoxLayout(window);
+        pages = new QStackedWidget(window);
+        pages->setObjectName("pages");
+        // Page 1: who and when.
+        auto* p1 = new QWidget;
+        auto* g1 = new QGridLayout(p1);
+        g1->addWidget(new QLabel("Birthday...", p1), 0, 0, 1, 3);
+        name = new QLineEdit(p1);
+        name->setObjectName("name");
+        name->setMaxLength(40);
+        name->setToolTip("Birthday celebrant's name");
+        g1->addWidget(new QLabel("Who:", p1), 1, 0);
+        g1->addWidget(name, 1, 1, 1, 2);
+        exact = new QRadioButton("I know the exact birthdate", p1);
+        exact->setObjectName("exact");
+        monthDay = new QRadioButton("I only know the month and day", p1);
+        monthDay->setObjectName("monthDay");
+        auto* when = new QButtonGroup(p1);
+        when->addButton(exact);
+        when->addButton(monthDay);
+        exact->setChecked(true);
+        g1->addWidget(exact, 2, 1, 1, 2);
+        g1->addWidget(monthDay, 3, 1, 1, 2);
+        date = new QLineEdit(p1);
+        date->setObjectName("date");
+        date->setToolTip("Birthdate");
+        datePick = MakeButton(p1, "...", "datePick");
+        g1->addWidget(new QLabel("Exact birthdate or next birthday:", p1), 4, 0);
+        g1->addWidget(date, 4, 1);
+        g1->addWidget(datePick, 4, 2);
+        warn = new QCheckBox("I need an advanced warning", p1);
+        warn->setObjectName("warn");
+        warnDays = new QSpinBox(p1);
+        warnDays->setObjectName("warnDays");
+        warnDays->setRange(0, 99);
+        warnDays->setValue(1);
+        g1->addWidget(warn, 5, 0);
+        g1->addWidget(new QLabel("- number of days in advance:", p1), 5, 1);
+        g1->addWidget(warnDays, 5, 2);
+        pages->addWidget(p1);
+        // Page 2: the texts.
+        auto* p2 = new QWidget;
+        auto* g2 = new QGridLayout(p2);
+        g2->addWidget(new QLabel("Details...", p2), 0, 0, 1, 3);
+        birthday = new QRadioButton("Birthday", p2);
+        birthday->setObjectName("birthday");
+        anniversary = new QRadioButton("Anniversary", p2);
+        anniversary->setObjectName("anniversary");
+        other = new QRadioButton("Other", p2);
+        other->setObjectName("other");
+        auto* occasion = new QButtonGroup(p2);
+        for (QRadioButton* r : {birthday, anniversary, other}) occasion->addButton(r);
+        birthday->setChecked(true);
+        g2->addWidget(birthday, 1, 0);
+        g2->addWidget(anniversary, 1, 1);
+        g2->addWidget(other, 1, 2);
+        description = new QLineEdit(p2);
+        description->setObjectName("description");
+        description->setMaxLength(40);
+        auto* dl = new QLabel("&Description:", p2);
+        dl->setBuddy(description);
+        g2->addWidget(dl, 2, 0);
+        g2->addWidget(description, 2, 1, 1, 2);
+        message = new QPlainTextEdit(p2);
+        message->setObjectName("message");
+        g2->addWidget(new QLabel("&Message:", p2), 3, 0);
+        g2->addWidget(message, 3, 1, 1, 2);
+        pages->addWidget(p2);
+        // Page 3: the alarm.
+        auto* p3 = new QWidget;
+        auto* g3 = new QGridLayout(p3);
+        g3->addWidget(new QLabel("Alarm...", p3), 0, 0, 1, 3);
+        alarm = new QCheckBox("Alarm", p3);
+        alarm->setObjectName("alarm");
+        g3->addWidget(alarm, 1, 0);
+        wavFile = new QLineEdit(p3);
+        wavFile->setObjectName("wavFile");
+        wavBrowse = MakeButton(p3, "&Browse", "wavBrowse");
+        play = MakeButton(p3, "&Play", "play");
+        g3->addWidget(new QLabel("WAV File to Play:", p3), 2, 0);
+        g3->addWidget(wavFile, 2, 1);
+        g3->addWidget(wavBrowse, 2, 2);
+        g3->addWidget(play, 3, 2);
+        pages->addWidget(p3);
+        v->addWidget(pages);
+        back = MakeButton(window, "&Back", "back");
+        next = MakeButton(window, "&Next", "next");
+        finish = MakeButton(window, "&Finish", "finish", "OK.ICO");
+        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        for (QPushButton* b : {back, next, finish, cancel}) row->addWidget(b);
+        v->addLayout(row);
+    }
+};
+
+class BirthdayWizardWindow : public WindowManager {
+public:
+    BirthdayWizardWindow() : WindowManager("Wizard:NewBirthdays") { SetSavePosition(true, false); }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    Schedule& SCH() { return Schedule_File().rec(); }
+
+    bool Init() override {
+        SetRequest(kInsertRecord);
+        if (!fPasswordValidation()) return false;
+        EditorOpened();
+        counted_ = true;
+        if (Schedule_File().Open() != kLevelBenign) return false;
+        scheduleOpen_ = true;
+        if (Categories_File().Open() == kLevelBenign) {
+            categoriesOpen_ = true;
+            EnsureCategory("Reminders");
+        }
+        SetOkControl(ui.finish);
+        SetCancelControl(ui.cancel);
+        GlobalRequest() = 0;
+        GlobalResponse() = 0;
+        SCH() = Schedule();
+        ApplyBirthdayDefaults(SCH(), Today());
+        datePicture_ = data::ApplyDatePicture("@d17", Trim(Options().GlobalDateFormat.get()));
+        required_.Init(ui.window);
+        required_.SetMessage(ui.name, true, "Birthday celebrant's name", "Birthday celebrant's name",
+                             "Birthday celebrant's name", "BName");
+        required_.SetMessage(ui.description, true, "Description", "Description or Title of Task",
+                             "Description or Title of Task", "SCH:Description");
+        required_.SetMessage(ui.message, true, "Message", "Message to display", "Message to display", "SCH:Message");
+        required_.SetMessage(ui.wavFile, true, "Alarm File", "WAV file to play as an alarm",
+                             "WAV file to play as an alarm", "SCH:AlarmFile");
+        reserved_ = ReserveTaskID(0);
+        if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
+        HoldTask(SCH().ID);
+        held_ = SCH().ID;
+        ShowPage(0);
+        return true;
+    }
+
+    void EnsureCategory(const std::string& name) {
+        bool found = false;
+        Categories_File().File().ForEachMatch(CategoriesDef().key("CAT:KeyCategory"),
+                                              {CategoriesDef().field("CAT:Category")}, {Value(name)},
+                                              [&](int64_t, const void*) {
+                                                  found = true;
+                                                  return false;
+                                              });
+        if (found) return;
+        Categories_File().rec().Category = name;
+        Categories_File().Insert();
+    }
+
+    void ShowPage(int page) {
+        ui.pages->setCurrentIndex(page);
+        ui.back->setEnabled(page > 0);
+        ui.next->setEnabled(page < 2);
+        ui.finish->setEnabled(page > 0);
+        ui.finish->setDefault(page > 0);
+        ui.next->setDefault(page == 0);
+        if (page == 2) AlarmRule();
+    }
+
+    BirthdayAnswers Answers() const {
+        BirthdayAnswers a;
+        a.name = ui.name->text().toStdString();
+        a.exact = ui.exact->isChecked();
+        if (auto v = TryDeformat(ui.date->text().toStdString(), datePicture_)) a.eventDate = static_cast<int32_t>(v->toInt());
+        a.warn = ui.warn->isChecked();
+        a.warnDays = ui.warnDays->value();
+        a.occasion = ui.anniversary->isChecked() ? "Anniversary" : ui.other->isChecked() ? "Other" : "Birthday";
+        return a;
+    }
+
+    // Builds the texts and dates; refuses a missing event date.
+    bool Build() {
+        if (!BuildBirthdayTask(SCH(), Answers(), Today())) {
+            Message("The date of the event must be entered.", "Missing Information", MessageIcon::Exclamation);
+            ui.date->setFocus();
+            return false;
+        }
+        ui.description->setText(QString::fromStdString(SCH().Description.str()));
+        ui.message->setPlainText(QString::fromStdString(SCH().Message));
+        return true;
+    }
+
+    void AlarmRule() {
+        const bool on = ui.alarm->isChecked();
+        for (QWidget* w : {static_cast<QWidget*>(ui.wavFile), static_cast<QWidget*>(ui.wavBrowse),
+                           static_cast<QWidget*>(ui.play)})
+            w->setEnabled(on);
+        if (!on) return;
+        SCH().Alarm = 1;
+        SCH().AlarmFile = ui.wavFile->text().toStdString();
+        const std::string ini = Options().ININame.get();
+        const std::string keep = FillAlarmFile(SCH(), GetIniValue(ini, "Settings", "LastWAVFile", ""));
+        if (!keep.empty()) PutIniValue(ini, "Settings", "LastWAVFile", keep);
+        ui.wavFile->setText(QString::fromStdString(SCH().AlarmFile.str()));
+    }
+
+    void TakeAccepted(QObject* c) override {
+        const int page = ui.pages->currentIndex();
+        if (c == ui.next) {
+            if (page == 0 && !Build()) return;
+            ShowPage(page + 1);
+        } else if (c == ui.back) {
+            ShowPage(page - 1);
+        } else if (c == ui.birthday || c == ui.anniversary || c == ui.other) {
+            Build();
+        } else if (c == ui.alarm || c == ui.wavFile) {
+            AlarmRule();
+        } else if (c == ui.datePick) {
+            QPointer<QWidget> w = ui.window;
+            Calendar(Answers().eventDate, "", "Select Date", [this, w](int32_t chosen) {
+                if (w && chosen) ui.date->setText(QString::fromStdString(Format(Value(chosen), datePicture_)));
+            });
+        } else if (c == ui.wavBrowse) {
+            BrowseWav();
+        } else if (c == ui.play) {
+            if (ui.wavFile->text().trimmed().isEmpty()) BrowseWav();
+            else if (!PlaySoundAsync(ui.wavFile->text().toStdString())) ui.wavBrowse->setFocus();
+        }
+    }
+
+    void BrowseWav() {
+        const std::string ini = Options().ININame.get();
+        std::string start = GetIniValue(ini, "Defaults", "WAVPath", "");
+        if (Trim(start).empty()) start = std::filesystem::current_path().string();
+        const auto file = ChooseFile(ui.window, "Select WAV File for Alarm", start,
+                                     {"WAV Files (*.[wW][aA][vV])", "All Files (*)"});
+        if (!file) return;
+        ui.wavFile->setText(QString::fromStdString(*file));
+        PutIniValue(ini, "Defaults", "WAVPath", std::filesystem::path(*file).parent_path().string());
+    }
+
+    bool TakeCompleted() override {
+        if (required_.Check(false)) return false;
+        if (!Build()) return false;
+        // The texts as the user left them on the Details page.
+        SCH().Description = ui.description->text().toStdString();
+        // The editor shows line breaks as LF; the message keeps CR LF.
+        std::string text;
+        for (char ch : ui.message->toPlainText().toStdString()) {
+            if (ch == '\n') text += '\r';
+            if (ch != '\r') text += ch;
+        }
+        SCH().Message = text;
+        SCH().Alarm = ui.alarm->isChecked() ? 1 : 0;
+        SCH().AlarmFile = ui.wavFile->text().toStdString();
+        {
+            TableScheduleStore store;
+            CompletionSettings settings;
+            settings.userID = Options().UserID.get();
+            settings.formatUserDate = [](int32_t d) { return FormatUserDate(d); };
+            settings.holidays = LoadHolidays().Test();
+            CompleteScheduleRecord(SCH(), store, settings);
+        }
+        SCH().Disabled = 0;
+        SCH().Completed = 0;
+        if (Schedule_File().Insert() != kLevelBenign) return false;
+        saved_ = true;
+        return true;
+    }
+
+    void Kill() override {
+        if (!saved_ && reserved_) ReleaseReservedTask(reserved_);
+        if (held_) ReleaseTask(held_);
+        required_.Kill();
+        if (saved_) BrowseScheduleThreads().PostToAll(1090);
+        if (categoriesOpen_) Categories_File().Close();
+        if (scheduleOpen_) Schedule_File().Close();
+        if (counted_) EditorClosed();
+    }
+
+private:
+    BirthdayLayout ui;
+    RequiredFields required_;
+    std::string datePicture_;
+    int32_t reserved_ = 0, held_ = 0;
+    bool counted_ = false, scheduleOpen_ = false, categoriesOpen_ = false, saved_ = false;
+};
+
+}  // namespace
+
+void Wizard_NewBirthdays() { (new BirthdayWizardWindow)->Open(); }
+
+}  // namespace kr::tasks
