@@ -224,6 +224,38 @@ int main(int argc, char** argv) {
     });
     b = Seconds([&] { PlainCount(db, "SELECT COUNT(*)" + from + " WHERE Category = 'Cat5'"); });
     line("per row", a, b);
+    // The schedule lists' own conditions: the day tab with "Show Active
+    // Only", and Explore Schedule's hot-key, status and month filters.
+    auto listOpen = [&](const std::string& filter, int64_t& matched) {
+        ListQuery l(t);
+        l.SetKeyOrder(ScheduleDef().key("SCH:KeyDate"));
+        l.SetFilter(filter);
+        return Seconds([&] {
+            std::vector<ListRow> page;
+            Check(l.Apply() == 0, "apply");
+            matched = l.Count();
+            Check(l.Page(nullptr, true, 64, page) == 0, "page");
+        }, 3);
+    };
+    int64_t dayc = 0, expc = 0;
+    a = listOpen("(SCH:Date=" + std::to_string(base + 37) + ") AND (SCH:Disabled=0 AND SCH:Completed=0)", dayc);
+    b = Seconds([&] {
+        PlainCount(db, "SELECT COUNT(*)" + from + " WHERE Date = " + std::to_string(base + 37) +
+                           " AND Disabled = 0 AND Completed = 0");
+    }, 3);
+    line("day tab", a, b);
+    a = listOpen("NOT(SCH:TaskType='Hot Key') AND NOT(SCH:Disabled OR SCH:Completed) AND "
+                 "MONTH(SCH:Date)=3 AND YEAR(SCH:Date)=2024",
+                 expc);
+    b = Seconds([&] {
+        PlainCount(db, "SELECT COUNT(*)" + from +
+                           " WHERE TaskType <> 'Hot Key' AND Disabled = 0 AND Completed = 0 AND "
+                           "CAST(strftime('%m', Date + 2378858.0) AS INTEGER) = 3 AND "
+                           "CAST(strftime('%Y', Date + 2378858.0) AS INTEGER) = 2024");
+    }, 3);
+    line("explore", a, b);
+    std::printf("(day tab matched %lld, explore month matched %lld)\n", static_cast<long long>(dayc),
+                static_cast<long long>(expc));
     std::printf("(filter matched %lld, per-row filter matched %lld)\n", static_cast<long long>(fc),
                 static_cast<long long>(rc));
 
