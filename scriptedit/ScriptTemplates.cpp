@@ -145,8 +145,12 @@ std::vector<std::string> AppendScriptItems(int32_t taskID, std::vector<Scripting
 
 int CopyScriptTemplateToScript(int32_t wizID, int32_t taskID) {
     if (wizID == 0 || taskID == 0) return 0;
-    const std::vector<Scripting> items = ExpandTemplateItems(ReadTemplateItems(wizID), taskID,
-                                                             TemplateAnswers::Global(), InstalledTemplateAsker());
+    // The caller's thread may not have the template file open yet.
+    if (ScriptTemplateDetails_File().Open() != data::kLevelBenign) return 0;
+    const std::vector<ScriptTemplateDetails> templateItems = ReadTemplateItems(wizID);
+    ScriptTemplateDetails_File().Close();
+    const std::vector<Scripting> items =
+        ExpandTemplateItems(templateItems, taskID, TemplateAnswers::Global(), InstalledTemplateAsker());
     const std::vector<std::string> errors = AppendScriptItems(taskID, items);
     for (const std::string& e : errors) Message(e, "Error!");
     return static_cast<int>(items.size() - std::min(items.size(), errors.size()));

@@ -162,7 +162,7 @@ protected:
                 done(response);
             });
         });
-        // The template windows are not part of this program yet.
+        // Picking a template for the script comes with the template wizard.
         ui.templ->setEnabled(false);
         if (task_ == 0)
             for (QPushButton* b : {ui.import, ui.editText, ui.fromClipboard}) b->setEnabled(false);

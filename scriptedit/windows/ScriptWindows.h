@@ -58,6 +58,14 @@ std::optional<std::string> AskTemplateToken(QWidget* parent, TemplateAskKind kin
 // Makes these windows the asker of the template copy.
 void InstallTemplateAskWindows();
 
+// "Script Templates": the template list (one at a time). While it is open
+// GlobalScriptWizardMode() is 1.
+void BrowseScriptTemplates(std::function<void(int response)> done = {});
+int GlobalScriptWizardMode();
+// The report of a template's items.
+std::shared_ptr<ReportJob> MakeScriptTemplateReport(int32_t wizID, const std::string& description);
+void PrintScriptTemplate(int32_t wizID, const std::string& description, std::function<void(int response)> done = {});
+
 // Makes the script list the task form's "&Scripting".
 void RegisterScriptWindows();
 

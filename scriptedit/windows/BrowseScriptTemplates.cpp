@@ -1,0 +1,251 @@
+// "Script Templates": the list of script templates (data file "KRTpl") and
+// their form (description and file name).
+#include <QGridLayout>
+#include <algorithm>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/BrowseView.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/WindowManager.h"
+#include "platform/ui/report/Report.h"
+#include "scriptedit/ScriptItems.h"
+#include "scriptedit/ScriptTemplates.h"
+#include "scriptedit/windows/ScriptWindows.h"
+#include "xplore/windows/XploreList.h"
+
+namespace kr::scriptedit {
+
+namespace {
+
+using data::kLevelBenign;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+int& WizardMode() {
+    static int mode = 0;
+    return mode;
+}
+
+// The template form: description (60, unique) and file name (255).
+class UpdateScriptTemplateWindow : public WindowManager {
+public:
+    UpdateScriptTemplateWindow() : WindowManager("UpdateScriptTemplates") {}
+
+protected:
+    QWidget* MakeWindow() override {
+        w_ = new QWidget(nullptr, Qt::Window);
+        auto* l = new QVBoxLayout(w_);
+        auto* g = new QGridLayout;
+        g->addWidget(new QLabel("&Description:", w_), 0, 0);
+        description_ = new QLineEdit(w_);
+        description_->setMaxLength(60);
+        g->addWidget(description_, 0, 1);
+        g->addWidget(new QLabel("&File name:", w_), 1, 0);
+        file_ = new QLineEdit(w_);
+        file_->setMaxLength(255);
+        g->addWidget(file_, 1, 1);
+        l->addLayout(g);
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        ok_ = new QPushButton("&OK", w_);
+        ok_->setDefault(true);
+        cancel_ = new QPushButton("Cancel", w_);
+        row->addWidget(ok_);
+        row->addWidget(cancel_);
+        l->addLayout(row);
+        return w_;
+    }
+    bool Init() override {
+        SetOkControl(ok_);
+        SetCancelControl(cancel_);
+        request_ = Request();
+        const char* titles[] = {"", "Add a Script Template", "Change a Script Template", "Delete a Script Template"};
+        SetTitle(request_ >= 1 && request_ <= 3 ? titles[request_] : "View a Script Template");
+        if (request_ == kInsertRecord) {
+            const ScriptTemplates copy = F().rec();
+            F().rec() = ScriptTemplates();
+            F().rec().Description = copy.Description;
+            F().rec().DOSFilename = copy.DOSFilename;
+        }
+        description_->setText(Q(F().rec().Description.str()));
+        file_->setText(Q(F().rec().DOSFilename.str()));
+        if (request_ == kDeleteRecord || request_ == kViewRecord)
+            for (QLineEdit* e : {description_, file_}) e->setReadOnly(true);
+        return true;
+    }
+    bool TakeCompleted() override {
+        TableFileManager<ScriptTemplates>& f = F();
+        if (request_ == kViewRecord) return true;
+        if (request_ == kDeleteRecord) {
+            if (int e = DeleteScriptTemplateDetails(f.rec().Wiz_ID)) {
+                Message("Delete Operation Error: " + ErrorText(e), "Error");
+                return false;
+            }
+            return f.Delete() == kLevelBenign;
+        }
+        if (Trim(S(description_->text())).empty()) {
+            Message("A description is required.", "Script Template", MessageIcon::Exclamation);
+            description_->setFocus();
+            return false;
+        }
+        f.rec().Description = S(description_->text());
+        f.rec().DOSFilename = S(file_->text());
+        const int level = request_ == kInsertRecord ? f.Insert() : f.Update();
+        return level == kLevelBenign;
+    }
+
+private:
+    static TableFileManager<ScriptTemplates>& F() { return ScriptTemplates_File(); }
+    QWidget* w_ = nullptr;
+    QLineEdit *description_ = nullptr, *file_ = nullptr;
+    QPushButton *ok_ = nullptr, *cancel_ = nullptr;
+    int request_ = 0;
+};
+
+class BrowseScriptTemplatesWindow : public WindowManager {
+public:
+    BrowseScriptTemplatesWindow() : WindowManager("BrowseScriptTemplates") { SetSingleInstance(true); }
+
+protected:
+    QWidget* MakeWindow() override {
+        w_ = new QWidget(nullptr, Qt::Window);
+        w_->setWindowTitle("Script Templates");
+        w_->resize(520, 400);
+        auto* l = new QVBoxLayout(w_);
+        list_ = new QTableView(w_);
+        l->addWidget(list_, 1);
+        auto* row = new QHBoxLayout;
+        insert_ = new QPushButton("&New", w_);
+        copy_ = new QPushButton("Cop&y", w_);
+        change_ = new QPushButton("&Edit", w_);
+        del_ = new QPushButton("&Delete", w_);
+        print_ = new QPushButton("&Print", w_);
+        print_->setToolTip("Print information");
+        close_ = new QPushButton("Cl&ose", w_);
+        for (QPushButton* b : {insert_, copy_, change_, del_, print_}) {
+            b->setAutoDefault(false);
+            row->addWidget(b);
+        }
+        row->addStretch();
+        row->addWidget(close_);
+        l->addLayout(row);
+        return w_;
+    }
+
+    bool Init() override {
+        SetCancelControl(close_);
+        if (ScriptTemplates_File().Open() != kLevelBenign) return false;
+        if (ScriptTemplateDetails_File().Open() != kLevelBenign) {
+            ScriptTemplates_File().Close();
+            return false;
+        }
+        opened_ = true;
+        WizardMode() = 1;
+        browse_ = std::make_unique<BrowseView>(ScriptTemplates_File().File(), list_, this);
+        browse_->AddColumn({"Description", "KRT:Description", "@s60", 240});
+        browse_->AddSortOrder(ScriptTemplatesDef().key("KRT:K_Description"));
+        browse_->SetSortOrder(1);
+        browse_->SetInsertControl(insert_);
+        browse_->SetCopyControl(copy_);
+        browse_->SetChangeControl(change_);
+        browse_->SetDeleteControl(del_);
+        browse_->SetUpdateProcedure([](int request, std::function<void(int)> done) {
+            GlobalRequest() = request;
+            (new UpdateScriptTemplateWindow)->Call(std::move(done));
+        });
+        browse_->Popup().AddItemMimic("Print", "&Print", print_);
+        if (browse_->Init() != 0) return false;
+        xplore_ = std::make_unique<xplore::XploreList>(*browse_, "BrowseScriptTemplates", "?Browse:1");
+        xplore_->core().Attach(">Header");
+        xplore_->core().Init({{"KRT:Description", 240, "Description", "@s60", "Description"}},
+                             {{"KRT:Description", {{"KRT:Description", false, ""}}}});
+        xplore_->core().AddSortOrder(1);
+        xplore_->core().SyncOrders(nullptr);
+        xplore_->Restore(Options().GlobalDateFormat.get());
+        return true;
+    }
+
+    void TakeAccepted(QObject* c) override {
+        if (browse_->HandleAccepted(c)) return;
+        if (c == print_ && browse_->HasRows() && browse_->UpdateViewRecord()) {
+            const ScriptTemplates t = ScriptTemplates_File().rec();
+            PrintScriptTemplate(t.Wiz_ID, t.Description.str());
+            browse_->ResetFromFile();
+        }
+    }
+
+    bool TakeEvent(int e) override { return browse_ && browse_->TakeEvent(e); }
+
+    void Kill() override {
+        if (xplore_) xplore_->Save();
+        xplore_.reset();
+        browse_.reset();
+        WizardMode() = 0;
+        if (opened_) {
+            ScriptTemplateDetails_File().Close();
+            ScriptTemplates_File().Close();
+        }
+    }
+
+private:
+    QWidget* w_ = nullptr;
+    QTableView* list_ = nullptr;
+    QPushButton *insert_ = nullptr, *copy_ = nullptr, *change_ = nullptr, *del_ = nullptr, *print_ = nullptr,
+                *close_ = nullptr;
+    std::unique_ptr<BrowseView> browse_;
+    std::unique_ptr<xplore::XploreList> xplore_;
+    bool opened_ = false;
+};
+
+}  // namespace
+
+std::shared_ptr<ReportJob> MakeScriptTemplateReport(int32_t wizID, const std::string& description) {
+    using namespace report;
+    auto items = std::make_shared<std::vector<ScriptTemplateDetails>>(ReadTemplateItems(wizID));
+    auto item = std::make_shared<Scripting>();
+    auto next = std::make_shared<std::size_t>(0);
+    auto l = std::make_shared<ReportLayout>();
+    l->title = "Script";
+    l->pageHeader = Band(800, {WithFont(Text(0, 0, 7500, 300, "Script"), Bold(14)),
+                               Text(0, 320, 7500, 200, description.substr(0, std::min<size_t>(description.size(), 60))),
+                               Text(0, 580, 2000, 180, "Action"), Text(2100, 580, 5400, 180, "Details"),
+                               Line(0, 780, 7500, 780)});
+    l->detail = Band(220, {Field(0, 0, 2000, 180, [item] { return Value(item->Action.str()); }, "@s27"),
+                           Field(2100, 0, 5400, 180, [item] { return Value(DescribeScriptItem(*item).substr(0, 80)); },
+                                 "@s80")});
+    l->pageFooter = Band(300, {PageNumber(6000, 50, 1500, 200)});
+    auto job = std::make_shared<ReportJob>();
+    job->procedureName = "PrintCurrentScriptTemplateDetails";
+    job->layout = l;
+    job->total = static_cast<int>(items->size());
+    job->read = [items, item, next] {
+        if (*next >= items->size()) return RecordStep::End();
+        *item = ScriptItemOfTemplate((*items)[(*next)++]);
+        return RecordStep::Done();
+    };
+    return job;
+}
+
+void PrintScriptTemplate(int32_t wizID, const std::string& description, std::function<void(int)> done) {
+    RunReport(MakeScriptTemplateReport(wizID, ClipRight(description)), std::move(done));
+}
+
+int GlobalScriptWizardMode() { return WizardMode(); }
+
+void BrowseScriptTemplates(std::function<void(int)> done) {
+    (new BrowseScriptTemplatesWindow)->Call(std::move(done));
+}
+
+}  // namespace kr::scriptedit
