@@ -357,6 +357,15 @@ protected:
         } else if (c == b.reset) {
             query_.clear();
             Refill();
+        } else if (c == b.special) {
+            if (!list_->HasRows() || !list_->UpdateViewRecord()) return true;
+            GlobalRequest() = kInsertRecord;
+            QPointer<QWidget> w = Window();
+            UpdateSchedule_SpecialEventWizard([this, w](int) {
+                if (!w) return;
+                Refill();
+                view_->setFocus();
+            });
         } else if (c == b.quick) {
             if (!list_->HasRows() || !fPasswordValidation() || !list_->UpdateViewRecord()) return true;
             const int32_t delay = QuickStartDelay(Popup(kQuickStartMenu, std::nullopt, Window()));
@@ -395,8 +404,7 @@ protected:
     std::string name_;
     bool explore_ = false;
     int queryError_ = 0;
-    // The special event wizard is not part of this program yet.
-    bool special_ = false, quick_ = true;
+    bool special_ = true, quick_ = true;
     bool inThreads_ = false, schOpen_ = false, catOpen_ = false;
 };
 

@@ -68,6 +68,9 @@ void OpenScriptText(std::function<void()> done);
 void BrowseSchedule();
 // ExploreSchedule: "Explore Schedule", the tasks by date under three filters.
 void ExploreSchedule();
+// UpdateSchedule:SpecialEventWizard: a one-time variant of the task in the
+// Schedule buffer; done gets the response.
+void UpdateSchedule_SpecialEventWizard(std::function<void(int response)> done = {});
 // Wizard:NewBirthdays: a yearly birthday, anniversary or event reminder.
 void Wizard_NewBirthdays();
 

@@ -792,3 +792,65 @@ TEST_F(ScheduleListTest, BirthdayWizardNeedsADateStoresTheReminderAndCancelLeave
 
 }  // namespace
 }  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSource) {
+    const int32_t source = AddTask("Staff meeting");
+    SetTask(source, [](Schedule& s) { s.Date = MakeDate(7, 1, 2024); });
+    AddItem(source, 1);
+    AddItem(source, 2);
+    Start("BrowseSchedule", [] { BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+
+    // Cancel leaves nothing behind.
+    Click(w, "special");
+    QWidget* wiz = WindowTitled("Special Event Wizard");
+    ASSERT_NE(wiz, nullptr);
+    Click(wiz, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_EQ(Tasks().size(), 1u);
+
+    Click(w, "special");
+    wiz = WindowTitled("Special Event Wizard");
+    ASSERT_NE(wiz, nullptr);
+    auto* pages = Child<QStackedWidget>(wiz, "pages");
+    // A message task passes over the Command page both ways.
+    Click(wiz, "next");
+    EXPECT_EQ(pages->currentIndex(), 2);
+    Click(wiz, "back");
+    EXPECT_EQ(pages->currentIndex(), 0);
+    Type(wiz, "description", "Staff meeting (moved)");
+    Click(wiz, "next");
+    Click(wiz, "next");
+    EXPECT_EQ(pages->currentIndex(), 3);
+    Type(wiz, "date", Format(Value(MakeDate(7, 3, 2024)), "@d3"));
+    Click(wiz, "skipSource");
+    Click(wiz, "next");
+    EXPECT_EQ(pages->currentIndex(), 4);
+    Click(wiz, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 2u) << Shown();
+    const Schedule& src = all.front();
+    const Schedule& copy = all.back();
+    EXPECT_EQ(src.ID, source);
+    EXPECT_EQ(src.SkipNextTime, 1);
+    EXPECT_EQ(src.Description, "Staff meeting");
+    EXPECT_NE(copy.ID, source);
+    EXPECT_EQ(copy.Description, "Staff meeting (moved)");
+    EXPECT_EQ(copy.Date, MakeDate(7, 3, 2024));
+    EXPECT_EQ(copy.SkipNextTime, 0);
+    EXPECT_EQ(copy.OriginalID, source);
+    EXPECT_EQ(Items(copy.ID), 2);
+    EXPECT_EQ(Items(source), 2);
+}
+
+}  // namespace
+}  // namespace kr::tasks
