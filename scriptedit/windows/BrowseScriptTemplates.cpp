@@ -16,6 +16,8 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseView.h"
+#include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/WindowManager.h"
 #include "platform/ui/report/Report.h"
@@ -245,7 +247,12 @@ void PrintScriptTemplate(int32_t wizID, const std::string& description, std::fun
 int GlobalScriptWizardMode() { return WizardMode(); }
 
 void BrowseScriptTemplates(std::function<void(int)> done) {
-    (new BrowseScriptTemplatesWindow)->Call(std::move(done));
+    // Started by the frame on a thread of its own it is that thread's window.
+    auto* w = new BrowseScriptTemplatesWindow;
+    if (done || TopWindowOf(CurrentProcedureThread()))
+        w->Call(std::move(done));
+    else
+        w->Open();
 }
 
 }  // namespace kr::scriptedit

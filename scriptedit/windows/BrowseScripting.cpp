@@ -17,6 +17,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseView.h"
+#include "platform/ui/ProcedureThread.h"
 #include "platform/ui/ProcessWindow.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/TabHighlight.h"
@@ -349,6 +350,7 @@ void PrintCurrentScript(std::function<void(int)> done) {
 void RegisterScriptWindows() {
     tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
     InstallTemplateAskWindows();
+    RegisterProcedure("BrowseScriptTemplates", [] { BrowseScriptTemplates(); });
     tasks::SetScriptTextOpener([](std::function<void()> done) {
         ScriptEditAsText([done](int) {
             if (done) done();

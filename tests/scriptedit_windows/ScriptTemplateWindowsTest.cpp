@@ -11,6 +11,7 @@
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/ProcedureThread.h"
 #include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/ScriptText.h"
 #include "scriptedit/windows/ScriptWindows.h"
@@ -56,7 +57,10 @@ protected:
 };
 
 TEST_F(ScriptTemplateWindowsTest, MadeInItsFormAndListed) {
-    scriptedit::BrowseScriptTemplates();
+    // The frame's "&Script Templates" starts it by name.
+    scriptedit::RegisterScriptWindows();
+    EXPECT_TRUE(IsProcedureRegistered("BrowseScriptTemplates"));
+    scriptedit::BrowseScriptTemplates([](int) {});
     QWidget* list = nullptr;
     ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Script Templates")) != nullptr; }));
     EXPECT_EQ(scriptedit::GlobalScriptWizardMode(), 1);
