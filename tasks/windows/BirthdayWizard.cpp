@@ -201,19 +201,6 @@ protected:
         return true;
     }
 
-    void EnsureCategory(const std::string& name) {
-        bool found = false;
-        Categories_File().File().ForEachMatch(CategoriesDef().key("CAT:KeyCategory"),
-                                              {CategoriesDef().field("CAT:Category")}, {Value(name)},
-                                              [&](int64_t, const void*) {
-                                                  found = true;
-                                                  return false;
-                                              });
-        if (found) return;
-        Categories_File().rec().Category = name;
-        Categories_File().Insert();
-    }
-
     void ShowPage(int page) {
         ui.pages->setCurrentIndex(page);
         ui.back->setEnabled(page > 0);
@@ -344,6 +331,19 @@ private:
 };
 
 }  // namespace
+
+void EnsureCategory(const std::string& name) {
+    bool found = false;
+    Categories_File().File().ForEachMatch(CategoriesDef().key("CAT:KeyCategory"),
+                                          {CategoriesDef().field("CAT:Category")}, {Value(name)},
+                                          [&](int64_t, const void*) {
+                                              found = true;
+                                              return false;
+                                          });
+    if (found) return;
+    Categories_File().rec().Category = name;
+    Categories_File().Insert();
+}
 
 void Wizard_NewBirthdays() { (new BirthdayWizardWindow)->Open(); }
 

@@ -8,6 +8,7 @@
 
 #include "dictionary/Dictionary.h"
 #include "platform/ui/ProcedureThread.h"
+#include "scheduler/TaskMessage.h"
 #include "scheduler/windows/RescheduleAllTasks.h"
 #include "tasks/TaskEditorRules.h"
 #include "tasks/windows/TaskWindows.h"
@@ -79,6 +80,9 @@ void RegisterTaskWindows() {
     RegisterProcedure("BrowseSchedule", [] { BrowseSchedule(); });
     RegisterProcedure("ExploreSchedule", [] { ExploreSchedule(); });
     RegisterProcedure("Wizard:NewBirthdays", [] { Wizard_NewBirthdays(); });
+    RegisterProcedure("Wizard:Message", [] { Wizard_Message(); });
+    // A to-do item becomes a message task through the wizard.
+    SetMessageWizard([](const Schedule& primed) { Wizard_Message(primed); });
     SetCalendarPicker([](int32_t start, const std::string& mode, const std::string& title,
                          std::function<void(int32_t)> done) {
         Calendar(start, mode, title, [start, done](int32_t chosen) {

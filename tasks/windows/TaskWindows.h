@@ -71,6 +71,11 @@ void ExploreSchedule();
 // UpdateSchedule:SpecialEventWizard: a one-time variant of the task in the
 // Schedule buffer; done gets the response.
 void UpdateSchedule_SpecialEventWizard(std::function<void(int response)> done = {});
+// Wizard:Message: a new message task in three pages; `primed` (a to-do item)
+// keeps its date, time, description and message.
+void Wizard_Message(std::optional<Schedule> primed = std::nullopt);
+// Makes the category when it does not exist yet.
+void EnsureCategory(const std::string& name);
 // Wizard:NewBirthdays: a yearly birthday, anniversary or event reminder.
 void Wizard_NewBirthdays();
 

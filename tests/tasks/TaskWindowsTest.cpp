@@ -854,3 +854,47 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
 
 }  // namespace
 }  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing) {
+    Start("Message1", [] { Wizard_Message(); });
+    QWidget* w = WindowTitled("New Message Task Wizard");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Tasks().size(), 1u);  // the reserved placeholder
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_TRUE(Tasks().empty());
+
+    Schedule todo;
+    todo.Description = "Call the bank";
+    todo.Message = "Ask about the card\r\nPriority 1\r\n";
+    todo.Category = "Errands";
+    todo.Date = MakeDate(7, 2, 2024);
+    todo.Time = MakeTime(8, 0);
+    Start("Message2", [todo] { Wizard_Message(todo); });
+    w = WindowTitled("New Message Task Wizard");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Call the bank");
+    auto* pages = Child<QStackedWidget>(w, "pages");
+    Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 2);
+    EXPECT_FALSE(Child<QPushButton>(w, "next")->isEnabled());
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 1u) << Shown();
+    const Schedule& s = all[0];
+    EXPECT_EQ(s.Description, "Call the bank");
+    EXPECT_EQ(s.Message, "Ask about the card\r\nPriority 1\r\n");
+    EXPECT_EQ(s.Category, "General");  // the wizard's default replaces only the category
+    EXPECT_EQ(s.TaskType, "Display Message");
+    EXPECT_EQ(s.Date, MakeDate(7, 2, 2024));
+    EXPECT_EQ(s.Disabled, 0);
+}
+
+}  // namespace
+}  // namespace kr::tasks
