@@ -81,6 +81,8 @@ void RegisterTaskWindows() {
     RegisterProcedure("ExploreSchedule", [] { ExploreSchedule(); });
     RegisterProcedure("Wizard:NewBirthdays", [] { Wizard_NewBirthdays(); });
     RegisterProcedure("Wizard:Message", [] { Wizard_Message(); });
+    RegisterProcedure("Wizard:Program", [] { Wizard_Program(); });
+    RegisterProcedure("Wizard:GeneralTask", [] { Wizard_GeneralTask(); });
     // A to-do item becomes a message task through the wizard.
     SetMessageWizard([](const Schedule& primed) { Wizard_Message(primed); });
     SetCalendarPicker([](int32_t start, const std::string& mode, const std::string& title,

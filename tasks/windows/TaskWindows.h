@@ -74,6 +74,10 @@ void UpdateSchedule_SpecialEventWizard(std::function<void(int response)> done = 
 // Wizard:Message: a new message task in three pages; `primed` (a to-do item)
 // keeps its date, time, description and message.
 void Wizard_Message(std::optional<Schedule> primed = std::nullopt);
+// Wizard:Program and Wizard:GeneralTask: a new program task, a new task of
+// any type.
+void Wizard_Program();
+void Wizard_GeneralTask();
 // Makes the category when it does not exist yet.
 void EnsureCategory(const std::string& name);
 // Wizard:NewBirthdays: a yearly birthday, anniversary or event reminder.

@@ -898,3 +898,50 @@ TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing
 
 }  // namespace
 }  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsTheScript) {
+    Start("General", [] { Wizard_GeneralTask(); });
+    QWidget* w = WindowTitled("Add Task Wizard");
+    ASSERT_NE(w, nullptr);
+    auto* pages = Child<QStackedWidget>(w, "pages");
+    ASSERT_EQ(pages->count(), 6);
+    // Items made for the reserved task through the script list go on cancel.
+    ASSERT_EQ(Tasks().size(), 1u);
+    AddItem(Tasks()[0].ID, 1);
+    Click(w, "taskType1");  // Display Message
+    Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 3);  // the Command page is passed over
+    Click(w, "back");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    const int32_t reserved = Tasks()[0].ID;
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    EXPECT_TRUE(Tasks().empty());
+    EXPECT_EQ(Items(reserved), 0);
+
+    Start("Program", [] { Wizard_Program(); });
+    w = WindowTitled("New Program Task Wizard");
+    ASSERT_NE(w, nullptr);
+    pages = Child<QStackedWidget>(w, "pages");
+    ASSERT_EQ(pages->count(), 4);
+    Type(w, "command", "/bin/true");
+    for (int i = 0; i < 3; ++i) Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 3);
+    Type(w, "description", "Nothing at all");
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 1u) << Shown();
+    EXPECT_EQ(all[0].TaskType, "Run Program");
+    EXPECT_EQ(all[0].Command, "/bin/true");
+    EXPECT_EQ(all[0].Description, "Nothing at all");
+    EXPECT_EQ(all[0].Disabled, 0);
+}
+
+}  // namespace
+}  // namespace kr::tasks

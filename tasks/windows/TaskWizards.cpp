@@ -1,6 +1,7 @@
-// Wizard:Message: "New Message Task Wizard", a task that shows a message, in
-// three pages (the message with its category and description, when, the
-// advanced options). The to-do list opens it primed with a to-do item.
+// The add-task wizards: "Add Task Wizard" (any type, six pages), "New Program
+// Task Wizard" (four) and "New Message Task Wizard" (three; the to-do list
+// opens it primed with a to-do item). One window class; TaskWizardPages.h
+// says where they differ and in which order their pages go.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -57,6 +58,10 @@ struct MessageWizardLayout {
     QWidget* window = nullptr;
     QStackedWidget* pages = nullptr;
     QComboBox *category = nullptr, *repeat = nullptr, *everyType = nullptr;
+    QRadioButton* taskType[4] = {};
+    QLineEdit *command = nullptr, *path = nullptr;
+    QPushButton *browse = nullptr, *scripting = nullptr;
+    QLabel* timeLabel = nullptr;
     QLineEdit *description = nullptr, *date = nullptr, *time = nullptr, *warnDate = nullptr, *warnTime = nullptr;
     QLineEdit *every = nullptr, *offset = nullptr, *wavFile = nullptr;
     QPlainTextEdit* message = nullptr;
@@ -83,6 +88,14 @@ struct MessageWizardLayout {
         c->setObjectName(name);
         return c;
     }
+    // Pages a wizard does not show stay with the window, hidden, so their
+    // controls keep the buffer's values.
+    void Unused(std::initializer_list<QWidget*> unused) {
+        for (QWidget* p : unused) {
+            p->setParent(window);
+            p->hide();
+        }
+    }
     void Build(const TaskWizardTraits& t) {
         window = new QWidget;
         window->setWindowTitle(t.title);
@@ -91,21 +104,58 @@ struct MessageWizardLayout {
         pages = new QStackedWidget(window);
         pages->setObjectName("pages");
 
-        auto* p1 = new QWidget;
-        auto* g1 = new QGridLayout(p1);
-        category = new QComboBox(p1);
+        // The pages of every wizard; each wizard shows its own in its order.
+        auto* taskPage = new QWidget;
+        {
+            auto* g = new QVBoxLayout(taskPage);
+            g->addWidget(new QLabel("What needs to be done?\nThis wizard schedules a new task to perform.  Enter the "
+                                    "type of task here...",
+                                    taskPage));
+            auto* group = new QButtonGroup(taskPage);
+            const char* names[4] = {"Run Program", "Display Message", "Both", "None"};
+            for (int i = 0; i < 4; ++i) {
+                taskType[i] = new QRadioButton(names[i], taskPage);
+                taskType[i]->setObjectName(QString("taskType%1").arg(i));
+                group->addButton(taskType[i]);
+                g->addWidget(taskType[i]);
+            }
+        }
+        auto* categoryPage = new QWidget;
+        auto* gc = new QGridLayout(categoryPage);
+        gc->addWidget(new QLabel("Describing it...", categoryPage), 0, 0, 1, 2);
+        auto* messagePage = new QWidget;
+        auto* gm = new QGridLayout(messagePage);
+        // The message wizard asks category and description with the message.
+        QWidget* catParent = t.pages == 3 ? messagePage : categoryPage;
+        QGridLayout* catGrid = t.pages == 3 ? gm : gc;
+        category = new QComboBox(catParent);
         category->setObjectName("category");
-        g1->addWidget(new QLabel("&Category:", p1), 0, 0);
-        g1->addWidget(category, 0, 1);
-        description = Entry(p1, "description", 40);
-        g1->addWidget(new QLabel("&Description:", p1), 1, 0);
-        g1->addWidget(description, 1, 1);
-        message = new QPlainTextEdit(p1);
+        catGrid->addWidget(new QLabel("&Category:", catParent), 1, 0);
+        catGrid->addWidget(category, 1, 1);
+        description = Entry(catParent, "description", 40);
+        catGrid->addWidget(new QLabel("&Description:", catParent), 2, 0);
+        catGrid->addWidget(description, 2, 1);
+        message = new QPlainTextEdit(messagePage);
         message->setObjectName("message");
-        g1->addWidget(new QLabel("&Message:", p1), 2, 0);
-        g1->addWidget(message, 2, 1);
-        pages->addWidget(p1);
-
+        gm->addWidget(new QLabel("&Message:", messagePage), 3, 0);
+        gm->addWidget(message, 3, 1);
+        auto* commandPage = new QWidget;
+        {
+            auto* g = new QGridLayout(commandPage);
+            g->addWidget(new QLabel("Application to start...", commandPage), 0, 0, 1, 3);
+            command = Entry(commandPage, "command", 255);
+            browse = MakeButton(commandPage, "&Browse", "browse");
+            browse->setToolTip("Select a program to start");
+            path = Entry(commandPage, "path", 255);
+            scripting = MakeButton(commandPage, "&Scripting", "scripting", "TORNTASK.ICO");
+            scripting->setToolTip("Send keystrokes, DDE commands, etc.");
+            g->addWidget(new QLabel("Comma&nd:", commandPage), 1, 0);
+            g->addWidget(command, 1, 1);
+            g->addWidget(browse, 1, 2);
+            g->addWidget(new QLabel("Start &in:", commandPage), 2, 0);
+            g->addWidget(path, 2, 1);
+            g->addWidget(scripting, 3, 1);
+        }
         auto* p2 = new QWidget;
         auto* g2 = new QGridLayout(p2);
         g2->addWidget(new QLabel(t.whenHeading, p2), 0, 0, 1, 4);
@@ -155,7 +205,8 @@ struct MessageWizardLayout {
         g2->addWidget(new QLabel("&Next Date to Perform Task:", p2), 7, 0);
         g2->addWidget(date, 7, 1);
         g2->addWidget(datePick, 7, 2);
-        g2->addWidget(new QLabel("&Time:", p2), 8, 0);
+        timeLabel = new QLabel("&Time:", p2);
+        g2->addWidget(timeLabel, 8, 0);
         g2->addWidget(time, 8, 1);
         warnDate = Entry(p2, "warnDate", 20);
         warnPick = MakeButton(p2, "...", "warnPick");
@@ -165,7 +216,6 @@ struct MessageWizardLayout {
         g2->addWidget(warnPick, 9, 2);
         g2->addWidget(new QLabel("Time:", p2), 10, 0);
         g2->addWidget(warnTime, 10, 1);
-        pages->addWidget(p2);
 
         auto* p3 = new QWidget;
         auto* g3 = new QGridLayout(p3);
@@ -187,7 +237,15 @@ struct MessageWizardLayout {
         int row = 3;
         for (QCheckBox* c : {warn, skipIfMissed, userSkip, skipIfScript, noHistory, disable})
             g3->addWidget(c, row++, 0, 1, 3);
-        pages->addWidget(p3);
+        if (t.pages == 6) {
+            for (QWidget* p : {taskPage, categoryPage, commandPage, messagePage, p2, p3}) pages->addWidget(p);
+        } else if (t.pages == 4) {
+            for (QWidget* p : {commandPage, p2, categoryPage, p3}) pages->addWidget(p);
+            Unused({taskPage, messagePage});
+        } else {
+            for (QWidget* p : {messagePage, p2, p3}) pages->addWidget(p);
+            Unused({taskPage, categoryPage, commandPage});
+        }
 
         v->addWidget(pages);
         back = MakeButton(window, "&Back", "back");
@@ -203,13 +261,13 @@ struct MessageWizardLayout {
 
 class MessageWizardWindow : public WindowManager {
 public:
-    explicit MessageWizardWindow(std::optional<Schedule> primed)
-        : WindowManager(TraitsOf(TaskWizard::Message).procedure), primed_(std::move(primed)) {
+    MessageWizardWindow(TaskWizard kind, std::optional<Schedule> primed)
+        : WindowManager(TraitsOf(kind).procedure), kind_(kind), primed_(std::move(primed)) {
         SetSavePosition(true, false);
     }
 
 protected:
-    const TaskWizardTraits& traits() const { return TraitsOf(TaskWizard::Message); }
+    const TaskWizardTraits& traits() const { return TraitsOf(kind_); }
     QWidget* MakeWindow() override {
         ui.Build(traits());
         return ui.window;
@@ -285,6 +343,10 @@ protected:
         if (ui.category->findText(cat) < 0) ui.category->addItem(cat);
         ui.category->setCurrentText(cat);
         ui.description->setText(QString::fromStdString(s.Description.str()));
+        const char* types[4] = {"Run Program", "Display Message", "Both", "None"};
+        for (int i = 0; i < 4; ++i) ui.taskType[i]->setChecked(Trim(s.TaskType.str()) == types[i]);
+        ui.command->setText(QString::fromStdString(s.Command.str()));
+        ui.path->setText(QString::fromStdString(s.Path.str()));
         ui.message->setPlainText(QString::fromStdString(s.Message));
         for (int i = 0; i < 6; ++i) ui.type[i]->setChecked(Trim(s.ScheduleType.str()) == kScheduleTypes[i]);
         for (int i = 0; i < 7; ++i) ui.day[i]->setChecked(*DayField(i) != 0);
@@ -308,12 +370,24 @@ protected:
         ui.disable->setChecked(s.Disabled != 0);
         ShowScheduleType();
         AlarmRule(false);
+        const TaskTypeView tv = ApplyTaskType(s);
+        ui.time->setVisible(tv.time);
+        ui.timeLabel->setVisible(tv.time);
+        if (!tv.time) ui.time->setText(T(s.Time));
+        ui.scripting->setEnabled(HasScriptListOpener());
     }
 
     void Store() {
         Schedule& s = SCH();
         s.Category = ui.category->currentText().toStdString();
         s.Description = ui.description->text().toStdString();
+        if (kind_ == TaskWizard::General) {
+            const char* types[4] = {"Run Program", "Display Message", "Both", "None"};
+            for (int i = 0; i < 4; ++i)
+                if (ui.taskType[i]->isChecked()) s.TaskType = types[i];
+        }
+        s.Command = ui.command->text().toStdString();
+        s.Path = ui.path->text().toStdString();
         std::string text;
         for (char ch : ui.message->toPlainText().toStdString()) {
             if (ch == '\n') text += '\r';
@@ -378,8 +452,13 @@ protected:
         if (!on || !fill) return;
         SCH().AlarmFile = ui.wavFile->text().toStdString();
         const std::string ini = Options().ININame.get();
-        const std::string keep = FillAlarmFile(SCH(), GetIniValue(ini, "Settings", "LastWAVFile", ""));
-        if (!keep.empty()) PutIniValue(ini, "Settings", "LastWAVFile", keep);
+        if (traits().lastWavInProgramIni) {
+            const std::string keep = FillAlarmFile(SCH(), GetIniValue(ini, "Settings", "LastWAVFile", ""));
+            if (!keep.empty()) PutIniValue(ini, "Settings", "LastWAVFile", keep);
+        } else {
+            const std::string keep = FillAlarmFile(SCH(), GetSetting("LastWAVFile", "", ini));
+            if (!keep.empty()) PutSetting("LastWAVFile", keep);
+        }
         ui.wavFile->setText(QString::fromStdString(SCH().AlarmFile.str()));
     }
 
@@ -408,17 +487,46 @@ protected:
         const int page = ui.pages->currentIndex();
         if (c == ui.next) {
             Store();
-            if (page == 0) {
+            if (page == 0 && traits().descriptionFillsMessage) {
                 // The description fills an empty message.
                 if (Trim(SCH().Message).empty()) SCH().Message = ClipRight(SCH().Description.str());
+            }
+            if (page == 0) {
+                ApplyTaskType(SCH());
                 Show();
             }
-            ShowPage(NextWizardPage(TaskWizard::Message, page + 1, traits().taskType) - 1);
+            ShowPage(NextWizardPage(kind_, page + 1, SCH().TaskType.str()) - 1);
             return;
         }
         if (c == ui.back) {
             Store();
-            ShowPage(BackWizardPage(TaskWizard::Message, page + 1, traits().taskType) - 1);
+            ShowPage(BackWizardPage(kind_, page + 1, SCH().TaskType.str()) - 1);
+            return;
+        }
+        for (QRadioButton* r : ui.taskType)
+            if (c == r) {
+                Store();
+                ApplyTaskType(SCH());
+                Show();
+                return;
+            }
+        if (c == ui.browse) {
+            Store();
+            QPointer<QWidget> w = ui.window;
+            ChooseProgram(ui.window, [this, w](bool chosen) {
+                if (!w || !chosen) return;
+                if (traits().fillStartFolder && Trim(SCH().Path.str()).empty()) SCH().Path = FolderOf(SCH().Command.str());
+                Show();
+            });
+            return;
+        }
+        if (c == ui.scripting) {
+            Store();
+            GlobalRequest() = kChangeRecord;
+            QPointer<QWidget> w = ui.window;
+            OpenScriptList([this, w] {
+                if (w) Show();
+            });
             return;
         }
         for (QRadioButton* r : ui.type)
@@ -427,7 +535,7 @@ protected:
                 ShowScheduleType();
                 return;
             }
-        if (c == ui.monthEnd || c == ui.repeat) {
+        if ((c == ui.monthEnd && traits().monthEndAtOnce) || c == ui.repeat) {
             Store();
             if (c == ui.repeat) ApplyMonthRepeat(SCH());
             ShowScheduleType();
@@ -483,7 +591,8 @@ protected:
                                      {"WAV Files (*.[wW][aA][vV])", "All Files (*)"});
         if (!file) return;
         ui.wavFile->setText(QString::fromStdString(*file));
-        PutIniValue(ini, "Defaults", "WAVPath", std::filesystem::path(*file).parent_path().string());
+        if (traits().rememberWavFolder)
+            PutIniValue(ini, "Defaults", "WAVPath", std::filesystem::path(*file).parent_path().string());
     }
 
     // The required fields in use: message, a Custom task's repeat, the date
@@ -496,11 +605,15 @@ protected:
             int page;
         };
         const Need needs[] = {
-            {true, ui.message, "Message", 0},
-            {ui.every->isVisible() || Trim(SCH().ScheduleType.str()) == "Custom", ui.every, "Every", 1},
-            {true, ui.date, "Next Date to Perform Task", 1},
-            {true, ui.time, "Next Time to Perform Task", 1},
-            {ui.alarm->isChecked(), ui.wavFile, "Alarm File", 2},
+            {traits().commandRequired && Trim(SCH().TaskType.str()) != "Display Message" &&
+                 Trim(SCH().TaskType.str()) != "None",
+             ui.command, "Command", PageOf(ui.command)},
+            {traits().messageRequired && Trim(SCH().TaskType.str()) != "Run Program", ui.message, "Message",
+             PageOf(ui.message)},
+            {Trim(SCH().ScheduleType.str()) == "Custom", ui.every, "Every", PageOf(ui.every)},
+            {true, ui.date, "Next Date to Perform Task", PageOf(ui.date)},
+            {Trim(SCH().TaskType.str()) != "None", ui.time, "Next Time to Perform Task", PageOf(ui.time)},
+            {ui.alarm->isChecked(), ui.wavFile, "Alarm File", PageOf(ui.wavFile)},
         };
         for (const Need& n : needs) {
             if (!n.used) continue;
@@ -514,6 +627,12 @@ protected:
             return true;
         }
         return false;
+    }
+
+    int PageOf(QWidget* control) const {
+        for (int i = 0; i < ui.pages->count(); ++i)
+            if (ui.pages->widget(i)->isAncestorOf(control)) return i;
+        return 0;
     }
 
     bool TakeCompleted() override {
@@ -547,6 +666,7 @@ protected:
 
 private:
     MessageWizardLayout ui;
+    TaskWizard kind_;
     std::optional<Schedule> primed_;
     std::string dateP_;
     int32_t reserved_ = 0, held_ = 0;
@@ -555,13 +675,17 @@ private:
 
 }  // namespace
 
-void Wizard_Message(std::optional<Schedule> primed) {
-    auto* w = new MessageWizardWindow(std::move(primed));
+void OpenTaskWizard(TaskWizard kind, std::optional<Schedule> primed) {
+    auto* w = new MessageWizardWindow(kind, std::move(primed));
     // From a list (the to-do list) it opens over that list's window.
     if (TopWindowOf(CurrentProcedureThread()))
         w->Call();
     else
         w->Open();
 }
+
+void Wizard_Message(std::optional<Schedule> primed) { OpenTaskWizard(TaskWizard::Message, std::move(primed)); }
+void Wizard_Program() { OpenTaskWizard(TaskWizard::Program, std::nullopt); }
+void Wizard_GeneralTask() { OpenTaskWizard(TaskWizard::General, std::nullopt); }
 
 }  // namespace kr::tasks
