@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -28,6 +29,7 @@
 #include "platform/ui/Requests.h"
 #include "scheduler/HotKeys.h"
 #include "scheduler/TimerCycle.h"
+#include "tasks/windows/TaskWindows.h"
 #include "xplore/windows/XploreList.h"
 
 namespace kr {
@@ -345,9 +347,9 @@ bool UpdateHotKeysWindow::Init() {
     const std::string type = Trim(HOT.TextType.str());
     (type == "Copy" ? ui_.typeCopy : type == "Paste" ? ui_.typePaste : ui_.typeType)->setChecked(true);
     ui_.text->setPlainText(QString::fromStdString(HOT.Text));
-    // A task is made and edited by the script wizard, which this program
-    // does not have in its hot-key mode yet: a new key cannot choose "Task".
-    ui_.actionTask->setEnabled(task);
+    // A task is made and edited by the script wizard in its hot-key mode;
+    // without it a new key cannot choose "Task".
+    ui_.actionTask->setEnabled(task || tasks::HasScriptWizardOpener());
     ReadTask();
 
     wizard_.Init(ui_.sheet, ui_.back, ui_.next, ui_.ok, ui_.cancel, true, false, true, true);
@@ -380,7 +382,33 @@ void UpdateHotKeysWindow::TakeAccepted(QObject* control) {
     } else if (control == ui_.actionText || control == ui_.actionTask) {
         ShowActionTabs();
     }
+    const int before = ui_.sheet->currentIndex();
     wizard_.HandleAccepted(control);
+    if (control == ui_.next && ui_.actionTask->isChecked() && before != kTaskTab &&
+        ui_.sheet->currentIndex() == kTaskTab)
+        CallScriptWizard();
+}
+
+// Next onto the "Task" tab runs the script wizard for the key's task (a new
+// one when the key has none yet). Finished, the key takes the task and the
+// form saves itself; cancelled, the form goes back to its first tab.
+void UpdateHotKeysWindow::CallScriptWizard() {
+    if (!tasks::HasScriptWizardOpener()) return;
+    SysHotKeys& HOT = SysHotKeys_File().rec();
+    HOT.HotKey = KeyText();
+    ReadTask();
+    const int request = Schedule_File().rec().ID != 0 ? 2 : 1;
+    QPointer<QWidget> w = ui_.window;
+    tasks::OpenScriptWizard(request, [this, w](int response) {
+        if (!w) return;
+        if (response != kRequestCompleted) {
+            wizard_.PreviousTab();
+            return;
+        }
+        SysHotKeys_File().rec().ID = Schedule_File().rec().ID;
+        ui_.taskDescription->setText(QString::fromStdString(Schedule_File().rec().Description.str()));
+        QMetaObject::invokeMethod(ui_.ok, &QPushButton::click, Qt::QueuedConnection);
+    });
 }
 
 bool UpdateHotKeysWindow::TakeCompleted() {

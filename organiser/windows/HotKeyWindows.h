@@ -118,6 +118,8 @@ private:
     void ShowKeyText();
     void ShowActionTabs();
     void ReadTask();
+    void CallScriptWizard();
+    static constexpr int kTaskTab = 2;
 
     UpdateHotKeysLayout ui_;
     TabWizard wizard_;

@@ -351,6 +351,11 @@ void RegisterScriptWindows() {
     tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
     InstallTemplateAskWindows();
     RegisterProcedure("BrowseScriptTemplates", [] { BrowseScriptTemplates(); });
+    RegisterProcedure("Wizard:Script", [] { Wizard_Script(); });
+    tasks::SetScriptWizardOpener([](int request, std::function<void(int)> done) {
+        GlobalRequest() = request;
+        Wizard_Script(std::move(done));
+    });
     tasks::SetScriptTextOpener([](std::function<void()> done) {
         ScriptEditAsText([done](int) {
             if (done) done();

@@ -66,6 +66,11 @@ int GlobalScriptWizardMode();
 std::shared_ptr<ReportJob> MakeScriptTemplateReport(int32_t wizID, const std::string& description);
 void PrintScriptTemplate(int32_t wizID, const std::string& description, std::function<void(int response)> done = {});
 
+// Wizard:Script: a new script task in four pages. GlobalRequest() 1 or 2
+// runs it for the hot-key form (2: the key's task in the Schedule buffer).
+// done gets the response; without it the wizard opens on its own.
+void Wizard_Script(std::function<void(int response)> done = {});
+
 // Makes the script list the task form's "&Scripting".
 void RegisterScriptWindows();
 

@@ -64,6 +64,13 @@ void SetScriptTextOpener(std::function<void(std::function<void()> done)> opener)
 bool HasScriptTextOpener();
 void OpenScriptText(std::function<void()> done);
 
+// The script wizard in hot-key mode (request 1: a new task, 2: the task in
+// the Schedule buffer), supplied by the script windows; done gets the
+// response and the Schedule buffer then holds the task.
+void SetScriptWizardOpener(std::function<void(int request, std::function<void(int response)> done)> opener);
+bool HasScriptWizardOpener();
+void OpenScriptWizard(int request, std::function<void(int response)> done);
+
 // BrowseSchedule: "Scheduled Tasks", the task list in four tabs.
 void BrowseSchedule();
 // ExploreSchedule: "Explore Schedule", the tasks by date under three filters.

@@ -930,4 +930,22 @@ void OpenScriptText(std::function<void()> done) {
     if (ScriptTextOpener()) ScriptTextOpener()(std::move(done));
 }
 
+namespace {
+using ScriptWizardOpenerFn = std::function<void(int, std::function<void(int)>)>;
+ScriptWizardOpenerFn& ScriptWizardOpener() {
+    static ScriptWizardOpenerFn opener;
+    return opener;
+}
+}  // namespace
+
+void SetScriptWizardOpener(std::function<void(int request, std::function<void(int response)> done)> opener) {
+    ScriptWizardOpener() = std::move(opener);
+}
+
+bool HasScriptWizardOpener() { return static_cast<bool>(ScriptWizardOpener()); }
+
+void OpenScriptWizard(int request, std::function<void(int response)> done) {
+    if (ScriptWizardOpener()) ScriptWizardOpener()(request, std::move(done));
+}
+
 }  // namespace kr::tasks
