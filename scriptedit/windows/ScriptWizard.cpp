@@ -327,21 +327,7 @@ protected:
         s.EveryType = "hour(s)";
         s.Category = "General";
         s.Completed = 0;
-        EnsureCategory("General");
-    }
-
-    void EnsureCategory(const std::string& name) {
-        if (!categoriesOpen_) return;
-        bool found = false;
-        Categories_File().File().ForEachMatch(CategoriesDef().key("CAT:KeyCategory"),
-                                              {CategoriesDef().field("CAT:Category")}, {Value(name)},
-                                              [&](int64_t, const void*) {
-                                                  found = true;
-                                                  return false;
-                                              });
-        if (found) return;
-        Categories_File().rec().Category = name;
-        Categories_File().Insert();
+        if (categoriesOpen_) tasks::EnsureCategory("General");
     }
 
     // A hot-key task runs on its key only: no type of its own, no date, time,
