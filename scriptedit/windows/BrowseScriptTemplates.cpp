@@ -40,6 +40,12 @@ int& WizardMode() {
     return mode;
 }
 
+// The template picked in select mode (0: none).
+int32_t& ChosenTemplate() {
+    static int32_t id = 0;
+    return id;
+}
+
 // The template form: description (60, unique) and file name (255).
 class UpdateScriptTemplateWindow : public WindowManager {
 public:
@@ -136,7 +142,8 @@ protected:
         print_ = new QPushButton("&Print", w_);
         print_->setToolTip("Print information");
         close_ = new QPushButton("Cl&ose", w_);
-        for (QPushButton* b : {insert_, copy_, change_, del_, print_}) {
+        select_ = new QPushButton("&Select", w_);
+        for (QPushButton* b : {select_, insert_, copy_, change_, del_, print_}) {
             b->setAutoDefault(false);
             row->addWidget(b);
         }
@@ -147,6 +154,7 @@ protected:
     }
 
     bool Init() override {
+        ChosenTemplate() = 0;
         SetCancelControl(close_);
         if (ScriptTemplates_File().Open() != kLevelBenign) return false;
         if (ScriptTemplateDetails_File().Open() != kLevelBenign) {
@@ -163,6 +171,7 @@ protected:
         browse_->SetCopyControl(copy_);
         browse_->SetChangeControl(change_);
         browse_->SetDeleteControl(del_);
+        browse_->SetSelectControl(select_);
         browse_->SetUpdateProcedure([](int request, std::function<void(int)> done) {
             GlobalRequest() = request;
             (new UpdateScriptTemplateWindow)->Call(std::move(done));
@@ -180,6 +189,10 @@ protected:
     }
 
     void TakeAccepted(QObject* c) override {
+        if (c == select_) {
+            // The pick is kept before the list closes its files.
+            if (browse_->HasRows() && browse_->UpdateViewRecord()) ChosenTemplate() = ScriptTemplates_File().rec().Wiz_ID;
+        }
         if (browse_->HandleAccepted(c)) return;
         if (c == print_ && browse_->HasRows() && browse_->UpdateViewRecord()) {
             const ScriptTemplates t = ScriptTemplates_File().rec();
@@ -204,7 +217,7 @@ protected:
 private:
     QWidget* w_ = nullptr;
     QTableView* list_ = nullptr;
-    QPushButton *insert_ = nullptr, *copy_ = nullptr, *change_ = nullptr, *del_ = nullptr, *print_ = nullptr,
+    QPushButton *select_ = nullptr, *insert_ = nullptr, *copy_ = nullptr, *change_ = nullptr, *del_ = nullptr, *print_ = nullptr,
                 *close_ = nullptr;
     std::unique_ptr<BrowseView> browse_;
     std::unique_ptr<xplore::XploreList> xplore_;
@@ -245,6 +258,8 @@ void PrintScriptTemplate(int32_t wizID, const std::string& description, std::fun
 }
 
 int GlobalScriptWizardMode() { return WizardMode(); }
+
+int32_t ChosenScriptTemplate() { return ChosenTemplate(); }
 
 void BrowseScriptTemplates(std::function<void(int)> done) {
     // Started by the frame on a thread of its own it is that thread's window.

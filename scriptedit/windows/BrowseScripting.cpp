@@ -27,6 +27,7 @@
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/windows/ScriptExchangeWindows.h"
+#include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/ScriptText.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/windows/TaskWindows.h"
@@ -163,10 +164,8 @@ protected:
                 done(response);
             });
         });
-        // Picking a template for the script comes with the template wizard.
-        ui.templ->setEnabled(false);
         if (task_ == 0)
-            for (QPushButton* b : {ui.import, ui.editText, ui.fromClipboard}) b->setEnabled(false);
+            for (QPushButton* b : {ui.templ, ui.import, ui.editText, ui.fromClipboard}) b->setEnabled(false);
         list_->Popup().AddItemMimic("Print", "&Print", ui.print);
         list_->Popup().AddItemMimic("Import", "&Import", ui.import);
         list_->Popup().AddItemMimic("Export", "E&xport", ui.exportScript);
@@ -256,6 +255,17 @@ protected:
             QPointer<QWidget> w = ui.window;
             ScriptEditAsText([this, w](int) {
                 if (w) Refresh();
+            });
+        } else if (c == ui.templ) {
+            // The template list in select mode; the picked template's items
+            // go to the end of the script.
+            QPointer<QWidget> w = ui.window;
+            GlobalRequest() = kSelectRecord;
+            BrowseScriptTemplates([this, w](int response) {
+                if (!w) return;
+                if (response == kRequestCompleted && ChosenScriptTemplate() != 0)
+                    CopyScriptTemplateToScript(ChosenScriptTemplate(), task_);
+                Refresh();
             });
         } else if (c == ui.toClipboard) {
             Clipboard().SetText(ScriptToText());

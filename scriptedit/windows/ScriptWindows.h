@@ -62,6 +62,9 @@ void InstallTemplateAskWindows();
 // GlobalScriptWizardMode() is 1.
 void BrowseScriptTemplates(std::function<void(int response)> done = {});
 int GlobalScriptWizardMode();
+// Opened with GlobalRequest() select, "&Select" closes it with the template
+// picked: its ID (0 when none was picked).
+int32_t ChosenScriptTemplate();
 // The report of a template's items.
 std::shared_ptr<ReportJob> MakeScriptTemplateReport(int32_t wizID, const std::string& description);
 void PrintScriptTemplate(int32_t wizID, const std::string& description, std::function<void(int response)> done = {});

@@ -172,5 +172,28 @@ TEST_F(ScriptWizardTest, HotKeyCancelRestoresTheItems) {
     EXPECT_EQ(Schedule_File().Fetch("SCH:KeyID"), data::kLevelBenign);
 }
 
+TEST_F(ScriptWizardTest, ScriptListAddsAPickedTemplate) {
+    AddTemplate("Two steps", {"Exit Script", "Exit Script"});
+    Schedule& t = Schedule_File().rec();
+    t = Schedule();
+    t.ID = 5;
+    t.Description = "Weekly report";
+    t.Command = "N/A";
+    TextToScript("EXIT\r\n");
+    scriptedit::BrowseScripting();
+    QWidget* list = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - : Weekly report N/A")) != nullptr; }));
+    ButtonText(list, "&Template")->click();
+    QWidget* templates = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (templates = WindowTitled("Script Templates")) != nullptr; }));
+    auto* view = templates->findChild<QTableView*>();
+    ASSERT_TRUE(test::WaitFor([&] { return view->model()->rowCount() == 1; }));
+    view->selectRow(0);
+    test::Pump();
+    ButtonText(templates, "&Select")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return ItemActions(5).size() == 3; }));
+    EXPECT_EQ(WindowTitled("Script Templates"), nullptr);
+}
+
 }  // namespace
 }  // namespace kr
