@@ -24,6 +24,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
+#include "scriptedit/windows/ScriptWindows.h"
 
 namespace kr::test {
 namespace {
@@ -204,6 +205,53 @@ TEST_F(HotKeyWindowsTest, DeleteAsksAndTakesTheKeysTaskAlong) {
     Pump(50);
     EXPECT_EQ(Count(Keys()), 0);
     EXPECT_EQ(Count(Tasks()), 1);
+}
+
+TEST_F(HotKeyWindowsTest, TaskKeyIsMadeByTheScriptWizardAndSavedOnFinish) {
+    scriptedit::RegisterScriptWindows();
+    BrowseHotKeysWindow* w = OpenList();
+    w->Layout().insert->click();
+    UpdateHotKeysWindow* f = Form();
+    ASSERT_NE(f, nullptr);
+    f->Layout().ctrl->click();
+    f->Layout().win->click();
+    Choose(f, "Z");
+    ASSERT_TRUE(f->Layout().actionTask->isEnabled());
+    f->Layout().actionTask->click();
+    Pump(20);
+    f->Layout().next->click();
+    QWidget* wizard = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible() && t->windowTitle() == "Hot Key Script Wizard") wizard = t;
+        return wizard != nullptr;
+    }));
+    QPushButton* finish = nullptr;
+    for (QPushButton* b : wizard->findChildren<QPushButton*>())
+        if (b->text() == "&Finish") finish = b;
+    ASSERT_NE(finish, nullptr);
+    finish->click();
+    // Finished, the wizard hands the task to the form, which saves itself.
+    ASSERT_TRUE(WaitFor([] { return UpdateHotKeysWindow::current == nullptr; }));
+    Pump(30);
+    ASSERT_EQ(OpenTable(Keys()), 0);
+    SysHotKeys& r = Keys().Rec<SysHotKeys>();
+    r.HotKey = "Win-Shift-Z";
+    ASSERT_EQ(Keys().Get(SysHotKeysDef().key("HOT:K_HotKey")), 0);
+    EXPECT_EQ(r.Action.str(), "Task");
+    const int32_t task = r.ID;
+    Keys().Close();
+    ASSERT_NE(task, 0);
+    ASSERT_EQ(OpenTable(Tasks()), 0);
+    Schedule& s = Tasks().Rec<Schedule>();
+    s.ID = task;
+    ASSERT_EQ(Tasks().Get(ScheduleDef().key("SCH:KeyID")), 0);
+    EXPECT_EQ(ClipRight(s.TaskType.str()), "Hot Key");
+    EXPECT_EQ(ClipRight(s.Description.str()), "Hot Key Win-Shift-Z");
+    EXPECT_EQ(ClipRight(s.Category.str()), "Hot Key");
+    EXPECT_EQ(s.Date, 0);
+    EXPECT_EQ(s.Disabled, 0);
+    Tasks().Close();
 }
 
 }  // namespace
