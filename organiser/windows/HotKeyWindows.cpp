@@ -399,13 +399,14 @@ void UpdateHotKeysWindow::CallScriptWizard() {
     ReadTask();
     const int request = Schedule_File().rec().ID != 0 ? 2 : 1;
     QPointer<QWidget> w = ui_.window;
-    tasks::OpenScriptWizard(request, [this, w](int response) {
+    tasks::OpenScriptWizard(request, [this, w, request](int response) {
         if (!w) return;
         if (response != kRequestCompleted) {
             wizard_.PreviousTab();
             return;
         }
         SysHotKeys_File().rec().ID = Schedule_File().rec().ID;
+        if (request == 1) madeTask_ = Schedule_File().rec().ID;
         ui_.taskDescription->setText(QString::fromStdString(Schedule_File().rec().Description.str()));
         QMetaObject::invokeMethod(ui_.ok, &QPushButton::click, Qt::QueuedConnection);
     });
@@ -435,13 +436,18 @@ bool UpdateHotKeysWindow::TakeCompleted() {
     HOT.Text = ui_.text->toPlainText().toStdString().substr(0, 10000);
     HOT.QuickText = HotKeyQuickText(HOT.Description.str(), Trim(HOT.Action.str()), HOT.Text);
     const int r = Request() == kInsertRecord ? SysHotKeys_File().Insert() : SysHotKeys_File().Update();
-    return r == kLevelBenign;
+    if (r != kLevelBenign) return false;
+    madeTask_ = 0;
+    return true;
 }
 
 void UpdateHotKeysWindow::Kill() {
     if (current == this) current = nullptr;
     tabs_.Kill();
     required_.Kill();
+    // A task the wizard made for a key that was then not saved would be
+    // left without a key.
+    if (madeTask_) DeleteHotKeyTask(madeTask_);
     Schedule_File().Close();
     SysHotKeys_Relations().Close();
     TellFrame();

@@ -120,6 +120,7 @@ private:
     void ReadTask();
     void CallScriptWizard();
     static constexpr int kTaskTab = 2;
+    int32_t madeTask_ = 0;  // made by the wizard and not yet saved with the key
 
     UpdateHotKeysLayout ui_;
     TabWizard wizard_;

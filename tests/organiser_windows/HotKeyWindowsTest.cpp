@@ -254,5 +254,37 @@ TEST_F(HotKeyWindowsTest, TaskKeyIsMadeByTheScriptWizardAndSavedOnFinish) {
     Tasks().Close();
 }
 
+TEST_F(HotKeyWindowsTest, TaskOfAKeyNotSavedIsRemovedOnCancel) {
+    scriptedit::RegisterScriptWindows();
+    BrowseHotKeysWindow* w = OpenList();
+    w->Layout().insert->click();
+    UpdateHotKeysWindow* f = Form();
+    ASSERT_NE(f, nullptr);
+    // Too long a key: the form's own OK after the wizard is refused.
+    f->Layout().win->setChecked(true);
+    f->Layout().alt->setChecked(true);
+    Choose(f, "INSERT");
+    f->Layout().actionTask->click();
+    Pump(20);
+    f->Layout().next->click();
+    QWidget* wizard = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible() && t->windowTitle() == "Hot Key Script Wizard") wizard = t;
+        return wizard != nullptr;
+    }));
+    for (QPushButton* b : wizard->findChildren<QPushButton*>())
+        if (b->text() == "&Finish") b->click();
+    ASSERT_TRUE(WaitFor([&] {
+        return !responder_.shown().empty() && responder_.shown().back().request.title == "Hot Key Too Long";
+    }));
+    EXPECT_EQ(Count(Tasks()), 1);
+    ASSERT_EQ(UpdateHotKeysWindow::current, f);
+    f->Layout().cancel->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateHotKeysWindow::current == nullptr; }));
+    Pump(30);
+    EXPECT_EQ(Count(Tasks()), 0);
+}
+
 }  // namespace
 }  // namespace kr::test
