@@ -69,7 +69,8 @@ struct ScriptWizardLayout {
     QComboBox *scheduleType = nullptr, *everyType = nullptr, *category = nullptr;
     QLineEdit *date = nullptr, *time = nullptr, *description = nullptr, *wavFile = nullptr;
     QSpinBox* every = nullptr;
-    QCheckBox *disabled = nullptr, *alarm = nullptr;
+    QCheckBox *disabled = nullptr, *alarm = nullptr, *monthEnd = nullptr;
+    QCheckBox* day[7] = {};
     QPushButton *wavBrowse = nullptr;
     QLabel* picture = nullptr;
     QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
@@ -173,7 +174,20 @@ struct ScriptWizardLayout {
         g2->addWidget(new QLabel("Every:", p2), 4, 0);
         g2->addWidget(every, 4, 1);
         g2->addWidget(everyType, 4, 2);
-        g2->setRowStretch(5, 1);
+        auto* days = new QHBoxLayout;
+        const char* names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+        for (int i = 0; i < 7; ++i) {
+            day[i] = new QCheckBox(QString(names[i]).left(3), p2);
+            day[i]->setObjectName(names[i]);
+            day[i]->setToolTip(names[i]);
+            days->addWidget(day[i]);
+        }
+        monthEnd = new QCheckBox("Month End", p2);
+        monthEnd->setObjectName("monthEnd");
+        days->addWidget(monthEnd);
+        days->addStretch();
+        g2->addLayout(days, 5, 0, 1, 3);
+        g2->setRowStretch(6, 1);
         pages->addWidget(p2);
 
         // Page 3: description and category.
@@ -438,6 +452,10 @@ protected:
         ui.date->setText(s.Date ? QString::fromStdString(Trim(Format(Value(s.Date), datePicture_))) : QString());
         ui.time->setText(s.Time ? QString::fromStdString(Trim(Format(Value(s.Time), "@t1"))) : QString());
         ui.every->setValue(s.Every);
+        const uint8_t* days[] = {&s.Sunday, &s.Monday, &s.Tuesday, &s.Wednesday, &s.Thursday, &s.Friday, &s.Saturday};
+        for (int i = 0; i < 7; ++i) ui.day[i]->setChecked(*days[i] != 0);
+        ui.monthEnd->setChecked(s.LastDayofMonth != 0);
+        MonthEndRule();
         ui.everyType->setCurrentText(QString::fromStdString(Trim(s.EveryType.str())));
         ui.description->setText(QString::fromStdString(ClipRight(s.Description.str())));
         ui.category->clear();
@@ -465,6 +483,9 @@ protected:
             s.Time = 0;
             if (auto v = TryDeformat(ui.time->text().toStdString(), "@t1")) s.Time = static_cast<int32_t>(v->toInt());
             s.Every = ui.every->value();
+            uint8_t* days[] = {&s.Sunday, &s.Monday, &s.Tuesday, &s.Wednesday, &s.Thursday, &s.Friday, &s.Saturday};
+            for (int i = 0; i < 7; ++i) *days[i] = ui.day[i]->isChecked() ? 1 : 0;
+            s.LastDayofMonth = ui.monthEnd->isChecked() ? 1 : 0;
             s.EveryType = ui.everyType->currentText().toStdString();
         }
         s.Description = ui.description->text().toStdString();
@@ -472,6 +493,12 @@ protected:
         s.Disabled = ui.disabled->isChecked() ? 1 : 0;
         s.Alarm = ui.alarm->isChecked() ? 1 : 0;
         s.AlarmFile = ui.wavFile->text().toStdString();
+    }
+
+    // Month End ticked stands for the day boxes: they are greyed at once.
+    void MonthEndRule() {
+        for (QCheckBox* b : ui.day) b->setEnabled(!ui.monthEnd->isChecked());
+        ui.monthEnd->setEnabled(true);
     }
 
     void AlarmRule() {
@@ -533,6 +560,8 @@ protected:
             ScriptEditAsText([this, w](int) {
                 if (w) Refresh();
             });
+        } else if (c == ui.monthEnd) {
+            MonthEndRule();
         } else if (c == ui.alarm) {
             AlarmRule();
         } else if (c == ui.wavBrowse) {

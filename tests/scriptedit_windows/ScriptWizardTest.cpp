@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableView>
@@ -97,7 +98,18 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     ButtonText(w, "&Add template to script")->click();
     ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 2; }));
     EXPECT_EQ(ItemActions(id).size(), 2u);
-    for (int i = 0; i < 3; ++i) ButtonText(w, "&Next")->click();
+    ButtonText(w, "&Next")->click();
+    // Only Mondays; Month End greys the day boxes at once.
+    for (const char* d : {"Sunday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
+        w->findChild<QCheckBox*>(d)->click();
+    auto* monthEnd = w->findChild<QCheckBox*>("monthEnd");
+    monthEnd->click();
+    test::Pump();
+    EXPECT_FALSE(w->findChild<QCheckBox*>("Monday")->isEnabled());
+    monthEnd->click();
+    test::Pump();
+    EXPECT_TRUE(w->findChild<QCheckBox*>("Monday")->isEnabled());
+    for (int i = 0; i < 2; ++i) ButtonText(w, "&Next")->click();
     EXPECT_FALSE(ButtonText(w, "&Next")->isEnabled());
     w->findChild<QLineEdit*>("description")->setText("Nightly clean-up");
     ButtonText(w, "&Finish")->click();
@@ -112,6 +124,8 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     EXPECT_EQ(Trim(s.Description.str()), "Nightly clean-up");
     EXPECT_EQ(Trim(s.Category.str()), "General");
     EXPECT_EQ(s.Disabled, 0);
+    EXPECT_EQ(s.Monday, 1);
+    EXPECT_EQ(s.Sunday + s.Tuesday + s.Wednesday + s.Thursday + s.Friday + s.Saturday, 0);
     EXPECT_EQ(ItemActions(id).size(), 2u);
 }
 
