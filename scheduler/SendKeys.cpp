@@ -128,6 +128,7 @@ std::u32string SendText(KeyboardOutput& out, std::string_view text) {
     std::u32string missing;
     const std::u32string chars = ToUtf32(text);
     if (chars.empty()) return missing;
+    out.PrepareCharacters(chars);
     const bool caps = out.CapsLockOn();
     if (caps) {
         out.KeyDown(kVkCapital);
@@ -230,10 +231,13 @@ void KeystrokeSender::Stop() {
 
 void KeystrokeSender::Step() {
     if (!running_) return;
-    // Keys mapped for missing characters stay until the pause after them,
-    // so that the receiving program reads the typed keys with that map.
-    if (out_.HasTemporaryKeys()) out_.RestoreTemporaryKeys();
+    // Keys mapped for missing characters stay mapped until the pause after
+    // the last piece, so the receiving program reads the typed keys with that
+    // map; a character met again reuses its key. They are not put back
+    // between pieces: a program handed a map put back and a new one just
+    // before a key may still read that key with the old map.
     if (restoring_ || cursor_->AtEnd()) {
+        if (out_.HasTemporaryKeys()) out_.RestoreTemporaryKeys();
         Finish();
         return;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kr {
 
@@ -24,6 +25,9 @@ public:
     // the keyboard map cannot produce goes through a spare key mapped to it
     // for the time being. False when it could not be typed at all.
     virtual bool TypeCharacter(char32_t c) = 0;
+    // Makes ready what typing these characters needs before the first of
+    // them is typed (spare keys mapped for characters the layout lacks).
+    virtual void PrepareCharacters(std::u32string_view) {}
     // True while CapsLock is on.
     virtual bool CapsLockOn() = 0;
     // Sends what was produced to the display.

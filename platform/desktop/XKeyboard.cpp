@@ -7,11 +7,18 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <bit>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "platform/desktop/VirtualKeys.h"
 
 namespace kr {
+
+namespace {
+// How long a freshly mapped spare key is left before it is typed.
+constexpr int kMapSettleMs = 50;
+}  // namespace
 
 namespace {
 
@@ -260,6 +267,26 @@ bool XKeyboard::TypeCharacter(char32_t c) {
     if (!kc) return false;
     d_->Press(Place{kc, 0});
     return true;
+}
+
+void XKeyboard::PrepareCharacters(std::u32string_view text) {
+    // Every spare key a text needs is mapped before its first key is typed: a
+    // program that reads a key just after a map change made between two typed
+    // keys may read it with the old map, and the character is lost.
+    if (!Available()) return;
+    std::lock_guard<std::recursive_mutex> l(d_->m);
+    d_->Ensure();
+    bool mapped = false;
+    for (char32_t c : text) {
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c > 0x10FFFF) continue;
+        if (d_->chars.count(c)) continue;
+        const KeySym sym = xkb_utf32_to_keysym(static_cast<uint32_t>(c));
+        if (sym == NoSymbol || d_->temporary.count(sym)) continue;
+        if (d_->Temporary(sym)) mapped = true;
+    }
+    // Programs read a changed map when its notice reaches them; a key sent
+    // in the same moment can overtake that reading.
+    if (mapped) std::this_thread::sleep_for(std::chrono::milliseconds(kMapSettleMs));
 }
 
 bool XKeyboard::CapsLockOn() {

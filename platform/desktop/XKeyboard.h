@@ -33,6 +33,7 @@ public:
     void KeyUp(int vk) override;
     void MouseClick(int button, int clicks) override;
     bool TypeCharacter(char32_t c) override;
+    void PrepareCharacters(std::u32string_view text) override;
     bool CapsLockOn() override;
     void Flush() override;
     bool HasTemporaryKeys() const override;
