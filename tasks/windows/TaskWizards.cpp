@@ -88,6 +88,12 @@ struct MessageWizardLayout {
         c->setObjectName(name);
         return c;
     }
+    // A label whose Alt key moves to its control.
+    static QLabel* Label(const char* text, QWidget* p, QWidget* buddy) {
+        auto* l = new QLabel(text, p);
+        l->setBuddy(buddy);
+        return l;
+    }
     // Pages a wizard does not show stay with the window, hidden, so their
     // controls keep the buffer's values.
     void Unused(std::initializer_list<QWidget*> unused) {
@@ -130,14 +136,14 @@ struct MessageWizardLayout {
         QGridLayout* catGrid = t.pages == 3 ? gm : gc;
         category = new QComboBox(catParent);
         category->setObjectName("category");
-        catGrid->addWidget(new QLabel("&Category:", catParent), 1, 0);
+        catGrid->addWidget(Label("&Category:", catParent, category), 1, 0);
         catGrid->addWidget(category, 1, 1);
         description = Entry(catParent, "description", 40);
-        catGrid->addWidget(new QLabel("&Description:", catParent), 2, 0);
+        catGrid->addWidget(Label("&Description:", catParent, description), 2, 0);
         catGrid->addWidget(description, 2, 1);
         message = new QPlainTextEdit(messagePage);
         message->setObjectName("message");
-        gm->addWidget(new QLabel("&Message:", messagePage), 3, 0);
+        gm->addWidget(Label("&Message:", messagePage, message), 3, 0);
         gm->addWidget(message, 3, 1);
         auto* commandPage = new QWidget;
         {
@@ -149,10 +155,10 @@ struct MessageWizardLayout {
             path = Entry(commandPage, "path", 255);
             scripting = MakeButton(commandPage, "&Scripting", "scripting", "TORNTASK.ICO");
             scripting->setToolTip("Send keystrokes, DDE commands, etc.");
-            g->addWidget(new QLabel("Comma&nd:", commandPage), 1, 0);
+            g->addWidget(Label("Comma&nd:", commandPage, command), 1, 0);
             g->addWidget(command, 1, 1);
             g->addWidget(browse, 1, 2);
-            g->addWidget(new QLabel("Start &in:", commandPage), 2, 0);
+            g->addWidget(Label("Start &in:", commandPage, path), 2, 0);
             g->addWidget(path, 2, 1);
             g->addWidget(scripting, 3, 1);
         }
@@ -202,16 +208,16 @@ struct MessageWizardLayout {
         date = Entry(p2, "date", 20);
         datePick = MakeButton(p2, "...", "datePick");
         time = Entry(p2, "time", 20);
-        g2->addWidget(new QLabel("&Next Date to Perform Task:", p2), 7, 0);
+        g2->addWidget(Label("&Next Date to Perform Task:", p2, date), 7, 0);
         g2->addWidget(date, 7, 1);
         g2->addWidget(datePick, 7, 2);
-        timeLabel = new QLabel("&Time:", p2);
+        timeLabel = Label("&Time:", p2, time);
         g2->addWidget(timeLabel, 8, 0);
         g2->addWidget(time, 8, 1);
         warnDate = Entry(p2, "warnDate", 20);
         warnPick = MakeButton(p2, "...", "warnPick");
         warnTime = Entry(p2, "warnTime", 20);
-        g2->addWidget(new QLabel("&Advance Warning Date:", p2), 9, 0);
+        g2->addWidget(Label("&Advance Warning Date:", p2, warnDate), 9, 0);
         g2->addWidget(warnDate, 9, 1);
         g2->addWidget(warnPick, 9, 2);
         g2->addWidget(new QLabel("Time:", p2), 10, 0);

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "../desktop/X11TestSupport.h"
+#include "../desktop/Xdotool.h"
 
 namespace kr::test {
 namespace {
@@ -26,7 +27,7 @@ class TaskFormE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        if (QProcess::execute("xdotool", {"version"}) != 0) GTEST_SKIP() << "needs xdotool";
+        if (!xdo::Available()) GTEST_SKIP() << "needs xdotool";
         char tmpl[] = "/tmp/kr-e2e-tasks-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
@@ -50,35 +51,10 @@ protected:
         std::error_code ec;
         if (!dir_.empty()) fs::remove_all(dir_, ec);
     }
-    static std::string Xdotool(const QStringList& args) {
-        QProcess p;
-        p.start("xdotool", args);
-        p.waitForFinished(10000);
-        return p.readAllStandardOutput().trimmed().toStdString();
-    }
-    // The first window whose title matches the pattern ("" when none yet).
-    static std::string WindowNamed(const QString& pattern, int ms = 20000) {
-        std::string id;
-        WaitUntil(
-            [&] {
-                id = Xdotool({"search", "--onlyvisible", "--name", pattern});
-                id = id.substr(0, id.find('\n'));
-                return !id.empty();
-            },
-            ms);
-        return id;
-    }
-    static void Keys(const std::string& window, const QStringList& keys) {
-        Xdotool(QStringList{"windowactivate", "--sync", QString::fromStdString(window)});
-        for (const QString& k : keys) {
-            Xdotool({"key", "--clearmodifiers", k});
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        }
-    }
-    static void Type(const std::string& window, const std::string& text) {
-        Xdotool(QStringList{"windowactivate", "--sync", QString::fromStdString(window)});
-        Xdotool({"type", "--delay", "30", QString::fromStdString(text)});
-    }
+    static std::string Xdotool(const QStringList& args) { return xdo::Run(args); }
+    static std::string WindowNamed(const QString& pattern, int ms = 20000) { return xdo::WindowNamed(pattern, ms); }
+    static void Keys(const std::string& window, const QStringList& keys) { xdo::Keys(window, keys); }
+    static void Type(const std::string& window, const std::string& text) { xdo::Type(window, text); }
 
     fs::path dir_;
     std::unique_ptr<TestDisplay> display_;
@@ -135,10 +111,7 @@ TEST_F(TaskFormE2ETest, ATaskMadeInTheFormRunsFromTheTimer) {
     std::ifstream log(dir_ / "answers.txt.log");
     std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(all.find("Missing Information"), std::string::npos) << all;
-    const std::string titles = Xdotool({"search", "--onlyvisible", "--name", "."});
-    std::string names;
-    for (QString id : QString::fromStdString(titles).split('\n'))
-        names += Xdotool({"getwindowname", id}) + "\n";
+    const std::string names = xdo::VisibleTitles();
     EXPECT_FALSE(message.empty()) << "the task's message did not show; windows:\n" << names << "log:\n" << all;
 }
 

@@ -1,0 +1,63 @@
+// Driving a program as a user does, through xdotool: keys and text to a
+// window after activating it, and windows found by their titles. Include
+// after X11TestSupport.h (WaitUntil).
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace kr::test::xdo {
+
+inline bool Available() { return QProcess::execute("xdotool", {"version"}) == 0; }
+
+inline std::string Run(const QStringList& args) {
+    QProcess p;
+    p.start("xdotool", args);
+    p.waitForFinished(10000);
+    return p.readAllStandardOutput().trimmed().toStdString();
+}
+
+// The first visible window whose title matches the pattern ("" when none
+// shows within ms).
+inline std::string WindowNamed(const QString& pattern, int ms = 20000) {
+    std::string id;
+    WaitUntil(
+        [&] {
+            id = Run({"search", "--onlyvisible", "--name", pattern});
+            id = id.substr(0, id.find('\n'));
+            return !id.empty();
+        },
+        ms);
+    return id;
+}
+
+inline void Activate(const std::string& window) {
+    Run(QStringList{"windowactivate", "--sync", QString::fromStdString(window)});
+}
+
+inline void Keys(const std::string& window, const QStringList& keys) {
+    Activate(window);
+    for (const QString& k : keys) {
+        Run({"key", "--clearmodifiers", k});
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+}
+
+inline void Type(const std::string& window, const std::string& text) {
+    Activate(window);
+    Run({"type", "--delay", "30", QString::fromStdString(text)});
+}
+
+// The titles of every visible window, one a line: for failure messages.
+inline std::string VisibleTitles() {
+    std::string names;
+    for (const QString& id : QString::fromStdString(Run({"search", "--onlyvisible", "--name", "."})).split('\n'))
+        names += Run({"getwindowname", id}) + "\n";
+    return names;
+}
+
+}  // namespace kr::test::xdo

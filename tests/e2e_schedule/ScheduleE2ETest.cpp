@@ -1,0 +1,180 @@
+// The built KR98 under openbox in a temporary data folder, driven with
+// xdotool: Lists, Scheduled Tasks opens the list; New, Message (Wizard) makes
+// a task due now; the scheduler's timer runs it, its message shows, and the
+// task's row in the still open list shows today as its Last Run.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <algorithm>
+#include <fstream>
+
+#include "../msgprog/MsgProgFixture.h"
+#include "platform/data/ListQuery.h"
+#include "platform/desktop/Accessibility.h"
+#include "platform/runtime/Picture.h"
+// Xlib last: its macros (Bool, Status) clash with Qt's headers.
+#include "../desktop/X11TestSupport.h"
+#include "../desktop/Xdotool.h"
+
+namespace kr::test {
+namespace {
+
+const std::string kDescription = "Wizard task";
+
+class ScheduleE2ETest : public MsgProgTest {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (!xdo::Available()) GTEST_SKIP() << "needs xdotool";
+        MsgProgTest::SetUp();
+        data::SetKeyDerivationIterations(0);  // KR98 opens the file with the real key derivation
+        InstallClock(nullptr);                // both programs run on the real clock
+        display_ = std::make_unique<TestDisplay>();
+        ASSERT_NE(display_->d(), nullptr);
+        wm_ = std::make_unique<WindowManagerProcess>(*display_, WindowManagerProcess::Openbox);
+        ASSERT_TRUE(wm_->ready()) << "openbox did not start";
+        // The list's cells are read through the accessibility bus: without
+        // a session bus, one of the test's own (it starts that bus on demand).
+        if (!AccessibilityAvailable()) StartSessionBus();
+    }
+    void StartSessionBus() {
+        QProcess bus;
+        bus.start("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"});
+        if (!bus.waitForFinished(10000)) return;
+        const QStringList lines = QString::fromUtf8(bus.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        if (lines.size() < 2) return;
+        busPid_ = lines[1].trimmed().toInt();
+        setenv("DBUS_SESSION_BUS_ADDRESS", lines[0].trimmed().toUtf8().constData(), 1);
+    }
+    void TearDown() override {
+        if (kr98_.state() != QProcess::NotRunning) {
+            kr98_.kill();
+            kr98_.waitForFinished();
+        }
+        wm_.reset();
+        display_.reset();
+        if (busPid_ > 0) {
+            kill(busPid_, SIGTERM);
+            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        }
+        if (!dir_.empty()) MsgProgTest::TearDown();
+    }
+    static std::vector<Schedule> Made() {
+        std::vector<Schedule> out;
+        for (const Schedule& s : Tasks())
+            if (ClipRight(s.Description.str()) == kDescription) out.push_back(s);
+        data::CloseIdleFiles();
+        return out;
+    }
+    // The texts of the schedule list's window as its accessibility tree
+    // names them (its cells among them); empty without an accessibility bus.
+    static std::vector<std::string> ListTexts() {
+        std::vector<std::string> out;
+        for (const DesktopWindow& w : TopLevelWindows())
+            if (w.visible && w.title == "Scheduled Tasks")
+                for (const AccessibleText& t : AccessibleTextsOf(w.handle)) out.push_back(ClipRight(Trim(t.text)));
+        return out;
+    }
+
+    // What KR98's message boxes said (the responder answers them).
+    std::string Said() const {
+        std::ifstream log(dir_ / "answers.txt.log");
+        return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    }
+
+    std::unique_ptr<TestDisplay> display_;
+    std::unique_ptr<WindowManagerProcess> wm_;
+    QProcess kr98_;
+    pid_t busPid_ = 0;
+};
+
+TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
+    // The message in KR98's own window; the list on its "All by Date" tab,
+    // where an every-day task stays after it ran today.
+    SetSetting("UseExternalMessage", "0");
+    SetSetting("FullSchedule", "1");
+    data::TableOf(ConfigurationDef()).Close();
+    data::CloseIdleFiles();
+    std::filesystem::create_directories(dir_ / "home");
+    const std::string answers = (dir_ / "answers.txt").string();
+    std::ofstream(answers).close();
+    // The message shows in KR98's own window, not in a second program.
+    std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\nUseKRMsg=0\r\n";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "home" / ".config").string()));
+    env.insert("KR_TEST_RESPONSES", QString::fromStdString(answers));
+    env.remove("KR_TEST_EXIT_AFTER_STARTUP");
+    kr98_.setProcessEnvironment(env);
+    kr98_.setWorkingDirectory(QString::fromStdString(dir_.string()));
+    // Nothing KR98 starts may hold the test's output open after it ends.
+    kr98_.setStandardOutputFile(QProcess::nullDevice());
+    kr98_.setStandardErrorFile(QProcess::nullDevice());
+    kr98_.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), {});
+    ASSERT_TRUE(kr98_.waitForStarted(10000));
+
+    const std::string frame = xdo::WindowNamed("^Kairoll 2000", 40000);
+    ASSERT_FALSE(frame.empty()) << "the frame did not show";
+    // Lists, Scheduled Tasks (start-up may have opened it already: the menu
+    // then brings the one list forward).
+    xdo::Keys(frame, {"alt+l", "s"});
+    const std::string list = xdo::WindowNamed("^Scheduled Tasks$");
+    ASSERT_FALSE(list.empty()) << "the schedule list did not open; windows:\n" << xdo::VisibleTitles();
+
+    // New, Message (Wizard): a description and a message on the first page;
+    // the next date and time default to now, every day.
+    xdo::Keys(frame, {"alt+n", "m"});
+    const std::string wizard = xdo::WindowNamed("^New Message Task Wizard$");
+    ASSERT_FALSE(wizard.empty()) << "the wizard did not open; windows:\n" << xdo::VisibleTitles();
+    xdo::Keys(wizard, {"alt+d"});
+    xdo::Type(wizard, kDescription);
+    xdo::Keys(wizard, {"alt+m"});
+    xdo::Type(wizard, "Made by the wizard");
+    // Enter presses the default button: Next, Next, then Finish.
+    xdo::Keys(wizard, {"alt+d", "Return"});
+    xdo::Keys(wizard, {"alt+a", "Return"});
+    xdo::Keys(wizard, {"Return"});
+    ASSERT_TRUE(WaitUntil([] { return Made().size() == 1; }, 20000))
+        << "the wizard stored no task; windows:\n" << xdo::VisibleTitles() << "messages:\n" << Said();
+    EXPECT_TRUE(WaitUntil([&] { return xdo::Run({"search", "--onlyvisible", "--name", "^New Message Task Wizard$"}).empty(); },
+                          10000))
+        << "the wizard stayed open";
+
+    const std::string message = xdo::WindowNamed(QString::fromStdString("^" + kDescription + "$"), 40000);
+    EXPECT_FALSE(message.empty()) << "the task's message did not show; windows:\n" << xdo::VisibleTitles();
+    const int32_t today = Today();
+    ASSERT_TRUE(WaitUntil([&] { return !Made().empty() && Made()[0].LastRunDate == today; }, 20000))
+        << "the task did not record its run";
+    const Schedule task = Made()[0];
+    EXPECT_EQ(ClipRight(task.Message), "Made by the wizard");
+    EXPECT_GT(task.Date, today) << "an every-day task moves on to its next day";
+
+    // The list, still open, shows the row with today as its Last Run and the
+    // next day as its date (a date shown only once the run was recorded).
+    ASSERT_FALSE(xdo::Run({"search", "--onlyvisible", "--name", "^Scheduled Tasks$"}).empty()) << "the list closed";
+    if (!AccessibilityAvailable()) GTEST_SKIP() << "no accessibility bus to read the list's cells";
+    const std::string picture = data::ApplyDatePicture("@d17b", "d3");
+    const std::string lastRun = ClipRight(Trim(Format(Value(today), picture)));
+    const std::string next = ClipRight(Trim(Format(Value(task.Date), picture)));
+    // The row's cells follow one another: date, time, category,
+    // description, schedule type, Last Run.
+    std::vector<std::string> texts;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            texts = ListTexts();
+            const auto row = std::find(texts.begin(), texts.end(), kDescription);
+            if (row == texts.end() || row - texts.begin() < 3 || texts.end() - row < 3) return false;
+            return row[2] == lastRun && row[-3] == next;
+        },
+        20000))
+        << "the list's row lacks Last Run " << lastRun << " / date " << next << "; it shows "
+        << [&] {
+               std::string all;
+               for (const std::string& t : texts) all += "[" + t + "]";
+               return all;
+           }();
+}
+
+}  // namespace
+}  // namespace kr::test
