@@ -125,7 +125,9 @@ struct BirthdayLayout {
         g2->addWidget(description, 2, 1, 1, 2);
         message = new QPlainTextEdit(p2);
         message->setObjectName("message");
-        g2->addWidget(new QLabel("&Message:", p2), 3, 0);
+        auto* ml = new QLabel("&Message:", p2);
+        ml->setBuddy(message);
+        g2->addWidget(ml, 3, 0);
         g2->addWidget(message, 3, 1, 1, 2);
         pages->addWidget(p2);
         // Page 3: the alarm.
@@ -137,7 +139,8 @@ struct BirthdayLayout {
         g3->addWidget(alarm, 1, 0);
         wavFile = new QLineEdit(p3);
         wavFile->setObjectName("wavFile");
-        wavBrowse = MakeButton(p3, "&Browse", "wavBrowse");
+        // Alt+B is Back.
+        wavBrowse = MakeButton(p3, "B&rowse", "wavBrowse");
         play = MakeButton(p3, "&Play", "play");
         g3->addWidget(new QLabel("WAV File to Play:", p3), 2, 0);
         g3->addWidget(wavFile, 2, 1);

@@ -68,6 +68,12 @@ struct SpecialEventLayout {
         c->setObjectName(name);
         return c;
     }
+    // A label whose Alt key moves to its control.
+    static QLabel* Label(const char* text, QWidget* p, QWidget* buddy) {
+        auto* l = new QLabel(text, p);
+        l->setBuddy(buddy);
+        return l;
+    }
     void Build() {
         window = new QWidget;
         window->setWindowTitle("Special Event Wizard (Rescheduling)");
@@ -98,10 +104,10 @@ struct SpecialEventLayout {
         g1->addWidget(both, 1, 2);
         category = new QComboBox(p1);
         category->setObjectName("category");
-        g1->addWidget(new QLabel("&Category:", p1), 2, 0);
+        g1->addWidget(Label("&Category:", p1, category), 2, 0);
         g1->addWidget(category, 2, 1, 1, 2);
         description = Entry(p1, "description", 40);
-        g1->addWidget(new QLabel("&Description:", p1), 3, 0);
+        g1->addWidget(Label("&Description:", p1, description), 3, 0);
         g1->addWidget(description, 3, 1, 1, 2);
         pages->addWidget(p1);
 
@@ -109,13 +115,13 @@ struct SpecialEventLayout {
         auto* g2 = new QGridLayout(p2);
         g2->addWidget(new QLabel("Application to start...", p2), 0, 0, 1, 3);
         command = Entry(p2, "command", 255);
-        browse = MakeButton(p2, "&Browse", "browse");
+        browse = MakeButton(p2, "B&rowse", "browse");
         browse->setToolTip("Select a program to start");
         path = Entry(p2, "path", 255);
-        g2->addWidget(new QLabel("Comma&nd:", p2), 1, 0);
+        g2->addWidget(Label("&Command:", p2, command), 1, 0);
         g2->addWidget(command, 1, 1);
         g2->addWidget(browse, 1, 2);
-        g2->addWidget(new QLabel("Start &in:", p2), 2, 0);
+        g2->addWidget(Label("Start &in:", p2, path), 2, 0);
         g2->addWidget(path, 2, 1);
         pages->addWidget(p2);
 
@@ -134,15 +140,15 @@ struct SpecialEventLayout {
         date = Entry(p4, "date", 20);
         datePick = MakeButton(p4, "...", "datePick");
         time = Entry(p4, "time", 20);
-        g4->addWidget(new QLabel("&Next Date to Perform Task:", p4), 1, 0);
+        g4->addWidget(Label("Next &Date to Perform Task:", p4, date), 1, 0);
         g4->addWidget(date, 1, 1);
         g4->addWidget(datePick, 1, 2);
-        g4->addWidget(new QLabel("&Time:", p4), 2, 0);
+        g4->addWidget(Label("&Time:", p4, time), 2, 0);
         g4->addWidget(time, 2, 1);
         warnDate = Entry(p4, "warnDate", 20);
         warnPick = MakeButton(p4, "...", "warnPick");
         warnTime = Entry(p4, "warnTime", 20);
-        g4->addWidget(new QLabel("&Advance Warning Date:", p4), 3, 0);
+        g4->addWidget(Label("&Advance Warning Date:", p4, warnDate), 3, 0);
         g4->addWidget(warnDate, 3, 1);
         g4->addWidget(warnPick, 3, 2);
         g4->addWidget(new QLabel("Time:", p4), 4, 0);
@@ -158,7 +164,7 @@ struct SpecialEventLayout {
             0, 1, 3);
         alarm = Check(p5, "Alarm", "alarm");
         wavFile = Entry(p5, "wavFile", 255);
-        wavBrowse = MakeButton(p5, "&Browse", "wavBrowse");
+        wavBrowse = MakeButton(p5, "B&rowse", "wavBrowse");
         play = MakeButton(p5, "&Play", "play");
         g5->addWidget(alarm, 1, 0);
         g5->addWidget(new QLabel("WAV File to Play:", p5), 2, 0);
@@ -202,6 +208,12 @@ protected:
 
     bool Init() override {
         source_ = Schedule_File().rec();
+        // A view request shows the task read-only, and so does a delete
+        // request: the wizard only ever adds a copy, so it has nothing to
+        // delete and offers no Finish. Any other request is an insert.
+        const int request = Request();
+        view_ = request == kViewRecord || request == kDeleteRecord;
+        SetRequest(request == kViewRecord ? kChangeRecord : request == kDeleteRecord ? kDeleteRecord : kInsertRecord);
         if (!fPasswordValidation()) return false;
         EditorOpened();
         counted_ = true;
@@ -220,9 +232,18 @@ protected:
                 while (cat.Next() == 0)
                     ui.category->addItem(QString::fromStdString(Trim(cat.Rec<Categories>().Category.str())));
         }
+        if (view_) {
+            for (QWidget* b : {ui.browse, ui.datePick, ui.warnPick, ui.wavBrowse, ui.play}) DisableInViewMode(b);
+            SetViewMode(true);
+            SetTitle(ViewTitle(ui.window->windowTitle().toStdString()));
+            ui.cancel->setIcon(IconByName("~close.ico"));
+        }
         Show();
         ShowPage(kTask);
         return true;
+    }
+    void TakeOpened() override {
+        if (view_) ui.cancel->setFocus();
     }
 
     std::string Type() const {
@@ -281,6 +302,7 @@ protected:
         ui.noHistory->setChecked(s.NoHistory != 0);
         TypeRule();
         AlarmRule();
+        ApplyViewMode();
     }
     void Store() {
         Schedule& s = SCH();
@@ -313,10 +335,16 @@ protected:
         ui.pages->setCurrentIndex(page);
         ui.back->setEnabled(page != kTask);
         ui.next->setEnabled(page != kAdvanced);
-        ui.finish->setEnabled(page == kAdvanced);
-        ui.finish->setDefault(page == kAdvanced);
         ui.next->setDefault(page != kAdvanced);
+        if (view_) {
+            // Read-only: the last page's Enter closes.
+            ui.cancel->setDefault(page == kAdvanced);
+        } else {
+            ui.finish->setEnabled(page == kAdvanced);
+            ui.finish->setDefault(page == kAdvanced);
+        }
         AlarmRule();
+        ApplyViewMode();
     }
     int NextPage(int page) const {
         const std::string t = Type();
@@ -423,7 +451,7 @@ protected:
     }
 
     bool TakeCompleted() override {
-        if (Missing()) return false;
+        if (view_ || Missing()) return false;
         Store();
         Schedule& s = SCH();
         const int32_t source = source_.ID;
@@ -464,6 +492,7 @@ private:
     Schedule source_;
     std::function<void(int)> done_;
     std::string dateP_;
+    bool view_ = false;
     bool counted_ = false, scheduleOpen_ = false, categoriesOpen_ = false, saved_ = false;
 };
 

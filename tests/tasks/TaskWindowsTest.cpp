@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
+#include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
 
 #include "../ui/UiTestSupport.h"
@@ -941,6 +944,124 @@ TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsT
     EXPECT_EQ(all[0].Command, "/bin/true");
     EXPECT_EQ(all[0].Description, "Nothing at all");
     EXPECT_EQ(all[0].Disabled, 0);
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+// What is wrong with a wizard's Alt keys: an "&" label that moves to no
+// control, or a letter taken twice on one page (the buttons below the pages
+// count on every page).
+std::vector<std::string> AltKeyProblems(QWidget* w) {
+    std::vector<std::string> problems;
+    auto* pages = w->findChild<QStackedWidget*>("pages");
+    if (!pages) return {"no pages"};
+    std::vector<QAbstractButton*> below;
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (!pages->isAncestorOf(b) && b->isVisibleTo(w)) below.push_back(b);
+    for (int i = 0; i < pages->count(); ++i) {
+        std::map<QString, QString> taken;
+        auto take = [&](const QString& text) {
+            const QString key = QKeySequence::mnemonic(text).toString();
+            if (key.isEmpty()) return;
+            if (taken.count(key))
+                problems.push_back(QString("page %1: %2 is \"%3\" and \"%4\"")
+                                       .arg(i + 1)
+                                       .arg(key, taken[key], text)
+                                       .toStdString());
+            taken[key] = text;
+        };
+        for (QAbstractButton* b : below) take(b->text());
+        QWidget* page = pages->widget(i);
+        for (QLabel* l : page->findChildren<QLabel*>()) {
+            if (QKeySequence::mnemonic(l->text()).isEmpty()) continue;
+            if (!l->buddy()) problems.push_back(QString("page %1: \"%2\" has no control").arg(i + 1).arg(l->text()).toStdString());
+            take(l->text());
+        }
+        for (QAbstractButton* b : page->findChildren<QAbstractButton*>()) take(b->text());
+    }
+    return problems;
+}
+
+TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
+    Start("BirthdayKeys", [] { Wizard_NewBirthdays(); });
+    QWidget* w = WindowTitled("Birthday/Anniversary Wizard");
+    ASSERT_NE(w, nullptr);
+    const auto problems = AltKeyProblems(w);
+    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+
+    // Pressed for real: Alt+M moves to the message, Alt+B on the alarm page
+    // goes back rather than to the WAV file's Browse.
+    w->activateWindow();
+    ASSERT_TRUE(WaitFor([w] { return QApplication::activeWindow() == w; }));
+    Type(w, "name", "Ann");
+    Type(w, "date", Format(Value(MakeDate(3, 14, 1960)), "@d3"));
+    Click(w, "next");
+    auto* pages = Child<QStackedWidget>(w, "pages");
+    ASSERT_EQ(pages->currentIndex(), 1);
+    QTest::keyClick(w, Qt::Key_M, Qt::AltModifier);
+    Pump(20);
+    EXPECT_EQ(QApplication::focusWidget(), Child<QPlainTextEdit>(w, "message"));
+    Click(w, "next");
+    ASSERT_EQ(pages->currentIndex(), 2);
+    QTest::keyClick(w, Qt::Key_B, Qt::AltModifier);  // the button's animated click
+    EXPECT_TRUE(WaitFor([pages] { return pages->currentIndex() == 1; }));
+}
+
+TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotClash) {
+    const int32_t source = AddTask("Staff meeting");
+    SetTask(source, [](Schedule& s) {
+        s.TaskType = "Both";
+        s.Command = "/bin/true";
+    });
+    const auto open = [source](int request) {
+        Start("SpecialView", [source, request] {
+            for (const Schedule& s : Tasks())
+                if (s.ID == source) Schedule_File().rec() = s;
+            GlobalRequest() = request;
+            UpdateSchedule_SpecialEventWizard([](int r) { lastResponse = r; });
+        });
+    };
+
+    // An insert: every page's Alt keys reach their controls, none twice.
+    open(kInsertRecord);
+    QWidget* w = WindowTitled("Special Event Wizard (Rescheduling)");
+    ASSERT_NE(w, nullptr);
+    const auto problems = AltKeyProblems(w);
+    EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+
+    // A view, and a delete alike: read-only through every page, no Finish,
+    // "Cl&ose" with the focus, Enter on the last page closes, nothing stored.
+    for (int request : {kViewRecord, kDeleteRecord}) {
+        SCOPED_TRACE(request);
+        open(request);
+        w = WindowTitled("View Event Wizard (Rescheduling)");
+        ASSERT_NE(w, nullptr);
+        auto* cancel = Child<QPushButton>(w, "cancel");
+        auto* finish = Child<QPushButton>(w, "finish");
+        EXPECT_EQ(cancel->text(), "Cl&ose");
+        EXPECT_TRUE(WaitFor([cancel] { return cancel->hasFocus(); }));
+        EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
+        EXPECT_FALSE(Child<QRadioButton>(w, "message")->isEnabled());
+        EXPECT_FALSE(Child<QComboBox>(w, "category")->isEnabled());
+        auto* pages = Child<QStackedWidget>(w, "pages");
+        for (int i = 0; i < 4; ++i) Click(w, "next");
+        EXPECT_EQ(pages->currentIndex(), 4);
+        EXPECT_FALSE(finish->isVisible());
+        EXPECT_FALSE(finish->isEnabled());
+        EXPECT_FALSE(Child<QPushButton>(w, "wavBrowse")->isEnabled());
+        EXPECT_FALSE(Child<QCheckBox>(w, "disable")->isEnabled());
+        EXPECT_TRUE(cancel->isDefault());
+        QTest::keyClick(Child<QCheckBox>(w, "noHistory"), Qt::Key_Return);
+        ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+        EXPECT_EQ(lastResponse, kRequestCancelled);
+        EXPECT_EQ(Tasks().size(), 1u);
+    }
 }
 
 }  // namespace
