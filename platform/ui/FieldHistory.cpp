@@ -216,6 +216,7 @@ FieldHistory::Entry* FieldHistory::Find(QWidget* w) {
 }
 
 void FieldHistory::Remember() {
+    if (entries_.empty()) return;  // a window that registered nothing keeps the copy
     std::map<std::string, std::string> values;
     for (const Entry& e : entries_)
         if (e.control || e.group) values[e.field] = ValueOf(e);

@@ -80,7 +80,8 @@ public:
     void Add(QWidget* control, std::string field = {});
     void Add(QButtonGroup* group, std::string field);
 
-    // Copies the values of the registered controls into the form's copy.
+    // Copies the values of the registered controls into the form's copy
+    // (nothing when none are registered, as in a view window).
     void Remember();
     // What the key does in a registered control (or a widget inside one):
     // puts the remembered value into it. False when there is nothing to put

@@ -2,8 +2,6 @@
 // holiday, with the dates that move with Easter.
 #include <QButtonGroup>
 #include <QGroupBox>
-#include <QKeySequence>
-#include <QShortcut>
 #include <QPointer>
 #include <QGridLayout>
 #include <QLabel>
@@ -21,6 +19,7 @@
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/BrowseView.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
@@ -41,12 +40,6 @@ using data::kLevelBenign;
 constexpr std::array<const char*, 4> kHolidayTypes = {"Annual", "Day of Month", "Easter", "Once"};
 
 std::string DatePicture() { return "@" + Options().GlobalDateFormat.get(); }
-
-// The last holiday saved, for the history key of the form's controls.
-Holidays& LastSavedHoliday() {
-    static Holidays last;
-    return last;
-}
 
 struct UpdateHolidaysLayout {
     QWidget* window = nullptr;
@@ -137,8 +130,11 @@ protected:
         TrackTyping(ui.date);
         DisableInViewMode(ui.pick);
         if (!view_ && !delete_) {
-            auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), ui.window);
-            QObject::connect(history, &QShortcut::activated, this, [this] { History(); });
+            // The history key puts back a control's value from the last
+            // holiday saved through this form.
+            history_.Add(ui.date, "HOL:HolidayDate");
+            history_.Add(ui.name, "HOL:Holiday");
+            history_.Add(ui.typeBox, "HOL:HolidayType");
         }
         if (view_ || delete_) SetViewMode(true);
         if (delete_) {
@@ -188,22 +184,8 @@ protected:
         else
             r = Holidays_Relations().Update(true);
         if (r != kLevelBenign) return false;
-        if (!delete_) LastSavedHoliday() = Holidays_File().rec();
+        if (!delete_ && !view_) history_.Remember();
         return true;
-    }
-    // The history key copies the focused control's value from the last
-    // holiday saved (Ctrl+H here).
-    void History() {
-        Store();
-        Holidays& HOL = Holidays_File().rec();
-        QWidget* f = ui.window->focusWidget();
-        if (f == ui.date)
-            HOL.HolidayDate = LastSavedHoliday().HolidayDate;
-        else if (f == ui.name)
-            HOL.Holiday = LastSavedHoliday().Holiday.str();
-        else if (f && f->parentWidget() == ui.typeBox)
-            HOL.HolidayType = LastSavedHoliday().HolidayType.str();
-        Show();
     }
     void Kill() override {
         tabs_.Kill();
@@ -235,6 +217,7 @@ private:
     }
 
     UpdateHolidaysLayout ui;
+    FieldHistory history_{"UpdateHolidays"};
     RequiredFields required_;
     TabHighlight tabs_;
     std::string openType_;

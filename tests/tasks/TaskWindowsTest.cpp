@@ -34,6 +34,7 @@
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scheduler/DateValues.h"
@@ -474,7 +475,7 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
     QWidget* form = WindowTitled("New Holiday");
     ASSERT_NE(form, nullptr);
     Child<QLineEdit>(form, "name")->setFocus();
-    QTest::keyClick(Child<QLineEdit>(form, "name"), Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(Child<QLineEdit>(form, "name"), Qt::Key_Apostrophe, Qt::ControlModifier);
     EXPECT_EQ(Child<QLineEdit>(form, "name")->text(), "Good Friday");
     Type(form, "date", "3/29/24");
     Click(form, "ok");
@@ -485,6 +486,58 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
         if (m.request.text.find("Missing") == std::string::npos && m.request.title != "Missing Information") refused = true;
     EXPECT_TRUE(refused) << Shown();
     EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
+}
+
+TEST_F(TaskWindowsTest, HolidayFormRecallsTheLastSavedHolidayWithTheHistoryKey) {
+    FieldHistoryCopy::For("UpdateHolidays").Clear();  // as at program start
+    auto open = [this] {
+        Start("HolidayTest", [] {
+            Holidays_File().Open();
+            Holidays_File().rec() = Holidays();
+            Holidays_File().Close();
+            GlobalRequest() = kInsertRecord;
+            UpdateHolidays();
+        });
+        return WindowTitled("New Holiday");
+    };
+    auto key = [](QWidget* control) {
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_Apostrophe, Qt::ControlModifier);
+    };
+    QWidget* w = open();
+    ASSERT_NE(w, nullptr);
+    key(Child<QLineEdit>(w, "name"));  // nothing saved yet in this run
+    EXPECT_EQ(Child<QLineEdit>(w, "name")->text(), "");
+    Type(w, "date", "12/25/24");
+    Type(w, "name", "Christmas Day");
+    Click(w, "type3");
+    const QString savedDate = Child<QLineEdit>(w, "date")->text();  // as the date picture shows it
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([&] { return !w->isVisible(); }));
+
+    // A new holiday takes the name and type back, and is saved with them.
+    w = open();
+    ASSERT_NE(w, nullptr);
+    key(Child<QLineEdit>(w, "date"));
+    EXPECT_EQ(Child<QLineEdit>(w, "date")->text(), savedDate);
+    key(Child<QLineEdit>(w, "name"));
+    key(Child<QRadioButton>(w, "type0"));
+    EXPECT_EQ(Child<QLineEdit>(w, "name")->text(), "Christmas Day");
+    EXPECT_TRUE(Child<QRadioButton>(w, "type3")->isChecked());
+    Type(w, "date", "12/26/24");
+    Click(w, "ok");
+    ASSERT_TRUE(WaitFor([&] { return !w->isVisible(); }));
+    std::vector<Holidays> rows;
+    data::TableOf(HolidaysDef()).ForEachMatch(HolidaysDef().key("HOL:KeyHolidayDate"),
+                                              {HolidaysDef().field("HOL:HolidayType")}, {Value("Once")},
+                                              [&](int64_t, const void* r) {
+                                                  rows.push_back(*static_cast<const Holidays*>(r));
+                                                  return true;
+                                              });
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].HolidayDate, MakeDate(12, 26, 2024));
+    EXPECT_EQ(rows[1].Holiday, "Christmas Day");
+    EXPECT_EQ(rows[1].HolidayType, "Once");
 }
 
 }  // namespace
