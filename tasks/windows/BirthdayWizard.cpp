@@ -27,6 +27,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/Requests.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/OpenEditors.h"
@@ -196,6 +197,10 @@ protected:
         required_.SetMessage(ui.message, true, "Message", "Message to display", "Message to display", "SCH:Message");
         required_.SetMessage(ui.wavFile, true, "Alarm File", "WAV file to play as an alarm",
                              "WAV file to play as an alarm", "SCH:AlarmFile");
+        // Ctrl+' in these copies the field of the last reminder saved here.
+        for (QWidget* c : {static_cast<QWidget*>(ui.description), static_cast<QWidget*>(ui.message),
+                           static_cast<QWidget*>(ui.alarm), static_cast<QWidget*>(ui.wavFile)})
+            history_.Add(c);
         reserved_ = ReserveTaskID(0);
         if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
         HoldTask(SCH().ID);
@@ -258,7 +263,9 @@ protected:
             ShowPage(page + 1);
         } else if (c == ui.back) {
             ShowPage(page - 1);
-        } else if (c == ui.birthday || c == ui.anniversary || c == ui.other) {
+        } else if ((c == ui.birthday || c == ui.anniversary || c == ui.other) && !AcceptingAll()) {
+            // A new occasion rewrites the texts; Finish's pass over every
+            // control must not, or the user's edits of them were lost.
             Build();
         } else if (c == ui.alarm || c == ui.wavFile) {
             AlarmRule();
@@ -288,8 +295,9 @@ protected:
 
     bool TakeCompleted() override {
         if (required_.Check(false)) return false;
-        if (!Build()) return false;
-        // The texts as the user left them on the Details page.
+        // The dates from the answers, the texts as the user left them on the
+        // Details page.
+        if (!BuildBirthdayTask(SCH(), Answers(), Today())) return false;
         SCH().Description = ui.description->text().toStdString();
         // The editor shows line breaks as LF; the message keeps CR LF.
         std::string text;
@@ -311,6 +319,7 @@ protected:
         SCH().Disabled = 0;
         SCH().Completed = 0;
         if (Schedule_File().Insert() != kLevelBenign) return false;
+        history_.Remember();
         saved_ = true;
         return true;
     }
@@ -328,6 +337,7 @@ protected:
 private:
     BirthdayLayout ui;
     RequiredFields required_;
+    FieldHistory history_{"Wizard:NewBirthdays"};
     std::string datePicture_;
     int32_t reserved_ = 0, held_ = 0;
     bool counted_ = false, scheduleOpen_ = false, categoriesOpen_ = false, saved_ = false;

@@ -224,6 +224,7 @@ protected:
         GlobalRequest() = 0;
         GlobalResponse() = 0;
         SCH() = source_;
+        warning_.Start(SCH(), false);
         dateP_ = data::ApplyDatePicture("@d17", Trim(Options().GlobalDateFormat.get()));
         if (Categories_File().Open() == kLevelBenign) {
             categoriesOpen_ = true;
@@ -359,13 +360,15 @@ protected:
         return std::max<int>(page - 1, kTask);
     }
 
+    // Finish's pass over every control comes here too: it neither repeats
+    // the warning nor puts the default advance warning over one the user set
+    // after the date (the default follows only a changed date or time).
     void DateAccepted() {
         Store();
         Schedule& s = SCH();
-        if (s.Date != 0 && !DateFitsSchedule(s, s.Date))
+        if (!AcceptingAll() && s.Date != 0 && !DateFitsSchedule(s, s.Date))
             Message("Date given does not match schedule type.", "Warning", MessageIcon::Exclamation);
-        const WarningDefaults w = ReadWarningDefaults(Options().ININame.get());
-        if (w.active) ApplyDefaultWarning(s, w);
+        warning_.Apply(s, ReadWarningDefaults(Options().ININame.get()));
         Show();
     }
 
@@ -459,6 +462,9 @@ protected:
         s.LastChangeDate = Today();
         s.LastChangeTime = ClockTime();
         if (s.OriginalID == 0) s.OriginalID = source;
+        // A warning moved off the source's is still to be given.
+        if (s.AdvanceWarnDate != source_.AdvanceWarnDate || s.AdvanceWarnTime != source_.AdvanceWarnTime)
+            s.AdvanceWarned = 0;
         const bool skipSource = s.SkipNextTime != 0;
         if (skipSource) s.SkipNextTime = 0;
         TableScheduleStore store;
@@ -490,6 +496,7 @@ protected:
 private:
     SpecialEventLayout ui;
     Schedule source_;
+    WarningTracker warning_;
     std::function<void(int)> done_;
     std::string dateP_;
     bool view_ = false;

@@ -40,6 +40,7 @@
 #include "scheduler/DateValues.h"
 #include "platform/data/ListQuery.h"
 #include "platform/ui/BrowseList.h"
+#include "platform/ui/FieldHistory.h"
 #include "scheduler/windows/Main.h"
 #include "platform/ui/PopupMenu.h"
 #include "tasks/TaskReservation.h"
@@ -1062,6 +1063,113 @@ TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
     ASSERT_EQ(pages->currentIndex(), 2);
     QTest::keyClick(w, Qt::Key_B, Qt::AltModifier);  // the button's animated click
     EXPECT_TRUE(WaitFor([pages] { return pages->currentIndex() == 1; }));
+}
+
+TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesTheLastReminder) {
+    FieldHistoryCopy::For("Wizard:NewBirthdays").Clear();
+    const auto ditto = [](QWidget* c) {
+        c->setFocus();
+        QTest::keyClick(c, Qt::Key_Apostrophe, Qt::ControlModifier);
+        Pump(20);
+    };
+    const auto firstPage = [this](QWidget* w, const char* name) {
+        Type(w, "name", name);
+        Type(w, "date", Format(Value(MakeDate(3, 14, 1960)), "@d3"));
+        Click(w, "next");
+    };
+
+    // Texts edited on the Details page are what Finish stores.
+    Start("Birthdays1", [] { Wizard_NewBirthdays(); });
+    QWidget* w = WindowTitled("Birthday/Anniversary Wizard");
+    ASSERT_NE(w, nullptr);
+    auto* description = Child<QLineEdit>(w, "description");
+    auto* message = Child<QPlainTextEdit>(w, "message");
+    // Nothing saved yet in this run: the key leaves the field alone.
+    firstPage(w, "Ann");
+    ditto(message);
+    EXPECT_EQ(message->toPlainText(), "It's Ann's birthday today!\n\nAge: [= AGE(DATE(3,14,1960),TODAY())]");
+    Type(w, "description", "Ann's 65th");
+    message->setPlainText("Buy flowers\nCall at noon");
+    Click(w, "next");
+    Click(w, "alarm");
+    Type(w, "wavFile", "/tmp/bells.wav");
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    auto all = Tasks();
+    ASSERT_EQ(all.size(), 1u) << Shown();
+    EXPECT_EQ(all[0].Description, "Ann's 65th");
+    EXPECT_EQ(all[0].Message, "Buy flowers\r\nCall at noon");
+    EXPECT_EQ(all[0].AlarmFile, "/tmp/bells.wav");
+
+    // The next reminder copies those fields with Ctrl+'.
+    Start("Birthdays2", [] { Wizard_NewBirthdays(); });
+    w = WindowTitled("Birthday/Anniversary Wizard");
+    ASSERT_NE(w, nullptr);
+    description = Child<QLineEdit>(w, "description");
+    message = Child<QPlainTextEdit>(w, "message");
+    firstPage(w, "Bob");
+    EXPECT_EQ(description->text(), "Birthday: Bob");
+    ditto(message);
+    EXPECT_EQ(message->toPlainText(), "Buy flowers\nCall at noon");
+    ditto(description);
+    EXPECT_EQ(description->text(), "Ann's 65th");
+    Click(w, "next");
+    auto* alarm = Child<QCheckBox>(w, "alarm");
+    ASSERT_FALSE(alarm->isChecked());
+    ditto(alarm);
+    EXPECT_TRUE(alarm->isChecked());
+    Type(w, "wavFile", "/tmp/other.wav");
+    ditto(Child<QLineEdit>(w, "wavFile"));
+    EXPECT_EQ(Child<QLineEdit>(w, "wavFile")->text(), "/tmp/bells.wav");
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    all = Tasks();
+    ASSERT_EQ(all.size(), 2u) << Shown();
+    EXPECT_EQ(all[1].Description, "Ann's 65th");
+    EXPECT_EQ(all[1].Message, "Buy flowers\r\nCall at noon");
+    EXPECT_EQ(all[1].Alarm, 1);
+    EXPECT_EQ(all[1].AlarmFile, "/tmp/bells.wav");
+}
+
+TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce) {
+    PutIniValue("kr98.INI", "Warning", "Active", "1");
+    PutIniValue("kr98.INI", "Warning", "Date", "1");
+    PutIniValue("kr98.INI", "Warning", "Time", "0");
+    const int32_t source = AddTask("Staff meeting");  // Mondays, 8 July 2024 09:00
+    SetTask(source, [](Schedule& s) {
+        s.AdvanceWarnDate = MakeDate(7, 7, 2024);
+        s.AdvanceWarnTime = MakeTime(9, 0);
+        s.AdvanceWarned = 1;
+    });
+    Start("SpecialWarning", [source] {
+        for (const Schedule& s : Tasks())
+            if (s.ID == source) Schedule_File().rec() = s;
+        GlobalRequest() = kInsertRecord;
+        UpdateSchedule_SpecialEventWizard();
+    });
+    QWidget* w = WindowTitled("Special Event Wizard");
+    ASSERT_NE(w, nullptr);
+    for (int i = 0; i < 2; ++i) Click(w, "next");
+    ASSERT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 3);
+    // A Wednesday: warned once; the default warning is the day before.
+    auto* warnDate = Child<QLineEdit>(w, "warnDate");
+    const QString sourceWarning = warnDate->text();
+    Type(w, "date", Format(Value(MakeDate(7, 10, 2024)), "@d3"));
+    Pump(20);
+    EXPECT_NE(warnDate->text(), sourceWarning);
+    Type(w, "warnDate", Format(Value(MakeDate(7, 5, 2024)), "@d3"));
+    Click(w, "next");
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 2u) << Shown();
+    const Schedule& copy = all.back();
+    EXPECT_EQ(copy.Date, MakeDate(7, 10, 2024));
+    EXPECT_EQ(copy.AdvanceWarnDate, MakeDate(7, 5, 2024));
+    EXPECT_EQ(copy.AdvanceWarned, 0);  // its own warning is yet to come
+    int warned = 0;
+    for (const auto& m : responder_.shown()) warned += m.request.text == "Date given does not match schedule type.";
+    EXPECT_EQ(warned, 1) << Shown();
 }
 
 TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotClash) {
