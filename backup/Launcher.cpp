@@ -100,36 +100,8 @@ void LauncherLSZCLASS::OnPercent(int percent) {
     if (APPREF && PERCENTCOMPLETEDA) APPREF->SetPercentA(percent);
 }
 
-bool LauncherLSZCLASS::LoadArchive() {
-    if (ZIPARCHIVENAME.empty()) return false;
-    if (!LSZQ) LSZQ = std::make_unique<std::vector<LSZQRow>>();
-    LSZQ->clear();
-    S_ZIPMEMBERS = 0;
-    S_OSIZE = 0;
-    S_CRATIO = 0;
-    S_CSIZE = 0;
-    if (lib.LSUZ_ZIPNAME(ZIPARCHIVENAME) == 0) return false;
-    int n = lib.LSUZ_EXECUTE(kUnzipComment, 0);
-    if (n < 0) {
-        lib.LSUZ_RESET();
-        return false;
-    }
-    if (n == 0)
-        ARCHIVECOMMENT.clear();
-    else
-        lib.LSUZ_GETCMT(ARCHIVECOMMENT);
-    auto count = static_cast<int16_t>(lib.LSUZ_EXECUTE(kUnzipCount, 0));
-    if (count > 0) {
-        S_ZIPMEMBERS = count;
-        char record[kMemberRecordSize];
-        for (int i = 0; i < count; ++i)
-            if (lib.LSUZ_GETNEXT(record) == 0) AddDirectoryEntry(record);
-        S_CRATIO = CompressionRatio(S_CSIZE, S_OSIZE);
-    } else if (count < 0) {
-        ReportError("No files in archive.", "Could Not Load Archive", count);
-    }
-    lib.LSUZ_RESET();
-    return true;
+void LauncherLSZCLASS::ReportLoadError(int32_t code) {
+    ReportError("No files in archive.", "Could Not Load Archive", code);
 }
 
 int LauncherLSZCLASS::Backup() {
@@ -178,38 +150,45 @@ int LauncherLSZCLASS::Backup() {
     return finish(rc);
 }
 
-int LauncherLSZCLASS::Test() {
-    auto window = OpenProgress("Testing...", true);
+std::unique_ptr<ProgressWindow> LauncherLSZCLASS::BeginUnzip(const std::string& title) {
+    auto window = OpenProgress(title, true);
     PERCENTCOMPLETEDB = 3;
     ITEMSDONE = 0;
     rowsCounted_ = 0;
     if (!LSZQ || LSZQ->empty()) LoadArchive();
     ITEMSTODO = LSZQ ? static_cast<int32_t>(LSZQ->size()) : 0;
-    auto finish = [&](int rc) {
-        FILESPEC.clear();
-        ZIPWILDCARD.clear();
-        lib.LSUZ_RESET();
-        ClearMarks(false);
-        ClearSelection();
-        APPREF = nullptr;
-        return rc;
-    };
+    return window;
+}
+
+bool LauncherLSZCLASS::IncludeMembers(const std::string& failTitle, const std::string* extractTo) {
     if (!ZIPWILDCARD.empty()) {
         if (lib.LSUZ_INCLUDE(ZIPWILDCARD) == 0) {
-            ReportError("Error in Wildcard specification:  " + ZIPWILDCARD + ".", "Test Failed", 0);
-            return finish(-1);
+            ReportError("Error in Wildcard specification:  " + ZIPWILDCARD + ".", failTitle, 0);
+            return false;
         }
+        if (extractTo) lib.LSUZ_EXTRACTTO(*extractTo);
         lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
-    } else {
-        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
-        if (LSZQ)
-            for (size_t i = 0; i < LSZQ->size(); ++i) ShowTestProgress();
-        FILESPEC = MarkedMemberList();
-        if (lib.LSUZ_INCLUDE(FILESPEC) == 0) {
-            ReportError("Error in Wildcard specification:  " + FILESPEC + ".", "Test Failed", 0);
-            return finish(-1);
-        }
+        return true;
     }
+    lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
+    if (extractTo) lib.LSUZ_EXTRACTTO(*extractTo);
+    if (LSZQ)
+        for (size_t i = 0; i < LSZQ->size(); ++i) StepOverall();
+    FILESPEC = MarkedMemberList();
+    if (lib.LSUZ_INCLUDE(FILESPEC) == 0) {
+        ReportError("Error in Wildcard specification:  " + FILESPEC + ".", failTitle, 0);
+        return false;
+    }
+    return true;
+}
+
+int LauncherLSZCLASS::Test() {
+    auto window = BeginUnzip("Testing...");
+    auto finish = [&](int rc) {
+        EndUnzip();
+        return rc;
+    };
+    if (!IncludeMembers("Test Failed", nullptr)) return finish(-1);
     int flags = USEFOLDERNAMES == 0 ? kUnzipJunkPaths : 0;
     if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
     PROGRESSB_THERMOMETER = 0;
@@ -220,19 +199,9 @@ int LauncherLSZCLASS::Test() {
 }
 
 int LauncherLSZCLASS::Restore() {
-    auto window = OpenProgress("Restoring...", true);
-    PERCENTCOMPLETEDB = 3;
-    ITEMSDONE = 0;
-    rowsCounted_ = 0;
-    if (!LSZQ || LSZQ->empty()) LoadArchive();
-    ITEMSTODO = LSZQ ? static_cast<int32_t>(LSZQ->size()) : 0;
+    auto window = BeginUnzip("Restoring...");
     auto finish = [&](int rc) {
-        FILESPEC.clear();
-        ZIPWILDCARD.clear();
-        lib.LSUZ_RESET();
-        ClearMarks(false);
-        ClearSelection();
-        APPREF = nullptr;
+        EndUnzip();
         return rc;
     };
     if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
@@ -274,24 +243,8 @@ int LauncherLSZCLASS::Restore() {
         }
     } cleanup{temp};
 
-    if (!ZIPWILDCARD.empty()) {
-        if (lib.LSUZ_INCLUDE(ZIPWILDCARD) == 0) {
-            ReportError("Error in Wildcard specification:  " + ZIPWILDCARD + ".", "Restore Failed", 0);
-            return finish(-1);
-        }
-        lib.LSUZ_EXTRACTTO(temp.string());
-        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
-    } else {
-        lib.LSUZ_ZIPNAME(ZIPARCHIVENAME);
-        lib.LSUZ_EXTRACTTO(temp.string());
-        if (LSZQ)
-            for (size_t i = 0; i < LSZQ->size(); ++i) ShowRestoreProgress();
-        FILESPEC = MarkedMemberList();
-        if (lib.LSUZ_INCLUDE(FILESPEC) == 0) {
-            ReportError("Error in Wildcard specification:  " + FILESPEC + ".", "Restore Failed", 0);
-            return finish(-1);
-        }
-    }
+    const std::string tempName = temp.string();
+    if (!IncludeMembers("Restore Failed", &tempName)) return finish(-1);
     int flags = kUnzipJunkPaths + kUnzipOverwrite;
     if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
     PROGRESSB_THERMOMETER = 0;

@@ -29,14 +29,21 @@ public:
     void ReportError(const std::string& text, const std::string& title, int32_t code);
     void ShowTestProgress();
     void ShowRestoreProgress();
-    bool LoadArchive() override;
 
 protected:
+    void ReportLoadError(int32_t code) override;
     void OnMember(const std::string& name) override;
     void OnPercent(int percent) override;
 
 private:
     void StepOverall();
+    // Opens the progress window of a test or restore and counts the members
+    // (loading the directory when none is loaded) for the overall bar.
+    std::unique_ptr<ProgressWindow> BeginUnzip(const std::string& title);
+    // Names the members to the unzip library: the wildcard, else the marked
+    // ones (stepping the overall bar past the directory). `extractTo`, when
+    // given, is the extraction folder. False after reporting a bad pattern.
+    bool IncludeMembers(const std::string& failTitle, const std::string* extractTo);
     int rowsCounted_ = 0;
 };
 

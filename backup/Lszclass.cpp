@@ -115,11 +115,13 @@ bool LSZCLASS::LoadArchive() {
             if (lib.LSUZ_GETNEXT(record) == 0) AddDirectoryEntry(record);
         S_CRATIO = CompressionRatio(S_CSIZE, S_OSIZE);
     } else if (count < 0) {
-        ShowStop(ErrorText(count));
+        ReportLoadError(count);
     }
     lib.LSUZ_RESET();
     return true;
 }
+
+void LSZCLASS::ReportLoadError(int32_t code) { ShowStop(ErrorText(code)); }
 
 void LSZCLASS::AddDirectoryEntry(const char (&record)[kMemberRecordSize]) {
     MemberRecord m = UnpackMemberRecord(record);
@@ -298,12 +300,7 @@ int LSZCLASS::TestFiles() {
     if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
     int rc = window->Run([&] { return lib.LSUZ_EXECUTE(kUnzipTest, flags); });
     if (rc < 0) ShowStop(ErrorText(rc));
-    FILESPEC.clear();
-    ZIPWILDCARD.clear();
-    lib.LSUZ_RESET();
-    ClearMarks(false);
-    ClearSelection();
-    APPREF = nullptr;
+    EndUnzip();
     return rc;
 }
 
@@ -333,13 +330,17 @@ int LSZCLASS::UnzipFiles() {
     if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
     int rc = window->Run([&] { return lib.LSUZ_EXECUTE(kUnzipExtract, flags); });
     if (rc < 0) ShowStop(ErrorText(rc));
+    EndUnzip();
+    return rc;
+}
+
+void LSZCLASS::EndUnzip() {
     FILESPEC.clear();
     ZIPWILDCARD.clear();
     lib.LSUZ_RESET();
     ClearMarks(false);
     ClearSelection();
     APPREF = nullptr;
-    return rc;
 }
 
 void LSZCLASS::CountSelected() {

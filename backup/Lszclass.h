@@ -169,6 +169,11 @@ protected:
     virtual void OnMember(const std::string& name);
     virtual void OnPercent(int percent);
     void ShowStop(const std::string& text, const std::string& title = {});
+    // How LoadArchive reports a directory that cannot be read.
+    virtual void ReportLoadError(int32_t code);
+    // Clears what a test or extraction left: the member choice, the unzip
+    // library's state, the marks and the progress window binding.
+    void EndUnzip();
     // Opens a progress window and binds it as APPREF.
     std::unique_ptr<ProgressWindow> OpenProgress(const std::string& title, bool overall);
     void ClearSelection();
