@@ -16,6 +16,7 @@
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
+#include "scriptedit/ScriptBatch.h"
 #include "scriptedit/ScriptItems.h"
 
 namespace kr {
@@ -159,55 +160,6 @@ void AppendQuoted(std::string& out, std::string_view field) {
         out += c;
     }
     out += '"';
-}
-
-const data::KeyDef* ScriptKey() { return ScriptingDef().key("SCR:KeyID"); }
-
-bool ItemAtOrAfter(int32_t task, int32_t sequence, Scripting& out) {
-    ScriptingFileManager& s = Scripting_File();
-    s.rec() = Scripting();
-    s.rec().ID = task;
-    s.rec().Sequence = sequence;
-    if (s.SetPosition(ScriptKey()) != kLevelBenign) return false;
-    if (s.TryNext() != kLevelBenign || s.rec().ID != task) return false;
-    out = s.rec();
-    return true;
-}
-
-int CountItems(int32_t task) {
-    ScriptingFileManager& s = Scripting_File();
-    int n = 0;
-    s.rec() = Scripting();
-    s.rec().ID = task;
-    if (s.SetPosition(ScriptKey()) != kLevelBenign) return 0;
-    while (s.TryNext() == kLevelBenign && s.rec().ID == task) ++n;
-    return n;
-}
-
-// One write transaction over the Scripting table per batch, unless the
-// caller already holds one. A message shown in the middle of a batch ends
-// the transaction first and begins a new one after it, so no box waits for
-// the user while the data file is held.
-struct BatchFrame {
-    bool own = false;
-    void Begin() {
-        own = false;
-        if (data::InTransaction()) return;
-        if (Scripting_File().UseFile()) return;
-        own = data::Logout({&Scripting_File().File()}) == kNoError;
-    }
-    void End() {
-        if (!own) return;
-        own = false;
-        if (data::Commit() != kNoError) Scripting_File().Throw(data::kMsgPutFailed);
-    }
-};
-
-std::shared_ptr<BatchFrame> Frame(RecordProcess& p) {
-    auto f = std::make_shared<BatchFrame>();
-    p.beginBatch = [f] { f->Begin(); };
-    p.endBatch = [f] { f->End(); };
-    return f;
 }
 
 std::shared_ptr<RecordProcess> Failing(const std::string& text) {
@@ -393,11 +345,11 @@ std::shared_ptr<RecordProcess> MakeExportScript(int32_t taskID, const std::strin
     ::fchmod(st->fd, 0666 & ~mask);
 
     const Scripting saved = Scripting_File().rec();
-    const int total = CountItems(taskID);
+    const int total = CountScriptItems(taskID);
     Scripting_File().rec() = saved;
     auto p = std::make_shared<RecordProcess>(total, [taskID, st] {
         Scripting item;
-        if (taskID == 0 || !ItemAtOrAfter(taskID, st->next, item)) return RecordStep::End();
+        if (taskID == 0 || !ScriptItemAtOrAfter(taskID, st->next, item)) return RecordStep::End();
         st->next = item.Sequence + 1;
         Export row;
         if (!WriteExchangeRow(item, row)) return RecordStep::Done();  // no column rule: not written
@@ -436,7 +388,7 @@ std::shared_ptr<RecordProcess> MakeImportScript(int32_t taskID, const std::strin
     if (Scripting_File().Open() != kLevelBenign) return Failing("Error adding script item " + data::LastErrorText());
     const Scripting saved = Scripting_File().rec();
     auto next = std::make_shared<std::size_t>(0);
-    auto frame = std::make_shared<std::shared_ptr<BatchFrame>>();
+    auto frame = std::make_shared<std::shared_ptr<ScriptBatch>>();
     auto p = std::make_shared<RecordProcess>(static_cast<int>(rows->size()), [taskID, rows, next, frame] {
         if (*next >= rows->size()) return RecordStep::End();
         const Export& row = (*rows)[(*next)++];
@@ -446,6 +398,8 @@ std::shared_ptr<RecordProcess> MakeImportScript(int32_t taskID, const std::strin
         switch (ReadExchangeRow(row, item)) {
             case ExchangeRead::Comment: return RecordStep::Done();
             case ExchangeRead::Unrecognized: {
+                // No box waits for the user while the batch holds the data
+                // file: its transaction ends first and begins again after.
                 const bool held = *frame && (*frame)->own;
                 if (held) (*frame)->End();
                 Message("Unrecognized script action: " + ClipRight(row.Type.str()), "Import Error");
@@ -462,7 +416,7 @@ std::shared_ptr<RecordProcess> MakeImportScript(int32_t taskID, const std::strin
         if (s.TryInsert() != kLevelBenign) return RecordStep::Error("Error adding script item " + data::LastErrorText());
         return RecordStep::Done();
     });
-    *frame = Frame(*p);
+    *frame = FrameScriptBatches(*p);
     // The commit of each batch costs more than its inserts: larger batches
     // (still well under a tenth of a second each) keep a long import short.
     p->SetBatchSize(100);

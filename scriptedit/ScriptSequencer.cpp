@@ -5,29 +5,23 @@
 #include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
+#include "scriptedit/ScriptBatch.h"
 
 namespace kr {
 
 namespace {
 using data::kLevelBenign;
 
-const data::KeyDef* ScriptKey() { return ScriptingDef().key("SCR:KeyID"); }
-
 // One write transaction for an operation, unless the caller holds one.
 class Batch {
 public:
-    Batch() {
-        if (data::InTransaction() || Scripting_File().UseFile()) return;
-        own_ = data::Logout({&Scripting_File().File()}) == kNoError;
-    }
-    ~Batch() {
-        if (own_ && data::Commit() != kNoError) Scripting_File().Throw(data::kMsgPutFailed);
-    }
+    Batch() { batch_.Begin(); }
+    ~Batch() { batch_.End(); }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
 private:
-    bool own_ = false;
+    ScriptBatch batch_;
 };
 
 void SwapError(int error, int32_t task, int32_t sequence, const char* section) {
@@ -43,7 +37,7 @@ int SetNumber(int32_t task, int32_t from, int32_t to) {
     s.rec() = Scripting();
     s.rec().ID = task;
     s.rec().Sequence = from;
-    if (s.TryFetch(ScriptKey()) != kLevelBenign) return kRecordNotFound;
+    if (s.TryFetch(ScriptItemKey()) != kLevelBenign) return kRecordNotFound;
     s.rec().Sequence = to;
     return s.File().Put();
 }
@@ -69,7 +63,7 @@ int InsertScriptItemAt(const Scripting& item) {
 std::vector<int32_t> ScriptItemNumbers(int32_t taskID) {
     std::vector<int32_t> out;
     data::TableOf(ScriptingDef())
-        .ForEachMatch(ScriptKey(), {ScriptingDef().field("SCR:ID")}, {Value(taskID)}, [&](int64_t, const void* r) {
+        .ForEachMatch(ScriptItemKey(), {ScriptingDef().field("SCR:ID")}, {Value(taskID)}, [&](int64_t, const void* r) {
             out.push_back(static_cast<const Scripting*>(r)->Sequence);
             return true;
         });

@@ -1,0 +1,38 @@
+// What the whole-script operations (delete, copy, import, export, moving
+// items) share: walking one task's items in sequence order, and the write
+// transaction each batch of them runs in.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "dictionary/Dictionary.h"
+#include "platform/runtime/RecordProcess.h"
+
+namespace kr {
+
+// The Scripting key in task, sequence order.
+const data::KeyDef* ScriptItemKey();
+
+// The first item of the task at or after the sequence number, into `out`;
+// false when the task has none there.
+bool ScriptItemAtOrAfter(int32_t task, int32_t sequence, Scripting& out);
+
+// How many items the task has (walks them; for percentages).
+int CountScriptItems(int32_t task);
+
+// One write transaction over the Scripting table, unless the caller already
+// holds one (then its transaction covers the work). `own` says whether
+// Begin started one that End is to commit; a failed commit throws the
+// table's put error.
+struct ScriptBatch {
+    bool own = false;
+    void Begin();
+    void End();
+};
+
+// Runs every batch of the process in a ScriptBatch; the frame is handed
+// back so that a step can end and begin it around a message box.
+std::shared_ptr<ScriptBatch> FrameScriptBatches(RecordProcess& p);
+
+}  // namespace kr
