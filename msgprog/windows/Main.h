@@ -9,24 +9,15 @@
 #include <functional>
 
 #include "msgprog/MessageProgram.h"
+#include "platform/ui/MessageWindowLayout.h"
 
 class QColor;
 class QFont;
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
 class QWidget;
 
 namespace kr::msgprog {
 
-struct MainLayout {
-    QWidget* window = nullptr;
-    QLabel* title = nullptr;
-    QPlainTextEdit* text = nullptr;
-    QPushButton* snooze = nullptr;
-    QPushButton* todo = nullptr;
-    QPushButton* email = nullptr;
-    QPushButton* close = nullptr;
+struct MainLayout : MessageWindowLayout {
     void Build();
 };
 

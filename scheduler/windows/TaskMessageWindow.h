@@ -9,22 +9,12 @@
 #include <functional>
 
 #include "scheduler/TaskMessage.h"
+#include "platform/ui/MessageWindowLayout.h"
 
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
-class QWidget;
 
 namespace kr {
 
-struct TaskMessageLayout {
-    QWidget* window = nullptr;
-    QLabel* title = nullptr;
-    QPlainTextEdit* text = nullptr;
-    QPushButton* snooze = nullptr;
-    QPushButton* todo = nullptr;
-    QPushButton* email = nullptr;
-    QPushButton* close = nullptr;
+struct TaskMessageLayout : MessageWindowLayout {
     void Build();
 };
 
