@@ -365,6 +365,26 @@ bool UpdateHotKeysWindow::Init() {
         connect(box, &QCheckBox::toggled, this, [this] { ShowKeyText(); });
     connect(ui_.keyName, &QListWidget::currentRowChanged, this, [this] { ShowKeyText(); });
     connect(ui_.actionTask, &QRadioButton::toggled, this, [this] { ShowActionTabs(); });
+    // The history key puts back a control's value from the last key saved
+    // through this form; the key itself comes back whole, from any of the
+    // boxes or the list that make it.
+    history_.Add(ui_.ctrl->parentWidget(), "HOT:HotKey", [this] { return KeyText(); },
+                 [this](const std::string& value) {
+                     const HotKeyParts p = SplitHotKeyText(value);
+                     ui_.ctrl->setChecked(p.ctrl);
+                     ui_.alt->setChecked(p.alt);
+                     ui_.shift->setChecked(p.shift);
+                     ui_.win->setChecked(p.win);
+                     const auto found = ui_.keyName->findItems(QString::fromStdString(p.key), Qt::MatchFixedString);
+                     ui_.keyName->setCurrentItem(found.isEmpty() ? nullptr : found.first());
+                     ShowKeyText();
+                     return true;
+                 });
+    history_.Add(ui_.active, "HOT:Active");
+    history_.Add(ui_.actionText->parentWidget(), "HOT:Action");
+    history_.Add(ui_.description, "HOT:Description");
+    history_.Add(ui_.typeType->parentWidget(), "HOT:TextType");
+    history_.Add(ui_.text, "HOT:Text");
     ui_.ctrl->setFocus();
     return true;
 }
@@ -438,6 +458,7 @@ bool UpdateHotKeysWindow::TakeCompleted() {
     const int r = Request() == kInsertRecord ? SysHotKeys_File().Insert() : SysHotKeys_File().Update();
     if (r != kLevelBenign) return false;
     madeTask_ = 0;
+    history_.Remember();
     return true;
 }
 

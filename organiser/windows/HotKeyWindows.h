@@ -11,6 +11,7 @@
 
 #include "organiser/HotKeyText.h"
 #include "platform/ui/BrowseView.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/TabHighlight.h"
 #include "platform/ui/TabWizard.h"
@@ -126,6 +127,7 @@ private:
     TabWizard wizard_;
     TabHighlight tabs_;
     RequiredFields required_;
+    FieldHistory history_{"UpdateHotKeys"};
 };
 
 // Runs UpdateHotKeys for the request over the current thread's SysHotKeys

@@ -103,20 +103,29 @@ void FieldHistory::Add(QWidget* control, std::string field) {
     if (!control) return;
     if (field.empty()) field = control->objectName().toStdString();
     if (field.empty()) field = "#" + std::to_string(entries_.size() + 1);
-    entries_.push_back({std::move(field), control, nullptr});
+    entries_.push_back({std::move(field), control, nullptr, {}, {}});
     Watch(control);
     for (QWidget* w : control->findChildren<QWidget*>()) Watch(w);
 }
 
+void FieldHistory::Add(QWidget* control, std::string field, std::function<std::string()> get,
+                       std::function<bool(const std::string&)> put) {
+    Add(control, std::move(field));
+    if (entries_.empty() || entries_.back().control != control) return;
+    entries_.back().get = std::move(get);
+    entries_.back().put = std::move(put);
+}
+
 void FieldHistory::Add(QButtonGroup* group, std::string field) {
     if (!group) return;
-    entries_.push_back({std::move(field), nullptr, group});
+    entries_.push_back({std::move(field), nullptr, group, {}, {}});
     for (QAbstractButton* b : group->buttons()) Watch(b);
 }
 
 void FieldHistory::Watch(QWidget* w) { w->installEventFilter(this); }
 
 std::string FieldHistory::ValueOf(const Entry& e) {
+    if (e.get) return e.get();
     if (e.group) {
         QAbstractButton* b = e.group->checkedButton();
         return b ? b->text().toStdString() : std::string();
@@ -141,6 +150,7 @@ bool FieldHistory::Put(const Entry& e, const std::string& value) {
     if (e.group) return PutRadio(e.group->buttons(), value);
     QWidget* w = e.control;
     if (!Editable(w)) return false;
+    if (e.put) return e.put(value);
     if (auto* l = qobject_cast<QLineEdit*>(w)) {
         l->setText(Q(value));
         l->setModified(true);

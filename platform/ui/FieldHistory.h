@@ -24,6 +24,9 @@
 //   control's objectName, else its place in the order of Add). Add the same
 //   controls with the same names in every window of the form.
 //   Add(QButtonGroup*, field) registers a radio group that has no container.
+//   Add(control, field, get, put) registers a value the form reads and puts
+//   itself (a value spread over several controls inside `control`); put
+//   returns false when it could not take the value.
 // - The key is taken in the registered control and in any widget inside it
 //   (a combo box's line edit, the radios of a group box); nowhere else, and
 //   not while the control is disabled or read-only.
@@ -79,6 +82,8 @@ public:
 
     void Add(QWidget* control, std::string field = {});
     void Add(QButtonGroup* group, std::string field);
+    void Add(QWidget* control, std::string field, std::function<std::string()> get,
+             std::function<bool(const std::string&)> put);
 
     // Copies the values of the registered controls into the form's copy
     // (nothing when none are registered, as in a view window).
@@ -106,6 +111,8 @@ private:
         std::string field;
         QPointer<QWidget> control;
         QPointer<QButtonGroup> group;
+        std::function<std::string()> get;
+        std::function<bool(const std::string&)> put;
     };
     Entry* Find(QWidget* w);
     void Watch(QWidget* w);

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTest>
 
 #include "../ui/UiTestSupport.h"
 #include "dictionary/Dictionary.h"
@@ -22,6 +23,7 @@
 #include "organiser/windows/HotKeyWindows.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scriptedit/windows/ScriptWindows.h"
@@ -128,6 +130,57 @@ TEST_F(HotKeyWindowsTest, NewKeyIsBuiltFromTheBoxesAndNamedByItsText) {
     EXPECT_EQ(r.Description.str(), "Win-Shift-Z");
     EXPECT_EQ(r.QuickText.str(), "Win-Shift-Z : Kind regards");
     EXPECT_EQ(r.Action.str(), "Text");
+    EXPECT_EQ(r.Text, "Kind regards");
+    Keys().Close();
+}
+
+TEST_F(HotKeyWindowsTest, HistoryKeyRecallsEachFieldOfTheLastKeySaved) {
+    FieldHistoryCopy::For("UpdateHotKeys").Clear();  // as at program start
+    auto key = [](QWidget* control) { QTest::keyClick(control, Qt::Key_Apostrophe, Qt::ControlModifier); };
+    BrowseHotKeysWindow* w = OpenList();
+    w->Layout().insert->click();
+    UpdateHotKeysWindow* f = Form();
+    ASSERT_NE(f, nullptr);
+    key(f->Layout().description);  // nothing saved yet in this run
+    EXPECT_EQ(f->Layout().description->text(), "");
+    f->Layout().ctrl->click();
+    f->Layout().win->click();
+    Choose(f, "Z");
+    f->Layout().active->click();
+    f->Layout().description->setText("Greeting");
+    f->Layout().typeCopy->click();
+    f->Layout().text->setPlainText("Kind regards");
+    f->Layout().ok->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateHotKeysWindow::current == nullptr; }));
+    Pump(30);
+
+    w->Layout().insert->click();
+    f = Form();
+    ASSERT_NE(f, nullptr);
+    const auto& ui = f->Layout();
+    EXPECT_TRUE(ui.active->isChecked());
+    key(ui.keyName);
+    EXPECT_EQ(f->KeyText(), "Win-Shift-Z");
+    EXPECT_EQ(ui.keyText->text().toStdString(), "Win-Shift-Z");
+    for (QWidget* c : std::initializer_list<QWidget*>{ui.active, ui.actionTask, ui.description, ui.typePaste, ui.text})
+        key(c);
+    EXPECT_FALSE(ui.active->isChecked());
+    EXPECT_TRUE(ui.actionText->isChecked());
+    EXPECT_EQ(ui.description->text().toStdString(), "Greeting");
+    EXPECT_TRUE(ui.typeCopy->isChecked());
+    EXPECT_EQ(ui.text->toPlainText().toStdString(), "Kind regards");
+    // Saved under another key, the recalled values are what is stored.
+    Choose(f, "Y");
+    ui.ok->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateHotKeysWindow::current == nullptr; }));
+    Pump(30);
+    ASSERT_EQ(OpenTable(Keys()), 0);
+    SysHotKeys& r = Keys().Rec<SysHotKeys>();
+    r.HotKey = "Win-Shift-Y";
+    ASSERT_EQ(Keys().Get(SysHotKeysDef().key("HOT:K_HotKey")), 0);
+    EXPECT_EQ(r.Active, 0);
+    EXPECT_EQ(r.Description.str(), "Greeting");
+    EXPECT_EQ(r.TextType.str(), "Copy");
     EXPECT_EQ(r.Text, "Kind regards");
     Keys().Close();
 }
