@@ -166,7 +166,11 @@ bool WindowManager::OpenWindow(bool modal) {
         instanceRegistered_ = false;
         return fail();
     }
-    if (restorePosition_) RestoreWindowPosition(procedureName_, window_);
+    const bool restored = restorePosition_ && RestoreWindowPosition(procedureName_, window_);
+    // A called window is a dialog the window manager places over its caller;
+    // a window of its own, opened the first time, goes over the window the
+    // user opened it from.
+    if (!restored && !modal) PlaceOverWindow(window_, QApplication::activeWindow());
     if (viewMode_) ApplyViewMode();
     window_->show();
     opened_ = true;

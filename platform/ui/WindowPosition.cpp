@@ -1,8 +1,11 @@
 #include "platform/ui/WindowPosition.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMargins>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <mutex>
 #include <optional>
 
@@ -72,6 +75,43 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window) {
     window->setGeometry(KeepOnScreen(g));
     if (p->maximized) window->setWindowState(window->windowState() | Qt::WindowMaximized);
     return true;
+}
+
+void PlaceOverWindow(QWidget* window, const QWidget* anchor) {
+    if (!window || anchor == window) return;
+    if (anchor && !anchor->isVisible()) anchor = nullptr;
+    // A window nobody sized yet takes the size its layout asks for, as show()
+    // would give it.
+    QSize size = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
+    size = size.expandedTo(window->minimumSize());
+    if (!size.isValid()) return;
+    // move() places the window manager's frame (title bar, borders), which
+    // comes on top of the window's own size; an open window tells how wide
+    // that frame is. Before any window shows, a title bar is assumed.
+    QMargins frame(0, 24, 0, 0);
+    const QWidget* sample = anchor;
+    if (!sample)
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            if (w != window && w->isVisible() && !w->isMinimized()) {
+                sample = w;
+                break;
+            }
+    if (sample) {
+        const QRect outer = sample->frameGeometry(), inner = sample->geometry();
+        frame = QMargins(std::max(0, inner.left() - outer.left()), std::max(0, inner.top() - outer.top()),
+                         std::max(0, outer.right() - inner.right()), std::max(0, outer.bottom() - inner.bottom()));
+    }
+    QRect g(QPoint(0, 0), size.grownBy(frame));
+    if (anchor) {
+        g.moveCenter(anchor->frameGeometry().center());
+    } else {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen) return;
+        g.moveCenter(screen->availableGeometry().center());
+    }
+    g = KeepOnScreen(g);
+    window->resize(g.size().shrunkBy(frame));
+    window->move(g.topLeft());
 }
 
 }  // namespace kr

@@ -23,5 +23,11 @@ void SaveWindowPosition(const std::string& procedureName, QWidget* window);
 // window off every screen is moved onto the nearest one. False when nothing
 // was saved for the procedure.
 bool RestoreWindowPosition(const std::string& procedureName, QWidget* window);
+// Centres a window that has no saved position over `anchor` (the window the
+// user opened it from), or on the screen without one, kept on the screen. A
+// window opened from the frame's menu is its own top-level window, so the
+// window manager would otherwise put it wherever it puts new windows, often
+// a corner far from where the user is working.
+void PlaceOverWindow(QWidget* window, const QWidget* anchor);
 
 }  // namespace kr

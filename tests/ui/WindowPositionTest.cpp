@@ -118,5 +118,49 @@ TEST_F(WindowPositionTest, AMaximisedWindowKeepsItsNormalSizeAndOpensMaximised) 
     EXPECT_TRUE(WaitFor([&] { return again->Window()->isMaximized(); }));
 }
 
+TEST_F(WindowPositionTest, AWindowOpenedTheFirstTimeGoesOverTheWindowItWasOpenedFrom) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget anchor;
+    anchor.setGeometry(avail.x() + 40, avail.y() + 30, 300, 200);
+    anchor.show();
+    anchor.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &anchor; }));
+
+    ProbeWindow* w = OpenPositioned("NeverSavedBefore");
+    ASSERT_TRUE(w);
+    QRect g = w->Window()->geometry();
+    EXPECT_TRUE(avail.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+    // Centred over the anchor, apart from what the screen's edge moves.
+    if (g.width() <= anchor.width() && g.height() <= anchor.height())
+        EXPECT_LE((g.center() - anchor.geometry().center()).manhattanLength(), 4);
+
+    // A window as large as the screen, opened from a window in its corner,
+    // stays on the screen rather than spilling off it.
+    w->Window()->close();
+    test::Pump();
+    std::filesystem::remove(folder.path() + "/POSITION.INI");
+    struct BigWindow : ProbeWindow {
+        using ProbeWindow::ProbeWindow;
+        QSize want;
+        QWidget* MakeWindow() override {
+            QWidget* window = ProbeWindow::MakeWindow();
+            window->resize(want);
+            return window;
+        }
+    };
+    anchor.move(avail.topLeft());
+    test::Pump();
+    BigWindow* big = nullptr;
+    Start("Big", [&] {
+        big = new BigWindow("Big", std::make_shared<ProbeRecord>());
+        big->want = QSize(avail.width() - 10, avail.height() - 10);
+        big->SetRestorePosition(true);
+        big->Open();
+    });
+    ASSERT_TRUE(big);
+    g = big->Window()->frameGeometry();
+    EXPECT_TRUE(avail.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+}
+
 }  // namespace
 }  // namespace kr
