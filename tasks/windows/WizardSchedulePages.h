@@ -1,0 +1,126 @@
+// The pages every task wizard shares: When (the schedule type and its
+// recurrence, the next date and time, the advance warning), Category (the
+// category and description) and Advanced (the alarm and the run options).
+// The pages bind to the Schedule buffer: Show puts the buffer into the
+// controls, Store takes them back. A wizard builds them, places them in its
+// own page order, hands each accepted control to TakeAccepted and keeps its
+// own pages and page flow. WizardPageOptions says where wizards differ.
+#pragma once
+
+#include <QPointer>
+#include <functional>
+#include <string>
+
+#include "tasks/TaskWizardPages.h"
+
+class QCheckBox;
+class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QObject;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+namespace kr {
+class RequiredFields;
+class WindowManager;
+}
+
+namespace kr::tasks {
+
+struct WizardPageOptions {
+    const char* whenHeading = "When to do it...";
+    const char* advancedHeading = "Alarm and advanced options...";
+    // Where the last WAV file is kept: the program INI's [Settings]
+    // "LastWAVFile", else the settings store's "LastWAVFile". The Alarm box
+    // and the WAV field may keep it apart.
+    bool alarmLastWavInIni = true;
+    bool fieldLastWavInIni = true;
+    bool rememberWavFolder = true;  // [Defaults] "WAVPath" of the WAV Browse
+    bool monthEndAtOnce = false;    // Month End greys the other boxes as it is ticked
+    const char* wavDialogTitle = "Select WAV File for Alarm";
+};
+// The options of the general, program and message wizards.
+WizardPageOptions PageOptionsOf(TaskWizard w);
+
+class WizardSchedulePages {
+public:
+    // The pages; a wizard adds them to its stack in its own order (or leaves
+    // one with its window, hidden, when it does not use it).
+    QWidget *whenPage = nullptr, *categoryPage = nullptr, *advancedPage = nullptr;
+
+    // Category page.
+    QComboBox* category = nullptr;
+    QLineEdit* description = nullptr;
+    // When page.
+    QRadioButton* type[6] = {};
+    QGroupBox* everyGroup = nullptr;
+    QCheckBox* day[7] = {};
+    QCheckBox* ordinal[5] = {};
+    QCheckBox* monthEnd = nullptr;
+    QComboBox *repeat = nullptr, *everyType = nullptr;
+    QLabel *everyLabel = nullptr, *offsetLabel = nullptr, *dateLabel = nullptr, *timeLabel = nullptr;
+    QLineEdit *every = nullptr, *offset = nullptr, *date = nullptr, *time = nullptr, *warnDate = nullptr,
+              *warnTime = nullptr;
+    QCheckBox* skipFirst = nullptr;
+    QPushButton *except = nullptr, *tips = nullptr, *datePick = nullptr, *warnPick = nullptr;
+    // Advanced page.
+    QCheckBox* alarm = nullptr;
+    QLabel* wavLabel = nullptr;
+    QLineEdit* wavFile = nullptr;
+    QPushButton *wavBrowse = nullptr, *play = nullptr;
+    QCheckBox *warn = nullptr, *skipIfMissed = nullptr, *userSkip = nullptr, *skipIfScript = nullptr,
+              *noHistory = nullptr, *disable = nullptr;
+
+    // Makes the three pages. With categoryHost the category and description
+    // go into that grid at categoryRow and the next row instead of the
+    // Category page (the message wizard asks them with the message).
+    void Build(const WizardPageOptions& options, QWidget* categoryHost = nullptr,
+               QGridLayout* categoryGrid = nullptr, int categoryRow = 1);
+
+    // After the window is open: the window that asks the dialogs, and the
+    // owner's whole Store and Show, which the field reactions run around a
+    // change of the buffer (so the owner's own controls follow too).
+    void Attach(WindowManager* owner, std::function<void()> storeAll, std::function<void()> showAll);
+    // The categories in key order into the drop list (Categories open).
+    void FillCategories();
+    // Marks Every, the next date and time and the alarm file required, with
+    // their prompts and messages.
+    void AddRequiredFields(RequiredFields& required);
+
+    // The buffer into the pages' controls and back.
+    void Show();
+    void Store();
+    // The When page for the buffer's schedule type.
+    void ShowScheduleType();
+    // The Alarm box: enables the WAV controls; with fill, a blank file takes
+    // the last WAV file and a chosen one is kept as the last.
+    void AlarmRule(bool fill);
+    // A control of the pages accepted; false when it is none of theirs.
+    bool TakeAccepted(QObject* control);
+    // A control of the pages got the focus (the WAV field fills at once).
+    bool TakeSelected(QObject* control);
+
+    // Dates in the user's picture, times as hh:mm.
+    QString DateText(int32_t d) const;
+    static QString TimeText(int32_t t);
+
+private:
+    void DateAccepted();
+    void WavFieldRule();
+    void BrowseWav();
+    void StoreAll() const;
+    void ShowAll() const;
+    int32_t ReadDate(QLineEdit* e, int32_t keep) const;
+    static int32_t ReadTime(QLineEdit* e, int32_t keep);
+
+    WizardPageOptions options_;
+    WindowManager* owner_ = nullptr;
+    std::function<void()> storeAll_, showAll_;
+    std::string datePicture_ = "@d17";
+};
+
+}  // namespace kr::tasks
