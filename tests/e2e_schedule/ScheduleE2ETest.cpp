@@ -158,14 +158,18 @@ TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
     const std::string lastRun = ClipRight(Trim(Format(Value(today), picture)));
     const std::string next = ClipRight(Trim(Format(Value(task.Date), picture)));
     // The row's cells follow one another: date, time, category,
-    // description, schedule type, Last Run.
+    // description, schedule type, Last Run, Last Time, Skipped, ID. The run
+    // also leaves a history copy under the same description: the task's own
+    // row is the one with its ID.
     std::vector<std::string> texts;
     EXPECT_TRUE(WaitUntil(
         [&] {
             texts = ListTexts();
-            const auto row = std::find(texts.begin(), texts.end(), kDescription);
-            if (row == texts.end() || row - texts.begin() < 3 || texts.end() - row < 3) return false;
-            return row[2] == lastRun && row[-3] == next;
+            for (auto row = texts.begin(); (row = std::find(row, texts.end(), kDescription)) != texts.end(); ++row) {
+                if (row - texts.begin() < 3 || texts.end() - row < 6) continue;
+                if (row[5] == std::to_string(task.ID)) return row[2] == lastRun && row[-3] == next;
+            }
+            return false;
         },
         20000))
         << "the list's row lacks Last Run " << lastRun << " / date " << next << "; it shows "

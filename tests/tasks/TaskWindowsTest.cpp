@@ -1223,6 +1223,39 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
         EXPECT_EQ(lastResponse, kRequestCancelled);
         EXPECT_EQ(Tasks().size(), 1u);
     }
+
+TEST_F(ScheduleListTest, WizardFinishChecksRequiredFieldsAndKeepsTheUsersNoHistory) {
+    Start("Program", [] { Wizard_Program(); });
+    QWidget* w = WindowTitled("New Program Task Wizard");
+    ASSERT_NE(w, nullptr);
+    auto* pages = Child<QStackedWidget>(w, "pages");
+    for (int i = 0; i < 3; ++i) Click(w, "next");
+    // No command: Finish names it and goes back to its page, with the
+    // buttons of that page.
+    Click(w, "finish");
+    ASSERT_FALSE(responder_.shown().empty());
+    EXPECT_EQ(responder_.shown().back().request.text, "\"Command\" must be entered.");
+    EXPECT_EQ(responder_.shown().back().request.title, "Missing Information");
+    EXPECT_EQ(pages->currentIndex(), 0);
+    EXPECT_TRUE(Child<QPushButton>(w, "next")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(w, "finish")->isEnabled());
+    EXPECT_EQ(Tasks().size(), 1u);  // only the placeholder
+    Type(w, "command", "/bin/true");
+    // An hourly Custom repeat switches No History on as Every is accepted;
+    // the user clears it again and Finish keeps that.
+    Click(w, "next");
+    Click(w, "type5");
+    Type(w, "every", "2");
+    EXPECT_TRUE(Child<QCheckBox>(w, "noHistory")->isChecked());
+    Click(w, "next");
+    Click(w, "next");
+    Click(w, "noHistory");
+    Click(w, "finish");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 1u) << Shown();
+    EXPECT_EQ(all[0].Every, 2);
+    EXPECT_EQ(all[0].NoHistory, 0);
 }
 
 }  // namespace
