@@ -155,7 +155,8 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     eg->addWidget(repeat, 2, 0, 1, 3);
     offsetLabel = new QLabel("Days to Offset:", everyGroup);
     offset = Entry(everyGroup, "offset", 4);
-    tips = MakeButton(everyGroup, "&Tips", "tips");
+    // Alt+T is the time's.
+    tips = MakeButton(everyGroup, "T&ips", "tips");
     eg->addWidget(offsetLabel, 2, 3);
     eg->addWidget(offset, 2, 4);
     eg->addWidget(tips, 2, 5);
@@ -210,7 +211,8 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     alarm = Check(advancedPage, "Alarm", "alarm");
     wavFile = Entry(advancedPage, "wavFile", 255);
     wavFile->setToolTip("WAV file to play as an alarm");
-    wavBrowse = MakeButton(advancedPage, "&Browse", "wavBrowse");
+    // Alt+B is Back.
+    wavBrowse = MakeButton(advancedPage, "B&rowse", "wavBrowse");
     play = MakeButton(advancedPage, "&Play", "play");
     play->setToolTip("Let's hear it!");
     wavLabel = Label("WAV File to Play:", advancedPage, wavFile);

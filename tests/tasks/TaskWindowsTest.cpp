@@ -1223,6 +1223,13 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
         EXPECT_EQ(lastResponse, kRequestCancelled);
         EXPECT_EQ(Tasks().size(), 1u);
     }
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
 
 TEST_F(ScheduleListTest, WizardFinishChecksRequiredFieldsAndKeepsTheUsersNoHistory) {
     Start("Program", [] { Wizard_Program(); });
@@ -1256,6 +1263,29 @@ TEST_F(ScheduleListTest, WizardFinishChecksRequiredFieldsAndKeepsTheUsersNoHisto
     ASSERT_EQ(all.size(), 1u) << Shown();
     EXPECT_EQ(all[0].Every, 2);
     EXPECT_EQ(all[0].NoHistory, 0);
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, AddTaskWizardsAltKeysReachTheirControlsWithoutClashes) {
+    const std::pair<const char*, std::function<void()>> wizards[] = {
+        {"Add Task Wizard", [] { Wizard_GeneralTask(); }},
+        {"New Program Task Wizard", [] { Wizard_Program(); }},
+        {"New Message Task Wizard", [] { Wizard_Message(); }},
+    };
+    for (const auto& [title, open] : wizards) {
+        Start(title, open);
+        QWidget* w = WindowTitled(title);
+        ASSERT_NE(w, nullptr) << title;
+        const auto problems = AltKeyProblems(w);
+        EXPECT_TRUE(problems.empty()) << title << ": " << ::testing::PrintToString(problems);
+        Click(w, "cancel");
+        ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    }
 }
 
 }  // namespace
