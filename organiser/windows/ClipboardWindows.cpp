@@ -491,6 +491,13 @@ bool UpdateClipboardWindow::Init() {
         ui_.contents->setReadOnly(true);
     } else {
         SetTitle(Request() == kInsertRecord ? "New clipboard entry" : "Edit clipboard entry");
+        // The history key puts back a control's value from the last entry
+        // saved through this form.
+        history_.Add(ui_.contents, "CLI:ClipContents");
+        history_.Add(ui_.category, "CLI:Category");
+        history_.Add(ui_.keep, "CLI:ClipKeep");
+        history_.Add(ui_.date, "CLI:ClipDate");
+        history_.Add(ui_.time, "CLI:ClipTime");
     }
     Display();
     return true;
@@ -565,7 +572,9 @@ bool UpdateClipboardWindow::TakeCompleted() {
     ClipboardRecord& CLI = Clipboard_File().rec();
     CLI.ClipHashKey = ClipboardEntryKey(CLI.ClipContents);
     const int r = Request() == kInsertRecord ? Clipboard_File().Insert() : Clipboard_File().Update();
-    return r == kLevelBenign;
+    if (r != kLevelBenign) return false;
+    history_.Remember();
+    return true;
 }
 
 void UpdateClipboardWindow::Kill() {
@@ -803,6 +812,7 @@ bool UpdateClipboardCategoriesWindow::Init() {
         SetViewMode(true);
     } else {
         SetTitle(Request() == kInsertRecord ? "Add Clipboard Category" : "Change Clipboard Category");
+        history_.Add(ui_.category, "CLC:Category");
     }
     return true;
 }
@@ -814,7 +824,9 @@ bool UpdateClipboardCategoriesWindow::TakeCompleted() {
     // A rename goes through the relations: the entries take the new name.
     const int r = Request() == kInsertRecord ? ClipboardCategories_File().Insert()
                                              : ClipboardCategories_Relations().Update(true);
-    return r == kLevelBenign;
+    if (r != kLevelBenign) return false;
+    history_.Remember();
+    return true;
 }
 
 void UpdateClipboardCategoriesWindow::Kill() {

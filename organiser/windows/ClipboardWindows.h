@@ -15,6 +15,7 @@
 #include <string>
 
 #include "organiser/ClipboardRun.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/TabHighlight.h"
@@ -172,6 +173,7 @@ private:
 
     UpdateClipboardLayout ui_;
     RequiredFields required_;
+    FieldHistory history_{"UpdateClipboard"};
     bool choosing_ = false;
 };
 
@@ -245,6 +247,7 @@ protected:
 private:
     UpdateClipboardCategoriesLayout ui_;
     RequiredFields required_;
+    FieldHistory history_{"UpdateClipboardCategories"};
     std::string original_;
 };
 

@@ -21,7 +21,9 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/Requests.h"
 #include "scheduler/ClipboardMonitor.h"
 
 namespace kr::test {
@@ -262,6 +264,70 @@ TEST_F(ClipboardWindowsTest, NewEntryTakesTheClipboardAndChecksItsKeyAndCategory
     EXPECT_EQ(f->Layout().cancel->text().toStdString(), "Cl&ose");
     f->Layout().cancel->click();
     Pump(20);
+}
+
+TEST_F(ClipboardWindowsTest, HistoryKeyRecallsTheLastSavedEntryAndCategory) {
+    FieldHistoryCopy::For("UpdateClipboard").Clear();  // as at program start
+    FieldHistoryCopy::For("UpdateClipboardCategories").Clear();
+    auto key = [](QWidget* control) { QTest::keyClick(control, Qt::Key_Apostrophe, Qt::ControlModifier); };
+    AddCategory("Phone");
+    clipboard_.SetText("Call Anna");
+    BrowseClipboardWindow* w = OpenManager();
+    w->Layout().insert->click();
+    UpdateClipboardWindow* f = Form();
+    ASSERT_NE(f, nullptr);
+    key(f->Layout().category);  // nothing saved yet in this run
+    EXPECT_EQ(f->Layout().category->text().toStdString(), "");
+    f->Layout().category->setText("Phone");
+    f->Layout().keep->click();
+    f->Layout().date->setText("JUL 4,2024");
+    f->Layout().time->setText("10:30AM");
+    f->Layout().ok->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardWindow::current == nullptr; }));
+    Pump(30);
+
+    clipboard_.SetText("Call Bob");
+    w->Layout().insert->click();
+    f = Form();
+    ASSERT_NE(f, nullptr);
+    const auto& ui = f->Layout();
+    for (QWidget* c : std::initializer_list<QWidget*>{ui.contents, ui.category, ui.keep, ui.date, ui.time}) key(c);
+    EXPECT_EQ(ui.contents->toPlainText().toStdString(), "Call Anna");
+    EXPECT_EQ(ui.category->text().toStdString(), "Phone");
+    EXPECT_TRUE(ui.keep->isChecked());
+    EXPECT_EQ(ui.date->text().toStdString(), "JUL 4,2024");
+    EXPECT_EQ(ui.time->text().toStdString(), "10:30AM");
+    // Saved with its own text, the recalled fields are stored.
+    f->Layout().contents->setPlainText("Call Bob");
+    f->Layout().ok->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardWindow::current == nullptr; }));
+    Pump(30);
+    T().Rec<ClipboardRecord>().ClipHashKey = "CALLBOB";
+    ASSERT_EQ(T().Get(ClipboardDef().key("CLI:KeyClipHash")), 0);
+    const ClipboardRecord& r = T().Rec<ClipboardRecord>();
+    EXPECT_EQ(r.Category.str(), "Phone");
+    EXPECT_EQ(r.ClipKeep, 1);
+    EXPECT_EQ(r.ClipDate, MakeDate(7, 4, 2024));
+
+    // The category form keeps its own copy.
+    T().Close();
+    Start("UpdateClipboardCategories", [] { UpdateClipboardCategories(kInsertRecord, {}); });
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardCategoriesWindow::current != nullptr; }));
+    UpdateClipboardCategoriesWindow* c = UpdateClipboardCategoriesWindow::current;
+    key(c->Layout().category);
+    EXPECT_EQ(c->Layout().category->text().toStdString(), "");
+    c->Layout().category->setText("Work");
+    c->Layout().ok->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardCategoriesWindow::current == nullptr; }));
+    Pump(30);
+    Start("UpdateClipboardCategories", [] { UpdateClipboardCategories(kInsertRecord, {}); });
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardCategoriesWindow::current != nullptr; }));
+    c = UpdateClipboardCategoriesWindow::current;
+    key(c->Layout().category);
+    EXPECT_EQ(c->Layout().category->text().toStdString(), "Work");
+    c->Layout().cancel->click();
+    Pump(20);
+    ASSERT_EQ(OpenTable(T()), 0);
 }
 
 TEST_F(ClipboardWindowsTest, CategoriesWindowListsTheHighlightedCategorysEntries) {
