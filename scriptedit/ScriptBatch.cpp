@@ -33,15 +33,16 @@ int CountScriptItems(int32_t task) {
 
 void ScriptBatch::Begin() {
     own = false;
+    data::FileManager& f = file ? *file : Scripting_File();
     if (data::InTransaction()) return;
-    if (Scripting_File().UseFile()) return;
-    own = data::Logout({&Scripting_File().File()}) == kNoError;
+    if (f.UseFile()) return;
+    own = data::Logout({&f.File()}) == kNoError;
 }
 
 void ScriptBatch::End() {
     if (!own) return;
     own = false;
-    if (data::Commit() != kNoError) Scripting_File().Throw(data::kMsgPutFailed);
+    if (data::Commit() != kNoError) (file ? *file : Scripting_File()).Throw(data::kMsgPutFailed);
 }
 
 std::shared_ptr<ScriptBatch> FrameScriptBatches(RecordProcess& p) {

@@ -21,12 +21,13 @@ bool ScriptItemAtOrAfter(int32_t task, int32_t sequence, Scripting& out);
 // How many items the task has (walks them; for percentages).
 int CountScriptItems(int32_t task);
 
-// One write transaction over the Scripting table, unless the caller already
-// holds one (then its transaction covers the work). `own` says whether
-// Begin started one that End is to commit; a failed commit throws the
-// table's put error.
+// One write transaction over the Scripting table (or `file`, a template's
+// items), unless the caller already holds one (then its transaction covers
+// the work). `own` says whether Begin started one that End is to commit; a
+// failed commit throws the table's put error.
 struct ScriptBatch {
     bool own = false;
+    data::FileManager* file = nullptr;
     void Begin();
     void End();
 };

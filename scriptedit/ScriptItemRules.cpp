@@ -239,4 +239,9 @@ void NormalizeStartFlags(Scripting& item) {
     item.DDEApplicationTopic = topic;
     item.TimeElapsed = limit;
 }
+void ApplyChosenMessage(Scripting& item, int32_t emailID, std::string_view subject, std::string_view to) {
+    item.EmailID = emailID;
+    item.WindowTitleToCheckFor = ClipRight(std::string(subject)) + " - " + ClipRight(std::string(to));
+}
+
 }  // namespace kr

@@ -96,6 +96,10 @@ void LoadScriptFormValues(const Scripting& item, ScriptFormValues& v);
 bool StoreScriptFormValues(const ScriptFormValues& v, Scripting& item);
 void StampScriptItem(Scripting& item, std::string_view user, int32_t date, int32_t time);
 
+// A stored e-mail message chosen for a Send Email item: its ID, and its
+// subject and recipient joined by " - " (both clipped) as the item's text.
+void ApplyChosenMessage(Scripting& item, int32_t emailID, std::string_view subject, std::string_view to);
+
 }  // namespace kr
 
 namespace kr {

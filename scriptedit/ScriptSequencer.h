@@ -18,19 +18,28 @@
 
 namespace kr {
 
+// Whose items a script editor works on: a task's (Scripting, by SCR:ID) or
+// a template's (ScriptTemplateDetails, by KRD:Wiz_ID).
+enum class ScriptOwner { Task, Template };
+
 // Adds the item numbered one above the task's highest (its Sequence is set).
 // Returns the table's error code (0 on success).
 int InsertScriptItemNumbered(Scripting& item);
+// The same for a template's item, numbered within its Wiz_ID.
+int InsertTemplateItemNumbered(ScriptTemplateDetails& item);
 // Adds the item under the Sequence it carries; a number already taken fails
 // with the duplicate-key error and adds nothing.
 int InsertScriptItemAt(const Scripting& item);
 
-// The Sequence numbers of a task's items, in order.
-std::vector<int32_t> ScriptItemNumbers(int32_t taskID);
+// The Sequence numbers of a task's (or a template's) items, in order.
+std::vector<int32_t> ScriptItemNumbers(int32_t taskID, ScriptOwner owner = ScriptOwner::Task);
 
 class ScriptSequencer {
 public:
     enum Direction { kUp = 1, kDown = 2, kToTop = 3, kToBottom = 4, kInsertAfter = 5, kRenumber = 6 };
+
+    // The IDs below are task IDs, or template IDs for a template's items.
+    explicit ScriptSequencer(ScriptOwner owner = ScriptOwner::Task) : owner_(owner) {}
 
     // Each takes the task and the moving item's number and answers the item's
     // number afterwards (unchanged when nothing moved). Failed updates are
@@ -53,6 +62,7 @@ public:
     int32_t renumberStart = 0;
 
 private:
+    ScriptOwner owner_;
     int32_t Move(Direction d, int32_t taskID, int32_t sequence, int32_t bound = 0);
 };
 

@@ -1,6 +1,8 @@
 // "Script Templates": the list of script templates (data file "KRTpl") and
-// their form (description and file name).
+// their form (description, file name and the template's items).
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QPointer>
 #include <algorithm>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include "platform/ui/WindowManager.h"
 #include "platform/ui/report/Report.h"
 #include "scriptedit/ScriptItems.h"
+#include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "xplore/windows/XploreList.h"
@@ -46,38 +49,91 @@ int32_t& ChosenTemplate() {
     return id;
 }
 
-// The template form: description (60, unique) and file name (255).
+// The template form: description (60, unique), file name (255) and the
+// template's items, edited with the item form and kept in order with the
+// sequencer, as a task's script list does. A new template is stored as soon
+// as its first item needs its ID; a cancelled insert removes it again with
+// its items.
+struct UpdateScriptTemplateLayout {
+    QWidget* window = nullptr;
+    QLineEdit* description = nullptr;
+    QLineEdit* file = nullptr;
+    QTableView* items = nullptr;
+    QPushButton *insert = nullptr, *copy = nullptr, *change = nullptr, *del = nullptr, *clear = nullptr;
+    QPushButton *top = nullptr, *up = nullptr, *down = nullptr, *bottom = nullptr;
+    QPushButton *ok = nullptr, *cancel = nullptr;
+
+    QPushButton* Button(QWidget* parent, const QString& text, const QString& tip) {
+        auto* b = new QPushButton(text, parent);
+        b->setToolTip(tip);
+        b->setAutoDefault(false);
+        return b;
+    }
+    void Build() {
+        window = new QWidget(nullptr, Qt::Window);
+        window->resize(640, 420);
+        auto* l = new QVBoxLayout(window);
+        auto* g = new QGridLayout;
+        auto* dl = new QLabel("&Description:", window);
+        description = new QLineEdit(window);
+        description->setMaxLength(60);
+        dl->setBuddy(description);
+        g->addWidget(dl, 0, 0);
+        g->addWidget(description, 0, 1);
+        auto* fl = new QLabel("&File name:", window);
+        file = new QLineEdit(window);
+        file->setMaxLength(255);
+        fl->setBuddy(file);
+        g->addWidget(fl, 1, 0);
+        g->addWidget(file, 1, 1);
+        l->addLayout(g);
+        auto* box = new QGroupBox("Script items", window);
+        auto* bl = new QVBoxLayout(box);
+        auto* row = new QHBoxLayout;
+        items = new QTableView(box);
+        row->addWidget(items, 1);
+        auto* moves = new QVBoxLayout;
+        top = Button(box, "Top", "Move record to the top");
+        up = Button(box, "Up", "Move record up one");
+        down = Button(box, "Down", "Move record down one");
+        bottom = Button(box, "Bottom", "Move record to the bottom");
+        for (QPushButton* b : {top, up, down, bottom}) moves->addWidget(b);
+        moves->addStretch();
+        row->addLayout(moves);
+        bl->addLayout(row);
+        auto* itemRow = new QHBoxLayout;
+        insert = Button(box, "&New", "Add a script item");
+        copy = Button(box, "Cop&y", "Copy the highlighted script item");
+        change = Button(box, "&Edit", "Edit the highlighted script item");
+        del = Button(box, "De&lete", "Delete the highlighted script item");
+        clear = Button(box, "Clear", "Clear all script items");
+        for (QPushButton* b : {insert, copy, change, del, clear}) itemRow->addWidget(b);
+        itemRow->addStretch();
+        bl->addLayout(itemRow);
+        l->addWidget(box, 1);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        ok = new QPushButton("&OK", window);
+        ok->setDefault(true);
+        cancel = new QPushButton("Cancel", window);
+        buttons->addWidget(ok);
+        buttons->addWidget(cancel);
+        l->addLayout(buttons);
+    }
+};
+
 class UpdateScriptTemplateWindow : public WindowManager {
 public:
     UpdateScriptTemplateWindow() : WindowManager("UpdateScriptTemplates") {}
 
 protected:
     QWidget* MakeWindow() override {
-        w_ = new QWidget(nullptr, Qt::Window);
-        auto* l = new QVBoxLayout(w_);
-        auto* g = new QGridLayout;
-        g->addWidget(new QLabel("&Description:", w_), 0, 0);
-        description_ = new QLineEdit(w_);
-        description_->setMaxLength(60);
-        g->addWidget(description_, 0, 1);
-        g->addWidget(new QLabel("&File name:", w_), 1, 0);
-        file_ = new QLineEdit(w_);
-        file_->setMaxLength(255);
-        g->addWidget(file_, 1, 1);
-        l->addLayout(g);
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        ok_ = new QPushButton("&OK", w_);
-        ok_->setDefault(true);
-        cancel_ = new QPushButton("Cancel", w_);
-        row->addWidget(ok_);
-        row->addWidget(cancel_);
-        l->addLayout(row);
-        return w_;
+        ui.Build();
+        return ui.window;
     }
     bool Init() override {
-        SetOkControl(ok_);
-        SetCancelControl(cancel_);
+        SetOkControl(ui.ok);
+        SetCancelControl(ui.cancel);
         request_ = Request();
         const char* titles[] = {"", "Add a Script Template", "Change a Script Template", "Delete a Script Template"};
         SetTitle(request_ >= 1 && request_ <= 3 ? titles[request_] : "View a Script Template");
@@ -87,12 +143,121 @@ protected:
             F().rec().Description = copy.Description;
             F().rec().DOSFilename = copy.DOSFilename;
         }
-        description_->setText(Q(F().rec().Description.str()));
-        file_->setText(Q(F().rec().DOSFilename.str()));
-        if (request_ == kDeleteRecord || request_ == kViewRecord)
-            for (QLineEdit* e : {description_, file_}) e->setReadOnly(true);
+        wiz_ = F().rec().Wiz_ID;
+        ui.description->setText(Q(F().rec().Description.str()));
+        ui.file->setText(Q(F().rec().DOSFilename.str()));
+        const bool readOnly = request_ == kDeleteRecord || request_ == kViewRecord;
+        if (readOnly)
+            for (QLineEdit* e : {ui.description, ui.file}) e->setReadOnly(true);
+
+        items_ = std::make_unique<BrowseView>(ScriptTemplateDetails_File().File(), ui.items, this);
+        items_->AddColumn({"Action", "KRD:Action", "@s20", 80});
+        items_->AddColumn({"Details", "LOC:Details", "@s80", 300, 'L', [this](const data::ListRow& r) {
+                               ScriptTemplateDetails d;
+                               items_->query().ToRecord(r, &d);
+                               const std::string text = DescribeScriptItem(ScriptItemOfTemplate(d));
+                               return Value(text.substr(0, std::min<size_t>(text.size(), 80)));
+                           }});
+        items_->AddSortOrder(ScriptTemplateDetailsDef().key("KRD:K_Wiz_ID"));
+        items_->AddRange("KRD:Wiz_ID", [this] { return Value(wiz_); });
+        items_->SetSortOrder(1);
+        if (readOnly) {
+            for (QPushButton* b : {ui.insert, ui.copy, ui.change, ui.del, ui.clear, ui.top, ui.up, ui.down, ui.bottom})
+                b->setEnabled(false);
+        } else {
+            items_->SetInsertControl(ui.insert);
+            items_->SetCopyControl(ui.copy);
+            items_->SetChangeControl(ui.change);
+            items_->SetDeleteControl(ui.del);
+        }
+        items_->SetOnNewSelection([this] { highlighted_ = ScriptTemplateDetails_File().rec().Sequence; });
+        items_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
+            if (!StoreForItems()) {
+                done(kRequestCancelled);
+                return;
+            }
+            if (request == kInsertRecord) sequencer_.insertAfter = items_->HasRows() ? highlighted_ : 0;
+            if (request == kDeleteRecord) sequencer_.renumberStart = ScriptTemplateDetails_File().rec().Sequence;
+            GlobalRequest() = request;
+            UpdateScripting(
+                [this, request, done](int response) {
+                    if (response == kRequestCompleted && request == kInsertRecord)
+                        sequencer_.MoveAfter(wiz_, ScriptTemplateDetails_File().rec().Sequence);
+                    if (response == kRequestCompleted && request == kDeleteRecord) sequencer_.Renumber(wiz_);
+                    sequencer_.insertAfter = sequencer_.renumberStart = 0;
+                    done(response);
+                    UpdateMoves();
+                },
+                ScriptOwner::Template);
+        });
+        if (items_->Init() != 0) return false;
+        UpdateMoves();
         return true;
     }
+
+    // A new template gets its ID (it is stored) before its first item.
+    bool StoreForItems() {
+        if (wiz_ != 0) return true;
+        if (!DescriptionGiven()) return false;
+        F().rec().Description = S(ui.description->text());
+        F().rec().DOSFilename = S(ui.file->text());
+        if (F().Insert() != kLevelBenign) return false;
+        wiz_ = F().rec().Wiz_ID;
+        storedHere_ = true;
+        return true;
+    }
+
+    bool DescriptionGiven() {
+        if (!Trim(S(ui.description->text())).empty()) return true;
+        Message("A description is required.", "Script Template", MessageIcon::Exclamation);
+        ui.description->setFocus();
+        return false;
+    }
+
+    void UpdateMoves() {
+        const bool on = request_ != kDeleteRecord && request_ != kViewRecord && items_->HasRows();
+        for (QPushButton* b : {ui.top, ui.up, ui.down, ui.bottom, ui.clear}) b->setEnabled(on);
+    }
+
+    void Move(ScriptSequencer::Direction d) {
+        if (!items_->UpdateViewRecord()) return;
+        const int64_t row = items_->SelectedRowId();
+        const int32_t seq = ScriptTemplateDetails_File().rec().Sequence;
+        switch (d) {
+            case ScriptSequencer::kUp: sequencer_.MoveUp(wiz_, seq); break;
+            case ScriptSequencer::kDown: sequencer_.MoveDown(wiz_, seq); break;
+            case ScriptSequencer::kToTop: sequencer_.MoveToTop(wiz_, seq); break;
+            default: sequencer_.MoveToBottom(wiz_, seq); break;
+        }
+        items_->ResetFromFile();
+        items_->SelectRowId(row);
+        ui.items->setFocus();
+    }
+
+    void TakeAccepted(QObject* c) override {
+        if (items_->HandleAccepted(c)) {
+            UpdateMoves();
+            return;
+        }
+        if (c == ui.up) Move(ScriptSequencer::kUp);
+        else if (c == ui.down) Move(ScriptSequencer::kDown);
+        else if (c == ui.top) Move(ScriptSequencer::kToTop);
+        else if (c == ui.bottom) Move(ScriptSequencer::kToBottom);
+        else if (c == ui.clear) {
+            QPointer<QWidget> w = ui.window;
+            ClearAllScriptItems(
+                [this, w](bool) {
+                    if (!w) return;
+                    items_->ResetFromFile();
+                    UpdateMoves();
+                },
+                ScriptOwner::Template);
+        }
+    }
+
+    void TakeNewSelection(QObject*) override { UpdateMoves(); }
+    bool TakeEvent(int e) override { return items_ && items_->TakeEvent(e); }
+
     bool TakeCompleted() override {
         TableFileManager<ScriptTemplates>& f = F();
         if (request_ == kViewRecord) return true;
@@ -103,22 +268,40 @@ protected:
             }
             return f.Delete() == kLevelBenign;
         }
-        if (Trim(S(description_->text())).empty()) {
-            Message("A description is required.", "Script Template", MessageIcon::Exclamation);
-            description_->setFocus();
-            return false;
+        if (!DescriptionGiven()) return false;
+        if (wiz_ != 0) {
+            // Item edits may have moved the buffer: the template is read again.
+            f.rec() = ScriptTemplates();
+            f.rec().Wiz_ID = wiz_;
+            if (f.TryFetch(ScriptTemplatesDef().key("KRT:K_Wiz_ID")) != kLevelBenign) return false;
         }
-        f.rec().Description = S(description_->text());
-        f.rec().DOSFilename = S(file_->text());
-        const int level = request_ == kInsertRecord ? f.Insert() : f.Update();
+        f.rec().Description = S(ui.description->text());
+        f.rec().DOSFilename = S(ui.file->text());
+        const int level = wiz_ == 0 ? f.Insert() : f.Update();
         return level == kLevelBenign;
+    }
+
+    void Kill() override {
+        items_.reset();
+        // A new template stored for its items goes again, with them, unless
+        // the form was completed.
+        if (storedHere_ && Response() != kRequestCompleted) {
+            DeleteScriptTemplateDetails(wiz_);
+            TableFileManager<ScriptTemplates>& f = F();
+            f.rec() = ScriptTemplates();
+            f.rec().Wiz_ID = wiz_;
+            if (f.TryFetch(ScriptTemplatesDef().key("KRT:K_Wiz_ID")) == kLevelBenign) f.File().Delete();
+        }
     }
 
 private:
     static TableFileManager<ScriptTemplates>& F() { return ScriptTemplates_File(); }
-    QWidget* w_ = nullptr;
-    QLineEdit *description_ = nullptr, *file_ = nullptr;
-    QPushButton *ok_ = nullptr, *cancel_ = nullptr;
+    UpdateScriptTemplateLayout ui;
+    std::unique_ptr<BrowseView> items_;
+    ScriptSequencer sequencer_{ScriptOwner::Template};
+    int32_t wiz_ = 0;
+    int32_t highlighted_ = 0;
+    bool storedHere_ = false;
     int request_ = 0;
 };
 

@@ -303,9 +303,16 @@ void BrowseScripting(std::function<void()> done) {
     });
 }
 
-void ClearAllScriptItems(std::function<void(bool)> done) {
+void ClearAllScriptItems(std::function<void(bool)> done, ScriptOwner owner) {
     if (!AskYesNo("Delete all script items for the current task?", "Clear All", kButtonNo)) {
         if (done) done(false);
+        return;
+    }
+    if (owner == ScriptOwner::Template) {
+        // A template holds a handful of items: one transaction, no progress.
+        const int e = DeleteScriptTemplateDetails(ScriptTemplates_File().rec().Wiz_ID);
+        if (e) ScriptTemplateDetails_File().Throw(data::kMsgDeleteFailed);
+        if (done) done(e == 0);
         return;
     }
     ProcessWindowOptions o;

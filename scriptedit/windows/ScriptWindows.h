@@ -13,17 +13,37 @@
 
 #include "platform/runtime/RecordProcess.h"
 #include "platform/ui/ReportPreview.h"
+#include "dictionary/SchedulingTables.h"
+#include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/TemplateTokens.h"
 
 class QWidget;
 
 namespace kr::scriptedit {
 
-// The item form over the Scripting buffer, for GlobalRequest() (insert,
-// change, delete or view). done gets the response.
-void UpdateScripting(std::function<void(int response)> done = {});
-// The Start Program options of the Scripting buffer.
-void UpdateScripting_StartProgram_Advanced(std::function<void(int response)> done = {});
+// The item form for GlobalRequest() (insert, change, delete or view). done
+// gets the response. A task's item is the Scripting buffer (a new one goes
+// to the task in the Schedule buffer); a template's item is the
+// ScriptTemplateDetails buffer (a new one goes to the template in the
+// ScriptTemplates buffer). The owner is the caller's to say: the form never
+// asks GlobalScriptWizardMode(), so a task's form open while the template
+// list is open keeps to the task.
+void UpdateScripting(std::function<void(int response)> done = {}, ScriptOwner owner = ScriptOwner::Task);
+// The Start Program options of an item.
+void UpdateScripting_StartProgram_Advanced(Scripting& item, std::function<void(int response)> done = {});
+
+// A stored e-mail message chosen for a Send Email item.
+struct ChosenMessage {
+    int32_t emailID = 0;
+    std::string subject;
+    std::string to;
+};
+// The e-mail message list in select mode, as the organiser installs it:
+// it calls back with the chosen message, or nothing when closed without a
+// choice. The item form puts the choice into the item it edits (a task's or
+// a template's); "Select &Message" is off while none is installed.
+using MessageChooser = std::function<void(QWidget* parent, std::function<void(std::optional<ChosenMessage>)> chosen)>;
+void SetMessageChooser(MessageChooser chooser);
 // The list of key abbreviations (KEYCODES.TXT beside the programs).
 void ViewAscii_ScriptKeys();
 
@@ -32,8 +52,10 @@ void ViewAscii_ScriptKeys();
 void BrowseScripting(std::function<void()> done = {});
 
 // Asks "Delete all script items for the current task?" and deletes them in
-// the progress window; done gets true when they were deleted.
-void ClearAllScriptItems(std::function<void(bool cleared)> done = {});
+// the progress window; done gets true when they were deleted. The owner is
+// the editor's: a task's list clears the task in the Schedule buffer, the
+// template form the template in the ScriptTemplates buffer.
+void ClearAllScriptItems(std::function<void(bool cleared)> done = {}, ScriptOwner owner = ScriptOwner::Task);
 // The report of the current task's items.
 std::shared_ptr<ReportJob> MakeScriptReport(int32_t taskID, const std::string& description);
 void PrintCurrentScript(std::function<void(int response)> done = {});

@@ -1,6 +1,7 @@
-// UpdateScripting: one script item of the current task. One record layout
-// serves sixteen actions; the rules of what each action keeps where live in
-// ScriptItemRules, this window shows and collects them.
+// UpdateScripting: one script item of the current task, or of the current
+// template. One record layout serves sixteen actions; the rules of what each
+// action keeps where live in ScriptItemRules, this window shows and collects
+// them.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,6 +40,7 @@
 #include "scriptedit/ScriptItemRules.h"
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
+#include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/windows/ScriptPickLists.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/windows/TaskWindows.h"
@@ -448,9 +450,21 @@ private:
     QPushButton* close_ = nullptr;
 };
 
+MessageChooser& InstalledMessageChooser() {
+    static MessageChooser chooser;
+    return chooser;
+}
+
+// The form edits one Scripting record: the task's item is the Scripting
+// buffer itself; a template's item is a copy of the ScriptTemplateDetails
+// buffer made when the form opens, stored back by OK. Every sub-window
+// (program file dialog, Start Program options, message choice, the
+// "Advanced Settings" texts) is handed that record, so the same rules hold
+// for both, and a template item never passes through the Scripting buffer
+// that a task's form on another window reads.
 class UpdateScriptingWindow : public WindowManager {
 public:
-    UpdateScriptingWindow() : WindowManager("UpdateScripting") {}
+    explicit UpdateScriptingWindow(ScriptOwner owner) : WindowManager("UpdateScripting"), owner_(owner) {}
 
 protected:
     QWidget* MakeWindow() override {
@@ -459,7 +473,9 @@ protected:
     }
 
     ScriptingFileManager& F() { return Scripting_File(); }
-    Scripting& SCR() { return F().rec(); }
+    ScriptTemplateDetailsFileManager& KRD() { return ScriptTemplateDetails_File(); }
+    bool OnTemplate() const { return owner_ == ScriptOwner::Template; }
+    Scripting& SCR() { return OnTemplate() ? item_ : F().rec(); }
 
     bool Init() override {
         // 1. View and delete show the item read-only; delete keeps OK.
@@ -474,8 +490,12 @@ protected:
                  : request_ == kDeleteRecord ? "Delete Script Action"
                                              : "Edit Script Action");
         if (ViewMode()) SetTitle(ViewTitle(Title()));
-        // 2. A new item of the current task.
-        const int32_t task = Schedule_File().rec().ID;
+        // 2. A new item of the current task (or template).
+        const int32_t task = OnTemplate() ? ScriptTemplates_File().rec().Wiz_ID : Schedule_File().rec().ID;
+        if (OnTemplate()) {
+            item_ = ScriptItemOfTemplate(KRD().rec());
+            item_.ID = KRD().rec().Wiz_ID;
+        }
         if (request_ == kInsertRecord) {
             if (BufferKeptForInsert()) {
                 SCR().ID = task;
@@ -506,8 +526,9 @@ protected:
                     "Internal Error", MessageIcon::Hand);
             ui.ok->setEnabled(false);
         }
-        // Until e-mail definitions exist, their two buttons are off.
-        ui.selectMessage->setEnabled(false);
+        // The message list is there once the organiser installs it; the
+        // message form is not offered yet.
+        ui.selectMessage->setEnabled(InstalledMessageChooser() != nullptr && request_ != kDeleteRecord && !ViewMode());
         ui.newMessage->setEnabled(false);
         ui.picks->SetOnAppend([this](const std::string& code) {
             ui.keystrokes->setText(Q(AppendToKeystrokes(S(ui.keystrokes->text()), code)));
@@ -749,7 +770,15 @@ protected:
         } else if (c == ui.startAdvanced) {
             StoreControls();
             NormalizeStartFlags(SCR());
-            UpdateScripting_StartProgram_Advanced();
+            UpdateScripting_StartProgram_Advanced(SCR());
+        } else if (c == ui.selectMessage && InstalledMessageChooser()) {
+            StoreControls();
+            QPointer<QWidget> w = ui.window;
+            InstalledMessageChooser()(ui.window, [this, w](std::optional<ChosenMessage> m) {
+                if (!w || !m) return;
+                ApplyChosenMessage(SCR(), m->emailID, m->subject, m->to);
+                LoadControls();
+            });
         } else if (c == ui.scriptBrowse) {
             if (auto f = tasks::ChooseFile(ui.window, "Choose a File", {}, {"KR Script Files (*.krs)"}))
                 ui.scriptFile->setText(Q(*f));
@@ -760,10 +789,7 @@ protected:
     }
 
     bool TakeCompleted() override {
-        if (request_ == kDeleteRecord) {
-            if (F().Delete() != kLevelBenign) return false;
-            return true;
-        }
+        if (request_ == kDeleteRecord) return (OnTemplate() ? KRD().Delete() : F().Delete()) == kLevelBenign;
         if (!WindowManager::TakeCompleted()) return false;  // required fields
         if (!FileParametersGiven()) return false;
         StoreControls();
@@ -775,15 +801,25 @@ protected:
         if (SCR().Action == "Start Program") NormalizeStartFlags(SCR());
         StampScriptItem(SCR(), Options().UserID.get(), Today(), ClockTime());
         okAccepted_ = true;
+        const int msg = request_ == kInsertRecord ? data::kMsgAddFailed : data::kMsgPutFailed;
         int e = 0;
-        if (request_ == kInsertRecord) e = InsertScriptItemNumbered(SCR());
-        else e = F().File().Put();
-        if (e != 0) {
-            okAccepted_ = false;
-            F().Throw(request_ == kInsertRecord ? data::kMsgAddFailed : data::kMsgPutFailed);
-            return false;
+        if (OnTemplate()) {
+            ScriptTemplateDetails d = TemplateItemOfScript(SCR());
+            d.Wiz_ID = SCR().ID;
+            if (request_ == kInsertRecord) {
+                e = InsertTemplateItemNumbered(d);
+            } else {
+                KRD().rec() = d;
+                e = KRD().File().Put();
+            }
+            if (e != 0) KRD().Throw(msg);
+        } else {
+            if (request_ == kInsertRecord) e = InsertScriptItemNumbered(SCR());
+            else e = F().File().Put();
+            if (e != 0) F().Throw(msg);
         }
-        return true;
+        if (e != 0) okAccepted_ = false;
+        return e == 0;
     }
 
     void Kill() override {
@@ -796,14 +832,17 @@ protected:
     TabHighlight tabs_;
     ScriptFormValues values_;
     ScriptTab tab_ = ScriptTab::Keys;
+    ScriptOwner owner_;
+    Scripting item_;  // a template's item while it is edited
     int request_ = 0;
     bool okAccepted_ = false;
 };
 
-// "Advanced...": the Start Program options of the item in the buffer.
+// "Advanced...": the Start Program options of the item the form edits.
 class StartProgramAdvancedWindow : public WindowManager {
 public:
-    StartProgramAdvancedWindow() : WindowManager("UpdateScripting:StartProgram:Advanced") {}
+    explicit StartProgramAdvancedWindow(Scripting& item)
+        : WindowManager("UpdateScripting:StartProgram:Advanced"), item_(item) {}
 
 protected:
     QWidget* MakeWindow() override {
@@ -843,7 +882,7 @@ protected:
     }
     bool Init() override {
         SetOkControl(ok_);
-        const StartProgramOptions o = ReadStartOptions(Scripting_File().rec());
+        const StartProgramOptions o = ReadStartOptions(item_);
         wait_->setChecked(o.waitForEnd);
         seconds_->setValue(o.stopWaitingAfter);
         mode_->setCurrentIndex(WindowModeIndex(o.windowMode));
@@ -868,11 +907,12 @@ protected:
         o.verb = S(verb_->currentText());
         o.priority = priority_->currentIndex() + 1;
         o.translate = translate_->isChecked();
-        WriteStartOptions(o, Scripting_File().rec());
+        WriteStartOptions(o, item_);
         return true;
     }
 
 private:
+    Scripting& item_;
     QWidget* w_ = nullptr;
     QCheckBox* wait_ = nullptr;
     QSpinBox* seconds_ = nullptr;
@@ -932,11 +972,15 @@ private:
 
 }  // namespace
 
-void UpdateScripting(std::function<void(int)> done) { (new UpdateScriptingWindow)->Call(std::move(done)); }
-
-void UpdateScripting_StartProgram_Advanced(std::function<void(int)> done) {
-    (new StartProgramAdvancedWindow)->Call(std::move(done));
+void UpdateScripting(std::function<void(int)> done, ScriptOwner owner) {
+    (new UpdateScriptingWindow(owner))->Call(std::move(done));
 }
+
+void UpdateScripting_StartProgram_Advanced(Scripting& item, std::function<void(int)> done) {
+    (new StartProgramAdvancedWindow(item))->Call(std::move(done));
+}
+
+void SetMessageChooser(MessageChooser chooser) { InstalledMessageChooser() = std::move(chooser); }
 
 void ViewAscii_ScriptKeys() { (new ViewScriptKeysWindow)->Call(); }
 
