@@ -261,6 +261,8 @@ protected:
     }
 
     void Refill() {
+        // A window it opened may answer after the list has closed.
+        if (!list_ || !IsOpen()) return;
         SetNamedFilters();
         list_->ResetFromFile();
         UpdateActions();

@@ -30,7 +30,9 @@ void UpdateSchedule(std::function<void(int response)> done = {});
 void UpdateSchedule_ExceptionsWindow(std::function<void()> done = {});
 
 // ChooseProgram: picks SCH:Command (and a blank SCH:Path) for the buffer's
-// task; SelectProgram the same for a script item's command and folder.
+// task; SelectProgram the same for a script item's command and folder, of
+// whichever item the caller hands it (the item form passes the item it
+// edits, a task's or a template's).
 void ChooseProgram(QWidget* parent, std::function<void(bool chosen)> done = {});
 void SelectProgram(QWidget* parent, FString<255>& command, FString<255>& path);
 

@@ -1,5 +1,6 @@
 // Over a real data file: the two item inserts and the moves of a task's
-// items, which keep the set of numbers and never touch another task.
+// items, which keep the set of numbers and never touch another task; the
+// same for a template's items.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "platform/data/TableImpl.h"
 #include "scriptedit/ScriptCopy.h"
 #include "scriptedit/ScriptSequencer.h"
+#include "scriptedit/ScriptTemplates.h"
 
 namespace kr {
 namespace {
@@ -118,6 +120,50 @@ TEST_F(ScriptSequencerTest, MovesKeepTheNumbersAndTheirGaps) {
     EXPECT_EQ(Items(1), (V{"1:item 5", "2:item 1", "5:item 2", "7:item 7"}));
     EXPECT_EQ(Items(2), (V{"1:item 1", "2:item 2"}));
     EXPECT_TRUE(responder_.shown().empty());
+}
+
+TEST_F(ScriptSequencerTest, ATemplatesItemsMoveAmongThemselvesOnly) {
+    // Template 1 and task 1 share their numbers; only the template's move.
+    ASSERT_EQ(ScriptTemplateDetails_File().Open(), kLevelBenign);
+    Add(1, {1, 2, 3});
+    for (const char* a : {"a", "b", "c", "d"}) {
+        ScriptTemplateDetails d;
+        d.Wiz_ID = 1;
+        d.Action = a;
+        ASSERT_EQ(InsertTemplateItemNumbered(d), 0);
+    }
+    ScriptTemplateDetails other;
+    other.Wiz_ID = 2;
+    other.Action = "x";
+    ASSERT_EQ(InsertTemplateItemNumbered(other), 0);
+    EXPECT_EQ(other.Sequence, 1);
+    auto shown = [](int32_t wiz) {
+        std::string out;
+        for (const ScriptTemplateDetails& d : ReadTemplateItems(wiz))
+            out += std::to_string(d.Sequence) + d.Action.str() + " ";
+        return out;
+    };
+    ScriptSequencer seq(ScriptOwner::Template);
+    EXPECT_EQ(seq.MoveToTop(1, 4), 1);
+    EXPECT_EQ(seq.MoveDown(1, 2), 3);
+    EXPECT_EQ(shown(1), "1d 2b 3a 4c ");
+    seq.insertAfter = 1;
+    EXPECT_EQ(seq.MoveAfter(1, 4), 2);
+    EXPECT_EQ(shown(1), "1d 2c 3b 4a ");
+    // The gap a deleted item leaves is closed.
+    ASSERT_EQ(DeleteScriptTemplateDetails(2), 0);
+    ScriptTemplateDetailsFileManager& f = ScriptTemplateDetails_File();
+    f.rec().Wiz_ID = 1;
+    f.rec().Sequence = 2;
+    ASSERT_EQ(f.Fetch("KRD:K_Wiz_ID"), kLevelBenign);
+    ASSERT_EQ(f.Delete(), kLevelBenign);
+    seq.renumberStart = 2;
+    seq.Renumber(1);
+    EXPECT_EQ(shown(1), "1d 2b 3a ");
+    EXPECT_EQ(ScriptItemNumbers(1, ScriptOwner::Template), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(Items(1), (V{"1:item 1", "2:item 2", "3:item 3"}));
+    EXPECT_TRUE(responder_.shown().empty());
+    ScriptTemplateDetails_File().Close();
 }
 
 TEST_F(ScriptSequencerTest, TheEndsDoNotMove) {

@@ -1,6 +1,7 @@
 // The script as text offscreen over a real data file: edited in the text
-// window from the script list, the reference window's clipboard, search
-// and replace, and the warnings before a text deletes what it cannot show.
+// window from the script list and from the schedule list, the reference
+// window's clipboard, search and replace, and the warnings before a text
+// deletes what it cannot show.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -11,11 +12,14 @@
 
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
+#include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/ScriptText.h"
 #include "scriptedit/windows/ScriptWindows.h"
+#include "tasks/windows/TaskWindows.h"
 #include "tests/runner/RunnerTestSupport.h"
 
 namespace kr {
@@ -92,6 +96,54 @@ TEST_F(ScriptTextWindowsTest, EditedInTheTextWindowFromTheListAndShownThere) {
     ButtonText(list, "Clipboard to Script")->click();
     ASSERT_TRUE(test::WaitFor([&] { return view->model()->rowCount() == 1; }));
     EXPECT_EQ(ReadScriptItems(5)[0].Action, "Exit Script");
+}
+
+TEST_F(ScriptTextWindowsTest, EditedFromTheScheduleList) {
+    // The task is listed on today's tab of the schedule list.
+    Schedule t = Schedule_File().rec();
+    t.TaskType = "Run Program";
+    t.ScheduleType = "Once";
+    t.Date = Today();
+    t.Time = ClockTime();
+    Schedule_File().rec() = t;
+    ASSERT_EQ(Schedule_File().Insert(), data::kLevelBenign);
+    const int32_t task = Schedule_File().rec().ID;
+    TextToScript("KEYS one\r\nWAIT 3\r\nEXIT\r\n");
+    scriptedit::RegisterScriptWindows();
+    Start("BrowseSchedule", [] { tasks::BrowseSchedule(); });
+    QWidget* list = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle().startsWith("Scheduled Tasks")) list = w;
+        return list != nullptr;
+    }));
+    auto* view = list->findChild<QTableView*>("list");
+    ASSERT_TRUE(test::WaitFor([&] { return view->model()->rowCount() == 1; }));
+    view->selectRow(0);
+    test::Pump();
+    list->findChild<QAbstractButton*>("editText")->click();
+    QWidget* w = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
+    auto* text = w->findChild<QPlainTextEdit*>();
+    EXPECT_EQ(text->toPlainText(), "KEYS one\nWAIT 3\nEXIT\n");
+    text->setPlainText("KEYS one\nSET NAME done\nEXIT\n");
+    ButtonText(w, "&OK")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Scripting:  Edit As Text") == nullptr; }));
+    const std::vector<Scripting> items = ReadScriptItems(task);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].Action, "Set Value");
+    EXPECT_EQ(items[1].Path, "NAME");
+    EXPECT_EQ(items[1].Command, "done");
+    EXPECT_EQ(items[2].Action, "Exit Script");
+    EXPECT_EQ(ReadScriptItems(5).size(), 3u);
+
+    // The list closed before the text window's answer arrives stays closed.
+    list->findChild<QAbstractButton*>("editText")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
+    ButtonText(w, "&OK")->click();
+    list->close();
+    test::Pump(100);
+    EXPECT_EQ(ReadScriptItems(task).size(), 3u);
 }
 
 TEST_F(ScriptTextWindowsTest, CancelKeepsTheScriptAndReplacedTextIsStored) {
