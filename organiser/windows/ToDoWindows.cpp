@@ -11,8 +11,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QShortcut>
-#include <QKeySequence>
 #include <QTabWidget>
 #include <array>
 #include <memory>
@@ -30,6 +28,7 @@
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseView.h"
+#include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
@@ -75,12 +74,6 @@ QStringList CategoryNames() {
 }
 
 // --- UpdateTodo --------------------------------------------------------------
-
-// The last item saved, for the history key of the form's controls.
-Todo& LastSavedTodo() {
-    static Todo last;
-    return last;
-}
 
 struct UpdateTodoLayout {
     QWidget* window = nullptr;
@@ -213,8 +206,15 @@ protected:
         if (view_ || delete_) SetViewMode(true);
         if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
         if (!view_ && !delete_) {
-            auto* history = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), ui.window);
-            QObject::connect(history, &QShortcut::activated, this, [this] { History(); });
+            // The history key puts back a control's value from the last item
+            // saved through this form.
+            history_.Add(ui.todo, "TDO:ToDo");
+            history_.Add(ui.priority, "TDO:Priority");
+            history_.Add(ui.category, "TDO:Category");
+            history_.Add(ui.notes, "TDO:Notes");
+            history_.Add(ui.resolution, "TDO:Resolution");
+            history_.Add(ui.date, "TDO:CompletionDate");
+            history_.Add(ui.time, "TDO:CompletionTime");
         }
         Show();
         return true;
@@ -263,24 +263,8 @@ protected:
         else
             r = Todo_Relations().Update(true);
         if (r != kLevelBenign) return false;
-        if (!delete_) LastSavedTodo() = TDO();
+        if (!delete_ && !view_) history_.Remember();
         return true;
-    }
-    // The history key copies the focused control's value from the last item
-    // saved (Ctrl+H).
-    void History() {
-        Store();
-        Todo& t = TDO();
-        const Todo& last = LastSavedTodo();
-        QWidget* f = ui.window->focusWidget();
-        if (f == ui.todo) t.ToDo = last.ToDo.str();
-        else if (f == ui.priority) t.Priority = last.Priority;
-        else if (f == ui.category || f == ui.category->lineEdit()) t.Category = last.Category.str();
-        else if (f == ui.notes) t.Notes = last.Notes;
-        else if (f == ui.resolution) t.Resolution = last.Resolution;
-        else if (f == ui.date) t.CompletionDate = last.CompletionDate;
-        else if (f == ui.time) t.CompletionTime = last.CompletionTime;
-        Show();
     }
     void Kill() override {
         tabs_.Kill();
@@ -335,6 +319,7 @@ private:
     }
 
     UpdateTodoLayout ui;
+    FieldHistory history_{"UpdateTodo"};
     RequiredFields required_;
     TabHighlight tabs_;
     bool view_ = false, delete_ = false, doneAtOpen_ = false;

@@ -226,7 +226,7 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     ASSERT_EQ(Items().size(), 1u);
     EXPECT_EQ(Items()[0].Priority, 10);
 
-    // Ctrl+H in the next form brings back the focused field of the last
+    // Ctrl+' in the next form brings back the focused field of the last
     // item saved.
     Click(w, "insert");
     f = WindowTitled("New To Do Item");
@@ -234,7 +234,7 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     auto* priority = Child<QLineEdit>(f, "priority");
     EXPECT_EQ(priority->text(), "5");
     priority->setFocus();
-    QTest::keyClick(priority, Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(priority, Qt::Key_Apostrophe, Qt::ControlModifier);
     EXPECT_EQ(priority->text(), "10");
 }
 
