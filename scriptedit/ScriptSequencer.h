@@ -40,6 +40,7 @@ public:
 
     // The IDs below are task IDs, or template IDs for a template's items.
     explicit ScriptSequencer(ScriptOwner owner = ScriptOwner::Task) : owner_(owner) {}
+    ScriptOwner owner() const { return owner_; }
 
     // Each takes the task and the moving item's number and answers the item's
     // number afterwards (unchanged when nothing moved). Failed updates are

@@ -25,6 +25,7 @@
 #include "platform/ui/report/Report.h"
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
+#include "scriptedit/windows/ScriptItemMoves.h"
 #include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "xplore/windows/XploreList.h"
@@ -60,15 +61,9 @@ struct UpdateScriptTemplateLayout {
     QLineEdit* file = nullptr;
     QTableView* items = nullptr;
     QPushButton *insert = nullptr, *copy = nullptr, *change = nullptr, *del = nullptr, *clear = nullptr;
-    QPushButton *top = nullptr, *up = nullptr, *down = nullptr, *bottom = nullptr;
+    ScriptItemMoves moves{ScriptOwner::Template};
     QPushButton *ok = nullptr, *cancel = nullptr;
 
-    QPushButton* Button(QWidget* parent, const QString& text, const QString& tip) {
-        auto* b = new QPushButton(text, parent);
-        b->setToolTip(tip);
-        b->setAutoDefault(false);
-        return b;
-    }
     void Build() {
         window = new QWidget(nullptr, Qt::Window);
         window->resize(640, 420);
@@ -92,21 +87,14 @@ struct UpdateScriptTemplateLayout {
         auto* row = new QHBoxLayout;
         items = new QTableView(box);
         row->addWidget(items, 1);
-        auto* moves = new QVBoxLayout;
-        top = Button(box, "Top", "Move record to the top");
-        up = Button(box, "Up", "Move record up one");
-        down = Button(box, "Down", "Move record down one");
-        bottom = Button(box, "Bottom", "Move record to the bottom");
-        for (QPushButton* b : {top, up, down, bottom}) moves->addWidget(b);
-        moves->addStretch();
-        row->addLayout(moves);
+        row->addLayout(moves.Build(box));
         bl->addLayout(row);
         auto* itemRow = new QHBoxLayout;
-        insert = Button(box, "&New", "Add a script item");
-        copy = Button(box, "Cop&y", "Copy the highlighted script item");
-        change = Button(box, "&Edit", "Edit the highlighted script item");
-        del = Button(box, "De&lete", "Delete the highlighted script item");
-        clear = Button(box, "Clear", "Clear all script items");
+        insert = ScriptListButton(box, "&New", "Add a script item");
+        copy = ScriptListButton(box, "Cop&y", "Copy the highlighted script item");
+        change = ScriptListButton(box, "&Edit", "Edit the highlighted script item");
+        del = ScriptListButton(box, "De&lete", "Delete the highlighted script item");
+        clear = ScriptListButton(box, "Clear", "Clear all script items");
         for (QPushButton* b : {insert, copy, change, del, clear}) itemRow->addWidget(b);
         itemRow->addStretch();
         bl->addLayout(itemRow);
@@ -162,33 +150,24 @@ protected:
         items_->AddRange("KRD:Wiz_ID", [this] { return Value(wiz_); });
         items_->SetSortOrder(1);
         if (readOnly) {
-            for (QPushButton* b : {ui.insert, ui.copy, ui.change, ui.del, ui.clear, ui.top, ui.up, ui.down, ui.bottom})
-                b->setEnabled(false);
+            for (QPushButton* b : {ui.insert, ui.copy, ui.change, ui.del, ui.clear}) b->setEnabled(false);
+            ui.moves.SetEnabled(false);
         } else {
             items_->SetInsertControl(ui.insert);
             items_->SetCopyControl(ui.copy);
             items_->SetChangeControl(ui.change);
             items_->SetDeleteControl(ui.del);
         }
-        items_->SetOnNewSelection([this] { highlighted_ = ScriptTemplateDetails_File().rec().Sequence; });
+        ui.moves.Attach(items_.get(), [this] { return wiz_; });
         items_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
             if (!StoreForItems()) {
                 done(kRequestCancelled);
                 return;
             }
-            if (request == kInsertRecord) sequencer_.insertAfter = items_->HasRows() ? highlighted_ : 0;
-            if (request == kDeleteRecord) sequencer_.renumberStart = ScriptTemplateDetails_File().rec().Sequence;
-            GlobalRequest() = request;
-            UpdateScripting(
-                [this, request, done](int response) {
-                    if (response == kRequestCompleted && request == kInsertRecord)
-                        sequencer_.MoveAfter(wiz_, ScriptTemplateDetails_File().rec().Sequence);
-                    if (response == kRequestCompleted && request == kDeleteRecord) sequencer_.Renumber(wiz_);
-                    sequencer_.insertAfter = sequencer_.renumberStart = 0;
-                    done(response);
-                    UpdateMoves();
-                },
-                ScriptOwner::Template);
+            ui.moves.EditItem(request, [this, done](int response) {
+                done(response);
+                UpdateMoves();
+            });
         });
         if (items_->Init() != 0) return false;
         UpdateMoves();
@@ -216,22 +195,8 @@ protected:
 
     void UpdateMoves() {
         const bool on = request_ != kDeleteRecord && request_ != kViewRecord && items_->HasRows();
-        for (QPushButton* b : {ui.top, ui.up, ui.down, ui.bottom, ui.clear}) b->setEnabled(on);
-    }
-
-    void Move(ScriptSequencer::Direction d) {
-        if (!items_->UpdateViewRecord()) return;
-        const int64_t row = items_->SelectedRowId();
-        const int32_t seq = ScriptTemplateDetails_File().rec().Sequence;
-        switch (d) {
-            case ScriptSequencer::kUp: sequencer_.MoveUp(wiz_, seq); break;
-            case ScriptSequencer::kDown: sequencer_.MoveDown(wiz_, seq); break;
-            case ScriptSequencer::kToTop: sequencer_.MoveToTop(wiz_, seq); break;
-            default: sequencer_.MoveToBottom(wiz_, seq); break;
-        }
-        items_->ResetFromFile();
-        items_->SelectRowId(row);
-        ui.items->setFocus();
+        ui.moves.SetEnabled(on);
+        ui.clear->setEnabled(on);
     }
 
     void TakeAccepted(QObject* c) override {
@@ -239,11 +204,8 @@ protected:
             UpdateMoves();
             return;
         }
-        if (c == ui.up) Move(ScriptSequencer::kUp);
-        else if (c == ui.down) Move(ScriptSequencer::kDown);
-        else if (c == ui.top) Move(ScriptSequencer::kToTop);
-        else if (c == ui.bottom) Move(ScriptSequencer::kToBottom);
-        else if (c == ui.clear) {
+        if (ui.moves.HandleAccepted(c)) return;
+        if (c == ui.clear) {
             QPointer<QWidget> w = ui.window;
             ClearAllScriptItems(
                 [this, w](bool) {
@@ -298,9 +260,7 @@ private:
     static TableFileManager<ScriptTemplates>& F() { return ScriptTemplates_File(); }
     UpdateScriptTemplateLayout ui;
     std::unique_ptr<BrowseView> items_;
-    ScriptSequencer sequencer_{ScriptOwner::Template};
     int32_t wiz_ = 0;
-    int32_t highlighted_ = 0;
     bool storedHere_ = false;
     int request_ = 0;
 };

@@ -27,6 +27,7 @@
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/windows/ScriptExchangeWindows.h"
+#include "scriptedit/windows/ScriptItemMoves.h"
 #include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/ScriptText.h"
 #include "scriptedit/windows/ScriptWindows.h"
@@ -50,16 +51,11 @@ struct BrowseScriptingLayout {
     QWidget* window = nullptr;
     QTableView* list = nullptr;
     QPushButton *insert = nullptr, *copy = nullptr, *change = nullptr, *del = nullptr;
-    QPushButton *up = nullptr, *top = nullptr, *down = nullptr, *bottom = nullptr;
+    ScriptItemMoves moves{ScriptOwner::Task};
     QPushButton *import = nullptr, *exportScript = nullptr, *clear = nullptr, *print = nullptr;
     QPushButton *templ = nullptr, *editText = nullptr, *toClipboard = nullptr, *fromClipboard = nullptr;
     QPushButton* close = nullptr;
-    QPushButton* Button(const QString& text, const QString& tip) {
-        auto* b = new QPushButton(text, window);
-        b->setToolTip(tip);
-        b->setAutoDefault(false);
-        return b;
-    }
+    QPushButton* Button(const QString& text, const QString& tip) { return ScriptListButton(window, text, tip); }
     void Build() {
         window = new QWidget(nullptr, Qt::Window);
         window->resize(760, 460);
@@ -67,14 +63,7 @@ struct BrowseScriptingLayout {
         auto* row = new QHBoxLayout;
         list = new QTableView(window);
         row->addWidget(list, 1);
-        auto* moves = new QVBoxLayout;
-        top = Button("Top", "Move record to the top");
-        up = Button("Up", "Move record up one");
-        down = Button("Down", "Move record down one");
-        bottom = Button("Bottom", "Move record to the bottom");
-        for (QPushButton* b : {top, up, down, bottom}) moves->addWidget(b);
-        moves->addStretch();
-        row->addLayout(moves);
+        row->addLayout(moves.Build(window));
         l->addLayout(row);
         auto* b1 = new QHBoxLayout;
         insert = Button("&New", "Add a script item");
@@ -148,22 +137,13 @@ protected:
             list_->SetDeleteControl(ui.del);
         } else {
             list_->SetViewControl(ui.change);
-            for (QPushButton* b : {ui.insert, ui.copy, ui.del, ui.up, ui.top, ui.down, ui.bottom, ui.clear})
-                b->setEnabled(false);
+            for (QPushButton* b : {ui.insert, ui.copy, ui.del, ui.clear}) b->setEnabled(false);
+            ui.moves.SetEnabled(false);
             ui.change->setText("&View");
         }
-        list_->SetOnNewSelection([this] { highlighted_ = SCR().Sequence; });
-        list_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
-            if (request == kInsertRecord) sequencer_.insertAfter = list_->HasRows() ? highlighted_ : 0;
-            if (request == kDeleteRecord) sequencer_.renumberStart = SCR().Sequence;
-            UpdateScripting([this, request, done](int response) {
-                if (response == kRequestCompleted && request == kInsertRecord)
-                    sequencer_.MoveAfter(task_, SCR().Sequence);
-                if (response == kRequestCompleted && request == kDeleteRecord) sequencer_.Renumber(task_);
-                sequencer_.insertAfter = sequencer_.renumberStart = 0;
-                done(response);
-            });
-        });
+        ui.moves.Attach(list_.get(), [this] { return task_; });
+        list_->SetUpdateProcedure(
+            [this](int request, std::function<void(int)> done) { ui.moves.EditItem(request, std::move(done)); });
         if (task_ == 0)
             for (QPushButton* b : {ui.templ, ui.import, ui.editText, ui.fromClipboard}) b->setEnabled(false);
         list_->Popup().AddItemMimic("Print", "&Print", ui.print);
@@ -192,23 +172,9 @@ protected:
 
     void UpdateMoves() {
         const bool rows = task_ != 0 && list_->HasRows();
-        for (QPushButton* b : {ui.up, ui.top, ui.down, ui.bottom, ui.print}) b->setEnabled(rows || b == ui.print);
+        ui.moves.SetEnabled(rows);
+        ui.print->setEnabled(true);
         ui.clear->setEnabled(rows);
-    }
-
-    void Move(ScriptSequencer::Direction d) {
-        if (!list_->UpdateViewRecord()) return;
-        const int64_t row = list_->SelectedRowId();
-        const int32_t seq = SCR().Sequence;
-        switch (d) {
-            case ScriptSequencer::kUp: sequencer_.MoveUp(task_, seq); break;
-            case ScriptSequencer::kDown: sequencer_.MoveDown(task_, seq); break;
-            case ScriptSequencer::kToTop: sequencer_.MoveToTop(task_, seq); break;
-            default: sequencer_.MoveToBottom(task_, seq); break;
-        }
-        list_->ResetFromFile();
-        list_->SelectRowId(row);
-        ui.list->setFocus();
     }
 
     void Refresh() {
@@ -233,11 +199,8 @@ protected:
             UpdateMoves();
             return;
         }
-        if (c == ui.up) Move(ScriptSequencer::kUp);
-        else if (c == ui.down) Move(ScriptSequencer::kDown);
-        else if (c == ui.top) Move(ScriptSequencer::kToTop);
-        else if (c == ui.bottom) Move(ScriptSequencer::kToBottom);
-        else if (c == ui.clear) {
+        if (ui.moves.HandleAccepted(c)) return;
+        if (c == ui.clear) {
             QPointer<QWidget> w = ui.window;
             ClearAllScriptItems([this, w](bool) {
                 if (w) Refresh();
@@ -289,9 +252,7 @@ protected:
     std::unique_ptr<BrowseView> list_;
     std::unique_ptr<xplore::XploreList> xplore_;
     TabHighlight tabs_;
-    ScriptSequencer sequencer_;
     int32_t task_ = 0;
-    int32_t highlighted_ = 0;
     bool opened_ = false;
 };
 
