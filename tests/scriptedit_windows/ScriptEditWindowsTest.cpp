@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include "PrintedText.h"
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "platform/data/Database.h"
@@ -386,17 +387,8 @@ TEST_F(ScriptEditWindowsTest, ThePrintedScriptReadsBackFromPdf) {
     set.Path = "NAME";
     set.Command = "value";
     AddItem(5, set);
-    const std::string pdf = (dir_ / "script.pdf").string();
-    auto job = scriptedit::MakeScriptReport(5, "Weekly report");
-    job->outputFile = pdf;
-    responder_.Answer(kButtonNo);  // no preview: print
-    int response = 0;
-    RunReport(job, [&](int r) { response = r; });
-    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000));
-    QProcess p;
-    p.start("pdftotext", {"-layout", QString::fromStdString(pdf), "-"});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    const std::string text = p.readAllStandardOutput().toStdString();
+    const std::string text =
+        test::PrintedText(scriptedit::MakeScriptReport(5, "Weekly report"), (dir_ / "script.pdf").string(), responder_);
     EXPECT_NE(text.find("Weekly report"), std::string::npos) << text;
     EXPECT_NE(text.find("Send Keys"), std::string::npos) << text;
     EXPECT_NE(text.find(DescribeScriptItem(Items()[0]).substr(0, 10)), std::string::npos) << text;

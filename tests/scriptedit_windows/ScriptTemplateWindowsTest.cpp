@@ -8,11 +8,11 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProcess>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
 
+#include "PrintedText.h"
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
@@ -326,17 +326,8 @@ TEST_F(ScriptTemplateWindowsTest, ClearAllAndAChosenMessageKeepToTheEditorsOwnIt
 TEST_F(ScriptTemplateWindowsTest, ThePrintedTemplateListsItsItemsInOrder) {
     const int32_t wiz = MakeTemplate("Nightly copy", {"Set Value", "Start Program", "Exit Script"});
     MakeTemplate("Other template", {"Send Keys"});
-    const std::string pdf = (dir_ / "template.pdf").string();
-    auto job = scriptedit::MakeScriptTemplateReport(wiz, "Nightly copy");
-    job->outputFile = pdf;
-    responder_.Answer(kButtonNo);  // no preview: print
-    int response = 0;
-    RunReport(job, [&](int r) { response = r; });
-    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000));
-    QProcess p;
-    p.start("pdftotext", {"-layout", QString::fromStdString(pdf), "-"});
-    ASSERT_TRUE(p.waitForFinished(30000));
-    const std::string text = p.readAllStandardOutput().toStdString();
+    const std::string text = test::PrintedText(scriptedit::MakeScriptTemplateReport(wiz, "Nightly copy"),
+                                               (dir_ / "template.pdf").string(), responder_);
     EXPECT_NE(text.find("Nightly copy"), std::string::npos) << text;
     std::size_t at = text.find("Details");
     ASSERT_NE(at, std::string::npos) << text;
