@@ -67,7 +67,12 @@ void ScriptItemMoves::EditItem(int request, std::function<void(int)> done) {
     UpdateScripting(
         [this, request, done](int response) {
             const int32_t owner = ownerID_();
-            if (response == kRequestCompleted && request == kInsertRecord) sequencer_.MoveAfter(owner, BufferSequence());
+            // The new item is numbered last. The buffer is no witness: the
+            // window the form returns to may have reloaded another item.
+            if (response == kRequestCompleted && request == kInsertRecord) {
+                const std::vector<int32_t> numbers = ScriptItemNumbers(owner, sequencer_.owner());
+                if (!numbers.empty()) sequencer_.MoveAfter(owner, numbers.back());
+            }
             if (response == kRequestCompleted && request == kDeleteRecord) sequencer_.Renumber(owner);
             sequencer_.insertAfter = sequencer_.renumberStart = 0;
             if (done) done(response);

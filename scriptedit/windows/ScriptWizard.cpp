@@ -5,6 +5,10 @@
 // request 1 (new) or 2 (the key's task in the Schedule buffer) it runs in
 // hot-key mode: a "Hot Key" task without date or recurrence, edited on the
 // Command and Category pages; Cancel there puts the items back as they were.
+// Request 3 shows the buffer's task read-only for deletion (Finish deletes
+// it with its script), request 4 read-only for viewing ("View Script Task
+// Wizard", Close only). The When, Category and Advanced pages are the task
+// wizards' shared pages.
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -44,11 +48,13 @@
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/ScriptTemplates.h"
 #include "scriptedit/windows/ScriptExchangeWindows.h"
+#include "scriptedit/windows/ScriptItemMoves.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/TaskEditorRules.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/WizardSchedulePages.h"
 
 namespace kr::scriptedit {
 
@@ -65,13 +71,8 @@ struct ScriptWizardLayout {
     QTableView *templates = nullptr, *items = nullptr;
     QPushButton *addTemplate = nullptr, *add = nullptr, *copy = nullptr, *edit = nullptr, *del = nullptr;
     QPushButton *import = nullptr, *exportScript = nullptr, *clear = nullptr, *editText = nullptr;
-    QPushButton *up = nullptr, *top = nullptr, *down = nullptr, *bottom = nullptr;
-    QComboBox *scheduleType = nullptr, *everyType = nullptr, *category = nullptr;
-    QLineEdit *date = nullptr, *time = nullptr, *description = nullptr, *wavFile = nullptr;
-    QSpinBox* every = nullptr;
-    QCheckBox *disabled = nullptr, *alarm = nullptr, *monthEnd = nullptr;
-    QCheckBox* day[7] = {};
-    QPushButton *wavBrowse = nullptr;
+    ScriptItemMoves moves{ScriptOwner::Task};
+    tasks::WizardSchedulePages shared;  // When, Category and Advanced
     QLabel* picture = nullptr;
     QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
 
@@ -83,6 +84,7 @@ struct ScriptWizardLayout {
         auto* v = new QVBoxLayout(window);
         auto* body = new QHBoxLayout;
         picture = new QLabel(window);
+        picture->setObjectName("picture");
         picture->setPixmap(IconByName("~TIMEPC_L.GIF").pixmap(48, 48));
         body->addWidget(picture, 0, Qt::AlignTop);
         pages = new QStackedWidget(window);
@@ -106,18 +108,10 @@ struct ScriptWizardLayout {
         items->setObjectName("items");
         row->addWidget(templates, 1);
         row->addWidget(items, 2);
-        auto* moves = new QVBoxLayout;
-        top = MakeButton(p1, "Top", "top");
-        top->setToolTip("Move record to the top");
-        up = MakeButton(p1, "Up", "up");
-        up->setToolTip("Move record up one");
-        down = MakeButton(p1, "Down", "down");
-        down->setToolTip("Move record down one");
-        bottom = MakeButton(p1, "Bottom", "bottom");
-        bottom->setToolTip("Move record to the bottom");
-        for (QPushButton* b : {top, up, down, bottom}) moves->addWidget(b);
-        moves->addStretch();
-        row->addLayout(moves);
+        row->addLayout(moves.Build(p1));
+        for (auto [b, name] : {std::pair{moves.top, "top"}, {moves.up, "up"}, {moves.down, "down"},
+                               {moves.bottom, "bottom"}})
+            b->setObjectName(name);
         l1->addLayout(row);
         auto* b1 = new QHBoxLayout;
         addTemplate = MakeButton(p1, "&Add template to script", "addTemplate");
@@ -144,89 +138,19 @@ struct ScriptWizardLayout {
         l1->addLayout(b2);
         pages->addWidget(p1);
 
-        // Page 2: when the task runs.
-        auto* p2 = new QWidget;
-        auto* g2 = new QGridLayout(p2);
-        g2->addWidget(new QLabel("When...", p2), 0, 0, 1, 3);
-        scheduleType = new QComboBox(p2);
-        scheduleType->setObjectName("scheduleType");
-        for (const char* t : kScheduleTypes) scheduleType->addItem(t);
-        g2->addWidget(new QLabel("Schedule Type:", p2), 1, 0);
-        g2->addWidget(scheduleType, 1, 1);
-        date = new QLineEdit(p2);
-        date->setObjectName("date");
-        date->setToolTip("Next Date to Perform Task");
-        time = new QLineEdit(p2);
-        time->setObjectName("time");
-        time->setToolTip("Next Time to Perform Task");
-        g2->addWidget(new QLabel("Next Date:", p2), 2, 0);
-        g2->addWidget(date, 2, 1);
-        g2->addWidget(new QLabel("Next Time:", p2), 3, 0);
-        g2->addWidget(time, 3, 1);
-        every = new QSpinBox(p2);
-        every->setObjectName("every");
-        every->setRange(0, 99999);
-        every->setToolTip("Repeat Task Every...");
-        everyType = new QComboBox(p2);
-        everyType->setObjectName("everyType");
-        for (const char* t : {"minute(s)", "hour(s)", "day(s)", "week(s)", "month(s)", "year(s)"})
-            everyType->addItem(t);
-        g2->addWidget(new QLabel("Every:", p2), 4, 0);
-        g2->addWidget(every, 4, 1);
-        g2->addWidget(everyType, 4, 2);
-        auto* days = new QHBoxLayout;
-        const char* names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-        for (int i = 0; i < 7; ++i) {
-            day[i] = new QCheckBox(QString(names[i]).left(3), p2);
-            day[i]->setObjectName(names[i]);
-            day[i]->setToolTip(names[i]);
-            days->addWidget(day[i]);
-        }
-        monthEnd = new QCheckBox("Month End", p2);
-        monthEnd->setObjectName("monthEnd");
-        days->addWidget(monthEnd);
-        days->addStretch();
-        g2->addLayout(days, 5, 0, 1, 3);
-        g2->setRowStretch(6, 1);
-        pages->addWidget(p2);
-
-        // Page 3: description and category.
-        auto* p3 = new QWidget;
-        auto* g3 = new QGridLayout(p3);
-        g3->addWidget(new QLabel("Category...", p3), 0, 0, 1, 2);
-        description = new QLineEdit(p3);
-        description->setObjectName("description");
-        description->setMaxLength(40);
-        description->setToolTip("Description or Title of Task");
-        g3->addWidget(new QLabel("&Description:", p3), 1, 0);
-        g3->addWidget(description, 1, 1);
-        category = new QComboBox(p3);
-        category->setObjectName("category");
-        category->setEditable(true);
-        g3->addWidget(new QLabel("Category:", p3), 2, 0);
-        g3->addWidget(category, 2, 1);
-        disabled = new QCheckBox("Disable", p3);
-        disabled->setObjectName("disabled");
-        g3->addWidget(disabled, 3, 1);
-        g3->setRowStretch(4, 1);
-        pages->addWidget(p3);
-
-        // Page 4: the alarm.
-        auto* p4 = new QWidget;
-        auto* g4 = new QGridLayout(p4);
-        g4->addWidget(new QLabel("Advanced...", p4), 0, 0, 1, 3);
-        alarm = new QCheckBox("Alarm", p4);
-        alarm->setObjectName("alarm");
-        g4->addWidget(alarm, 1, 0);
-        wavFile = new QLineEdit(p4);
-        wavFile->setObjectName("wavFile");
-        wavFile->setToolTip("WAV file to play as an alarm");
-        wavBrowse = MakeButton(p4, "&Browse", "wavBrowse");
-        g4->addWidget(new QLabel("WAV File:", p4), 2, 0);
-        g4->addWidget(wavFile, 2, 1);
-        g4->addWidget(wavBrowse, 2, 2);
-        g4->setRowStretch(3, 1);
-        pages->addWidget(p4);
+        // Pages 2 to 4: the task wizards' When, Category and Advanced pages.
+        tasks::WizardPageOptions o;
+        o.whenHeading = "When to start it...";
+        o.advancedHeading = "Alarm and advanced options...";
+        // The Alarm box keeps the last WAV file in the program INI, the WAV
+        // field in the settings store.
+        o.alarmLastWavInIni = true;
+        o.fieldLastWavInIni = false;
+        o.rememberWavFolder = true;
+        o.monthEndAtOnce = true;
+        o.wavDialogTitle = "Choose a WAV File";
+        shared.Build(o);
+        for (QWidget* p : {shared.whenPage, shared.categoryPage, shared.advancedPage}) pages->addWidget(p);
 
         back = MakeButton(window, "&Back", "back");
         next = MakeButton(window, "&Next", "next");
@@ -265,9 +189,13 @@ protected:
     Scripting& SCR() { return Scripting_File().rec(); }
 
     bool Init() override {
+        // 0 new (from the frame), 1 and 2 hot-key mode (a new task, the key's
+        // task), 3 delete, 4 view; all but 0 and 1 work on the buffer's task.
         hotKey_ = entry_ == 1 || entry_ == 2;
-        change_ = entry_ == 2;
-        SetRequest(change_ ? kChangeRecord : kInsertRecord);
+        delete_ = entry_ == kDeleteRecord;
+        view_ = entry_ == kViewRecord;
+        change_ = entry_ == 2 || delete_ || view_;
+        SetRequest(delete_ ? kDeleteRecord : change_ ? kChangeRecord : kInsertRecord);
         if (!fPasswordValidation()) return false;
         EditorOpened();
         counted_ = true;
@@ -281,22 +209,17 @@ protected:
         if (Categories_File().Open() == kLevelBenign) categoriesOpen_ = true;
         SetOkControl(ui.finish);
         SetCancelControl(ui.cancel);
-        datePicture_ = data::ApplyDatePicture("@d17", Trim(Options().GlobalDateFormat.get()));
+        ui.shared.Attach(this, [this] { Store(); }, [this] { Show(); });
         Prime();
+        if (categoriesOpen_) ui.shared.FillCategories();
 
         required_.Init(ui.window, "Missing Information", "@PROMPT must be entered.");
-        required_.SetMessage(ui.every, true, "Every", "Repeat Task Every...", "Repeat Task Every...", "SCH:Every");
-        required_.SetMessage(ui.date, true, "Next Date", "Next Date to Perform Task", "Next Date to Perform Task",
-                             "SCH:Date");
-        required_.SetMessage(ui.time, true, "Next Time", "Next Time to Perform Task", "Next Time to Perform Task",
-                             "SCH:Time");
-        required_.SetMessage(ui.wavFile, true, "Alarm File", "WAV file to play as an alarm",
-                             "WAV file to play as an alarm", "SCH:AlarmFile");
+        ui.shared.AddRequiredFields(required_);
 
         if (!change_) {
             reserved_ = tasks::ReserveTaskID(0);
             if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
-        } else {
+        } else if (hotKey_) {
             entryItems_ = ReadScriptItems(SCH().ID);
         }
         task_ = SCH().ID;
@@ -305,21 +228,38 @@ protected:
 
         BuildTemplateList();
         if (!BuildItemList()) return false;
+        if (view_ || delete_) {
+            // Nothing of the task changes: the item and date buttons go too.
+            for (QWidget* b : std::initializer_list<QWidget*>{
+                     ui.addTemplate, ui.add, ui.copy, ui.edit, ui.del, ui.import, ui.exportScript, ui.clear,
+                     ui.editText, ui.moves.up, ui.moves.top, ui.moves.down, ui.moves.bottom, ui.shared.datePick, ui.shared.warnPick,
+                     ui.shared.except, ui.shared.wavBrowse})
+                DisableInViewMode(b);
+        }
+        std::string title = change_ ? "Edit Script Task Wizard" : "New Script Task Wizard";
+        if (view_) title = ViewTitle(title);
         if (hotKey_) {
             ClearRecurrence();
-            SetTitle("Hot Key Script Wizard");
-        } else {
-            SetTitle(change_ ? "Edit Script Task Wizard" : "New Script Task Wizard");
+            title = "Hot Key Script Wizard";
         }
+        SetTitle(title);
         Show();
         ShowPage(0);
         return true;
     }
 
+    void TakeOpened() override {
+        if (!view_ && !delete_) return;
+        // Opening applied the framework's view mode again.
+        ApplyModes();
+        ui.cancel->setFocus();
+    }
+
     // The new record (or, in hot-key mode, the key's task) before the pages
-    // show it.
+    // show it. A task to view or delete is shown as the caller fetched it.
     void Prime() {
         Schedule& s = SCH();
+        if (view_ || delete_) return;
         if (hotKey_) {
             if (!change_) s = Schedule();
             s.TaskType = "Run Program";
@@ -390,15 +330,9 @@ protected:
         items_->SetCopyControl(ui.copy);
         items_->SetChangeControl(ui.edit);
         items_->SetDeleteControl(ui.del);
-        items_->SetOnNewSelection([this] { highlighted_ = SCR().Sequence; });
+        ui.moves.Attach(items_.get(), [this] { return task_; });
         items_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
-            if (request == kInsertRecord) sequencer_.insertAfter = items_->HasRows() ? highlighted_ : 0;
-            if (request == kDeleteRecord) sequencer_.renumberStart = SCR().Sequence;
-            UpdateScripting([this, request, done](int response) {
-                if (response == kRequestCompleted && request == kInsertRecord)
-                    sequencer_.MoveAfter(task_, SCR().Sequence);
-                if (response == kRequestCompleted && request == kDeleteRecord) sequencer_.Renumber(task_);
-                sequencer_.insertAfter = sequencer_.renumberStart = 0;
+            ui.moves.EditItem(request, [this, done](int response) {
                 done(response);
                 if (ui.window) Refresh();
             });
@@ -414,9 +348,10 @@ protected:
 
     void UpdateItemButtons() {
         const bool rows = task_ != 0 && items_->HasRows();
-        for (QPushButton* b : {ui.copy, ui.edit, ui.del, ui.up, ui.top, ui.down, ui.bottom, ui.clear})
-            b->setEnabled(rows);
+        for (QPushButton* b : {ui.copy, ui.edit, ui.del, ui.clear}) b->setEnabled(rows);
+        ui.moves.SetEnabled(rows);
         ui.addTemplate->setEnabled(templates_ && templates_->HasRows() && task_ != 0);
+        ApplyModes();
     }
 
     void Refresh() {
@@ -430,84 +365,33 @@ protected:
         Refresh();
     }
 
-    void Move(ScriptSequencer::Direction d) {
-        if (!items_->UpdateViewRecord()) return;
-        const int64_t row = items_->SelectedRowId();
-        const int32_t seq = SCR().Sequence;
-        switch (d) {
-            case ScriptSequencer::kUp: sequencer_.MoveUp(task_, seq); break;
-            case ScriptSequencer::kDown: sequencer_.MoveDown(task_, seq); break;
-            case ScriptSequencer::kToTop: sequencer_.MoveToTop(task_, seq); break;
-            default: sequencer_.MoveToBottom(task_, seq); break;
-        }
-        items_->ResetFromFile();
-        items_->SelectRowId(row);
-        ui.items->setFocus();
-    }
-
     // The buffer into the pages.
     void Show() {
-        const Schedule& s = SCH();
-        ui.scheduleType->setCurrentText(QString::fromStdString(Trim(s.ScheduleType.str())));
-        ui.date->setText(s.Date ? QString::fromStdString(Trim(Format(Value(s.Date), datePicture_))) : QString());
-        ui.time->setText(s.Time ? QString::fromStdString(Trim(Format(Value(s.Time), "@t1"))) : QString());
-        ui.every->setValue(s.Every);
-        const uint8_t* days[] = {&s.Sunday, &s.Monday, &s.Tuesday, &s.Wednesday, &s.Thursday, &s.Friday, &s.Saturday};
-        for (int i = 0; i < 7; ++i) ui.day[i]->setChecked(*days[i] != 0);
-        ui.monthEnd->setChecked(s.LastDayofMonth != 0);
-        MonthEndRule();
-        ui.everyType->setCurrentText(QString::fromStdString(Trim(s.EveryType.str())));
-        ui.description->setText(QString::fromStdString(ClipRight(s.Description.str())));
-        ui.category->clear();
-        if (categoriesOpen_)
-            Categories_File().File().ForEachMatch(CategoriesDef().key("CAT:KeyCategory"), {}, {},
-                                                  [&](int64_t, const void* rec) {
-                                                      ui.category->addItem(QString::fromStdString(
-                                                          ClipRight(static_cast<const Categories*>(rec)->Category.str())));
-                                                      return true;
-                                                  });
-        ui.category->setCurrentText(QString::fromStdString(ClipRight(s.Category.str())));
-        ui.disabled->setChecked(s.Disabled != 0);
-        ui.alarm->setChecked(s.Alarm != 0);
-        ui.wavFile->setText(QString::fromStdString(s.AlarmFile.str()));
-        AlarmRule();
+        ui.shared.Show();
+        ApplyModes();
     }
 
-    // The pages into the buffer.
+    // The pages into the buffer. A hot-key task keeps no schedule.
     void Store() {
-        Schedule& s = SCH();
-        if (!hotKey_) {
-            s.ScheduleType = ui.scheduleType->currentText().toStdString();
-            s.Date = 0;
-            if (auto v = TryDeformat(ui.date->text().toStdString(), datePicture_)) s.Date = static_cast<int32_t>(v->toInt());
-            s.Time = 0;
-            if (auto v = TryDeformat(ui.time->text().toStdString(), "@t1")) s.Time = static_cast<int32_t>(v->toInt());
-            s.Every = ui.every->value();
-            uint8_t* days[] = {&s.Sunday, &s.Monday, &s.Tuesday, &s.Wednesday, &s.Thursday, &s.Friday, &s.Saturday};
-            for (int i = 0; i < 7; ++i) *days[i] = ui.day[i]->isChecked() ? 1 : 0;
-            s.LastDayofMonth = ui.monthEnd->isChecked() ? 1 : 0;
-            s.EveryType = ui.everyType->currentText().toStdString();
-        }
-        s.Description = ui.description->text().toStdString();
-        s.Category = ui.category->currentText().toStdString();
-        s.Disabled = ui.disabled->isChecked() ? 1 : 0;
-        s.Alarm = ui.alarm->isChecked() ? 1 : 0;
-        s.AlarmFile = ui.wavFile->text().toStdString();
+        if (view_ || delete_) return;
+        ui.shared.Store();
+        if (hotKey_) ClearRecurrence();
     }
 
-    // Month End ticked stands for the day boxes: they are greyed at once.
-    void MonthEndRule() {
-        for (QCheckBox* b : ui.day) b->setEnabled(!ui.monthEnd->isChecked());
-        ui.monthEnd->setEnabled(true);
-    }
-
-    void AlarmRule() {
-        const bool on = ui.alarm->isChecked();
-        ui.wavFile->setEnabled(on);
-        ui.wavBrowse->setEnabled(on);
-        if (on && ui.wavFile->text().trimmed().isEmpty()) {
-            const std::string last = GetIniValue(Options().ININame.get(), "Settings", "LastWAVFile", "");
-            ui.wavFile->setText(QString::fromStdString(last));
+    // Delete and view show everything read-only; view also hides Finish and
+    // closes with "Cl&ose". Applied again after every change of the window.
+    void ApplyModes() {
+        if (!view_ && !delete_) return;
+        SetViewMode(true);
+        if (delete_) {
+            // Delete keeps Finish and Cancel: the framework's view mode only
+            // makes the controls read-only, and is not kept for the opening.
+            SetViewMode(false);
+            ui.finish->show();
+            ui.finish->setEnabled(true);
+            ui.cancel->setText("Cancel");
+        } else {
+            ui.cancel->setIcon(IconByName("~close.ico"));
         }
     }
 
@@ -518,11 +402,20 @@ protected:
         const bool last = hotKey_ ? page == 2 : page == 3;
         ui.back->setEnabled(page > 0);
         ui.next->setEnabled(!last);
-        ui.finish->setEnabled(last || (hotKey_ && page == 0) || change_);
+        ui.finish->setEnabled(last || (hotKey_ && page == 0) || (change_ && !view_));
         ui.finish->setDefault(last);
         ui.next->setDefault(!last);
+        // The picture stands beside the Category and Advanced pages only.
         ui.picture->setVisible(page >= 2);
         if (page == 0) UpdateItemButtons();
+        if (page == 1) ui.shared.ShowScheduleType();
+        if (page == 3 && !view_ && !delete_) ui.shared.AlarmRule(true);
+        ApplyModes();
+        if (view_ || delete_) ui.cancel->setFocus();
+    }
+
+    void TakeSelected(QObject* c) override {
+        if (!view_ && !delete_) ui.shared.TakeSelected(c);
     }
 
     void TakeAccepted(QObject* c) override {
@@ -533,16 +426,15 @@ protected:
         }
         if (templates_ && templates_->HandleAccepted(c)) return;
         if (c == ui.next) {
+            Store();
             ShowPage(hotKey_ && page == 0 ? 2 : page + 1);
         } else if (c == ui.back) {
+            Store();
             ShowPage(hotKey_ && page == 2 ? 0 : page - 1);
         } else if (c == ui.addTemplate) {
             AddTemplate();
-        } else if (c == ui.up) Move(ScriptSequencer::kUp);
-        else if (c == ui.down) Move(ScriptSequencer::kDown);
-        else if (c == ui.top) Move(ScriptSequencer::kToTop);
-        else if (c == ui.bottom) Move(ScriptSequencer::kToBottom);
-        else if (c == ui.clear) {
+        } else if (ui.moves.HandleAccepted(c)) {
+        } else if (c == ui.clear) {
             QPointer<QWidget> w = ui.window;
             ClearAllScriptItems([this, w](bool) {
                 if (w) Refresh();
@@ -560,30 +452,32 @@ protected:
             ScriptEditAsText([this, w](int) {
                 if (w) Refresh();
             });
-        } else if (c == ui.monthEnd) {
-            MonthEndRule();
-        } else if (c == ui.alarm) {
-            AlarmRule();
-        } else if (c == ui.wavBrowse) {
-            const std::string ini = Options().ININame.get();
-            std::string start = GetIniValue(ini, "Defaults", "WAVPath", "");
-            if (Trim(start).empty()) start = std::filesystem::current_path().string();
-            const auto file = tasks::ChooseFile(ui.window, "Choose a WAV File", start,
-                                                {"WAV Files (*.[wW][aA][vV])", "All Files (*)"});
-            if (!file) return;
-            ui.wavFile->setText(QString::fromStdString(*file));
-            PutIniValue(ini, "Defaults", "WAVPath", std::filesystem::path(*file).parent_path().string());
+        } else if (!view_ && !delete_) {
+            ui.shared.TakeAccepted(c);
         }
     }
 
     void TakeNewSelection(QObject*) override { UpdateItemButtons(); }
 
     bool TakeCompleted() override {
+        if (view_) return false;
+        if (delete_) {
+            // The task goes with its script.
+            const Schedule shown = SCH();
+            if (Schedule_File().Fetch("SCH:KeyID") != kLevelBenign) return false;
+            if (Schedule_Relations().Delete(false) != kLevelBenign) {
+                SCH() = shown;
+                return false;
+            }
+            DeleteScript(task_);
+            saved_ = true;
+            return true;
+        }
         Store();
-        if (!hotKey_ && required_.Check(false)) return false;
-        if (SCH().Alarm) {
-            const std::string file = SCH().AlarmFile.str();
-            if (!Trim(file).empty()) PutIniValue(Options().ININame.get(), "Settings", "LastWAVFile", file);
+        if (!hotKey_ && required_.Check(false)) {
+            // The check brought the field's page forward: its buttons follow.
+            ShowPage(ui.pages->currentIndex());
+            return false;
         }
         if (!hotKey_) {
             TableScheduleStore store;
@@ -613,7 +507,7 @@ protected:
 
     void Kill() override {
         if (!saved_) {
-            if (change_) {
+            if (hotKey_ && change_) {
                 // The key's task keeps the script it had when the wizard opened.
                 DeleteScript(task_);
                 for (const Scripting& item : entryItems_) {
@@ -640,12 +534,10 @@ private:
     ScriptWizardLayout ui;
     RequiredFields required_;
     std::unique_ptr<BrowseView> templates_, items_;
-    ScriptSequencer sequencer_;
     std::vector<Scripting> entryItems_;
-    std::string datePicture_;
     int entry_ = 0;
-    int32_t reserved_ = 0, held_ = 0, task_ = 0, highlighted_ = 0;
-    bool hotKey_ = false, change_ = false;
+    int32_t reserved_ = 0, held_ = 0, task_ = 0;
+    bool hotKey_ = false, change_ = false, view_ = false, delete_ = false;
     bool counted_ = false, scheduleOpen_ = false, scriptingOpen_ = false, templatesOpen_ = false,
          categoriesOpen_ = false, saved_ = false;
 };
@@ -654,7 +546,7 @@ private:
 
 void Wizard_Script(std::function<void(int response)> done) {
     const int request = GlobalRequest();
-    auto* w = new ScriptWizardWindow(request == 1 || request == 2 ? request : 0);
+    auto* w = new ScriptWizardWindow(request >= 1 && request <= 4 ? request : 0);
     if (done) w->Call(std::move(done));
     else w->Open();
 }

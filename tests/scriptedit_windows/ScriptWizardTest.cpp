@@ -1,11 +1,18 @@
 // The script wizard offscreen over real data files: a new task filled from a
-// template, and the hot-key mode's Cancel that must keep the key's script.
+// template, the When page's reactions and required fields, view and delete
+// of an existing task, and the hot-key mode's Cancel that must keep the key's
+// script.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QTableView>
 
 #include "UiTestSupport.h"
@@ -99,7 +106,8 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 2; }));
     EXPECT_EQ(ItemActions(id).size(), 2u);
     ButtonText(w, "&Next")->click();
-    // Only Mondays; Month End greys the day boxes at once.
+    // The last Monday of the month; Month End greys the day boxes at once.
+    w->findChild<QAbstractButton*>("type2")->click();
     for (const char* d : {"Sunday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
         w->findChild<QCheckBox*>(d)->click();
     auto* monthEnd = w->findChild<QCheckBox*>("monthEnd");
@@ -184,6 +192,221 @@ TEST_F(ScriptWizardTest, HotKeyCancelRestoresTheItems) {
     Schedule_File().rec() = Schedule();
     Schedule_File().rec().ID = id;
     EXPECT_EQ(Schedule_File().Fetch("SCH:KeyID"), data::kLevelBenign);
+}
+
+// An existing task with a two-item script, for view and delete.
+int32_t AddScriptTask(const char* description) {
+    Schedule& t = Schedule_File().rec();
+    t = Schedule();
+    t.TaskType = "Run Program";
+    t.Command = "N/A";
+    t.Category = "General";
+    t.Description = description;
+    t.ScheduleType = "Day of Week";
+    t.Monday = 1;
+    t.Date = Today();
+    t.Time = 100;
+    EXPECT_EQ(Schedule_File().Insert(), data::kLevelBenign);
+    const int32_t id = t.ID;
+    TextToScript("EXIT\r\nEXIT\r\n");
+    return id;
+}
+
+bool TaskExists(int32_t id) {
+    Schedule_File().rec() = Schedule();
+    Schedule_File().rec().ID = id;
+    return Schedule_File().TryFetch("SCH:KeyID") == data::kLevelBenign;
+}
+
+TEST_F(ScriptWizardTest, WhenPageOrdinalsRepeatWarningAndRequiredFields) {
+    GlobalRequest() = 0;
+    scriptedit::Wizard_Script();
+    QWidget* w = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+    const int32_t id = Schedule_File().rec().ID;
+    auto* pages = w->findChild<QStackedWidget*>("pages");
+    auto* picture = w->findChild<QLabel*>("picture");
+    ASSERT_NE(picture, nullptr);
+    ButtonText(w, "&Next")->click();
+    ASSERT_EQ(pages->currentIndex(), 1);
+    auto child = [w](const char* name) { return w->findChild<QWidget*>(name); };
+    auto click = [w](const char* name) {
+        w->findChild<QAbstractButton*>(name)->click();
+        test::Pump();
+    };
+    auto enter = [w](const char* name, const QString& text) {
+        auto* e = w->findChild<QLineEdit*>(name);
+        e->setText(text);
+        e->setModified(true);  // as typing leaves it
+        emit e->editingFinished();
+        test::Pump();
+    };
+
+    // Day of Month: the ordinals and Month End show; Month End greys every
+    // other box and stays enabled itself.
+    click("type2");
+    EXPECT_TRUE(child("1st")->isVisibleTo(w));
+    EXPECT_TRUE(child("monthEnd")->isVisibleTo(w));
+    click("monthEnd");
+    for (const char* name : {"1st", "Last", "Monday", "Sunday"}) EXPECT_FALSE(child(name)->isEnabled()) << name;
+    EXPECT_TRUE(child("monthEnd")->isEnabled());
+    click("monthEnd");
+    for (const char* name : {"1st", "Last", "Monday"}) EXPECT_TRUE(child(name)->isEnabled()) << name;
+
+    // Monthly: Repeat and the offset, enabled only for a twice-monthly repeat.
+    click("type3");
+    auto* repeat = w->findChild<QComboBox*>("repeat");
+    EXPECT_TRUE(repeat->isVisibleTo(w));
+    EXPECT_EQ(repeat->currentText(), "Once");
+    EXPECT_FALSE(child("offset")->isEnabled());
+    repeat->setCurrentIndex(1);
+    emit repeat->activated(1);
+    test::Pump();
+    EXPECT_TRUE(child("offset")->isEnabled());
+    repeat->setCurrentIndex(0);
+    emit repeat->activated(0);
+    test::Pump();
+    EXPECT_FALSE(child("offset")->isEnabled());
+    EXPECT_FALSE(child("Monday")->isVisibleTo(w));
+
+    // A warning after the task is refused and cleared.
+    click("type0");
+    const QString date = w->findChild<QLineEdit*>("date")->text();
+    enter("warnDate", w->findChild<QLineEdit*>("date")->text());
+    enter("warnTime", "11:59PM");
+    ASSERT_FALSE(responder_.shown().empty());
+    EXPECT_EQ(responder_.shown().back().request.text, "Advanced Warning cannot be after scheduled task.");
+    EXPECT_TRUE(w->findChild<QLineEdit*>("warnDate")->text().isEmpty());
+    EXPECT_TRUE(w->findChild<QLineEdit*>("warnTime")->text().isEmpty());
+
+    // No next date: Finish names it and brings its page back.
+    enter("date", "");
+    ButtonText(w, "&Next")->click();
+    EXPECT_TRUE(picture->isVisible());
+    ButtonText(w, "&Next")->click();
+    ASSERT_EQ(pages->currentIndex(), 3);
+    const size_t before = responder_.shown().size();
+    ButtonText(w, "&Finish")->click();
+    test::Pump();
+    ASSERT_GT(responder_.shown().size(), before);
+    EXPECT_EQ(responder_.shown().back().request.text, "\"Next Date to Perform Task\" must be entered.");
+    EXPECT_EQ(responder_.shown().back().request.title, "Missing Information");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    EXPECT_FALSE(picture->isVisible());
+    EXPECT_FALSE(ButtonText(w, "&Finish")->isEnabled());
+    ASSERT_NE(WindowTitled("New Script Task Wizard"), nullptr);
+    enter("date", date);
+    ButtonText(w, "&Next")->click();
+    ButtonText(w, "&Next")->click();
+    ButtonText(w, "&Finish")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
+    ASSERT_TRUE(TaskExists(id));
+    EXPECT_EQ(Trim(Schedule_File().rec().ScheduleType.str()), "Once");
+    EXPECT_EQ(Schedule_File().rec().AdvanceWarnDate, 0);
+}
+
+TEST_F(ScriptWizardTest, ItemsGoAfterTheHighlightedOneAndTemplatesAtTheEnd) {
+    AddTemplate("Two exits", {"Exit Script", "Exit Script"});
+    GlobalRequest() = 0;
+    scriptedit::Wizard_Script();
+    QWidget* w = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+    const int32_t id = Schedule_File().rec().ID;
+    auto* templates = w->findChild<QTableView*>("templates");
+    auto* items = w->findChild<QTableView*>("items");
+    ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
+    templates->selectRow(0);
+    test::Pump();
+    for (int i = 0; i < 2; ++i) ButtonText(w, "&Add template to script")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 4; }));
+    // A new item with the second of four highlighted becomes the third.
+    items->selectRow(1);
+    test::Pump();
+    ButtonText(w, "Add")->click();
+    QWidget* form = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Action")) != nullptr; }));
+    qobject_cast<QRadioButton*>(ButtonText(form, "Set Value"))->click();
+    form->findChild<QTabWidget*>()->currentWidget()->findChildren<QLineEdit*>()[0]->setText("new");
+    ButtonText(form, "&OK")->click();
+    const std::vector<std::string> placed = {"Exit Script", "Exit Script", "Set Value", "Exit Script", "Exit Script"};
+    EXPECT_TRUE(test::WaitFor([&] { return ItemActions(id) == placed; })) << ::testing::PrintToString(ItemActions(id));
+    // The template goes after the last item, whatever is highlighted.
+    items->selectRow(0);
+    test::Pump();
+    ButtonText(w, "&Add template to script")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return ItemActions(id).size() == 7; }));
+    EXPECT_EQ(ItemActions(id)[2], "Set Value");
+    ButtonText(w, "Cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
+    EXPECT_TRUE(ItemActions(id).empty());
+}
+
+TEST_F(ScriptWizardTest, ViewShowsTheTaskReadOnlyAndCloseChangesNothing) {
+    const int32_t id = AddScriptTask("Nightly clean-up");
+    GlobalRequest() = kViewRecord;
+    int response = 0;
+    scriptedit::Wizard_Script([&](int r) { response = r; });
+    QWidget* w = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("View Script Task Wizard")) != nullptr; }));
+    auto* finish = w->findChild<QAbstractButton*>("finish");
+    auto* close = w->findChild<QAbstractButton*>("cancel");
+    EXPECT_EQ(close->text(), "Cl&ose");
+    EXPECT_TRUE(test::WaitFor([&] { return close->hasFocus(); }));
+    EXPECT_FALSE(ButtonText(w, "Add")->isEnabled());
+    EXPECT_FALSE(ButtonText(w, "Delete All")->isEnabled());
+    // Every page stays read-only; Finish stays hidden.
+    for (int page = 1; page <= 3; ++page) {
+        ButtonText(w, "&Next")->click();
+        test::Pump();
+        EXPECT_FALSE(finish->isVisible()) << page;
+        EXPECT_FALSE(finish->isEnabled()) << page;
+        EXPECT_TRUE(close->hasFocus()) << page;
+    }
+    EXPECT_TRUE(w->findChild<QLineEdit*>("description")->isReadOnly());
+    EXPECT_EQ(w->findChild<QLineEdit*>("description")->text(), "Nightly clean-up");
+    EXPECT_FALSE(w->findChild<QCheckBox*>("alarm")->isEnabled());
+    EXPECT_FALSE(w->findChild<QAbstractButton*>("wavBrowse")->isEnabled());
+    close->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }));
+    EXPECT_EQ(response, kRequestCancelled);
+    EXPECT_EQ(ItemActions(id).size(), 2u);
+    ASSERT_TRUE(TaskExists(id));
+    EXPECT_EQ(Trim(Schedule_File().rec().Description.str()), "Nightly clean-up");
+    EXPECT_EQ(Schedule_File().rec().Monday, 1);
+}
+
+TEST_F(ScriptWizardTest, DeleteShowsTheTaskReadOnlyAndFinishRemovesItWithItsScript) {
+    const int32_t id = AddScriptTask("Old job");
+    GlobalRequest() = kDeleteRecord;
+    scriptedit::Wizard_Script();
+    QWidget* w = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Edit Script Task Wizard")) != nullptr; }));
+    auto* cancel = w->findChild<QAbstractButton*>("cancel");
+    EXPECT_EQ(cancel->text(), "Cancel");
+    EXPECT_TRUE(test::WaitFor([&] { return cancel->hasFocus(); }));
+    EXPECT_TRUE(w->findChild<QLineEdit*>("description")->isReadOnly());
+    EXPECT_FALSE(ButtonText(w, "Add")->isEnabled());
+    // Cancel keeps task and script.
+    cancel->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Edit Script Task Wizard") == nullptr; }));
+    EXPECT_TRUE(TaskExists(id));
+    EXPECT_EQ(ItemActions(id).size(), 2u);
+
+    GlobalRequest() = kDeleteRecord;
+    scriptedit::Wizard_Script();
+    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Edit Script Task Wizard")) != nullptr; }));
+    for (int i = 0; i < 3; ++i) ButtonText(w, "&Next")->click();
+    auto* finish = w->findChild<QAbstractButton*>("finish");
+    EXPECT_TRUE(finish->isVisible());
+    finish->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Edit Script Task Wizard") == nullptr; }))
+        << [&] {
+               std::string all;
+               for (const auto& m : responder_.shown()) all += m.request.title + ": " + m.request.text + "\n";
+               return all;
+           }();
+    EXPECT_FALSE(TaskExists(id));
+    EXPECT_TRUE(ItemActions(id).empty());
 }
 
 TEST_F(ScriptWizardTest, ScriptListAddsAPickedTemplate) {
