@@ -30,6 +30,7 @@
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/RecordForm.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/TabHighlight.h"
@@ -52,7 +53,6 @@ using tasks::MakeList;
 using tasks::TrackTyping;
 using tasks::Typed;
 
-constexpr int kBringForward = 518;
 constexpr std::size_t kNotesSize = 4096;
 constexpr std::size_t kResolutionSize = 1000;
 constexpr const char* kTimePicture = "@t4";
@@ -153,14 +153,7 @@ struct UpdateTodoLayout {
         sheet->addTab(res, "Resolution");
         v->addWidget(sheet);
 
-        ok = MakeButton(window, "&OK", "ok", "ok.ico");
-        ok->setDefault(true);
-        cancel = MakeButton(window, "Cancel", "cancel", "cancel.ico");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(ok);
-        row->addWidget(cancel);
-        v->addLayout(row);
+        tasks::AddOkCancel(window, v, ok, cancel, "ok.ico", "cancel.ico");
     }
 };
 
@@ -176,16 +169,8 @@ protected:
     Todo& TDO() { return Todo_File().rec(); }
 
     bool Init() override {
-        if (Request() == kViewRecord) {
-            view_ = true;
-            SetRequest(kChangeRecord);
-        } else if (Request() == kDeleteRecord) {
-            delete_ = true;
-        }
-        if (Todo_File().Open() != kLevelBenign) return false;
-        todoOpen_ = true;
-        if (Categories_File().Open() != kLevelBenign) return false;
-        catOpen_ = true;
+        mode_.Take(*this);
+        if (!tables_.Open(Todo_File()) || !tables_.Open(Categories_File())) return false;
         ApplyTodoDefaults(TDO(), Categories_File().rec(), Request() == kInsertRecord);
         doneAtOpen_ = TDO().Done != 0;
 
@@ -201,11 +186,9 @@ protected:
         DisableInViewMode(ui.pick);
         DisableInViewMode(ui.done);
 
-        const std::string title = Request() == kInsertRecord ? "New To Do Item" : "Edit To Do Item";
-        SetTitle(view_ ? ViewTitle(title) : title);
-        if (view_ || delete_) SetViewMode(true);
-        if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
-        if (!view_ && !delete_) {
+        SetTitle(mode_.Title(Request() == kInsertRecord ? "New To Do Item" : "Edit To Do Item"));
+        mode_.Apply(*this);
+        if (!mode_.ReadOnly()) {
             // The history key puts back a control's value from the last item
             // saved through this form.
             history_.Add(ui.todo, "TDO:ToDo");
@@ -219,17 +202,9 @@ protected:
         Show();
         return true;
     }
-    void TakeOpened() override {
-        if (delete_) {
-            // OK confirms the delete.
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_ || delete_) ui.cancel->setFocus();
-    }
+    void TakeOpened() override { mode_.Opened(*this); }
     void TakeAccepted(QObject* c) override {
-        if (view_ || delete_) return;
+        if (mode_.ReadOnly()) return;
         Store();
         if (c == ui.priority) {
             if (!PriorityAccepted()) return;
@@ -249,28 +224,21 @@ protected:
         Show();
     }
     bool TakeCompleted() override {
-        if (!delete_) {
+        if (!mode_.Delete()) {
             Store();
             if (!PriorityAccepted()) return false;
             if (required_.Check(false)) return false;
             StampTodoForSave(TDO(), Options().UserID.get(), Today(), ClockTime(), data::TableOf(TodoDef()));
         }
-        int r;
-        if (delete_)
-            r = Todo_Relations().Delete(false);
-        else if (Request() == kInsertRecord)
-            r = Todo_File().Insert();
-        else
-            r = Todo_Relations().Update(true);
+        const int r = mode_.Write(*this, Todo_File(), Todo_Relations());
         if (r != kLevelBenign) return false;
-        if (!delete_ && !view_) history_.Remember();
+        if (!mode_.ReadOnly()) history_.Remember();
         return true;
     }
     void Kill() override {
         tabs_.Kill();
         required_.Kill();
-        if (catOpen_) Categories_File().Close();
-        if (todoOpen_) Todo_File().Close();
+        tables_.Close();
     }
 
 private:
@@ -298,11 +266,7 @@ private:
         ClearTyped(ui.date);
         ClearTyped(ui.time);
         ui.done->setChecked(t.Done != 0);
-        if (view_ || delete_) ApplyViewMode();
-        if (delete_) {
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-        }
+        mode_.Reapply(*this);
     }
     void Store() {
         Todo& t = TDO();
@@ -319,11 +283,12 @@ private:
     }
 
     UpdateTodoLayout ui;
+    RecordFormMode mode_;
+    WindowTables tables_;
     FieldHistory history_{"UpdateTodo"};
     RequiredFields required_;
     TabHighlight tabs_;
-    bool view_ = false, delete_ = false, doneAtOpen_ = false;
-    bool todoOpen_ = false, catOpen_ = false;
+    bool doneAtOpen_ = false;
 };
 
 // --- BrowseToDoList ------------------------------------------------------------
@@ -401,8 +366,7 @@ protected:
             }
         }
         todoOpen_ = true;
-        if (Categories_File().Open() != kLevelBenign) return false;
-        catOpen_ = true;
+        if (!tables_.Open(Categories_File())) return false;
         if (Options().MultiUser && !ClipRight(Options().UserID.get()).empty())
             SetTitle("To Do List - " + ClipRight(Options().UserID.get()));
         tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
@@ -435,9 +399,7 @@ protected:
         list_->AddRange("TDO:Category", [] { return Value(Categories_File().rec().Category.str()); });
         list_->AddLocator("TDO:Priority");
         list_->SetSortOrder(1);
-        list_->SetInsertControl(ui.insert);
-        list_->SetChangeControl(ui.change);
-        list_->SetDeleteControl(ui.del);
+        list_->SetEditControls(ui.insert, ui.change, ui.del);
         list_->SetViewControl(ui.view);
         list_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateTodo(std::move(done)); });
         list_->Popup().AddSeparator();
@@ -464,11 +426,7 @@ protected:
             const xplore::ColumnDef& c = cols[static_cast<std::size_t>(i)];
             orders.push_back({c.field, {{c.field, false, c.picture.substr(1)}}});
         }
-        xplore_->core().Attach(">Header");
-        xplore_->core().Init(cols, orders);
-        xplore_->core().AddSortOrder(1);
-        xplore_->core().SyncOrders(nullptr);
-        xplore_->Restore(dp);
+        xplore_->Start(">Header", cols, dp, orders);
         UpdateTransfer();
         return true;
     }
@@ -477,10 +435,8 @@ protected:
     void TakeOpened() override { ui.list->setFocus(); }
 
     bool TakeEvent(int e) override {
-        if (e == kBringForward) {
-            if (ui.window->isMinimized()) ui.window->showNormal();
-            ui.window->raise();
-            ui.window->activateWindow();
+        if (e == kEventAlreadyOpen) {
+            ComeForward();
             // Items other programs added meanwhile show at once.
             list_->ResetFromFile();
             ui.list->setFocus();
@@ -520,7 +476,7 @@ protected:
         tabs_.Kill();
         xplore_.reset();
         list_.reset();
-        if (catOpen_) Categories_File().Close();
+        tables_.Close();
         if (todoOpen_) Todo_File().Close();
     }
 
@@ -560,7 +516,8 @@ private:
     TabHighlight tabs_;
     std::unique_ptr<BrowseView> list_;
     std::unique_ptr<xplore::XploreList> xplore_;
-    bool todoOpen_ = false, catOpen_ = false;
+    WindowTables tables_;
+    bool todoOpen_ = false;
 };
 
 }  // namespace
@@ -568,11 +525,7 @@ private:
 void UpdateTodo(std::function<void(int response)> done) { (new UpdateTodoWindow)->Call(std::move(done)); }
 
 void BrowseToDoList() {
-    auto* w = new BrowseToDoListWindow;
-    if (TopWindowOf(CurrentProcedureThread()))
-        w->Call();
-    else
-        w->Open();
+    (new BrowseToDoListWindow)->OpenOrCall();
 }
 
 void RegisterToDoWindows() { RegisterProcedure("BrowseToDoList", [] { BrowseToDoList(); }); }

@@ -132,6 +132,12 @@ public:
     void SetChangeControl(QAbstractButton* b) { change_ = b; }
     void SetDeleteControl(QAbstractButton* b) { delete_ = b; }
     void SetSelectControl(QAbstractButton* b) { select_ = b; }
+    // Insert, Change and Delete at once (the usual button row).
+    void SetEditControls(QAbstractButton* insert, QAbstractButton* change, QAbstractButton* del) {
+        insert_ = insert;
+        change_ = change;
+        delete_ = del;
+    }
     QAbstractButton* InsertControl() const { return insert_; }
     QAbstractButton* ChangeControl() const { return change_; }
     QAbstractButton* DeleteControl() const { return delete_; }

@@ -198,6 +198,20 @@ void WindowManager::CloseNow() {
 
 void WindowManager::Post(int event) { PostToWindow(window_, event); }
 
+void WindowManager::ComeForward() {
+    if (!window_) return;
+    if (window_->isMinimized()) window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void WindowManager::OpenOrCall() {
+    if (TopWindowOf(CurrentProcedureThread()))
+        Call();
+    else
+        Open();
+}
+
 void WindowManager::SetTitle(const std::string& title) {
     if (window_) window_->setWindowTitle(QString::fromStdString(title));
 }

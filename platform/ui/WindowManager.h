@@ -58,6 +58,9 @@ public:
     // the caller's procedure thread, with GlobalResponse() set to it. When
     // the window does not open, done gets kRequestCancelled.
     bool Call(std::function<void(int response)> done = {});
+    // Call when the current thread has a window already (the window opens
+    // over it), else Open (the window is the thread's own).
+    void OpenOrCall();
     // Closes the window as its close box does, once the current event is done
     // (the runtime's posted close; TakeCloseRequest may refuse).
     void Close();
@@ -65,6 +68,9 @@ public:
     void CloseNow();
     // Queues user event N for this window.
     void Post(int event);
+    // Brings the window forward (shown normal when minimized, raised and
+    // active): the answer of a single-instance window to another start.
+    void ComeForward();
 
     const std::string& ProcedureName() const { return procedureName_; }
     QWidget* Window() const { return window_; }

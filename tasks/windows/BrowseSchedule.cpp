@@ -287,10 +287,8 @@ protected:
     }
 
     bool TakeEvent(int e) override {
-        if (e == 518) {
-            if (Window()->isMinimized()) Window()->showNormal();
-            Window()->raise();
-            Window()->activateWindow();
+        if (e == kEventAlreadyOpen) {
+            ComeForward();
             view_->setFocus();
             if (xplore_) xplore_->Show();
             return true;
@@ -614,14 +612,7 @@ struct SelectDateRangeLayout {
         startOnly = new QCheckBox("Use Start Date Only", window);
         startOnly->setObjectName("startOnly");
         v->addWidget(startOnly);
-        ok = MakeButton(window, "&OK", "ok", "OK.ICO");
-        ok->setDefault(true);
-        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(ok);
-        row->addWidget(cancel);
-        v->addLayout(row);
+        AddOkCancel(window, v, ok, cancel);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/RecordForm.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/TabHighlight.h"
@@ -50,14 +51,7 @@ struct UpdateCategoriesLayout {
         g->addWidget(l, 0, 0);
         g->addWidget(category, 0, 1);
         v->addLayout(g);
-        ok = MakeButton(window, "&OK", "ok", "OK.ICO");
-        ok->setDefault(true);
-        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(ok);
-        row->addWidget(cancel);
-        v->addLayout(row);
+        AddOkCancel(window, v, ok, cancel);
     }
 };
 
@@ -71,61 +65,34 @@ protected:
         return ui.window;
     }
     bool Init() override {
-        if (Request() == kViewRecord) {
-            view_ = true;
-            SetRequest(kChangeRecord);
-        } else if (Request() == kDeleteRecord) {
-            delete_ = true;
-        }
-        if (Categories_File().Open() != kLevelBenign) return false;
-        opened_ = true;
+        mode_.Take(*this);
+        if (!tables_.Open(Categories_File())) return false;
         SetOkControl(ui.ok);
         SetCancelControl(ui.cancel);
         required_.Init(ui.window);
         required_.SetMessage(ui.category, true, "Category", "Category", "Category", "CAT:Category");
         SetRequiredFields(&required_);
         ui.category->setText(QString::fromStdString(Categories_File().rec().Category.str()));
-        const std::string title = Request() == kInsertRecord ? "New Category" : "Edit Category";
-        SetTitle(view_ ? ViewTitle(title) : title);
-        if (view_ || delete_) SetViewMode(true);
-        if (delete_) {
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
+        SetTitle(mode_.Title(Request() == kInsertRecord ? "New Category" : "Edit Category"));
+        mode_.Apply(*this);
         return true;
     }
-    void TakeOpened() override {
-        if (delete_) {
-            // Delete is confirmed by OK.
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_ || delete_) ui.cancel->setFocus();
-    }
+    void TakeOpened() override { mode_.Opened(*this); }
     bool TakeCompleted() override {
         if (required_.Check(false)) return false;
         Categories_File().rec().Category = ui.category->text().toStdString();
-        int r;
-        if (delete_)
-            r = Categories_Relations().Delete(false);
-        else if (Request() == kInsertRecord)
-            r = Categories_File().Insert();
-        else
-            r = Categories_Relations().Update(true);
-        return r == kLevelBenign;
+        return mode_.Write(*this, Categories_File(), Categories_Relations()) == kLevelBenign;
     }
     void Kill() override {
         required_.Kill();
-        if (opened_) Categories_File().Close();
+        tables_.Close();
     }
 
 private:
     UpdateCategoriesLayout ui;
+    RecordFormMode mode_;
+    WindowTables tables_;
     RequiredFields required_;
-    bool view_ = false, delete_ = false, opened_ = false;
 };
 
 struct SelectCategoriesLayout {
@@ -141,19 +108,11 @@ struct SelectCategoriesLayout {
         window->resize(300, 360);
         auto* v = new QVBoxLayout(window);
         sheet = new QTabWidget(window);
-        auto* tab = new QWidget;
-        auto* t = new QVBoxLayout(tab);
-        list = MakeList(tab, "list", "Browsing Records");
-        t->addWidget(list);
-        sheet->addTab(tab, "Category");
+        list = AddListTab(sheet, "Category").list;
         v->addWidget(sheet);
         select = MakeButton(window, "&Select", "select", "PICK.ICO");
         cancel = MakeButton(window, "Cancel", "cancel", "Cancel.ico");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(select);
-        row->addWidget(cancel);
-        v->addLayout(row);
+        v->addLayout(FootRow({select, cancel}));
     }
 };
 
@@ -171,9 +130,7 @@ protected:
     }
     bool Init() override {
         SetCancelControl(ui.cancel);
-        if (Categories_File().Open() != kLevelBenign) return false;
-        opened_ = true;
-        if (Categories_File().UseFile()) return false;
+        if (!tables_.Open(Categories_File(), true)) return false;
         tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
         list_ = std::make_unique<BrowseView>(Categories_File().File(), ui.list, this);
         list_->AddColumn({"Category", "CAT:Category", "@s20", 80});
@@ -202,14 +159,14 @@ protected:
     }
     void Kill() override {
         tabs_.Kill();
-        if (opened_) Categories_File().Close();
+        tables_.Close();
     }
 
 private:
     SelectCategoriesLayout ui;
+    WindowTables tables_;
     TabHighlight tabs_;
     std::unique_ptr<BrowseView> list_;
-    bool opened_ = false;
 };
 
 struct BrowseScheduleCategoriesLayout {
@@ -245,10 +202,7 @@ struct BrowseScheduleCategoriesLayout {
         h->addLayout(right, 3);
         v->addLayout(h);
         close = MakeButton(window, "Cl&ose", "close", "EXIT.ICO");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(close);
-        v->addLayout(row);
+        v->addLayout(FootRow({close}));
     }
 };
 
@@ -268,19 +222,12 @@ protected:
         SetCancelControl(ui.close);
         // Opened now, not on first use: the lists re-read their records
         // through the tables.
-        if (Categories_File().Open() != kLevelBenign) return false;
-        catOpen_ = true;
-        if (Categories_File().UseFile()) return false;
-        if (Schedule_File().Open() != kLevelBenign) return false;
-        schOpen_ = true;
-        if (Schedule_File().UseFile()) return false;
+        if (!tables_.Open(Categories_File(), true) || !tables_.Open(Schedule_File(), true)) return false;
         categories_ = std::make_unique<BrowseView>(Categories_File().File(), ui.categories, this);
         categories_->AddColumn({"Categories", "CAT:Category", "@s20", 80});
         categories_->AddSortOrder(CategoriesDef().key("CAT:KeyCategory"));
         categories_->AddLocator("CAT:Category");
-        categories_->SetInsertControl(ui.catNew);
-        categories_->SetChangeControl(ui.catEdit);
-        categories_->SetDeleteControl(ui.catDelete);
+        categories_->SetEditControls(ui.catNew, ui.catEdit, ui.catDelete);
         categories_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateCategories(std::move(done)); });
 
         tasks_ = std::make_unique<BrowseView>(Schedule_File().File(), ui.tasks, this);
@@ -294,9 +241,7 @@ protected:
         tasks_->AddSortOrder(ScheduleDef().key("SCH:KeyCategoryDate"));
         tasks_->AddRange("SCH:Category", [] { return Value(Categories_File().rec().Category.str()); });
         tasks_->SetFilter("(SCH:Disabled=0)");
-        tasks_->SetInsertControl(ui.taskNew);
-        tasks_->SetChangeControl(ui.taskEdit);
-        tasks_->SetDeleteControl(ui.taskDelete);
+        tasks_->SetEditControls(ui.taskNew, ui.taskEdit, ui.taskDelete);
         tasks_->SetCopyControl(ui.taskCopy);
         tasks_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateSchedule(std::move(done)); });
         tasks_->Popup().AddItemMimic("Copy", "Cop&y", ui.taskCopy);
@@ -322,18 +267,12 @@ protected:
         };
         for (auto& c : cols) c.sortable = true;
         cols[4].display = cols[5].display = false;
-        xplore_->core().Attach("Underline");
-        xplore_->core().Init(cols);
-        xplore_->core().AddSortOrder(1);
-        xplore_->core().SyncOrders(nullptr);
-        xplore_->Restore(Options().GlobalDateFormat.get());
+        xplore_->Start("Underline", cols, Options().GlobalDateFormat.get());
         return true;
     }
     bool TakeEvent(int e) override {
-        if (e == 518) {
-            if (Window()->isMinimized()) Window()->showNormal();
-            Window()->raise();
-            Window()->activateWindow();
+        if (e == kEventAlreadyOpen) {
+            ComeForward();
             ui.categories->setFocus();
             return true;
         }
@@ -356,16 +295,15 @@ protected:
     }
     void Kill() override {
         if (xplore_) xplore_->Save();
-        if (schOpen_) Schedule_File().Close();
-        if (catOpen_) Categories_File().Close();
+        tables_.Close();
     }
 
 private:
     BrowseScheduleCategoriesLayout ui;
+    WindowTables tables_;
     std::unique_ptr<BrowseView> categories_;
     std::unique_ptr<BrowseView> tasks_;
     std::unique_ptr<xplore::XploreList> xplore_;  // after the list it serves
-    bool catOpen_ = false, schOpen_ = false;
 };
 
 }  // namespace
@@ -374,12 +312,6 @@ void UpdateCategories(std::function<void(int response)> done) { (new UpdateCateg
 
 void SelectCategories(std::function<void(int response)> done) { (new SelectCategoriesWindow)->Call(std::move(done)); }
 
-void BrowseScheduleCategories() {
-    auto* w = new BrowseScheduleCategoriesWindow;
-    if (TopWindowOf(CurrentProcedureThread()))
-        w->Call();
-    else
-        w->Open();
-}
+void BrowseScheduleCategories() { (new BrowseScheduleCategoriesWindow)->OpenOrCall(); }
 
 }  // namespace kr::tasks

@@ -21,6 +21,7 @@
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/RecordForm.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/TabHighlight.h"
@@ -90,14 +91,7 @@ struct UpdateHolidaysLayout {
         g->addWidget(box, 2, 0, 1, 3);
         sheet->addTab(tab, "General");
         v->addWidget(sheet);
-        ok = MakeButton(window, "&OK", "ok", "ok.ico");
-        ok->setDefault(true);
-        cancel = MakeButton(window, "Cancel", "cancel", "cancel.ico");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(ok);
-        row->addWidget(cancel);
-        v->addLayout(row);
+        AddOkCancel(window, v, ok, cancel, "ok.ico", "cancel.ico");
     }
 };
 
@@ -111,15 +105,8 @@ protected:
         return ui.window;
     }
     bool Init() override {
-        int request = Request();
-        if (request == kViewRecord) {
-            view_ = true;
-            SetRequest(kChangeRecord);
-        } else if (request == kDeleteRecord) {
-            delete_ = true;
-        }
-        if (Holidays_File().Open() != kLevelBenign) return false;
-        opened_ = true;
+        mode_.Take(*this);
+        if (!tables_.Open(Holidays_File())) return false;
         openType_ = Holidays_File().rec().HolidayType.str();
         SetOkControl(ui.ok);
         SetCancelControl(ui.cancel);
@@ -129,34 +116,19 @@ protected:
         SetRequiredFields(&required_);
         TrackTyping(ui.date);
         DisableInViewMode(ui.pick);
-        if (!view_ && !delete_) {
+        if (!mode_.ReadOnly()) {
             // The history key puts back a control's value from the last
             // holiday saved through this form.
             history_.Add(ui.date, "HOL:HolidayDate");
             history_.Add(ui.name, "HOL:Holiday");
             history_.Add(ui.typeBox, "HOL:HolidayType");
         }
-        if (view_ || delete_) SetViewMode(true);
-        if (delete_) {
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
-        const std::string title = Request() == kInsertRecord ? "New Holiday" : "Edit Holiday ";
-        SetTitle(view_ ? ViewTitle(title) : title);
+        mode_.Apply(*this);
+        SetTitle(mode_.Title(Request() == kInsertRecord ? "New Holiday" : "Edit Holiday "));
         Show();
         return true;
     }
-    void TakeOpened() override {
-        if (delete_) {
-            // Delete is confirmed by OK.
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_ || delete_) ui.cancel->setFocus();
-    }
+    void TakeOpened() override { mode_.Opened(*this); }
     void TakeAccepted(QObject* c) override {
         Store();
         Holidays& HOL = Holidays_File().rec();
@@ -176,21 +148,15 @@ protected:
     bool TakeCompleted() override {
         Store();
         if (required_.Check(false)) return false;
-        int r;
-        if (delete_)
-            r = Holidays_Relations().Delete(false);
-        else if (Request() == kInsertRecord)
-            r = Holidays_File().Insert();
-        else
-            r = Holidays_Relations().Update(true);
+        const int r = mode_.Write(*this, Holidays_File(), Holidays_Relations());
         if (r != kLevelBenign) return false;
-        if (!delete_ && !view_) history_.Remember();
+        if (!mode_.ReadOnly()) history_.Remember();
         return true;
     }
     void Kill() override {
         tabs_.Kill();
         required_.Kill();
-        if (opened_) Holidays_File().Close();
+        tables_.Close();
     }
 
 private:
@@ -200,11 +166,7 @@ private:
         ClearTyped(ui.date);
         if (ui.name->text().toStdString() != HOL.Holiday.str()) ui.name->setText(QString::fromStdString(HOL.Holiday.str()));
         for (int i = 0; i < 4; ++i) ui.types[i]->setChecked(HOL.HolidayType.str() == kHolidayTypes[i]);
-        if (view_ || delete_) ApplyViewMode();
-        if (delete_) {
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-        }
+        mode_.Reapply(*this);
     }
     void Store() {
         Holidays& HOL = Holidays_File().rec();
@@ -217,11 +179,12 @@ private:
     }
 
     UpdateHolidaysLayout ui;
+    RecordFormMode mode_;
+    WindowTables tables_;
     FieldHistory history_{"UpdateHolidays"};
     RequiredFields required_;
     TabHighlight tabs_;
     std::string openType_;
-    bool view_ = false, delete_ = false, opened_ = false;
 };
 
 struct BrowseHolidaysLayout {
@@ -235,21 +198,15 @@ struct BrowseHolidaysLayout {
         window->resize(420, 360);
         auto* v = new QVBoxLayout(window);
         sheet = new QTabWidget(window);
-        auto* tab = new QWidget;
-        auto* t = new QVBoxLayout(tab);
-        list = MakeList(tab, "list", "Browsing Records");
-        t->addWidget(list);
-        insert = MakeButton(tab, "&New", "insert");
-        change = MakeButton(tab, "&Edit", "change");
-        del = MakeButton(tab, "&Delete", "del");
-        t->addLayout(ButtonRow({insert, change, del}));
-        sheet->addTab(tab, "Holidays");
+        ListTab tab = AddListTab(sheet, "Holidays");
+        list = tab.list;
+        insert = MakeButton(tab.page, "&New", "insert");
+        change = MakeButton(tab.page, "&Edit", "change");
+        del = MakeButton(tab.page, "&Delete", "del");
+        tab.layout->addLayout(ButtonRow({insert, change, del}));
         v->addWidget(sheet);
         close = MakeButton(window, "Cl&ose", "close", "EXIT.ICO");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(close);
-        v->addLayout(row);
+        v->addLayout(FootRow({close}));
     }
 };
 
@@ -267,18 +224,14 @@ protected:
     }
     bool Init() override {
         SetCancelControl(ui.close);
-        if (Holidays_File().Open() != kLevelBenign) return false;
-        opened_ = true;
-        if (Holidays_File().UseFile()) return false;
+        if (!tables_.Open(Holidays_File(), true)) return false;
         tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
         list_ = std::make_unique<BrowseView>(Holidays_File().File(), ui.list, this);
         list_->AddColumn({"Date", "HOL:HolidayDate", data::ApplyDatePicture("@d3", Options().GlobalDateFormat.get()), 47});
         list_->AddColumn({"Description", "HOL:Holiday", "@s30", 80});
         list_->AddSortOrder(HolidaysDef().key("HOL:KeyHolidayDate"));
         list_->AddLocator("HOL:HolidayDate");
-        list_->SetInsertControl(ui.insert);
-        list_->SetChangeControl(ui.change);
-        list_->SetDeleteControl(ui.del);
+        list_->SetEditControls(ui.insert, ui.change, ui.del);
         list_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateHolidays(std::move(done)); });
         if (list_->Init() != 0) return false;
         xplore_ = std::make_unique<xplore::XploreList>(*list_, "BrowseHolidays", "?Browse:1");
@@ -287,18 +240,12 @@ protected:
             {"HOL:Holiday", 120, "Description", "@s30", "Description of Holiday"},
         };
         for (auto& c : cols) c.sortable = true;
-        xplore_->core().Attach("Underline");
-        xplore_->core().Init(cols);
-        xplore_->core().AddSortOrder(1);
-        xplore_->core().SyncOrders(nullptr);
-        xplore_->Restore(Options().GlobalDateFormat.get());
+        xplore_->Start("Underline", cols, Options().GlobalDateFormat.get());
         return true;
     }
     bool TakeEvent(int e) override {
-        if (e == 518) {  // another start: come forward
-            if (Window()->isMinimized()) Window()->showNormal();
-            Window()->raise();
-            Window()->activateWindow();
+        if (e == kEventAlreadyOpen) {
+            ComeForward();
             return true;
         }
         return list_ && list_->TakeEvent(e);
@@ -315,15 +262,15 @@ protected:
     void Kill() override {
         if (xplore_) xplore_->Save();
         tabs_.Kill();
-        if (opened_) Holidays_File().Close();
+        tables_.Close();
     }
 
 private:
     BrowseHolidaysLayout ui;
+    WindowTables tables_;
     TabHighlight tabs_;
     std::unique_ptr<BrowseView> list_;
     std::unique_ptr<xplore::XploreList> xplore_;  // after the list it serves
-    bool opened_ = false;
 };
 
 }  // namespace
@@ -333,11 +280,7 @@ void UpdateHolidays(std::function<void(int response)> done) { (new UpdateHoliday
 void BrowseHolidays() {
     // Started by the frame on a thread of its own it is that thread's window;
     // from the exceptions window it opens over it.
-    auto* w = new BrowseHolidaysWindow;
-    if (TopWindowOf(CurrentProcedureThread()))
-        w->Call();
-    else
-        w->Open();
+    (new BrowseHolidaysWindow)->OpenOrCall();
 }
 
 }  // namespace kr::tasks

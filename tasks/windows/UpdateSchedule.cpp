@@ -32,6 +32,7 @@
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/Icons.h"
+#include "platform/ui/RecordForm.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/TabHighlight.h"
@@ -389,15 +390,8 @@ protected:
     }
 
     bool Init() override {
-        int request = Request();
-        if (request == kViewRecord) {
-            view_ = true;
-            request = kChangeRecord;
-            SetRequest(kChangeRecord);
-        } else if (request == kDeleteRecord) {
-            delete_ = true;
-        }
-        insert_ = request == kInsertRecord;
+        mode_.Take(*this);
+        insert_ = Request() == kInsertRecord;
         if (!fPasswordValidation()) return false;
         EditorOpened();
         counted_ = true;
@@ -458,28 +452,13 @@ protected:
         for (QWidget* b : {ui.categoryLookup, ui.browseProgram, ui.datePick, ui.warnPick, ui.except, ui.wavBrowse,
                            ui.tips})
             DisableInViewMode(b);
-        if (view_ || delete_) SetViewMode(true);
-        if (delete_) {
-            // Delete: read-only, confirmed by OK.
-            ui.ok->setVisible(true);
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_) ui.cancel->setIcon(IconByName("~close.ico"));
+        mode_.Apply(*this);
         Show();
         NewTab();
         return true;
     }
 
-    void TakeOpened() override {
-        if (delete_) {
-            // Delete is confirmed by OK.
-            ui.ok->show();
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
-        if (view_ || delete_) ui.cancel->setFocus();
-    }
+    void TakeOpened() override { mode_.Opened(*this); }
 
     void TakeNewSelection(QObject* c) override {
         if (c == ui.sheet) NewTab();
@@ -487,11 +466,11 @@ protected:
 
     void TakeSelected(QObject* c) override {
         Schedule& SCH = Schedule_File().rec();
-        if (c == ui.message && SCH.Message.empty() && !view_ && !delete_) {
+        if (c == ui.message && SCH.Message.empty() && !mode_.ReadOnly()) {
             Store();
             SCH.Message = SCH.Description.str();
             Show();
-        } else if (c == ui.wavFile && !view_ && !delete_) {
+        } else if (c == ui.wavFile && !mode_.ReadOnly()) {
             Store();
             WavSetting();
             Show();
@@ -573,7 +552,7 @@ protected:
         Show();
         if (required_.Check(false)) return false;
         if (!insert_ && !PositionOnRecord()) return false;
-        if (delete_) return Schedule_Relations().Delete(false) == kLevelBenign;
+        if (mode_.Delete()) return Schedule_Relations().Delete(false) == kLevelBenign;
         {
             TableScheduleStore store;
             CompletionSettings settings;
@@ -626,7 +605,7 @@ private:
             ui.picture->show();
         }
         tabs_.Refresh();
-        if (view_ || delete_) ui.cancel->setFocus();
+        if (mode_.ReadOnly()) ui.cancel->setFocus();
     }
 
     void NextDateAccepted(bool dateControl) {
@@ -783,7 +762,7 @@ private:
         for (QLineEdit* e : {ui.date, ui.time, ui.lastRunDate, ui.lastRunTime, ui.warnDate, ui.warnTime})
             ClearTyped(e);
         ApplyVisibility();
-        SetTitle(TaskTitle(action_, SCH.Description.str(), view_));
+        SetTitle(TaskTitle(action_, SCH.Description.str(), mode_.View()));
     }
 
     // The controls into the buffer. Dates and times are read back only when
@@ -878,12 +857,7 @@ private:
         for (QWidget* w : {static_cast<QWidget*>(ui.wavPrompt), static_cast<QWidget*>(ui.wavFile),
                            static_cast<QWidget*>(ui.wavBrowse), static_cast<QWidget*>(ui.wavPlay)})
             w->setEnabled(alarmOn);
-        if (view_ || delete_) ApplyViewMode();
-        if (delete_) {
-            ui.ok->setVisible(true);
-            ui.ok->setEnabled(true);
-            ui.cancel->setText("Cancel");
-        }
+        mode_.Reapply(*this);
     }
 
     UpdateScheduleLayout ui;
@@ -895,7 +869,8 @@ private:
     std::string action_;
     int32_t reserved_ = 0;
     int32_t held_ = 0;
-    bool view_ = false, delete_ = false, insert_ = false, copying_ = false;
+    RecordFormMode mode_;
+    bool insert_ = false, copying_ = false;
     bool counted_ = false, scheduleOpen_ = false, categoriesOpen_ = false, saved_ = false;
 };
 

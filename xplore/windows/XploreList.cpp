@@ -135,6 +135,15 @@ void XploreList::ApplyLook(const ListGeometry& g) {
     if (core_.restorePosition && g.width > 0 && g.height > 0) view_->setGeometry(g.x, g.y, g.width, g.height);
 }
 
+void XploreList::Start(std::string_view headerStyle, const std::vector<ColumnDef>& columns,
+                       const std::string& dateFormat, const std::vector<OrderDef>& orders) {
+    core_.Attach(headerStyle);
+    core_.Init(columns, orders);
+    core_.AddSortOrder(1);
+    core_.SyncOrders(nullptr);
+    Restore(dateFormat);
+}
+
 void XploreList::Restore(const std::string& dateFormat) {
     core_.RestoreFormat(procedure_, label_, dateFormat, Geometry());
     if (core_.LookRestored()) ApplyLook(core_.RestoredLook());

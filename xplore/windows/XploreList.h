@@ -41,6 +41,11 @@ public:
     Xplore& core() { return core_; }
     BrowseList& list() { return list_; }
 
+    // The usual set-up in one call, once the list is set up: the header
+    // style, the columns (and orders), one stored format, the list's
+    // orders numbered by the sortable columns, and the saved layout.
+    void Start(std::string_view headerStyle, const std::vector<ColumnDef>& columns, const std::string& dateFormat,
+               const std::vector<OrderDef>& orders = {});
     // Restores the saved layout and shows it. Call once the list is set up.
     void Restore(const std::string& dateFormat);
     // Saves the layout (when the window closes).
