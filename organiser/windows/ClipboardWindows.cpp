@@ -81,6 +81,49 @@ BrowseColumn ContentsColumn(ClipboardContents& contents, int width) {
             [&contents](const data::ListRow& r) { return Value(contents.Of(r.row).text); }};
 }
 
+// Contents that hold an address or a program show in the link colours.
+void LinkLook(ClipboardContents& contents, const data::ListRow& r, CellLook& look) {
+    if (!contents.Of(r.row).link) return;
+    look.normalFg = kLinkColour;
+    look.selectedFg = kLinkSelectedColour;
+}
+
+// The entry form of both browses; the contents read so far are forgotten
+// after it, since the entry may have changed.
+auto EntryForm(ClipboardContents& contents) {
+    return [&contents](int request, std::function<void(int)> done) {
+        UpdateClipboard(request, [&contents, done](int response) {
+            contents.Forget();
+            done(response);
+        });
+    };
+}
+
+// A saved entry is the kind the monitor never trims: its delete is asked
+// first. True to go on.
+bool ConfirmSavedEntryDelete() {
+    if (ClipTable().Rec<ClipboardRecord>().ClipKeep == 0) return true;
+    MessageRequest q;
+    q.text = kSavedEntryDeleteQuestion;
+    q.title = "Delete Record";
+    q.icon = MessageIcon::Question;
+    q.buttons = kButtonYes | kButtonNo;
+    q.defaultButton = kButtonNo;
+    return Messages().Show(q) == kButtonYes;
+}
+
+// A form's default button and Cancel, at the right of the foot of `l`.
+void AddDefaultAndCancel(QWidget* window, QVBoxLayout* l, const char* text, QPushButton*& ok, QPushButton*& cancel) {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    ok = Button(text, window);
+    ok->setDefault(true);
+    cancel = Button("Cancel", window);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    l->addLayout(buttons);
+}
+
 }  // namespace
 
 // ---- running what an entry holds ------------------------------------------------
@@ -182,7 +225,7 @@ void BrowseClipboardLayout::Build() {
     l->addLayout(row2);
 }
 
-BrowseClipboardWindow::BrowseClipboardWindow() : WindowManager(kBrowseClipboardProcedure) {
+BrowseClipboardWindow::BrowseClipboardWindow() : ClipboardWindowBase(kBrowseClipboardProcedure) {
     SetSingleInstance(true);
     SetSavePosition(true, true);
 }
@@ -190,11 +233,6 @@ BrowseClipboardWindow::BrowseClipboardWindow() : WindowManager(kBrowseClipboardP
 BrowseClipboardWindow::~BrowseClipboardWindow() = default;
 
 BrowseList& BrowseClipboardWindow::List() { return *list_; }
-
-QWidget* BrowseClipboardWindow::MakeWindow() {
-    ui_.Build();
-    return ui_.window;
-}
 
 bool BrowseClipboardWindow::Init() {
     SetTitle("Clipboard Manager");
@@ -224,10 +262,7 @@ bool BrowseClipboardWindow::Init() {
     const int keepField = ClipboardDef().fieldIndex("CLI:ClipKeep");
     list_->SetCellLook([this, keepField](const data::ListRow& r, int column, CellLook& look) {
         if (column == 1) look.icon = r.field(keepField).toInt() != 0 ? 2 : 1;
-        if (column == 2 && contents_.Of(r.row).link) {
-            look.normalFg = kLinkColour;
-            look.selectedFg = kLinkSelectedColour;
-        }
+        if (column == 2) LinkLook(contents_, r, look);
     });
     list_->AddSortOrder(ClipboardDef().key("CLI:KeyClipDate"));
     list_->AddLocator("CLI:ClipDate");
@@ -239,16 +274,9 @@ bool BrowseClipboardWindow::Init() {
     list_->AddLocator("CLI:ClipKeep");
     list_->SetFilter("(CLI:ClipKeep=1)", "Saved");
     list_->SetSortOrder(1);
-    list_->SetInsertControl(ui_.insert);
-    list_->SetChangeControl(ui_.change);
-    list_->SetDeleteControl(ui_.del);
+    list_->SetEditControls(ui_.insert, ui_.change, ui_.del);
     list_->SetViewControl(ui_.view);
-    list_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
-        UpdateClipboard(request, [this, done](int response) {
-            contents_.Forget();
-            done(response);
-        });
-    });
+    list_->SetUpdateProcedure(EntryForm(contents_));
     list_->onChoice = [this](int column) { ListChoice(column); };
     list_->Popup().AddItemMimic("Popup9", "&Query", ui_.query);
     list_->Popup().AddItemMimic("Popup10", "&Reset", ui_.reset);
@@ -270,11 +298,7 @@ bool BrowseClipboardWindow::Init() {
     // and the save mark sort through the tabs only.
     for (std::size_t i = 2; i < cols.size(); ++i) cols[i].sortable = true;
     for (auto& c : cols) c.graphOk = true, c.locatorType = 'S';
-    xplore_->core().Attach(">Header");
-    xplore_->core().Init(cols);
-    xplore_->core().AddSortOrder(1);
-    xplore_->core().SyncOrders(nullptr);
-    xplore_->Restore(dateFormat);
+    xplore_->Start(">Header", cols, dateFormat);
 
     ui_.reset->setEnabled(false);
     if (queryError_ != 0) {
@@ -299,10 +323,7 @@ void BrowseClipboardWindow::ChooseOrder() {
 
 bool BrowseClipboardWindow::TakeEvent(int event) {
     if (event == kEventAlreadyOpen) {
-        QWidget* w = Window();
-        if (w->isMinimized()) w->showNormal();
-        w->raise();
-        w->activateWindow();
+        ComeForward();
         ui_.list->setFocus();
         contents_.Forget();
         list_->ResetFromFile();
@@ -376,15 +397,7 @@ void BrowseClipboardWindow::Run() {
 
 void BrowseClipboardWindow::DeleteEntry() {
     if (!list_->HasRows() || !list_->UpdateViewRecord()) return;
-    if (ClipTable().Rec<ClipboardRecord>().ClipKeep != 0) {
-        MessageRequest q;
-        q.text = kSavedEntryDeleteQuestion;
-        q.title = "Delete Record";
-        q.icon = MessageIcon::Question;
-        q.buttons = kButtonYes | kButtonNo;
-        q.defaultButton = kButtonNo;
-        if (Messages().Show(q) != kButtonYes) return;
-    }
+    if (!ConfirmSavedEntryDelete()) return;
     list_->AskRecord(kDeleteRecord);
 }
 
@@ -442,22 +455,10 @@ void UpdateClipboardLayout::Build() {
     when->addWidget(date);
     when->addWidget(time);
     l->addLayout(when);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    ok = Button("&OK", window);
-    ok->setDefault(true);
-    cancel = Button("Cancel", window);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    l->addLayout(buttons);
+    AddDefaultAndCancel(window, l, "&OK", ok, cancel);
 }
 
-UpdateClipboardWindow::UpdateClipboardWindow() : WindowManager("UpdateClipboard") { SetSavePosition(true, true); }
-
-QWidget* UpdateClipboardWindow::MakeWindow() {
-    ui_.Build();
-    return ui_.window;
-}
+UpdateClipboardWindow::UpdateClipboardWindow() : ClipboardFormBase("UpdateClipboard") { SetSavePosition(true, true); }
 
 bool UpdateClipboardWindow::DeleteHighlighted() {
     if (Clipboard_Relations().Open() != kLevelBenign) return false;
@@ -467,7 +468,7 @@ bool UpdateClipboardWindow::DeleteHighlighted() {
 }
 
 bool UpdateClipboardWindow::Init() {
-    current = this;
+    Opening();
     if (Clipboard_Relations().Open() != kLevelBenign) return false;
     ClipboardCategories_File().Open();
     ClipboardRecord& CLI = Clipboard_File().rec();
@@ -578,7 +579,7 @@ bool UpdateClipboardWindow::TakeCompleted() {
 }
 
 void UpdateClipboardWindow::Kill() {
-    if (current == this) current = nullptr;
+    Closing();
     required_.Kill();
     ClipboardCategories_File().Close();
     Clipboard_Relations().Close();
@@ -633,7 +634,7 @@ void BrowseClipboardCategoriesLayout::Build() {
 }
 
 BrowseClipboardCategoriesWindow::BrowseClipboardCategoriesWindow()
-    : WindowManager(kBrowseClipboardCategoriesProcedure) {
+    : ClipboardWindowBase(kBrowseClipboardCategoriesProcedure) {
     SetSingleInstance(true);
     SetSavePosition(true, true);
 }
@@ -641,11 +642,6 @@ BrowseClipboardCategoriesWindow::BrowseClipboardCategoriesWindow()
 BrowseClipboardCategoriesWindow::~BrowseClipboardCategoriesWindow() = default;
 BrowseList& BrowseClipboardCategoriesWindow::Categories() { return *categories_; }
 BrowseList& BrowseClipboardCategoriesWindow::Entries() { return *entries_; }
-
-QWidget* BrowseClipboardCategoriesWindow::MakeWindow() {
-    ui_.Build();
-    return ui_.window;
-}
 
 bool BrowseClipboardCategoriesWindow::Init() {
     SetTitle("Clipboard Categories");
@@ -660,9 +656,7 @@ bool BrowseClipboardCategoriesWindow::Init() {
     categories_->AddColumn({"Categories", "CLC:Category", "@s20", 80});
     categories_->AddSortOrder(ClipboardCategoriesDef().key("CLC:KeyCategory"));
     categories_->AddLocator("CLC:Category");
-    categories_->SetInsertControl(ui_.categoryNew);
-    categories_->SetChangeControl(ui_.categoryEdit);
-    categories_->SetDeleteControl(ui_.categoryDelete);
+    categories_->SetEditControls(ui_.categoryNew, ui_.categoryEdit, ui_.categoryDelete);
     categories_->SetUpdateProcedure(
         [](int request, std::function<void(int)> done) { UpdateClipboardCategories(request, std::move(done)); });
 
@@ -670,24 +664,14 @@ bool BrowseClipboardCategoriesWindow::Init() {
     entries_->AddColumn({"Date Saved", "CLI:ClipDate", data::ApplyDatePicture("@d3", dateFormat), 44, 'R'});
     entries_->AddColumn(ContentsColumn(contents_, 400));
     entries_->SetCellLook([this](const data::ListRow& r, int column, CellLook& look) {
-        if (column == 2 && contents_.Of(r.row).link) {
-            look.normalFg = kLinkColour;
-            look.selectedFg = kLinkSelectedColour;
-        }
+        if (column == 2) LinkLook(contents_, r, look);
     });
     entries_->AddSortOrder(ClipboardDef().key("CLI:KeyCategory"));
     entries_->AddRange("CLI:Category",
                        [] { return Value(data::TableOf(ClipboardCategoriesDef()).Rec<ClipboardCategories>().Category.str()); });
     entries_->AddLocator("CLI:Abbreviation");
-    entries_->SetInsertControl(ui_.entryNew);
-    entries_->SetChangeControl(ui_.entryEdit);
-    entries_->SetDeleteControl(ui_.entryDelete);
-    entries_->SetUpdateProcedure([this](int request, std::function<void(int)> done) {
-        UpdateClipboard(request, [this, done](int response) {
-            contents_.Forget();
-            done(response);
-        });
-    });
+    entries_->SetEditControls(ui_.entryNew, ui_.entryEdit, ui_.entryDelete);
+    entries_->SetUpdateProcedure(EntryForm(contents_));
     categories_->SetOnNewSelection([this] {
         contents_.Forget();
         if (entries_) entries_->ResetFromFile();
@@ -705,11 +689,7 @@ bool BrowseClipboardCategoriesWindow::Init() {
     };
     for (auto& c : cols) c.graphOk = true, c.locatorType = 'S';
     cols[0].sortable = cols[2].sortable = cols[3].sortable = cols[4].sortable = true;
-    xplore_->core().Attach("Underline");
-    xplore_->core().Init(cols);
-    xplore_->core().AddSortOrder(1);
-    xplore_->core().SyncOrders(nullptr);
-    xplore_->Restore(dateFormat);
+    xplore_->Start("Underline", cols, dateFormat);
     return true;
 }
 
@@ -717,10 +697,7 @@ void BrowseClipboardCategoriesWindow::TakeOpened() { ui_.categories->setFocus();
 
 bool BrowseClipboardCategoriesWindow::TakeEvent(int event) {
     if (event == kEventAlreadyOpen) {
-        QWidget* w = Window();
-        if (w->isMinimized()) w->showNormal();
-        w->raise();
-        w->activateWindow();
+        ComeForward();
         ui_.categories->setFocus();
         return true;
     }
@@ -732,18 +709,10 @@ bool BrowseClipboardCategoriesWindow::TakeEvent(int event) {
 }
 
 void BrowseClipboardCategoriesWindow::TakeAccepted(QObject* control) {
+    // Asked as the clipboard manager asks.
     if (control == ui_.entryDelete && entries_->HasRows() && entries_->UpdateViewRecord() &&
-        ClipTable().Rec<ClipboardRecord>().ClipKeep != 0) {
-        // A saved entry is the kind the monitor never trims: ask first, as
-        // the clipboard manager does.
-        MessageRequest q;
-        q.text = kSavedEntryDeleteQuestion;
-        q.title = "Delete Record";
-        q.icon = MessageIcon::Question;
-        q.buttons = kButtonYes | kButtonNo;
-        q.defaultButton = kButtonNo;
-        if (Messages().Show(q) != kButtonYes) return;
-    }
+        !ConfirmSavedEntryDelete())
+        return;
     if (categories_->HandleAccepted(control)) {
         contents_.Forget();
         entries_->ResetFromFile();
@@ -776,27 +745,16 @@ void UpdateClipboardCategoriesLayout::Build() {
     row->addWidget(prompt);
     row->addWidget(category);
     l->addLayout(row);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    ok = Button("&OK", window);
-    ok->setDefault(true);
-    cancel = Button("Cancel", window);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    l->addLayout(buttons);
+    AddDefaultAndCancel(window, l, "&OK", ok, cancel);
 }
 
-UpdateClipboardCategoriesWindow::UpdateClipboardCategoriesWindow() : WindowManager("UpdateClipboardCategories") {
+UpdateClipboardCategoriesWindow::UpdateClipboardCategoriesWindow()
+    : ClipboardFormBase("UpdateClipboardCategories") {
     SetSavePosition(true, true);
 }
 
-QWidget* UpdateClipboardCategoriesWindow::MakeWindow() {
-    ui_.Build();
-    return ui_.window;
-}
-
 bool UpdateClipboardCategoriesWindow::Init() {
-    current = this;
+    Opening();
     ClipboardCategories_Relations().Open();
     SetOkControl(ui_.ok);
     SetCancelControl(ui_.cancel);
@@ -830,7 +788,7 @@ bool UpdateClipboardCategoriesWindow::TakeCompleted() {
 }
 
 void UpdateClipboardCategoriesWindow::Kill() {
-    if (current == this) current = nullptr;
+    Closing();
     required_.Kill();
     ClipboardCategories_Relations().Close();
 }
@@ -865,27 +823,15 @@ void SelectClipboardCategoryLayout::Build() {
     pl->addWidget(list);
     sheet->addTab(page, "Category");
     l->addWidget(sheet, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    select = Button("&Select", window);
-    select->setDefault(true);
-    cancel = Button("Cancel", window);
-    buttons->addWidget(select);
-    buttons->addWidget(cancel);
-    l->addLayout(buttons);
+    AddDefaultAndCancel(window, l, "&Select", select, cancel);
 }
 
-SelectClipboardCategoryWindow::SelectClipboardCategoryWindow() : WindowManager("SelectClipboardCategory") {
+SelectClipboardCategoryWindow::SelectClipboardCategoryWindow() : ClipboardFormBase("SelectClipboardCategory") {
     SetSavePosition(true, true);
 }
 
-QWidget* SelectClipboardCategoryWindow::MakeWindow() {
-    ui_.Build();
-    return ui_.window;
-}
-
 bool SelectClipboardCategoryWindow::Init() {
-    current = this;
+    Opening();
     SetTitle("Select a Category");
     SetCancelControl(ui_.cancel);
     ClipboardCategories_File().Open();
@@ -913,7 +859,7 @@ void SelectClipboardCategoryWindow::TakeNewSelection(QObject* control) {
 }
 
 void SelectClipboardCategoryWindow::Kill() {
-    if (current == this) current = nullptr;
+    Closing();
     tabs_.Kill();
     ClipboardCategories_File().Close();
 }

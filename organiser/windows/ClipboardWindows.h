@@ -71,6 +71,37 @@ private:
     int64_t reads_ = 0;
 };
 
+// The part every window here shares: it builds its layout struct and shows
+// it to tests, and the forms and the picker are known as `current` while
+// they are open (one at a time: they are window-modal).
+template <class L>
+class ClipboardWindowBase : public WindowManager {
+public:
+    using WindowManager::WindowManager;
+    const L& Layout() const { return ui_; }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui_.Build();
+        return ui_.window;
+    }
+    L ui_;
+};
+
+template <class L, class Self>
+class ClipboardFormBase : public ClipboardWindowBase<L> {
+public:
+    using ClipboardWindowBase<L>::ClipboardWindowBase;
+    static inline Self* current = nullptr;
+
+protected:
+    // From Init and Kill.
+    void Opening() { current = static_cast<Self*>(this); }
+    void Closing() {
+        if (current == this) current = nullptr;
+    }
+};
+
 // ---- BrowseClipboard --------------------------------------------------------
 
 struct BrowseClipboardLayout {
@@ -84,12 +115,11 @@ struct BrowseClipboardLayout {
 
 class ClipboardList;
 
-class BrowseClipboardWindow : public WindowManager {
+class BrowseClipboardWindow : public ClipboardWindowBase<BrowseClipboardLayout> {
 public:
     BrowseClipboardWindow();
     ~BrowseClipboardWindow() override;
 
-    const BrowseClipboardLayout& Layout() const { return ui_; }
     BrowseList& List();
     ClipboardContents& Contents() { return contents_; }
     const std::string& QueryText() const { return query_; }
@@ -105,7 +135,6 @@ public:
     void ListChoice(int column);
 
 protected:
-    QWidget* MakeWindow() override;
     bool Init() override;
     void TakeOpened() override;
     bool TakeEvent(int event) override;
@@ -117,7 +146,6 @@ protected:
 private:
     void ChooseOrder();
 
-    BrowseClipboardLayout ui_;
     TabHighlight tabs_;
     ClipboardContents contents_;
     std::unique_ptr<ClipboardList> list_;
@@ -148,18 +176,14 @@ struct UpdateClipboardLayout {
     void Build();
 };
 
-class UpdateClipboardWindow : public WindowManager {
+class UpdateClipboardWindow : public ClipboardFormBase<UpdateClipboardLayout, UpdateClipboardWindow> {
 public:
     UpdateClipboardWindow();
-    const UpdateClipboardLayout& Layout() const { return ui_; }
-    // The form open at the moment (one at a time: it is window-modal).
-    static inline UpdateClipboardWindow* current = nullptr;
 
     // Carries out a delete request without a window: true when deleted.
     static bool DeleteHighlighted();
 
 protected:
-    QWidget* MakeWindow() override;
     bool Init() override;
     void TakeAccepted(QObject* control) override;
     bool TakeCompleted() override;
@@ -171,7 +195,6 @@ private:
     void CheckCategory();
     void ChooseCategory(bool fromEntry);
 
-    UpdateClipboardLayout ui_;
     RequiredFields required_;
     FieldHistory history_{"UpdateClipboard"};
     bool choosing_ = false;
@@ -194,17 +217,15 @@ struct BrowseClipboardCategoriesLayout {
     void Build();
 };
 
-class BrowseClipboardCategoriesWindow : public WindowManager {
+class BrowseClipboardCategoriesWindow : public ClipboardWindowBase<BrowseClipboardCategoriesLayout> {
 public:
     BrowseClipboardCategoriesWindow();
     ~BrowseClipboardCategoriesWindow() override;
-    const BrowseClipboardCategoriesLayout& Layout() const { return ui_; }
     BrowseList& Categories();
     BrowseList& Entries();
     ClipboardContents& Contents() { return contents_; }
 
 protected:
-    QWidget* MakeWindow() override;
     bool Init() override;
     void TakeOpened() override;
     bool TakeEvent(int event) override;
@@ -212,7 +233,6 @@ protected:
     void Kill() override;
 
 private:
-    BrowseClipboardCategoriesLayout ui_;
     ClipboardContents contents_;
     std::unique_ptr<BrowseView> categories_;
     std::unique_ptr<BrowseView> entries_;
@@ -232,20 +252,17 @@ struct UpdateClipboardCategoriesLayout {
     void Build();
 };
 
-class UpdateClipboardCategoriesWindow : public WindowManager {
+class UpdateClipboardCategoriesWindow
+    : public ClipboardFormBase<UpdateClipboardCategoriesLayout, UpdateClipboardCategoriesWindow> {
 public:
     UpdateClipboardCategoriesWindow();
-    const UpdateClipboardCategoriesLayout& Layout() const { return ui_; }
-    static inline UpdateClipboardCategoriesWindow* current = nullptr;
 
 protected:
-    QWidget* MakeWindow() override;
     bool Init() override;
     bool TakeCompleted() override;
     void Kill() override;
 
 private:
-    UpdateClipboardCategoriesLayout ui_;
     RequiredFields required_;
     FieldHistory history_{"UpdateClipboardCategories"};
     std::string original_;
@@ -264,22 +281,19 @@ struct SelectClipboardCategoryLayout {
     void Build();
 };
 
-class SelectClipboardCategoryWindow : public WindowManager {
+class SelectClipboardCategoryWindow
+    : public ClipboardFormBase<SelectClipboardCategoryLayout, SelectClipboardCategoryWindow> {
 public:
     SelectClipboardCategoryWindow();
-    const SelectClipboardCategoryLayout& Layout() const { return ui_; }
-    static inline SelectClipboardCategoryWindow* current = nullptr;
     BrowseList& List() { return *list_; }
 
 protected:
-    QWidget* MakeWindow() override;
     bool Init() override;
     void TakeAccepted(QObject* control) override;
     void TakeNewSelection(QObject* control) override;
     void Kill() override;
 
 private:
-    SelectClipboardCategoryLayout ui_;
     TabHighlight tabs_;
     std::unique_ptr<BrowseView> list_;
 };
