@@ -17,22 +17,18 @@
 #include <thread>
 #include <vector>
 
+#include "../support/WaitUntil.h"
+
 extern char** environ;
 
 namespace kr::test {
 
-inline bool WaitUntil(const std::function<bool()>& cond, int ms = 3000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return cond();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 class TestDisplay {
 public:
-    TestDisplay() : d_(std::getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr) {
+    TestDisplay() {
+        // A server that xvfb-run has only just started may refuse the first
+        // connection.
+        if (std::getenv("DISPLAY")) WaitUntil([this] { return (d_ = XOpenDisplay(nullptr)) != nullptr; }, 5000, 100);
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         if (d_) {
             // A focus of None after an earlier test's window went would swallow every key.
@@ -112,7 +108,7 @@ public:
     }
 
 private:
-    Display* d_;
+    Display* d_ = nullptr;
     std::vector<Window> made_;
 };
 

@@ -1,14 +1,16 @@
 // Driving a program as a user does, through xdotool: keys and text to a
-// window after activating it, and windows found by their titles. Include
-// after X11TestSupport.h (WaitUntil).
+// window after activating it, and windows found by their titles.
 #pragma once
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
+
+#include "../support/WaitUntil.h"
 
 namespace kr::test::xdo {
 
@@ -35,6 +37,11 @@ inline std::string WindowNamed(const QString& pattern, int ms = 20000) {
     return id;
 }
 
+// True once no visible window's title matches the pattern (within ms).
+inline bool WaitGone(const QString& pattern, int ms = 10000) {
+    return WaitUntil([&] { return Run({"search", "--onlyvisible", "--name", pattern}).empty(); }, ms);
+}
+
 inline void Activate(const std::string& window) {
     Run(QStringList{"windowactivate", "--sync", QString::fromStdString(window)});
 }
@@ -50,6 +57,20 @@ inline void Keys(const std::string& window, const QStringList& keys) {
 inline void Type(const std::string& window, const std::string& text) {
     Activate(window);
     Run({"type", "--delay", "30", QString::fromStdString(text)});
+}
+
+// A click at a point of a window given as fractions of its width and height.
+inline bool ClickAt(const std::string& window, double x, double y) {
+    Activate(window);
+    const std::string geometry = Run({"getwindowgeometry", "--shell", QString::fromStdString(window)});
+    int width = 0, height = 0;
+    if (geometry.find("WIDTH=") == std::string::npos || geometry.find("HEIGHT=") == std::string::npos) return false;
+    std::sscanf(geometry.substr(geometry.find("WIDTH=")).c_str(), "WIDTH=%d", &width);
+    std::sscanf(geometry.substr(geometry.find("HEIGHT=")).c_str(), "HEIGHT=%d", &height);
+    if (width <= 0 || height <= 0) return false;
+    Run({"mousemove", "--window", QString::fromStdString(window), QString::number(int(width * x)),
+         QString::number(int(height * y)), "click", "1"});
+    return true;
 }
 
 // The titles of every visible window, one a line: for failure messages.

@@ -6,13 +6,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "ProgramRun.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/IniFile.h"
@@ -57,29 +56,20 @@ protected:
 
     // Starts KR98 in the start folder and waits for it to end.
     Outcome Start(const std::string& answers = {}, const QStringList& arguments = {}) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
-        env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "xdg").string()));
-        env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "config").string()));
-        env.insert("KR_TEST_EXIT_AFTER_STARTUP", "1");
-        env.remove("KR_TEST_RESPONSES");
+        ProgramRun p;
+        p.Prepare(dir_, "offscreen");
+        p.SetWorkingFolder(start_);
+        p.SetEnv("KR_TEST_EXIT_AFTER_STARTUP", "1");
         if (!answers.empty()) {
             std::ofstream(dir_ / "answers.txt", std::ios::trunc) << answers;
-            env.insert("KR_TEST_RESPONSES", QString::fromStdString((dir_ / "answers.txt").string()));
+            p.SetResponses(dir_ / "answers.txt");
         }
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QString::fromStdString(start_.string()));
-        p.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), arguments);
         Outcome r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput().toStdString();
-        r.err = p.readAllStandardError().toStdString();
+        if (!p.Start(arguments)) return r;
+        if (!p.WaitForEnd(60000)) p.Kill();
+        r.exitCode = p.ExitCode();
+        r.out = p.Output();
+        r.err = p.Errors();
         return r;
     }
 

@@ -2,8 +2,6 @@
 // xdotool: Lists, Scheduled Tasks opens the list; New, Message (Wizard) makes
 // a task due now; the scheduler's timer runs it, its message shows, and the
 // task's row in the still open list shows today as its Last Run.
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <algorithm>
 #include <fstream>
 
@@ -12,8 +10,7 @@
 #include "platform/desktop/Accessibility.h"
 #include "platform/runtime/Picture.h"
 // Xlib last: its macros (Bool, Status) clash with Qt's headers.
-#include "../desktop/X11TestSupport.h"
-#include "../desktop/Xdotool.h"
+#include "../desktop/DesktopSession.h"
 
 namespace kr::test {
 namespace {
@@ -28,34 +25,17 @@ protected:
         MsgProgTest::SetUp();
         data::SetKeyDerivationIterations(0);  // KR98 opens the file with the real key derivation
         InstallClock(nullptr);                // both programs run on the real clock
-        display_ = std::make_unique<TestDisplay>();
-        ASSERT_NE(display_->d(), nullptr);
-        wm_ = std::make_unique<WindowManagerProcess>(*display_, WindowManagerProcess::Openbox);
-        ASSERT_TRUE(wm_->ready()) << "openbox did not start";
+        desktop_ = std::make_unique<OpenboxDesktop>();
+        ASSERT_NE(desktop_->d(), nullptr);
+        ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
         // The list's cells are read through the accessibility bus: without
         // a session bus, one of the test's own (it starts that bus on demand).
-        if (!AccessibilityAvailable()) StartSessionBus();
-    }
-    void StartSessionBus() {
-        QProcess bus;
-        bus.start("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"});
-        if (!bus.waitForFinished(10000)) return;
-        const QStringList lines = QString::fromUtf8(bus.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        if (lines.size() < 2) return;
-        busPid_ = lines[1].trimmed().toInt();
-        setenv("DBUS_SESSION_BUS_ADDRESS", lines[0].trimmed().toUtf8().constData(), 1);
+        if (!AccessibilityAvailable()) bus_ = std::make_unique<SessionBus>();
     }
     void TearDown() override {
-        if (kr98_.state() != QProcess::NotRunning) {
-            kr98_.kill();
-            kr98_.waitForFinished();
-        }
-        wm_.reset();
-        display_.reset();
-        if (busPid_ > 0) {
-            kill(busPid_, SIGTERM);
-            unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        }
+        kr98_.Kill();
+        desktop_.reset();
+        bus_.reset();
         if (!dir_.empty()) MsgProgTest::TearDown();
     }
     static std::vector<Schedule> Made() {
@@ -75,16 +55,9 @@ protected:
         return out;
     }
 
-    // What KR98's message boxes said (the responder answers them).
-    std::string Said() const {
-        std::ifstream log(dir_ / "answers.txt.log");
-        return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    }
-
-    std::unique_ptr<TestDisplay> display_;
-    std::unique_ptr<WindowManagerProcess> wm_;
-    QProcess kr98_;
-    pid_t busPid_ = 0;
+    std::unique_ptr<OpenboxDesktop> desktop_;
+    std::unique_ptr<SessionBus> bus_;
+    ProgramRun kr98_;
 };
 
 TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
@@ -94,28 +67,15 @@ TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
     SetSetting("FullSchedule", "1");
     data::TableOf(ConfigurationDef()).Close();
     data::CloseIdleFiles();
-    std::filesystem::create_directories(dir_ / "home");
-    const std::string answers = (dir_ / "answers.txt").string();
-    std::ofstream(answers).close();
     // The message shows in KR98's own window, not in a second program.
     std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\nUseKRMsg=0\r\n";
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-    env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "home" / ".config").string()));
-    env.insert("KR_TEST_RESPONSES", QString::fromStdString(answers));
-    env.remove("KR_TEST_EXIT_AFTER_STARTUP");
-    kr98_.setProcessEnvironment(env);
-    kr98_.setWorkingDirectory(QString::fromStdString(dir_.string()));
-    // Nothing KR98 starts may hold the test's output open after it ends.
-    kr98_.setStandardOutputFile(QProcess::nullDevice());
-    kr98_.setStandardErrorFile(QProcess::nullDevice());
-    kr98_.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), {});
-    ASSERT_TRUE(kr98_.waitForStarted(10000));
+    kr98_.Prepare(dir_);
+    kr98_.SetEnv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    kr98_.SetResponses(dir_ / "answers.txt");
+    ASSERT_TRUE(kr98_.Start());
 
     const std::string frame = xdo::WindowNamed("^Kairoll 2000", 40000);
-    ASSERT_FALSE(frame.empty()) << "the frame did not show";
+    ASSERT_FALSE(frame.empty()) << "the frame did not show\n" << kr98_.Said();
     // Lists, Scheduled Tasks (start-up may have opened it already: the menu
     // then brings the one list forward).
     xdo::Keys(frame, {"alt+l", "s"});
@@ -136,10 +96,8 @@ TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
     xdo::Keys(wizard, {"alt+a", "Return"});
     xdo::Keys(wizard, {"Return"});
     ASSERT_TRUE(WaitUntil([] { return Made().size() == 1; }, 20000))
-        << "the wizard stored no task; windows:\n" << xdo::VisibleTitles() << "messages:\n" << Said();
-    EXPECT_TRUE(WaitUntil([&] { return xdo::Run({"search", "--onlyvisible", "--name", "^New Message Task Wizard$"}).empty(); },
-                          10000))
-        << "the wizard stayed open";
+        << "the wizard stored no task; windows:\n" << xdo::VisibleTitles() << "messages:\n" << kr98_.Asked();
+    EXPECT_TRUE(xdo::WaitGone("^New Message Task Wizard$")) << "the wizard stayed open";
 
     const std::string message = xdo::WindowNamed(QString::fromStdString("^" + kDescription + "$"), 40000);
     EXPECT_FALSE(message.empty()) << "the task's message did not show; windows:\n" << xdo::VisibleTitles();

@@ -5,15 +5,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "DataFolderFixture.h"
+#include "ProgramRun.h"
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/FileNames.h"
@@ -30,71 +28,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool WaitUntil(const std::function<bool()>& cond, int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return cond();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-class ScriptE2ETest : public ::testing::Test {
+class ScriptE2ETest : public DataFolderTest {
 protected:
+    ScriptE2ETest() : DataFolderTest("kr-e2e-script", Today(), ClockTime()) {}
     void SetUp() override {
-        previous_ = fs::current_path();
-        char tmpl[] = "/tmp/kr-e2e-script-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        fs::create_directories(dir_ / "home");
-        fs::current_path(dir_);
+        DataFolderTest::SetUp();
+        InstallClock(nullptr);                // KR98 and the test run on the real clock
         data::SetKeyDerivationIterations(0);  // KR98 opens the file with the real key derivation
         DictionaryInit();
     }
     void TearDown() override {
-        if (kr98_.state() != QProcess::NotRunning) {
-            kr98_.terminate();
-            if (!kr98_.waitForFinished(15000)) kr98_.kill();
-            kr98_.waitForFinished();
-        }
-        DictionaryKill();
-        data::CloseIdleFiles();
-        fs::current_path(previous_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    static void SetSetting(const std::string& name, const std::string& value) {
-        data::Table& t = data::TableOf(ConfigurationDef());
-        int e = t.Open();
-        if (e == 2) {
-            ASSERT_EQ(t.Create(), 0);
-            e = t.Open();
-        }
-        ASSERT_EQ(e, 0);
-        Configuration& CF = t.Rec<Configuration>();
-        CF = Configuration();
-        CF.DataType = name;
-        CF.DataValue = value;
-        ASSERT_EQ(t.Add(), 0);
-        t.Close();
+        kr98_.Stop();
+        DataFolderTest::TearDown();
     }
 
     // The event log's script lines (label "Script"), text only.
     std::vector<std::string> ScriptLog() const {
         std::vector<std::string> lines;
-        std::ifstream in(dir_ / kEventLogFileName, std::ios::binary);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (line.size() < 54) continue;
-            if (ClipRight(line.substr(22, 32)) == "Script") lines.push_back(ClipRight(line.substr(54)));
-        }
+        for (const EventLogEntry& e : ReadEventLog(dir_))
+            if (e.label == "Script") lines.push_back(e.text);
         return lines;
     }
 
-    fs::path dir_, previous_;
-    QProcess kr98_;
+    ProgramRun kr98_;
 };
 
 TEST_F(ScriptE2ETest, ADueTasksScriptRunsToItsEndInTheRunningProgram) {
@@ -151,18 +107,9 @@ TEST_F(ScriptE2ETest, ADueTasksScriptRunsToItsEndInTheRunningProgram) {
     DictionaryKill();
     data::CloseIdleFiles();
 
-    const fs::path answers = dir_ / "answers.txt";
-    std::ofstream(answers).close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", QString::fromStdString((dir_ / "home").string()));
-    env.insert("XDG_DATA_HOME", QString::fromStdString((dir_ / "xdg").string()));
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "config").string()));
-    env.insert("KR_TEST_RESPONSES", QString::fromStdString(answers.string()));
-    kr98_.setProcessEnvironment(env);
-    kr98_.setWorkingDirectory(QString::fromStdString(dir_.string()));
-    kr98_.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/KR98"), {});
-    ASSERT_TRUE(kr98_.waitForStarted());
+    kr98_.Prepare(dir_, "offscreen");
+    kr98_.SetResponses(dir_ / "answers.txt");
+    ASSERT_TRUE(kr98_.Start());
 
     const std::vector<std::string> expected = {
         "Set Value  GREETING = hello",
@@ -173,7 +120,7 @@ TEST_F(ScriptE2ETest, ADueTasksScriptRunsToItsEndInTheRunningProgram) {
         "**End**",
     };
     const bool done = WaitUntil([&] { return ScriptLog().size() >= expected.size(); }, 60000);
-    EXPECT_TRUE(done) << "KR98: " << kr98_.readAllStandardError().toStdString();
+    EXPECT_TRUE(done) << kr98_.Said();
     EXPECT_EQ(ScriptLog(), expected);
 
     std::ifstream out(dir_ / "script-ran.txt");

@@ -1,0 +1,255 @@
+// The suite's built programs on the test's X display: a desktop of the
+// test's own (openbox, a tray host, a session bus when none runs), the
+// programs' windows found in the window tree by title and process, and keys
+// sent to them through XTest. Include after the Qt and project headers:
+// Xlib's macros (None, Status, Bool) clash with them.
+#pragma once
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "../support/ProgramRun.h"
+#include "X11TestSupport.h"
+#include "Xdotool.h"
+// After Xlib.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace kr::test {
+
+// A 32-bit property of a window (-1 when it has none).
+inline long CardinalProperty(Display* d, Window w, const char* name, Atom type) {
+    Atom actual;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    long v = -1;
+    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, type, &actual, &format, &n, &after,
+                           &data) == Success &&
+        data && n == 1)
+        v = *reinterpret_cast<long*>(data);
+    if (data) XFree(data);
+    return v;
+}
+
+// The process that owns a window (0 when it does not say).
+inline long WindowPid(Display* d, Window w) {
+    const long pid = CardinalProperty(d, w, "_NET_WM_PID", XA_CARDINAL);
+    return pid < 0 ? 0 : pid;
+}
+
+// The window manager's state of a client window (WM_STATE: NormalState,
+// IconicState; -1 when unmanaged).
+inline long WmState(Display* d, Window w) { return CardinalProperty(d, w, "WM_STATE", XInternAtom(d, "WM_STATE", False)); }
+
+inline bool Viewable(Display* d, Window w) {
+    XWindowAttributes a;
+    return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+}
+
+inline std::string TitleOf(Display* d, Window w) {
+    char* name = nullptr;
+    std::string t;
+    if (XFetchName(d, w, &name) && name) t = name;
+    if (name) XFree(name);
+    return t;
+}
+
+// Walks the window tree from the root; fn sees each window with whether it
+// lies inside a window of the process insidePid (a tray host's panel).
+inline void ForEachWindow(Display* d, const std::function<void(Window, bool)>& fn, long insidePid = 0) {
+    std::function<void(Window, bool, int)> walk = [&](Window w, bool inside, int depth) {
+        if (depth > 32) return;
+        inside = inside || (insidePid && WindowPid(d, w) == insidePid);
+        fn(w, inside);
+        Window root, parent, *children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
+        for (unsigned int i = 0; i < n; ++i) walk(children[i], inside, depth + 1);
+        if (children) XFree(children);
+    };
+    walk(DefaultRootWindow(d), false, 0);
+}
+
+// The first viewable window whose title starts with the text (and, given a
+// process, one of that process's); 0 when none.
+inline Window FindTitled(Display* d, const std::string& title, long pid = 0) {
+    Window found = 0;
+    ForEachWindow(d, [&](Window w, bool) {
+        if (!found && (!pid || WindowPid(d, w) == pid) && TitleOf(d, w).rfind(title, 0) == 0 && Viewable(d, w))
+            found = w;
+    });
+    return found;
+}
+
+// The window tree with each window's process, for a failure's message.
+inline std::string WindowTree(Display* d) {
+    std::ostringstream out;
+    std::function<void(Window, int)> walk = [&](Window w, int depth) {
+        if (depth > 12) return;
+        XWindowAttributes a;
+        XGetWindowAttributes(d, w, &a);
+        out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << std::hex << w << std::dec << " pid "
+            << WindowPid(d, w) << (a.map_state == IsViewable ? " viewable" : "") << " " << a.width << "x" << a.height
+            << " \"" << TitleOf(d, w) << "\"\n";
+        Window root, parent, *children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
+        for (unsigned int i = 0; i < n; ++i) walk(children[i], depth + 1);
+        if (children) XFree(children);
+    };
+    walk(DefaultRootWindow(d), 0);
+    return out.str();
+}
+
+// Gives a window the keyboard focus once it has settled after showing.
+inline void GiveFocus(Display* d, Window w) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    XSetInputFocus(d, w, RevertToPointerRoot, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+// A key, with a modifier held when given, through XTest to the focus; then
+// settleMs for the program to act on it.
+inline void PressKey(Display* d, KeySym key, KeySym modifier = 0, int settleMs = 0) {
+    if (modifier) XTestFakeKeyEvent(d, XKeysymToKeycode(d, modifier), True, 0);
+    XTestFakeKeyEvent(d, XKeysymToKeycode(d, key), True, 0);
+    XTestFakeKeyEvent(d, XKeysymToKeycode(d, key), False, 0);
+    if (modifier) XTestFakeKeyEvent(d, XKeysymToKeycode(d, modifier), False, 0);
+    XSync(d, False);
+    if (settleMs) std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+}
+
+// A key to a window of another program, on a connection of its own: the
+// window raised and given the focus first; the focus goes back to the
+// pointer afterwards, so that a window that closes on the key leaves no
+// focus of None behind that would swallow the next.
+inline void SendKeyTo(Window window, KeySym modifier, KeySym key) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return;
+    XRaiseWindow(d, window);
+    XSetInputFocus(d, window, RevertToPointerRoot, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const KeyCode m = modifier ? XKeysymToKeycode(d, modifier) : 0;
+    const KeyCode k = XKeysymToKeycode(d, key);
+    if (m) XTestFakeKeyEvent(d, m, True, 0);
+    XTestFakeKeyEvent(d, k, True, 20);
+    XTestFakeKeyEvent(d, k, False, 20);
+    if (m) XTestFakeKeyEvent(d, m, False, 20);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    XSetInputFocus(d, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(d, False);
+    XCloseDisplay(d);
+}
+
+// trayer as the tray host, for as long as the object lives.
+class TrayHost {
+public:
+    ~TrayHost() { Stop(); }
+    // Started once it holds the tray selection and its panel shows; a host
+    // whose panel does not show is replaced.
+    bool Start(Display* d) {
+        const char* argv[] = {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                              "--width", "200", "--height", "24", nullptr};
+        const Atom selection = XInternAtom(d, "_NET_SYSTEM_TRAY_S0", False);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+                pid_ = 0;
+                return false;
+            }
+            if (WaitUntil([&] { return XGetSelectionOwner(d, selection) != None && PanelShows(d); }, 5000))
+                return true;
+            Stop();
+        }
+        return false;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    bool PanelShows(Display* d) const {
+        bool shows = false;
+        ForEachWindow(d, [&](Window w, bool) {
+            if (!shows && WindowPid(d, w) == pid_ && Viewable(d, w)) shows = true;
+        });
+        return shows;
+    }
+    void Stop() {
+        if (!pid_) return;
+        kill(pid_, SIGTERM);
+        int status;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+    }
+    pid_t pid_ = 0;
+};
+
+// A session bus of the test's own (its address set in the environment, so
+// that the programs started afterwards and the test's accessibility reads
+// use it), for as long as the object lives.
+class SessionBus {
+public:
+    SessionBus() {
+        QProcess bus;
+        bus.start("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"});
+        if (!bus.waitForFinished(10000)) return;
+        const QStringList lines = QString::fromUtf8(bus.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        if (lines.size() < 2) return;
+        pid_ = lines[1].trimmed().toInt();
+        setenv("DBUS_SESSION_BUS_ADDRESS", lines[0].trimmed().toUtf8().constData(), 1);
+    }
+    ~SessionBus() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+
+private:
+    pid_t pid_ = 0;
+};
+
+// The test's connection to the display with openbox managing the windows,
+// as a user's desktop has them; ready once openbox takes windows over.
+class OpenboxDesktop {
+public:
+    OpenboxDesktop() : display_(std::make_unique<TestDisplay>()) {
+        if (display_->d()) wm_ = std::make_unique<WindowManagerProcess>(*display_, WindowManagerProcess::Openbox);
+    }
+    ~OpenboxDesktop() {
+        wm_.reset();
+        display_.reset();
+    }
+    Display* d() const { return display_->d(); }
+    bool ready() const { return wm_ && wm_->ready(); }
+
+private:
+    std::unique_ptr<TestDisplay> display_;
+    std::unique_ptr<WindowManagerProcess> wm_;
+};
+
+// Setup, Task Categories in KR98's frame, a click into the task list (the
+// right-hand part), then Insert: the new task form ("" when a step failed).
+inline std::string OpenNewTaskForm(const std::string& frame) {
+    xdo::Keys(frame, {"alt+s", "t"});
+    const std::string categories = xdo::WindowNamed("^Task Categories$");
+    if (categories.empty()) return {};
+    xdo::ClickAt(categories, 0.7, 0.5);
+    xdo::Keys(categories, {"Insert"});
+    return xdo::WindowNamed("^New Task");
+}
+
+}  // namespace kr::test
