@@ -12,7 +12,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "../ui/UiTestSupport.h"
+#include "../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
 #include "organiser/windows/ToDoWindows.h"
@@ -29,16 +29,12 @@ namespace {
 using test::Pump;
 using test::WaitFor;
 
-class ToDoWindowsTest : public ::testing::Test {
+class ToDoWindowsTest : public test::TableWindowsTest {
 protected:
+    ToDoWindowsTest() : TableWindowsTest(MakeDate(3, 4, 2025), MakeTime(9, 30)) {}
     void SetUp() override {
-        data::SetKeyDerivationIterations(64);
-        DictionaryInit();
-        InstallClock(&clock_);
-        ASSERT_EQ(todo().Create(), 0);
-        ASSERT_EQ(cat().Create(), 0);
-        ASSERT_EQ(todo().Open(), 0);
-        ASSERT_EQ(cat().Open(), 0);
+        TableWindowsTest::SetUp();
+        CreateAndOpen({&todo(), &cat()});
         for (const char* c : {"General", "Home", "Work"}) {
             cat().Clear();
             cat().Rec<Categories>().Category = c;
@@ -47,47 +43,14 @@ protected:
         Options().UserID = "ann";
     }
     void TearDown() override {
-        test::CloseAllWindows();
+        TableWindowsTest::TearDown();
         SetMessageWizard({});
         InstallPopupResponder({});
         Options().MultiUser = 0;
-        todo().Close();
-        cat().Close();
-        InstallClock(nullptr);
-        DictionaryKill();
-        data::CloseIdleFiles();
-        data::SetKeyDerivationIterations(0);
     }
     static data::Table& todo() { return data::TableOf(TodoDef()); }
     static data::Table& cat() { return data::TableOf(CategoriesDef()); }
-
-    static QWidget* WindowTitled(const QString& prefix) {
-        QWidget* found = nullptr;
-        WaitFor([&] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (w->isVisible() && w->windowTitle().startsWith(prefix)) found = w;
-            return found != nullptr;
-        });
-        Pump(20);
-        return found;
-    }
-    template <class T>
-    static T* Child(QWidget* w, const char* name) {
-        return w ? w->findChild<T*>(name) : nullptr;
-    }
-    static void Click(QWidget* w, const char* name) {
-        auto* b = Child<QAbstractButton>(w, name);
-        ASSERT_NE(b, nullptr) << name;
-        b->click();
-        Pump(20);
-    }
-    static void Type(QWidget* w, const char* name, const std::string& text) {
-        auto* e = Child<QLineEdit>(w, name);
-        ASSERT_NE(e, nullptr) << name;
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClicks(e, QString::fromStdString(text));
-    }
+    static void Type(QWidget* w, const char* name, const std::string& text) { TypeInto(w, name, text); }
     void AddItem(const std::string& what, const std::string& category, int priority = 5) {
         todo().Clear();
         Todo& t = todo().Rec<Todo>();
@@ -114,7 +77,7 @@ protected:
     }
     QWidget* OpenList() {
         Start("BrowseToDoList", [] { BrowseToDoList(); });
-        QWidget* w = WindowTitled("To Do");
+        QWidget* w = AwaitWindow("To Do");
         list_ = Child<QTableView>(w, "list");
         return w;
     }
@@ -128,7 +91,7 @@ protected:
     // Adds an item through the list's form: New, a description, OK.
     void NewItem(QWidget* list, const std::string& what) {
         Click(list, "insert");
-        QWidget* f = WindowTitled("New To Do Item");
+        QWidget* f = AwaitWindow("New To Do Item");
         ASSERT_NE(f, nullptr);
         Type(f, "todo", what);
         ASSERT_TRUE(OkCloses(f)) << Shown();
@@ -139,16 +102,6 @@ protected:
         Click(f, "ok");
         return WaitFor([p] { return !p || !p->isVisible(); });
     }
-    std::string Shown() {
-        std::string out;
-        for (const auto& m : responder_.shown()) out += m.request.title + ": " + m.request.text + "\n";
-        return out;
-    }
-
-    test::TempFolder folder_;
-    ScriptedResponder responder_;
-    ScopedMessageService messages_{&responder_};
-    ManualClock clock_{MakeDate(3, 4, 2025), MakeTime(9, 30)};
     QTableView* list_ = nullptr;
 };
 
@@ -176,7 +129,7 @@ TEST_F(ToDoWindowsTest, NewItemsGetGeneralPriorityFiveAndNumbersNeverReused) {
     for (int r = 0; r < Rows(); ++r)
         if (Cell(r, 2) == "Buy milk") SelectRow(r);
     Click(w, "del");
-    QWidget* f = WindowTitled("Edit To Do Item");
+    QWidget* f = AwaitWindow("Edit To Do Item");
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(Child<QLineEdit>(f, "todo")->isReadOnly() || !Child<QLineEdit>(f, "todo")->isEnabled());
     Click(f, "ok");
@@ -210,7 +163,7 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     QWidget* w = OpenList();
     ASSERT_NE(w, nullptr);
     Click(w, "insert");
-    QWidget* f = WindowTitled("New To Do Item");
+    QWidget* f = AwaitWindow("New To Do Item");
     ASSERT_NE(f, nullptr);
     Type(f, "todo", "Too urgent");
     Type(f, "priority", "11");
@@ -229,7 +182,7 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     // Ctrl+' in the next form brings back the focused field of the last
     // item saved.
     Click(w, "insert");
-    f = WindowTitled("New To Do Item");
+    f = AwaitWindow("New To Do Item");
     ASSERT_NE(f, nullptr);
     auto* priority = Child<QLineEdit>(f, "priority");
     EXPECT_EQ(priority->text(), "5");
@@ -244,7 +197,7 @@ TEST_F(ToDoWindowsTest, DoneInTheFormStampsOnlyAnItemThatWasOpen) {
     ASSERT_NE(w, nullptr);
     SelectRow(0);
     Click(w, "change");
-    QWidget* f = WindowTitled("Edit To Do Item");
+    QWidget* f = AwaitWindow("Edit To Do Item");
     ASSERT_NE(f, nullptr);
     Click(f, "done");
     EXPECT_FALSE(Child<QLineEdit>(f, "date")->text().isEmpty());
@@ -256,7 +209,7 @@ TEST_F(ToDoWindowsTest, DoneInTheFormStampsOnlyAnItemThatWasOpen) {
     clock_.Set(MakeDate(3, 9, 2025), MakeTime(11, 0));
     SelectRow(0);
     Click(w, "change");
-    f = WindowTitled("Edit To Do Item");
+    f = AwaitWindow("Edit To Do Item");
     Click(f, "done");
     Click(f, "done");
     ASSERT_TRUE(OkCloses(f)) << Shown();
@@ -274,7 +227,7 @@ TEST_F(ToDoWindowsTest, PickedCategoryNarrowsTheCategoryTabAndIsTheNextDefault) 
     Child<QTabWidget>(w, "sheet")->setCurrentIndex(3);
     Pump(20);
     Click(w, "pick");
-    QWidget* s = WindowTitled("Select a Category");
+    QWidget* s = AwaitWindow("Select a Category");
     ASSERT_NE(s, nullptr);
     auto* cats = Child<QTableView>(s, "list");
     cats->setFocus();

@@ -23,11 +23,7 @@
 namespace kr {
 namespace {
 
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
+using test::WindowTitled;
 
 // The text of each page of a PDF file, through pdftotext.
 std::vector<std::string> PdfPages(const std::string& file) {

@@ -26,15 +26,11 @@
 namespace kr {
 namespace {
 
+using test::WindowTitled;
+
 using test::Custom;
 using test::D;
 using test::T;
-
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
 
 class ReDateWindowTest : public ::testing::Test {
 protected:

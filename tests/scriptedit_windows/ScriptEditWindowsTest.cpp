@@ -17,6 +17,7 @@
 #include <QTableView>
 
 #include "PrintedText.h"
+#include "ScriptWindowsFixture.h"
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "platform/data/Database.h"
@@ -32,39 +33,19 @@
 namespace kr {
 namespace {
 
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
+using test::WindowTitled;
+using test::ButtonText;
 
 template <class T>
 QList<T*> OnTab(QWidget* form) {
     return form->findChild<QTabWidget*>()->currentWidget()->findChildren<T*>();
 }
 
-QAbstractButton* ButtonText(QWidget* w, const QString& text) {
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-        if (b->text() == text) return b;
-    return nullptr;
-}
-
-class ScriptEditWindowsTest : public test::RunnerFixture {
+class ScriptEditWindowsTest : public test::ScriptWindowsTest {
 protected:
     void SetUp() override {
-        RunnerFixture::SetUp();
-        ASSERT_EQ(Schedule_File().Open(), data::kLevelBenign);
-        Schedule& t = Schedule_File().rec();
-        t = Schedule();
-        t.ID = 5;
-        t.Category = "General";
-        t.Description = "Weekly report";
-        t.Command = "";
-    }
-    void TearDown() override {
-        test::CloseAllWindows();
-        Schedule_File().Close();
-        RunnerFixture::TearDown();
+        ScriptWindowsTest::SetUp();
+        Schedule_File().rec().Command = "";
     }
     // Opens the item form for a request over the buffer.
     QWidget* OpenForm(int request, const QString& title) {
@@ -90,9 +71,6 @@ protected:
                           });
         return out;
     }
-    ScriptedResponder responder_;
-    ScopedMessageService messages_{&responder_};
-    int response_ = 0;
 };
 
 // How each action is filled in its tab, and the item it must give.

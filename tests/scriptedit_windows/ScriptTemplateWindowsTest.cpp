@@ -13,6 +13,7 @@
 #include <QTableView>
 
 #include "PrintedText.h"
+#include "ScriptWindowsFixture.h"
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
@@ -31,30 +32,13 @@
 namespace kr {
 namespace {
 
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
+using test::WindowTitled;
+using test::ButtonText;
 
-QAbstractButton* ButtonText(QWidget* w, const QString& text) {
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-        if (b->text() == text) return b;
-    return nullptr;
-}
-
-class ScriptTemplateWindowsTest : public test::RunnerFixture {
+class ScriptTemplateWindowsTest : public test::ScriptWindowsTest {
 protected:
     void SetUp() override {
-        RunnerFixture::SetUp();
-        ASSERT_EQ(Schedule_File().Open(), data::kLevelBenign);
-        ASSERT_EQ(Scripting_File().Open(), data::kLevelBenign);
-        Schedule& t = Schedule_File().rec();
-        t = Schedule();
-        t.ID = 5;
-        t.Category = "General";
-        t.Description = "Weekly report";
-        t.Command = "N/A";
+        ScriptWindowsTest::SetUp();
         TextToScript("EXIT\r\n");
         ASSERT_EQ(ScriptTemplates_File().Open(), data::kLevelBenign);
         ASSERT_EQ(ScriptTemplateDetails_File().Open(), data::kLevelBenign);
@@ -65,9 +49,7 @@ protected:
         scriptedit::SetMessageChooser(nullptr);
         ScriptTemplateDetails_File().Close();
         ScriptTemplates_File().Close();
-        Scripting_File().Close();
-        Schedule_File().Close();
-        RunnerFixture::TearDown();
+        ScriptWindowsTest::TearDown();
     }
     // A template with items of the given actions, stored directly.
     int32_t MakeTemplate(const std::string& description, const std::vector<std::string>& actions) {
@@ -130,8 +112,6 @@ protected:
         EXPECT_TRUE(test::WaitFor([&] { return WindowTitled(title) == nullptr; })) << title.toStdString();
         test::Pump();
     }
-    ScriptedResponder responder_;
-    ScopedMessageService messages_{&responder_};
 };
 
 TEST_F(ScriptTemplateWindowsTest, MadeInItsFormAndListed) {

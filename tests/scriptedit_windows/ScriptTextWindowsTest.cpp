@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTableView>
 
+#include "ScriptWindowsFixture.h"
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "platform/runtime/DateTime.h"
@@ -25,37 +26,14 @@
 namespace kr {
 namespace {
 
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
+using test::WindowTitled;
+using test::ButtonText;
 
-QAbstractButton* ButtonText(QWidget* w, const QString& text) {
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-        if (b->text() == text) return b;
-    return nullptr;
-}
-
-class ScriptTextWindowsTest : public test::RunnerFixture {
+class ScriptTextWindowsTest : public test::ScriptWindowsTest {
 protected:
     void SetUp() override {
-        RunnerFixture::SetUp();
-        ASSERT_EQ(Schedule_File().Open(), data::kLevelBenign);
-        ASSERT_EQ(Scripting_File().Open(), data::kLevelBenign);
-        Schedule& t = Schedule_File().rec();
-        t = Schedule();
-        t.ID = 5;
-        t.Category = "General";
-        t.Description = "Weekly report";
-        t.Command = "N/A";
+        ScriptWindowsTest::SetUp();
         TextToScript("KEYS one\r\nWAIT 3\r\nEXIT\r\n");
-    }
-    void TearDown() override {
-        test::CloseAllWindows();
-        Scripting_File().Close();
-        Schedule_File().Close();
-        RunnerFixture::TearDown();
     }
     QWidget* OpenText() {
         response_ = 0;
@@ -64,9 +42,6 @@ protected:
         EXPECT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
         return w;
     }
-    ScriptedResponder responder_;
-    ScopedMessageService messages_{&responder_};
-    int response_ = 0;
 };
 
 TEST_F(ScriptTextWindowsTest, EditedInTheTextWindowFromTheListAndShownThere) {

@@ -28,17 +28,8 @@
 namespace kr {
 namespace {
 
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
-
-QAbstractButton* ButtonText(QWidget* w, const QString& text) {
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-        if (b->text() == text) return b;
-    return nullptr;
-}
+using test::WindowTitled;
+using test::ButtonText;
 
 std::vector<std::string> ItemActions(int32_t taskID) {
     std::vector<std::string> out;

@@ -18,15 +18,11 @@
 namespace kr {
 namespace {
 
+using test::ButtonText;
+
 QDialog* AskWindow() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->windowTitle() == "More Information Required") return qobject_cast<QDialog*>(w);
-    return nullptr;
-}
-
-QAbstractButton* ButtonText(QWidget* w, const QString& text) {
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-        if (b->text() == text) return b;
     return nullptr;
 }
 

@@ -25,7 +25,7 @@
 #include <map>
 #include <optional>
 
-#include "../ui/UiTestSupport.h"
+#include "../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
@@ -52,57 +52,18 @@ namespace {
 using test::Pump;
 using test::WaitFor;
 
-class TaskWindowsTest : public ::testing::Test {
+class TaskWindowsTest : public test::TableWindowsTest {
 protected:
+    TaskWindowsTest() : TableWindowsTest(MakeDate(7, 1, 2024), MakeTime(8, 0)) {}
     void SetUp() override {
-        data::SetKeyDerivationIterations(64);
-        DictionaryInit();
-        InstallClock(&clock_);
-        ASSERT_EQ(sch().Create(), 0);
-        ASSERT_EQ(scr().Create(), 0);
-        ASSERT_EQ(sch().Open(), 0);
-        ASSERT_EQ(scr().Open(), 0);
+        TableWindowsTest::SetUp();
+        CreateAndOpen({&sch(), &scr()});
         CopySourceID() = 0;
-    }
-    void TearDown() override {
-        test::CloseAllWindows();
-        sch().Close();
-        scr().Close();
-        InstallClock(nullptr);
-        DictionaryKill();
-        data::CloseIdleFiles();
-        data::SetKeyDerivationIterations(0);
     }
     static data::Table& sch() { return data::TableOf(ScheduleDef()); }
     static data::Table& scr() { return data::TableOf(ScriptingDef()); }
-
-    static QWidget* WindowTitled(const QString& prefix) {
-        QWidget* found = nullptr;
-        WaitFor([&] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (w->isVisible() && w->windowTitle().startsWith(prefix)) found = w;
-            return found != nullptr;
-        });
-        Pump(20);  // the window's opened event
-        return found;
-    }
-    template <class T>
-    static T* Child(QWidget* w, const char* name) {
-        return w ? w->findChild<T*>(name) : nullptr;
-    }
-    static void Click(QWidget* w, const char* name) {
-        auto* b = Child<QAbstractButton>(w, name);
-        ASSERT_NE(b, nullptr) << name;
-        b->click();
-        Pump(20);
-    }
     static void Type(QWidget* w, const char* name, const std::string& text) {
-        auto* e = Child<QLineEdit>(w, name);
-        ASSERT_NE(e, nullptr) << name;
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClicks(e, QString::fromStdString(text));
-        e->editingFinished();
+        if (QLineEdit* e = TypeInto(w, name, text)) e->editingFinished();
     }
     int32_t AddTask(const std::string& description, const std::string& category = "General") {
         sch().Clear();
@@ -158,19 +119,10 @@ protected:
             GlobalRequest() = request;
             UpdateSchedule([](int r) { lastResponse = r; });
         });
-        return WindowTitled(request == kInsertRecord ? "New Task" : request == kViewRecord ? "View" : "Edit Task");
+        return AwaitWindow(request == kInsertRecord ? "New Task" : request == kViewRecord ? "View" : "Edit Task");
     }
 
-    std::string Shown() {
-        std::string out;
-        for (const auto& m : responder_.shown()) out += m.request.title + ": " + m.request.text + "\n";
-        return out;
-    }
     static inline int lastResponse = 0;
-    test::TempFolder folder_;
-    ScriptedResponder responder_;
-    ScopedMessageService messages_{&responder_};
-    ManualClock clock_{MakeDate(7, 1, 2024), MakeTime(8, 0)};
     int32_t lastId_ = 0;
 };
 
@@ -242,7 +194,7 @@ TEST_F(TaskWindowsTest, EditViewAndDeleteWithItsScript) {
         GlobalRequest() = kDeleteRecord;
         UpdateSchedule();
     });
-    w = WindowTitled("Edit Task");
+    w = AwaitWindow("Edit Task");
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
     Click(w, "ok");
@@ -270,7 +222,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
         ASSERT_EQ(sch().Put(), 0);
     }
     Start("BrowseScheduleCategories", [] { BrowseScheduleCategories(); });
-    QWidget* list = WindowTitled("Task Categories");
+    QWidget* list = AwaitWindow("Task Categories");
     ASSERT_NE(list, nullptr);
     auto* tasks = Child<QTableView>(list, "tasks");
     ASSERT_NE(tasks, nullptr);
@@ -281,7 +233,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
     for (int i = 0; i < tasks->model()->columnCount(); ++i) shown += !tasks->isColumnHidden(i);
     EXPECT_EQ(shown, 4);
     Click(list, "taskCopy");
-    QWidget* form = WindowTitled("New Task");
+    QWidget* form = AwaitWindow("New Task");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->windowTitle(), "New Task  (Report)");
     Click(form, "ok");
@@ -299,7 +251,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
 
     // A cancelled copy leaves neither the placeholder nor the copied items.
     Click(list, "taskCopy");
-    form = WindowTitled("New Task");
+    form = AwaitWindow("New Task");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(Tasks().size(), 4u);
     Click(form, "cancel");
@@ -387,7 +339,7 @@ TEST_F(TaskWindowsTest, CalendarGreysTheDaysADayOfWeekTaskDoesNotAllow) {
         SCH.Monday = 1;
         Calendar(MakeDate(7, 10, 2024), "", "", [&](int32_t d) { chosen = d; });
     });
-    QWidget* w = WindowTitled("Day of Week");
+    QWidget* w = AwaitWindow("Day of Week");
     ASSERT_NE(w, nullptr);
     int enabled = 0;
     for (int i = 0; i < 42; ++i) {
@@ -419,7 +371,7 @@ TEST_F(TaskWindowsTest, ExceptionsKeepTheirWeekdayOverrides) {
             result = Schedule_File().rec().ExceptOther.str() + "|" + Schedule_File().rec().ShiftType.str();
         });
     });
-    QWidget* w = WindowTitled("Exceptions");
+    QWidget* w = AwaitWindow("Exceptions");
     ASSERT_NE(w, nullptr);
     // A blank shift type shows, and keeps, the first choice.
     EXPECT_TRUE(Child<QRadioButton>(w, "shift0")->isChecked());
@@ -445,7 +397,7 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
         GlobalRequest() = kInsertRecord;
         UpdateHolidays();
     });
-    QWidget* w = WindowTitled("New Holiday");
+    QWidget* w = AwaitWindow("New Holiday");
     ASSERT_NE(w, nullptr);
     Type(w, "date", "1/1/23");
     Type(w, "name", "Good Friday");
@@ -466,14 +418,14 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
 
     // The list shows it; a second holiday on that date is refused.
     Start("BrowseHolidays", [] { BrowseHolidays(); });
-    QWidget* list = WindowTitled("Holidays");
+    QWidget* list = AwaitWindow("Holidays");
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
 
     // A new holiday: the history key fills the name from the one just saved;
     // the same date again is refused by the unique key and the form stays.
     Click(list, "insert");
-    QWidget* form = WindowTitled("New Holiday");
+    QWidget* form = AwaitWindow("New Holiday");
     ASSERT_NE(form, nullptr);
     Child<QLineEdit>(form, "name")->setFocus();
     QTest::keyClick(Child<QLineEdit>(form, "name"), Qt::Key_Apostrophe, Qt::ControlModifier);
@@ -499,7 +451,7 @@ TEST_F(TaskWindowsTest, HolidayFormRecallsTheLastSavedHolidayWithTheHistoryKey) 
             GlobalRequest() = kInsertRecord;
             UpdateHolidays();
         });
-        return WindowTitled("New Holiday");
+        return AwaitWindow("New Holiday");
     };
     auto key = [](QWidget* control) {
         control->setFocus();
@@ -581,7 +533,7 @@ TEST_F(ScheduleListTest, TabsActiveOnlyRefreshAndSingleInstance) {
     SetTask(c, [&](Schedule& s) { s.Date = today + 7; });
 
     Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = WindowTitled("Scheduled Tasks");
+    QWidget* w = AwaitWindow("Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     auto* sheet = Child<QTabWidget>(w, "sheet");
@@ -629,7 +581,7 @@ TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
         done();
     });
     Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = WindowTitled("Scheduled Tasks");
+    QWidget* w = AwaitWindow("Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     // Nothing due today: the day tab is empty and every action on a task is off.
@@ -685,7 +637,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     AddItem(a, 1);
 
     Start("ExploreSchedule", [] { ExploreSchedule(); });
-    QWidget* w = WindowTitled("Explore Schedule");
+    QWidget* w = AwaitWindow("Explore Schedule");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     auto* day = Child<QComboBox>(w, "day");
@@ -717,7 +669,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
 
     // Custom asks for the range.
     day->setCurrentText("Custom");
-    QWidget* range = WindowTitled("Enter Date Range");
+    QWidget* range = AwaitWindow("Enter Date Range");
     ASSERT_NE(range, nullptr);
     Click(range, "startOnly");
     EXPECT_FALSE(Child<QLineEdit>(range, "end")->isEnabled());
@@ -733,7 +685,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     Pump(20);
     ASSERT_EQ(Cell(list, 0, 5), "Today general");
     Click(w, "copy");
-    QWidget* form = WindowTitled("New Task");
+    QWidget* form = AwaitWindow("New Task");
     ASSERT_NE(form, nullptr);
     Click(form, "ok");
     ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
@@ -767,7 +719,7 @@ TEST_F(ScheduleListTest, QuickStartMakesAnEnabledOneOffCopyWithTheScript) {
     int choice = 7;  // past the delays: nothing happens
     InstallPopupResponder([&](const std::vector<PopupItem>&) { return choice; });
     Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = WindowTitled("Scheduled Tasks");
+    QWidget* w = AwaitWindow("Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     ASSERT_EQ(Rows(list), 1);
@@ -806,7 +758,7 @@ namespace {
 TEST_F(ScheduleListTest, BirthdayWizardNeedsADateStoresTheReminderAndCancelLeavesNothing) {
     // Cancel: the reserved placeholder goes again.
     Start("Birthdays1", [] { Wizard_NewBirthdays(); });
-    QWidget* w = WindowTitled("Birthday/Anniversary Wizard");
+    QWidget* w = AwaitWindow("Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Tasks().size(), 1u);
     Click(w, "cancel");
@@ -814,7 +766,7 @@ TEST_F(ScheduleListTest, BirthdayWizardNeedsADateStoresTheReminderAndCancelLeave
     EXPECT_TRUE(Tasks().empty());
 
     Start("Birthdays2", [] { Wizard_NewBirthdays(); });
-    w = WindowTitled("Birthday/Anniversary Wizard");
+    w = AwaitWindow("Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     Type(w, "name", "Ann");
     // No date: the wizard stays on its first page.
@@ -859,7 +811,7 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
     AddItem(source, 1);
     AddItem(source, 2);
     Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = WindowTitled("Scheduled Tasks");
+    QWidget* w = AwaitWindow("Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     ASSERT_EQ(Rows(list), 1);
@@ -868,14 +820,14 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
 
     // Cancel leaves nothing behind.
     Click(w, "special");
-    QWidget* wiz = WindowTitled("Special Event Wizard");
+    QWidget* wiz = AwaitWindow("Special Event Wizard");
     ASSERT_NE(wiz, nullptr);
     Click(wiz, "cancel");
     ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
     EXPECT_EQ(Tasks().size(), 1u);
 
     Click(w, "special");
-    wiz = WindowTitled("Special Event Wizard");
+    wiz = AwaitWindow("Special Event Wizard");
     ASSERT_NE(wiz, nullptr);
     auto* pages = Child<QStackedWidget>(wiz, "pages");
     // A message task passes over the Command page both ways.
@@ -917,7 +869,7 @@ namespace {
 
 TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing) {
     Start("Message1", [] { Wizard_Message(); });
-    QWidget* w = WindowTitled("New Message Task Wizard");
+    QWidget* w = AwaitWindow("New Message Task Wizard");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Tasks().size(), 1u);  // the reserved placeholder
     Click(w, "cancel");
@@ -931,7 +883,7 @@ TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing
     todo.Date = MakeDate(7, 2, 2024);
     todo.Time = MakeTime(8, 0);
     Start("Message2", [todo] { Wizard_Message(todo); });
-    w = WindowTitled("New Message Task Wizard");
+    w = AwaitWindow("New Message Task Wizard");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Call the bank");
     auto* pages = Child<QStackedWidget>(w, "pages");
@@ -961,7 +913,7 @@ namespace {
 
 TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsTheScript) {
     Start("General", [] { Wizard_GeneralTask(); });
-    QWidget* w = WindowTitled("Add Task Wizard");
+    QWidget* w = AwaitWindow("Add Task Wizard");
     ASSERT_NE(w, nullptr);
     auto* pages = Child<QStackedWidget>(w, "pages");
     ASSERT_EQ(pages->count(), 6);
@@ -982,7 +934,7 @@ TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsT
     EXPECT_EQ(Items(reserved), 0);
 
     Start("Program", [] { Wizard_Program(); });
-    w = WindowTitled("New Program Task Wizard");
+    w = AwaitWindow("New Program Task Wizard");
     ASSERT_NE(w, nullptr);
     pages = Child<QStackedWidget>(w, "pages");
     ASSERT_EQ(pages->count(), 4);
@@ -1042,7 +994,7 @@ std::vector<std::string> AltKeyProblems(QWidget* w) {
 
 TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
     Start("BirthdayKeys", [] { Wizard_NewBirthdays(); });
-    QWidget* w = WindowTitled("Birthday/Anniversary Wizard");
+    QWidget* w = AwaitWindow("Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     const auto problems = AltKeyProblems(w);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
@@ -1080,7 +1032,7 @@ TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesThe
 
     // Texts edited on the Details page are what Finish stores.
     Start("Birthdays1", [] { Wizard_NewBirthdays(); });
-    QWidget* w = WindowTitled("Birthday/Anniversary Wizard");
+    QWidget* w = AwaitWindow("Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     auto* description = Child<QLineEdit>(w, "description");
     auto* message = Child<QPlainTextEdit>(w, "message");
@@ -1103,7 +1055,7 @@ TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesThe
 
     // The next reminder copies those fields with Ctrl+'.
     Start("Birthdays2", [] { Wizard_NewBirthdays(); });
-    w = WindowTitled("Birthday/Anniversary Wizard");
+    w = AwaitWindow("Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     description = Child<QLineEdit>(w, "description");
     message = Child<QPlainTextEdit>(w, "message");
@@ -1147,7 +1099,7 @@ TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce
         GlobalRequest() = kInsertRecord;
         UpdateSchedule_SpecialEventWizard();
     });
-    QWidget* w = WindowTitled("Special Event Wizard");
+    QWidget* w = AwaitWindow("Special Event Wizard");
     ASSERT_NE(w, nullptr);
     for (int i = 0; i < 2; ++i) Click(w, "next");
     ASSERT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 3);
@@ -1189,7 +1141,7 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
 
     // An insert: every page's Alt keys reach their controls, none twice.
     open(kInsertRecord);
-    QWidget* w = WindowTitled("Special Event Wizard (Rescheduling)");
+    QWidget* w = AwaitWindow("Special Event Wizard (Rescheduling)");
     ASSERT_NE(w, nullptr);
     const auto problems = AltKeyProblems(w);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
@@ -1201,7 +1153,7 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
     for (int request : {kViewRecord, kDeleteRecord}) {
         SCOPED_TRACE(request);
         open(request);
-        w = WindowTitled("View Event Wizard (Rescheduling)");
+        w = AwaitWindow("View Event Wizard (Rescheduling)");
         ASSERT_NE(w, nullptr);
         auto* cancel = Child<QPushButton>(w, "cancel");
         auto* finish = Child<QPushButton>(w, "finish");

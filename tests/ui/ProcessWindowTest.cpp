@@ -16,11 +16,7 @@
 namespace kr {
 namespace {
 
-QWidget* WindowTitled(const QString& title) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == title) return w;
-    return nullptr;
-}
+using test::WindowTitled;
 
 class ProcessWindowTest : public ::testing::Test {
 protected:

@@ -1,6 +1,8 @@
-// Helpers of the window tests: waiting on the event loop and a temporary folder.
+// Helpers of the window tests: waiting on the event loop, a temporary folder,
+// windows and buttons found by their texts.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -51,6 +53,20 @@ private:
     std::string path_;
     std::filesystem::path old_;
 };
+
+// The visible top-level window with exactly this title (nullptr when none).
+inline QWidget* WindowTitled(const QString& title) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == title) return w;
+    return nullptr;
+}
+
+// The button of a window with this text, mnemonic included (nullptr when none).
+inline QAbstractButton* ButtonText(QWidget* w, const QString& text) {
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
 
 // Closes every top-level window left over by a test.
 inline void CloseAllWindows() {
