@@ -5,6 +5,7 @@
 // Xlib's macros (None, Status, Bool) clash with them.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <QStringList>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -251,5 +253,50 @@ inline std::string OpenNewTaskForm(const std::string& frame) {
     xdo::Keys(categories, {"Insert"});
     return xdo::WindowNamed("^New Task");
 }
+
+// KR98 under openbox on a temporary data folder of the test's own: an empty
+// data file (the tables are made at start-up) and the given lines of the
+// [Settings] section of its kr98.INI. KR98 is killed after the test, before
+// openbox ends.
+class OpenboxKR98Test : public ::testing::Test {
+protected:
+    // drivenByXdotool: the test drives KR98 through xdotool (skipped
+    // without it).
+    OpenboxKR98Test(const std::string& prefix, std::string settings, bool drivenByXdotool = true)
+        : dir_(prefix), settings_(std::move(settings)), drivenByXdotool_(drivenByXdotool) {}
+
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (drivenByXdotool_ && !xdo::Available()) GTEST_SKIP() << "needs xdotool";
+        ASSERT_FALSE(dir_.path().empty());
+        std::ofstream(dir_ / "KR97.TPS");
+        std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\n" << settings_;
+        desktop_ = std::make_unique<OpenboxDesktop>();
+        ASSERT_NE(desktop_->d(), nullptr);
+        ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
+    }
+    void TearDown() override {
+        kr98_.Kill();
+        desktop_.reset();
+    }
+
+    // KR98 on the data folder with the test's responder; its frame as
+    // xdotool finds it ("" when it did not show).
+    std::string StartKR98() {
+        kr98_.Prepare(dir_.path());
+        kr98_.SetResponses(dir_ / "answers.txt");
+        if (!kr98_.Start()) return {};
+        return xdo::WindowNamed("^Kairoll 2000");
+    }
+    Display* display() const { return desktop_->d(); }
+
+    TemporaryFolder dir_;
+    std::unique_ptr<OpenboxDesktop> desktop_;
+    ProgramRun kr98_;
+
+private:
+    std::string settings_;
+    bool drivenByXdotool_;
+};
 
 }  // namespace kr::test

@@ -14,21 +14,12 @@
 namespace kr::test {
 namespace {
 
-class FrameWmE2ETest : public ::testing::Test {
+class FrameWmE2ETest : public OpenboxKR98Test {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        ASSERT_FALSE(dir_.path().empty());
-        std::ofstream(dir_ / "KR97.TPS");
-        std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\nLogEvents=1\r\n";
-        desktop_ = std::make_unique<OpenboxDesktop>();
-        ASSERT_NE(desktop_->d(), nullptr);
-        ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
-    }
+    FrameWmE2ETest() : OpenboxKR98Test("kr-e2e-wm", "LogEvents=1\r\n", false) {}
     void TearDown() override {
-        first_.Kill();
         second_.Kill();
-        desktop_.reset();
+        OpenboxKR98Test::TearDown();
     }
 
     void Start(ProgramRun& p) {
@@ -42,11 +33,9 @@ protected:
             << "the frame did not show\n" << p.Said();
         return frame;
     }
-    Display* display() const { return desktop_->d(); }
 
-    TemporaryFolder dir_{"kr-e2e-wm"};
-    std::unique_ptr<OpenboxDesktop> desktop_;
-    ProgramRun first_, second_;
+    ProgramRun& first_ = kr98_;
+    ProgramRun second_;
 };
 
 TEST_F(FrameWmE2ETest, EscapeInTheFrameLeavesItOpen) {

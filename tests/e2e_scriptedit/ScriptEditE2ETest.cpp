@@ -16,35 +16,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScriptEditE2ETest : public ::testing::Test {
+class ScriptEditE2ETest : public OpenboxKR98Test {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        if (!xdo::Available()) GTEST_SKIP() << "needs xdotool";
-        ASSERT_FALSE(dir_.path().empty());
-        std::ofstream(dir_ / "KR97.TPS");
-        // The message shows in KR98's own window, not in a second program.
-        std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\nUseKRMsg=0\r\n";
-        desktop_ = std::make_unique<OpenboxDesktop>();
-        ASSERT_NE(desktop_->d(), nullptr);
-        ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
-    }
-    // KR98 on the data folder, its frame shown ("" when it did not show).
-    std::string StartKR98() {
-        kr98_.Prepare(dir_.path());
-        kr98_.SetResponses(dir_ / "answers.txt");
-        if (!kr98_.Start()) return {};
-        return xdo::WindowNamed("^Kairoll 2000");
-    }
+    // The message shows in KR98's own window, not in a second program.
+    ScriptEditE2ETest() : OpenboxKR98Test("kr-e2e-scriptedit", "UseKRMsg=0\r\n") {}
     void TearDown() override {
         target_.Kill();
-        kr98_.Kill();
-        desktop_.reset();
+        OpenboxKR98Test::TearDown();
     }
 
-    TemporaryFolder dir_{"kr-e2e-scriptedit"};
-    std::unique_ptr<OpenboxDesktop> desktop_;
-    ProgramRun kr98_;
     ProgramRun target_{"kr_key_target"};
 };
 
