@@ -75,6 +75,14 @@ protected:
             ASSERT_EQ(ScriptTemplateDetails_File().File().Add(), 0);
         }
     }
+    // Picks the wizard's only template and adds it to the script.
+    static void AddTheTemplate(QWidget* w) {
+        auto* templates = w->findChild<QTableView*>("templates");
+        ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
+        templates->selectRow(0);
+        test::Pump();
+        ButtonText(w, "&Add template to script")->click();
+    }
     ScriptedResponder responder_;
     ScopedMessageService messages_{&responder_};
 };
@@ -88,12 +96,8 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
     const int32_t id = Schedule_File().rec().ID;
     ASSERT_NE(id, 0);
-    auto* templates = w->findChild<QTableView*>("templates");
     auto* items = w->findChild<QTableView*>("items");
-    ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
-    templates->selectRow(0);
-    test::Pump();
-    ButtonText(w, "&Add template to script")->click();
+    ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
     ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 2; }));
     EXPECT_EQ(ItemActions(id).size(), 2u);
     ButtonText(w, "&Next")->click();
@@ -135,11 +139,7 @@ TEST_F(ScriptWizardTest, CancelLeavesNeitherTaskNorItems) {
     QWidget* w = nullptr;
     ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
     const int32_t id = Schedule_File().rec().ID;
-    auto* templates = w->findChild<QTableView*>("templates");
-    ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
-    templates->selectRow(0);
-    test::Pump();
-    ButtonText(w, "&Add template to script")->click();
+    ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
     ASSERT_TRUE(test::WaitFor([&] { return ItemActions(id).size() == 2; }));
     ButtonText(w, "Cancel")->click();
     ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
@@ -170,11 +170,7 @@ TEST_F(ScriptWizardTest, HotKeyCancelRestoresTheItems) {
     ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Hot Key Script Wizard")) != nullptr; }));
     // The script is edited on the Command page, and Next leads on.
     EXPECT_TRUE(ButtonText(w, "&Next")->isEnabled());
-    auto* templates = w->findChild<QTableView*>("templates");
-    ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
-    templates->selectRow(0);
-    test::Pump();
-    ButtonText(w, "&Add template to script")->click();
+    ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
     ASSERT_TRUE(test::WaitFor([&] { return ItemActions(id).size() == 3; }));
     ButtonText(w, "Cancel")->click();
     ASSERT_TRUE(test::WaitFor([&] { return response != 0; }));

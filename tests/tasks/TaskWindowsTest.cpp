@@ -65,6 +65,18 @@ protected:
     static void Type(QWidget* w, const char* name, const std::string& text) {
         if (QLineEdit* e = TypeInto(w, name, text)) e->editingFinished();
     }
+    // Starts a window on a procedure thread of its own and waits for it.
+    static QWidget* StartWindow(const char* thread, std::function<void()> open, const QString& title) {
+        Start(thread, std::move(open));
+        return AwaitWindow(title);
+    }
+    // Presses a form's or wizard's button and waits until every task editor
+    // has closed.
+    ::testing::AssertionResult ClickCloses(QWidget* w, const char* button) {
+        Click(w, button);
+        if (WaitFor([] { return OpenTaskEditors() == 0; })) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "\"" << button << "\" left a task editor open; messages:\n" << Shown();
+    }
     int32_t AddTask(const std::string& description, const std::string& category = "General") {
         sch().Clear();
         Schedule& s = sch().Rec<Schedule>();
@@ -134,8 +146,7 @@ TEST_F(TaskWindowsTest, NewTaskWithOnlyADescriptionGetsTheDefaultsAndCancelLeave
     EXPECT_EQ(Tasks()[0].Disabled, 1);
     EXPECT_EQ(OpenTaskEditors(), 1);
     EXPECT_TRUE(TaskHeldByEditor(Tasks()[0].ID));  // history expiry passes over it
-    Click(w, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
     EXPECT_TRUE(Tasks().empty());
 
     w = OpenForm(kInsertRecord, 0);
@@ -147,8 +158,7 @@ TEST_F(TaskWindowsTest, NewTaskWithOnlyADescriptionGetsTheDefaultsAndCancelLeave
     EXPECT_EQ(OpenTaskEditors(), 1);
     Child<QWidget>(w, "message")->setFocus();
     Pump(20);
-    Click(w, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "ok"));
     const auto tasks = Tasks();
     ASSERT_EQ(tasks.size(), 1u);
     const Schedule& s = tasks[0];
@@ -176,8 +186,7 @@ TEST_F(TaskWindowsTest, EditViewAndDeleteWithItsScript) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), "Edit Task  (Backup)");
     Type(w, "description", "Backup nightly");
-    Click(w, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "ok"));
     EXPECT_EQ(Tasks()[0].Description, "Backup nightly");
 
     w = OpenForm(kViewRecord, id);
@@ -186,8 +195,7 @@ TEST_F(TaskWindowsTest, EditViewAndDeleteWithItsScript) {
     EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
     EXPECT_FALSE(Child<QAbstractButton>(w, "ok")->isVisible());
     EXPECT_EQ(Child<QAbstractButton>(w, "cancel")->text(), "Cl&ose");
-    Click(w, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
 
     Start("TaskFormTest", [=] {
         Schedule_File().rec() = Tasks()[0];
@@ -197,8 +205,7 @@ TEST_F(TaskWindowsTest, EditViewAndDeleteWithItsScript) {
     w = AwaitWindow("Edit Task");
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
-    Click(w, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "ok"));
     EXPECT_TRUE(Tasks().empty());
     EXPECT_EQ(Items(id), 0);
 }
@@ -221,8 +228,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
         sch().Rec<Schedule>().Disabled = 1;
         ASSERT_EQ(sch().Put(), 0);
     }
-    Start("BrowseScheduleCategories", [] { BrowseScheduleCategories(); });
-    QWidget* list = AwaitWindow("Task Categories");
+    QWidget* list = StartWindow("BrowseScheduleCategories", [] { BrowseScheduleCategories(); }, "Task Categories");
     ASSERT_NE(list, nullptr);
     auto* tasks = Child<QTableView>(list, "tasks");
     ASSERT_NE(tasks, nullptr);
@@ -236,8 +242,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
     QWidget* form = AwaitWindow("New Task");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->windowTitle(), "New Task  (Report)");
-    Click(form, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(form, "ok"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 3u);
     const Schedule& copy = all.back();
@@ -254,8 +259,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
     form = AwaitWindow("New Task");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(Tasks().size(), 4u);
-    Click(form, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(form, "cancel"));
     EXPECT_EQ(Tasks().size(), 3u);
     int items = 0;
     for (const Schedule& s : Tasks()) items += Items(s.ID);
@@ -311,8 +315,7 @@ TEST_F(TaskWindowsTest, OkKeepsAWarningAlreadyShownUnlessTheMomentChanged) {
     }
     QWidget* w = OpenForm(kChangeRecord, id);
     ASSERT_NE(w, nullptr);
-    Click(w, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "ok"));
     EXPECT_EQ(Tasks()[0].AdvanceWarnDate, MakeDate(7, 7, 2024));
     EXPECT_EQ(Tasks()[0].AdvanceWarnTime, MakeTime(12, 0));
     EXPECT_EQ(Tasks()[0].AdvanceWarned, 1);
@@ -321,8 +324,7 @@ TEST_F(TaskWindowsTest, OkKeepsAWarningAlreadyShownUnlessTheMomentChanged) {
     w = OpenForm(kChangeRecord, id);
     ASSERT_NE(w, nullptr);
     Type(w, "time", "12:30AM");
-    Click(w, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "ok"));
     const Schedule s = Tasks()[0];
     EXPECT_EQ(s.Time, MakeTime(0, 30));
     EXPECT_EQ(s.AdvanceWarnDate, s.Date - 1);
@@ -417,8 +419,7 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
     EXPECT_EQ(rows[0].HolidayType, "Easter");
 
     // The list shows it; a second holiday on that date is refused.
-    Start("BrowseHolidays", [] { BrowseHolidays(); });
-    QWidget* list = AwaitWindow("Holidays");
+    QWidget* list = StartWindow("BrowseHolidays", [] { BrowseHolidays(); }, "Holidays");
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(Child<QTableView>(list, "list")->model()->rowCount(), 1);
 
@@ -532,8 +533,7 @@ TEST_F(ScheduleListTest, TabsActiveOnlyRefreshAndSingleInstance) {
     });
     SetTask(c, [&](Schedule& s) { s.Date = today + 7; });
 
-    Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = AwaitWindow("Scheduled Tasks");
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     auto* sheet = Child<QTabWidget>(w, "sheet");
@@ -580,8 +580,7 @@ TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
         EXPECT_EQ(GlobalRequest(), kChangeRecord);
         done();
     });
-    Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = AwaitWindow("Scheduled Tasks");
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     // Nothing due today: the day tab is empty and every action on a task is off.
@@ -636,8 +635,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     });
     AddItem(a, 1);
 
-    Start("ExploreSchedule", [] { ExploreSchedule(); });
-    QWidget* w = AwaitWindow("Explore Schedule");
+    QWidget* w = StartWindow("ExploreSchedule", [] { ExploreSchedule(); }, "Explore Schedule");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     auto* day = Child<QComboBox>(w, "day");
@@ -687,8 +685,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     Click(w, "copy");
     QWidget* form = AwaitWindow("New Task");
     ASSERT_NE(form, nullptr);
-    Click(form, "ok");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(form, "ok"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 6u);
     EXPECT_NE(all.back().ID, a);
@@ -718,8 +715,7 @@ TEST_F(ScheduleListTest, QuickStartMakesAnEnabledOneOffCopyWithTheScript) {
     AddItem(source, 2);
     int choice = 7;  // past the delays: nothing happens
     InstallPopupResponder([&](const std::vector<PopupItem>&) { return choice; });
-    Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = AwaitWindow("Scheduled Tasks");
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     ASSERT_EQ(Rows(list), 1);
@@ -757,16 +753,13 @@ namespace {
 
 TEST_F(ScheduleListTest, BirthdayWizardNeedsADateStoresTheReminderAndCancelLeavesNothing) {
     // Cancel: the reserved placeholder goes again.
-    Start("Birthdays1", [] { Wizard_NewBirthdays(); });
-    QWidget* w = AwaitWindow("Birthday/Anniversary Wizard");
+    QWidget* w = StartWindow("Birthdays1", [] { Wizard_NewBirthdays(); }, "Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Tasks().size(), 1u);
-    Click(w, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
     EXPECT_TRUE(Tasks().empty());
 
-    Start("Birthdays2", [] { Wizard_NewBirthdays(); });
-    w = AwaitWindow("Birthday/Anniversary Wizard");
+    w = StartWindow("Birthdays2", [] { Wizard_NewBirthdays(); }, "Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     Type(w, "name", "Ann");
     // No date: the wizard stays on its first page.
@@ -779,8 +772,7 @@ TEST_F(ScheduleListTest, BirthdayWizardNeedsADateStoresTheReminderAndCancelLeave
     EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Birthday: Ann");
     Click(w, "anniversary");
     EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Anniversary: Ann");
-    Click(w, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "finish"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 1u);
     const Schedule& s = all[0];
@@ -810,8 +802,7 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
     SetTask(source, [](Schedule& s) { s.Date = MakeDate(7, 1, 2024); });
     AddItem(source, 1);
     AddItem(source, 2);
-    Start("BrowseSchedule", [] { BrowseSchedule(); });
-    QWidget* w = AwaitWindow("Scheduled Tasks");
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
     ASSERT_NE(w, nullptr);
     auto* list = Child<QTableView>(w, "list");
     ASSERT_EQ(Rows(list), 1);
@@ -822,8 +813,7 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
     Click(w, "special");
     QWidget* wiz = AwaitWindow("Special Event Wizard");
     ASSERT_NE(wiz, nullptr);
-    Click(wiz, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(wiz, "cancel"));
     EXPECT_EQ(Tasks().size(), 1u);
 
     Click(w, "special");
@@ -843,8 +833,7 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
     Click(wiz, "skipSource");
     Click(wiz, "next");
     EXPECT_EQ(pages->currentIndex(), 4);
-    Click(wiz, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(wiz, "finish"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 2u) << Shown();
     const Schedule& src = all.front();
@@ -868,12 +857,10 @@ namespace kr::tasks {
 namespace {
 
 TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing) {
-    Start("Message1", [] { Wizard_Message(); });
-    QWidget* w = AwaitWindow("New Message Task Wizard");
+    QWidget* w = StartWindow("Message1", [] { Wizard_Message(); }, "New Message Task Wizard");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Tasks().size(), 1u);  // the reserved placeholder
-    Click(w, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
     EXPECT_TRUE(Tasks().empty());
 
     Schedule todo;
@@ -882,8 +869,7 @@ TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing
     todo.Category = "Errands";
     todo.Date = MakeDate(7, 2, 2024);
     todo.Time = MakeTime(8, 0);
-    Start("Message2", [todo] { Wizard_Message(todo); });
-    w = AwaitWindow("New Message Task Wizard");
+    w = StartWindow("Message2", [todo] { Wizard_Message(todo); }, "New Message Task Wizard");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(Child<QLineEdit>(w, "description")->text(), "Call the bank");
     auto* pages = Child<QStackedWidget>(w, "pages");
@@ -892,8 +878,7 @@ TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing
     Click(w, "next");
     EXPECT_EQ(pages->currentIndex(), 2);
     EXPECT_FALSE(Child<QPushButton>(w, "next")->isEnabled());
-    Click(w, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "finish"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 1u) << Shown();
     const Schedule& s = all[0];
@@ -912,8 +897,7 @@ namespace kr::tasks {
 namespace {
 
 TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsTheScript) {
-    Start("General", [] { Wizard_GeneralTask(); });
-    QWidget* w = AwaitWindow("Add Task Wizard");
+    QWidget* w = StartWindow("General", [] { Wizard_GeneralTask(); }, "Add Task Wizard");
     ASSERT_NE(w, nullptr);
     auto* pages = Child<QStackedWidget>(w, "pages");
     ASSERT_EQ(pages->count(), 6);
@@ -928,13 +912,11 @@ TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsT
     Click(w, "back");
     EXPECT_EQ(pages->currentIndex(), 1);
     const int32_t reserved = Tasks()[0].ID;
-    Click(w, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
     EXPECT_TRUE(Tasks().empty());
     EXPECT_EQ(Items(reserved), 0);
 
-    Start("Program", [] { Wizard_Program(); });
-    w = AwaitWindow("New Program Task Wizard");
+    w = StartWindow("Program", [] { Wizard_Program(); }, "New Program Task Wizard");
     ASSERT_NE(w, nullptr);
     pages = Child<QStackedWidget>(w, "pages");
     ASSERT_EQ(pages->count(), 4);
@@ -942,8 +924,7 @@ TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsT
     for (int i = 0; i < 3; ++i) Click(w, "next");
     EXPECT_EQ(pages->currentIndex(), 3);
     Type(w, "description", "Nothing at all");
-    Click(w, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "finish"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 1u) << Shown();
     EXPECT_EQ(all[0].TaskType, "Run Program");
@@ -993,8 +974,7 @@ std::vector<std::string> AltKeyProblems(QWidget* w) {
 }
 
 TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
-    Start("BirthdayKeys", [] { Wizard_NewBirthdays(); });
-    QWidget* w = AwaitWindow("Birthday/Anniversary Wizard");
+    QWidget* w = StartWindow("BirthdayKeys", [] { Wizard_NewBirthdays(); }, "Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     const auto problems = AltKeyProblems(w);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
@@ -1031,8 +1011,7 @@ TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesThe
     };
 
     // Texts edited on the Details page are what Finish stores.
-    Start("Birthdays1", [] { Wizard_NewBirthdays(); });
-    QWidget* w = AwaitWindow("Birthday/Anniversary Wizard");
+    QWidget* w = StartWindow("Birthdays1", [] { Wizard_NewBirthdays(); }, "Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     auto* description = Child<QLineEdit>(w, "description");
     auto* message = Child<QPlainTextEdit>(w, "message");
@@ -1045,8 +1024,7 @@ TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesThe
     Click(w, "next");
     Click(w, "alarm");
     Type(w, "wavFile", "/tmp/bells.wav");
-    Click(w, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "finish"));
     auto all = Tasks();
     ASSERT_EQ(all.size(), 1u) << Shown();
     EXPECT_EQ(all[0].Description, "Ann's 65th");
@@ -1054,8 +1032,7 @@ TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesThe
     EXPECT_EQ(all[0].AlarmFile, "/tmp/bells.wav");
 
     // The next reminder copies those fields with Ctrl+'.
-    Start("Birthdays2", [] { Wizard_NewBirthdays(); });
-    w = AwaitWindow("Birthday/Anniversary Wizard");
+    w = StartWindow("Birthdays2", [] { Wizard_NewBirthdays(); }, "Birthday/Anniversary Wizard");
     ASSERT_NE(w, nullptr);
     description = Child<QLineEdit>(w, "description");
     message = Child<QPlainTextEdit>(w, "message");
@@ -1073,8 +1050,7 @@ TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesThe
     Type(w, "wavFile", "/tmp/other.wav");
     ditto(Child<QLineEdit>(w, "wavFile"));
     EXPECT_EQ(Child<QLineEdit>(w, "wavFile")->text(), "/tmp/bells.wav");
-    Click(w, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "finish"));
     all = Tasks();
     ASSERT_EQ(all.size(), 2u) << Shown();
     EXPECT_EQ(all[1].Description, "Ann's 65th");
@@ -1111,8 +1087,7 @@ TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce
     EXPECT_NE(warnDate->text(), sourceWarning);
     Type(w, "warnDate", Format(Value(MakeDate(7, 5, 2024)), "@d3"));
     Click(w, "next");
-    Click(w, "finish");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "finish"));
     const auto all = Tasks();
     ASSERT_EQ(all.size(), 2u) << Shown();
     const Schedule& copy = all.back();
@@ -1145,8 +1120,7 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
     ASSERT_NE(w, nullptr);
     const auto problems = AltKeyProblems(w);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
-    Click(w, "cancel");
-    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
 
     // A view, and a delete alike: read-only through every page, no Finish,
     // "Cl&ose" with the focus, Enter on the last page closes, nothing stored.
