@@ -77,7 +77,7 @@ protected:
     }
     QWidget* OpenList() {
         Start("BrowseToDoList", [] { BrowseToDoList(); });
-        QWidget* w = AwaitWindow("To Do");
+        QWidget* w = WindowTitled("To Do");
         list_ = Child<QTableView>(w, "list");
         return w;
     }
@@ -91,7 +91,7 @@ protected:
     // Adds an item through the list's form: New, a description, OK.
     void NewItem(QWidget* list, const std::string& what) {
         Click(list, "insert");
-        QWidget* f = AwaitWindow("New To Do Item");
+        QWidget* f = WindowTitled("New To Do Item");
         ASSERT_NE(f, nullptr);
         Type(f, "todo", what);
         ASSERT_TRUE(OkCloses(f)) << Shown();
@@ -129,7 +129,7 @@ TEST_F(ToDoWindowsTest, NewItemsGetGeneralPriorityFiveAndNumbersNeverReused) {
     for (int r = 0; r < Rows(); ++r)
         if (Cell(r, 2) == "Buy milk") SelectRow(r);
     Click(w, "del");
-    QWidget* f = AwaitWindow("Edit To Do Item");
+    QWidget* f = WindowTitled("Edit To Do Item");
     ASSERT_NE(f, nullptr);
     EXPECT_TRUE(Child<QLineEdit>(f, "todo")->isReadOnly() || !Child<QLineEdit>(f, "todo")->isEnabled());
     Click(f, "ok");
@@ -163,7 +163,7 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     QWidget* w = OpenList();
     ASSERT_NE(w, nullptr);
     Click(w, "insert");
-    QWidget* f = AwaitWindow("New To Do Item");
+    QWidget* f = WindowTitled("New To Do Item");
     ASSERT_NE(f, nullptr);
     Type(f, "todo", "Too urgent");
     Type(f, "priority", "11");
@@ -182,7 +182,7 @@ TEST_F(ToDoWindowsTest, PriorityElevenIsRefusedWithTheFocusKept) {
     // Ctrl+' in the next form brings back the focused field of the last
     // item saved.
     Click(w, "insert");
-    f = AwaitWindow("New To Do Item");
+    f = WindowTitled("New To Do Item");
     ASSERT_NE(f, nullptr);
     auto* priority = Child<QLineEdit>(f, "priority");
     EXPECT_EQ(priority->text(), "5");
@@ -197,7 +197,7 @@ TEST_F(ToDoWindowsTest, DoneInTheFormStampsOnlyAnItemThatWasOpen) {
     ASSERT_NE(w, nullptr);
     SelectRow(0);
     Click(w, "change");
-    QWidget* f = AwaitWindow("Edit To Do Item");
+    QWidget* f = WindowTitled("Edit To Do Item");
     ASSERT_NE(f, nullptr);
     Click(f, "done");
     EXPECT_FALSE(Child<QLineEdit>(f, "date")->text().isEmpty());
@@ -209,7 +209,7 @@ TEST_F(ToDoWindowsTest, DoneInTheFormStampsOnlyAnItemThatWasOpen) {
     clock_.Set(MakeDate(3, 9, 2025), MakeTime(11, 0));
     SelectRow(0);
     Click(w, "change");
-    f = AwaitWindow("Edit To Do Item");
+    f = WindowTitled("Edit To Do Item");
     Click(f, "done");
     Click(f, "done");
     ASSERT_TRUE(OkCloses(f)) << Shown();
@@ -227,7 +227,7 @@ TEST_F(ToDoWindowsTest, PickedCategoryNarrowsTheCategoryTabAndIsTheNextDefault) 
     Child<QTabWidget>(w, "sheet")->setCurrentIndex(3);
     Pump(20);
     Click(w, "pick");
-    QWidget* s = AwaitWindow("Select a Category");
+    QWidget* s = WindowTitled("Select a Category");
     ASSERT_NE(s, nullptr);
     auto* cats = Child<QTableView>(s, "list");
     cats->setFocus();

@@ -68,7 +68,7 @@ protected:
     // Starts a window on a procedure thread of its own and waits for it.
     static QWidget* StartWindow(const char* thread, std::function<void()> open, const QString& title) {
         Start(thread, std::move(open));
-        return AwaitWindow(title);
+        return WindowTitled(title);
     }
     // Presses a form's or wizard's button and waits until every task editor
     // has closed.
@@ -131,7 +131,7 @@ protected:
             GlobalRequest() = request;
             UpdateSchedule([](int r) { lastResponse = r; });
         });
-        return AwaitWindow(request == kInsertRecord ? "New Task" : request == kViewRecord ? "View" : "Edit Task");
+        return WindowTitled(request == kInsertRecord ? "New Task" : request == kViewRecord ? "View" : "Edit Task");
     }
 
     static inline int lastResponse = 0;
@@ -202,7 +202,7 @@ TEST_F(TaskWindowsTest, EditViewAndDeleteWithItsScript) {
         GlobalRequest() = kDeleteRecord;
         UpdateSchedule();
     });
-    w = AwaitWindow("Edit Task");
+    w = WindowTitled("Edit Task");
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(Child<QLineEdit>(w, "description")->isReadOnly());
     ASSERT_TRUE(ClickCloses(w, "ok"));
@@ -239,7 +239,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
     for (int i = 0; i < tasks->model()->columnCount(); ++i) shown += !tasks->isColumnHidden(i);
     EXPECT_EQ(shown, 4);
     Click(list, "taskCopy");
-    QWidget* form = AwaitWindow("New Task");
+    QWidget* form = WindowTitled("New Task");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->windowTitle(), "New Task  (Report)");
     ASSERT_TRUE(ClickCloses(form, "ok"));
@@ -256,7 +256,7 @@ TEST_F(TaskWindowsTest, CopyFromTheCategoriesWindowGetsANewIDWithTheScript) {
 
     // A cancelled copy leaves neither the placeholder nor the copied items.
     Click(list, "taskCopy");
-    form = AwaitWindow("New Task");
+    form = WindowTitled("New Task");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(Tasks().size(), 4u);
     ASSERT_TRUE(ClickCloses(form, "cancel"));
@@ -341,7 +341,7 @@ TEST_F(TaskWindowsTest, CalendarGreysTheDaysADayOfWeekTaskDoesNotAllow) {
         SCH.Monday = 1;
         Calendar(MakeDate(7, 10, 2024), "", "", [&](int32_t d) { chosen = d; });
     });
-    QWidget* w = AwaitWindow("Day of Week");
+    QWidget* w = WindowTitled("Day of Week");
     ASSERT_NE(w, nullptr);
     int enabled = 0;
     for (int i = 0; i < 42; ++i) {
@@ -373,7 +373,7 @@ TEST_F(TaskWindowsTest, ExceptionsKeepTheirWeekdayOverrides) {
             result = Schedule_File().rec().ExceptOther.str() + "|" + Schedule_File().rec().ShiftType.str();
         });
     });
-    QWidget* w = AwaitWindow("Exceptions");
+    QWidget* w = WindowTitled("Exceptions");
     ASSERT_NE(w, nullptr);
     // A blank shift type shows, and keeps, the first choice.
     EXPECT_TRUE(Child<QRadioButton>(w, "shift0")->isChecked());
@@ -399,7 +399,7 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
         GlobalRequest() = kInsertRecord;
         UpdateHolidays();
     });
-    QWidget* w = AwaitWindow("New Holiday");
+    QWidget* w = WindowTitled("New Holiday");
     ASSERT_NE(w, nullptr);
     Type(w, "date", "1/1/23");
     Type(w, "name", "Good Friday");
@@ -426,7 +426,7 @@ TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
     // A new holiday: the history key fills the name from the one just saved;
     // the same date again is refused by the unique key and the form stays.
     Click(list, "insert");
-    QWidget* form = AwaitWindow("New Holiday");
+    QWidget* form = WindowTitled("New Holiday");
     ASSERT_NE(form, nullptr);
     Child<QLineEdit>(form, "name")->setFocus();
     QTest::keyClick(Child<QLineEdit>(form, "name"), Qt::Key_Apostrophe, Qt::ControlModifier);
@@ -452,7 +452,7 @@ TEST_F(TaskWindowsTest, HolidayFormRecallsTheLastSavedHolidayWithTheHistoryKey) 
             GlobalRequest() = kInsertRecord;
             UpdateHolidays();
         });
-        return AwaitWindow("New Holiday");
+        return WindowTitled("New Holiday");
     };
     auto key = [](QWidget* control) {
         control->setFocus();
@@ -667,7 +667,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
 
     // Custom asks for the range.
     day->setCurrentText("Custom");
-    QWidget* range = AwaitWindow("Enter Date Range");
+    QWidget* range = WindowTitled("Enter Date Range");
     ASSERT_NE(range, nullptr);
     Click(range, "startOnly");
     EXPECT_FALSE(Child<QLineEdit>(range, "end")->isEnabled());
@@ -683,7 +683,7 @@ TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     Pump(20);
     ASSERT_EQ(Cell(list, 0, 5), "Today general");
     Click(w, "copy");
-    QWidget* form = AwaitWindow("New Task");
+    QWidget* form = WindowTitled("New Task");
     ASSERT_NE(form, nullptr);
     ASSERT_TRUE(ClickCloses(form, "ok"));
     const auto all = Tasks();
@@ -811,13 +811,13 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
 
     // Cancel leaves nothing behind.
     Click(w, "special");
-    QWidget* wiz = AwaitWindow("Special Event Wizard");
+    QWidget* wiz = WindowTitled("Special Event Wizard");
     ASSERT_NE(wiz, nullptr);
     ASSERT_TRUE(ClickCloses(wiz, "cancel"));
     EXPECT_EQ(Tasks().size(), 1u);
 
     Click(w, "special");
-    wiz = AwaitWindow("Special Event Wizard");
+    wiz = WindowTitled("Special Event Wizard");
     ASSERT_NE(wiz, nullptr);
     auto* pages = Child<QStackedWidget>(wiz, "pages");
     // A message task passes over the Command page both ways.
@@ -1075,7 +1075,7 @@ TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce
         GlobalRequest() = kInsertRecord;
         UpdateSchedule_SpecialEventWizard();
     });
-    QWidget* w = AwaitWindow("Special Event Wizard");
+    QWidget* w = WindowTitled("Special Event Wizard");
     ASSERT_NE(w, nullptr);
     for (int i = 0; i < 2; ++i) Click(w, "next");
     ASSERT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 3);
@@ -1116,7 +1116,7 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
 
     // An insert: every page's Alt keys reach their controls, none twice.
     open(kInsertRecord);
-    QWidget* w = AwaitWindow("Special Event Wizard (Rescheduling)");
+    QWidget* w = WindowTitled("Special Event Wizard (Rescheduling)");
     ASSERT_NE(w, nullptr);
     const auto problems = AltKeyProblems(w);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
@@ -1127,7 +1127,7 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
     for (int request : {kViewRecord, kDeleteRecord}) {
         SCOPED_TRACE(request);
         open(request);
-        w = AwaitWindow("View Event Wizard (Rescheduling)");
+        w = WindowTitled("View Event Wizard (Rescheduling)");
         ASSERT_NE(w, nullptr);
         auto* cancel = Child<QPushButton>(w, "cancel");
         auto* finish = Child<QPushButton>(w, "finish");

@@ -52,8 +52,9 @@ protected:
     }
 
     // The visible top-level window whose title starts with the text, once
-    // it shows, after its opened event (nullptr when none shows).
-    static QWidget* AwaitWindow(const QString& prefix) {
+    // it shows, after its opened event (nullptr when none shows). Unlike
+    // test::WindowTitled, it waits and takes the start of the title.
+    static QWidget* WindowTitled(const QString& prefix) {
         QWidget* found = nullptr;
         WaitFor([&] {
             for (QWidget* w : QApplication::topLevelWidgets())
