@@ -42,6 +42,17 @@ protected:
         EXPECT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
         return w;
     }
+    // In the text window a button opened: the script it shows, replaced by
+    // the typed one and OK pressed.
+    static void ReplaceInTextWindow(const char* shown, const char* typed) {
+        QWidget* w = nullptr;
+        ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
+        auto* text = w->findChild<QPlainTextEdit*>();
+        EXPECT_EQ(text->toPlainText(), shown);
+        text->setPlainText(typed);
+        ButtonText(w, "&OK")->click();
+        ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Scripting:  Edit As Text") == nullptr; }));
+    }
 };
 
 TEST_F(ScriptTextWindowsTest, EditedInTheTextWindowFromTheListAndShownThere) {
@@ -50,13 +61,7 @@ TEST_F(ScriptTextWindowsTest, EditedInTheTextWindowFromTheListAndShownThere) {
     ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - General: Weekly report N/A")) != nullptr; }));
     auto* view = list->findChild<QTableView*>();
     ButtonText(list, "Edit as &Text")->click();
-    QWidget* w = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
-    auto* text = w->findChild<QPlainTextEdit*>();
-    EXPECT_EQ(text->toPlainText(), "KEYS one\nWAIT 3\nEXIT\n");
-    text->setPlainText("KEYS one\nWAIT 3 Notepad\nEXIT\n");
-    ButtonText(w, "&OK")->click();
-    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Scripting:  Edit As Text") == nullptr; }));
+    ASSERT_NO_FATAL_FAILURE(ReplaceInTextWindow("KEYS one\nWAIT 3\nEXIT\n", "KEYS one\nWAIT 3 Notepad\nEXIT\n"));
     const std::vector<Scripting> items = ReadScriptItems(5);
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[1].WaitForWindow, "Notepad");
@@ -97,13 +102,7 @@ TEST_F(ScriptTextWindowsTest, EditedFromTheScheduleList) {
     view->selectRow(0);
     test::Pump();
     list->findChild<QAbstractButton*>("editText")->click();
-    QWidget* w = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
-    auto* text = w->findChild<QPlainTextEdit*>();
-    EXPECT_EQ(text->toPlainText(), "KEYS one\nWAIT 3\nEXIT\n");
-    text->setPlainText("KEYS one\nSET NAME done\nEXIT\n");
-    ButtonText(w, "&OK")->click();
-    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Scripting:  Edit As Text") == nullptr; }));
+    ASSERT_NO_FATAL_FAILURE(ReplaceInTextWindow("KEYS one\nWAIT 3\nEXIT\n", "KEYS one\nSET NAME done\nEXIT\n"));
     const std::vector<Scripting> items = ReadScriptItems(task);
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[1].Action, "Set Value");
@@ -114,6 +113,7 @@ TEST_F(ScriptTextWindowsTest, EditedFromTheScheduleList) {
 
     // The list closed before the text window's answer arrives stays closed.
     list->findChild<QAbstractButton*>("editText")->click();
+    QWidget* w = nullptr;
     ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("Scripting:  Edit As Text")) != nullptr; }));
     ButtonText(w, "&OK")->click();
     list->close();

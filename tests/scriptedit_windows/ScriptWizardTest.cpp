@@ -75,6 +75,15 @@ protected:
             ASSERT_EQ(ScriptTemplateDetails_File().File().Add(), 0);
         }
     }
+    // The new script task wizard, shown over the task it reserved (in the
+    // task buffer).
+    static QWidget* OpenNewWizard() {
+        GlobalRequest() = 0;
+        scriptedit::Wizard_Script();
+        QWidget* w = nullptr;
+        EXPECT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+        return w;
+    }
     // Picks the wizard's only template and adds it to the script.
     static void AddTheTemplate(QWidget* w) {
         auto* templates = w->findChild<QTableView*>("templates");
@@ -90,10 +99,8 @@ protected:
 TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     AddTemplate("Two steps", {"Exit Script", "Exit Script"});
     EXPECT_TRUE(IsProcedureRegistered("Wizard:Script"));
-    GlobalRequest() = 0;
-    scriptedit::Wizard_Script();
-    QWidget* w = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+    QWidget* w = OpenNewWizard();
+    ASSERT_NE(w, nullptr);
     const int32_t id = Schedule_File().rec().ID;
     ASSERT_NE(id, 0);
     auto* items = w->findChild<QTableView*>("items");
@@ -134,10 +141,8 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
 
 TEST_F(ScriptWizardTest, CancelLeavesNeitherTaskNorItems) {
     AddTemplate("Two steps", {"Exit Script", "Exit Script"});
-    GlobalRequest() = 0;
-    scriptedit::Wizard_Script();
-    QWidget* w = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+    QWidget* w = OpenNewWizard();
+    ASSERT_NE(w, nullptr);
     const int32_t id = Schedule_File().rec().ID;
     ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
     ASSERT_TRUE(test::WaitFor([&] { return ItemActions(id).size() == 2; }));
@@ -206,10 +211,8 @@ bool TaskExists(int32_t id) {
 }
 
 TEST_F(ScriptWizardTest, WhenPageOrdinalsRepeatWarningAndRequiredFields) {
-    GlobalRequest() = 0;
-    scriptedit::Wizard_Script();
-    QWidget* w = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+    QWidget* w = OpenNewWizard();
+    ASSERT_NE(w, nullptr);
     const int32_t id = Schedule_File().rec().ID;
     auto* pages = w->findChild<QStackedWidget*>("pages");
     auto* picture = w->findChild<QLabel*>("picture");
@@ -294,10 +297,8 @@ TEST_F(ScriptWizardTest, WhenPageOrdinalsRepeatWarningAndRequiredFields) {
 
 TEST_F(ScriptWizardTest, ItemsGoAfterTheHighlightedOneAndTemplatesAtTheEnd) {
     AddTemplate("Two exits", {"Exit Script", "Exit Script"});
-    GlobalRequest() = 0;
-    scriptedit::Wizard_Script();
-    QWidget* w = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (w = WindowTitled("New Script Task Wizard")) != nullptr; }));
+    QWidget* w = OpenNewWizard();
+    ASSERT_NE(w, nullptr);
     const int32_t id = Schedule_File().rec().ID;
     auto* templates = w->findChild<QTableView*>("templates");
     auto* items = w->findChild<QTableView*>("items");
