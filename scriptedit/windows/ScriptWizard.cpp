@@ -406,7 +406,7 @@ protected:
         ui.finish->setDefault(last);
         ui.next->setDefault(!last);
         // The picture stands beside the Category and Advanced pages only.
-        ui.picture->setVisible(page >= 2);
+        ui.picture->setVisible(page >= 2 && !ui.picture->pixmap().isNull());
         if (page == 0) UpdateItemButtons();
         if (page == 1) ui.shared.ShowScheduleType();
         if (page == 3 && !view_ && !delete_) ui.shared.AlarmRule(true);

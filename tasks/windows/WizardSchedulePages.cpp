@@ -155,6 +155,7 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     eg->addWidget(repeat, 2, 0, 1, 3);
     offsetLabel = new QLabel("Days to Offset:", everyGroup);
     offset = Entry(everyGroup, "offset", 4);
+    offset->setMaximumWidth(60);
     // Alt+T is the time's.
     tips = MakeButton(everyGroup, "T&ips", "tips");
     eg->addWidget(offsetLabel, 2, 3);
@@ -164,6 +165,7 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     every = Entry(everyGroup, "every", 6);
     every->setValidator(new QIntValidator(0, 999999, every));
     every->setToolTip("Repeat Task Every...");
+    every->setMaximumWidth(80);
     everyType = new QComboBox(everyGroup);
     everyType->setObjectName("everyType");
     for (const char* u : kEveryTypes) everyType->addItem(u);
@@ -201,6 +203,8 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     g2->addWidget(warnPick, 9, 2);
     g2->addWidget(Label("Time:", whenPage, warnTime), 10, 0);
     g2->addWidget(warnTime, 10, 1);
+    // Spare height goes below the fields, not between the heading and them.
+    g2->setRowStretch(11, 1);
 
     advancedPage = new QWidget;
     auto* g3 = new QGridLayout(advancedPage);
