@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "../ui/MnemonicCheck.h"
 #include "../ui/UiTestSupport.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/OpenTable.h"
@@ -207,6 +208,27 @@ TEST_F(ClipboardWindowsTest, ToggleSaveAndTheDeleteQuestionOfSavedEntries) {
     Pump(20);
     EXPECT_EQ(Count(), 0);
     EXPECT_EQ(responder_.shown().size(), 2u);
+}
+
+TEST_F(ClipboardWindowsTest, AltLettersOfTheManagerAndItsFormsReachTheirControls) {
+    auto check = [](const char* name, WindowManager* w) {
+        ASSERT_NE(w, nullptr) << name;
+        for (const std::string& problem : test::MnemonicProblems(w->Window())) ADD_FAILURE() << name << ": " << problem;
+    };
+    BrowseClipboardWindow* w = OpenManager();
+    check("manager", w);
+    w->Layout().insert->click();
+    UpdateClipboardWindow* f = Form();
+    check("entry form", f);
+    f->Layout().cancel->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardWindow::current == nullptr; }));
+    T().Close();
+    Start("UpdateClipboardCategories", [] { UpdateClipboardCategories(kInsertRecord, {}); });
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardCategoriesWindow::current != nullptr; }));
+    check("category form", UpdateClipboardCategoriesWindow::current);
+    UpdateClipboardCategoriesWindow::current->Layout().cancel->click();
+    Pump(20);
+    ASSERT_EQ(OpenTable(T()), 0);
 }
 
 TEST_F(ClipboardWindowsTest, NewEntryTakesTheClipboardAndChecksItsKeyAndCategory) {

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "../ui/MnemonicCheck.h"
 #include "../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
@@ -104,6 +105,16 @@ protected:
     }
     QTableView* list_ = nullptr;
 };
+
+TEST_F(ToDoWindowsTest, AltLettersOfTheListAndTheFormReachTheirControls) {
+    QWidget* list = OpenList();
+    ASSERT_NE(list, nullptr);
+    for (const std::string& problem : test::MnemonicProblems(list)) ADD_FAILURE() << "list: " << problem;
+    Click(list, "insert");
+    QWidget* f = WindowTitled("New To Do Item");
+    ASSERT_NE(f, nullptr);
+    for (const std::string& problem : test::MnemonicProblems(f)) ADD_FAILURE() << "form: " << problem;
+}
 
 TEST_F(ToDoWindowsTest, NewItemsGetGeneralPriorityFiveAndNumbersNeverReused) {
     AddItem("Old one", "Home");

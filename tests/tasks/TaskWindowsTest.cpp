@@ -25,6 +25,7 @@
 #include <map>
 #include <optional>
 
+#include "../ui/MnemonicCheck.h"
 #include "../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
@@ -388,6 +389,46 @@ TEST_F(TaskWindowsTest, ExceptionsKeepTheirWeekdayOverrides) {
     Click(w, "close");
     ASSERT_TRUE(WaitFor([&] { return closed; }));
     EXPECT_EQ(result, "Y|Skip (to next valid");  // kept without trailing blanks
+}
+
+TEST_F(TaskWindowsTest, AltLettersOfTheCategoryHolidayAndExceptionWindowsReachTheirControls) {
+    struct Case {
+        const char* title;
+        std::function<void()> open;
+    };
+    const std::vector<Case> cases = {
+        {"Task Categories", [] { BrowseScheduleCategories(); }},
+        {"New Category",
+         [] {
+             GlobalRequest() = kInsertRecord;
+             UpdateCategories();
+         }},
+        {"Select a Category",
+         [] {
+             GlobalRequest() = kSelectRecord;
+             SelectCategories();
+         }},
+        {"Exceptions", [] { UpdateSchedule_ExceptionsWindow(); }},
+        {"New Holiday",
+         [] {
+             GlobalRequest() = kInsertRecord;
+             UpdateHolidays();
+         }},
+        {"Holidays", [] { BrowseHolidays(); }},
+        {"New Task",
+         [] {
+             GlobalRequest() = kInsertRecord;
+             UpdateSchedule();
+         }},
+    };
+    for (const Case& c : cases) {
+        Start(c.title, c.open);
+        QWidget* w = WindowTitled(c.title);
+        ASSERT_NE(w, nullptr) << c.title;
+        for (const std::string& problem : test::MnemonicProblems(w)) ADD_FAILURE() << c.title << ": " << problem;
+        test::CloseAllWindows();
+        Pump(50);
+    }
 }
 
 TEST_F(TaskWindowsTest, HolidayTurnedEasterMovesWithEaster) {
