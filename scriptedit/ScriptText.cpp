@@ -305,11 +305,14 @@ bool SameFields(const Scripting& a, const Scripting& b) {
            a.DDEApplicationTopic == b.DDEApplicationTopic && a.DDECommand == b.DDECommand;
 }
 
-bool HoldsQuote(const Scripting& s) {
+// A double quote cannot be escaped, and a square bracket switches the
+// splitter's bracket state even inside quotes: only values holding one of
+// these can fail to read back.
+bool HoldsQuoteOrBracket(const Scripting& s) {
     for (const std::string* f : {&s.Keystrokes.str(), &s.WaitForWindow.str(), &s.FocusOnWindow.str(),
                                  &s.WindowTitleToCheckFor.str(), &s.Command.str(), &s.Path.str(),
                                  &s.DDEApplicationName.str(), &s.DDEApplicationTopic.str(), &s.DDECommand.str()})
-        if (f->find('"') != std::string::npos) return true;
+        if (f->find_first_of("\"[]") != std::string::npos) return true;
     return false;
 }
 
@@ -479,7 +482,7 @@ std::vector<int> LinesNotReadingBack(const std::vector<Scripting>& items) {
     for (const Scripting& s : items) {
         if (!HasScriptTextLine(s.Action.str())) continue;
         ++n;
-        if (!HoldsQuote(s)) continue;
+        if (!HoldsQuoteOrBracket(s)) continue;
         Scripting line = s;
         line.Sequence = 0;
         const ParsedScriptText back = ParseScriptText(ScriptItemsToText({line}), s.ID);
@@ -493,22 +496,31 @@ int CountItemsWithoutLine(const std::vector<Scripting>& items) {
         std::count_if(items.begin(), items.end(), [](const Scripting& s) { return !HasScriptTextLine(s.Action.str()); }));
 }
 
-std::vector<Scripting> ReadScriptItems(int32_t taskID) {
+std::vector<Scripting> ReadScriptItems(int32_t taskID, int* error) {
     std::vector<Scripting> out;
-    if (Scripting_File().UseFile()) return out;
-    data::TableOf(ScriptingDef())
+    if (error) *error = kNoError;
+    if (int e = Scripting_File().UseFile()) {
+        if (error) *error = e;
+        return out;
+    }
+    const int e = data::TableOf(ScriptingDef())
         .ForEachMatch(ScriptingDef().key("SCR:KeyID"), {ScriptingDef().field("SCR:ID")}, {Value(taskID)},
                       [&](int64_t, const void* r) {
                           out.push_back(*static_cast<const Scripting*>(r));
                           return true;
                       });
+    if (error && e != kNoError) *error = e;
     return out;
 }
 
 std::string ScriptToText() {
     const int32_t task = Schedule_File().rec().ID;
     if (task == 0) Message("No task ID", "Error");
-    return ScriptItemsToText(ReadScriptItems(task));
+    int error = kNoError;
+    std::string text = ScriptItemsToText(ReadScriptItems(task, &error));
+    // The lines read before a read error are kept.
+    if (error != kNoError) Message("Next script:  " + data::LastErrorText(), "Error");
+    return text;
 }
 
 std::vector<std::string> ReplaceScriptItems(int32_t taskID, const std::vector<Scripting>& items) {

@@ -56,16 +56,19 @@ struct ParsedScriptText {
 ParsedScriptText ParseScriptText(std::string_view text, int32_t taskID);
 
 // The 1-based numbers of the items (among those with a line) whose line
-// would read back to other fields: a double quote that nothing can escape.
+// would read back to other fields: a double quote that nothing can escape,
+// or a square bracket that holds the rest of the line together.
 std::vector<int> LinesNotReadingBack(const std::vector<Scripting>& items);
 // How many items the text form cannot show (and saving the text deletes).
 int CountItemsWithoutLine(const std::vector<Scripting>& items);
 
-// The items of a task in sequence order.
-std::vector<Scripting> ReadScriptItems(int32_t taskID);
+// The items of a task in sequence order; `error` gets a read error (0 at
+// the end of the items).
+std::vector<Scripting> ReadScriptItems(int32_t taskID, int* error = nullptr);
 
 // ScriptToText: the text of the current task's items (Schedule buffer).
-// Task ID 0 shows "No task ID" and goes on.
+// Task ID 0 shows "No task ID" and goes on; a read error shows
+// "Next script:  " and the error, and the lines read so far are kept.
 std::string ScriptToText();
 
 // Deletes the task's items and adds the given ones under their own numbers,

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -21,6 +23,7 @@
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
+#include "platform/ui/TabHighlight.h"
 #include "platform/ui/WindowManager.h"
 #include "platform/ui/report/Report.h"
 #include "scriptedit/ScriptItems.h"
@@ -123,8 +126,8 @@ protected:
         SetOkControl(ui.ok);
         SetCancelControl(ui.cancel);
         request_ = Request();
-        const char* titles[] = {"", "Add a Script Template", "Change a Script Template", "Delete a Script Template"};
-        SetTitle(request_ >= 1 && request_ <= 3 ? titles[request_] : "View a Script Template");
+        const char* titles[] = {"", "New Script Template", "Edit Script Template", "Delete Script Template"};
+        SetTitle(request_ >= 1 && request_ <= 3 ? titles[request_] : ViewTitle("Edit Script Template"));
         if (request_ == kInsertRecord) {
             const ScriptTemplates copy = F().rec();
             F().rec() = ScriptTemplates();
@@ -188,7 +191,7 @@ protected:
 
     bool DescriptionGiven() {
         if (!Trim(S(ui.description->text())).empty()) return true;
-        Message("A description is required.", "Script Template", MessageIcon::Exclamation);
+        Message("Description must be entered.", "Missing Information", MessageIcon::Exclamation);
         ui.description->setFocus();
         return false;
     }
@@ -275,6 +278,12 @@ protected:
         w_->setWindowTitle("Script Templates");
         w_->resize(520, 400);
         auto* l = new QVBoxLayout(w_);
+        // One tab, for the one order (by description).
+        sheet_ = new QTabWidget(w_);
+        sheet_->addTab(new QWidget, "Description");
+        sheet_->setDocumentMode(true);
+        sheet_->setMaximumHeight(sheet_->tabBar()->sizeHint().height() + 2);
+        l->addWidget(sheet_);
         list_ = new QTableView(w_);
         l->addWidget(list_, 1);
         auto* row = new QHBoxLayout;
@@ -308,6 +317,8 @@ protected:
         WizardMode() = 1;
         browse_ = std::make_unique<BrowseView>(ScriptTemplates_File().File(), list_, this);
         browse_->AddColumn({"Description", "KRT:Description", "@s60", 240});
+        browse_->AddColumn({"ID", "KRT:Wiz_ID", "@n-7", 30, 'R'});
+        browse_->AddColumn({"File name", "KRT:DOSFilename", "@s255", 200});
         browse_->AddSortOrder(ScriptTemplatesDef().key("KRT:K_Description"));
         browse_->SetSortOrder(1);
         browse_->SetInsertControl(insert_);
@@ -323,11 +334,18 @@ protected:
         if (browse_->Init() != 0) return false;
         xplore_ = std::make_unique<xplore::XploreList>(*browse_, "BrowseScriptTemplates", "?Browse:1");
         xplore_->core().Attach(">Header");
-        xplore_->core().Init({{"KRT:Description", 240, "Description", "@s60", "Description"}},
-                             {{"KRT:Description", {{"KRT:Description", false, ""}}}});
+        // The number and the file name are offered, not shown.
+        std::vector<xplore::ColumnDef> cols = {
+            {"KRT:Description", 240, "Description", "@s60", "Description"},
+            {"KRT:Wiz_ID", 30, "ID", "@n-7", "ID", 'R'},
+            {"KRT:DOSFilename", 200, "File name", "@s255", "File name"},
+        };
+        cols[1].display = cols[2].display = false;
+        xplore_->core().Init(cols, {{"KRT:Description", {{"KRT:Description", false, ""}}}});
         xplore_->core().AddSortOrder(1);
         xplore_->core().SyncOrders(nullptr);
         xplore_->Restore(Options().GlobalDateFormat.get());
+        tabs_.Init(w_);
         return true;
     }
 
@@ -347,6 +365,7 @@ protected:
     bool TakeEvent(int e) override { return browse_ && browse_->TakeEvent(e); }
 
     void Kill() override {
+        tabs_.Kill();
         if (xplore_) xplore_->Save();
         xplore_.reset();
         browse_.reset();
@@ -359,7 +378,9 @@ protected:
 
 private:
     QWidget* w_ = nullptr;
+    QTabWidget* sheet_ = nullptr;
     QTableView* list_ = nullptr;
+    TabHighlight tabs_;
     QPushButton *select_ = nullptr, *insert_ = nullptr, *copy_ = nullptr, *change_ = nullptr, *del_ = nullptr, *print_ = nullptr,
                 *close_ = nullptr;
     std::unique_ptr<BrowseView> browse_;

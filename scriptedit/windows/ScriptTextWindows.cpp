@@ -37,7 +37,8 @@ std::string LineList(const std::vector<int>& lines) {
 
 class EditAsTextWindow : public WindowManager {
 public:
-    EditAsTextWindow() : WindowManager("Script:EditAsText") {}
+    // The position is kept on every move and resize as well as on closing.
+    EditAsTextWindow() : WindowManager("Script:EditAsText") { SetSavePosition(true, true); }
 
 protected:
     QWidget* MakeWindow() override {
@@ -94,7 +95,8 @@ protected:
         text_->setPlainText(Q(ScriptToText()));
         std::string note;
         if (!unreadable_.empty())
-            note = "Line(s) " + LineList(unreadable_) + " hold a double quote that will not read back as it is.";
+            note = "Line(s) " + LineList(unreadable_) +
+                   " hold a double quote or square bracket that will not read back as it is.";
         if (hidden_ > 0)
             note += std::string(note.empty() ? "" : "  ") + std::to_string(hidden_) +
                     " script item(s) cannot be shown as text; OK deletes them.";
@@ -141,17 +143,20 @@ protected:
     }
 
     bool TakeCompleted() override {
-        if (!unreadable_.empty() &&
+        const std::string text = S(text_->toPlainText());
+        // An empty text stores nothing ("Nothing to save."): no warning.
+        if (!text.empty() && !unreadable_.empty() &&
             !AskYesNo("Line(s) " + LineList(unreadable_) +
-                          " hold a double quote that will not read back as it was.  Save the script anyway?",
+                          " hold a double quote or square bracket that will not read back as it was.  Save the "
+                          "script anyway?",
                       "Edit As Text", kButtonNo))
             return false;
-        if (hidden_ > 0 && !AskYesNo(std::to_string(hidden_) +
+        if (!text.empty() && hidden_ > 0 && !AskYesNo(std::to_string(hidden_) +
                                          " script item(s) cannot be shown as text and will be deleted.  Save the "
                                          "script anyway?",
                                      "Edit As Text", kButtonNo))
             return false;
-        TextToScript(S(text_->toPlainText()));
+        TextToScript(text);
         return true;
     }
 
@@ -188,6 +193,8 @@ protected:
         top->addWidget(built_, 1);
         l->addLayout(top);
         picks_ = new ScriptPickLists(w_);
+        picks_->appendKey->setText("&Append");
+        picks_->appendKey->setToolTip({});
         l->addWidget(picks_);
         auto* cmd = new QGroupBox("Commands", w_);
         auto* cl = new QHBoxLayout(cmd);

@@ -15,6 +15,7 @@
 
 #include "platform/desktop/WindowHelpers.h"
 #include "platform/runtime/Strings.h"
+#include "platform/ui/WindowPosition.h"
 #include "scriptedit/TemplateTokens.h"
 #include "scriptedit/windows/ScriptPickLists.h"
 #include "scriptedit/windows/ScriptWindows.h"
@@ -24,18 +25,38 @@ namespace kr::scriptedit {
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Saves its position while still on show, however it is closed.
+class AskDialog : public QDialog {
+public:
+    AskDialog(QWidget* parent, std::string procedure) : QDialog(parent), procedure_(std::move(procedure)) {}
+    void done(int result) override {
+        SaveWindowPosition(procedure_, this);
+        QDialog::done(result);
+    }
+
+private:
+    std::string procedure_;
+};
 }  // namespace
 
 std::optional<std::string> AskTemplateToken(QWidget* parent, TemplateAskKind kind, const std::string& prompt,
                                             const std::string& prefill) {
-    QDialog d(parent);
+    // Each window keeps its position under its procedure's name.
+    const std::string procedure = kind == TemplateAskKind::File     ? "TemplateTokenAskFile"
+                                  : kind == TemplateAskKind::Window ? "TemplateTokenAskWindow"
+                                                                    : "TemplateTokenAskText";
+    AskDialog d(parent, procedure);
     d.setWindowTitle("More Information Required");
     auto* l = new QVBoxLayout(&d);
     const char* own = kind == TemplateAskKind::File     ? "Enter file path and name:"
                       : kind == TemplateAskKind::Window ? "Enter window title:"
                                                         : "Enter text:";
+    // The window's own label stays for an empty prompt or its own bare
+    // keyword ("[?FILE ]"); a free token "[?FILE]" asked here is labelled.
     const std::string clipped = ClipRight(prompt);
-    const bool bare = clipped.empty() || clipped == "FILE" || clipped == "WINDOW" || clipped == "TEXT";
+    const char* keyword = kind == TemplateAskKind::File ? "FILE" : kind == TemplateAskKind::Window ? "WINDOW" : "TEXT";
+    const bool bare = clipped.empty() || Upper(clipped) == keyword;
     auto* label = new QLabel(bare ? QString(own) : Q(clipped + ":"), &d);
     l->addWidget(label);
     QLineEdit* entry = nullptr;
@@ -67,6 +88,8 @@ std::optional<std::string> AskTemplateToken(QWidget* parent, TemplateAskKind kin
             });
         } else {
             auto* picks = new ScriptPickLists(&d);
+            picks->appendKey->setText("&Append");
+            picks->appendKey->setToolTip({});
             picks->SetOnAppend([entry](const std::string& code) {
                 entry->setText(entry->text() + Q(code));
                 entry->setFocus();
@@ -84,6 +107,8 @@ std::optional<std::string> AskTemplateToken(QWidget* parent, TemplateAskKind kin
     l->addLayout(row);
     QObject::connect(ok, &QPushButton::clicked, &d, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, &d, &QDialog::reject);
+    d.adjustSize();
+    if (!RestoreWindowPosition(procedure, &d)) PlaceOverWindow(&d, parent);
     if (d.exec() != QDialog::Accepted) return std::nullopt;
     return (windows ? windows->currentText() : entry->text()).toStdString();
 }

@@ -249,7 +249,11 @@ TEST(ScriptTextTest, QuotingAndSplitting) {
     Scripting bad = Item("Set Value", {{&Scripting::Path, "V"}, {&Scripting::Command, "5\" disk"}});
     Scripting good = Item("Set Value", {{&Scripting::Path, "V"}, {&Scripting::Command, "x"}});
     Scripting whole = Item("Set Value", {{&Scripting::Path, "V"}, {&Scripting::Command, "\"a b\""}});
-    EXPECT_EQ(LinesNotReadingBack({Item("Other"), good, bad, whole}), (std::vector<int>{2, 3}));
+    // An open square bracket holds the rest of the line together, even
+    // inside quotes; a closed one is a value reference and reads back.
+    Scripting open = Item("Set Focus", {{&Scripting::FocusOnWindow, "Report [draft"}, {&Scripting::WaitForWindow, "x"}});
+    Scripting closed = Item("Set Value", {{&Scripting::Path, "V"}, {&Scripting::Command, "[TODAY] x"}});
+    EXPECT_EQ(LinesNotReadingBack({Item("Other"), good, bad, whole, closed, open}), (std::vector<int>{2, 3, 5}));
 }
 
 TEST(ScriptTextTest, FileActionWords) {

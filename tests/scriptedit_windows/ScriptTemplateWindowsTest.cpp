@@ -124,7 +124,7 @@ TEST_F(ScriptTemplateWindowsTest, MadeInItsFormAndListed) {
     EXPECT_EQ(scriptedit::GlobalScriptWizardMode(), 1);
     ButtonText(list, "&New")->click();
     QWidget* form = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Add a Script Template")) != nullptr; }));
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Template")) != nullptr; }));
     form->findChildren<QLineEdit*>()[0]->setText("Open the editor");
     ButtonText(form, "&OK")->click();
     auto* view = list->findChild<QTableView*>();
@@ -133,13 +133,13 @@ TEST_F(ScriptTemplateWindowsTest, MadeInItsFormAndListed) {
     test::Pump();
     ASSERT_EQ(WindowTitled("Script Templates"), list);
     ButtonText(list, "&Edit")->click();
-    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Change a Script Template")) != nullptr; }));
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Edit Script Template")) != nullptr; }));
     EXPECT_EQ(form->findChildren<QLineEdit*>()[0]->text(), "Open the editor");
     form->findChildren<QLineEdit*>()[1]->setText("/home/u/editor.krs");
     ButtonText(form, "&OK")->click();
-    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Change a Script Template") == nullptr; }));
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Edit Script Template") == nullptr; }));
     ButtonText(list, "&Delete")->click();
-    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Delete a Script Template")) != nullptr; }));
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Delete Script Template")) != nullptr; }));
     EXPECT_EQ(form->findChildren<QLineEdit*>()[1]->text(), "/home/u/editor.krs");
     ButtonText(form, "&OK")->click();
     ASSERT_TRUE(test::WaitFor([&] { return view->model()->rowCount() == 0; }));
@@ -162,12 +162,12 @@ TEST_F(ScriptTemplateWindowsTest, ItemsAreMadeChangedOrderedAndDeletedInTheItemF
         return std::optional<std::string>("/opt/tools/editor");
     });
     QWidget* list = OpenList();
-    QWidget* form = OpenForm(list, "&New", "Add a Script Template", -1);
+    QWidget* form = OpenForm(list, "&New", "New Script Template", -1);
     // An item needs a description first: the template is stored for it.
     ButtonText(form, "&New")->click();
     test::Pump();
     ASSERT_FALSE(responder_.shown().empty());
-    EXPECT_EQ(responder_.shown().back().request.text, "A description is required.");
+    EXPECT_EQ(responder_.shown().back().request.text, "Description must be entered.");
     EXPECT_EQ(WindowTitled("New Script Action"), nullptr);
     form->findChildren<QLineEdit*>()[0]->setText("Open the editor");
 
@@ -229,7 +229,7 @@ TEST_F(ScriptTemplateWindowsTest, ItemsAreMadeChangedOrderedAndDeletedInTheItemF
     // The Start Program item, before it was deleted, carried the chosen
     // program and "wait for program end"; made again in a second template
     // it is checked in the table.
-    QWidget* second = OpenForm(list, "&New", "Add a Script Template", -1);
+    QWidget* second = OpenForm(list, "&New", "New Script Template", -1);
     second->findChildren<QLineEdit*>()[0]->setText("Start the editor");
     item = OpenItem(second, "&New", "New Script Action");
     qobject_cast<QRadioButton*>(ButtonText(item, "Start Program"))->click();
@@ -263,7 +263,7 @@ TEST_F(ScriptTemplateWindowsTest, ClearAllAndAChosenMessageKeepToTheEditorsOwnIt
     });
     Scripting_File().rec() = Item("Send Email");
     QWidget* list = OpenList();
-    QWidget* form = OpenForm(list, "&Edit", "Change a Script Template");
+    QWidget* form = OpenForm(list, "&Edit", "Edit Script Template");
     QWidget* item = OpenItem(form, "&Edit", "Edit Script Action", 0);
     ButtonText(item, "Select &Message")->click();
     test::Pump();

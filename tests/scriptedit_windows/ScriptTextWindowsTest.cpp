@@ -180,7 +180,7 @@ TEST_F(ScriptTextWindowsTest, ReferenceBuildsOnTheClipboard) {
     ASSERT_EQ(combos.size(), 4);  // modifier, key, value, commands
     combos[0]->setCurrentText("CtrlShift");
     combos[1]->setCurrentText("F5");
-    ButtonText(w, "Append")->click();
+    ButtonText(w, "&Append")->click();
     combos[2]->setCurrentText("TODAY");
     ButtonText(w, "A&ppend")->click();
     EXPECT_EQ(built->text(), "KEYS[CtrlShift-F5][TODAY]");

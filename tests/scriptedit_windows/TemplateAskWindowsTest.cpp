@@ -45,7 +45,7 @@ TEST(TemplateAskWindowsTest, TextAnswersWithPickListsAndCancelKeepsTheField) {
         d->findChild<QLineEdit*>()->setText("Joe");
         auto combos = d->findChildren<QComboBox*>();
         combos[1]->setCurrentText("ENTER");  // no modifier
-        ButtonText(d, "Append")->click();
+        ButtonText(d, "&Append")->click();
         ButtonText(d, "&OK")->click();
     });
     std::string field = "Hi [?Name]";
@@ -66,6 +66,17 @@ TEST(TemplateAskWindowsTest, TextAnswersWithPickListsAndCancelKeepsTheField) {
     EXPECT_EQ(field, "[?FILE ]");
     EXPECT_EQ(fileLabel, "Enter file path and name:");
     EXPECT_EQ(prefill, "/tmp/a");
+
+    // "[?FILE]" is a free token: asked in the text window under its prompt.
+    QString freeLabel;
+    WhenAsked([&](QDialog* d) {
+        freeLabel = d->findChildren<QLabel*>()[0]->text();
+        ButtonText(d, "Cancel")->click();
+    });
+    field = "[?FILE]";
+    TemplateAnswers none;
+    EXPECT_FALSE(ExpandTemplateTokens(field, 255, none, InstalledTemplateAsker()));
+    EXPECT_EQ(freeLabel, "FILE:");
     InstallTemplateAsker({});
 }
 
