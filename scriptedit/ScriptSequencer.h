@@ -49,6 +49,9 @@ public:
     int32_t MoveDown(int32_t taskID, int32_t sequence) { return Move(kDown, taskID, sequence); }
     int32_t MoveToTop(int32_t taskID, int32_t sequence) { return Move(kToTop, taskID, sequence); }
     int32_t MoveToBottom(int32_t taskID, int32_t sequence) { return Move(kToBottom, taskID, sequence); }
+    // The same for a direction chosen at run time (a list's move buttons);
+    // bound is the insert-after bound of MoveAfter.
+    int32_t Move(Direction d, int32_t taskID, int32_t sequence, int32_t bound = 0);
     // A new item (numbered last) goes directly after the item numbered
     // insertAfter; the items between move down one place. Nothing happens for
     // a bound of 0. The bound is reset afterwards.
@@ -64,7 +67,6 @@ public:
 
 private:
     ScriptOwner owner_;
-    int32_t Move(Direction d, int32_t taskID, int32_t sequence, int32_t bound = 0);
 };
 
 }  // namespace kr

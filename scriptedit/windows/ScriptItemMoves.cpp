@@ -46,10 +46,11 @@ bool ScriptItemMoves::HandleAccepted(QObject* c) {
     const int64_t row = list_->SelectedRowId();
     const int32_t owner = ownerID_();
     const int32_t at = BufferSequence();
-    if (c == up) sequencer_.MoveUp(owner, at);
-    else if (c == down) sequencer_.MoveDown(owner, at);
-    else if (c == top) sequencer_.MoveToTop(owner, at);
-    else sequencer_.MoveToBottom(owner, at);
+    sequencer_.Move(c == up     ? ScriptSequencer::kUp
+                    : c == down ? ScriptSequencer::kDown
+                    : c == top  ? ScriptSequencer::kToTop
+                                : ScriptSequencer::kToBottom,
+                    owner, at);
     list_->ResetFromFile();
     list_->SelectRowId(row);
     list_->ListControl()->setFocus();

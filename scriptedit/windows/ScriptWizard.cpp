@@ -452,7 +452,8 @@ protected:
             ScriptEditAsText([this, w](int) {
                 if (w) Refresh();
             });
-        } else if (!view_ && !delete_) {
+        } else if (!view_ && !delete_ && !(hotKey_ && AcceptingAll())) {
+            // A hot-key task has no schedule: Finish leaves its pages alone.
             ui.shared.TakeAccepted(c);
         }
     }

@@ -403,8 +403,9 @@ void WizardSchedulePages::DateAccepted() {
     Schedule& s = SCH();
     if (s.Date != 0 && !DateFitsSchedule(s, s.Date))
         Message("Date given does not match schedule type.", "Warning", MessageIcon::Exclamation);
+    // A task without a date has no moment to warn ahead of.
     const WarningDefaults w = ReadWarningDefaults(Options().ININame.get());
-    if (w.active) ApplyDefaultWarning(s, w);
+    if (w.active && s.Date != 0) ApplyDefaultWarning(s, w);
     ShowAll();
 }
 

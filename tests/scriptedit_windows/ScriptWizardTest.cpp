@@ -17,6 +17,8 @@
 
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
+#include "platform/runtime/IniFile.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
@@ -269,8 +271,12 @@ TEST_F(ScriptWizardTest, WhenPageOrdinalsRepeatWarningAndRequiredFields) {
     EXPECT_TRUE(w->findChild<QLineEdit*>("warnDate")->text().isEmpty());
     EXPECT_TRUE(w->findChild<QLineEdit*>("warnTime")->text().isEmpty());
 
-    // No next date: Finish names it and brings its page back.
+    // No next date: the default warning has nothing to go by and stays
+    // off; Finish names the date and brings its page back.
+    PutIniValue(Options().ININame.get(), "Warning", "Active", "1");
+    PutIniValue(Options().ININame.get(), "Warning", "Date", "1");
     enter("date", "");
+    EXPECT_TRUE(w->findChild<QLineEdit*>("warnDate")->text().isEmpty());
     ButtonText(w, "&Next")->click();
     EXPECT_EQ(picture->isVisible(), !picture->pixmap().isNull());
     ButtonText(w, "&Next")->click();
@@ -292,7 +298,8 @@ TEST_F(ScriptWizardTest, WhenPageOrdinalsRepeatWarningAndRequiredFields) {
     ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
     ASSERT_TRUE(TaskExists(id));
     EXPECT_EQ(Trim(Schedule_File().rec().ScheduleType.str()), "Once");
-    EXPECT_EQ(Schedule_File().rec().AdvanceWarnDate, 0);
+    // The date given again brings the default warning a day ahead.
+    EXPECT_EQ(Schedule_File().rec().AdvanceWarnDate, Today() - 1);
 }
 
 TEST_F(ScriptWizardTest, ItemsGoAfterTheHighlightedOneAndTemplatesAtTheEnd) {
