@@ -404,6 +404,38 @@ TEST_F(ScriptWizardTest, DeleteShowsTheTaskReadOnlyAndFinishRemovesItWithItsScri
     EXPECT_TRUE(ItemActions(id).empty());
 }
 
+TEST_F(ScriptWizardTest, AlarmBoxTakesTheProgramIniFileAndTheWavFieldKeepsItsOwnInTheSettings) {
+    const std::string ini = Options().ININame.get();
+    PutIniValue(ini, "Settings", "LastWAVFile", "/sounds/ini.wav");
+    PutSetting("LastWAVFile", "/sounds/store.wav");
+    QWidget* w = OpenNewWizard();
+    ASSERT_NE(w, nullptr);
+    for (int i = 0; i < 3; ++i) ButtonText(w, "&Next")->click();
+    auto* wav = w->findChild<QLineEdit*>("wavFile");
+    EXPECT_FALSE(wav->isEnabled());
+    // Ticking the alarm fills the empty file from the program INI.
+    w->findChild<QAbstractButton*>("alarm")->click();
+    test::Pump();
+    EXPECT_TRUE(wav->isEnabled());
+    EXPECT_EQ(wav->text(), "/sounds/ini.wav");
+    // A file typed into the field becomes the settings store's last file;
+    // the program INI keeps its own.
+    wav->setText("/sounds/typed.wav");
+    wav->setModified(true);
+    emit wav->editingFinished();
+    test::Pump();
+    EXPECT_EQ(GetSetting("LastWAVFile", "", ini), "/sounds/typed.wav");
+    EXPECT_EQ(GetIniValue(ini, "Settings", "LastWAVFile", ""), "/sounds/ini.wav");
+    // Emptied and left, the field takes the store's file back.
+    wav->setText("");
+    wav->setModified(true);
+    emit wav->editingFinished();
+    test::Pump();
+    EXPECT_EQ(wav->text(), "/sounds/typed.wav");
+    ButtonText(w, "Cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
+}
+
 TEST_F(ScriptWizardTest, ScriptListAddsAPickedTemplate) {
     AddTemplate("Two steps", {"Exit Script", "Exit Script"});
     Schedule& t = Schedule_File().rec();
