@@ -8,8 +8,10 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <filesystem>
 
 #include "dictionary/Dictionary.h"
@@ -24,6 +26,9 @@
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/NextOccurrence.h"
+#include "scheduler/ScheduleDefaults.h"
+#include "scheduler/TableScheduleStore.h"
+#include "dictionary/EventLog.h"
 #include "tasks/TaskEditorRules.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
@@ -191,7 +196,7 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     timeLabel = Label("&Time:", whenPage, time);
     g2->addWidget(timeLabel, 8, 0);
     g2->addWidget(time, 8, 1);
-    skipFirst = Check(whenPage, "&Skip First Time", "skipFirst");
+    skipFirst = Check(whenPage, options.skipFirstText, "skipFirst");
     g2->addWidget(skipFirst, 8, 2, 1, 2);
     warnDate = Entry(whenPage, "warnDate", 20);
     warnDate->setToolTip("Leave blank for no warning that this task will occur.");
@@ -205,6 +210,10 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     g2->addWidget(warnTime, 10, 1);
     // Spare height goes below the fields, not between the heading and them.
     g2->setRowStretch(11, 1);
+    if (!options.scheduleChoice) {
+        for (QRadioButton* r : type) r->hide();
+        everyGroup->hide();
+    }
 
     advancedPage = new QWidget;
     auto* g3 = new QGridLayout(advancedPage);
@@ -212,19 +221,12 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     auto* intro = new QLabel("Finally, here are some advanced features you may wish to use...", advancedPage);
     intro->setWordWrap(true);
     g3->addWidget(intro, 1, 0, 1, 3);
-    alarm = Check(advancedPage, "Alarm", "alarm");
-    wavFile = Entry(advancedPage, "wavFile", 255);
-    wavFile->setToolTip("WAV file to play as an alarm");
-    // Alt+B is Back.
-    wavBrowse = MakeButton(advancedPage, "B&rowse", "wavBrowse");
-    play = MakeButton(advancedPage, "&Play", "play");
-    play->setToolTip("Let's hear it!");
-    wavLabel = Label("WAV File to Play:", advancedPage, wavFile);
-    g3->addWidget(alarm, 2, 0);
-    g3->addWidget(wavLabel, 3, 0);
-    g3->addWidget(wavFile, 3, 1);
-    g3->addWidget(wavBrowse, 3, 2);
-    g3->addWidget(play, 4, 2);
+    alarmGroup.Build(options, advancedPage, g3, 2);
+    alarm = alarmGroup.alarm;
+    wavLabel = alarmGroup.wavLabel;
+    wavFile = alarmGroup.wavFile;
+    wavBrowse = alarmGroup.wavBrowse;
+    play = alarmGroup.play;
     warn = Check(advancedPage, "&Warn if not run on specified date", "warn");
     skipIfMissed = Check(advancedPage, "&Skip if not run at specified time (+/- 10 minutes)", "skipIfMissed");
     userSkip = Check(advancedPage, "B&efore performing task, give option to skip", "userSkip");
@@ -235,11 +237,67 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     for (QCheckBox* c : {warn, skipIfMissed, userSkip, skipIfScript, noHistory, disable})
         g3->addWidget(c, row++, 0, 1, 3);
     g3->setRowStretch(row, 1);
+    if (!options.runOptions)
+        for (QWidget* w : {static_cast<QWidget*>(intro), static_cast<QWidget*>(warn),
+                           static_cast<QWidget*>(skipIfMissed), static_cast<QWidget*>(userSkip),
+                           static_cast<QWidget*>(skipIfScript), static_cast<QWidget*>(noHistory),
+                           static_cast<QWidget*>(disable)})
+            w->hide();
+    if (!options.skipIfScriptBox) skipIfScript->hide();
+}
+
+int WizardAlarm::Build(const WizardPageOptions& options, QWidget* page, QGridLayout* grid, int row) {
+    options_ = options;
+    alarm = Check(page, "Alarm", "alarm");
+    wavFile = Entry(page, "wavFile", 255);
+    wavFile->setToolTip("WAV file to play as an alarm");
+    // Alt+B is Back.
+    wavBrowse = MakeButton(page, "B&rowse", "wavBrowse");
+    play = MakeButton(page, "&Play", "play");
+    play->setToolTip("Let's hear it!");
+    wavLabel = Label("WAV File to Play:", page, wavFile);
+    grid->addWidget(alarm, row, 0);
+    grid->addWidget(wavLabel, row + 1, 0);
+    grid->addWidget(wavFile, row + 1, 1);
+    grid->addWidget(wavBrowse, row + 1, 2);
+    grid->addWidget(play, row + 2, 2);
+    return row + 3;
+}
+
+void WizardButtons::Build(QWidget* window, QBoxLayout* layout) {
+    back = MakeButton(window, "&Back", "back");
+    next = MakeButton(window, "&Next", "next");
+    finish = MakeButton(window, "&Finish", "finish", "OK.ICO");
+    cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    for (QPushButton* b : {back, next, finish, cancel}) row->addWidget(b);
+    layout->addLayout(row);
+}
+
+std::string StoredMessage(const QPlainTextEdit* editor) {
+    // The editor shows line breaks as LF.
+    std::string text;
+    for (char ch : editor->toPlainText().toStdString()) {
+        if (ch == '\n') text += '\r';
+        if (ch != '\r') text += ch;
+    }
+    return text;
+}
+
+void CompleteWizardTask(Schedule& SCH) {
+    TableScheduleStore store;
+    CompletionSettings settings;
+    settings.userID = Options().UserID.get();
+    settings.formatUserDate = [](int32_t d) { return FormatUserDate(d); };
+    settings.holidays = LoadHolidays().Test();
+    CompleteScheduleRecord(SCH, store, settings);
 }
 
 void WizardSchedulePages::Attach(WindowManager* owner, std::function<void()> storeAll,
                                  std::function<void()> showAll) {
     owner_ = owner;
+    alarmGroup.Attach(owner);
     storeAll_ = std::move(storeAll);
     showAll_ = std::move(showAll);
     datePicture_ = data::ApplyDatePicture("@d17", Trim(Options().GlobalDateFormat.get()));
@@ -294,14 +352,16 @@ void WizardSchedulePages::Show() {
     if (category->findText(cat) < 0) category->addItem(cat);
     category->setCurrentText(cat);
     description->setText(QString::fromStdString(s.Description.str()));
-    for (int i = 0; i < 6; ++i) type[i]->setChecked(Trim(s.ScheduleType.str()) == kFormScheduleTypes[i]);
-    for (int i = 0; i < 7; ++i) day[i]->setChecked(*DayField(i) != 0);
-    for (int i = 0; i < 5; ++i) ordinal[i]->setChecked(*OrdinalField(i) != 0);
-    monthEnd->setChecked(s.LastDayofMonth != 0);
-    repeat->setCurrentText(QString::fromStdString(Trim(s.MonthRepeat.str())));
-    offset->setText(QString::number(s.Offset));
-    every->setText(QString::number(s.Every));
-    everyType->setCurrentText(QString::fromStdString(Trim(s.EveryType.str())));
+    if (options_.scheduleChoice) {
+        for (int i = 0; i < 6; ++i) type[i]->setChecked(Trim(s.ScheduleType.str()) == kFormScheduleTypes[i]);
+        for (int i = 0; i < 7; ++i) day[i]->setChecked(*DayField(i) != 0);
+        for (int i = 0; i < 5; ++i) ordinal[i]->setChecked(*OrdinalField(i) != 0);
+        monthEnd->setChecked(s.LastDayofMonth != 0);
+        repeat->setCurrentText(QString::fromStdString(Trim(s.MonthRepeat.str())));
+        offset->setText(QString::number(s.Offset));
+        every->setText(QString::number(s.Every));
+        everyType->setCurrentText(QString::fromStdString(Trim(s.EveryType.str())));
+    }
     date->setText(DateText(s.Date));
     time->setText(TimeText(s.Time));
     skipFirst->setChecked(s.SkipNextTime != 0);
@@ -323,15 +383,17 @@ void WizardSchedulePages::Store() {
     Schedule& s = SCH();
     s.Category = category->currentText().toStdString();
     s.Description = description->text().toStdString();
-    for (int i = 0; i < 6; ++i)
-        if (type[i]->isChecked()) s.ScheduleType = kFormScheduleTypes[i];
-    for (int i = 0; i < 7; ++i) *DayField(i) = day[i]->isChecked() ? 1 : 0;
-    for (int i = 0; i < 5; ++i) *OrdinalField(i) = ordinal[i]->isChecked() ? 1 : 0;
-    s.LastDayofMonth = monthEnd->isChecked() ? 1 : 0;
-    s.MonthRepeat = repeat->currentText().toStdString();
-    s.Offset = offset->text().toInt();
-    s.Every = every->text().toInt();
-    s.EveryType = everyType->currentText().toStdString();
+    if (options_.scheduleChoice) {
+        for (int i = 0; i < 6; ++i)
+            if (type[i]->isChecked()) s.ScheduleType = kFormScheduleTypes[i];
+        for (int i = 0; i < 7; ++i) *DayField(i) = day[i]->isChecked() ? 1 : 0;
+        for (int i = 0; i < 5; ++i) *OrdinalField(i) = ordinal[i]->isChecked() ? 1 : 0;
+        s.LastDayofMonth = monthEnd->isChecked() ? 1 : 0;
+        s.MonthRepeat = repeat->currentText().toStdString();
+        s.Offset = offset->text().toInt();
+        s.Every = every->text().toInt();
+        s.EveryType = everyType->currentText().toStdString();
+    }
     s.Date = ReadDate(date, s.Date);
     s.Time = ReadTime(time, s.Time);
     s.SkipNextTime = skipFirst->isChecked() ? 1 : 0;
@@ -342,12 +404,13 @@ void WizardSchedulePages::Store() {
     s.Warn = warn->isChecked() ? 1 : 0;
     s.SkipIfMissed = skipIfMissed->isChecked() ? 1 : 0;
     s.UserSkip = userSkip->isChecked() ? 1 : 0;
-    s.SkipIfScriptActive = skipIfScript->isChecked() ? 1 : 0;
+    if (options_.skipIfScriptBox) s.SkipIfScriptActive = skipIfScript->isChecked() ? 1 : 0;
     s.NoHistory = noHistory->isChecked() ? 1 : 0;
     s.Disabled = disable->isChecked() ? 1 : 0;
 }
 
 void WizardSchedulePages::ShowScheduleType() {
+    if (!options_.scheduleChoice) return;
     const ScheduleTypeView v = ApplyScheduleType(SCH());
     everyGroup->setTitle(QString::fromStdString(v.groupCaption));
     for (QCheckBox* c : day) {
@@ -372,12 +435,18 @@ void WizardSchedulePages::ShowScheduleType() {
     repeat->setCurrentText(QString::fromStdString(Trim(SCH().MonthRepeat.str())));
 }
 
-void WizardSchedulePages::AlarmRule(bool fill) {
+void WizardSchedulePages::AlarmRule(bool fill) { alarmGroup.Rule(fill); }
+
+bool WizardSchedulePages::TakeSelected(QObject* c) { return alarmGroup.TakeSelected(c); }
+
+void WizardSchedulePages::StartWarning(bool fromRecord) { warning_.Start(SCH(), !fromRecord); }
+
+void WizardAlarm::Rule(bool fill) {
     const bool on = alarm->isChecked();
     for (QWidget* w : {static_cast<QWidget*>(wavLabel), static_cast<QWidget*>(wavFile),
                        static_cast<QWidget*>(wavBrowse), static_cast<QWidget*>(play)})
         w->setEnabled(on);
-    if (!on || !fill) return;
+    if (!on || !fill || !options_.keepLastWav) return;
     SCH().AlarmFile = wavFile->text().toStdString();
     KeepLastWav(options_.alarmLastWavInIni, FillAlarmFile(SCH(), LastWav(options_.alarmLastWavInIni)));
     wavFile->setText(QString::fromStdString(SCH().AlarmFile.str()));
@@ -385,32 +454,58 @@ void WizardSchedulePages::AlarmRule(bool fill) {
 
 // The WAV field entered or left: a blank one takes the last WAV file, a
 // chosen one becomes the last.
-void WizardSchedulePages::WavFieldRule() {
-    if (!alarm->isChecked()) return;
+void WizardAlarm::WavFieldRule() {
+    if (!alarm->isChecked() || !options_.keepLastWav) return;
     SCH().AlarmFile = wavFile->text().toStdString();
     KeepLastWav(options_.fieldLastWavInIni, FillAlarmFile(SCH(), LastWav(options_.fieldLastWavInIni)));
     wavFile->setText(QString::fromStdString(SCH().AlarmFile.str()));
 }
 
-bool WizardSchedulePages::TakeSelected(QObject* c) {
+bool WizardAlarm::TakeSelected(QObject* c) {
     if (c != wavFile) return false;
     WavFieldRule();
     return true;
 }
 
+bool WizardAlarm::TakeAccepted(QObject* c) {
+    if (c == alarm) {
+        Rule(true);
+    } else if (c == wavFile) {
+        WavFieldRule();
+    } else if (c == wavBrowse) {
+        BrowseWav();
+    } else if (c == play) {
+        if (wavFile->text().trimmed().isEmpty()) BrowseWav();
+        else if (!PlaySoundAsync(wavFile->text().toStdString())) wavBrowse->setFocus();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Finish's pass over every control comes here too: it neither repeats the
+// warning nor puts the default advance warning over one the user set after
+// the date (the default follows only a changed date or time).
 void WizardSchedulePages::DateAccepted() {
     StoreAll();
     Schedule& s = SCH();
-    if (s.Date != 0 && !DateFitsSchedule(s, s.Date))
+    const bool acceptingAll = owner_ && owner_->AcceptingAll();
+    if (!acceptingAll && s.Date != 0 && !DateFitsSchedule(s, s.Date))
         Message("Date given does not match schedule type.", "Warning", MessageIcon::Exclamation);
     // A task without a date has no moment to warn ahead of.
-    const WarningDefaults w = ReadWarningDefaults(Options().ININame.get());
-    if (w.active && s.Date != 0) ApplyDefaultWarning(s, w);
+    if (s.Date != 0) warning_.Apply(s, ReadWarningDefaults(Options().ININame.get()));
     ShowAll();
 }
 
 bool WizardSchedulePages::TakeAccepted(QObject* c) {
     QWidget* window = owner_ ? owner_->Window() : nullptr;
+    if (!options_.scheduleChoice) {
+        // The schedule's controls are not shown: Finish's pass over them
+        // must not change the buffer's schedule.
+        auto* w = qobject_cast<QWidget*>(c);
+        if (w && (everyGroup->isAncestorOf(w) || std::find(std::begin(type), std::end(type), w) != std::end(type)))
+            return true;
+    }
     for (QRadioButton* r : type)
         if (c == r) {
             StoreAll();
@@ -467,28 +562,12 @@ bool WizardSchedulePages::TakeAccepted(QObject* c) {
         Message(kOffsetTips, "Offset Tips");
         return true;
     }
-    if (c == alarm) {
-        AlarmRule(true);
-        return true;
-    }
-    if (c == wavFile) {
-        WavFieldRule();
-        return true;
-    }
-    if (c == wavBrowse) {
-        BrowseWav();
-        return true;
-    }
-    if (c == play) {
-        if (wavFile->text().trimmed().isEmpty()) BrowseWav();
-        else if (!PlaySoundAsync(wavFile->text().toStdString())) wavBrowse->setFocus();
-        return true;
-    }
+    if (alarmGroup.TakeAccepted(c)) return true;
     return c == category || c == description || c == skipFirst || c == monthEnd || c == offset || c == warn ||
            c == skipIfMissed || c == userSkip || c == skipIfScript || c == noHistory || c == disable;
 }
 
-void WizardSchedulePages::BrowseWav() {
+void WizardAlarm::BrowseWav() {
     const std::string ini = Options().ININame.get();
     std::string start = GetIniValue(ini, "Defaults", "WAVPath", "");
     if (Trim(start).empty()) start = std::filesystem::current_path().string();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "tasks/TaskEditorRules.h"
 #include "tasks/TaskWizardPages.h"
 
 class QCheckBox;
@@ -19,7 +20,9 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QBoxLayout;
 class QObject;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -42,9 +45,61 @@ struct WizardPageOptions {
     bool rememberWavFolder = true;  // [Defaults] "WAVPath" of the WAV Browse
     bool monthEndAtOnce = false;    // Month End greys the other boxes as it is ticked
     const char* wavDialogTitle = "Select WAV File for Alarm";
+    // A blank WAV file takes the last one and a chosen one is kept as the
+    // last (off: the alarm only enables its controls).
+    bool keepLastWav = true;
+    // The When page's schedule type and recurrence; without them the page
+    // asks the date, time and advance warning alone and leaves the
+    // schedule's fields of the buffer as they are.
+    bool scheduleChoice = true;
+    const char* skipFirstText = "&Skip First Time";
+    // The Advanced page's boxes below the alarm, and among them "Skip if a
+    // script is active" (left out: its field stays as it is).
+    bool runOptions = true;
+    bool skipIfScriptBox = true;
 };
 // The options of the general, program and message wizards.
 WizardPageOptions PageOptionsOf(TaskWizard w);
+
+// The alarm of a wizard page: the Alarm box, the WAV file with its Browse
+// and Play, and their rules over the buffer's SCH:Alarm and SCH:AlarmFile.
+class WizardAlarm {
+public:
+    QCheckBox* alarm = nullptr;
+    QLabel* wavLabel = nullptr;
+    QLineEdit* wavFile = nullptr;
+    QPushButton *wavBrowse = nullptr, *play = nullptr;
+
+    // Makes the controls in the grid from row on; returns the next free row.
+    int Build(const WizardPageOptions& options, QWidget* page, QGridLayout* grid, int row);
+    // The window that asks the file dialog.
+    void Attach(WindowManager* owner) { owner_ = owner; }
+    // The Alarm box: enables the WAV controls; with fill, a blank file takes
+    // the last WAV file and a chosen one is kept as the last.
+    void Rule(bool fill);
+    bool TakeAccepted(QObject* control);
+    bool TakeSelected(QObject* control);
+
+private:
+    void WavFieldRule();
+    void BrowseWav();
+
+    WizardPageOptions options_;
+    WindowManager* owner_ = nullptr;
+};
+
+// What every wizard window has below its pages: Back, Next, Finish, Cancel.
+struct WizardButtons {
+    QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
+    // Makes the buttons, right-aligned in a row added to the layout.
+    void Build(QWidget* window, QBoxLayout* layout);
+};
+
+// A message edited in a text box, with the CR LF line breaks it is stored with.
+std::string StoredMessage(const QPlainTextEdit* editor);
+// Completes and re-dates a task about to be stored (the settings' user, the
+// user's date format and the holidays).
+void CompleteWizardTask(Schedule& SCH);
 
 class WizardSchedulePages {
 public:
@@ -68,6 +123,7 @@ public:
     QCheckBox* skipFirst = nullptr;
     QPushButton *except = nullptr, *tips = nullptr, *datePick = nullptr, *warnPick = nullptr;
     // Advanced page.
+    WizardAlarm alarmGroup;  // its controls also as alarm, wavLabel, wavFile, wavBrowse, play
     QCheckBox* alarm = nullptr;
     QLabel* wavLabel = nullptr;
     QLineEdit* wavFile = nullptr;
@@ -103,6 +159,10 @@ public:
     bool TakeAccepted(QObject* control);
     // A control of the pages got the focus (the WAV field fills at once).
     bool TakeSelected(QObject* control);
+    // The default advance warning follows a changed next date or time; a
+    // wizard that edits an existing record starts from the buffer's moment
+    // (call after the buffer is loaded), a new one from none.
+    void StartWarning(bool fromRecord);
 
     // Dates in the user's picture, times as hh:mm.
     QString DateText(int32_t d) const;
@@ -110,8 +170,6 @@ public:
 
 private:
     void DateAccepted();
-    void WavFieldRule();
-    void BrowseWav();
     void StoreAll() const;
     void ShowAll() const;
     int32_t ReadDate(QLineEdit* e, int32_t keep) const;
@@ -120,6 +178,7 @@ private:
     WizardPageOptions options_;
     WindowManager* owner_ = nullptr;
     std::function<void()> storeAll_, showAll_;
+    WarningTracker warning_;
     std::string datePicture_ = "@d17";
 };
 
