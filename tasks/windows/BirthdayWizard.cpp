@@ -4,7 +4,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -12,15 +11,12 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <filesystem>
 
 #include "dictionary/Dictionary.h"
-#include "dictionary/EventLog.h"
 #include "dictionary/Settings.h"
 #include "dictionary/windows/fPasswordValidation.h"
 #include "platform/data/Errors.h"
 #include "platform/data/ListQuery.h"
-#include "platform/desktop/Sound.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
@@ -31,14 +27,13 @@
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/OpenEditors.h"
-#include "scheduler/ScheduleDefaults.h"
-#include "scheduler/TableScheduleStore.h"
 #include "scheduler/windows/Main.h"
 #include "tasks/BirthdayTask.h"
 #include "tasks/TaskEditorRules.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/WizardSchedulePages.h"
 
 namespace kr::tasks {
 
@@ -49,13 +44,14 @@ using data::kLevelBenign;
 struct BirthdayLayout {
     QWidget* window = nullptr;
     QStackedWidget* pages = nullptr;
-    QLineEdit *name = nullptr, *date = nullptr, *description = nullptr, *wavFile = nullptr;
+    QLineEdit *name = nullptr, *date = nullptr, *description = nullptr;
     QRadioButton *exact = nullptr, *monthDay = nullptr, *birthday = nullptr, *anniversary = nullptr, *other = nullptr;
-    QCheckBox *warn = nullptr, *alarm = nullptr;
+    QCheckBox* warn = nullptr;
     QSpinBox* warnDays = nullptr;
     QPlainTextEdit* message = nullptr;
-    QPushButton *datePick = nullptr, *wavBrowse = nullptr, *play = nullptr;
-    QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
+    QPushButton* datePick = nullptr;
+    WizardAlarm alarm;
+    WizardButtons buttons;
 
     void Build() {
         window = new QWidget;
@@ -135,28 +131,12 @@ struct BirthdayLayout {
         auto* p3 = new QWidget;
         auto* g3 = new QGridLayout(p3);
         g3->addWidget(new QLabel("Alarm...", p3), 0, 0, 1, 3);
-        alarm = new QCheckBox("Alarm", p3);
-        alarm->setObjectName("alarm");
-        g3->addWidget(alarm, 1, 0);
-        wavFile = new QLineEdit(p3);
-        wavFile->setObjectName("wavFile");
-        // Alt+B is Back.
-        wavBrowse = MakeButton(p3, "B&rowse", "wavBrowse");
-        play = MakeButton(p3, "&Play", "play");
-        g3->addWidget(new QLabel("WAV File to Play:", p3), 2, 0);
-        g3->addWidget(wavFile, 2, 1);
-        g3->addWidget(wavBrowse, 2, 2);
-        g3->addWidget(play, 3, 2);
+        // The task form's alarm: the last WAV file in the program INI, the
+        // WAV Browse's folder kept.
+        g3->setRowStretch(alarm.Build(WizardPageOptions(), p3, g3, 1), 1);
         pages->addWidget(p3);
         v->addWidget(pages);
-        back = MakeButton(window, "&Back", "back");
-        next = MakeButton(window, "&Next", "next");
-        finish = MakeButton(window, "&Finish", "finish", "OK.ICO");
-        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
-        auto* row = new QHBoxLayout;
-        row->addStretch();
-        for (QPushButton* b : {back, next, finish, cancel}) row->addWidget(b);
-        v->addLayout(row);
+        buttons.Build(window, v);
     }
 };
 
@@ -182,8 +162,9 @@ protected:
             categoriesOpen_ = true;
             EnsureCategory("Reminders");
         }
-        SetOkControl(ui.finish);
-        SetCancelControl(ui.cancel);
+        SetOkControl(ui.buttons.finish);
+        SetCancelControl(ui.buttons.cancel);
+        ui.alarm.Attach(this);
         GlobalRequest() = 0;
         GlobalResponse() = 0;
         SCH() = Schedule();
@@ -195,11 +176,11 @@ protected:
         required_.SetMessage(ui.description, true, "Description", "Description or Title of Task",
                              "Description or Title of Task", "SCH:Description");
         required_.SetMessage(ui.message, true, "Message", "Message to display", "Message to display", "SCH:Message");
-        required_.SetMessage(ui.wavFile, true, "Alarm File", "WAV file to play as an alarm",
+        required_.SetMessage(ui.alarm.wavFile, true, "Alarm File", "WAV file to play as an alarm",
                              "WAV file to play as an alarm", "SCH:AlarmFile");
         // Ctrl+' in these copies the field of the last reminder saved here.
         for (QWidget* c : {static_cast<QWidget*>(ui.description), static_cast<QWidget*>(ui.message),
-                           static_cast<QWidget*>(ui.alarm), static_cast<QWidget*>(ui.wavFile)})
+                           static_cast<QWidget*>(ui.alarm.alarm), static_cast<QWidget*>(ui.alarm.wavFile)})
             history_.Add(c);
         reserved_ = ReserveTaskID(0);
         if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
@@ -211,12 +192,13 @@ protected:
 
     void ShowPage(int page) {
         ui.pages->setCurrentIndex(page);
-        ui.back->setEnabled(page > 0);
-        ui.next->setEnabled(page < 2);
-        ui.finish->setEnabled(page > 0);
-        ui.finish->setDefault(page > 0);
-        ui.next->setDefault(page == 0);
-        if (page == 2) AlarmRule();
+        WizardButtons& b = ui.buttons;
+        b.back->setEnabled(page > 0);
+        b.next->setEnabled(page < 2);
+        b.finish->setEnabled(page > 0);
+        b.finish->setDefault(page > 0);
+        b.next->setDefault(page == 0);
+        if (page == 2) ui.alarm.Rule(true);
     }
 
     BirthdayAnswers Answers() const {
@@ -242,56 +224,28 @@ protected:
         return true;
     }
 
-    void AlarmRule() {
-        const bool on = ui.alarm->isChecked();
-        for (QWidget* w : {static_cast<QWidget*>(ui.wavFile), static_cast<QWidget*>(ui.wavBrowse),
-                           static_cast<QWidget*>(ui.play)})
-            w->setEnabled(on);
-        if (!on) return;
-        SCH().Alarm = 1;
-        SCH().AlarmFile = ui.wavFile->text().toStdString();
-        const std::string ini = Options().ININame.get();
-        const std::string keep = FillAlarmFile(SCH(), GetIniValue(ini, "Settings", "LastWAVFile", ""));
-        if (!keep.empty()) PutIniValue(ini, "Settings", "LastWAVFile", keep);
-        ui.wavFile->setText(QString::fromStdString(SCH().AlarmFile.str()));
-    }
-
     void TakeAccepted(QObject* c) override {
         const int page = ui.pages->currentIndex();
-        if (c == ui.next) {
+        if (c == ui.buttons.next) {
             if (page == 0 && !Build()) return;
             ShowPage(page + 1);
-        } else if (c == ui.back) {
+        } else if (c == ui.buttons.back) {
             ShowPage(page - 1);
         } else if ((c == ui.birthday || c == ui.anniversary || c == ui.other) && !AcceptingAll()) {
             // A new occasion rewrites the texts; Finish's pass over every
             // control must not, or the user's edits of them were lost.
             Build();
-        } else if (c == ui.alarm || c == ui.wavFile) {
-            AlarmRule();
         } else if (c == ui.datePick) {
             QPointer<QWidget> w = ui.window;
             Calendar(Answers().eventDate, "", "Select Date", [this, w](int32_t chosen) {
                 if (w && chosen) ui.date->setText(QString::fromStdString(Format(Value(chosen), datePicture_)));
             });
-        } else if (c == ui.wavBrowse) {
-            BrowseWav();
-        } else if (c == ui.play) {
-            if (ui.wavFile->text().trimmed().isEmpty()) BrowseWav();
-            else if (!PlaySoundAsync(ui.wavFile->text().toStdString())) ui.wavBrowse->setFocus();
+        } else {
+            ui.alarm.TakeAccepted(c);
         }
     }
 
-    void BrowseWav() {
-        const std::string ini = Options().ININame.get();
-        std::string start = GetIniValue(ini, "Defaults", "WAVPath", "");
-        if (Trim(start).empty()) start = std::filesystem::current_path().string();
-        const auto file = ChooseFile(ui.window, "Select WAV File for Alarm", start,
-                                     {"WAV Files (*.[wW][aA][vV])", "All Files (*)"});
-        if (!file) return;
-        ui.wavFile->setText(QString::fromStdString(*file));
-        PutIniValue(ini, "Defaults", "WAVPath", std::filesystem::path(*file).parent_path().string());
-    }
+    void TakeSelected(QObject* c) override { ui.alarm.TakeSelected(c); }
 
     bool TakeCompleted() override {
         if (required_.Check(false)) return false;
@@ -299,23 +253,10 @@ protected:
         // Details page.
         if (!BuildBirthdayTask(SCH(), Answers(), Today())) return false;
         SCH().Description = ui.description->text().toStdString();
-        // The editor shows line breaks as LF; the message keeps CR LF.
-        std::string text;
-        for (char ch : ui.message->toPlainText().toStdString()) {
-            if (ch == '\n') text += '\r';
-            if (ch != '\r') text += ch;
-        }
-        SCH().Message = text;
-        SCH().Alarm = ui.alarm->isChecked() ? 1 : 0;
-        SCH().AlarmFile = ui.wavFile->text().toStdString();
-        {
-            TableScheduleStore store;
-            CompletionSettings settings;
-            settings.userID = Options().UserID.get();
-            settings.formatUserDate = [](int32_t d) { return FormatUserDate(d); };
-            settings.holidays = LoadHolidays().Test();
-            CompleteScheduleRecord(SCH(), store, settings);
-        }
+        SCH().Message = StoredMessage(ui.message);
+        SCH().Alarm = ui.alarm.alarm->isChecked() ? 1 : 0;
+        SCH().AlarmFile = ui.alarm.wavFile->text().toStdString();
+        CompleteWizardTask(SCH());
         SCH().Disabled = 0;
         SCH().Completed = 0;
         if (Schedule_File().Insert() != kLevelBenign) return false;
