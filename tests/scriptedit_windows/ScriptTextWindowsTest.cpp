@@ -167,6 +167,15 @@ TEST_F(ScriptTextWindowsTest, WarnsBeforeDeletingWhatTheTextCannotShow) {
     test::Pump(100);
     EXPECT_EQ(ReadScriptItems(5).size(), 5u);
     ASSERT_NE(WindowTitled("Scripting:  Edit As Text"), nullptr);
+
+    // An empty text stores nothing, so nothing is asked: only "Nothing to save.".
+    const std::size_t before = responder_.shown().size();
+    w->findChild<QPlainTextEdit*>()->clear();
+    ButtonText(w, "&OK")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response_ == kRequestCompleted; }));
+    ASSERT_EQ(responder_.shown().size(), before + 1);
+    EXPECT_EQ(responder_.shown().back().request.text, "Nothing to save.");
+    EXPECT_EQ(ReadScriptItems(5).size(), 5u);
 }
 
 TEST_F(ScriptTextWindowsTest, ReferenceBuildsOnTheClipboard) {
