@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "../desktop/DesktopSession.h"
+#include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/desktop/Accessibility.h"
 #include "platform/runtime/Picture.h"
 // Xlib last: its macros (Bool, Status) clash with Qt's headers.
-#include "../desktop/DesktopSession.h"
+#include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "../desktop/DesktopSession.h"
+#include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
 namespace {

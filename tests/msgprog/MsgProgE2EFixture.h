@@ -14,7 +14,7 @@
 #include "platform/desktop/X11Windows.h"
 #include "scheduler/Reschedule.h"
 // Xlib last: its macros (Bool, Status) clash with Qt's headers.
-#include "../desktop/DesktopSession.h"
+#include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
 

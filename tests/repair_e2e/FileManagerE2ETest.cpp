@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "../desktop/DesktopSession.h"
+#include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
 namespace {

@@ -2,7 +2,7 @@
 // test's own, one of the programs (KR98 unless named) started on it with a
 // home and settings folders inside it, the test's message responses, what it
 // writes kept in files for failure messages, and the program ended when the
-// test is done. Display-free: the window side is tests/desktop/DesktopSession.h.
+// test is done. Display-free: the window side is tests/desktop/ProgramDesktop.h.
 #pragma once
 
 #include <signal.h>
