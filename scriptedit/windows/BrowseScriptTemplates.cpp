@@ -330,6 +330,8 @@ protected:
             GlobalRequest() = request;
             (new UpdateScriptTemplateWindow)->Call(std::move(done));
         });
+        // Copy, in the button row and the popup, only while there are rows.
+        browse_->Popup().AddItemMimic("Copy", "Cop&y", copy_);
         browse_->Popup().AddItemMimic("Print", "&Print", print_);
         if (browse_->Init() != 0) return false;
         xplore_ = std::make_unique<xplore::XploreList>(*browse_, "BrowseScriptTemplates", "?Browse:1");

@@ -122,6 +122,7 @@ TEST_F(ScriptTemplateWindowsTest, MadeInItsFormAndListed) {
     QWidget* list = nullptr;
     ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Script Templates")) != nullptr; }));
     EXPECT_EQ(scriptedit::GlobalScriptWizardMode(), 1);
+    EXPECT_FALSE(ButtonText(list, "Cop&y")->isEnabled());
     ButtonText(list, "&New")->click();
     QWidget* form = nullptr;
     ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Template")) != nullptr; }));
@@ -138,6 +139,16 @@ TEST_F(ScriptTemplateWindowsTest, MadeInItsFormAndListed) {
     form->findChildren<QLineEdit*>()[1]->setText("/home/u/editor.krs");
     ButtonText(form, "&OK")->click();
     ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Edit Script Template") == nullptr; }));
+    // Copy makes a new template primed with the highlighted one.
+    ASSERT_TRUE(ButtonText(list, "Cop&y")->isEnabled());
+    ButtonText(list, "Cop&y")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Template")) != nullptr; }));
+    EXPECT_EQ(form->findChildren<QLineEdit*>()[1]->text(), "/home/u/editor.krs");
+    ButtonText(form, "Cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Template") == nullptr; }));
+    EXPECT_EQ(view->model()->rowCount(), 1);
+    view->selectRow(0);
+    test::Pump();
     ButtonText(list, "&Delete")->click();
     ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("Delete Script Template")) != nullptr; }));
     EXPECT_EQ(form->findChildren<QLineEdit*>()[1]->text(), "/home/u/editor.krs");
