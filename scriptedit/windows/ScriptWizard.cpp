@@ -152,14 +152,7 @@ struct ScriptWizardLayout {
         shared.Build(o);
         for (QWidget* p : {shared.whenPage, shared.categoryPage, shared.advancedPage}) pages->addWidget(p);
 
-        back = MakeButton(window, "&Back", "back");
-        next = MakeButton(window, "&Next", "next");
-        finish = MakeButton(window, "&Finish", "finish", "OK.ICO");
-        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        for (QPushButton* b : {back, next, finish, cancel}) buttons->addWidget(b);
-        v->addLayout(buttons);
+        tasks::AddWizardButtons(window, v, back, next, finish, cancel);
     }
 };
 
@@ -481,12 +474,7 @@ protected:
             return false;
         }
         if (!hotKey_) {
-            TableScheduleStore store;
-            CompletionSettings settings;
-            settings.userID = Options().UserID.get();
-            settings.formatUserDate = [](int32_t d) { return FormatUserDate(d); };
-            settings.holidays = LoadHolidays().Test();
-            CompleteScheduleRecord(SCH(), store, settings);
+            tasks::CompleteEditedTask(SCH());
         } else {
             ClearRecurrence();
         }

@@ -256,7 +256,7 @@ protected:
         SCH().Message = StoredMessage(ui.message);
         SCH().Alarm = ui.alarm.alarm->isChecked() ? 1 : 0;
         SCH().AlarmFile = ui.alarm.wavFile->text().toStdString();
-        CompleteWizardTask(SCH());
+        CompleteEditedTask(SCH());
         SCH().Disabled = 0;
         SCH().Completed = 0;
         if (Schedule_File().Insert() != kLevelBenign) return false;

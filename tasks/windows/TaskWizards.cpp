@@ -148,14 +148,7 @@ struct MessageWizardLayout {
         }
 
         v->addWidget(pages);
-        back = MakeButton(window, "&Back", "back");
-        next = MakeButton(window, "&Next", "next");
-        finish = MakeButton(window, "&Finish", "finish", "OK.ICO");
-        cancel = MakeButton(window, "Cancel", "cancel", "CANCEL.ICO");
-        auto* r = new QHBoxLayout;
-        r->addStretch();
-        for (QPushButton* b : {back, next, finish, cancel}) r->addWidget(b);
-        v->addLayout(r);
+        AddWizardButtons(window, v, back, next, finish, cancel);
     }
 };
 
@@ -240,12 +233,7 @@ protected:
         }
         s.Command = ui.command->text().toStdString();
         s.Path = ui.path->text().toStdString();
-        std::string text;
-        for (char ch : ui.message->toPlainText().toStdString()) {
-            if (ch == '\n') text += '\r';
-            if (ch != '\r') text += ch;
-        }
-        s.Message = text;
+        s.Message = StoredMessage(ui.message);
         ui.shared.Store();
     }
 
@@ -329,14 +317,7 @@ protected:
         if (Missing()) return false;
         Schedule& s = SCH();
         PrepareForSave(s);
-        {
-            TableScheduleStore store;
-            CompletionSettings settings;
-            settings.userID = Options().UserID.get();
-            settings.formatUserDate = [](int32_t d) { return FormatUserDate(d); };
-            settings.holidays = LoadHolidays().Test();
-            CompleteScheduleRecord(s, store, settings);
-        }
+        CompleteEditedTask(s);
         s.Completed = 0;
         if (traits().finishClearsDisabled) s.Disabled = 0;
         if (Schedule_File().Insert() != kLevelBenign) return false;

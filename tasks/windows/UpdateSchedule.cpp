@@ -43,6 +43,7 @@
 #include "tasks/TaskEditorRules.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/TaskWindows.h"
+#include "tasks/windows/WizardSchedulePages.h"
 #include "tasks/windows/TypedEntry.h"
 
 namespace kr::tasks {
@@ -553,14 +554,7 @@ protected:
         if (required_.Check(false)) return false;
         if (!insert_ && !PositionOnRecord()) return false;
         if (mode_.Delete()) return Schedule_Relations().Delete(false) == kLevelBenign;
-        {
-            TableScheduleStore store;
-            CompletionSettings settings;
-            settings.userID = Options().UserID.get();
-            settings.formatUserDate = [](int32_t d) { return FormatUserDate(d); };
-            settings.holidays = LoadHolidays().Test();
-            CompleteScheduleRecord(SCH, store, settings);
-        }
+        CompleteEditedTask(SCH);
         int r;
         if (insert_) {
             r = Schedule_File().Insert();

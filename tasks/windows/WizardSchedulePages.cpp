@@ -264,7 +264,8 @@ int WizardAlarm::Build(const WizardPageOptions& options, QWidget* page, QGridLay
     return row + 3;
 }
 
-void WizardButtons::Build(QWidget* window, QBoxLayout* layout) {
+void AddWizardButtons(QWidget* window, QBoxLayout* layout, QPushButton*& back, QPushButton*& next,
+                      QPushButton*& finish, QPushButton*& cancel) {
     back = MakeButton(window, "&Back", "back");
     next = MakeButton(window, "&Next", "next");
     finish = MakeButton(window, "&Finish", "finish", "OK.ICO");
@@ -285,7 +286,7 @@ std::string StoredMessage(const QPlainTextEdit* editor) {
     return text;
 }
 
-void CompleteWizardTask(Schedule& SCH) {
+void CompleteEditedTask(Schedule& SCH) {
     TableScheduleStore store;
     CompletionSettings settings;
     settings.userID = Options().UserID.get();

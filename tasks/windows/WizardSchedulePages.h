@@ -88,18 +88,20 @@ private:
     WindowManager* owner_ = nullptr;
 };
 
-// What every wizard window has below its pages: Back, Next, Finish, Cancel.
+// What every wizard window has below its pages: Back, Next, Finish and
+// Cancel, right-aligned in a row added to the layout.
+void AddWizardButtons(QWidget* window, QBoxLayout* layout, QPushButton*& back, QPushButton*& next,
+                      QPushButton*& finish, QPushButton*& cancel);
 struct WizardButtons {
     QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
-    // Makes the buttons, right-aligned in a row added to the layout.
-    void Build(QWidget* window, QBoxLayout* layout);
+    void Build(QWidget* window, QBoxLayout* layout) { AddWizardButtons(window, layout, back, next, finish, cancel); }
 };
 
 // A message edited in a text box, with the CR LF line breaks it is stored with.
 std::string StoredMessage(const QPlainTextEdit* editor);
 // Completes and re-dates a task about to be stored (the settings' user, the
 // user's date format and the holidays).
-void CompleteWizardTask(Schedule& SCH);
+void CompleteEditedTask(Schedule& SCH);
 
 class WizardSchedulePages {
 public:

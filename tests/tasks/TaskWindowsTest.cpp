@@ -1135,6 +1135,11 @@ TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce
     EXPECT_EQ(copy.Date, MakeDate(7, 10, 2024));
     EXPECT_EQ(copy.AdvanceWarnDate, MakeDate(7, 5, 2024));
     EXPECT_EQ(copy.AdvanceWarned, 0);  // its own warning is yet to come
+    // The schedule it does not show is the source's, to the letter.
+    EXPECT_EQ(copy.ScheduleType, "Day of Week");
+    EXPECT_EQ(copy.Monday, 1);
+    EXPECT_EQ(copy.MonthRepeat, "");
+    EXPECT_EQ(copy.EveryType, "");
     int warned = 0;
     for (const auto& m : responder_.shown()) warned += m.request.text == "Date given does not match schedule type.";
     EXPECT_EQ(warned, 1) << Shown();
