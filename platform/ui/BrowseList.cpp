@@ -8,11 +8,13 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTableView>
 
 #include <algorithm>
 
 #include "platform/data/FileManager.h"
+#include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Strings.h"
@@ -38,6 +40,33 @@ QColor ToQColor(int32_t bgr) {
 }  // namespace
 
 int DluToPixels(QWidget* w, int dlu) { return (dlu * w->fontMetrics().averageCharWidth() + 2) / 4; }
+
+int ColumnPixels(QTableView* view, const BrowseColumn& c, int dlu) {
+    int px = DluToPixels(view, dlu);
+    if (dlu <= 0) return px;
+    // The widths were designed in dialog units of a narrower font than ours:
+    // a column never starts narrower than its heading (with room for the sort
+    // mark) or than the widest date or time its picture writes.
+    QHeaderView* h = view->horizontalHeader();
+    const int pad = 2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h) +
+                    view->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, h) + 4;
+    px = std::max(px, h->fontMetrics().horizontalAdvance(QString::fromStdString(c.header)) + pad);
+    const char kind = PictureKind(c.picture);
+    int widest = 0;
+    const QFontMetrics fm = view->fontMetrics();
+    auto sample = [&](const Value& v) {
+        widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(Format(v, c.picture))));
+    };
+    if (kind == 'D') {
+        for (int month = 1; month <= 12; ++month) sample(Value(MakeDate(month, 28, 2026)));
+        for (int day = 22; day <= 28; ++day) sample(Value(MakeDate(2, day, 2026)));
+    } else if (kind == 'T') {
+        sample(Value((12 * 3600 + 59 * 60 + 59) * 100 + 1));
+        sample(Value((23 * 3600 + 59 * 60 + 59) * 100 + 1));
+    }
+    if (widest) px = std::max(px, widest + 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 6);
+    return px;
+}
 int PixelsToDlu(QWidget* w, int pixels) {
     int cw = std::max(1, w->fontMetrics().averageCharWidth());
     return (pixels * 4 + cw / 2) / cw;
@@ -289,7 +318,8 @@ int BrowseList::Init() {
     list_->setWordWrap(false);
     list_->setContextMenuPolicy(Qt::DefaultContextMenu);
     for (std::size_t i = 0; i < columns_.size(); ++i)
-        if (columns_[i].width > 0) list_->setColumnWidth(static_cast<int>(i), DluToPixels(list_, columns_[i].width));
+        if (columns_[i].width > 0)
+            list_->setColumnWidth(static_cast<int>(i), ColumnPixels(list_, columns_[i], columns_[i].width));
     list_->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { NewSelection(); });

@@ -260,6 +260,9 @@ bool BufferKeptForInsert();
 
 // Dialog units (a quarter of the average character width across) and pixels.
 int DluToPixels(QWidget* w, int dlu);
+// The width a list column of `dlu` dialog units opens with: at least its
+// heading and the widest date or time of its picture.
+int ColumnPixels(QTableView* view, const BrowseColumn& c, int dlu);
 int PixelsToDlu(QWidget* w, int pixels);
 
 }  // namespace kr

@@ -76,7 +76,7 @@ void XploreList::Show() {
         bc.picture = c.picture;
         bc.width = c.widthDlu;
         view_->setColumnHidden(logical, false);
-        view_->setColumnWidth(logical, DluToPixels(view_, c.widthDlu));
+        view_->setColumnWidth(logical, ColumnPixels(view_, bc, c.widthDlu));
         int from = h->visualIndex(logical);
         if (from != c.seq - 1) h->moveSection(from, c.seq - 1);
     }

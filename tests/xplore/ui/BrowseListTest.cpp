@@ -2,6 +2,8 @@
 // ranges, the buttons through a form with their request codes, refresh
 // keeping the highlighted record, and the View button's key rules.
 #include <QApplication>
+#include <QHeaderView>
+#include <QTableView>
 #include <QTest>
 
 #include "../../ui/UiTestSupport.h"
@@ -9,6 +11,7 @@
 #include "TestListWindow.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/data/ErrorHandler.h"
+#include "platform/runtime/Picture.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 
@@ -238,6 +241,31 @@ TEST_F(BrowseListTest, ListsWithoutAFormDeleteThroughTheRelationsAfterAsking) {
     }
     CloseAllWindows();
     InstallMessageService(nullptr);
+}
+
+TEST_F(BrowseListTest, ColumnsOpenWideEnoughForTheirHeadingsAndDates) {
+    TaskList* w = OpenList();
+    ASSERT_TRUE(w);
+    QTableView* v = w->ui.list;
+    QAbstractItemModel* m = v->model();
+    const QFontMetrics fm = v->fontMetrics();
+    for (int c = 0; c < m->columnCount(); ++c) {
+        const QString heading = m->headerData(c, Qt::Horizontal).toString();
+        EXPECT_GE(v->columnWidth(c), v->horizontalHeader()->fontMetrics().horizontalAdvance(heading)) << c;
+    }
+    // Every date shown fits its column (column 0 is the date).
+    for (int r = 0; r < std::min(m->rowCount(), 40); ++r) {
+        const QString text = m->data(m->index(r, 0)).toString();
+        EXPECT_GT(v->columnWidth(0), fm.horizontalAdvance(text)) << text.toStdString();
+    }
+    // Designed widths narrower than a long date or time, or than the heading.
+    const BrowseColumn lastRun("Last Run", "SCH:LastRunDate", "@d3", 20);
+    const BrowseColumn lastTime("Last Time", "SCH:LastRunTime", "@t7b", 12, 'R');
+    EXPECT_GT(ColumnPixels(v, lastRun, 20), fm.horizontalAdvance(QString::fromStdString(
+                                                Format(Value(MakeDate(9, 28, 2026)), "@d3"))));
+    EXPECT_GT(ColumnPixels(v, lastTime, 12), v->horizontalHeader()->fontMetrics().horizontalAdvance("Last Time"));
+    EXPECT_EQ(ColumnPixels(v, lastTime, 0), 0);
+    CloseAllWindows();
 }
 
 }  // namespace
