@@ -96,7 +96,10 @@ WizardPageOptions PageOptionsOf(TaskWizard w) {
     o.whenHeading = t.whenHeading;
     o.advancedHeading =
         w == TaskWizard::General ? "Alarm and Advanced Settings..." : "Alarm and advanced options...";
-    o.alarmLastWavInIni = o.fieldLastWavInIni = t.lastWavInProgramIni;
+    // The Alarm box always takes and keeps the last file in the program INI;
+    // the WAV field keeps it where the wizard says.
+    o.alarmLastWavInIni = true;
+    o.fieldLastWavInIni = t.lastWavInProgramIni;
     o.rememberWavFolder = t.rememberWavFolder;
     o.monthEndAtOnce = t.monthEndAtOnce;
     return o;

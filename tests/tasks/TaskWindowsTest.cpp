@@ -32,6 +32,7 @@
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
+#include "dictionary/Settings.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
@@ -1258,6 +1259,28 @@ TEST_F(ScheduleListTest, AddTaskWizardsAltKeysReachTheirControlsWithoutClashes) 
         Click(w, "cancel");
         ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
     }
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+TEST_F(ScheduleListTest, WizardsAlarmBoxTakesTheProgramIniFileWhateverTheWavFieldKeeps) {
+    const std::string ini = Options().ININame.get();
+    PutIniValue(ini, "Settings", "LastWAVFile", "/sounds/ini.wav");
+    PutSetting("LastWAVFile", "/sounds/store.wav");
+    Start("Program", [] { Wizard_Program(); });
+    QWidget* w = WindowTitled("New Program Task Wizard");
+    ASSERT_NE(w, nullptr);
+    Type(w, "command", "/bin/true");
+    for (int i = 0; i < 3; ++i) Click(w, "next");
+    auto* wav = Child<QLineEdit>(w, "wavFile");
+    Click(w, "alarm");
+    EXPECT_EQ(wav->text(), "/sounds/ini.wav");
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
 }
 
 }  // namespace
