@@ -96,7 +96,8 @@ TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
     xdo::Keys(wizard, {"alt+a", "Return"});
     xdo::Keys(wizard, {"Return"});
     ASSERT_TRUE(WaitUntil([] { return Made().size() == 1; }, 20000))
-        << "the wizard stored no task; windows:\n" << xdo::VisibleTitles() << "messages:\n" << kr98_.Asked();
+        << "the wizard stored " << Made().size() << " tasks, not one; windows:\n"
+        << xdo::VisibleTitles() << "messages:\n" << kr98_.Asked();
     EXPECT_TRUE(xdo::WaitGone("^New Message Task Wizard$")) << "the wizard stayed open";
 
     const std::string message = xdo::WindowNamed(QString::fromStdString("^" + kDescription + "$"), 40000);
