@@ -305,14 +305,15 @@ bool SameFields(const Scripting& a, const Scripting& b) {
            a.DDEApplicationTopic == b.DDEApplicationTopic && a.DDECommand == b.DDECommand;
 }
 
-// A double quote cannot be escaped, and a square bracket switches the
-// splitter's bracket state even inside quotes: only values holding one of
-// these can fail to read back.
-bool HoldsQuoteOrBracket(const Scripting& s) {
+// A double quote cannot be escaped, a square bracket switches the
+// splitter's bracket state even inside quotes, and a line break (a
+// message typed on several lines) ends the line: only values holding one
+// of these can fail to read back.
+bool HoldsUnwritable(const Scripting& s) {
     for (const std::string* f : {&s.Keystrokes.str(), &s.WaitForWindow.str(), &s.FocusOnWindow.str(),
                                  &s.WindowTitleToCheckFor.str(), &s.Command.str(), &s.Path.str(),
                                  &s.DDEApplicationName.str(), &s.DDEApplicationTopic.str(), &s.DDECommand.str()})
-        if (f->find_first_of("\"[]") != std::string::npos) return true;
+        if (f->find_first_of("\"[]\r\n") != std::string::npos) return true;
     return false;
 }
 
@@ -482,7 +483,7 @@ std::vector<int> LinesNotReadingBack(const std::vector<Scripting>& items) {
     for (const Scripting& s : items) {
         if (!HasScriptTextLine(s.Action.str())) continue;
         ++n;
-        if (!HoldsQuoteOrBracket(s)) continue;
+        if (!HoldsUnwritable(s)) continue;
         Scripting line = s;
         line.Sequence = 0;
         const ParsedScriptText back = ParseScriptText(ScriptItemsToText({line}), s.ID);

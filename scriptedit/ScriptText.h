@@ -57,7 +57,8 @@ ParsedScriptText ParseScriptText(std::string_view text, int32_t taskID);
 
 // The 1-based numbers of the items (among those with a line) whose line
 // would read back to other fields: a double quote that nothing can escape,
-// or a square bracket that holds the rest of the line together.
+// a square bracket that holds the rest of the line together, or a line
+// break inside a value.
 std::vector<int> LinesNotReadingBack(const std::vector<Scripting>& items);
 // How many items the text form cannot show (and saving the text deletes).
 int CountItemsWithoutLine(const std::vector<Scripting>& items);

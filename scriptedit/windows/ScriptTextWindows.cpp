@@ -96,7 +96,7 @@ protected:
         std::string note;
         if (!unreadable_.empty())
             note = "Line(s) " + LineList(unreadable_) +
-                   " hold a double quote or square bracket that will not read back as it is.";
+                   " hold a double quote, square bracket or line break that will not read back as it is.";
         if (hidden_ > 0)
             note += std::string(note.empty() ? "" : "  ") + std::to_string(hidden_) +
                     " script item(s) cannot be shown as text; OK deletes them.";
@@ -147,7 +147,7 @@ protected:
         // An empty text stores nothing ("Nothing to save."): no warning.
         if (!text.empty() && !unreadable_.empty() &&
             !AskYesNo("Line(s) " + LineList(unreadable_) +
-                          " hold a double quote or square bracket that will not read back as it was.  Save the "
+                          " hold a double quote, square bracket or line break that will not read back as it was.  Save the "
                           "script anyway?",
                       "Edit As Text", kButtonNo))
             return false;

@@ -253,7 +253,10 @@ TEST(ScriptTextTest, QuotingAndSplitting) {
     // inside quotes; a closed one is a value reference and reads back.
     Scripting open = Item("Set Focus", {{&Scripting::FocusOnWindow, "Report [draft"}, {&Scripting::WaitForWindow, "x"}});
     Scripting closed = Item("Set Value", {{&Scripting::Path, "V"}, {&Scripting::Command, "[TODAY] x"}});
-    EXPECT_EQ(LinesNotReadingBack({Item("Other"), good, bad, whole, closed, open}), (std::vector<int>{2, 3, 5}));
+    // A message typed on two lines would be cut at its line break.
+    Scripting lines = Item("Display Message", {{&Scripting::DDEApplicationName, "Line one\r\nLine two"}});
+    EXPECT_EQ(LinesNotReadingBack({Item("Other"), good, bad, whole, closed, open, lines}),
+              (std::vector<int>{2, 3, 5, 6}));
 }
 
 TEST(ScriptTextTest, FileActionWords) {
