@@ -138,7 +138,7 @@ TEST_F(ScriptQueueingTest, TransferItemsBecomeProgramStarts) {
     Scripting http = Item("File Actions");
     http.DDEType = "HTTP Download";
     http.Command = "http://example.com/a.zip";
-    http.Path = "a.zip";
+    http.Path = "a,b.zip";  // a comma would split the program's arguments
     http.DDEApplicationTopic = "verb";
     AddItem(4, http);
     Scripting copy = Item("File Actions");
@@ -158,7 +158,7 @@ TEST_F(ScriptQueueingTest, TransferItemsBecomeProgramStarts) {
     EXPECT_EQ(q[1].Record.Command, "KRFTP D \"/tmp/local file.txt\" incoming ftp.example.com \"\" \"\"");
     EXPECT_EQ(q[1].Record.DDEApplicationName, "1211");
     EXPECT_EQ(q[2].Record.Action, "Start Program");
-    EXPECT_EQ(q[2].Record.Command, "HTTPGET \"http://example.com/a.zip\" a.zip /AUTO");
+    EXPECT_EQ(q[2].Record.Command, "HTTPGET \"http://example.com/a.zip\" \"a,b.zip\" /AUTO");
     EXPECT_EQ(q[2].Record.DDEApplicationName, "1211");
     EXPECT_EQ(q[2].Record.TimeElapsed, 360000);
     EXPECT_EQ(q[2].Record.DDEApplicationTopic, "");
