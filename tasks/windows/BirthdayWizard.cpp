@@ -96,6 +96,8 @@ struct BirthdayLayout {
         g1->addWidget(warn, 5, 0);
         g1->addWidget(new QLabel("- number of days in advance:", p1), 5, 1);
         g1->addWidget(warnDays, 5, 2);
+        // Spare height goes below the fields, not between the heading and them.
+        g1->setRowStretch(6, 1);
         pages->addWidget(p1);
         // Page 2: the texts.
         auto* p2 = new QWidget;
@@ -124,7 +126,7 @@ struct BirthdayLayout {
         message->setObjectName("message");
         auto* ml = new QLabel("&Message:", p2);
         ml->setBuddy(message);
-        g2->addWidget(ml, 3, 0);
+        g2->addWidget(ml, 3, 0, Qt::AlignTop);
         g2->addWidget(message, 3, 1, 1, 2);
         pages->addWidget(p2);
         // Page 3: the alarm.
