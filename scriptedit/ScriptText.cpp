@@ -554,7 +554,12 @@ void TextToScript(std::string_view text) {
     const ParsedScriptText parsed = ParseScriptText(text, task);
     std::vector<std::string> messages = parsed.messages;
     for (std::string& e : ReplaceScriptItems(task, parsed.items)) messages.push_back(std::move(e));
-    for (const std::string& m : messages) Message(m, "Error");
+    // A pasted text that is no script at all would otherwise ask for one OK
+    // per line: the first boxes are shown, the rest are counted in one.
+    const std::size_t shown = std::min(messages.size(), kMaxTextMessages);
+    for (std::size_t i = 0; i < shown; ++i) Message(messages[i], "Error");
+    if (messages.size() > shown)
+        Message(std::to_string(messages.size() - shown) + " more messages like these were not shown.", "Error");
 }
 
 }  // namespace kr

@@ -82,6 +82,9 @@ std::vector<std::string> ReplaceScriptItems(int32_t taskID, const std::vector<Sc
 // whole text is read first; the delete and the adds are one transaction;
 // the messages (unknown words, failed adds) are shown after it, titled
 // "Error". A failed add is reported and the other lines are still stored.
+// At most kMaxTextMessages boxes are shown one by one; a further box
+// counts the rest.
+inline constexpr std::size_t kMaxTextMessages = 10;
 void TextToScript(std::string_view text);
 
 }  // namespace kr

@@ -329,6 +329,15 @@ TEST_F(ScriptTextStoreTest, TextReplacesTheTaskItemsAndReportsAfterwards) {
     EXPECT_TRUE(ReadScriptItems(5).empty());
     EXPECT_EQ(ReadScriptItems(6).size(), 1u);
 
+    // A text that is no script asks for a bounded number of OKs.
+    shown_.clear();
+    std::string prose;
+    for (int i = 0; i < 30; ++i) prose += "Dear sir\n";
+    TextToScript(prose);
+    ASSERT_EQ(shown_.size(), kMaxTextMessages + 1);
+    EXPECT_EQ(shown_.back(), "20 more messages like these were not shown.");
+    EXPECT_EQ(ReadScriptItems(5).size(), 30u);  // still stored, as the text said
+
     // Task 0 stores nothing: its items would belong to no task.
     Schedule_File().rec().ID = 0;
     shown_.clear();
