@@ -9,7 +9,9 @@
 
 namespace kr::tasks {
 
-inline constexpr int32_t kBirthdayTime = 2160000;  // a quarter of the day
+// Six in the morning. Times count hundredths from midnight plus one, so a
+// quarter of the day (2160000) alone would show as 5:59AM.
+inline constexpr int32_t kBirthdayTime = 2160001;
 
 struct BirthdayAnswers {
     std::string name;

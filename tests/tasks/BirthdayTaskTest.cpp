@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Value.h"
 #include "tasks/BirthdayTask.h"
 
 namespace kr::tasks {
@@ -45,6 +47,7 @@ TEST(BirthdayTask, NextDateWarningAndAMissingDate) {
     a.eventDate = MakeDate(6, 1, 1990);
     ASSERT_TRUE(BuildBirthdayTask(s, a, today));
     EXPECT_EQ(s.Date, MakeDate(6, 1, 2025));
+    EXPECT_EQ(Format(Value(s.Time), "@t3"), Format(Value(MakeTime(6, 0)), "@t3"));  // 6:00AM, not 5:59AM
     EXPECT_EQ(s.Time, kBirthdayTime);
     EXPECT_EQ(s.AdvanceWarnDate, 0);
     a.eventDate = MakeDate(6, 2, 1990);
