@@ -7,6 +7,7 @@
 #include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
+#include "scriptedit/ScriptBatch.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/ScriptText.h"
 
@@ -116,31 +117,49 @@ std::vector<Scripting> ExpandTemplateItems(const std::vector<ScriptTemplateDetai
     return out;
 }
 
-std::vector<std::string> AppendScriptItems(int32_t taskID, std::vector<Scripting> items) {
-    std::vector<std::string> errors;
-    ScriptingFileManager& f = Scripting_File();
-    if (f.UseFile()) return {"Error adding script item " + data::LastErrorText()};
-    const Scripting saved = f.rec();
-    const std::vector<Scripting> present = ReadScriptItems(taskID);
-    int32_t next = present.empty() ? 1 : present.back().Sequence + 1;
-    Batch batch(f.File());
-    for (Scripting& s : items) {
+std::shared_ptr<RecordProcess> MakeAppendScriptItems(int32_t taskID, std::vector<Scripting> items) {
+    if (taskID == 0 || items.empty() || Scripting_File().Open() != data::kLevelBenign)
+        return std::make_shared<RecordProcess>(0, [] { return RecordStep::End(); });
+    const Scripting saved = Scripting_File().rec();
+    struct State {
+        std::vector<Scripting> items;
+        size_t at = 0;
+        int32_t next = 0;  // 0 until the first item looks up the task's last
+    };
+    auto st = std::make_shared<State>();
+    st->items = std::move(items);
+    auto p = std::make_shared<RecordProcess>(static_cast<int>(st->items.size()), [taskID, st] {
+        if (st->at >= st->items.size()) return RecordStep::End();
+        if (st->next == 0) {
+            // Numbered from the task's last item as it stands when the adding
+            // begins, after every question has been answered.
+            const std::vector<int32_t> present = ScriptItemNumbers(taskID);
+            st->next = present.empty() ? 1 : present.back() + 1;
+        }
+        Scripting s = st->items[st->at++];
         s.ID = taskID;
-        s.Sequence = next;
+        s.Sequence = st->next;
         int e = InsertScriptItemAt(s);
         for (int raised = 0; e == kDuplicateKey && raised < 1000; ++raised) {
             ++s.Sequence;
             e = InsertScriptItemAt(s);
         }
-        if (e != kNoError) {
-            errors.push_back("Error adding script item " + data::LastErrorText());
-            continue;
-        }
-        next = s.Sequence + 1;
-    }
-    if (batch.Commit() != kNoError) errors.push_back("Error adding script item " + data::LastErrorText());
-    f.rec() = saved;
-    return errors;
+        if (e != kNoError) return RecordStep::Error("Error adding script item " + data::LastErrorText());
+        st->next = s.Sequence + 1;
+        return RecordStep::Done();
+    });
+    FrameScriptBatches(*p);
+    p->onEnd = [saved](ProcessState) {
+        Scripting_File().rec() = saved;
+        Scripting_File().Close();
+    };
+    return p;
+}
+
+std::vector<std::string> AppendScriptItems(int32_t taskID, std::vector<Scripting> items) {
+    const std::shared_ptr<RecordProcess> p = MakeAppendScriptItems(taskID, std::move(items));
+    RunToEnd(*p);
+    return p->errors();
 }
 
 int CopyScriptTemplateToScript(int32_t wizID, int32_t taskID) {
@@ -154,6 +173,33 @@ int CopyScriptTemplateToScript(int32_t wizID, int32_t taskID) {
     const std::vector<std::string> errors = AppendScriptItems(taskID, items);
     for (const std::string& e : errors) Message(e, "Error!");
     return static_cast<int>(items.size() - std::min(items.size(), errors.size()));
+}
+
+std::shared_ptr<RecordProcess> MakeDeleteScriptTemplateDetails(int32_t wizID) {
+    ScriptTemplateDetailsFileManager& f = ScriptTemplateDetails_File();
+    if (wizID == 0 || f.Open() != data::kLevelBenign)
+        return std::make_shared<RecordProcess>(0, [] { return RecordStep::End(); });
+    const ScriptTemplateDetails saved = f.rec();
+    const int total = static_cast<int>(ScriptItemNumbers(wizID, ScriptOwner::Template).size());
+    auto p = std::make_shared<RecordProcess>(total, [wizID] {
+        // Always the template's first item left: no cursor lives across the
+        // batches.
+        ScriptTemplateDetailsFileManager& d = ScriptTemplateDetails_File();
+        d.rec() = ScriptTemplateDetails();
+        d.rec().Wiz_ID = wizID;
+        if (d.SetPosition(ScriptTemplateDetailsDef().key("KRD:K_Wiz_ID")) != data::kLevelBenign ||
+            d.TryNext() != data::kLevelBenign || d.rec().Wiz_ID != wizID)
+            return RecordStep::End();
+        const int e = d.File().Delete();
+        if (e != kNoError) return RecordStep::Fatal("Delete Operation Error: " + ErrorText(e));
+        return RecordStep::Done();
+    });
+    FrameScriptBatches(*p)->file = &f;
+    p->onEnd = [saved](ProcessState) {
+        ScriptTemplateDetails_File().rec() = saved;
+        ScriptTemplateDetails_File().Close();
+    };
+    return p;
 }
 
 int DeleteScriptTemplateDetails(int32_t wizID) {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dictionary/SchedulingTables.h"
+#include "platform/runtime/RecordProcess.h"
 #include "scriptedit/TemplateTokens.h"
 
 namespace kr {
@@ -30,15 +32,24 @@ std::vector<Scripting> ExpandTemplateItems(const std::vector<ScriptTemplateDetai
                                            TemplateAnswers& answers, const TemplateAsker& asker,
                                            bool* cancelled = nullptr);
 
-// Adds the items after the task's last one (numbered on from it; a taken
-// number moves on by one, at most 1000 times) in one transaction. Answers
-// the error texts ("Error adding script item " and the error).
+// Adds the items after the task's last one (numbered on from it as the
+// first item finds it; a taken number moves on by one, at most 1000 times),
+// a batch of items per transaction, so a window can show its progress. A
+// failed add is reported ("Error adding script item " and the error) and
+// the adding goes on.
+std::shared_ptr<RecordProcess> MakeAppendScriptItems(int32_t taskID, std::vector<Scripting> items);
+// The same, run to its end at once. Answers the error texts.
 std::vector<std::string> AppendScriptItems(int32_t taskID, std::vector<Scripting> items);
 
 // CopyScriptTemplateToScript: the template's items to the end of the task,
 // asking with the installed asker and the program's answers; failed adds are
 // shown afterwards, titled "Error!". Answers the number of items added.
 int CopyScriptTemplateToScript(int32_t wizID, int32_t taskID);
+
+// The template's items deleted as a process, a batch per transaction; a
+// failed delete stops it with the table's error (items deleted before stay
+// deleted). Nothing for ID 0.
+std::shared_ptr<RecordProcess> MakeDeleteScriptTemplateDetails(int32_t wizID);
 
 // DeleteScriptTemplateDetails: deletes every item of the template (nothing
 // when the ID is 0), in one transaction. Answers the table error (0).

@@ -226,9 +226,13 @@ protected:
             GlobalRequest() = kSelectRecord;
             BrowseScriptTemplates([this, w](int response) {
                 if (!w) return;
-                if (response == kRequestCompleted && ChosenScriptTemplate() != 0)
-                    CopyScriptTemplateToScript(ChosenScriptTemplate(), task_);
-                Refresh();
+                if (response != kRequestCompleted || ChosenScriptTemplate() == 0) {
+                    Refresh();
+                    return;
+                }
+                CopyScriptTemplateToScriptWindow(ChosenScriptTemplate(), task_, [this, w](int) {
+                    if (w) Refresh();
+                });
             });
         } else if (c == ui.toClipboard) {
             Clipboard().SetText(ScriptToText());
@@ -269,18 +273,34 @@ void ClearAllScriptItems(std::function<void(bool)> done, ScriptOwner owner) {
         if (done) done(false);
         return;
     }
-    if (owner == ScriptOwner::Template) {
-        // A template holds a handful of items: one transaction, no progress.
-        const int e = DeleteScriptTemplateDetails(ScriptTemplates_File().rec().Wiz_ID);
-        if (e) ScriptTemplateDetails_File().Throw(data::kMsgDeleteFailed);
-        if (done) done(e == 0);
+    const bool templ = owner == ScriptOwner::Template;
+    ProcessWindowOptions o;
+    o.procedureName = templ ? "DeleteScriptTemplateDetails" : "DeleteScript";
+    o.userText = "Deleting Script";
+    RunProcessWindow(templ ? MakeDeleteScriptTemplateDetails(ScriptTemplates_File().rec().Wiz_ID)
+                           : MakeDeleteScript(Schedule_File().rec().ID),
+                     o, [done](int response) {
+                         if (done) done(response == kRequestCompleted);
+                     });
+}
+
+void CopyScriptTemplateToScriptWindow(int32_t wizID, int32_t taskID, std::function<void(int added)> done) {
+    if (wizID == 0 || taskID == 0 || ScriptTemplateDetails_File().Open() != data::kLevelBenign) {
+        if (done) done(0);
         return;
     }
+    const std::vector<ScriptTemplateDetails> templateItems = ReadTemplateItems(wizID);
+    ScriptTemplateDetails_File().Close();
+    // Every answer first, while nothing holds the data file; then the adding
+    // in batches under the progress window.
+    std::vector<Scripting> items =
+        ExpandTemplateItems(templateItems, taskID, TemplateAnswers::Global(), InstalledTemplateAsker());
+    std::shared_ptr<RecordProcess> p = MakeAppendScriptItems(taskID, std::move(items));
     ProcessWindowOptions o;
-    o.procedureName = "DeleteScript";
-    o.userText = "Deleting Script";
-    RunProcessWindow(MakeDeleteScript(Schedule_File().rec().ID), o, [done](int response) {
-        if (done) done(response == kRequestCompleted);
+    o.procedureName = "CopyScriptTemplateToScript";
+    o.userText = "Importing Template";
+    RunProcessWindow(p, o, [p, done](int) {
+        if (done) done(p->done() - static_cast<int>(p->errors().size()));
     });
 }
 

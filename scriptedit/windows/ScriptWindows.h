@@ -56,6 +56,10 @@ void BrowseScripting(std::function<void()> done = {});
 // the editor's: a task's list clears the task in the Schedule buffer, the
 // template form the template in the ScriptTemplates buffer.
 void ClearAllScriptItems(std::function<void(bool cleared)> done = {}, ScriptOwner owner = ScriptOwner::Task);
+// CopyScriptTemplateToScript from a window: asks every token's answer,
+// then adds the items in the progress window ("Importing Template"); done
+// gets the number of items added once the window has gone.
+void CopyScriptTemplateToScriptWindow(int32_t wizID, int32_t taskID, std::function<void(int added)> done = {});
 // The report of the current task's items.
 std::shared_ptr<ReportJob> MakeScriptReport(int32_t taskID, const std::string& description);
 void PrintCurrentScript(std::function<void(int response)> done = {});

@@ -204,6 +204,9 @@ protected:
         SetCancelControl(ui.cancel);
         ui.shared.Attach(this, [this] { Store(); }, [this] { Show(); });
         Prime();
+        // An existing task keeps its own advance warning: the default one
+        // follows only a date or time changed here.
+        ui.shared.StartWarning(change_);
         if (categoriesOpen_) ui.shared.FillCategories();
 
         required_.Init(ui.window, "Missing Information", "@PROMPT must be entered.");
@@ -242,7 +245,13 @@ protected:
     }
 
     void TakeOpened() override {
-        if (!view_ && !delete_) return;
+        if (!view_ && !delete_) {
+            // The default button has the first focus, so Enter goes on as a
+            // wizard's Enter does; in the lists Enter would do nothing.
+            QPushButton* first = ui.next->isEnabled() ? ui.next : ui.finish;
+            if (first->isEnabled()) first->setFocus();
+            return;
+        }
         // Opening applied the framework's view mode again.
         ApplyModes();
         ui.cancel->setFocus();
@@ -354,8 +363,10 @@ protected:
 
     void AddTemplate() {
         if (!templates_ || task_ == 0 || !templates_->UpdateViewRecord()) return;
-        CopyScriptTemplateToScript(ScriptTemplates_File().rec().Wiz_ID, task_);
-        Refresh();
+        QPointer<QWidget> w = ui.window;
+        CopyScriptTemplateToScriptWindow(ScriptTemplates_File().rec().Wiz_ID, task_, [this, w](int) {
+            if (w) Refresh();
+        });
     }
 
     // The buffer into the pages.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -16,6 +17,8 @@
 #include "ScriptWindowsFixture.h"
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
+#include "platform/data/Database.h"
+#include "platform/data/TableImpl.h"
 #include "dictionary/Settings.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
@@ -289,6 +292,28 @@ TEST_F(ScriptTemplateWindowsTest, ClearAllAndAChosenMessageKeepToTheEditorsOwnIt
     ButtonText(form, "Clear")->click();
     test::Pump();
     EXPECT_EQ(ReadTemplateItems(wiz).size(), 2u);
+    // A delete failing half-way shows in the progress window and keeps the
+    // item not reached.
+    ASSERT_EQ(ScriptTemplateDetails_File().UseFile(), 0);
+    auto db = ScriptTemplateDetails_File().File().impl().database();
+    const std::string stored = ScriptTemplateDetailsDef().storedAs;
+    ASSERT_EQ(db->Exec("CREATE TEMP TRIGGER fail_delete BEFORE DELETE ON main.\"" +
+                       stored.substr(stored.find("\\!") + 2) +
+                       "\" WHEN old.Action = 'Set Value' BEGIN SELECT RAISE(ABORT, 'injected failure'); END"),
+              0);
+    responder_.Answer(kButtonYes);
+    ButtonText(form, "Clear")->click();
+    QWidget* progress = nullptr;
+    QAbstractButton* close = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+        progress = WindowTitled("Processing Records");
+        return progress && (close = ButtonText(progress, "Cl&ose")) != nullptr && close->isVisible();
+    }));
+    EXPECT_EQ(progress->findChild<QListWidget*>("errors")->count(), 1);
+    close->click();
+    ASSERT_TRUE(test::WaitFor([&] { return form->findChild<QTableView*>()->model()->rowCount() == 1; }));
+    EXPECT_EQ(Shown(wiz), "2:Set Value ");
+    ASSERT_EQ(db->Exec("DROP TRIGGER fail_delete"), 0);
     responder_.Answer(kButtonYes);
     ButtonText(form, "Clear")->click();
     ASSERT_TRUE(test::WaitFor([&] { return ReadTemplateItems(wiz).empty(); }));

@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -17,6 +19,8 @@
 
 #include "UiTestSupport.h"
 #include "dictionary/Dictionary.h"
+#include "platform/data/Database.h"
+#include "platform/data/TableImpl.h"
 #include "dictionary/Settings.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Services.h"
@@ -106,10 +110,17 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     const int32_t id = Schedule_File().rec().ID;
     ASSERT_NE(id, 0);
     auto* items = w->findChild<QTableView*>("items");
+    // Enter goes on from the first page: Next, the default button, has the
+    // focus rather than the template list.
+    EXPECT_TRUE(test::WaitFor([&] { return ButtonText(w, "&Next")->hasFocus(); }));
     ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
     ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 2; }));
     EXPECT_EQ(ItemActions(id).size(), 2u);
-    ButtonText(w, "&Next")->click();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    ASSERT_EQ(w->focusWidget(), ButtonText(w, "&Next"));
+    QApplication::sendEvent(w->focusWidget(), &enter);
+    test::Pump();
+    EXPECT_EQ(w->findChild<QStackedWidget*>()->currentIndex(), 1);
     // The last Monday of the month; Month End greys the day boxes at once.
     w->findChild<QAbstractButton*>("type2")->click();
     for (const char* d : {"Sunday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"})
@@ -312,8 +323,10 @@ TEST_F(ScriptWizardTest, ItemsGoAfterTheHighlightedOneAndTemplatesAtTheEnd) {
     ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
     templates->selectRow(0);
     test::Pump();
-    for (int i = 0; i < 2; ++i) ButtonText(w, "&Add template to script")->click();
-    ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 4; }));
+    for (int rows : {2, 4}) {
+        ButtonText(w, "&Add template to script")->click();
+        ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == rows; }));
+    }
     // A new item with the second of four highlighted becomes the third.
     items->selectRow(1);
     test::Pump();
@@ -334,6 +347,39 @@ TEST_F(ScriptWizardTest, ItemsGoAfterTheHighlightedOneAndTemplatesAtTheEnd) {
     ButtonText(w, "Cancel")->click();
     ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
     EXPECT_TRUE(ItemActions(id).empty());
+}
+
+TEST_F(ScriptWizardTest, TemplateItemsAreAddedInTheProgressWindowAndAFailedOneIsShown) {
+    AddTemplate("Three steps", {"Exit Script", "Set Value", "Exit Script"});
+    QWidget* w = OpenNewWizard();
+    ASSERT_NE(w, nullptr);
+    const int32_t id = Schedule_File().rec().ID;
+    // The data file refuses the middle item.
+    ASSERT_EQ(Scripting_File().UseFile(), 0);
+    auto db = Scripting_File().File().impl().database();
+    const std::string stored = ScriptingDef().storedAs;
+    ASSERT_EQ(db->Exec("CREATE TEMP TRIGGER fail_add BEFORE INSERT ON main.\"" + stored.substr(stored.find("\\!") + 2) +
+                       "\" WHEN new.Action = 'Set Value' BEGIN SELECT RAISE(ABORT, 'injected failure'); END"),
+              0);
+    ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
+    QWidget* progress = nullptr;
+    QAbstractButton* close = nullptr;
+    ASSERT_TRUE(test::WaitFor(
+        [&] {
+            progress = WindowTitled("Processing Records");
+            return progress && (close = ButtonText(progress, "Cl&ose")) != nullptr && close->isVisible();
+        },
+        60000));
+    auto* errors = progress->findChild<QListWidget*>("errors");
+    ASSERT_EQ(errors->count(), 1);
+    EXPECT_EQ(errors->item(0)->text().left(24), "Error adding script item");
+    close->click();
+    auto* items = w->findChild<QTableView*>("items");
+    ASSERT_TRUE(test::WaitFor([&] { return items->model()->rowCount() == 2; }));
+    EXPECT_EQ(ItemActions(id), (std::vector<std::string>{"Exit Script", "Exit Script"}));
+    ASSERT_EQ(db->Exec("DROP TRIGGER fail_add"), 0);
+    ButtonText(w, "Cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("New Script Task Wizard") == nullptr; }));
 }
 
 TEST_F(ScriptWizardTest, ViewShowsTheTaskReadOnlyAndCloseChangesNothing) {
