@@ -50,7 +50,7 @@ BackupRestoreWindow::BackupRestoreWindow(LauncherRun& run, QWidget* parent) : QD
     v->addWidget(restore_);
     if (run_.operation == "Backup to an archive" || run_.operation == "Backup") backup_->setChecked(true);
     if (run_.operation == "Restore from an archive" || run_.operation == "Restore") restore_->setChecked(true);
-    auto* label = new QLabel("Select a name for the &archive:", this);
+    auto* label = new QLabel("Select a &name for the archive:", this);
     v->addWidget(label);
     auto* row = new QHBoxLayout;
     archive_ = new QLineEdit(Q(run_.archiveName), this);

@@ -663,10 +663,10 @@ void MainFrame::Command(int control) {
             Exit();
             break;
         case -70:
-            QDesktopServices::openUrl(QUrl(QString::fromUtf8(kWebSiteLink)));
+            OpenLink(kWebSiteLink);
             break;
         case -71:
-            QDesktopServices::openUrl(QUrl(QString::fromUtf8(kSupportMailLink)));
+            OpenLink(kSupportMailLink);
             break;
         case -84:
             if (!ScriptQueue().Empty()) StopActiveScripts();
@@ -674,6 +674,14 @@ void MainFrame::Command(int control) {
         default:
             break;
     }
+}
+
+// A desktop without a browser or mail program leaves the link unopened;
+// the user is told which link it was instead of seeing nothing happen.
+void MainFrame::OpenLink(const char* link) {
+    if (QDesktopServices::openUrl(QUrl(QString::fromUtf8(link)))) return;
+    Message(std::string("No program on this desktop opens the link ") + link + ".", "Kairoll",
+            MessageIcon::Exclamation, kButtonOk, kButtonOk);
 }
 
 void MainFrame::Exit() {

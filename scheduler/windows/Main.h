@@ -110,6 +110,8 @@ public:
     void Command(int control);
     // File → Exit: the question when MinimizeOnCloseRequest is on, then the close.
     void Exit();
+    // Help → Web and E-mail: the link in the desktop's program, or a message.
+    void OpenLink(const char* link);
     // Closes without the question (a "KRCHAIN" command, the File Manager,
     // the end of the session).
     void CloseWithoutQuestion();

@@ -106,6 +106,7 @@ struct MessageWizardLayout {
                 group->addButton(taskType[i]);
                 g->addWidget(taskType[i]);
             }
+            g->addStretch(1);
         }
         auto* messagePage = new QWidget;
         auto* gm = new QGridLayout(messagePage);
@@ -133,6 +134,8 @@ struct MessageWizardLayout {
             g->addWidget(Label("Start &in:", commandPage, path), 2, 0);
             g->addWidget(path, 2, 1);
             g->addWidget(scripting, 3, 1);
+            // Spare height goes below the fields, not around the heading.
+            g->setRowStretch(4, 1);
         }
         QWidget* categoryPage = shared.categoryPage;
         QWidget* p2 = shared.whenPage;

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../ui/MnemonicCheck.h"
 #include "backup/windows/BackupWindows.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Process.h"
@@ -314,6 +315,29 @@ TEST_F(BackupWindowsTest, LauncherWindowRunsTheChosenOperation) {
         EXPECT_TRUE(responder_.sawText("Unable to run VXWBACKA.EXE."));
     }
     SetProgramFolder("");
+}
+
+// Alt+letter reaches one control in the launcher's window and in the
+// assistant with an archive open (the label of the archive's name once
+// shared its letter with "&Advanced", so Alt+A never pressed it).
+TEST_F(BackupWindowsTest, WindowsGiveEachAltLetterOneControl) {
+    LauncherRun run;
+    ApplyDefaults(run);
+    {
+        BackupRestoreWindow w(run);
+        w.show();
+        for (const std::string& problem : test::MnemonicProblems(&w)) ADD_FAILURE() << "launcher: " << problem;
+    }
+    MakeArchive("keys.zip");
+    z_.CloseArchive();
+    InstallFileDialogAnswerer([](const std::string&, const std::string&, const std::string&, const std::string&) {
+        return std::vector<std::string>{"keys.zip"};
+    });
+    BackupAssistantFrame frame(z_, "KR97.TPS");
+    frame.show();
+    frame.action("openArchive")->trigger();
+    ASSERT_NE(frame.list(), nullptr);
+    for (const std::string& problem : test::MnemonicProblems(&frame)) ADD_FAILURE() << "assistant: " << problem;
 }
 
 }  // namespace
