@@ -137,6 +137,9 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
     setWindowTitle(kFrameTitle);
     setObjectName("Main");
     resize(760, 480);
+    // The assistant keeps no position; left to the window manager it could
+    // land partly below the screen's edge.
+    PlaceOverWindow(this, nullptr);
     InstallArchiveUi(&ui_);
     SetArchiveWindowParent(this);
     ui_.currentRow = [this] { return list_ ? list_->currentRow() : -1; };
