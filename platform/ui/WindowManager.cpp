@@ -438,6 +438,14 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
                 !(QApplication::focusWidget() &&
                   (qobject_cast<QAbstractItemView*>(QApplication::focusWidget()) ||
                    qobject_cast<QAbstractItemView*>(QApplication::focusWidget()->parentWidget())))) {
+                // A button with the focus stands in for the default one, as
+                // on other desktops: Enter on a focused Cancel cancels (a
+                // delete form puts the focus there so Enter does not delete).
+                if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                    focused && focused->window() == window_ && focused->isVisible() && focused->isEnabled()) {
+                    focused->click();
+                    return true;
+                }
                 for (QPushButton* b : window_->findChildren<QPushButton*>()) {
                     if (b->isDefault() && b->isVisible() && b->isEnabled() && b->window() == window_) {
                         b->click();

@@ -232,7 +232,8 @@ public:
     QListWidget* list = nullptr;
     QLineEdit* entry = nullptr;
     QPushButton* select = nullptr;
-    int chosen = 0, pressed = 0;
+    QPushButton* cancel = nullptr;
+    int chosen = 0, pressed = 0, cancelled = 0;
 
 protected:
     QWidget* MakeWindow() override {
@@ -244,14 +245,17 @@ protected:
         entry = new QLineEdit(w);
         select = new QPushButton("&Select", w);
         select->setDefault(true);
+        cancel = new QPushButton("Cancel", w);
         v->addWidget(list);
         v->addWidget(entry);
         v->addWidget(select);
+        v->addWidget(cancel);
         return w;
     }
     void TakeAccepted(QObject* control) override {
         if (control == list) ++chosen;
         if (control == select) ++pressed;
+        if (control == cancel) ++cancelled;
     }
 };
 
@@ -266,6 +270,11 @@ TEST_F(TabServicesTest, EnterOnAListIsTheListsOwnChoice) {
     EXPECT_EQ(w->chosen, 1);
     EXPECT_EQ(w->pressed, 0);
     PressEnter(w->entry);
+    EXPECT_EQ(w->pressed, 1);
+    // A button with the focus takes Enter instead of the default one: a
+    // delete form's focused Cancel must not confirm the delete.
+    PressEnter(w->cancel);
+    EXPECT_EQ(w->cancelled, 1);
     EXPECT_EQ(w->pressed, 1);
 }
 
