@@ -434,6 +434,14 @@ void UpdateHotKeysWindow::CallScriptWizard() {
 
 bool UpdateHotKeysWindow::TakeCompleted() {
     const std::string key = KeyText();
+    // Modifiers alone ("Ctrl-Shift-") cannot be registered: such a key
+    // would be saved and never answer.
+    if (!ui_.keyName->currentItem()) {
+        Message("\"Key\" must be entered.", "Missing Information", MessageIcon::Exclamation);
+        ui_.sheet->setCurrentIndex(0);
+        ui_.keyName->setFocus();
+        return false;
+    }
     // A longer key text would be stored cut and grab another key.
     if (key.size() > kHotKeyTextSize) {
         Message("The hot key \"" + key + "\" is longer than " + std::to_string(kHotKeyTextSize) +

@@ -1,6 +1,7 @@
 // The hot-key list and form over a real data file, offscreen: the key text
 // built from the boxes and split back, the description taken from the key,
-// a key too long for its field refused, the delete flow with the key's task.
+// a key without a key name or too long for its field refused, the delete
+// flow with the key's task.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -201,6 +202,14 @@ TEST_F(HotKeyWindowsTest, EditSplitsTheKeyAndRefusesOneTooLong) {
     EXPECT_FALSE(f->Layout().win->isChecked());
     ASSERT_NE(f->Layout().keyName->currentItem(), nullptr);
     EXPECT_EQ(f->Layout().keyName->currentItem()->text().toStdString(), "F5");
+
+    // Without a key the modifiers alone could never be registered.
+    f->Layout().keyName->setCurrentItem(nullptr);
+    f->Layout().ok->click();
+    Pump(50);
+    ASSERT_EQ(UpdateHotKeysWindow::current, f);
+    ASSERT_FALSE(responder_.shown().empty());
+    EXPECT_EQ(responder_.shown().back().request.title, "Missing Information");
 
     // Win-Ctrl-Alt-Shift-INSERT has 25 characters: cut to 20 it would grab
     // another key, so OK refuses it.
