@@ -38,13 +38,19 @@ protected:
         bus_.reset();
         if (!dir_.empty()) MsgProgTest::TearDown();
     }
-    static std::vector<Schedule> Made() {
+    // The records under the wizard's description: the task itself (Made)
+    // and, once it ran, the completed history copy of that run (Copies).
+    // The timer may run the task before the first look at the file, so the
+    // copy must never be taken for a second task.
+    static std::vector<Schedule> Named(bool completed) {
         std::vector<Schedule> out;
         for (const Schedule& s : Tasks())
-            if (ClipRight(s.Description.str()) == kDescription) out.push_back(s);
+            if (ClipRight(s.Description.str()) == kDescription && (s.Completed != 0) == completed) out.push_back(s);
         data::CloseIdleFiles();
         return out;
     }
+    static std::vector<Schedule> Made() { return Named(false); }
+    static std::vector<Schedule> Copies() { return Named(true); }
     // The texts of the schedule list's window as its accessibility tree
     // names them (its cells among them); empty without an accessibility bus.
     static std::vector<std::string> ListTexts() {
@@ -108,6 +114,13 @@ TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {
     const Schedule task = Made()[0];
     EXPECT_EQ(ClipRight(task.Message), "Made by the wizard");
     EXPECT_GT(task.Date, today) << "an every-day task moves on to its next day";
+    // The one run leaves one history copy; it is written just after the
+    // task's own record.
+    std::vector<Schedule> copies;
+    ASSERT_TRUE(WaitUntil([&] { return !(copies = Copies()).empty(); }, 20000)) << "the run left no history copy";
+    ASSERT_EQ(copies.size(), 1u) << "one run, one history copy";
+    EXPECT_EQ(copies[0].LastRunDate, today);
+    EXPECT_NE(copies[0].ID, task.ID);
 
     // The list, still open, shows the row with today as its Last Run and the
     // next day as its date (a date shown only once the run was recorded).
