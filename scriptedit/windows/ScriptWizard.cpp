@@ -198,7 +198,13 @@ protected:
         scheduleOpen_ = true;
         if (Scripting_File().Open() != kLevelBenign) return false;
         scriptingOpen_ = true;
-        if (ScriptTemplates_File().Open() == kLevelBenign) templatesOpen_ = true;
+        // The lists fetch their highlighted record straight from the table,
+        // so the table must be open now, not on its first use.
+        if (Scripting_File().UseFile() != kLevelBenign) return false;
+        if (ScriptTemplates_File().Open() == kLevelBenign) {
+            templatesOpen_ = true;
+            useTemplates_ = ScriptTemplates_File().UseFile() == kLevelBenign;
+        }
         if (Categories_File().Open() == kLevelBenign) categoriesOpen_ = true;
         SetOkControl(ui.finish);
         SetCancelControl(ui.cancel);
@@ -306,7 +312,7 @@ protected:
     }
 
     void BuildTemplateList() {
-        if (!templatesOpen_) return;
+        if (!useTemplates_) return;
         templates_ = std::make_unique<BrowseView>(ScriptTemplates_File().File(), ui.templates, this);
         templates_->AddColumn({"Script Templates", "KRT:Description", "@s60", 240});
         templates_->AddSortOrder(ScriptTemplatesDef().key("KRT:K_Description"));
@@ -537,6 +543,7 @@ private:
     std::vector<Scripting> entryItems_;
     int entry_ = 0;
     int32_t reserved_ = 0, held_ = 0, task_ = 0;
+    bool useTemplates_ = false;
     bool hotKey_ = false, change_ = false, view_ = false, delete_ = false;
     bool counted_ = false, scheduleOpen_ = false, scriptingOpen_ = false, templatesOpen_ = false,
          categoriesOpen_ = false, saved_ = false;

@@ -105,6 +105,10 @@ protected:
 TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     AddTemplate("Two steps", {"Exit Script", "Exit Script"});
     EXPECT_TRUE(IsProcedureRegistered("Wizard:Script"));
+    // No window has the template files open: the wizard's list must still
+    // fetch the highlighted template.
+    ScriptTemplateDetails_File().Close();
+    ScriptTemplates_File().Close();
     QWidget* w = OpenNewWizard();
     ASSERT_NE(w, nullptr);
     const int32_t id = Schedule_File().rec().ID;
@@ -150,6 +154,8 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     EXPECT_EQ(s.Monday, 1);
     EXPECT_EQ(s.Sunday + s.Tuesday + s.Wednesday + s.Thursday + s.Friday + s.Saturday, 0);
     EXPECT_EQ(ItemActions(id).size(), 2u);
+    ASSERT_EQ(ScriptTemplates_File().Open(), data::kLevelBenign);
+    ASSERT_EQ(ScriptTemplateDetails_File().Open(), data::kLevelBenign);
 }
 
 TEST_F(ScriptWizardTest, CancelLeavesNeitherTaskNorItems) {
