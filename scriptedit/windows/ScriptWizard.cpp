@@ -190,6 +190,8 @@ protected:
         change_ = entry_ == 2 || delete_ || view_;
         SetRequest(delete_ ? kDeleteRecord : change_ ? kChangeRecord : kInsertRecord);
         if (!fPasswordValidation()) return false;
+        // Each wizard asks its templates' free tokens afresh.
+        TemplateAnswers::Global().Clear();
         EditorOpened();
         counted_ = true;
         GlobalRequest() = 0;

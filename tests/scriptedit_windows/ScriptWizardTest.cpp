@@ -27,6 +27,7 @@
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scriptedit/ScriptText.h"
+#include "scriptedit/TemplateTokens.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/windows/TaskWindows.h"
 #include "tests/runner/RunnerTestSupport.h"
@@ -109,7 +110,10 @@ TEST_F(ScriptWizardTest, MakesARunProgramTaskFromATemplate) {
     // fetch the highlighted template.
     ScriptTemplateDetails_File().Close();
     ScriptTemplates_File().Close();
+    // An answer of an earlier copy is asked again in a new wizard.
+    TemplateAnswers::Global().Store("NAME", "Alice");
     QWidget* w = OpenNewWizard();
+    EXPECT_FALSE(TemplateAnswers::Global().Find("Name"));
     ASSERT_NE(w, nullptr);
     const int32_t id = Schedule_File().rec().ID;
     ASSERT_NE(id, 0);
