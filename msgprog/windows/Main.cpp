@@ -187,7 +187,11 @@ protected:
         ui.email->setEnabled(!ClipRight(s.Sender.str()).empty() && !ClipRight(s.Host.str()).empty());
         SetCancelControl(ui.close);
         connect(ui.text, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-            Choose(Popup(kMessagePopup, ui.text->mapToGlobal(at), ui.window));
+            // Without a mail account the popup's e-mail item is off, as the
+            // Email button is, rather than doing nothing when chosen.
+            std::string menu = kMessagePopup;
+            if (!ui.email->isEnabled()) menu.insert(menu.find("Send &Email"), "~");
+            Choose(Popup(menu, ui.text->mapToGlobal(at), ui.window));
         });
         return true;
     }

@@ -22,6 +22,7 @@
 #include "msgprog/windows/Main.h"
 #include "organiser/MailWorker.h"
 #include "platform/desktop/Sound.h"
+#include "platform/ui/PopupMenu.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/WindowPosition.h"
 
@@ -227,6 +228,42 @@ TEST_F(MainWindowTest, EmailFailureIsReportedAndTheRecipientKept) {
     EXPECT_EQ(mail->findChildren<QLineEdit*>()[0]->text(), "you@example.org");
     Button(mail, "Cancel")->click();
     ASSERT_TRUE(WaitFor([] { return WindowWith("Cancel") == nullptr; }));
+}
+
+// The text's popup offers "Send Email" only when the Email button works:
+// without a mail account, choosing it used to do nothing at all.
+TEST_F(MainWindowTest, PopupEmailItemFollowsTheEmailButton) {
+    bool offered = false, enabled = false;
+    InstallPopupResponder([&](const std::vector<PopupItem>& items) {
+        for (const PopupItem& it : items)
+            if (it.text == "Send &Email") {
+                offered = true;
+                enabled = it.enabled;
+            }
+        return 0;
+    });
+    auto emailItem = [&](int32_t id) {
+        offered = enabled = false;
+        EXPECT_NE(Open(id), nullptr);
+        QWidget* window = WindowWith("&Email");
+        ASSERT_NE(window, nullptr);
+        QPlainTextEdit* text = window->findChild<QPlainTextEdit*>();
+        ASSERT_NE(text, nullptr);
+        emit text->customContextMenuRequested(QPoint(5, 5));
+        EXPECT_TRUE(offered);
+        EXPECT_EQ(enabled, Button(window, "&Email")->isEnabled());
+        CloseAllWindows();
+        Pump();
+    };
+    AddLink(1, "No account", "Body");
+    emailItem(1);
+    EXPECT_FALSE(enabled);
+    SetSetting("Sender", "me@example.org");
+    SetSetting("Host", "127.0.0.1:1");
+    AddLink(2, "Account", "Body");
+    emailItem(2);
+    EXPECT_TRUE(enabled);
+    InstallPopupResponder({});
 }
 
 static std::string FileText(const std::string& name) {
