@@ -212,7 +212,7 @@ protected:
             QPointer<QWidget> w = ui.window;
             ClearAllScriptItems(
                 [this, w](bool) {
-                    if (!w) return;
+                    if (!w || !items_) return;
                     items_->ResetFromFile();
                     UpdateMoves();
                 },
@@ -310,6 +310,14 @@ protected:
         SetCancelControl(close_);
         if (ScriptTemplates_File().Open() != kLevelBenign) return false;
         if (ScriptTemplateDetails_File().Open() != kLevelBenign) {
+            ScriptTemplates_File().Close();
+            return false;
+        }
+        // The list fetches the highlighted template straight from the table
+        // (Select, Edit, Print), and the form its items: both open now, not
+        // on their first use.
+        if (ScriptTemplates_File().UseFile() != kLevelBenign || ScriptTemplateDetails_File().UseFile() != kLevelBenign) {
+            ScriptTemplateDetails_File().Close();
             ScriptTemplates_File().Close();
             return false;
         }

@@ -177,7 +177,10 @@ protected:
         ui.clear->setEnabled(rows);
     }
 
+    // Also called when a progress window over the list has gone, which may be
+    // after the list itself was closed (its window lingers a moment).
     void Refresh() {
+        if (!list_) return;
         list_->ResetFromFile();
         UpdateMoves();
         ui.list->setFocus();

@@ -364,7 +364,10 @@ protected:
         ApplyModes();
     }
 
+    // Also called when a progress window over the wizard has gone, which may
+    // be after the wizard itself was closed.
     void Refresh() {
+        if (!items_) return;
         items_->ResetFromFile();
         UpdateItemButtons();
     }

@@ -98,6 +98,8 @@ protected:
         templates->selectRow(0);
         test::Pump();
         ButtonText(w, "&Add template to script")->click();
+        // The items are added in the progress window.
+        ASSERT_TRUE(test::WaitFor([] { return WindowTitled("Processing Records") == nullptr; }, 60000));
     }
     ScriptedResponder responder_;
     ScopedMessageService messages_{&responder_};
@@ -371,7 +373,12 @@ TEST_F(ScriptWizardTest, TemplateItemsAreAddedInTheProgressWindowAndAFailedOneIs
     ASSERT_EQ(db->Exec("CREATE TEMP TRIGGER fail_add BEFORE INSERT ON main.\"" + stored.substr(stored.find("\\!") + 2) +
                        "\" WHEN new.Action = 'Set Value' BEGIN SELECT RAISE(ABORT, 'injected failure'); END"),
               0);
-    ASSERT_NO_FATAL_FAILURE(AddTheTemplate(w));
+    auto* templates = w->findChild<QTableView*>("templates");
+    ASSERT_TRUE(test::WaitFor([&] { return templates->model()->rowCount() == 1; }));
+    templates->selectRow(0);
+    test::Pump();
+    ButtonText(w, "&Add template to script")->click();
+    // The window stays with the failure until it is read.
     QWidget* progress = nullptr;
     QAbstractButton* close = nullptr;
     ASSERT_TRUE(test::WaitFor(
@@ -500,6 +507,10 @@ TEST_F(ScriptWizardTest, ScriptListAddsAPickedTemplate) {
     t.Description = "Weekly report";
     t.Command = "N/A";
     TextToScript("EXIT\r\n");
+    // No window has the template files open: Select must still fetch the
+    // highlighted template.
+    ScriptTemplateDetails_File().Close();
+    ScriptTemplates_File().Close();
     scriptedit::BrowseScripting();
     QWidget* list = nullptr;
     ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - : Weekly report N/A")) != nullptr; }));
@@ -513,6 +524,8 @@ TEST_F(ScriptWizardTest, ScriptListAddsAPickedTemplate) {
     ButtonText(templates, "&Select")->click();
     ASSERT_TRUE(test::WaitFor([&] { return ItemActions(5).size() == 3; }));
     EXPECT_EQ(WindowTitled("Script Templates"), nullptr);
+    ASSERT_EQ(ScriptTemplates_File().Open(), data::kLevelBenign);
+    ASSERT_EQ(ScriptTemplateDetails_File().Open(), data::kLevelBenign);
 }
 
 }  // namespace
