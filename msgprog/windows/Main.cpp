@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QFontDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPlainTextEdit>
@@ -68,6 +69,33 @@ int& LastTake() {
     return r;
 }
 
+// Enter and Escape in the embedded font dialog are the window's OK and
+// Cancel: left to the font dialog, Escape closed only it, leaving an empty
+// window, and Enter did nothing.
+class EmbeddedDialogKeys : public QObject {
+public:
+    EmbeddedDialogKeys(QDialog* outer, QObject* parent) : QObject(parent), outer_(outer) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->modifiers() & ~Qt::KeypadModifier) return false;
+        if (k->key() == Qt::Key_Escape) {
+            outer_->reject();
+            return true;
+        }
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            outer_->accept();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QDialog* outer_;
+};
+
 }  // namespace
 
 bool ChooseFontAndColour(QWidget* parent, QFont& font, QColor& colour) {
@@ -80,6 +108,7 @@ bool ChooseFontAndColour(QWidget* parent, QFont& font, QColor& colour) {
     auto* fonts = new QFontDialog(font, &dialog);
     fonts->setWindowFlags(Qt::Widget);
     fonts->setOptions(QFontDialog::NoButtons);
+    fonts->installEventFilter(new EmbeddedDialogKeys(&dialog, fonts));
     v->addWidget(fonts);
     auto* row = new QHBoxLayout;
     auto* colourButton = new QPushButton(QStringLiteral("&Color..."));

@@ -328,6 +328,37 @@ TEST_F(MainWindowTest, SnoozeWindowOpensOverTheMessageAndEnterPressesOk) {
     ASSERT_EQ(Tasks().size(), 1u);
 }
 
+// Escape in the font list cancels the whole font window and Enter is its
+// OK; Escape used to close only the embedded font dialog, leaving an empty
+// window behind.
+TEST_F(MainWindowTest, FontWindowTakesEnterAndEscapeFromTheFontList) {
+    QWidget* parent = new QWidget;
+    auto press = [&](Qt::Key key) {
+        bool closed = false;
+        QTimer::singleShot(50, [&] {
+            QDialog* dialog = nullptr;
+            for (QWidget* t : QApplication::topLevelWidgets())
+                if (t->objectName() == QStringLiteral("FontAndColour") && t->isVisible())
+                    dialog = static_cast<QDialog*>(t);
+            ASSERT_NE(dialog, nullptr);
+            QLineEdit* name = dialog->findChild<QLineEdit*>();
+            ASSERT_NE(name, nullptr);
+            QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(name, &down);
+            closed = !dialog->isVisible();
+            if (!closed) dialog->reject();
+        });
+        QFont font;
+        QColor colour(Qt::black);
+        const bool ok = ChooseFontAndColour(parent, font, colour);
+        EXPECT_TRUE(closed);
+        return ok;
+    };
+    EXPECT_FALSE(press(Qt::Key_Escape));
+    EXPECT_TRUE(press(Qt::Key_Return));
+    delete parent;
+}
+
 TEST_F(MainWindowTest, MessageFontWindowOffersAColour) {
     AddLink(1, "Colourful", "Red text");
     MainWindow* w = Open(1);
