@@ -401,6 +401,7 @@ protected:
         list_->SetSortOrder(1);
         list_->SetEditControls(ui.insert, ui.change, ui.del);
         list_->SetViewControl(ui.view);
+        for (QPushButton* t : ui.toggle) list_->AddRowControl(t);
         list_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateTodo(std::move(done)); });
         list_->Popup().AddSeparator();
         list_->Popup().AddItemAction("Toggle", "&Toggle Done Status", [this] { Toggle(); });

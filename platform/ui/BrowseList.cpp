@@ -530,6 +530,8 @@ void BrowseList::UpdateButtons() {
     if (change_) change_->setEnabled(rows);
     if (delete_) delete_->setEnabled(rows);
     if (select_) select_->setEnabled(rows);
+    for (const QPointer<QAbstractButton>& b : rowControls_)
+        if (b) b->setEnabled(rows);
 }
 
 void BrowseList::SetPopupItems() {

@@ -138,6 +138,9 @@ public:
         change_ = change;
         delete_ = del;
     }
+    // A further button that acts on the highlighted row (a toggle, a
+    // transfer): enabled, as Change and Delete are, only while there are rows.
+    void AddRowControl(QAbstractButton* b) { rowControls_.push_back(b); }
     QAbstractButton* InsertControl() const { return insert_; }
     QAbstractButton* ChangeControl() const { return change_; }
     QAbstractButton* DeleteControl() const { return delete_; }
@@ -242,6 +245,7 @@ private:
     std::vector<data::OrderTerm> override_;
     bool fileOrder_ = false;
     QPointer<QAbstractButton> insert_, change_, delete_, select_;
+    std::vector<QPointer<QAbstractButton>> rowControls_;
     UpdateProcedure update_;
     data::RelationManager* relations_ = nullptr;
     bool selectMode_ = false;

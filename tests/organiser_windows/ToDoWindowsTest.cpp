@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -147,6 +148,17 @@ TEST_F(ToDoWindowsTest, NewItemsGetGeneralPriorityFiveAndNumbersNeverReused) {
     ASSERT_TRUE(WaitFor([&] { return Rows() == 2; })) << Shown();
     NewItem(w, "Pay rent");
     EXPECT_EQ(Find(Items(), "Pay rent")->OriginalID, 3);
+}
+
+TEST_F(ToDoWindowsTest, ButtonsThatNeedARowWaitForTheFirstItem) {
+    QWidget* w = OpenList();
+    ASSERT_NE(w, nullptr);
+    for (const char* name : {"toggle0", "change", "del"})
+        EXPECT_FALSE(Child<QPushButton>(w, name)->isEnabled()) << name;
+    NewItem(w, "Water plants");
+    ASSERT_TRUE(WaitFor([&] { return Rows() == 1; }));
+    for (const char* name : {"toggle0", "change", "del"})
+        EXPECT_TRUE(Child<QPushButton>(w, name)->isEnabled()) << name;
 }
 
 TEST_F(ToDoWindowsTest, ToggleStampsTheCompletionAndTogglingBackKeepsIt) {
