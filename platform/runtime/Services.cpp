@@ -22,6 +22,7 @@ int DefaultAnswer(const MessageRequest& r) {
 class ConsoleMessages : public MessageService {
 public:
     int Show(const MessageRequest& r) override {
+        CountMessageShown();
         std::fprintf(stderr, "[%s] %s\n", r.title.c_str(), r.text.c_str());
         return DefaultAnswer(r);
     }
@@ -31,6 +32,7 @@ ConsoleMessages g_console;
 MemoryClipboard g_memoryClipboard;
 std::atomic<MessageService*> g_messages{nullptr};
 std::atomic<ClipboardService*> g_clipboard{nullptr};
+std::atomic<uint64_t> g_messagesShown{0};
 
 }  // namespace
 
@@ -39,6 +41,8 @@ MessageService& Messages() {
     return s ? *s : g_console;
 }
 void InstallMessageService(MessageService* service) { g_messages.store(service); }
+uint64_t MessagesShown() { return g_messagesShown.load(); }
+void CountMessageShown() { g_messagesShown.fetch_add(1); }
 
 ClipboardService& Clipboard() {
     ClipboardService* s = g_clipboard.load();
@@ -62,6 +66,7 @@ bool AskYesNo(const std::string& text, const std::string& title, int defaultButt
 }
 
 int ScriptedResponder::Show(const MessageRequest& request) {
+    CountMessageShown();
     std::optional<int> answer;
     if (onShow) answer = onShow(request);
     std::lock_guard<std::mutex> l(m_);

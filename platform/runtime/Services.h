@@ -4,6 +4,7 @@
 // ScriptedResponder that records every message and answers from a script.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -68,6 +69,12 @@ MessageService& Messages();
 void InstallMessageService(MessageService* service);
 ClipboardService& Clipboard();
 void InstallClipboardService(ClipboardService* service);
+
+// How many messages the installed services have shown in this process. A
+// window compares it around a step to learn whether the step told the user
+// something; each service's Show calls CountMessageShown.
+uint64_t MessagesShown();
+void CountMessageShown();
 
 // Shorthand for the common cases.
 int Message(const std::string& text, const std::string& title = {}, MessageIcon icon = MessageIcon::None,

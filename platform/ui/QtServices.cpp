@@ -127,6 +127,7 @@ QMessageBox* MakeMessageBox(const MessageRequest& r) {
 }
 
 int QtMessageService::Show(const MessageRequest& request) {
+    CountMessageShown();
     int answer = 0;
     OnGuiThread([&] {
         QPointer<QMessageBox> box = MakeMessageBox(request);

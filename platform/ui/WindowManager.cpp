@@ -27,6 +27,7 @@
 #include <algorithm>
 
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
@@ -286,7 +287,12 @@ void WindowManager::WireControls(QWidget* root) {
         } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
             connect(e, &QLineEdit::returnPressed, this, [this, e] {
                 e->setModified(false);
+                const uint64_t shown = MessagesShown();
+                QPointer<WindowManager> self = this;
                 Accepted(e);
+                if (!self || MessagesShown() == shown) return;
+                enterSpent_ = true;
+                QTimer::singleShot(0, this, [this] { enterSpent_ = false; });
             });
             connect(e, &QLineEdit::editingFinished, this, [this, e] {
                 if (!e->isModified()) return;
@@ -433,6 +439,10 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
             // itself); keys a control used do not get here. A list passes
             // Enter on after reporting it as its own accepted choice, so it
             // is not taken twice.
+            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && enterSpent_) {
+                enterSpent_ = false;
+                return true;
+            }
             if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) && !closing_ &&
                 !(k->modifiers() & ~Qt::KeypadModifier) && !qobject_cast<QDialog*>(window_) &&
                 !(QApplication::focusWidget() &&

@@ -215,6 +215,10 @@ private:
     bool acceptingAll_ = false;
     bool opened_ = false;
     bool closing_ = false;
+    // Enter in an entry whose value was refused with a message: the key then
+    // reaches the window too, where it must not press the default button
+    // (which would only refuse the value a second time).
+    bool enterSpent_ = false;
     bool modal_ = false;
 };
 

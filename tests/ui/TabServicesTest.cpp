@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "UiTestSupport.h"
+#include "platform/runtime/Services.h"
 #include "platform/ui/TabHighlight.h"
 #include "platform/ui/TabWizard.h"
 #include "platform/ui/WindowManager.h"
@@ -275,6 +276,51 @@ TEST_F(TabServicesTest, EnterOnAListIsTheListsOwnChoice) {
     // delete form's focused Cancel must not confirm the delete.
     PressEnter(w->cancel);
     EXPECT_EQ(w->cancelled, 1);
+    EXPECT_EQ(w->pressed, 1);
+}
+
+// A form whose entry refuses "bad" with a message, and an OK button.
+class RefusingProbe : public WindowManager {
+public:
+    RefusingProbe() : WindowManager("RefusingProbe") {}
+    QLineEdit* entry = nullptr;
+    QPushButton* ok = nullptr;
+    int pressed = 0;
+
+protected:
+    QWidget* MakeWindow() override {
+        auto* w = new QWidget;
+        auto* v = new QVBoxLayout(w);
+        entry = new QLineEdit(w);
+        ok = new QPushButton("&OK", w);
+        ok->setDefault(true);
+        v->addWidget(entry);
+        v->addWidget(ok);
+        return w;
+    }
+    void TakeAccepted(QObject* control) override {
+        if (control == entry && entry->text() == "bad") Message("Not that.", "Range Error");
+        if (control == ok) ++pressed;
+    }
+};
+
+TEST_F(TabServicesTest, EnterOnARefusedEntryShowsOneMessageAndDoesNotPressOk) {
+    ScriptedResponder responder;
+    ScopedMessageService scoped(&responder);
+    auto* w = new RefusingProbe;
+    w->SetRestorePosition(false);
+    w->SetSavePosition(false);
+    ASSERT_TRUE(w->Open());
+    test::Pump();
+    w->Window()->activateWindow();
+    w->entry->setText("bad");
+    PressEnter(w->entry);
+    EXPECT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(w->pressed, 0);
+    // A value taken without a word: the same Enter goes on to the default.
+    w->entry->setText("good");
+    PressEnter(w->entry);
+    EXPECT_EQ(responder.shown().size(), 1u);
     EXPECT_EQ(w->pressed, 1);
 }
 
