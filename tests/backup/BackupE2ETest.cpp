@@ -65,6 +65,23 @@ std::pair<int64_t, bool> Rows(const std::string& path) {
     return r;
 }
 
+// Rows of the holidays table of a data file; -1 while it cannot be read.
+int64_t HolidayRows(const std::string& path) {
+    sqlite3* db = nullptr;
+    int64_t rows = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_key(db, kOwnerPassword, static_cast<int>(strlen(kOwnerPassword)));
+        sqlite3_busy_timeout(db, 10000);
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM Hol", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            rows = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
 class BackupE2ETest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -175,6 +192,14 @@ TEST_F(BackupE2ETest, BesideARunningKR98) {
     EXPECT_THAT(VXWLog(), HasSubstr("message\tRestore Failed\tThe data files are in use: KR97.TPS."));
     EXPECT_THAT(VXWLog(), HasSubstr("Close Kairoll (KR98)"));
     EXPECT_TRUE(DataFileInUse((data / "KR97.TPS").string()));
+
+    // KR98 opens the data file before its timer starts, and the timer takes
+    // the date it starts on as the last date it knew: a clock moved before
+    // that start is no jump at all. The timer's first daily pass files the
+    // default holidays of a new data file, so once they are there the
+    // timer runs on the old date.
+    ASSERT_TRUE(WaitFor([&] { return HolidayRows((data / "KR97.TPS").string()) > 0; }, 60000))
+        << "KR98's timer did not start\n" << Slurp(dir_ / "kr98.txt.log");
 
     // Five days forward: the warning, and VXWBack started with the data file.
     std::ofstream(dir_ / "clock.txt", std::ios::trunc) << "+5d\n";
