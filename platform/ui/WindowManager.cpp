@@ -173,6 +173,7 @@ bool WindowManager::OpenWindow(bool modal) {
     // user opened it from.
     if (!restored && !modal) PlaceOverWindow(window_, QApplication::activeWindow());
     if (viewMode_) ApplyViewMode();
+    if (!window_->focusWidget()) FocusFirstControl(window_);
     window_->show();
     opened_ = true;
     QTimer::singleShot(0, this, [this] {
@@ -181,6 +182,19 @@ bool WindowManager::OpenWindow(bool modal) {
         TakeOpened();
     });
     return true;
+}
+
+// A window that did not choose its first control starts on the first one in
+// its tab order, passing over the tabs of a sheet: typing at once goes into
+// the form's first entry, not to the tab bar.
+void WindowManager::FocusFirstControl(QWidget* window) {
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain()) {
+        if (w->isWindow() || w->window() != window || qobject_cast<QTabBar*>(w) || qobject_cast<QTabWidget*>(w))
+            continue;
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isEnabled() || !w->isVisibleTo(window)) continue;
+        w->setFocus(Qt::TabFocusReason);
+        return;
+    }
 }
 
 void WindowManager::Close() {

@@ -139,6 +139,9 @@ public:
     // The window's widgets in their order (the focus chain, which is the
     // order they were made in unless the layout changed the tab order).
     static std::vector<QWidget*> ControlsInOrder(QWidget* window);
+    // Puts the focus on the first control of the tab order, passing over
+    // the tab bars of sheets (for a window that chose none itself).
+    static void FocusFirstControl(QWidget* window);
     // Data controls: entries, spin boxes, combo boxes, texts, check and radio buttons, lists.
     static bool IsDataControl(const QWidget* w);
 

@@ -324,6 +324,38 @@ TEST_F(TabServicesTest, EnterOnARefusedEntryShowsOneMessageAndDoesNotPressOk) {
     EXPECT_EQ(w->pressed, 1);
 }
 
+// A form on a sheet that does not choose its first control itself.
+class SheetProbe : public WindowManager {
+public:
+    SheetProbe() : WindowManager("SheetProbe") {}
+    QTabWidget* sheet = nullptr;
+    QLineEdit* first = nullptr;
+
+protected:
+    QWidget* MakeWindow() override {
+        auto* w = new QWidget;
+        auto* v = new QVBoxLayout(w);
+        sheet = new QTabWidget(w);
+        auto* page = new QWidget;
+        auto* l = new QVBoxLayout(page);
+        first = new QLineEdit(page);
+        l->addWidget(first);
+        sheet->addTab(page, "General");
+        v->addWidget(sheet);
+        v->addWidget(new QPushButton("&OK", w));
+        return w;
+    }
+};
+
+TEST_F(TabServicesTest, FormOnASheetStartsInItsFirstEntryNotOnTheTabs) {
+    auto* w = new SheetProbe;
+    w->SetRestorePosition(false);
+    w->SetSavePosition(false);
+    ASSERT_TRUE(w->Open());
+    test::Pump();
+    EXPECT_EQ(w->Window()->focusWidget(), w->first);
+}
+
 // The colour of a tab's face, sampled inside the tab away from its text.
 QColor TabColour(QTabBar* bar, int index) {
     QImage img = bar->grab().toImage();
