@@ -276,6 +276,7 @@ bool BrowseClipboardWindow::Init() {
     list_->SetSortOrder(1);
     list_->SetEditControls(ui_.insert, ui_.change, ui_.del);
     list_->SetViewControl(ui_.view);
+    for (QPushButton* b : {ui_.copy, ui_.toggle, ui_.run}) list_->AddRowControl(b);
     list_->SetUpdateProcedure(EntryForm(contents_));
     list_->onChoice = [this](int column) { ListChoice(column); };
     list_->Popup().AddItemMimic("Popup9", "&Query", ui_.query);

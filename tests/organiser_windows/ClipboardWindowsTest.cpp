@@ -174,6 +174,15 @@ TEST_F(ClipboardWindowsTest, ManagerTabsLinksCopyAndRun) {
     EXPECT_TRUE(w->IsOpen());
 }
 
+TEST_F(ClipboardWindowsTest, RowButtonsOfAnEmptyManagerAreOff) {
+    BrowseClipboardWindow* w = OpenManager();
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->List().Records(), 0);
+    for (QPushButton* b : {w->Layout().copy, w->Layout().toggle, w->Layout().run, w->Layout().change})
+        EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+    EXPECT_TRUE(w->Layout().insert->isEnabled());
+}
+
 TEST_F(ClipboardWindowsTest, ToggleSaveAndTheDeleteQuestionOfSavedEntries) {
     Add("ordinary");
     Add("precious");
