@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -61,6 +62,9 @@ void HousekeepingLayout::Build() {
     auto* outer = new QVBoxLayout(window);
     sheet = new QTabWidget(window);
     sheet->setObjectName(QStringLiteral("sheet"));
+    // Both tabs in view: the buttons are narrower than the tab names, and the
+    // second tab would hide behind scroll arrows.
+    sheet->tabBar()->setUsesScrollButtons(false);
     auto* database = new QWidget;
     auto* db = new QVBoxLayout(database);
     clearDisabled = Button(database, "Clear all disabled tasks", "clearDisabled");

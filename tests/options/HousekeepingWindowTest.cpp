@@ -1,10 +1,12 @@
 // The Housekeeping window offscreen: a wrong system password closes it before
 // anything is done; with the question answered Yes a removal reports its
-// result, and closing tells the schedule lists to refresh.
+// result, and closing tells the schedule lists to refresh; both tabs show.
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "../startup/StartupFixture.h"
@@ -63,6 +65,10 @@ TEST_F(HousekeepingWindowTest, WrongPasswordClosesTheWindowBeforeAnyAction) {
 TEST_F(HousekeepingWindowTest, RemovalReportsAndClosingRefreshesTheLists) {
     QPointer<HousekeepingWindow> w = Housekeeping();
     ASSERT_TRUE(w);
+    // Both tabs are in view, none behind scroll arrows.
+    QApplication::processEvents();
+    QTabBar* tabs = w->Layout().sheet->tabBar();
+    EXPECT_LE(tabs->tabRect(1).right(), tabs->width());
     responder_.Answer(kButtonYes);
     w->Layout().clearDisabled->click();
     ASSERT_EQ(responder_.shown().size(), 2u);
