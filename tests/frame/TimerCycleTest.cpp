@@ -64,6 +64,25 @@ TEST_F(CycleTest, ADayOfTicksRunsEachDueTaskOnceInDateOrderWithHistory) {
                             Format(Value(T(3, 0)), "@T7"));
 }
 
+TEST_F(CycleTest, EveryDayOfWeekTaskMovesToTomorrowAfterItRunsAndRunsAgain) {
+    // Made at 5:07 for 5:08 the way the task form leaves a new "Day of Week"
+    // task: every day ticked.
+    clock_.Set(D(2026, 12, 9), T(5, 7));
+    cycle_.Start();
+    Schedule s = Every(1, "hour(s)", D(2026, 12, 9), T(5, 8), "Every day");
+    s.ScheduleType = "Day of Week";
+    s.Sunday = s.Monday = s.Tuesday = s.Wednesday = s.Thursday = s.Friday = s.Saturday = 1;
+    const int32_t id = Add(s);
+    Ticks(120);
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_EQ(Fetch(id).Date, D(2026, 12, 10));
+    EXPECT_EQ(Fetch(id).Time, T(5, 8));
+    clock_.Set(D(2026, 12, 10), T(5, 7));
+    Ticks(120);
+    EXPECT_EQ(runs_.size(), 2u);
+    EXPECT_EQ(Fetch(id).Date, D(2026, 12, 11));
+}
+
 TEST_F(CycleTest, OverdueTaskWithSkipIfMissedIsSkippedLoggedAndRecorded) {
     // Due ten minutes and one hundredth ago.
     Schedule late = Every(1, "day(s)", D(2024, 7, 1), T(8, 0) - 60001, "Too late");
