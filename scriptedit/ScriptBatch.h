@@ -36,4 +36,15 @@ struct ScriptBatch {
 // back so that a step can end and begin it around a message box.
 std::shared_ptr<ScriptBatch> FrameScriptBatches(RecordProcess& p);
 
+// At the process's end the table's buffer gets back what it held before the
+// process, and the process's use of the table ends (`file` is
+// Scripting_File or ScriptTemplateDetails_File).
+template <class Manager, class Record>
+void RestoreBufferAtEnd(RecordProcess& p, Manager& (*file)(), Record saved) {
+    p.onEnd = [file, saved](ProcessState) {
+        file().rec() = saved;
+        file().Close();
+    };
+}
+
 }  // namespace kr

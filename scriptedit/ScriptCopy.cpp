@@ -36,10 +36,7 @@ std::shared_ptr<RecordProcess> MakeDeleteScript(int32_t taskID) {
         return RecordStep::Done();
     });
     FrameScriptBatches(*p);
-    p->onEnd = [saved](ProcessState) {
-        Scripting_File().rec() = saved;
-        Scripting_File().Close();
-    };
+    RestoreBufferAtEnd(*p, &Scripting_File, saved);
     return p;
 }
 
@@ -75,10 +72,7 @@ std::shared_ptr<RecordProcess> MakeCopyScript(int32_t fromID, int32_t toID) {
         return RecordStep::Done();
     });
     FrameScriptBatches(*p);
-    p->onEnd = [saved](ProcessState) {
-        Scripting_File().rec() = saved;
-        Scripting_File().Close();
-    };
+    RestoreBufferAtEnd(*p, &Scripting_File, saved);
     return p;
 }
 

@@ -420,10 +420,7 @@ std::shared_ptr<RecordProcess> MakeImportScript(int32_t taskID, const std::strin
     // The commit of each batch costs more than its inserts: larger batches
     // (still well under a tenth of a second each) keep a long import short.
     p->SetBatchSize(100);
-    p->onEnd = [saved](ProcessState) {
-        Scripting_File().rec() = saved;
-        Scripting_File().Close();
-    };
+    RestoreBufferAtEnd(*p, &Scripting_File, saved);
     return p;
 }
 

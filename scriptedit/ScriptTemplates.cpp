@@ -149,10 +149,7 @@ std::shared_ptr<RecordProcess> MakeAppendScriptItems(int32_t taskID, std::vector
         return RecordStep::Done();
     });
     FrameScriptBatches(*p);
-    p->onEnd = [saved](ProcessState) {
-        Scripting_File().rec() = saved;
-        Scripting_File().Close();
-    };
+    RestoreBufferAtEnd(*p, &Scripting_File, saved);
     return p;
 }
 
@@ -195,10 +192,7 @@ std::shared_ptr<RecordProcess> MakeDeleteScriptTemplateDetails(int32_t wizID) {
         return RecordStep::Done();
     });
     FrameScriptBatches(*p)->file = &f;
-    p->onEnd = [saved](ProcessState) {
-        ScriptTemplateDetails_File().rec() = saved;
-        ScriptTemplateDetails_File().Close();
-    };
+    RestoreBufferAtEnd(*p, &ScriptTemplateDetails_File, saved);
     return p;
 }
 
