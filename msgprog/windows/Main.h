@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "msgprog/MessageProgram.h"
+#include "platform/ui/FontDialog.h"
 #include "platform/ui/MessageWindowLayout.h"
 
 class QColor;
@@ -37,11 +38,6 @@ enum MessagePopupChoice {
 };
 
 class MainWindow;
-
-// The "Set Message Font" window: Qt's font dialog with a colour choice
-// beside it. True when the user pressed OK; font and colour are then the
-// choice.
-bool ChooseFontAndColour(QWidget* parent, QFont& font, QColor& colour);
 
 // Opens Main for the record named by id (0: the newest). Returns nullptr
 // when there is no such record (nothing is deleted) with the read's code in
