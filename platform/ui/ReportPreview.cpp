@@ -224,7 +224,9 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     if (!job || !job->layout) return finish(kRequestCancelled);
     LoadReportPreviewStrings(job->iniFile, job->progressUserText, job->askPreviewTitle, job->askPreviewText);
     const ReportPreviewTexts texts = ReportPreviewStrings();
-    const report::Destination where = report::AskPreview(texts);
+    const report::Destination where = job->preview ? (*job->preview ? report::Destination::Preview
+                                                                    : report::Destination::Print)
+                                                   : report::AskPreview(texts);
     if (where == report::Destination::Cancelled) return finish(kRequestCancelled);
     const bool preview = where == report::Destination::Preview;
 
@@ -232,7 +234,9 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     auto printed = std::make_shared<bool>(false);
     ProcessWindowOptions o;
     o.procedureName = job->procedureName;
-    o.title = preview ? texts.ProgWinTitlePrvw : texts.ProgWinTitlePrnt;
+    o.title = !job->progressTitle.empty() ? job->progressTitle
+              : preview                  ? texts.ProgWinTitlePrvw
+                                         : texts.ProgWinTitlePrnt;
     o.percentText = texts.ProgWinPctText;
     o.userText = texts.ProgWinUsrText;
     // Records the reader had to skip are listed while the run goes on; the

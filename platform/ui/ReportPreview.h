@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/runtime/RecordProcess.h"
@@ -40,6 +41,11 @@ struct ReportJob {
     std::string askPreviewText = "Do you wish to PREVIEW this Report?";
     // Printing goes to this PDF file instead of the printer.
     std::string outputFile;
+    // When set, the report is previewed (true) or printed (false) without
+    // the preview question.
+    std::optional<bool> preview;
+    // The progress window's title in place of the preview strings' one.
+    std::string progressTitle;
 };
 
 // done gets kRequestCompleted when pages were previewed or printed, else

@@ -61,12 +61,13 @@ public:
     void Show();
     // The list's look now.
     ListGeometry Geometry() const;
+    // The BrowseList column (0-based) that shows an Xplore column; -1 none.
+    int BrowseColumnOf(const Column& c) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    int BrowseColumnOf(const Column& c) const;  // 0-based column of the BrowseList, -1 none
     int ListColumnOfSection(int logical) const;  // Xplore list column (1-based), 0 none
     void ReadBack();
     void ApplySort();
