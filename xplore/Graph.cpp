@@ -1,7 +1,10 @@
 #include "xplore/Graph.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+
+#include "platform/data/ListQuery.h"
 
 
 namespace kr::xplore {
@@ -46,6 +49,30 @@ int32_t GraphCategories::MaxCount() const {
     int32_t m = 0;
     for (const Category& c : items_) m = std::max(m, c.count);
     return m;
+}
+
+GraphCounter::GraphCounter(data::ListQuery& query, std::function<std::string(const data::ListRow&)> cell,
+                           GraphCategories& categories)
+    : query_(query), cell_(std::move(cell)), categories_(categories) {}
+
+GraphCounter::~GraphCounter() = default;
+
+GraphCounter::State GraphCounter::Step(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::vector<data::ListRow> rows;
+    while (state_ == State::Counting) {
+        rows.clear();
+        if (query_.Page(anchor_.get(), true, 500, rows) != 0) return state_ = State::Failed;
+        if (rows.empty()) return state_ = State::Done;
+        for (const data::ListRow& r : rows) {
+            lastText_ = cell_(r);
+            if (!categories_.Add(lastText_)) return state_ = State::TooMany;
+        }
+        if (!anchor_) anchor_ = std::make_unique<data::ListRow>();
+        *anchor_ = std::move(rows.back());
+        if (std::chrono::steady_clock::now() >= until) break;
+    }
+    return state_;
 }
 
 std::string GraphEndMessage(const GraphCategories& categories, std::string_view columnDescription) {

@@ -5,9 +5,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace kr::data {
+class ListQuery;
+struct ListRow;
+}  // namespace kr::data
 
 namespace kr::xplore {
 
@@ -40,6 +47,27 @@ public:
 private:
     std::vector<Category> items_;
     int64_t rows_ = 0;
+};
+
+// Counts a list's rows into categories, a slice at a time, over the list
+// query's order and filter; `cell` formats a row's value of the column.
+class GraphCounter {
+public:
+    enum class State { Counting, Done, Failed, TooMany };
+    GraphCounter(data::ListQuery& query, std::function<std::string(const data::ListRow&)> cell,
+                 GraphCategories& categories);
+    ~GraphCounter();
+    // Counts for about `ms` milliseconds (at least one page of rows).
+    State Step(int ms);
+    const std::string& LastText() const { return lastText_; }
+
+private:
+    data::ListQuery& query_;
+    std::function<std::string(const data::ListRow&)> cell_;
+    GraphCategories& categories_;
+    std::unique_ptr<data::ListRow> anchor_;
+    std::string lastText_;
+    State state_ = State::Counting;
 };
 
 // The messages that end a graph before it is drawn; empty when it can be drawn.

@@ -39,7 +39,7 @@ struct ColumnDef {
     bool icon = false;        // an icon field follows
     bool viewField = true;
     int tab = 0;
-    bool totalOk = false, graphOk = false, sortable = false;
+    bool totalOk = false, graphOk = true, sortable = false;  // every list column can be graphed
     char locatorType = ' ';   // 'X': takes no part unless displayed
 };
 

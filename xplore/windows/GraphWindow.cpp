@@ -268,28 +268,26 @@ private:
             return;
         }
         if (quit_) return End(false);
-        BrowseList& b = list_.list();
-        data::ListQuery& q = b.query();
-        QElapsedTimer slice;
-        slice.start();
-        std::string lastText;
-        while (slice.elapsed() < 50) {
-            std::vector<data::ListRow> rows;
-            const int rc = q.Page(atStart_ ? nullptr : &anchor_, true, 200, rows);
-            atStart_ = false;
-            if (rc != 0) return End(true);  // a failed read ends the graph without a word
-            if (rows.empty()) return End(false);
-            for (const data::ListRow& r : rows) {
-                lastText = b.CellText(r, browseColumn_);
-                if (!categories_->Add(lastText)) {
-                    Close();
-                    Message(TooComplexMessage(column_.description), std::string(kGraphCaption),
-                            MessageIcon::Information, kButtonOk);
-                    return Finish();
-                }
-            }
-            anchor_ = rows.back();
+        if (!counter_) {
+            BrowseList& b = list_.list();
+            const int column = browseColumn_;
+            counter_ = std::make_unique<GraphCounter>(
+                b.query(), [&b, column](const data::ListRow& r) { return b.CellText(r, column); }, *categories_);
         }
+        switch (counter_->Step(50)) {
+            case GraphCounter::State::Failed:
+                return End(true);  // a failed read ends the graph without a word
+            case GraphCounter::State::Done:
+                return End(false);
+            case GraphCounter::State::TooMany:
+                Close();
+                Message(TooComplexMessage(column_.description), std::string(kGraphCaption), MessageIcon::Information,
+                        kButtonOk);
+                return Finish();
+            case GraphCounter::State::Counting:
+                break;
+        }
+        const std::string lastText = counter_->LastText();
         if (paintClock_.isValid() == false || paintClock_.elapsed() >= 250) {
             paintClock_.start();
             const int64_t r = categories_->Rows();
@@ -343,8 +341,7 @@ private:
     std::shared_ptr<GraphCategories> categories_;
     QWidget* parent_ = nullptr;
     CountWindow* progress_ = nullptr;
-    data::ListRow anchor_;
-    bool atStart_ = true;
+    std::unique_ptr<GraphCounter> counter_;
     int64_t expected_ = 0;
     std::string filter_;
     QElapsedTimer paintClock_;
