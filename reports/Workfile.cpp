@@ -1,0 +1,183 @@
+#include "reports/Workfile.h"
+
+#include "dictionary/Dictionary.h"
+#include "platform/data/Errors.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Strings.h"
+#include "scheduler/NextOccurrence.h"
+
+namespace kr::reports {
+
+namespace {
+// The memo of the work file holds fewer characters than the task's.
+constexpr size_t kWorkfileMemo = 1000;
+
+bool Later(const Schedule& a, const Schedule& b) {
+    return a.Date > b.Date || (a.Date == b.Date && a.Time > b.Time);
+}
+}  // namespace
+
+std::string WorkfileNameFor(int32_t clock) { return IntToText(clock); }
+
+void SetWorkfileName(const std::string& name) { ScheduleWorkfile_File().SetName(name.substr(0, 20)); }
+
+std::string WorkfileName() { return ScheduleWorkfile_File().GetName(); }
+
+// ---- EmptyWorkfile
+
+EmptyWorkfileRun::EmptyWorkfileRun() = default;
+
+EmptyWorkfileRun::~EmptyWorkfileRun() {
+    if (opened_) ScheduleWorkfile_Relations().Close();
+}
+
+void EmptyWorkfileRun::End(ProcessState s) {
+    if (opened_) ScheduleWorkfile_Relations().Close();
+    opened_ = false;
+    SetState(s);
+}
+
+bool EmptyWorkfileRun::Step(int count) {
+    if (!Running()) return false;
+    auto& w = ScheduleWorkfile_File();
+    if (!opened_) {
+        if (ScheduleWorkfile_Relations().Open() != data::kLevelBenign) {
+            SetState(ProcessState::Failed);
+            return false;
+        }
+        opened_ = true;
+        w.File().Send("QUICKSCAN=on");
+        SetTotal(static_cast<int>(w.Records()));
+        w.SetOrder(w.Key("SCW:KeyID"));
+    }
+    for (int i = 0; i < count; ++i) {
+        if (CancelRequested()) {
+            End(ProcessState::Cancelled);
+            break;
+        }
+        if (w.TryNext() != data::kLevelBenign) {
+            End(ProcessState::Finished);
+            break;
+        }
+        if (w.Delete() != data::kLevelBenign) {
+            // The message names the process's view; nothing more is deleted.
+            ReportError("Process:View");
+            End(ProcessState::Failed);
+            break;
+        }
+        CountDone();
+    }
+    EndOfBatch();
+    return Running();
+}
+
+// ---- CreateWorkfile
+
+CreateWorkfileRun::CreateWorkfileRun(int32_t from, int32_t to) : from_(from), to_(to) { SetBatchSize(500); }
+
+CreateWorkfileRun::~CreateWorkfileRun() {
+    if (started_) {
+        Schedule_Relations().Close();
+        ScheduleWorkfile_Relations().Close();
+    }
+}
+
+bool CreateWorkfileRun::Start() {
+    if (Schedule_Relations().Open() != data::kLevelBenign) return false;
+    if (ScheduleWorkfile_Relations().Open() != data::kLevelBenign) {
+        Schedule_Relations().Close();
+        return false;
+    }
+    started_ = true;
+    auto& s = Schedule_File();
+    s.File().Send("QUICKSCAN=on");
+    SetTotal(static_cast<int>(s.Records()));
+    rows_ = static_cast<int>(ScheduleWorkfile_File().Records());
+    // The view: SCH:KeyDate from the first moment of `from`.
+    s.rec() = Schedule();
+    s.rec().Date = from_;
+    s.rec().Time = 0;
+    s.SetPosition(s.Key("SCH:KeyDate"));
+    return true;
+}
+
+void CreateWorkfileRun::End(ProcessState s) {
+    if (started_) {
+        // Both tables are closed when the work is done; the report that
+        // follows opens the work file again.
+        Schedule_File().File().Send("QUICKSCAN=off");
+        Schedule_Relations().Close();
+        ScheduleWorkfile_Relations().Close();
+        started_ = false;
+    }
+    SetState(s);
+}
+
+void CreateWorkfileRun::Write(const Schedule& task) {
+    auto& w = ScheduleWorkfile_File();
+    ScheduleWorkfile& row = w.rec();
+    static_cast<Schedule&>(row) = task;
+    if (row.Message.size() > kWorkfileMemo) row.Message.resize(kWorkfileMemo);
+    row.ID = rows_ + 1;
+    // A failed insert is reported by the manager; the run goes on.
+    if (w.Insert() == data::kLevelBenign) ++rows_;
+}
+
+bool CreateWorkfileRun::Step(int count) {
+    if (!Running()) return false;
+    if (!started_ && !Start()) {
+        SetState(ProcessState::Failed);
+        return false;
+    }
+    auto& s = Schedule_File();
+    std::vector<data::Table*> files{&ScheduleWorkfile_File().File()};
+    const bool batch = data::Logout(files) == 0;
+    int written = 0;
+    while (written < count && Running()) {
+        if (CancelRequested()) {
+            if (batch) data::Commit();
+            End(ProcessState::Cancelled);
+            EndOfBatch();
+            return false;
+        }
+        if (!expanding_) {
+            if (s.TryNext() != data::kLevelBenign || s.rec().Date > to_) {
+                if (batch) data::Commit();
+                End(ProcessState::Finished);
+                break;
+            }
+            CountDone();
+            task_ = s.rec();
+            Write(task_);
+            ++written;
+            expanding_ = !EqualNoCase(Trim(task_.ScheduleType.str()), "Once");
+            continue;
+        }
+        // The next occurrence after the one written last, on a copy: the
+        // task itself is never changed.
+        Schedule next = task_;
+        NextScheduleDate(next, task_.Date, task_.Time + 1);
+        if (next.Date > to_ || !Later(next, task_)) {
+            expanding_ = false;
+            continue;
+        }
+        task_ = next;
+        Write(task_);
+        ++written;
+    }
+    if (Running() && batch) data::Commit();
+    EndOfBatch();
+    return Running();
+}
+
+// ---- Removal
+
+void RemoveWorkfile() {
+    auto& w = ScheduleWorkfile_File();
+    while (w.UseCount() > 0) w.Close();
+    if (w.File().IsOpen()) return;  // another report still reads it
+    w.File().Remove();
+}
+
+}  // namespace kr::reports

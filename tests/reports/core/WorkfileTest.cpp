@@ -1,0 +1,179 @@
+// The future-occurrences work file over a real data file: which tasks take
+// part, how many rows each gives, their numbering, and that neither the
+// schedule nor a work file is left changed behind.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "dictionary/Dictionary.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Services.h"
+#include "reports/Workfile.h"
+
+namespace kr::reports {
+namespace {
+
+class WorkfileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::string tmpl = "/tmp/kr-workfile-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+        std::filesystem::current_path(dir_);
+        InstallMessageService(&responder_);
+        InstallClock(&clock_);
+        data::SetKeyDerivationIterations(64);
+    }
+    void TearDown() override {
+        DictionaryKill();
+        data::CloseIdleFiles();
+        InstallClock(nullptr);
+        InstallMessageService(nullptr);
+        data::SetKeyDerivationIterations(0);
+        std::filesystem::current_path(previous_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    Schedule Task(int32_t id, const char* type, int32_t date, int32_t time = MakeTime(9, 0)) {
+        Schedule s;
+        s.ID = id;
+        s.Description = "Task " + std::to_string(id);
+        s.Category = "Work";
+        s.TaskType = "Display Message";
+        s.ScheduleType = type;
+        s.Every = 1;
+        s.EveryType = "Days";
+        s.Date = date;
+        s.Time = time;
+        s.Message = std::string(3000, 'm');
+        return s;
+    }
+    void Add(const Schedule& s) {
+        auto& f = Schedule_File();
+        ASSERT_EQ(f.Open(), 0);
+        f.rec() = s;
+        ASSERT_EQ(f.Insert(), 0);
+        f.Close();
+    }
+    template <class R>
+    static std::vector<R> ReadAll(data::FileManager& f, const char* key) {
+        std::vector<R> out;
+        if (f.Open() != 0) return out;
+        f.SetOrder(f.Key(key));
+        while (f.TryNext() == 0) out.push_back(*static_cast<R*>(f.Buffer()));
+        f.Close();
+        return out;
+    }
+    // Builds the work file for [from, to] and answers its rows in ID order.
+    std::vector<ScheduleWorkfile> Build(int32_t from, int32_t to) {
+        SetWorkfileName(WorkfileNameFor(ClockTime()));
+        EmptyWorkfileRun empty;
+        EXPECT_EQ(RunToEnd(empty), ProcessState::Finished);
+        CreateWorkfileRun build(from, to);
+        EXPECT_EQ(RunToEnd(build), ProcessState::Finished);
+        auto rows = ReadAll<ScheduleWorkfile>(ScheduleWorkfile_File(), "SCW:KeyID");
+        EXPECT_EQ(build.rows(), static_cast<int>(rows.size()));
+        return rows;
+    }
+    // Data files in the folder other than the main one.
+    std::vector<std::string> StrayFiles() const {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+            const std::string n = e.path().filename().string();
+            if (n.rfind("KR97", 0) != 0) out.push_back(n);
+        }
+        return out;
+    }
+
+    std::filesystem::path previous_, dir_;
+    ScriptedResponder responder_;
+    ManualClock clock_{MakeDate(12, 9, 2026), MakeTime(10, 30)};
+    const int32_t from_ = MakeDate(12, 9, 2026);
+};
+
+TEST_F(WorkfileTest, DailyTaskFromTheFirstDayGivesOneRowPerDayNumberedInOrder) {
+    Add(Task(7, "Custom", from_));
+    const auto rows = Build(from_, from_ + 7);
+    ASSERT_EQ(rows.size(), 8u);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].ID, static_cast<int32_t>(i + 1));
+        EXPECT_EQ(rows[i].Date, from_ + static_cast<int32_t>(i));
+        EXPECT_EQ(rows[i].Time, MakeTime(9, 0));
+        EXPECT_EQ(rows[i].Description.str(), "Task 7");
+        EXPECT_EQ(rows[i].Message.size(), 1000u);  // the work file's memo is shorter
+    }
+    RemoveWorkfile();
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+TEST_F(WorkfileTest, WhichTasksTakePartAndHowManyRowsEach) {
+    Schedule before = Task(1, "Custom", from_ - 1);  // later days fall in the range, still nothing
+    Add(before);
+    Add(Task(2, "Once", from_ + 2, MakeTime(8, 0)));
+    Schedule off = Task(3, "Custom", from_ + 6, MakeTime(7, 0));
+    off.Disabled = 1;
+    off.Completed = 1;
+    Add(off);
+    Add(Task(4, "Custom", from_ + 8));  // after the range
+    // At the end of the calendar the engine cannot move the task on.
+    const int32_t last = MakeDate(12, 31, 9999);
+    Add(Task(5, "Custom", last));
+
+    const std::vector<Schedule> stored = ReadAll<Schedule>(Schedule_File(), "SCH:KeyID");
+    const auto rows = Build(from_, from_ + 7);
+    // Once: one row; the disabled, completed daily task: its two days.
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].ID, 1);
+    EXPECT_EQ(rows[0].Description.str(), "Task 2");
+    EXPECT_EQ(rows[0].Date, from_ + 2);
+    EXPECT_EQ(rows[1].Description.str(), "Task 3");
+    EXPECT_EQ(rows[1].Date, from_ + 6);
+    EXPECT_EQ(rows[1].Disabled, 1);
+    EXPECT_EQ(rows[2].ID, 3);
+    EXPECT_EQ(rows[2].Date, from_ + 7);
+    RemoveWorkfile();
+
+    const auto end = Build(last, last);
+    ASSERT_EQ(end.size(), 1u);
+    EXPECT_EQ(end[0].Description.str(), "Task 5");
+    RemoveWorkfile();
+
+    // The schedule is only read.
+    const std::vector<Schedule> after = ReadAll<Schedule>(Schedule_File(), "SCH:KeyID");
+    ASSERT_EQ(after.size(), stored.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].Date, stored[i].Date);
+        EXPECT_EQ(after[i].Time, stored[i].Time);
+        EXPECT_EQ(after[i].Completed, stored[i].Completed);
+    }
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+TEST_F(WorkfileTest, CancelStopsTheBuildAndNothingIsLeft) {
+    for (int i = 1; i <= 3; ++i) Add(Task(i, "Custom", from_));
+    SetWorkfileName(WorkfileNameFor(ClockTime()));
+    CreateWorkfileRun build(from_, from_ + 30);
+    EXPECT_TRUE(build.Step(10));
+    EXPECT_EQ(build.rows(), 10);
+    build.Cancel();
+    EXPECT_FALSE(build.Step(10));
+    EXPECT_EQ(build.state(), ProcessState::Cancelled);
+    EXPECT_FALSE(StrayFiles().empty());  // the work file exists until removed
+    RemoveWorkfile();
+    EXPECT_TRUE(StrayFiles().empty());
+
+    // A second run under a new clock text starts a fresh file, emptied first.
+    clock_.Set(from_, MakeTime(10, 31));
+    const auto rows = Build(from_, from_ + 1);
+    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows.back().ID, 6);
+    RemoveWorkfile();
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+}  // namespace
+}  // namespace kr::reports
