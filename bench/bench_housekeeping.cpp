@@ -26,9 +26,11 @@ constexpr int kItems = 5;
 
 struct World {
     QuietMessages messages;
+    std::filesystem::path dir;
     World() {
         char tmpl[] = "/tmp/kr-bench-hk-XXXXXX";
-        std::filesystem::current_path(mkdtemp(tmpl));
+        dir = mkdtemp(tmpl);
+        std::filesystem::current_path(dir);
         InstallMessageService(&messages);
         DictionaryInit();
         Schedule_File().Open();
@@ -61,6 +63,11 @@ struct World {
             }
         }
         data::Commit();
+    }
+    // The run's data folder goes when the program ends.
+    ~World() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
 };
 

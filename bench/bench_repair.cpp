@@ -25,11 +25,21 @@ namespace {
 
 constexpr int kRecords = 100000;
 
+// Removes the run's folder when the program ends.
+struct RemovedAtExit {
+    std::filesystem::path dir;
+    ~RemovedAtExit() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
 // A folder with the data file, made once per run.
 const std::filesystem::path& Folder() {
     static std::filesystem::path dir = [] {
         char tmpl[] = "/tmp/kr-bench-repair-XXXXXX";
         std::filesystem::path d = mkdtemp(tmpl);
+        static RemovedAtExit removed{d};
         std::filesystem::current_path(d);
         DictionaryInitRepairProgram();
         repair::RegisterRepairTables();

@@ -402,6 +402,32 @@ private:
             if (f->type == FieldType::CString) t.sql = "RTRIM(" + t.sql + ", ' ')";
             return t;
         }
+        if (n.kind == Node::Arith) {
+            // Text joined with "&": SQLite's "||" over the stored texts, which
+            // carry no trailing blanks, as the evaluator's values do not.
+            if (std::any_of(n.ops.begin(), n.ops.end(), [](const std::string& o) { return o != "&"; }))
+                return std::nullopt;
+            SqlTerm out;
+            out.text = true;
+            std::vector<Value> mine;
+            for (const Node& k : n.kids) {
+                std::string part;
+                if (ReadsFields(k)) {
+                    auto t = Term(k, mine);
+                    if (!t || !t->text || t->child >= 0) return std::nullopt;
+                    part = t->sql;
+                } else {
+                    auto v = Constant(k);
+                    if (!v || !(v->isText() || v->isInt())) return std::nullopt;
+                    mine.push_back(Value(v->toText()));
+                    part = "?";
+                }
+                out.sql += (out.sql.empty() ? "(" : " || ") + part;
+            }
+            out.sql += ")";
+            params.insert(params.end(), mine.begin(), mine.end());
+            return out;
+        }
         if (n.kind != Node::Call) return std::nullopt;
         const std::string& fn = n.text;
         if ((fn == "UPPER" || fn == "CLIP") && n.kids.size() == 1) {
@@ -611,6 +637,7 @@ void ListQuery::Reset() {
     where_.clear();
     params_.clear();
     residue_.clear();
+    residueText_.clear();
     message_.clear();
 }
 
@@ -655,6 +682,20 @@ void ListQuery::AddChild(ChildTable child) { children_.push_back(std::move(child
 
 void ListQuery::SetRecordCheck(std::function<bool(const void*)> check) { check_ = std::move(check); }
 
+// Whether a filter checked record by record names the field: its name as a
+// whole word of the filter's text ("SCH:Date" but not "SCH:DateX").
+bool ListQuery::ResidueReads(const std::string& field) const {
+    const std::string name = Upper(field);
+    for (std::size_t at = residueText_.find(name); at != std::string::npos; at = residueText_.find(name, at + 1)) {
+        auto nameChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ':'; };
+        const bool before = at > 0 && nameChar(residueText_[at - 1]);
+        const std::size_t end = at + name.size();
+        const bool after = end < residueText_.size() && nameChar(residueText_[end]);
+        if (!before && !after) return true;
+    }
+    return false;
+}
+
 bool ListQuery::HasResidue() const { return !residue_.empty() || static_cast<bool>(check_); }
 
 int ListQuery::Apply() {
@@ -663,6 +704,7 @@ int ListQuery::Apply() {
     where_.clear();
     params_.clear();
     residue_.clear();
+    residueText_.clear();
     const Bindings& b = bindings_ ? *bindings_ : CurrentBindings();
     std::vector<std::string> conds;
     for (const Range& r : ranges_) {
@@ -694,7 +736,10 @@ int ListQuery::Apply() {
             conds.push_back(t.sql);
             params_.insert(params_.end(), t.params.begin(), t.params.end());
         }
-        for (const std::string& r : t.residue) residue_.push_back(CompiledExpression::Compile(r));
+        for (const std::string& r : t.residue) {
+            residue_.push_back(CompiledExpression::Compile(r));
+            residueText_ += Upper(r) + "\n";
+        }
     }
     for (const std::string& c : conds) where_ += (where_.empty() ? "" : " AND ") + c;
     return 0;
@@ -868,23 +913,48 @@ int ListQuery::PageAt(int64_t offset, int count, std::vector<ListRow>& out) {
 
 int64_t ListQuery::CountWhere(const std::string& conditions, const std::vector<Value>& params) {
     int64_t n = 0;
-    if (HasResidue()) {
-        // Records checked one by one are counted by reading them.
-        int e = Run(conditions, params, {}, 0, 0, false, [&](ListRow& r) {
-            if (Qualifies(r)) ++n;
-            return true;
-        });
-        return e ? -1 : n;
-    }
     std::shared_ptr<Database> db = table_->impl().connection();
     if (!db) return -1;
     std::string where = where_;
     if (!conditions.empty()) where += (where.empty() ? "" : " AND ") + conditions;
-    std::string sql = "SELECT COUNT(*) FROM " + QuoteId(SplitTableName(table_->Name(), def().driver).table) + " AS m";
-    if (!where.empty()) sql += " WHERE " + where;
+    const std::string from = " FROM " + QuoteId(SplitTableName(table_->Name(), def().driver).table) + " AS m" +
+                             (where.empty() ? std::string() : " WHERE " + where);
     std::lock_guard<std::recursive_mutex> lock(db->mutex());
     int rc = 0;
-    sqlite3_stmt* st = db->Prepare(sql, &rc);
+    if (HasResidue()) {
+        // Records checked one by one are read to be counted: in file order
+        // (no order to keep), and only the fields the check reads.
+        const TableDef& d = def();
+        std::vector<int> fields;
+        if (check_) {
+            fields = impl_->fieldIndex;
+        } else {
+            for (int idx : impl_->fieldIndex)
+                if (ResidueReads(d.fields[static_cast<std::size_t>(idx)].name)) fields.push_back(idx);
+        }
+        std::string select = "SELECT m.rowid";
+        for (int idx : fields) select += ", m." + ColumnOf(d.fields[static_cast<std::size_t>(idx)].name);
+        sqlite3_stmt* st = db->Prepare(select + from, &rc);
+        if (!st) return -1;
+        struct Reset {
+            sqlite3_stmt* s;
+            ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
+        } reset{st};
+        int idx = 1;
+        for (const Value& v : params_) BindValue(st, idx++, v);
+        for (const Value& v : params) BindValue(st, idx++, v);
+        ListRow r;
+        r.values.resize(d.fields.size());
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            r.row = sqlite3_column_int64(st, 0);
+            for (std::size_t c = 0; c < fields.size(); ++c)
+                r.values[static_cast<std::size_t>(fields[c])] =
+                    ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(fields[c])]);
+            if (Qualifies(r)) ++n;
+        }
+        return rc == SQLITE_DONE ? n : -1;
+    }
+    sqlite3_stmt* st = db->Prepare("SELECT COUNT(*)" + from, &rc);
     if (!st) return -1;
     int idx = 1;
     for (const Value& v : params_) BindValue(st, idx++, v);

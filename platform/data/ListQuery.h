@@ -165,6 +165,7 @@ private:
 
     bool Qualifies(const ListRow& r);
     int64_t CountWhere(const std::string& conditions, const std::vector<Value>& params);
+    bool ResidueReads(const std::string& field) const;
     int Run(const std::string& conditions, const std::vector<Value>& params, const std::string& tail, int limit,
             int64_t offset, bool reverse, const std::function<bool(ListRow&)>& take);
     std::string AnchorCondition(const ListRow& anchor, bool after, std::vector<Value>& params) const;
@@ -181,6 +182,7 @@ private:
     std::string where_;
     std::vector<Value> params_;
     std::vector<CompiledExpression> residue_;
+    std::string residueText_;  // the residue's texts in upper case, for the fields they read
     std::unique_ptr<Bindings> rowBindings_;  // the fields of the row at hand
     const ListRow* rowAtHand_ = nullptr;
     std::string message_;

@@ -105,8 +105,11 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
         "SUB(UPPER(SCH:Description),1,4) = 'CALL'",
         "SCH:ID >= '30' OR SCH:ID < 3",
         "SCH:Description = 'Call O''Brien 2'",
-        "SCH:Description & 'x' = 'zz 4x'",       // no SQL form: evaluated per record
+        "SCH:Description & 'x' = 'zz 4x'",       // texts joined: SQLite's ||
+        "UPPER(SCH:Category & '/' & SCH:Description) = 'HOME/ZZ 4'",
+        "SCH:ID & 'x' = '4x'",                    // a number joined: evaluated per record
         "SCH:Date > TODAY() XOR SCH:Disabled",    // the same
+        "SCH:Date + 1 > TODAY() XOR SCH:Description & '' = 'Alpha 6'",
         "SCH:Category = 5",                       // a text field against a number
         "Filter:Category = 'Work' OR SCH:ID < 5",  // a part without fields, decided once
         "SelectedDay = 0 AND SCH:ID < 5",
@@ -130,6 +133,12 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
     EXPECT_FALSE(q.HasResidue());
     // User text is bound, never pasted into the SQL.
     EXPECT_EQ(q.WhereSql().find("Work"), std::string::npos);
+    // Texts joined with "&" need no check per record either.
+    q.SetFilter("SCH:Description & 'x' = 'zz 4x'", "join");
+    ASSERT_EQ(q.Apply(), 0);
+    EXPECT_FALSE(q.HasResidue());
+    EXPECT_EQ(q.WhereSql().find("zz"), std::string::npos);
+    q.SetFilter("", "join");
     // A filter that can hold for no record reads none.
     q.SetFilter("0", "~none");
     ASSERT_EQ(q.Apply(), 0);
