@@ -1,0 +1,460 @@
+#include "reports/Imex.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Picture.h"
+#include "platform/runtime/Strings.h"
+#include "scriptedit/ScriptExchange.h"
+
+namespace kr::reports {
+
+namespace {
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+std::size_t CountChars(std::string_view s) {
+    std::size_t n = 0;
+    for (char c : s)
+        if (!IsContinuation(c)) ++n;
+    return n;
+}
+
+std::string_view TrimPicture(std::string_view picture) {
+    const std::size_t end = picture.find_last_not_of(' ');
+    picture = end == std::string_view::npos ? std::string_view() : picture.substr(0, end + 1);
+    return picture.substr(0, kImexPictureChars);
+}
+
+std::string_view ClipBlanks(std::string_view s) {
+    const std::size_t end = s.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : s.substr(0, end + 1);
+}
+
+constexpr std::size_t kWriteBuffer = 1 << 16;
+
+}  // namespace
+
+PictureClass ClassOfPicture(std::string_view picture) {
+    picture = TrimPicture(picture);
+    if (picture.size() < 2) return PictureClass::Formatted;
+    switch (picture[1]) {
+        case 'S':
+        case 's': return PictureClass::Text;
+        case 'N':
+        case 'n': return PictureClass::Number;
+        default: return PictureClass::Formatted;
+    }
+}
+
+std::string_view CutChars(std::string_view text, std::size_t chars) {
+    if (text.size() <= chars) return text;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsContinuation(text[i])) continue;
+        if (n == chars) return text.substr(0, i);
+        ++n;
+    }
+    return text;
+}
+
+std::string_view CutBytes(std::string_view text, std::size_t bytes) {
+    if (text.size() <= bytes) return text;
+    std::size_t end = bytes;
+    while (end > 0 && IsContinuation(text[end])) --end;
+    return text.substr(0, end);
+}
+
+ImexError ErrnoError(int err) {
+    int code = kDriverError;
+    switch (err) {
+        case ENOENT: code = kFileNotFound; break;
+        case ENOTDIR: code = kPathNotFound; break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR: code = kAccessDenied; break;
+        case EMFILE:
+        case ENFILE: code = kTooManyOpenFiles; break;
+        case ENOSPC:
+        case EDQUOT: code = kDiskFull; break;
+        case EBUSY: code = kFileLocked; break;
+        default: break;
+    }
+    return {code, std::strerror(err)};
+}
+
+// ---------------------------------------------------------------- writing
+
+void Imex::ClearLine() {
+    line_.clear();
+    lineChars_ = 0;
+    firstField_ = true;
+}
+
+void Imex::Put(std::string_view s) {
+    if (lineChars_ >= kImexLineChars) return;
+    const std::size_t room = kImexLineChars - lineChars_;
+    if (s.size() > room) s = CutChars(s, room);
+    line_.append(s);
+    lineChars_ += CountChars(s);
+}
+
+void Imex::PutChar(char c) { Put(std::string_view(&c, 1)); }
+
+void Imex::AddComma() {
+    if (!firstField_) PutChar(',');
+}
+
+void Imex::QuoteText(std::string_view text, bool headerMode) {
+    text = CutChars(text, kImexFieldChars);
+    field_.clear();
+    if (headerMode) {
+        field_.assign(text);
+        if (field_.find('[') != std::string::npos) {
+            for (char& c : field_) {
+                if (c == ',' || c == '[') c = '_';
+                else if (c == ']') c = ' ';
+            }
+        }
+        return;
+    }
+    field_.reserve(text.size() + 8);
+    for (char c : text) {
+        field_.push_back(c);
+        if (c == '"') field_.push_back('"');
+    }
+    // Doubling may have grown the field past its limit.
+    if (field_.size() > kImexFieldChars) field_.resize(CutChars(field_, kImexFieldChars).size());
+}
+
+void Imex::AddText(std::string_view text, bool headerMode, std::string_view picture) {
+    AddComma();
+    switch (ClassOfPicture(picture)) {
+        case PictureClass::Text:
+            PutChar('"');
+            QuoteText(text, headerMode);
+            Put(ClipBlanks(field_));
+            PutChar('"');
+            break;
+        case PictureClass::Number: {
+            const std::size_t start = text.find_first_not_of(' ');
+            Put(CutChars(ClipBlanks(start == std::string_view::npos ? std::string_view() : text.substr(start)),
+                         kImexFieldChars));
+            break;
+        }
+        case PictureClass::Formatted:
+            PutChar('"');
+            Put(CutChars(Format(Value(std::string(text)), TrimPicture(picture)), kImexFieldChars));
+            PutChar('"');
+            break;
+    }
+    firstField_ = false;
+}
+
+void Imex::AddNumber(int64_t number, std::string_view picture) {
+    switch (ClassOfPicture(picture)) {
+        case PictureClass::Number: {
+            AddComma();
+            char buf[24];
+            const int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(number));
+            Put(std::string_view(buf, static_cast<std::size_t>(n)));
+            firstField_ = false;
+            break;
+        }
+        case PictureClass::Text: AddText(std::to_string(number), false, picture); break;
+        case PictureClass::Formatted:
+            AddComma();
+            PutChar('"');
+            Put(CutChars(Format(Value(number), TrimPicture(picture)), kImexFieldChars));
+            PutChar('"');
+            firstField_ = false;
+            break;
+    }
+}
+
+void Imex::AddField(const Value& value, bool headerMode, std::string_view picture) {
+    if (value.isInt() && !headerMode) {
+        AddNumber(value.toInt(), picture);
+        return;
+    }
+    if (value.isReal() && ClassOfPicture(picture) == PictureClass::Formatted) {
+        AddComma();
+        PutChar('"');
+        Put(CutChars(Format(value, TrimPicture(picture)), kImexFieldChars));
+        PutChar('"');
+        firstField_ = false;
+        return;
+    }
+    AddText(value.toText(), headerMode, picture);
+}
+
+// ---------------------------------------------------------------- reading
+
+void Imex::SetText(std::string_view bytes) {
+    text_ = DecodeExchangeText(bytes);
+    SetImport();
+}
+
+bool Imex::LoadFile(const std::string& fileName, ImexError& error) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        error = ErrnoError(errno ? errno : ENOENT);
+        return false;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = ErrnoError(errno ? errno : EIO);
+        return false;
+    }
+    SetText(bytes);
+    return true;
+}
+
+void Imex::SetImport() {
+    pos_ = 0;
+    record_.clear();
+    cursor_ = std::string::npos;
+    converted_ = false;
+}
+
+int64_t Imex::NextLine() {
+    const std::size_t n = text_.size();
+    cursor_ = 0;
+    record_.clear();
+    if (pos_ >= n) {
+        cursor_ = std::string::npos;
+        return 0;
+    }
+    const std::size_t start = pos_;
+    std::size_t i = start;
+    std::size_t end = n;
+    bool fieldStart = true;
+    while (i < n) {
+        const char c = text_[i];
+        if (c == '\r' || c == '\n') {
+            end = i;
+            break;
+        }
+        if (fieldStart && c == '"') {
+            // Find the closing quote; past a line break only within the
+            // field's limit.
+            std::size_t j = i + 1, chars = 0, lineEnd = std::string::npos;
+            bool closed = false;
+            while (j < n) {
+                const char d = text_[j];
+                if (d == '"') {
+                    if (j + 1 < n && text_[j + 1] == '"') {
+                        j += 2;
+                        chars += 2;
+                        continue;
+                    }
+                    closed = true;
+                    break;
+                }
+                if ((d == '\r' || d == '\n') && lineEnd == std::string::npos) lineEnd = j;
+                if (!IsContinuation(d)) ++chars;
+                if (lineEnd != std::string::npos && chars > kImexFieldChars) break;
+                ++j;
+            }
+            if (!closed) {
+                // Open to the end of its line (or of the text).
+                end = lineEnd == std::string::npos ? n : lineEnd;
+                i = end;
+                break;
+            }
+            // The closing quote, then the one character after it is skipped
+            // (normally the comma), unless it ends the line.
+            i = j + 1;
+            if (i < n && text_[i] != '\r' && text_[i] != '\n') ++i;
+            fieldStart = true;
+            continue;
+        }
+        fieldStart = c == ',';
+        ++i;
+    }
+    if (i >= n) end = n;
+    std::size_t next = end;
+    if (next < n && text_[next] == '\r') {
+        ++next;
+        if (next < n && text_[next] == '\n') ++next;
+    } else if (next < n && text_[next] == '\n') {
+        ++next;
+    }
+    pos_ = next;
+    record_.assign(CutChars(std::string_view(text_).substr(start, end - start), kImexLineChars));
+    return static_cast<int64_t>(next - start);
+}
+
+int Imex::NextField() {
+    converted_ = false;
+    if (cursor_ == std::string::npos || cursor_ >= record_.size() ||
+        record_.find_first_not_of(' ', cursor_) == std::string::npos) {
+        field_.clear();
+        cursor_ = std::string::npos;
+        return 0;
+    }
+    if (record_[cursor_] == '"') {
+        std::size_t j = cursor_ + 1;
+        std::size_t close = std::string::npos;
+        for (;;) {
+            const std::size_t q = record_.find('"', j);
+            if (q == std::string::npos) break;
+            if (q + 1 < record_.size() && record_[q + 1] == '"') {
+                j = q + 2;
+                continue;
+            }
+            close = q;
+            break;
+        }
+        std::string_view raw;
+        if (close != std::string::npos) {
+            raw = std::string_view(record_).substr(cursor_ + 1, close - cursor_ - 1);
+            cursor_ = close + 2;
+        } else {
+            raw = std::string_view(record_).substr(cursor_ + 1);
+            cursor_ = std::string::npos;
+        }
+        // Doubled quotes read as one.
+        field_.clear();
+        for (std::size_t k = 0; k < raw.size(); ++k) {
+            field_.push_back(raw[k]);
+            if (raw[k] == '"' && k + 1 < raw.size() && raw[k + 1] == '"') ++k;
+        }
+        if (field_.size() > kImexFieldChars) field_.resize(CutChars(field_, kImexFieldChars).size());
+        return 1;
+    }
+    const std::size_t comma = record_.find(',', cursor_);
+    std::string_view raw;
+    if (comma != std::string::npos) {
+        raw = std::string_view(record_).substr(cursor_, comma - cursor_);
+        cursor_ = comma + 1;
+    } else {
+        raw = std::string_view(record_).substr(cursor_);
+        cursor_ = std::string::npos;
+    }
+    field_.assign(CutChars(raw, kImexFieldChars));
+    return 2;
+}
+
+void Imex::DeformatField(std::string_view picture) {
+    if (converted_) return;
+    converted_ = true;
+    if (ClassOfPicture(picture) != PictureClass::Formatted) return;
+    field_ = std::string(CutChars(Deformat(field_, TrimPicture(picture)).toText(), kImexFieldChars));
+}
+
+int64_t OpenImportFile(Imex& imex, const std::string& fileName, ImexError& error) {
+    error = {};
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        error = ErrnoError(errno);
+        return 0;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = ErrnoError(EISDIR);
+        return 0;
+    }
+    if (!imex.LoadFile(fileName, error)) return 0;
+    return imex.TextSize() == 0 ? 0 : static_cast<int64_t>(st.st_size);
+}
+
+// ---------------------------------------------------------------- export file
+
+ImexExportFile::~ImexExportFile() { Discard(); }
+
+bool ImexExportFile::Create(const std::string& target, ImexError& error) {
+    Discard();
+    target_ = target;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = ErrnoError(EISDIR);
+        return false;
+    }
+    temp_ = target + ".XXXXXX";
+    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        error = ErrnoError(errno);
+        temp_.clear();
+        return false;
+    }
+    // The new file takes the permissions of a new file, not mkostemp's 0600.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+    buffer_.clear();
+    return true;
+}
+
+bool ImexExportFile::Flush(ImexError& error) {
+    std::size_t off = 0;
+    while (off < buffer_.size()) {
+        const ssize_t put = ::write(fd_, buffer_.data() + off, buffer_.size() - off);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            error = ErrnoError(put < 0 ? errno : ENOSPC);
+            buffer_.erase(0, off);
+            return false;
+        }
+        off += static_cast<std::size_t>(put);
+    }
+    buffer_.clear();
+    return true;
+}
+
+bool ImexExportFile::AddLine(std::string_view line, ImexError& error) {
+    if (fd_ < 0) {
+        error = {kFileNotOpen, ErrorText(kFileNotOpen)};
+        return false;
+    }
+    buffer_.append(ClipBlanks(line));
+    buffer_.append("\r\n");
+    if (buffer_.size() < kWriteBuffer) return true;
+    return Flush(error);
+}
+
+bool ImexExportFile::Commit(ImexError& error) {
+    if (fd_ < 0) {
+        error = {kFileNotOpen, ErrorText(kFileNotOpen)};
+        return false;
+    }
+    if (!Flush(error)) return false;
+    if (::fsync(fd_) != 0) {
+        error = ErrnoError(errno);
+        return false;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        error = ErrnoError(errno);
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        return false;
+    }
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        error = ErrnoError(errno);
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
+
+void ImexExportFile::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+    buffer_.clear();
+}
+
+}  // namespace kr::reports

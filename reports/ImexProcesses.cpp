@@ -1,0 +1,373 @@
+#include "reports/ImexProcesses.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "dictionary/OpenTable.h"
+#include "dictionary/SchedulingTables.h"
+#include "dictionary/StandardWarning.h"
+#include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+
+namespace kr::reports {
+
+namespace {
+
+constexpr int kExportPage = 512;
+
+void FileErrorMessage(const std::string& caption, const ImexError& e, int buttons = kButtonOk,
+                      int defaultButton = 0) {
+    (void)Message(e.Message(), caption, MessageIcon::Hand, buttons, defaultButton);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- timed slices
+
+bool TimedProcess::Step(int) {
+    if (!Running()) return false;
+    ProcessState end = ProcessState::Running;
+    if (CancelRequested()) {
+        end = ProcessState::Cancelled;
+    } else {
+        BeginSlice();
+        const auto until = std::chrono::steady_clock::now() + slice_;
+        for (unsigned n = 1;; ++n) {
+            if (CancelRequested()) {
+                end = ProcessState::Cancelled;
+                break;
+            }
+            const bool more = Work();
+            if (stop_ != ProcessState::Running) {
+                end = stop_;
+                break;
+            }
+            if (!more) {
+                end = ProcessState::Finished;
+                break;
+            }
+            if ((n & 15) == 0 && std::chrono::steady_clock::now() >= until) break;
+        }
+        EndSlice();
+        if (stop_ != ProcessState::Running) end = stop_;
+    }
+    if (end != ProcessState::Running) {
+        SetState(end);
+        Ended(end);
+    }
+    EndOfBatch();
+    return Running();
+}
+
+// ---------------------------------------------------------------- export
+
+ExportRun::ExportRun(const ImexMember& member, std::vector<ImexFieldEntry> fields, bool header, std::string target)
+    : member_(member), fields_(std::move(fields)), header_(header), target_(std::move(target)) {
+    for (const ImexFieldEntry& f : fields_) columns_.emplace_back(member_.def(), f.name);
+}
+
+ExportRun::~ExportRun() {
+    file_.Discard();
+    CloseTable();
+}
+
+void ExportRun::CloseTable() {
+    if (tableOpen_) table_->Close();
+    tableOpen_ = false;
+}
+
+bool ExportRun::AddLine() {
+    ImexError e;
+    bool ok = file_.AddLine(imex_.Line(), e);
+    while (!ok) {
+        if (Message(e.Message(), "Cannot ADD to " + target_, MessageIcon::Hand, kButtonRetry | kButtonAbort,
+                    kButtonAbort) == kButtonAbort)
+            return false;
+        ok = file_.Flush(e);
+    }
+    return true;
+}
+
+bool ExportRun::Start() {
+    table_ = &data::TableOf(member_.def());
+    if (OpenTable(*table_) != 0) return false;
+    tableOpen_ = true;
+    ImexError e;
+    if (!file_.Create(target_, e)) {
+        FileErrorMessage("Cannot CREATE " + target_, e);
+        CloseTable();
+        return false;
+    }
+    if (header_) {
+        imex_.ClearLine();
+        for (const ImexFieldEntry& f : fields_) imex_.AddText(f.name, true, kHeaderPicture);
+        if (!AddLine()) {
+            file_.Discard();
+            CloseTable();
+            return false;
+        }
+    }
+    const int64_t records = table_->Records();
+    SetTotal(records > 0 ? static_cast<int>(records) : 0);
+    // An order that cannot be prepared is reported; the read goes on.
+    position_.key = member_.def().key(member_.orderKey);
+    if (table_->Set(position_.key) != 0) StandardWarningNoText(36);
+    return true;
+}
+
+void ExportRun::BeginSlice() {}
+
+bool ExportRun::Fetch() {
+    if (next_ < page_.size()) return true;
+    if (exhausted_) return false;
+    next_ = 0;
+    // Each page goes on from the last record read, whatever else read the
+    // table on this thread meanwhile.
+    table_->Reset(position_);
+    const int err = table_->NextRecords(kExportPage, page_, &positions_);
+    if (!positions_.empty()) position_ = positions_.back();
+    if (err == kRecordNotAvailable || (err == 0 && page_.empty())) {
+        exhausted_ = true;
+        page_.clear();
+        return false;
+    }
+    if (err != 0) {
+        StandardWarningText(35, member_.tableText);
+        Stop(ProcessState::Failed);
+        return false;
+    }
+    return true;
+}
+
+bool ExportRun::Work() {
+    if (!Fetch()) return false;
+    void* record = page_[next_++].get();
+    if (member_.kind == ImexKind::Schedule) {
+        // A month-repeat text that starts with a NUL byte is written blank.
+        Schedule& s = *static_cast<Schedule*>(record);
+        if (!s.MonthRepeat.str().empty() && s.MonthRepeat.str()[0] == '\0') s.MonthRepeat = "";
+    }
+    imex_.ClearLine();
+    for (std::size_t i = 0; i < columns_.size(); ++i) columns_[i].Write(imex_, record, fields_[i].picture);
+    if (!AddLine()) {
+        Stop(ProcessState::Failed);
+        return false;
+    }
+    ++written_;
+    CountDone();
+    return true;
+}
+
+void ExportRun::Ended(ProcessState state) {
+    if (state == ProcessState::Finished) {
+        ImexError e;
+        bool flushed = file_.Flush(e);
+        while (!flushed) {
+            if (Message(e.Message(), "Cannot ADD to " + target_, MessageIcon::Hand, kButtonRetry | kButtonAbort,
+                        kButtonAbort) == kButtonAbort)
+                break;
+            flushed = file_.Flush(e);
+        }
+        if (flushed) {
+            committed_ = file_.Commit(e);
+            if (!committed_) FileErrorMessage("Cannot CLOSE " + target_, e);
+        }
+    }
+    file_.Discard();
+    CloseTable();
+}
+
+std::string ExportRun::StoppedText() const {
+    if (committed_) return {};
+    return std::to_string(written_) + (written_ == 1 ? " record was" : " records were") +
+           " written before the export stopped.  The file " + target_ + " was not changed.";
+}
+
+// ---------------------------------------------------------------- import
+
+namespace {
+constexpr std::size_t kShownValueChars = 100;
+}
+
+ImportColumns ScanImportColumns(Imex& reader) {
+    ImportColumns out;
+    reader.SetImport();
+    if (reader.NextLine() == 0) return out;
+    while (reader.NextField() != 0) {
+        out.values.emplace_back(CutChars(reader.Field(), kShownValueChars));
+        out.pictures.emplace_back(kImportTextPicture);
+    }
+    if (reader.NextLine() != 0) {
+        for (std::size_t c = 0; c < out.pictures.size(); ++c) {
+            const int r = reader.NextField();
+            if (r == 0) break;
+            if (r == 2) out.pictures[c] = kImportNumberPicture;
+        }
+    }
+    reader.SetImport();
+    reader.NextLine();
+    return out;
+}
+
+bool NextImportValues(Imex& reader, std::vector<std::string>& values) {
+    if (reader.NextLine() == 0) return false;
+    for (std::string& v : values) {
+        if (reader.NextField() == 0) break;
+        v = std::string(CutChars(reader.Field(), kShownValueChars));
+    }
+    return true;
+}
+
+std::vector<int> AutoAssign(const ImexMember& member, const std::vector<std::string>& values,
+                            ImportMapping& mapping) {
+    std::vector<int> changed;
+    mapping.targetColumn.resize(member.fields.size(), -1);
+    for (std::size_t t = 0; t < member.fields.size(); ++t) {
+        if (mapping.targetColumn[t] >= 0) continue;
+        const std::string& name = member.fields[t].name;
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            if (ClipRight(values[c]) != ClipRight(name)) continue;
+            mapping.targetColumn[t] = static_cast<int>(c);
+            if (const char* picture = AutoPicture(member.kind, name); picture && c < mapping.columnPictures.size()) {
+                mapping.columnPictures[c] = picture;
+                changed.push_back(static_cast<int>(c));
+            }
+            break;
+        }
+    }
+    return changed;
+}
+
+ImportRun::ImportRun(const ImexMember& member, std::shared_ptr<Imex> reader, ImportMapping mapping,
+                     bool stripHeader)
+    : member_(member), reader_(std::move(reader)), mapping_(std::move(mapping)), stripHeader_(stripHeader) {
+    const data::TableDef& def = member_.def();
+    for (const ImexFieldEntry& f : member_.fields) targets_.emplace_back(def, f.name);
+    columnTargets_.resize(mapping_.columnPictures.size());
+    for (std::size_t t = 0; t < mapping_.targetColumn.size() && t < targets_.size(); ++t) {
+        const int c = mapping_.targetColumn[t];
+        if (c >= 0 && static_cast<std::size_t>(c) < columnTargets_.size())
+            columnTargets_[static_cast<std::size_t>(c)].push_back(static_cast<int>(t));
+    }
+    if (member_.kind == ImexKind::Schedule) {
+        for (std::size_t t = 0; t < member_.fields.size(); ++t) {
+            if (member_.fields[t].name == "SCH:AdvanceWarnDate") warnDate_ = static_cast<int>(t);
+            if (member_.fields[t].name == "SCH:AdvanceWarnTime") warnTime_ = static_cast<int>(t);
+        }
+    }
+}
+
+ImportRun::~ImportRun() {
+    EndSlice();
+    CloseTable();
+}
+
+void ImportRun::CloseTable() {
+    if (tableOpen_) table_->Close();
+    tableOpen_ = false;
+}
+
+bool ImportRun::Start() {
+    const data::TableDef& def = member_.def();
+    table_ = &data::TableOf(def);
+    if (OpenTable(*table_) != 0) return false;
+    tableOpen_ = true;
+    numberKey_ = member_.numberKey ? def.key(member_.numberKey) : nullptr;
+    // Every line starts from a cleared record with the table's new-record
+    // values (taken once; the buffer gets back what it held).
+    data::FileManager& manager = member_.file();
+    data::AnyRecord saved(def);
+    def.copy(saved.get(), table_->Record());
+    table_->Clear();
+    manager.SetNewRecordDefaults();
+    defaults_ = std::make_unique<data::AnyRecord>(def);
+    def.copy(defaults_->get(), table_->Record());
+    def.copy(table_->Record(), saved.get());
+    work_ = std::make_unique<data::AnyRecord>(def);
+
+    SetTotal(static_cast<int>(std::min<int64_t>(reader_->TextSize(), INT32_MAX)));
+    reader_->SetImport();
+    if (stripHeader_) {
+        const int64_t bytes = reader_->NextLine();
+        CountDone(static_cast<int>(bytes));
+    }
+    return true;
+}
+
+void ImportRun::BeginSlice() {
+    if (inTransaction_ || data::InTransaction()) return;
+    inTransaction_ = data::Logout({table_}) == kNoError;
+}
+
+void ImportRun::EndSlice() {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    if (data::Commit() != kNoError) {
+        (void)Message(ImexError{data::LastErrorCode(), data::LastErrorText()}.Message(), member_.addCaption,
+                      MessageIcon::Hand);
+        Stop(ProcessState::Failed);
+    }
+}
+
+bool ImportRun::Work() {
+    const int64_t bytes = reader_->NextLine();
+    if (bytes == 0) return false;
+    CountDone(static_cast<int>(std::min<int64_t>(bytes, INT32_MAX)));
+    const data::TableDef& def = member_.def();
+    def.copy(work_->get(), defaults_->get());
+    bool any = false;
+    for (std::size_t c = 0; c < columnTargets_.size(); ++c) {
+        if (reader_->NextField() == 0) break;
+        any = true;
+        for (int t : columnTargets_[c]) {
+            reader_->DeformatField(mapping_.columnPictures[c]);
+            targets_[static_cast<std::size_t>(t)].Store(work_->get(), reader_->Field());
+            // No advance-warning date: no advance-warning time either.
+            if (warnDate_ >= 0 && warnTime_ >= 0 &&
+                targets_[static_cast<std::size_t>(warnDate_)].Number(work_->get()) == 0)
+                targets_[static_cast<std::size_t>(warnTime_)].Store(work_->get(), "0");
+        }
+    }
+    if (!any) return true;  // a blank line
+    return AddRecord();
+}
+
+bool ImportRun::AddRecord() {
+    const data::TableDef& def = member_.def();
+    for (;;) {
+        int err = 0;
+        // A number taken meanwhile by another program is tried again, three
+        // times in all before the user is asked.
+        for (int tries = 0; tries < 3; ++tries) {
+            def.copy(table_->Record(), work_->get());
+            err = numberKey_ ? table_->AddAutoNumbered(numberKey_) : table_->Add();
+            if (err != kDuplicateKey || !numberKey_ || !EqualNoCase(data::LastDuplicateKey(), numberKey_->name))
+                break;
+        }
+        if (err == kNoError) {
+            ++added_;
+            return true;
+        }
+        const ImexError failure{err, data::LastErrorText()};
+        const bool numbering =
+            err == kDuplicateKey && numberKey_ && EqualNoCase(data::LastDuplicateKey(), numberKey_->name);
+        // No question waits while the slice holds the data file.
+        EndSlice();
+        if (numbering && StandardWarningNoText(25) == kButtonRetry) {
+            BeginSlice();
+            continue;
+        }
+        (void)Message(failure.Message(), member_.addCaption, MessageIcon::Hand);
+        Stop(ProcessState::Failed);
+        return false;
+    }
+}
+
+void ImportRun::Ended(ProcessState) {
+    EndSlice();
+    CloseTable();
+}
+
+}  // namespace kr::reports

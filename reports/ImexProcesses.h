@@ -1,0 +1,165 @@
+// The export and the import of a table as progress processes: the work the
+// exchange windows hand to their progress window, display-free.
+//
+// Each timer event of the progress window does about 50 ms of work, so the
+// window answers its Cancel button between slices whatever the table's size
+// and the percentage moves at least every quarter of a second.
+//
+// Export: the lines go to a temporary file beside the target, which replaces
+// the target only once every record has been written. Abort on a failed
+// line, a read error or Cancel leave the target as it was; the process then
+// says how many records it had written (StoppedText).
+//
+// Import: each line starts from a cleared record carrying the table's
+// new-record values; its columns are converted by their pictures and stored
+// into the targets assigned to them, and the record is added with a new
+// number where the table numbers its records. A blank line adds nothing.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/data/Table.h"
+#include "platform/runtime/RecordProcess.h"
+#include "reports/Imex.h"
+#include "reports/ImexFields.h"
+
+namespace kr::reports {
+
+// The slice of work per timer event.
+inline constexpr std::chrono::milliseconds kImexSlice{50};
+
+// A process whose Step works for one slice of time rather than a count.
+class TimedProcess : public BatchProcess {
+public:
+    bool Step(int count) override;
+    // The time a Step works for (kImexSlice by default); with 0 a Step
+    // handles 16 units (tests stop an export part-way with it).
+    void SetSlice(std::chrono::nanoseconds slice) { slice_ = slice; }
+
+protected:
+    // Handles one unit of work; false when there is no more (the process
+    // then finishes unless the unit set another end state).
+    virtual bool Work() = 0;
+    virtual void BeginSlice() {}
+    virtual void EndSlice() {}
+    // Once, with the final state.
+    virtual void Ended(ProcessState state) { (void)state; }
+    // Ends the process in a state other than Finished (from Work).
+    void Stop(ProcessState state) { stop_ = state; }
+
+private:
+    ProcessState stop_ = ProcessState::Running;
+    std::chrono::nanoseconds slice_ = kImexSlice;
+};
+
+class ExportRun : public TimedProcess {
+public:
+    ExportRun(const ImexMember& member, std::vector<ImexFieldEntry> fields, bool header, std::string target);
+    ~ExportRun() override;
+
+    // Opens the table, creates the temporary file and writes the header line.
+    // Messages "Cannot CREATE " / "Cannot ADD to " on failure. False when
+    // the export does not go on (nothing has changed).
+    bool Start();
+    int written() const { return written_; }
+    const std::string& target() const { return target_; }
+    // After an export that did not finish: how many records were written
+    // and that the file was not changed. Empty after a finished export.
+    std::string StoppedText() const;
+
+protected:
+    bool Work() override;
+    void BeginSlice() override;
+    void Ended(ProcessState state) override;
+
+private:
+    bool Fetch();
+    bool AddLine();
+    void CloseTable();
+
+    const ImexMember& member_;
+    std::vector<ImexFieldEntry> fields_;
+    std::vector<ImexColumn> columns_;
+    bool header_;
+    std::string target_;
+    Imex imex_;
+    ImexExportFile file_;
+    data::Table* table_ = nullptr;
+    bool tableOpen_ = false;
+    std::vector<data::AnyRecord> page_;
+    std::vector<data::Position> positions_;
+    data::Position position_;
+    std::size_t next_ = 0;
+    bool exhausted_ = false;
+    int written_ = 0;
+    bool committed_ = false;
+};
+
+// How the columns of a file map onto a table's targets.
+struct ImportMapping {
+    std::vector<std::string> columnPictures;  // per column of the file
+    std::vector<int> targetColumn;            // per target of the member: column index or -1
+};
+
+// The columns an import window starts with: one per field of the file's
+// first line, its value that field's text (first 100 characters) and its
+// picture "@S1000", or "@N30.9" where the second line holds the field bare.
+// The reader is left after the first line again. Empty when the file has
+// no first line.
+struct ImportColumns {
+    std::vector<std::string> values;
+    std::vector<std::string> pictures;
+};
+ImportColumns ScanImportColumns(Imex& reader);
+// The values of the next line for the columns: a column the line has no
+// field for keeps its value. False (nothing changed) at the end of the file.
+bool NextImportValues(Imex& reader, std::vector<std::string>& values);
+
+// "A&uto": each target without a column gets the first column whose value
+// equals the target's name (trailing blanks ignored); in a schedule import
+// the date and time targets give that column their picture. Returns the
+// columns whose picture changed.
+std::vector<int> AutoAssign(const ImexMember& member, const std::vector<std::string>& values,
+                            ImportMapping& mapping);
+
+class ImportRun : public TimedProcess {
+public:
+    // `reader` holds the file (OpenImportFile); fileSize is its size in bytes.
+    ImportRun(const ImexMember& member, std::shared_ptr<Imex> reader, ImportMapping mapping, bool stripHeader);
+    ~ImportRun() override;
+
+    // Opens the table, positions the file at its start and drops the header
+    // line when asked. False when the table cannot be opened.
+    bool Start();
+    int added() const { return added_; }
+
+protected:
+    bool Work() override;
+    void BeginSlice() override;
+    void EndSlice() override;
+    void Ended(ProcessState state) override;
+
+private:
+    bool AddRecord();
+    void CloseTable();
+
+    const ImexMember& member_;
+    std::shared_ptr<Imex> reader_;
+    ImportMapping mapping_;
+    bool stripHeader_;
+    std::vector<ImexColumn> targets_;
+    // For each column, the targets it fills, in target order.
+    std::vector<std::vector<int>> columnTargets_;
+    data::Table* table_ = nullptr;
+    bool tableOpen_ = false;
+    bool inTransaction_ = false;
+    const data::KeyDef* numberKey_ = nullptr;
+    int warnDate_ = -1, warnTime_ = -1;
+    std::unique_ptr<data::AnyRecord> defaults_, work_;
+    int added_ = 0;
+};
+
+}  // namespace kr::reports

@@ -1,0 +1,227 @@
+// The exchange file format: lines as the writer builds them, records and
+// fields as the reader takes them apart, and the file that replaces its
+// target only when complete.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "platform/runtime/Picture.h"
+#include "reports/Imex.h"
+
+namespace kr::reports {
+namespace {
+
+using Fields = std::vector<std::pair<int, std::string>>;
+
+// Every field of the next record, with its result code.
+Fields ReadRecord(Imex& imex) {
+    Fields out;
+    EXPECT_GT(imex.NextLine(), 0);
+    for (int r; (r = imex.NextField()) != 0;) out.emplace_back(r, imex.Field());
+    return out;
+}
+
+Fields ReadLine(std::string_view text) {
+    Imex imex;
+    imex.SetText(text);
+    return ReadRecord(imex);
+}
+
+TEST(ImexWriter, QuotesTextsWritesNumbersBareAndEmptyTextAsTwoQuotes) {
+    Imex imex;
+    imex.ClearLine();
+    imex.AddField(Value("He said \"hi\""), false, "@s40");
+    imex.AddField(Value(0), false, "@n3");
+    imex.AddField(Value(""), false, "@s20");
+    EXPECT_EQ(imex.Line(), R"("He said ""hi""",0,"")");
+
+    // Numbers are raw whatever the picture's sign or blank mark; texts keep
+    // leading blanks and lose trailing ones; nothing trails the last field.
+    imex.ClearLine();
+    imex.AddField(Value(-7), false, "@n-2b");
+    imex.AddField(Value(0), false, "@n-2b");
+    imex.AddField(Value("  padded   "), false, "@s20");
+    imex.AddText("  42  ", false, "@n6");
+    EXPECT_EQ(imex.Line(), R"(-7,0,"  padded",42)");
+}
+
+TEST(ImexWriter, HeaderModeRewritesSubscriptsOnlyAndDoublesNoQuotes) {
+    Imex imex;
+    imex.ClearLine();
+    for (const char* name : {"SCH:Date", "A[1,2]", "B,C"}) imex.AddField(Value(name), true, kHeaderPicture);
+    EXPECT_EQ(imex.Line(), R"("SCH:Date","A_1_2","B,C")");
+    imex.ClearLine();
+    imex.AddText("Say \"x\"", true, kHeaderPicture);
+    EXPECT_EQ(imex.Line(), R"("Say "x"")");
+}
+
+TEST(ImexWriter, FormattedFieldsAreQuotedAndBlankDatesReadBackAsZero) {
+    Imex imex;
+    imex.ClearLine();
+    imex.AddField(Value(0), false, "@d17b");
+    imex.AddField(Value(81234), false, "@d3");
+    const std::string line = imex.Line();
+    ASSERT_GE(line.size(), 2u);
+    const std::size_t comma = line.find("\",\"");
+    ASSERT_NE(comma, std::string::npos);
+    const std::string first = line.substr(0, comma + 1);
+    EXPECT_EQ(first.front(), '"');
+    EXPECT_EQ(first.find_first_of("0123456789"), std::string::npos) << first;
+    EXPECT_EQ(line.substr(comma + 2), "\"" + Format(Value(81234), "@d3") + "\"");
+
+    imex.SetText(line);
+    ASSERT_GT(imex.NextLine(), 0);
+    ASSERT_EQ(imex.NextField(), 1);
+    imex.DeformatField("@d17");
+    EXPECT_EQ(imex.Field(), "0");
+    ASSERT_EQ(imex.NextField(), 1);
+    imex.DeformatField("@d3");
+    EXPECT_EQ(imex.Field(), "81234");
+    // A second conversion of the same field changes nothing.
+    imex.DeformatField("@d3");
+    EXPECT_EQ(imex.Field(), "81234");
+}
+
+TEST(ImexWriter, FieldsAndLinesAreCutAtTheirLimitsNeverInsideACharacter) {
+    Imex imex;
+    imex.ClearLine();
+    const std::string e = "\xC3\xA9";  // one two-byte character
+    std::string text;
+    for (int i = 0; i < 9000; ++i) text += e;
+    imex.AddText(text, false, "@s255");
+    // The quotes plus 8,000 characters of two bytes.
+    EXPECT_EQ(imex.Line().size(), 2 + 8000u * 2);
+    for (int i = 0; i < 3; ++i) imex.AddText(text, false, "@s255");
+    std::size_t chars = 0;
+    for (char c : imex.Line())
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++chars;
+    EXPECT_EQ(chars, kImexLineChars);
+    // The last byte ends a whole character.
+    const unsigned char last = static_cast<unsigned char>(imex.Line().back());
+    EXPECT_TRUE(last == 0xA9 || last == '"' || last == ',');
+}
+
+TEST(ImexReader, BareQuotedAndEmptyFieldsAsTheFormatDefines) {
+    EXPECT_EQ(ReadLine("a,,b"), (Fields{{2, "a"}, {2, ""}, {2, "b"}}));
+    // A trailing empty bare field is not reported.
+    EXPECT_EQ(ReadLine("a,b,"), (Fields{{2, "a"}, {2, "b"}}));
+    // The one character after a closing quote is skipped; the comma then
+    // starts an empty bare field.
+    EXPECT_EQ(ReadLine(R"("x"y,z)"), (Fields{{1, "x"}, {2, ""}, {2, "z"}}));
+    EXPECT_EQ(ReadLine(R"("""""")"), (Fields{{1, R"("")"}}));
+    EXPECT_EQ(ReadLine(R"("abc)"), (Fields{{1, "abc"}}));
+    EXPECT_EQ(ReadLine(R"("He said ""hi""",0,"")"), (Fields{{1, R"(He said "hi")"}, {2, "0"}, {1, ""}}));
+    // A quote after a blank starts no quoted field; blanks to the end end the line.
+    EXPECT_EQ(ReadLine(R"(a, "b",c   )"), (Fields{{2, "a"}, {2, R"( "b")"}, {2, "c   "}}));
+    EXPECT_EQ(ReadLine("a,   "), (Fields{{2, "a"}}));
+}
+
+TEST(ImexReader, LineEndsOfEveryKindAndEmptyLinesAreNotTheEnd) {
+    Imex imex;
+    imex.SetText("a,b\r\nc\nd\re\r\n\r\nf");
+    EXPECT_EQ(ReadRecord(imex), (Fields{{2, "a"}, {2, "b"}}));
+    for (const char* expected : {"c", "d", "e"}) EXPECT_EQ(ReadRecord(imex), (Fields{{2, expected}}));
+    EXPECT_EQ(imex.NextLine(), 2);  // the empty line
+    EXPECT_EQ(imex.NextField(), 0);
+    EXPECT_EQ(ReadRecord(imex), (Fields{{2, "f"}}));
+    EXPECT_EQ(imex.NextLine(), 0);
+    EXPECT_EQ(imex.TextPosition(), imex.TextSize());
+    imex.SetImport();
+    EXPECT_EQ(ReadRecord(imex), (Fields{{2, "a"}, {2, "b"}}));
+}
+
+TEST(ImexReader, AQuotedFieldGoesOnOverLineBreaksOnlyWhenItsQuoteClosesWithinTheLimit) {
+    Imex imex;
+    imex.SetText("\"Call Bob\r\nthen \"\"Ann\"\"\",x\r\nnext\r\n");
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "Call Bob\r\nthen \"Ann\""}, {2, "x"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{2, "next"}}));
+
+    // Left open past 8,000 characters: the field ends with its line.
+    std::string text = "\"open,1\r\n" + std::string(9000, 'z') + "\"\r\nlast";
+    imex.SetText(text);
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "open,1"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{2, std::string(8000, 'z')}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{2, "last"}}));
+}
+
+TEST(ImexReader, TextThatIsNotUtf8IsReadAsWindows1252) {
+    EXPECT_EQ(ReadLine("\"caf\xE9\",\x80"), (Fields{{1, "caf\xC3\xA9"}, {2, "\xE2\x82\xAC"}}));
+    EXPECT_EQ(ReadLine("\xEF\xBB\xBF\"caf\xC3\xA9\""), (Fields{{1, "caf\xC3\xA9"}}));
+}
+
+TEST(ImexReader, WrittenLinesReadBackUnchanged) {
+    const std::vector<std::string> texts = {"plain", "with, comma", "\"quoted\"", "", "\"\"\"\"", "two\r\nlines"};
+    Imex w;
+    w.ClearLine();
+    for (const std::string& t : texts) w.AddText(t, false, "@s255");
+    Imex r;
+    r.SetText(w.Line() + "\r\n");
+    Fields expected;
+    for (const std::string& t : texts) expected.emplace_back(1, t);
+    EXPECT_EQ(ReadRecord(r), expected);
+}
+
+class ImexFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string t = "/tmp/imex-file-XXXXXX";
+        ASSERT_NE(mkdtemp(t.data()), nullptr);
+        dir_ = t;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    static std::string Read(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::size_t FilesIn() const {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_), {}));
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(ImexFileTest, ReplacesTheTargetOnlyOnCommitWithCrLfAndNoTrailingBlanks) {
+    const std::filesystem::path target = dir_ / "out.csv";
+    std::ofstream(target) << "old contents";
+    ImexExportFile f;
+    ImexError e;
+    ASSERT_TRUE(f.Create(target.string(), e));
+    ASSERT_TRUE(f.AddLine("\"a\",1   ", e));
+    ASSERT_TRUE(f.AddLine("2", e));
+    EXPECT_EQ(Read(target), "old contents");
+    f.Discard();
+    EXPECT_EQ(Read(target), "old contents");
+    EXPECT_EQ(FilesIn(), 1u);
+
+    ASSERT_TRUE(f.Create(target.string(), e));
+    ASSERT_TRUE(f.AddLine("\"a\",1   ", e));
+    ASSERT_TRUE(f.AddLine("2", e));
+    ASSERT_TRUE(f.Commit(e)) << e.Message();
+    EXPECT_EQ(Read(target), "\"a\",1\r\n2\r\n");
+    EXPECT_EQ(FilesIn(), 1u);
+}
+
+TEST_F(ImexFileTest, CreateAndOpenErrorsCarryTheRuntimeCode) {
+    ImexExportFile f;
+    ImexError e;
+    EXPECT_FALSE(f.Create((dir_ / "missing" / "x.csv").string(), e));
+    EXPECT_EQ(e.code, 2);
+    EXPECT_EQ(e.Message().rfind("Error #2 - ", 0), 0u);
+
+    Imex imex;
+    EXPECT_EQ(OpenImportFile(imex, (dir_ / "none.csv").string(), e), 0);
+    EXPECT_EQ(e.code, 2);
+    std::ofstream(dir_ / "empty.csv").close();
+    EXPECT_EQ(OpenImportFile(imex, (dir_ / "empty.csv").string(), e), 0);
+    EXPECT_EQ(e.code, 0);
+    std::ofstream(dir_ / "one.csv") << "a,b\r\n";
+    EXPECT_EQ(OpenImportFile(imex, (dir_ / "one.csv").string(), e), 5);
+}
+
+}  // namespace
+}  // namespace kr::reports

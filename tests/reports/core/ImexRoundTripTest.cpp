@@ -1,0 +1,325 @@
+// Export and import over a real data file: every exported field comes back
+// as it was, lines start from a cleared record, and an export that stops
+// leaves the old file alone.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "../../support/DataFolderFixture.h"
+#include "dictionary/OrganiserTables.h"
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/Table.h"
+#include "reports/ImexProcesses.h"
+
+namespace kr::reports {
+namespace {
+
+int32_t Minutes(int m) { return (m % 1440) * 6000 + 1; }
+
+Schedule MakeTask(int i) {
+    Schedule s;
+    s.TaskType = i % 2 ? "Run Program" : "Display Message";
+    s.Category = "Cat " + std::to_string(i % 3);
+    s.Description = "Task " + std::to_string(i) + ", \"quoted\"";
+    s.Command = "/usr/bin/tool --name=\"a, b\" " + std::to_string(i);
+    s.Path = "/home/user/dir " + std::to_string(i);
+    s.ScheduleType = "Weekly";
+    uint8_t* days[] = {&s.Sunday, &s.Monday, &s.Tuesday, &s.Wednesday, &s.Thursday, &s.Friday, &s.Saturday};
+    for (int d = 0; d < 7; ++d) *days[d] = static_cast<uint8_t>((i >> d) & 1);
+    s.MonthRepeat = i % 4 ? "First Monday" : "";
+    s.Offset = -(i % 5);
+    s.Every = i * 3;
+    s.Every1st = i % 2;
+    s.Every2nd = (i + 1) % 2;
+    s.Every3rd = 1;
+    s.Every4th = 0;
+    s.EveryLast = i % 3 == 0;
+    s.LastDayofMonth = i % 7 == 0;
+    s.EveryType = "Days";
+    s.Date = MakeDate(7, 1 + i % 28, 2024);
+    s.Time = Minutes(i * 37);
+    s.LastRunDate = i % 5 ? MakeDate(6, 1 + i % 28, 2024) : 0;
+    s.LastRunTime = s.LastRunDate ? Minutes(i * 11) : 0;
+    s.SkipNextTime = i % 2;
+    s.Alarm = 1;
+    s.AlarmFile = "/sounds/alarm " + std::to_string(i) + ".wav";
+    s.AdvanceWarnDate = i % 2 ? s.Date - 1 : 0;
+    s.AdvanceWarnTime = s.AdvanceWarnDate ? Minutes(i * 5) : 0;
+    s.AdvanceWarned = i % 3 == 1;
+    s.Warn = 1;
+    s.SkipIfMissed = i % 2;
+    s.SkipIfScriptActive = 1;
+    s.NoHistory = i % 4 == 0;
+    s.UserSkip = 0;
+    s.Disabled = i % 3 == 0;
+    s.Skipped = i % 2;
+    s.ExpiryDate = i % 3 ? MakeDate(12, 31, 2025) + i : 0;
+    s.ExpiryTime = Minutes(600 + i);
+    s.ShiftType = "Forward";
+    s.ExceptWeekends = 1;
+    s.ExceptWeekdays = 0;
+    s.ExceptHolidays = i % 2;
+    s.ExceptTime = 1;
+    s.ExceptTimeBegin = Minutes(60 + i);
+    s.ExceptTimeEnd = Minutes(1200 - i);
+    return s;
+}
+
+class ImexRoundTripTest : public test::DataFolderTest {
+protected:
+    ImexRoundTripTest() : DataFolderTest("imex-roundtrip", MakeDate(6, 1, 2024), Minutes(600)) {}
+
+    template <class R>
+    void AddRecords(const data::TableDef& def, const std::vector<R>& records) {
+        data::Table& t = data::TableOf(def);
+        int e = t.Open();
+        if (e == 2) {
+            ASSERT_EQ(t.Create(), 0);
+            e = t.Open();
+        }
+        ASSERT_EQ(e, 0);
+        for (const R& r : records) {
+            t.Rec<R>() = r;
+            ASSERT_EQ(t.Add(), 0);
+        }
+        t.Close();
+    }
+    template <class R>
+    std::vector<R> ReadAll(const data::TableDef& def) {
+        std::vector<R> out;
+        data::Table& t = data::TableOf(def);
+        if (t.Open() != 0) return out;
+        t.Set(nullptr);
+        while (t.Next() == 0) out.push_back(t.Rec<R>());
+        t.Close();
+        return out;
+    }
+    void DeleteAll(const data::TableDef& def) {
+        data::Table& t = data::TableOf(def);
+        ASSERT_EQ(t.Open(), 0);
+        t.Set(nullptr);
+        while (t.Next() == 0) ASSERT_EQ(t.Delete(), 0);
+        t.Close();
+    }
+    std::string Export(ImexKind kind, bool header = true) {
+        const std::string file = (dir_ / "export.csv").string();
+        ExportRun run(Member(kind), Member(kind).fields, header, file);
+        EXPECT_TRUE(run.Start());
+        EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+        EXPECT_EQ(run.StoppedText(), "");
+        return file;
+    }
+    // Opens the file as the import window does, lets Auto map it and imports.
+    int ImportAuto(ImexKind kind, const std::string& file, ImportMapping* used = nullptr) {
+        auto reader = std::make_shared<Imex>();
+        ImexError e;
+        EXPECT_GT(OpenImportFile(*reader, file, e), 0) << e.Message();
+        const ImportColumns cols = ScanImportColumns(*reader);
+        ImportMapping m{cols.pictures, {}};
+        AutoAssign(Member(kind), cols.values, m);
+        if (used) *used = m;
+        ImportRun run(Member(kind), reader, m, true);
+        EXPECT_TRUE(run.Start());
+        EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+        return run.added();
+    }
+    template <class R>
+    void ExpectExportedFieldsEqual(ImexKind kind, const R& want, const R& got, const std::string& who) {
+        const data::TableDef& def = Member(kind).def();
+        for (const ImexFieldEntry& f : Member(kind).fields) {
+            if (const data::FieldDef* fd = def.field(f.name)) {
+                EXPECT_EQ(fd->get(&got).toText(), fd->get(&want).toText()) << who << " " << f.name;
+            } else {
+                const data::MemoDef* md = def.memo(f.name);
+                ASSERT_NE(md, nullptr) << f.name;
+                EXPECT_EQ(md->get(&got), md->get(&want)) << who << " " << f.name;
+            }
+        }
+    }
+    static std::string Read(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+TEST_F(ImexRoundTripTest, ScheduleComesBackWholeThroughAutoIncludingExpiry) {
+    std::vector<Schedule> tasks;
+    for (int i = 1; i <= 60; ++i) {
+        tasks.push_back(MakeTask(i));
+        tasks.back().ID = 1000 + i;
+    }
+    AddRecords(ScheduleDef(), tasks);
+    const std::string file = Export(ImexKind::Schedule);
+    const std::string text = Read(file);
+    EXPECT_EQ(text.rfind("\"SCH:TaskType\",\"SCH:Category\",", 0), 0u);
+    EXPECT_EQ(text.find(" \r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+
+    DeleteAll(ScheduleDef());
+    ImportMapping m;
+    EXPECT_EQ(ImportAuto(ImexKind::Schedule, file, &m), 60);
+    const auto& fields = Member(ImexKind::Schedule).fields;
+    for (std::size_t t = 0; t < fields.size(); ++t) {
+        ASSERT_EQ(m.targetColumn[t], static_cast<int>(t)) << fields[t].name;
+        const std::map<std::string, std::string> pictures = {{"SCH:ExpiryDate", "@d17"},
+                                                             {"SCH:ExpiryTime", "@t7"},
+                                                             {"SCH:ExceptTimeEnd", "@t7"},
+                                                             {"SCH:Description", "@S1000"},
+                                                             {"SCH:Every", "@N30.9"}};
+        if (auto it = pictures.find(fields[t].name); it != pictures.end()) {
+            EXPECT_EQ(m.columnPictures[t], it->second) << it->first;
+        }
+    }
+
+    std::map<std::string, Schedule> byDescription;
+    std::vector<int32_t> ids;
+    for (const Schedule& s : ReadAll<Schedule>(ScheduleDef())) {
+        byDescription[s.Description.str()] = s;
+        ids.push_back(s.ID);
+    }
+    ASSERT_EQ(byDescription.size(), tasks.size());
+    std::sort(ids.begin(), ids.end());
+    for (std::size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(ids[i], static_cast<int32_t>(i + 1));
+    for (const Schedule& want : tasks)
+        ExpectExportedFieldsEqual(ImexKind::Schedule, want, byDescription[want.Description.str()],
+                                  want.Description.str());
+}
+
+TEST_F(ImexRoundTripTest, ToDoNotesWithLineBreaksComeBackAsOneRecord) {
+    std::vector<Todo> items;
+    for (int i = 1; i <= 12; ++i) {
+        Todo t;
+        t.Done = i % 2;
+        t.Priority = static_cast<uint8_t>(1 + i % 10);
+        t.Category = "Home";
+        t.ToDo = "Item " + std::to_string(i);
+        t.CompletionDate = i % 3 ? MakeDate(3, i, 2025) : 0;
+        t.CompletionTime = Minutes(i * 50);
+        t.Notes = "First line, with \"quotes\"\r\nSecond line\nThird " + std::to_string(i);
+        t.Resolution = i % 2 ? "Done\r\nwell" : "";
+        items.push_back(t);
+    }
+    AddRecords(TodoDef(), items);
+    const std::string file = Export(ImexKind::ToDo);
+    DeleteAll(TodoDef());
+    EXPECT_EQ(ImportAuto(ImexKind::ToDo, file), 12);
+    std::map<std::string, Todo> byText;
+    for (const Todo& t : ReadAll<Todo>(TodoDef())) byText[t.ToDo.str()] = t;
+    ASSERT_EQ(byText.size(), items.size());
+    for (const Todo& want : items) ExpectExportedFieldsEqual(ImexKind::ToDo, want, byText[want.ToDo.str()], want.ToDo.str());
+}
+
+TEST_F(ImexRoundTripTest, ContactsComeBackWithNewNumbersInFileOrder) {
+    std::vector<Contact> contacts;
+    for (int i = 1; i <= 9; ++i) {
+        Contact c;
+        c.ClientID = 50 + i;
+        c.LastName = "Last" + std::to_string(i);
+        c.FirstName = "First";
+        c.AddressLine1 = "1 Main St, Apt " + std::to_string(i);
+        c.PostalCode = "12345";
+        c.WorkDayPhone = "555-0100";
+        c.Email = "p" + std::to_string(i) + "@example.org";
+        c.WebSite = "https://example.org/" + std::to_string(i);
+        c.ContactCategory = "Friends";
+        c.Notes = "Met at \"the fair\"\r\nCall back";
+        contacts.push_back(c);
+    }
+    AddRecords(ContactDef(), contacts);
+    const std::string file = Export(ImexKind::Contacts);
+    DeleteAll(ContactDef());
+    EXPECT_EQ(ImportAuto(ImexKind::Contacts, file), 9);
+    const std::vector<Contact> got = ReadAll<Contact>(ContactDef());
+    ASSERT_EQ(got.size(), contacts.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        // Exported by client number, so new numbers keep the old order.
+        EXPECT_EQ(got[i].ClientID, static_cast<int32_t>(i + 1));
+        ExpectExportedFieldsEqual(ImexKind::Contacts, contacts[i], got[i], contacts[i].LastName.str());
+    }
+}
+
+TEST_F(ImexRoundTripTest, EachLineStartsFromAClearedRecordAndBlankLinesAddNothing) {
+    const std::string file = (dir_ / "people.csv").string();
+    std::ofstream(file, std::ios::binary) << "Doe,Jane,jane@example.org\r\n\r\nSmith,John,\r\n";
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0);
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ASSERT_EQ(cols.values, (std::vector<std::string>{"Doe", "Jane", "jane@example.org"}));
+    ImportMapping m{cols.pictures, std::vector<int>(Member(ImexKind::Contacts).fields.size(), -1)};
+    m.targetColumn[1] = 0;   // C_:LastName
+    m.targetColumn[2] = 1;   // C_:FirstName
+    m.targetColumn[11] = 2;  // C_:Email
+    m.targetColumn[12] = 0;  // C_:WebSite takes the last name too
+    ImportRun run(Member(ImexKind::Contacts), reader, m, false);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+    EXPECT_EQ(run.added(), 2);
+    EXPECT_EQ(run.Percent(), 100);
+    const std::vector<Contact> got = ReadAll<Contact>(ContactDef());
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].Email.str(), "jane@example.org");
+    EXPECT_EQ(got[1].LastName.str(), "Smith");
+    EXPECT_EQ(got[1].Email.str(), "");
+    EXPECT_EQ(got[1].WebSite.str(), "Smith");
+    EXPECT_EQ(got[1].ClientID, 2);
+}
+
+TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
+    std::vector<Schedule> tasks;
+    for (int i = 1; i <= 200; ++i) tasks.push_back(MakeTask(i)), tasks.back().ID = i;
+    AddRecords(ScheduleDef(), tasks);
+    const std::string file = (dir_ / "keep.csv").string();
+    const std::string old = "\"old\",\"file\"\r\nkept as it was\r\n";
+    std::ofstream(file, std::ios::binary) << old;
+
+    ExportRun run(Member(ImexKind::Schedule), Member(ImexKind::Schedule).fields, true, file);
+    run.SetSlice(std::chrono::nanoseconds(0));
+    ASSERT_TRUE(run.Start());
+    EXPECT_TRUE(run.Step(1));
+    EXPECT_TRUE(run.Step(1));
+    run.RequestCancel();
+    EXPECT_FALSE(run.Step(1));
+    EXPECT_EQ(run.state(), ProcessState::Cancelled);
+    EXPECT_EQ(run.written(), 32);
+    EXPECT_EQ(Read(file), old);
+    EXPECT_NE(run.StoppedText().find("32 records were written"), std::string::npos) << run.StoppedText();
+    EXPECT_NE(run.StoppedText().find("was not changed"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}),
+              std::distance(std::filesystem::directory_iterator(dir_), {}));
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename().string().find("keep.csv."), std::string::npos) << entry.path();
+}
+
+TEST_F(ImexRoundTripTest, TwoExportsAtOnceWriteTheirOwnLines) {
+    std::vector<Todo> items(30);
+    for (int i = 0; i < 30; ++i) items[i].ToDo = "Item " + std::to_string(i), items[i].Priority = 1;
+    AddRecords(TodoDef(), items);
+    const std::string a = (dir_ / "a.csv").string(), b = (dir_ / "b.csv").string();
+    ExportRun one(Member(ImexKind::ToDo), {{"TDO:ToDo", "@s80"}}, false, a);
+    ExportRun two(Member(ImexKind::ToDo), {{"TDO:Priority", "@n2"}}, false, b);
+    one.SetSlice(std::chrono::nanoseconds(0));
+    two.SetSlice(std::chrono::nanoseconds(0));
+    ASSERT_TRUE(one.Start());
+    ASSERT_TRUE(two.Start());
+    while (one.Running() || two.Running()) {
+        one.Step(1);
+        two.Step(1);
+    }
+    const std::string ta = Read(a), tb = Read(b);
+    EXPECT_EQ(std::count(ta.begin(), ta.end(), '\n'), 30);
+    EXPECT_EQ(ta.find("1\r\n"), std::string::npos);
+    EXPECT_EQ(tb, [] {
+        std::string s;
+        for (int i = 0; i < 30; ++i) s += "1\r\n";
+        return s;
+    }());
+}
+
+}  // namespace
+}  // namespace kr::reports
