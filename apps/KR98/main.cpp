@@ -32,6 +32,8 @@
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
 #include "organiser/windows/ClipboardWindows.h"
+#include "organiser/windows/ContactWindows.h"
+#include "organiser/windows/MessageWindows.h"
 #include "organiser/windows/HotKeyWindows.h"
 #include "organiser/windows/ToDoWindows.h"
 #include "platform/runtime/QueryWizardCore.h"
@@ -125,6 +127,8 @@ int main(int argc, char** argv) {
         kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
         kr::scriptedit::RegisterScriptWindows();
         kr::RegisterOrganiserWindows();
+        kr::organiser::RegisterContactWindows();
+        kr::organiser::RegisterMessageWindows();
         kr::RegisterHotKeyWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
