@@ -3,7 +3,7 @@
 // reading the whole table.
 //
 // A list is declared in its window's Init, always the same way (see the list
-// framework section of docs/ARCHITECTURE.md):
+// framework section of docs/platform-ui.md):
 //   list_ = std::make_unique<BrowseView>(Schedule.File(), ui.list, this);
 //   list_->AddColumn({"Date", "SCH:Date", "@d6b", 47});
 //   list_->AddColumn({"Schedule Type", "", "@s80", 101, 'L', [](const ListRow& r) { ... }});

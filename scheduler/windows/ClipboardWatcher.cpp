@@ -24,7 +24,7 @@ void ClipboardWatcher::ReadNow() {
     QClipboard* c = QGuiApplication::clipboard();
     if (!c) return;
     // A request to the clipboard's owner; Qt's X11 clipboard gives up on an
-    // owner that does not answer (see docs/ARCHITECTURE.md for the bound).
+    // owner that does not answer (see docs/scheduler.md for the bound).
     const std::string text = c->text(QClipboard::Clipboard).toStdString();
     monitor_.Offer(text, title_ ? title_() : std::string());
 }
