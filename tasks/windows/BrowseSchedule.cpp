@@ -35,6 +35,7 @@
 #include "platform/ui/WindowManager.h"
 #include "scheduler/ScheduleDefaults.h"
 #include "scheduler/TaskMessage.h"
+#include "scheduler/TimerCycle.h"
 #include "scheduler/windows/Main.h"
 #include "scheduler/TableScheduleStore.h"
 #include "platform/ui/PopupMenu.h"
@@ -319,6 +320,9 @@ protected:
         }
         if (c == b.execute) {
             if (!list_->HasRows() || !list_->UpdateViewRecord()) return true;
+            // The task's script runs from the next tick even while the
+            // scheduler is inactive.
+            ScriptsRequested() = true;
             ExecuteTaskNow(SCH());
             view_->setFocus();
         } else if (c == b.scripting) {
