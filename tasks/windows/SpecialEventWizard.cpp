@@ -97,6 +97,7 @@ struct SpecialEventLayout {
         o.advancedHeading = "The fancy stuff...";
         o.scheduleChoice = false;
         o.skipFirstText = "Skip next regular occurance of task being copied";
+        o.userSkipText = "B&efore performing task, give option to skip";
         o.skipIfScriptBox = false;
         o.keepLastWav = false;
         o.rememberWavFolder = false;
@@ -109,11 +110,10 @@ struct SpecialEventLayout {
         auto* g2 = new QGridLayout(p2);
         g2->addWidget(new QLabel("Application to start...", p2), 0, 0, 1, 3);
         command = Entry(p2, "command", 255);
-        // Alt+B and Alt+N are Back and Next.
-        browse = MakeButton(p2, "B&rowse", "browse");
+        browse = MakeButton(p2, "&Browse", "browse");
         browse->setToolTip("Select a program to start");
         path = Entry(p2, "path", 255);
-        g2->addWidget(Label("&Command:", p2, command), 1, 0);
+        g2->addWidget(Label("Comma&nd:", p2, command), 1, 0);
         g2->addWidget(command, 1, 1);
         g2->addWidget(browse, 1, 2);
         g2->addWidget(Label("Start &in:", p2, path), 2, 0);

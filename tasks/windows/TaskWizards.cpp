@@ -122,13 +122,12 @@ struct MessageWizardLayout {
             auto* g = new QGridLayout(commandPage);
             g->addWidget(new QLabel("Application to start...", commandPage), 0, 0, 1, 3);
             command = Entry(commandPage, "command", 255);
-            // Alt+B and Alt+N are Back and Next.
-            browse = MakeButton(commandPage, "B&rowse", "browse");
+            browse = MakeButton(commandPage, "&Browse", "browse");
             browse->setToolTip("Select a program to start");
             path = Entry(commandPage, "path", 255);
             scripting = MakeButton(commandPage, "&Scripting", "scripting", "TORNTASK.ICO");
             scripting->setToolTip("Send keystrokes, DDE commands, etc.");
-            g->addWidget(Label("C&ommand:", commandPage, command), 1, 0);
+            g->addWidget(Label("Comma&nd:", commandPage, command), 1, 0);
             g->addWidget(command, 1, 1);
             g->addWidget(browse, 1, 2);
             g->addWidget(Label("Start &in:", commandPage, path), 2, 0);

@@ -302,7 +302,7 @@ struct UpdateScheduleLayout {
             date = Entry(whenTab, "date", "Next Date to Perform Task");
             datePick = Button(whenTab, "...", "datePick");
             time = Entry(whenTab, "time", "Next Time to Perform Task");
-            timePrompt = Prompt(whenTab, "T&ime:", time);
+            timePrompt = Prompt(whenTab, "&Time:", time);
             g->addWidget(Prompt(whenTab, "&Next Date to Perform Task:", date), 3, 0);
             g->addWidget(date, 3, 1);
             g->addWidget(datePick, 3, 2);

@@ -164,8 +164,7 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     offsetLabel = new QLabel("Days to Offset:", everyGroup);
     offset = Entry(everyGroup, "offset", 4);
     offset->setMaximumWidth(60);
-    // Alt+T is the time's.
-    tips = MakeButton(everyGroup, "T&ips", "tips");
+    tips = MakeButton(everyGroup, "&Tips", "tips");
     eg->addWidget(offsetLabel, 2, 3);
     eg->addWidget(offset, 2, 4);
     eg->addWidget(tips, 2, 5);
@@ -191,8 +190,7 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     datePick->setToolTip("Select Date");
     time = Entry(whenPage, "time", 20);
     time->setToolTip("Next Time to Perform Task");
-    // "&Next" is the wizard's button: the date takes D.
-    dateLabel = Label("Next &Date to Perform Task:", whenPage, date);
+    dateLabel = Label("&Next Date to Perform Task:", whenPage, date);
     g2->addWidget(dateLabel, 7, 0);
     g2->addWidget(date, 7, 1);
     g2->addWidget(datePick, 7, 2);
@@ -232,8 +230,8 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     play = alarmGroup.play;
     warn = Check(advancedPage, "&Warn if not run on specified date", "warn");
     skipIfMissed = Check(advancedPage, "&Skip if not run at specified time (+/- 10 minutes)", "skipIfMissed");
-    userSkip = Check(advancedPage, "B&efore performing task, give option to skip", "userSkip");
-    skipIfScript = Check(advancedPage, "Skip if a script is &active", "skipIfScript");
+    userSkip = Check(advancedPage, options.userSkipText, "userSkip");
+    skipIfScript = Check(advancedPage, "Skip if a script is running", "skipIfScript");
     noHistory = Check(advancedPage, "No &History", "noHistory");
     disable = Check(advancedPage, "&Disable", "disable");
     int row = 5;
@@ -254,8 +252,7 @@ int WizardAlarm::Build(const WizardPageOptions& options, QWidget* page, QGridLay
     alarm = Check(page, "Alarm", "alarm");
     wavFile = Entry(page, "wavFile", 255);
     wavFile->setToolTip("WAV file to play as an alarm");
-    // Alt+B is Back.
-    wavBrowse = MakeButton(page, "B&rowse", "wavBrowse");
+    wavBrowse = MakeButton(page, "&Browse", "wavBrowse");
     play = MakeButton(page, "&Play", "play");
     play->setToolTip("Let's hear it!");
     wavLabel = Label("WAV File to Play:", page, wavFile);

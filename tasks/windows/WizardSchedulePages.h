@@ -53,8 +53,9 @@ struct WizardPageOptions {
     // schedule's fields of the buffer as they are.
     bool scheduleChoice = true;
     const char* skipFirstText = "&Skip First Time";
+    const char* userSkipText = "&Before performing task, give option to skip";
     // The Advanced page's boxes below the alarm, and among them "Skip if a
-    // script is active" (left out: its field stays as it is).
+    // script is running" (left out: its field stays as it is).
     bool runOptions = true;
     bool skipIfScriptBox = true;
 };

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "../ui/MnemonicCheck.h"
 #include "../ui/TableWindowsFixture.h"
@@ -40,6 +41,8 @@
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "scheduler/DateValues.h"
+#include "scheduler/TaskMessage.h"
+#include "scheduler/TimerCycle.h"
 #include "platform/data/ListQuery.h"
 #include "platform/ui/BrowseList.h"
 #include "platform/ui/FieldHistory.h"
@@ -651,6 +654,33 @@ TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
     SetScriptListOpener({});
 }
 
+TEST_F(ScheduleListTest, ExecuteLetsTheTasksScriptRunWhileTheSchedulerIsInactive) {
+    const int32_t prog = AddTask("Program");
+    SetTask(prog, [](Schedule& s) { s.TaskType = "Run Program"; });
+    ScriptsRequested() = false;
+    // The runner queues the script: by then the cycle must be told to run it.
+    std::atomic<int> ran{0};
+    std::atomic<bool> requestedWhenRun{false};
+    SetExecuteTaskRunner([&](const Schedule&) {
+        requestedWhenRun = ScriptsRequested().load();
+        ++ran;
+    });
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    Child<QTabWidget>(w, "sheet")->setCurrentIndex(1);
+    Pump(20);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "execute");
+    ASSERT_TRUE(WaitFor([&] { return ran == 1; }));
+    EXPECT_TRUE(requestedWhenRun);
+    EXPECT_TRUE(ScriptsRequested());
+    SetExecuteTaskRunner({});
+    ScriptsRequested() = false;
+}
+
 TEST_F(ScheduleListTest, ExploreFiltersNarrowTheListAndCopyGetsANewTask) {
     const int32_t today = MakeDate(7, 1, 2024);
     Categories_File().Open();
@@ -981,37 +1011,17 @@ TEST_F(ScheduleListTest, GeneralAndProgramWizardsFollowTheirPagesAndCancelDropsT
 namespace kr::tasks {
 namespace {
 
-// What is wrong with a wizard's Alt keys: an "&" label that moves to no
-// control, or a letter taken twice on one page (the buttons below the pages
-// count on every page).
+// What is wrong with a wizard's Alt keys: an "&" label on a page that moves
+// to no control. A letter shared on one page is no fault (Alt moves the
+// focus between the controls that share it).
 std::vector<std::string> AltKeyProblems(QWidget* w) {
     std::vector<std::string> problems;
     auto* pages = w->findChild<QStackedWidget*>("pages");
     if (!pages) return {"no pages"};
-    std::vector<QAbstractButton*> below;
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-        if (!pages->isAncestorOf(b) && b->isVisibleTo(w)) below.push_back(b);
-    for (int i = 0; i < pages->count(); ++i) {
-        std::map<QString, QString> taken;
-        auto take = [&](const QString& text) {
-            const QString key = QKeySequence::mnemonic(text).toString();
-            if (key.isEmpty()) return;
-            if (taken.count(key))
-                problems.push_back(QString("page %1: %2 is \"%3\" and \"%4\"")
-                                       .arg(i + 1)
-                                       .arg(key, taken[key], text)
-                                       .toStdString());
-            taken[key] = text;
-        };
-        for (QAbstractButton* b : below) take(b->text());
-        QWidget* page = pages->widget(i);
-        for (QLabel* l : page->findChildren<QLabel*>()) {
-            if (QKeySequence::mnemonic(l->text()).isEmpty()) continue;
-            if (!l->buddy()) problems.push_back(QString("page %1: \"%2\" has no control").arg(i + 1).arg(l->text()).toStdString());
-            take(l->text());
-        }
-        for (QAbstractButton* b : page->findChildren<QAbstractButton*>()) take(b->text());
-    }
+    for (int i = 0; i < pages->count(); ++i)
+        for (QLabel* l : pages->widget(i)->findChildren<QLabel*>())
+            if (!QKeySequence::mnemonic(l->text()).isEmpty() && !l->buddy())
+                problems.push_back(QString("page %1: \"%2\" has no control").arg(i + 1).arg(l->text()).toStdString());
     return problems;
 }
 
@@ -1021,8 +1031,9 @@ TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
     const auto problems = AltKeyProblems(w);
     EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 
-    // Pressed for real: Alt+M moves to the message, Alt+B on the alarm page
-    // goes back rather than to the WAV file's Browse.
+    // Pressed for real: Alt+M moves to the message; on the alarm page Alt+B
+    // is both Back and the WAV file's Browse, so it moves the focus between
+    // them and presses neither.
     w->activateWindow();
     ASSERT_TRUE(WaitFor([w] { return QApplication::activeWindow() == w; }));
     Type(w, "name", "Ann");
@@ -1035,8 +1046,18 @@ TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
     EXPECT_EQ(QApplication::focusWidget(), Child<QPlainTextEdit>(w, "message"));
     Click(w, "next");
     ASSERT_EQ(pages->currentIndex(), 2);
-    QTest::keyClick(w, Qt::Key_B, Qt::AltModifier);  // the button's animated click
-    EXPECT_TRUE(WaitFor([pages] { return pages->currentIndex() == 1; }));
+    if (!Child<QCheckBox>(w, "alarm")->isChecked()) Click(w, "alarm");
+    QTest::keyClick(w, Qt::Key_B, Qt::AltModifier);
+    Pump(300);  // longer than a button's animated click
+    EXPECT_EQ(pages->currentIndex(), 2);
+    auto* back = Child<QPushButton>(w, "back");
+    auto* browse = Child<QPushButton>(w, "wavBrowse");
+    EXPECT_TRUE(QApplication::focusWidget() == back || QApplication::focusWidget() == browse);
+    const QWidget* first = QApplication::focusWidget();
+    QTest::keyClick(w, Qt::Key_B, Qt::AltModifier);
+    Pump(300);
+    EXPECT_NE(QApplication::focusWidget(), first);
+    EXPECT_EQ(pages->currentIndex(), 2);
 }
 
 TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesTheLastReminder) {
@@ -1146,7 +1167,7 @@ TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce
     EXPECT_EQ(warned, 1) << Shown();
 }
 
-TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotClash) {
+TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysReachTheirControls) {
     const int32_t source = AddTask("Staff meeting");
     SetTask(source, [](Schedule& s) {
         s.TaskType = "Both";
@@ -1161,7 +1182,7 @@ TEST_F(ScheduleListTest, SpecialEventWizardViewsATaskReadOnlyAndItsAltKeysDoNotC
         });
     };
 
-    // An insert: every page's Alt keys reach their controls, none twice.
+    // An insert: every page's Alt keys reach their controls.
     open(kInsertRecord);
     QWidget* w = WindowTitled("Special Event Wizard (Rescheduling)");
     ASSERT_NE(w, nullptr);
@@ -1244,7 +1265,7 @@ TEST_F(ScheduleListTest, WizardFinishChecksRequiredFieldsAndKeepsTheUsersNoHisto
 namespace kr::tasks {
 namespace {
 
-TEST_F(ScheduleListTest, AddTaskWizardsAltKeysReachTheirControlsWithoutClashes) {
+TEST_F(ScheduleListTest, AddTaskWizardsAltKeysReachTheirControls) {
     const std::pair<const char*, std::function<void()>> wizards[] = {
         {"Add Task Wizard", [] { Wizard_GeneralTask(); }},
         {"New Program Task Wizard", [] { Wizard_Program(); }},
@@ -1266,6 +1287,50 @@ TEST_F(ScheduleListTest, AddTaskWizardsAltKeysReachTheirControlsWithoutClashes) 
 
 namespace kr::tasks {
 namespace {
+
+TEST_F(ScheduleListTest, WizardTextsKeepTheirAltLettersAndASharedLetterOnlyMovesTheFocus) {
+    QWidget* w = StartWindow("GeneralKeys", [] { Wizard_GeneralTask(); }, "Add Task Wizard");
+    ASSERT_NE(w, nullptr);
+    const auto texts = [w] {
+        std::set<QString> out;
+        for (QLabel* l : w->findChildren<QLabel*>()) out.insert(l->text());
+        for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) out.insert(b->text());
+        return out;
+    }();
+    for (const char* t : {"Comma&nd:", "&Browse", "&Next Date to Perform Task:", "&Time:", "&Tips",
+                          "&Before performing task, give option to skip", "Skip if a script is running"})
+        EXPECT_TRUE(texts.count(t)) << t;
+
+    // On the Command page Alt+N is the command's and Next's: it moves the
+    // focus between them and leaves the page where it is.
+    w->activateWindow();
+    ASSERT_TRUE(WaitFor([w] { return QApplication::activeWindow() == w; }));
+    auto* pages = Child<QStackedWidget>(w, "pages");
+    Click(w, "next");
+    Click(w, "next");
+    ASSERT_EQ(pages->currentIndex(), 2);
+    std::set<QWidget*> focused;
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClick(w, Qt::Key_N, Qt::AltModifier);
+        Pump(300);  // longer than a button's animated click
+        EXPECT_EQ(pages->currentIndex(), 2);
+        focused.insert(QApplication::focusWidget());
+    }
+    EXPECT_EQ(focused, (std::set<QWidget*>{Child<QLineEdit>(w, "command"), Child<QPushButton>(w, "next")}));
+    Click(w, "cancel");
+    ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+
+    // The task form's time keeps Alt+T beside "&Tips".
+    Start("FormKeys", [] {
+        GlobalRequest() = kInsertRecord;
+        UpdateSchedule();
+    });
+    QWidget* form = WindowTitled("New Task");
+    ASSERT_NE(form, nullptr);
+    bool time = false;
+    for (QLabel* l : form->findChildren<QLabel*>()) time |= l->text() == "&Time:" && l->buddy() == Child<QWidget>(form, "time");
+    EXPECT_TRUE(time);
+}
 
 TEST_F(ScheduleListTest, WizardsAlarmBoxTakesTheProgramIniFileWhateverTheWavFieldKeeps) {
     const std::string ini = Options().ININame.get();
