@@ -175,12 +175,16 @@ KeystrokePiece KeystrokeCursor::Next() {
         pos_ = close + 1;
         return piece;
     }
-    std::size_t count = open == std::u32string_view::npos ? rest.size() : open;
+    std::size_t count = open;
     if (open == std::u32string_view::npos) {
-        // The end of the text: trailing blanks are not typed.
+        // No token follows: the rest goes in one piece, without its
+        // trailing blanks.
+        count = rest.size();
         while (count > 0 && rest[count - 1] == U' ') --count;
+    } else {
+        // Text before a token goes at most a burst at a time.
+        count = std::min<std::size_t>(count, static_cast<std::size_t>(burst_));
     }
-    count = std::min<std::size_t>(count, static_cast<std::size_t>(burst_));
     piece.kind = KeystrokePiece::Kind::Text;
     piece.text = ToUtf8(rest.substr(0, count));
     pos_ += count;

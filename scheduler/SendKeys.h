@@ -13,8 +13,9 @@
 // recorder in tests.
 //
 // KeystrokeSender sends a text the way the script step does: one piece after
-// each pause of ScriptingDelay, at most BurstSize characters of plain text
-// at a time, each key token alone. It runs on timer events of the thread
+// each pause of ScriptingDelay, plain text before a token at most BurstSize
+// characters at a time, the plain text after the last token in one piece,
+// each key token alone. It runs on timer events of the thread
 // that starts it, so the program stays responsive however long the text is.
 #pragma once
 
@@ -83,7 +84,8 @@ struct KeystrokePiece {
 };
 
 // Cuts a keystroke text into the pieces the loop sends after each pause:
-// plain text at most burstSize characters at a time and never past a "[";
+// plain text before a "[" at most burstSize characters at a time, plain text
+// with no "[" after it in one piece;
 // a bracketed token alone; an opening bracket without a closing one is
 // dropped (a step that sends nothing) and the rest is plain text. The text
 // ends when what is left is blank.

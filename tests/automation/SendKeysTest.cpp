@@ -101,9 +101,13 @@ TEST(SendKeys, TextIsCutIntoPiecesByBurstAndBrackets) {
     // An opening bracket without its closing one is dropped, in a step of its own.
     EXPECT_EQ(SegmentKeystrokes("ab[cd", 7),
               (std::vector<P>{{Kind::Text, "ab"}, {Kind::Nothing, ""}, {Kind::Text, "cd"}}));
-    // Plain text keeps to the burst too (0 means 7), counted in characters;
-    // trailing blanks are not typed, blanks before a token are.
-    EXPECT_EQ(SegmentKeystrokes("ÄÖÜäöüßxyz  ", 0), (std::vector<P>{{Kind::Text, "ÄÖÜäöüß"}, {Kind::Text, "xyz"}}));
+    // Text before a token keeps to the burst (0 means 7), counted in
+    // characters; text with no token after it goes in one piece, without its
+    // trailing blanks; blanks before a token are typed.
+    EXPECT_EQ(SegmentKeystrokes("ÄÖÜäöüßxyz[TAB]", 0),
+              (std::vector<P>{{Kind::Text, "ÄÖÜäöüß"}, {Kind::Text, "xyz"}, {Kind::Key, "TAB"}}));
+    EXPECT_EQ(SegmentKeystrokes("ÄÖÜäöüßxyz  ", 0), (std::vector<P>{{Kind::Text, "ÄÖÜäöüßxyz"}}));
+    EXPECT_EQ(SegmentKeystrokes("[TAB]abcdefghij", 2), (std::vector<P>{{Kind::Key, "TAB"}, {Kind::Text, "abcdefghij"}}));
     EXPECT_EQ(SegmentKeystrokes("a [TAB]  ", 7), (std::vector<P>{{Kind::Text, "a "}, {Kind::Key, "TAB"}}));
     EXPECT_TRUE(SegmentKeystrokes("   ", 7).empty());
 }
@@ -169,6 +173,17 @@ TEST(SendKeys, SendLoopPacesPiecesAndEndsFromTheEventLoop) {
     sender.Start("  ", 1, 2, [&] { done = true; });
     EXPECT_FALSE(done);
     EXPECT_TRUE(PumpUntil(done));
+}
+
+TEST(SendKeys, SendLoopTypesALongPlainTextInOnePiece) {
+    RecordingKeyboard k;
+    KeystrokeSender sender(k);
+    bool done = false;
+    const std::string text(2000, 'x');
+    sender.Start(text, 1, 0, [&] { done = true; });
+    ASSERT_TRUE(PumpUntil(done));
+    EXPECT_EQ(sender.PiecesSent(), 1);
+    EXPECT_EQ(k.typed, text);
 }
 
 TEST(SendKeys, SpareKeysAreRestoredOnlyAfterAPauseAndStopEndsQuietly) {
