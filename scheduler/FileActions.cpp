@@ -185,10 +185,11 @@ std::string Column(std::string_view text, std::size_t width) {
     return out;
 }
 
-// The first entry matching a name (a pattern's first file in name order).
+// The first file matching a name (a pattern's first file in name order).
+// A folder is no entry: it has no size, date or time to read.
 bool FirstEntry(const std::string& name, struct stat& st) {
     for (const std::string& p : Expand(name))
-        if (::stat(p.c_str(), &st) == 0) return true;
+        if (::stat(p.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return true;
     return false;
 }
 
@@ -441,7 +442,9 @@ FileActionOutcome RunFileAction(std::string_view operation, std::string_view sou
                                 : "0";
             } else {
                 o.valueName = "FileTime";
-                o.value = found ? Digits(tm.tm_hour, 2) + Digits(tm.tm_min, 2) + Digits(tm.tm_sec, 2) : "0";
+                // hhmmss as the picture writes it: the hour without a leading zero.
+                const int64_t time = (tm.tm_hour * 3600LL + tm.tm_min * 60LL + tm.tm_sec) * 100 + 1;
+                o.value = found ? Format(Value(time), "@t5") : "0";
             }
             o.result = std::stoll(o.value);
         }

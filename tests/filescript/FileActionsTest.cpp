@@ -205,7 +205,7 @@ TEST_F(FileActionsTest, FoldersDatesTimesSizesAndExistence) {
     EXPECT_EQ(DoFileAction("Get File Date", "*.bin", ""), 20230304);
     EXPECT_EQ(Value("FILEDATE"), "20230304");
     EXPECT_EQ(DoFileAction("Get File Time", "sized.bin", ""), 90507);
-    EXPECT_EQ(Value("FILETIME"), "090507");
+    EXPECT_EQ(Value("FILETIME"), "90507");
     EXPECT_EQ(DoFileAction("Get File Size", "missing", ""), 0);
     EXPECT_EQ(Value("FILESIZE"), "0");
     EXPECT_EQ(Value("ERRORCODE"), "2");
@@ -216,6 +216,17 @@ TEST_F(FileActionsTest, FoldersDatesTimesSizesAndExistence) {
     EXPECT_EQ(Value("FILEEXISTS"), "0");
     EXPECT_EQ(DoFileAction("If File Exists", "*.bin", ""), 1);
     EXPECT_EQ(Value("FILEEXISTS"), "1");
+}
+
+TEST_F(FileActionsTest, AFolderHasNoSizeDateOrTime) {
+    Write("folder/inside.txt", std::string(500, 'a'));
+    for (const char* op : {"Get File Size", "Get File Date", "Get File Time"}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(DoFileAction(op, "folder", ""), 0);
+        EXPECT_EQ(Value("ERRORCODE"), "2");
+    }
+    EXPECT_EQ(Value("FILETIME"), "0");
+    EXPECT_EQ(Value("FILESIZE"), "0");
 }
 
 class FakeWindowSource : public LogWindowsSource {
