@@ -79,7 +79,9 @@ void ShowAdvanceWarning(const std::string& text, const Schedule& task, bool useK
 // --- history ----------------------------------------------------------------
 
 bool HistoryRemovable(const Schedule& task, int32_t today, int32_t expires, bool removeUncompleted) {
-    if (expires <= 0 || task.Disabled == 0) return false;
+    // 0 keeps the history; a negative count ("remove at once") removes a
+    // completed task on the next pass.
+    if (expires == 0 || task.Disabled == 0) return false;
     // The placeholder a task form or wizard stores for its new task has no
     // schedule type yet, and no date either: it must outlive its editor.
     if (task.ScheduleType.empty() || TaskHeldByEditor(task.ID)) return false;
@@ -255,7 +257,7 @@ bool DailyJobs::RemoveHistory(const HistorySettings& settings) {
     if (checkedHistory_ >= today) return false;
     checkedHistory_ = today;
 
-    if (settings.HistoryExpires > 0 && store_) {
+    if (settings.HistoryExpires != 0 && store_) {
         data::Table& t = Schedule_File().File();
         Schedule& SCH = t.Rec<Schedule>();
         // From the first disabled task; the enabled ones sort before.

@@ -63,7 +63,7 @@ void AddDefaultHolidays();
 int RollHolidaysForward();
 
 struct HistorySettings {
-    int32_t HistoryExpires = 0;  // days; 0: no expiry
+    int32_t HistoryExpires = 0;  // days; 0: no expiry, -1: at once
     bool RemoveUncompleted = false;
 };
 

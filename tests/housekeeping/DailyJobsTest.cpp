@@ -239,6 +239,26 @@ TEST_F(DailyJobsTest, RemovesExpiredHistoryOnceADay) {
     EXPECT_TRUE(Exists(placeholderID));
 }
 
+TEST_F(DailyJobsTest, HistoryExpiringAtOnceRemovesCompletedTasksOnTheNextPass) {
+    Schedule done = Task("Done", D(2024, 6, 1), T(9, 0));  // a month back
+    done.Disabled = done.Completed = 1;
+    const int32_t doneID = Add(done);
+    Schedule placeholder;
+    placeholder.Disabled = 1;
+    const int32_t placeholderID = Add(placeholder);
+
+    HistorySettings settings;
+    settings.HistoryExpires = 0;  // kept for ever
+    EXPECT_TRUE(jobs_.RemoveHistory(settings));
+    EXPECT_TRUE(Exists(doneID));
+
+    settings.HistoryExpires = -1;  // removed at once
+    clock_.Set(D(2024, 7, 2), T(8, 0));
+    EXPECT_TRUE(jobs_.RemoveHistory(settings));
+    EXPECT_FALSE(Exists(doneID));
+    EXPECT_TRUE(Exists(placeholderID));
+}
+
 // --- holidays ---------------------------------------------------------------
 
 TEST(HolidayRoll, EachTypeMovesOneYear) {
