@@ -272,7 +272,12 @@ int Database::Fail(int rc) {
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return SetLastError(kFileLocked, code, text);
-    case SQLITE_CONSTRAINT: return SetLastError(kDuplicateKey, code, text);
+    case SQLITE_CONSTRAINT:
+        // Only a unique key makes a duplicate; a trigger or a check that
+        // refuses the row is an error of the driver, told in its own words.
+        if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+            return SetLastError(kDuplicateKey, code, text);
+        return SetLastError(kDriverError, code, text);
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH: return SetLastError(kAccessDenied, code, text);

@@ -980,6 +980,8 @@ public:
     int failWrite(Database& d, int rc, const void* rec, int64_t exclude) {
         if ((rc & 0xff) == SQLITE_CONSTRAINT) {
             std::string key = duplicateKey(d, rec, exclude);
+            // No unique key holds the values: some other rule refused the row.
+            if (key.empty()) return d.Fail(rc);
             SetLastDuplicateKey(key);
             return SetLastError(kDuplicateKey, key, "Duplicate key " + key);
         }
@@ -1529,7 +1531,7 @@ public:
         sqlite3_bind_int64(st, static_cast<int>(fields.size()) + 1, row);
         rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {
-            if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+            if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
                 SetLastDuplicateKey("");
                 return SetLastError(kDuplicateKey, "", "Duplicate key");
             }
