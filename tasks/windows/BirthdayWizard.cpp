@@ -1,7 +1,8 @@
 // Wizard:NewBirthdays: "Birthday/Anniversary Wizard", a yearly reminder of a
 // birthday, an anniversary or another event in three pages. The texts and
 // dates come from tasks/BirthdayTask.h.
-#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
+#include <QVBoxLayout>
 #include <QSpinBox>
 #include <QStackedWidget>
 
@@ -70,16 +72,17 @@ struct BirthdayLayout {
         name->setToolTip("Birthday celebrant's name");
         g1->addWidget(new QLabel("Who:", p1), 1, 0);
         g1->addWidget(name, 1, 1, 1, 2);
-        exact = new QRadioButton("I know the exact birthdate", p1);
+        auto* whenBox = new QGroupBox("When", p1);
+        whenBox->setToolTip("Type of birthday");
+        auto* whenColumn = new QVBoxLayout(whenBox);
+        exact = new QRadioButton("I know the exact birthdate", whenBox);
         exact->setObjectName("exact");
-        monthDay = new QRadioButton("I only know the month and day", p1);
+        monthDay = new QRadioButton("I only know the month and day", whenBox);
         monthDay->setObjectName("monthDay");
-        auto* when = new QButtonGroup(p1);
-        when->addButton(exact);
-        when->addButton(monthDay);
+        whenColumn->addWidget(exact);
+        whenColumn->addWidget(monthDay);
         exact->setChecked(true);
-        g1->addWidget(exact, 2, 1, 1, 2);
-        g1->addWidget(monthDay, 3, 1, 1, 2);
+        g1->addWidget(whenBox, 2, 1, 2, 2);
         date = new QLineEdit(p1);
         date->setObjectName("date");
         date->setToolTip("Birthdate");
@@ -103,18 +106,17 @@ struct BirthdayLayout {
         auto* p2 = new QWidget;
         auto* g2 = new QGridLayout(p2);
         g2->addWidget(new QLabel("Details...", p2), 0, 0, 1, 3);
-        birthday = new QRadioButton("Birthday", p2);
+        auto* occasionBox = new QGroupBox("Occasion", p2);
+        auto* occasionRow = new QHBoxLayout(occasionBox);
+        birthday = new QRadioButton("Birthday", occasionBox);
         birthday->setObjectName("birthday");
-        anniversary = new QRadioButton("Anniversary", p2);
+        anniversary = new QRadioButton("Anniversary", occasionBox);
         anniversary->setObjectName("anniversary");
-        other = new QRadioButton("Other", p2);
+        other = new QRadioButton("Other", occasionBox);
         other->setObjectName("other");
-        auto* occasion = new QButtonGroup(p2);
-        for (QRadioButton* r : {birthday, anniversary, other}) occasion->addButton(r);
+        for (QRadioButton* r : {birthday, anniversary, other}) occasionRow->addWidget(r);
         birthday->setChecked(true);
-        g2->addWidget(birthday, 1, 0);
-        g2->addWidget(anniversary, 1, 1);
-        g2->addWidget(other, 1, 2);
+        g2->addWidget(occasionBox, 1, 0, 1, 3);
         description = new QLineEdit(p2);
         description->setObjectName("description");
         description->setMaxLength(40);
@@ -192,14 +194,15 @@ protected:
         return true;
     }
 
-    void ShowPage(int page) {
+    // Next makes Finish the default button; Back gives it back to Next.
+    void ShowPage(int page, bool back = false) {
         ui.pages->setCurrentIndex(page);
         WizardButtons& b = ui.buttons;
         b.back->setEnabled(page > 0);
         b.next->setEnabled(page < 2);
         b.finish->setEnabled(page > 0);
-        b.finish->setDefault(page > 0);
-        b.next->setDefault(page == 0);
+        b.finish->setDefault(page > 0 && !back);
+        b.next->setDefault(page == 0 || back);
         if (page == 2) ui.alarm.Rule(true);
     }
 
@@ -232,7 +235,7 @@ protected:
             if (page == 0 && !Build()) return;
             ShowPage(page + 1);
         } else if (c == ui.buttons.back) {
-            ShowPage(page - 1);
+            ShowPage(page - 1, true);
         } else if ((c == ui.birthday || c == ui.anniversary || c == ui.other) && !AcceptingAll()) {
             // A new occasion rewrites the texts; Finish's pass over every
             // control must not, or the user's edits of them were lost.

@@ -338,12 +338,10 @@ protected:
                 if (w) Refill();
             });
         } else if (c == b.editText) {
-            view_->setFocus();
+            // Any task's script edits as text; like every change to a task it
+            // asks the system password first.
             if (!list_->HasRows() || !fPasswordValidation() || !list_->UpdateViewRecord()) return true;
-            if (!TaskTypeHasScript(SCH().TaskType.str())) {
-                Message(kNoScriptingMessage, "Error", MessageIcon::Exclamation);
-                return true;
-            }
+            GlobalRequest() = kChangeRecord;
             QPointer<QWidget> w = Window();
             OpenScriptText([this, w] {
                 if (w) Refill();

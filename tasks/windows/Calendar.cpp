@@ -145,17 +145,16 @@ private:
         SetTitle(grid_.Title());
         ui.caption->setText(QString::fromStdString(grid_.Caption()));
         const std::string picture = "@" + Options().GlobalDateFormat.get();
-        const int first = grid_.FirstCell(), last = grid_.LastCell();
         for (int i = 0; i < 42; ++i) {
             const CalendarCell& cell = grid_.cells()[i];
             QPushButton* b = ui.days[i];
             b->setText(cell.day ? QString::number(cell.day) : QString());
             b->setToolTip(cell.day ? QString::fromStdString(Format(Value(cell.date), picture)) : QString());
-            b->setEnabled(cell.enabled);
-            // Empty cells before the 1st and after the last day are hidden;
-            // a sixth row shows only when the month needs it.
-            b->setVisible(i >= first - first % 7 && i <= last + (6 - last % 7));
-            if (!cell.day) b->setEnabled(false);
+            b->setEnabled(cell.enabled && cell.day);
+            // Only the month's days show: the cells before the 1st and after
+            // the last day are hidden, and so is a sixth row the month does
+            // not reach.
+            b->setVisible(cell.day != 0);
         }
     }
 

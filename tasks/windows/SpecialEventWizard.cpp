@@ -5,13 +5,16 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
 #include <QStackedWidget>
-
+#include <vector>
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
@@ -20,6 +23,7 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
+#include "platform/ui/RequiredFields.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/OpenEditors.h"
@@ -44,10 +48,13 @@ struct SpecialEventLayout {
     QStackedWidget* pages = nullptr;
     // When and Advanced; the category and description go on the Task page.
     WizardSchedulePages shared;
+    QButtonGroup* typeButtons = nullptr;
     QRadioButton *program = nullptr, *message = nullptr, *both = nullptr;
     QLineEdit *command = nullptr, *path = nullptr;
     QPlainTextEdit* text = nullptr;
     QPushButton* browse = nullptr;
+    // The command page's controls that a message-only task hides.
+    std::vector<QWidget*> commandControls;
     WizardButtons buttons;
 
     static QLineEdit* Entry(QWidget* p, const char* name, int length) {
@@ -85,11 +92,17 @@ struct SpecialEventLayout {
         message->setObjectName("message");
         both = new QRadioButton("Both", p1);
         both->setObjectName("both");
-        auto* type = new QButtonGroup(p1);
-        for (QRadioButton* r : {program, message, both}) type->addButton(r);
-        auto* types = new QHBoxLayout;
-        for (QRadioButton* r : {program, message, both}) types->addWidget(r);
-        g1->addLayout(types, 1, 0, 1, 2);
+        auto* typeBox = new QGroupBox("Task Type", p1);
+        typeBox->setToolTip("Basic - Task Type (Message/Program/Both/Reminder)");
+        typeBox->setStatusTip("Basic - Task Type (Message/Program/Both/Reminder)");
+        typeButtons = new QButtonGroup(typeBox);
+        auto* types = new QHBoxLayout(typeBox);
+        for (QRadioButton* r : {program, message, both}) {
+            r->setParent(typeBox);
+            typeButtons->addButton(r);
+            types->addWidget(r);
+        }
+        g1->addWidget(typeBox, 1, 0, 1, 2);
         // The date and time alone on the When page, the source task's
         // schedule kept; the copy keeps the last WAV file where it was.
         WizardPageOptions o;
@@ -109,16 +122,26 @@ struct SpecialEventLayout {
         auto* p2 = new QWidget;
         auto* g2 = new QGridLayout(p2);
         g2->addWidget(new QLabel("Application to start...", p2), 0, 0, 1, 3);
+        auto* commandText =
+            new QLabel("Enter any valid program name, along with the parameters it needs here...", p2);
         command = Entry(p2, "command", 255);
+        command->setToolTip("Program to start");
         browse = MakeButton(p2, "&Browse", "browse");
         browse->setToolTip("Select a program to start");
+        auto* pathText =
+            new QLabel("If the program must be started from a specific directory or folder, enter it here...", p2);
         path = Entry(p2, "path", 255);
-        g2->addWidget(Label("Comma&nd:", p2, command), 1, 0);
-        g2->addWidget(command, 1, 1);
-        g2->addWidget(browse, 1, 2);
-        g2->addWidget(Label("Start &in:", p2, path), 2, 0);
-        g2->addWidget(path, 2, 1);
-        g2->setRowStretch(3, 1);
+        auto* commandLabel = Label("Comma&nd:", p2, command);
+        auto* pathLabel = Label("Start &in:", p2, path);
+        g2->addWidget(commandText, 1, 0, 1, 3);
+        g2->addWidget(commandLabel, 2, 0);
+        g2->addWidget(command, 2, 1);
+        g2->addWidget(browse, 2, 2);
+        g2->addWidget(pathText, 3, 0, 1, 3);
+        g2->addWidget(pathLabel, 4, 0);
+        g2->addWidget(path, 4, 1);
+        g2->setRowStretch(5, 1);
+        commandControls = {commandText, commandLabel, command, browse, pathText, pathLabel, path};
         pages->addWidget(p2);
 
         auto* p3 = new QWidget;
@@ -126,6 +149,7 @@ struct SpecialEventLayout {
         g3->addWidget(new QLabel("Message to display...\nEnter your customized message here...", p3));
         text = new QPlainTextEdit(p3);
         text->setObjectName("text");
+        text->setToolTip("Message to display");
         g3->addWidget(text);
         pages->addWidget(p3);
 
@@ -169,6 +193,10 @@ protected:
         scheduleOpen_ = true;
         SetOkControl(ui.buttons.finish);
         SetCancelControl(ui.buttons.cancel);
+        required_.Init(ui.window);
+        required_.SetMessage(ui.command, true, "Command", "Program to start", "Program to start", "SCH:Command");
+        required_.SetMessage(ui.text, true, "Message", "Message to display", "Message to display", "SCH:Message");
+        ui.shared.AddRequiredFields(required_);
         GlobalRequest() = 0;
         GlobalResponse() = 0;
         SCH() = source_;
@@ -195,22 +223,30 @@ protected:
         if (view_) ui.buttons.cancel->setFocus();
     }
 
+    // The chosen type; with none of the three chosen (a "None" task, a hot
+    // key's) the buffer's type stays.
     std::string Type() const {
-        return ui.program->isChecked() ? "Run Program" : ui.message->isChecked() ? "Display Message" : "Both";
+        if (ui.program->isChecked()) return "Run Program";
+        if (ui.message->isChecked()) return "Display Message";
+        if (ui.both->isChecked()) return "Both";
+        return Trim(Schedule_File().rec().TaskType.str());
     }
+    // A program task hides the message, a message task the command; any
+    // other type shows both, as its page flow passes over neither page.
     void TypeRule() {
         const std::string t = Type();
-        const bool program = t != "Display Message", text = t != "Run Program";
-        for (QWidget* w : {static_cast<QWidget*>(ui.command), static_cast<QWidget*>(ui.path),
-                           static_cast<QWidget*>(ui.browse)})
-            w->setEnabled(program);
-        ui.text->setEnabled(text);
+        for (QWidget* w : ui.commandControls) w->setVisible(t != "Display Message");
+        ui.text->setVisible(t != "Run Program");
     }
 
     void Show() {
         Schedule& s = SCH();
         const std::string t = Trim(s.TaskType.str());
-        (t == "Run Program" ? ui.program : t == "Display Message" ? ui.message : ui.both)->setChecked(true);
+        ui.typeButtons->setExclusive(false);
+        ui.program->setChecked(t == "Run Program");
+        ui.message->setChecked(t == "Display Message");
+        ui.both->setChecked(t == "Both");
+        ui.typeButtons->setExclusive(true);
         ui.command->setText(QString::fromStdString(s.Command.str()));
         ui.path->setText(QString::fromStdString(s.Path.str()));
         ui.text->setPlainText(QString::fromStdString(s.Message));
@@ -279,36 +315,13 @@ protected:
         }
     }
 
-    // The required fields in use: the command of a task that runs a program,
-    // the message of one that shows it, the date and time, the alarm's file.
+    // The first empty required field in use (the command or message the
+    // task type shows, the date and time, the file of an alarm that is on)
+    // is named and brought forward with its page's buttons.
     bool Missing() {
-        const std::string t = Type();
-        struct Need {
-            bool used;
-            QWidget* control;
-            const char* prompt;
-            int page;
-        };
-        const WizardSchedulePages& p = ui.shared;
-        const Need needs[] = {
-            {t != "Display Message", ui.command, "Command", kCommand},
-            {t != "Run Program", ui.text, "Message", kMessage},
-            {true, p.date, "Next Date to Perform Task", kWhen},
-            {true, p.time, "Next Time to Perform Task", kWhen},
-            {p.alarm->isChecked(), p.wavFile, "Alarm File", kAdvanced},
-        };
-        for (const Need& n : needs) {
-            if (!n.used) continue;
-            QString text;
-            if (auto* e = qobject_cast<QLineEdit*>(n.control)) text = e->text();
-            else text = static_cast<QPlainTextEdit*>(n.control)->toPlainText();
-            if (!text.trimmed().isEmpty()) continue;
-            Message(std::string(n.prompt) + " must be entered.", "Missing Information", MessageIcon::Exclamation);
-            ShowPage(n.page);
-            n.control->setFocus();
-            return true;
-        }
-        return false;
+        if (!required_.Check(false)) return false;
+        ShowPage(ui.pages->currentIndex());
+        return true;
     }
 
     bool TakeCompleted() override {
@@ -333,10 +346,10 @@ protected:
         if (skipSource && source != 0) {
             Schedule original;
             if (store.Fetch(source, original) != 0) {
-                Message("Could not set SKIP status  ID #" + std::to_string(source), "Error:");
+                Message("Could not set SKIP status  ID #" + std::to_string(source) + "Error:" + data::LastErrorText());
             } else {
                 original.SkipNextTime = 1;
-                if (store.Put(original) != 0) Message("Could not change SKIP status ", "Error:");
+                if (store.Put(original) != 0) Message("Could not change SKIP status " + data::LastErrorText());
             }
         }
         s = copy;
@@ -345,6 +358,7 @@ protected:
     }
 
     void Kill() override {
+        required_.Kill();
         if (categoriesOpen_) Categories_File().Close();
         if (scheduleOpen_) Schedule_File().Close();
         if (counted_) EditorClosed();
@@ -353,6 +367,7 @@ protected:
 
 private:
     SpecialEventLayout ui;
+    RequiredFields required_;
     Schedule source_;
     std::function<void(int)> done_;
     bool view_ = false;

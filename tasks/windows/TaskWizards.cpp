@@ -2,7 +2,7 @@
 // Task Wizard" (four) and "New Message Task Wizard" (three; the to-do list
 // opens it primed with a to-do item). One window class; TaskWizardPages.h
 // says where they differ and in which order their pages go.
-#include <QButtonGroup>
+#include <QHBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QVBoxLayout>
 #include <filesystem>
 #include <optional>
 
@@ -60,6 +61,8 @@ struct MessageWizardLayout {
     QLineEdit *command = nullptr, *path = nullptr;
     QPushButton *browse = nullptr, *scripting = nullptr;
     QPlainTextEdit* message = nullptr;
+    QLabel* picture = nullptr;
+    QWidget *commandPage = nullptr, *messagePage = nullptr;
     QPushButton *back = nullptr, *next = nullptr, *finish = nullptr, *cancel = nullptr;
 
     static QLineEdit* Entry(QWidget* p, const char* name, int length) {
@@ -88,8 +91,13 @@ struct MessageWizardLayout {
         window->setWindowTitle(t.title);
         window->setWindowIcon(IconByName(t.icon));
         auto* v = new QVBoxLayout(window);
+        auto* body = new QHBoxLayout;
+        picture = new QLabel(window);
+        picture->setObjectName("picture");
+        body->addWidget(picture, 0, Qt::AlignTop);
         pages = new QStackedWidget(window);
         pages->setObjectName("pages");
+        body->addWidget(pages, 1);
 
         // The pages of every wizard; each wizard shows its own in its order.
         auto* taskPage = new QWidget;
@@ -98,18 +106,23 @@ struct MessageWizardLayout {
             g->addWidget(new QLabel("What needs to be done?\nThis wizard schedules a new task to perform.  Enter the "
                                     "type of task here...",
                                     taskPage));
-            auto* group = new QButtonGroup(taskPage);
+            auto* group = new QGroupBox("Task Type", taskPage);
+            group->setObjectName("taskTypeGroup");
+            group->setToolTip("This determines what will happen at the time you specify...");
+            auto* radios = new QVBoxLayout(group);
             const char* names[4] = {"Run Program", "Display Message", "Both", "None"};
             for (int i = 0; i < 4; ++i) {
-                taskType[i] = new QRadioButton(names[i], taskPage);
+                taskType[i] = new QRadioButton(names[i], group);
                 taskType[i]->setObjectName(QString("taskType%1").arg(i));
-                group->addButton(taskType[i]);
-                g->addWidget(taskType[i]);
+                radios->addWidget(taskType[i]);
             }
+            g->addWidget(group);
             g->addStretch(1);
         }
-        auto* messagePage = new QWidget;
+        messagePage = new QWidget;
         auto* gm = new QGridLayout(messagePage);
+        gm->addWidget(new QLabel("Message to display...\nEnter your customized message here...", messagePage), 0, 0,
+                      1, 2);
         // The message wizard asks category and description with the message.
         if (t.pages == 3) shared.Build(PageOptionsOf(kind), messagePage, gm, 1);
         else shared.Build(PageOptionsOf(kind));
@@ -117,24 +130,38 @@ struct MessageWizardLayout {
         message->setObjectName("message");
         gm->addWidget(Label("&Message:", messagePage, message), 3, 0);
         gm->addWidget(message, 3, 1);
-        auto* commandPage = new QWidget;
+        commandPage = new QWidget;
         {
             auto* g = new QGridLayout(commandPage);
             g->addWidget(new QLabel("Application to start...", commandPage), 0, 0, 1, 3);
+            g->addWidget(new QLabel("Enter any valid program name, along with the parameters it needs here...",
+                                    commandPage),
+                         1, 0, 1, 3);
             command = Entry(commandPage, "command", 255);
             browse = MakeButton(commandPage, "&Browse", "browse");
-            browse->setToolTip("Select a program to start");
+            browse->setToolTip(kind == TaskWizard::Program ? "Select an application to start"
+                                                           : "Select a program to start");
             path = Entry(commandPage, "path", 255);
             scripting = MakeButton(commandPage, "&Scripting", "scripting", "TORNTASK.ICO");
             scripting->setToolTip("Send keystrokes, DDE commands, etc.");
-            g->addWidget(Label("Comma&nd:", commandPage, command), 1, 0);
-            g->addWidget(command, 1, 1);
-            g->addWidget(browse, 1, 2);
-            g->addWidget(Label("Start &in:", commandPage, path), 2, 0);
-            g->addWidget(path, 2, 1);
-            g->addWidget(scripting, 3, 1);
+            g->addWidget(Label("Comma&nd:", commandPage, command), 2, 0);
+            g->addWidget(command, 2, 1);
+            g->addWidget(browse, 2, 2);
+            g->addWidget(new QLabel("If the program must be started from a specific directory or folder, enter it "
+                                    "here...",
+                                    commandPage),
+                         3, 0, 1, 3);
+            g->addWidget(Label("Start &in:", commandPage, path), 4, 0);
+            g->addWidget(path, 4, 1);
+            g->addWidget(scripting, 5, 0);
+            g->addWidget(new QLabel("<- Press this to send keystrokes or DDE commands", commandPage), 5, 1, 1, 2);
+            if (kind == TaskWizard::Program)
+                g->addWidget(new QLabel("TIPS:  If you're using Windows 95 or NT 4.0, you can enter the name of a\n"
+                                        "document or URL.  To use scripting only, enter N/A as the command.",
+                                        commandPage),
+                             6, 0, 1, 3);
             // Spare height goes below the fields, not around the heading.
-            g->setRowStretch(4, 1);
+            g->setRowStretch(7, 1);
         }
         QWidget* categoryPage = shared.categoryPage;
         QWidget* p2 = shared.whenPage;
@@ -149,7 +176,7 @@ struct MessageWizardLayout {
             Unused({taskPage, categoryPage, commandPage});
         }
 
-        v->addWidget(pages);
+        v->addLayout(body);
         AddWizardButtons(window, v, back, next, finish, cancel);
     }
 };
@@ -241,6 +268,15 @@ protected:
 
     void ShowPage(int page) {
         ui.pages->setCurrentIndex(page);
+        // The picture stands beside every page but Command and When, and
+        // shows writing beside the Message page.
+        QWidget* shown = ui.pages->currentWidget();
+        if (shown == ui.commandPage || shown == ui.shared.whenPage) {
+            ui.picture->hide();
+        } else {
+            ui.picture->setPixmap(IconByName(shown == ui.messagePage ? "~WRITE.GIF" : "~TIMEPC_L.GIF").pixmap(48, 48));
+            ui.picture->show();
+        }
         const int last = traits().pages - 1;
         ui.back->setEnabled(page > 0);
         ui.next->setEnabled(page < last);

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
 
@@ -138,13 +139,14 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     whenPage = new QWidget;
     auto* g2 = new QGridLayout(whenPage);
     g2->addWidget(new QLabel(options.whenHeading, whenPage), 0, 0, 1, 4);
-    auto* types = new QButtonGroup(whenPage);
+    typeGroup = new QGroupBox("Schedule &Type", whenPage);
+    auto* typeColumn = new QVBoxLayout(typeGroup);
     for (int i = 0; i < 6; ++i) {
-        type[i] = new QRadioButton(kFormScheduleTypes[i], whenPage);
+        type[i] = new QRadioButton(kFormScheduleTypes[i], typeGroup);
         type[i]->setObjectName(QString("type%1").arg(i));
-        types->addButton(type[i]);
-        g2->addWidget(type[i], 1 + i, 0);
+        typeColumn->addWidget(type[i]);
     }
+    g2->addWidget(typeGroup, 1, 0, 6, 1);
     everyGroup = new QGroupBox("&Every...", whenPage);
     auto* eg = new QGridLayout(everyGroup);
     for (int i = 0; i < 7; ++i) {
@@ -212,7 +214,7 @@ void WizardSchedulePages::Build(const WizardPageOptions& options, QWidget* categ
     // Spare height goes below the fields, not between the heading and them.
     g2->setRowStretch(11, 1);
     if (!options.scheduleChoice) {
-        for (QRadioButton* r : type) r->hide();
+        typeGroup->hide();
         everyGroup->hide();
     }
 
@@ -487,11 +489,13 @@ bool WizardAlarm::TakeAccepted(QObject* c) {
 // Finish's pass over every control comes here too: it neither repeats the
 // warning nor puts the default advance warning over one the user set after
 // the date (the default follows only a changed date or time).
-void WizardSchedulePages::DateAccepted() {
+// The time only moves the default advance warning: the schedule check is the
+// date's.
+void WizardSchedulePages::DateAccepted(bool dateControl) {
     StoreAll();
     Schedule& s = SCH();
     const bool acceptingAll = owner_ && owner_->AcceptingAll();
-    if (!acceptingAll && s.Date != 0 && !DateFitsSchedule(s, s.Date))
+    if (dateControl && !acceptingAll && s.Date != 0 && !DateFitsSchedule(s, s.Date))
         Message("Date given does not match schedule type.", "Warning", MessageIcon::Exclamation);
     // A task without a date has no moment to warn ahead of.
     if (s.Date != 0) warning_.Apply(s, ReadWarningDefaults(Options().ININame.get()));
@@ -528,7 +532,7 @@ bool WizardSchedulePages::TakeAccepted(QObject* c) {
         return true;
     }
     if (c == date || c == time) {
-        DateAccepted();
+        DateAccepted(c == date);
         return true;
     }
     if (c == warnDate || c == warnTime) {
@@ -547,7 +551,7 @@ bool WizardSchedulePages::TakeAccepted(QObject* c) {
                  [this, w, next](int32_t chosen) {
                      if (!w || chosen == 0) return;
                      (next ? date : warnDate)->setText(DateText(chosen));
-                     if (next) DateAccepted();
+                     if (next) DateAccepted(true);
                  });
         return true;
     }

@@ -114,6 +114,7 @@ public:
     QComboBox* category = nullptr;
     QLineEdit* description = nullptr;
     // When page.
+    QGroupBox* typeGroup = nullptr;  // "Schedule &Type"
     QRadioButton* type[6] = {};
     QGroupBox* everyGroup = nullptr;
     QCheckBox* day[7] = {};
@@ -172,7 +173,8 @@ public:
     static QString TimeText(int32_t t);
 
 private:
-    void DateAccepted();
+    // The next date (or, with dateControl false, the time) accepted.
+    void DateAccepted(bool dateControl);
     void StoreAll() const;
     void ShowAll() const;
     int32_t ReadDate(QLineEdit* e, int32_t keep) const;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QKeySequence>
@@ -48,6 +49,7 @@
 #include "platform/ui/FieldHistory.h"
 #include "scheduler/windows/Main.h"
 #include "platform/ui/PopupMenu.h"
+#include "tasks/ScheduleRows.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/TaskWindows.h"
 
@@ -366,6 +368,25 @@ TEST_F(TaskWindowsTest, CalendarGreysTheDaysADayOfWeekTaskDoesNotAllow) {
     EXPECT_EQ(chosen, MakeDate(7, 15, 2024));
 }
 
+TEST_F(TaskWindowsTest, CalendarShowsOnlyTheMonthsDays) {
+    // July 2024 begins on a Monday: the Sunday before the 1st and the days
+    // after the 31st have no button on show.
+    Start("CalendarDays", [] {
+        Schedule_File().rec() = Schedule();
+        Calendar(MakeDate(7, 10, 2024), "None", "", {});
+    });
+    QWidget* w = WindowTitled("Select Date");
+    ASSERT_NE(w, nullptr);
+    std::vector<int> shown;
+    for (int i = 0; i < 42; ++i) {
+        auto* b = Child<QPushButton>(w, QString("day%1").arg(i).toLatin1().constData());
+        if (b->isVisible()) shown.push_back(b->text().toInt());
+    }
+    ASSERT_EQ(shown.size(), 31u);
+    EXPECT_EQ(shown.front(), 1);
+    EXPECT_EQ(shown.back(), 31);
+}
+
 TEST_F(TaskWindowsTest, ExceptionsKeepTheirWeekdayOverrides) {
     std::string result;
     bool closed = false;
@@ -652,6 +673,28 @@ TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
     ASSERT_TRUE(WaitFor([&] { return opened == 1; }));
     (void)msg;
     SetScriptListOpener({});
+}
+
+TEST_F(ScheduleListTest, EditScriptAsTextOpensForAMessageTaskToo) {
+    AddTask("Message only");
+    int opened = 0;
+    SetScriptTextOpener([&](std::function<void()> done) {
+        ++opened;
+        EXPECT_EQ(GlobalRequest(), kChangeRecord);
+        done();
+    });
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    Child<QTabWidget>(w, "sheet")->setCurrentIndex(1);
+    Pump(20);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "editText");
+    ASSERT_TRUE(WaitFor([&] { return opened == 1; })) << Shown();
+    for (const auto& m : responder_.shown()) EXPECT_NE(m.request.text, kNoScriptingMessage);
+    SetScriptTextOpener({});
 }
 
 TEST_F(ScheduleListTest, ExecuteLetsTheTasksScriptRunWhileTheSchedulerIsInactive) {
@@ -1060,6 +1103,28 @@ TEST_F(ScheduleListTest, BirthdayWizardsAltKeysReachTheirControlsAndBack) {
     EXPECT_EQ(pages->currentIndex(), 2);
 }
 
+TEST_F(ScheduleListTest, BirthdayWizardGivesNextTheDefaultBackFromTheLastPage) {
+    QWidget* w = StartWindow("BirthdayDefault", [] { Wizard_NewBirthdays(); }, "Birthday/Anniversary Wizard");
+    ASSERT_NE(w, nullptr);
+    std::set<QString> captions;
+    for (QGroupBox* g : w->findChildren<QGroupBox*>()) captions.insert(g->title());
+    EXPECT_TRUE(captions.count("When"));
+    EXPECT_TRUE(captions.count("Occasion"));
+    Type(w, "name", "Ann");
+    Type(w, "date", Format(Value(MakeDate(3, 14, 1960)), "@d3"));
+    auto* next = Child<QPushButton>(w, "next");
+    auto* finish = Child<QPushButton>(w, "finish");
+    Click(w, "next");
+    EXPECT_TRUE(finish->isDefault());
+    Click(w, "next");
+    EXPECT_TRUE(finish->isDefault());
+    Click(w, "back");
+    EXPECT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 1);
+    EXPECT_TRUE(next->isDefault());
+    EXPECT_FALSE(finish->isDefault());
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
+}
+
 TEST_F(ScheduleListTest, BirthdayWizardKeepsEditedTextsAndItsHistoryKeyCopiesTheLastReminder) {
     FieldHistoryCopy::For("Wizard:NewBirthdays").Clear();
     const auto ditto = [](QWidget* c) {
@@ -1330,6 +1395,179 @@ TEST_F(ScheduleListTest, WizardTextsKeepTheirAltLettersAndASharedLetterOnlyMoves
     bool time = false;
     for (QLabel* l : form->findChildren<QLabel*>()) time |= l->text() == "&Time:" && l->buddy() == Child<QWidget>(form, "time");
     EXPECT_TRUE(time);
+}
+
+// Every label, button and group caption of a window, with tool tips.
+std::set<QString> TextsOf(QWidget* w) {
+    std::set<QString> out;
+    for (QLabel* l : w->findChildren<QLabel*>())
+        for (const QString& line : l->text().split('\n')) out.insert(line);
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) out.insert(b->text());
+    for (QGroupBox* g : w->findChildren<QGroupBox*>()) out.insert(g->title());
+    for (QWidget* c : w->findChildren<QWidget*>())
+        if (!c->toolTip().isEmpty()) out.insert("tip: " + c->toolTip());
+    return out;
+}
+
+TEST_F(ScheduleListTest, AddTaskWizardPagesCarryTheirTextsAndPicture) {
+    const std::vector<QString> common = {
+        "Schedule &Type", "&Before performing task, give option to skip", "Skip if a script is running"};
+    const std::vector<QString> command = {
+        "Enter any valid program name, along with the parameters it needs here...",
+        "If the program must be started from a specific directory or folder, enter it here...",
+        "<- Press this to send keystrokes or DDE commands"};
+    const std::vector<QString> message = {"Message to display...", "Enter your customized message here..."};
+    struct Case {
+        const char* title;
+        std::function<void()> open;
+        std::vector<std::vector<QString>> texts;
+    };
+    const std::vector<Case> cases = {
+        {"Add Task Wizard", [] { Wizard_GeneralTask(); },
+         {common, command, message,
+          {"Task Type", "tip: This determines what will happen at the time you specify...",
+           "tip: Select a program to start"}}},
+        {"New Program Task Wizard", [] { Wizard_Program(); },
+         {common, command,
+          {"TIPS:  If you're using Windows 95 or NT 4.0, you can enter the name of a",
+           "document or URL.  To use scripting only, enter N/A as the command.",
+           "tip: Select an application to start"}}},
+        {"New Message Task Wizard", [] { Wizard_Message(); }, {common, message}},
+    };
+    for (const Case& c : cases) {
+        Start(c.title, c.open);
+        QWidget* w = WindowTitled(c.title);
+        ASSERT_NE(w, nullptr) << c.title;
+        const auto texts = TextsOf(w);
+        for (const auto& group : c.texts)
+            for (const QString& t : group) EXPECT_TRUE(texts.count(t)) << c.title << ": " << t.toStdString();
+        EXPECT_FALSE(texts.count("B&efore performing task, give option to skip")) << c.title;
+        if (std::string(c.title) == "Add Task Wizard") {
+            // The picture stands beside the Task page, not beside Command or When.
+            auto* picture = Child<QLabel>(w, "picture");
+            ASSERT_NE(picture, nullptr);
+            EXPECT_TRUE(picture->isVisible());
+            Click(w, "next");
+            Click(w, "next");
+            EXPECT_FALSE(picture->isVisible());
+        }
+        Click(w, "cancel");
+        ASSERT_TRUE(WaitFor([] { return OpenTaskEditors() == 0; })) << Shown();
+    }
+}
+
+TEST_F(ScheduleListTest, WizardTimeMovesTheDefaultWarningAndOnlyTheDateWarnsOfAMismatch) {
+    PutIniValue("kr98.INI", "Warning", "Active", "1");
+    PutIniValue("kr98.INI", "Warning", "Date", "0");
+    PutIniValue("kr98.INI", "Warning", "Time", "0");
+    const int32_t source = AddTask("Staff meeting");  // Mondays
+    Start("SpecialTime", [source] {
+        for (const Schedule& s : Tasks())
+            if (s.ID == source) Schedule_File().rec() = s;
+        GlobalRequest() = kInsertRecord;
+        UpdateSchedule_SpecialEventWizard();
+    });
+    QWidget* w = WindowTitled("Special Event Wizard");
+    ASSERT_NE(w, nullptr);
+    for (int i = 0; i < 2; ++i) Click(w, "next");
+    ASSERT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 3);
+    Type(w, "date", Format(Value(MakeDate(7, 10, 2024)), "@d3"));  // a Wednesday
+    Type(w, "time", Format(Value(MakeTime(14, 30)), "@t3"));
+    Pump(20);
+    int warned = 0;
+    for (const auto& m : responder_.shown()) warned += m.request.text == "Date given does not match schedule type.";
+    EXPECT_EQ(warned, 1) << Shown();
+    EXPECT_EQ(Child<QLineEdit>(w, "warnTime")->text().toStdString(), Format(Value(MakeTime(14, 30)), "@t3"));
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
+}
+
+TEST_F(ScheduleListTest, SpecialEventKeepsATypeOutsideItsChoicesAndShowsBothPages) {
+    const int32_t source = AddTask("Reminder");
+    SetTask(source, [](Schedule& s) {
+        s.TaskType = "None";
+        s.Command = "";
+    });
+    Start("SpecialNone", [source] {
+        for (const Schedule& s : Tasks())
+            if (s.ID == source) Schedule_File().rec() = s;
+        GlobalRequest() = kInsertRecord;
+        UpdateSchedule_SpecialEventWizard();
+    });
+    QWidget* w = WindowTitled("Special Event Wizard");
+    ASSERT_NE(w, nullptr);
+    const auto texts = TextsOf(w);
+    for (const char* t : {"Task Type", "tip: Basic - Task Type (Message/Program/Both/Reminder)",
+                          "tip: Program to start", "B&efore performing task, give option to skip"})
+        EXPECT_TRUE(texts.count(t)) << t;
+    EXPECT_FALSE(texts.count("Skip if a script is running") && Child<QCheckBox>(w, "skipIfScript")->isVisibleTo(w));
+    for (const char* r : {"program", "message", "both"}) EXPECT_FALSE(Child<QRadioButton>(w, r)->isChecked()) << r;
+    auto* pages = Child<QStackedWidget>(w, "pages");
+    Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    EXPECT_FALSE(Child<QLineEdit>(w, "command")->isHidden());
+    Click(w, "next");
+    EXPECT_EQ(pages->currentIndex(), 2);
+    EXPECT_FALSE(Child<QPlainTextEdit>(w, "text")->isHidden());
+    Click(w, "next");
+    Click(w, "next");
+    // The empty command is named as every required field is: in quotes.
+    Click(w, "finish");
+    ASSERT_FALSE(responder_.shown().empty());
+    EXPECT_EQ(responder_.shown().back().request.text, "\"Command\" must be entered.");
+    EXPECT_EQ(pages->currentIndex(), 1);
+    Type(w, "command", "N/A");
+    for (int i = 0; i < 3; ++i) Click(w, "next");
+    ASSERT_TRUE(ClickCloses(w, "finish"));
+    const auto all = Tasks();
+    ASSERT_EQ(all.size(), 2u) << Shown();
+    EXPECT_EQ(all.back().TaskType, "None");
+
+    // A program task hides the message text; a message task the command.
+    Start("SpecialProgram", [source] {
+        for (const Schedule& s : Tasks())
+            if (s.ID == source) Schedule_File().rec() = s;
+        GlobalRequest() = kInsertRecord;
+        UpdateSchedule_SpecialEventWizard();
+    });
+    w = WindowTitled("Special Event Wizard");
+    ASSERT_NE(w, nullptr);
+    Click(w, "program");
+    EXPECT_TRUE(Child<QPlainTextEdit>(w, "text")->isHidden());
+    Click(w, "message");
+    EXPECT_TRUE(Child<QLineEdit>(w, "command")->isHidden());
+    EXPECT_FALSE(Child<QPlainTextEdit>(w, "text")->isHidden());
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
+}
+
+TEST_F(ScheduleListTest, SpecialEventSkipFailureShowsTheErrorInItsMessage) {
+    const int32_t source = AddTask("Staff meeting");
+    AddTask("Another task");  // the copy's number is not the source's
+    Start("SpecialSkip", [source] {
+        for (const Schedule& s : Tasks())
+            if (s.ID == source) Schedule_File().rec() = s;
+        GlobalRequest() = kInsertRecord;
+        UpdateSchedule_SpecialEventWizard();
+    });
+    QWidget* w = WindowTitled("Special Event Wizard");
+    ASSERT_NE(w, nullptr);
+    for (int i = 0; i < 2; ++i) Click(w, "next");
+    Click(w, "skipSource");
+    Click(w, "next");
+    // The source goes away while the wizard is open.
+    sch().Clear();
+    sch().Rec<Schedule>().ID = source;
+    ASSERT_EQ(sch().Get(ScheduleDef().key("SCH:KeyID")), 0);
+    ASSERT_EQ(sch().Delete(), 0);
+    ASSERT_TRUE(ClickCloses(w, "finish"));
+    bool shown = false;
+    for (const auto& m : responder_.shown())
+        if (m.request.text.rfind("Could not set SKIP status  ID #" + std::to_string(source) + "Error:", 0) == 0) {
+            shown = true;
+            EXPECT_GT(m.request.text.size(), m.request.text.find("Error:") + 6) << m.request.text;
+            EXPECT_NE(m.request.title, "Error:");
+        }
+    EXPECT_TRUE(shown) << Shown();
+    EXPECT_EQ(Tasks().size(), 2u);  // the special event is still saved
 }
 
 TEST_F(ScheduleListTest, WizardsAlarmBoxTakesTheProgramIniFileWhateverTheWavFieldKeeps) {
