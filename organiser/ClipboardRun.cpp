@@ -46,11 +46,13 @@ std::vector<ClipboardRunTarget> ClipboardRunTargets(std::string_view contents) {
         if (!a.empty()) out.push_back({ClipboardRunTarget::Url, std::move(a)});
     }
     // 3. Program files.
-    const bool quoted = contents.find('"') != std::string_view::npos;
     for (const char* ext : {".exe", ".lnk", ".url"}) {
         const std::size_t p = lower.find(ext);
         if (p == std::string::npos) continue;
         const std::size_t end = p + 4;  // through the extension
+        // A blank ends the name only when no quote stands before its end,
+        // so a quoted path may hold blanks; quotes after it do not count.
+        const bool quoted = contents.substr(0, end).find('"') != std::string_view::npos;
         std::size_t start = 0;
         for (std::size_t i = p; i > 0; --i) {
             const char c = contents[i - 1];

@@ -296,8 +296,8 @@ bool BrowseClipboardWindow::Init() {
         {"CLI:ClipTime", 28, "Clip Time", "@t3", "Time", 'R', false},
     };
     // Sorting on the contents would read every entry's 8 KB: that column
-    // and the save mark sort through the tabs only.
-    for (std::size_t i = 2; i < cols.size(); ++i) cols[i].sortable = true;
+    // sorts through the tabs only.
+    for (std::size_t i = 0; i < cols.size(); ++i) cols[i].sortable = i != 1;
     for (auto& c : cols) c.graphOk = true, c.locatorType = 'S';
     xplore_->Start(">Header", cols, dateFormat);
 

@@ -29,6 +29,9 @@ TEST(ClipboardRun, ProgramFilesAndWww) {
               Targets{Program("/opt/My Tools/setup.exe")});
     // Without quotes a blank ends it.
     EXPECT_EQ(ClipboardRunTargets("run setup.exe now"), Targets{Program("setup.exe")});
+    // Only quotes before the end of the name count: a quoted argument after
+    // it leaves the blank ending the name.
+    EXPECT_EQ(ClipboardRunTargets("run /opt/app.exe \"my file.txt\""), Targets{Program("/opt/app.exe")});
     // A web address ending in ".exe" is started twice.
     EXPECT_EQ(ClipboardRunTargets("http://x.test/setup.exe"),
               (Targets{Url("http://x.test/setup.exe"), Program("http://x.test/setup.exe")}));

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -172,6 +173,22 @@ TEST_F(ClipboardWindowsTest, ManagerTabsLinksCopyAndRun) {
     Pump(50);
     EXPECT_EQ(second, nullptr);
     EXPECT_TRUE(w->IsOpen());
+}
+
+TEST_F(ClipboardWindowsTest, TheSaveMarkColumnSortsFromItsHeader) {
+    Add("first");
+    Add("saved", "General", 1);
+    Add("last");
+    BrowseClipboardWindow* w = OpenManager();
+    ASSERT_NE(w, nullptr);
+    BrowseList& l = w->List();
+    ASSERT_EQ(Cell(l, 1, 2), "saved");  // by date, newest first
+    QHeaderView* h = w->Layout().list->horizontalHeader();
+    const QPoint p(h->sectionViewportPosition(0) + h->sectionSize(0) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, p);
+    Pump(50);
+    EXPECT_FALSE(responder_.sawTitle("Re-Order Option"));
+    EXPECT_EQ(Cell(l, 2, 2), "saved");  // unsaved ones first
 }
 
 TEST_F(ClipboardWindowsTest, RowButtonsOfAnEmptyManagerAreOff) {
