@@ -200,7 +200,8 @@ void LoadScriptFormValues(const Scripting& item, ScriptFormValues& v) {
         // opened and saved again loses nothing.
         v.messageText = item.DDEApplicationName.str();
         v.messageTitle = item.DDEApplicationTopic.str();
-        v.messageDialog = item.SecondsToWait == 1;
+        v.messageWait = item.SecondsToWait;
+        v.messageDialog = item.SecondsToWait != 0;
     }
 }
 
@@ -210,7 +211,8 @@ bool StoreScriptFormValues(const ScriptFormValues& v, Scripting& item) {
     else if (a == "Display Message") {
         item.DDEApplicationName = v.messageText;
         item.DDEApplicationTopic = v.messageTitle;
-        item.SecondsToWait = v.messageDialog ? 1 : 0;
+        if (v.messageDialog != (v.messageWait != 0)) item.SecondsToWait = v.messageDialog ? 1 : 0;
+        else item.SecondsToWait = v.messageWait;
     } else if (a == "File Actions") {
         JoinFtpLogin(v.ftpUser, v.ftpPassword, item);
     } else if (a == "Other") {

@@ -88,7 +88,10 @@ void JoinFtpLogin(std::string_view user, std::string_view password, Scripting& i
 struct ScriptFormValues {
     std::string joiner;
     std::string messageTitle, messageText;
+    // Any SecondsToWait but 0 shows the message in a dialog; the value read
+    // is stored back unless the box was changed.
     bool messageDialog = false;
+    int32_t messageWait = 0;
     std::string ftpUser, ftpPassword;
     std::string otherName;
 };

@@ -159,5 +159,24 @@ TEST(ScriptItemRulesTest, OkStoresTheFormValuesAndRefusesAnItemLeftOnOther) {
     EXPECT_EQ(w.NetworkUser, "anna");
 }
 
+TEST(ScriptItemRulesTest, AMessageWaitingAnyTimeButZeroStaysADialogThroughOpenAndOk) {
+    Scripting s;
+    s.Action = "Display Message";
+    s.SecondsToWait = 5;
+    ScriptFormValues v;
+    LoadScriptFormValues(s, v);
+    EXPECT_TRUE(v.messageDialog);
+    ASSERT_TRUE(StoreScriptFormValues(v, s));
+    EXPECT_EQ(s.SecondsToWait, 5);
+    // The box changed: cleared stores 0, ticked again stores 1.
+    v.messageDialog = false;
+    ASSERT_TRUE(StoreScriptFormValues(v, s));
+    EXPECT_EQ(s.SecondsToWait, 0);
+    LoadScriptFormValues(s, v);
+    v.messageDialog = true;
+    ASSERT_TRUE(StoreScriptFormValues(v, s));
+    EXPECT_EQ(s.SecondsToWait, 1);
+}
+
 }  // namespace
 }  // namespace kr
