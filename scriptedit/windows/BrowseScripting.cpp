@@ -146,7 +146,12 @@ protected:
             [this](int request, std::function<void(int)> done) { ui.moves.EditItem(request, std::move(done)); });
         if (task_ == 0)
             for (QPushButton* b : {ui.templ, ui.import, ui.editText, ui.fromClipboard}) b->setEnabled(false);
+        list_->Popup().AddItemMimic("Template", "&Template", ui.templ);
+        list_->Popup().AddSeparator();
+        list_->Popup().AddItemMimic("EditAsText", "Edit as &Text", ui.editText);
+        list_->Popup().AddSeparator();
         list_->Popup().AddItemMimic("Print", "&Print", ui.print);
+        list_->Popup().AddSeparator();
         list_->Popup().AddItemMimic("Import", "&Import", ui.import);
         list_->Popup().AddItemMimic("Export", "E&xport", ui.exportScript);
         if (list_->Init() != 0) return false;

@@ -5,6 +5,8 @@
 // active window.
 #include <QApplication>
 #include <QComboBox>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -65,8 +67,21 @@ std::optional<std::string> AskTemplateToken(QWidget* parent, TemplateAskKind kin
         windows = new QComboBox(&d);
         windows->setEditable(true);
         windows->lineEdit()->setMaxLength(80);
+        // The desktop's windows, title and class; a choice enters the title.
         ListTopWindows();
-        for (const WindowListEntry& e : WindowList()) windows->addItem(Q(ClipRight(e.Line.str())));
+        auto* model = new QStandardItemModel(0, 2, windows);
+        model->setHorizontalHeaderLabels({"Title", "Class"});
+        for (const WindowListEntry& e : WindowList())
+            model->appendRow({new QStandardItem(Q(ClipRight(e.Line.str()))),
+                              new QStandardItem(Q(ClipRight(e.Class.str())))});
+        auto* view = new QTreeView(windows);
+        view->setRootIsDecorated(false);
+        view->setHeaderHidden(true);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        windows->setModel(model);
+        windows->setView(view);
+        windows->setModelColumn(0);
+        view->resizeColumnToContents(0);
         windows->setCurrentIndex(-1);
         windows->setEditText(Q(prefill));
         l->addWidget(windows);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -23,6 +24,7 @@
 #include "platform/data/Database.h"
 #include "platform/data/TableImpl.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/PopupMenu.h"
 #include "platform/ui/Requests.h"
 #include "scriptedit/ScriptItemRules.h"
 #include "scriptedit/ScriptItems.h"
@@ -355,6 +357,32 @@ TEST_F(ScriptEditWindowsTest, ListPlacesNewAndCopiedItemsAfterTheHighlightedOneM
     ASSERT_TRUE(test::WaitFor([&] { return Items().size() == 6; }));
     EXPECT_EQ(path(), "1five 2two 3new 4three 5four 6four ");
     EXPECT_EQ(Items()[5].Action, "Set Value");
+}
+
+TEST_F(ScriptEditWindowsTest, ListPopupOffersTemplateAndEditAsTextBetweenSeparators) {
+    AddItem(5, Item("Set Value"));
+    scriptedit::BrowseScripting();
+    QWidget* list = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - General: Weekly report N/A")) != nullptr; }));
+    std::vector<PopupItem> seen;
+    InstallPopupResponder([&](const std::vector<PopupItem>& items) {
+        seen = items;
+        return 0;
+    });
+    auto* view = list->findChild<QTableView*>();
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view, &menu);
+    InstallPopupResponder({});
+    // The list's own items in order, "-" for a separator.
+    std::vector<std::string> own;
+    bool started = false;
+    for (const PopupItem& i : seen) {
+        started = started || i.text == "&Template";
+        if (started) own.push_back(i.separator ? "-" : i.text);
+    }
+    ASSERT_GE(own.size(), 8u) << ::testing::PrintToString(own);
+    EXPECT_EQ(std::vector<std::string>(own.begin(), own.begin() + 8),
+              (std::vector<std::string>{"&Template", "-", "Edit as &Text", "-", "&Print", "-", "&Import", "E&xport"}));
 }
 
 TEST_F(ScriptEditWindowsTest, ThePrintedScriptReadsBackFromPdf) {

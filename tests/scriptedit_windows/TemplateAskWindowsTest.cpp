@@ -81,14 +81,17 @@ TEST(TemplateAskWindowsTest, TextAnswersWithPickListsAndCancelKeepsTheField) {
 }
 
 TEST(TemplateAskWindowsTest, WindowTitleIsTypedInItsList) {
+    int columns = 0;
     WhenAsked([&](QDialog* d) {
         auto* combo = d->findChild<QComboBox*>();
+        columns = combo->model()->columnCount();  // title and class
         combo->setEditText("*Notepad");
         ButtonText(d, "&OK")->click();
     });
     const auto answer =
         scriptedit::AskTemplateToken(nullptr, TemplateAskKind::Window, "WINDOW", "");
     EXPECT_EQ(answer.value_or("?"), "*Notepad");
+    EXPECT_EQ(columns, 2);
 }
 
 }  // namespace
