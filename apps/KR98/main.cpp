@@ -52,6 +52,7 @@
 #include "scheduler/ScriptValues.h"
 #include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
+#include "reports/windows/ExchangeWindows.h"
 #include "scheduler/windows/Main.h"
 #include "scheduler/windows/RescheduleAllTasks.h"
 #include "scheduler/windows/ViewQueue_Script.h"
@@ -130,6 +131,7 @@ int main(int argc, char** argv) {
         kr::organiser::RegisterContactWindows();
         kr::organiser::RegisterMessageWindows();
         kr::RegisterHotKeyWindows();
+        kr::reports::RegisterExchangeWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         // [FOCUS] reads the title of the desktop's active window.

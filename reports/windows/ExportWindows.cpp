@@ -1,0 +1,279 @@
+// "Choose Fields for Export...": one window over the three field tables.
+// The user picks the fields and their order (the marks of a list are its
+// selection), may change each field's picture and whether a header line is
+// written; OK asks for the file and writes it in a progress window.
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "dictionary/OpenTable.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/Services.h"
+#include "platform/ui/ProcessWindow.h"
+#include "platform/ui/WindowManager.h"
+#include "reports/ImexProcesses.h"
+#include "reports/windows/ExchangeWindows.h"
+
+namespace kr::reports {
+
+namespace {
+
+constexpr int kPictureRole = Qt::UserRole + 1;
+
+QPushButton* Button(QWidget* parent, const char* text, const char* name) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QListWidget* FieldList(QWidget* parent, const char* name) {
+    auto* l = new QListWidget(parent);
+    l->setObjectName(name);
+    l->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QString(26, 'x')));
+    l->setMinimumHeight(l->fontMetrics().height() * 16);
+    return l;
+}
+
+struct ExportLayout {
+    QWidget* window = nullptr;
+    QListWidget* all = nullptr;
+    QListWidget* fields = nullptr;
+    QPushButton *add = nullptr, *remove = nullptr, *up = nullptr, *down = nullptr, *picture = nullptr;
+    QLineEdit* pictureClass = nullptr;
+    QCheckBox* header = nullptr;
+    QPushButton *ok = nullptr, *cancel = nullptr;
+
+    void Build() {
+        window = new QWidget;
+        window->setFont(QFont("MS Sans Serif"));
+        auto* v = new QVBoxLayout(window);
+        auto* lists = new QHBoxLayout;
+        auto* left = new QVBoxLayout;
+        all = FieldList(window, "allFields");
+        auto* allLabel = new QLabel("A&ll Fields", window);
+        allLabel->setBuddy(all);
+        left->addWidget(allLabel);
+        left->addWidget(all);
+        lists->addLayout(left, 1);
+
+        auto* buttons = new QVBoxLayout;
+        buttons->addStretch();
+        add = Button(window, "&Add ->", "add");
+        remove = Button(window, "&Remove", "remove");
+        up = Button(window, "Shift &Up", "shiftUp");
+        down = Button(window, "Shift &Down", "shiftDown");
+        picture = Button(window, "&Picture", "picture");
+        for (QPushButton* b : {add, remove, up, down, picture}) buttons->addWidget(b);
+        buttons->addStretch();
+        lists->addLayout(buttons);
+
+        auto* right = new QVBoxLayout;
+        fields = FieldList(window, "exportFields");
+        auto* fieldsLabel = new QLabel("E&xport Fields", window);
+        fieldsLabel->setBuddy(fields);
+        right->addWidget(fieldsLabel);
+        right->addWidget(fields);
+        auto* pictureRow = new QHBoxLayout;
+        pictureClass = new QLineEdit(window);
+        pictureClass->setObjectName("pictureClass");
+        pictureClass->setReadOnly(true);
+        pictureClass->setFocusPolicy(Qt::NoFocus);
+        pictureRow->addWidget(new QLabel("Picture", window));
+        pictureRow->addWidget(pictureClass, 1);
+        right->addLayout(pictureRow);
+        lists->addLayout(right, 1);
+        v->addLayout(lists);
+
+        header = new QCheckBox("Include &header record with field names", window);
+        header->setObjectName("header");
+        v->addWidget(header);
+        auto* foot = new QHBoxLayout;
+        foot->addStretch();
+        ok = Button(window, "&OK", "ok");
+        ok->setDefault(true);
+        cancel = Button(window, "&Cancel", "cancel");
+        foot->addWidget(ok);
+        foot->addWidget(cancel);
+        v->addLayout(foot);
+        QWidget::setTabOrder(all, add);
+        QWidget::setTabOrder(add, remove);
+        QWidget::setTabOrder(remove, up);
+        QWidget::setTabOrder(up, down);
+        QWidget::setTabOrder(down, picture);
+        QWidget::setTabOrder(picture, fields);
+        QWidget::setTabOrder(fields, header);
+        QWidget::setTabOrder(header, ok);
+        QWidget::setTabOrder(ok, cancel);
+    }
+};
+
+class ExportWindow : public WindowManager {
+public:
+    explicit ExportWindow(ImexKind kind) : WindowManager(Member(kind).exportProcedure), member_(Member(kind)) {}
+    // A refused Init does not reach Kill: the table closes with the manager.
+    ~ExportWindow() override { CloseTable(); }
+
+protected:
+    QWidget* MakeWindow() override {
+        ui.Build();
+        return ui.window;
+    }
+    bool Init() override {
+        table_ = &data::TableOf(member_.def());
+        if (OpenTable(*table_) != 0) return false;
+        tableOpen_ = true;
+        SetTitle("Choose Fields for Export...");
+        SetOkControl(ui.ok);
+        SetCancelControl(ui.cancel);
+        for (const ImexFieldEntry& f : member_.fields) {
+            AddItem(ui.all, f);
+            AddItem(ui.fields, f);
+        }
+        ui.all->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        ui.fields->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        ui.header->setChecked(true);
+        QObject::connect(ui.fields, &QListWidget::currentRowChanged, this, [this] { ShowClass(); });
+        ShowClass();
+        return true;
+    }
+    void TakeOpened() override { ui.all->setFocus(); }
+    void TakeAccepted(QObject* c) override {
+        if (AcceptingAll()) return;
+        if (c == ui.add) Add();
+        else if (c == ui.remove) Remove();
+        else if (c == ui.up) Shift(-1);
+        else if (c == ui.down) Shift(1);
+        else if (c == ui.picture) EditPicture();
+    }
+    bool TakeCompleted() override {
+        if (ui.fields->count() == 0) {
+            Message("You must select one or more fields to export.", "No Fields Selected for Export!",
+                    MessageIcon::Information);
+            return false;
+        }
+        RunExport();
+        return false;  // the window closes once the export is over
+    }
+    void Kill() override {
+        CloseTable();
+    }
+
+private:
+    void CloseTable() {
+        if (tableOpen_) table_->Close();
+        tableOpen_ = false;
+    }
+    static void AddItem(QListWidget* list, const ImexFieldEntry& f) {
+        auto* item = new QListWidgetItem(QString::fromStdString(f.name), list);
+        item->setData(kPictureRole, QString::fromStdString(f.picture));
+    }
+    void ShowClass() {
+        QListWidgetItem* item = ui.fields->currentItem();
+        ui.pictureClass->setText(
+            item ? QString::fromStdString(PictureClassText(item->data(kPictureRole).toString().toStdString(), false))
+                 : QString());
+    }
+    QListWidgetItem* ExportItem(const QString& name) const {
+        for (int i = 0; i < ui.fields->count(); ++i)
+            if (ui.fields->item(i)->text() == name) return ui.fields->item(i);
+        return nullptr;
+    }
+    // The marked fields go to the end of the export list; one already there
+    // is marked there instead of added twice.
+    void Add() {
+        const bool wasEmpty = ui.fields->count() == 0;
+        ui.fields->clearSelection();
+        for (int i = 0; i < ui.all->count(); ++i) {
+            QListWidgetItem* from = ui.all->item(i);
+            if (!from->isSelected()) continue;
+            QListWidgetItem* there = ExportItem(from->text());
+            if (!there) {
+                AddItem(ui.fields, member_.fields[static_cast<std::size_t>(i)]);
+                there = ui.fields->item(ui.fields->count() - 1);
+            }
+            there->setSelected(true);
+        }
+        if (wasEmpty && ui.fields->count() > 0) ui.fields->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        ShowClass();
+    }
+    void Remove() {
+        for (int i = ui.fields->count() - 1; i >= 0; --i)
+            if (ui.fields->item(i)->isSelected()) delete ui.fields->takeItem(i);
+        ShowClass();
+    }
+    void Shift(int by) {
+        const int row = ui.fields->currentRow();
+        const int to = row + by;
+        if (row < 0 || to < 0 || to >= ui.fields->count()) return;
+        QListWidgetItem* item = ui.fields->takeItem(row);
+        ui.fields->insertItem(to, item);
+        ui.fields->setCurrentItem(item);
+    }
+    void EditPicture() {
+        QListWidgetItem* item = ui.fields->currentItem();
+        if (!item) {
+            if (ui.fields->count() > 0) ui.fields->setCurrentRow(0);
+            else ui.all->setFocus();
+            return;
+        }
+        QPointer<QListWidget> list = ui.fields;
+        GetPicture(item->data(kPictureRole).toString().toStdString(), [this, list, item](const std::string& p) {
+            if (!list || p.empty()) return;
+            for (int i = 0; i < list->count(); ++i) {
+                if (list->item(i) != item) continue;
+                item->setData(kPictureRole, QString::fromStdString(p));
+                ShowClass();
+            }
+        });
+    }
+    void RunExport() {
+        const std::optional<std::string> file = ChooseImexFile("Export File", true);
+        if (!file) {
+            CloseNow();
+            return;
+        }
+        std::vector<ImexFieldEntry> chosen;
+        for (int i = 0; i < ui.fields->count(); ++i)
+            chosen.push_back({ui.fields->item(i)->text().toStdString(),
+                              ui.fields->item(i)->data(kPictureRole).toString().toStdString()});
+        auto run = std::make_shared<ExportRun>(member_, std::move(chosen), ui.header->isChecked(), *file);
+        if (!run->Start()) {
+            CloseNow();
+            return;
+        }
+        ProcessWindowOptions o;
+        o.procedureName = std::string(member_.exportProcedure) + ":Progress";
+        o.title = "Exporting Records";
+        o.listErrors = false;
+        o.userTextSource = [run] {
+            return run->state() == ProcessState::Finished ? std::string("Process Completed") : std::string();
+        };
+        QPointer<QWidget> window = Window();
+        RunProcessWindow(run, o, [this, run, window](int) {
+            const std::string stopped = run->StoppedText();
+            if (!stopped.empty()) Message(stopped, "Export Not Completed", MessageIcon::Information);
+            if (window) CloseNow();
+        });
+    }
+
+    const ImexMember& member_;
+    ExportLayout ui;
+    data::Table* table_ = nullptr;
+    bool tableOpen_ = false;
+};
+
+void StartExport(ImexKind kind) { (new ExportWindow(kind))->OpenOrCall(); }
+
+}  // namespace
+
+void ExportSchedule() { StartExport(ImexKind::Schedule); }
+void ExportToDo() { StartExport(ImexKind::ToDo); }
+void ExportContacts() { StartExport(ImexKind::Contacts); }
+
+}  // namespace kr::reports
