@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -79,7 +80,7 @@ protected:
 };
 
 TEST_F(ExchangeWindowsTest, FieldListsAddRemoveShiftAndPicture) {
-    QWidget* w = OpenExport();
+    QPointer<QWidget> w = OpenExport();
     ASSERT_NE(w, nullptr);
     auto* all = Child<QListWidget>(w, "allFields");
     auto* fields = Child<QListWidget>(w, "exportFields");
@@ -121,7 +122,7 @@ TEST_F(ExchangeWindowsTest, FieldListsAddRemoveShiftAndPicture) {
     fields->setCurrentRow(3);  // TDO:CompletionDate
     EXPECT_EQ(Child<QLineEdit>(w, "pictureClass")->text(), "@d3");
     Click(w, "picture");
-    QWidget* p = WindowTitled("Enter Picture...");
+    QPointer<QWidget> p = WindowTitled("Enter Picture...");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(Child<QLineEdit>(p, "picture")->text(), "@d3");
     TypeInto(p, "picture", "d17");
@@ -130,7 +131,7 @@ TEST_F(ExchangeWindowsTest, FieldListsAddRemoveShiftAndPicture) {
     EXPECT_TRUE(p->isVisible());
     TypeInto(p, "picture", "@d17");
     Click(p, "ok");
-    ASSERT_TRUE(test::WaitFor([&] { return !p->isVisible(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return !p || !p->isVisible(); }));
     EXPECT_EQ(Child<QLineEdit>(w, "pictureClass")->text(), "@d17");
     Click(w, "picture");
     p = WindowTitled("Enter Picture...");
@@ -141,7 +142,7 @@ TEST_F(ExchangeWindowsTest, FieldListsAddRemoveShiftAndPicture) {
 }
 
 TEST_F(ExchangeWindowsTest, OkWithoutFieldsSaysSoAndCancelInTheDialogWritesNothing) {
-    QWidget* w = OpenExport();
+    QPointer<QWidget> w = OpenExport();
     ASSERT_NE(w, nullptr);
     auto* fields = Child<QListWidget>(w, "exportFields");
     fields->selectAll();
@@ -150,7 +151,7 @@ TEST_F(ExchangeWindowsTest, OkWithoutFieldsSaysSoAndCancelInTheDialogWritesNothi
     Click(w, "ok");
     EXPECT_TRUE(responder_.sawTitle("No Fields Selected for Export!")) << Shown();
     EXPECT_TRUE(responder_.sawText("You must select one or more fields to export."));
-    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w && w->isVisible());
     EXPECT_TRUE(dialogs_.empty());
 
     Child<QListWidget>(w, "allFields")->item(0)->setSelected(true);
@@ -158,7 +159,7 @@ TEST_F(ExchangeWindowsTest, OkWithoutFieldsSaysSoAndCancelInTheDialogWritesNothi
     exportTo_.reset();
     Click(w, "ok");
     EXPECT_EQ(dialogs_, std::vector<std::string>{"Export File"});
-    EXPECT_TRUE(test::WaitFor([&] { return !w->isVisible(); }));
+    EXPECT_TRUE(test::WaitFor([&] { return !w || !w->isVisible(); }));
     for (const auto& e : std::filesystem::directory_iterator(folder_.path()))
         EXPECT_NE(e.path().extension(), ".csv") << e.path();
 }
@@ -169,7 +170,7 @@ TEST_F(ExchangeWindowsTest, AnExportCancelledPartWayLeavesTheTargetByteForByte) 
     const std::string old = "\"an old\",\"export\"\r\n";
     std::ofstream(target, std::ios::binary) << old;
     exportTo_ = target;
-    QWidget* w = OpenExport();
+    QPointer<QWidget> w = OpenExport();
     ASSERT_NE(w, nullptr);
     Click(w, "ok");
     // The export of this many records takes several slices: cancel it once
@@ -178,7 +179,7 @@ TEST_F(ExchangeWindowsTest, AnExportCancelledPartWayLeavesTheTargetByteForByte) 
     ASSERT_NE(progress, nullptr) << Shown();
     Click(progress, "cancel");
     ASSERT_TRUE(test::WaitFor([&] { return responder_.sawTitle("Export Not Completed"); })) << Shown();
-    EXPECT_TRUE(test::WaitFor([&] { return !w->isVisible(); }));
+    EXPECT_TRUE(test::WaitFor([&] { return !w || !w->isVisible(); }));
     EXPECT_EQ(Read(target), old);
     EXPECT_EQ(ImexFileName(), target);
     for (const auto& e : std::filesystem::directory_iterator(folder_.path()))
@@ -188,7 +189,7 @@ TEST_F(ExchangeWindowsTest, AnExportCancelledPartWayLeavesTheTargetByteForByte) 
     w = OpenExport();
     ASSERT_NE(w, nullptr);
     Click(w, "ok");
-    EXPECT_TRUE(test::WaitFor([&] { return !w->isVisible(); }, 10000));
+    EXPECT_TRUE(test::WaitFor([&] { return !w || !w->isVisible(); }, 10000));
     const std::string text = Read(target);
     EXPECT_EQ(text.rfind("\"TDO:Done\",\"TDO:Priority\",", 0), 0u);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 60001);
@@ -207,7 +208,7 @@ TEST_F(ExchangeWindowsTest, ImportMapsColumnsShowsLinesAndImports) {
         return std::optional<std::string>(++asked == 1 ? empty : file);
     });
     Start("ImportToDo", [] { ImportToDo(); });
-    QWidget* w = WindowTitled("Assign fields for Import...");
+    QPointer<QWidget> w = WindowTitled("Assign fields for Import...");
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(responder_.sawTitle("Attention!")) << Shown();
     EXPECT_EQ(asked, 2);
@@ -247,7 +248,7 @@ TEST_F(ExchangeWindowsTest, ImportMapsColumnsShowsLinesAndImports) {
     }
     Click(w, "ok");
     EXPECT_TRUE(responder_.sawTitle("No Fields Selected for Import!")) << Shown();
-    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(w && w->isVisible());
 
     // Assign the text column to the to-do text and the category, and import.
     columns->setCurrentItem(columns->topLevelItem(0));
@@ -257,7 +258,7 @@ TEST_F(ExchangeWindowsTest, ImportMapsColumnsShowsLinesAndImports) {
     Click(w, "assign");
     EXPECT_EQ(targets->topLevelItem(2)->text(2), "Field_1");
     Click(w, "ok");
-    ASSERT_TRUE(test::WaitFor([&] { return !w->isVisible(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return !w || !w->isVisible(); }));
     std::vector<std::string> items;
     data::Table& t = data::TableOf(TodoDef());
     t.Set(nullptr);
