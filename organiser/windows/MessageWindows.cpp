@@ -586,6 +586,12 @@ void BrowseMessages(std::function<void(int response)> done) {
 void RegisterMessageWindows() {
     RegisterProcedure(kBrowseMessagesProcedure, [] { BrowseMessages(); });
     scriptedit::SetMessageChooser(ChooseMessage);
+    scriptedit::SetNewMessageForm([](std::function<void()> done) {
+        GlobalRequest() = kInsertRecord;
+        UpdateMessages(0, [done](int) {
+            if (done) done();
+        });
+    });
 }
 
 }  // namespace kr::organiser

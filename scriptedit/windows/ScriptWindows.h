@@ -44,6 +44,11 @@ struct ChosenMessage {
 // a template's); "Select &Message" is off while none is installed.
 using MessageChooser = std::function<void(QWidget* parent, std::function<void(std::optional<ChosenMessage>)> chosen)>;
 void SetMessageChooser(MessageChooser chooser);
+// The message form the organiser installs for "&New Message": a new stored
+// message (no contact); done once it has closed. "&New Message" is off
+// while none is installed.
+using NewMessageForm = std::function<void(std::function<void()> done)>;
+void SetNewMessageForm(NewMessageForm form);
 // The list of key abbreviations (KEYCODES.TXT beside the programs).
 void ViewAscii_ScriptKeys();
 

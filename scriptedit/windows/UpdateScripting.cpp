@@ -24,6 +24,8 @@
 #include <QVBoxLayout>
 
 #include "dictionary/Dictionary.h"
+#include "dictionary/OrganiserTables.h"
+#include "platform/data/Table.h"
 #include "dictionary/Settings.h"
 #include "dictionary/windows/AsciiViewer.h"
 #include "platform/data/Errors.h"
@@ -454,6 +456,25 @@ MessageChooser& InstalledMessageChooser() {
     static MessageChooser chooser;
     return chooser;
 }
+NewMessageForm& InstalledNewMessageForm() {
+    static NewMessageForm form;
+    return form;
+}
+
+// The recipient and subject of a stored message, read without touching any
+// record buffer; empty when there is no such message.
+std::pair<std::string, std::string> MessageRecipientAndSubject(int32_t emailID) {
+    std::pair<std::string, std::string> out;
+    if (emailID == 0) return out;
+    data::TableOf(MessagesDef())
+        .ForEachMatch(MessagesDef().key("M_:KeyEmailID"), {MessagesDef().field("M_:EmailID")}, {Value(emailID)},
+                      [&](int64_t, const void* r) {
+                          const auto* m = static_cast<const MessagesRecord*>(r);
+                          out = {ClipRight(m->EmailTo.str()), ClipRight(m->Subject.str())};
+                          return false;
+                      });
+    return out;
+}
 
 // The form edits one Scripting record: the task's item is the Scripting
 // buffer itself; a template's item is a copy of the ScriptTemplateDetails
@@ -526,10 +547,9 @@ protected:
                     "Internal Error", MessageIcon::Hand);
             ui.ok->setEnabled(false);
         }
-        // The message list is there once the organiser installs it; the
-        // message form is not offered yet.
+        // The message list and form are there once the organiser installs them.
         ui.selectMessage->setEnabled(InstalledMessageChooser() != nullptr && request_ != kDeleteRecord && !ViewMode());
-        ui.newMessage->setEnabled(false);
+        ui.newMessage->setEnabled(InstalledNewMessageForm() != nullptr && request_ != kDeleteRecord && !ViewMode());
         ui.picks->SetOnAppend([this](const std::string& code) {
             ui.keystrokes->setText(Q(AppendToKeystrokes(S(ui.keystrokes->text()), code)));
             ui.keystrokes->setFocus();
@@ -589,8 +609,9 @@ protected:
         ui.setValue->setText(Q(r.Command.str()));
         ui.scriptFile->setText(Q(r.Command.str()));
         ui.scriptType->setCurrentText(Q(r.Path.str()));
-        ui.sendTo->setText(QString());
-        ui.subject->setText(Q(r.WindowTitleToCheckFor.str()));
+        const auto [to, subject] = MessageRecipientAndSubject(r.EmailID);
+        ui.sendTo->setText(Q(to));
+        ui.subject->setText(Q(subject));
         ui.fileAction->setCurrentText(Q(r.DDEType.str()));
         ui.param1->setText(Q(r.Command.str()));
         ui.param2->setText(Q(r.Path.str()));
@@ -778,6 +799,12 @@ protected:
                 if (!w || !m) return;
                 ApplyChosenMessage(SCR(), m->emailID, m->subject, m->to);
                 LoadControls();
+            });
+        } else if (c == ui.newMessage && InstalledNewMessageForm()) {
+            StoreControls();
+            QPointer<QWidget> w = ui.window;
+            InstalledNewMessageForm()([this, w] {
+                if (w) LoadControls();
             });
         } else if (c == ui.scriptBrowse) {
             if (auto f = tasks::ChooseFile(ui.window, "Choose a File", {}, {"KR Script Files (*.krs)"}))
@@ -981,6 +1008,7 @@ void UpdateScripting_StartProgram_Advanced(Scripting& item, std::function<void(i
 }
 
 void SetMessageChooser(MessageChooser chooser) { InstalledMessageChooser() = std::move(chooser); }
+void SetNewMessageForm(NewMessageForm form) { InstalledNewMessageForm() = std::move(form); }
 
 void ViewAscii_ScriptKeys() { (new ViewScriptKeysWindow)->Call(); }
 
