@@ -324,13 +324,13 @@ bool ImportRun::Work() {
         for (int t : columnTargets_[c]) {
             reader_->DeformatField(mapping_.columnPictures[c]);
             targets_[static_cast<std::size_t>(t)].Store(work_->get(), reader_->Field());
-            // No advance-warning date: no advance-warning time either.
-            if (warnDate_ >= 0 && warnTime_ >= 0 &&
-                targets_[static_cast<std::size_t>(warnDate_)].Number(work_->get()) == 0)
-                targets_[static_cast<std::size_t>(warnTime_)].Store(work_->get(), "0");
         }
     }
     if (!any) return true;  // a blank line
+    // No advance-warning date: no advance-warning time either. Checked once
+    // the whole line is stored, so the columns' order does not matter.
+    if (warnDate_ >= 0 && warnTime_ >= 0 && targets_[static_cast<std::size_t>(warnDate_)].Number(work_->get()) == 0)
+        targets_[static_cast<std::size_t>(warnTime_)].Store(work_->get(), "0");
     return AddRecord();
 }
 

@@ -126,6 +126,7 @@ protected:
         QObject::connect(ui.targets, &QTreeWidget::currentItemChanged, this, [this] { TargetChosen(); });
         ui.header->setChecked(true);
         Auto();
+        ColumnChosen();
         return true;
     }
     void TakeOpened() override { ui.columns->setFocus(); }

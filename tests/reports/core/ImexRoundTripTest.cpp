@@ -12,6 +12,7 @@
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
+#include "platform/runtime/Picture.h"
 #include "reports/ImexProcesses.h"
 
 namespace kr::reports {
@@ -268,6 +269,41 @@ TEST_F(ImexRoundTripTest, EachLineStartsFromAClearedRecordAndBlankLinesAddNothin
     EXPECT_EQ(got[1].Email.str(), "");
     EXPECT_EQ(got[1].WebSite.str(), "Smith");
     EXPECT_EQ(got[1].ClientID, 2);
+}
+
+TEST_F(ImexRoundTripTest, AnAdvanceWarningTimeWithoutItsDateIsStoredAsZero) {
+    const std::string file = (dir_ / "warn.csv").string();
+    std::ofstream(file, std::ios::binary) << "\"SCH:Description\",\"SCH:AdvanceWarnTime\",\"SCH:AdvanceWarnDate\"\r\n"
+                                             "\"no date\",\"9:00 AM\",\"\"\r\n"
+                                             "\"dated\",\"9:00 AM\",\"" + Format(Value(MakeDate(5, 1, 2025)), "@d17") +
+                                                 "\"\r\n";
+    EXPECT_EQ(ImportAuto(ImexKind::Schedule, file), 2);
+    std::map<std::string, Schedule> got;
+    for (const Schedule& s : ReadAll<Schedule>(ScheduleDef())) got[s.Description.str()] = s;
+    EXPECT_EQ(got["no date"].AdvanceWarnTime, 0);
+    EXPECT_EQ(got["dated"].AdvanceWarnDate, MakeDate(5, 1, 2025));
+    EXPECT_EQ(got["dated"].AdvanceWarnTime, Minutes(9 * 60));
+    // Fields no column fills keep the new-record values.
+    EXPECT_EQ(got["dated"].Disabled, 1);
+}
+
+TEST_F(ImexRoundTripTest, AFailedAddIsReportedAndEndsTheImport) {
+    AddRecords(ContactDef(), std::vector<Contact>{});
+    const std::string file = (dir_ / "c.csv").string();
+    std::ofstream(file, std::ios::binary) << "\"C_:LastName\"\r\n\"Doe\"\r\n\"Roe\"\r\n";
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0);
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ImportMapping m{cols.pictures, {}};
+    AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+    ImportRun run(Member(ImexKind::Contacts), reader, m, true);
+    ASSERT_TRUE(run.Start());
+    BreakDataFileWrites();
+    EXPECT_EQ(RunToEnd(run), ProcessState::Failed);
+    EXPECT_EQ(run.added(), 0);
+    ASSERT_TRUE(responder_.sawTitle("Cannot ADD to Contact!"));
+    EXPECT_EQ(responder_.shown().back().request.text.rfind("Error #", 0), 0u);
 }
 
 TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
