@@ -53,6 +53,7 @@
 #include "scheduler/TranslateValues.h"
 #include "platform/ui/WindowPosition.h"
 #include "reports/windows/ExchangeWindows.h"
+#include "reports/windows/ReportWindows.h"
 #include "scheduler/windows/Main.h"
 #include "scheduler/windows/RescheduleAllTasks.h"
 #include "scheduler/windows/ViewQueue_Script.h"
@@ -132,6 +133,7 @@ int main(int argc, char** argv) {
         kr::organiser::RegisterMessageWindows();
         kr::RegisterHotKeyWindows();
         kr::reports::RegisterExchangeWindows();
+        kr::reports::RegisterReportWindows();
         kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         // [FOCUS] reads the title of the desktop's active window.

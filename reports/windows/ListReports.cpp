@@ -1,0 +1,276 @@
+// The printed lists: contacts, the brief schedule and the checklist (from
+// the schedule or, with future occurrences, from the work file), and the
+// to-do list by priority or by category.
+#include "dictionary/Dictionary.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/Expression.h"
+#include "platform/runtime/ReportPreviewStrings.h"
+#include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
+#include "platform/ui/ReportPreview.h"
+#include "platform/ui/Requests.h"
+#include "platform/ui/report/ReportRun.h"
+#include "reports/ReportCriteria.h"
+#include "reports/Workfile.h"
+#include "reports/windows/PrintRun.h"
+#include "reports/windows/ReportWindows.h"
+#include "tasks/windows/TaskWindows.h"
+
+namespace kr::reports {
+
+using namespace report;
+
+namespace {
+
+using Record = std::function<Schedule&()>;
+
+Record ScheduleRecord() {
+    return [] () -> Schedule& { return Schedule_File().rec(); };
+}
+Record WorkfileRecord() {
+    return [] () -> Schedule& { return ScheduleWorkfile_File().rec(); };
+}
+
+Control Heading(int x, int y, int w, const char* text) { return WithFont(report::Text(x, y, w, 180, text), HeadingFont()); }
+
+std::function<Value()> Status(Record rec) {
+    return [rec] { return Value(StatusText(rec().Disabled != 0, rec().Completed != 0)); };
+}
+
+// "Schedule in Brief": date, time, category, description and status.
+std::shared_ptr<ReportLayout> BriefLayout(const char* title, Record rec) {
+    auto l = std::make_shared<ReportLayout>();
+    l->title = title;
+    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 7500, 300, title), TitleFont()),
+                               Heading(0, 450, 1100, "Date"), Heading(1200, 450, 900, "Time"),
+                               Heading(2200, 450, 1600, "Category"), Heading(3900, 450, 3000, "Description"),
+                               Heading(7000, 450, 500, "Done"), Line(0, 690, 7500, 690)});
+    l->detail = Band(220, {Field(0, 0, 1100, 180, [rec] { return Value(static_cast<int64_t>(rec().Date)); }, "@d3"),
+                           Field(1200, 0, 900, 180, [rec] { return Value(static_cast<int64_t>(rec().Time)); }, "@t3"),
+                           Field(2200, 0, 1600, 180, [rec] { return Value(rec().Category.str()); }, "@s20"),
+                           Field(3900, 0, 3000, 180, [rec] { return Value(rec().Description.str()); }, "@s40"),
+                           Field(7000, 0, 500, 180, Status(rec), "")});
+    l->pageFooter = PageFooter(l->pageWidth);
+    return l;
+}
+
+// "Schedule" as a daily checklist: a page per date under its day heading,
+// and empty columns to write the actual start, end and initials in.
+std::shared_ptr<ReportLayout> ChecklistLayout(const char* title, Record rec) {
+    auto l = std::make_shared<ReportLayout>();
+    l->title = title;
+    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 7500, 300, title), TitleFont()),
+                               Heading(0, 450, 800, "Time"), Heading(900, 450, 1400, "Category"),
+                               Heading(2400, 450, 2500, "Description"), Heading(5000, 450, 450, "Done"),
+                               Heading(5500, 450, 700, "Actual Start"), Heading(6250, 450, 650, "Actual End"),
+                               Heading(6950, 450, 550, "Initials"), Line(0, 690, 7500, 690)});
+    Group day;
+    day.key = [rec] { return IntToText(rec().Date); };
+    day.newPage = true;
+    day.header = Band(350, {WithFont(Field(0, 60, 7500, 220, [rec] { return Value(DayHeading(rec().Date)); }, "@S60"),
+                                     Bold(11))});
+    l->groups.push_back(std::move(day));
+    l->detail = Band(260, {Field(0, 0, 800, 180, [rec] { return Value(static_cast<int64_t>(rec().Time)); }, "@T1"),
+                           Field(900, 0, 1400, 180, [rec] { return Value(rec().Category.str()); }, "@s20"),
+                           Field(2400, 0, 2500, 180, [rec] { return Value(rec().Description.str()); }, "@s40"),
+                           Field(5000, 0, 450, 180, Status(rec), ""), Line(5500, 200, 6150, 200, 5),
+                           Line(6250, 200, 6900, 200, 5), Line(6950, 200, 7500, 200, 5)});
+    l->pageFooter = PageFooter(l->pageWidth);
+    return l;
+}
+
+// One run's end: the caller's callback, then the report's thread may go.
+std::function<void(int)> Ending(std::function<void()> release, std::function<void(int)> done) {
+    return [release, done](int r) {
+        if (done) done(r);
+        release();
+    };
+}
+
+void RunScheduleList(bool checklist, std::function<void(int)> done) {
+    const ReportVariables& v = Report();
+    auto spec = std::make_shared<PrintSpec>();
+    spec->procedure = checklist ? "PrintScheduleChecklist" : "PrintScheduleBrief";
+    spec->layout = checklist ? ChecklistLayout("Schedule", ScheduleRecord())
+                             : BriefLayout("Schedule in Brief", ScheduleRecord());
+    spec->file = &Schedule_File();
+    spec->tableName = "Schedule";
+    spec->keyName = ReportKeyName(v.ReportOrder.str(), false);
+    spec->filter = v.ReportFilter.str();
+    spec->bindReportNames = true;
+    RunPrint(spec, std::move(done));
+}
+
+void RunWorkfileList(bool checklist, std::function<void(int)> done) {
+    const ReportVariables& v = Report();
+    auto spec = std::make_shared<PrintSpec>();
+    spec->procedure = checklist ? "PrintCompleteSchedule" : "PrintCompleteScheduleBrief";
+    spec->layout = checklist ? ChecklistLayout("Complete Schedule", WorkfileRecord())
+                             : BriefLayout("Complete Schedule in Brief", WorkfileRecord());
+    spec->file = &ScheduleWorkfile_File();
+    spec->tableName = "ScheduleWorkfile";
+    spec->keyName = ReportKeyName(v.ReportOrder.str(), true);
+    spec->filter = WorkfileFilter(v.ReportFilter.str());
+    spec->bindReportNames = true;
+    spec->batchSize = 50;
+    RunPrint(spec, std::move(done));
+}
+
+// The brief schedule and the checklist: the criteria, the order warning of
+// the checklist, then the schedule itself or, with future occurrences, the
+// work file, which is deleted however the run ends.
+void RunCriteriaReport(bool checklist, std::function<void(int)> done) {
+    const char* procedure = checklist ? "PrintScheduleChecklist" : "PrintScheduleBrief";
+    auto end = Ending(HoldReportThread(procedure), std::move(done));
+    ReportParameters([checklist, end](int) {
+        if (CriteriaCancelled(Report())) return end(kRequestCancelled);
+        if (checklist && OrderLacksDate(Report().ReportOrder.str()))
+            Message(kOrderWarningText, "Warning", MessageIcon::Exclamation, kButtonOk);
+        if (!Report().RIFO) return RunScheduleList(checklist, end);
+        SetWorkfileName(WorkfileNameFor(ClockTime()));
+        CreateWorkfile([checklist, end](int response) {
+            if (response != kRequestCompleted) {
+                RemoveWorkfile();
+                return end(kRequestCancelled);
+            }
+            RunWorkfileList(checklist, [end](int r) {
+                RemoveWorkfile();
+                end(r);
+            });
+        });
+    });
+}
+
+// The preview question as the to-do reports ask it, before their title
+// window; nullopt when the user cancelled.
+std::optional<bool> AskToDoPreview() {
+    const ReportJob defaults;
+    LoadReportPreviewStrings(defaults.iniFile, defaults.progressUserText, defaults.askPreviewTitle,
+                             defaults.askPreviewText);
+    const Destination d = AskPreview(ReportPreviewStrings());
+    if (d == Destination::Cancelled) return std::nullopt;
+    return d == Destination::Preview;
+}
+
+Todo& TDO() { return Todo_File().rec(); }
+
+// The to-do layout: done, priority, category, the item and its completion
+// date, the notes below, and the date of the run in the page header.
+std::shared_ptr<ReportLayout> ToDoLayout(const std::string& title, std::function<Value()> notes) {
+    auto l = std::make_shared<ReportLayout>();
+    l->title = title;
+    const int32_t runDate = Today();
+    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 5400, 300, title), TitleFont()),
+                               Field(5500, 50, 2000, 200, [runDate] { return Value(static_cast<int64_t>(runDate)); },
+                                     "@D18", Align::Right),
+                               Heading(0, 450, 500, "Done"), Heading(550, 450, 600, "Priority"),
+                               Heading(1200, 450, 1500, "Category"), Heading(2800, 450, 3600, "To Do"),
+                               Line(0, 690, 7500, 690)});
+    l->detail = Band(640, {Check(100, 0, 300, 180, "", [] { return Value(static_cast<int64_t>(TDO().Done)); }),
+                           Field(550, 0, 600, 180, [] { return Value(static_cast<int64_t>(TDO().Priority)); }, "@n2"),
+                           Field(1200, 0, 1500, 180, [] { return Value(TDO().Category.str()); }, "@s20"),
+                           Field(2800, 0, 3600, 180, [] { return Value(TDO().ToDo.str()); }, "@s80"),
+                           Field(6500, 0, 1000, 180, [] { return Value(static_cast<int64_t>(TDO().CompletionDate)); },
+                                 "@d3b"),
+                           Memo(550, 200, 6950, 400, std::move(notes))});
+    l->pageFooter = PageFooter(l->pageWidth);
+    return l;
+}
+
+void RunToDo(const char* procedure, const std::string& defaultTitle, std::function<Value()> notes,
+             std::function<void(PrintSpec&)> view, std::function<void(int)> end) {
+    const std::optional<bool> preview = AskToDoPreview();
+    if (!preview) return end(kRequestCancelled);
+    SetReportTitle([=](int response) {
+        if (response != kRequestCompleted) return end(kRequestCancelled);
+        const std::string typed = ClipRight(Report().ReportTitle.str());
+        auto spec = std::make_shared<PrintSpec>();
+        spec->procedure = procedure;
+        spec->layout = ToDoLayout(typed.empty() ? defaultTitle : typed, notes);
+        spec->file = &Todo_File();
+        spec->tableName = "Todo";
+        spec->preview = preview;
+        view(*spec);
+        RunPrint(spec, end);
+    });
+}
+
+}  // namespace
+
+void PrintScheduleBrief(std::function<void(int)> done) { RunCriteriaReport(false, std::move(done)); }
+void PrintScheduleChecklist(std::function<void(int)> done) { RunCriteriaReport(true, std::move(done)); }
+void PrintCompleteScheduleBrief(std::function<void(int)> done) { RunWorkfileList(false, std::move(done)); }
+void PrintCompleteSchedule(std::function<void(int)> done) { RunWorkfileList(true, std::move(done)); }
+
+void PrintContacts(std::function<void(int)> done) {
+    const char* procedure = "PrintContacts";
+    auto end = Ending(HoldReportThread(procedure), std::move(done));
+    auto l = std::make_shared<ReportLayout>();
+    l->title = "Report the Contact File";
+    l->font.points = 8;
+    l->pageHeader = Band(1250, {WithFont(report::Text(0, 0, 7500, 300, "Report the Contact File"), TitleFont()),
+                                Heading(0, 400, 1700, "Last Name"), Heading(1800, 400, 1300, "First Name"),
+                                Heading(3200, 400, 1400, "Contact Category"), Heading(4700, 400, 2800, "Email"),
+                                Heading(0, 600, 2400, "Address Line 1"), Heading(2500, 600, 2400, "Address Line 2"),
+                                Heading(5000, 600, 2500, "Address Line 3"), Heading(0, 800, 800, "Postal Code"),
+                                Heading(900, 800, 1500, "Work/Day Phone"), Heading(2500, 800, 1500, "Home/Evening Phone"),
+                                Heading(4100, 800, 1400, "Fax"), Heading(5600, 800, 1900, "Other Phone"),
+                                Heading(0, 1000, 4500, "Web Site"), Line(0, 1210, 7500, 1210)});
+    auto text = [](auto member) {
+        return [member] { return Value(std::string((Contact_File().rec().*member).str())); };
+    };
+    l->detail = Band(880, {Field(0, 0, 1700, 180, text(&Contact::LastName), "@s30"),
+                           Field(1800, 0, 1300, 180, text(&Contact::FirstName), "@s20"),
+                           Field(3200, 0, 1400, 180, text(&Contact::ContactCategory), "@s20"),
+                           Field(4700, 0, 2800, 180, text(&Contact::Email), "@s40"),
+                           Field(0, 200, 2400, 180, text(&Contact::AddressLine1), "@s30"),
+                           Field(2500, 200, 2400, 180, text(&Contact::AddressLine2), "@s30"),
+                           Field(5000, 200, 2500, 180, text(&Contact::AddressLine3), "@s30"),
+                           Field(0, 400, 800, 180, text(&Contact::PostalCode), "@s10"),
+                           Field(900, 400, 1500, 180, text(&Contact::WorkDayPhone), "@s20"),
+                           Field(2500, 400, 1500, 180, text(&Contact::HomeEveningPhone), "@s20"),
+                           Field(4100, 400, 1400, 180, text(&Contact::Fax), "@s20"),
+                           Field(5600, 400, 1900, 180, text(&Contact::OtherPhone), "@s20"),
+                           Field(0, 600, 7500, 180, text(&Contact::WebSite), "@s60"),
+                           Line(0, 840, 7500, 840, 5)});
+    l->pageFooter = PageFooter(l->pageWidth);
+    auto spec = std::make_shared<PrintSpec>();
+    spec->procedure = procedure;
+    spec->layout = l;
+    spec->file = &Contact_File();
+    spec->tableName = "Contact";
+    spec->keyName = "C_:KeyCategory";
+    RunPrint(spec, end);
+}
+
+void PrintToDoByPriority(std::function<void(int)> done) {
+    const char* procedure = "PrintToDoByPriority";
+    auto end = Ending(HoldReportThread(procedure), std::move(done));
+    Report().ReportTitle = "";
+    RunToDo(procedure, "To Do List - By Priority", [] { return Value(TDO().Notes); },
+            [](PrintSpec& s) { s.keyName = "TDO:KeyPriority"; }, end);
+}
+
+void PrintToDoByCategory(std::function<void(int)> done) {
+    const char* procedure = "PrintToDoByCategory";
+    auto end = Ending(HoldReportThread(procedure), std::move(done));
+    Categories_File().rec() = Categories();
+    Categories_File().rec().Category = "General";
+    GlobalRequest() = kSelectRecord;
+    tasks::SelectCategories([procedure, end](int response) {
+        if (response != kRequestCompleted) return end(kRequestCancelled);
+        const std::string category = Categories_File().rec().Category.str();
+        const std::string title = ToDoCategoryTitle(category);
+        Report().ReportTitle = title;
+        // The filter reads the chosen category from the Categories buffer.
+        Categories_File().BindFields();
+        RunToDo(procedure, title, [] { return Value(ToDoNotesText(TDO().Notes, TDO().Resolution)); },
+                [](PrintSpec& s) {
+                    s.keyName = "TDO:KeyCategory";
+                    s.filter = "UPPER(TDO:Category) = UPPER(CAT:Category)";
+                },
+                end);
+    });
+}
+
+}  // namespace kr::reports

@@ -1,0 +1,82 @@
+// The built KR98 under openbox, driven as a user drives it: Reports,
+// Schedule, All in Date Order; Yes to the preview question; Print in the
+// preview, which writes the PDF file the test names; the file holds the
+// tasks of the data file.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// The dictionary before the X11 headers, whose macros (None) clash with it.
+#include "dictionary/Dictionary.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+
+#include "../desktop/ProgramDesktop.h"
+
+namespace kr::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReportsE2ETest : public OpenboxKR98Test {
+protected:
+    ReportsE2ETest() : OpenboxKR98Test("kr-e2e-reports", "UseKRMsg=0\r\n") {}
+
+    // The data file with tasks far enough ahead that none runs meanwhile.
+    void MakeDataFile(const std::vector<std::string>& descriptions) {
+        const fs::path previous = fs::current_path();
+        fs::remove(dir_ / "KR97.TPS");
+        fs::current_path(dir_.path());
+        int32_t id = 1;
+        auto& f = Schedule_File();
+        ASSERT_EQ(f.Open(), 0);
+        for (const std::string& d : descriptions) {
+            f.rec() = Schedule();
+            f.rec().ID = id;
+            f.rec().TaskType = "Display Message";
+            f.rec().Category = "Reports";
+            f.rec().Description = d;
+            f.rec().ScheduleType = "Once";
+            f.rec().Date = Today() + 30 + id++;
+            f.rec().Time = MakeTime(9, 0);
+            ASSERT_EQ(f.Insert(), 0);
+        }
+        f.Close();
+        DictionaryKill();
+        data::CloseIdleFiles();
+        fs::current_path(previous);
+    }
+};
+
+TEST_F(ReportsE2ETest, AllInDateOrderPreviewsAndPrintsTheTasks) {
+    ASSERT_NO_FATAL_FAILURE(MakeDataFile({"Water the ferns", "Renew the lease", "Call the plumber"}));
+    const fs::path pdf = dir_ / "schedule.pdf";
+    std::ofstream(dir_ / "answers.txt") << "button 2\n";  // Yes: preview
+    kr98_.Prepare(dir_.path());
+    kr98_.SetResponses(dir_ / "answers.txt");
+    kr98_.SetEnv("KR_TEST_REPORT_PDF", pdf.string());
+    ASSERT_TRUE(kr98_.Start());
+    const std::string frame = xdo::WindowNamed("^Kairoll 2000");
+    ASSERT_FALSE(frame.empty()) << "the frame did not show\n" << kr98_.Said();
+
+    xdo::Keys(frame, {"alt+r", "s", "a"});  // &Reports, &Schedule, &All in Date Order
+    const std::string preview = xdo::WindowNamed("^Print Preview - Schedule$");
+    ASSERT_FALSE(preview.empty()) << "the preview did not open; windows:\n" << xdo::VisibleTitles();
+    xdo::Keys(preview, {"alt+p"});
+    ASSERT_TRUE(xdo::WaitGone("^Print Preview - Schedule$")) << "the preview stayed open";
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(pdf) && fs::file_size(pdf) > 0; }, 20000)) << "no PDF written";
+
+    QProcess p;
+    p.start("pdftotext", {"-layout", QString::fromStdString(pdf.string()), "-"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const std::string text = p.readAllStandardOutput().toStdString();
+    for (const char* t : {"Schedule", "Water the ferns", "Renew the lease", "Call the plumber"})
+        EXPECT_NE(text.find(t), std::string::npos) << t << "\n" << text;
+    EXPECT_LT(text.find("Water the ferns"), text.find("Call the plumber"));
+}
+
+}  // namespace
+}  // namespace kr::test
