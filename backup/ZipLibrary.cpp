@@ -525,6 +525,27 @@ int ZipLibrary::LSZIP_EXECUTE(const std::string& archive, int action, int level,
     return rc;
 }
 
+// Moves a finished archive from the temporary folder over the archive: a
+// rename, or across file systems a copy beside the archive renamed over it,
+// so the old archive stays whole until the new one is complete.
+int ZipLibrary::PlaceArchive(const std::string& work, const std::string& archive) {
+    if (::rename(work.c_str(), archive.c_str()) == 0) return 0;
+    if (errno != EXDEV) return -189;
+    std::error_code ec;
+    const fs::path target = fs::absolute(archive, ec);
+    std::string beside = (target.parent_path() / ("." + target.filename().string() + ".vxwXXXXXX")).string();
+    const int fd = ::mkstemp(beside.data());
+    if (fd < 0) return -189;
+    ::close(fd);
+    fs::copy_file(work, beside, fs::copy_options::overwrite_existing, ec);
+    if (ec || ::rename(beside.c_str(), archive.c_str()) != 0) {
+        fs::remove(beside, ec);
+        return -189;
+    }
+    fs::remove(work, ec);
+    return 0;
+}
+
 int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, int flags) {
     zipped_.clear();
     if (archive.empty()) return -151;
@@ -576,14 +597,41 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
         if (files.empty()) return -168;
     }
 
+    // With a temporary folder the archive is built there (an existing one
+    // copied in first, the original left alone) and moved into place only
+    // once it is complete.
+    const bool inTemp = (flags & kZipTempPath) && !tempPath_.empty();
+    std::string work = archive;
+    if (inTemp) {
+        work = (fs::path(tempPath_) / ("." + fs::path(archive).filename().string() + ".vxwXXXXXX")).string();
+        const int fd = ::mkstemp(work.data());
+        if (fd < 0) return -175;
+        ::close(fd);
+        if (exists) {
+            fs::copy_file(archive, work, fs::copy_options::overwrite_existing, ec);
+        } else {
+            fs::remove(work, ec);  // a new archive starts from no file
+        }
+        if (ec) {
+            fs::remove(work, ec);
+            return -175;
+        }
+    }
+    struct WorkCopy {  // a work copy not moved into place goes
+        const std::string& path;
+        bool keep;
+        ~WorkCopy() {
+            std::error_code e;
+            if (!keep) fs::remove(path, e);
+        }
+    } workCopy{work, !inTemp};
+
     int ze = 0;
-    zip_t* za = zip_open(archive.c_str(), action == kZipDelete ? 0 : ZIP_CREATE, &ze);
+    zip_t* za = zip_open(work.c_str(), action == kZipDelete ? 0 : ZIP_CREATE, &ze);
     if (!za) return MapOpenError(ze);
     zip_register_cancel_callback_with_state(za, CancelCallback, nullptr, nullptr);
 
-    std::string copyFolder = (flags & kZipTempPath) && !tempPath_.empty()
-                                 ? tempPath_
-                                 : fs::absolute(archive, ec).parent_path().string();
+    std::string copyFolder = inTemp ? tempPath_ : fs::absolute(archive, ec).parent_path().string();
     int result = 0;
     int touched = 0;
     if (action == kZipDelete) {
@@ -678,6 +726,13 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
             case ZIP_ER_READ: return -9;
             default: return -182;
         }
+    }
+    if (inTemp) {
+        if (const int moved = PlaceArchive(work, archive); moved != 0) {
+            zipped_.clear();
+            return moved;
+        }
+        workCopy.keep = true;
     }
     if (flags & kZipMove)
         for (const FileToAdd& file : files)

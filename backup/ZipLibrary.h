@@ -141,6 +141,7 @@ public:
 private:
     struct Job;
     int ZipExecute(const std::string& archive, int action, int level, int flags);
+    int PlaceArchive(const std::string& work, const std::string& archive);
     int UnzipRun(int action, int flags);
     void Member(const std::string& name);
     void Percent(int percent);

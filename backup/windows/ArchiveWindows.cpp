@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDialog>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -398,6 +399,23 @@ void ZipPreferences(LSZCLASS& z) {
 
 namespace {
 
+// Runs an action whenever the watched widget gets the focus.
+class FocusInHook : public QObject {
+public:
+    FocusInHook(QObject* parent, std::function<void()> action) : QObject(parent), action_(std::move(action)) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::FocusIn) action_();
+        return false;
+    }
+
+private:
+    std::function<void()> action_;
+};
+
+}  // namespace
+
+namespace {
+
 enum class MemberDialog { Delete, Test, Unzip };
 
 bool AskMembers(LSZCLASS& z, MemberDialog kind) {
@@ -495,10 +513,11 @@ bool AskMembers(LSZCLASS& z, MemberDialog kind) {
     });
     QObject::connect(selected, &QRadioButton::clicked, d.get(), [&] { show(z.SELECTEDFILES, z.SELECTEDBYTES); });
     QObject::connect(wildcard, &QRadioButton::clicked, d.get(), [&] { show(0, 0); });
-    QObject::connect(spec, &QLineEdit::textEdited, d.get(), [&] {
+    // Entering the wildcard entry chooses the Wildcard scope.
+    spec->installEventFilter(new FocusInHook(spec, [&] {
         wildcard->setChecked(true);
         show(0, 0);
-    });
+    }));
 
     auto* row = new QHBoxLayout;
     row->addStretch();

@@ -334,6 +334,52 @@ TEST_F(ArchiveTest, CancelDuringALargeAddLeavesTheArchiveIntact) {
     EXPECT_EQ(status, 0);
 }
 
+TEST_F(ArchiveTest, WithATemporaryFolderTheArchiveIsBuiltThereAndMovedIntoPlace) {
+    Write(dir_ / "one.txt", "one");
+    Write(dir_ / "two.txt", std::string(200000, 't'));
+    z_.ZIPARCHIVENAME = "kept.zip";
+    z_.FILESPEC = "one.txt";
+    ASSERT_EQ(z_.ZipFiles(), 0);
+    const std::string before = Slurp(dir_ / "kept.zip");
+
+    fs::create_directories(dir_ / "tmp");
+    z_.USETEMPDIR = 1;
+    z_.TEMPDIR = (dir_ / "tmp").string();
+    // While the second file goes in, the archive in place is the old one
+    // and the work goes on in the temporary folder.
+    struct Ui : ArchiveUi {
+        fs::path dir;
+        std::string during;
+        int workFiles = 0;
+        struct W : ProgressWindow {
+            Ui* ui;
+            explicit W(Ui* u) : ui(u) {}
+            void SetMember(const std::string& n) override {
+                if (n != "two.txt") return;
+                ui->during = Slurp(ui->dir / "kept.zip");
+                for (const auto& e : fs::directory_iterator(ui->dir / "tmp")) ui->workFiles += e.is_regular_file();
+            }
+            void SetPercentA(int) override {}
+            void SetPercentB(int) override {}
+        };
+        std::unique_ptr<ProgressWindow> OpenProgress(const std::string&, bool) override {
+            return std::make_unique<W>(this);
+        }
+    } ui;
+    ui.dir = dir_;
+    InstallArchiveUi(&ui);
+    z_.FILESPEC = "two.txt";
+    const int rc = z_.ZipFiles();
+    InstallArchiveUi(nullptr);
+    ASSERT_EQ(rc, 0) << LSZCLASS::ErrorText(rc);
+    EXPECT_EQ(ui.during, before);
+    EXPECT_GE(ui.workFiles, 1);
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
+    const std::string info = Shell("zipinfo -1 kept.zip");
+    EXPECT_THAT(info, HasSubstr("one.txt"));
+    EXPECT_THAT(info, HasSubstr("two.txt"));
+}
+
 TEST_F(ArchiveTest, ActionsLevelsAndFailuresReportTheirCodes) {
     Write(dir_ / "one.txt", std::string(3000, '1'));
     Write(dir_ / "two.txt", std::string(3000, '2'));

@@ -120,10 +120,16 @@ TEST_F(BackupWindowsTest, MemberDialogsStartOnTheMarkedMembersAndSetTheScope) {
     EXPECT_EQ(files, "Files to delete: 0");
     EXPECT_EQ(z_.ZIPWILDCARD, "");
 
-    // Typing a wildcard switches the scope; the password goes with it.
+    // Entering the wildcard entry switches the scope before anything is
+    // typed; the password goes with it.
     WhenDialog([&](QDialog* d) {
-        QTest::keyClicks(d->findChild<QLineEdit*>("spec"), "*.txt");
+        auto* spec = d->findChild<QLineEdit*>("spec");
+        d->activateWindow();
+        spec->setFocus(Qt::MouseFocusReason);
+        QApplication::processEvents();
         EXPECT_TRUE(d->findChild<QRadioButton*>("wildcard")->isChecked());
+        EXPECT_EQ(d->findChild<QLabel*>("files")->text(), "Files to test: 0");
+        QTest::keyClicks(spec, "*.txt");
         d->findChild<QLineEdit*>("password")->setText("pw");
         ButtonOf(d, "&Test")->click();
     });
