@@ -123,8 +123,11 @@ std::string ListFormat::BuildGroup(const FormatGroup& g) {
     if (g.underline) out += '_';
     if (g.resize) out += 'M';
     if (g.border) out += '|';
+    // The header clipped of its trailing blanks between the tildes.
+    std::size_t headerEnd = g.header.find_last_not_of(' ');
+    headerEnd = headerEnd == std::string::npos ? 0 : headerEnd + 1;
     out += '~';
-    for (char c : g.header)
+    for (char c : g.header.substr(0, headerEnd))
         if (c != '~') out += c;
     out += '~';
     out += g.headerJustify;

@@ -198,6 +198,7 @@ void Xplore::RestoreFormat(std::string_view section, std::string_view suffix, st
     saved_ = current;
     restoredLook_ = current;
     restored_ = false;
+    markShown_ = false;
     designedShown_ = data::ApplyDatePicture(designed_, dateFormat);
     if (formats_.empty()) AddSortOrder(1);
     std::string stored = ini.Fetch(section, "XploreOrigFormatString-" + sfx, "0");
@@ -301,6 +302,7 @@ bool Xplore::SortOnColumn(int listColumn, std::string* message) {
     }
     savedDirectionPending_ = false;
     savedAscDesc = 0;
+    markShown_ = true;
     sortMark_ = c->ascDesc ? descMark : ascMark;
     sortedQnos_ = c->qnos;
     return true;
@@ -316,7 +318,8 @@ int Xplore::ColumnSortState() const {
 std::string Xplore::HeaderText(int listColumn) const {
     if (listColumn < 1 || listColumn > static_cast<int>(display_.size())) return {};
     std::string h = ClipRight(display_[static_cast<std::size_t>(listColumn - 1)].header);
-    if (headerStyle == HeaderStyle::MarkHeader && listColumn == sortColumn_) return std::string(1, sortMark_) + h;
+    if (headerStyle == HeaderStyle::MarkHeader && markShown_ && listColumn == sortColumn_)
+        return std::string(1, sortMark_) + h;
     return h;
 }
 
@@ -326,6 +329,7 @@ bool Xplore::HeaderUnderlined(int listColumn) const {
 
 void Xplore::ClearSort() {
     sortColumn_ = 0;
+    markShown_ = false;
     sortedQnos_ = 0;
     savedDirectionPending_ = false;
 }
@@ -391,6 +395,7 @@ void Xplore::ApplyFormat() {
     restoredLook_ = saved_;
     int qnos = sortedQnos_;
     sortColumn_ = 0;
+    markShown_ = true;
     for (const Column& c : display_)
         if (c.qnos == qnos && qnos) sortColumn_ = c.seq;
 }

@@ -215,6 +215,9 @@ private:
     ListGeometry saved_, restoredLook_;
     bool restored_ = false;
     int sortColumn_ = 0;
+    // The ">Header" mark shows only once a header sort or "Reset to Default"
+    // is in force: a restored sort column's rows are still in key order.
+    bool markShown_ = false;
     int sortedQnos_ = 0;
     char sortMark_ = '>';
     bool savedDirectionPending_ = false;

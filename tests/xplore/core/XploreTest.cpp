@@ -44,6 +44,11 @@ TEST(ListFormatTest, GroupsBuildAndParseBothWays) {
     both.groups = {g, c};
     EXPECT_EQ(ListFormat::Parse(both.Build()).groups, both.groups);
 
+    // A header with trailing blanks is written clipped.
+    FormatGroup padded = g;
+    padded.header = "Name   ";
+    EXPECT_EQ(ListFormat::BuildGroup(padded), "40L(1)M|~Name~L(1)@d6b@#1#");
+
     // Without "#n#" each group takes the next list field, after the colour
     // (4) and icon (1) fields of the group before.
     ListFormat implicit = ListFormat::Parse("12L*I~~L@s1@20L~A~L@s20@30R~B~R@n6@");
@@ -258,12 +263,13 @@ TEST_F(XploreLayoutTest, ALayoutSurvivesADateFormatChangeButNotADesignChange) {
         EXPECT_EQ(x.DisplayColumn(5)->widthDlu, 200);
         EXPECT_EQ(x.DisplayColumn(3)->picture, "@d17");
         EXPECT_EQ(x.CurrentFormat().find("@d2@"), std::string::npos);
-        // After a restart the first click on the saved column takes the saved
-        // direction; the mark shows it.
+        // After a restart the rows are in key order: no mark until the first
+        // click on the saved column, which takes the saved direction.
         EXPECT_EQ(x.SortColumn(), 5);
-        EXPECT_EQ(x.HeaderText(5), "<Description");
+        EXPECT_EQ(x.HeaderText(5), "Description");
         x.SortOnColumn(5);
         EXPECT_EQ(x.DisplayColumn(5)->ascDesc, 1);
+        EXPECT_EQ(x.HeaderText(5), "<Description");
         x.SortOnColumn(5);
         EXPECT_EQ(x.DisplayColumn(5)->ascDesc, 0);
         x.SaveFormat("BrowseSchedule", "?Browse:1", Look());

@@ -130,7 +130,8 @@ TEST_F(XploreListTest, TheLayoutSurvivesCloseAndReopen) {
     h = w->ui.list->horizontalHeader();
     EXPECT_EQ(h->logicalIndex(0), 3);
     EXPECT_NEAR(h->sectionSize(2), width, 4);
-    EXPECT_EQ(Header(w, 0), "<Date");
+    // The rows are in the tab's key order until a header sort: no mark yet.
+    EXPECT_EQ(Header(w, 0), "Date");
     // The first click on the saved column takes the saved direction.
     ClickHeader(w, 0);
     EXPECT_EQ(Header(w, 0), "<Date");
