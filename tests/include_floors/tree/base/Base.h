@@ -1,0 +1,4 @@
+// The lowest floor.
+#include <vector>
+#include "core/Core.h"
+#include "Local.h"

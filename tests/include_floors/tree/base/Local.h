@@ -1,0 +1,1 @@
+// Beside Base.h, found from its own folder.

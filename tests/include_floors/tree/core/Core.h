@@ -1,0 +1,2 @@
+// A core header.
+#include "../base/Local.h"

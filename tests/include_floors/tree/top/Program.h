@@ -1,0 +1,2 @@
+// The top floor is not checked.
+#include "core/windows/Window.h"
