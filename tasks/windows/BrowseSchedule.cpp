@@ -135,12 +135,18 @@ protected:
 
         if (Categories_File().Open() != kLevelBenign) return false;
         catOpen_ = true;
-        if (Schedule_File().Open() != kLevelBenign) {
+        if (Categories_File().UseFile()) return false;
+        schOpen_ = Schedule_File().Open() == kLevelBenign;
+        if (!schOpen_ || Schedule_File().UseFile()) {
+            // Logged, and tried once more; the list opens all the same (empty
+            // when the table stays closed).
             LogEvent("File not open error", "Schedule");
-            return false;
+            if (!schOpen_) schOpen_ = Schedule_File().Open() == kLevelBenign;
+            if (!schOpen_ || Schedule_File().UseFile()) {
+                LogEvent("File not open: " + data::LastErrorText(), "Schedule");
+                scheduleMissing_ = true;
+            }
         }
-        schOpen_ = true;
-        if (Schedule_File().UseFile() || Categories_File().UseFile()) return false;
         std::shared_ptr<SelectedDayFollower> day = day_;
         CurrentBindings().Bind("SelectedDay", [day] { return Value(day->selectedDay); });
         return true;
@@ -408,6 +414,7 @@ protected:
     int queryError_ = 0;
     bool special_ = true, quick_ = true;
     bool inThreads_ = false, schOpen_ = false, catOpen_ = false;
+    bool scheduleMissing_ = false;  // Schedule would not open: the list stays empty
 };
 
 struct BrowseScheduleLayout {
@@ -477,7 +484,7 @@ protected:
         if (Options().FullSchedule.load()) ui.sheet->setCurrentIndex(kTabAllByDate);
         list_->SetSortOrder(OrderOfTab(ui.sheet->currentIndex()));
         SetNamedFilters();
-        if (list_->Init() != 0) return false;
+        if (list_->Init() != 0 && !scheduleMissing_) return false;
         if (ui.sheet->currentIndex() == kTabAllByDate) {
             positioned_ = true;
             PositionAtToday();
@@ -757,7 +764,7 @@ protected:
         list_->AddLocator("SCH:Date");
         DeclareActions();
         SetNamedFilters();
-        if (list_->Init() != 0) return false;
+        if (list_->Init() != 0 && !scheduleMissing_) return false;
         if (Options().FullSchedule.load()) list_->Locate(Format(Value(Today()), datePicture_));
         FinishOpening();
         return true;

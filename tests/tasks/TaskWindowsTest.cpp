@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -30,8 +32,11 @@
 #include "../ui/MnemonicCheck.h"
 #include "../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
+#include "platform/data/TableImpl.h"
+#include "platform/data/Database.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
 #include "dictionary/Settings.h"
@@ -695,6 +700,33 @@ TEST_F(ScheduleListTest, EditScriptAsTextOpensForAMessageTaskToo) {
     ASSERT_TRUE(WaitFor([&] { return opened == 1; })) << Shown();
     for (const auto& m : responder_.shown()) EXPECT_NE(m.request.text, kNoScriptingMessage);
     SetScriptTextOpener({});
+}
+
+TEST_F(ScheduleListTest, TheListOpensEvenWhenTheScheduleTableWillNot) {
+    AddTask("Unreachable");
+    Options().GlobalUseLog = 1;
+    // The stored layout of Schedule no longer matches: it cannot open.
+    auto db = scr().impl().database();
+    ASSERT_TRUE(db);
+    const std::string stored = ScheduleDef().storedAs;
+    const auto setLayout = [&](const std::string& layout) {
+        return db->Exec("UPDATE __tables SET layout = '" + layout + "' WHERE name = '" +
+                        stored.substr(stored.find("\\!") + 2) + "'");
+    };
+    ASSERT_EQ(setLayout("changed"), 0);
+    sch().Close();
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr) << Shown();
+    EXPECT_EQ(Rows(Child<QTableView>(w, "list")), 0);
+    std::ifstream log(EventLogPath());
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("File not open error"), std::string::npos) << text;
+    EXPECT_NE(text.find("File not open: "), std::string::npos) << text;
+    test::CloseAllWindows();
+    Pump(50);
+    Options().GlobalUseLog = 0;
+    ASSERT_EQ(setLayout(data::Table::LayoutOf(ScheduleDef())), 0);
+    ASSERT_EQ(sch().Open(), 0);  // the fixture closes it again
 }
 
 TEST_F(ScheduleListTest, ExecuteLetsTheTasksScriptRunWhileTheSchedulerIsInactive) {
