@@ -1,5 +1,7 @@
 #include "reports/Workfile.h"
 
+#include <chrono>
+
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
@@ -12,6 +14,8 @@ namespace kr::reports {
 namespace {
 // The memo of the work file holds fewer characters than the task's.
 constexpr size_t kWorkfileMemo = 1000;
+// The longest a step of the build writes for.
+constexpr int kStepMilliseconds = 120;
 
 bool Later(const Schedule& a, const Schedule& b) {
     return a.Date > b.Date || (a.Date == b.Date && a.Time > b.Time);
@@ -74,7 +78,7 @@ bool EmptyWorkfileRun::Step(int count) {
 
 // ---- CreateWorkfile
 
-CreateWorkfileRun::CreateWorkfileRun(int32_t from, int32_t to) : from_(from), to_(to) { SetBatchSize(500); }
+CreateWorkfileRun::CreateWorkfileRun(int32_t from, int32_t to) : from_(from), to_(to) { SetBatchSize(200); }
 
 CreateWorkfileRun::~CreateWorkfileRun() {
     if (started_) {
@@ -134,7 +138,10 @@ bool CreateWorkfileRun::Step(int count) {
     std::vector<data::Table*> files{&ScheduleWorkfile_File().File()};
     const bool batch = data::Logout(files) == 0;
     int written = 0;
-    while (written < count && Running()) {
+    // A step also ends once its time is up, so the progress window keeps
+    // updating on a slow or busy machine whatever the batch size.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStepMilliseconds);
+    while (written < count && Running() && std::chrono::steady_clock::now() < deadline) {
         if (CancelRequested()) {
             if (batch) data::Commit();
             End(ProcessState::Cancelled);

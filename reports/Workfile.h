@@ -44,8 +44,9 @@ private:
 // "Once" task) every following occurrence the date engine gives up to `to`.
 // A task stops when the engine does not move it on. Rows are numbered 1, 2,
 // 3 ... in the order they are written. Each step writes at most `count`
-// rows in one transaction; the percentage counts the tasks read against the
-// tasks of the table. Disabled and completed tasks take part.
+// rows (and for at most about 120 ms) in one transaction; the percentage
+// counts the tasks read against the tasks of the table. Disabled and
+// completed tasks take part.
 class CreateWorkfileRun : public BatchProcess {
 public:
     CreateWorkfileRun(int32_t from, int32_t to);

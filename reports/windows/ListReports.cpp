@@ -13,6 +13,7 @@
 #include "reports/ReportCriteria.h"
 #include "reports/Workfile.h"
 #include "reports/windows/PrintRun.h"
+#include "reports/windows/ReportLayouts.h"
 #include "reports/windows/ReportWindows.h"
 #include "tasks/windows/TaskWindows.h"
 
@@ -35,23 +36,6 @@ Control Heading(int x, int y, int w, const char* text) { return WithFont(report:
 
 std::function<Value()> Status(Record rec) {
     return [rec] { return Value(StatusText(rec().Disabled != 0, rec().Completed != 0)); };
-}
-
-// "Schedule in Brief": date, time, category, description and status.
-std::shared_ptr<ReportLayout> BriefLayout(const char* title, Record rec) {
-    auto l = std::make_shared<ReportLayout>();
-    l->title = title;
-    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 7500, 300, title), TitleFont()),
-                               Heading(0, 450, 1100, "Date"), Heading(1200, 450, 900, "Time"),
-                               Heading(2200, 450, 1600, "Category"), Heading(3900, 450, 3000, "Description"),
-                               Heading(7000, 450, 500, "Done"), Line(0, 690, 7500, 690)});
-    l->detail = Band(220, {Field(0, 0, 1100, 180, [rec] { return Value(static_cast<int64_t>(rec().Date)); }, "@d3"),
-                           Field(1200, 0, 900, 180, [rec] { return Value(static_cast<int64_t>(rec().Time)); }, "@t3"),
-                           Field(2200, 0, 1600, 180, [rec] { return Value(rec().Category.str()); }, "@s20"),
-                           Field(3900, 0, 3000, 180, [rec] { return Value(rec().Description.str()); }, "@s40"),
-                           Field(7000, 0, 500, 180, Status(rec), "")});
-    l->pageFooter = PageFooter(l->pageWidth);
-    return l;
 }
 
 // "Schedule" as a daily checklist: a page per date under its day heading,
@@ -92,7 +76,7 @@ void RunScheduleList(bool checklist, std::function<void(int)> done) {
     auto spec = std::make_shared<PrintSpec>();
     spec->procedure = checklist ? "PrintScheduleChecklist" : "PrintScheduleBrief";
     spec->layout = checklist ? ChecklistLayout("Schedule", ScheduleRecord())
-                             : BriefLayout("Schedule in Brief", ScheduleRecord());
+                             : BriefLayout("Schedule in Brief", false);
     spec->file = &Schedule_File();
     spec->tableName = "Schedule";
     spec->keyName = ReportKeyName(v.ReportOrder.str(), false);
@@ -106,7 +90,7 @@ void RunWorkfileList(bool checklist, std::function<void(int)> done) {
     auto spec = std::make_shared<PrintSpec>();
     spec->procedure = checklist ? "PrintCompleteSchedule" : "PrintCompleteScheduleBrief";
     spec->layout = checklist ? ChecklistLayout("Complete Schedule", WorkfileRecord())
-                             : BriefLayout("Complete Schedule in Brief", WorkfileRecord());
+                             : BriefLayout("Complete Schedule in Brief", true);
     spec->file = &ScheduleWorkfile_File();
     spec->tableName = "ScheduleWorkfile";
     spec->keyName = ReportKeyName(v.ReportOrder.str(), true);
@@ -196,6 +180,24 @@ void RunToDo(const char* procedure, const std::string& defaultTitle, std::functi
 }
 
 }  // namespace
+
+// "Schedule in Brief": date, time, category, description and status.
+std::shared_ptr<ReportLayout> BriefLayout(const char* title, bool workfile) {
+    const Record rec = workfile ? WorkfileRecord() : ScheduleRecord();
+    auto l = std::make_shared<ReportLayout>();
+    l->title = title;
+    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 7500, 300, title), TitleFont()),
+                               Heading(0, 450, 1100, "Date"), Heading(1200, 450, 900, "Time"),
+                               Heading(2200, 450, 1600, "Category"), Heading(3900, 450, 3000, "Description"),
+                               Heading(7000, 450, 500, "Done"), Line(0, 690, 7500, 690)});
+    l->detail = Band(220, {Field(0, 0, 1100, 180, [rec] { return Value(static_cast<int64_t>(rec().Date)); }, "@d3"),
+                           Field(1200, 0, 900, 180, [rec] { return Value(static_cast<int64_t>(rec().Time)); }, "@t3"),
+                           Field(2200, 0, 1600, 180, [rec] { return Value(rec().Category.str()); }, "@s20"),
+                           Field(3900, 0, 3000, 180, [rec] { return Value(rec().Description.str()); }, "@s40"),
+                           Field(7000, 0, 500, 180, Status(rec), "")});
+    l->pageFooter = PageFooter(l->pageWidth);
+    return l;
+}
 
 void PrintScheduleBrief(std::function<void(int)> done) { RunCriteriaReport(false, std::move(done)); }
 void PrintScheduleChecklist(std::function<void(int)> done) { RunCriteriaReport(true, std::move(done)); }

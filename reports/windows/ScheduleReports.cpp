@@ -6,6 +6,7 @@
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "reports/windows/PrintRun.h"
+#include "reports/windows/ReportLayouts.h"
 #include "reports/windows/ReportWindows.h"
 #include "tasks/windows/TaskWindows.h"
 
@@ -18,6 +19,22 @@ namespace {
 Schedule& SCH() { return Schedule_File().rec(); }
 
 Control Heading(int x, int y, int w, const char* text) { return WithFont(report::Text(x, y, w, 180, text), HeadingFont()); }
+
+void RunAllTasks(const char* procedure, const char* key, std::function<void(int)> done) {
+    auto release = HoldReportThread(procedure);
+    auto spec = std::make_shared<PrintSpec>();
+    spec->procedure = procedure;
+    spec->layout = FullTaskLayout();
+    spec->file = &Schedule_File();
+    spec->tableName = "Schedule";
+    spec->keyName = key;
+    RunPrint(spec, [release, done](int r) {
+        if (done) done(r);
+        release();
+    });
+}
+
+}  // namespace
 
 // The full task layout of the two lists of every task: two rows of
 // headings, and per task its fields, day and week checks, last run, alarm
@@ -86,22 +103,6 @@ std::shared_ptr<ReportLayout> FullTaskLayout() {
     l->pageFooter = PageFooter(l->pageWidth);
     return l;
 }
-
-void RunAllTasks(const char* procedure, const char* key, std::function<void(int)> done) {
-    auto release = HoldReportThread(procedure);
-    auto spec = std::make_shared<PrintSpec>();
-    spec->procedure = procedure;
-    spec->layout = FullTaskLayout();
-    spec->file = &Schedule_File();
-    spec->tableName = "Schedule";
-    spec->keyName = key;
-    RunPrint(spec, [release, done](int r) {
-        if (done) done(r);
-        release();
-    });
-}
-
-}  // namespace
 
 void Print_SCH_AllDateOrder(std::function<void(int)> done) {
     RunAllTasks("Print:SCH:AllDateOrder", "SCH:KeyDate", std::move(done));
