@@ -32,8 +32,6 @@ Record WorkfileRecord() {
     return [] () -> Schedule& { return ScheduleWorkfile_File().rec(); };
 }
 
-Control Heading(int x, int y, int w, const char* text) { return WithFont(report::Text(x, y, w, 180, text), HeadingFont()); }
-
 std::function<Value()> Status(Record rec) {
     return [rec] { return Value(StatusText(rec().Disabled != 0, rec().Completed != 0)); };
 }

@@ -36,10 +36,10 @@ std::function<void()> HoldReportThread(const std::string& procedure) {
 
 report::Font TitleFont() { return report::Bold(14); }
 
-report::Font HeadingFont() {
+report::Control Heading(int x, int y, int w, const char* text) {
     report::Font f;
     f.bold = true;
-    return f;
+    return report::WithFont(report::Text(x, y, w, 180, text), f);
 }
 
 report::Band PageFooter(int pageWidth) {

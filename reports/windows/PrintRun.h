@@ -47,6 +47,7 @@ const std::string& ReportOutputFile();
 // The page footer every report carries, and the fonts.
 report::Band PageFooter(int pageWidth);
 report::Font TitleFont();
-report::Font HeadingFont();
+// A column heading of a page header.
+report::Control Heading(int x, int y, int w, const char* text);
 
 }  // namespace kr::reports

@@ -36,6 +36,20 @@ std::string DatePicture() {
     return f.empty() ? "@d17" : (f[0] == '@' ? f : "@" + f);
 }
 
+// "&OK" (the default button) and "Cancel" at the foot of a window.
+QHBoxLayout* OkCancelRow(QWidget* window, QPushButton*& ok, QPushButton*& cancel) {
+    auto* h = new QHBoxLayout;
+    ok = new QPushButton("&OK", window);
+    ok->setObjectName("ok");
+    ok->setDefault(true);
+    cancel = new QPushButton("Cancel", window);
+    cancel->setObjectName("cancel");
+    h->addStretch();
+    h->addWidget(ok);
+    h->addWidget(cancel);
+    return h;
+}
+
 struct ReportParametersLayout {
     QWidget* window = nullptr;
     QRadioButton* dateAll = nullptr;
@@ -123,17 +137,8 @@ struct ReportParametersLayout {
         future->setToolTip("Include future occurances");
         v->addWidget(future);
 
-        auto* h = new QHBoxLayout;
-        ok = new QPushButton("&OK", window);
-        ok->setObjectName("ok");
+        v->addLayout(OkCancelRow(window, ok, cancel));
         ok->setToolTip("Proceed with report");
-        ok->setDefault(true);
-        cancel = new QPushButton("Cancel", window);
-        cancel->setObjectName("cancel");
-        h->addStretch();
-        h->addWidget(ok);
-        h->addWidget(cancel);
-        v->addLayout(h);
     }
 };
 
@@ -260,16 +265,7 @@ struct SetReportTitleLayout {
         row->addWidget(label);
         row->addWidget(title, 1);
         v->addLayout(row);
-        auto* h = new QHBoxLayout;
-        ok = new QPushButton("&OK", window);
-        ok->setObjectName("ok");
-        ok->setDefault(true);
-        cancel = new QPushButton("Cancel", window);
-        cancel->setObjectName("cancel");
-        h->addStretch();
-        h->addWidget(ok);
-        h->addWidget(cancel);
-        v->addLayout(h);
+        v->addLayout(OkCancelRow(window, ok, cancel));
     }
 };
 

@@ -18,8 +18,6 @@ namespace {
 
 Schedule& SCH() { return Schedule_File().rec(); }
 
-Control Heading(int x, int y, int w, const char* text) { return WithFont(report::Text(x, y, w, 180, text), HeadingFont()); }
-
 void RunAllTasks(const char* procedure, const char* key, std::function<void(int)> done) {
     auto release = HoldReportThread(procedure);
     auto spec = std::make_shared<PrintSpec>();

@@ -12,6 +12,7 @@
 #include "platform/runtime/Services.h"
 #include "reports/ReportCriteria.h"
 #include "reports/ReportView.h"
+#include "tests/reports/core/ReportDataFolder.h"
 
 namespace kr::reports {
 namespace {
@@ -132,28 +133,8 @@ TEST(ReportMemberRules, KeysFiltersAndTexts) {
 
 // ---- The view over a real data file.
 
-class ReportViewTest : public ::testing::Test {
+class ReportViewTest : public ReportDataFolderTest {
 protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::string tmpl = "/tmp/kr-reportview-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        std::filesystem::current_path(dir_);
-        InstallMessageService(&responder_);
-        InstallClock(&clock_);
-        data::SetKeyDerivationIterations(64);
-    }
-    void TearDown() override {
-        DictionaryKill();
-        data::CloseIdleFiles();
-        InstallClock(nullptr);
-        InstallMessageService(nullptr);
-        data::SetKeyDerivationIterations(0);
-        std::filesystem::current_path(previous_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
     void AddTask(int32_t id, const char* category, int32_t date) {
         auto& f = Schedule_File();
         ASSERT_EQ(f.Open(), 0);
@@ -178,9 +159,6 @@ protected:
         return ids;
     }
 
-    std::filesystem::path previous_, dir_;
-    ScriptedResponder responder_;
-    ManualClock clock_{MakeDate(12, 9, 2026), 0};
 };
 
 TEST_F(ReportViewTest, CriteriaFilterSelectsByCategoryAndDateInKeyOrder) {

@@ -11,32 +11,14 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
 #include "reports/Workfile.h"
+#include "tests/reports/core/ReportDataFolder.h"
 
 namespace kr::reports {
 namespace {
 
-class WorkfileTest : public ::testing::Test {
+class WorkfileTest : public ReportDataFolderTest {
 protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::string tmpl = "/tmp/kr-workfile-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        std::filesystem::current_path(dir_);
-        InstallMessageService(&responder_);
-        InstallClock(&clock_);
-        data::SetKeyDerivationIterations(64);
-    }
-    void TearDown() override {
-        DictionaryKill();
-        data::CloseIdleFiles();
-        InstallClock(nullptr);
-        InstallMessageService(nullptr);
-        data::SetKeyDerivationIterations(0);
-        std::filesystem::current_path(previous_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
+    WorkfileTest() : ReportDataFolderTest(MakeTime(10, 30)) {}
 
     Schedule Task(int32_t id, const char* type, int32_t date, int32_t time = MakeTime(9, 0)) {
         Schedule s;
@@ -89,9 +71,6 @@ protected:
         return out;
     }
 
-    std::filesystem::path previous_, dir_;
-    ScriptedResponder responder_;
-    ManualClock clock_{MakeDate(12, 9, 2026), MakeTime(10, 30)};
     const int32_t from_ = MakeDate(12, 9, 2026);
 };
 
