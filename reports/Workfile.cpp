@@ -164,8 +164,11 @@ bool CreateWorkfileRun::Step(int count) {
         // The next occurrence after the one written last, on a copy: the
         // task itself is never changed.
         Schedule next = task_;
-        NextScheduleDate(next, task_.Date, task_.Time + 1);
-        if (next.Date > to_ || !Later(next, task_)) {
+        // A task whose custom unit the engine does not know is told once
+        // ("Invalid Units"); the engine would only push it on by a day, with
+        // the same message for every day of the range.
+        const OccurrenceResult r = NextScheduleDate(next, task_.Date, task_.Time + 1);
+        if (r == OccurrenceResult::InvalidUnits || next.Date > to_ || !Later(next, task_)) {
             expanding_ = false;
             continue;
         }

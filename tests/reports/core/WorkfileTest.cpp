@@ -116,6 +116,19 @@ TEST_F(WorkfileTest, WhichTasksTakePartAndHowManyRowsEach) {
     EXPECT_EQ(rows[2].Date, from_ + 7);
     RemoveWorkfile();
 
+    // A custom unit the engine does not know: its stored occurrence, and
+    // the message once, not once a day.
+    Schedule odd = Task(6, "Custom", from_ + 1);
+    odd.EveryType = "Fortnights";
+    Add(odd);
+    const auto withOdd = Build(from_, from_ + 7);
+    ASSERT_EQ(withOdd.size(), 4u);
+    EXPECT_EQ(withOdd[0].Description.str(), "Task 6");
+    size_t invalid = 0;
+    for (const auto& m : responder_.shown()) invalid += m.request.title == "Invalid Units";
+    EXPECT_EQ(invalid, 1u);
+    RemoveWorkfile();
+
     const auto end = Build(last, last);
     ASSERT_EQ(end.size(), 1u);
     EXPECT_EQ(end[0].Description.str(), "Task 5");
@@ -123,8 +136,8 @@ TEST_F(WorkfileTest, WhichTasksTakePartAndHowManyRowsEach) {
 
     // The schedule is only read.
     const std::vector<Schedule> after = ReadAll<Schedule>(Schedule_File(), "SCH:KeyID");
-    ASSERT_EQ(after.size(), stored.size());
-    for (size_t i = 0; i < after.size(); ++i) {
+    ASSERT_EQ(after.size(), stored.size() + 1);
+    for (size_t i = 0; i < stored.size(); ++i) {
         EXPECT_EQ(after[i].Date, stored[i].Date);
         EXPECT_EQ(after[i].Time, stored[i].Time);
         EXPECT_EQ(after[i].Completed, stored[i].Completed);
