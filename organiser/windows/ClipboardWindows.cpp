@@ -53,6 +53,53 @@ QPushButton* Button(const char* text, QWidget* parent, const char* tip = nullptr
     return b;
 }
 
+// A list's update procedure: a delete request is done at once by `remove`,
+// without a window, and answered as the form would answer; the other
+// requests open the form.
+template <class Form>
+void CallForm(int request, std::function<void(int response)> done, const std::function<bool()>& remove) {
+    GlobalRequest() = request;
+    if (request == kDeleteRecord) {
+        const int response = remove() ? kRequestCompleted : kRequestCancelled;
+        GlobalRequest() = 0;
+        GlobalResponse() = response;
+        if (done) done(response);
+        return;
+    }
+    (new Form)->Call(std::move(done));
+}
+
+// The entries shown again from the file, their contents read afresh.
+void Refill(ClipboardContents& contents, BrowseView& list) {
+    contents.Forget();
+    list.ResetFromFile();
+}
+
+// The entries' table for a list: opened with its relations and in use at
+// once (the contents column reads the memos of its rows on its own), the
+// entries keyed by the current rule.
+bool OpenEntries() {
+    if (Clipboard_Relations().Open() != kLevelBenign) return false;
+    if (Clipboard_File().UseFile() != kLevelBenign) return false;
+    RekeyClipboardEntries();
+    return true;
+}
+
+// The end of a form's OK: true when its write went through, and then the
+// form's field history remembers the record.
+bool Written(int level, FieldHistory& history) {
+    if (level != kLevelBenign) return false;
+    history.Remember();
+    return true;
+}
+
+// Opens a list window on a thread's own window; nullptr when it did not open.
+template <class Window>
+Window* OpenList() {
+    auto* w = new Window;
+    return w->Open() ? w : nullptr;
+}
+
 void SetUpTable(QTableView* t) {
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -245,11 +292,7 @@ bool BrowseClipboardWindow::Init() {
                 "Query Wizard Error# " + std::to_string(queryError_), MessageIcon::Exclamation);
     TC_INITFIELDSQUEUE("CLIPBOARD", fields_);
 
-    if (Clipboard_Relations().Open() != kLevelBenign) return false;
-    // Opened now, not on first use: the contents column reads the memos of
-    // its rows on its own.
-    if (Clipboard_File().UseFile() != kLevelBenign) return false;
-    RekeyClipboardEntries();
+    if (!OpenEntries()) return false;
     tabs_.Init(ui_.window);
 
     list_ = std::make_unique<ClipboardList>(ClipTable(), ui_.list, this);
@@ -317,8 +360,7 @@ void BrowseClipboardWindow::ChooseOrder() {
     list_->SetOrderOverride("");
     xplore_->core().ClearSort();
     list_->SetSortOrder(tab + 1);
-    contents_.Forget();
-    list_->ResetFromFile();
+    Refill(contents_, *list_);
     xplore_->Show();
 }
 
@@ -326,8 +368,7 @@ bool BrowseClipboardWindow::TakeEvent(int event) {
     if (event == kEventAlreadyOpen) {
         ComeForward();
         ui_.list->setFocus();
-        contents_.Forget();
-        list_->ResetFromFile();
+        Refill(contents_, *list_);
         return true;
     }
     return list_ && list_->TakeEvent(event);
@@ -371,8 +412,7 @@ void BrowseClipboardWindow::QueryAccepted(const std::string& query) {
         list_->SetFilter(query_, "6 Query");
     }
     list_->SetSortOrder(ui_.sheet->currentIndex() + 1);
-    contents_.Forget();
-    list_->ResetFromFile();
+    Refill(contents_, *list_);
 }
 
 void BrowseClipboardWindow::ResetQuery() { QueryAccepted(""); }
@@ -413,8 +453,7 @@ void BrowseClipboardWindow::TakeTimer() {
     // New entries from the monitor show within about 100 seconds.
     if (++timerCount_ > 100) {
         timerCount_ = 0;
-        contents_.Forget();
-        list_->ResetFromFile();
+        Refill(contents_, *list_);
     }
 }
 
@@ -424,10 +463,7 @@ void BrowseClipboardWindow::Kill() {
     Clipboard_Relations().Close();
 }
 
-BrowseClipboardWindow* BrowseClipboard() {
-    auto* w = new BrowseClipboardWindow;
-    return w->Open() ? w : nullptr;
-}
+BrowseClipboardWindow* BrowseClipboard() { return OpenList<BrowseClipboardWindow>(); }
 
 // ---- UpdateClipboard ---------------------------------------------------------------------
 
@@ -573,10 +609,7 @@ bool UpdateClipboardWindow::TakeCompleted() {
     Take();
     ClipboardRecord& CLI = Clipboard_File().rec();
     CLI.ClipHashKey = ClipboardEntryKey(CLI.ClipContents);
-    const int r = Request() == kInsertRecord ? Clipboard_File().Insert() : Clipboard_File().Update();
-    if (r != kLevelBenign) return false;
-    history_.Remember();
-    return true;
+    return Written(Request() == kInsertRecord ? Clipboard_File().Insert() : Clipboard_File().Update(), history_);
 }
 
 void UpdateClipboardWindow::Kill() {
@@ -587,16 +620,8 @@ void UpdateClipboardWindow::Kill() {
 }
 
 void UpdateClipboard(int request, std::function<void(int response)> done) {
-    GlobalRequest() = request;
-    if (request == kDeleteRecord) {
-        // Deleted at once, without a window and without a question.
-        const int response = UpdateClipboardWindow::DeleteHighlighted() ? kRequestCompleted : kRequestCancelled;
-        GlobalRequest() = 0;
-        GlobalResponse() = response;
-        if (done) done(response);
-        return;
-    }
-    (new UpdateClipboardWindow)->Call(std::move(done));
+    // Deleted at once, without a window and without a question.
+    CallForm<UpdateClipboardWindow>(request, std::move(done), [] { return UpdateClipboardWindow::DeleteHighlighted(); });
 }
 
 // ---- BrowseClipboardCategories --------------------------------------------------------------
@@ -647,10 +672,8 @@ BrowseList& BrowseClipboardCategoriesWindow::Entries() { return *entries_; }
 bool BrowseClipboardCategoriesWindow::Init() {
     SetTitle("Clipboard Categories");
     SetCancelControl(ui_.close);
-    if (Clipboard_Relations().Open() != kLevelBenign) return false;
-    if (Clipboard_File().UseFile() != kLevelBenign) return false;
+    if (!OpenEntries()) return false;
     ClipboardCategories_Relations().Open();
-    RekeyClipboardEntries();
     const std::string dateFormat = DateFormatSetting();
 
     categories_ = std::make_unique<BrowseView>(data::TableOf(ClipboardCategoriesDef()), ui_.categories, this);
@@ -674,8 +697,7 @@ bool BrowseClipboardCategoriesWindow::Init() {
     entries_->SetEditControls(ui_.entryNew, ui_.entryEdit, ui_.entryDelete);
     entries_->SetUpdateProcedure(EntryForm(contents_));
     categories_->SetOnNewSelection([this] {
-        contents_.Forget();
-        if (entries_) entries_->ResetFromFile();
+        if (entries_) Refill(contents_, *entries_);
     });
     if (categories_->Init() != 0) return false;
     if (entries_->Init() != 0) return false;
@@ -715,8 +737,7 @@ void BrowseClipboardCategoriesWindow::TakeAccepted(QObject* control) {
         !ConfirmSavedEntryDelete())
         return;
     if (categories_->HandleAccepted(control)) {
-        contents_.Forget();
-        entries_->ResetFromFile();
+        Refill(contents_, *entries_);
         return;
     }
     entries_->HandleAccepted(control);
@@ -728,10 +749,7 @@ void BrowseClipboardCategoriesWindow::Kill() {
     Clipboard_Relations().Close();
 }
 
-BrowseClipboardCategoriesWindow* BrowseClipboardCategories() {
-    auto* w = new BrowseClipboardCategoriesWindow;
-    return w->Open() ? w : nullptr;
-}
+BrowseClipboardCategoriesWindow* BrowseClipboardCategories() { return OpenList<BrowseClipboardCategoriesWindow>(); }
 
 // ---- UpdateClipboardCategories -----------------------------------------------------------------
 
@@ -781,11 +799,9 @@ bool UpdateClipboardCategoriesWindow::TakeCompleted() {
     if (ViewMode()) return true;
     ClipboardCategories_File().rec().Category = ui_.category->text().toStdString();
     // A rename goes through the relations: the entries take the new name.
-    const int r = Request() == kInsertRecord ? ClipboardCategories_File().Insert()
-                                             : ClipboardCategories_Relations().Update(true);
-    if (r != kLevelBenign) return false;
-    history_.Remember();
-    return true;
+    return Written(Request() == kInsertRecord ? ClipboardCategories_File().Insert()
+                                              : ClipboardCategories_Relations().Update(true),
+                   history_);
 }
 
 void UpdateClipboardCategoriesWindow::Kill() {
@@ -795,19 +811,13 @@ void UpdateClipboardCategoriesWindow::Kill() {
 }
 
 void UpdateClipboardCategories(int request, std::function<void(int response)> done) {
-    GlobalRequest() = request;
-    if (request == kDeleteRecord) {
+    CallForm<UpdateClipboardCategoriesWindow>(request, std::move(done), [] {
         // The framework's question, then the relations (entries restrict).
         ClipboardCategories_Relations().Open();
-        const int response =
-            ClipboardCategories_Relations().Delete(true) == kLevelBenign ? kRequestCompleted : kRequestCancelled;
+        const bool deleted = ClipboardCategories_Relations().Delete(true) == kLevelBenign;
         ClipboardCategories_Relations().Close();
-        GlobalRequest() = 0;
-        GlobalResponse() = response;
-        if (done) done(response);
-        return;
-    }
-    (new UpdateClipboardCategoriesWindow)->Call(std::move(done));
+        return deleted;
+    });
 }
 
 // ---- SelectClipboardCategory ------------------------------------------------------------------------

@@ -30,11 +30,8 @@
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
-#include "platform/ui/RecordForm.h"
+#include "platform/ui/RecordWindows.h"
 #include "platform/ui/Requests.h"
-#include "platform/ui/RequiredFields.h"
-#include "platform/ui/TabHighlight.h"
-#include "platform/ui/WindowManager.h"
 #include "scheduler/TaskMessage.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
@@ -157,37 +154,25 @@ struct UpdateTodoLayout {
     }
 };
 
-class UpdateTodoWindow : public WindowManager {
+class UpdateTodoWindow : public RecordFormWindow<UpdateTodoLayout> {
 public:
-    UpdateTodoWindow() : WindowManager("UpdateTodo") { SetSavePosition(true, true); }
+    UpdateTodoWindow() : RecordFormWindow("UpdateTodo") { SetSavePosition(true, true); }
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     Todo& TDO() { return Todo_File().rec(); }
 
     bool Init() override {
-        mode_.Take(*this);
-        if (!tables_.Open(Todo_File()) || !tables_.Open(Categories_File())) return false;
+        if (!OpenForm({&Todo_File(), &Categories_File()})) return false;
         ApplyTodoDefaults(TDO(), Categories_File().rec(), Request() == kInsertRecord);
         doneAtOpen_ = TDO().Done != 0;
-
-        SetOkControl(ui.ok);
-        SetCancelControl(ui.cancel);
-        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
-        required_.Init(ui.window);
         required_.SetMessage(ui.todo, true, "To Do", "To Do", "To Do", "TDO:ToDo");
-        SetRequiredFields(&required_);
         ui.category->addItems(CategoryNames());
         TrackTyping(ui.date);
         TrackTyping(ui.time);
         DisableInViewMode(ui.pick);
         DisableInViewMode(ui.done);
 
-        SetTitle(mode_.Title(Request() == kInsertRecord ? "New To Do Item" : "Edit To Do Item"));
-        mode_.Apply(*this);
+        ApplyMode(Request() == kInsertRecord ? "New To Do Item" : "Edit To Do Item");
         if (!mode_.ReadOnly()) {
             // The history key puts back a control's value from the last item
             // saved through this form.
@@ -202,7 +187,6 @@ protected:
         Show();
         return true;
     }
-    void TakeOpened() override { mode_.Opened(*this); }
     void TakeAccepted(QObject* c) override {
         if (mode_.ReadOnly()) return;
         Store();
@@ -230,15 +214,7 @@ protected:
             if (required_.Check(false)) return false;
             StampTodoForSave(TDO(), Options().UserID.get(), Today(), ClockTime(), data::TableOf(TodoDef()));
         }
-        const int r = mode_.Write(*this, Todo_File(), Todo_Relations());
-        if (r != kLevelBenign) return false;
-        if (!mode_.ReadOnly()) history_.Remember();
-        return true;
-    }
-    void Kill() override {
-        tabs_.Kill();
-        required_.Kill();
-        tables_.Close();
+        return WriteForm(Todo_File(), Todo_Relations(), &history_);
     }
 
 private:
@@ -282,12 +258,7 @@ private:
         ClearTyped(ui.time);
     }
 
-    UpdateTodoLayout ui;
-    RecordFormMode mode_;
-    WindowTables tables_;
     FieldHistory history_{"UpdateTodo"};
-    RequiredFields required_;
-    TabHighlight tabs_;
     bool doneAtOpen_ = false;
 };
 
@@ -341,18 +312,11 @@ struct BrowseToDoListLayout {
     }
 };
 
-class BrowseToDoListWindow : public WindowManager {
+class BrowseToDoListWindow : public ListWindow<BrowseToDoListLayout> {
 public:
-    BrowseToDoListWindow() : WindowManager("BrowseToDoList") {
-        SetSingleInstance(true);
-        SetSavePosition(true, true);
-    }
+    BrowseToDoListWindow() : ListWindow("BrowseToDoList") {}
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     Todo& TDO() { return Todo_File().rec(); }
 
     bool Init() override {
@@ -369,7 +333,7 @@ protected:
         if (!tables_.Open(Categories_File())) return false;
         if (Options().MultiUser && !ClipRight(Options().UserID.get()).empty())
             SetTitle("To Do List - " + ClipRight(Options().UserID.get()));
-        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
+        HighlightTabs(tabs_);
 
         const std::string dp = Options().GlobalDateFormat.get();
         list_ = std::make_unique<BrowseView>(Todo_File().File(), ui.list, this);
@@ -443,7 +407,7 @@ protected:
             ui.list->setFocus();
             return true;
         }
-        return list_ && list_->TakeEvent(e);
+        return ListWindow::TakeEvent(e);
     }
     void TakeAccepted(QObject* c) override {
         for (QPushButton* t : ui.toggle)
@@ -455,7 +419,7 @@ protected:
             Pick();
             return;
         }
-        if (list_) list_->HandleAccepted(c);
+        ListWindow::TakeAccepted(c);
         UpdateTransfer();
     }
     void TakeNewSelection(QObject* c) override {
@@ -474,10 +438,9 @@ protected:
     }
     void Kill() override {
         if (xplore_) xplore_->Save();
-        tabs_.Kill();
         xplore_.reset();
         list_.reset();
-        tables_.Close();
+        ListWindow::Kill();
         if (todoOpen_) Todo_File().Close();
     }
 
@@ -513,11 +476,7 @@ private:
         list_->Popup().SetItemEnable("Toggle", list_->HasRows());
     }
 
-    BrowseToDoListLayout ui;
-    TabHighlight tabs_;
-    std::unique_ptr<BrowseView> list_;
-    std::unique_ptr<xplore::XploreList> xplore_;
-    WindowTables tables_;
+    std::unique_ptr<xplore::XploreList> xplore_;  // after the list it serves
     bool todoOpen_ = false;
 };
 

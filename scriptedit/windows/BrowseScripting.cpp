@@ -19,6 +19,7 @@
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/ProcessWindow.h"
+#include "platform/ui/RecordWindows.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/TabHighlight.h"
 #include "platform/ui/WindowManager.h"
@@ -90,16 +91,11 @@ struct BrowseScriptingLayout {
     }
 };
 
-class BrowseScriptingWindow : public WindowManager {
+class BrowseScriptingWindow : public LayoutWindow<BrowseScriptingLayout> {
 public:
-    BrowseScriptingWindow() : WindowManager("BrowseScripting") { SetSingleInstance(true); }
+    BrowseScriptingWindow() : LayoutWindow("BrowseScripting") { SetSingleInstance(true); }
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
-
     Schedule& SCH() { return Schedule_File().rec(); }
     Scripting& SCR() { return Scripting_File().rec(); }
 
@@ -208,25 +204,11 @@ protected:
             return;
         }
         if (ui.moves.HandleAccepted(c)) return;
-        if (c == ui.clear) {
-            QPointer<QWidget> w = ui.window;
-            ClearAllScriptItems([this, w](bool) {
-                if (w) Refresh();
-            });
-        } else if (c == ui.import || c == ui.exportScript) {
-            QPointer<QWidget> w = ui.window;
-            auto after = [this, w](int) {
-                if (w) Refresh();
-            };
-            if (c == ui.import) ImportScriptWindow(task_, after);
-            else ExportScriptWindow(task_, after);
-        } else if (c == ui.print) {
+        if (HandleScriptItemButtons(c, {ui.clear, ui.import, ui.exportScript, ui.editText}, task_, ui.window,
+                                    [this] { Refresh(); }))
+            return;
+        if (c == ui.print) {
             PrintCurrentScript();
-        } else if (c == ui.editText) {
-            QPointer<QWidget> w = ui.window;
-            ScriptEditAsText([this, w](int) {
-                if (w) Refresh();
-            });
         } else if (c == ui.templ) {
             // The template list in select mode; the picked template's items
             // go to the end of the script.
@@ -260,7 +242,6 @@ protected:
         if (opened_) Scripting_File().Close();
     }
 
-    BrowseScriptingLayout ui;
     std::unique_ptr<BrowseView> list_;
     std::unique_ptr<xplore::XploreList> xplore_;
     TabHighlight tabs_;
@@ -290,6 +271,29 @@ void ClearAllScriptItems(std::function<void(bool)> done, ScriptOwner owner) {
                      o, [done](int response) {
                          if (done) done(response == kRequestCompleted);
                      });
+}
+
+bool HandleScriptItemButtons(QObject* control, const ScriptItemButtons& buttons, int32_t taskID, QWidget* window,
+                             std::function<void()> refresh) {
+    if (!control) return false;
+    if (control != buttons.clear && control != buttons.import && control != buttons.exportScript &&
+        control != buttons.editText)
+        return false;
+    QPointer<QWidget> w = window;
+    auto after = [w, refresh](auto) {
+        if (w && refresh) refresh();
+    };
+    if (control == buttons.clear) {
+        ClearAllScriptItems(after);
+    } else if (control == buttons.import) {
+        ImportScriptWindow(taskID, after);
+    } else if (control == buttons.exportScript) {
+        ExportScriptWindow(taskID, after);
+    } else {
+        GlobalRequest() = kChangeRecord;
+        ScriptEditAsText(after);
+    }
+    return true;
 }
 
 void CopyScriptTemplateToScriptWindow(int32_t wizID, int32_t taskID, std::function<void(int added)> done) {

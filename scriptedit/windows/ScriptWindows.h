@@ -17,6 +17,7 @@
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/TemplateTokens.h"
 
+class QObject;
 class QWidget;
 
 namespace kr::scriptedit {
@@ -61,6 +62,19 @@ void BrowseScripting(std::function<void()> done = {});
 // the editor's: a task's list clears the task in the Schedule buffer, the
 // template form the template in the ScriptTemplates buffer.
 void ClearAllScriptItems(std::function<void(bool cleared)> done = {}, ScriptOwner owner = ScriptOwner::Task);
+// The buttons over a task's items that the script list and the script
+// wizard both offer.
+struct ScriptItemButtons {
+    QObject* clear = nullptr;
+    QObject* import = nullptr;
+    QObject* exportScript = nullptr;
+    QObject* editText = nullptr;
+};
+// Clear, Import, Export or Edit as Text of the task's items when `control`
+// is one of `buttons` (true), else nothing (false); `refresh` runs once the
+// work is done, when `window` is still open.
+bool HandleScriptItemButtons(QObject* control, const ScriptItemButtons& buttons, int32_t taskID, QWidget* window,
+                             std::function<void()> refresh);
 // CopyScriptTemplateToScript from a window: asks every token's answer,
 // then adds the items in the progress window ("Importing Template"); done
 // gets the number of items added once the window has gone.

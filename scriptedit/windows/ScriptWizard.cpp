@@ -36,6 +36,7 @@
 #include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/RecordWindows.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/WindowManager.h"
@@ -47,7 +48,6 @@
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/ScriptTemplates.h"
-#include "scriptedit/windows/ScriptExchangeWindows.h"
 #include "scriptedit/windows/ScriptItemMoves.h"
 #include "scriptedit/windows/ScriptWindows.h"
 #include "tasks/TaskEditorRules.h"
@@ -167,17 +167,13 @@ std::vector<Scripting> ReadScriptItems(int32_t taskID) {
     return out;
 }
 
-class ScriptWizardWindow : public WindowManager {
+class ScriptWizardWindow : public LayoutWindow<ScriptWizardLayout> {
 public:
-    explicit ScriptWizardWindow(int request) : WindowManager("Wizard:Script"), entry_(request) {
+    explicit ScriptWizardWindow(int request) : LayoutWindow("Wizard:Script"), entry_(request) {
         SetSavePosition(true, false);
     }
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     Schedule& SCH() { return Schedule_File().rec(); }
     Scripting& SCR() { return Scripting_File().rec(); }
 
@@ -449,24 +445,8 @@ protected:
         } else if (c == ui.addTemplate) {
             AddTemplate();
         } else if (ui.moves.HandleAccepted(c)) {
-        } else if (c == ui.clear) {
-            QPointer<QWidget> w = ui.window;
-            ClearAllScriptItems([this, w](bool) {
-                if (w) Refresh();
-            });
-        } else if (c == ui.import || c == ui.exportScript) {
-            QPointer<QWidget> w = ui.window;
-            auto after = [this, w](int) {
-                if (w) Refresh();
-            };
-            if (c == ui.import) ImportScriptWindow(task_, after);
-            else ExportScriptWindow(task_, after);
-        } else if (c == ui.editText) {
-            QPointer<QWidget> w = ui.window;
-            GlobalRequest() = kChangeRecord;
-            ScriptEditAsText([this, w](int) {
-                if (w) Refresh();
-            });
+        } else if (HandleScriptItemButtons(c, {ui.clear, ui.import, ui.exportScript, ui.editText}, task_, ui.window,
+                                           [this] { Refresh(); })) {
         } else if (!view_ && !delete_ && !(hotKey_ && AcceptingAll())) {
             // A hot-key task has no schedule: Finish leaves its pages alone.
             ui.shared.TakeAccepted(c);
@@ -542,7 +522,6 @@ protected:
     }
 
 private:
-    ScriptWizardLayout ui;
     RequiredFields required_;
     std::unique_ptr<BrowseView> templates_, items_;
     std::vector<Scripting> entryItems_;

@@ -15,11 +15,8 @@
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/ProcedureThread.h"
-#include "platform/ui/RecordForm.h"
+#include "platform/ui/RecordWindows.h"
 #include "platform/ui/Requests.h"
-#include "platform/ui/RequiredFields.h"
-#include "platform/ui/TabHighlight.h"
-#include "platform/ui/WindowManager.h"
 #include "tasks/TaskReservation.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
@@ -28,8 +25,6 @@
 namespace kr::tasks {
 
 namespace {
-
-using data::kLevelBenign;
 
 struct UpdateCategoriesLayout {
     QWidget* window = nullptr;
@@ -55,44 +50,23 @@ struct UpdateCategoriesLayout {
     }
 };
 
-class UpdateCategoriesWindow : public WindowManager {
+class UpdateCategoriesWindow : public RecordFormWindow<UpdateCategoriesLayout> {
 public:
-    UpdateCategoriesWindow() : WindowManager("UpdateCategories") {}
+    UpdateCategoriesWindow() : RecordFormWindow("UpdateCategories") {}
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     bool Init() override {
-        mode_.Take(*this);
-        if (!tables_.Open(Categories_File())) return false;
-        SetOkControl(ui.ok);
-        SetCancelControl(ui.cancel);
-        required_.Init(ui.window);
+        if (!OpenForm({&Categories_File()})) return false;
         required_.SetMessage(ui.category, true, "Category", "Category", "Category", "CAT:Category");
-        SetRequiredFields(&required_);
         ui.category->setText(QString::fromStdString(Categories_File().rec().Category.str()));
-        SetTitle(mode_.Title(Request() == kInsertRecord ? "New Category" : "Edit Category"));
-        mode_.Apply(*this);
+        ApplyMode(Request() == kInsertRecord ? "New Category" : "Edit Category");
         return true;
     }
-    void TakeOpened() override { mode_.Opened(*this); }
     bool TakeCompleted() override {
         if (required_.Check(false)) return false;
         Categories_File().rec().Category = ui.category->text().toStdString();
-        return mode_.Write(*this, Categories_File(), Categories_Relations()) == kLevelBenign;
+        return WriteForm(Categories_File(), Categories_Relations());
     }
-    void Kill() override {
-        required_.Kill();
-        tables_.Close();
-    }
-
-private:
-    UpdateCategoriesLayout ui;
-    RecordFormMode mode_;
-    WindowTables tables_;
-    RequiredFields required_;
 };
 
 struct SelectCategoriesLayout {
@@ -116,23 +90,13 @@ struct SelectCategoriesLayout {
     }
 };
 
-class SelectCategoriesWindow : public WindowManager {
+class SelectCategoriesWindow : public ListWindow<SelectCategoriesLayout> {
 public:
-    SelectCategoriesWindow() : WindowManager("SelectCategories") {
-        SetSingleInstance(true);
-        SetSavePosition(true, true);
-    }
+    SelectCategoriesWindow() : ListWindow("SelectCategories") {}
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     bool Init() override {
-        SetCancelControl(ui.cancel);
-        if (!tables_.Open(Categories_File(), true)) return false;
-        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
-        list_ = std::make_unique<BrowseView>(Categories_File().File(), ui.list, this);
+        if (!OpenList(Categories_File(), ui.cancel)) return false;
         list_->AddColumn({"Category", "CAT:Category", "@s20", 80});
         list_->AddSortOrder(CategoriesDef().key("CAT:KeyCategory"));
         list_->AddLocator("CAT:Category");
@@ -140,6 +104,7 @@ protected:
         list_->SetSelectMode(true);
         return list_->Init() == 0;
     }
+    // A picker: a second start is the list's own event, not a return.
     bool TakeEvent(int e) override { return list_ && list_->TakeEvent(e); }
     void TakeAccepted(QObject* c) override {
         if (c == ui.select) {
@@ -149,24 +114,8 @@ protected:
             CloseNow();
             return;
         }
-        if (list_) list_->HandleAccepted(c);
+        ListWindow::TakeAccepted(c);
     }
-    void TakeNewSelection(QObject* c) override {
-        if (c == ui.sheet) {
-            tabs_.Refresh();
-            if (list_ && list_->HasRows()) ui.list->setFocus();
-        }
-    }
-    void Kill() override {
-        tabs_.Kill();
-        tables_.Close();
-    }
-
-private:
-    SelectCategoriesLayout ui;
-    WindowTables tables_;
-    TabHighlight tabs_;
-    std::unique_ptr<BrowseView> list_;
 };
 
 struct BrowseScheduleCategoriesLayout {
@@ -206,18 +155,14 @@ struct BrowseScheduleCategoriesLayout {
     }
 };
 
-class BrowseScheduleCategoriesWindow : public WindowManager {
+class BrowseScheduleCategoriesWindow : public LayoutWindow<BrowseScheduleCategoriesLayout> {
 public:
-    BrowseScheduleCategoriesWindow() : WindowManager("BrowseScheduleCategories") {
+    BrowseScheduleCategoriesWindow() : LayoutWindow("BrowseScheduleCategories") {
         SetSingleInstance(true);
         SetSavePosition(true, true);
     }
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     bool Init() override {
         SetCancelControl(ui.close);
         // Opened now, not on first use: the lists re-read their records
@@ -299,7 +244,6 @@ protected:
     }
 
 private:
-    BrowseScheduleCategoriesLayout ui;
     WindowTables tables_;
     std::unique_ptr<BrowseView> categories_;
     std::unique_ptr<BrowseView> tasks_;

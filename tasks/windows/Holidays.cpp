@@ -21,11 +21,8 @@
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
-#include "platform/ui/RecordForm.h"
+#include "platform/ui/RecordWindows.h"
 #include "platform/ui/Requests.h"
-#include "platform/ui/RequiredFields.h"
-#include "platform/ui/TabHighlight.h"
-#include "platform/ui/WindowManager.h"
 #include "tasks/TaskEditorRules.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
@@ -35,8 +32,6 @@
 namespace kr::tasks {
 
 namespace {
-
-using data::kLevelBenign;
 
 constexpr std::array<const char*, 4> kHolidayTypes = {"Annual", "Day of Month", "Easter", "Once"};
 
@@ -95,25 +90,15 @@ struct UpdateHolidaysLayout {
     }
 };
 
-class UpdateHolidaysWindow : public WindowManager {
+class UpdateHolidaysWindow : public RecordFormWindow<UpdateHolidaysLayout> {
 public:
-    UpdateHolidaysWindow() : WindowManager("UpdateHolidays") { SetSavePosition(true, true); }
+    UpdateHolidaysWindow() : RecordFormWindow("UpdateHolidays") { SetSavePosition(true, true); }
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     bool Init() override {
-        mode_.Take(*this);
-        if (!tables_.Open(Holidays_File())) return false;
+        if (!OpenForm({&Holidays_File()})) return false;
         openType_ = Holidays_File().rec().HolidayType.str();
-        SetOkControl(ui.ok);
-        SetCancelControl(ui.cancel);
-        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
-        required_.Init(ui.window);
         required_.SetMessage(ui.date, true, "Holiday Date", "Holiday Date", "Holiday Date", "HOL:HolidayDate");
-        SetRequiredFields(&required_);
         TrackTyping(ui.date);
         DisableInViewMode(ui.pick);
         if (!mode_.ReadOnly()) {
@@ -123,12 +108,10 @@ protected:
             history_.Add(ui.name, "HOL:Holiday");
             history_.Add(ui.typeBox, "HOL:HolidayType");
         }
-        mode_.Apply(*this);
-        SetTitle(mode_.Title(Request() == kInsertRecord ? "New Holiday" : "Edit Holiday "));
+        ApplyMode(Request() == kInsertRecord ? "New Holiday" : "Edit Holiday ");
         Show();
         return true;
     }
-    void TakeOpened() override { mode_.Opened(*this); }
     void TakeAccepted(QObject* c) override {
         Store();
         Holidays& HOL = Holidays_File().rec();
@@ -148,15 +131,7 @@ protected:
     bool TakeCompleted() override {
         Store();
         if (required_.Check(false)) return false;
-        const int r = mode_.Write(*this, Holidays_File(), Holidays_Relations());
-        if (r != kLevelBenign) return false;
-        if (!mode_.ReadOnly()) history_.Remember();
-        return true;
-    }
-    void Kill() override {
-        tabs_.Kill();
-        required_.Kill();
-        tables_.Close();
+        return WriteForm(Holidays_File(), Holidays_Relations(), &history_);
     }
 
 private:
@@ -178,12 +153,7 @@ private:
             if (ui.types[i]->isChecked()) HOL.HolidayType = kHolidayTypes[i];
     }
 
-    UpdateHolidaysLayout ui;
-    RecordFormMode mode_;
-    WindowTables tables_;
     FieldHistory history_{"UpdateHolidays"};
-    RequiredFields required_;
-    TabHighlight tabs_;
     std::string openType_;
 };
 
@@ -210,23 +180,13 @@ struct BrowseHolidaysLayout {
     }
 };
 
-class BrowseHolidaysWindow : public WindowManager {
+class BrowseHolidaysWindow : public ListWindow<BrowseHolidaysLayout> {
 public:
-    BrowseHolidaysWindow() : WindowManager("BrowseHolidays") {
-        SetSingleInstance(true);
-        SetSavePosition(true, true);
-    }
+    BrowseHolidaysWindow() : ListWindow("BrowseHolidays") {}
 
 protected:
-    QWidget* MakeWindow() override {
-        ui.Build();
-        return ui.window;
-    }
     bool Init() override {
-        SetCancelControl(ui.close);
-        if (!tables_.Open(Holidays_File(), true)) return false;
-        tabs_.Init(ui.window, -1, -1, false, false, true, -1, 0xA7A7A7);
-        list_ = std::make_unique<BrowseView>(Holidays_File().File(), ui.list, this);
+        if (!OpenList(Holidays_File(), ui.close)) return false;
         list_->AddColumn({"Date", "HOL:HolidayDate", data::ApplyDatePicture("@d3", Options().GlobalDateFormat.get()), 47});
         list_->AddColumn({"Description", "HOL:Holiday", "@s30", 80});
         list_->AddSortOrder(HolidaysDef().key("HOL:KeyHolidayDate"));
@@ -243,33 +203,12 @@ protected:
         xplore_->Start("Underline", cols, Options().GlobalDateFormat.get());
         return true;
     }
-    bool TakeEvent(int e) override {
-        if (e == kEventAlreadyOpen) {
-            ComeForward();
-            return true;
-        }
-        return list_ && list_->TakeEvent(e);
-    }
-    void TakeAccepted(QObject* c) override {
-        if (list_) list_->HandleAccepted(c);
-    }
-    void TakeNewSelection(QObject* c) override {
-        if (c == ui.sheet) {
-            tabs_.Refresh();
-            if (list_ && list_->HasRows()) ui.list->setFocus();
-        }
-    }
     void Kill() override {
         if (xplore_) xplore_->Save();
-        tabs_.Kill();
-        tables_.Close();
+        ListWindow::Kill();
     }
 
 private:
-    BrowseHolidaysLayout ui;
-    WindowTables tables_;
-    TabHighlight tabs_;
-    std::unique_ptr<BrowseView> list_;
     std::unique_ptr<xplore::XploreList> xplore_;  // after the list it serves
 };
 
