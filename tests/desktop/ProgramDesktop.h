@@ -254,49 +254,70 @@ inline std::string OpenNewTaskForm(const std::string& frame) {
     return xdo::WindowNamed("^New Task");
 }
 
+// What an OpenboxKR98Test sets up beside openbox and KR98's folder.
+enum KR98Harness : unsigned {
+    kDrivenByXdotool = 1,  // the test drives KR98 through xdotool (skipped without it)
+    kTrayHost = 2,         // a tray host runs, so KR98's icon has a tray
+};
+
 // KR98 under openbox on a temporary data folder of the test's own: an empty
 // data file (the tables are made at start-up) and the given lines of the
-// [Settings] section of its kr98.INI. KR98 is killed after the test, before
-// openbox ends.
+// [Settings] section of its kr98.INI; with kTrayHost a tray host as well.
+// KR98 is killed after the test, before the tray host and openbox end.
 class OpenboxKR98Test : public ::testing::Test {
 protected:
-    // drivenByXdotool: the test drives KR98 through xdotool (skipped
-    // without it).
-    OpenboxKR98Test(const std::string& prefix, std::string settings, bool drivenByXdotool = true)
-        : dir_(prefix), settings_(std::move(settings)), drivenByXdotool_(drivenByXdotool) {}
+    OpenboxKR98Test(const std::string& prefix, std::string settings, unsigned harness = kDrivenByXdotool)
+        : dir_(prefix), settings_(std::move(settings)), harness_(harness) {}
 
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        if (drivenByXdotool_ && !xdo::Available()) GTEST_SKIP() << "needs xdotool";
+        if ((harness_ & kDrivenByXdotool) && !xdo::Available()) GTEST_SKIP() << "needs xdotool";
         ASSERT_FALSE(dir_.path().empty());
         std::ofstream(dir_ / "KR97.TPS");
         std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\n" << settings_;
         desktop_ = std::make_unique<OpenboxDesktop>();
         ASSERT_NE(desktop_->d(), nullptr);
         ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
+        if (harness_ & kTrayHost) {
+            tray_ = std::make_unique<TrayHost>();
+            ASSERT_TRUE(tray_->Start(desktop_->d())) << "trayer did not take the tray selection";
+        }
     }
     void TearDown() override {
         kr98_.Kill();
+        tray_.reset();
         desktop_.reset();
     }
 
-    // KR98 on the data folder with the test's responder; its frame as
-    // xdotool finds it ("" when it did not show).
-    std::string StartKR98() {
+    // KR98 started on the data folder with the test's responder (the
+    // answers in "answers.txt" of the folder).
+    bool LaunchKR98() {
         kr98_.Prepare(dir_.path());
         kr98_.SetResponses(dir_ / "answers.txt");
-        if (!kr98_.Start()) return {};
+        return kr98_.Start();
+    }
+    // LaunchKR98, then its frame as xdotool finds it ("" when it did not show).
+    std::string StartKR98() {
+        if (!LaunchKR98()) return {};
         return xdo::WindowNamed("^Kairoll 2000");
+    }
+    // KR98's frame (its client window) once it shows, 0 when it does not
+    // within 20 s.
+    Window WaitForFrame() {
+        Window frame = 0;
+        WaitUntil([&] { return (frame = FindTitled(display(), "Kairoll 2000", kr98_.pid())) != 0; }, 20000);
+        return frame;
     }
     Display* display() const { return desktop_->d(); }
 
     TemporaryFolder dir_;
     std::unique_ptr<OpenboxDesktop> desktop_;
+    std::unique_ptr<TrayHost> tray_;
     ProgramRun kr98_;
 
 private:
     std::string settings_;
-    bool drivenByXdotool_;
+    unsigned harness_;
 };
 
 }  // namespace kr::test

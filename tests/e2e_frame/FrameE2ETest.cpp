@@ -1,12 +1,8 @@
-// The built KR98 on a real X server with a tray host:
-// its icon is embedded in the tray, the close box hides the frame to the
-// tray, a double click on the icon brings it back, and File → Exit (with the
-// question answered Yes) ends the program with "Exit Kairoll" in the log.
-// The program's memory while it sits idle in the tray is printed.
-//
-// No window manager runs: matchbox now and then takes trayer's panel for an
-// application window and unmaps it once the frame maps, which hides the
-// icon. The test gives the frame the keyboard focus itself.
+// The built KR98 under openbox with a tray host: its icon is embedded in the
+// tray, the close box hides the frame to the tray, a double click on the
+// icon brings it back, and File → Exit (with the question answered Yes) ends
+// the program with "Exit Kairoll" in the log. The program's memory while it
+// sits idle in the tray is printed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,12 +27,9 @@ long RssKiB(long pid) {
     return -1;
 }
 
-class FrameE2ETest : public ::testing::Test {
+class FrameE2ETest : public OpenboxKR98Test {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        ASSERT_FALSE(dir_.path().empty());
-    }
+    FrameE2ETest() : OpenboxKR98Test("kr-e2e-frame", "LogEvents=1\r\nMinimizeOnCloseRequest=1\r\n", kTrayHost) {}
 
     // The program's window inside the tray host: its icon.
     Window FindTrayIcon(Display* d) {
@@ -46,36 +39,22 @@ protected:
             [&](Window w, bool inside) {
                 if (!found && inside && WindowPid(d, w) == kr98_.pid() && Viewable(d, w)) found = w;
             },
-            tray_.pid());
+            tray_->pid());
         return found;
     }
     std::string Tree(Display* d) {
-        return "KR98 " + std::to_string(kr98_.pid()) + ", trayer " + std::to_string(tray_.pid()) + "\n" +
+        return "KR98 " + std::to_string(kr98_.pid()) + ", trayer " + std::to_string(tray_->pid()) + "\n" +
                WindowTree(d);
     }
-
-    TemporaryFolder dir_{"kr-e2e-frame"};
-    TestDisplay display_;
-    TrayHost tray_;
-    ProgramRun kr98_;
 };
 
 TEST_F(FrameE2ETest, TrayIconCloseToTrayAndExitThroughTheMenu) {
-    Display* d = display_.d();
-    ASSERT_NE(d, nullptr);
-    ASSERT_TRUE(tray_.Start(d)) << "trayer did not take the tray selection";
-
-    // An empty data file (the tables are made in it) and the user's settings.
-    std::ofstream(dir_ / "KR97.TPS");
-    std::ofstream(dir_ / "kr98.INI") << "[Settings]\r\nLogEvents=1\r\nMinimizeOnCloseRequest=1\r\n";
+    Display* d = display();
     std::ofstream(dir_ / "answers.txt") << "button 2\n";  // Yes to the Exit question
-    kr98_.Prepare(dir_.path());
-    kr98_.SetResponses(dir_ / "answers.txt");
-    ASSERT_TRUE(kr98_.Start());
+    ASSERT_TRUE(LaunchKR98());
 
-    Window frame = 0;
-    ASSERT_TRUE(WaitUntil([&] { return (frame = FindTitled(d, "Kairoll 2000", kr98_.pid())) != 0; }, 20000))
-        << "the frame did not show\n" << kr98_.Said();
+    const Window frame = WaitForFrame();
+    ASSERT_NE(frame, 0u) << "the frame did not show\n" << kr98_.Said();
     Window icon = 0;
     ASSERT_TRUE(WaitUntil([&] { return (icon = FindTrayIcon(d)) != 0; }, 10000)) << "no icon in the tray\n"
                                                                                 << Tree(d);

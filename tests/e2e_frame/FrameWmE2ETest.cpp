@@ -16,7 +16,7 @@ namespace {
 
 class FrameWmE2ETest : public OpenboxKR98Test {
 protected:
-    FrameWmE2ETest() : OpenboxKR98Test("kr-e2e-wm", "LogEvents=1\r\n", false) {}
+    FrameWmE2ETest() : OpenboxKR98Test("kr-e2e-wm", "LogEvents=1\r\n", 0) {}
     void TearDown() override {
         second_.Kill();
         OpenboxKR98Test::TearDown();

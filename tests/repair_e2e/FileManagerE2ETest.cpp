@@ -1,4 +1,4 @@
-// The built KR98 on a real X server: File → Support Tools → File Manager
+// The built KR98 under openbox with a tray host: File → Support Tools → File Manager
 // through the menu's keys ends KR98 and starts KR_DBASE with the data folder
 // as its current folder; KR_DBASE shows its warning, then "Repair Files",
 // and ends when that window is closed.
@@ -16,37 +16,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileManagerE2ETest : public ::testing::Test {
+class FileManagerE2ETest : public OpenboxKR98Test {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        ASSERT_FALSE(dir_.path().empty());
-    }
+    FileManagerE2ETest() : OpenboxKR98Test("kr-e2e-repair", "", kTrayHost) {}
     void TearDown() override {
-        kr98_.Kill();
         if (repairPid_ > 0 && !ProcessGone(repairPid_)) kill(static_cast<pid_t>(repairPid_), SIGKILL);
+        OpenboxKR98Test::TearDown();
     }
 
-    TemporaryFolder dir_{"kr-e2e-repair"};
-    TestDisplay display_;
-    TrayHost tray_;
-    ProgramRun kr98_;
     long repairPid_ = 0;
 };
 
 TEST_F(FileManagerE2ETest, FileManagerEndsKR98AndStartsTheRepairProgramInTheDataFolder) {
-    Display* d = display_.d();
-    ASSERT_NE(d, nullptr);
-    ASSERT_TRUE(tray_.Start(d));
+    Display* d = display();
+    ASSERT_TRUE(LaunchKR98());
 
-    std::ofstream(dir_ / "KR97.TPS");
-    kr98_.Prepare(dir_.path());
-    kr98_.SetResponses(dir_ / "answers.txt");
-    ASSERT_TRUE(kr98_.Start());
-
-    Window frame = 0;
-    ASSERT_TRUE(WaitUntil([&] { return (frame = FindTitled(d, "Kairoll 2000")) != 0; }, 20000))
-        << "the frame did not show\n" << kr98_.Said();
+    const Window frame = WaitForFrame();
+    ASSERT_NE(frame, 0u) << "the frame did not show\n" << kr98_.Said();
     GiveFocus(d, frame);
     // File → Support Tools → File Manager.
     PressKey(d, XK_f, XK_Alt_L, 400);
