@@ -10,12 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "dictionary/OpenTable.h"
-#include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
-#include "platform/ui/ProcessWindow.h"
-#include "platform/ui/WindowManager.h"
-#include "reports/ImexProcesses.h"
+#include "reports/windows/ExchangeWindowParts.h"
 #include "reports/windows/ExchangeWindows.h"
 
 namespace kr::reports {
@@ -23,13 +19,6 @@ namespace kr::reports {
 namespace {
 
 constexpr int kPictureRole = Qt::UserRole + 1;
-
-QPushButton* Button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 QListWidget* FieldList(QWidget* parent, const char* name) {
     auto* l = new QListWidget(parent);
@@ -64,11 +53,11 @@ struct ExportLayout {
 
         auto* buttons = new QVBoxLayout;
         buttons->addStretch();
-        add = Button(window, "&Add ->", "add");
-        remove = Button(window, "&Remove", "remove");
-        up = Button(window, "Shift &Up", "shiftUp");
-        down = Button(window, "Shift &Down", "shiftDown");
-        picture = Button(window, "&Picture", "picture");
+        add = ExchangeButton(window, "&Add ->", "add");
+        remove = ExchangeButton(window, "&Remove", "remove");
+        up = ExchangeButton(window, "Shift &Up", "shiftUp");
+        down = ExchangeButton(window, "Shift &Down", "shiftDown");
+        picture = ExchangeButton(window, "&Picture", "picture");
         for (QPushButton* b : {add, remove, up, down, picture}) buttons->addWidget(b);
         buttons->addStretch();
         lists->addLayout(buttons);
@@ -93,14 +82,7 @@ struct ExportLayout {
         header = new QCheckBox("Include &header record with field names", window);
         header->setObjectName("header");
         v->addWidget(header);
-        auto* foot = new QHBoxLayout;
-        foot->addStretch();
-        ok = Button(window, "&OK", "ok");
-        ok->setDefault(true);
-        cancel = Button(window, "&Cancel", "cancel");
-        foot->addWidget(ok);
-        foot->addWidget(cancel);
-        v->addLayout(foot);
+        AddExchangeOkCancel(window, v, ok, cancel);
         QWidget::setTabOrder(all, add);
         QWidget::setTabOrder(add, remove);
         QWidget::setTabOrder(remove, up);
@@ -113,11 +95,9 @@ struct ExportLayout {
     }
 };
 
-class ExportWindow : public WindowManager {
+class ExportWindow : public ExchangeWindow {
 public:
-    explicit ExportWindow(ImexKind kind) : WindowManager(Member(kind).exportProcedure), member_(Member(kind)) {}
-    // A refused Init does not reach Kill: the table closes with the manager.
-    ~ExportWindow() override { CloseTable(); }
+    explicit ExportWindow(ImexKind kind) : ExchangeWindow(Member(kind).exportProcedure, Member(kind)) {}
 
 protected:
     QWidget* MakeWindow() override {
@@ -125,9 +105,7 @@ protected:
         return ui.window;
     }
     bool Init() override {
-        table_ = &data::TableOf(member_.def());
-        if (OpenTable(*table_) != 0) return false;
-        tableOpen_ = true;
+        if (!OpenMemberTable()) return false;
         SetTitle("Choose Fields for Export...");
         SetOkControl(ui.ok);
         SetCancelControl(ui.cancel);
@@ -160,15 +138,7 @@ protected:
         RunExport();
         return false;  // the window closes once the export is over
     }
-    void Kill() override {
-        CloseTable();
-    }
-
 private:
-    void CloseTable() {
-        if (tableOpen_) table_->Close();
-        tableOpen_ = false;
-    }
     static void AddItem(QListWidget* list, const ImexFieldEntry& f) {
         auto* item = new QListWidgetItem(QString::fromStdString(f.name), list);
         item->setData(kPictureRole, QString::fromStdString(f.picture));
@@ -247,25 +217,13 @@ private:
             CloseNow();
             return;
         }
-        ProcessWindowOptions o;
-        o.procedureName = std::string(member_.exportProcedure) + ":Progress";
-        o.title = "Exporting Records";
-        o.listErrors = false;
-        o.userTextSource = [run] {
-            return run->state() == ProcessState::Finished ? std::string("Process Completed") : std::string();
-        };
-        QPointer<QWidget> window = Window();
-        RunProcessWindow(run, o, [this, run, window](int) {
+        RunInProgressWindow(run, "Exporting Records", [run] {
             const std::string stopped = run->StoppedText();
             if (!stopped.empty()) Message(stopped, "Export Not Completed", MessageIcon::Information);
-            if (window) CloseNow();
         });
     }
 
-    const ImexMember& member_;
     ExportLayout ui;
-    data::Table* table_ = nullptr;
-    bool tableOpen_ = false;
 };
 
 void StartExport(ImexKind kind) { (new ExportWindow(kind))->OpenOrCall(); }

@@ -10,24 +10,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "dictionary/OpenTable.h"
-#include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
-#include "platform/ui/ProcessWindow.h"
-#include "platform/ui/WindowManager.h"
-#include "reports/ImexProcesses.h"
+#include "reports/windows/ExchangeWindowParts.h"
 #include "reports/windows/ExchangeWindows.h"
 
 namespace kr::reports {
 
 namespace {
-
-QPushButton* Button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 QTreeWidget* Columns(QWidget* parent, const char* name, const QStringList& headers) {
     auto* t = new QTreeWidget(parent);
@@ -61,14 +50,14 @@ struct ImportLayout {
         lists->addWidget(targets, 1);
         v->addLayout(lists);
         auto* row = new QHBoxLayout;
-        next = Button(window, "&Next", "next");
+        next = ExchangeButton(window, "&Next", "next");
         record = new QLabel("1", window);
         record->setObjectName("recordNumber");
         record->setMinimumWidth(record->fontMetrics().horizontalAdvance("0000000"));
-        picture = Button(window, "&Picture", "picture");
-        assign = Button(window, "&Assign", "assign");
-        autoAssign = Button(window, "A&uto", "auto");
-        unassign = Button(window, "&Unassign", "unassign");
+        picture = ExchangeButton(window, "&Picture", "picture");
+        assign = ExchangeButton(window, "&Assign", "assign");
+        autoAssign = ExchangeButton(window, "A&uto", "auto");
+        unassign = ExchangeButton(window, "&Unassign", "unassign");
         row->addWidget(next);
         row->addWidget(new QLabel("Rec#", window));
         row->addWidget(record);
@@ -78,22 +67,13 @@ struct ImportLayout {
         header = new QCheckBox("Strip &header record (field names)", window);
         header->setObjectName("header");
         v->addWidget(header);
-        auto* foot = new QHBoxLayout;
-        foot->addStretch();
-        ok = Button(window, "&OK", "ok");
-        ok->setDefault(true);
-        cancel = Button(window, "&Cancel", "cancel");
-        foot->addWidget(ok);
-        foot->addWidget(cancel);
-        v->addLayout(foot);
+        AddExchangeOkCancel(window, v, ok, cancel);
     }
 };
 
-class ImportWindow : public WindowManager {
+class ImportWindow : public ExchangeWindow {
 public:
-    explicit ImportWindow(ImexKind kind) : WindowManager(Member(kind).importProcedure), member_(Member(kind)) {}
-    // A refused Init does not reach Kill: the table closes with the manager.
-    ~ImportWindow() override { CloseTable(); }
+    explicit ImportWindow(ImexKind kind) : ExchangeWindow(Member(kind).importProcedure, Member(kind)) {}
 
 protected:
     QWidget* MakeWindow() override {
@@ -101,9 +81,7 @@ protected:
         return ui.window;
     }
     bool Init() override {
-        table_ = &data::TableOf(member_.def());
-        if (OpenTable(*table_) != 0) return false;
-        tableOpen_ = true;
+        if (!OpenMemberTable()) return false;
         reader_ = std::make_shared<Imex>();
         if (!ChooseFile()) return false;
         const ImportColumns cols = ScanImportColumns(*reader_);
@@ -150,15 +128,11 @@ protected:
         return false;  // the window closes once the import is over
     }
     void Kill() override {
-        CloseTable();
+        ExchangeWindow::Kill();
         reader_.reset();
     }
 
 private:
-    void CloseTable() {
-        if (tableOpen_) table_->Close();
-        tableOpen_ = false;
-    }
     // The file dialog until a file with something in it is chosen.
     bool ChooseFile() {
         for (;;) {
@@ -262,23 +236,10 @@ private:
             CloseNow();
             return;
         }
-        ProcessWindowOptions o;
-        o.procedureName = std::string(member_.importProcedure) + ":Progress";
-        o.title = "Importing Records";
-        o.listErrors = false;
-        o.userTextSource = [run] {
-            return run->state() == ProcessState::Finished ? std::string("Process Completed") : std::string();
-        };
-        QPointer<QWidget> window = Window();
-        RunProcessWindow(run, o, [this, window](int) {
-            if (window) CloseNow();
-        });
+        RunInProgressWindow(run, "Importing Records");
     }
 
-    const ImexMember& member_;
     ImportLayout ui;
-    data::Table* table_ = nullptr;
-    bool tableOpen_ = false;
     std::shared_ptr<Imex> reader_;
     std::vector<std::string> values_;
     ImportMapping mapping_;
