@@ -584,6 +584,16 @@ protected:
     static QString Cell(QTableView* v, int row, int column) {
         return v->model()->index(row, column).data().toString();
     }
+    // The special event wizard over task `source`, as the lists open it.
+    static QWidget* OpenSpecialEvent(const char* thread, int32_t source) {
+        Start(thread, [source] {
+            for (const Schedule& s : Tasks())
+                if (s.ID == source) Schedule_File().rec() = s;
+            GlobalRequest() = kInsertRecord;
+            UpdateSchedule_SpecialEventWizard();
+        });
+        return WindowTitled("Special Event Wizard");
+    }
     static int Visible(const QString& title) {
         int n = 0;
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -1229,13 +1239,7 @@ TEST_F(ScheduleListTest, SpecialEventFinishKeepsTheWarningTheUserSetAndWarnsOnce
         s.AdvanceWarnTime = MakeTime(9, 0);
         s.AdvanceWarned = 1;
     });
-    Start("SpecialWarning", [source] {
-        for (const Schedule& s : Tasks())
-            if (s.ID == source) Schedule_File().rec() = s;
-        GlobalRequest() = kInsertRecord;
-        UpdateSchedule_SpecialEventWizard();
-    });
-    QWidget* w = WindowTitled("Special Event Wizard");
+    QWidget* w = OpenSpecialEvent("SpecialWarning", source);
     ASSERT_NE(w, nullptr);
     for (int i = 0; i < 2; ++i) Click(w, "next");
     ASSERT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 3);
@@ -1493,13 +1497,7 @@ TEST_F(ScheduleListTest, WizardTimeMovesTheDefaultWarningAndOnlyTheDateWarnsOfAM
     PutIniValue("kr98.INI", "Warning", "Date", "0");
     PutIniValue("kr98.INI", "Warning", "Time", "0");
     const int32_t source = AddTask("Staff meeting");  // Mondays
-    Start("SpecialTime", [source] {
-        for (const Schedule& s : Tasks())
-            if (s.ID == source) Schedule_File().rec() = s;
-        GlobalRequest() = kInsertRecord;
-        UpdateSchedule_SpecialEventWizard();
-    });
-    QWidget* w = WindowTitled("Special Event Wizard");
+    QWidget* w = OpenSpecialEvent("SpecialTime", source);
     ASSERT_NE(w, nullptr);
     for (int i = 0; i < 2; ++i) Click(w, "next");
     ASSERT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 3);
@@ -1519,13 +1517,7 @@ TEST_F(ScheduleListTest, SpecialEventKeepsATypeOutsideItsChoicesAndShowsBothPage
         s.TaskType = "None";
         s.Command = "";
     });
-    Start("SpecialNone", [source] {
-        for (const Schedule& s : Tasks())
-            if (s.ID == source) Schedule_File().rec() = s;
-        GlobalRequest() = kInsertRecord;
-        UpdateSchedule_SpecialEventWizard();
-    });
-    QWidget* w = WindowTitled("Special Event Wizard");
+    QWidget* w = OpenSpecialEvent("SpecialNone", source);
     ASSERT_NE(w, nullptr);
     const auto texts = TextsOf(w);
     for (const char* t : {"Task Type", "tip: Basic - Task Type (Message/Program/Both/Reminder)",
@@ -1555,13 +1547,7 @@ TEST_F(ScheduleListTest, SpecialEventKeepsATypeOutsideItsChoicesAndShowsBothPage
     EXPECT_EQ(all.back().TaskType, "None");
 
     // A program task hides the message text; a message task the command.
-    Start("SpecialProgram", [source] {
-        for (const Schedule& s : Tasks())
-            if (s.ID == source) Schedule_File().rec() = s;
-        GlobalRequest() = kInsertRecord;
-        UpdateSchedule_SpecialEventWizard();
-    });
-    w = WindowTitled("Special Event Wizard");
+    w = OpenSpecialEvent("SpecialProgram", source);
     ASSERT_NE(w, nullptr);
     Click(w, "program");
     EXPECT_TRUE(Child<QPlainTextEdit>(w, "text")->isHidden());
@@ -1574,13 +1560,7 @@ TEST_F(ScheduleListTest, SpecialEventKeepsATypeOutsideItsChoicesAndShowsBothPage
 TEST_F(ScheduleListTest, SpecialEventSkipFailureShowsTheErrorInItsMessage) {
     const int32_t source = AddTask("Staff meeting");
     AddTask("Another task");  // the copy's number is not the source's
-    Start("SpecialSkip", [source] {
-        for (const Schedule& s : Tasks())
-            if (s.ID == source) Schedule_File().rec() = s;
-        GlobalRequest() = kInsertRecord;
-        UpdateSchedule_SpecialEventWizard();
-    });
-    QWidget* w = WindowTitled("Special Event Wizard");
+    QWidget* w = OpenSpecialEvent("SpecialSkip", source);
     ASSERT_NE(w, nullptr);
     for (int i = 0; i < 2; ++i) Click(w, "next");
     Click(w, "skipSource");
