@@ -401,3 +401,125 @@ void Xplore::ApplyFormat() {
 }
 
 }  // namespace kr::xplore
+
+namespace kr::xplore {
+
+bool Xplore::TakeColumnCommand(std::string_view command, int listColumn) {
+    std::string cmd = Upper(command.substr(0, 3));
+    if (cmd == "EQL") {
+        inclusiveCompare = !inclusiveCompare;
+        return true;
+    }
+    if (cmd == "HSC" || cmd == "VSC") {
+        bool& flag = cmd == "HSC" ? current.hscroll : current.vscroll;
+        flag = !flag;
+        return true;
+    }
+    Column* c = DisplayColumn(listColumn);
+    if (!c) return false;
+    currentColumn = listColumn;
+    if (cmd.size() == 3 && (cmd.starts_with("HJ") || cmd.starts_with("FJ")) &&
+        std::string_view("LRCD").find(cmd[2]) != std::string_view::npos) {
+        (cmd[0] == 'H' ? c->hjust : c->fjust) = cmd[2];
+    } else if (cmd == "FXD") {
+        c->fixed = !c->fixed;
+    } else if (cmd == "ULI") {
+        c->underline = !c->underline;
+    } else if (cmd == "BDR") {
+        c->border = !c->border;
+    } else if (cmd == "RSZ") {
+        c->resize = !c->resize;
+    } else {
+        return false;
+    }
+    BuildFormat();
+    return true;
+}
+
+bool Xplore::HideColumn(int listColumn) {
+    if (display_.size() < 2) return false;
+    Column* c = DisplayColumn(listColumn);
+    if (!c) return false;
+    int sortedQnos = DisplayColumn(sortColumn_) ? DisplayColumn(sortColumn_)->qnos : 0;
+    for (Column& a : all_)
+        if (a.qnos == c->qnos) {
+            a = *c;
+            a.display = false;
+            a.icon = 0;
+            a.col = 0;
+        }
+    if (sortedQnos == c->qnos) sortedQnos = 0;
+    display_.erase(display_.begin() + (listColumn - 1));
+    BuildFormat();
+    sortColumn_ = 0;
+    for (const Column& d : display_)
+        if (d.qnos == sortedQnos && sortedQnos) sortColumn_ = d.seq;
+    if (currentColumn > static_cast<int>(display_.size())) currentColumn = static_cast<int>(display_.size());
+    return true;
+}
+
+int Xplore::ShowColumn(int qnos, int* shownAt) {
+    for (const Column& d : display_)
+        if (d.qnos == qnos) {
+            if (shownAt) *shownAt = d.seq;
+            return 0;
+        }
+    for (Column& a : all_) {
+        if (a.qnos != qnos) continue;
+        a.display = true;
+        a.icon = 1;
+        Column c = a;
+        display_.push_back(c);
+        BuildFormat();
+        if (shownAt) *shownAt = static_cast<int>(display_.size());
+        return static_cast<int>(display_.size());
+    }
+    if (shownAt) *shownAt = 0;
+    return 0;
+}
+
+void Xplore::SetHeader(int listColumn, std::string_view header) {
+    if (Column* c = DisplayColumn(listColumn)) {
+        c->header = std::string(header.substr(0, 35));
+        BuildFormat();
+    }
+}
+
+void Xplore::SetColumnColors(int listColumn, int32_t nfg, int32_t nbg, int32_t sfg, int32_t sbg) {
+    if (Column* c = DisplayColumn(listColumn)) {
+        c->nfg = nfg;
+        c->nbg = nbg;
+        c->sfg = sfg;
+        c->sbg = sbg;
+        BuildFormat();
+    }
+}
+
+void Xplore::MarkViewFields(const std::function<bool(const std::string&)>& isTableField) {
+    for (Column& a : all_) a.viewField = a.viewField && isTableField(a.field);
+    for (Column& d : display_)
+        for (const Column& a : all_)
+            if (a.qnos == d.qnos) d.viewField = a.viewField;
+}
+
+bool Xplore::FilterOn(int event, int listColumn, const Value& value, bool text) {
+    if (event == kEventCancelFilter) {
+        query.Clear();
+        return true;
+    }
+    const Column* c = DisplayColumn(listColumn);
+    if (!c || !c->viewField) return false;
+    std::string field = Upper(ClipRight(c->field));
+    std::string v = ClipRight(value.toText());
+    std::string prefix = caseInsensitive ? "^" : "";
+    std::string inclusive = inclusiveCompare ? "=" : "";
+    switch (event) {
+    case kEventFilterEqual: query.SetValue(field, FilterSlot::Equal, prefix + v, text); return true;
+    case kEventFilterNotEqual: query.SetValue(field, FilterSlot::Equal, "~" + prefix + v, text); return true;
+    case kEventFilterLess: query.SetValue(field, FilterSlot::High, inclusive + prefix + v, text); return true;
+    case kEventFilterGreater: query.SetValue(field, FilterSlot::Low, inclusive + prefix + v, text); return true;
+    default: return false;
+    }
+}
+
+}  // namespace kr::xplore

@@ -22,6 +22,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/Value.h"
+#include "xplore/Filter.h"
+#include "xplore/HeaderMenu.h"
 #include "xplore/ListFormat.h"
 
 namespace kr::xplore {
@@ -191,9 +194,49 @@ public:
     int savedAscDesc = 0;
     int sequenceKind = 0;  // 0 key sequence, 1 file sequence (after the sequence popup)
 
-    // Later features hang off these (header popup, filters, export, graph,
-    // properties, printing); empty here.
-    std::function<void()> onHeaderPopup;
+    // The owner's option mask: which popup items and list properties exist
+    // (bits in HeaderMenu.h). 0 here; every list window sets kOwnerOptions.
+    uint32_t options = 0;
+    bool MoveAllowed() const { return (options & 0x2000) != 0; }
+    bool graphEnabled = true, previewEnabled = true, printPageEnabled = true;
+    // The exports: files (in the current folder), separator, a header line,
+    // and whether the file is opened afterwards.
+    std::string csvFileName = "XPort.CSV", htmlFileName = "XPort.HTM";
+    char exportSeparator = ',';
+    bool exportHeaders = true, exportOpen = true;
+    // "+Add = to Filter": the less and greater filters include the value.
+    bool inclusiveCompare = false;
+    // The list column (1-based) under the last right click or mouse press.
+    int currentColumn = 0;
+    // The list's look as it is now (scroll bars, font, line height).
+    ListGeometry current;
+
+    // The three-letter column commands on a list column: "HJL", "HJR",
+    // "HJC", "HJD", "FJL", "FJR", "FJC", "FJD" (alignments), "FXD", "ULI",
+    // "BDR", "RSZ" (flip the column's flag), "HSC", "VSC" (flip the scroll
+    // bar of the current look), "EQL" (flip inclusiveCompare). Only the first
+    // three characters count. False for any other command or no column.
+    bool TakeColumnCommand(std::string_view command, int listColumn);
+    // Hides a shown column (its settings go back to AllColumns); false when
+    // it is the only one shown.
+    bool HideColumn(int listColumn);
+    // Shows a column of AllColumns (by QNOS) as the last one. Returns its
+    // list column; when it is already shown, 0 and *shownAt its list column.
+    int ShowColumn(int qnos, int* shownAt = nullptr);
+    void SetHeader(int listColumn, std::string_view header);
+    void SetColumnColors(int listColumn, int32_t nfg, int32_t nbg, int32_t sfg, int32_t sbg);
+    // Columns whose field the list's table does not have (computed ones)
+    // get VIEWFIELD 0: they offer no filters.
+    void MarkViewFields(const std::function<bool(const std::string& field)>& isTableField);
+
+    // The filters of the header popup: the query form behind the list's
+    // filter named "Xplore".
+    XploreQuery query;
+    // Filter events 1074-1077 on a list column with the row's raw value of
+    // its field (`text`: the field is a text field), and 1078, which clears
+    // every column's filters. False when the column offers no filter.
+    bool FilterOn(int event, int listColumn, const Value& value, bool text);
+    std::string FilterExpression() const { return query.Expression(); }
 
 private:
     Column FromGroup(const FormatGroup& g) const;

@@ -91,7 +91,7 @@ public:
         if (o != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
         const BrowseColumn& c = b_.columns_[static_cast<std::size_t>(section)];
         if (role == Qt::DisplayRole) return QString::fromStdString(c.header);
-        if (role == Qt::TextAlignmentRole) return static_cast<int>(Align(c.justify));
+        if (role == Qt::TextAlignmentRole) return static_cast<int>(Align(c.headerJustify ? c.headerJustify : c.justify));
         if (role == Qt::FontRole && c.headerUnderline) {
             QFont f = b_.list_->horizontalHeader()->font();
             f.setUnderline(true);
@@ -108,12 +108,19 @@ public:
         switch (role) {
         case Qt::DisplayRole: return QString::fromStdString(b_.CellText(*r, index.column()));
         case Qt::TextAlignmentRole: return static_cast<int>(Align(c.justify));
+        case Qt::FontRole: {
+            if (!c.underline) return {};
+            QFont f = b_.list_->font();
+            f.setUnderline(true);
+            return f;
+        }
         case Qt::ForegroundRole:
         case Qt::BackgroundRole:
         case Qt::DecorationRole: {
-            if (!b_.look_) return {};
             CellLook look;
-            b_.look_(*r, index.column() + 1, look);
+            if (b_.look_) b_.look_(*r, index.column() + 1, look);
+            if (look.normalFg == -1) look.normalFg = c.normalFg;
+            if (look.normalBg == -1) look.normalBg = c.normalBg;
             if (role == Qt::ForegroundRole && look.normalFg != -1) return ToQColor(look.normalFg);
             if (role == Qt::BackgroundRole && look.normalBg != -1) return ToQColor(look.normalBg);
             if (role == Qt::DecorationRole && look.icon > 0 &&

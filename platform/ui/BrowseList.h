@@ -67,6 +67,10 @@ struct BrowseColumn {
     int width = 0;        // dialog units
     char justify = 'L';   // L, R, C, D
     bool headerUnderline = false;
+    char headerJustify = 0;  // L, R, C, D; 0: as the data
+    bool underline = false;  // the cells underlined
+    // The column's own colours, where the row's look leaves the default (-1).
+    int32_t normalFg = -1, normalBg = -1, selectedFg = -1, selectedBg = -1;
     // A computed column's value (or a replacement for a field's).
     std::function<Value(const data::ListRow&)> value;
 };

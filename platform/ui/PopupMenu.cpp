@@ -216,6 +216,31 @@ void PopupMenu::AddSubMenu(const std::string& name, const std::string& text, std
     add(header, ParsePopup(items), n);
 }
 
+void PopupMenu::AddSubMenuHeader(const std::string& name, const std::string& text, const std::string& parent) {
+    Entry* into = parent.empty() ? nullptr : Find(parent);
+    AddItem(name, text);
+    if (!into) return;
+    into->children.push_back(std::move(entries_.back()));
+    entries_.pop_back();
+}
+
+void PopupMenu::AddItemEventIn(const std::string& parent, const std::string& name, const std::string& text,
+                               int event, QWidget* window) {
+    AddItemEvent(name, text, event, window);
+    if (Entry* into = Find(parent); into && into != entries_.back().get()) {
+        into->children.push_back(std::move(entries_.back()));
+        entries_.pop_back();
+    }
+}
+
+void PopupMenu::AddSeparatorIn(const std::string& parent, const std::string& name) {
+    AddSeparator(name);
+    if (Entry* into = Find(parent)) {
+        into->children.push_back(std::move(entries_.back()));
+        entries_.pop_back();
+    }
+}
+
 PopupMenu::Entry* PopupMenu::Find(const std::string& name) const {
     std::function<Entry*(const std::vector<std::unique_ptr<Entry>>&)> find =
         [&](const std::vector<std::unique_ptr<Entry>>& list) -> Entry* {

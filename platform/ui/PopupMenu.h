@@ -73,6 +73,12 @@ public:
     // Adds the items of a popup text under a submenu item; the items are
     // named after the header's name and their choice number ("Sort1", "Sort2").
     void AddSubMenu(const std::string& name, const std::string& text, std::string_view items);
+    // A submenu of named items: its header, then items added into it (or
+    // into a submenu inside it) by the header's name.
+    void AddSubMenuHeader(const std::string& name, const std::string& text, const std::string& parent = {});
+    void AddItemEventIn(const std::string& parent, const std::string& name, const std::string& text, int event,
+                        QWidget* window);
+    void AddSeparatorIn(const std::string& parent, const std::string& name = {});
     void DeleteItem(const std::string& name);
     void Clear();
 

@@ -1,6 +1,7 @@
 #include "xplore/windows/XploreList.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -12,6 +13,7 @@
 #include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseList.h"
 #include "platform/ui/PopupMenu.h"
+#include "xplore/windows/GraphWindow.h"
 
 namespace kr::xplore {
 
@@ -41,6 +43,7 @@ XploreList::XploreList(BrowseList& list, std::string procedure, std::string list
     });
     connect(h, &QHeaderView::customContextMenuRequested, this, [this] { SequencePopup(); });
     view_->installEventFilter(this);
+    core_.options = kOwnerOptions;
 }
 
 XploreList::~XploreList() = default;
@@ -73,8 +76,15 @@ void XploreList::Show() {
         bc.header = core_.HeaderText(c.seq);
         bc.headerUnderline = core_.HeaderUnderlined(c.seq);
         bc.justify = c.fjust;
+        bc.headerJustify = c.hjust;
+        bc.underline = c.underline;
+        bc.normalFg = c.nfg;
+        bc.normalBg = c.nbg;
+        bc.selectedFg = c.sfg;
+        bc.selectedBg = c.sbg;
         bc.picture = c.picture;
         bc.width = c.widthDlu;
+        h->setSectionResizeMode(logical, c.resize ? QHeaderView::Interactive : QHeaderView::Fixed);
         view_->setColumnHidden(logical, false);
         view_->setColumnWidth(logical, ColumnPixels(view_, bc, c.widthDlu));
         int from = h->visualIndex(logical);
@@ -116,7 +126,7 @@ ListGeometry XploreList::Geometry() const {
     QFont f = view_->font();
     g.fontName = f.family().toStdString();
     g.fontSize = f.pointSize();
-    g.fontColor = -1;
+    g.fontColor = core_.current.fontColor;
     g.fontStyle = (f.bold() ? 700 : 400) + (f.italic() ? 4096 : 0) + (f.underline() ? 8192 : 0);
     return g;
 }
@@ -129,10 +139,15 @@ void XploreList::ApplyLook(const ListGeometry& g) {
     f.setItalic((g.fontStyle & 4096) != 0);
     f.setUnderline((g.fontStyle & 8192) != 0);
     view_->setFont(f);
+    QPalette pal = view_->palette();
+    pal.setColor(QPalette::Text, g.fontColor == -1 ? QApplication::palette(view_).color(QPalette::Text)
+                                                  : ColorFromValue(g.fontColor));
+    view_->setPalette(pal);
     if (g.lineHeight > 0) view_->verticalHeader()->setDefaultSectionSize(g.lineHeight);
     view_->setHorizontalScrollBarPolicy(g.hscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     view_->setVerticalScrollBarPolicy(g.vscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     if (core_.restorePosition && g.width > 0 && g.height > 0) view_->setGeometry(g.x, g.y, g.width, g.height);
+    core_.current = g;
 }
 
 void XploreList::Start(std::string_view headerStyle, const std::vector<ColumnDef>& columns,
@@ -145,16 +160,22 @@ void XploreList::Start(std::string_view headerStyle, const std::vector<ColumnDef
 }
 
 void XploreList::Restore(const std::string& dateFormat) {
+    const data::TableDef& def = list_.table().def();
+    core_.MarkViewFields([&def](const std::string& field) { return def.fieldIndex(field) >= 0; });
     core_.RestoreFormat(procedure_, label_, dateFormat, Geometry());
+    core_.current = Geometry();
     if (core_.LookRestored()) ApplyLook(core_.RestoredLook());
     restored_ = true;
+    BuildPopup();
     Show();
 }
 
 void XploreList::Save() {
     if (!restored_) return;
     ReadBack();
-    core_.SaveFormat(procedure_, label_, Geometry());
+    ListGeometry g = Geometry();
+    g.fontColor = core_.current.fontColor;
+    core_.SaveFormat(procedure_, label_, g);
 }
 
 void XploreList::ApplySort() {
@@ -225,8 +246,33 @@ void XploreList::SequencePopup() {
 }
 
 bool XploreList::eventFilter(QObject* watched, QEvent* event) {
+    const int type = static_cast<int>(event->type());
+    if (watched == view_ && type >= static_cast<int>(QEvent::User) + kEventMoveLeft && type <= static_cast<int>(QEvent::User) + kEventInclusive) {
+        TakePopupCommand(type - static_cast<int>(QEvent::User));
+        return true;
+    }
+    if (watched == view_ && event->type() == QEvent::ContextMenu) {
+        // The popup shows for the column under the mouse (or, from the
+        // keyboard, the current one); the list itself then shows it.
+        auto* c = static_cast<QContextMenuEvent*>(event);
+        int column = 0;
+        if (c->reason() == QContextMenuEvent::Mouse)
+            column = ColumnAtX(view_->viewport()->mapFrom(view_, c->pos()).x());
+        else if (view_->currentIndex().isValid())
+            column = ListColumnOfSection(view_->currentIndex().column());
+        PreparePopup(column);
+        return false;
+    }
     if (watched == view_ && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
+        if (k->modifiers() == Qt::AltModifier && k->key() == Qt::Key_M) {
+            PopupAtColumn();
+            return true;
+        }
+        if (k->modifiers() == (Qt::ControlModifier | Qt::AltModifier) && k->key() == Qt::Key_R) {
+            ToggleListProperty();
+            return true;
+        }
         if (k->modifiers() == Qt::AltModifier && k->key() == Qt::Key_F11) {
             BestFitAllColumns();
             return true;
