@@ -509,7 +509,7 @@ bool Xplore::FilterOn(int event, int listColumn, const Value& value, bool text) 
     }
     const Column* c = DisplayColumn(listColumn);
     if (!c || !c->viewField) return false;
-    std::string field = Upper(ClipRight(c->field));
+    std::string field = ClipRight(c->field);
     std::string v = ClipRight(value.toText());
     std::string prefix = caseInsensitive ? "^" : "";
     std::string inclusive = inclusiveCompare ? "=" : "";

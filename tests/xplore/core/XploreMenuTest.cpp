@@ -160,7 +160,7 @@ TEST_F(XploreFilterTest, FilterItemsNarrowARealListOnTextNumberAndDate) {
     // A date filters on its day number, whatever the picture shows.
     x.FilterOn(kEventCancelFilter, 0, Value(), false);
     x.FilterOn(kEventFilterEqual, 2, Value(int64_t{d2}), false);
-    EXPECT_EQ(x.FilterExpression(), "(SCH:DATE = " + std::to_string(d2) + ")");
+    EXPECT_EQ(x.FilterExpression(), "(SCH:Date = " + std::to_string(d2) + ")");
     EXPECT_EQ(count(x.FilterExpression()), 2);
 
     // A column without a table field: no filter at all.

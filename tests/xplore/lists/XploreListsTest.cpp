@@ -1,0 +1,297 @@
+// The header popup on two real lists offscreen, the schedule list and the
+// to-do list over a real data file: a filter chosen from the popup narrows
+// the rows and stays through a change of tab; a column moved, hidden,
+// re-aligned, re-coloured and re-titled is saved and comes back when the
+// list opens again, and "&Default" brings back the designed layout.
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "../../ui/TableWindowsFixture.h"
+#include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
+#include "organiser/windows/ToDoWindows.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/runtime/IniFile.h"
+#include "platform/ui/PopupMenu.h"
+#include "platform/ui/ProcedureThread.h"
+#include "tasks/windows/TaskWindows.h"
+
+namespace kr::xplore {
+namespace {
+
+using test::Pump;
+using test::WaitFor;
+
+class XploreListsTest : public test::TableWindowsTest {
+protected:
+    XploreListsTest() : TableWindowsTest(MakeDate(7, 1, 2024), MakeTime(8, 0)) {}
+    void TearDown() override {
+        InstallPopupResponder({});
+        TableWindowsTest::TearDown();
+    }
+    static data::Table& sch() { return data::TableOf(ScheduleDef()); }
+    static data::Table& scr() { return data::TableOf(ScriptingDef()); }
+    static data::Table& todo() { return data::TableOf(TodoDef()); }
+    static data::Table& cat() { return data::TableOf(CategoriesDef()); }
+
+    static const PopupItem* FindItem(const std::vector<PopupItem>& items, const std::string& name) {
+        for (const PopupItem& i : items) {
+            if (i.name == name) return &i;
+            if (const PopupItem* f = FindItem(i.children, name)) return f;
+        }
+        return nullptr;
+    }
+    // A right click on a cell; the popup answers with the named item. The
+    // items as they were shown are kept in shown_.
+    void Choose(QTableView* list, int row, int column, const std::string& name) {
+        list->setFocus();
+        list->selectRow(row);
+        Pump(20);
+        InstallPopupResponder([this, name](const std::vector<PopupItem>& items) {
+            shown_ = items;
+            const PopupItem* i = FindItem(items, name);
+            return i && i->enabled ? i->number : 0;
+        });
+        const QPoint at = list->viewport()->mapTo(list, list->visualRect(list->model()->index(row, column)).center());
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, list->mapToGlobal(at));
+        QApplication::sendEvent(list, &menu);
+        Pump(50);
+    }
+    static QWidget* Window(const char* name) {
+        QWidget* found = nullptr;
+        WaitFor([&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->objectName() == name) found = w;
+            return found != nullptr;
+        });
+        return found;
+    }
+    static QStringList Headers(QTableView* list) {
+        QStringList out;
+        QHeaderView* h = list->horizontalHeader();
+        for (int v = 0; v < h->count(); ++v) {
+            const int logical = h->logicalIndex(v);
+            if (!list->isColumnHidden(logical))
+                out << list->model()->headerData(logical, Qt::Horizontal).toString();
+        }
+        return out;
+    }
+    std::vector<PopupItem> shown_;
+};
+
+TEST_F(XploreListsTest, ScheduleListFilterFromThePopupNarrowsAndSurvivesATabChange) {
+    CreateAndOpen({&sch(), &scr(), &cat()});
+    const char* cats[] = {"Work", "Home", "work", "Home", "Work"};
+    for (int i = 0; i < 5; ++i) {
+        sch().Clear();
+        Schedule& s = sch().Rec<Schedule>();
+        s.ID = i + 1;
+        s.Description = "Task " + std::to_string(i + 1);
+        s.Category = cats[i];
+        s.TaskType = "Display Message";
+        s.ScheduleType = "Day of Week";
+        s.Monday = 1;
+        s.Message = "Hello";
+        s.Command = "N/A";
+        s.Date = MakeDate(7, 2 + i, 2024);
+        s.Time = MakeTime(9, 0);
+        ASSERT_EQ(sch().Add(), 0);
+    }
+    Start("BrowseSchedule", [] { tasks::BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    auto* sheet = Child<QTabWidget>(w, "sheet");
+    sheet->setCurrentIndex(1);
+    Pump(20);
+    ASSERT_EQ(list->model()->rowCount(), 5);
+
+    // The computed schedule type offers no filter.
+    Choose(list, 0, 6, "ADDF1");
+    ASSERT_NE(FindItem(shown_, "ADDF1"), nullptr);
+    EXPECT_FALSE(FindItem(shown_, "ADDF1")->enabled);
+    EXPECT_EQ(list->model()->rowCount(), 5);
+    // The list's own items come first, the header popup after a separator.
+    EXPECT_EQ(shown_.front().name, "Special");
+    EXPECT_NE(FindItem(shown_, "S11"), nullptr);
+
+    // Category = Work (without regard to case) on the first row's cell.
+    Choose(list, 0, 4, "ADDF1");
+    EXPECT_EQ(FindItem(shown_, "ADDF1")->text, "Add Filter of (Basic - Task Category=Work)");
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 3; }));
+    // The query's tab (another order) keeps the filter, and so does coming back.
+    sheet->setCurrentIndex(3);
+    Pump(20);
+    EXPECT_EQ(list->model()->rowCount(), 3);
+    sheet->setCurrentIndex(1);
+    Pump(20);
+    EXPECT_EQ(list->model()->rowCount(), 3);
+    // A date filter on top: after the first row's date.
+    Choose(list, 0, 2, "ADDF3");
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 2; }));
+    // Cancel Filter shows every task again.
+    Choose(list, 0, 5, "VOID");
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 5; }));
+}
+
+class ToDoXploreTest : public XploreListsTest {
+protected:
+    void SetUp() override {
+        XploreListsTest::SetUp();
+        CreateAndOpen({&todo(), &cat()});
+        for (const char* c : {"General", "Home", "Work"}) {
+            cat().Clear();
+            cat().Rec<Categories>().Category = c;
+            ASSERT_EQ(cat().Add(), 0);
+        }
+        const char* what[] = {"Buy milk", "Call Bob", "Fix roof", "Pay rent"};
+        const char* where[] = {"Home", "Work", "Home", "General"};
+        for (int i = 0; i < 4; ++i) {
+            todo().Clear();
+            Todo& t = todo().Rec<Todo>();
+            t.ToDo = what[i];
+            t.Category = where[i];
+            t.Priority = static_cast<uint8_t>(i + 1);
+            t.OriginalID = i + 1;
+            ASSERT_EQ(todo().Add(), 0);
+        }
+    }
+    QTableView* Open() {
+        Start("BrowseToDoList", [] { organiser::BrowseToDoList(); });
+        QWidget* w = WindowTitled("To Do");
+        return w ? Child<QTableView>(w, "list") : nullptr;
+    }
+    static void CloseList(QTableView* list) {
+        QPointer<QWidget> w = list->window();
+        w->close();
+        WaitFor([&] { return !w || !w->isVisible(); });
+        Pump(50);
+    }
+    static std::string Saved() {
+        return GetIniValue(".\\POSITION.INI", "BrowseToDoList", "XploreFormatString-?Browse:11");
+    }
+};
+
+TEST_F(ToDoXploreTest, FilterSurvivesATabChange) {
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    QTabWidget* sheet = Child<QTabWidget>(list->window(), "sheet");
+    ASSERT_EQ(list->model()->rowCount(), 4);
+    // Priority column: after the second row's priority.
+    int row = -1;
+    for (int r = 0; r < 4; ++r)
+        if (list->model()->index(r, 1).data().toString().trimmed() == "2") row = r;
+    ASSERT_GE(row, 0);
+    Choose(list, row, 1, "ADDF3");
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 2; }));
+    sheet->setCurrentIndex(2);
+    Pump(20);
+    EXPECT_EQ(list->model()->rowCount(), 2);
+    Choose(list, 0, 2, "ADDF4");  // and not this one
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 1; }));
+}
+
+TEST_F(ToDoXploreTest, ALayoutChangedThroughThePopupIsSavedAndComesBack) {
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    const QStringList designed = Headers(list);
+    // The first column carries the sort mark of a first run.
+    ASSERT_EQ(designed, (QStringList{">", "Priority", "To Do", "Category", "Completion Date", "Completion Time"}));
+
+    // Move "Priority" right, past "To Do".
+    Choose(list, 0, 1, "MCR");
+    EXPECT_EQ(Headers(list), (QStringList{">", "To Do", "Priority", "Category", "Completion Date", "Completion Time"}));
+    // Data of "Category" to the right.
+    Choose(list, 0, 3, "FJR");
+    EXPECT_EQ(list->model()->index(0, 3).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight, Qt::AlignRight);
+    // Its colours: red text.
+    Choose(list, 0, 3, "CLR");
+    QWidget* colours = Window("ColumnColors");
+    ASSERT_NE(colours, nullptr);
+    EXPECT_EQ(colours->windowTitle(), "Colors for Column: Category");
+    auto* text = Child<QComboBox>(colours, "normalText");
+    EXPECT_EQ(text->currentIndex(), 0);  // "None"
+    text->setCurrentIndex(text->findText("Red"));
+    emit text->activated(text->currentIndex());
+    Pump(20);
+    EXPECT_EQ(list->model()->index(0, 3).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+    Click(colours, "close");
+    // Its header text.
+    Choose(list, 0, 3, "HDR");
+    QWidget* attribute = Window("Attribute");
+    ASSERT_NE(attribute, nullptr);
+    EXPECT_EQ(attribute->windowTitle(), "Header Text: Category");
+    auto* entry = Child<QLineEdit>(attribute, "value");
+    entry->selectAll();
+    QTest::keyClicks(entry, "Group");
+    QTest::keyClick(entry, Qt::Key_Return);
+    Pump(20);
+    EXPECT_TRUE(attribute->isVisible());  // Enter takes the text; Close ends the window
+    Click(attribute, "close");
+    // Hide "Completion Time" in List Properties.
+    Choose(list, 0, 5, "PRP");
+    QWidget* props = Window("ListProperties");
+    ASSERT_NE(props, nullptr);
+    auto* columns = Child<QListWidget>(props, "columns");
+    ASSERT_EQ(columns->count(), 6);
+    columns->setCurrentRow(5);
+    Click(props, "hide");
+    EXPECT_EQ(columns->count(), 5);
+    auto* fields = Child<QListWidget>(props, "fields");
+    EXPECT_EQ(fields->item(5)->data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    Click(props, "close");
+    const QStringList changed = {">", "To Do", "Priority", "Group", "Completion Date"};
+    EXPECT_EQ(Headers(list), changed);
+
+    CloseList(list);
+    const std::string saved = Saved();
+    EXPECT_NE(saved.find("~Group~"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("E(255,,,)"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Completion Time"), std::string::npos) << saved;
+
+    list = Open();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Headers(list), changed);
+    EXPECT_EQ(list->model()->index(0, 3).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+    EXPECT_EQ(list->model()->index(0, 3).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight, Qt::AlignRight);
+
+    // "&Default" brings back the designed layout, and Add shows a hidden
+    // field again, ticked.
+    Choose(list, 0, 1, "PRP");
+    props = Window("ListProperties");
+    ASSERT_NE(props, nullptr);
+    Click(props, "default");
+    EXPECT_EQ(Headers(list), designed);
+    EXPECT_FALSE(list->model()->index(0, 3).data(Qt::ForegroundRole).isValid());
+    columns = Child<QListWidget>(props, "columns");
+    fields = Child<QListWidget>(props, "fields");
+    columns->setCurrentRow(5);
+    Click(props, "hide");
+    fields->setCurrentRow(5);
+    Click(props, "add");
+    EXPECT_EQ(columns->count(), 6);
+    EXPECT_EQ(fields->item(5)->data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(Headers(list), designed);
+    // Already shown: it stays where it is.
+    fields->setCurrentRow(1);
+    Click(props, "add");
+    EXPECT_EQ(columns->count(), 6);
+    EXPECT_EQ(columns->currentRow(), 1);
+    Click(props, "close");
+}
+
+}  // namespace
+}  // namespace kr::xplore
