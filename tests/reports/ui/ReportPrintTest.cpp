@@ -322,6 +322,34 @@ TEST_F(ReportPrintTest, FutureOccurrencesPrintFromTheWorkFileWhichIsThenDeleted)
     EXPECT_TRUE(stray().empty());
 }
 
+TEST_F(ReportPrintTest, CriteriaWindowEnablesByOptionAndTakesTheCalendarsDate) {
+    response_ = 0;
+    Start("PrintScheduleBrief", [this] { PrintScheduleBrief([this](int r) { response_ = r; }); });
+    QWidget* w = WindowTitled("Report Criteria");
+    ASSERT_NE(w, nullptr);
+    auto* to = Child<QLineEdit>(w, "to");
+    EXPECT_FALSE(to->isEnabled());
+    EXPECT_FALSE(Child<QWidget>(w, "future")->isEnabled());
+    EXPECT_FALSE(Child<QWidget>(w, "category")->isEnabled());
+    EXPECT_EQ(to->text().toStdString(), Format(Value(static_cast<int64_t>(Today() + 30)), "@d3"));
+    Click(w, "dateSelected");
+    Click(w, "categorySelected");
+    EXPECT_TRUE(to->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(w, "pickTo")->isEnabled());
+    EXPECT_TRUE(Child<QWidget>(w, "category")->isEnabled());
+
+    Click(w, "pickTo");
+    QWidget* calendar = WindowTitled("Select \"To\" Date");
+    ASSERT_NE(calendar, nullptr);
+    Click(calendar, "today");
+    const std::string today = Format(Value(static_cast<int64_t>(Today())), "@d3");
+    EXPECT_TRUE(test::WaitFor([&] { return to->text().toStdString() == today; }))
+        << to->text().toStdString();
+    Click(w, "cancel");
+    EXPECT_TRUE(test::WaitFor([this] { return response_ != 0; }));
+    EXPECT_EQ(response_, kRequestCancelled);
+}
+
 TEST_F(ReportPrintTest, ToDoByPriorityAndByCategory) {
     AddCategory("General");
     AddCategory("Home");
