@@ -10,8 +10,12 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
+#include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/Names.h"
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Services.h"
 
@@ -72,7 +76,6 @@ void LauncherLSZCLASS::ReportError(const std::string& text, const std::string& t
     msg += "Archive: " + ZIPARCHIVENAME + "\r\n";
     if (code != 0) msg += "Error " + std::to_string(code) + ":  " + ErrorText(code) + "\r\n";
     if (msg.size() > 2048) msg.resize(2048);
-    std::fprintf(stderr, "%s: %s\n", title.empty() ? "Operation Failed" : title.c_str(), msg.c_str());
     Message(msg, title.empty() ? "Operation Failed" : title, MessageIcon::Hand);
 }
 
@@ -146,7 +149,14 @@ int LauncherLSZCLASS::Backup() {
     }
     if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
     int rc = window->Run([&] { return lib.LSZIP_EXECUTE(ZIPARCHIVENAME, action, level, flags); });
-    if (rc != 0) ReportError("Could not create backup.", "", rc);
+    if (rc != 0) {
+        std::string text = "Could not create backup.";
+        for (const std::string& damaged : lib.damagedDataFiles())
+            text += "\r\nThe data file " + damaged + ".";
+        if (!lib.damagedDataFiles().empty())
+            text += "\r\nRepair the data file first; the archive was left as it was.";
+        ReportError(text, "", rc);
+    }
     return finish(rc);
 }
 
@@ -207,8 +217,33 @@ int LauncherLSZCLASS::Restore() {
     if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
 
     // The data files are restored in place under their bare names, whatever
-    // folders the archive stored with them. None may be open in another
-    // program: its next commit would mix with the restored file.
+    // folders the archive stored with them. A member whose name climbs out of
+    // its folder, starts at the root or names a drive is refused, as are two
+    // members that would land on one file: the restore cannot tell which
+    // one the user meant.
+    if (LSZQ) {
+        std::vector<std::string> refused;
+        std::set<std::string> seen, twice;
+        for (const LSZQRow& row : *LSZQ) {
+            std::string name = row.FILENAME;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            if (name.empty() || name.back() == '/') continue;  // a folder entry
+            if (!IsPlainMemberName(name)) refused.push_back(row.FILENAME);
+            std::string bare = Upper(fs::path(name).filename().string());
+            if (!seen.insert(bare).second) twice.insert(fs::path(name).filename().string());
+        }
+        for (const std::string& n : twice) refused.push_back(n + " (more than once)");
+        if (!refused.empty()) {
+            std::string names;
+            for (const std::string& n : refused) names += (names.empty() ? "" : ", ") + n;
+            ReportError("The archive holds members that cannot be restored: " + names + ".\r\nNothing was restored.",
+                        "Restore Failed", -51);
+            return finish(-51);
+        }
+    }
+
+    // None may be open in another program: its next commit would mix with
+    // the restored file.
     fs::path dest = ZIPDESTDIR.empty() ? fs::current_path() : fs::path(ZIPDESTDIR);
     std::vector<std::string> inUse;
     if (LSZQ)
@@ -237,11 +272,13 @@ int LauncherLSZCLASS::Restore() {
     std::error_code ec;
     struct TempFolder {
         fs::path p;
+        int lock;  // held while the folder lives, see RemoveStrayWorkCopies
         ~TempFolder() {
             std::error_code e;
             fs::remove_all(p, e);
+            if (lock >= 0) ::close(lock);
         }
-    } cleanup{temp};
+    } cleanup{temp, data::HoldWorkCopy(tmpl)};
 
     const std::string tempName = temp.string();
     if (!IncludeMembers("Restore Failed", &tempName)) return finish(-1);
@@ -261,19 +298,41 @@ int LauncherLSZCLASS::Restore() {
         if (it->is_regular_file(ec)) restored.push_back(it->path());
     for (const fs::path& file : restored) {
         std::string problem;
-        if (IsDataFileName(file.filename().string()) && !CheckDataFile(file.string(), &problem)) {
-            ReportError("The restored data file " + file.filename().string() + " is damaged (" + problem +
-                            "); nothing was restored.",
+        if (IsDataFileName(file.filename().string()) && !CheckRestoredDataFile(file.string(), &problem)) {
+            ReportError("The restored data file " + file.filename().string() + " " + problem +
+                            "; nothing was restored.",
                         "Restore Failed", 0);
             return finish(-3);
         }
     }
+    // The earlier restore's kept copies make way for this one's.
+    for (auto it = fs::directory_iterator(dest, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".OLD" &&
+            IsDataFileName(name.substr(0, name.size() - 4)) && it->is_regular_file(ec))
+            fs::remove(it->path(), ec);
+    }
+    ec.clear();
     for (const fs::path& file : restored) {
         fs::path target = dest / file.filename();
+        // The restored file takes the mode of the file it replaces (owner
+        // only for a new one), never the mode stored in the archive.
+        struct stat old {};
+        bool replaces = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+        ::chmod(file.c_str(), replaces ? (old.st_mode & 07777) : 0600);
         if (IsDataFileName(file.filename().string())) {
             // A journal left beside the old file would be rolled back into
             // the restored one on its first open.
             fs::remove(fs::path(target.string() + "-journal"), ec);
+            // The replaced data file stays as "<name>.old" until the next
+            // restore; the link keeps the data file's own name in place
+            // throughout.
+            if (replaces) {
+                std::string kept = target.string() + ".old";
+                ::unlink(kept.c_str());
+                if (::link(target.c_str(), kept.c_str()) != 0) fs::copy_file(target, kept, ec);
+                ec.clear();
+            }
         }
         if (::rename(file.c_str(), target.c_str()) != 0) {
             ReportError("Could not restore from archive.", "", -9);
@@ -281,6 +340,75 @@ int LauncherLSZCLASS::Restore() {
         }
     }
     return finish(rc);
+}
+
+bool IsPlainMemberName(const std::string& name) {
+    std::string n = name;
+    std::replace(n.begin(), n.end(), '\\', '/');
+    if (n.empty() || n[0] == '/') return false;
+    if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0]))) return false;
+    for (const auto& part : fs::path(n))
+        if (part == "..") return false;
+    return true;
+}
+
+bool CheckRestoredDataFile(const std::string& path, std::string* problem) {
+    auto fail = [&](const std::string& why) {
+        if (problem) *problem = why;
+        return false;
+    };
+    // The tables the program keeps in a file of this name, and its key.
+    const std::string file = Upper(fs::path(path).filename().string());
+    const data::TableDef* const defs[] = {
+        &ScheduleDef(),   &ScheduleWorkfileDef(),     &SyncScheduleDef(),  &ScriptingDef(),    &SyncScriptingDef(),
+        &ScriptTemplatesDef(), &ScriptTemplateDetailsDef(), &MsgLinkDef(), &HolidaysDef(), &ConfigurationDef(),
+        &KR_LogDef(),     &ExportDef(),               &TodoDef(),          &SyncTodoDef(),     &CategoriesDef(),
+        &ContactDef(),    &ContactCategoriesDef(),    &MessagesDef(),      &ClipboardDef(),    &ClipboardCategoriesDef(),
+        &SysHotKeysDef()};
+    std::set<std::string> tables;
+    std::string password;
+    for (const data::TableDef* def : defs) {
+        if (def->driver != data::Driver::MultiTable) continue;
+        data::TableName tn = data::SplitTableName(def->storedAs, def->driver);
+        if (Upper(fs::path(tn.file).filename().string()) != file) continue;
+        tables.insert(Upper(tn.table));
+        password = def->ownerPassword;
+    }
+    // A data file of no table of the program is only checked for soundness.
+    if (tables.empty()) return CheckDataFile(path, problem);
+
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || st.st_size == 0) return fail("is empty");
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return fail("cannot be opened");
+    }
+    struct Closer {
+        sqlite3* db;
+        ~Closer() { sqlite3_close(db); }
+    } closer{db};
+    if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+    sqlite3_stmt* st2 = nullptr;
+    bool ours = false;
+    if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table'", -1, &st2, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st2);
+        return fail(password.empty() ? "is no data file of the program"
+                                     : "does not open with the program's key (another program's file, or damaged)");
+    }
+    int rc;
+    while ((rc = sqlite3_step(st2)) == SQLITE_ROW) {
+        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(st2, 0));
+        if (name && tables.count(Upper(name))) ours = true;
+    }
+    sqlite3_finalize(st2);
+    if (rc != SQLITE_DONE)
+        return fail(password.empty() ? "is no data file of the program"
+                                     : "does not open with the program's key (another program's file, or damaged)");
+    if (!ours) return fail("holds none of the program's tables");
+    std::string finding;
+    if (!CheckDataFile(path, &finding)) return fail("is damaged (" + finding + ")");
+    return true;
 }
 
 bool DataFileInUse(const std::string& path) {

@@ -24,7 +24,9 @@ public:
     int Test();
     // Extracts the archive into a temporary folder beside the data files,
     // checks every data file, and moves them into place under their bare
-    // names. Refuses while another program holds one of them open.
+    // names, keeping each replaced data file as "<name>.old". Refuses while
+    // another program holds one of them open, and archives with unsafe or
+    // clashing member names.
     int Restore();
     void ReportError(const std::string& text, const std::string& title, int32_t code);
     void ShowTestProgress();
@@ -75,6 +77,13 @@ std::string AdvancedCommandLine(const LauncherRun& run);
 // True when another program has the data file open (it holds the file's
 // share lock).
 bool DataFileInUse(const std::string& path);
+// False for a member name that climbs out of its folder (a ".." part),
+// starts at the root or names a drive ("\\" counts as "/").
+bool IsPlainMemberName(const std::string& name);
+// A restored data file: one the program keeps tables in must open with the
+// program's key for that file, hold at least one of those tables and pass
+// the check below. False with what is wrong in *problem ("is empty", ...).
+bool CheckRestoredDataFile(const std::string& path, std::string* problem = nullptr);
 // Opens a data file as a database (with the owner password, or none) and
 // runs SQLite's check; true when it is sound. Files that are no database of
 // ours are not checked (true).

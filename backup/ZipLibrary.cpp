@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -313,6 +314,40 @@ DataCopy CopyDataFileConsistently(const std::string& source, const std::string& 
     return DataCopy::NotADatabase;
 }
 
+// SQLite's quick check of a data file copy (pages, free lists, records),
+// opened with the first of the passwords it decrypts with. Empty when the
+// copy is sound, else what the check found.
+std::string QuickCheckCopy(const std::string& path, const std::vector<std::string>& passwords) {
+    std::string finding = "it cannot be read";
+    for (const std::string& password : passwords) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db);
+            return finding;
+        }
+        if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(3)", -1, &st, nullptr);
+        std::string lines;
+        if (rc == SQLITE_OK) {
+            while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                if (!lines.empty()) lines += "; ";
+                lines += text ? text : "";
+            }
+        }
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE && lines.empty()) lines = sqlite3_errmsg(db);
+        sqlite3_close(db);
+        if ((rc & 0xff) == SQLITE_NOTADB) {
+            finding = lines;
+            continue;  // not this password
+        }
+        return lines == "ok" ? std::string() : lines;
+    }
+    return finding;
+}
+
 // --- zip ---
 
 ZipLibrary::ZipLibrary() = default;
@@ -389,6 +424,8 @@ struct FileSource {
     bool dataFile = false;
     bool prepared = false;
     std::string copy;  // the consistent copy of a data file, when made
+    std::vector<std::string>* damaged = nullptr;  // where a failed check is told
+    int copyLock = -1;                            // the copy's file, locked while it lives
     FILE* f = nullptr;
     uint64_t size = 0, done = 0;
     time_t mtime = 0;
@@ -408,14 +445,32 @@ struct FileSource {
             std::snprintf(tmpl, sizeof tmpl, "%s/.vxwcopy-XXXXXX", copyFolder.c_str());
             int fd = ::mkstemp(tmpl);
             if (fd >= 0) {
-                ::close(fd);
+                // Locked while it lives: a later start tells a copy left by a
+                // killed backup from one at work.
+                ::flock(fd, LOCK_EX);
+                copyLock = fd;
                 DataCopy result = CopyDataFileConsistently(path, tmpl, passwords);
                 if (result == DataCopy::Copied) {
                     copy = tmpl;
+                    // A damaged data file must not go into the archive: the
+                    // archive may hold the last good copy, and it would be
+                    // replaced by one that cannot be restored.
+                    std::string finding = QuickCheckCopy(copy, passwords);
+                    if (!finding.empty()) {
+                        ::unlink(tmpl);
+                        ::close(copyLock);
+                        copyLock = -1;
+                        copy.clear();
+                        if (damaged) damaged->push_back(name + ": " + finding);
+                        zip_error_set(&error, ZIP_ER_OPEN, EIO);
+                        return false;
+                    }
                     struct stat cs {};
                     if (::stat(tmpl, &cs) == 0) size = static_cast<uint64_t>(cs.st_size);
                 } else {
                     ::unlink(tmpl);
+                    ::close(copyLock);
+                    copyLock = -1;
                     if (result == DataCopy::Failed) {
                         zip_error_set(&error, ZIP_ER_OPEN, EBUSY);
                         return false;
@@ -434,6 +489,8 @@ struct FileSource {
         f = nullptr;
         if (!copy.empty()) ::unlink(copy.c_str());
         copy.clear();
+        if (copyLock >= 0) ::close(copyLock);
+        copyLock = -1;
         prepared = false;
     }
 };
@@ -548,6 +605,7 @@ int ZipLibrary::PlaceArchive(const std::string& work, const std::string& archive
 
 int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, int flags) {
     zipped_.clear();
+    damaged_.clear();
     if (archive.empty()) return -151;
     std::error_code ec;
     bool exists = fs::exists(archive, ec);
@@ -671,6 +729,7 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
             fsrc->copyFolder = copyFolder;
             fsrc->passwords = dataPasswords_;
             fsrc->dataFile = EndsWithNoCase(file.path, ".TPS");
+            fsrc->damaged = &damaged_;
             zip_error_init(&fsrc->error);
             zip_error_t err;
             zip_error_init(&err);
@@ -710,13 +769,14 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
     if (result != 0) {
         zip_discard(za);
         zipped_.clear();
-        return result;
+        return damaged_.empty() ? result : -9;
     }
     if (zip_close(za) != 0) {
         int code = zip_error_code_zip(zip_get_error(za));
         zip_discard(za);
         zipped_.clear();
         if (g_abort.load() || code == ZIP_ER_CANCELLED) return -30;
+        if (!damaged_.empty()) return -9;
         switch (code) {
             case ZIP_ER_TMPOPEN: return -175;
             case ZIP_ER_RENAME: return -189;
@@ -966,6 +1026,7 @@ int ZipLibrary::UnzipRun(int action, int flags) {
             fs::create_directories(target.parent_path(), ec);
             temp = (target.parent_path() / ("." + target.filename().string() + ".vxwXXXXXX")).string();
             out = ::mkstemp(temp.data());
+            if (out >= 0) ::flock(out, LOCK_EX);
             if (out < 0) {
                 zip_fclose(zf);
                 if (!firstError) firstError = -9;

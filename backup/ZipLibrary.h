@@ -137,6 +137,10 @@ public:
     const std::vector<std::string>& refusedMembers() const { return refused_; }
     // The files the last zip added (stored names), in order.
     const std::vector<std::string>& zippedMembers() const { return zipped_; }
+    // The data files whose copy failed its check in the last zip, each as
+    // "name: what the check found". Such a zip fails (-9) and leaves the
+    // archive as it was.
+    const std::vector<std::string>& damagedDataFiles() const { return damaged_; }
 
 private:
     struct Job;
@@ -155,7 +159,7 @@ private:
     std::string unzipArchive_, unzipSpec_, extractTo_, unzipPassword_, unzipComment_;
     std::vector<MemberRecord> directory_;
     size_t next_ = 0;
-    std::vector<std::string> refused_, zipped_;
+    std::vector<std::string> refused_, zipped_, damaged_;
     int lastPercent_ = -1;
     std::vector<std::string> dataPasswords_{""};
 };

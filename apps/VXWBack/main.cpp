@@ -2,37 +2,118 @@
 // archive and restores them. "BACKUP=archive" or "RESTORE=archive" runs
 // without the window; the exit code is 0 on success and 1 on any failure,
 // so an unattended run can be checked.
+//
+// An unattended run is often started by cron or a timer, with nobody to
+// press a button: every message also goes to standard error, a box that is
+// shown closes by itself after a minute, and with no display at all the
+// run shows no box and only prints.
+#include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "apps/KR98/TestResponder.h"
 #include "backup/Launcher.h"
 #include "backup/windows/BackupWindows.h"
+#include "platform/data/WorkCopies.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/WindowPosition.h"
 
+// Whether a window can be shown: Qt's platform is set, or the X server
+// named by DISPLAY answers (Display.cpp).
+bool HaveDisplay();
+
+namespace {
+
+// How long a box of an unattended run stays before it closes by itself.
+int BoxSeconds() {
+    const char* s = std::getenv("VXWBACK_BOX_SECONDS");
+    int n = s ? std::atoi(s) : 0;
+    return n > 0 ? n : 60;
+}
+
+// The message service of an unattended run: prints each message, then
+// shows it through the service below it (if any) for at most BoxSeconds.
+class UnattendedMessages : public kr::MessageService {
+public:
+    explicit UnattendedMessages(kr::MessageService* shown) : shown_(shown) {}
+    int Show(const kr::MessageRequest& request) override {
+        std::string text = request.text;
+        for (char& c : text)
+            if (c == '\r') c = ' ';
+        std::fprintf(stderr, "VXWBack: %s: %s\n", request.title.c_str(), text.c_str());
+        std::fflush(stderr);
+        if (!shown_) {
+            kr::CountMessageShown();
+            return request.defaultButton ? request.defaultButton : kr::kButtonOk;
+        }
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return shown_->Show(request);
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) box->reject();
+        });
+        timer.start(BoxSeconds() * 1000);
+        return shown_->Show(request);
+    }
+
+private:
+    kr::MessageService* shown_;
+};
+
+int RunUnattended(kr::backup::LauncherRun& run) {
+    if (run.backupValue) {
+        run.archiveName = *run.backupValue;
+        return kr::backup::DoBackup(run, true);
+    }
+    run.archiveName = *run.restoreValue;
+    return kr::backup::DoRestore(run, true);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    kr::Application app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    kr::backup::LauncherRun run = kr::backup::ReadLauncherCommandLine(args);
+    const bool unattended = run.backupValue || run.restoreValue;
+    // Copies that a backup or restore killed at work left here.
+    kr::data::RemoveStrayWorkCopies(".");
     auto responder = kr::FileResponder::FromEnvironment();
-    if (responder) kr::InstallMessageService(responder.get());
+
+    if (unattended && !HaveDisplay()) {
+        UnattendedMessages printed(responder.get());
+        kr::InstallMessageService(&printed);
+        kr::backup::LoadPreserved(run);
+        kr::backup::ApplyDefaults(run);
+        int rc = RunUnattended(run);
+        kr::backup::SavePreserved(run);
+        kr::InstallMessageService(nullptr);
+        return rc == 0 ? 0 : 1;
+    }
+
+    kr::Application app(argc, argv);
+    kr::MessageService* shown = responder ? static_cast<kr::MessageService*>(responder.get()) : &kr::Messages();
+    UnattendedMessages unattendedMessages(shown);
+    if (unattended)
+        kr::InstallMessageService(&unattendedMessages);
+    else if (responder)
+        kr::InstallMessageService(responder.get());
     // The window's position is kept in the program's own INI file.
     kr::SetPositionFile("VXWBack.INI");
 
-    std::vector<std::string> args(argv + 1, argv + argc);
-    kr::backup::LauncherRun run = kr::backup::ReadLauncherCommandLine(args);
     kr::backup::LoadPreserved(run);
     kr::backup::ApplyDefaults(run);
     kr::backup::QtArchiveUi ui;
     kr::backup::InstallArchiveUi(&ui);
 
     int rc = 0;
-    if (run.backupValue) {
-        run.archiveName = *run.backupValue;
-        rc = kr::backup::DoBackup(run, true);
-    } else if (run.restoreValue) {
-        run.archiveName = *run.restoreValue;
-        rc = kr::backup::DoRestore(run, true);
+    if (unattended) {
+        rc = RunUnattended(run);
     } else {
         kr::backup::BackupRestoreWindow window(run);
         window.show();
@@ -41,5 +122,6 @@ int main(int argc, char** argv) {
     }
     kr::backup::SavePreserved(run);
     kr::backup::InstallArchiveUi(nullptr);
+    kr::InstallMessageService(nullptr);
     return rc == 0 ? 0 : 1;
 }

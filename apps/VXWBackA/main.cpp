@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <string>
 
+#include "platform/data/WorkCopies.h"
 #include "apps/KR98/TestResponder.h"
 #include "backup/Lszclass.h"
 #include "backup/windows/BackupWindows.h"
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
     auto responder = kr::FileResponder::FromEnvironment();
     if (responder) kr::InstallMessageService(responder.get());
 
+    // Copies that a backup or restore killed at work left here.
+    kr::data::RemoveStrayWorkCopies(".");
     kr::backup::LSZCLASS z;
     z.INTERNALCLASSRELEASE = 2010;
     z.Init();

@@ -20,6 +20,7 @@
 
 #include "backup/Launcher.h"
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/Table.h"
 
 namespace kr::backup {
 namespace {
@@ -128,7 +129,15 @@ protected:
 TEST_F(BackupE2ETest, BackupWhileAnotherProcessCommitsRestoresWhole) {
     fs::path data = dir_ / "data";
     fs::create_directories(data);
-    // The writer: the sqlcipher shell committing two rows at a time.
+    // A data file of the program (its settings table)...
+    {
+        fs::path here = fs::current_path();
+        fs::current_path(data);
+        ASSERT_EQ(data::TableOf(ConfigurationDef()).Create(), 0);
+        data::CloseIdleFiles();
+        fs::current_path(here);
+    }
+    // ...and the writer: the sqlcipher shell committing two rows at a time.
     {
         std::ofstream sql(dir_ / "writer.sql");
         sql << "PRAGMA key = '" << kOwnerPassword << "';\n.timeout 20000\nPRAGMA journal_mode = DELETE;\n"
@@ -163,6 +172,52 @@ TEST_F(BackupE2ETest, BackupWhileAnotherProcessCommitsRestoresWhole) {
     EXPECT_TRUE(whole) << "rows 1.." << rows << " without a gap";
     // The unattended run's archive name is the next default.
     EXPECT_THAT(Slurp(restored / "VXWBack.INI"), HasSubstr("GLO:ArchiveName=Backup.ZIP"));
+}
+
+// An unattended run that fails ends by itself, with exit code 1 and the
+// messages on standard error: with no display at all, and with one, where
+// its boxes close by themselves (after a second here, a minute in use).
+TEST_F(BackupE2ETest, UnattendedFailuresEndWithAndWithoutADisplay) {
+    fs::path empty = dir_ / "empty";
+    fs::create_directories(empty);
+    struct Run {
+        int code = -1;
+        std::string err;
+    };
+    auto run = [&](bool display, const std::string& argument) {
+        QProcessEnvironment env = Env(dir_ / "unused.txt");
+        env.remove("KR_TEST_RESPONSES");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        if (display) env.insert("VXWBACK_BOX_SECONDS", "1");
+        else env.remove("QT_QPA_PLATFORM");
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(empty.string()));
+        p.start(QString::fromStdString(kBin + "/VXWBack"), {QString::fromStdString(argument)});
+        Run r;
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            r.err = "still waiting after 30 s";
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : 128 + p.exitCode();
+        r.err += p.readAllStandardError().toStdString();
+        return r;
+    };
+    for (bool display : {false, true}) {
+        // Nothing to back up: "Nothing to process", then the failed backup.
+        Run backup = run(display, "BACKUP=Nightly");
+        EXPECT_EQ(backup.code, 1) << display << backup.err;
+        EXPECT_THAT(backup.err, HasSubstr("Nothing to process:  *.TPS."));
+        EXPECT_THAT(backup.err, HasSubstr("Could not create backup."));
+        EXPECT_FALSE(fs::exists(empty / "Nightly.ZIP"));
+        // No archive to restore from.
+        Run restore = run(display, "RESTORE=Missing.zip");
+        EXPECT_EQ(restore.code, 1) << display << restore.err;
+        EXPECT_THAT(restore.err, HasSubstr("Archive: Missing.zip"));
+    }
 }
 
 TEST_F(BackupE2ETest, BesideARunningKR98) {

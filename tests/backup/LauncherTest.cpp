@@ -17,6 +17,7 @@
 
 #include "backup/Launcher.h"
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
 
 namespace kr::backup {
@@ -56,7 +57,17 @@ int64_t Count(const std::string& path, const char* password) {
     return n;
 }
 
+// A data file of the program (its settings table, or the message link's,
+// made by the table layer) that also holds a table t of `rows` rows.
 void MakeDataFile(const std::string& path, const char* password, int rows) {
+    if (!fs::exists(path)) {
+        fs::path here = fs::current_path();
+        fs::path folder = fs::path(path).parent_path();
+        if (!folder.empty()) fs::current_path(folder);
+        ASSERT_EQ(data::TableOf(password ? ConfigurationDef() : MsgLinkDef()).Create(), 0);
+        data::CloseIdleFiles();
+        fs::current_path(here);
+    }
     sqlite3* db = OpenDb(path, password);
     sqlite3_exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT)", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);

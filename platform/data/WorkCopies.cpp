@@ -1,0 +1,124 @@
+#include "platform/data/WorkCopies.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace kr::data {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) return false;
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) !=
+            std::tolower(static_cast<unsigned char>(tail[i])))
+            return false;
+    return true;
+}
+
+// Six letters or digits after `at`: the end mkstemp gives a name.
+bool RandomTail(const std::string& s, std::size_t at) {
+    if (s.size() != at + 6) return false;
+    for (std::size_t i = at; i < s.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(s[i]))) return false;
+    return true;
+}
+
+enum class Kind { None, File, Folder };
+
+Kind KindOf(const std::string& name, const std::string& folder) {
+    if (name.rfind(".vxwcopy-", 0) == 0) return Kind::File;
+    if (name.rfind(".vxwrestore-", 0) == 0) return Kind::Folder;
+    if (EndsWith(name, ".tpsfix-pages")) return Kind::File;
+    if (EndsWith(name, ".tpsfix-new")) {
+        struct stat st {};
+        const std::string base = folder + "/" + name.substr(0, name.size() - 11);
+        return ::stat(base.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? Kind::File : Kind::None;
+    }
+    if (name.size() > 11 && EndsWithNoCase(name.substr(0, name.size() - 6), ".zip.") && RandomTail(name, name.size() - 6))
+        return Kind::File;
+    if (name.size() > 11 && name[0] == '.' && name.compare(name.size() - 9, 3, "vxw") == 0 &&
+        name[name.size() - 10] == '.' && RandomTail(name, name.size() - 6))
+        return Kind::File;
+    return Kind::None;
+}
+
+// Every file and folder some other process has open (or works in).
+std::set<std::pair<dev_t, ino_t>> OpenElsewhere() {
+    std::set<std::pair<dev_t, ino_t>> open;
+    const std::string self = std::to_string(::getpid());
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return open;
+    while (dirent* p = ::readdir(proc)) {
+        const std::string pid = p->d_name;
+        if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0])) || pid == self) continue;
+        const std::string base = "/proc/" + pid;
+        struct stat st {};
+        if (::stat((base + "/cwd").c_str(), &st) == 0) open.insert({st.st_dev, st.st_ino});
+        DIR* fds = ::opendir((base + "/fd").c_str());
+        if (!fds) continue;
+        while (dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] == '.') continue;
+            if (::stat((base + "/fd/" + f->d_name).c_str(), &st) == 0) open.insert({st.st_dev, st.st_ino});
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return open;
+}
+
+}  // namespace
+
+int HoldWorkCopy(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    ::flock(fd, LOCK_EX);
+    return fd;
+}
+
+int RemoveStrayWorkCopies(const std::string& folder) {
+    std::vector<std::pair<std::string, Kind>> candidates;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            const Kind kind = KindOf(name, folder);
+            if (kind != Kind::None) candidates.emplace_back(folder + "/" + name, kind);
+        }
+        ::closedir(d);
+    }
+    if (candidates.empty()) return 0;
+    const std::set<std::pair<dev_t, ino_t>> open = OpenElsewhere();
+    int removed = 0;
+    for (const auto& [path, kind] : candidates) {
+        const int fd = ::open(path.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (kind == Kind::Folder ? O_DIRECTORY : 0));
+        if (fd < 0) continue;
+        struct stat st {};
+        const bool ours = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+                          (kind == Kind::Folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
+        if (ours && !open.count({st.st_dev, st.st_ino}) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            std::error_code ec;
+            if (fs::remove_all(path, ec) > 0 && !ec) ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
+}  // namespace kr::data
