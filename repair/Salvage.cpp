@@ -15,6 +15,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/data/WorkCopies.h"
+
 namespace kr::repair {
 
 namespace {
@@ -223,6 +225,7 @@ public:
             lo = 1;
             hi = last + kRange * 16;
         }
+        if (!bounds) ++uncountable_;
         std::set<int64_t> listed = IndexedRows(sourceIndexes);
         if (!listed.empty()) {
             lo = std::min(lo, *listed.begin());
@@ -275,6 +278,12 @@ public:
 
     int64_t saved() const { return static_cast<int64_t>(saved_.size()); }
     int64_t lost() const { return static_cast<int64_t>(missing_.size()); }
+    // Damaged places of the table whose rows cannot be counted: a stretch
+    // no read could enter, when no whole index lists every row of the table
+    // (none, only partial ones, or one the damage cut short).
+    int64_t uncounted() const {
+        return uncountable_ + (wholeIndex_ ? 0 : static_cast<int64_t>(unreachable_.size()));
+    }
 
 private:
     // True when the whole range was read; `last` is the last rowid read.
@@ -361,6 +370,8 @@ private:
                     key.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
                 }
             }
+            // A whole index (no WHERE) read to its end lists every row.
+            if (rc == SQLITE_DONE && where.empty()) wholeIndex_ = true;
         }
         return rows;
     }
@@ -374,6 +385,8 @@ private:
     std::set<int64_t> saved_;
     std::set<int64_t> missing_;
     std::vector<std::pair<int64_t, int64_t>> unreachable_;  // rowid stretches no seek entered
+    int64_t uncountable_ = 0;                                // table ends not found
+    bool wholeIndex_ = false;                               // an index listed every row
     std::vector<std::string> sourceColumns_;
     std::vector<int> sourcePosition_;                     // of each of columns_
     std::vector<int> keyPositions_;                       // the first index's columns
@@ -407,6 +420,15 @@ void ScanOrphanPages(const SalvageOptions& o, sqlite3* source, const std::string
     const auto bytes = std::filesystem::file_size(o.source, ec);
     if (ec || pageSize <= 0) return;
     const int64_t pages = static_cast<int64_t>(bytes) / pageSize;
+    // Made and locked before the copy fills it (see RemoveStrayWorkCopies).
+    const int made = ::open(scratch.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    struct Held {
+        int fd;
+        ~Held() {
+            if (fd >= 0) ::close(fd);
+        }
+    } held{made >= 0 ? data::HoldWorkCopy(scratch) : -1};
+    if (made >= 0) ::close(made);
     std::filesystem::copy_file(o.source, scratch, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) return;
     std::string columns;
@@ -484,6 +506,12 @@ int64_t SalvageResult::lost() const {
     return n;
 }
 
+int64_t SalvageResult::uncountedPages() const {
+    int64_t n = 0;
+    for (const TableSalvage& t : tables) n += t.uncountedPages;
+    return n;
+}
+
 std::string SalvageResult::Report(const std::string& file) const {
     std::ostringstream out;
     if (code == kSalvageFailed || code == kSalvageUsage) {
@@ -494,6 +522,9 @@ std::string SalvageResult::Report(const std::string& file) const {
     for (const TableSalvage& t : tables)
         out << t.table << ": " << t.saved << " records saved, " << t.lost << " lost\n";
     out << "Total: " << saved() << " records saved, " << lost() << " lost\n";
+    if (uncountedPages() > 0)
+        out << "Rows on " << uncountedPages() << " damaged page" << (uncountedPages() == 1 ? "" : "s")
+            << " may be lost\n";
     if (!keptAs.empty()) out << "The damaged file was kept as " << keptAs << "\n";
     return out.str();
 }
@@ -512,6 +543,15 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
         return result;
     };
     if (!FileExistsAt(o.source)) return fail("the file does not exist");
+    // What an earlier repair killed at work left beside the file.
+    data::RemoveStrayWorkCopies(std::filesystem::path(o.source).parent_path().empty()
+                                    ? std::string(".")
+                                    : std::filesystem::path(o.source).parent_path().string());
+    // Reading a pipe or a device would wait for ever or read what is no
+    // data file; and a folder cannot be replaced by one.
+    struct stat sourceStat {};
+    if (::stat(o.source.c_str(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode))
+        return fail("it is not a regular file");
     Source src;
     if (!src.Open(o.source, o.sourcePassword)) return fail("the file cannot be read (" + src.Error() + ")");
     const std::vector<SchemaItem> sourceSchema = ReadSchema(src.get());
@@ -529,12 +569,21 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     const std::string temp = finalName + ".tpsfix-new";
     ::unlink(temp.c_str());
     ::unlink((temp + "-journal").c_str());
+    // The new file is locked while it lives: a later start tells one left by
+    // a killed repair from one at work.
+    struct Held {
+        int fd = -1;
+        ~Held() {
+            if (fd >= 0) ::close(fd);
+        }
+    } held;
     {
         Db dst;
         if (!dst.Open(temp, o.targetPassword, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
             ::unlink(temp.c_str());
             return fail("the new file cannot be made (" + dst.Error() + ")");
         }
+        held.fd = data::HoldWorkCopy(temp);
         sqlite3_exec(dst.db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
         std::string sql = "BEGIN;";
         for (const SchemaItem& i : schema) sql += i.sql + ";";
@@ -577,6 +626,7 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             if (reported[i] == SIZE_MAX) continue;
             result.tables[reported[i]].saved = copies[i]->saved();
             result.tables[reported[i]].lost = copies[i]->lost();
+            result.tables[reported[i]].uncountedPages = copies[i]->uncounted();
         }
         if (sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
             const std::string why = dst.Error();
@@ -600,6 +650,14 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     }
     src.Close();
 
+    // The new file takes the mode of the file it replaces (the owner's alone
+    // for a new one), not the one the umask gives.
+    {
+        const std::string& modeOf = FileExistsAt(finalName) ? finalName : std::string();
+        struct stat st {};
+        ::chmod(temp.c_str(), !modeOf.empty() && ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600);
+    }
+
     // The file is replaced only while no program of the suite has it open.
     const int fd = ::open(finalName.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0) {
@@ -614,29 +672,32 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             return fail("the file is in use by another program");
         }
     }
+    // The original gets its kept name as a second link, and the new file
+    // then takes the data file's name in one rename: the name always leads
+    // to a whole data file, whenever the repair is stopped.
     if (FileExistsAt(finalName)) {
         if (o.keep || finalName == o.source) {
             result.keptAs = KeptName(finalName);
-            if (::rename(finalName.c_str(), result.keptAs.c_str()) != 0) {
+            if (::link(finalName.c_str(), result.keptAs.c_str()) != 0) {
                 const std::string why = std::strerror(errno);
                 if (fd >= 0) ::close(fd);
                 ::unlink(temp.c_str());
                 result.keptAs.clear();
-                return fail("the damaged file cannot be renamed (" + why + ")");
+                return fail("the damaged file cannot be kept (" + why + ")");
             }
         }
     }
     if (::rename(temp.c_str(), finalName.c_str()) != 0) {
         const std::string why = std::strerror(errno);
-        // Put the original back where it was.
-        if (!result.keptAs.empty()) ::rename(result.keptAs.c_str(), finalName.c_str());
+        // The original is still in place under its name.
+        if (!result.keptAs.empty()) ::unlink(result.keptAs.c_str());
         if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
         result.keptAs.clear();
         return fail("the rebuilt file cannot be put in place (" + why + ")");
     }
     if (fd >= 0) ::close(fd);
-    result.code = result.lost() > 0 ? kSalvagePartial : kSalvageComplete;
+    result.code = result.lost() > 0 || result.uncountedPages() > 0 ? kSalvagePartial : kSalvageComplete;
     return result;
 }
 

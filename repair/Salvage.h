@@ -40,11 +40,14 @@ struct TableSalvage {
     std::string table;
     int64_t saved = 0;
     int64_t lost = 0;  // rows an index lists that could not be read
+    // Damaged pages whose rows could not be counted (no index lists them):
+    // their rows may be lost beyond `lost`.
+    int64_t uncountedPages = 0;
 };
 
 enum SalvageCode : int {
     kSalvageComplete = 0,   // every row found was saved
-    kSalvagePartial = 1,    // the file was rebuilt; rows were lost
+    kSalvagePartial = 1,    // the file was rebuilt; rows were (or may have been) lost
     kSalvageFailed = 2,     // nothing was changed
     kSalvageUsage = 3,      // the command line names no file
 };
@@ -56,6 +59,7 @@ struct SalvageResult {
     std::string keptAs;                // where the original went
     int64_t saved() const;
     int64_t lost() const;
+    int64_t uncountedPages() const;
     // The lines of the report: one per table, the totals, where the
     // original was kept; or the error.
     std::string Report(const std::string& file) const;

@@ -10,6 +10,7 @@
 // (apps/KR98/TestResponder.h); unset, it is inert.
 #include <memory>
 
+#include "platform/data/WorkCopies.h"
 #include "apps/KR98/TestResponder.h"
 #include "dictionary/Dictionary.h"
 #include "platform/data/Table.h"
@@ -25,6 +26,8 @@ int main(int argc, char** argv) {
     if (responder) kr::InstallMessageService(responder.get());
     kr::AddThreadEndHook([](int thread) { kr::data::EndProcedureThread(thread); });
     kr::SetPositionFile(kr::repair::kRepairIniName);
+    // Copies that a repair, backup or restore killed at work left here.
+    kr::data::RemoveStrayWorkCopies(".");
     kr::DictionaryInitRepairProgram();
     kr::repair::RegisterRepairTables();
     kr::repair::RepairFiles();

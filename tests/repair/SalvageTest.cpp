@@ -9,7 +9,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <fstream>
 #include <random>
 #include <set>
@@ -317,6 +322,65 @@ TEST_F(SalvageTest, HelperProgramOnAHealthyFileLosesNothing) {
     EXPECT_EQ(parsed->example, (folder / "KR97.tpe").string());
     EXPECT_TRUE(parsed->keep);
     EXPECT_FALSE(ParseFixCommandLine({"/K"}, &error));
+}
+
+TEST_F(SalvageTest, RowsNoIndexListsOnADamagedPageAreNotReportedAsSafe) {
+    MakeFile(file_, "", 300);
+    // To-do rows with an empty item: its only index leaves them out.
+    {
+        sqlite3* db = Open(file_, "");
+        Exec(db, "BEGIN");
+        for (int i = 0; i < 2000; ++i) Exec(db, "INSERT INTO ToDo(Item) VALUES('')");
+        Exec(db, "COMMIT");
+        sqlite3_close(db);
+    }
+    // The last table page of the file is one of the to-do table's.
+    const int pages = static_cast<int>(fs::file_size(file_) / kPage);
+    int victim = 0;
+    for (int p = pages; p > 1 && !victim; --p)
+        if (LeafRows(file_, p).size() > 100) victim = p;
+    ASSERT_GT(victim, 0);
+    Scribble(file_, victim);
+
+    const SalvageResult r = SalvageDataFile(Options());
+    EXPECT_EQ(r.code, kSalvagePartial) << r.Report(file_);
+    EXPECT_GE(r.uncountedPages(), 1);
+    EXPECT_THAT(r.Report(file_), HasSubstr(" damaged page"));
+    EXPECT_THAT(r.Report(file_), HasSubstr("may be lost"));
+    EXPECT_EQ(Integrity(file_, ""), "ok");
+}
+
+TEST_F(SalvageTest, RebuiltFileKeepsTheModeAndOnlyRegularFilesAreRead) {
+    MakeFile(file_, "pw", 50);
+    ASSERT_EQ(::chmod(file_.c_str(), 0600), 0);
+    const mode_t umask = ::umask(022);
+    SalvageResult r = SalvageDataFile(Options("pw"));
+    ::umask(umask);
+    ASSERT_EQ(r.code, kSalvageComplete) << r.error;
+    struct stat st {};
+    ASSERT_EQ(::stat(file_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "others may not read the rebuilt data file";
+    // The kept original is the original file itself, under a second name.
+    struct stat kept {};
+    ASSERT_EQ(::stat(r.keptAs.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777, 0600u);
+
+    // A pipe named like the data file is refused at once, not waited on.
+    const std::string pipe = (dir_ / "pipe.TPS").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto done = std::make_shared<std::promise<SalvageResult>>();
+    std::future<SalvageResult> answer = done->get_future();
+    SalvageOptions o = Options("pw");
+    o.source = pipe;
+    std::thread([o, done] { done->set_value(SalvageDataFile(o)); }).detach();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "tpsfix waits on a pipe";
+    r = answer.get();
+    EXPECT_EQ(r.code, kSalvageFailed);
+    EXPECT_THAT(r.error, HasSubstr("not a regular file"));
+    // So is a folder.
+    fs::create_directory(dir_ / "folder.TPS");
+    o.source = (dir_ / "folder.TPS").string();
+    EXPECT_EQ(SalvageDataFile(o).code, kSalvageFailed);
 }
 
 }  // namespace
