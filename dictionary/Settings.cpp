@@ -170,7 +170,9 @@ void PutSetting(std::string_view name, std::string_view value, std::string_view 
         result = err;
     }
     if (result != kNoError) {
+        // A file system error says why (a full disk, no permission).
         std::string text = data::LastErrorText();
+        if (result == kDriverError && !data::LastFileErrorText().empty()) text += ": " + data::LastFileErrorText();
         l.unlock();  // as in GetSetting: never hold the store across the box
         Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
                 MessageIcon::Exclamation);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "platform/data/Names.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -68,6 +70,34 @@ std::string ConfigFolder() {
 
 std::string PathsIniPath() { return (std::filesystem::path(ConfigFolder()) / kPathsIniName).string(); }
 
+static std::vector<std::string> StrandedDataFiles() {
+    // A data file that is not there, but whose copies are: what a repair or
+    // a restore stopped half way, or a hand, left behind. Then a new, empty
+    // data file elsewhere would only hide them.
+    std::vector<std::string> found;
+    if (data::FileExists(kDataFileName)) return found;
+    const std::string name = Upper(kDataFileName);
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(".", ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        const std::string upper = Upper(entry);
+        std::error_code e2;
+        if (upper == name) {
+            // A folder, or a link to nothing, in the data file's place.
+            const bool folder = it->is_directory(e2);
+            if (folder || !std::filesystem::exists(it->path(), e2))
+                found.push_back(entry + (folder ? " (a folder)" : " (a link to a file that is gone)"));
+            continue;
+        }
+        if (upper.rfind(name + ".", 0) != 0 || !it->is_regular_file(e2)) continue;
+        const std::string tail = upper.substr(name.size() + 1);
+        if (tail == "OLD" || tail == "TPSFIX-NEW" || tail.rfind("DAMAGED", 0) == 0) found.push_back(entry);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 DataFolder FindDataFolder() {
     DataFolder r;
     // PATHS.INI is the user's, in the configuration folder (the program's own
@@ -76,6 +106,11 @@ DataFolder FindDataFolder() {
     const std::string pathsIni = PathsIniPath();
 
     if (data::FileExists(kDataFileName)) {
+        r.source = DataFolderSource::DataFileHere;
+        r.folder = CurrentFolder();
+        return r;
+    }
+    if (!(r.strandedFiles = StrandedDataFiles()).empty()) {
         r.source = DataFolderSource::DataFileHere;
         r.folder = CurrentFolder();
         return r;
@@ -93,7 +128,7 @@ DataFolder FindDataFolder() {
             Message("The data folder named in " + std::string(kPathsIniName) + " cannot be used:|" + named + "|" +
                         std::strerror(err),
                     "Data Folder", MessageIcon::Exclamation);
-        } else if (data::FileExists(kDataFileName)) {
+        } else if (data::FileExists(kDataFileName) || !(r.strandedFiles = StrandedDataFiles()).empty()) {
             r.source = DataFolderSource::PathsIni;
             r.folder = CurrentFolder();
             return r;
@@ -220,6 +255,22 @@ DataFolder ProgramStartup(const StartupServices& services) {
         folder.otherCopyRuns = true;
         return folder;
     }
+    // Copies of a data file that is not there: nothing is created beside
+    // them, and the user learns which files they are.
+    if (!folder.strandedFiles.empty()) {
+        std::string names;
+        for (const std::string& f : folder.strandedFiles) names += "|    " + f;
+        Message("The data folder " + folder.folder + " holds no usable data file (" + kDataFileName +
+                    "), but:" + names +
+                    "||A repair or a restore may have stopped before it finished. Kairoll closes without "
+                    "changing anything: put the right copy back as " + kDataFileName + ", then start Kairoll again.",
+                "Data File Missing", MessageIcon::Hand);
+        folder.dataFileDamaged = true;
+        return folder;
+    }
+    // Copies that a backup, restore or repair killed at work left in the
+    // data folder.
+    data::RemoveStrayWorkCopies(".");
     // A damaged data file is not written to: the user is told and sent to
     // the repair program before anything opens it.
     std::string problem;

@@ -47,6 +47,10 @@ struct DataFolder {
     DataFolderSource source = DataFolderSource::NewDatabase;
     bool dataFileDamaged = false;  // ProgramStartup: the data file failed its check; nothing ran
     bool otherCopyRuns = false;    // ProgramStartup: another copy runs on this folder; nothing ran
+    // The folder has no data file, but copies of one ("KR97.TPS.damaged",
+    // ".tpsfix-new", ".old") or a folder or dangling link in its place; the
+    // search stopped there. ProgramStartup tells the user and runs nothing.
+    std::vector<std::string> strandedFiles;
 };
 
 // The repair program a damaged data file is sent to.

@@ -169,6 +169,18 @@ TEST_F(SettingsReadErrorTest, ReadErrorIsReportedAndNothingIsWritten) {
     EXPECT_EQ(ReadFile("KR97.TPS"), junk);
 }
 
+TEST_F(SettingsReadErrorTest, AFullDiskIsNamedInTheWriteError) {
+    GetSetting("UseKRMsg", "1");  // the settings table, made as at a first start
+    responder_.clear();
+    // Every write of the transaction's journal meets a full disk.
+    std::filesystem::create_symlink("/dev/full", "KR97.TPS-journal");
+    PutSetting("UseKRMsg", "0");
+    std::filesystem::remove("KR97.TPS-journal");
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_NE(responder_.shown()[0].request.text.find("File System Error: Disk full"), std::string::npos)
+        << responder_.shown()[0].request.text;
+}
+
 // The error box runs an event loop; what runs meanwhile (a timer, another
 // window) asks for settings too, and must get its answer while the box is
 // still open.

@@ -121,6 +121,50 @@ TEST_F(DataFolderTest, PathsIniWrittenOnWindowsOrNamingAMissingFolder) {
     EXPECT_EQ(responder_.folderRequests().size(), 1u);
 }
 
+TEST_F(DataFolderTest, CopiesOfAMissingDataFileStopTheStartAndAreNamed) {
+    // A repair stopped between its steps: only the kept and the new copy.
+    WriteFile(other_ / "KR97.TPS.damaged", "old");
+    WriteFile(other_ / "KR97.TPS.tpsfix-new", "new");
+    WriteFile(other_ / "KR97.TPS.fix.txt", "report");
+    WriteFile(Config() / "PATHS.INI", "[PATH]\r\nDATA=" + other_.string() + "\r\n");
+    DataFolder f = FindDataFolder();
+    EXPECT_EQ(f.source, DataFolderSource::PathsIni);
+    EXPECT_EQ(fs::current_path(), other_);
+    EXPECT_EQ(f.strandedFiles, (std::vector<std::string>{"KR97.TPS.damaged", "KR97.TPS.tpsfix-new"}));
+    EXPECT_TRUE(responder_.folderRequests().empty()) << "no new data folder is offered";
+
+    fs::current_path(start_);
+    StartupServices services;
+    bool ran = false;
+    services.runMain = [&] { ran = true; };
+    f = ProgramStartup(services);
+    EXPECT_TRUE(f.dataFileDamaged);
+    EXPECT_FALSE(ran);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "Data File Missing");
+    EXPECT_NE(responder_.shown()[0].request.text.find("KR97.TPS.damaged"), std::string::npos);
+    EXPECT_NE(responder_.shown()[0].request.text.find("KR97.TPS.tpsfix-new"), std::string::npos);
+    EXPECT_FALSE(fs::exists(other_ / "KR97.TPS"));
+    EXPECT_FALSE(fs::exists(Install() / "KR97.TPS"));
+
+    // A restore's kept copy beside a link to nothing, and a folder in the
+    // data file's place, in the folder the program starts in.
+    fs::current_path(start_);
+    fs::remove(Config() / "PATHS.INI");
+    fs::create_symlink(dir_ / "gone.TPS", start_ / "KR97.TPS");
+    WriteFile(start_ / "kr97.tps.old", "old");
+    f = FindDataFolder();
+    EXPECT_EQ(fs::path(f.folder), start_);
+    EXPECT_EQ(f.strandedFiles,
+              (std::vector<std::string>{"KR97.TPS (a link to a file that is gone)", "kr97.tps.old"}));
+    fs::remove(start_ / "KR97.TPS");
+    fs::remove(start_ / "kr97.tps.old");
+    fs::create_directory(start_ / "KR97.TPS");
+    f = FindDataFolder();
+    EXPECT_EQ(f.strandedFiles, (std::vector<std::string>{"KR97.TPS (a folder)"}));
+    EXPECT_TRUE(responder_.folderRequests().empty());
+}
+
 TEST_F(DataFolderTest, CancelGoesOnInTheInstallFolderAndWritesNothing) {
     responder_.AnswerFolder(std::nullopt);
     DataFolder f = FindDataFolder();
