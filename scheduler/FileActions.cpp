@@ -211,6 +211,14 @@ void ShellFileOp::Init(bool) {
 
 std::vector<std::string> ShellFileOp::NormalizePath(std::string_view path) {
     std::vector<std::string> out;
+    // "|" and ";" separate a list of names, but they are ordinary characters
+    // of a name too: a text that names an existing file as a whole is that
+    // one file, never the files its pieces may name.
+    if (path.find_first_of("|;") != std::string_view::npos) {
+        std::string whole = LocalName(path);
+        struct stat st {};
+        if (!whole.empty() && ::lstat(whole.c_str(), &st) == 0) return {whole};
+    }
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find_first_of("|;", start);

@@ -143,7 +143,9 @@ void ScriptInterpreter::RunItem() {
 void ScriptInterpreter::Complete() {
     const std::optional<ScriptQueueEntry> head = ScriptQueue().First();
     if (!head) return;
-    LogEvent("Script", ClipRight(head->Record.Action.str()) + "  " + DescribeScriptItem(head->Record));
+    Scripting shown = head->Record;
+    shown.Command = CommandForLog(shown.Command.str());
+    LogEvent("Script", ClipRight(shown.Action.str()) + "  " + DescribeScriptItem(shown));
     ScriptQueue().Delete(1);
 }
 
@@ -347,7 +349,7 @@ void ScriptInterpreter::StartProgram(ScriptQueueEntry& head) {
     if (translate || Options().TranslateFilenames.load() != 0) {
         command = Cut(TranslateValues(command), 255);
         folder = Cut(TranslateValues(folder), 255);
-        if (translate) DebugLog("Translated", command);
+        if (translate) DebugLog("Translated", CommandForLog(command));
     }
     const std::string verb = ClipRight(s.DDEApplicationTopic.str());
     programWaitLimit_ = s.TimeElapsed;
@@ -366,7 +368,7 @@ void ScriptInterpreter::StartProgram(ScriptQueueEntry& head) {
     }
     if (Debug()) {
         const std::string shown = handle != 0 ? std::to_string(handle) : std::string(wait ? "1" : "0");
-        LogEvent(label, command + "\r" + folder + "\r0\r" + shown + "\r" + std::to_string(mode) + "\r" +
+        LogEvent(label, CommandForLog(command) + "\r" + folder + "\r0\r" + shown + "\r" + std::to_string(mode) + "\r" +
                             std::to_string(priority) + "\r0\r" + verb);
     }
     if (!wait) return;

@@ -372,7 +372,7 @@ bool StartTaskProgram(const std::string& command, const std::string& folder, con
         Started s = StartProcess(command, folder, windowMode, defaultPriority, priority);
         if (handleOut) *handleOut = s.error == 0 ? s.pid : 0;
         if (s.error == 0) {
-            if (logEvents && logExitCodes) StartedPrograms().Add(s.pid, command);
+            if (logEvents && logExitCodes) StartedPrograms().Add(s.pid, CommandForLog(command));
             return true;
         }
     }
@@ -509,17 +509,56 @@ void LoadScriptItems(int32_t scheduleID, Reports& reports) {
 
 }  // namespace
 
+namespace {
+
+// One argument of the transfer program's command line, quoted (when it holds
+// a blank, a quote, "/", "\" or ",") so that the command-line split gives
+// back every character: quotes and the backslashes before them escaped.
+std::string TransferArgument(std::string_view value) {
+    const std::string v = ClipRight(value);
+    if (v.empty()) return "\"\"";
+    if (v.find_first_of(" \t\"/\\,") == std::string::npos) return v;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (char c : v) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        out += c;
+        backslashes = 0;
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
+
+bool IsTransferCommand(const std::vector<std::string>& parts) {
+    return parts.size() == 7 && Upper(parts[0]) == "KRFTP" && (Upper(parts[1]) == "U" || Upper(parts[1]) == "D");
+}
+
+}  // namespace
+
+std::string CommandForLog(std::string_view command) {
+    const std::vector<std::string> parts = SplitCommandLine(command);
+    if (!IsTransferCommand(parts) || parts[6].empty()) return std::string(command);
+    std::string shown = parts[0] + " " + parts[1];
+    for (std::size_t i = 2; i < 6; ++i) shown += " " + TransferArgument(parts[i]);
+    return shown + " ********";
+}
+
 // A transfer item of File Actions becomes the start of the transfer program,
 // waited for (options: wait, normal priority, normal window, translate).
 void RewriteTransferItem(Scripting& r) {
     const std::string type = ClipRight(r.DDEType.str());
     const std::string topic = r.DDEApplicationTopic.padded();
     auto q = [](std::string_view v) { return QuoteIfNeeded(v); };
+    auto a = [](std::string_view v) { return TransferArgument(v); };
     std::string command, options;
     if (type == "FTP Upload" || type == "FTP Download") {
-        command = std::string(type == "FTP Upload" ? "KRFTP U " : "KRFTP D ") + q(r.Command.str()) + " " +
-                  q(r.Path.str()) + " " + q(r.DDEApplicationName.str()) + " " + q(topic.substr(0, 128)) + " " +
-                  q(topic.substr(128, 128));
+        command = std::string(type == "FTP Upload" ? "KRFTP U " : "KRFTP D ") + a(r.Command.str()) + " " +
+                  a(r.Path.str()) + " " + a(r.DDEApplicationName.str()) + " " + a(topic.substr(0, 128)) + " " +
+                  a(topic.substr(128, 128));
         options = type == "FTP Upload" ? "12111" : "1211";
     } else if (type == "HTTP Download") {
         command = "HTTPGET " + q(r.Command.str()) + " " + q(r.Path.str()) + " /AUTO";
@@ -608,7 +647,7 @@ void RunTask(std::string_view commandIn, std::string_view startIn, std::string_v
         } else {
             BusyCursor busy;
             const int32_t windowMode = normalWindow == 1 ? kShowNormal : showMode;
-            LogEvent("Run Program", command);
+            LogEvent("Run Program", CommandForLog(command));
             bool started = true;
             if (Upper(Trim(command)) != "N/A") {
                 const std::string verb = openVerb == 1 ? std::string("open") : Lower(ClipRight(verbIn));

@@ -94,6 +94,9 @@ bool ScriptLockSet();
 // transfer program ("KRFTP U|D ...", "HTTPGET ... /AUTO") and waits for it
 // (at most 3600 seconds); other items are left as they are.
 void RewriteTransferItem(Scripting& item);
+// A command line as the event log shows it: the transfer program's password
+// (its last argument) as "********", any other command as it is.
+std::string CommandForLog(std::string_view command);
 
 // What the last shell start returned (LastShellResult).
 uint32_t LastShellResult();

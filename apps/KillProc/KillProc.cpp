@@ -7,14 +7,21 @@
 // its program name (/proc/PID/comm, which the kernel cuts to 15 characters),
 // the last part of its executable, or the last part of its first argument.
 //
+// The kernel's short name is compared only when NAME fits in it: a longer
+// NAME must match the executable or the first argument whole, so
+// "longprogramname-one" never ends "longprogramname-two".
+//
 // Each match gets SIGTERM, the polite request; those still running after a
-// grace period of three seconds get SIGKILL. KillProc never ends itself, the
-// program that started it, nor the main program KR98, whatever NAME says.
+// grace period of three seconds get SIGKILL. KillProc never ends itself, any
+// program it was started under (its parent, that one's parent, and so on),
+// the main program KR98, nor a process of another user (also when run as
+// root), whatever NAME says.
 //
 // Exit codes: 0 when every match has ended, 1 when no process matched,
 // 2 for a missing name, 3 when a match could not be ended (no permission).
 #include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +31,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +65,8 @@ std::string ReadFirstLine(const std::string& path) {
     return line;
 }
 
+// The kernel's short name (cut to 15 characters), then the last parts of the
+// executable and of the first argument.
 std::vector<std::string> Names(pid_t pid) {
     const std::string base = "/proc/" + std::to_string(pid);
     std::vector<std::string> names;
@@ -86,16 +96,40 @@ bool Running(pid_t pid) {
     return state != 'Z' && state != 'X';
 }
 
-bool Matches(pid_t pid, const std::string& wanted, const std::string& wantedShort) {
-    for (const std::string& n : Names(pid)) {
-        if (n.empty()) continue;
-        if (n == wanted || n == wantedShort) return true;
+// /proc/PID/comm holds at most 15 characters of the name.
+constexpr std::size_t kShortName = 15;
+
+bool Matches(pid_t pid, const std::string& wanted) {
+    const std::vector<std::string> names = Names(pid);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty()) continue;
+        if (i == 0 && wanted.size() > kShortName) continue;  // the short name cannot tell
+        if (names[i] == wanted) return true;
     }
     return false;
 }
 
-bool Protected(pid_t pid) {
-    if (pid == getpid() || pid == getppid() || pid <= 1) return true;
+pid_t ParentOf(pid_t pid) {
+    const std::string stat = ReadFirstLine("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t paren = stat.rfind(')');
+    if (paren == std::string::npos || paren + 4 >= stat.size()) return 0;
+    return static_cast<pid_t>(std::strtol(stat.c_str() + paren + 4, nullptr, 10));
+}
+
+// This process and every process it runs under, up to the first.
+std::set<pid_t> Ancestors() {
+    std::set<pid_t> chain;
+    for (pid_t p = getpid(); p > 1 && chain.insert(p).second;) p = ParentOf(p);
+    return chain;
+}
+
+bool OwnedByUs(pid_t pid) {
+    struct stat st {};
+    return ::stat(("/proc/" + std::to_string(pid)).c_str(), &st) == 0 && st.st_uid == getuid();
+}
+
+bool Protected(pid_t pid, const std::set<pid_t>& ancestors) {
+    if (pid <= 1 || ancestors.count(pid) || !OwnedByUs(pid)) return true;
     for (const std::string& n : Names(pid))
         if (n == "kr98") return true;
     return false;
@@ -115,9 +149,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Usage: KillProc PROGRAM\n");
         return 2;
     }
-    // /proc/PID/comm holds at most 15 characters of the name.
-    const std::string wantedShort = wanted.substr(0, 15);
-
+    const std::set<pid_t> ancestors = Ancestors();
     std::vector<pid_t> targets;
     if (DIR* d = opendir("/proc")) {
         while (dirent* e = readdir(d)) {
@@ -125,7 +157,7 @@ int main(int argc, char** argv) {
             const long pid = std::strtol(e->d_name, &end, 10);
             if (pid <= 0 || *end != '\0') continue;
             const auto p = static_cast<pid_t>(pid);
-            if (Protected(p) || !Running(p) || !Matches(p, wanted, wantedShort)) continue;
+            if (Protected(p, ancestors) || !Running(p) || !Matches(p, wanted)) continue;
             targets.push_back(p);
         }
         closedir(d);

@@ -98,6 +98,23 @@ TEST_F(FileActionsTest, FailuresGiveTheSystemsCodeAndTouchNothing) {
     EXPECT_EQ(Value("ERRORCODE"), "0");
 }
 
+TEST_F(FileActionsTest, ANameWithListSeparatorsIsOneFileWhenItExists) {
+    Write("Report", "R");
+    Write("2024.txt", "2024");
+    Write("Report;2024.txt", "both");
+    Write("a|b.txt", "ab");
+    EXPECT_EQ(DoFileAction("Delete", "Report;2024.txt", ""), 0);
+    EXPECT_FALSE(fs::exists("Report;2024.txt"));
+    EXPECT_EQ(Read("Report"), "R");
+    EXPECT_EQ(Read("2024.txt"), "2024");
+    fs::create_directory("out");
+    EXPECT_EQ(DoFileAction("Copy", "a|b.txt", "out"), 0);
+    EXPECT_EQ(Read("out/a|b.txt"), "ab");
+    // Without such a file the text is still a list.
+    EXPECT_EQ(DoFileAction("Delete", "Report;2024.txt", ""), 0);
+    EXPECT_FALSE(fs::exists("Report") || fs::exists("2024.txt"));
+}
+
 TEST_F(FileActionsTest, MoveRenameDeleteAndADatedTarget) {
     Write("a.txt", "A");
     EXPECT_EQ(DoFileAction("Copy", "a.txt", "copy-[DATE].txt"), 0);

@@ -138,6 +138,30 @@ TEST_F(TransferTest, HttpgetDownloadsAndARefusedConnectionGivesACode) {
     EXPECT_FALSE(fs::exists(dir_ / "missing.txt") || fs::exists(dir_ / "x.txt"));
 }
 
+TEST_F(TransferTest, EveryCharacterOfTheLoginReachesKrftpAndThePasswordIsNotLogged) {
+    // A KRFTP of the test's own, in the programs' folder, that writes down
+    // the arguments it was given.
+    const fs::path programs = dir_ / "programs";
+    Script(programs / "KRFTP", "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" + (dir_ / "args.txt").string() +
+                                   "\"");
+    SetProgramFolder(programs.string());
+    const std::string password = "se\"cr\\\"et \\x\\";
+    QueueTask(1, {Transfer("FTP Upload", (dir_ / "up load.txt").string(), "/in\\", "host", "b\"ob", password)});
+    RunWithPrograms();
+    std::ifstream in(dir_ / "args.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "[U]\n[" + (dir_ / "up load.txt").string() + "]\n[/in\\]\n[host]\n[b\"ob]\n[" + password + "]\n");
+    bool started = false;
+    for (const auto& line : Log()) {
+        EXPECT_EQ(line.text.find("se\"cr"), std::string::npos) << line.label << ": " << line.text;
+        if (line.label == "Run Program" && line.text.find("KRFTP U ") == 0) {
+            started = true;
+            EXPECT_NE(line.text.find(" ********"), std::string::npos) << line.text;
+        }
+    }
+    EXPECT_TRUE(started);
+}
+
 TEST_F(TransferTest, KrftpUploadsAndDownloadsFromAScriptFile) {
     const std::string python = PythonWithFtp();
     if (python.empty()) GTEST_SKIP() << "pyftpdlib is not installed (scripts/setup installs python3-pyftpdlib)";

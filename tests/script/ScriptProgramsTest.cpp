@@ -135,6 +135,53 @@ TEST_F(ScriptProgramsTest, KillProcEndsNoneWhenNothingMatchesAndNeverTheMainProg
     kr98.waitForFinished();
 }
 
+TEST_F(ScriptProgramsTest, KillProcEndsOnlyTheWholeNameAndNeverWhatItRunsUnder) {
+    const std::string killProc = std::string(KR_BIN_DIR) + "/KillProc";
+    // Two names alike in their first 15 characters, the kernel's short name.
+    std::vector<std::unique_ptr<QProcess>> sleepers;
+    for (const char* name : {"longprogramname-one", "longprogramname-two"}) {
+        std::filesystem::copy_file("/bin/sleep", dir_ / name);
+        sleepers.push_back(std::make_unique<QProcess>());
+        sleepers.back()->start(QString::fromStdString((dir_ / name).string()), {"30"});
+        ASSERT_TRUE(sleepers.back()->waitForStarted());
+    }
+    EXPECT_EQ(QProcess::execute(QString::fromStdString(killProc), {"longprogramname-one"}), 0);
+    EXPECT_TRUE(sleepers[0]->waitForFinished(5000));
+    EXPECT_EQ(sleepers[1]->state(), QProcess::Running) << "a program of another name was ended";
+    for (auto& p : sleepers) {
+        p->kill();
+        p->waitForFinished();
+    }
+
+    // KillProc started by a shell that a shell of the same name started:
+    // neither is ended, though both are called what it was asked to end.
+    std::filesystem::copy_file("/bin/sh", dir_ / "krwrapper");
+    const std::string wrapper = (dir_ / "krwrapper").string();
+    QProcess outer;
+    outer.start(QString::fromStdString(wrapper),
+                {"-c", QString::fromStdString(wrapper + " -c '" + killProc + " krwrapper; echo inner $?'; echo outer")});
+    ASSERT_TRUE(outer.waitForFinished(20000));
+    EXPECT_EQ(outer.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(outer.readAllStandardOutput().toStdString(), "inner 1\nouter\n");
+
+    // Run by root, it leaves another user's program alone.
+    if (getuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv")) return;
+    const std::filesystem::path shared = std::filesystem::path("/tmp") / ("kr-killproc-" + std::to_string(getpid()));
+    std::filesystem::create_directories(shared);
+    std::filesystem::permissions(shared, std::filesystem::perms(0755));
+    std::filesystem::copy_file("/bin/sleep", shared / "krotheruser");
+    QProcess other;
+    other.start("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                     QString::fromStdString((shared / "krotheruser").string()), "30"});
+    ASSERT_TRUE(other.waitForStarted());
+    QThread::msleep(200);  // let it exec
+    EXPECT_EQ(QProcess::execute(QString::fromStdString(killProc), {"krotheruser"}), 1);
+    EXPECT_EQ(other.state(), QProcess::Running) << "another user's program was ended";
+    other.kill();
+    other.waitForFinished();
+    std::filesystem::remove_all(shared);
+}
+
 // Receives the "Execute" calls on one object path.
 class DdeReceiver : public QDBusVirtualObject {
 public:
