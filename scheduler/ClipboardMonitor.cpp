@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 
 #include "dictionary/Dictionary.h"
@@ -19,6 +20,8 @@ namespace kr {
 namespace {
 
 std::atomic<bool> g_rekeyed{false};
+// A re-key process exists and has not ended.
+std::atomic<bool> g_rekeying{false};
 
 bool IsBlank(std::string_view text) {
     for (unsigned char c : text)
@@ -58,36 +61,81 @@ std::string ClipboardEntryKey(std::string_view contents) {
     return key;
 }
 
-void ResetClipboardRekey() { g_rekeyed = false; }
+void ResetClipboardRekey() {
+    g_rekeyed = false;
+    g_rekeying = false;
+}
 
-int RekeyClipboardEntries() {
-    if (g_rekeyed.load()) return 0;
+ClipboardRekeyProcess::ClipboardRekeyProcess(int total)
+    : RecordProcess(total, [this] { return Rekey(); }) {
+    beginBatch = [this] { BeginBatch(); };
+    endBatch = [this] { EndBatch(); };
+    onEnd = [](ProcessState state) {
+        if (state == ProcessState::Finished) PutSetting(kClipKeyRuleSetting, kClipKeyRule);
+        g_rekeyed = state == ProcessState::Finished;
+        g_rekeying = false;
+    };
+}
+
+// Each batch opens the table in a write transaction of its own and goes on
+// after the last record it read; should that record be gone, it starts
+// again from the first (a record re-keyed already is passed over).
+void ClipboardRekeyProcess::BeginBatch() {
+    data::Table& t = data::TableOf(ClipboardDef());
+    open_ = OpenTable(t) == kNoError;
+    if (!open_) return;
+    ownTransaction_ = !data::InTransaction() && data::Logout({&t}) == kNoError;
+    if (last_ == 0 || t.SetPointer(last_) != kNoError || t.Next() != kNoError) t.Set(nullptr);
+}
+
+void ClipboardRekeyProcess::EndBatch() {
+    if (!open_) return;
+    if (ownTransaction_) data::Commit();
+    ownTransaction_ = false;
+    data::TableOf(ClipboardDef()).Close();
+}
+
+RecordStep ClipboardRekeyProcess::Rekey() {
+    if (!open_) return RecordStep::Fatal("The clipboard entries cannot be read.");
+    data::Table& t = data::TableOf(ClipboardDef());
+    if (t.Next() != kNoError) return RecordStep::End();
+    last_ = t.Pointer();
+    ClipboardRecord& CLI = t.Rec<ClipboardRecord>();
+    const std::string key = ClipboardEntryKey(CLI.ClipContents);
+    if (key == CLI.ClipHashKey.str()) return RecordStep::Done();
+    const FString<120> old = CLI.ClipHashKey;
+    CLI.ClipHashKey = key;
+    // Another entry holding the new key: this one keeps its old key.
+    if (t.Put() == kNoError)
+        ++rekeyed_;
+    else
+        CLI.ClipHashKey = old;
+    return RecordStep::Done();
+}
+
+std::shared_ptr<ClipboardRekeyProcess> StartClipboardRekey() {
+    if (g_rekeyed.load() || g_rekeying.load()) return nullptr;
     if (GetSetting(kClipKeyRuleSetting) == kClipKeyRule) {
         g_rekeyed = true;
-        return 0;
+        return nullptr;
     }
     data::Table& t = data::TableOf(ClipboardDef());
-    if (OpenTable(t) != kNoError) return 0;
-    int rekeyed = 0;
-    const bool ownTransaction = !data::InTransaction() && data::Logout({&t}) == kNoError;
-    ClipboardRecord& CLI = t.Rec<ClipboardRecord>();
-    t.Set(nullptr);  // file order: a changed key does not move the record
-    while (t.Next() == kNoError) {
-        const std::string key = ClipboardEntryKey(CLI.ClipContents);
-        if (key == CLI.ClipHashKey.str()) continue;
-        const FString<120> old = CLI.ClipHashKey;
-        CLI.ClipHashKey = key;
-        // Another entry holding the new key: this one keeps its old key.
-        if (t.Put() == kNoError)
-            ++rekeyed;
-        else
-            CLI.ClipHashKey = old;
-    }
-    if (ownTransaction) data::Commit();
+    if (OpenTable(t) != kNoError) return nullptr;
+    const int64_t total = t.Records();
     t.Close();
-    PutSetting(kClipKeyRuleSetting, kClipKeyRule);
-    g_rekeyed = true;
-    return rekeyed;
+    if (g_rekeying.exchange(true)) return nullptr;
+    auto process = std::make_shared<ClipboardRekeyProcess>(static_cast<int>(std::max<int64_t>(total, 0)));
+    process->SetBatchSize(kClipboardRekeyBatch);
+    return process;
+}
+
+bool ClipboardRekeyRunning() { return g_rekeying.load(); }
+
+int RekeyClipboardEntries() {
+    std::shared_ptr<ClipboardRekeyProcess> process = StartClipboardRekey();
+    if (!process) return 0;
+    RunToEnd(*process);
+    return process->rekeyed();
 }
 
 void ClipboardMonitor::Offer(std::string text, std::string foregroundTitle) {
@@ -96,6 +144,9 @@ void ClipboardMonitor::Offer(std::string text, std::string foregroundTitle) {
 }
 
 void ClipboardMonitor::SaveClipboard(int32_t maxEntries) {
+    // While the entries are re-keyed a new one could take a key an old one
+    // is about to get: the offer waits for the next tick after the re-key.
+    if (ClipboardRekeyRunning()) return;
     Offered offered;
     {
         std::lock_guard<std::mutex> l(m_);

@@ -12,10 +12,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/runtime/RecordProcess.h"
 
 namespace kr {
 
@@ -43,8 +46,31 @@ std::string ClipboardEntryKey(std::string_view contents);
 // Gives the stored entries the key of ClipboardEntryKey once per data file
 // (recorded in Configuration), so that a text copied again after an upgrade
 // finds its entry. An entry whose new key another entry already holds keeps
-// its old key. Cheap after the first call of the process. Returns the number
-// of entries re-keyed.
+// its old key. With tens of thousands of entries this takes a minute, so
+// the frame steps it in batches between its timer's ticks, and the monitor
+// stores nothing meanwhile (ClipboardRekeyRunning).
+inline constexpr int kClipboardRekeyBatch = 200;
+class ClipboardRekeyProcess : public RecordProcess {
+public:
+    explicit ClipboardRekeyProcess(int total);
+    int rekeyed() const { return rekeyed_; }
+
+private:
+    void BeginBatch();
+    void EndBatch();
+    RecordStep Rekey();
+    int64_t last_ = 0;  // POINTER() of the last record read
+    bool open_ = false, ownTransaction_ = false;
+    int rekeyed_ = 0;
+};
+// The re-key to run, or nullptr when it is done for this data file or
+// already running. Ending, it records the rule in Configuration.
+std::shared_ptr<ClipboardRekeyProcess> StartClipboardRekey();
+// True from StartClipboardRekey until its process has ended.
+bool ClipboardRekeyRunning();
+// The whole re-key at once (the clipboard windows, tests). Cheap after the
+// first call of the process; 0 while the frame's re-key runs. Returns the
+// number of entries re-keyed.
 int RekeyClipboardEntries();
 // Forgets that this process re-keyed (tests that make a new data file).
 void ResetClipboardRekey();

@@ -298,7 +298,17 @@ bool MainFrame::Init() {
 
     InstallCycleHooks();
     Jobs().housekeeping.Start();
-    RekeyClipboardEntries();
+    // The one-time re-key of the clipboard entries, a batch per event
+    // between the timer's ticks.
+    if (std::shared_ptr<ClipboardRekeyProcess> rekey = StartClipboardRekey()) {
+        auto* step = new QTimer(this);
+        connect(step, &QTimer::timeout, this, [rekey, step] {
+            if (rekey->Step(rekey->batchSize())) return;
+            step->stop();
+            step->deleteLater();
+        });
+        step->start(0);
+    }
     Jobs().watcher = std::make_unique<ClipboardWatcher>(Jobs().monitor, ForegroundWindowTitle);
     Jobs().watcher->ReadNow();
     cycle_.Start();

@@ -152,5 +152,39 @@ TEST_F(ClipboardMonitorTest, EntriesOfTheOldKeyAreReKeyedOnce) {
     EXPECT_EQ(RekeyClipboardEntries(), 0);
 }
 
+TEST_F(ClipboardMonitorTest, ReKeyRunsInBatchesWhileTheMonitorWaits) {
+    // Entries of the letters-only rule, each with digits the old key left out.
+    constexpr int kEntries = 1000;
+    for (int i = 0; i < kEntries; ++i) {
+        std::string letters;
+        for (int n = i; letters.size() < 3; n /= 26) letters += static_cast<char>('A' + n % 26);
+        AddEntry("Note " + letters + " " + std::to_string(i), 0, "NOTE" + letters);
+    }
+    std::shared_ptr<ClipboardRekeyProcess> rekey = StartClipboardRekey();
+    ASSERT_TRUE(rekey);
+    EXPECT_EQ(rekey->total(), kEntries);
+    EXPECT_FALSE(StartClipboardRekey()) << "one re-key at a time";
+    EXPECT_EQ(RekeyClipboardEntries(), 0) << "the windows leave it to the running one";
+
+    // A text copied meanwhile waits: nothing is stored until the re-key ends.
+    Copy("Copied while re-keying");
+    EXPECT_EQ(table().Records(), kEntries);
+    int batches = 0;
+    while (rekey->Step(rekey->batchSize())) {
+        ++batches;
+        EXPECT_TRUE(ClipboardRekeyRunning());
+        monitor_.SaveClipboard(maxEntries_);
+        EXPECT_EQ(table().Records(), kEntries);
+    }
+    EXPECT_GE(batches, kEntries / kClipboardRekeyBatch - 1);
+    EXPECT_EQ(rekey->state(), ProcessState::Finished);
+    EXPECT_EQ(rekey->rekeyed(), kEntries);
+    EXPECT_FALSE(ClipboardRekeyRunning());
+    EXPECT_EQ(GetSetting(kClipKeyRuleSetting), kClipKeyRule);
+    monitor_.SaveClipboard(maxEntries_);
+    EXPECT_EQ(table().Records(), kEntries + 1);
+    EXPECT_FALSE(StartClipboardRekey());
+}
+
 }  // namespace
 }  // namespace kr::test
