@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace kr::data {
@@ -108,6 +110,21 @@ int PastDeadline(void* p) {
     return d->passed ? 1 : 0;
 }
 
+// The findings the check counts at most.
+constexpr int kFindingsCounted = 100;
+
+// What the check found, short enough for a message box: the number of
+// findings and the first three.
+std::string SummariseFindings(const std::vector<std::string>& findings) {
+    if (findings.empty()) return "The check failed";
+    if (findings.size() == 1) return findings[0];
+    std::string text = std::to_string(findings.size()) +
+                       (findings.size() >= static_cast<std::size_t>(kFindingsCounted) ? " or more" : "") +
+                       " problems, the first: ";
+    for (std::size_t i = 0; i < findings.size() && i < 3; ++i) text += (i ? "; " : "") + findings[i];
+    return findings.size() > 3 ? text + "; ..." : text;
+}
+
 DataFileCheck Found(DataFileHealth health, std::string detail, bool complete = true) {
     DataFileCheck c;
     c.health = health;
@@ -157,15 +174,17 @@ DataFileCheck CheckDataFile(const std::string& path, const std::string& password
     // reach counts as sound.
     Deadline deadline{std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(1, budgetMs))};
     sqlite3_progress_handler(db, 1000, PastDeadline, &deadline);
-    rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(20)", -1, &stmt, nullptr);
-    std::string first;
-    int rows = 0;
+    rc = sqlite3_prepare_v2(db, ("PRAGMA quick_check(" + std::to_string(kFindingsCounted) + ")").c_str(), -1, &stmt,
+                            nullptr);
+    // One finding a line (a row may hold several).
+    std::vector<std::string> findings;
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW) {
-            const unsigned char* t = sqlite3_column_text(stmt, 0);
-            if (rows++ == 0 && t) first = reinterpret_cast<const char*>(t);
-        }
+        if (rc != SQLITE_ROW) continue;
+        const unsigned char* t = sqlite3_column_text(stmt, 0);
+        std::istringstream lines(t ? reinterpret_cast<const char*>(t) : "");
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty()) findings.push_back(line);
     }
     const std::string error = sqlite3_errmsg(db);
     sqlite3_finalize(stmt);
@@ -176,8 +195,8 @@ DataFileCheck CheckDataFile(const std::string& path, const std::string& password
     if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
         return Found(DataFileHealth::Sound, "Not checked: another program holds the file", false);
     if (rc != SQLITE_DONE) return Found(DataFileHealth::Damaged, error);
-    if (rows == 1 && first == "ok") return result;
-    return Found(DataFileHealth::Damaged, first.empty() ? std::string("The check failed") : first);
+    if (findings.size() == 1 && findings[0] == "ok") return result;
+    return Found(DataFileHealth::Damaged, SummariseFindings(findings));
 }
 
 }  // namespace kr::data

@@ -441,7 +441,10 @@ private:
             auto a = Constant(n.kids[1]), len = Constant(n.kids[2]);
             if (!t || !t->text || !a || !len || !a->isInt() || !len->isInt() || a->toInt() < 1 || len->toInt() < 0)
                 return std::nullopt;
-            t->sql = "substr(" + t->sql + ", " + std::to_string(a->toInt()) + ", " + std::to_string(len->toInt()) + ")";
+            // The piece compares without its trailing blanks, as texts do in
+            // the evaluator.
+            t->sql = "RTRIM(substr(" + t->sql + ", " + std::to_string(a->toInt()) + ", " + std::to_string(len->toInt()) +
+                     "), ' ')";
             return t;
         }
         if ((fn == "MONTH" || fn == "DAY" || fn == "YEAR") && n.kids.size() == 1 && n.kids[0].kind == Node::Name) {

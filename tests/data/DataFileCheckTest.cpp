@@ -19,9 +19,9 @@ namespace {
 class DataFileCheckTest : public DataTest {
 protected:
     // People.TPS with enough rows for several pages.
-    void MakeFile() {
+    void MakeFile(int rows = 60) {
         Table& people = Fresh(PersonDef());
-        for (int i = 1; i <= 60; ++i) {
+        for (int i = 1; i <= rows; ++i) {
             people.Clear();
             people.Rec<Person>().ID = i;
             people.Rec<Person>().Name = "Person " + std::to_string(i);
@@ -66,6 +66,23 @@ TEST_F(DataFileCheckTest, DamagedPagesAreFoundWithoutChangingTheFile) {
     DataFileCheck c = Check();
     EXPECT_EQ(c.health, DataFileHealth::Damaged) << c.detail;
     EXPECT_EQ(Bytes("People.TPS"), before);
+}
+
+TEST_F(DataFileCheckTest, ManyDamagedPagesAreCountedAndOnlyTheFirstThreeNamed) {
+    MakeFile(600);
+    // Six pages of rows at the end of the file.
+    const std::size_t size = Bytes("People.TPS").size();
+    ASSERT_GE(size, 12u * 4096);
+    for (int k = 1; k <= 6; ++k) Damage(static_cast<off_t>(size - static_cast<std::size_t>(k) * 4096 + 100), 64);
+    DataFileCheck c = Check();
+    ASSERT_EQ(c.health, DataFileHealth::Damaged) << c.detail;
+    EXPECT_EQ(c.detail.find('\n'), std::string::npos) << c.detail;
+    EXPECT_NE(c.detail.find(" problems, the first: "), std::string::npos) << c.detail;
+    // Three findings, separated by "; ", and a mark that more follow.
+    std::size_t separators = 0;
+    for (std::size_t at = c.detail.find("; "); at != std::string::npos; at = c.detail.find("; ", at + 2)) ++separators;
+    EXPECT_LE(separators, 3u) << c.detail;
+    EXPECT_LT(c.detail.size(), 400u) << c.detail;
 }
 
 TEST_F(DataFileCheckTest, AFirstPageThatDoesNotDecryptIsDamageNotAnotherPassword) {

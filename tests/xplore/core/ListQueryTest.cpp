@@ -103,6 +103,8 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
         "SCH:Category<>'' AND SCH:Category < 'Home'",
         "INSTRING('BACKUP',UPPER(SCH:Description),1,1) > 0",
         "SUB(UPPER(SCH:Description),1,4) = 'CALL'",
+        "SUB(SCH:Description,1,4) = 'Pay'",       // the piece ends in a blank
+        "UPPER(SUB(SCH:Description,1,7)) = 'BACKUP'",
         "SCH:ID >= '30' OR SCH:ID < 3",
         "SCH:Description = 'Call O''Brien 2'",
         "SCH:Description & 'x' = 'zz 4x'",       // texts joined: SQLite's ||
