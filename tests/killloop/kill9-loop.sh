@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Kills the backup, the restore and the repair helper with SIGKILL at a
+# random moment, round after round, and checks what is left each time:
+#   - the data file is there (never only its copies) and passes
+#     PRAGMA integrity_check;
+#   - no committed row is lost (the writer's rows run 1..n without a gap,
+#     and n is at least what the writer had committed);
+#   - an archive left behind is a whole archive (unzip -t);
+#   - after the next start of VXWBack no work copy is left
+#     (".vxwcopy-*", "<archive>.XXXXXX", ".vxwrestore-*", "*.tpsfix-new",
+#     "*.tpsfix-pages").
+# Not run by CI; by hand, after a build:
+#   tests/killloop/kill9-loop.sh [build/bin] [rounds]
+# Needs sqlcipher, unzip and python3 (for the random delays).
+set -uo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+bin="$(cd "${1:-$here/build/bin}" && pwd)"
+rounds="${2:-100}"
+key="$(sed -n 's/.*kOwnerPassword = "\(.*\)";.*/\1/p' "$here/dictionary/SchedulingTables.h")"
+work="$(mktemp -d /tmp/kr-kill9-XXXXXX)"
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
+unset DISPLAY
+mkdir -p "$HOME"
+data="$work/data"
+mkdir -p "$data"
+cd "$data" || exit 2
+
+sql() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "$2" 2>&1 | grep -v '^ok$'; }
+# rows of t and the highest id: "count|max"
+rows() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "SELECT count(*) || '|' || coalesce(max(id),0) FROM t;" 2>/dev/null | tail -1; }
+integrity() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "PRAGMA integrity_check;" 2>&1 | tail -1; }
+delay() { python3 -c "import random; print(random.uniform(0, $1))"; }
+
+# The data file, made by KR98 itself, with a table t the writer commits to.
+printf 'folder %s\n' "$data" > "$work/answers.txt"
+KR_TEST_RESPONSES="$work/answers.txt" KR_TEST_EXIT_AFTER_STARTUP=1 "$bin/KR98" >/dev/null 2>&1
+[ -f KR97.TPS ] || { echo "KR98 made no data file"; exit 2; }
+sql KR97.TPS "PRAGMA journal_mode = DELETE; CREATE TABLE IF NOT EXISTS t(id INTEGER PRIMARY KEY, v TEXT);
+              WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)
+              INSERT INTO t(v) SELECT hex(randomblob(200)) FROM n;" >/dev/null
+
+lost=0; bad=0; missing=0; stray=0; halfzip=0
+strays() { ls -a | grep -E '^\.vxwcopy-|^\.vxwrestore-|\.[Zz][Ii][Pp]\.[A-Za-z0-9]{6}$|\.tpsfix-(new|pages)$|\.vxw[A-Za-z0-9]{6}$' ; }
+check() {  # $1: what was killed; $2: rows committed before
+    local what="$1" before="$2"
+    if [ ! -f KR97.TPS ]; then missing=$((missing + 1)); echo "[$what] no data file: $(ls)"; return; fi
+    local ic; ic="$(integrity KR97.TPS)"
+    [ "$ic" = ok ] || { bad=$((bad + 1)); echo "[$what] integrity: $ic"; }
+    local r; r="$(rows KR97.TPS)"
+    local n="${r%%|*}" m="${r##*|}"
+    if [ "$n" != "$m" ] || [ "${n:-0}" -lt "$before" ]; then lost=$((lost + 1)); echo "[$what] rows $r, committed $before"; fi
+    for z in *.ZIP *.zip; do
+        [ -f "$z" ] || continue
+        unzip -tqq "$z" >/dev/null 2>&1 || { halfzip=$((halfzip + 1)); echo "[$what] half archive $z"; rm -f "$z"; }
+    done
+    # The next start clears what the killed run left.
+    "$bin/VXWBack" RESTORE=no-such-archive.zip >/dev/null 2>&1
+    local left; left="$(strays)"
+    [ -z "$left" ] || { stray=$((stray + 1)); echo "[$what] left after the next start: $left"; }
+    rm -f KR97.TPS.damaged* KR97.TPS.fix.txt KR97.TPS.old
+}
+
+# 1. Backup while another process commits.
+for ((i = 1; i <= rounds; i++)); do
+    ( for ((k = 0; k < 400; k++)); do
+        echo "BEGIN IMMEDIATE; INSERT INTO t(v) VALUES (hex(randomblob(300))); COMMIT;"
+      done ) | sqlcipher KR97.TPS "PRAGMA key='$key';" ".timeout 20000" >/dev/null 2>&1 &
+    writer=$!
+    sleep 0.05
+    "$bin/VXWBack" BACKUP=Nightly >/dev/null 2>&1 &
+    victim=$!
+    sleep "$(delay 1.5)"
+    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+    wait "$writer"
+    committed="$(rows KR97.TPS)"; committed="${committed%%|*}"
+    check backup "$committed"
+done
+echo "backup: $rounds rounds"
+
+# 2. Restore of a good archive over the data file.
+"$bin/VXWBack" BACKUP=Good >/dev/null 2>&1 || { echo "no good archive"; exit 2; }
+good="$(rows KR97.TPS)"; good="${good%%|*}"
+for ((i = 1; i <= rounds; i++)); do
+    sql KR97.TPS "INSERT INTO t(v) VALUES ('after the backup');" >/dev/null
+    "$bin/VXWBack" RESTORE=Good.ZIP >/dev/null 2>&1 &
+    victim=$!
+    sleep "$(delay 1.0)"
+    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+    # Either the restored file or the one before it: both hold the rows of the archive.
+    check restore "$good"
+done
+echo "restore: $rounds rounds"
+
+# 3. The repair helper on the data file.
+for ((i = 1; i <= rounds; i++)); do
+    before="$(rows KR97.TPS)"; before="${before%%|*}"
+    "$bin/tpsfix" "KR97.TPS?$key" "?$key" /K >/dev/null 2>&1 &
+    victim=$!
+    sleep "$(delay 2.0)"
+    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+    check tpsfix "$before"
+done
+echo "tpsfix: $rounds rounds"
+
+echo "rows lost: $lost, failed integrity checks: $bad, no data file: $missing, half archives: $halfzip, strays after the next start: $stray"
+[ $((lost + bad + missing + halfzip + stray)) -eq 0 ]
