@@ -110,11 +110,10 @@ DataFolder FindDataFolder() {
         r.folder = CurrentFolder();
         return r;
     }
-    if (!(r.strandedFiles = StrandedDataFiles()).empty()) {
-        r.source = DataFolderSource::DataFileHere;
-        r.folder = CurrentFolder();
-        return r;
-    }
+    // Copies of a missing data file here count only when PATHS.INI leads
+    // to no data folder.
+    const std::string startFolder = CurrentFolder();
+    const std::vector<std::string> strandedHere = StrandedDataFiles();
     if (data::FileExists(pathsIni)) {
         // "\" is "/" here as in every other name (a PATHS.INI written on
         // Windows has backslashes). A folder that cannot be entered leaves
@@ -133,6 +132,13 @@ DataFolder FindDataFolder() {
             r.folder = CurrentFolder();
             return r;
         }
+    }
+
+    if (!strandedHere.empty() && EnterFolder(startFolder)) {
+        r.strandedFiles = strandedHere;
+        r.source = DataFolderSource::DataFileHere;
+        r.folder = CurrentFolder();
+        return r;
     }
 
     // Not found: offer the default install folder, unless the search is
