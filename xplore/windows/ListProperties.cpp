@@ -44,8 +44,12 @@ public:
         fields_ = List("fields", "Right Click to display field");
         columns_ = List("columns", "Right Click to erase field");
         auto* lists = new QGridLayout;
-        lists->addWidget(new QLabel(QStringLiteral("Fields (&1):"), this), 0, 0);
-        lists->addWidget(new QLabel(QStringLiteral("Columns (&2):"), this), 0, 2);
+        auto* fieldsLabel = new QLabel(QStringLiteral("Fields (&1):"), this);
+        auto* columnsLabel = new QLabel(QStringLiteral("Columns (&2):"), this);
+        fieldsLabel->setBuddy(fields_);
+        columnsLabel->setBuddy(columns_);
+        lists->addWidget(fieldsLabel, 0, 0);
+        lists->addWidget(columnsLabel, 0, 2);
         lists->addWidget(fields_, 1, 0);
         lists->addWidget(columns_, 1, 2);
         auto* middle = new QVBoxLayout;
@@ -69,12 +73,19 @@ public:
         header_->setMaxLength(35);
         header_->setToolTip(QStringLiteral("Change Column Header Text"));
         header_->setEnabled(allowed(1024));
-        cf->addWidget(new QLabel(QStringLiteral("Header Text:"), column), 0, 0);
+        auto* headerLabel = new QLabel(QStringLiteral("Header Text:"), column);
+        headerLabel->setBuddy(header_);
+        cf->addWidget(headerLabel, 0, 0);
         cf->addWidget(header_, 0, 1, 1, 5);
         const char* just[4] = {"Left", "Center", "Right", "Decimal"};
         const char letters[4] = {'L', 'C', 'R', 'D'};
-        cf->addWidget(new QLabel(QStringLiteral("&Header"), column), 1, 0);
-        cf->addWidget(new QLabel(QStringLiteral("&Field"), column), 2, 0);
+        auto* hLabel = new QLabel(QStringLiteral("&Header"), column);
+        auto* fLabel = new QLabel(QStringLiteral("&Field"), column);
+        cf->addWidget(hLabel, 1, 0);
+        cf->addWidget(fLabel, 2, 0);
+        // Header and field alignments are two choices of their own.
+        auto* hGroup = new QButtonGroup(column);
+        auto* fGroup = new QButtonGroup(column);
         for (int i = 0; i < 4; ++i) {
             hj_[i] = new QRadioButton(QString::fromLatin1(just[i]), column);
             hj_[i]->setObjectName(QStringLiteral("header") + QString::fromLatin1(just[i]));
@@ -82,6 +93,8 @@ public:
             fj_[i] = new QRadioButton(QString::fromLatin1(just[i]), column);
             fj_[i]->setObjectName(QStringLiteral("field") + QString::fromLatin1(just[i]));
             fj_[i]->setEnabled(allowed(1u << i));
+            hGroup->addButton(hj_[i]);
+            fGroup->addButton(fj_[i]);
             cf->addWidget(hj_[i], 1, 1 + i);
             cf->addWidget(fj_[i], 2, 1 + i);
             const char letter = letters[i];
@@ -91,12 +104,17 @@ public:
         hoffset_ = Spin(column, "headerOffset", "Change Header Offset", 0, 255, allowed(512));
         foffset_ = Spin(column, "fieldOffset", "Change Data Field Offset", 0, 255, allowed(16));
         width_ = Spin(column, "width", "Change Column Width", 0, 9999, allowed(2048));
-        cf->addWidget(new QLabel(QStringLiteral("Off&set:"), column), 1, 5);
-        cf->addWidget(hoffset_, 1, 6);
-        cf->addWidget(new QLabel(QStringLiteral("Offse&t:"), column), 2, 5);
-        cf->addWidget(foffset_, 2, 6);
-        cf->addWidget(new QLabel(QStringLiteral("&Width:"), column), 3, 0);
-        cf->addWidget(width_, 3, 1);
+        hLabel->setBuddy(hj_[0]);
+        fLabel->setBuddy(fj_[0]);
+        auto labelled = [&](const char* text, QWidget* buddy, int row, int col) {
+            auto* l = new QLabel(QString::fromLatin1(text), column);
+            l->setBuddy(buddy);
+            cf->addWidget(l, row, col);
+            cf->addWidget(buddy, row, col + 1);
+        };
+        labelled("Off&set:", hoffset_, 1, 5);
+        labelled("Offse&t:", foffset_, 2, 5);
+        labelled("&Width:", width_, 3, 0);
         fixed_ = Check(column, "fixed", "F&ixed", "Fix all columns to the left when horizontal Scrolling", allowed(0x10000));
         underline_ = Check(column, "underline", "&Underline", "Underline the current column", allowed(0x20000));
         border_ = Check(column, "border", "&Border", "Right hand border line", allowed(0x40000));
