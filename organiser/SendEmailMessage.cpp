@@ -219,7 +219,11 @@ int32_t SendEmailNow() {
 int32_t SendEmailMessage(int32_t messageId, bool useBuffer, bool fetch) {
     MailScriptServices s = CurrentMailScriptServices();
     PreparedSend p = Prepare(messageId, useBuffer, fetch, s);
-    if (!p.ready) return p.result;
+    if (!p.ready) {
+        // No send starts: a "Sending Email..." set by whoever queued it goes.
+        SetActivity(s, "");
+        return p.result;
+    }
     SetActivity(s, kSendingEmailText);
     int32_t result = p.sender->Send();
     SetActivity(s, "");
@@ -230,6 +234,8 @@ void SendEmailMessageAsync(int32_t messageId, bool useBuffer, bool fetch, QObjec
     MailScriptServices s = CurrentMailScriptServices();
     auto p = std::make_shared<PreparedSend>(Prepare(messageId, useBuffer, fetch, s));
     if (!p->ready) {
+        // No send starts: a "Sending Email..." set by whoever queued it goes.
+        SetActivity(s, "");
         // Report through the event loop as a send would, never from inside
         // this call.
         int32_t result = p->result;

@@ -28,6 +28,7 @@
 #include "dictionary/windows/Setup.h"
 #include "dictionary/windows/ViewAscii_Log.h"
 #include "organiser/MailSettings.h"
+#include "scheduler/ActivityText.h"
 #include "organiser/MailWorker.h"
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
         mailServices.setScriptVariable = [](const std::string& name, const std::string& value) {
             kr::ScriptValues().Put(name, value);
         };
+        // The frame shows what the mail code is busy with.
+        mailServices.setActivityText = [](const std::string& text) { kr::SetActivityText(text); };
         kr::InstallMailScriptServices(mailServices);
         // Script steps find, focus and close windows and type keystrokes on the desktop.
         kr::DesktopWindowService windowService;

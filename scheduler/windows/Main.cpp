@@ -1,4 +1,5 @@
 #include "scheduler/windows/Main.h"
+#include "scheduler/ActivityText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -483,6 +484,12 @@ void MainFrame::RefreshDateAndTime() {
     ui_.zones[kZoneTime]->setText(QString::fromStdString(Picture(ClockTime(), "@T7")));
 }
 
+void MainFrame::ShowActivityText() {
+    const QString text = QString::fromStdString(ActivityText());
+    if (ui_.activityText->text() != text) ui_.activityText->setText(text);
+    ui_.activityText->setVisible(!text.isEmpty());
+}
+
 void MainFrame::CheckTimerInterval() {
     if (TimerInterval() < 1 || TimerInterval() > 100) SetTimer(100);
 }
@@ -492,6 +499,7 @@ void MainFrame::TakeOpened() { CheckTimerInterval(); }
 void MainFrame::TakeTimer() {
     cycle_.TimerTick();
     RefreshDateAndTime();
+    ShowActivityText();
     CheckTimerInterval();
     if (pendingClose_ && !cycle_.InTick()) {
         pendingClose_ = false;

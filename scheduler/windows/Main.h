@@ -123,6 +123,8 @@ public:
     // The date and time zones of the status bar.
     void RefreshDateAndTime();
     std::string StatusZone(int zone) const;
+    // The activity text in the status bar, hidden while it is empty.
+    void ShowActivityText();
     // True when a command's procedure (or program) is there to run.
     bool CommandAvailable(int control) const;
 

@@ -160,6 +160,10 @@ void MainLayout::Build() {
     indicator->setFixedWidth(12);
     status->addWidget(activity);
     status->addWidget(indicator);
+    activityText = new QLabel;
+    activityText->setObjectName(QStringLiteral("ActivityText"));
+    activityText->hide();
+    status->addWidget(activityText);
     for (int z = 1; z <= 4; ++z) {
         zones[z] = new QLabel;
         zones[z]->setObjectName(QStringLiteral("Zone%1").arg(z));

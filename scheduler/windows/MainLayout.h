@@ -24,6 +24,7 @@ struct MainLayout {
     QLabel* zones[5] = {};  // status bar zones 1 to 4 ([0] unused)
     QLabel* activity = nullptr;   // the activity image
     QLabel* indicator = nullptr;  // the script indicator
+    QLabel* activityText = nullptr;  // the activity text, shown while not empty
     // Menu and toolbar commands by control number (a number used by a menu
     // item and by a toolbar button gives the menu item; see toolbarCommands).
     std::map<int, QAction*> commands;

@@ -1,0 +1,153 @@
+// The organiser's windows that send mail, against the tests' real SMTP
+// server on 127.0.0.1 over a real data file: "Send E-&mail" of the message
+// list through the script runner, with the activity text it sets.
+#include <QApplication>
+#include <QPushButton>
+#include <QTableView>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "../net/SmtpTestServer.h"
+#include "../ui/TableWindowsFixture.h"
+#include "dictionary/Dictionary.h"
+#include "dictionary/Settings.h"
+#include "organiser/MailSettings.h"
+#include "organiser/MailWorker.h"
+#include "organiser/MessagesFileAccess.h"
+#include "organiser/RegistryStandIn.h"
+#include "organiser/SendEmailMessage.h"
+#include "organiser/windows/MessageWindows.h"
+#include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
+#include "platform/ui/ProcedureThread.h"
+#include "scheduler/ActivityText.h"
+#include "scheduler/ScriptInterpreter.h"
+#include "scheduler/ScriptQueue.h"
+
+namespace kr::organiser {
+namespace {
+
+using test::Pump;
+using test::WaitFor;
+
+class MailWindowsTest : public test::TableWindowsTest {
+protected:
+    MailWindowsTest() : TableWindowsTest(MakeDate(3, 4, 2025), MakeTime(9, 30)) {}
+    void SetUp() override {
+        TableWindowsTest::SetUp();
+        CreateAndOpen({&data::TableOf(MessagesDef()), &data::TableOf(ContactDef()),
+                       &data::TableOf(ContactCategoriesDef()), &data::TableOf(ConfigurationDef()),
+                       &data::TableOf(ScriptingDef())});
+        std::filesystem::create_directory("mail");
+        SetRegistryFilePath(std::filesystem::absolute("registry.ini").string());
+        MailOptions() = MailOptionValues();
+        MailOptions().Email_Host = "127.0.0.1";
+        MailOptions().Email_Sender = "alice@example.com";
+        MailOptions().Email_SenderName = "Alice Sender";
+        MailScriptServices s;
+        s.setActivityText = [](const std::string& text) { SetActivityText(text); };
+        InstallMailScriptServices(s);
+        InstallMessagesAccess(&access_);
+        SetActivityText("");
+    }
+    void TearDown() override {
+        CancelMailSends();
+        ScriptQueue().Free();
+        ProgramScriptInterpreter().Cancel();
+        InstallMessagesAccess(nullptr);
+        InstallMailScriptServices({});
+        SetRegistryFilePath("");
+        SetActivityText("");
+        TableWindowsTest::TearDown();
+    }
+    void UsePort(int port) {
+        std::ofstream out("registry.ini", std::ios::binary);
+        out << "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager]\n"
+            << "Default Mail Account=00000001\n"
+            << "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\n"
+            << "SMTP Port=" << port << "\nSMTP Timeout=5\n";
+    }
+    static int32_t AddMessage(const std::string& to, const std::string& subject) {
+        data::Table& t = data::TableOf(MessagesDef());
+        t.Clear();
+        MessagesRecord& m = t.Rec<MessagesRecord>();
+        m.MailType = "Email";
+        m.EmailTo = to;
+        m.Subject = subject;
+        m.Message = "Hello.";
+        EXPECT_EQ(t.AddAutoNumbered(MessagesDef().key("M_:KeyEmailID")), 0);
+        return t.Rec<MessagesRecord>().EmailID;
+    }
+    QWidget* OpenMessages() {
+        Start("BrowseMessages", [] { BrowseMessages(); });
+        QWidget* w = WindowTitled("E-mail Messages");
+        list_ = Child<QTableView>(w, "list");
+        return w;
+    }
+    // "Send E-&mail" on the first row, then the timer's script steps.
+    void SendFirstRow(QWidget* w) {
+        list_->setFocus();
+        list_->selectRow(0);
+        Pump(20);
+        Click(w, "send");
+    }
+    // One timer tick a second later: the script runner's step.
+    void Tick() {
+        now_ += 100;
+        clock_.Set(MakeDate(3, 4, 2025), now_);
+        ProgramScriptInterpreter().Step();
+        Pump(20);
+    }
+
+    MessagesFileAccess access_;
+    QTableView* list_ = nullptr;
+    int32_t now_ = MakeTime(9, 30);
+};
+
+TEST_F(MailWindowsTest, SendEmailFromTheListGoesThroughTheScriptRunner) {
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    AddMessage("bob@example.org", "Minutes");
+    QWidget* w = OpenMessages();
+    ASSERT_NE(w, nullptr);
+    SendFirstRow(w);
+    EXPECT_EQ(ActivityText(), "Sending Email...");
+    ASSERT_EQ(ScriptQueue().Count(), 1u);
+    Tick();
+    // The send runs on a worker: the list answers meanwhile.
+    EXPECT_TRUE(w->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return server.Received().size() == 1; }, 10000)) << server.errors();
+    Tick();
+    EXPECT_EQ(server.Received()[0].rcpt, std::vector<std::string>{"bob@example.org"});
+    EXPECT_EQ(krtest::ParsePart(server.Received()[0].raw).headers["subject"], "Minutes");
+    EXPECT_TRUE(WaitFor([] { return ActivityText().empty(); }));
+    EXPECT_TRUE(ScriptQueue().Empty());
+}
+
+TEST_F(MailWindowsTest, TheActivityTextGoesWhenTheSendFailsOrNeverStarts) {
+    krtest::SmtpTestServer::Options refuse;
+    refuse.refuse = {"nobody@example.org"};
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string(), refuse);
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    AddMessage("nobody@example.org", "Refused");
+    QWidget* w = OpenMessages();
+    ASSERT_NE(w, nullptr);
+    SendFirstRow(w);
+    Tick();
+    ASSERT_TRUE(WaitFor([] { return ActivityText().empty(); }, 10000));
+    Tick();
+    EXPECT_TRUE(server.Received().empty());
+
+    // Mail not set up: the step ends before any send.
+    MailOptions().Email_Host = "";
+    SendFirstRow(w);
+    EXPECT_EQ(ActivityText(), "Sending Email...");
+    Tick();
+    EXPECT_TRUE(WaitFor([] { return ActivityText().empty(); }));
+    EXPECT_TRUE(responder_.sawTitle("Error!")) << Shown();
+}
+
+}  // namespace
+}  // namespace kr::organiser
