@@ -15,6 +15,8 @@
 // when everything was written.
 #pragma once
 
+#include "platform/data/DataFileCopy.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -81,14 +83,9 @@ MemberRecord UnpackMemberRecord(const char (&buffer)[kMemberRecordSize]);
 
 // Data files ("*.TPS" and other SQLite files) are not read while another
 // program may commit to them: the library copies each one to a temporary
-// file inside a read transaction of the database and zips the copy.
-// `passwords` are tried in order to open an encrypted file ("" = none).
-// NotADatabase: no password opens it (the caller reads the file as it is);
-// Failed: the database stayed busy (a minute) or cannot be read, and the
-// file must not be zipped.
-enum class DataCopy { Copied, NotADatabase, Failed };
-DataCopy CopyDataFileConsistently(const std::string& source, const std::string& target,
-                                  const std::vector<std::string>& passwords, std::string* error = nullptr);
+// file with the data layer's consistent copy and zips the copy.
+using data::CopyDataFileConsistently;
+using data::DataCopy;
 
 // Splits a specification into its parts: names in double quotes, or words
 // separated by blanks.

@@ -32,6 +32,7 @@
 #include "organiser/MailWorker.h"
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/SendEmailMessage.h"
+#include "organiser/windows/BugReport.h"
 #include "organiser/windows/ClipboardWindows.h"
 #include "organiser/windows/ContactWindows.h"
 #include "organiser/windows/MessageWindows.h"
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
         kr::RegisterOrganiserWindows();
         kr::organiser::RegisterContactWindows();
         kr::organiser::RegisterMessageWindows();
+        kr::organiser::RegisterBugReport();
         kr::RegisterHotKeyWindows();
         kr::reports::RegisterExchangeWindows();
         kr::reports::RegisterReportWindows();

@@ -17,6 +17,8 @@
 // shutdown without the question.
 #pragma once
 
+#include "organiser/BugReportText.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -39,7 +41,6 @@ inline constexpr const char* kFileManagerCommand = "KR_DBASE.EXE ";
 inline constexpr const char* kExitQuestion =
     "No tasks will execute while Kairoll is not active.  Are you sure you want to close Kairoll?";
 inline constexpr const char* kWebSiteLink = "https://kairoll.example.org/";
-inline constexpr const char* kSupportMailLink = "mailto:support@kairoll.example.org";
 // The hot key that always restores the frame (Win+W).
 inline constexpr const char* kRestoreHotKey = "WinW";
 inline constexpr int32_t kRestoreHotKeyCode = 2048 + 87;

@@ -2,6 +2,12 @@
 // server on 127.0.0.1 over a real data file: "Send E-&mail" of the message
 // list through the script runner, with the activity text it sets.
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
 #include <QPushButton>
 #include <QTableView>
 #include <fstream>
@@ -16,7 +22,10 @@
 #include "organiser/MessagesFileAccess.h"
 #include "organiser/RegistryStandIn.h"
 #include "organiser/SendEmailMessage.h"
+#include "organiser/windows/BugReport.h"
 #include "organiser/windows/MessageWindows.h"
+#include "dictionary/EventLog.h"
+#include "scheduler/ScriptValues.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/ui/ProcedureThread.h"
@@ -99,6 +108,11 @@ protected:
         Pump(20);
     }
 
+    static std::string ReadEventLog() {
+        std::ifstream in(EventLogPath(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
     MessagesFileAccess access_;
     QTableView* list_ = nullptr;
     int32_t now_ = MakeTime(9, 30);
@@ -118,10 +132,11 @@ TEST_F(MailWindowsTest, SendEmailFromTheListGoesThroughTheScriptRunner) {
     // The send runs on a worker: the list answers meanwhile.
     EXPECT_TRUE(w->isVisible());
     ASSERT_TRUE(WaitFor([&] { return server.Received().size() == 1; }, 10000)) << server.errors();
-    Tick();
     EXPECT_EQ(server.Received()[0].rcpt, std::vector<std::string>{"bob@example.org"});
     EXPECT_EQ(krtest::ParsePart(server.Received()[0].raw).headers["subject"], "Minutes");
     EXPECT_TRUE(WaitFor([] { return ActivityText().empty(); }));
+    // The next tick ends the step.
+    Tick();
     EXPECT_TRUE(ScriptQueue().Empty());
 }
 
@@ -147,6 +162,89 @@ TEST_F(MailWindowsTest, TheActivityTextGoesWhenTheSendFailsOrNeverStarts) {
     Tick();
     EXPECT_TRUE(WaitFor([] { return ActivityText().empty(); }));
     EXPECT_TRUE(responder_.sawTitle("Error!")) << Shown();
+}
+
+// The body of a received mail: its first part when it has several.
+std::string BodyOf(const krtest::MimePart& whole) {
+    const auto parts = krtest::SplitMultipart(whole);
+    return parts.empty() ? whole.body : parts[0].body;
+}
+
+class BugReportTest : public MailWindowsTest {
+protected:
+    void SetUp() override {
+        MailWindowsTest::SetUp();
+        Options().GlobalUseLog = 1;
+        LogEvent("Test", "the log exists");
+        PutSetting("NPassword", "hunter2");
+        ScriptValues().Clear();
+        ScriptValues().Put("Colour", "blue");
+        ScriptValues().Put("Size", "12");
+    }
+    void TearDown() override {
+        Options().GlobalUseLog = 0;
+        ScriptValues().Clear();
+        MailWindowsTest::TearDown();
+    }
+    QWidget* Open() {
+        Start("BugReport", [] { BugReport(); });
+        return WindowTitled("Bug Reporting");
+    }
+};
+
+TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    QWidget* w = Open();
+    ASSERT_NE(w, nullptr);
+    auto* info = Child<QListWidget>(w, "info");
+    ASSERT_GT(info->count(), 98);
+    // The return address is corrected for this run only.
+    QLineEdit* sender = TypeInto(w, "sender", "alice@work.example.com");
+    QTest::keyClick(sender, Qt::Key_Tab);
+    Child<QPlainTextEdit>(w, "comments")->setPlainText("It crashed.   ");
+    Child<QCheckBox>(w, "database")->setChecked(true);
+    Child<QCheckBox>(w, "log")->setChecked(true);
+    QPointer<QWidget> window = w;
+    Click(w, "send");
+    ASSERT_TRUE(WaitFor([&] { return !window; }, 10000)) << Shown() << server.errors();
+    ASSERT_EQ(server.Received().size(), 1u);
+    const krtest::ReceivedMail mail = server.Received()[0];
+    EXPECT_EQ(mail.rcpt, std::vector<std::string>{"support@kairoll.example.org"});
+    const krtest::MimePart whole = krtest::ParsePart(mail.raw);
+    EXPECT_EQ(whole.headers.at("subject"), "Kairoll:  Support for Alice Sender");
+    EXPECT_EQ(whole.headers.at("from"), "\"Alice Sender\" <alice@work.example.com>");
+    const std::string body = BodyOf(whole);
+    EXPECT_EQ(body.rfind("It crashed.\r\n--------------Internal Information------------\r\n", 0), 0u) << body;
+    EXPECT_NE(body.find("\r\nProductName=Kairoll 2000\r\n"), std::string::npos);
+    EXPECT_NE(body.find("\r\nVersionNumber=2.02\r\n"), std::string::npos);
+    EXPECT_NE(body.find("\r\nWizardThreadNo=\r\nCOLOUR=blue\r\nSIZE=12\r\n"), std::string::npos) << body;
+    EXPECT_NE(body.find("\r\nNews:Password=*******\r\n"), std::string::npos);
+    EXPECT_EQ(body.find("hunter2"), std::string::npos);
+    EXPECT_EQ(MailOptions().Email_Sender.str(), "alice@work.example.com");
+    const auto parts = krtest::SplitMultipart(whole);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_EQ(parts[1].headers.at("content-disposition"), "attachment; filename=\"KR97.TPS\"");
+    EXPECT_EQ(parts[2].headers.at("content-disposition"), "attachment; filename=\"KR98Evnt.LOG\"");
+    EXPECT_NE(ReadEventLog().find("Sent to Vexel Works"), std::string::npos);
+}
+
+TEST_F(BugReportTest, AFailedSendKeepsTheWindowAndTheComments) {
+    krtest::SmtpTestServer::Options refuse;
+    refuse.refuse = {"support@kairoll.example.org"};
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string(), refuse);
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    QWidget* w = Open();
+    ASSERT_NE(w, nullptr);
+    Child<QPlainTextEdit>(w, "comments")->setPlainText("Please keep this.");
+    Click(w, "send");
+    ASSERT_TRUE(WaitFor([&] { return responder_.sawTitle("Mail Error"); }, 10000)) << Shown();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(Child<QPlainTextEdit>(w, "comments")->toPlainText(), "Please keep this.");
+    EXPECT_NE(ReadEventLog().find("Could not send to Vexel Works"), std::string::npos);
+    EXPECT_TRUE(ActivityText().empty());
 }
 
 }  // namespace
