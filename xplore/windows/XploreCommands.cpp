@@ -213,8 +213,6 @@ void XploreList::HideColumn() {
     if (core_.HideColumn(core_.currentColumn)) Show();
 }
 
-void XploreList::ApplyColumnLooks() { Show(); }
-
 void XploreList::ApplyCurrentLook() { ApplyLook(core_.current); }
 
 void XploreList::ChooseFont() {

@@ -173,9 +173,7 @@ void XploreList::Restore(const std::string& dateFormat) {
 void XploreList::Save() {
     if (!restored_) return;
     ReadBack();
-    ListGeometry g = Geometry();
-    g.fontColor = core_.current.fontColor;
-    core_.SaveFormat(procedure_, label_, g);
+    core_.SaveFormat(procedure_, label_, Geometry());
 }
 
 void XploreList::ApplySort() {

@@ -109,8 +109,6 @@ public:
     // Column operations on the current column, shown at once.
     void HideColumn();
     void MoveColumn(bool right);
-    // The colours, alignment and flags of the core's columns onto the list.
-    void ApplyColumnLooks();
     // The list's look, as the list properties and the popup change it.
     void ApplyCurrentLook();
     // The window of the last EditAttribute, EditHeaderText, ColumnColors or
