@@ -1,20 +1,27 @@
-// GenerateEmail: the "Email Message" window that forwards the message by
-// e-mail. Subject and text edit the message window's copy, so what is sent is
-// what the window shows. The last recipient is kept in "KRMSG.INI",
-// section "Email".
+// GenerateEmail of the message program: the suite's quick e-mail window
+// over the shown MsgLink record with the message program's mail settings.
 #pragma once
 
 #include <functional>
 
 #include "dictionary/SchedulingTables.h"
+#include "msgprog/MessageProgram.h"
+#include "organiser/windows/GenerateEmail.h"
+#include "platform/runtime/Strings.h"
 
 namespace kr::msgprog {
 
-inline constexpr const char* kEmailIniFileName = "KRMSG.INI";
-inline constexpr const char* kEmailSection = "Email";
+using kr::kEmailIniFileName;
+using kr::kEmailSection;
 
 // Opens the window modal over the current window; `message` must outlive
 // it. `done` runs after it has closed (and after the send has reported).
-bool GenerateEmail(MsgLink& message, std::function<void()> done);
+inline bool GenerateEmail(MsgLink& message, std::function<void()> done) {
+    const MessageSettings& s = Settings();
+    return kr::GenerateEmail(message.Title, message.Message,
+                             {ClipRight(s.Host.str()), ClipRight(s.Sender.str()), ClipRight(s.SenderName.str()),
+                              ClipRight(s.Org.str())},
+                             std::move(done));
+}
 
 }  // namespace kr::msgprog

@@ -1,5 +1,8 @@
 #include "scheduler/windows/TaskMessageWindow.h"
 
+#include "organiser/MailSettings.h"
+#include "organiser/windows/GenerateEmail.h"
+
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -61,8 +64,9 @@ protected:
         SetTitle(message_.Title.str());
         ui.title->setText(QString::fromStdString(std::string(message_.Title.str()).substr(0, 40)));
         ui.text->setPlainText(QString::fromStdString(std::string(message_.Message.str()).substr(0, 1024)));
-        // The e-mail window is not part of this program yet.
-        ui.email->setEnabled(false);
+        // Forwarding needs a mail account.
+        const MailOptionValues& mail = MailOptions();
+        ui.email->setEnabled(!ClipRight(mail.Email_Sender.str()).empty() && !ClipRight(mail.Email_Host.str()).empty());
         SetCancelControl(ui.close);
         const int32_t repeat = Options().RepeatAlarmInterval.load();
         if (repeat > 0) {
@@ -102,6 +106,12 @@ protected:
                 return;
             }
             CloseNow();
+        } else if (control == ui.email) {
+            const MailOptionValues& mail = MailOptions();
+            GenerateEmail(message_.Title, message_.Message,
+                          {ClipRight(mail.Email_Host.str()), ClipRight(mail.Email_Sender.str()),
+                           ClipRight(mail.Email_SenderName.str()), ClipRight(mail.Email_Organization.str())},
+                          {});
         } else if (control == ui.todo) {
             std::string error;
             const int e = AddMessageToToDo(message_, &error);

@@ -1,6 +1,7 @@
 // The organiser's windows that send mail, against the tests' real SMTP
 // server on 127.0.0.1 over a real data file: "Send E-&mail" of the message
 // list through the script runner, with the activity text it sets.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -23,6 +24,9 @@
 #include "organiser/RegistryStandIn.h"
 #include "organiser/SendEmailMessage.h"
 #include "organiser/windows/BugReport.h"
+#include "organiser/windows/GenerateEmail.h"
+#include "platform/runtime/IniFile.h"
+#include "scheduler/windows/TaskMessageWindow.h"
 #include "organiser/windows/MessageWindows.h"
 #include "dictionary/EventLog.h"
 #include "scheduler/ScriptValues.h"
@@ -208,7 +212,7 @@ TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
     Child<QCheckBox>(w, "log")->setChecked(true);
     QPointer<QWidget> window = w;
     Click(w, "send");
-    ASSERT_TRUE(WaitFor([&] { return !window; }, 10000)) << Shown() << server.errors();
+    ASSERT_TRUE(WaitFor([&] { return !window; }, 20000)) << Shown() << server.errors();
     ASSERT_EQ(server.Received().size(), 1u);
     const krtest::ReceivedMail mail = server.Received()[0];
     EXPECT_EQ(mail.rcpt, std::vector<std::string>{"support@kairoll.example.org"});
@@ -245,6 +249,38 @@ TEST_F(BugReportTest, AFailedSendKeepsTheWindowAndTheComments) {
     EXPECT_EQ(Child<QPlainTextEdit>(w, "comments")->toPlainText(), "Please keep this.");
     EXPECT_NE(ReadEventLog().find("Could not send to Vexel Works"), std::string::npos);
     EXPECT_TRUE(ActivityText().empty());
+}
+
+TEST_F(MailWindowsTest, KR98sMessageWindowForwardsItsMessage) {
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    TaskMessageCopy message;
+    message.Title = "Dentist at three";
+    message.Message = "Bring the card.";
+    ASSERT_NE(ShowMessageNormal(message), nullptr);
+    QWidget* shown = WindowTitled("Dentist at three");
+    ASSERT_NE(shown, nullptr);
+    QAbstractButton* email = test::ButtonText(shown, "&Email");
+    ASSERT_NE(email, nullptr);
+    ASSERT_TRUE(email->isEnabled());
+    email->click();
+    QWidget* mail = WindowTitled("Email Message");
+    ASSERT_NE(mail, nullptr);
+    const QList<QLineEdit*> edits = mail->findChildren<QLineEdit*>();
+    ASSERT_GE(edits.size(), 3);
+    // An address longer than a name can be: the name is its first 60 characters.
+    const std::string address = std::string(58, 'x') + "@example.org";
+    edits[0]->setText(QString::fromStdString(address));
+    edits[1]->setText("");
+    test::ButtonText(mail, "&OK")->click();
+    ASSERT_TRUE(WaitFor([&] { return responder_.sawText("Message sent."); }, 10000)) << Shown() << server.errors();
+    ASSERT_EQ(server.Received().size(), 1u);
+    const krtest::MimePart whole = krtest::ParsePart(server.Received()[0].raw);
+    EXPECT_EQ(whole.headers.at("subject"), "Dentist at three");
+    EXPECT_EQ(whole.headers.at("x-mailer"), "Kairoll");
+    EXPECT_EQ(IniFile(kEmailIniFileName).Fetch(kEmailSection, "RecipientName"), address.substr(0, 60));
+    EXPECT_EQ(IniFile(kEmailIniFileName).Fetch(kEmailSection, "Recipient"), address);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-#include "msgprog/windows/GenerateEmail.h"
+// The quick e-mail window and its send.
+#include "organiser/windows/GenerateEmail.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -12,7 +13,6 @@
 
 #include <memory>
 
-#include "msgprog/MessageProgram.h"
 #include "organiser/MailSender.h"
 #include "organiser/MailWorker.h"
 #include "platform/runtime/IniFile.h"
@@ -20,7 +20,7 @@
 #include "platform/runtime/Strings.h"
 #include "platform/ui/WindowManager.h"
 
-namespace kr::msgprog {
+namespace kr {
 
 struct GenerateEmailLayout {
     QWidget* window = nullptr;
@@ -65,7 +65,8 @@ struct GenerateEmailLayout {
 
 class GenerateEmailWindow : public WindowManager {
 public:
-    explicit GenerateEmailWindow(MsgLink& ML) : WindowManager("GenerateEmail"), ML_(ML) {}
+    GenerateEmailWindow(FString<60>& title, FString<4096>& text, QuickEmailAccount account)
+        : WindowManager("GenerateEmail"), title_(title), text_(text), account_(std::move(account)) {}
     GenerateEmailLayout ui;
 
 protected:
@@ -78,34 +79,35 @@ protected:
         const IniFile ini(kEmailIniFileName);
         ui.address->setText(QString::fromStdString(ini.Fetch(kEmailSection, "Recipient")));
         ui.name->setText(QString::fromStdString(ini.Fetch(kEmailSection, "RecipientName")));
-        ui.subject->setText(QString::fromStdString(ML_.Title.str()));
-        ui.message->setPlainText(QString::fromStdString(ML_.Message.str()));
+        ui.subject->setText(QString::fromStdString(title_.str()));
+        ui.message->setPlainText(QString::fromStdString(text_.str()));
         SetOkControl(ui.ok);
         SetCancelControl(ui.cancel);
         return true;
     }
     bool TakeCompleted() override {
         if (sending_) return false;
-        ML_.Title = ui.subject->text().toStdString();
-        ML_.Message = ui.message->toPlainText().toStdString();
+        title_ = ui.subject->text().toStdString();
+        text_ = ui.message->toPlainText().toStdString();
         std::string address = ClipRight(ui.address->text().toStdString());
         std::string name = ClipRight(ui.name->text().toStdString());
-        if (name.empty()) name = address;
+        // A recipient without a name goes by (the start of) the address.
+        if (name.empty()) name = address.substr(0, kRecipientNameSize);
 
-        const MessageSettings& s = Settings();
+        const QuickEmailAccount& s = account_;
         auto sender = std::make_shared<MailSender>();
         sender->Init();
         sender->SetServerMode(1);
         sender->SetDebugFile("inmail.log");
-        sender->SetMailHost(ClipRight(s.Host.str()));
-        if (!ClipRight(s.SenderName.str()).empty()) sender->SetFrom(ClipRight(s.SenderName.str()));
-        if (!ClipRight(s.Sender.str()).empty()) sender->SetReturnPath(ClipRight(s.Sender.str()));
-        if (!ClipRight(s.Org.str()).empty()) sender->SetOrganization(ClipRight(s.Org.str()));
+        sender->SetMailHost(ClipRight(s.host));
+        if (!ClipRight(s.senderName).empty()) sender->SetFrom(ClipRight(s.senderName));
+        if (!ClipRight(s.sender).empty()) sender->SetReturnPath(ClipRight(s.sender));
+        if (!ClipRight(s.org).empty()) sender->SetOrganization(ClipRight(s.org));
         sender->SetMailer("Kairoll");
-        const std::string subject = ClipRight(ML_.Title.str());
+        const std::string subject = ClipRight(title_.str());
         sender->SetSubject(subject.empty() ? "Forwarded Message" : subject);
         sender->AddTo(name, address);
-        sender->SetMessageText(ML_.Message.str(), 6);
+        sender->SetMessageText(text_.str(), 6);
 
         // The send runs on a worker thread; the window waits for its report
         // with the wait cursor and its buttons off.
@@ -113,8 +115,8 @@ protected:
         ui.ok->setEnabled(false);
         ui.cancel->setEnabled(false);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const std::string host = ClipRight(s.Host.str());
-        const std::string from = ClipRight(s.Sender.str());
+        const std::string host = ClipRight(s.host);
+        const std::string from = ClipRight(s.sender);
         StartMailSend(sender, this, [this, address, name, host, from](int32_t result, std::shared_ptr<MailSender> m) {
             QApplication::restoreOverrideCursor();
             if (result != 0)
@@ -135,15 +137,17 @@ protected:
     bool TakeCloseRequest() override { return !sending_; }
 
 private:
-    MsgLink& ML_;
+    FString<60>& title_;
+    FString<4096>& text_;
+    QuickEmailAccount account_;
     bool sending_ = false;
 };
 
-bool GenerateEmail(MsgLink& message, std::function<void()> done) {
-    auto* w = new GenerateEmailWindow(message);
+bool GenerateEmail(FString<60>& title, FString<4096>& text, QuickEmailAccount account, std::function<void()> done) {
+    auto* w = new GenerateEmailWindow(title, text, std::move(account));
     return w->Call([done](int) {
         if (done) done();
     });
 }
 
-}  // namespace kr::msgprog
+}  // namespace kr
