@@ -31,6 +31,7 @@
 #include "platform/ui/TabHighlight.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/ClipboardMonitor.h"
+#include "organiser/windows/TabbedList.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "xplore/windows/XploreList.h"
 
@@ -478,16 +479,9 @@ protected:
     }
     void TakeNewSelection(QObject* c) override {
         if (c != ui.sheet || !list_) return;
-        const int tab = ui.sheet->currentIndex();
-        static_cast<QVBoxLayout*>(ui.pages[static_cast<std::size_t>(tab)]->layout())->insertWidget(0, ui.list);
-        // A tab returns to its own order: a column sort is dropped.
-        list_->SetOrderOverride("");
-        xplore_->core().ClearSort();
-        xplore_->Show();
-        list_->SetSortOrder(kTabOrder[static_cast<std::size_t>(tab)]);
-        list_->ResetFromFile();
+        const auto t = static_cast<std::size_t>(ui.sheet->currentIndex());
+        ShowTabOrder(ui.pages[t], ui.list, *list_, *xplore_, kTabOrder[t]);
         tabs_.Refresh();
-        ui.list->setFocus();
     }
     void Kill() override {
         if (xplore_) xplore_->Save();

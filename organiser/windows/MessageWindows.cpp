@@ -38,6 +38,7 @@
 #include "scheduler/ScriptQueue.h"
 #include "scheduler/TaskRunner.h"
 #include "scriptedit/windows/ScriptWindows.h"
+#include "organiser/windows/TabbedList.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
 #include "xplore/windows/XploreList.h"
@@ -519,14 +520,8 @@ protected:
     void TakeNewSelection(QObject* c) override {
         if (c != ui.sheet || !list_) return;
         const int tab = ui.sheet->currentIndex();
-        static_cast<QVBoxLayout*>(ui.pages[static_cast<std::size_t>(tab)]->layout())->insertWidget(0, ui.list);
-        list_->SetOrderOverride("");
-        xplore_->core().ClearSort();
-        xplore_->Show();
-        list_->SetSortOrder(tab + 1);
-        list_->ResetFromFile();
+        ShowTabOrder(ui.pages[static_cast<std::size_t>(tab)], ui.list, *list_, *xplore_, tab + 1);
         tabs_.Refresh();
-        ui.list->setFocus();
     }
     void Kill() override {
         if (xplore_) xplore_->Save();
