@@ -1,8 +1,11 @@
 #include "platform/ui/Application.h"
 
+#include <QAbstractItemView>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QLayout>
 #include <QScreen>
 #include <QTreeView>
@@ -70,6 +73,50 @@ private:
     }
 };
 
+// Keyboard rules every window of the suite follows:
+// - A list is one stop of its window's Tab order: Tab leaves it for the next
+//   control (a table view would otherwise walk its cells and wrap to the next
+//   row, changing the highlighted record), and the arrows move the row. The
+//   highlighted row of a list without the focus turns grey, so the list that
+//   has the focus shows it.
+// - Alt with a letter that no control of the window takes reaches the
+//   focused control as a plain key press, and an entry would type the letter.
+//   It is swallowed there. Alt letters that a label, button or menu takes are
+//   shortcuts and never get here; AltGr characters and Ctrl+Alt keys carry no
+//   Alt modifier of their own and still type.
+class KeyboardRules : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Polish) {
+            if (auto* view = qobject_cast<QAbstractItemView*>(watched)) OneTabStop(view);
+        } else if (event->type() == QEvent::KeyPress && watched->isWidgetType() && !qobject_cast<QMenu*>(watched)) {
+            return IsStrayAltLetter(static_cast<QKeyEvent*>(event));
+        }
+        return false;
+    }
+
+private:
+    static void OneTabStop(QAbstractItemView* view) {
+        view->setTabKeyNavigation(false);
+        QPalette p = view->palette();
+        const QColor active = p.color(QPalette::Active, QPalette::Highlight);
+        if (p.color(QPalette::Inactive, QPalette::Highlight) == active) {
+            p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Mid));
+            p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::Text));
+            view->setPalette(p);
+        }
+    }
+    static bool IsStrayAltLetter(const QKeyEvent* k) {
+        const Qt::KeyboardModifiers m = k->modifiers();
+        if (!(m & Qt::AltModifier) || (m & (Qt::ControlModifier | Qt::MetaModifier))) return false;
+        const QString text = k->text();
+        return !text.isEmpty() && text.at(0).isPrint();
+    }
+};
+
 }  // namespace
 
 Application::Application(int& /*argc*/, char** argv)
@@ -77,6 +124,7 @@ Application::Application(int& /*argc*/, char** argv)
     InstallQtServices();
     setWindowIcon(ProgramIcon());
     installEventFilter(new FileDialogFitter(this));
+    installEventFilter(new KeyboardRules(this));
 }
 
 Application::~Application() { UninstallQtServices(); }

@@ -73,6 +73,9 @@ void KeepTitleVisible(QMessageBox* box) {
 
 QMessageBox* MakeMessageBox(const MessageRequest& r) {
     auto* box = new QMessageBox(QApplication::activeWindow());
+    // A message is answered, not minimised or maximised: its title bar has
+    // the close box only.
+    box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     box->setWindowTitle(QString::fromStdString(r.title));
     box->setText(QString::fromStdString(MessageText(r.text)));
     box->setTextFormat(Qt::PlainText);

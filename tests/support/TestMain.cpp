@@ -15,6 +15,7 @@
 #endif
 #ifdef KR_TEST_KR_APPLICATION
 #include "platform/ui/Application.h"  // window tests: events dispatched per procedure thread
+#include "WindowChecks.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     if (!listing) {
 #if defined(KR_TEST_KR_APPLICATION)
         app = std::make_unique<kr::Application>(argc, argv);
+        app->installEventFilter(new kr::test::WindowChecks(app.get()));
 #elif defined(KR_TEST_GUI)
         app = std::make_unique<QApplication>(argc, argv);
 #else
