@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/ui/Icons.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
@@ -37,6 +38,7 @@ constexpr const char* kFrameTitle = "VXW Backup Module";
 
 BackupRestoreWindow::BackupRestoreWindow(LauncherRun& run, QWidget* parent) : QDialog(parent), run_(run) {
     setWindowTitle("Backup / Restore");
+    setWindowIcon(IconByName("backup.ico"));
     setObjectName("Main");
     auto* v = new QVBoxLayout(this);
     v->addWidget(new QLabel("This option allows you to create or restore from", this));

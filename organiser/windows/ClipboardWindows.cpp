@@ -273,6 +273,7 @@ void BrowseClipboardLayout::Build() {
 }
 
 BrowseClipboardWindow::BrowseClipboardWindow() : ClipboardWindowBase(kBrowseClipboardProcedure) {
+    SetIcon("Clipbrd.ico");
     SetSingleInstance(true);
     SetSavePosition(true, true);
 }
@@ -495,7 +496,10 @@ void UpdateClipboardLayout::Build() {
     AddDefaultAndCancel(window, l, "&OK", ok, cancel);
 }
 
-UpdateClipboardWindow::UpdateClipboardWindow() : ClipboardFormBase("UpdateClipboard") { SetSavePosition(true, true); }
+UpdateClipboardWindow::UpdateClipboardWindow() : ClipboardFormBase("UpdateClipboard") {
+    SetSavePosition(true, true);
+    SetIcon("CLIPBRD.ICO");
+}
 
 bool UpdateClipboardWindow::DeleteHighlighted() {
     if (Clipboard_Relations().Open() != kLevelBenign) return false;
@@ -661,6 +665,7 @@ void BrowseClipboardCategoriesLayout::Build() {
 
 BrowseClipboardCategoriesWindow::BrowseClipboardCategoriesWindow()
     : ClipboardWindowBase(kBrowseClipboardCategoriesProcedure) {
+    SetIcon("PICK.ICO");
     SetSingleInstance(true);
     SetSavePosition(true, true);
 }
@@ -769,6 +774,7 @@ void UpdateClipboardCategoriesLayout::Build() {
 
 UpdateClipboardCategoriesWindow::UpdateClipboardCategoriesWindow()
     : ClipboardFormBase("UpdateClipboardCategories") {
+    SetIcon("CRDFLE09.ICO");
     SetSavePosition(true, true);
 }
 
@@ -838,6 +844,7 @@ void SelectClipboardCategoryLayout::Build() {
 }
 
 SelectClipboardCategoryWindow::SelectClipboardCategoryWindow() : ClipboardFormBase("SelectClipboardCategory") {
+    SetIcon("WIZARD.ICO");
     SetSavePosition(true, true);
 }
 

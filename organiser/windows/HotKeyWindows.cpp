@@ -89,6 +89,7 @@ void BrowseHotKeysLayout::Build() {
 }
 
 BrowseHotKeysWindow::BrowseHotKeysWindow() : WindowManager(kBrowseHotKeysProcedure) {
+    SetIcon("busykey2.ico");
     SetSingleInstance(true);
     SetSavePosition(true, true);
 }

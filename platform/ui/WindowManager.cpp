@@ -28,6 +28,7 @@
 
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/Icons.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/RequiredFields.h"
@@ -125,6 +126,8 @@ bool WindowManager::OpenWindow(bool modal) {
     }
     setParent(window_);
     window_->setAttribute(Qt::WA_DeleteOnClose);
+    if (!iconName_.empty())
+        if (const QIcon icon = IconByName(iconName_); !icon.isNull()) window_->setWindowIcon(icon);
     if (modal) {
         // A called window is a dialog of its caller, so the window manager keeps
         // it over the caller and places it there. A widget made without a parent
@@ -174,6 +177,7 @@ bool WindowManager::OpenWindow(bool modal) {
     if (!restored && !modal) PlaceOverWindow(window_, QApplication::activeWindow());
     if (viewMode_) ApplyViewMode();
     if (!window_->focusWidget()) FocusFirstControl(window_);
+    NoteWindowOpened(window_);
     window_->show();
     opened_ = true;
     QTimer::singleShot(0, this, [this] {

@@ -125,6 +125,11 @@ public:
     void SetTimer(int hundredths);
     int TimerInterval() const { return timerHundredths_; }
 
+    // The window's icon by its name (IconByName), set when the window is
+    // built; without one the window shows the program's icon.
+    void SetIcon(std::string name) { iconName_ = std::move(name); }
+    const std::string& IconName() const { return iconName_; }
+
     void SetTitle(const std::string& title);
     std::string Title() const;
 
@@ -194,6 +199,7 @@ private:
     bool InViewModeSet(const QWidget* w, const std::vector<QWidget*>& set) const;
 
     std::string procedureName_;
+    std::string iconName_;
     QWidget* window_ = nullptr;
     QTimer* timer_ = nullptr;
     QAbstractButton* ok_ = nullptr;

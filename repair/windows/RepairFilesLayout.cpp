@@ -7,11 +7,14 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "platform/ui/Icons.h"
+
 namespace kr::repair {
 
 void RepairFilesLayout::Build() {
     window = new QWidget;
     window->setWindowTitle("Repair Files");
+    window->setWindowIcon(IconByName("TIMERED2.ICO"));
     window->setObjectName("RepairFiles");
     list = new QTreeWidget(window);
     list->setObjectName("list");

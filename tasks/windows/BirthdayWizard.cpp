@@ -146,7 +146,10 @@ struct BirthdayLayout {
 
 class BirthdayWizardWindow : public WindowManager {
 public:
-    BirthdayWizardWindow() : WindowManager("Wizard:NewBirthdays") { SetSavePosition(true, false); }
+    BirthdayWizardWindow() : WindowManager("Wizard:NewBirthdays") {
+        SetSavePosition(true, false);
+        SetIcon("0MSG.ICO");
+    }
 
 protected:
     QWidget* MakeWindow() override {

@@ -457,7 +457,7 @@ struct BrowseScheduleLayout {
 
 class BrowseScheduleWindow : public ScheduleListWindow {
 public:
-    BrowseScheduleWindow() : ScheduleListWindow("BrowseSchedule", false) {}
+    BrowseScheduleWindow() : ScheduleListWindow("BrowseSchedule", false) { SetIcon("timedate.ico"); }
 
 protected:
     QWidget* MakeWindow() override {
@@ -738,7 +738,7 @@ struct ExploreScheduleLayout {
 
 class ExploreScheduleWindow : public ScheduleListWindow {
 public:
-    ExploreScheduleWindow() : ScheduleListWindow("ExploreSchedule", true) {}
+    ExploreScheduleWindow() : ScheduleListWindow("ExploreSchedule", true) { SetIcon("timedate.ico"); }
 
 protected:
     QWidget* MakeWindow() override {

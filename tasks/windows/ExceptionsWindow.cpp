@@ -126,7 +126,7 @@ struct ExceptionsLayout {
 
 class ExceptionsWindow : public WindowManager {
 public:
-    ExceptionsWindow() : WindowManager("UpdateSchedule:ExceptionsWindow") {}
+    ExceptionsWindow() : WindowManager("UpdateSchedule:ExceptionsWindow") { SetIcon("CAL2.ICO"); }
 
 protected:
     QWidget* MakeWindow() override {

@@ -382,7 +382,10 @@ std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 class UpdateScheduleWindow : public WindowManager {
 public:
-    UpdateScheduleWindow() : WindowManager("UpdateSchedule") { SetSavePosition(true, true); }
+    UpdateScheduleWindow() : WindowManager("UpdateSchedule") {
+        SetSavePosition(true, true);
+        SetIcon("timedate.ico");
+    }
 
 protected:
     QWidget* MakeWindow() override {
