@@ -2,11 +2,16 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QMargins>
+#include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
+#include <QToolBar>
 #include <QWidget>
 #include <algorithm>
 #include <mutex>
+#include <cmath>
 #include <optional>
 
 #include "platform/runtime/IniFile.h"
@@ -77,29 +82,164 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window) {
     return true;
 }
 
-void PlaceOverWindow(QWidget* window, const QWidget* anchor) {
-    if (!window || anchor == window) return;
-    if (anchor && !anchor->isVisible()) anchor = nullptr;
-    // A window nobody sized yet takes the size its layout asks for, as show()
-    // would give it.
-    QSize size = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
-    size = size.expandedTo(window->minimumSize());
-    if (!size.isValid()) return;
-    // move() places the window manager's frame (title bar, borders), which
-    // comes on top of the window's own size; an open window tells how wide
-    // that frame is. Before any window shows, a title bar is assumed.
-    QMargins frame(0, 24, 0, 0);
-    const QWidget* sample = anchor;
+namespace {
+
+QPointer<QWidget> g_cascadeFrame;
+
+// How much the window manager's frame (title bar, borders) adds around a
+// window: an open window tells; before any window shows, a title bar of 24
+// pixels is assumed.
+QMargins FrameMargins(const QWidget* sample, const QWidget* except) {
     if (!sample)
         for (const QWidget* w : QApplication::topLevelWidgets())
-            if (w != window && w->isVisible() && !w->isMinimized()) {
+            if (w != except && w->isVisible() && !w->isMinimized()) {
                 sample = w;
                 break;
             }
-    if (sample) {
-        const QRect outer = sample->frameGeometry(), inner = sample->geometry();
-        frame = QMargins(std::max(0, inner.left() - outer.left()), std::max(0, inner.top() - outer.top()),
-                         std::max(0, outer.right() - inner.right()), std::max(0, outer.bottom() - inner.bottom()));
+    if (!sample || !sample->isVisible()) return QMargins(0, 24, 0, 0);
+    const QRect outer = sample->frameGeometry(), inner = sample->geometry();
+    return QMargins(std::max(0, inner.left() - outer.left()), std::max(0, inner.top() - outer.top()),
+                    std::max(0, outer.right() - inner.right()), std::max(0, outer.bottom() - inner.bottom()));
+}
+
+// A window nobody sized yet takes the size its layout asks for, as show()
+// would give it.
+QSize OpeningSize(const QWidget* window) {
+    QSize size = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
+    return size.expandedTo(window->minimumSize());
+}
+
+QRect AvailableFor(const QWidget* w) {
+    QScreen* screen = w ? QGuiApplication::screenAt(w->frameGeometry().center()) : nullptr;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+// The screen point under the frame's menu bar and toolbars, at its left edge.
+QPoint CascadeOrigin(const QWidget* frame) {
+    int bottom = frame->geometry().top();
+    for (const QWidget* bar : frame->findChildren<QWidget*>()) {
+        if (!qobject_cast<const QMenuBar*>(bar) && !qobject_cast<const QToolBar*>(bar)) continue;
+        if (bar->window() != frame || bar->isHidden()) continue;
+        if (const auto* tb = qobject_cast<const QToolBar*>(bar))
+            if (const auto* mw = qobject_cast<const QMainWindow*>(frame); mw && mw->toolBarArea(const_cast<QToolBar*>(tb)) != Qt::TopToolBarArea)
+                continue;
+        bottom = std::max(bottom, bar->mapTo(frame, QPoint(0, bar->height())).y() + frame->geometry().top());
+    }
+    return QPoint(frame->frameGeometry().left(), bottom);
+}
+
+void SetOuterGeometry(QWidget* window, const QRect& outer, const QMargins& frame) {
+    const QSize inner = outer.size().shrunkBy(frame).expandedTo(window->minimumSize());
+    window->resize(inner);
+    window->move(outer.topLeft());
+}
+
+}  // namespace
+
+void SetCascadeFrame(QWidget* frame) { g_cascadeFrame = frame; }
+QWidget* CascadeFrame() { return g_cascadeFrame; }
+
+QRect CascadeSlot(int n, QSize outerSize) {
+    QWidget* frame = g_cascadeFrame;
+    if (!frame) return QRect();
+    const QRect avail = AvailableFor(frame);
+    const int step = std::max(20, FrameMargins(frame, nullptr).top());
+    QPoint origin = CascadeOrigin(frame) + QPoint(step, 0);
+    origin.setX(std::clamp(origin.x(), avail.left(), std::max(avail.left(), avail.right() - outerSize.width())));
+    origin.setY(std::clamp(origin.y(), avail.top(), avail.bottom() - step));
+    // Steps that fit before the window would leave the screen; the cascade
+    // starts again from the origin after them.
+    const int room = std::min(avail.right() + 1 - origin.x() - outerSize.width(),
+                              avail.bottom() + 1 - origin.y() - outerSize.height());
+    const int steps = std::max(1, room / step + 1);
+    n %= steps;
+    QRect g(origin + QPoint(n * step, n * step), outerSize);
+    // A window taller than the room under the menu bar is cut to it (its
+    // layout's minimum still holds); one wider than the screen too.
+    if (g.bottom() > avail.bottom()) g.setBottom(avail.bottom());
+    if (g.right() > avail.right()) g.setRight(avail.right());
+    return g;
+}
+
+namespace {
+int g_opened = 0;
+}  // namespace
+
+void NoteWindowOpened(QWidget* window) {
+    if (window && !window->property("krOpened").isValid()) window->setProperty("krOpened", ++g_opened);
+}
+
+std::vector<QWidget*> ArrangeableWindows() {
+    std::vector<QWidget*> out;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        // Dialogs of another window go with that window.
+        if (w == g_cascadeFrame || !w->isVisible() || w->isMinimized() || w->parentWidget()) continue;
+        const Qt::WindowType type = w->windowType();
+        if (type != Qt::Window && type != Qt::Dialog) continue;
+        NoteWindowOpened(w);
+        out.push_back(w);
+    }
+    std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
+        return a->property("krOpened").toInt() < b->property("krOpened").toInt();
+    });
+    return out;
+}
+
+void CascadeWindows() {
+    const std::vector<QWidget*> windows = ArrangeableWindows();
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        QWidget* w = windows[i];
+        const QMargins frame = FrameMargins(w, nullptr);
+        // At most two thirds of the screen each, so the steps of the cascade
+        // fit and every title bar shows.
+        const QRect avail = AvailableFor(w);
+        const QSize outer = w->size().grownBy(frame).boundedTo(avail.size() * 2 / 3).expandedTo(w->minimumSize());
+        const int n = static_cast<int>(i);
+        const QRect slot = g_cascadeFrame ? CascadeSlot(n, outer)
+                                          : KeepOnScreen(QRect(avail.topLeft() + QPoint(24 * n, 24 * n), outer));
+        if (w->isMaximized()) w->showNormal();
+        SetOuterGeometry(w, slot, frame);
+        w->raise();
+    }
+    if (!windows.empty()) windows.back()->activateWindow();
+}
+
+void TileWindows() {
+    const std::vector<QWidget*> windows = ArrangeableWindows();
+    if (windows.empty()) return;
+    QRect area = AvailableFor(g_cascadeFrame ? g_cascadeFrame.data() : windows.front());
+    if (g_cascadeFrame) area.setTop(std::clamp(CascadeOrigin(g_cascadeFrame).y(), area.top(), area.bottom() - 100));
+    const int n = static_cast<int>(windows.size());
+    const int cols = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+    const int rows = (n + cols - 1) / cols;
+    for (int i = 0; i < n; ++i) {
+        QWidget* w = windows[static_cast<std::size_t>(i)];
+        const int r = i / cols, c = i % cols;
+        // The last row shares its width among the windows it holds.
+        const int inRow = r == rows - 1 ? n - r * cols : cols;
+        const int x0 = area.left() + area.width() * c / inRow, x1 = area.left() + area.width() * (c + 1) / inRow;
+        const int y0 = area.top() + area.height() * r / rows, y1 = area.top() + area.height() * (r + 1) / rows;
+        if (w->isMaximized()) w->showNormal();
+        SetOuterGeometry(w, QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1)), FrameMargins(w, nullptr));
+        w->raise();
+    }
+}
+
+void PlaceOverWindow(QWidget* window, const QWidget* anchor) {
+    if (!window || anchor == window) return;
+    if (anchor && !anchor->isVisible()) anchor = nullptr;
+    const QSize size = OpeningSize(window);
+    if (!size.isValid()) return;
+    const QMargins frame = FrameMargins(anchor, window);
+    if (g_cascadeFrame && window != g_cascadeFrame && !window->parentWidget()) {
+        // The step of the cascade is the number of program windows open
+        // besides the frame and this one.
+        int open = 0;
+        for (QWidget* w : ArrangeableWindows())
+            if (w != window) ++open;
+        SetOuterGeometry(window, CascadeSlot(open, size.grownBy(frame)), frame);
+        return;
     }
     QRect g(QPoint(0, 0), size.grownBy(frame));
     if (anchor) {

@@ -5,7 +5,10 @@
 // in pixels) and Maximize (1 when it was maximised).
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -27,7 +30,32 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window);
 // user opened it from), or on the screen without one, kept on the screen. A
 // window opened from the frame's menu is its own top-level window, so the
 // window manager would otherwise put it wherever it puts new windows, often
-// a corner far from where the user is working.
+// a corner far from where the user is working. While the program has a
+// cascade frame (below), a window with no parent opens in the frame's
+// cascade instead.
 void PlaceOverWindow(QWidget* window, const QWidget* anchor);
+
+// The program's frame, from which windows with no saved position open
+// cascaded (nullptr: none, windows are placed over the one they were opened
+// from). Each such window opens one title bar lower and to the right of the
+// last, starting under the frame's menu bar and toolbar, so no window hides
+// the frame's menus or another window's title; the cascade starts again at
+// the top when the next step would leave the screen.
+void SetCascadeFrame(QWidget* frame);
+QWidget* CascadeFrame();
+// Where PlaceOverWindow puts the n-th cascaded window (0 the first), as the
+// outer rectangle (title bar included) of a window of the given outer size.
+QRect CascadeSlot(int n, QSize outerSize);
+// The window system's standard window arrangements, over the program's open
+// top-level windows other than the frame: each one step of the cascade below
+// the last, or side by side in a grid filling the screen under the frame's
+// menu bar.
+void CascadeWindows();
+void TileWindows();
+// The program's open top-level windows other than the frame, popups and
+// dialogs of another window, in the order they were opened (as noted by
+// NoteWindowOpened, which the window manager calls as it opens a window).
+std::vector<QWidget*> ArrangeableWindows();
+void NoteWindowOpened(QWidget* window);
 
 }  // namespace kr

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
@@ -16,6 +17,7 @@
 #include <QWindowStateChangeEvent>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/EventLog.h"
@@ -34,6 +36,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/ui/Toolbar.h"
+#include "platform/ui/WindowPosition.h"
 #include "scheduler/ClipboardMonitor.h"
 #include "scheduler/DailyJobs.h"
 #include "scheduler/DesktopScriptServices.h"
@@ -201,7 +204,42 @@ MainFrame::~MainFrame() {
 QWidget* MainFrame::MakeWindow() {
     ui_.Build();
     ui_.window->setWindowTitle(QString::fromUtf8(kProductTitle));
+    // The program's windows open cascaded from the frame, under its menus.
+    SetCascadeFrame(ui_.window);
+    connect(ui_.windowMenu, &QMenu::aboutToShow, this, [this] { ListOpenWindows(); });
     return ui_.window;
+}
+
+// The Window menu: Tile and Cascade, then one item per open window of the
+// program (numbered, as the window system's list is), which brings that
+// window forward.
+void MainFrame::ListOpenWindows() {
+    QMenu* menu = ui_.windowMenu;
+    for (QAction* a : menu->actions())
+        if (a->property("krWindowItem").toBool()) {
+            menu->removeAction(a);
+            a->deleteLater();
+        }
+    const std::vector<QWidget*> windows = ArrangeableWindows();
+    if (windows.empty()) return;
+    QAction* separator = menu->addSeparator();
+    separator->setProperty("krWindowItem", true);
+    int n = 0;
+    for (QWidget* w : windows) {
+        ++n;
+        QString text = w->windowTitle();
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        text = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(text) : QStringLiteral("%1 %2").arg(n).arg(text);
+        QAction* a = menu->addAction(text);
+        a->setProperty("krWindowItem", true);
+        QPointer<QWidget> target = w;
+        connect(a, &QAction::triggered, this, [target] {
+            if (!target) return;
+            if (target->isMinimized()) target->showNormal();
+            target->raise();
+            target->activateWindow();
+        });
+    }
 }
 
 bool MainFrame::CommandAvailable(int control) const {
@@ -227,9 +265,9 @@ void MainFrame::UpdateCommandStates() {
         EnableCommand(c.control, on);
     }
     // Standard actions with nothing behind them here: no help file, no
-    // printer set-up, no child windows to arrange.
-    for (QAction* a : {ui_.printSetup, ui_.tile, ui_.cascade, ui_.arrangeIcons, ui_.helpContents, ui_.helpSearch,
-                       ui_.helpHowTo})
+    // printer set-up, no minimised child windows whose icons could be
+    // arranged (the program's windows minimise to the desktop's taskbar).
+    for (QAction* a : {ui_.printSetup, ui_.arrangeIcons, ui_.helpContents, ui_.helpSearch, ui_.helpHowTo})
         a->setEnabled(false);
 }
 
@@ -341,11 +379,13 @@ void MainFrame::StartUp() {
     if (!runner::Debug().empty()) LogEvent("Debugging Active", "Debug");
 
     // 4. The windows the user wants at start-up.
+    // They open as soon as the frame shows (TakeOpened), in the frame's
+    // cascade and above it: opened now, the frame would show over them.
     const OptionGlobals& o = Options();
-    if (o.StartupContacts) Start("BrowseContacts");
-    if (o.StartupClipboardSaver) Start("BrowseClipboard");
-    if (o.StartUpTodo) Start("BrowseToDoList");
-    if (o.StartUpSchedule) Start("BrowseSchedule");
+    if (o.StartupContacts) startupWindows_.push_back("BrowseContacts");
+    if (o.StartupClipboardSaver) startupWindows_.push_back("BrowseClipboard");
+    if (o.StartUpTodo) startupWindows_.push_back("BrowseToDoList");
+    if (o.StartUpSchedule) startupWindows_.push_back("BrowseSchedule");
 
     // 5. and 6.
     if (o.StartUpMinimized) Window()->setWindowState(Window()->windowState() | Qt::WindowMinimized);
@@ -494,7 +534,10 @@ void MainFrame::CheckTimerInterval() {
     if (TimerInterval() < 1 || TimerInterval() > 100) SetTimer(100);
 }
 
-void MainFrame::TakeOpened() { CheckTimerInterval(); }
+void MainFrame::TakeOpened() {
+    CheckTimerInterval();
+    for (const std::string& name : std::exchange(startupWindows_, {})) Start(name);
+}
 
 void MainFrame::TakeTimer() {
     cycle_.TimerTick();
@@ -627,6 +670,8 @@ void MainFrame::TrayDoubleClick() {
 
 void MainFrame::TakeAccepted(QObject* control) {
     auto* action = qobject_cast<QAction*>(control);
+    if (action && action == ui_.tile) return TileWindows();
+    if (action && action == ui_.cascade) return CascadeWindows();
     if (action && (action == ui_.cut || action == ui_.copy || action == ui_.paste)) {
         // The standard edit actions work on the control that has the focus.
         if (QWidget* focus = QApplication::focusWidget()) {

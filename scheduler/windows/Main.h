@@ -151,6 +151,7 @@ private:
     void CheckTimerInterval();
     void RunProgramCommand(const std::string& command, bool endOnSuccess);
     void EnableCommand(int control, bool on);
+    void ListOpenWindows();
 
     MainLayout ui_;
     MainTrayIcon tray_{*this};
@@ -165,6 +166,9 @@ private:
     bool pendingClose_ = false;
     bool hotKeysReady_ = false;
     bool viewScriptActive_ = false;
+    // The windows StartUp asks for, opened once the frame shows, so that
+    // they open in its cascade and above it.
+    std::vector<std::string> startupWindows_;
 };
 
 // Opens the frame on thread 1 and returns it (nullptr when it did not open).

@@ -118,6 +118,7 @@ void MainLayout::Build() {
     tile = windows->addAction(QStringLiteral("T&ile"));
     cascade = windows->addAction(QStringLiteral("&Cascade"));
     arrangeIcons = windows->addAction(QStringLiteral("&Arrange Icons"));
+    windowMenu = windows;
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     helpContents = help->addAction(QStringLiteral("&Contents"));

@@ -37,6 +37,7 @@ struct MainLayout {
     QAction* tile = nullptr;
     QAction* cascade = nullptr;
     QAction* arrangeIcons = nullptr;
+    QMenu* windowMenu = nullptr;  // below its three actions: the open windows
     QAction* helpContents = nullptr;
     QAction* helpSearch = nullptr;
     QAction* helpHowTo = nullptr;
