@@ -167,15 +167,16 @@ AsciiViewer::AsciiViewer() = default;
 
 AsciiViewer::~AsciiViewer() { Kill(); }
 
-bool AsciiViewer::Init(QListView* list, const std::string& path) {
+bool AsciiViewer::Init(QListView* list, const std::string& path, bool missingIsEmpty) {
     Kill();
     int err = model_.Load(path);
+    if (err == kFileNotFound && missingIsEmpty) err = kNoError;
     if (err != kNoError) {
         data::SetLastError(err);
         StandardWarningText(26, path);
         return false;
     }
-    if (model_.LineCount() == 0) {
+    if (model_.LineCount() == 0 && !missingIsEmpty) {
         StandardWarningText(28, path);
         model_.Unload();
         return false;

@@ -64,7 +64,9 @@ public:
     // Attaches the viewer to the list on the file. A file that cannot be read
     // shows "File Load Error" with the error, an empty one "File Load Error"
     // with "The file you've requested contains no text."; both give false.
-    bool Init(QListView* list, const std::string& path);
+    // A file that is missing or empty is shown as an empty list instead when
+    // `missingIsEmpty` is set (a log nothing was written to yet).
+    bool Init(QListView* list, const std::string& path, bool missingIsEmpty = false);
     void Kill();
     bool Ready() const { return !list_.isNull(); }
     const AsciiFileModel& Model() const { return model_; }

@@ -43,7 +43,9 @@ QWidget* ViewAscii_LogWindow::MakeWindow() {
 bool ViewAscii_LogWindow::Init() {
     SetCancelControl(ui_.close);
     // The writer's file: one name for both, found in whatever case it is spelt.
-    bool ready = viewer_.Init(ui_.list, EventLogPath());
+    // With logging on and nothing logged yet there is no file, or an empty
+    // one: that is an empty log, not an error.
+    bool ready = viewer_.Init(ui_.list, EventLogPath(), true);
     ui_.print->setEnabled(ready);
     ui_.search->setEnabled(ready);
     return ready;

@@ -62,13 +62,31 @@ TEST_F(ViewLogTest, LoggingOffAddsOneNoteAndShowsTheFile) {
     EXPECT_EQ(Lines("KR98Evnt.LOG").size(), 2u) << "only the one note";
 }
 
-TEST_F(ViewLogTest, MissingOrEmptyLogDoesNotOpen) {
+TEST_F(ViewLogTest, MissingOrEmptyLogOpensEmptyOtherEmptyFilesDoNot) {
+    // Logging on and nothing logged yet: no file, then an empty one.
     Options().GlobalUseLog = 1;
-    EXPECT_EQ(ViewAscii_Log(), nullptr);
-    ASSERT_EQ(Titles(), std::vector<std::string>{"File Load Error"});
-    responder_.clear();
-    WriteFile("KR98Evnt.LOG", "");
-    EXPECT_EQ(ViewAscii_Log(), nullptr);
+    for (bool fileThere : {false, true}) {
+        if (fileThere) WriteFile("KR98Evnt.LOG", "");
+        ViewAscii_LogWindow* w = ViewAscii_Log();
+        ASSERT_NE(w, nullptr) << fileThere;
+        EXPECT_TRUE(responder_.shown().empty()) << "no message";
+        EXPECT_EQ(List(w)->model()->rowCount(), 0);
+        EXPECT_FALSE(w->Viewer().FindNext("x", false, true));
+        w->CloseNow();
+        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+        responder_.clear();
+    }
+    // The first line logged afterwards shows in the next viewer.
+    LogEvent("Started", "Kairoll 2000 2.02");
+    ViewAscii_LogWindow* w = ViewAscii_Log();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(List(w)->model()->rowCount(), 1);
+
+    // Any other empty file still says it holds no text.
+    WriteFile("other.txt", "");
+    QListView list;
+    AsciiViewer other;
+    EXPECT_FALSE(other.Init(&list, "other.txt"));
     ASSERT_EQ(responder_.shown().size(), 1u);
     EXPECT_NE(responder_.shown()[0].request.text.find("contains no text"), std::string::npos);
 }

@@ -1,0 +1,240 @@
+// The keyboard rules every window follows (Tab through lists, stray Alt
+// letters), windows opening in the frame's cascade, the Tile and Cascade
+// arrangements, and the icons the windows name.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "ProbeWindow.h"
+#include "UiTestSupport.h"
+#include "platform/runtime/Services.h"
+#include "platform/ui/Icons.h"
+#include "platform/ui/ProcedureThread.h"
+#include "platform/ui/WindowPosition.h"
+
+namespace kr {
+namespace {
+
+using test::ProbeRecord;
+using test::ProbeWindow;
+using test::WaitFor;
+
+TEST(KeyboardRulesTest, TabLeavesEveryKindOfListAndTheHighlightedRowStays) {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* table = new QTableView(&window);
+    auto* model = new QStandardItemModel(4, 3, table);
+    table->setModel(model);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    auto* listWidget = new QListWidget(&window);
+    listWidget->addItems({"a", "b", "c"});
+    auto* tree = new QTreeWidget(&window);
+    for (const char* t : {"x", "y", "z"}) tree->addTopLevelItem(new QTreeWidgetItem(QStringList{t}));
+    auto* after = new QLineEdit(&window);
+    for (QWidget* w : std::initializer_list<QWidget*>{table, listWidget, tree, after}) layout->addWidget(w);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    std::vector<std::pair<QAbstractItemView*, QWidget*>> steps = {{table, listWidget}, {listWidget, tree}, {tree, after}};
+    for (auto [view, next] : steps) {
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(1, 0));
+        QTest::keyClick(view, Qt::Key_Down);
+        ASSERT_EQ(view->currentIndex().row(), 2) << "the arrows move the row";
+        QTest::keyClick(view, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << view->metaObject()->className();
+        EXPECT_EQ(view->currentIndex().row(), 2) << view->metaObject()->className();
+        EXPECT_EQ(view->currentIndex().column(), 0);
+        // The list without the focus shows its row in another colour.
+        EXPECT_NE(view->palette().color(QPalette::Inactive, QPalette::Highlight),
+                  view->palette().color(QPalette::Active, QPalette::Highlight));
+    }
+    after->setFocus();
+    QTest::keyClick(after, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), tree) << "Shift+Tab comes back into the list";
+}
+
+TEST(KeyboardRulesTest, StrayAltLettersAreSwallowedOthersStillWork) {
+    QWidget window;
+    window.setWindowTitle("Alt letters");
+    auto* layout = new QVBoxLayout(&window);
+    auto* label = new QLabel("&Name:", &window);
+    auto* name = new QLineEdit(&window);
+    label->setBuddy(name);
+    auto* other = new QLineEdit(&window);
+    auto* note = new QTextEdit(&window);
+    for (QWidget* w : std::initializer_list<QWidget*>{label, name, other, note}) layout->addWidget(w);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &window; }));
+
+    for (QWidget* entry : std::initializer_list<QWidget*>{other, note}) {
+        entry->setFocus();
+        QTest::keyClicks(entry, "dN/A");
+        QTest::keyClick(entry, Qt::Key_D, Qt::AltModifier);
+        const QString text = qobject_cast<QLineEdit*>(entry) ? other->text() : note->toPlainText();
+        EXPECT_EQ(text, "dN/A") << "Alt+D with no control of that letter types nothing";
+    }
+    // Ctrl+Alt and AltGr characters type as before.
+    other->setFocus();
+    QTest::keyClick(other, Qt::Key_At, Qt::GroupSwitchModifier);
+    EXPECT_EQ(other->text(), "dN/A@");
+    // A letter a label takes moves the focus to its entry.
+    QTest::keyClick(other, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), name);
+    EXPECT_EQ(name->text(), "");
+}
+
+class PlacementTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+        frame.setWindowTitle("Frame");
+        frame.menuBar()->addMenu("&File");
+        frame.addToolBar("Commands")->addAction("Go");
+        frame.setGeometry(avail.x() + 30, avail.y() + 20, 500, 300);
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+        SetCascadeFrame(&frame);
+    }
+    void TearDown() override {
+        SetCascadeFrame(nullptr);
+        test::CloseAllWindows();
+    }
+    ProbeWindow* OpenProbe(const std::string& name) {
+        ProbeWindow* w = nullptr;
+        Start(name, [&] {
+            w = new ProbeWindow(name, std::make_shared<ProbeRecord>());
+            w->SetRestorePosition(true);
+            w->SetSavePosition(true);
+            w->Open();
+        });
+        return w;
+    }
+    // The lowest screen line of the frame's menu bar and toolbar.
+    int BarsBottom() {
+        int bottom = 0;
+        for (QWidget* bar : std::initializer_list<QWidget*>{frame.menuBar(), frame.findChild<QToolBar*>()})
+            bottom = std::max(bottom, bar->mapToGlobal(QPoint(0, bar->height())).y());
+        return bottom;
+    }
+    test::TempFolder folder;
+    QMainWindow frame;
+};
+
+TEST_F(PlacementTest, NewWindowsCascadeUnderTheFramesMenusASavedPositionWins) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    ProbeWindow* first = OpenProbe("First");
+    ProbeWindow* second = OpenProbe("Second");
+    ASSERT_TRUE(first && second);
+    const QRect a = first->Window()->frameGeometry(), b = second->Window()->frameGeometry();
+    EXPECT_GE(a.top(), BarsBottom()) << "not over the frame's menu bar";
+    EXPECT_GT(a.left(), frame.frameGeometry().left());
+    EXPECT_GT(b.top(), a.top()) << "each one a step lower";
+    EXPECT_GT(b.left(), a.left()) << "and to the right";
+    EXPECT_TRUE(avail.contains(a) && avail.contains(b));
+
+    // Saved: it opens where it was left.
+    second->Window()->setGeometry(avail.x() + 300, avail.y() + 400, 200, 150);
+    second->Window()->close();
+    test::Pump();
+    ProbeWindow* again = OpenProbe("Second");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->Window()->geometry().topLeft(), QPoint(avail.x() + 300, avail.y() + 400));
+}
+
+TEST_F(PlacementTest, TheCascadeStartsAgainBeforeLeavingTheScreen) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize outer(avail.width() / 2, avail.height() / 2);
+    QRect last;
+    for (int n = 0; n < 60; ++n) {
+        const QRect slot = CascadeSlot(n, outer);
+        EXPECT_TRUE(avail.contains(slot)) << n;
+        EXPECT_GE(slot.top(), BarsBottom()) << n;
+        if (n > 0 && slot.top() < last.top()) {
+            EXPECT_EQ(slot, CascadeSlot(0, outer)) << "back to the first step";
+        }
+        last = slot;
+    }
+    // A window taller than the room under the menus is cut to it.
+    const QRect tall = CascadeSlot(0, QSize(300, avail.height() * 2));
+    EXPECT_LE(tall.bottom(), avail.bottom());
+    EXPECT_GE(tall.top(), BarsBottom());
+}
+
+TEST_F(PlacementTest, TileAndCascadeArrangeTheOpenWindowsBesideTheFrame) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    std::vector<ProbeWindow*> windows;
+    for (const char* name : {"One", "Two", "Three"}) windows.push_back(OpenProbe(name));
+    for (ProbeWindow* w : windows) ASSERT_TRUE(w);
+    ASSERT_EQ(ArrangeableWindows().size(), 3u) << "the frame is not among them";
+
+    TileWindows();
+    test::Pump();
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const QRect g = windows[i]->Window()->frameGeometry();
+        EXPECT_TRUE(avail.contains(g)) << i;
+        EXPECT_GE(g.top(), BarsBottom()) << i;
+        for (std::size_t j = i + 1; j < windows.size(); ++j)
+            EXPECT_FALSE(g.intersects(windows[j]->Window()->frameGeometry())) << i << " and " << j << " overlap";
+    }
+
+    CascadeWindows();
+    test::Pump();
+    for (std::size_t i = 1; i < windows.size(); ++i) {
+        const QRect prev = windows[i - 1]->Window()->frameGeometry(), g = windows[i]->Window()->frameGeometry();
+        EXPECT_GT(g.top(), prev.top()) << i;
+        EXPECT_GT(g.left(), prev.left()) << i;
+    }
+}
+
+TEST(IconsTest, EveryNamedIconHasAnImageAndMessagesHaveNoMinimiseOrMaximise) {
+    // The names the windows, buttons, popups and pictures give, in the
+    // spellings they give them.
+    const char* const names[] = {
+        "CANCEL.ICO", "~close.ico", "OK.ICO", "~blank.ico", "PICK.ICO", "EXIT.ICO", "WIZARD.ICO", "~done.ico",
+        "~SmallTik.Ico", "timedate.ico", "OPEN.ICO", "CRDFLE09.ICO", "busykey.ico", "busykey2.ico",
+        "busykey3.ico", "busykey4.ico", "~WRITE.GIF", "~TIMEPC_L.GIF", "WRITE.GIF",
+        "TIMEPC_L.GIF", "stopscr.ico", "MOVEUP.ICO", "MOVEDOWN.ICO", "Clipbrd.ico", "0MSG.ICO", "~XpCheck.ICO",
+        "~skipped.ico", "~skip.ico", "~progtsk2.ico", "~notdone.ico", "~msgtask.ico", "~disabled.ico",
+        "~bothtask.ico", "wrench16.ico", "TORNTASK.ICO", "TIMERED2.ICO", "taskdoc1.ico", "sqbe_hlp.ico",
+        "SQBE_GO.ICO", "SPEAKER2.ICO", "scrwiz16.ico", "restore.ico", "prgwiz16.ico", "msgwiz16.ico",
+        "keydown.ico", "insert.ico", "iexpprog.ico", "hotkeys.gif", "fourstar.ico", "cut.ico", "CLOSE.ICO",
+        "CAL2.ICO", "CAL.ICO", "backup.ico", "0TODO.ICO", "0PRG.ICO", "TODO.ICO", "resched.ico", "quickst.ico",
+        "NOW.ICO", "green16.ico"};
+    for (const char* name : names) {
+        const QIcon icon = IconByName(name);
+        EXPECT_FALSE(icon.isNull()) << name;
+        EXPECT_FALSE(icon.pixmap(16, 16).isNull()) << name;
+    }
+    EXPECT_FALSE(ProgramIcon().isNull());
+
+    QMessageBox* box = nullptr;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+        if (!box) return;
+        EXPECT_FALSE(box->windowIcon().isNull());
+        EXPECT_FALSE(box->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        EXPECT_TRUE(box->windowFlags() & Qt::CustomizeWindowHint) << "the window manager is told: no such buttons";
+        box->buttons().front()->click();
+    });
+    Message("Something happened.", "Status");
+    EXPECT_NE(box, nullptr);
+}
+
+}  // namespace
+}  // namespace kr
