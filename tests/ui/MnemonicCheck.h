@@ -18,8 +18,9 @@
 namespace kr::test {
 
 // Texts whose Alt letters are shared on purpose: the task form's When tab,
-// the schedule list's day tab and the wizards' page buttons beside their
-// entries keep these texts though their letters meet.
+// the schedule list's day tab, the wizards' page buttons beside their
+// entries and the contact form's phone and web site keep these texts though
+// their letters meet.
 inline const std::vector<QString>& SharedAltLetterTexts() {
     static const std::vector<QString> texts = {
         QStringLiteral("Schedule &Type"),
@@ -32,6 +33,9 @@ inline const std::vector<QString>& SharedAltLetterTexts() {
         QStringLiteral("&Before performing task, give option to skip"),
         QStringLiteral("&Next"),
         QStringLiteral("&Next Date to Perform Task:"),
+        QStringLiteral("Comma&nd:"),
+        QStringLiteral("&Work/Day Phone:"),
+        QStringLiteral("&Web Site:"),
     };
     return texts;
 }
