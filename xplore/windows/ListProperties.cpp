@@ -54,7 +54,8 @@ public:
         lists->addWidget(columns_, 1, 2);
         auto* middle = new QVBoxLayout;
         add_ = Button("add", "&Add", "Add Column to display list");
-        hide_ = Button("hide", "&Hide", "Hide column from display list");
+        // Alt+H is the header alignment's.
+        hide_ = Button("hide", "Hi&de", "Hide column from display list");
         right_ = Button("moveRight", "", "Move Column Right");
         left_ = Button("moveLeft", "", "Move Column Left");
         right_->setIcon(IconByName("MOVEDOWN.ICO"));
