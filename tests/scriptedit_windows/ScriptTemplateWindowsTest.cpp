@@ -317,8 +317,9 @@ TEST_F(ScriptTemplateWindowsTest, ClearAllAndAChosenMessageKeepToTheEditorsOwnIt
     responder_.Answer(kButtonYes);
     ButtonText(form, "Clear")->click();
     ASSERT_TRUE(test::WaitFor([&] { return ReadTemplateItems(wiz).empty(); }));
-    EXPECT_EQ(form->findChild<QTableView*>()->model()->rowCount(), 0);
-    EXPECT_FALSE(ButtonText(form, "Clear")->isEnabled());
+    // The list refills once the progress window has closed.
+    EXPECT_TRUE(test::WaitFor([&] { return form->findChild<QTableView*>()->model()->rowCount() == 0; }));
+    EXPECT_TRUE(test::WaitFor([&] { return !ButtonText(form, "Clear")->isEnabled(); }));
     EXPECT_EQ(ScriptToText(), "EXIT\r\n");
     Close(form);
 
