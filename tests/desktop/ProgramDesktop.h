@@ -246,6 +246,10 @@ private:
 // Setup, Task Categories in KR98's frame, a click into the task list (the
 // right-hand part), then Insert: the new task form ("" when a step failed).
 inline std::string OpenNewTaskForm(const std::string& frame) {
+    // The list KR98 opens at start comes up just after the frame; keys sent
+    // before it has shown would land in it instead of the frame.
+    xdo::WindowNamed("^Scheduled Tasks", 5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     xdo::Keys(frame, {"alt+s", "t"});
     const std::string categories = xdo::WindowNamed("^Task Categories$");
     if (categories.empty()) return {};
