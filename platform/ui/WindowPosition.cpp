@@ -86,9 +86,12 @@ namespace {
 
 QPointer<QWidget> g_cascadeFrame;
 
+// The title bar the window manager is taken to add while no window tells.
+constexpr int kAssumedTitleBar = 24;
+
 // How much the window manager's frame (title bar, borders) adds around a
-// window: an open window tells; before any window shows, a title bar of 24
-// pixels is assumed.
+// window: an open window tells; before any window shows, a title bar is
+// assumed.
 QMargins FrameMargins(const QWidget* sample, const QWidget* except) {
     if (!sample)
         for (const QWidget* w : QApplication::topLevelWidgets())
@@ -96,7 +99,7 @@ QMargins FrameMargins(const QWidget* sample, const QWidget* except) {
                 sample = w;
                 break;
             }
-    if (!sample || !sample->isVisible()) return QMargins(0, 24, 0, 0);
+    if (!sample || !sample->isVisible()) return QMargins(0, kAssumedTitleBar, 0, 0);
     const QRect outer = sample->frameGeometry(), inner = sample->geometry();
     return QMargins(std::max(0, inner.left() - outer.left()), std::max(0, inner.top() - outer.top()),
                     std::max(0, outer.right() - inner.right()), std::max(0, outer.bottom() - inner.bottom()));
@@ -116,15 +119,21 @@ QRect AvailableFor(const QWidget* w) {
 }
 
 // The screen point under the frame's menu bar and toolbars, at its left edge.
+// Just after the frame shows, the window manager may not have framed it yet:
+// its window then stands where the title bar goes and moves down by the
+// title bar's height once framed, so the bars are taken as that much lower
+// (a window opened at start-up would otherwise cover part of the toolbar).
 QPoint CascadeOrigin(const QWidget* frame) {
-    int bottom = frame->geometry().top();
+    int top = frame->geometry().top();
+    if (frame->frameGeometry().top() == top) top += kAssumedTitleBar;
+    int bottom = top;
     for (const QWidget* bar : frame->findChildren<QWidget*>()) {
         if (!qobject_cast<const QMenuBar*>(bar) && !qobject_cast<const QToolBar*>(bar)) continue;
         if (bar->window() != frame || bar->isHidden()) continue;
         if (const auto* tb = qobject_cast<const QToolBar*>(bar))
             if (const auto* mw = qobject_cast<const QMainWindow*>(frame); mw && mw->toolBarArea(const_cast<QToolBar*>(tb)) != Qt::TopToolBarArea)
                 continue;
-        bottom = std::max(bottom, bar->mapTo(frame, QPoint(0, bar->height())).y() + frame->geometry().top());
+        bottom = std::max(bottom, bar->mapTo(frame, QPoint(0, bar->height())).y() + top);
     }
     return QPoint(frame->frameGeometry().left(), bottom);
 }
