@@ -2,9 +2,12 @@
 // template. One record layout serves sixteen actions; the rules of what each
 // action keeps where live in ScriptItemRules, this window shows and collects
 // them.
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +20,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -65,16 +70,47 @@ QStringList Items(const char* list) { return QString::fromLatin1(list).split('|'
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
+// The combo box of a window title box. Its drop list is as wide as the
+// longest title and class it shows (within the screen), and it remembers why
+// it last got the focus: the focus coming back from its own drop list must
+// not refill the list, or the row just chosen is gone before it reaches the
+// field.
+class WindowTitleBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    bool FocusBackFromList() const { return focusReason_ == Qt::PopupFocusReason; }
+    void showPopup() override {
+        auto* tree = static_cast<QTreeView*>(view());
+        int width = 2 * tree->frameWidth() + tree->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, tree);
+        for (int c = 0; c < model()->columnCount(); ++c) {
+            tree->resizeColumnToContents(c);
+            width += tree->columnWidth(c);
+        }
+        const QRect screenRect = screen()->availableGeometry();
+        tree->setMinimumWidth(std::min(width, screenRect.width()));
+        QComboBox::showPopup();
+    }
+
+protected:
+    void focusInEvent(QFocusEvent* e) override {
+        focusReason_ = e->reason();
+        QComboBox::focusInEvent(e);
+    }
+
+private:
+    Qt::FocusReason focusReason_ = Qt::OtherFocusReason;
+};
+
 // A window title box over the live list of top-level windows (title and
 // class), its "Advanced" button and the "Containing: " line under it.
 struct WindowPicker {
-    QComboBox* combo = nullptr;
+    WindowTitleBox* combo = nullptr;
     QPushButton* advanced = nullptr;
     QLabel* containing = nullptr;
     QStandardItemModel* model = nullptr;
     void Build(QWidget* parent, QGridLayout* grid, int row, const QString& prompt) {
         auto* label = new QLabel(prompt, parent);
-        combo = new QComboBox(parent);
+        combo = new WindowTitleBox(parent);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->lineEdit()->setMaxLength(255);
@@ -93,7 +129,11 @@ struct WindowPicker {
         grid->addWidget(advanced, row, 2);
         grid->addWidget(containing, row + 1, 1);
     }
+    // Refills the list, keeping what the field holds. Not when the focus
+    // comes back from the drop list: the list is as fresh as when it opened,
+    // and the chosen row is still to be put into the field.
     void Refresh() {
+        if (combo->FocusBackFromList()) return;
         const QString text = combo->currentText();
         ListTopWindows();
         model->removeRows(0, model->rowCount());

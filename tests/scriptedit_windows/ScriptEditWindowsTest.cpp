@@ -49,30 +49,6 @@ protected:
         ScriptWindowsTest::SetUp();
         Schedule_File().rec().Command = "";
     }
-    // Opens the item form for a request over the buffer.
-    QWidget* OpenForm(int request, const QString& title) {
-        GlobalRequest() = request;
-        response_ = 0;
-        scriptedit::UpdateScripting([this](int r) { response_ = r; });
-        QWidget* w = nullptr;
-        EXPECT_TRUE(test::WaitFor([&] { return (w = WindowTitled(title)) != nullptr; }));
-        return w;
-    }
-    void Ok(QWidget* form) {
-        ButtonText(form, "&OK")->click();
-        test::WaitFor([&] { return response_ != 0; }, 2000);
-    }
-    // The task's items in order.
-    std::vector<Scripting> Items(int32_t task = 5) {
-        std::vector<Scripting> out;
-        data::TableOf(ScriptingDef())
-            .ForEachMatch(ScriptingDef().key("SCR:KeyID"), {ScriptingDef().field("SCR:ID")}, {Value(task)},
-                          [&](int64_t, const void* r) {
-                              out.push_back(*static_cast<const Scripting*>(r));
-                              return true;
-                          });
-        return out;
-    }
 };
 
 // How each action is filled in its tab, and the item it must give.
