@@ -122,6 +122,9 @@ public:
         env_.insert(QString::fromStdString(name), QString::fromStdString(value));
     }
     void SetWorkingFolder(const std::filesystem::path& folder) { workingFolder_ = folder; }
+    // The program is taken from this folder instead of the build's (an
+    // installed copy).
+    void SetProgramFolder(const std::filesystem::path& folder) { programFolder_ = folder; }
 
     bool Start(const QStringList& arguments = {}) {
         const std::filesystem::path home = folder_ / "home";
@@ -129,7 +132,7 @@ public:
         p_.setWorkingDirectory(Path(workingFolder_));
         p_.setStandardOutputFile(Path(home / (outputName_ + ".out")));
         p_.setStandardErrorFile(Path(home / (outputName_ + ".err")));
-        p_.start(QString::fromStdString(std::string(KR_BIN_DIR) + "/" + program_), arguments);
+        p_.start(Path(programFolder_ / program_), arguments);
         return p_.waitForStarted(10000);
     }
     // Asks it to end, and kills it when it does not within a while.
@@ -163,7 +166,7 @@ private:
     static QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
     std::string program_, outputName_;
-    std::filesystem::path folder_, workingFolder_, responses_;
+    std::filesystem::path folder_, workingFolder_, responses_, programFolder_{KR_BIN_DIR};
     QProcessEnvironment env_;
     QProcess p_;
 };
