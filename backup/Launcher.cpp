@@ -8,15 +8,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <thread>
 
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Names.h"
 #include "platform/data/WorkCopies.h"
+#include "platform/desktop/SingleCopy.h"
 #include "platform/runtime/IniFile.h"
+#include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
 
 namespace kr::backup {
@@ -52,6 +57,68 @@ std::string WithExtension(const std::string& path) {
     std::string base = fs::path(p).filename().string();
     if (!p.empty() && base.find('.') == std::string::npos) p += ".ZIP";
     return p;
+}
+
+// How long a KR98 asked to end has to end and free the data files.
+constexpr int kKR98EndMs = 30000;
+
+// The data files named in the archive that another program has open in dest.
+std::vector<std::string> FilesInUse(const std::vector<LSZQRow>* members, const fs::path& dest) {
+    std::vector<std::string> inUse;
+    if (members)
+        for (const LSZQRow& row : *members) {
+            std::string name = row.FILENAME;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            name = fs::path(name).filename().string();
+            if (!name.empty() && DataFileInUse((dest / name).string())) inUse.push_back(name);
+        }
+    return inUse;
+}
+
+enum class KR98Closing { NotOffered, Declined, NotEnded, Ended };
+
+// Offers to close the KR98 that holds the data folder, when one does and
+// answers over its channel. On Yes it is asked to end, and this waits (the
+// progress window live) for its lock and the data files to be free. Ended
+// leaves the KR98 that was ended in *closed, also when another program
+// still holds a file: it is to be started again whatever follows.
+KR98Closing CloseKR98(const fs::path& folder, const std::vector<LSZQRow>* members, ProgressWindow& window,
+                      std::optional<FolderHolder>* closed) {
+    const std::optional<FolderHolder> holder = AskFolderHolder(folder.string());
+    if (!holder) return KR98Closing::NotOffered;
+    if (Message("Kairoll (KR98) is running on this data folder and holds the data files, so they cannot be "
+                "restored while it runs.\r\n\r\nClose Kairoll, restore the archive and start Kairoll again?",
+                "Restore", MessageIcon::Question, kButtonYes | kButtonNo, kButtonNo) != kButtonYes)
+        return KR98Closing::Declined;
+    bool asked = AskFolderHolderToEnd(folder.string());
+    window.SetMember("Waiting for Kairoll (KR98) to close...");
+    window.Run([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kKR98EndMs);
+        while (asked && (FolderHeld(folder.string()) || !FilesInUse(members, folder).empty()) &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return 0;
+    });
+    window.SetMember("");
+    if (!asked || FolderHeld(folder.string())) {
+        Message("Kairoll (KR98) did not close within 30 seconds.\r\nNothing was restored.", "Restore Failed",
+                MessageIcon::Hand);
+        return KR98Closing::NotEnded;
+    }
+    *closed = holder;
+    return KR98Closing::Ended;
+}
+
+// Starts the KR98 a restore closed again, in the data folder, with the
+// arguments it had.
+void StartKR98Again(const FolderHolder& holder, const fs::path& folder) {
+    std::vector<std::string> command{holder.program};
+    command.insert(command.end(), holder.arguments.begin(), holder.arguments.end());
+    StartOptions options;
+    options.startFolder = folder.string();
+    const StartResult started = StartProgramArgs(command, options);
+    if (!started.ok())
+        Message("Kairoll (KR98) could not be started again: " + started.message, "Error", MessageIcon::Hand);
 }
 
 }  // namespace
@@ -210,8 +277,12 @@ int LauncherLSZCLASS::Test() {
 
 int LauncherLSZCLASS::Restore() {
     auto window = BeginUnzip("Restoring...");
+    const fs::path dest = ZIPDESTDIR.empty() ? fs::current_path() : fs::path(ZIPDESTDIR);
+    // The KR98 this restore closed, started again however the restore ends.
+    std::optional<FolderHolder> closed;
     auto finish = [&](int rc) {
         EndUnzip();
+        if (closed) StartKR98Again(*closed, dest);
         return rc;
     };
     if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
@@ -244,15 +315,19 @@ int LauncherLSZCLASS::Restore() {
 
     // None may be open in another program: its next commit would mix with
     // the restored file.
-    fs::path dest = ZIPDESTDIR.empty() ? fs::current_path() : fs::path(ZIPDESTDIR);
-    std::vector<std::string> inUse;
-    if (LSZQ)
-        for (const LSZQRow& row : *LSZQ) {
-            std::string name = row.FILENAME;
-            std::replace(name.begin(), name.end(), '\\', '/');
-            name = fs::path(name).filename().string();
-            if (!name.empty() && DataFileInUse((dest / name).string())) inUse.push_back(name);
+    std::vector<std::string> inUse = FilesInUse(LSZQ.get(), dest);
+    if (!inUse.empty() && offerToCloseKR98_) {
+        switch (CloseKR98(dest, LSZQ.get(), *window, &closed)) {
+            case KR98Closing::Declined:
+            case KR98Closing::NotEnded:
+                return finish(-1);
+            case KR98Closing::Ended:
+                inUse = FilesInUse(LSZQ.get(), dest);
+                break;
+            case KR98Closing::NotOffered:
+                break;
         }
+    }
     if (!inUse.empty()) {
         std::string names;
         for (const std::string& n : inUse) names += (names.empty() ? "" : ", ") + n;
@@ -527,6 +602,8 @@ int DoRestore(LauncherRun& run, bool unattended) {
         z.ZIPWILDCARD = "*.*";
         z.ZIPDESTDIR = fs::current_path().string();
         z.OVERWRITEEXISTINGFILES = 1;
+        // Somebody is there to answer the offer to close KR98.
+        z.OfferToCloseKR98(!unattended);
         rc = z.Restore();
         if (rc >= 0 && !unattended)
             Message("Files successfully restored.", "Information", MessageIcon::Information);

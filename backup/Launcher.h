@@ -28,6 +28,11 @@ public:
     // another program holds one of them open, and archives with unsafe or
     // clashing member names.
     int Restore();
+    // With this on, a restore refused because a KR98 on the data folder holds
+    // the data files offers to close it: on Yes the KR98 is asked to end, the
+    // restore goes on once the files are free (30 seconds at most), and the
+    // KR98 is started again in the folder with the arguments it had.
+    void OfferToCloseKR98(bool on) { offerToCloseKR98_ = on; }
     void ReportError(const std::string& text, const std::string& title, int32_t code);
     void ShowTestProgress();
     void ShowRestoreProgress();
@@ -47,6 +52,7 @@ private:
     // given, is the extraction folder. False after reporting a bad pattern.
     bool IncludeMembers(const std::string& failTitle, const std::string* extractTo);
     int rowsCounted_ = 0;
+    bool offerToCloseKR98_ = false;
 };
 
 // The command line and preserved values of one launcher run.

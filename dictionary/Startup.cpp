@@ -98,6 +98,23 @@ static std::vector<std::string> StrandedDataFiles() {
     return found;
 }
 
+static bool HoldsDataFile(const std::filesystem::path& folder) {
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(folder, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec))
+        if (Upper(it->path().filename().string()) == Upper(kDataFileName)) return true;
+    return false;
+}
+
+bool EnterKnownDataFolder() {
+    if (HoldsDataFile(CurrentFolder())) return true;
+    std::string named = Trim(GetIniValue(PathsIniPath(), kPathsSection, kPathsDataKey, ""));
+    std::replace(named.begin(), named.end(), '\\', '/');
+    for (const std::string& folder : {named, DefaultInstallFolder()})
+        if (!folder.empty() && HoldsDataFile(folder) && EnterFolder(folder)) return true;
+    return false;
+}
+
 DataFolder FindDataFolder() {
     DataFolder r;
     // PATHS.INI is the user's, in the configuration folder (the program's own

@@ -78,6 +78,13 @@ bool DataFileUsable(std::string* problem);
 // start.
 DataFolder FindDataFolder();
 
+// For the suite's other programs when started outside the data folder (from
+// the desktop's menu): when the current folder holds no "KR97.TPS", enters
+// the folder that "PATHS.INI" names, else the default install folder, if it
+// holds one. Asks nothing; true when the current folder holds the data file
+// afterwards.
+bool EnterKnownDataFolder();
+
 // INIMgr: the program's INI manager on ".\POSITION.INI" (window positions
 // and list layouts), set up by ProgramStartup.
 IniFile& INIMgr();

@@ -17,10 +17,10 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/KR98/MainFrame.h"
-#include "apps/KR98/SingleCopy.h"
 #include "apps/KR98/TestResponder.h"
 #include "dictionary/Settings.h"
 #include "dictionary/Startup.h"
@@ -42,6 +42,7 @@
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
 #include "platform/desktop/Focus.h"
+#include "platform/desktop/SingleCopy.h"
 #include "platform/desktop/WindowHelpers.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
@@ -146,12 +147,18 @@ int main(int argc, char** argv) {
         kr::StartupServices services;
         kr::SingleCopy singleCopy;
         services.claimDataFolder = [&singleCopy](const kr::DataFolder& folder) {
-            return singleCopy.Claim(folder.folder, [] {
+            kr::SingleCopyRequests requests;
+            requests.show = [] {
                 if (kr::MainFrame* frame = kr::CurrentMainFrame()) {
                     kr::NotifyWindowThreads();
                     frame->RestoreFrame();
                 }
-            });
+            };
+            // The backup launcher ends this copy to restore the data files,
+            // and starts it again with the same arguments afterwards.
+            requests.end = [] { kr::CloseMain(); };
+            requests.arguments = kr::ProgramArguments();
+            return singleCopy.Claim(folder.folder, std::move(requests));
         };
         services.iniInit = [](const std::string& file) { kr::SetPositionFile(file); };
         services.mailInit = [&messagesAccess] {

@@ -1,5 +1,6 @@
 // VXWBack: backs the data files of the current folder up into one ZIP
-// archive and restores them. "BACKUP=archive" or "RESTORE=archive" runs
+// archive and restores them. Started without arguments outside a data
+// folder, it works in the one KR98 would find. "BACKUP=archive" or "RESTORE=archive" runs
 // without the window; the exit code is 0 on success and 1 on any failure,
 // so an unattended run can be checked.
 //
@@ -19,6 +20,7 @@
 #include "apps/KR98/TestResponder.h"
 #include "backup/Launcher.h"
 #include "backup/windows/BackupWindows.h"
+#include "dictionary/Startup.h"
 #include "platform/data/WorkCopies.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/WindowPosition.h"
@@ -81,6 +83,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     kr::backup::LauncherRun run = kr::backup::ReadLauncherCommandLine(args);
     const bool unattended = run.backupValue || run.restoreValue;
+    // Started with nothing to go on (from the desktop's menu, with KR98
+    // closed): the data folder KR98 would settle in.
+    if (args.empty()) kr::EnterKnownDataFolder();
     // Copies that a backup or restore killed at work left here.
     kr::data::RemoveStrayWorkCopies(".");
     auto responder = kr::FileResponder::FromEnvironment();

@@ -4,7 +4,8 @@
 //
 // It runs in the data folder it is started in (the main program starts it
 // there); started elsewhere, the user's "PATHS.INI" (in the configuration
-// folder, ~/.config/Kairoll) names the data folder, as for the main program.
+// folder, ~/.config/Kairoll) names the data folder, else the default one
+// (~/.local/share/Kairoll), as for the main program.
 //
 // SIGTERM (the end of the session) closes it down in the normal way.
 //
@@ -19,7 +20,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,27 +31,10 @@
 #include "organiser/MailWorker.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/IniFile.h"
-#include "platform/runtime/Strings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
 
 namespace {
-
-bool HasDataFile(const std::filesystem::path& folder) {
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
-        if (kr::Upper(e.path().filename().string()) == "KR97.TPS") return true;
-    return false;
-}
-
-void EnterDataFolder() {
-    const std::filesystem::path here = std::filesystem::current_path();
-    if (HasDataFile(here)) return;
-    const kr::IniFile paths(kr::PathsIniPath());
-    const std::string data = kr::ClipRight(paths.Fetch("PATH", "DATA"));
-    std::error_code ec;
-    if (!data.empty() && HasDataFile(data)) std::filesystem::current_path(data, ec);
-}
 
 // The end of the session (SIGTERM from the session or service manager)
 // closes the program down as its window's close would, so the font is still
@@ -87,7 +70,7 @@ int main(int argc, char** argv) {
         kr::Application app(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
         WatchSessionEnd(&app);
-        EnterDataFolder();
+        kr::EnterKnownDataFolder();
 
         kr::DictionaryInitMessageProgram();
         const kr::IniFile ini(kr::msgprog::kIniFileName);

@@ -1,0 +1,198 @@
+#include "platform/desktop/SingleCopy.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace kr {
+
+namespace {
+
+constexpr const char* kShowRequest = "show\n";
+constexpr const char* kWhoRequest = "who\n";
+constexpr const char* kEndRequest = "end\n";
+
+// The lock and the socket live in the user's runtime folder, named after the
+// data folder's real path, so that two ways of writing one folder meet.
+QString BaseName(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::path real = std::filesystem::weakly_canonical(folder, ec);
+    if (ec) real = folder;
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(real.string()), QCryptographicHash::Sha1).toHex().left(16);
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/kairoll-") + QString::number(getuid());
+    QDir().mkpath(dir);
+    ::chmod(QFile::encodeName(dir).constData(), 0700);
+    return dir + QStringLiteral("/kairoll-KR98-") + QString::fromLatin1(hash);
+}
+
+QString SocketName(const QString& base) { return base + QStringLiteral(".sock"); }
+QByteArray LockPath(const QString& base) { return QFile::encodeName(base + QStringLiteral(".lock")); }
+
+// The client's side in plain sockets, so that a program without a Qt
+// application (an unattended backup) can use it: sends one request to the
+// copy listening on socketName; -1 when none listens, else the connection.
+int SendRequest(const QString& socketName, const char* request) {
+    const QByteArray path = QFile::encodeName(socketName);
+    sockaddr_un address{};
+    if (static_cast<size_t>(path.size()) >= sizeof address.sun_path) return -1;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const size_t length = std::strlen(request);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::send(fd, request, length, MSG_NOSIGNAL) != static_cast<ssize_t>(length)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Everything the other side writes until it closes the connection; nothing
+// when it does not close within timeoutMs.
+std::optional<std::string> ReadToEnd(int fd, int timeoutMs) {
+    std::string answer;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return std::nullopt;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return std::nullopt;
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return answer;
+        answer.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool AskToShow(const QString& socketName) {
+    // The first copy may still be starting: it listens once it has its lock.
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000) {
+        const int fd = SendRequest(socketName, kShowRequest);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// The answer to "who": the process id, the program and the arguments, each
+// followed by a NUL byte.
+QByteArray WhoAnswer(const std::vector<std::string>& arguments) {
+    QByteArray out = QByteArray::number(QCoreApplication::applicationPid()) + '\0';
+    out += QFile::encodeName(QCoreApplication::applicationFilePath()) + '\0';
+    for (const std::string& a : arguments) out += QByteArray::fromStdString(a) + '\0';
+    return out;
+}
+
+}  // namespace
+
+SingleCopy::~SingleCopy() {
+    if (server_) server_->close();
+    if (lockFd_ >= 0) ::close(lockFd_);  // releases the lock
+}
+
+bool SingleCopy::Claim(const std::string& folder, SingleCopyRequests requests) {
+    const QString base = BaseName(folder);
+    const QString socketName = SocketName(base);
+    lockFd_ = ::open(LockPath(base).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd_ < 0) return true;  // no lock to be had: run rather than not at all
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lockFd_);
+        lockFd_ = -1;
+        AskToShow(socketName);
+        return false;
+    }
+    // The lock is ours: a socket left behind by a copy that crashed goes.
+    QLocalServer::removeServer(socketName);
+    requests_ = std::move(requests);
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
+        while (QLocalSocket* c = server_->nextPendingConnection()) {
+            QObject::connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
+            QObject::connect(c, &QLocalSocket::readyRead, c, [this, c] {
+                while (c->canReadLine()) {
+                    const QByteArray request = c->readLine();
+                    if (request == kShowRequest && requests_.show) {
+                        requests_.show();
+                    } else if (request == kWhoRequest) {
+                        c->write(WhoAnswer(requests_.arguments));
+                        c->disconnectFromServer();  // after the answer is written
+                        return;
+                    } else if (request == kEndRequest && requests_.end) {
+                        // After this slot: ending closes the server and its sockets.
+                        QMetaObject::invokeMethod(server_.get(), requests_.end, Qt::QueuedConnection);
+                    }
+                }
+            });
+        }
+    });
+    server_->listen(socketName);
+    return true;
+}
+
+bool FolderHeld(const std::string& folder) {
+    const int fd = ::open(LockPath(BaseName(folder)).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;  // no copy has ever claimed it
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // and with it the shared lock, at once
+    return held;
+}
+
+std::optional<FolderHolder> AskFolderHolder(const std::string& folder, int timeoutMs) {
+    if (!FolderHeld(folder)) return std::nullopt;
+    const int fd = SendRequest(SocketName(BaseName(folder)), kWhoRequest);
+    if (fd < 0) return std::nullopt;
+    const std::optional<std::string> answer = ReadToEnd(fd, timeoutMs);
+    ::close(fd);
+    if (!answer) return std::nullopt;
+    std::vector<std::string> fields;
+    size_t from = 0;
+    for (size_t nul; (nul = answer->find('\0', from)) != std::string::npos; from = nul + 1)
+        fields.push_back(answer->substr(from, nul - from));
+    if (fields.size() < 2 || fields[1].empty()) return std::nullopt;
+    FolderHolder holder;
+    holder.pid = std::atol(fields[0].c_str());
+    holder.program = fields[1];
+    holder.arguments.assign(fields.begin() + 2, fields.end());
+    if (holder.pid <= 0) return std::nullopt;
+    return holder;
+}
+
+bool AskFolderHolderToEnd(const std::string& folder) {
+    const int fd = SendRequest(SocketName(BaseName(folder)), kEndRequest);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+}  // namespace kr
