@@ -121,6 +121,39 @@ TEST_F(DataFolderTest, PathsIniWrittenOnWindowsOrNamingAMissingFolder) {
     EXPECT_EQ(responder_.folderRequests().size(), 1u);
 }
 
+// The other programs started outside the data folder (from the desktop's
+// menu) go where KR98 would settle without asking, and ask nothing.
+TEST_F(DataFolderTest, OtherProgramsEnterTheKnownDataFolderWithoutAsking) {
+    // Nothing known: they stay.
+    EXPECT_FALSE(EnterKnownDataFolder());
+    EXPECT_EQ(fs::current_path(), start_);
+    // The default folder, once it holds the data file.
+    fs::create_directories(Install());
+    WriteFile(Install() / "KR97.TPS", "");
+    EXPECT_TRUE(EnterKnownDataFolder());
+    EXPECT_EQ(fs::current_path(), Install());
+    // PATHS.INI comes first (Windows backslashes too); a folder it names
+    // without a data file is passed over.
+    std::string windows = other_.string();
+    for (char& c : windows)
+        if (c == '/') c = '\\';
+    WriteFile(Config() / "PATHS.INI", "[PATH]\r\nDATA=" + windows + "\r\n");
+    fs::current_path(start_);
+    EXPECT_TRUE(EnterKnownDataFolder());
+    EXPECT_EQ(fs::current_path(), Install());
+    WriteFile(other_ / "kr97.tps", "");
+    fs::current_path(start_);
+    EXPECT_TRUE(EnterKnownDataFolder());
+    EXPECT_EQ(fs::current_path(), other_);
+    // A data file here keeps them here.
+    WriteFile(start_ / "KR97.TPS", "");
+    fs::current_path(start_);
+    EXPECT_TRUE(EnterKnownDataFolder());
+    EXPECT_EQ(fs::current_path(), start_);
+    EXPECT_TRUE(responder_.shown().empty());
+    EXPECT_TRUE(responder_.folderRequests().empty());
+}
+
 TEST_F(DataFolderTest, CopiesOfAMissingDataFileStopTheStartAndAreNamed) {
     // A repair stopped between its steps: only the kept and the new copy.
     WriteFile(other_ / "KR97.TPS.damaged", "old");
