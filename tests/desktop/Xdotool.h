@@ -42,6 +42,9 @@ inline bool WaitGone(const QString& pattern, int ms = 10000) {
     return WaitUntil([&] { return Run({"search", "--onlyvisible", "--name", pattern}).empty(); }, ms);
 }
 
+// The window that has the focus ("" when none).
+inline std::string ActiveWindow() { return Run({"getactivewindow"}); }
+
 inline void Activate(const std::string& window) {
     Run(QStringList{"windowactivate", "--sync", QString::fromStdString(window)});
 }

@@ -92,6 +92,8 @@ TEST_F(FramePlacementE2ETest, UnpositionedWindowsCascadeBelowTheMenuBarInsideThe
     ASSERT_NE(Settled("Kairoll 2000", frameRect), 0u);
     const Window list = Settled("Scheduled Tasks", startList);
     ASSERT_NE(list, 0u) << "the start-up list did not show\n" << WindowTree(display());
+    // Keys go to the frame once that list has taken the focus.
+    WaitUntil([&] { return xdo::ActiveWindow() == std::to_string(list); }, 5000);
 
     const int menuBottom = MenuBarBottom(frame);
     ASSERT_GT(menuBottom, frameRect.top()) << "the File menu did not drop down";

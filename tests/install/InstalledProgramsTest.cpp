@@ -31,9 +31,6 @@ protected:
         OpenboxKR98Test::TearDown();
     }
 
-    // The window that xdotool reports active ("" when none).
-    static std::string ActiveWindow() { return xdo::Run({"getactivewindow"}); }
-
     InstalledTree tree_;
     ProgramRun repair_{"KR_DBASE"};
 };
@@ -45,7 +42,7 @@ TEST_F(InstalledProgramsTest, KR98OpensTheAbbreviationList) {
     // and taken the focus; before, they would land in that list.
     const std::string list = xdo::WindowNamed("^Scheduled Tasks");
     ASSERT_FALSE(list.empty()) << "the start-up list did not show";
-    WaitUntil([&] { return ActiveWindow() == list; }, 5000);
+    WaitUntil([&] { return xdo::ActiveWindow() == list; }, 5000);
 
     // Setup → Script Templates → New; the template's first item.
     xdo::Keys(frame, {"alt+s", "s"});
