@@ -24,6 +24,7 @@
 
 #include "dictionary/FileNames.h"
 #include "dictionary/Settings.h"
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/Names.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
@@ -127,6 +128,9 @@ void LogEvent(const std::string& label, const std::string& text) {
 }
 
 void LogEventAlways(const std::string& label, const std::string& text) {
+    // Nothing is logged until the start-up check of the data file has found
+    // it usable: a damaged file ends the program leaving the folder as it was.
+    if (!data::AwaitDataFileCheck()) return;
     int32_t today = Today();
     std::string date = FormatUserDate(today);
     if (date.size() > kDateWidth) date = Format(Value(static_cast<int64_t>(today)), "@D3");

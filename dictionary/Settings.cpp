@@ -162,6 +162,10 @@ void PutSetting(std::string_view name, std::string_view value, std::string_view 
         rec.DataValue = value;
         result = t.Add();
     } else if (err == kNoError) {
+        // A value already stored is not written again: programs store their
+        // name and version at every start, and a write there would wait for
+        // the start-up check of the data file.
+        if (rec.DataValue == value) return;
         rec.DataValue = value;
         result = t.Put();
     } else {

@@ -258,18 +258,48 @@ std::vector<RegisteredTable> RegisteredTables() {
     return out;
 }
 
+namespace {
+
+std::string DamagedText(const std::string& path, const data::DataFileCheck& check) {
+    const std::string what = check.health == data::DataFileHealth::Damaged ? "is damaged"
+                                                                          : "is damaged or not a Kairoll data file";
+    return "The data file " + path + " " + what + " (" + check.detail + ").|Kairoll closes without changing it. "
+           "Run " + std::string(kRepairProgramName) + " to repair it.";
+}
+
+bool Usable(const data::DataFileCheck& check) {
+    return check.health == data::DataFileHealth::Sound || check.health == data::DataFileHealth::Missing;
+}
+
+}  // namespace
+
 bool DataFileUsable(std::string* problem) {
     if (!data::FileExists(kDataFileName)) return true;  // made when first opened
     const std::string path = data::ResolveFilePath(kDataFileName);
     const data::DataFileCheck check = data::CheckDataFile(path, kOwnerPassword, kDataFileCheckBudgetMs);
-    if (check.health == data::DataFileHealth::Sound || check.health == data::DataFileHealth::Missing) return true;
-    const std::string what = check.health == data::DataFileHealth::Damaged
-                                 ? "is damaged"
-                                 : "is damaged or not a Kairoll data file";
-    if (problem)
-        *problem = "The data file " + path + " " + what + " (" + check.detail + ").|Kairoll closes without changing it. "
-                   "Run " + std::string(kRepairProgramName) + " to repair it.";
+    if (Usable(check)) return true;
+    if (problem) *problem = DamagedText(path, check);
     return false;
+}
+
+bool StartDataFileCheck(std::string* problem) {
+    if (!data::FileExists(kDataFileName)) return true;  // made when first opened
+    const std::string path = data::ResolveFilePath(kDataFileName);
+    // The file opens with the key and its catalogue reads: checked now, as
+    // every table needs it. The pages behind it are checked on a worker.
+    const data::DataFileCheck header = data::CheckDataFileHeader(path, kOwnerPassword);
+    if (!Usable(header)) {
+        if (problem) *problem = DamagedText(path, header);
+        return false;
+    }
+    data::StartDataFileCheck(path, kOwnerPassword, kDataFileCheckBudgetMs, [path](const data::DataFileCheck& c) {
+        // Reported before anything was written to the file: the user is told
+        // and the program ends at once, leaving the file as it is.
+        Message(DamagedText(path, c), "Damaged Data File", MessageIcon::Hand);
+        std::fflush(nullptr);
+        std::_Exit(1);
+    });
+    return true;
 }
 
 DataFolder ProgramStartup(const StartupServices& services) {
@@ -297,7 +327,7 @@ DataFolder ProgramStartup(const StartupServices& services) {
     // A damaged data file is not written to: the user is told and sent to
     // the repair program before anything opens it.
     std::string problem;
-    if (!DataFileUsable(&problem)) {
+    if (!StartDataFileCheck(&problem)) {
         Message(problem, "Damaged Data File", MessageIcon::Hand);
         folder.dataFileDamaged = true;
         return folder;
@@ -316,6 +346,8 @@ DataFolder ProgramStartup(const StartupServices& services) {
     if (services.reportWriterInit) services.reportWriterInit(kReportLibraryName);
 
     if (services.runMain) services.runMain();
+    // A program that ends before its first write still hears the check.
+    data::AwaitDataFileCheck();
 
     if (services.iniShutdown) services.iniShutdown();
     if (services.mailKill) services.mailKill();

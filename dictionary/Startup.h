@@ -63,6 +63,12 @@ inline constexpr int kDataFileCheckBudgetMs = 500;
 // its time (what it reached was sound), or when there is none yet; false
 // with the user's message in *problem when it is damaged or not a data file.
 bool DataFileUsable(std::string* problem);
+// The start-up form of it: the key and the catalogue are checked now (false
+// and the problem when they fail); the pages behind them are checked on a
+// worker while the program starts, and the first write to the file and the
+// timer's first tick wait for that report. A file found damaged then is
+// reported with the same message and the program ends with code 1.
+bool StartDataFileCheck(std::string* problem);
 
 // Start-up steps 1 and 2: makes the data folder the current folder.
 //   1. "KR97.TPS" here: stay.

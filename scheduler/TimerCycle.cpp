@@ -4,6 +4,7 @@
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/EventLog.h"
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/ErrorHandler.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/ErrorCodes.h"
@@ -102,6 +103,9 @@ void TimerCycle::TimerTick() {
         bool& flag;
         ~Leave() { flag = false; }
     } leave{inTick_};
+    // The first tick waits for the start-up check of the data file (later
+    // ones find it reported at once); a damaged file has no tick at all.
+    if (!data::AwaitDataFileCheck()) return;
 
     if (settingsSource_) settings_ = settingsSource_();
     const CycleSettings& s = settings_;

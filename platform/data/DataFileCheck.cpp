@@ -8,9 +8,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace kr::data {
@@ -94,6 +100,65 @@ bool OtherPagesDecrypt(const std::string& path, const std::string& password) {
 
 namespace {
 
+// Derived keys by file, password, salt and rounds: a replaced file has a new
+// salt and so a new entry.
+struct KeyCache {
+    std::mutex mutex;
+    std::map<std::tuple<std::string, std::string, std::string, int>, std::string> keys;
+};
+KeyCache& Keys() {
+    static KeyCache* cache = new KeyCache;
+    return *cache;
+}
+
+std::string Hex(const unsigned char* p, std::size_t n) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        out += digits[p[i] >> 4];
+        out += digits[p[i] & 15];
+    }
+    return out;
+}
+
+}  // namespace
+
+void KeyConnection(sqlite3* db, const std::string& path, const std::string& password) {
+    if (password.empty()) return;
+    std::vector<unsigned char> head;
+    const bool salted = ReadAll(path, kSaltSize, head) && head.size() == kSaltSize &&
+                        std::memcmp(head.data(), "SQLite format 3", 16) != 0;
+    const int rounds = g_kdfIterations.load() > 0 ? g_kdfIterations.load() : kDefaultKdfIterations;
+    if (!salted) {
+        sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+        if (g_kdfIterations.load() > 0)
+            sqlite3_exec(db, ("PRAGMA kdf_iter = " + std::to_string(rounds)).c_str(), nullptr, nullptr, nullptr);
+        return;
+    }
+    std::string raw;
+    {
+        // Held while deriving: a second connection to the same file waits
+        // for the first derivation instead of doing its own.
+        KeyCache& cache = Keys();
+        std::lock_guard<std::mutex> l(cache.mutex);
+        auto id = std::make_tuple(path, password, std::string(head.begin(), head.end()), rounds);
+        auto it = cache.keys.find(id);
+        if (it == cache.keys.end()) {
+            unsigned char key[32];
+            if (!PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), head.data(), kSaltSize,
+                                        rounds, sizeof key, key)) {
+                sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+                return;
+            }
+            it = cache.keys.emplace(id, "x'" + Hex(key, sizeof key) + "'").first;
+        }
+        raw = it->second;
+    }
+    sqlite3_key(db, raw.data(), static_cast<int>(raw.size()));
+}
+
+namespace {
+
 bool PlainSqlite(const std::string& path) {
     std::vector<unsigned char> head;
     return ReadAll(path, 16, head) && head.size() == 16 && std::memcmp(head.data(), "SQLite format 3", 16) == 0;
@@ -135,40 +200,67 @@ DataFileCheck Found(DataFileHealth health, std::string detail, bool complete = t
 
 }  // namespace
 
-DataFileCheck CheckDataFile(const std::string& path, const std::string& password, int budgetMs) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return Found(DataFileHealth::Missing, "The file does not exist");
-    if (!S_ISREG(st.st_mode)) return Found(DataFileHealth::NotDataFile, "Not a regular file");
+namespace {
 
+// Opens the file read-only and reads its catalogue: nullptr and the finding
+// when that fails.
+sqlite3* OpenChecked(const std::string& path, const std::string& password, DataFileCheck& found) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        found = Found(DataFileHealth::Missing, "The file does not exist");
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        found = Found(DataFileHealth::NotDataFile, "Not a regular file");
+        return nullptr;
+    }
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(db);
-        return Found(DataFileHealth::Sound, std::string("Not checked: ") + sqlite3_errstr(rc), false);
+        found = Found(DataFileHealth::Sound, std::string("Not checked: ") + sqlite3_errstr(rc), false);
+        return nullptr;
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 100);
-    if (!password.empty()) {
-        sqlite3_key(db, password.data(), static_cast<int>(password.size()));
-        if (int iter = g_kdfIterations.load(); iter > 0)
-            sqlite3_exec(db, ("PRAGMA kdf_iter = " + std::to_string(iter)).c_str(), nullptr, nullptr, nullptr);
-    }
-    DataFileCheck result;
+    KeyConnection(db, path, password);
     sqlite3_stmt* stmt = nullptr;
     rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
-    stmt = nullptr;
-    if (rc != SQLITE_ROW) {
-        sqlite3_close(db);
-        if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
-            return Found(DataFileHealth::Sound, "Not checked: another program holds the file", false);
-        if (PlainSqlite(path)) return Found(DataFileHealth::NotDataFile, "The file is not encrypted");
-        if (st.st_size == 0) return Found(DataFileHealth::NotDataFile, "The file is empty");
-        if (!password.empty() && OtherPagesDecrypt(path, password))
-            return Found(DataFileHealth::Damaged, "The first page of the file is damaged");
-        return Found(DataFileHealth::NotDataFile, "No page of the file can be read");
+    if (rc == SQLITE_ROW) {
+        found = DataFileCheck{};
+        return db;
     }
+    sqlite3_close(db);
+    if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+        found = Found(DataFileHealth::Sound, "Not checked: another program holds the file", false);
+    else if (PlainSqlite(path))
+        found = Found(DataFileHealth::NotDataFile, "The file is not encrypted");
+    else if (st.st_size == 0)
+        found = Found(DataFileHealth::NotDataFile, "The file is empty");
+    else if (!password.empty() && OtherPagesDecrypt(path, password))
+        found = Found(DataFileHealth::Damaged, "The first page of the file is damaged");
+    else
+        found = Found(DataFileHealth::NotDataFile, "No page of the file can be read");
+    return nullptr;
+}
+
+}  // namespace
+
+DataFileCheck CheckDataFileHeader(const std::string& path, const std::string& password) {
+    DataFileCheck found;
+    if (sqlite3* db = OpenChecked(path, password, found)) sqlite3_close(db);
+    return found;
+}
+
+DataFileCheck CheckDataFile(const std::string& path, const std::string& password, int budgetMs) {
+    DataFileCheck found;
+    sqlite3* db = OpenChecked(path, password, found);
+    if (!db) return found;
+    DataFileCheck result;
+    sqlite3_stmt* stmt = nullptr;
+    int rc = 0;
 
     // The quick check, stopped when the budget is spent: what it did not
     // reach counts as sound.
@@ -197,6 +289,109 @@ DataFileCheck CheckDataFile(const std::string& path, const std::string& password
     if (rc != SQLITE_DONE) return Found(DataFileHealth::Damaged, error);
     if (findings.size() == 1 && findings[0] == "ok") return result;
     return Found(DataFileHealth::Damaged, SummariseFindings(findings));
+}
+
+namespace {
+
+// The check running on its worker, and what waits for it.
+struct CheckGate {
+    std::mutex mutex;
+    std::condition_variable reported;
+    std::string path;
+    bool running = false;  // started and not yet reported
+    DataFileCheck result;
+    std::function<void(const DataFileCheck&)> onProblem;
+    // The thread that started the check (the program's main thread): only it
+    // tells the user of a damaged file, as that needs the windows' thread.
+    std::thread::id owner;
+    bool telling = false;  // the owner is telling the user
+    bool told = false;     // and has done so (when telling does not end the program)
+    std::thread worker;
+    // Until the check has found the file usable: writes to it wait, and are
+    // refused once it is found unusable.
+    std::atomic<bool> pending{false};
+};
+
+std::string NormalPath(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(path, ec);
+    return (ec ? std::filesystem::path(path) : p).lexically_normal().string();
+}
+
+CheckGate& Gate() {
+    // Never destroyed: a worker may still run when the program ends.
+    static CheckGate* gate = new CheckGate;
+    return *gate;
+}
+
+bool Unusable(const DataFileCheck& c) {
+    return c.health == DataFileHealth::Damaged || c.health == DataFileHealth::NotDataFile;
+}
+
+}  // namespace
+
+void StartDataFileCheck(const std::string& path, const std::string& password, int budgetMs,
+                        std::function<void(const DataFileCheck&)> onProblem) {
+    CheckGate& g = Gate();
+    std::unique_lock<std::mutex> l(g.mutex);
+    g.reported.wait(l, [&] { return !g.running; });
+    if (g.worker.joinable()) g.worker.join();
+    g.path = NormalPath(path);
+    g.running = true;
+    g.telling = g.told = false;
+    g.onProblem = std::move(onProblem);
+    g.owner = std::this_thread::get_id();
+    g.pending.store(true);
+    g.worker = std::thread([path, password, budgetMs] {
+        DataFileCheck r = CheckDataFile(path, password, budgetMs);
+        CheckGate& g = Gate();
+        {
+            std::lock_guard<std::mutex> l(g.mutex);
+            g.result = std::move(r);
+            g.running = false;
+        }
+        g.reported.notify_all();
+    });
+}
+
+bool AwaitDataFileCheck() {
+    CheckGate& g = Gate();
+    if (!g.pending.load()) return true;
+    std::unique_lock<std::mutex> l(g.mutex);
+    g.reported.wait(l, [&] { return !g.running; });
+    if (g.worker.joinable()) g.worker.join();
+    if (!g.pending.load()) return true;
+    if (!Unusable(g.result)) {
+        g.pending.store(false);
+        return true;
+    }
+    if (std::this_thread::get_id() != g.owner) {
+        // Another thread about to write: it waits while the owner tells the
+        // user (the program normally ends then), and its write is refused.
+        g.reported.wait(l, [&] { return g.told; });
+        return false;
+    }
+    // Asked again while telling (a timer reached through the message's own
+    // event loop) or after: refused at once.
+    if (g.telling || g.told) return false;
+    g.telling = true;
+    const DataFileCheck result = g.result;
+    std::function<void(const DataFileCheck&)> onProblem = std::move(g.onProblem);
+    l.unlock();
+    if (onProblem) onProblem(result);
+    l.lock();
+    g.telling = false;
+    g.told = true;
+    l.unlock();
+    g.reported.notify_all();
+    return false;
+}
+
+bool DataFileCheckPending(const std::string& path) {
+    CheckGate& g = Gate();
+    if (!g.pending.load()) return false;
+    std::lock_guard<std::mutex> l(g.mutex);
+    return g.path == NormalPath(path);
 }
 
 }  // namespace kr::data

@@ -8,7 +8,10 @@
 // file of ours at all.
 #pragma once
 
+#include <functional>
 #include <string>
+
+struct sqlite3;
 
 namespace kr::data {
 
@@ -33,5 +36,32 @@ bool OtherPagesDecrypt(const std::string& path, const std::string& password);
 // Checks the file read-only, spending at most about budgetMs on the quick
 // check itself (the key derivation comes on top of it).
 DataFileCheck CheckDataFile(const std::string& path, const std::string& password, int budgetMs = 500);
+
+// The first part of the check alone: the file is there, decrypts with the
+// password and its catalogue reads. Quick: no page beyond the catalogue.
+DataFileCheck CheckDataFileHeader(const std::string& path, const std::string& password);
+
+// Keys a connection to an existing encrypted file. The key is derived from
+// the password and the file's salt once per process and file (the derivation
+// is what makes opening slow), then given to SQLite as a raw key; a file not
+// yet made, or one too short to hold a salt, gets the password itself.
+void KeyConnection(sqlite3* db, const std::string& path, const std::string& password);
+
+// The rest of the check (the quick check over every page) on a worker thread
+// with its own read-only connection, while the program builds its windows.
+// Until it has reported, a write to the file waits for it; so does whoever
+// calls AwaitDataFileCheck. When the file turns out unusable, onProblem runs
+// once, on the thread that started the check, when that thread first waits
+// (it is expected to tell the user and end the program: nothing has been
+// written to the file); every write to the file is refused from then on.
+void StartDataFileCheck(const std::string& path, const std::string& password, int budgetMs,
+                        std::function<void(const DataFileCheck&)> onProblem);
+// Waits for a check that StartDataFileCheck began; returns at once when none
+// runs or it has reported already. False when the file was found unusable:
+// the caller must not write.
+bool AwaitDataFileCheck();
+// Whether a write to the file at `path` must wait for the check (or, once it
+// found the file unusable, be refused).
+bool DataFileCheckPending(const std::string& path);
 
 }  // namespace kr::data

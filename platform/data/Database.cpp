@@ -26,6 +26,27 @@ std::atomic<int> g_kdfIterations{0};
 
 namespace {
 
+// Statements that change the file wait for a running start-up check of it,
+// and are refused when it found the file damaged.
+int WriteGate(void* user, int action, const char*, const char*, const char*, const char*) {
+    switch (action) {
+        case SQLITE_INSERT:
+        case SQLITE_UPDATE:
+        case SQLITE_DELETE:
+        case SQLITE_CREATE_TABLE:
+        case SQLITE_CREATE_INDEX:
+        case SQLITE_DROP_TABLE:
+        case SQLITE_DROP_INDEX:
+        case SQLITE_ALTER_TABLE:
+            break;
+        default:
+            return SQLITE_OK;
+    }
+    const Database* d = static_cast<const Database*>(user);
+    if (DataFileCheckPending(d->path()) && !AwaitDataFileCheck()) return SQLITE_DENY;
+    return SQLITE_OK;
+}
+
 // Bytes of the file that carry the share and file locks between programs.
 // SQLite locks bytes from 0x40000000 on; these lie beyond its range and
 // beyond the end of any data file, so they never meet its locks.
@@ -134,11 +155,9 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
     }
     sqlite3_extended_result_codes(d->db_, 1);
     sqlite3_busy_timeout(d->db_, g_busyTimeoutMs.load());
-    if (!password.empty()) {
-        sqlite3_key(d->db_, password.data(), static_cast<int>(password.size()));
-        if (int iter = g_kdfIterations.load(); iter > 0)
-            StepOnce(d->db_, ("PRAGMA kdf_iter = " + std::to_string(iter)).c_str());
-    }
+    KeyConnection(d->db_, path, password);
+    // While the start-up check of the file runs, a write waits for its report.
+    sqlite3_set_authorizer(d->db_, WriteGate, d.get());
     // The first read shows whether the key (or its absence) fits the file.
     rc = StepOnce(d->db_, "SELECT count(*) FROM sqlite_master");
     if (rc != SQLITE_OK) {

@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <atomic>
+#include <chrono>
 
 #include "DataFixture.h"
 #include "platform/data/DataFileCheck.h"
@@ -113,6 +116,69 @@ TEST_F(DataFileCheckTest, FilesThatAreNotOursAreToldApart) {
     DataFileCheck plain = Check();
     EXPECT_EQ(plain.health, DataFileHealth::NotDataFile);
     EXPECT_EQ(plain.detail, "The file is not encrypted");
+}
+
+// The check on a worker while the program starts: writes to the file wait
+// for its report, and a damaged file is told to the starting thread before
+// any write has reached it.
+TEST_F(DataFileCheckTest, WritesWaitForTheBackgroundCheck) {
+    MakeFile(600);
+    const std::size_t size = Bytes("People.TPS").size();
+    Damage(static_cast<off_t>(size - 2 * 4096 + 100), 64);
+    const std::string before = Bytes("People.TPS");
+
+    int told = 0;
+    bool unchangedWhenTold = false;
+    StartDataFileCheck(path("People.TPS"), "s3cret!pw", 5000, [&](const DataFileCheck& c) {
+        ++told;
+        EXPECT_EQ(c.health, DataFileHealth::Damaged) << c.detail;
+        unchangedWhenTold = Bytes("People.TPS") == before;
+    });
+    EXPECT_TRUE(DataFileCheckPending(path("People.TPS")));
+    EXPECT_FALSE(DataFileCheckPending(path("Other.TPS")));
+
+    // Another thread's write waits while the check is unreported, and is
+    // refused after the starting thread has been told.
+    std::atomic<bool> written{false}, writeRefused{false};
+    std::thread writer([&] {
+        Table& people = T(PersonDef());
+        if (people.Open(kModeShared) != 0) return;
+        people.Clear();
+        people.Rec<Person>().ID = 9001;
+        people.Rec<Person>().Name = "Late";
+        writeRefused = people.Add() != 0;
+        people.Close();
+        written = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(written.load()) << "a write went ahead of the check's report";
+    EXPECT_EQ(told, 0) << "only the starting thread tells the user";
+
+    AwaitDataFileCheck();
+    writer.join();
+    EXPECT_EQ(told, 1);
+    EXPECT_TRUE(unchangedWhenTold);
+    EXPECT_TRUE(written.load());
+    EXPECT_TRUE(writeRefused.load());
+    EXPECT_FALSE(AwaitDataFileCheck());  // told once only
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(Bytes("People.TPS"), before) << "nothing was written to the damaged file";
+}
+
+TEST_F(DataFileCheckTest, ASoundFileLetsWritesThroughWithoutATelling) {
+    MakeFile();
+    bool told = false;
+    StartDataFileCheck(path("People.TPS"), "s3cret!pw", 5000, [&](const DataFileCheck&) { told = true; });
+    Table& people = T(PersonDef());
+    ASSERT_EQ(people.Open(kModeShared), 0);
+    people.Clear();
+    people.Rec<Person>().ID = 9002;
+    people.Rec<Person>().Name = "Next";
+    EXPECT_EQ(people.Add(), 0);
+    people.Close();
+    EXPECT_FALSE(DataFileCheckPending(path("People.TPS")));
+    EXPECT_TRUE(AwaitDataFileCheck());
+    EXPECT_FALSE(told);
 }
 
 }  // namespace
