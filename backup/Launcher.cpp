@@ -90,17 +90,23 @@ KR98Closing CloseKR98(const fs::path& folder, const std::vector<LSZQRow>* member
                 "restored while it runs.\r\n\r\nClose Kairoll, restore the archive and start Kairoll again?",
                 "Restore", MessageIcon::Question, kButtonYes | kButtonNo, kButtonNo) != kButtonYes)
         return KR98Closing::Declined;
-    bool asked = AskFolderHolderToEnd(folder.string());
+    if (!AskFolderHolderToEnd(folder.string())) {
+        // Gone between the question and the answer, or no longer listening.
+        if (!FolderHeld(folder.string())) return KR98Closing::NotOffered;
+        Message("Kairoll (KR98) could not be asked to close.\r\nNothing was restored.", "Restore Failed",
+                MessageIcon::Hand);
+        return KR98Closing::NotEnded;
+    }
     window.SetMember("Waiting for Kairoll (KR98) to close...");
     window.Run([&] {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kKR98EndMs);
-        while (asked && (FolderHeld(folder.string()) || !FilesInUse(members, folder).empty()) &&
+        while ((FolderHeld(folder.string()) || !FilesInUse(members, folder).empty()) &&
                std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return 0;
     });
     window.SetMember("");
-    if (!asked || FolderHeld(folder.string())) {
+    if (FolderHeld(folder.string())) {
         Message("Kairoll (KR98) did not close within 30 seconds.\r\nNothing was restored.", "Restore Failed",
                 MessageIcon::Hand);
         return KR98Closing::NotEnded;

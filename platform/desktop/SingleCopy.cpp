@@ -29,6 +29,19 @@ constexpr const char* kShowRequest = "show\n";
 constexpr const char* kWhoRequest = "who\n";
 constexpr const char* kEndRequest = "end\n";
 
+// The user's runtime folder, found once: a waiting client asks many times,
+// and Qt warns each time when XDG_RUNTIME_DIR is unset.
+const QString& RuntimeFolder() {
+    static const QString dir = [] {
+        QString d = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (d.isEmpty()) d = QDir::tempPath() + QStringLiteral("/kairoll-") + QString::number(getuid());
+        QDir().mkpath(d);
+        ::chmod(QFile::encodeName(d).constData(), 0700);
+        return d;
+    }();
+    return dir;
+}
+
 // The lock and the socket live in the user's runtime folder, named after the
 // data folder's real path, so that two ways of writing one folder meet.
 QString BaseName(const std::string& folder) {
@@ -37,11 +50,7 @@ QString BaseName(const std::string& folder) {
     if (ec) real = folder;
     const QByteArray hash =
         QCryptographicHash::hash(QByteArray::fromStdString(real.string()), QCryptographicHash::Sha1).toHex().left(16);
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/kairoll-") + QString::number(getuid());
-    QDir().mkpath(dir);
-    ::chmod(QFile::encodeName(dir).constData(), 0700);
-    return dir + QStringLiteral("/kairoll-KR98-") + QString::fromLatin1(hash);
+    return RuntimeFolder() + QStringLiteral("/kairoll-KR98-") + QString::fromLatin1(hash);
 }
 
 QString SocketName(const QString& base) { return base + QStringLiteral(".sock"); }

@@ -2,8 +2,11 @@
 // uses it: held or not, seen under another name of the folder; who holds it
 // (process, program, arguments with blanks); "show" and "end" reach the
 // holder's handlers; a second copy is refused; nothing answers once the
-// holder has gone.
+// holder has gone. And the launcher's restore over a holder that does not
+// end, or whose closing is declined: nothing changes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -11,8 +14,12 @@
 #include <future>
 #include <optional>
 
-#include "platform/desktop/SingleCopy.h"
 #include "ProgramRun.h"
+#include "backup/Launcher.h"
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/Table.h"
+#include "platform/desktop/SingleCopy.h"
+#include "platform/runtime/Services.h"
 
 namespace kr {
 namespace {
@@ -78,6 +85,69 @@ TEST(KR98ChannelTest, HolderAnswersWhoItIsShowsEndsAndGoes) {
     EXPECT_FALSE(AskFolderHolderToEnd(folder.string()));
     SingleCopy next;
     EXPECT_TRUE(next.Claim(other, {}));
+}
+
+// A restore from the window over a data folder whose holder is asked to end
+// but does not: after 30 seconds the user is told and nothing is restored;
+// declined, it is not even asked; an unattended run only refuses.
+TEST(KR98ChannelTest, RestoreOverAHolderThatStaysChangesNothing) {
+    using ::testing::HasSubstr;
+    test::TemporaryFolder dir("kr-channel-restore");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    ASSERT_EQ(data::TableOf(ConfigurationDef()).Create(), 0);
+    data::CloseIdleFiles();
+    ASSERT_EQ(::system("zip -q earlier.zip KR97.TPS"), 0);
+    const std::string before = test::ReadText("KR97.TPS");
+
+    // Held as KR98 holds it: the folder's lock and the data file's share lock.
+    int ends = 0;
+    SingleCopy holder;
+    SingleCopyRequests requests;
+    requests.end = [&] { ++ends; };
+    ASSERT_TRUE(holder.Claim(dir.path().string(), requests));
+    const int fd = ::open("KR97.TPS", O_RDWR | O_CLOEXEC);
+    struct flock share {};
+    share.l_type = F_RDLCK;
+    share.l_whence = SEEK_SET;
+    share.l_start = 0x50000000;
+    share.l_len = 1;
+    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &share), 0);
+
+    ScriptedResponder responder;
+    ScopedMessageService scoped(&responder);
+    backup::LauncherRun run;
+    run.archiveName = "earlier.zip";
+    responder.Answer(kButtonYes);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_NE(WhileServing([&] { return backup::DoRestore(run, false); }), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_EQ(ends, 1);
+    ASSERT_EQ(responder.shown().size(), 2u);
+    EXPECT_EQ(responder.shown()[0].request.title, "Restore");
+    EXPECT_EQ(responder.shown()[0].request.defaultButton, kButtonNo);
+    EXPECT_EQ(responder.shown()[1].request.title, "Restore Failed");
+    EXPECT_THAT(responder.shown()[1].request.text, HasSubstr("did not close within 30 seconds"));
+    EXPECT_EQ(test::ReadText("KR97.TPS"), before);
+    EXPECT_FALSE(fs::exists("KR97.TPS.old"));
+
+    // Declined: the holder hears nothing, and nothing more is said.
+    responder.clear();
+    responder.Answer(kButtonNo);
+    EXPECT_NE(WhileServing([&] { return backup::DoRestore(run, false); }), 0);
+    EXPECT_EQ(ends, 1);
+    ASSERT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(responder.shown()[0].request.title, "Restore");
+
+    // Unattended: no offer, the refusal only.
+    responder.clear();
+    EXPECT_NE(WhileServing([&] { return backup::DoRestore(run, true); }), 0);
+    EXPECT_EQ(ends, 1);
+    ASSERT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(responder.shown()[0].request.title, "Restore Failed");
+    EXPECT_EQ(test::ReadText("KR97.TPS"), before);
+    ::close(fd);
+    fs::current_path(previous);
 }
 
 }  // namespace
