@@ -243,13 +243,19 @@ private:
     std::unique_ptr<WindowManagerProcess> wm_;
 };
 
+// The list KR98 opens at start-up, once it has shown and taken the focus
+// ("" when it did not show): it comes up just after the frame, and keys
+// sent to the frame before then would land in it.
+inline std::string WaitForStartupList() {
+    const std::string list = xdo::WindowNamed("^Scheduled Tasks");
+    if (!list.empty()) WaitUntil([&] { return xdo::ActiveWindow() == list; }, 5000);
+    return list;
+}
+
 // Setup, Task Categories in KR98's frame, a click into the task list (the
 // right-hand part), then Insert: the new task form ("" when a step failed).
 inline std::string OpenNewTaskForm(const std::string& frame) {
-    // The list KR98 opens at start comes up just after the frame; keys sent
-    // before it has shown would land in it instead of the frame.
-    xdo::WindowNamed("^Scheduled Tasks", 5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    WaitForStartupList();
     xdo::Keys(frame, {"alt+s", "t"});
     const std::string categories = xdo::WindowNamed("^Task Categories$");
     if (categories.empty()) return {};

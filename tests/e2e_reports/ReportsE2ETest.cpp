@@ -61,6 +61,7 @@ TEST_F(ReportsE2ETest, AllInDateOrderPreviewsAndPrintsTheTasks) {
     ASSERT_TRUE(kr98_.Start());
     const std::string frame = xdo::WindowNamed("^Kairoll 2000");
     ASSERT_FALSE(frame.empty()) << "the frame did not show\n" << kr98_.Said();
+    ASSERT_FALSE(WaitForStartupList().empty()) << "the start-up list did not show";
 
     xdo::Keys(frame, {"alt+r", "s", "a"});  // &Reports, &Schedule, &All in Date Order
     const std::string preview = xdo::WindowNamed("^Print Preview - Schedule$");

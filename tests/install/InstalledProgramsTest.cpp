@@ -38,11 +38,7 @@ protected:
 TEST_F(InstalledProgramsTest, KR98OpensTheAbbreviationList) {
     const std::string frame = StartKR98();
     ASSERT_FALSE(frame.empty()) << "the installed KR98 did not show its frame\n" << kr98_.Said();
-    // Keys go to the frame once the list it opens at start-up has come up
-    // and taken the focus; before, they would land in that list.
-    const std::string list = xdo::WindowNamed("^Scheduled Tasks");
-    ASSERT_FALSE(list.empty()) << "the start-up list did not show";
-    WaitUntil([&] { return xdo::ActiveWindow() == list; }, 5000);
+    ASSERT_FALSE(WaitForStartupList().empty()) << "the start-up list did not show";
 
     // Setup → Script Templates → New; the template's first item.
     xdo::Keys(frame, {"alt+s", "s"});
