@@ -212,8 +212,14 @@ public:
 
 protected:
     void reject() override {
-        // Esc and the close box: asked, never just closed.
-        if (onEscape) onEscape();
+        // Esc and the close box while counting: asked, never just closed.
+        // Once the counting is over (no question left), closing closes:
+        // close() comes through here too, and a window kept open would stay
+        // over the list, which it blocks.
+        if (onEscape)
+            onEscape();
+        else
+            QDialog::reject();
     }
 };
 

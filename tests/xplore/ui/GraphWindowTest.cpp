@@ -99,6 +99,8 @@ TEST_F(GraphWindowTest, NineCategoriesColourTheNinthBarAsTheFirstAndFollowThePre
     QWidget* g = GraphOf(w, 2, &ended);
     ASSERT_NE(g, nullptr);
     EXPECT_TRUE(g->isMaximized() || g->windowState() & Qt::WindowMaximized);
+    // The counting's window has gone: kept, it would block the list.
+    EXPECT_TRUE(WaitFor([] { return TopNamed("GraphProgress") == nullptr; }));
     auto* canvas = g->findChild<QWidget*>("graph");
     ASSERT_NE(canvas, nullptr);
     auto* heading = g->findChild<QLabel*>("heading");
@@ -145,6 +147,7 @@ TEST_F(GraphWindowTest, OneCategoryOrNoneEndsWithItsMessageAndNoWindow) {
     ASSERT_FALSE(responder_.shown().empty());
     EXPECT_EQ(responder_.shown().back().request.text, "There is only one category to Graph of 'Category'");
     EXPECT_EQ(responder_.shown().back().request.title, "Xplore");
+    EXPECT_TRUE(WaitFor([] { return TopNamed("GraphProgress") == nullptr; }));
 
     // The list filtered to nothing.
     w->list->SetFilter("SCH:ID > 100");
