@@ -96,6 +96,23 @@ inline Window FindTitled(Display* d, const std::string& title, long pid = 0) {
     return found;
 }
 
+// The popups a process shows (menus: viewable windows that openbox does
+// not manage, directly under the root).
+inline int PopupCount(Display* d, long pid) {
+    int n = 0;
+    Window root, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, children[i], &a) && a.override_redirect && a.map_state == IsViewable &&
+            WindowPid(d, children[i]) == pid)
+            ++n;
+    }
+    if (children) XFree(children);
+    return n;
+}
+
 // The window tree with each window's process, for a failure's message.
 inline std::string WindowTree(Display* d) {
     std::ostringstream out;
