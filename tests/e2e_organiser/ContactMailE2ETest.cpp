@@ -10,9 +10,8 @@
 #include <string>
 
 // The dictionary before the X11 headers, whose macros (None) clash with it.
+#include "../desktop/KR98DataFile.h"
 #include "../net/SmtpTestServer.h"
-#include "dictionary/Dictionary.h"
-#include "platform/data/Table.h"
 #include "platform/runtime/Strings.h"
 
 #include "../desktop/ProgramDesktop.h"
@@ -28,18 +27,14 @@ protected:
 
     // The stored messages, read from the data file while KR98 holds it.
     std::vector<MessagesRecord> StoredMessages() {
-        const fs::path previous = fs::current_path();
-        fs::current_path(dir_.path());
         std::vector<MessagesRecord> out;
-        data::Table& t = data::TableOf(MessagesDef());
-        if (t.Open() == 0) {
+        InDataFolder(dir_.path(), [&] {
+            data::Table& t = data::TableOf(MessagesDef());
+            if (t.Open() != 0) return;
             t.Set();
             while (t.Next() == 0) out.push_back(t.Rec<MessagesRecord>());
             t.Close();
-        }
-        DictionaryKill();
-        data::CloseIdleFiles();
-        fs::current_path(previous);
+        });
         return out;
     }
 };
@@ -55,8 +50,7 @@ TEST_F(ContactMailE2ETest, AContactsEmailIsSentToTheServerAndStored) {
 
     const std::string frame = StartKR98();
     ASSERT_FALSE(frame.empty()) << "the frame did not show\n" << kr98_.Said();
-    // Keys sent before the start-up list has shown would land in it.
-    ASSERT_FALSE(xdo::WindowNamed("^Scheduled Tasks").empty());
+    ASSERT_FALSE(WaitForStartupList().empty()) << "the start-up list did not show";
     xdo::Keys(frame, {"alt+l", "c"});  // &Lists, &Contacts
     const std::string contacts = xdo::WindowNamed("^Contacts$");
     ASSERT_FALSE(contacts.empty()) << "the contacts list did not open; windows:\n" << xdo::VisibleTitles();

@@ -10,10 +10,7 @@
 #include <string>
 
 // The dictionary before the X11 headers, whose macros (None) clash with it.
-#include "dictionary/Dictionary.h"
-#include "platform/data/Table.h"
-#include "platform/runtime/DateTime.h"
-
+#include "../desktop/KR98DataFile.h"
 #include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
@@ -24,35 +21,11 @@ namespace fs = std::filesystem;
 class ReportsE2ETest : public OpenboxKR98Test {
 protected:
     ReportsE2ETest() : OpenboxKR98Test("kr-e2e-reports", "UseKRMsg=0\r\n") {}
-
-    // The data file with tasks far enough ahead that none runs meanwhile.
-    void MakeDataFile(const std::vector<std::string>& descriptions) {
-        const fs::path previous = fs::current_path();
-        fs::remove(dir_ / "KR97.TPS");
-        fs::current_path(dir_.path());
-        int32_t id = 1;
-        auto& f = Schedule_File();
-        ASSERT_EQ(f.Open(), 0);
-        for (const std::string& d : descriptions) {
-            f.rec() = Schedule();
-            f.rec().ID = id;
-            f.rec().TaskType = "Display Message";
-            f.rec().Category = "Reports";
-            f.rec().Description = d;
-            f.rec().ScheduleType = "Once";
-            f.rec().Date = Today() + 30 + id++;
-            f.rec().Time = MakeTime(9, 0);
-            ASSERT_EQ(f.Insert(), 0);
-        }
-        f.Close();
-        DictionaryKill();
-        data::CloseIdleFiles();
-        fs::current_path(previous);
-    }
 };
 
 TEST_F(ReportsE2ETest, AllInDateOrderPreviewsAndPrintsTheTasks) {
-    ASSERT_NO_FATAL_FAILURE(MakeDataFile({"Water the ferns", "Renew the lease", "Call the plumber"}));
+    ASSERT_NO_FATAL_FAILURE(WriteTasks(
+        dir_.path(), {{"Water the ferns", "Reports"}, {"Renew the lease", "Reports"}, {"Call the plumber", "Reports"}}));
     const fs::path pdf = dir_ / "schedule.pdf";
     std::ofstream(dir_ / "answers.txt") << "button 2\n";  // Yes: preview
     kr98_.Prepare(dir_.path());

@@ -13,46 +13,17 @@
 #include <string>
 
 // The dictionary before the X11 headers, whose macros (None) clash with it.
-#include "dictionary/Dictionary.h"
-#include "platform/data/Table.h"
-#include "platform/runtime/DateTime.h"
-
+#include "../desktop/KR98DataFile.h"
 #include "../desktop/ProgramDesktop.h"
 
 namespace kr::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 class GraphE2ETest : public OpenboxKR98Test {
 protected:
     // The whole schedule shows at start-up.
     GraphE2ETest() : OpenboxKR98Test("kr-e2e-graph", "UseKRMsg=0\r\nFullSchedule=1\r\n") {}
 
-    // Tasks in two categories, far enough ahead that none runs meanwhile.
-    void MakeDataFile() {
-        const fs::path previous = fs::current_path();
-        fs::remove(dir_ / "KR97.TPS");
-        fs::current_path(dir_.path());
-        auto& f = Schedule_File();
-        ASSERT_EQ(f.Open(), 0);
-        const char* categories[] = {"Home", "Work", "Work", "Work"};
-        for (int32_t id = 1; id <= 4; ++id) {
-            f.rec() = Schedule();
-            f.rec().ID = id;
-            f.rec().TaskType = "Display Message";
-            f.rec().Category = categories[id - 1];
-            f.rec().Description = "Task " + std::to_string(id);
-            f.rec().ScheduleType = "Once";
-            f.rec().Date = Today() + 30 + id;
-            f.rec().Time = MakeTime(9, 0);
-            ASSERT_EQ(f.Insert(), 0);
-        }
-        f.Close();
-        DictionaryKill();
-        data::CloseIdleFiles();
-        fs::current_path(previous);
-    }
     // The clipboard's image as another program offers it (null when none).
     static QImage ClipboardImage() {
         QCoreApplication::processEvents();
@@ -67,7 +38,9 @@ protected:
 };
 
 TEST_F(GraphE2ETest, GraphOnAColumnGoesToTheClipboardAsAnImageAndEscCloses) {
-    ASSERT_NO_FATAL_FAILURE(MakeDataFile());
+    // Tasks in two categories.
+    ASSERT_NO_FATAL_FAILURE(
+        WriteTasks(dir_.path(), {{"Task 1", "Home"}, {"Task 2", "Work"}, {"Task 3", "Work"}, {"Task 4", "Work"}}));
     const std::string frame = StartKR98();
     ASSERT_FALSE(frame.empty()) << "the frame did not show\n" << kr98_.Said();
     const std::string list = xdo::WindowNamed("^Scheduled Tasks$");
