@@ -273,15 +273,6 @@ bool Usable(const data::DataFileCheck& check) {
 
 }  // namespace
 
-bool DataFileUsable(std::string* problem) {
-    if (!data::FileExists(kDataFileName)) return true;  // made when first opened
-    const std::string path = data::ResolveFilePath(kDataFileName);
-    const data::DataFileCheck check = data::CheckDataFile(path, kOwnerPassword, kDataFileCheckBudgetMs);
-    if (Usable(check)) return true;
-    if (problem) *problem = DamagedText(path, check);
-    return false;
-}
-
 bool StartDataFileCheck(std::string* problem) {
     if (!data::FileExists(kDataFileName)) return true;  // made when first opened
     const std::string path = data::ResolveFilePath(kDataFileName);

@@ -59,15 +59,13 @@ inline constexpr const char* kRepairProgramName = "KR_DBASE";
 inline constexpr int kDataFileCheckBudgetMs = 500;
 
 // Checks the data file of the current folder ("KR97.TPS") before anything
-// writes to it: true when it is sound, when the check could not finish in
-// its time (what it reached was sound), or when there is none yet; false
-// with the user's message in *problem when it is damaged or not a data file.
-bool DataFileUsable(std::string* problem);
-// The start-up form of it: the key and the catalogue are checked now (false
-// and the problem when they fail); the pages behind them are checked on a
-// worker while the program starts, and the first write to the file and the
-// timer's first tick wait for that report. A file found damaged then is
-// reported with the same message and the program ends with code 1.
+// writes to it. The key and the catalogue are checked now: false with the
+// user's message in *problem when the file is damaged or not a data file
+// there. The pages behind them are checked on a worker while the program
+// starts (what the check cannot reach in its time counts as sound), and the
+// first write to the file and the timer's first tick wait for that report;
+// a file found damaged then is reported with the same message and the
+// program ends with code 1. True at once when there is no file yet.
 bool StartDataFileCheck(std::string* problem);
 
 // Start-up steps 1 and 2: makes the data folder the current folder.
