@@ -96,10 +96,11 @@ protected:
                        QString::number(c.count));
             p.drawText(QRect(xn, y + 20, l.barWidth, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
                        QString::fromStdString(GraphPercentText(c.percent, l.WholePercent())));
-            // The category name reads upwards over its bar, ending just above it.
+            // The category name reads upwards over its bar from just above the
+            // base line, so a tall bar's name stays inside the window.
             const QString label = QString::fromStdString(GraphLabel(c.name));
             p.save();
-            p.translate(xn + l.barWidth / 2 + (fm.ascent() - fm.descent()) / 2, y - h - 10);
+            p.translate(xn + l.barWidth / 2 + (fm.ascent() - fm.descent()) / 2, y - 8);
             p.rotate(-90);
             p.drawText(0, 0, label);
             p.restore();

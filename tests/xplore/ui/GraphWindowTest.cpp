@@ -113,6 +113,12 @@ TEST_F(GraphWindowTest, NineCategoriesColourTheNinthBarAsTheFirstAndFollowThePre
     EXPECT_EQ(barColour(1), maroon);
     EXPECT_EQ(barColour(9), maroon);
     EXPECT_NE(barColour(2), maroon);
+    // The names read over their bars: above the tallest bars (all of them
+    // here) the canvas is blank, nothing cut at the window's top.
+    for (int n = 1; n <= 9; ++n)
+        for (int x = l.BarLeft(n); x < l.BarLeft(n) + l.barWidth; ++x)
+            for (int yy = 0; yy < xplore::GraphLayout::kTopMargin; ++yy)
+                ASSERT_EQ(img.pixelColor(x, yy), QColor(Qt::white)) << "bar " << n << " at " << x << "," << yy;
 
     // Col01=Blue turns both blue once the preferences are read again:
     // through the graph's own Preferences window and its OK.
