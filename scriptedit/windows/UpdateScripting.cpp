@@ -262,6 +262,10 @@ struct UpdateScriptingLayout {
         }
         top->addWidget(choose);
         sheet = new QTabWidget(window);
+        // Sixteen tabs do not fit the form's width: their names stay whole
+        // and the tab bar scrolls, rather than each name being cut short.
+        sheet->setElideMode(Qt::ElideNone);
+        sheet->setUsesScrollButtons(true);
         top->addWidget(sheet, 1);
 
         QGridLayout* g = Tab("Keys");
