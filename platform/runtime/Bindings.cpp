@@ -39,10 +39,27 @@ std::shared_ptr<const std::function<Value()>> Bindings::find(const std::string& 
 
 bool Bindings::Has(const std::string& name) const { return find(Upper(Trim(name))) != nullptr; }
 
+namespace {
+
+// Whether Upper(Trim(name)) is the name itself: no blank at either end and
+// no letter toupper changes (bytes beyond ASCII are left to the full path).
+bool Normalised(const std::string& name) {
+    if (!name.empty() && (name.front() == ' ' || name.back() == ' ')) return false;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || u >= 0x80) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 std::optional<Value> Bindings::Get(const std::string& name) const {
     // The getter runs outside every lock: it may read other bindings or
     // evaluate an expression itself.
-    auto fn = find(Upper(Trim(name)));
+    // Names from a compiled expression are upper case and trimmed already:
+    // looked up as they are, without a normalised copy per evaluation.
+    auto fn = Normalised(name) ? find(name) : find(Upper(Trim(name)));
     if (!fn || !*fn) return std::nullopt;
     return (*fn)();
 }

@@ -428,7 +428,7 @@ Value Arith(const std::string& op, const Value& a, const Value& b) {
 // The runtime's comparison of two values: <0, 0 or >0.
 int CompareValues(const Value& a, const Value& b) {
     bool na = a.isNumber(), nb = b.isNumber();
-    if (!na && !nb) return CompareText(a.toText(), b.toText(), true);
+    if (!na && !nb) return CompareText(*a.textIf(), *b.textIf(), true);
     if (na && nb) {
         if (a.isInt() && b.isInt()) {
             int64_t x = a.toInt(), y = b.toInt();
@@ -473,7 +473,7 @@ public:
             case Node::Name: {
                 std::optional<Value> v = b_.Get(n.name);
                 if (!v) Fail(kUnknownVariable, "Unknown variable " + n.name);
-                return *v;
+                return std::move(*v);
             }
             case Node::Negate: {
                 Value v = Eval(*n.operands[0]);

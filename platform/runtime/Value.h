@@ -27,6 +27,8 @@ public:
     int64_t toInt() const;
     double toReal() const;
     std::string toText() const;
+    // The text held, without a copy; nullptr for a number.
+    const std::string* textIf() const { return std::get_if<std::string>(&v_); }
     // True for a non-zero number or a text that is not blank.
     bool truthy() const;
 

@@ -126,6 +126,12 @@ TEST(Expression, BoundNamesAndFilters) {
     // Rebinding replaces, without regard to case.
     fields.BindValue("sch:DESCRIPTION", "New");
     EXPECT_EQ(Eval("SCH:Description", fields), Value("New"));
+    // Reading a binding by name is blind to case and to blanks around it,
+    // as is every way the name is written.
+    EXPECT_EQ(fields.Get("SCH:DESCRIPTION"), Value("New"));
+    EXPECT_EQ(fields.Get("  sch:Description "), Value("New"));
+    EXPECT_EQ(fields.Get(" SCH:DESCRIPTION"), Value("New"));
+    EXPECT_FALSE(fields.Get("SCH:DESCRIPTIONS").has_value());
     // An unknown name is its own error.
     EvalResult r = Evaluate("Nobody + 1", filter);
     EXPECT_EQ(r.error, kUnknownVariable);
