@@ -26,11 +26,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMainWindow>
-#include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -41,19 +39,18 @@
 #include <thread>
 #include <vector>
 
+#include "dictionary/FileNames.h"
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Names.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 // After Qt and the project's headers: Xlib's macros clash with them.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-
-extern char** environ;
+#include "tests/desktop/X11TestSupport.h"
 
 using namespace kr;
 using namespace kr::data;
+using namespace kr::test;
 namespace fs = std::filesystem;
 
 namespace {
@@ -69,7 +66,7 @@ void Check(bool ok, const char* what) {
 
 // A data folder holding KR97.TPS with `tasks` scheduled tasks and as many
 // saved clipboard entries.
-void MakeDataFolder(const fs::path& folder, int tasks) {
+fs::path MakeDataFolder(const fs::path& folder, int tasks) {
     fs::create_directories(folder);
     const fs::path before = fs::current_path();
     fs::current_path(folder);
@@ -103,56 +100,11 @@ void MakeDataFolder(const fs::path& folder, int tasks) {
     s.Close();
     c.Close();
     CloseIdleFiles();
+    // The name as the tables spelt it.
+    const fs::path file = fs::absolute(ResolveFilePath(kDataFileName));
     fs::current_path(before);
+    return file;
 }
-
-// The data file of a folder, spelt as the tables made it.
-fs::path DataFile(const fs::path& folder) {
-    for (const auto& e : fs::directory_iterator(folder)) {
-        std::string name = e.path().filename().string();
-        std::transform(name.begin(), name.end(), name.begin(), ::toupper);
-        if (name == "KR97.TPS") return e.path();
-    }
-    Check(false, "find the data file");
-    return {};
-}
-
-// Every window of the display, depth first, with whether it lies under a
-// window of the process `inside` (0: none).
-void ForEachWindow(Display* d, Window w, bool in, long inside, const std::function<void(Window, bool)>& fn);
-
-long WindowPid(Display* d, Window w) {
-    static const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
-    Atom type;
-    int format;
-    unsigned long n, after;
-    unsigned char* data = nullptr;
-    long pid = 0;
-    if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
-        data && n == 1)
-        pid = *reinterpret_cast<long*>(data);
-    if (data) XFree(data);
-    return pid;
-}
-
-bool Viewable(Display* d, Window w) {
-    XWindowAttributes a;
-    return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
-}
-
-void ForEachWindow(Display* d, Window w, bool in, long inside, const std::function<void(Window, bool)>& fn) {
-    Window root, parent, *children = nullptr;
-    unsigned int n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
-    for (unsigned int i = 0; i < n; ++i) {
-        const bool childIn = in || (inside && WindowPid(d, children[i]) == inside);
-        fn(children[i], childIn);
-        ForEachWindow(d, children[i], childIn, inside, fn);
-    }
-    if (children) XFree(children);
-}
-
-int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }  // windows vanish while walked
 
 pid_t Spawn(const std::vector<std::string>& args, const fs::path& folder) {
     std::vector<char*> argv;
@@ -194,13 +146,16 @@ Times TimeStart(Display* d, pid_t trayer, const std::vector<std::string>& args, 
     const Clock::time_point until = start + std::chrono::seconds(30);
     while ((t.tray < 0 || t.frame < 0) && Clock::now() < until) {
         bool inTray = false, shown = false;
-        ForEachWindow(d, DefaultRootWindow(d), false, trayer, [&](Window w, bool in) {
-            if (WindowPid(d, w) != pid || !Viewable(d, w)) return;
-            if (in)
-                inTray = true;
-            else
-                shown = true;
-        });
+        ForEachWindow(
+            d,
+            [&](Window w, bool in) {
+                if (WindowPid(d, w) != pid || !Viewable(d, w)) return;
+                if (in)
+                    inTray = true;
+                else
+                    shown = true;
+            },
+            trayer);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (inTray && t.tray < 0) t.tray = ms;
         if (shown && t.frame < 0) t.frame = ms;
@@ -242,7 +197,7 @@ int main(int argc, char** argv) {
 
     Display* d = XOpenDisplay(nullptr);
     Check(d != nullptr, "open the display (run under xvfb-run)");
-    XSetErrorHandler(IgnoreXErrors);
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows vanish while walked
 
     const fs::path self = fs::canonical("/proc/self/exe");
     const std::string kr98 = (self.parent_path() / "KR98").string();
@@ -253,26 +208,19 @@ int main(int argc, char** argv) {
     // The programs keep their settings under this home, not the user's.
     setenv("HOME", root.c_str(), 1);
     const fs::path largeFolder = root / "large", smallFolder = root / "small";
-    MakeDataFolder(largeFolder, large);
-    MakeDataFolder(smallFolder, small);
-    const auto largeSize = fs::file_size(DataFile(largeFolder)), smallSize = fs::file_size(DataFile(smallFolder));
+    const fs::path largeFile = MakeDataFolder(largeFolder, large), smallFile = MakeDataFolder(smallFolder, small);
+    const auto largeSize = fs::file_size(largeFile), smallSize = fs::file_size(smallFile);
     // Both files read once, so that the runs time the program, not the disk.
-    for (const fs::path& f : {DataFile(largeFolder), DataFile(smallFolder)}) {
+    for (const fs::path& f : {largeFile, smallFile}) {
         std::ifstream in(f, std::ios::binary);
         std::vector<char> buffer(1 << 20);
         while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) {
         }
     }
 
-    const char* trayArgs[] = {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200",
-                              "--height", "24", nullptr};
-    pid_t trayer = 0;
-    Check(posix_spawnp(&trayer, "trayer", nullptr, nullptr, const_cast<char**>(trayArgs), environ) == 0,
-          "start trayer");
-    const Atom selection = XInternAtom(d, "_NET_SYSTEM_TRAY_S0", False);
-    for (int i = 0; i < 500 && XGetSelectionOwner(d, selection) == None; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    Check(XGetSelectionOwner(d, selection) != None, "trayer taking the tray");
+    TrayHost tray;
+    Check(tray.Start(d), "start trayer and see it take the tray");
+    const pid_t trayer = tray.pid();
 
     struct Subject {
         std::string name;
@@ -304,8 +252,6 @@ int main(int argc, char** argv) {
     std::printf("to tray: large / small %.2fx, small / bare %.2fx, large / bare %.2fx\n", largeTray / smallTray,
                 smallTray / bare, largeTray / bare);
 
-    kill(trayer, SIGTERM);
-    waitpid(trayer, nullptr, 0);
     XCloseDisplay(d);
     std::error_code ec;
     fs::remove_all(root, ec);

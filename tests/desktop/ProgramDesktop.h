@@ -31,60 +31,6 @@
 
 namespace kr::test {
 
-// A 32-bit property of a window (-1 when it has none).
-inline long CardinalProperty(Display* d, Window w, const char* name, Atom type) {
-    Atom actual;
-    int format;
-    unsigned long n, after;
-    unsigned char* data = nullptr;
-    long v = -1;
-    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1, False, type, &actual, &format, &n, &after,
-                           &data) == Success &&
-        data && n == 1)
-        v = *reinterpret_cast<long*>(data);
-    if (data) XFree(data);
-    return v;
-}
-
-// The process that owns a window (0 when it does not say).
-inline long WindowPid(Display* d, Window w) {
-    const long pid = CardinalProperty(d, w, "_NET_WM_PID", XA_CARDINAL);
-    return pid < 0 ? 0 : pid;
-}
-
-// The window manager's state of a client window (WM_STATE: NormalState,
-// IconicState; -1 when unmanaged).
-inline long WmState(Display* d, Window w) { return CardinalProperty(d, w, "WM_STATE", XInternAtom(d, "WM_STATE", False)); }
-
-inline bool Viewable(Display* d, Window w) {
-    XWindowAttributes a;
-    return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
-}
-
-inline std::string TitleOf(Display* d, Window w) {
-    char* name = nullptr;
-    std::string t;
-    if (XFetchName(d, w, &name) && name) t = name;
-    if (name) XFree(name);
-    return t;
-}
-
-// Walks the window tree from the root; fn sees each window with whether it
-// lies inside a window of the process insidePid (a tray host's panel).
-inline void ForEachWindow(Display* d, const std::function<void(Window, bool)>& fn, long insidePid = 0) {
-    std::function<void(Window, bool, int)> walk = [&](Window w, bool inside, int depth) {
-        if (depth > 32) return;
-        inside = inside || (insidePid && WindowPid(d, w) == insidePid);
-        fn(w, inside);
-        Window root, parent, *children = nullptr;
-        unsigned int n = 0;
-        if (!XQueryTree(d, w, &root, &parent, &children, &n)) return;
-        for (unsigned int i = 0; i < n; ++i) walk(children[i], inside, depth + 1);
-        if (children) XFree(children);
-    };
-    walk(DefaultRootWindow(d), false, 0);
-}
-
 // The first viewable window whose title starts with the text (and, given a
 // process, one of that process's); 0 when none.
 inline Window FindTitled(Display* d, const std::string& title, long pid = 0) {
@@ -175,47 +121,6 @@ inline void SendKeyTo(Window window, KeySym modifier, KeySym key) {
     XSync(d, False);
     XCloseDisplay(d);
 }
-
-// trayer as the tray host, for as long as the object lives.
-class TrayHost {
-public:
-    ~TrayHost() { Stop(); }
-    // Started once it holds the tray selection and its panel shows; a host
-    // whose panel does not show is replaced.
-    bool Start(Display* d) {
-        const char* argv[] = {"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
-                              "--width", "200", "--height", "24", nullptr};
-        const Atom selection = XInternAtom(d, "_NET_SYSTEM_TRAY_S0", False);
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-                pid_ = 0;
-                return false;
-            }
-            if (WaitUntil([&] { return XGetSelectionOwner(d, selection) != None && PanelShows(d); }, 5000))
-                return true;
-            Stop();
-        }
-        return false;
-    }
-    pid_t pid() const { return pid_; }
-
-private:
-    bool PanelShows(Display* d) const {
-        bool shows = false;
-        ForEachWindow(d, [&](Window w, bool) {
-            if (!shows && WindowPid(d, w) == pid_ && Viewable(d, w)) shows = true;
-        });
-        return shows;
-    }
-    void Stop() {
-        if (!pid_) return;
-        kill(pid_, SIGTERM);
-        int status;
-        waitpid(pid_, &status, 0);
-        pid_ = 0;
-    }
-    pid_t pid_ = 0;
-};
 
 // A session bus of the test's own (its address set in the environment, so
 // that the programs started afterwards and the test's accessibility reads
