@@ -267,10 +267,6 @@ std::string DamagedText(const std::string& path, const data::DataFileCheck& chec
            "Run " + std::string(kRepairProgramName) + " to repair it.";
 }
 
-bool Usable(const data::DataFileCheck& check) {
-    return check.health == data::DataFileHealth::Sound || check.health == data::DataFileHealth::Missing;
-}
-
 }  // namespace
 
 bool StartDataFileCheck(std::string* problem) {
@@ -279,7 +275,7 @@ bool StartDataFileCheck(std::string* problem) {
     // The file opens with the key and its catalogue reads: checked now, as
     // every table needs it. The pages behind it are checked on a worker.
     const data::DataFileCheck header = data::CheckDataFileHeader(path, kOwnerPassword);
-    if (!Usable(header)) {
+    if (!header.usable()) {
         if (problem) *problem = DamagedText(path, header);
         return false;
     }

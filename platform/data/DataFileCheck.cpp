@@ -324,10 +324,6 @@ CheckGate& Gate() {
     return *gate;
 }
 
-bool Unusable(const DataFileCheck& c) {
-    return c.health == DataFileHealth::Damaged || c.health == DataFileHealth::NotDataFile;
-}
-
 }  // namespace
 
 void StartDataFileCheck(const std::string& path, const std::string& password, int budgetMs,
@@ -361,7 +357,7 @@ bool AwaitDataFileCheck() {
     g.reported.wait(l, [&] { return !g.running; });
     if (g.worker.joinable()) g.worker.join();
     if (!g.pending.load()) return true;
-    if (!Unusable(g.result)) {
+    if (g.result.usable()) {
         g.pending.store(false);
         return true;
     }

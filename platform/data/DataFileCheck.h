@@ -26,6 +26,8 @@ struct DataFileCheck {
     DataFileHealth health = DataFileHealth::Sound;
     bool complete = true;  // false: the budget ran out, or another program held the file
     std::string detail;    // what was found, for the message and the log
+    // Whether a program may open and write the file: sound, or not made yet.
+    bool usable() const { return health == DataFileHealth::Sound || health == DataFileHealth::Missing; }
 };
 
 // Whether a page after the first of the file is whole and written with the
