@@ -381,28 +381,23 @@ struct FileSource {
                 // killed backup from one at work.
                 ::flock(fd, LOCK_EX);
                 copyLock = fd;
-                DataCopy result = CopyDataFileConsistently(path, tmpl, passwords);
+                copy = tmpl;
+                DataCopy result = CopyDataFileConsistently(path, copy, passwords);
                 if (result == DataCopy::Copied) {
-                    copy = tmpl;
                     // A damaged data file must not go into the archive: the
                     // archive may hold the last good copy, and it would be
                     // replaced by one that cannot be restored.
                     std::string finding = QuickCheckCopy(copy, passwords);
                     if (!finding.empty()) {
-                        ::unlink(tmpl);
-                        ::close(copyLock);
-                        copyLock = -1;
-                        copy.clear();
+                        DropCopy();
                         if (damaged) damaged->push_back(name + ": " + finding);
                         zip_error_set(&error, ZIP_ER_OPEN, EIO);
                         return false;
                     }
                     struct stat cs {};
-                    if (::stat(tmpl, &cs) == 0) size = static_cast<uint64_t>(cs.st_size);
+                    if (::stat(copy.c_str(), &cs) == 0) size = static_cast<uint64_t>(cs.st_size);
                 } else {
-                    ::unlink(tmpl);
-                    ::close(copyLock);
-                    copyLock = -1;
+                    DropCopy();
                     if (result == DataCopy::Failed) {
                         zip_error_set(&error, ZIP_ER_OPEN, EBUSY);
                         return false;
@@ -416,13 +411,17 @@ struct FileSource {
         prepared = true;
         return true;
     }
-    void Cleanup() {
-        if (f) std::fclose(f);
-        f = nullptr;
+    // Removes the copy, then lets go of its lock.
+    void DropCopy() {
         if (!copy.empty()) ::unlink(copy.c_str());
         copy.clear();
         if (copyLock >= 0) ::close(copyLock);
         copyLock = -1;
+    }
+    void Cleanup() {
+        if (f) std::fclose(f);
+        f = nullptr;
+        DropCopy();
         prepared = false;
     }
 };
