@@ -351,15 +351,15 @@ int LauncherLSZCLASS::Restore() {
     }
     fs::path temp(tmpl);
     std::error_code ec;
+    // The lock is let go after the folder is removed (see RemoveStrayWorkCopies).
+    data::WorkCopyLock tempLock(tmpl);
     struct TempFolder {
         fs::path p;
-        int lock;  // held while the folder lives, see RemoveStrayWorkCopies
         ~TempFolder() {
             std::error_code e;
             fs::remove_all(p, e);
-            if (lock >= 0) ::close(lock);
         }
-    } cleanup{temp, data::HoldWorkCopy(tmpl)};
+    } cleanup{temp};
 
     const std::string tempName = temp.string();
     if (!IncludeMembers("Restore Failed", &tempName)) return finish(-1);

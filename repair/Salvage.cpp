@@ -422,13 +422,11 @@ void ScanOrphanPages(const SalvageOptions& o, sqlite3* source, const std::string
     const int64_t pages = static_cast<int64_t>(bytes) / pageSize;
     // Made and locked before the copy fills it (see RemoveStrayWorkCopies).
     const int made = ::open(scratch.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    struct Held {
-        int fd;
-        ~Held() {
-            if (fd >= 0) ::close(fd);
-        }
-    } held{made >= 0 ? data::HoldWorkCopy(scratch) : -1};
-    if (made >= 0) ::close(made);
+    data::WorkCopyLock held;
+    if (made >= 0) {
+        held.Hold(scratch);
+        ::close(made);
+    }
     std::filesystem::copy_file(o.source, scratch, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) return;
     std::string columns;
@@ -571,19 +569,14 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     ::unlink((temp + "-journal").c_str());
     // The new file is locked while it lives: a later start tells one left by
     // a killed repair from one at work.
-    struct Held {
-        int fd = -1;
-        ~Held() {
-            if (fd >= 0) ::close(fd);
-        }
-    } held;
+    data::WorkCopyLock held;
     {
         Db dst;
         if (!dst.Open(temp, o.targetPassword, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
             ::unlink(temp.c_str());
             return fail("the new file cannot be made (" + dst.Error() + ")");
         }
-        held.fd = data::HoldWorkCopy(temp);
+        held.Hold(temp);
         sqlite3_exec(dst.db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
         std::string sql = "BEGIN;";
         for (const SchemaItem& i : schema) sql += i.sql + ";";

@@ -91,6 +91,15 @@ int HoldWorkCopy(const std::string& path) {
     return fd;
 }
 
+WorkCopyLock::~WorkCopyLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void WorkCopyLock::Hold(const std::string& path) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = HoldWorkCopy(path);
+}
+
 int RemoveStrayWorkCopies(const std::string& folder) {
     std::vector<std::pair<std::string, Kind>> candidates;
     if (DIR* d = ::opendir(folder.c_str())) {

@@ -20,6 +20,23 @@ namespace kr::data {
 // the copy cannot be opened.
 int HoldWorkCopy(const std::string& path);
 
+// HoldWorkCopy's descriptor, closed (and with it the lock) when this goes:
+// declared after what removes the copy, it outlives the removal.
+class WorkCopyLock {
+public:
+    WorkCopyLock() = default;
+    explicit WorkCopyLock(const std::string& path) : fd_(HoldWorkCopy(path)) {}
+    ~WorkCopyLock();
+    WorkCopyLock(const WorkCopyLock&) = delete;
+    WorkCopyLock& operator=(const WorkCopyLock&) = delete;
+
+    // Takes the lock on a copy made after this was.
+    void Hold(const std::string& path);
+
+private:
+    int fd_ = -1;
+};
+
 // Removes the copies in `folder` whose program has gone; a "<file>.tpsfix-new"
 // only while "<file>" itself is there (else it may be the one whole copy).
 // The number removed.
