@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "ProgramRun.h"
+#include "ShareLock.h"
 #include "backup/Launcher.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
@@ -107,12 +108,7 @@ TEST(KR98ChannelTest, RestoreOverAHolderThatStaysChangesNothing) {
     requests.end = [&] { ++ends; };
     ASSERT_TRUE(holder.Claim(dir.path().string(), requests));
     const int fd = ::open("KR97.TPS", O_RDWR | O_CLOEXEC);
-    struct flock share {};
-    share.l_type = F_RDLCK;
-    share.l_whence = SEEK_SET;
-    share.l_start = 0x50000000;
-    share.l_len = 1;
-    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &share), 0);
+    ASSERT_EQ(test::LockShareByte(fd), 0);
 
     ScriptedResponder responder;
     ScopedMessageService scoped(&responder);

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "ShareLock.h"
 #include "backup/Launcher.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
@@ -199,12 +200,7 @@ TEST_F(LauncherTest, RestoreRefusesDataFilesInUseAndDamagedOnes) {
 
     // Another program holds the data file open (its share lock).
     int fd = ::open("KR97.TPS", O_RDWR);
-    struct flock fl {};
-    fl.l_type = F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = 0x50000000;
-    fl.l_len = 1;
-    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &fl), 0);
+    ASSERT_EQ(test::LockShareByte(fd), 0);
     EXPECT_TRUE(DataFileInUse("KR97.TPS"));
     LauncherRun run;
     run.archiveName = "good.zip";

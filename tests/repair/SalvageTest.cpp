@@ -20,6 +20,7 @@
 #include <set>
 #include <sstream>
 
+#include "ShareLock.h"
 #include "platform/runtime/Process.h"
 #include "repair/RepairRun.h"
 #include "repair/Salvage.h"
@@ -274,12 +275,7 @@ TEST_F(SalvageTest, UnreadableOrBusyFilesAreLeftAsTheyWere) {
 
     // Another program has the file open (its share lock).
     const int fd = ::open(file_.c_str(), O_RDWR);
-    struct flock fl {};
-    fl.l_type = F_RDLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = 0x50000000;
-    fl.l_len = 1;
-    ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &fl), 0);
+    ASSERT_EQ(test::LockShareByte(fd), 0);
     r = SalvageDataFile(Options("pw"));
     EXPECT_EQ(r.code, kSalvageFailed);
     EXPECT_THAT(r.error, HasSubstr("in use"));
