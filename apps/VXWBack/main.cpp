@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,31 +91,25 @@ int main(int argc, char** argv) {
     kr::data::RemoveStrayWorkCopies(".");
     auto responder = kr::FileResponder::FromEnvironment();
 
-    if (unattended && !HaveDisplay()) {
-        UnattendedMessages printed(responder.get());
-        kr::InstallMessageService(&printed);
-        kr::backup::LoadPreserved(run);
-        kr::backup::ApplyDefaults(run);
-        int rc = RunUnattended(run);
-        kr::backup::SavePreserved(run);
-        kr::InstallMessageService(nullptr);
-        return rc == 0 ? 0 : 1;
-    }
-
-    kr::Application app(argc, argv);
-    kr::MessageService* shown = responder ? static_cast<kr::MessageService*>(responder.get()) : &kr::Messages();
+    // With no display an unattended run shows no window: it only prints.
+    const bool windows = !unattended || HaveDisplay();
+    std::optional<kr::Application> app;
+    if (windows) app.emplace(argc, argv);
+    kr::MessageService* shown = responder  ? static_cast<kr::MessageService*>(responder.get())
+                                : windows ? &kr::Messages()
+                                          : nullptr;
     UnattendedMessages unattendedMessages(shown);
     if (unattended)
         kr::InstallMessageService(&unattendedMessages);
     else if (responder)
         kr::InstallMessageService(responder.get());
     // The window's position is kept in the program's own INI file.
-    kr::SetPositionFile("VXWBack.INI");
+    if (windows) kr::SetPositionFile("VXWBack.INI");
 
     kr::backup::LoadPreserved(run);
     kr::backup::ApplyDefaults(run);
-    kr::backup::QtArchiveUi ui;
-    kr::backup::InstallArchiveUi(&ui);
+    std::optional<kr::backup::QtArchiveUi> ui;
+    if (windows) kr::backup::InstallArchiveUi(&ui.emplace());
 
     int rc = 0;
     if (unattended) {
@@ -126,7 +121,7 @@ int main(int argc, char** argv) {
         rc = window.result();
     }
     kr::backup::SavePreserved(run);
-    kr::backup::InstallArchiveUi(nullptr);
+    if (ui) kr::backup::InstallArchiveUi(nullptr);
     kr::InstallMessageService(nullptr);
     return rc == 0 ? 0 : 1;
 }
