@@ -127,6 +127,25 @@ void StartKR98Again(const FolderHolder& holder, const fs::path& folder) {
         Message("Kairoll (KR98) could not be started again: " + started.message, "Error", MessageIcon::Hand);
 }
 
+// SQLite's integrity check on an open connection. False when it gives no
+// answer (the key does not fit, or the file cannot be read); else *finding
+// is empty for a sound file and holds what the check found otherwise.
+bool IntegrityCheck(sqlite3* db, std::string* finding) {
+    sqlite3_stmt* st = nullptr;
+    bool answered = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+        answered = true;
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        if (text && std::string(text) == "ok")
+            finding->clear();
+        else
+            *finding = text ? text : "integrity check failed";
+    }
+    sqlite3_finalize(st);
+    return answered;
+}
+
 }  // namespace
 
 std::string LauncherLSZCLASS::SetArchiveName(const std::string& path) {
@@ -487,8 +506,11 @@ bool CheckRestoredDataFile(const std::string& path, std::string* problem) {
         return fail(password.empty() ? "is no data file of the program"
                                      : "does not open with the program's key (another program's file, or damaged)");
     if (!ours) return fail("holds none of the program's tables");
+    // Checked on this connection: opening the file again would derive the
+    // key again. Only a check that gives no answer here goes the long way.
     std::string finding;
-    if (!CheckDataFile(path, &finding)) return fail("is damaged (" + finding + ")");
+    const bool sound = IntegrityCheck(db, &finding) ? finding.empty() : CheckDataFile(path, &finding);
+    if (!sound) return fail("is damaged (" + finding + ")");
     return true;
 }
 
@@ -519,22 +541,12 @@ bool CheckDataFile(const std::string& path, std::string* problem) {
             break;
         }
         if (*password) sqlite3_key(db, password, static_cast<int>(std::char_traits<char>::length(password)));
-        sqlite3_stmt* st = nullptr;
-        bool opened = false, sound = false;
-        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK) {
-            int rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) {
-                opened = true;
-                const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                sound = text && std::string(text) == "ok";
-                if (!sound) last = text ? text : "integrity check failed";
-            }
-        }
-        sqlite3_finalize(st);
+        std::string finding;
+        const bool answered = IntegrityCheck(db, &finding);
         sqlite3_close(db);
-        if (opened) {
-            if (!sound && problem) *problem = last;
-            return sound;
+        if (answered) {
+            if (!finding.empty() && problem) *problem = finding;
+            return finding.empty();
         }
     }
     if (problem) *problem = last;
