@@ -31,6 +31,14 @@ sql() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "$2" 2>&1 | grep -v
 rows() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "SELECT count(*) || '|' || coalesce(max(id),0) FROM t;" 2>/dev/null | tail -1; }
 integrity() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "PRAGMA integrity_check;" 2>&1 | tail -1; }
 delay() { python3 -c "import random; print(random.uniform(0, $1))"; }
+# Runs a command and kills it with SIGKILL at a random moment within $1 seconds.
+kill_at_random() {
+    local most="$1"; shift
+    "$@" >/dev/null 2>&1 &
+    local victim=$!
+    sleep "$(delay "$most")"
+    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+}
 
 printf 'button 1\n' > "$work/ok.txt"
 
@@ -75,10 +83,7 @@ for ((i = 1; i <= rounds; i++)); do
       done ) | sqlcipher KR97.TPS >/dev/null 2>&1 &
     writer=$!
     sleep 0.05
-    "$bin/VXWBack" BACKUP=Nightly >/dev/null 2>&1 &
-    victim=$!
-    sleep "$(delay 1.5)"
-    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+    kill_at_random 1.5 "$bin/VXWBack" BACKUP=Nightly
     wait "$writer"
     # Every one of the writer's 400 commits is there.
     check backup "$((start + 400))"
@@ -90,10 +95,7 @@ echo "backup: $rounds rounds"
 good="$(rows KR97.TPS)"; good="${good%%|*}"
 for ((i = 1; i <= rounds; i++)); do
     sql KR97.TPS "INSERT INTO t(v) VALUES ('after the backup');" >/dev/null
-    "$bin/VXWBack" RESTORE=Good.ZIP >/dev/null 2>&1 &
-    victim=$!
-    sleep "$(delay 1.0)"
-    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+    kill_at_random 1.0 "$bin/VXWBack" RESTORE=Good.ZIP
     # Either the restored file or the one before it: both hold the rows of the archive.
     check restore "$good"
 done
@@ -102,10 +104,7 @@ echo "restore: $rounds rounds"
 # 3. The repair helper on the data file.
 for ((i = 1; i <= rounds; i++)); do
     before="$(rows KR97.TPS)"; before="${before%%|*}"
-    "$bin/tpsfix" "KR97.TPS?$key" "?$key" /K >/dev/null 2>&1 &
-    victim=$!
-    sleep "$(delay 2.0)"
-    kill -9 "$victim" 2>/dev/null; wait "$victim" 2>/dev/null
+    kill_at_random 2.0 "$bin/tpsfix" "KR97.TPS?$key" "?$key" /K
     check tpsfix "$before"
 done
 echo "tpsfix: $rounds rounds"
