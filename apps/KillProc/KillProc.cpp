@@ -99,8 +99,7 @@ bool Running(pid_t pid) {
 // /proc/PID/comm holds at most 15 characters of the name.
 constexpr std::size_t kShortName = 15;
 
-bool Matches(pid_t pid, const std::string& wanted) {
-    const std::vector<std::string> names = Names(pid);
+bool Matches(const std::vector<std::string>& names, const std::string& wanted) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names[i].empty()) continue;
         if (i == 0 && wanted.size() > kShortName) continue;  // the short name cannot tell
@@ -128,11 +127,14 @@ bool OwnedByUs(pid_t pid) {
     return ::stat(("/proc/" + std::to_string(pid)).c_str(), &st) == 0 && st.st_uid == getuid();
 }
 
+// Never ended, before their names are read: the first process, those this
+// one runs under, and other users' processes.
 bool Protected(pid_t pid, const std::set<pid_t>& ancestors) {
-    if (pid <= 1 || ancestors.count(pid) || !OwnedByUs(pid)) return true;
-    for (const std::string& n : Names(pid))
-        if (n == "kr98") return true;
-    return false;
+    return pid <= 1 || ancestors.count(pid) || !OwnedByUs(pid);
+}
+
+bool IsMainProgram(const std::vector<std::string>& names) {
+    return std::find(names.begin(), names.end(), "kr98") != names.end();
 }
 
 }  // namespace
@@ -157,7 +159,9 @@ int main(int argc, char** argv) {
             const long pid = std::strtol(e->d_name, &end, 10);
             if (pid <= 0 || *end != '\0') continue;
             const auto p = static_cast<pid_t>(pid);
-            if (Protected(p, ancestors) || !Running(p) || !Matches(p, wanted)) continue;
+            if (Protected(p, ancestors) || !Running(p)) continue;
+            const std::vector<std::string> names = Names(p);  // three files of /proc, read once
+            if (IsMainProgram(names) || !Matches(names, wanted)) continue;
             targets.push_back(p);
         }
         closedir(d);
