@@ -5,39 +5,18 @@
 #include <algorithm>
 #include <fstream>
 
-#include "../msgprog/MsgProgFixture.h"
 #include "platform/data/ListQuery.h"
-#include "platform/desktop/Accessibility.h"
 #include "platform/runtime/Picture.h"
-// Xlib last: its macros (Bool, Status) clash with Qt's headers.
-#include "../desktop/ProgramDesktop.h"
+// Xlib last (with the fixture): its macros (Bool, Status) clash with Qt's headers.
+#include "../msgprog/ScheduleListE2EFixture.h"
 
 namespace kr::test {
 namespace {
 
 const std::string kDescription = "Wizard task";
 
-class ScheduleE2ETest : public MsgProgTest {
+class ScheduleE2ETest : public ScheduleListE2ETest {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        if (!xdo::Available()) GTEST_SKIP() << "needs xdotool";
-        MsgProgTest::SetUp();
-        data::SetKeyDerivationIterations(0);  // KR98 opens the file with the real key derivation
-        InstallClock(nullptr);                // both programs run on the real clock
-        desktop_ = std::make_unique<OpenboxDesktop>();
-        ASSERT_NE(desktop_->d(), nullptr);
-        ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
-        // The list's cells are read through the accessibility bus: without
-        // a session bus, one of the test's own (it starts that bus on demand).
-        if (!AccessibilityAvailable()) bus_ = std::make_unique<SessionBus>();
-    }
-    void TearDown() override {
-        kr98_.Kill();
-        desktop_.reset();
-        bus_.reset();
-        if (!dir_.empty()) MsgProgTest::TearDown();
-    }
     // The records under the wizard's description: the task itself (Made)
     // and, once it ran, the completed history copy of that run (Copies).
     // The timer may run the task before the first look at the file, so the
@@ -51,19 +30,6 @@ protected:
     }
     static std::vector<Schedule> Made() { return Named(false); }
     static std::vector<Schedule> Copies() { return Named(true); }
-    // The texts of the schedule list's window as its accessibility tree
-    // names them (its cells among them); empty without an accessibility bus.
-    static std::vector<std::string> ListTexts() {
-        std::vector<std::string> out;
-        for (const DesktopWindow& w : TopLevelWindows())
-            if (w.visible && w.title == "Scheduled Tasks")
-                for (const AccessibleText& t : AccessibleTextsOf(w.handle)) out.push_back(ClipRight(Trim(t.text)));
-        return out;
-    }
-
-    std::unique_ptr<OpenboxDesktop> desktop_;
-    std::unique_ptr<SessionBus> bus_;
-    ProgramRun kr98_;
 };
 
 TEST_F(ScheduleE2ETest, WizardTaskRunsAndTheOpenListShowsItsLastRun) {

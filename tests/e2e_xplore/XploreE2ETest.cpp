@@ -6,42 +6,14 @@
 #include <algorithm>
 #include <fstream>
 
-#include "../msgprog/MsgProgFixture.h"
-#include "platform/desktop/Accessibility.h"
-#include "platform/runtime/Strings.h"
-// Xlib last: its macros (Bool, Status) clash with Qt's headers.
-#include "../desktop/ProgramDesktop.h"
+// Xlib last (with the fixture): its macros (Bool, Status) clash with Qt's headers.
+#include "../msgprog/ScheduleListE2EFixture.h"
 
 namespace kr::test {
 namespace {
 
-class XploreE2ETest : public MsgProgTest {
+class XploreE2ETest : public ScheduleListE2ETest {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        if (!xdo::Available()) GTEST_SKIP() << "needs xdotool";
-        MsgProgTest::SetUp();
-        data::SetKeyDerivationIterations(0);  // KR98 opens the file with the real key derivation
-        InstallClock(nullptr);
-        desktop_ = std::make_unique<OpenboxDesktop>();
-        ASSERT_NE(desktop_->d(), nullptr);
-        ASSERT_TRUE(desktop_->ready()) << "openbox did not start";
-        if (!AccessibilityAvailable()) bus_ = std::make_unique<SessionBus>();
-    }
-    void TearDown() override {
-        kr98_.Kill();
-        desktop_.reset();
-        bus_.reset();
-        if (!dir_.empty()) MsgProgTest::TearDown();
-    }
-    // The texts of the schedule list's window (its cells among them).
-    static std::vector<std::string> ListTexts() {
-        std::vector<std::string> out;
-        for (const DesktopWindow& w : TopLevelWindows())
-            if (w.visible && w.title == "Scheduled Tasks")
-                for (const AccessibleText& t : AccessibleTextsOf(w.handle)) out.push_back(ClipRight(Trim(t.text)));
-        return out;
-    }
     static int Count(const std::vector<std::string>& texts, const std::string& text) {
         return static_cast<int>(std::count(texts.begin(), texts.end(), text));
     }
@@ -50,10 +22,6 @@ protected:
         xdo::Run({"mousemove", "--window", QString::fromStdString(window), QString::number(x), QString::number(y),
                   "click", "3"});
     }
-
-    std::unique_ptr<OpenboxDesktop> desktop_;
-    std::unique_ptr<SessionBus> bus_;
-    ProgramRun kr98_;
 };
 
 TEST_F(XploreE2ETest, ACellsFilterNarrowsTheListAndTheHtmlExportIsOpened) {
