@@ -114,16 +114,6 @@ protected:
         SetCascadeFrame(nullptr);
         test::CloseAllWindows();
     }
-    ProbeWindow* OpenProbe(const std::string& name) {
-        ProbeWindow* w = nullptr;
-        Start(name, [&] {
-            w = new ProbeWindow(name, std::make_shared<ProbeRecord>());
-            w->SetRestorePosition(true);
-            w->SetSavePosition(true);
-            w->Open();
-        });
-        return w;
-    }
     // The lowest screen line of the frame's menu bar and toolbar.
     int BarsBottom() {
         int bottom = 0;
@@ -137,8 +127,8 @@ protected:
 
 TEST_F(PlacementTest, NewWindowsCascadeUnderTheFramesMenusASavedPositionWins) {
     const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
-    ProbeWindow* first = OpenProbe("First");
-    ProbeWindow* second = OpenProbe("Second");
+    ProbeWindow* first = test::OpenPositionedProbe("First");
+    ProbeWindow* second = test::OpenPositionedProbe("Second");
     ASSERT_TRUE(first && second);
     const QRect a = first->Window()->frameGeometry(), b = second->Window()->frameGeometry();
     EXPECT_GE(a.top(), BarsBottom()) << "not over the frame's menu bar";
@@ -151,7 +141,7 @@ TEST_F(PlacementTest, NewWindowsCascadeUnderTheFramesMenusASavedPositionWins) {
     second->Window()->setGeometry(avail.x() + 300, avail.y() + 400, 200, 150);
     second->Window()->close();
     test::Pump();
-    ProbeWindow* again = OpenProbe("Second");
+    ProbeWindow* again = test::OpenPositionedProbe("Second");
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Window()->geometry().topLeft(), QPoint(avail.x() + 300, avail.y() + 400));
 }
@@ -178,7 +168,7 @@ TEST_F(PlacementTest, TheCascadeStartsAgainBeforeLeavingTheScreen) {
 TEST_F(PlacementTest, TileAndCascadeArrangeTheOpenWindowsBesideTheFrame) {
     const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
     std::vector<ProbeWindow*> windows;
-    for (const char* name : {"One", "Two", "Three"}) windows.push_back(OpenProbe(name));
+    for (const char* name : {"One", "Two", "Three"}) windows.push_back(test::OpenPositionedProbe(name));
     for (ProbeWindow* w : windows) ASSERT_TRUE(w);
     ASSERT_EQ(ArrangeableWindows().size(), 3u) << "the frame is not among them";
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/ProcedureThread.h"
 #include "platform/ui/WindowManager.h"
 
 namespace kr::test {
@@ -102,5 +103,18 @@ protected:
 private:
     std::shared_ptr<ProbeRecord> record_;
 };
+
+// A probe window that restores and saves its position, opened on a procedure
+// thread named after it (nullptr when it did not open).
+inline ProbeWindow* OpenPositionedProbe(const std::string& name) {
+    ProbeWindow* w = nullptr;
+    Start(name, [&] {
+        w = new ProbeWindow(name, std::make_shared<ProbeRecord>());
+        w->SetRestorePosition(true);
+        w->SetSavePosition(true);
+        w->Open();
+    });
+    return w;
+}
 
 }  // namespace kr::test

@@ -24,16 +24,6 @@ class WindowPositionTest : public ::testing::Test {
 protected:
     void TearDown() override { test::CloseAllWindows(); }
 
-    ProbeWindow* OpenPositioned(const std::string& name) {
-        ProbeWindow* w = nullptr;
-        Start(name, [&] {
-            w = new ProbeWindow(name, std::make_shared<ProbeRecord>());
-            w->SetRestorePosition(true);
-            w->SetSavePosition(true);
-            w->Open();
-        });
-        return w;
-    }
     std::string IniText() {
         std::ifstream in(folder.path() + "/POSITION.INI");
         std::stringstream s;
@@ -44,7 +34,7 @@ protected:
 };
 
 TEST_F(WindowPositionTest, AClosedWindowOpensWhereItWasLeft) {
-    ProbeWindow* w = OpenPositioned("UpdateSchedule");
+    ProbeWindow* w = test::OpenPositionedProbe("UpdateSchedule");
     ASSERT_TRUE(w);
     QRect want(40, 50, 320, 240);
     w->Window()->setGeometry(want);
@@ -56,7 +46,7 @@ TEST_F(WindowPositionTest, AClosedWindowOpensWhereItWasLeft) {
     EXPECT_EQ(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Width"), "320");
     EXPECT_EQ(GetIniValue(".\\POSITION.INI", "UpdateSchedule", "Maximize"), "0");
 
-    ProbeWindow* again = OpenPositioned("UpdateSchedule");
+    ProbeWindow* again = test::OpenPositionedProbe("UpdateSchedule");
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Window()->geometry(), want);
     EXPECT_TRUE(RestoreWindowPosition("UpdateSchedule", again->Window()));
@@ -64,7 +54,7 @@ TEST_F(WindowPositionTest, AClosedWindowOpensWhereItWasLeft) {
 }
 
 TEST_F(WindowPositionTest, MinimisedOrHiddenWindowsKeepTheirSavedPosition) {
-    ProbeWindow* w = OpenPositioned("Calendar");
+    ProbeWindow* w = test::OpenPositionedProbe("Calendar");
     ASSERT_TRUE(w);
     w->Window()->setGeometry(10, 20, 300, 200);
     SaveWindowPosition("Calendar", w->Window());
@@ -83,7 +73,7 @@ TEST_F(WindowPositionTest, APositionOffEveryScreenIsBroughtBack) {
     PutIniValue(".\\POSITION.INI", "BrowseSchedule", "YPos", "90000");
     PutIniValue(".\\POSITION.INI", "BrowseSchedule", "Width", "400");
     PutIniValue(".\\POSITION.INI", "BrowseSchedule", "Height", "300");
-    ProbeWindow* w = OpenPositioned("BrowseSchedule");
+    ProbeWindow* w = test::OpenPositionedProbe("BrowseSchedule");
     ASSERT_TRUE(w);
     QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
     QRect g = w->Window()->geometry();
@@ -92,7 +82,7 @@ TEST_F(WindowPositionTest, APositionOffEveryScreenIsBroughtBack) {
 }
 
 TEST_F(WindowPositionTest, ASizeBeyondEveryScreenIsNotSaved) {
-    ProbeWindow* w = OpenPositioned("UpdateSchedule");
+    ProbeWindow* w = test::OpenPositionedProbe("UpdateSchedule");
     ASSERT_TRUE(w);
     w->Window()->setGeometry(QRect(10, 10, 16000000, 16000000));
     w->Window()->close();
@@ -104,7 +94,7 @@ TEST_F(WindowPositionTest, ASizeBeyondEveryScreenIsNotSaved) {
 }
 
 TEST_F(WindowPositionTest, AMaximisedWindowKeepsItsNormalSizeAndOpensMaximised) {
-    ProbeWindow* w = OpenPositioned("Main");
+    ProbeWindow* w = test::OpenPositionedProbe("Main");
     ASSERT_TRUE(w);
     w->Window()->setGeometry(30, 40, 350, 260);
     w->Window()->showMaximized();
@@ -113,7 +103,7 @@ TEST_F(WindowPositionTest, AMaximisedWindowKeepsItsNormalSizeAndOpensMaximised) 
     test::Pump();
     EXPECT_EQ(GetIniValue(".\\POSITION.INI", "Main", "Maximize"), "1");
     EXPECT_EQ(GetIniValue(".\\POSITION.INI", "Main", "Width"), "350");
-    ProbeWindow* again = OpenPositioned("Main");
+    ProbeWindow* again = test::OpenPositionedProbe("Main");
     ASSERT_TRUE(again);
     EXPECT_TRUE(WaitFor([&] { return again->Window()->isMaximized(); }));
 }
@@ -126,7 +116,7 @@ TEST_F(WindowPositionTest, AWindowOpenedTheFirstTimeGoesOverTheWindowItWasOpened
     anchor.activateWindow();
     ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &anchor; }));
 
-    ProbeWindow* w = OpenPositioned("NeverSavedBefore");
+    ProbeWindow* w = test::OpenPositionedProbe("NeverSavedBefore");
     ASSERT_TRUE(w);
     QRect g = w->Window()->geometry();
     EXPECT_TRUE(avail.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
