@@ -146,10 +146,7 @@ struct BirthdayLayout {
 
 class BirthdayWizardWindow : public WindowManager {
 public:
-    BirthdayWizardWindow() : WindowManager("Wizard:NewBirthdays") {
-        SetSavePosition(true, false);
-        SetIcon("0MSG.ICO");
-    }
+    BirthdayWizardWindow() : WindowManager("Wizard:NewBirthdays") { SetSavePosition(true, false); }
 
 protected:
     QWidget* MakeWindow() override {

@@ -457,7 +457,7 @@ struct BrowseScheduleLayout {
 
 class BrowseScheduleWindow : public ScheduleListWindow {
 public:
-    BrowseScheduleWindow() : ScheduleListWindow("BrowseSchedule", false) { SetIcon("timedate.ico"); }
+    BrowseScheduleWindow() : ScheduleListWindow("BrowseSchedule", false) {}
 
 protected:
     QWidget* MakeWindow() override {
@@ -738,7 +738,7 @@ struct ExploreScheduleLayout {
 
 class ExploreScheduleWindow : public ScheduleListWindow {
 public:
-    ExploreScheduleWindow() : ScheduleListWindow("ExploreSchedule", true) { SetIcon("timedate.ico"); }
+    ExploreScheduleWindow() : ScheduleListWindow("ExploreSchedule", true) {}
 
 protected:
     QWidget* MakeWindow() override {

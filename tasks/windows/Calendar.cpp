@@ -94,9 +94,7 @@ public:
     CalendarWindow(int32_t start, std::string mode, std::string title, std::shared_ptr<int32_t> result)
         : WindowManager("Calendar"),
           result_(std::move(result)),
-          grid_(start, std::move(mode), std::move(title), &Schedule_File().rec()) {
-        SetIcon("CAL.ICO");
-    }
+          grid_(start, std::move(mode), std::move(title), &Schedule_File().rec()) {}
 protected:
     QWidget* MakeWindow() override {
         ui.Build();

@@ -52,7 +52,7 @@ struct UpdateCategoriesLayout {
 
 class UpdateCategoriesWindow : public RecordFormWindow<UpdateCategoriesLayout> {
 public:
-    UpdateCategoriesWindow() : RecordFormWindow("UpdateCategories") { SetIcon("WIZARD.ICO"); }
+    UpdateCategoriesWindow() : RecordFormWindow("UpdateCategories") {}
 
 protected:
     bool Init() override {
@@ -92,7 +92,7 @@ struct SelectCategoriesLayout {
 
 class SelectCategoriesWindow : public ListWindow<SelectCategoriesLayout> {
 public:
-    SelectCategoriesWindow() : ListWindow("SelectCategories") { SetIcon("WIZARD.ICO"); }
+    SelectCategoriesWindow() : ListWindow("SelectCategories") {}
 
 protected:
     bool Init() override {
@@ -158,7 +158,6 @@ struct BrowseScheduleCategoriesLayout {
 class BrowseScheduleCategoriesWindow : public LayoutWindow<BrowseScheduleCategoriesLayout> {
 public:
     BrowseScheduleCategoriesWindow() : LayoutWindow("BrowseScheduleCategories") {
-        SetIcon("PICK.ICO");
         SetSingleInstance(true);
         SetSavePosition(true, true);
     }

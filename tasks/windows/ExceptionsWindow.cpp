@@ -126,7 +126,7 @@ struct ExceptionsLayout {
 
 class ExceptionsWindow : public WindowManager {
 public:
-    ExceptionsWindow() : WindowManager("UpdateSchedule:ExceptionsWindow") { SetIcon("CAL2.ICO"); }
+    ExceptionsWindow() : WindowManager("UpdateSchedule:ExceptionsWindow") {}
 
 protected:
     QWidget* MakeWindow() override {

@@ -382,10 +382,7 @@ std::string Text(const QLineEdit* e) { return e->text().toStdString(); }
 
 class UpdateScheduleWindow : public WindowManager {
 public:
-    UpdateScheduleWindow() : WindowManager("UpdateSchedule") {
-        SetSavePosition(true, true);
-        SetIcon("timedate.ico");
-    }
+    UpdateScheduleWindow() : WindowManager("UpdateSchedule") { SetSavePosition(true, true); }
 
 protected:
     QWidget* MakeWindow() override {
