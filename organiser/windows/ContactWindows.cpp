@@ -18,6 +18,7 @@
 #include "dictionary/Settings.h"
 #include "organiser/ContactRules.h"
 #include "organiser/windows/MessageWindows.h"
+#include "organiser/windows/TabbedList.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
@@ -31,7 +32,6 @@
 #include "platform/ui/TabHighlight.h"
 #include "platform/ui/WindowManager.h"
 #include "scheduler/ClipboardMonitor.h"
-#include "organiser/windows/TabbedList.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "xplore/windows/XploreList.h"
 
@@ -481,6 +481,7 @@ protected:
         if (c != ui.sheet || !list_) return;
         const auto t = static_cast<std::size_t>(ui.sheet->currentIndex());
         ShowTabOrder(ui.pages[t], ui.list, *list_, *xplore_, kTabOrder[t]);
+        ui.list->setFocus();
         tabs_.Refresh();
     }
     void Kill() override {

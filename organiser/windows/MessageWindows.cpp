@@ -22,6 +22,7 @@
 #include "organiser/ContactRules.h"
 #include "organiser/SendEmailMessage.h"
 #include "organiser/windows/ContactWindows.h"
+#include "organiser/windows/TabbedList.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
@@ -38,7 +39,6 @@
 #include "scheduler/ScriptQueue.h"
 #include "scheduler/TaskRunner.h"
 #include "scriptedit/windows/ScriptWindows.h"
-#include "organiser/windows/TabbedList.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
 #include "xplore/windows/XploreList.h"
@@ -521,6 +521,7 @@ protected:
         if (c != ui.sheet || !list_) return;
         const int tab = ui.sheet->currentIndex();
         ShowTabOrder(ui.pages[static_cast<std::size_t>(tab)], ui.list, *list_, *xplore_, tab + 1);
+        ui.list->setFocus();
         tabs_.Refresh();
     }
     void Kill() override {

@@ -11,7 +11,8 @@
 namespace kr::organiser {
 
 // Puts the list on the page and returns to the tab's own order: an Xplore
-// column sort is dropped and the list re-read.
+// column sort is dropped and the list re-read. The caller decides whether the
+// list takes the focus.
 inline void ShowTabOrder(QWidget* page, QTableView* view, BrowseList& list, xplore::XploreList& xplore, int order) {
     static_cast<QBoxLayout*>(page->layout())->insertWidget(0, view);
     list.SetOrderOverride("");
@@ -19,7 +20,6 @@ inline void ShowTabOrder(QWidget* page, QTableView* view, BrowseList& list, xplo
     xplore.Show();
     list.SetSortOrder(order);
     list.ResetFromFile();
-    view->setFocus();
 }
 
 }  // namespace kr::organiser

@@ -20,6 +20,7 @@
 #include "dictionary/EventLog.h"
 #include "dictionary/Settings.h"
 #include "organiser/ToDoRules.h"
+#include "organiser/windows/TabbedList.h"
 #include "platform/data/Errors.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
@@ -425,13 +426,7 @@ protected:
     void TakeNewSelection(QObject* c) override {
         if (c != ui.sheet || !list_) return;
         const int tab = ui.sheet->currentIndex();
-        static_cast<QVBoxLayout*>(ui.pages[static_cast<std::size_t>(tab)]->layout())->insertWidget(0, ui.list);
-        // A tab returns to its own order: a column sort is dropped.
-        list_->SetOrderOverride("");
-        xplore_->core().ClearSort();
-        xplore_->Show();
-        list_->SetSortOrder(tab + 1);
-        list_->ResetFromFile();
+        ShowTabOrder(ui.pages[static_cast<std::size_t>(tab)], ui.list, *list_, *xplore_, tab + 1);
         tabs_.Refresh();
         UpdateTransfer();
         if (list_->HasRows()) ui.list->setFocus();
