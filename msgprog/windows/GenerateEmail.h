@@ -7,7 +7,6 @@
 #include "dictionary/SchedulingTables.h"
 #include "msgprog/MessageProgram.h"
 #include "organiser/windows/GenerateEmail.h"
-#include "platform/runtime/Strings.h"
 
 namespace kr::msgprog {
 
@@ -19,8 +18,7 @@ using kr::kEmailSection;
 inline bool GenerateEmail(MsgLink& message, std::function<void()> done) {
     const MessageSettings& s = Settings();
     return kr::GenerateEmail(message.Title, message.Message,
-                             {ClipRight(s.Host.str()), ClipRight(s.Sender.str()), ClipRight(s.SenderName.str()),
-                              ClipRight(s.Org.str())},
+                             {s.Host.str(), s.Sender.str(), s.SenderName.str(), s.Org.str()},
                              std::move(done));
 }
 

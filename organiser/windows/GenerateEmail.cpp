@@ -15,6 +15,7 @@
 
 #include "organiser/MailSender.h"
 #include "organiser/MailWorker.h"
+#include "organiser/SendEmailMessage.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -66,7 +67,7 @@ struct GenerateEmailLayout {
 class GenerateEmailWindow : public WindowManager {
 public:
     GenerateEmailWindow(FString<60>& title, FString<4096>& text, QuickEmailAccount account)
-        : WindowManager("GenerateEmail"), title_(title), text_(text), account_(std::move(account)) {}
+        : WindowManager("GenerateEmail"), title_(title), text_(text), account_(Clipped(std::move(account))) {}
     GenerateEmailLayout ui;
 
 protected:
@@ -98,11 +99,11 @@ protected:
         auto sender = std::make_shared<MailSender>();
         sender->Init();
         sender->SetServerMode(1);
-        sender->SetDebugFile("inmail.log");
-        sender->SetMailHost(ClipRight(s.host));
-        if (!ClipRight(s.senderName).empty()) sender->SetFrom(ClipRight(s.senderName));
-        if (!ClipRight(s.sender).empty()) sender->SetReturnPath(ClipRight(s.sender));
-        if (!ClipRight(s.org).empty()) sender->SetOrganization(ClipRight(s.org));
+        sender->SetDebugFile(kMailTraceFile);
+        sender->SetMailHost(s.host);
+        if (!s.senderName.empty()) sender->SetFrom(s.senderName);
+        if (!s.sender.empty()) sender->SetReturnPath(s.sender);
+        if (!s.org.empty()) sender->SetOrganization(s.org);
         sender->SetMailer("Kairoll");
         const std::string subject = ClipRight(title_.str());
         sender->SetSubject(subject.empty() ? "Forwarded Message" : subject);
@@ -115,8 +116,8 @@ protected:
         ui.ok->setEnabled(false);
         ui.cancel->setEnabled(false);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const std::string host = ClipRight(s.host);
-        const std::string from = ClipRight(s.sender);
+        const std::string host = s.host;
+        const std::string from = s.sender;
         StartMailSend(sender, this, [this, address, name, host, from](int32_t result, std::shared_ptr<MailSender> m) {
             QApplication::restoreOverrideCursor();
             if (result != 0)
@@ -137,6 +138,12 @@ protected:
     bool TakeCloseRequest() override { return !sending_; }
 
 private:
+    // The settings without their trailing blanks, as they are sent.
+    static QuickEmailAccount Clipped(QuickEmailAccount a) {
+        for (std::string* v : {&a.host, &a.sender, &a.senderName, &a.org}) *v = ClipRight(*v);
+        return a;
+    }
+
     FString<60>& title_;
     FString<4096>& text_;
     QuickEmailAccount account_;

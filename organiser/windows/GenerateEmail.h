@@ -16,7 +16,8 @@ inline constexpr const char* kEmailIniFileName = "KRMSG.INI";
 inline constexpr const char* kEmailSection = "Email";
 inline constexpr std::size_t kRecipientNameSize = 60;
 
-// The mail settings of the program that forwards.
+// The mail settings of the program that forwards (trailing blanks are
+// dropped).
 struct QuickEmailAccount {
     std::string host, sender, senderName, org;
 };

@@ -109,8 +109,8 @@ protected:
         } else if (control == ui.email) {
             const MailOptionValues& mail = MailOptions();
             GenerateEmail(message_.Title, message_.Message,
-                          {ClipRight(mail.Email_Host.str()), ClipRight(mail.Email_Sender.str()),
-                           ClipRight(mail.Email_SenderName.str()), ClipRight(mail.Email_Organization.str())},
+                          {mail.Email_Host.str(), mail.Email_Sender.str(), mail.Email_SenderName.str(),
+                           mail.Email_Organization.str()},
                           {});
         } else if (control == ui.todo) {
             std::string error;
