@@ -168,7 +168,6 @@ class SpecialEventWindow : public WindowManager {
 public:
     explicit SpecialEventWindow(std::function<void(int)> done)
         : WindowManager("UpdateSchedule:SpecialEventWizard"), done_(std::move(done)) {
-        SetIcon("WIZARD.ICO");
         SetSavePosition(true, false);
     }
 
