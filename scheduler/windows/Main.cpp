@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
@@ -207,6 +208,14 @@ QWidget* MainFrame::MakeWindow() {
     // The program's windows open cascaded from the frame, under its menus.
     SetCascadeFrame(ui_.window);
     connect(ui_.windowMenu, &QMenu::aboutToShow, this, [this] { ListOpenWindows(); });
+    // A highlighted menu item's tip shows in status zone 1 (the window
+    // system's own status message would hide every zone but the last).
+    QLabel* tipZone = ui_.zones[1];
+    for (QMenu* menu : ui_.window->menuBar()->findChildren<QMenu*>()) {
+        connect(menu, &QMenu::hovered, tipZone, [tipZone](QAction* a) { tipZone->setText(a->statusTip()); });
+        if (menu->parent() == ui_.window->menuBar())
+            connect(menu, &QMenu::aboutToHide, tipZone, [tipZone] { tipZone->clear(); });
+    }
     return ui_.window;
 }
 
@@ -565,6 +574,9 @@ bool MainFrame::TakeWindowEvent(QEvent* event) {
                 !(static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized))
                 setSessionUnlocked(false);
             break;
+        case QEvent::StatusTip:
+            // Menu tips are shown by the menus' hover (above).
+            return true;
         case QEvent::Hide:
             // Hidden to the tray (a minimised window gets spontaneous hide
             // events too, while it stays visible).

@@ -14,12 +14,19 @@ namespace kr {
 MainLayout::MainLayout() = default;
 MainLayout::~MainLayout() = default;
 
-QAction* MainLayout::Add(QMenu* menu, int command, const char* text, const QKeySequence& key) {
+QAction* MainLayout::Add(QMenu* menu, int command, const char* text, const QKeySequence& key, const char* tip) {
     QAction* a = menu->addAction(QString::fromUtf8(text));
     SetCommand(a, command);
+    if (tip) a->setStatusTip(QString::fromUtf8(tip));
     if (!key.isEmpty()) a->setShortcut(key);
     if (!commands.count(command)) commands[command] = a;
     return a;
+}
+
+QMenu* MainLayout::Submenu(QMenu* menu, const char* text, const char* tip) {
+    QMenu* m = menu->addMenu(QString::fromUtf8(text));
+    m->menuAction()->setStatusTip(QString::fromUtf8(tip));
+    return m;
 }
 
 std::vector<QAction*> MainLayout::ActionsOf(int command) const {
@@ -39,14 +46,14 @@ void MainLayout::Build() {
     QMenuBar* bar = window->menuBar();
 
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    QMenu* import = file->addMenu(QStringLiteral("&Import"));
-    Add(import, -11, "&Schedule");
-    Add(import, -12, "&Contacts");
-    Add(import, -13, "&To Do");
-    QMenu* exportMenu = file->addMenu(QStringLiteral("&Export"));
-    Add(exportMenu, -15, "&Schedule");
-    Add(exportMenu, -16, "&Contacts");
-    Add(exportMenu, -17, "&To Do");
+    QMenu* import = Submenu(file, "&Import", "Import From Comma-Delimited Files");
+    Add(import, -11, "&Schedule", {}, "Import from a Comma-Delimited Text File");
+    Add(import, -12, "&Contacts", {}, "Import Contacts from a Comma-Delimited File");
+    Add(import, -13, "&To Do", {}, "Import To Do List from Comma-Delimited File");
+    QMenu* exportMenu = Submenu(file, "&Export", "Export to Comma-Delimited Files");
+    Add(exportMenu, -15, "&Schedule", {}, "Export to a Comma-Delimited Text File");
+    Add(exportMenu, -16, "&Contacts", {}, "Export Contacts to Comma-Delimited Text File");
+    Add(exportMenu, -17, "&To Do", {}, "Export To Do List to Comma-Delimited File");
     file->addSeparator();
     Add(file, -20, "Backup/Restore");
     Add(file, -19, "View &Log", QKeySequence(Qt::Key_F8));
@@ -103,16 +110,18 @@ void MainLayout::Build() {
     QMenu* reports = bar->addMenu(QStringLiteral("&Reports"));
     QMenu* schedule = reports->addMenu(QStringLiteral("&Schedule"));
     Add(schedule, -50, "&Brief Schedule");
-    Add(schedule, -51, "&All in Date Order");
-    Add(schedule, -52, "All in &Category Order");
-    Add(schedule, -53, "&Specific Category");
-    Add(schedule, -54, "&Checklist Style");
-    QMenu* todo = reports->addMenu(QStringLiteral("&To Do"));
-    Add(todo, -56, "&Priority");
-    Add(todo, -57, "&Category");
-    QMenu* contacts = reports->addMenu(QStringLiteral("&Contacts"));
-    Add(contacts, -58, "&Contacts");
-    Add(contacts, -59, "Cate&gories");
+    Add(schedule, -51, "&All in Date Order", {}, "Print ordered by Date");
+    Add(schedule, -52, "All in &Category Order", {}, "Print ordered by Category");
+    Add(schedule, -53, "&Specific Category", {}, "Print schedule for one category only");
+    Add(schedule, -54, "&Checklist Style", {}, "Brief Schedule in Daily Checklist Format");
+    QMenu* todo = reports->addMenu(QStringLiteral("&To Do List"));
+    Add(todo, -56, "&Priority", {}, "Print To Do List by Priority");
+    Add(todo, -57, "&Category", {}, "Print To Do List by Category");
+    // The contact list keeps its submenu; the task categories' list is an
+    // item of the menu itself, beside the other task reports.
+    QMenu* contacts = Submenu(reports, "&Contacts", "List of Contacts");
+    Add(contacts, -58, "&Contacts", {}, "List of Contacts");
+    Add(reports, -59, "Cate&gories", {}, "Print ordered by Category");
 
     QMenu* windows = bar->addMenu(QStringLiteral("&Window"));
     tile = windows->addAction(QStringLiteral("T&ile"));

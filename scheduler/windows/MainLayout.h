@@ -49,7 +49,10 @@ struct MainLayout {
     std::vector<QAction*> ActionsOf(int command) const;
 
 private:
-    QAction* Add(QMenu* menu, int command, const char* text, const QKeySequence& key = {});
+    // A menu item of a command; its tip shows in status zone 1 while it is
+    // highlighted.
+    QAction* Add(QMenu* menu, int command, const char* text, const QKeySequence& key = {}, const char* tip = nullptr);
+    QMenu* Submenu(QMenu* menu, const char* text, const char* tip);
 };
 
 }  // namespace kr

@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
 #include <filesystem>
@@ -482,6 +484,76 @@ TEST_F(FrameTest, TickKeepsStatusZonesAndTimerInterval) {
     f->SetTimer(500);
     f->Post(kEventTrayLeftClick);
     ASSERT_TRUE(WaitFor([&] { return f->TimerInterval() == 100; }));
+}
+
+// The menu of the bar, or the submenu or item under it, by its texts.
+QAction* MenuItem(MainFrame* f, const std::vector<std::string>& path, QMenu** parent = nullptr) {
+    QList<QAction*> actions = f->Window()->findChild<QMenuBar*>()->actions();
+    QMenu* in = nullptr;
+    QAction* found = nullptr;
+    for (const std::string& text : path) {
+        found = nullptr;
+        for (QAction* a : actions)
+            if (a->text().toStdString() == text) found = a;
+        if (!found) return nullptr;
+        if (&text != &path.back()) {
+            in = found->menu();
+            if (!in) return nullptr;
+            actions = in->actions();
+        }
+    }
+    if (parent) *parent = in;
+    return found;
+}
+
+TEST_F(FrameTest, MenuItemsShowTheirTipsInTheFirstStatusZone) {
+    MainFrame* f = Open();
+    f->RefreshDateAndTime();
+    const std::string date = f->StatusZone(3);
+    const struct {
+        std::vector<std::string> path;
+        const char* tip;
+    } tips[] = {
+        {{"&File", "&Export"}, "Export to Comma-Delimited Files"},
+        {{"&File", "&Export", "&Schedule"}, "Export to a Comma-Delimited Text File"},
+        {{"&File", "&Export", "&Contacts"}, "Export Contacts to Comma-Delimited Text File"},
+        {{"&File", "&Export", "&To Do"}, "Export To Do List to Comma-Delimited File"},
+        {{"&File", "&Import"}, "Import From Comma-Delimited Files"},
+        {{"&File", "&Import", "&Schedule"}, "Import from a Comma-Delimited Text File"},
+        {{"&File", "&Import", "&Contacts"}, "Import Contacts from a Comma-Delimited File"},
+        {{"&File", "&Import", "&To Do"}, "Import To Do List from Comma-Delimited File"},
+        {{"&Reports", "&Schedule", "&All in Date Order"}, "Print ordered by Date"},
+        {{"&Reports", "&Schedule", "All in &Category Order"}, "Print ordered by Category"},
+        {{"&Reports", "&Schedule", "&Specific Category"}, "Print schedule for one category only"},
+        {{"&Reports", "&Schedule", "&Checklist Style"}, "Brief Schedule in Daily Checklist Format"},
+        {{"&Reports", "Cate&gories"}, "Print ordered by Category"},
+        {{"&Reports", "&To Do List", "&Priority"}, "Print To Do List by Priority"},
+        {{"&Reports", "&To Do List", "&Category"}, "Print To Do List by Category"},
+        {{"&Reports", "&Contacts"}, "List of Contacts"},
+        {{"&Reports", "&Contacts", "&Contacts"}, "List of Contacts"},
+        // Without a tip of its own the zone is cleared.
+        {{"&Reports", "&Schedule", "&Brief Schedule"}, ""},
+    };
+    for (const auto& t : tips) {
+        QMenu* menu = nullptr;
+        QAction* item = MenuItem(f, t.path, &menu);
+        ASSERT_NE(item, nullptr) << t.path.back();
+        ASSERT_NE(menu, nullptr);
+        // On, as the program's registered procedures turn them on (a style
+        // may refuse to highlight a disabled item).
+        item->setEnabled(true);
+        f->Layout().zones[1]->setText("(before)");
+        menu->setActiveAction(item);
+        EXPECT_EQ(f->StatusZone(1), t.tip) << t.path[t.path.size() - 2] << " > " << t.path.back();
+        EXPECT_EQ(f->StatusZone(3), date) << "the date zone stays";
+    }
+    // The task categories' list is an item of the Reports menu itself; the
+    // contacts' submenu holds the contact list alone.
+    EXPECT_EQ(CommandOf(MenuItem(f, {"&Reports", "Cate&gories"})), -59);
+    QMenu* contacts = MenuItem(f, {"&Reports", "&Contacts"})->menu();
+    ASSERT_EQ(contacts->actions().size(), 1);
+    EXPECT_EQ(CommandOf(contacts->actions().front()), -58);
+    EXPECT_EQ(MenuItem(f, {"&Reports", "&To Do"}), nullptr);
 }
 
 TEST(TrayIconTest, ResourceNamesAndTipsAsTheTrayGetsThem) {
