@@ -150,6 +150,7 @@ OptionsSaveResult SaveOptions(const OptionsEdits& e) {
     r.dateFormatChanged = Trim(e.dateEntry) != Trim(e.dateEntryOnOpening);
     const std::string code = DateFormatCode(e.dateEntry);
     if (!code.empty()) o.GlobalDateFormat = code;
+    ApplyOptions();
     return r;
 }
 

@@ -58,7 +58,8 @@ struct OptionsSaveResult {
 // OK after the password check: SysPwd takes the password when the lock is
 // on, the settings are written in one batch, the script timing is read back
 // (ScriptingDelay at least 25, BurstSize 0 as 7) and the chosen date code
-// becomes GlobalDateFormat.
+// becomes GlobalDateFormat; then the options-applied hooks hand the values
+// on (no LoadSettings: the rest of the globals already hold them).
 OptionsSaveResult SaveOptions(const OptionsEdits& e);
 
 }  // namespace kr

@@ -31,6 +31,7 @@ std::mutex g_storeMutex;
 std::mutex g_hooksMutex;
 UserNameSource g_userNameSource;
 std::vector<std::pair<int, std::function<void()>>> g_loadedHooks;
+std::vector<std::pair<int, std::function<void()>>> g_appliedHooks;
 int g_nextHookId = 1;
 
 std::mutex g_argsMutex;
@@ -210,6 +211,28 @@ void RemoveSettingsLoadedHook(int id) {
     std::erase_if(g_loadedHooks, [id](const auto& h) { return h.first == id; });
 }
 
+int AddOptionsAppliedHook(std::function<void()> hook) {
+    std::lock_guard<std::mutex> l(g_hooksMutex);
+    int id = g_nextHookId++;
+    g_appliedHooks.emplace_back(id, std::move(hook));
+    return id;
+}
+
+void RemoveOptionsAppliedHook(int id) {
+    std::lock_guard<std::mutex> l(g_hooksMutex);
+    std::erase_if(g_appliedHooks, [id](const auto& h) { return h.first == id; });
+}
+
+void ApplyOptions() {
+    std::vector<std::pair<int, std::function<void()>>> hooks;
+    {
+        std::lock_guard<std::mutex> l(g_hooksMutex);
+        hooks = g_appliedHooks;
+    }
+    for (auto& h : hooks)
+        if (h.second) h.second();
+}
+
 void LoadSettings() {
     OptionGlobals& o = Options();
     const std::string ini = o.ININame.get();
@@ -284,6 +307,7 @@ void LoadSettings() {
     }
     for (auto& h : hooks)
         if (h.second) h.second();
+    ApplyOptions();
 }
 
 int32_t SettingNumber(const std::string& text) { return ToLong(text); }

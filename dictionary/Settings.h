@@ -160,6 +160,15 @@ void SetNetworkUserNameSource(UserNameSource source);
 int AddSettingsLoadedHook(std::function<void()> hook);
 void RemoveSettingsLoadedHook(int id);
 
+// Run, in the order added, after the settings-loaded hooks of every
+// LoadSettings and after the Options window has stored its values: each
+// hands the option globals to a part of the program that keeps a value of
+// its own (the desktop's window lists keep ExclHidden), so a saved option
+// takes effect at once.
+int AddOptionsAppliedHook(std::function<void()> hook);
+void RemoveOptionsAppliedHook(int id);
+void ApplyOptions();
+
 // The program's command-line arguments (without the program name), set once
 // by main(). A flag is present when an argument equals it without regard to
 // case ("/I", "/CONFIG"); a path that happens to hold "/i" is no flag.

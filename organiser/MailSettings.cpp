@@ -30,11 +30,6 @@ std::string Cut(std::string s, std::size_t n) {
 
 }  // namespace
 
-MailOptionValues& MailOptions() {
-    static MailOptionValues values;
-    return values;
-}
-
 MailSettingsClass MailSettings;
 
 MailSettingsClass::MailSettingsClass() : ownerName(PasswdFullName) {}
@@ -122,12 +117,12 @@ std::string PasswdFullName() {
 }
 
 void DefaultEmailSettings() {
-    MailOptionValues& o = MailOptions();
+    OptionGlobals& o = Options();
     if (o.Email_Host.empty()) o.Email_Host = MailSettings.SmtpServer();
     if (o.Email_SenderName.empty() && o.Email_Sender.empty()) o.Email_SenderName = MailSettings.RegisteredOwner();
     if (o.Email_Sender.empty()) o.Email_Sender = MailSettings.SmtpReplyTo();
     if (o.Email_Sender.empty()) o.Email_Sender = MailSettings.SmtpEmailAddress();
-    if (o.News_Sender.empty()) o.News_Sender = o.Email_Sender.str();
+    if (o.News_Sender.empty()) o.News_Sender = o.Email_Sender.get();
 }
 
 MailTransport MailTransportFor(std::string_view mailHost) {
@@ -171,23 +166,4 @@ MailTransport MailTransportFor(std::string_view mailHost) {
     if (host.port != 0) o.port = host.port;
     return t;
 }
-
-void DefaultOptionEmailSettings() {
-    OptionGlobals& o = Options();
-    MailOptionValues& m = MailOptions();
-    m.Email_Host = o.Email_Host.get();
-    m.Email_Sender = o.Email_Sender.get();
-    m.Email_SenderName = o.Email_SenderName.get();
-    m.Email_Organization = o.Email_Organization.get();
-    m.News_Host = o.News_Host.get();
-    m.News_Sender = o.News_Sender.get();
-    DefaultEmailSettings();
-    o.Email_Host = m.Email_Host.str();
-    o.Email_Sender = m.Email_Sender.str();
-    o.Email_SenderName = m.Email_SenderName.str();
-    o.Email_Organization = m.Email_Organization.str();
-    o.News_Host = m.News_Host.str();
-    o.News_Sender = m.News_Sender.str();
-}
-
 }  // namespace kr

@@ -2,8 +2,9 @@
 // registry values (kept in our stand-in file, RegistryStandIn.h), and
 // DefaultEmailSettings, which fills the empty mail settings from them.
 //
-// The mail settings themselves are option globals of the settings store; the
-// store's LoadSettings fills MailOptions() and the mail code reads it there.
+// The mail settings themselves are option globals of the settings store
+// (Options() of dictionary/Settings.h): what the Options window edits is what
+// the mail code reads, with no copy in between.
 #pragma once
 
 #include <cstdint>
@@ -19,19 +20,8 @@
 
 namespace kr {
 
-// The mail option globals (Email:Host is Email_Host and so on). Written on
-// thread 1 by the settings store and the Options window, read by the mail
-// code on the thread that prepares a send.
-struct MailOptionValues {
-    FString<255> Email_Host;
-    FString<255> Email_Sender;      // the sender's (reply-to) address
-    FString<255> Email_SenderName;  // the sender's display name
-    FString<20> Email_Organization;
-    FString<255> News_Host;
-    FString<255> News_Sender;
-    FString<32> ProductName = "Kairoll 2000";  // the program title, sent as the mailer
-};
-MailOptionValues& MailOptions();
+// The program title, sent as the mailer of every mail.
+inline constexpr const char* kMailerName = "Kairoll 2000";
 
 class MailSettingsClass {
 public:
@@ -77,14 +67,10 @@ private:
 // The program-wide object; the start-up calls Init(1) and, at shut-down, Kill.
 extern MailSettingsClass MailSettings;
 
-// Fills the empty mail settings of MailOptions() from the registry values.
-// Changes only settings held in memory; stores nothing.
+// Fills the empty mail option globals from the registry values. Changes
+// only settings held in memory; stores nothing. Run after every LoadSettings
+// and when the Options window opens.
 void DefaultEmailSettings();
-// The same over the program's option globals (dictionary/Settings.h): their
-// mail values go to MailOptions(), the empty ones are filled from the system
-// and the filled values come back. Run after every LoadSettings and when the
-// Options window opens.
-void DefaultOptionEmailSettings();
 
 // The user's full name from the password database (the first part of the
 // GECOS field), or empty.

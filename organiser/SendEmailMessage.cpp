@@ -9,6 +9,7 @@
 
 #include "dictionary/EventLog.h"
 #include "organiser/MailSender.h"
+#include "dictionary/Settings.h"
 #include "organiser/MailSettings.h"
 #include "organiser/MailWorker.h"
 #include "platform/runtime/DateTime.h"
@@ -52,30 +53,30 @@ struct PreparedSend {
 // SendEmailNow up to the send: the MailSender filled from the settings and
 // the row in the buffer, the script values of the sender set.
 void BuildSender(PreparedSend& p, const MessagesRecord& row, const MailScriptServices& s) {
-    const MailOptionValues& o = MailOptions();
+    const OptionGlobals& o = Options();
     auto sender = std::make_shared<MailSender>();
     sender->Init();
     sender->SetServerMode(1);
     sender->SetDebugFile(kMailTraceFile);
 
-    sender->SetMailHost(o.Email_Host.str());
-    SetValue(s, "EmailHost", o.Email_Host.str());
+    sender->SetMailHost(o.Email_Host.get());
+    SetValue(s, "EmailHost", o.Email_Host.get());
 
     if (!o.Email_SenderName.empty()) {
-        sender->SetFrom("\"" + o.Email_SenderName.str() + "\" <" + o.Email_Sender.str() + ">");
-        SetValue(s, "EmailSenderName", o.Email_SenderName.str());
+        sender->SetFrom("\"" + o.Email_SenderName.get() + "\" <" + o.Email_Sender.get() + ">");
+        SetValue(s, "EmailSenderName", o.Email_SenderName.get());
     } else {
-        if (!o.Email_Sender.empty()) sender->SetFrom(o.Email_Sender.str());
+        if (!o.Email_Sender.empty()) sender->SetFrom(o.Email_Sender.get());
         SetValue(s, "EmailSenderName", "");
     }
     if (!o.Email_Sender.empty()) {
-        sender->SetReturnPath(o.Email_Sender.str());
-        SetValue(s, "EmailReturnPath", o.Email_Sender.str());
+        sender->SetReturnPath(o.Email_Sender.get());
+        SetValue(s, "EmailReturnPath", o.Email_Sender.get());
     } else {
         SetValue(s, "EmailReturnPath", "");
     }
-    if (!o.Email_Organization.empty()) sender->SetOrganization(o.Email_Organization.str());
-    sender->SetMailer(o.ProductName.str());
+    if (!o.Email_Organization.empty()) sender->SetOrganization(o.Email_Organization.get());
+    sender->SetMailer(kMailerName);
     if (!row.Subject.empty()) sender->SetSubject(ClipRight(Translate(s, row.Subject.str())));
 
     if (!row.EmailTo.empty() && Upper(row.EmailTo.str()) != "N/A")
@@ -130,7 +131,7 @@ PreparedSend Prepare(int32_t messageId, bool useBuffer, bool fetch, const MailSc
     p.stamp = fetched;
     p.messageId = row.EmailID;
 
-    const MailOptionValues& o = MailOptions();
+    const OptionGlobals& o = Options();
     bool news = EqualNoCase(row.MailType.str(), kMailTypes[1]);
     bool mass = EqualNoCase(row.MailType.str(), kMailTypes[2]);
     if (!news && (o.Email_Host.empty() || o.Email_Sender.empty())) {

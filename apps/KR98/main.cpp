@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
         // A task an open task form or wizard holds.
         housekeeping.taskInUse = [](int32_t id) { return kr::TaskHeldByEditor(id); };
         kr::SetHousekeepingServices(housekeeping);
-        // The organiser's mail code reads its copy of the mail options.
-        kr::AddSettingsLoadedHook(kr::DefaultOptionEmailSettings);
+        // Empty mail settings are filled from the system's mail account.
+        kr::AddSettingsLoadedHook(kr::DefaultEmailSettings);
         kr::scriptedit::RegisterScriptWindows();
         kr::RegisterOrganiserWindows();
         kr::organiser::RegisterContactWindows();
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
         kr::RegisterHotKeyWindows();
         kr::reports::RegisterExchangeWindows();
         kr::reports::RegisterReportWindows();
-        kr::AddSettingsLoadedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
+        kr::AddOptionsAppliedHook([] { kr::SetExcludeHiddenWindows(kr::Options().ExclHidden != 0); });
 
         // [FOCUS] reads the title of the desktop's active window.
         kr::SetFocusTextSource([] { return kr::FocusedWindowTitle(); });

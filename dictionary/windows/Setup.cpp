@@ -321,7 +321,7 @@ bool SetupWindow::Init() {
     const std::string pwd = ClipRight(Options().SysPwd.get());
     ui_.password->setText(QString::fromStdString(pwd));
     ui_.confirm->setText(QString::fromStdString(pwd));
-    DefaultOptionEmailSettings();
+    DefaultEmailSettings();
     Bind();
     tabs_.Init(ui_.window);
     tabs_.Refresh();
@@ -440,10 +440,10 @@ void SetupWindow::SendTestMail() {
     mail->SetFrom(name.empty() ? sender : "\"" + name + "\" <" + sender + ">");
     mail->SetReturnPath(sender);
     if (!org.empty()) mail->SetOrganization(org);
-    mail->SetMailer(MailOptions().ProductName.str());
+    mail->SetMailer(std::string(kMailerName));
     mail->SetSubject(kTestMailSubject);
     mail->AddTo(name, sender);
-    mail->SetMessageText("This is a test e-mail from " + name + "\r\nsent by " + MailOptions().ProductName.str() +
+    mail->SetMessageText("This is a test e-mail from " + name + "\r\nsent by " + std::string(kMailerName) +
                              " to check its mail settings.\r\n",
                          kMailMessageTypeText);
     // The send runs on a worker, so the scheduler's timer goes on meanwhile.

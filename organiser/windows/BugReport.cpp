@@ -54,10 +54,10 @@ std::string CurrentValue(const std::string& name) {
     static const std::map<std::string, std::function<std::string()>> values = {
         {"BurstSize", [] { return Flag(Options().BurstSize); }},
         {"DebugMode", [] { return Flag(Options().DebugMode); }},
-        {"Email:Host", [] { return ClipRight(MailOptions().Email_Host.str()); }},
-        {"Email:Organization", [] { return ClipRight(MailOptions().Email_Organization.str()); }},
-        {"Email:Sender", [] { return ClipRight(MailOptions().Email_Sender.str()); }},
-        {"Email:SenderName", [] { return ClipRight(MailOptions().Email_SenderName.str()); }},
+        {"Email:Host", [] { return ClipRight(Options().Email_Host.get()); }},
+        {"Email:Organization", [] { return ClipRight(Options().Email_Organization.get()); }},
+        {"Email:Sender", [] { return ClipRight(Options().Email_Sender.get()); }},
+        {"Email:SenderName", [] { return ClipRight(Options().Email_SenderName.get()); }},
         {"FullSchedule", [] { return Flag(Options().FullSchedule); }},
         {"GlobalActiveOnly", [] { return Flag(Options().GlobalActiveOnly); }},
         {"GlobalDateFormat", [] { return Options().GlobalDateFormat.get(); }},
@@ -169,7 +169,7 @@ protected:
     }
     bool Init() override {
         SetCancelControl(ui.close);
-        ui.sender->setText(QString::fromStdString(ClipRight(MailOptions().Email_Sender.str())));
+        ui.sender->setText(QString::fromStdString(ClipRight(Options().Email_Sender.get())));
         SetTimer(100);
         TakeTimer();
         return true;
@@ -189,7 +189,6 @@ protected:
             // The correction holds until the program ends; only the Options
             // window stores it.
             const std::string sender = ui.sender->text().toStdString();
-            MailOptions().Email_Sender = sender;
             Options().Email_Sender = sender;
         } else if (c == ui.reset) {
             ui.info->clear();
@@ -203,7 +202,7 @@ private:
     void Send() {
         if (sending_) return;
         TakeAccepted(ui.sender);
-        const MailOptionValues& o = MailOptions();
+        const OptionGlobals& o = Options();
         const MailScriptServices services = CurrentMailScriptServices();
         auto value = [services](const std::string& name, const std::string& v) {
             if (services.setScriptVariable) services.setScriptVariable(name, v);
@@ -212,17 +211,17 @@ private:
         sender->Init();
         sender->SetServerMode(1);
         sender->SetDebugFile(kMailTraceFile);
-        const std::string host = ClipRight(o.Email_Host.str());
+        const std::string host = ClipRight(o.Email_Host.get());
         sender->SetMailHost(host);
         value("EmailHost", host);
-        const std::string name = ClipRight(o.Email_SenderName.str());
+        const std::string name = ClipRight(o.Email_SenderName.get());
         if (!name.empty()) sender->SetFrom(name);
         value("EmailSenderName", name);
-        const std::string from = ClipRight(o.Email_Sender.str());
+        const std::string from = ClipRight(o.Email_Sender.get());
         if (!from.empty()) sender->SetReturnPath(from);
         value("EmailReturnPath", from);
-        if (!ClipRight(o.Email_Organization.str()).empty()) sender->SetOrganization(ClipRight(o.Email_Organization.str()));
-        sender->SetMailer(ClipRight(o.ProductName.str()));
+        if (!ClipRight(o.Email_Organization.get()).empty()) sender->SetOrganization(ClipRight(o.Email_Organization.get()));
+        sender->SetMailer(kMailerName);
         sender->SetSubject(kBugReportSubjectStart + name);
         sender->AddTo(kSupportName, kSupportAddress);
         std::vector<std::string> lines;

@@ -65,8 +65,8 @@ protected:
         ui.title->setText(QString::fromStdString(std::string(message_.Title.str()).substr(0, 40)));
         ui.text->setPlainText(QString::fromStdString(std::string(message_.Message.str()).substr(0, 1024)));
         // Forwarding needs a mail account.
-        const MailOptionValues& mail = MailOptions();
-        ui.email->setEnabled(!ClipRight(mail.Email_Sender.str()).empty() && !ClipRight(mail.Email_Host.str()).empty());
+        const OptionGlobals& mail = Options();
+        ui.email->setEnabled(!ClipRight(mail.Email_Sender.get()).empty() && !ClipRight(mail.Email_Host.get()).empty());
         SetCancelControl(ui.close);
         const int32_t repeat = Options().RepeatAlarmInterval.load();
         if (repeat > 0) {
@@ -107,10 +107,10 @@ protected:
             }
             CloseNow();
         } else if (control == ui.email) {
-            const MailOptionValues& mail = MailOptions();
+            const OptionGlobals& mail = Options();
             GenerateEmail(message_.Title, message_.Message,
-                          {mail.Email_Host.str(), mail.Email_Sender.str(), mail.Email_SenderName.str(),
-                           mail.Email_Organization.str()},
+                          {mail.Email_Host.get(), mail.Email_Sender.get(), mail.Email_SenderName.get(),
+                           mail.Email_Organization.get()},
                           {});
         } else if (control == ui.todo) {
             std::string error;

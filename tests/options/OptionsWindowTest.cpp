@@ -17,7 +17,9 @@
 #include "dictionary/windows/Setup.h"
 #include "organiser/MailSettings.h"
 #include "organiser/MailWorker.h"
+#include "organiser/MessagesFileAccess.h"
 #include "organiser/RegistryStandIn.h"
+#include "organiser/SendEmailMessage.h"
 #include "tests/net/SmtpTestServer.h"
 
 namespace kr::test {
@@ -167,6 +169,51 @@ TEST_F(OptionsWindowTest, TestSettingsSendsARealMailWithoutBlindCopy) {
     ASSERT_TRUE(WaitFor([&] { return !responder_.shown().empty(); }));
     EXPECT_EQ(Titles(), std::vector<std::string>{"Warning"});
     EXPECT_EQ(responder_.shown()[0].request.text.rfind("Test message not sent.\r\n\r\nError:  ", 0), 0u);
+}
+
+TEST_F(OptionsWindowTest, SavedMailSettingsAreUsedWithoutOpeningOptionsAgain) {
+    // A fresh data folder, loaded as at start-up: no mail account anywhere.
+    LoadSettings();
+    std::filesystem::create_directories(dir_ / "received");
+    krtest::SmtpTestServer server((dir_ / "received").string());
+    ASSERT_TRUE(server.started()) << server.errors();
+    ASSERT_NE(Open(), nullptr);
+    Control<QLineEdit>("sender")->setText("jane@example.com");
+    Control<QLineEdit>("host")->setText(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    Control<QCheckBox>("exclHidden")->setChecked(true);
+    bool handedOn = false;
+    const int hook = AddOptionsAppliedHook([&] { handedOn = Options().ExclHidden != 0; });
+    Control<QPushButton>("ok")->click();
+    QApplication::processEvents();
+    RemoveOptionsAppliedHook(hook);
+    ASSERT_FALSE(window_);
+    EXPECT_EQ(Stored("Host"), QStringLiteral("127.0.0.1:%1").arg(server.port()).toStdString());
+    // What keeps its own copy of an option gets the saved value at OK.
+    EXPECT_TRUE(handedOn);
+
+    // A stored message sent now goes out through the account just saved.
+    MessagesFileAccess access;
+    InstallMessagesAccess(&access);
+    MessagesFileManager& f = Messages_File();
+    ASSERT_EQ(f.Open(), data::kLevelBenign);
+    ASSERT_EQ(f.PrimeRecord(), data::kLevelBenign);
+    f.rec().MailType = "Email";
+    f.rec().EmailTo = "bob@example.com";
+    f.rec().Subject = "Minutes";
+    f.rec().Message = "Attached.";
+    ASSERT_EQ(f.Insert(), data::kLevelBenign);
+    const int32_t id = f.rec().EmailID;
+    f.Close();
+    QObject receiver;
+    std::optional<int32_t> result;
+    SendEmailMessageAsync(id, false, true, &receiver, [&](int32_t r) { result = r; });
+    ASSERT_TRUE(WaitFor([&] { return result.has_value(); }));
+    InstallMessagesAccess(nullptr);
+    EXPECT_EQ(*result, 0);
+    EXPECT_FALSE(Shown("Error!", kEmailNotSetup));
+    const auto mails = server.Received();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].rcpt, std::vector<std::string>{"bob@example.com"});
 }
 
 }  // namespace

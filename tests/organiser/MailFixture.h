@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "dictionary/Settings.h"
 #include "organiser/MailSettings.h"
 #include "organiser/RegistryStandIn.h"
 #include "platform/runtime/Services.h"
@@ -29,7 +30,7 @@ protected:
         QDir(dir.path()).mkdir("mail");
         kr::SetRegistryFilePath(Path("registry.ini"));
         kr::InstallMessageService(&responder);
-        kr::MailOptions() = kr::MailOptionValues();
+        kr::ResetOptions();
         kr::MailSettings.Init(1);
         kr::MailSettings.ownerName = [] { return std::string(); };
     }

@@ -6,7 +6,7 @@
 #include "MailFixture.h"
 #include "organiser/MailSettings.h"
 
-using kr::MailOptions;
+using kr::Options;
 using kr::MailSettings;
 
 namespace {
@@ -32,24 +32,24 @@ const char* kFullRegistry =
 TEST_F(MailSettingsTest, EmptySettingsAreFilledInOrder) {
     WriteRegistry(kFullRegistry);
     kr::DefaultEmailSettings();
-    EXPECT_EQ(MailOptions().Email_Host.str(), "mail.example.com");
-    EXPECT_EQ(MailOptions().Email_SenderName.str(), "Jane Owner");
+    EXPECT_EQ(Options().Email_Host.get(), "mail.example.com");
+    EXPECT_EQ(Options().Email_SenderName.get(), "Jane Owner");
     // The reply-to address is empty, so the account's address is taken.
-    EXPECT_EQ(MailOptions().Email_Sender.str(), "jane@example.com");
-    EXPECT_EQ(MailOptions().News_Sender.str(), "jane@example.com");
+    EXPECT_EQ(Options().Email_Sender.get(), "jane@example.com");
+    EXPECT_EQ(Options().News_Sender.get(), "jane@example.com");
     EXPECT_TRUE(responder.shown().empty());
 }
 
 TEST_F(MailSettingsTest, SettingsAlreadySetAreKept) {
     WriteRegistry(kFullRegistry);
-    MailOptions().Email_Host = "smtp.mine.org";
-    MailOptions().Email_Sender = "me@mine.org";  // an address alone: no display name is added
-    MailOptions().News_Sender = "news@mine.org";
+    Options().Email_Host = "smtp.mine.org";
+    Options().Email_Sender = "me@mine.org";  // an address alone: no display name is added
+    Options().News_Sender = "news@mine.org";
     kr::DefaultEmailSettings();
-    EXPECT_EQ(MailOptions().Email_Host.str(), "smtp.mine.org");
-    EXPECT_EQ(MailOptions().Email_SenderName.str(), "");
-    EXPECT_EQ(MailOptions().Email_Sender.str(), "me@mine.org");
-    EXPECT_EQ(MailOptions().News_Sender.str(), "news@mine.org");
+    EXPECT_EQ(Options().Email_Host.get(), "smtp.mine.org");
+    EXPECT_EQ(Options().Email_SenderName.get(), "");
+    EXPECT_EQ(Options().Email_Sender.get(), "me@mine.org");
+    EXPECT_EQ(Options().News_Sender.get(), "news@mine.org");
 }
 
 TEST_F(MailSettingsTest, AccountNameIsCutToEightCharacters) {
@@ -66,9 +66,9 @@ TEST_F(MailSettingsTest, AccountNameIsCutToEightCharacters) {
 TEST_F(MailSettingsTest, NoRegistryDataLeavesEverythingAsItWas) {
     // No file at all: quiet mode records the error and shows nothing.
     kr::DefaultEmailSettings();
-    EXPECT_TRUE(MailOptions().Email_Host.empty());
-    EXPECT_TRUE(MailOptions().Email_Sender.empty());
-    EXPECT_TRUE(MailOptions().Email_SenderName.empty());
+    EXPECT_TRUE(Options().Email_Host.empty());
+    EXPECT_TRUE(Options().Email_Sender.empty());
+    EXPECT_TRUE(Options().Email_SenderName.empty());
     EXPECT_TRUE(responder.shown().empty());
     EXPECT_EQ(MailSettings.LASTOP.str(), "opening");
     EXPECT_EQ(MailSettings.LASTERROR.str(), "2");
@@ -87,8 +87,8 @@ TEST_F(MailSettingsTest, OwnerFromThePasswordDatabaseWhenTheStandInHasNone) {
     MailSettings.ownerName = [] { return std::string("Pat Example"); };
     kr::DefaultEmailSettings();
     // No default account: the values of HKEY_CURRENT_USER itself are searched.
-    EXPECT_EQ(MailOptions().Email_Host.str(), "direct.example.com");
-    EXPECT_EQ(MailOptions().Email_SenderName.str(), "Pat Example");
+    EXPECT_EQ(Options().Email_Host.get(), "direct.example.com");
+    EXPECT_EQ(Options().Email_SenderName.get(), "Pat Example");
 }
 
 TEST_F(MailSettingsTest, TransportOfTheDefaultAccount) {

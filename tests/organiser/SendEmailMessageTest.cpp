@@ -43,10 +43,10 @@ protected:
         };
         s.setActivityText = [this](const std::string& text) { activity.push_back(text); };
         kr::InstallMailScriptServices(s);
-        kr::MailOptions().Email_Host = "127.0.0.1";
-        kr::MailOptions().Email_Sender = "alice@example.com";
-        kr::MailOptions().Email_SenderName = "Alice Sender";
-        kr::MailOptions().Email_Organization = "Users";
+        kr::Options().Email_Host = "127.0.0.1";
+        kr::Options().Email_Sender = "alice@example.com";
+        kr::Options().Email_SenderName = "Alice Sender";
+        kr::Options().Email_Organization = "Users";
     }
     void TearDown() override {
         kr::Options().GlobalUseLog = 0;
@@ -188,7 +188,7 @@ TEST_F(SendEmailMessageTest, FailuresAreLoggedAndLeftInTheScriptValues) {
 TEST_F(SendEmailMessageTest, MailMustBeSetUpForItsType) {
     int32_t mail = AddRow("bob@example.com");
     int32_t news = AddRow("comp.lang.misc", [](MessagesRecord& r) { r.MailType = "News"; });
-    kr::MailOptions().Email_Sender = "";
+    kr::Options().Email_Sender = "";
     EXPECT_EQ(kr::SendEmailMessage(mail, false, true), 1);
     ASSERT_EQ(responder.shown().size(), 1u);
     EXPECT_EQ(responder.shown()[0].request.title, "Error!");
@@ -197,7 +197,7 @@ TEST_F(SendEmailMessageTest, MailMustBeSetUpForItsType) {
 
     // News skips the e-mail check and applies its own.
     responder.clear();
-    kr::MailOptions().News_Host = "news.example.com";
+    kr::Options().News_Host = "news.example.com";
     EXPECT_EQ(kr::SendEmailMessage(news, false, true), 1);
     ASSERT_EQ(responder.shown().size(), 1u);
     EXPECT_EQ(responder.shown()[0].request.text, kr::kNewsNotSetup);

@@ -18,6 +18,7 @@
 #include "../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
+#include "dictionary/windows/Setup.h"
 #include "organiser/MailSettings.h"
 #include "organiser/MailWorker.h"
 #include "organiser/MessagesFileAccess.h"
@@ -53,10 +54,10 @@ protected:
                        &data::TableOf(ScriptingDef())});
         std::filesystem::create_directory("mail");
         SetRegistryFilePath(std::filesystem::absolute("registry.ini").string());
-        MailOptions() = MailOptionValues();
-        MailOptions().Email_Host = "127.0.0.1";
-        MailOptions().Email_Sender = "alice@example.com";
-        MailOptions().Email_SenderName = "Alice Sender";
+        ResetOptions();
+        Options().Email_Host = "127.0.0.1";
+        Options().Email_Sender = "alice@example.com";
+        Options().Email_SenderName = "Alice Sender";
         MailScriptServices s;
         s.setActivityText = [](const std::string& text) { SetActivityText(text); };
         InstallMailScriptServices(s);
@@ -160,7 +161,7 @@ TEST_F(MailWindowsTest, TheActivityTextGoesWhenTheSendFailsOrNeverStarts) {
     EXPECT_TRUE(server.Received().empty());
 
     // Mail not set up: the step ends before any send.
-    MailOptions().Email_Host = "";
+    Options().Email_Host = "";
     SendFirstRow(w);
     EXPECT_EQ(ActivityText(), "Sending Email...");
     Tick();
@@ -196,6 +197,30 @@ protected:
     }
 };
 
+TEST_F(BugReportTest, SenderIsTheOneTheOptionsWindowEditsAndStores) {
+    // Saved in Options, the sender is the bug report's at once.
+    SetupWindow* setup = kr::Setup();
+    ASSERT_NE(setup, nullptr);
+    Child<QLineEdit>(setup->Window(), "sender")->setText("jane@example.com");
+    Click(setup->Window(), "ok");
+    Pump(20);
+    QWidget* w = Open();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(w, "sender")->text(), "jane@example.com");
+    // Its correction is the program's sender: Options shows it and OK stores it.
+    QTest::keyClick(TypeInto(w, "sender", "jane@work.example.com"), Qt::Key_Tab);
+    QPointer<QWidget> report = w;
+    w->close();
+    ASSERT_TRUE(WaitFor([&] { return !report; }));
+    EXPECT_EQ(ClipRight(GetSetting("Sender")), "jane@example.com") << "the report stores nothing";
+    setup = kr::Setup();
+    ASSERT_NE(setup, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(setup->Window(), "sender")->text(), "jane@work.example.com");
+    Click(setup->Window(), "ok");
+    Pump(20);
+    EXPECT_EQ(ClipRight(GetSetting("Sender")), "jane@work.example.com");
+}
+
 TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
     krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
     ASSERT_TRUE(server.started()) << server.errors();
@@ -226,7 +251,7 @@ TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
     EXPECT_NE(body.find("\r\nWizardThreadNo=\r\nCOLOUR=blue\r\nSIZE=12\r\n"), std::string::npos) << body;
     EXPECT_NE(body.find("\r\nNews:Password=*******\r\n"), std::string::npos);
     EXPECT_EQ(body.find("hunter2"), std::string::npos);
-    EXPECT_EQ(MailOptions().Email_Sender.str(), "alice@work.example.com");
+    EXPECT_EQ(Options().Email_Sender.get(), "alice@work.example.com");
     const auto parts = krtest::SplitMultipart(whole);
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(parts[1].headers.at("content-disposition"), "attachment; filename=\"KR97.TPS\"");
