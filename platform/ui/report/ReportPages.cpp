@@ -1,5 +1,7 @@
 #include "platform/ui/report/ReportPages.h"
 
+#include "platform/ui/report/ReportText.h"
+
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -56,7 +58,8 @@ void PaintPage(QPainter& p, const RenderedReport& report, int index, double scal
         switch (op.kind) {
             case DrawOp::kText: {
                 p.setFont(SystemFont(op.font, kThousandthsPerPoint));
-                p.drawText(QRect(op.x, op.y, op.width, op.height), QtAlign(op.align, op.wrap), Lines(op.text));
+                p.drawText(QRect(op.x, op.y, op.width, op.height),
+                           QtAlign(op.align, op.wrap) | (op.clip ? 0 : Qt::TextDontClip), Lines(op.text));
                 break;
             }
             case DrawOp::kLine: {
@@ -74,7 +77,7 @@ void PaintPage(QPainter& p, const RenderedReport& report, int index, double scal
             }
             case DrawOp::kCheck: {
                 // A square of the text's height, crossed when set, and the label.
-                const int side = static_cast<int>(op.font.points * kThousandthsPerPoint * 0.9);
+                const int side = CheckBoxSide(op.font);
                 const QRect box(op.x, op.y + 10, side, side);
                 p.setPen(QPen(Qt::black, 8));
                 p.setBrush(Qt::NoBrush);
@@ -85,7 +88,7 @@ void PaintPage(QPainter& p, const RenderedReport& report, int index, double scal
                 }
                 p.setPen(Qt::black);
                 p.setFont(SystemFont(op.font, kThousandthsPerPoint));
-                p.drawText(QRect(op.x + side + 40, op.y, std::max(0, op.width - side - 40), op.height),
+                p.drawText(QRect(op.x + side + 40, op.y, CheckLabelRoom(op.font, op.width), op.height),
                            QtAlign(Align::Left, false), Lines(op.text));
                 break;
             }

@@ -24,6 +24,9 @@ struct DrawOp {
     Font font;
     Align align = Align::Left;
     bool wrap = false;
+    // A line the writer measured to fit its column is drawn whole, even
+    // where a device's font runs a little wider; other texts stop at their box.
+    bool clip = true;
     bool checked = false;
     int lineWidth = 10;
 };

@@ -1,6 +1,9 @@
 #include "platform/ui/report/ReportWriter.h"
 
+#include <algorithm>
+
 #include "platform/runtime/Picture.h"
+#include "platform/ui/report/ReportText.h"
 
 namespace kr::report {
 
@@ -39,8 +42,13 @@ void ReportWriter::NewPage() {
     y_ = layout_.marginTop;
     ResetTotals(kPageFooter);
     if (!layout_.pageHeader.empty()) {
-        PrintBandAt(layout_.pageHeader, kPageHeader, y_);
-        y_ += layout_.pageHeader.height;
+        // The header grows too (a title typed longer than its box).
+        LaidBand laid = Lay(layout_.pageHeader, kPageHeader, true);
+        for (DrawOp& op : laid.ops) {
+            op.y += y_;
+            out_.pages.back().ops.push_back(std::move(op));
+        }
+        y_ += laid.height;
     }
 }
 
@@ -50,17 +58,48 @@ void ReportWriter::EndPage() {
     pageOpen_ = false;
 }
 
-void ReportWriter::PrintBand(const Band& band, int where, bool breakable) {
+int ReportWriter::BodyTop() const {
+    return layout_.marginTop + (layout_.pageHeader.empty() ? 0 : layout_.pageHeader.height);
+}
+
+void ReportWriter::PrintBand(const Band& band, int where) {
     if (band.empty()) return;
     if (!pageOpen_) NewPage();
+    LaidBand laid = Lay(band, where, true);
+    const int h = laid.height;
     // A band that does not fit goes to the next page, unless the page holds
-    // nothing but its header (a band taller than a page is cut, not looped).
-    if (breakable && bodyOnPage_ && y_ + band.height > FooterTop()) {
+    // nothing but its header; one taller than a whole page starts where it
+    // is and goes on over the pages it needs.
+    if (bodyOnPage_ && y_ + h > FooterTop() && h <= FooterTop() - BodyTop()) {
         EndPage();
         NewPage();
     }
-    PrintBandAt(band, where, y_);
-    y_ += band.height;
+    std::stable_sort(laid.ops.begin(), laid.ops.end(), [](const DrawOp& a, const DrawOp& b) { return a.y < b.y; });
+    int top = y_;
+    bool onThisPage = bodyOnPage_;  // something printed above the row on this page
+    for (size_t i = 0; i < laid.ops.size();) {
+        // A row: the operations that start at the same height.
+        size_t j = i;
+        int bottom = 0;
+        while (j < laid.ops.size() && laid.ops[j].y == laid.ops[i].y) {
+            bottom = std::max(bottom, laid.ops[j].y + std::max(0, laid.ops[j].height));
+            ++j;
+        }
+        if (onThisPage && top + bottom > FooterTop()) {
+            EndPage();
+            NewPage();
+            top = y_ - laid.ops[i].y;
+        }
+        Page& page = out_.pages.back();
+        for (size_t k = i; k < j; ++k) {
+            DrawOp op = std::move(laid.ops[k]);
+            op.y += top;
+            page.ops.push_back(std::move(op));
+        }
+        onThisPage = true;
+        i = j;
+    }
+    y_ = top + h;
     bodyOnPage_ = true;
 }
 
@@ -94,14 +133,23 @@ std::string ReportWriter::Formatted(const Control& c, int where, int index) cons
     return s.substr(b, e - b + 1);
 }
 
-void ReportWriter::PrintBandAt(const Band& band, int where, int top) {
-    Page& page = out_.pages.back();
+ReportWriter::LaidBand ReportWriter::Lay(const Band& band, int where, bool grow) const {
+    LaidBand laid;
+    laid.height = band.height;
+    // The controls that grew: their box within the band and how much taller
+    // they became; every control below one moves down by its growth and by
+    // the moves of the growing controls above it.
+    struct Growth {
+        int top, bottom, extra;
+    };
+    std::vector<Growth> grown;
+    std::vector<std::pair<size_t, size_t>> opsOf;  // per control: its operations
     const int left = layout_.marginLeft;
     for (size_t i = 0; i < band.controls.size(); ++i) {
         const Control& c = band.controls[i];
         DrawOp op;
         op.x = left + c.x;
-        op.y = top + c.y;
+        op.y = c.y;
         op.width = c.width;
         op.height = c.height;
         op.font = c.useFont ? c.font : layout_.font;
@@ -134,6 +182,60 @@ void ReportWriter::PrintBandAt(const Band& band, int where, int top) {
                 }
                 break;
         }
+        const size_t first = laid.ops.size();
+        const bool breaks = grow && op.kind == DrawOp::kText && c.kind != Control::kPageNumber && c.width > 0 &&
+                            !op.text.empty() &&
+                            (c.wrap || op.text.find_first_of("\r\n") != std::string::npos ||
+                             TextWidth(op.font, op.text) > c.width);
+        if (!breaks) {
+            laid.ops.push_back(std::move(op));
+        } else {
+            // One operation per line, a line's height apart.
+            const int lh = LineHeight(op.font);
+            const std::vector<std::string> lines = WrapText(op.font, op.text, c.width);
+            for (size_t n = 0; n < lines.size(); ++n) {
+                DrawOp line = op;
+                line.text = lines[n];
+                line.y = c.y + static_cast<int>(n) * lh;
+                line.height = lh;
+                line.wrap = false;
+                line.clip = false;
+                laid.ops.push_back(std::move(line));
+            }
+            const int need = static_cast<int>(lines.size()) * lh;
+            if (need > c.height) grown.push_back({c.y, c.y + c.height, need - c.height});
+        }
+        opsOf.emplace_back(first, laid.ops.size());
+    }
+    if (grown.empty()) return laid;
+    // How far a control starting at `y` moves: the largest growth (with its
+    // own move) of the growing controls that end at or above it.
+    std::sort(grown.begin(), grown.end(), [](const Growth& a, const Growth& b) { return a.top < b.top; });
+    std::vector<int> moved(grown.size(), 0);
+    auto shift = [&](int y, size_t upTo) {
+        int s = 0;
+        for (size_t g = 0; g < upTo; ++g)
+            if (grown[g].bottom <= y) s = std::max(s, moved[g] + grown[g].extra);
+        return s;
+    };
+    for (size_t g = 0; g < grown.size(); ++g) moved[g] = shift(grown[g].top, g);
+    int most = 0;
+    for (size_t g = 0; g < grown.size(); ++g) most = std::max(most, moved[g] + grown[g].extra);
+    for (size_t i = 0; i < band.controls.size(); ++i) {
+        const int s = shift(band.controls[i].y, grown.size());
+        if (s == 0) continue;
+        for (size_t k = opsOf[i].first; k < opsOf[i].second; ++k) laid.ops[k].y += s;
+    }
+    laid.height = band.height + most;
+    return laid;
+}
+
+void ReportWriter::PrintBandAt(const Band& band, int where, int top) {
+    // The page footer keeps its height: its texts stop at their boxes.
+    LaidBand laid = Lay(band, where, false);
+    Page& page = out_.pages.back();
+    for (DrawOp& op : laid.ops) {
+        op.y += top;
         page.ops.push_back(std::move(op));
     }
 }

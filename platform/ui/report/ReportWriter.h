@@ -2,6 +2,12 @@
 // group headers and footers where a group's key changes, a detail band per
 // record, totals, and the closing band at the end. Pages break where the
 // next band would run into the page footer.
+//
+// A band other than the page footer grows to hold its long texts: a memo, and
+// any field or text wider than its box, breaks into lines within its column,
+// and the controls below it move down by as much. A grown band that does not
+// fit on what is left of the page starts a new page; one taller than a whole
+// page goes on over as many pages as it needs, a row of controls at a time.
 #pragma once
 
 #include <map>
@@ -42,8 +48,16 @@ private:
     };
     // Where a band sits: -1 page header, -2 page footer, -3 detail, -4
     // closing, else 2 x level (header) or 2 x level + 1 (footer).
-    void PrintBand(const Band& band, int where, bool breakable = true);
+    void PrintBand(const Band& band, int where);
+    // The band's drawing operations placed within the band, and its height;
+    // with `grow`, long texts are broken into lines and the band grows.
+    struct LaidBand {
+        std::vector<DrawOp> ops;
+        int height = 0;
+    };
+    LaidBand Lay(const Band& band, int where, bool grow) const;
     void PrintBandAt(const Band& band, int where, int top);
+    int BodyTop() const;
     void NewPage();
     void EndPage();
     int FooterTop() const;
