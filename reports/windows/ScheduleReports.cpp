@@ -44,9 +44,9 @@ std::shared_ptr<ReportLayout> FullTaskLayout() {
     l->pageHeader = Band(900, {WithFont(report::Text(0, 0, 7500, 300, "Schedule"), TitleFont()),
                                Heading(0, 400, 1500, "Task Type"), Heading(1600, 400, 1500, "Category"),
                                Heading(3200, 400, 2300, "Description"), Heading(5600, 400, 1900, "Command"),
-                               Heading(0, 600, 3000, "Message"), Heading(3200, 600, 1500, "Schedule Type"),
-                               Heading(4800, 600, 950, "Date"), Heading(5800, 600, 650, "Time"),
-                               Heading(6450, 600, 1050, "Advance Warning"), Line(0, 840, 7500, 840)});
+                               Heading(0, 600, 3000, "Message"), Heading(3200, 600, 1300, "Schedule Type"),
+                               Heading(4550, 600, 900, "Date"), Heading(5500, 600, 700, "Time"),
+                               Heading(6250, 600, 1250, "Advance Warning"), Line(0, 840, 7500, 840)});
     auto str = [](auto member) {
         return [member] { return Value(std::string((SCH().*member).str())); };
     };
@@ -59,11 +59,11 @@ std::shared_ptr<ReportLayout> FullTaskLayout() {
         Field(3200, 0, 2300, 180, str(&Schedule::Description), "@s40"),
         Field(5600, 0, 1900, 180, str(&Schedule::Command), "@s80"),
         Memo(0, 200, 3100, 380, [] { return Value(SCH().Message); }),
-        Field(3200, 200, 1500, 180, str(&Schedule::ScheduleType), "@s20"),
-        Field(4800, 200, 950, 180, num(&Schedule::Date), "@d3"),
-        Field(5800, 200, 650, 180, num(&Schedule::Time), "@t3"),
-        Field(6450, 200, 1050, 180, num(&Schedule::AdvanceWarnDate), "@d3"),
-        Field(6450, 400, 1050, 180, num(&Schedule::AdvanceWarnTime), "@t3"),
+        Field(3200, 200, 1300, 180, str(&Schedule::ScheduleType), "@s20"),
+        Field(4550, 200, 900, 180, num(&Schedule::Date), "@d3"),
+        Field(5500, 200, 700, 180, num(&Schedule::Time), "@t3"),
+        Field(6250, 200, 1250, 180, num(&Schedule::AdvanceWarnDate), "@d3"),
+        Field(6250, 400, 1250, 180, num(&Schedule::AdvanceWarnTime), "@t3"),
     };
     const std::pair<const char*, uint8_t Schedule::*> days[] = {
         {"Sunday", &Schedule::Sunday},     {"Monday", &Schedule::Monday}, {"Tuesday", &Schedule::Tuesday},
@@ -102,6 +102,30 @@ std::shared_ptr<ReportLayout> FullTaskLayout() {
     return l;
 }
 
+std::shared_ptr<ReportLayout> OneCategoryLayout(const std::string& category) {
+    auto l = std::make_shared<ReportLayout>();
+    l->title = category;
+    l->pageHeader = Band(750, {WithFont(Field(0, 0, 7500, 300, [category] { return Value(category); }, "@s20"),
+                                        TitleFont()),
+                               Heading(0, 450, 1200, "Date"), Heading(1300, 450, 900, "Time"),
+                               Heading(2300, 450, 5000, "Description"), Line(0, 690, 7500, 690)});
+    l->detail = Band(220, {Field(0, 0, 1200, 180, [] { return Value(static_cast<int64_t>(SCH().Date)); }, "@d3"),
+                           Field(1300, 0, 900, 180, [] { return Value(static_cast<int64_t>(SCH().Time)); }, "@t3"),
+                           Field(2300, 0, 5000, 180, [] { return Value(SCH().Description.str()); }, "@s40")});
+    l->pageFooter = PageFooter(l->pageWidth);
+    return l;
+}
+
+std::shared_ptr<ReportLayout> CategoryListLayout() {
+    auto l = std::make_shared<ReportLayout>();
+    l->title = "Category List";
+    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 7500, 300, "Category List"), TitleFont()),
+                               Heading(0, 450, 2500, "Category"), Line(0, 690, 7500, 690)});
+    l->detail = Band(220, {Field(0, 0, 2500, 180, [] { return Value(Categories_File().rec().Category.str()); }, "@s20")});
+    l->pageFooter = PageFooter(l->pageWidth);
+    return l;
+}
+
 void Print_SCH_AllDateOrder(std::function<void(int)> done) {
     RunAllTasks("Print:SCH:AllDateOrder", "SCH:KeyDate", std::move(done));
 }
@@ -120,16 +144,7 @@ void Print_SCH_OneCategory(std::function<void(int)> done) {
             return release();
         }
         const std::string category = Categories_File().rec().Category.str();
-        auto l = std::make_shared<ReportLayout>();
-        l->title = category;
-        l->pageHeader = Band(750, {WithFont(Field(0, 0, 7500, 300, [category] { return Value(category); }, "@s20"),
-                                            TitleFont()),
-                                   Heading(0, 450, 1200, "Date"), Heading(1300, 450, 900, "Time"),
-                                   Heading(2300, 450, 5000, "Description"), Line(0, 690, 7500, 690)});
-        l->detail = Band(220, {Field(0, 0, 1200, 180, [] { return Value(static_cast<int64_t>(SCH().Date)); }, "@d3"),
-                               Field(1300, 0, 900, 180, [] { return Value(static_cast<int64_t>(SCH().Time)); }, "@t3"),
-                               Field(2300, 0, 5000, 180, [] { return Value(SCH().Description.str()); }, "@s40")});
-        l->pageFooter = PageFooter(l->pageWidth);
+        auto l = OneCategoryLayout(category);
         auto spec = std::make_shared<PrintSpec>();
         spec->procedure = procedure;
         spec->layout = l;
@@ -153,12 +168,7 @@ void Print_SCH_OneCategory(std::function<void(int)> done) {
 void PrintCAT_KeyCategory(std::function<void(int)> done) {
     const char* procedure = "PrintCAT:KeyCategory";
     auto release = HoldReportThread(procedure);
-    auto l = std::make_shared<ReportLayout>();
-    l->title = "Category List";
-    l->pageHeader = Band(750, {WithFont(report::Text(0, 0, 7500, 300, "Category List"), TitleFont()),
-                               Heading(0, 450, 2500, "Category"), Line(0, 690, 7500, 690)});
-    l->detail = Band(220, {Field(0, 0, 2500, 180, [] { return Value(Categories_File().rec().Category.str()); }, "@s20")});
-    l->pageFooter = PageFooter(l->pageWidth);
+    auto l = CategoryListLayout();
     auto spec = std::make_shared<PrintSpec>();
     spec->procedure = procedure;
     spec->layout = l;
