@@ -13,6 +13,7 @@
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/WindowManager.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr {
 
@@ -162,6 +163,9 @@ private:
             return;
         }
         if (options_.afterEnd) {
+            // A hidden window keeps the position saved before: save it while
+            // it is still shown, as its closing would.
+            SaveWindowPosition(options_.procedureName, Window());
             Window()->hide();
             QPointer<QWidget> window = Window();
             options_.afterEnd([window] {

@@ -231,6 +231,7 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     const bool preview = where == report::Destination::Preview;
 
     auto run = std::make_shared<report::ReportRun>(job->layout, job->total, job->read, preview, texts, job->batchSize);
+    run->SetConfirmCancel(job->confirmCancel);
     auto printed = std::make_shared<bool>(false);
     ProcessWindowOptions o;
     o.procedureName = job->procedureName;
@@ -238,7 +239,7 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
               : preview                  ? texts.ProgWinTitlePrvw
                                          : texts.ProgWinTitlePrnt;
     o.percentText = texts.ProgWinPctText;
-    o.userText = texts.ProgWinUsrText;
+    o.userText = job->userLine ? texts.ProgWinUsrText : std::string();
     // Records the reader had to skip are listed while the run goes on; the
     // preview or the printing follows as usual.
     o.listErrors = true;

@@ -46,6 +46,12 @@ struct ReportJob {
     std::optional<bool> preview;
     // The progress window's title in place of the preview strings' one.
     std::string progressTitle;
+    // False: the progress window's Cancel stops the run without a question,
+    // and nothing is shown or printed.
+    bool confirmCancel = true;
+    // False: the progress window shows no user line (the preview strings'
+    // "ProgWinUsrText").
+    bool userLine = true;
 };
 
 // done gets kRequestCompleted when pages were previewed or printed, else

@@ -69,6 +69,12 @@ void RunPrint(std::shared_ptr<PrintSpec> spec, std::function<void(int)> done) {
     job->batchSize = spec->batchSize;
     job->outputFile = ReportOutputFile();
     job->preview = spec->preview;
+    if (spec->direct) {
+        job->preview = true;
+        job->progressTitle = kDirectReportProgressTitle;
+        job->confirmCancel = false;
+        job->userLine = false;
+    }
     job->read = [view] { return view->Next(); };
     RunReport(job, finish);
 }

@@ -35,7 +35,14 @@ struct PrintSpec {
     // Already answered preview question (the to-do reports ask it before
     // their title window).
     std::optional<bool> preview;
+    // A report that prints straight from its table: no preview question,
+    // the progress window "Report Progress..." without a user line, the
+    // preview at the end, and a Cancel that stops the run without a
+    // question and shows nothing.
+    bool direct = false;
 };
+
+inline constexpr const char* kDirectReportProgressTitle = "Report Progress...";
 
 // Opens the view, runs the report and closes the view; done gets the
 // engine's response.

@@ -26,6 +26,7 @@ void RunAllTasks(const char* procedure, const char* key, std::function<void(int)
     spec->file = &Schedule_File();
     spec->tableName = "Schedule";
     spec->keyName = key;
+    spec->direct = true;
     RunPrint(spec, [release, done](int r) {
         if (done) done(r);
         release();
@@ -158,6 +159,7 @@ void Print_SCH_OneCategory(std::function<void(int)> done) {
             SCH().Category = category;
         };
         spec->inRange = [category] { return EqualNoCase(ClipRight(SCH().Category.str()), ClipRight(category)); };
+        spec->direct = true;
         RunPrint(spec, [release, done](int r) {
             if (done) done(r);
             release();
@@ -175,6 +177,7 @@ void PrintCAT_KeyCategory(std::function<void(int)> done) {
     spec->file = &Categories_File();
     spec->tableName = "Categories";
     spec->keyName = "CAT:KeyCategory";
+    spec->direct = true;
     RunPrint(spec, [release, done](int r) {
         if (done) done(r);
         release();

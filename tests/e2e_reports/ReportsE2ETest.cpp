@@ -1,6 +1,6 @@
 // The built KR98 under openbox, driven as a user drives it: Reports,
-// Schedule, All in Date Order; Yes to the preview question; Print in the
-// preview, which writes the PDF file the test names; the file holds the
+// Schedule, All in Date Order; no preview question, the preview at the end
+// of the run; Print in the preview, which writes the PDF file the test names; the file holds the
 // tasks of the data file.
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ TEST_F(ReportsE2ETest, AllInDateOrderPreviewsAndPrintsTheTasks) {
     ASSERT_NO_FATAL_FAILURE(WriteTasks(
         dir_.path(), {{"Water the ferns", "Reports"}, {"Renew the lease", "Reports"}, {"Call the plumber", "Reports"}}));
     const fs::path pdf = dir_ / "schedule.pdf";
-    std::ofstream(dir_ / "answers.txt") << "button 2\n";  // Yes: preview
+    std::ofstream(dir_ / "answers.txt");  // no question is asked
     kr98_.Prepare(dir_.path());
     kr98_.SetResponses(dir_ / "answers.txt");
     kr98_.SetEnv("KR_TEST_REPORT_PDF", pdf.string());

@@ -241,6 +241,20 @@ TEST_F(ReportRunTest, ReadErrorEndsTheRunKeepingWhatWasPrinted) {
     EXPECT_EQ(run.errors(), std::vector<std::string>{"record 10 skipped"});
 }
 
+TEST_F(ReportRunTest, CancelWithoutConfirmationStopsAtOnceAndShowsNothing) {
+    test::SampleReport r(test::SampleRows());
+    auto run = Run(r, true);
+    run->SetConfirmCancel(false);
+    run->Step(10);
+    ASSERT_GT(run->writer().PageCount(), 0);
+    run->RequestCancel();
+    EXPECT_TRUE(responder_.shown().empty()) << "no question is asked";
+    run->Step(10);
+    EXPECT_FALSE(run->Running());
+    EXPECT_EQ(run->outcome(), ReportRun::Outcome::Cancelled);
+    EXPECT_EQ(r.next, 10u) << "no record is read after Cancel";
+}
+
 TEST_F(ReportRunTest, PreviewQuestionAnswers) {
     responder_.Answer(kButtonYes);
     responder_.Answer(kButtonNo);

@@ -66,6 +66,7 @@ bool ReportRun::Step(int count) {
 
 void ReportRun::RequestCancel() {
     if (!Running() || CancelRequested()) return;
+    if (!confirmCancel_) return Cancel();
     if (Message(texts_.CancelAreYouSureText, texts_.CancelAreYouSureTitle, MessageIcon::Question,
                 kButtonYes | kButtonNo, kButtonNo) != kButtonYes)
         return;

@@ -42,6 +42,9 @@ public:
     // collected, "Preview Report generated so far?" follows with Yes (stop
     // and preview), No (stop, nothing shown; the default) and Ignore (go on).
     void RequestCancel() override;
+    // Without confirmation Cancel stops the run at once and nothing is shown
+    // or printed (the reports that print straight from their table).
+    void SetConfirmCancel(bool confirm) { confirmCancel_ = confirm; }
 
     Outcome outcome() const { return outcome_; }
     bool preview() const { return preview_; }
@@ -57,6 +60,7 @@ private:
     std::function<RecordStep()> reader_;
     bool preview_;
     bool partial_ = false;
+    bool confirmCancel_ = true;
     ReportPreviewTexts texts_;
     Outcome outcome_ = Outcome::Running;
 };

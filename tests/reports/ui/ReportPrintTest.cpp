@@ -5,12 +5,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QRadioButton>
+#include <QTimer>
 #include <filesystem>
 
 #include "dictionary/Settings.h"
+#include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/Requests.h"
+#include "platform/ui/WindowPosition.h"
 #include "reports/ReportCriteria.h"
 #include "reports/windows/ReportWindows.h"
 #include "tests/ui/TableWindowsFixture.h"
@@ -74,11 +77,22 @@ protected:
     // Starts the report on a thread of its own; `during` drives its windows.
     // Answers the PDF's text ("" when none was written) and the response.
     std::string Run(const char* name, Procedure report, const std::function<void()>& during = {}) {
+        return RunAndPrint(name, report, nullptr, during);
+    }
+    // The same for a report that previews at the end: Print in the preview
+    // titled "Print Preview - " and the report's title.
+    std::string RunAndPrint(const char* name, Procedure report, const char* previewTitle,
+                            const std::function<void()>& during = {}) {
         std::error_code ec;
         std::filesystem::remove(pdf_, ec);
         response_ = 0;
         Start(name, [this, report] { report([this](int r) { response_ = r; }); });
         if (during) during();
+        if (previewTitle) {
+            QWidget* preview = WindowTitled(QString("Print Preview - ") + previewTitle);
+            EXPECT_NE(preview, nullptr) << previewTitle << "\n" << Shown();
+            if (preview) Click(preview, "print");
+        }
         EXPECT_TRUE(test::WaitFor([this] { return response_ != 0; }, 20000)) << Shown();
         if (!std::filesystem::exists(pdf_)) return {};
         QProcess p;
@@ -127,8 +141,7 @@ TEST_F(ReportPrintTest, FullTaskListsInDateAndCategoryOrder) {
     f.rec().Disabled = 1;
     ASSERT_EQ(f.Update(), 0);
 
-    responder_.Answer(kButtonNo);  // no preview: print
-    const std::string byDate = Run("Print:SCH:AllDateOrder", Print_SCH_AllDateOrder);
+    const std::string byDate = RunAndPrint("Print:SCH:AllDateOrder", Print_SCH_AllDateOrder, "Schedule");
     EXPECT_EQ(response_, kRequestCompleted) << Shown();
     for (const char* h : {"Schedule", "Task Type", "Category", "Description", "Command", "Message", "Schedule Type",
                           "Date", "Time", "Advance Warning", "Last Run:", "Every", "Disabled", "Page 1", "Page 2"})
@@ -139,17 +152,137 @@ TEST_F(ReportPrintTest, FullTaskListsInDateAndCategoryOrder) {
     EXPECT_NE(byDate.find(Format(Value(static_cast<int64_t>(MakeTime(9, 0))), "@t3")), std::string::npos);
     EXPECT_LT(byDate.find("Standup"), byDate.find("Bins"));
 
-    responder_.Answer(kButtonNo);
-    const std::string byCategory = Run("Print:SCH:AllCategoryOrder", Print_SCH_AllCategoryOrder);
+    const std::string byCategory = RunAndPrint("Print:SCH:AllCategoryOrder", Print_SCH_AllCategoryOrder, "Schedule");
     EXPECT_LT(byCategory.find("Bins"), byCategory.find("Filler 0"));
     EXPECT_LT(byCategory.find("Filler 0"), byCategory.find("Standup"));
 
     // The user's date format replaces the date pictures, not the time's.
     Options().GlobalDateFormat = "d10";
-    responder_.Answer(kButtonNo);
-    const std::string formatted = Run("Print:SCH:AllDateOrder", Print_SCH_AllDateOrder);
+    const std::string formatted = RunAndPrint("Print:SCH:AllDateOrder", Print_SCH_AllDateOrder, "Schedule");
     EXPECT_NE(formatted.find(Format(Value(static_cast<int64_t>(d + 1)), "@d10")), std::string::npos) << formatted;
     EXPECT_NE(formatted.find(Format(Value(static_cast<int64_t>(MakeTime(9, 0))), "@t3")), std::string::npos);
+}
+
+TEST_F(ReportPrintTest, DirectReportsAskNothingPreviewAtTheEndAndKeepTheirProgressPosition) {
+    const int32_t d = Today();
+    AddCategory("Work");
+    for (int i = 0; i < 60; ++i) AddTask(1 + i, "Work", ("Task " + std::to_string(i)).c_str(), d + i % 5, 0);
+    const WindowPlacement placed{60, 80, 360, 150, false};
+    for (const char* p : {"Print:SCH:AllDateOrder", "Print:SCH:AllCategoryOrder", "PrintCAT:KeyCategory"})
+        ASSERT_TRUE(IniFile(PositionFile()).SaveWindow(p, placed));
+
+    struct Case {
+        const char* procedure;
+        Procedure report;
+        const char* title;
+    };
+    for (const Case& c : {Case{"Print:SCH:AllDateOrder", Print_SCH_AllDateOrder, "Schedule"},
+                          Case{"Print:SCH:AllCategoryOrder", Print_SCH_AllCategoryOrder, "Schedule"},
+                          Case{"PrintCAT:KeyCategory", PrintCAT_KeyCategory, "Category List"}}) {
+        SCOPED_TRACE(c.procedure);
+        responder_.clear();
+        // The progress window as it shows: its title, no user line, and the
+        // place saved for the procedure.
+        QRect progressAt;
+        bool userLine = true;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->windowTitle() == "Report Progress...") {
+                    progressAt = w->geometry();
+                    userLine = Child<QWidget>(w, "userText")->isVisible();
+                }
+        });
+        probe.start(1);
+        const std::string text = RunAndPrint(c.procedure, c.report, c.title);
+        probe.stop();
+        EXPECT_EQ(response_, kRequestCompleted);
+        EXPECT_TRUE(responder_.shown().empty()) << "no preview question: " << Shown();
+        EXPECT_NE(text.find(c.title), std::string::npos) << text;
+        EXPECT_EQ(progressAt, QRect(placed.x, placed.y, placed.width, placed.height));
+        EXPECT_FALSE(userLine);
+    }
+
+    // The position the window had is saved when the run ends, though the
+    // window hides under the preview.
+    IniFile(PositionFile()).SaveWindow("Print:SCH:AllDateOrder", WindowPlacement{});
+    QTimer mover;
+    QObject::connect(&mover, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == "Report Progress..." && w->pos() != QPoint(90, 70))
+                w->setGeometry(90, 70, 380, 140);
+    });
+    mover.start(1);
+    RunAndPrint("Print:SCH:AllDateOrder", Print_SCH_AllDateOrder, "Schedule");
+    mover.stop();
+    const auto saved = IniFile(PositionFile()).RestoreWindow("Print:SCH:AllDateOrder");
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(QRect(saved->x, saved->y, saved->width, saved->height), QRect(90, 70, 380, 140));
+}
+
+TEST_F(ReportPrintTest, LongNotesMessagesAndCommandsPrintWhole) {
+    const int32_t d = Today();
+    // A task message of 3,000 characters of numbered words and a command of
+    // 80 characters, wider than its column.
+    std::string message;
+    int words = 0;
+    while (message.size() < 2990) {
+        char w[16];
+        std::snprintf(w, sizeof w, "m%04d ", ++words);
+        message += w;
+    }
+    message.resize(3000, 'x');
+    std::string command;
+    for (int i = 1; i <= 8; ++i) command += (i > 1 ? " cmdword" : "cmdword") + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    command += std::string(80 - command.size(), 'z');
+    AddTask(1, "Work", "Long message", d + 1, MakeTime(9, 0));
+    auto& f = Schedule_File();
+    f.rec().ID = 1;
+    ASSERT_EQ(f.Fetch("SCH:KeyID"), 0);
+    f.rec().Message = message;
+    f.rec().Command = command;
+    ASSERT_EQ(f.Update(), 0);
+    AddTask(2, "Work", "Next task", d + 2, MakeTime(9, 0));
+
+    std::string text = RunAndPrint("Print:SCH:AllDateOrder", Print_SCH_AllDateOrder, "Schedule");
+    // Every word of the message, in order, whatever the lines and pages.
+    size_t at = 0;
+    for (int i = 1; i <= words; ++i) {
+        char w[16];
+        std::snprintf(w, sizeof w, "m%04d", i);
+        const size_t found = text.find(w, at);
+        ASSERT_NE(found, std::string::npos) << w << " missing or out of order";
+        at = found;
+    }
+    EXPECT_NE(text.find("xxxxx"), std::string::npos);
+    EXPECT_LT(text.find("m0001"), text.find("Next task"));
+    EXPECT_GT(text.rfind("Next task"), at) << "the next task follows the whole message";
+    // The command wraps in its column: its words on lines of their own.
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_NE(text.find("cmdword0" + std::to_string(i)), std::string::npos) << i << "\n" << text;
+    const size_t first = text.find("cmdword01");
+    ASSERT_NE(first, std::string::npos);
+    const std::string firstLine = text.substr(first, text.find('\n', first) - first);
+    EXPECT_EQ(firstLine.find("cmdword08"), std::string::npos) << firstLine;
+
+    // A to-do note of 12 lines.
+    std::string notes;
+    for (int i = 1; i <= 12; ++i) notes += (i > 1 ? "\r\n" : "") + std::string("Note line ") + std::to_string(i) + ".";
+    AddToDo(1, "General", "Many notes", notes.c_str(), "");
+    AddToDo(2, "General", "Following item", "Short", "");
+    responder_.Answer(kButtonNo);
+    text = Run("PrintToDoByPriority", PrintToDoByPriority, [this] {
+        QWidget* w = WindowTitled("Set Report Title");
+        ASSERT_NE(w, nullptr);
+        Click(w, "ok");
+    });
+    size_t last = 0;
+    for (int i = 1; i <= 12; ++i) {
+        const size_t found = text.find("Note line " + std::to_string(i) + ".", last);
+        ASSERT_NE(found, std::string::npos) << i << "\n" << text;
+        last = found;
+    }
+    EXPECT_GT(text.find("Following item"), last);
 }
 
 TEST_F(ReportPrintTest, OneCategoryAndTheCategoryList) {
@@ -159,8 +292,7 @@ TEST_F(ReportPrintTest, OneCategoryAndTheCategoryList) {
     AddTask(1, "Alpha", "Alpha task", d + 2, MakeTime(8, 0));
     AddTask(2, "Work", "Work task", d + 1, MakeTime(8, 0));
 
-    responder_.Answer(kButtonNo);
-    std::string text = Run("Print:SCH:OneCategory", Print_SCH_OneCategory, [this] {
+    std::string text = RunAndPrint("Print:SCH:OneCategory", Print_SCH_OneCategory, "Alpha", [this] {
         QWidget* w = WindowTitled("Select a Category");
         ASSERT_NE(w, nullptr);
         Click(w, "select");  // the first category: Alpha
@@ -181,39 +313,54 @@ TEST_F(ReportPrintTest, OneCategoryAndTheCategoryList) {
     EXPECT_EQ(text, "");
     EXPECT_TRUE(responder_.shown().empty()) << Shown();
 
-    responder_.Answer(kButtonNo);
-    text = Run("PrintCAT:KeyCategory", PrintCAT_KeyCategory);
+    text = RunAndPrint("PrintCAT:KeyCategory", PrintCAT_KeyCategory, "Category List");
     for (const char* h : {"Category List", "Category", "Alpha", "Work", "Page 1"})
         EXPECT_NE(text.find(h), std::string::npos) << h << "\n" << text;
 }
 
 TEST_F(ReportPrintTest, EmptyViewPrintsTheHeadingsOnly) {
-    responder_.Answer(kButtonNo);
-    const std::string text = Run("PrintCAT:KeyCategory", PrintCAT_KeyCategory);
+    const std::string text = RunAndPrint("PrintCAT:KeyCategory", PrintCAT_KeyCategory, "Category List");
     EXPECT_EQ(response_, kRequestCompleted) << Shown();
     EXPECT_NE(text.find("Category List"), std::string::npos) << text;
     EXPECT_NE(text.find("Page 1"), std::string::npos);
     EXPECT_EQ(text.find("Page 2"), std::string::npos);
 }
 
-TEST_F(ReportPrintTest, Contacts) {
+TEST_F(ReportPrintTest, ContactsPrintTheirFieldsInReadingOrder) {
     auto& f = Contact_File();
     f.rec() = Contact();
     f.rec().LastName = "Lovelace";
     f.rec().FirstName = "Ada";
     f.rec().AddressLine1 = "12 Analytical Row";
+    f.rec().AddressLine2 = "Marylebone";
+    f.rec().AddressLine3 = "London";
     f.rec().PostalCode = "N1 9GU";
+    f.rec().WorkDayPhone = "555-0101";
+    f.rec().HomeEveningPhone = "555-0102";
+    f.rec().Fax = "555-0103";
+    f.rec().OtherPhone = "555-0104";
     f.rec().Email = "ada@example.org";
     f.rec().WebSite = "example.org/ada";
     f.rec().ContactCategory = "Friends";
     ASSERT_EQ(f.Insert(), 0);
     responder_.Answer(kButtonNo);
     const std::string text = Run("PrintContacts", PrintContacts);
-    for (const char* h : {"Report the Contact File", "Last Name", "First Name", "Address Line 1", "Postal Code",
-                          "Work/Day Phone", "Home/Evening Phone", "Fax", "Other Phone", "Email", "Web Site",
-                          "Contact Category", "Lovelace", "Ada", "12 Analytical Row", "ada@example.org", "Friends",
-                          "Page 1"})
-        EXPECT_NE(text.find(h), std::string::npos) << h << "\n" << text;
+    // Rows top to bottom, each left to right, as pdftotext -layout reads
+    // the page: the headings, then the contact's fields, in one order.
+    auto inOrder = [&text](const std::vector<std::string>& items) {
+        size_t at = 0;
+        for (const std::string& item : items) {
+            const size_t found = text.find(item, at);
+            EXPECT_NE(found, std::string::npos) << item << " missing or out of order\n" << text;
+            if (found == std::string::npos) return;
+            at = found + item.size();
+        }
+    };
+    inOrder({"Report the Contact File", "Last Name", "First Name", "Address Line 1", "Address Line 2",
+             "Address Line 3", "Postal Code", "Work/Day Phone", "Home/Evening Phone", "Fax", "Other Phone", "Email",
+             "Web Site", "Contact Category", "Lovelace", "Ada", "12 Analytical Row", "Marylebone", "London", "N1 9GU",
+             "555-0101", "555-0102", "555-0103", "555-0104", "ada@example.org", "example.org/ada", "Friends",
+             "Page 1"});
 }
 
 TEST_F(ReportPrintTest, BriefScheduleFromTheCriteria) {
