@@ -7,8 +7,8 @@
 //   job->read = [&] { return view.Next(C_) ? RecordStep::Done() : RecordStep::End(); };
 //   RunReport(job, [](int response) { ... });
 //
-// RunReport loads the preview strings, asks whether to preview, runs the
-// records through a progress window ("Generating Report" or "Printing
+// RunReport loads the preview strings, asks whether to preview (unless the
+// job answers it), runs the records through a progress window ("Generating Report" or "Printing
 // Report", "0% Completed", Cancel with its questions), then shows the pages
 // in the preview window (whose Print sends them to the printer) or prints
 // them with the report's copies. With outputFile set, printing writes that

@@ -177,5 +177,25 @@ TEST_F(ReportWindowTest, CancelledWithoutPartialPreviewShowsNothing) {
     EXPECT_FALSE(std::filesystem::exists(job->outputFile));
 }
 
+TEST_F(ReportWindowTest, CancelWithoutConfirmationAsksNothingAndShowsNothing) {
+    test::SampleReport r(test::SampleRows(4000));
+    auto job = Job(r);
+    job->preview = true;
+    job->progressTitle = "Report Progress...";
+    job->confirmCancel = false;
+    Start(job);
+    QWidget* progress = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (progress = WindowTitled("Report Progress...")) != nullptr; }));
+    ASSERT_TRUE(test::WaitFor([&] { return r.next > 30; }));
+    progress->findChild<QPushButton*>("cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+    EXPECT_EQ(response_, kRequestCancelled);
+    EXPECT_LT(r.next, r.rows.size());
+    EXPECT_TRUE(responder_.shown().empty());
+    test::Pump();
+    EXPECT_EQ(WindowTitled("Print Preview - Sample"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(job->outputFile));
+}
+
 }  // namespace
 }  // namespace kr
