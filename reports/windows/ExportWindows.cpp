@@ -6,7 +6,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QPersistentModelIndex>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -20,10 +24,96 @@ namespace {
 
 constexpr int kPictureRole = Qt::UserRole + 1;
 
+// A field list whose marks are its selection, set by the rules of the
+// export window rather than Qt's extended selection: a plain click marks
+// only its entry; Space, Ctrl with a click or the Ctrl key alone turn the
+// entry's mark over; Shift with a click, the Shift key alone and Shift with
+// a moving key mark every entry from the anchor to the current one and
+// nothing else. Every other key (plain arrows, Home, End, Enter) moves or
+// acts without changing a mark. The anchor is the entry last clicked or
+// turned over.
+class MarkList : public QListWidget {
+public:
+    explicit MarkList(QWidget* parent) : QListWidget(parent) { setSelectionMode(QAbstractItemView::MultiSelection); }
+
+protected:
+    // Qt changes no mark of its own; the events below set them.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex&, const QEvent*) const override {
+        return QItemSelectionModel::NoUpdate;
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        ctrlAlone_ = false;
+        QListWidget::mousePressEvent(e);
+        if (e->button() != Qt::LeftButton) return;
+        QListWidgetItem* item = itemAt(e->position().toPoint());
+        if (!item) return;
+        setCurrentItem(item, QItemSelectionModel::NoUpdate);
+        if (e->modifiers() & Qt::ShiftModifier) Extend();
+        else if (e->modifiers() & Qt::ControlModifier) Toggle();
+        else MarkOnly();
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        const int key = e->key();
+        if (key == Qt::Key_Control) {
+            ctrlAlone_ = !e->isAutoRepeat() || ctrlAlone_;
+            return;
+        }
+        ctrlAlone_ = false;
+        if (key == Qt::Key_Shift) {
+            Extend();
+            return;
+        }
+        if (key == Qt::Key_Space && !(e->modifiers() & (Qt::ShiftModifier | Qt::AltModifier))) {
+            Toggle();
+            return;
+        }
+        QListWidget::keyPressEvent(e);
+        static const int moving[] = {Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_End, Qt::Key_Home, Qt::Key_Up,
+                                     Qt::Key_Down};
+        if (e->modifiers() & Qt::ShiftModifier)
+            for (int k : moving)
+                if (k == key) Extend();
+    }
+    void keyReleaseEvent(QKeyEvent* e) override {
+        // The Ctrl key pressed and let go with no other key or click between.
+        if (e->key() == Qt::Key_Control && !e->isAutoRepeat() && ctrlAlone_) {
+            ctrlAlone_ = false;
+            Toggle();
+            return;
+        }
+        QListWidget::keyReleaseEvent(e);
+    }
+
+private:
+    void MarkOnly() {
+        QListWidgetItem* item = currentItem();
+        if (!item) return;
+        clearSelection();
+        item->setSelected(true);
+        anchor_ = indexFromItem(item);
+    }
+    void Toggle() {
+        QListWidgetItem* item = currentItem();
+        if (!item) return;
+        item->setSelected(!item->isSelected());
+        anchor_ = indexFromItem(item);
+    }
+    void Extend() {
+        QListWidgetItem* item = currentItem();
+        if (!item) return;
+        const int from = anchor_.isValid() ? anchor_.row() : -1;
+        if (from < 0) return MarkOnly();
+        const int to = row(item);
+        for (int i = 0; i < count(); ++i) this->item(i)->setSelected(i >= std::min(from, to) && i <= std::max(from, to));
+    }
+
+    QPersistentModelIndex anchor_;
+    bool ctrlAlone_ = false;
+};
+
 QListWidget* FieldList(QWidget* parent, const char* name) {
-    auto* l = new QListWidget(parent);
+    auto* l = new MarkList(parent);
     l->setObjectName(name);
-    l->setSelectionMode(QAbstractItemView::ExtendedSelection);
     l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QString(26, 'x')));
     l->setMinimumHeight(l->fontMetrics().height() * 16);
     return l;
@@ -45,7 +135,7 @@ struct ExportLayout {
         auto* lists = new QHBoxLayout;
         auto* left = new QVBoxLayout;
         all = FieldList(window, "allFields");
-        auto* allLabel = new QLabel("A&ll Fields", window);
+        auto* allLabel = new QLabel("All Fields", window);
         allLabel->setBuddy(all);
         left->addWidget(allLabel);
         left->addWidget(all);
@@ -64,7 +154,7 @@ struct ExportLayout {
 
         auto* right = new QVBoxLayout;
         fields = FieldList(window, "exportFields");
-        auto* fieldsLabel = new QLabel("E&xport Fields", window);
+        auto* fieldsLabel = new QLabel("Export Fields", window);
         fieldsLabel->setBuddy(fields);
         right->addWidget(fieldsLabel);
         right->addWidget(fields);
@@ -154,11 +244,11 @@ private:
             if (ui.fields->item(i)->text() == name) return ui.fields->item(i);
         return nullptr;
     }
-    // The marked fields go to the end of the export list; one already there
-    // is marked there instead of added twice.
+    // The marked fields go to the end of the export list, marked; one
+    // already there is marked there instead of added twice. The export
+    // list's other marks stay.
     void Add() {
         const bool wasEmpty = ui.fields->count() == 0;
-        ui.fields->clearSelection();
         for (int i = 0; i < ui.all->count(); ++i) {
             QListWidgetItem* from = ui.all->item(i);
             if (!from->isSelected()) continue;
@@ -182,13 +272,15 @@ private:
         const int to = row + by;
         if (row < 0 || to < 0 || to >= ui.fields->count()) return;
         QListWidgetItem* item = ui.fields->takeItem(row);
+        const bool marked = item->isSelected();
         ui.fields->insertItem(to, item);
-        ui.fields->setCurrentItem(item);
+        item->setSelected(marked);
+        ui.fields->setCurrentItem(item, QItemSelectionModel::NoUpdate);
     }
     void EditPicture() {
         QListWidgetItem* item = ui.fields->currentItem();
         if (!item) {
-            if (ui.fields->count() > 0) ui.fields->setCurrentRow(0);
+            if (ui.fields->count() > 0) ui.fields->setCurrentRow(0, QItemSelectionModel::NoUpdate);
             else ui.all->setFocus();
             return;
         }

@@ -2,10 +2,12 @@
 // name, the file dialog and their registration.
 #include <QApplication>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/runtime/Services.h"
@@ -30,7 +32,7 @@ struct GetPictureLayout {
         window->setFont(QFont("Arial"));
         auto* v = new QVBoxLayout(window);
         auto* row = new QHBoxLayout;
-        auto* prompt = new QLabel("&Picture:", window);
+        auto* prompt = new QLabel("Picture:", window);
         picture = new QLineEdit(window);
         picture->setObjectName("picture");
         picture->setMaxLength(static_cast<int>(kImexPictureChars));
@@ -53,6 +55,19 @@ struct GetPictureLayout {
     }
 };
 
+// Tells when its widget loses the focus, and why.
+class FocusOutWatch : public QObject {
+public:
+    FocusOutWatch(QObject* parent, std::function<void(Qt::FocusReason)> lost) : QObject(parent), lost_(std::move(lost)) {}
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::FocusOut && lost_) lost_(static_cast<QFocusEvent*>(e)->reason());
+        return QObject::eventFilter(o, e);
+    }
+
+private:
+    std::function<void(Qt::FocusReason)> lost_;
+};
+
 class GetPictureWindow : public WindowManager {
 public:
     GetPictureWindow(std::string picture, std::function<void(const std::string&)> done)
@@ -69,18 +84,30 @@ protected:
         SetCancelControl(ui.cancel);
         ui.picture->setText(QString::fromStdString(initial_));
         ui.picture->selectAll();
+        // The entry is completed when the focus leaves it for another
+        // control of the window (Tab, a click). Leaving it for "&Cancel"
+        // checks nothing, since Cancel gives up the picture; "&OK" checks it
+        // itself.
+        ui.picture->installEventFilter(new FocusOutWatch(ui.picture, [this](Qt::FocusReason reason) {
+            QWidget* to = QApplication::focusWidget();
+            if (!to || to->window() != ui.window || to == ui.cancel) return;
+            if (to == ui.ok && (reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason)) return;
+            // After the focus change is over; by then the user may have
+            // gone on to Cancel.
+            QTimer::singleShot(0, this, [this] {
+                if (!IsOpen() || QApplication::focusWidget() == ui.cancel || Valid()) return;
+                Refuse();
+            });
+        }));
         return true;
     }
     void TakeOpened() override { ui.picture->setFocus(); }
     bool TakeCompleted() override {
-        const std::string text = ui.picture->text().toStdString();
-        if (text.empty() || text[0] != '@') {
-            Message("Pictures must begin with \"@\"", "Invalid Picture!", MessageIcon::Information);
-            ui.picture->setFocus();
-            ui.picture->selectAll();
+        if (!Valid()) {
+            Refuse();
             return false;
         }
-        result_ = text;
+        result_ = ui.picture->text().toStdString();
         return true;
     }
     void Kill() override {
@@ -90,7 +117,22 @@ protected:
     }
 
 private:
+    bool Valid() const {
+        const QString text = ui.picture->text();
+        return !text.isEmpty() && text[0] == '@';
+    }
+    // The message, then the entry again with its text selected.
+    void Refuse() {
+        if (refusing_) return;
+        refusing_ = true;
+        Message("Pictures must begin with \"@\"", "Invalid Picture!", MessageIcon::Information);
+        refusing_ = false;
+        ui.picture->setFocus();
+        ui.picture->selectAll();
+    }
+
     GetPictureLayout ui;
+    bool refusing_ = false;
     std::string initial_, result_;
     std::function<void(const std::string&)> done_;
 };

@@ -4,11 +4,13 @@
 // column mapping of an import.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -139,6 +141,138 @@ TEST_F(ExchangeWindowsTest, FieldListsAddRemoveShiftAndPicture) {
     Click(p, "cancel");
     test::Pump(50);
     EXPECT_EQ(Child<QLineEdit>(w, "pictureClass")->text(), "@d17");
+}
+
+TEST_F(ExchangeWindowsTest, FieldListMarksFollowSpaceCtrlAndShiftAndNoOtherKey) {
+    QPointer<QWidget> w = OpenExport();
+    ASSERT_NE(w, nullptr);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    auto* all = Child<QListWidget>(w, "allFields");
+    all->setFocus();
+    auto rows = [all] {
+        std::vector<int> out;
+        for (int i = 0; i < all->count(); ++i)
+            if (all->item(i)->isSelected()) out.push_back(i);
+        return out;
+    };
+    using Rows = std::vector<int>;
+    EXPECT_EQ(rows(), Rows{});
+    // Plain moving keys change no mark.
+    QTest::keyClick(all, Qt::Key_Down);
+    QTest::keyClick(all, Qt::Key_Down);
+    EXPECT_EQ(all->currentRow(), 2);
+    EXPECT_EQ(rows(), Rows{});
+    QTest::keyClick(all, Qt::Key_Space);
+    EXPECT_EQ(rows(), Rows{2});
+    QTest::keyClick(all, Qt::Key_Down);
+    QTest::keyClick(all, Qt::Key_End);
+    QTest::keyClick(all, Qt::Key_Up);
+    QTest::keyClick(all, Qt::Key_F2);
+    EXPECT_EQ(rows(), Rows{2});
+    // The Ctrl key alone turns the current entry's mark over; it is the anchor.
+    EXPECT_EQ(all->currentRow(), 6);
+    QTest::keyClick(all, Qt::Key_Control);
+    EXPECT_EQ(rows(), (Rows{2, 6}));
+    QTest::keyClick(all, Qt::Key_Control);
+    EXPECT_EQ(rows(), Rows{2});
+    QTest::keyClick(all, Qt::Key_Control);
+    // Shift with a moving key marks the anchor to the current entry only.
+    QTest::keyClick(all, Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClick(all, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(rows(), (Rows{4, 5, 6}));
+    QTest::keyClick(all, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(rows(), (Rows{6, 7}));
+    QTest::keyClick(all, Qt::Key_Home);
+    EXPECT_EQ(rows(), (Rows{6, 7}));
+    // The Shift key alone extends as well.
+    QTest::keyClick(all, Qt::Key_Down);
+    QTest::keyClick(all, Qt::Key_Shift);
+    EXPECT_EQ(rows(), (Rows{1, 2, 3, 4, 5, 6}));
+
+    // A plain click marks its entry only; Ctrl with a click turns one over
+    // (letting go of Ctrl then changes nothing); Shift with a click extends.
+    auto at = [all](int row) { return all->visualItemRect(all->item(row)).center(); };
+    QTest::mouseClick(all->viewport(), Qt::LeftButton, Qt::NoModifier, at(3));
+    EXPECT_EQ(rows(), Rows{3});
+    QTest::keyPress(all, Qt::Key_Control);
+    QTest::mouseClick(all->viewport(), Qt::LeftButton, Qt::ControlModifier, at(5));
+    QTest::keyRelease(all, Qt::Key_Control);
+    EXPECT_EQ(rows(), (Rows{3, 5}));
+    QTest::mouseClick(all->viewport(), Qt::LeftButton, Qt::ShiftModifier, at(1));
+    EXPECT_EQ(rows(), (Rows{1, 2, 3, 4, 5}));
+
+    // The export list's labels carry no Alt letter.
+    QStringList labels;
+    for (QLabel* l : w->findChildren<QLabel*>()) labels << l->text();
+    EXPECT_TRUE(labels.contains("All Fields")) << labels.join("|").toStdString();
+    EXPECT_TRUE(labels.contains("Export Fields")) << labels.join("|").toStdString();
+}
+
+TEST_F(ExchangeWindowsTest, ButtonsMarkOnlyWhatTheyAddAndKeepTheOtherMarks) {
+    QPointer<QWidget> w = OpenExport();
+    ASSERT_NE(w, nullptr);
+    auto* all = Child<QListWidget>(w, "allFields");
+    auto* fields = Child<QListWidget>(w, "exportFields");
+    // Shift Down and Picture mark nothing of their own.
+    fields->setCurrentRow(1, QItemSelectionModel::NoUpdate);
+    Click(w, "shiftDown");
+    EXPECT_EQ(fields->currentRow(), 2);
+    EXPECT_EQ(Marked(fields), QStringList{});
+    fields->item(0)->setSelected(true);
+    Click(w, "shiftUp");
+    EXPECT_EQ(fields->currentRow(), 1);
+    EXPECT_EQ(Marked(fields), QStringList{"TDO:Done"});
+    Click(w, "picture");
+    QPointer<QWidget> p = WindowTitled("Enter Picture...");
+    ASSERT_NE(p, nullptr);
+    Click(p, "cancel");
+    ASSERT_TRUE(test::WaitFor([&] { return !p || !p->isVisible(); }));
+    EXPECT_EQ(Marked(fields), QStringList{"TDO:Done"});
+
+    // Add marks the entries it finds and the copies it appends; the export
+    // list's other marks stay.
+    delete fields->takeItem(fields->count() - 1);  // TDO:Resolution
+    all->item(3)->setSelected(true);               // TDO:ToDo, there already
+    all->item(7)->setSelected(true);               // TDO:Resolution, appended
+    Click(w, "add");
+    EXPECT_EQ(fields->item(fields->count() - 1)->text(), "TDO:Resolution");
+    EXPECT_EQ(Marked(fields), (QStringList{"TDO:Done", "TDO:ToDo", "TDO:Resolution"}));
+    EXPECT_EQ(Marked(all), (QStringList{"TDO:ToDo", "TDO:Resolution"}));
+}
+
+TEST_F(ExchangeWindowsTest, PictureIsCheckedWhenTheEntryIsLeftButNotForCancel) {
+    QPointer<QWidget> w = OpenExport();
+    ASSERT_NE(w, nullptr);
+    auto* fields = Child<QListWidget>(w, "exportFields");
+    fields->setCurrentRow(4, QItemSelectionModel::NoUpdate);  // TDO:CompletionDate
+    Click(w, "picture");
+    QPointer<QWidget> p = WindowTitled("Enter Picture...");
+    ASSERT_NE(p, nullptr);
+    p->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(p));
+    QStringList labels;
+    for (QLabel* l : p->findChildren<QLabel*>()) labels << l->text();
+    EXPECT_EQ(labels, QStringList{"Picture:"});
+    auto* entry = Child<QLineEdit>(p, "picture");
+    entry->setFocus();
+    entry->selectAll();
+    QTest::keyClicks(entry, "d17");
+    QTest::keyClick(entry, Qt::Key_Tab);
+    ASSERT_TRUE(test::WaitFor([&] { return responder_.sawTitle("Invalid Picture!"); })) << Shown();
+    EXPECT_TRUE(responder_.sawText("Pictures must begin with \"@\""));
+    EXPECT_TRUE(test::WaitFor([&] { return QApplication::focusWidget() == entry; }));
+    EXPECT_EQ(entry->selectedText(), "d17");
+
+    // Leaving the entry for Cancel checks nothing and gives a blank picture:
+    // the field keeps its own.
+    responder_.clear();
+    auto* cancel = Child<QPushButton>(p, "cancel");
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return !p || !p->isVisible(); }));
+    test::Pump(50);
+    EXPECT_TRUE(responder_.shown().empty()) << Shown();
+    EXPECT_EQ(Child<QLineEdit>(w, "pictureClass")->text(), "@d3");
 }
 
 TEST_F(ExchangeWindowsTest, OkWithoutFieldsSaysSoAndCancelInTheDialogWritesNothing) {
