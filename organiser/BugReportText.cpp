@@ -7,11 +7,26 @@
 #include <map>
 
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Strings.h"
 #include "platform/runtime/Value.h"
 
 namespace kr {
+
+SupportContact ReadSupportContact(const std::string& iniFile) {
+    SupportContact c;
+    c.address = GetIniValue(iniFile, kSupportSection, kSupportAddressEntry);
+    c.name = GetIniValue(iniFile, kSupportSection, kSupportNameEntry);
+    if (c.name.empty()) c.name = kDefaultSupportName;
+    return c;
+}
+
+std::string NoSupportAddressText(const std::string& iniFile) {
+    return std::string("No support address is set.\r\nAdd the line ") + kSupportAddressEntry +
+           "=<address> (and, if you like, " + kSupportNameEntry + "=<name>) to the [" + kSupportSection +
+           "] section of " + ResolveIniPath(iniFile) + ".";
+}
 
 const std::vector<std::string>& BugReportNames() {
     static const std::vector<std::string> names = {

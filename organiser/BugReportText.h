@@ -10,12 +10,24 @@
 
 namespace kr {
 
-// The support address, the same for Help's "E-mail for Support" and the bug
-// report, and the name the report is sent to.
-#define KR_SUPPORT_ADDRESS "support@kairoll.example.org"
-inline constexpr const char* kSupportAddress = KR_SUPPORT_ADDRESS;
-inline constexpr const char* kSupportMailLink = "mailto:" KR_SUPPORT_ADDRESS;
-inline constexpr const char* kSupportName = "Kairoll Support";
+// Where support mail goes, for Help's "E-mail for Support" and the bug
+// report alike: the entries "SupportAddress" and "SupportName" (the display
+// name sent with it) of the program INI's "Settings" section. They are read
+// at each use, never stored in the data file, so a corrected INI takes
+// effect at once. There is no default address: `address` is empty when none
+// is set, and the callers then say where to set it and send nothing.
+inline constexpr const char* kSupportSection = "Settings";
+inline constexpr const char* kSupportAddressEntry = "SupportAddress";
+inline constexpr const char* kSupportNameEntry = "SupportName";
+inline constexpr const char* kDefaultSupportName = "Kairoll Support";
+struct SupportContact {
+    std::string address;
+    std::string name;  // kDefaultSupportName when the INI names none
+};
+SupportContact ReadSupportContact(const std::string& iniFile);
+// What the callers show when no address is set: the entry, the section and
+// the INI file's place.
+std::string NoSupportAddressText(const std::string& iniFile);
 
 inline constexpr std::size_t kBugReportLineSize = 80;
 inline constexpr std::size_t kBugReportBodySize = 9999;

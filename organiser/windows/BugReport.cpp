@@ -202,6 +202,13 @@ private:
     void Send() {
         if (sending_) return;
         TakeAccepted(ui.sender);
+        // Read now, so that an INI corrected while the window is open counts.
+        const std::string ini = Options().ININame.get();
+        const SupportContact support = ReadSupportContact(ini);
+        if (support.address.empty()) {
+            Message(NoSupportAddressText(ini), "Bug Reporting", MessageIcon::Exclamation);
+            return;
+        }
         const OptionGlobals& o = Options();
         const MailScriptServices services = CurrentMailScriptServices();
         auto value = [services](const std::string& name, const std::string& v) {
@@ -223,7 +230,7 @@ private:
         if (!ClipRight(o.Email_Organization.get()).empty()) sender->SetOrganization(ClipRight(o.Email_Organization.get()));
         sender->SetMailer(kMailerName);
         sender->SetSubject(kBugReportSubjectStart + name);
-        sender->AddTo(kSupportName, kSupportAddress);
+        sender->AddTo(support.name, support.address);
         std::vector<std::string> lines;
         for (int i = 0; i < ui.info->count(); ++i) lines.push_back(ui.info->item(i)->text().toStdString());
         sender->SetMessageText(BugReportBody(ui.comments->toPlainText().toStdString().substr(0, kBugReportBodySize),

@@ -741,7 +741,7 @@ void MainFrame::Command(int control) {
             OpenLink(kWebSiteLink);
             break;
         case -71:
-            OpenLink(kSupportMailLink);
+            MailSupport();
             break;
         case -84:
             if (!ScriptQueue().Empty()) StopActiveScripts();
@@ -757,6 +757,21 @@ void MainFrame::OpenLink(const char* link) {
     if (QDesktopServices::openUrl(QUrl(QString::fromUtf8(link)))) return;
     Message(std::string("No program on this desktop opens the link ") + link + ".", "Kairoll",
             MessageIcon::Exclamation, kButtonOk, kButtonOk);
+}
+
+// The support address is read at each use; with none set the user is told
+// where to set it and no mail program opens.
+void MainFrame::MailSupport() {
+    const std::string ini = Options().ININame.get();
+    const SupportContact support = ReadSupportContact(ini);
+    if (support.address.empty()) {
+        Message(NoSupportAddressText(ini), "E-mail for Support", MessageIcon::Exclamation, kButtonOk, kButtonOk);
+        return;
+    }
+    QUrl link;
+    link.setScheme("mailto");
+    link.setPath(QString::fromStdString(support.address));
+    OpenLink(link.toString(QUrl::FullyEncoded).toStdString().c_str());
 }
 
 void MainFrame::Exit() {

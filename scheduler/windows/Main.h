@@ -113,6 +113,9 @@ public:
     void Exit();
     // Help → Web and E-mail: the link in the desktop's program, or a message.
     void OpenLink(const char* link);
+    // Help → E-mail for Support: a mail to the support address of the
+    // program INI, or where to set one.
+    void MailSupport();
     // Closes without the question (a "KRCHAIN" command, the File Manager,
     // the end of the session).
     void CloseWithoutQuestion();

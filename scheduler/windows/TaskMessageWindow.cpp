@@ -64,9 +64,8 @@ protected:
         SetTitle(message_.Title.str());
         ui.title->setText(QString::fromStdString(std::string(message_.Title.str()).substr(0, 40)));
         ui.text->setPlainText(QString::fromStdString(std::string(message_.Message.str()).substr(0, 1024)));
-        // Forwarding needs a mail account.
-        const OptionGlobals& mail = Options();
-        ui.email->setEnabled(!ClipRight(mail.Email_Sender.get()).empty() && !ClipRight(mail.Email_Host.get()).empty());
+        // "&Email" stays enabled without a mail account: the e-mail window's
+        // failed send names the sender and host, so the user sees what is missing.
         SetCancelControl(ui.close);
         const int32_t repeat = Options().RepeatAlarmInterval.load();
         if (repeat > 0) {

@@ -172,6 +172,24 @@ TEST_F(FrameTest, CommandsAreEnabledByTheProceduresThatExist) {
     EXPECT_FALSE(f->TrayPopup().ItemEnabled("AddMessage"));
 }
 
+TEST_F(FrameTest, SupportMailSaysWhereToSetTheAddressUntilTheIniHoldsOne) {
+    MainFrame* f = Open();
+    f->Command(-71);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "E-mail for Support");
+    const std::string text = responder_.shown()[0].request.text;
+    EXPECT_NE(text.find("SupportAddress="), std::string::npos) << text;
+    EXPECT_NE(text.find("[Settings]"), std::string::npos) << text;
+
+    // Read at each use: set after the start, it is the link's address. The
+    // offscreen desktop opens no link, so the frame names it.
+    Store("SupportAddress", "help@support.example.net");
+    f->Command(-71);
+    ASSERT_EQ(responder_.shown().size(), 2u);
+    EXPECT_EQ(responder_.shown()[1].request.text,
+              "No program on this desktop opens the link mailto:help@support.example.net.");
+}
+
 TEST_F(FrameTest, CloseBoxHidesAndExitAsksWithMinimizeOnCloseRequest) {
     Store("MinimizeOnCloseRequest", "1");
     MainFrame* f = Open();

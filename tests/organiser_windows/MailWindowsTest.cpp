@@ -185,6 +185,7 @@ protected:
         ScriptValues().Clear();
         ScriptValues().Put("Colour", "blue");
         ScriptValues().Put("Size", "12");
+        PutIniValue("kr98.INI", "Settings", "SupportAddress", "help@support.example.net");
     }
     void TearDown() override {
         Options().GlobalUseLog = 0;
@@ -240,7 +241,7 @@ TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
     ASSERT_TRUE(WaitFor([&] { return !window; }, 20000)) << Shown() << server.errors();
     ASSERT_EQ(server.Received().size(), 1u);
     const krtest::ReceivedMail mail = server.Received()[0];
-    EXPECT_EQ(mail.rcpt, std::vector<std::string>{"support@kairoll.example.org"});
+    EXPECT_EQ(mail.rcpt, std::vector<std::string>{"help@support.example.net"});
     const krtest::MimePart whole = krtest::ParsePart(mail.raw);
     EXPECT_EQ(whole.headers.at("subject"), "Kairoll:  Support for Alice Sender");
     EXPECT_EQ(whole.headers.at("from"), "\"Alice Sender\" <alice@work.example.com>");
@@ -261,7 +262,7 @@ TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
 
 TEST_F(BugReportTest, AFailedSendKeepsTheWindowAndTheComments) {
     krtest::SmtpTestServer::Options refuse;
-    refuse.refuse = {"support@kairoll.example.org"};
+    refuse.refuse = {"help@support.example.net"};
     krtest::SmtpTestServer server(std::filesystem::absolute("mail").string(), refuse);
     ASSERT_TRUE(server.started()) << server.errors();
     UsePort(server.port());
@@ -306,6 +307,63 @@ TEST_F(MailWindowsTest, KR98sMessageWindowForwardsItsMessage) {
     EXPECT_EQ(whole.headers.at("x-mailer"), "Kairoll");
     EXPECT_EQ(IniFile(kEmailIniFileName).Fetch(kEmailSection, "RecipientName"), address.substr(0, 60));
     EXPECT_EQ(IniFile(kEmailIniFileName).Fetch(kEmailSection, "Recipient"), address);
+}
+
+TEST_F(BugReportTest, TheSupportAddressIsReadFromTheIniAtEachSend) {
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    ASSERT_TRUE(DeleteIniKey("kr98.INI", "Settings", "SupportAddress"));
+    QWidget* w = Open();
+    ASSERT_NE(w, nullptr);
+    Child<QPlainTextEdit>(w, "comments")->setPlainText("First try.");
+    Click(w, "send");
+    // No address: the user is told where to set it; nothing is sent and the
+    // window keeps the comments.
+    ASSERT_TRUE(responder_.sawTitle("Bug Reporting")) << Shown();
+    const std::string text = responder_.shown().back().request.text;
+    EXPECT_NE(text.find("SupportAddress="), std::string::npos) << text;
+    EXPECT_NE(text.find("[Settings]"), std::string::npos) << text;
+    EXPECT_NE(text.find("kr98.INI"), std::string::npos) << text;
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_TRUE(ActivityText().empty());
+
+    // Set while the window is open, with a display name: the next send uses both.
+    PutIniValue("kr98.INI", "Settings", "SupportAddress", "desk@help.example.com");
+    PutIniValue("kr98.INI", "Settings", "SupportName", "Help Desk");
+    QPointer<QWidget> window = w;
+    Click(w, "send");
+    ASSERT_TRUE(WaitFor([&] { return !window; }, 20000)) << Shown() << server.errors();
+    ASSERT_EQ(server.Received().size(), 1u);
+    EXPECT_EQ(server.Received()[0].rcpt, std::vector<std::string>{"desk@help.example.com"});
+    EXPECT_EQ(krtest::ParsePart(server.Received()[0].raw).headers.at("to"), "\"Help Desk\" <desk@help.example.com>");
+    // Nothing of it went into the data file's settings.
+    data::Table& settings = data::TableOf(ConfigurationDef());
+    settings.Rec<Configuration>().DataType = "SupportAddress";
+    EXPECT_NE(settings.Get(ConfigurationDef().key("CF:KeyDataType")), 0);
+}
+
+TEST_F(MailWindowsTest, KR98sMessageWindowOffersEmailWithoutAMailAccountAndNamesWhatIsMissing) {
+    Options().Email_Host = "";
+    Options().Email_Sender = "";
+    TaskMessageCopy message;
+    message.Title = "Call the bank";
+    message.Message = "Before noon.";
+    ASSERT_NE(ShowMessageNormal(message), nullptr);
+    QWidget* shown = WindowTitled("Call the bank");
+    ASSERT_NE(shown, nullptr);
+    QAbstractButton* email = test::ButtonText(shown, "&Email");
+    ASSERT_NE(email, nullptr);
+    ASSERT_TRUE(email->isEnabled());
+    email->click();
+    QWidget* mail = WindowTitled("Email Message");
+    ASSERT_NE(mail, nullptr);
+    mail->findChildren<QLineEdit*>()[0]->setText("bob@example.org");
+    test::ButtonText(mail, "&OK")->click();
+    ASSERT_TRUE(WaitFor([&] { return responder_.sawTitle("Status"); }, 10000)) << Shown();
+    const std::string text = responder_.shown().back().request.text;
+    EXPECT_EQ(text.rfind("Message was not sent.", 0), 0u) << text;
+    EXPECT_NE(text.find("\r\rSender:\rHost:"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ TEST_F(TaskMessageWindowTest, DueMessageShowsHereAndSnoozeFilesTheOneOffTask) {
     EXPECT_EQ(MessageThreadCount().load(), 1);
     EXPECT_EQ(w->findChild<QLabel*>()->text(), "Stand up");
     EXPECT_EQ(w->findChild<QPlainTextEdit*>()->toPlainText(), "Stretch your legs");
-    EXPECT_FALSE(Button(w, "&Email")->isEnabled());
+    // Without a mail account too: the e-mail window says what is missing.
+    EXPECT_TRUE(Button(w, "&Email")->isEnabled());
 
     Button(w, "&Snooze")->click();
     ASSERT_TRUE(WaitFor([] { return MessageWindow() == nullptr && MessageThreadCount().load() == 0; }));
