@@ -18,6 +18,7 @@
 #include "dictionary/Dictionary.h"
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/Settings.h"
+#include "organiser/windows/ConfirmDelete.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
@@ -818,9 +819,10 @@ void UpdateClipboardCategoriesWindow::Kill() {
 
 void UpdateClipboardCategories(int request, std::function<void(int response)> done) {
     CallForm<UpdateClipboardCategoriesWindow>(request, std::move(done), [] {
-        // The framework's question, then the relations (entries restrict).
+        // The organiser lists' question, then the relations (entries restrict).
+        if (!ConfirmDelete()) return false;
         ClipboardCategories_Relations().Open();
-        const bool deleted = ClipboardCategories_Relations().Delete(true) == kLevelBenign;
+        const bool deleted = ClipboardCategories_Relations().Delete(false) == kLevelBenign;
         ClipboardCategories_Relations().Close();
         return deleted;
     });

@@ -17,6 +17,7 @@
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
 #include "organiser/ContactRules.h"
+#include "organiser/windows/ConfirmDelete.h"
 #include "organiser/windows/MessageWindows.h"
 #include "organiser/windows/TabbedList.h"
 #include "platform/data/ListQuery.h"
@@ -51,11 +52,12 @@ ContactCategories& CC() { return ContactCategories_File().rec(); }
 std::string DateFormatSetting() { return ClipRight(Options().GlobalDateFormat.get()); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// Every contact category in key order (the form's drop list).
+// Every contact category in record order, the order they were added (the
+// form's drop list).
 QStringList ContactCategoryNames() {
     QStringList out;
     data::ListQuery q(data::TableOf(ContactCategoriesDef()));
-    q.SetKeyOrder(ContactCategoriesDef().key("CC:KeyContactCategories"));
+    q.SetKeyOrder(nullptr);
     if (q.Apply() != 0) return out;
     std::vector<data::ListRow> rows;
     if (q.PageAt(0, 100000, rows) != 0) return out;
@@ -191,8 +193,8 @@ protected:
         SetTitle(mode_.Title(Request() == kInsertRecord ? "New Contact" : "Edit Contact"));
         mode_.Apply(*this);
         if (!mode_.ReadOnly()) {
-            // The history key puts back a field's value from the last contact
-            // saved through this form.
+            // The history key (Ctrl+`) puts back a field's value from the
+            // last contact saved through this form.
             history_.Add(ui.last, "C_:LastName");
             history_.Add(ui.first, "C_:FirstName");
             history_.Add(ui.category, "C_:ContactCategory");
@@ -308,16 +310,19 @@ private:
     UpdateContactsLayout ui;
     RecordFormMode mode_;
     WindowTables tables_;
-    FieldHistory history_{"UpdateContacts"};
+    FieldHistory history_{"UpdateContacts", HistoryKey::Grave};
     RequiredFields required_;
     TabHighlight tabs_;
 };
 
 // A delete asks "Confirm Delete" and opens no window.
 void DeleteThroughRelations(data::RelationManager& relations, std::function<void(int)> done) {
-    relations.Open();
-    const int response = relations.Delete(true) == kLevelBenign ? kRequestCompleted : kRequestCancelled;
-    relations.Close();
+    int response = kRequestCancelled;
+    if (ConfirmDelete()) {
+        relations.Open();
+        if (relations.Delete(false) == kLevelBenign) response = kRequestCompleted;
+        relations.Close();
+    }
     GlobalRequest() = 0;
     GlobalResponse() = response;
     if (done) done(response);
@@ -431,12 +436,13 @@ protected:
         ui.select->setVisible(selecting);
         ui.select->setDefault(selecting);
         list_->SetUpdateProcedure([](int, std::function<void(int)> done) { UpdateContacts(std::move(done)); });
+        if (list_->Init() != 0) return false;
+        // After the framework's items, which Init adds.
         list_->Popup().AddSeparator();
         list_->Popup().AddItemMimic("CopyToClipboard", "&Copy to Clipboard", ui.clip);
         list_->Popup().AddSeparator();
         list_->Popup().AddItemAction("Email", "Email...", [this] { EmailContact(); });
         list_->Popup().AddItemMimic("Copy", "Cop&y", ui.copy);
-        if (list_->Init() != 0) return false;
 
         xplore_ = std::make_unique<xplore::XploreList>(*list_, kBrowseContactsProcedure, "?Browse:1");
         const std::vector<xplore::ColumnDef> cols = {
@@ -775,7 +781,7 @@ private:
     WindowTables tables_;
     bool relationsOpen_ = false;
     RequiredFields required_;
-    FieldHistory history_{"UpdateContactCategories"};
+    FieldHistory history_{"UpdateContactCategories", HistoryKey::Grave};
 };
 
 // ---- SelectContactCategories -------------------------------------------------------

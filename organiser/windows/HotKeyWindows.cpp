@@ -22,6 +22,7 @@
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
 #include "dictionary/Settings.h"
+#include "organiser/windows/ConfirmDelete.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -488,8 +489,7 @@ void UpdateHotKeys(int request, std::function<void(int response)> done) {
     GlobalRequest() = request;
     if (request == kDeleteRecord) {
         int response = kRequestCancelled;
-        if (AskYesNo("Are you sure you want to delete the highlighted record?", "Confirm Delete", kButtonNo) &&
-            SysHotKeys_Relations().Open() == kLevelBenign) {
+        if (ConfirmDelete() && SysHotKeys_Relations().Open() == kLevelBenign) {
             if (SysHotKeys_Relations().Delete(false) == kLevelBenign) response = kRequestCompleted;
             SysHotKeys_Relations().Close();
         }

@@ -95,7 +95,11 @@ std::optional<std::string> FieldHistoryCopy::Get(const std::string& field) const
     return it->second;
 }
 
-FieldHistory::FieldHistory(std::string form, QObject* parent) : QObject(parent), form_(std::move(form)) {
+FieldHistory::FieldHistory(std::string form, QObject* parent)
+    : FieldHistory(std::move(form), HistoryKey::Apostrophe, parent) {}
+
+FieldHistory::FieldHistory(std::string form, HistoryKey key, QObject* parent)
+    : QObject(parent), form_(std::move(form)), key_(key) {
     FieldHistoryCopy::For(form_);
 }
 
@@ -247,21 +251,25 @@ bool FieldHistory::Recall(QWidget* control) {
     return true;
 }
 
-bool FieldHistory::IsHistoryKey(const QKeyEvent* event) {
+bool FieldHistory::IsHistoryKey(const QKeyEvent* event, HistoryKey which) {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     if (mods != Qt::ControlModifier) return false;
+    const bool grave = which == HistoryKey::Grave;
     const int key = event->key();
-    if (key == Qt::Key_Apostrophe || key == Qt::Key_Dead_Acute) return true;
-    // X keysyms apostrophe and dead_acute, when the layout gives Qt no key.
+    if (grave ? key == Qt::Key_QuoteLeft || key == Qt::Key_Dead_Grave
+              : key == Qt::Key_Apostrophe || key == Qt::Key_Dead_Acute)
+        return true;
+    // X keysyms grave/dead_grave or apostrophe/dead_acute, when the layout
+    // gives Qt no key.
     const quint32 sym = event->nativeVirtualKey();
-    return key == 0 && (sym == 0x27 || sym == 0xfe51);
+    return key == 0 && (grave ? sym == 0x60 || sym == 0xfe50 : sym == 0x27 || sym == 0xfe51);
 }
 
 bool FieldHistory::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride) return false;
     auto* k = static_cast<QKeyEvent*>(event);
-    if (!IsHistoryKey(k)) return false;
+    if (!IsHistoryKey(k, key_)) return false;
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || !Find(w)) return false;
     if (type == QEvent::ShortcutOverride) {

@@ -1,6 +1,7 @@
-// Field history ("ditto"): the history key Ctrl+' in a data-entry control
-// puts back the value that control had in the last record saved through the
-// same form during this program run.
+// Field history ("ditto"): the history key in a data-entry control puts back
+// the value that control had in the last record saved through the same form
+// during this program run. The key is Ctrl+' unless the form names Ctrl+`
+// (HistoryKey::Grave), as the contact forms do.
 //
 // Use from a form (a WindowManager):
 //
@@ -76,9 +77,13 @@ private:
     std::map<std::string, std::string> values_;
 };
 
+// The key a form recalls with: Ctrl+' (key code 734) or Ctrl+` (704).
+enum class HistoryKey { Apostrophe, Grave };
+
 class FieldHistory : public QObject {
 public:
     explicit FieldHistory(std::string form, QObject* parent = nullptr);
+    FieldHistory(std::string form, HistoryKey key, QObject* parent = nullptr);
 
     void Add(QWidget* control, std::string field = {});
     void Add(QButtonGroup* group, std::string field);
@@ -93,10 +98,12 @@ public:
     // back (no save yet, not registered, disabled or read-only).
     bool Recall(QWidget* control);
 
-    // Ctrl+' on any layout: the apostrophe key, or the acute dead key that
-    // stands in its place on international layouts, with Ctrl (Shift allowed,
-    // for layouts that reach the apostrophe with it).
-    static bool IsHistoryKey(const QKeyEvent* event);
+    // The key with Ctrl on any layout (Shift allowed, for layouts that reach
+    // the character with it): the apostrophe, or the acute dead key that
+    // stands in its place on international layouts; for Grave the grave
+    // accent, or the grave dead key.
+    static bool IsHistoryKey(const QKeyEvent* event, HistoryKey key = HistoryKey::Apostrophe);
+    HistoryKey key() const { return key_; }
 
     const std::string& form() const { return form_; }
     FieldHistoryCopy& copy() const { return FieldHistoryCopy::For(form_); }
@@ -120,6 +127,7 @@ private:
     bool Put(const Entry& e, const std::string& value);
 
     std::string form_;
+    HistoryKey key_ = HistoryKey::Apostrophe;
     std::vector<Entry> entries_;
 };
 

@@ -416,12 +416,18 @@ TEST_F(ClipboardWindowsTest, CategoriesWindowListsTheHighlightedCategorysEntries
     EXPECT_EQ(w->Entries().Records(), 1);
     EXPECT_EQ(responder_.shown().size(), 1u);
 
-    // A category that entries still carry cannot go; the framework asks first.
+    // A category that entries still carry cannot go; the organiser lists'
+    // question comes first.
     responder_.Answer(kButtonYes);
     w->Layout().categoryDelete->click();
     Pump(30);
     EXPECT_EQ(w->Categories().Records(), 2);
-    EXPECT_GE(responder_.shown().size(), 2u);
+    ASSERT_GE(responder_.shown().size(), 2u);
+    const MessageRequest asked = responder_.shown()[1].request;
+    EXPECT_EQ(asked.title, "Confirm Delete");
+    EXPECT_EQ(asked.text, "Are you sure you want to delete the highlighted record?");
+    EXPECT_EQ(asked.buttons, kButtonYes | kButtonNo);
+    EXPECT_EQ(asked.defaultButton, kButtonNo);
 }
 
 }  // namespace

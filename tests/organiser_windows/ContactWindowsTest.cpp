@@ -202,6 +202,114 @@ TEST_F(ContactWindowsTest, OkWithoutALastNameKeepsTheFormAndANewCategoryIsAddedF
     EXPECT_EQ(Stored()[0].ContactCategory, "Golf");
 }
 
+TEST_F(ContactWindowsTest, DeletingAContactOrACategoryAsksConfirmDeleteWithNoTheDefault) {
+    AddContact("Jones", "Ann", "Work");
+    QWidget* w = OpenContacts();
+    ASSERT_NE(w, nullptr);
+    auto expectQuestion = [&](std::size_t i) {
+        ASSERT_GT(responder_.shown().size(), i) << Shown();
+        const MessageRequest asked = responder_.shown()[i].request;
+        EXPECT_EQ(asked.title, "Confirm Delete");
+        EXPECT_EQ(asked.text, "Are you sure you want to delete the highlighted record?");
+        EXPECT_EQ(asked.buttons, kButtonYes | kButtonNo);
+        EXPECT_EQ(asked.defaultButton, kButtonNo);
+    };
+    SelectRow(list_, 0);
+    responder_.Answer(kButtonNo);
+    Click(w, "del");
+    expectQuestion(0);
+    EXPECT_EQ(Stored().size(), 1u);
+    responder_.Answer(kButtonYes);
+    Click(w, "del");
+    expectQuestion(1);
+    EXPECT_TRUE(WaitFor([] { return Stored().empty(); }));
+    Click(w, "close");
+
+    Start("BrowseContactCategories2Pane", [] { BrowseContactCategories2Pane(); });
+    QWidget* two = WindowTitled("Contact Categories");
+    ASSERT_NE(two, nullptr);
+    SelectRow(Child<QTableView>(two, "categories"), 0);  // Family
+    responder_.Answer(kButtonNo);
+    Click(two, "categoryDelete");
+    expectQuestion(2);
+    EXPECT_EQ(CategoryNames(), (std::vector<std::string>{"Family", "Work"}));
+}
+
+TEST_F(ContactWindowsTest, TheContactFormsRecallWithCtrlGraveNotCtrlApostrophe) {
+    QWidget* w = OpenContacts();
+    ASSERT_NE(w, nullptr);
+    Click(w, "insert");
+    QWidget* f = WindowTitled("New Contact");
+    ASSERT_NE(f, nullptr);
+    TypeInto(f, "last", "Jones");
+    TypeInto(f, "email", "ann@example.org");
+    ASSERT_TRUE(OkCloses(f)) << Shown();
+    Click(w, "insert");
+    f = WindowTitled("New Contact");
+    ASSERT_NE(f, nullptr);
+    auto* email = Child<QLineEdit>(f, "email");
+    email->setFocus();
+    QTest::keyClick(email, Qt::Key_Apostrophe, Qt::ControlModifier);
+    EXPECT_EQ(email->text(), "");
+    QTest::keyClick(email, Qt::Key_QuoteLeft, Qt::ControlModifier);
+    EXPECT_EQ(email->text(), "ann@example.org");
+    Click(f, "cancel");
+
+    // The category form takes the same key.
+    Start("BrowseContactCategories2Pane", [] { BrowseContactCategories2Pane(); });
+    QWidget* two = WindowTitled("Contact Categories");
+    ASSERT_NE(two, nullptr);
+    Click(two, "categoryNew");
+    QWidget* cat = WindowTitled("New Contact Category");
+    ASSERT_NE(cat, nullptr);
+    TypeInto(cat, "category", "Golf");
+    ASSERT_TRUE(OkCloses(cat)) << Shown();
+    Click(two, "categoryNew");
+    cat = WindowTitled("New Contact Category");
+    ASSERT_NE(cat, nullptr);
+    auto* name = Child<QLineEdit>(cat, "category");
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_Apostrophe, Qt::ControlModifier);
+    EXPECT_EQ(name->text(), "");
+    QTest::keyClick(name, Qt::Key_QuoteLeft, Qt::ControlModifier);
+    EXPECT_EQ(name->text(), "Golf");
+}
+
+TEST_F(ContactWindowsTest, OwnPopupItemsFollowTheFrameworksAndCategoriesComeInRecordOrder) {
+    AddCategory("Alpha");  // added last, first by name
+    AddContact("Jones", "Ann", "Work");
+    QWidget* w = OpenContacts();
+    ASSERT_NE(w, nullptr);
+    std::vector<PopupItem> offered;
+    InstallPopupResponder([&](const std::vector<PopupItem>& items) {
+        offered = items;
+        return 0;
+    });
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), list_->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(list_->viewport(), &menu);
+    Pump(20);
+    auto at = [&](const std::string& text) {
+        for (std::size_t i = 0; i < offered.size(); ++i)
+            if (offered[i].text == text) return static_cast<int>(i);
+        return -1;
+    };
+    const int del = at("&Delete"), clip = at("&Copy to Clipboard");
+    ASSERT_GE(at("&New"), 0);
+    ASSERT_GE(del, 0);
+    ASSERT_GT(clip, del);
+    EXPECT_LT(at("&New"), del);
+    EXPECT_TRUE(offered[static_cast<std::size_t>(clip - 1)].separator);
+    EXPECT_GT(at("Email..."), clip);
+
+    Click(w, "insert");
+    QWidget* f = WindowTitled("New Contact");
+    ASSERT_NE(f, nullptr);
+    auto* combo = Child<QComboBox>(f, "category");
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
+    EXPECT_EQ(shown, (QStringList{"Family", "Work", "Alpha"}));
+}
+
 TEST_F(ContactWindowsTest, TheCategoryTabListsOnlyTheChosenCategory) {
     AddContact("Jones", "Ann", "Work");
     AddContact("Smith", "Bea", "Family");

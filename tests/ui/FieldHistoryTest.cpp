@@ -156,6 +156,16 @@ TEST(FieldHistoryTest, LeavesReadOnlyAndDisabledControlsAndOtherKeysAlone) {
     EXPECT_TRUE(FieldHistory::IsHistoryKey(&shifted));
     EXPECT_TRUE(FieldHistory::IsHistoryKey(&dead));
     EXPECT_FALSE(FieldHistory::IsHistoryKey(&plain));
+    // A form that recalls with Ctrl+` takes the grave accent or its dead key
+    // (also as a bare X keysym), and not the apostrophe.
+    QKeyEvent grave(QEvent::KeyPress, Qt::Key_QuoteLeft, Qt::ControlModifier);
+    QKeyEvent deadGrave(QEvent::KeyPress, Qt::Key_Dead_Grave, Qt::ControlModifier);
+    QKeyEvent symGrave(QEvent::KeyPress, 0, Qt::ControlModifier, 0, 0xfe50, 0);
+    EXPECT_TRUE(FieldHistory::IsHistoryKey(&grave, HistoryKey::Grave));
+    EXPECT_TRUE(FieldHistory::IsHistoryKey(&deadGrave, HistoryKey::Grave));
+    EXPECT_TRUE(FieldHistory::IsHistoryKey(&symGrave, HistoryKey::Grave));
+    EXPECT_FALSE(FieldHistory::IsHistoryKey(&shifted, HistoryKey::Grave));
+    EXPECT_FALSE(FieldHistory::IsHistoryKey(&grave));
     QApplication::sendEvent(second.kind, &dead);
     EXPECT_EQ(second.kind->currentText(), "Keys");
 }
