@@ -32,22 +32,27 @@ inline constexpr const char* kLastNewsgroupSetting = "LastNewsgroup";
 inline constexpr const char* kLastMassMailingSetting = "LastMassMailing";
 inline constexpr const char* kNoRecipient = "N/A";
 
-// When a layout is applied: an empty newsgroup takes LastNewsgroup, an empty
-// category of a mass mailing LastMassMailing, an empty To of an e-mail
-// LastEmail. `setting` reads a stored setting.
+// When the form opens and when its type changes (never on OK): an empty
+// newsgroup takes LastNewsgroup, an empty category of a mass mailing
+// LastMassMailing, and an empty To of an e-mail LastEmail, but only while the
+// message has no contact: a contact without an address keeps its To empty
+// rather than show another person's address under its name. `setting` reads
+// a stored setting. True when it filled an e-mail's To.
 template <class GetSetting>
-void FillEmptyRecipient(MessagesRecord& m, GetSetting setting) {
+bool FillEmptyRecipient(MessagesRecord& m, GetSetting setting) {
     switch (MailKindOf(m.MailType.str())) {
         case MailKind::News:
             if (m.EmailTo.empty()) m.EmailTo = setting(kLastNewsgroupSetting);
-            break;
+            return false;
         case MailKind::MassMailing:
             if (m.EmailToGroup.empty()) m.EmailToGroup = setting(kLastMassMailingSetting);
-            break;
+            return false;
         case MailKind::Email:
-            if (m.EmailTo.empty()) m.EmailTo = setting(kLastEmailSetting);
-            break;
+            if (!m.EmailTo.empty() || m.ContactID != 0) return false;
+            m.EmailTo = setting(kLastEmailSetting);
+            return !m.EmailTo.empty();
     }
+    return false;
 }
 
 // A category set over an empty To makes the To "N/A" (a mass mailing has no

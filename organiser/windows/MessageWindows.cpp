@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableView>
 #include <array>
@@ -191,6 +192,11 @@ protected:
         required_.SetMessage(ui.to, true, "To (Email Address)", "Recipient (Email Address)",
                              "Recipient (Email Address)", "M_:EmailTo");
         required_.SetMessage(ui.subject, true, "Subject", "Subject", "Subject", "M_:Subject");
+        // A mass mailing goes to its category (its To is hidden): the category
+        // is asked for as the To is for the other types. Hidden controls take
+        // no part in the check, so each type asks for its own recipient.
+        required_.SetMessage(ui.category, true, "Category", "Email to Group (Contact Category)",
+                             "Email to Group (Contact Category)", "M_:EmailToGroup");
         SetRequiredFields(&required_);
         if (Request() == kInsertRecord && !BufferKeptForInsert()) {
             M_() = MessagesRecord();
@@ -222,15 +228,23 @@ protected:
         if (c == ui.sheet) tabs_.Refresh();
         if (c == ui.type && !mode_.ReadOnly()) {
             Store();
+            // A To that only the remembered e-mail address put there is no
+            // newsgroup and no mass mailing's To: it goes with the type.
+            if (MailKindOf(M_().MailType.str()) != MailKind::Email && !filledTo_.empty() &&
+                ClipRight(M_().EmailTo.str()) == filledTo_)
+                M_().EmailTo = "";
+            filledTo_.clear();
             ApplyLayout();
         }
     }
+    // OK's pass over all fields only stores: the layout (and its fill of an
+    // empty recipient) follows a change of type, which TakeNewSelection
+    // takes; refilling here would hide a To the user cleared from the check.
     void TakeAccepted(QObject* c) override {
         if (mode_.ReadOnly()) return;
         Store();
-        if (c == ui.type) {
-            ApplyLayout();
-        } else if (c == ui.to && !AcceptingAll()) {
+        if (c == ui.type) return;
+        if (c == ui.to && !AcceptingAll()) {
             LookUpRecipient();
         } else if (c == ui.category && !AcceptingAll()) {
             if (CategoryFillsRecipient(M_())) Show();
@@ -327,10 +341,12 @@ private:
         });
     }
     // The controls the mail type shows, and the remembered recipient of an
-    // empty message of that type.
+    // empty message of that type; only when the window opens and when the
+    // type changes.
     void ApplyLayout() {
         const MailKind kind = MailKindOf(M_().MailType.str());
-        if (!mode_.ReadOnly()) FillEmptyRecipient(M_(), [](const char* name) { return GetSetting(name); });
+        if (!mode_.ReadOnly() && FillEmptyRecipient(M_(), [](const char* name) { return GetSetting(name); }))
+            filledTo_ = ClipRight(M_().EmailTo.str());
         const bool email = kind == MailKind::Email, news = kind == MailKind::News, mass = kind == MailKind::MassMailing;
         ui.toPrompt->setText(news ? "*Newsgroup:" : "*To:");
         ui.toPrompt->setVisible(!mass);
@@ -346,7 +362,12 @@ private:
     void Show() {
         const MessagesRecord& m = M_();
         const int t = ui.type->findText(Q(ClipRight(m.MailType.str())));
-        ui.type->setCurrentIndex(t < 0 ? 0 : t);
+        {
+            // Showing the record's type is no change of type: taken as one, it
+            // would store the entries not yet shown over the record.
+            const QSignalBlocker quiet(ui.type);
+            ui.type->setCurrentIndex(t < 0 ? 0 : t);
+        }
         ui.to->setText(Q(ClipRight(m.EmailTo.str())));
         ui.category->setText(Q(ClipRight(m.EmailToGroup.str())));
         ui.name->setText(Q(ClipRight(m.EmailToName.str())));
@@ -379,6 +400,8 @@ private:
     RequiredFields required_;
     TabHighlight tabs_;
     bool sending_ = false;
+    // The To the LastEmail fill put in, while it may still be that fill's.
+    std::string filledTo_;
 };
 
 // ---- BrowseMessages ---------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableView>
@@ -80,6 +81,36 @@ protected:
         ASSERT_NE(e, nullptr);
         QTest::keyClick(e, Qt::Key_Tab);
         Pump(20);
+    }
+    // Empties an entry as the user does: select all and delete.
+    static void Clear(QWidget* f, const char* name) {
+        auto* e = Child<QLineEdit>(f, name);
+        ASSERT_NE(e, nullptr) << name;
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClick(e, Qt::Key_Tab);
+        Pump(20);
+    }
+    static int32_t AddContact(const std::string& last, const std::string& first, const std::string& email) {
+        data::Table& t = Of(ContactDef());
+        t.Clear();
+        Contact& c = t.Rec<Contact>();
+        c.LastName = last;
+        c.FirstName = first;
+        c.Email = email;
+        EXPECT_EQ(t.AddAutoNumbered(ContactDef().key("C_:KeyClientID")), 0);
+        return t.Rec<Contact>().ClientID;
+    }
+    // OK that must not save: the form stays with the box naming the field.
+    void ExpectMissing(QWidget* f, const std::string& prompt, std::size_t stored) {
+        responder_.clear();
+        Click(f, "ok");
+        Pump(30);
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_TRUE(responder_.sawTitle("Missing Information")) << Shown();
+        EXPECT_TRUE(responder_.sawText("\"" + prompt + "\" must be entered.")) << Shown();
+        EXPECT_EQ(Stored().size(), stored);
     }
     int response_ = 0;
 };
@@ -189,6 +220,120 @@ TEST_F(MessageWindowsTest, ASendEmailItemShowsTheRecipientAndSubjectOfItsChosenM
     EXPECT_EQ(Scripting_File().rec().EmailID, Stored()[1].EmailID);
     Scripting_File().Close();
     Schedule_File().Close();
+}
+
+TEST_F(MessageWindowsTest, EmailToAContactWithoutAnAddressAsksForTheToInsteadOfMailingTheLastRecipient) {
+    PutSetting("LastEmail", "last@example.org");
+    const int32_t bea = AddContact("Brown", "Bea", "");
+    Start("EmailContact", [this, bea] {
+        GlobalRequest() = kInsertRecord;
+        UpdateMessages(bea, [this](int r) { response_ = r; });
+    });
+    QWidget* f = WindowTitled("New E-mail Message");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "");
+    EXPECT_EQ(Child<QLineEdit>(f, "name")->text(), "Bea Brown");
+    Leave(f, "subject", "Hello");
+    ExpectMissing(f, "To (Email Address)", 0);
+    Click(f, "cancel");
+
+    // The same contact picked in a new message, whose To the last address
+    // had filled: the To is the contact's, empty.
+    f = NewMessage();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "last@example.org");
+    Click(f, "pickContact");
+    QWidget* pick = WindowTitled("Contacts");
+    ASSERT_NE(pick, nullptr);
+    auto* rows = Child<QTableView>(pick, "list");
+    rows->setFocus();
+    rows->selectRow(0);
+    Pump(20);
+    Click(pick, "select");
+    ASSERT_TRUE(WaitFor([&] { return Child<QLineEdit>(f, "name")->text() == "Bea Brown"; })) << Shown();
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "");
+    Leave(f, "subject", "Hello");
+    ExpectMissing(f, "To (Email Address)", 0);
+}
+
+TEST_F(MessageWindowsTest, OkFindsTheRecipientTheUserClearedOfEachType) {
+    // A first e-mail saved through the form is the address a new one starts with.
+    QWidget* f = NewMessage();
+    ASSERT_NE(f, nullptr);
+    Leave(f, "to", "ann@example.org");
+    Leave(f, "subject", "Minutes");
+    Click(f, "ok");
+    ASSERT_TRUE(WaitFor([&] { return response_ == kRequestCompleted; })) << Shown();
+    ASSERT_EQ(Stored().size(), 1u);
+
+    f = NewMessage();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "ann@example.org");
+    Clear(f, "to");
+    Leave(f, "subject", "Agenda");
+    ExpectMissing(f, "To (Email Address)", 1u);
+
+    PutSetting("LastNewsgroup", "comp.lang.c");
+    Child<QComboBox>(f, "type")->setCurrentText("News");
+    Pump(20);
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "comp.lang.c");
+    Clear(f, "to");
+    ExpectMissing(f, "To (Email Address)", 1u);
+
+    PutSetting("LastMassMailing", "Family");
+    Child<QComboBox>(f, "type")->setCurrentText("Mass Mailing");
+    Pump(20);
+    EXPECT_EQ(Child<QLineEdit>(f, "category")->text(), "Family");
+    Clear(f, "category");
+    ExpectMissing(f, "Category", 1u);
+    EXPECT_EQ(QApplication::focusWidget(), Child<QLineEdit>(f, "category"));
+}
+
+TEST_F(MessageWindowsTest, TheRememberedAddressDoesNotStayAsAMassMailingsHiddenTo) {
+    PutSetting("LastEmail", "last@example.org");
+    QWidget* f = NewMessage();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "last@example.org");
+    Child<QComboBox>(f, "type")->setCurrentText("Mass Mailing");
+    Pump(20);
+    Leave(f, "category", "Family");
+    Leave(f, "subject", "Reunion");
+    Click(f, "ok");
+    ASSERT_TRUE(WaitFor([&] { return response_ == kRequestCompleted; })) << Shown();
+    ASSERT_EQ(Stored().size(), 1u);
+    EXPECT_EQ(Stored()[0].EmailTo, "N/A");
+    EXPECT_EQ(Stored()[0].EmailToGroup, "Family");
+}
+
+TEST_F(MessageWindowsTest, EditingANewsMessageShowsItsOwnNewsgroupAndSubject) {
+    PutSetting("LastNewsgroup", "comp.lang.c");
+    data::Table& t = Of(MessagesDef());
+    t.Clear();
+    MessagesRecord& m = t.Rec<MessagesRecord>();
+    m.MailType = "News";
+    m.EmailTo = "alt.test";
+    m.Subject = "Ping";
+    m.Message = "Body.";
+    ASSERT_EQ(t.AddAutoNumbered(MessagesDef().key("M_:KeyEmailID")), 0);
+    Start("BrowseMessages", [] { BrowseMessages(); });
+    QWidget* list = WindowTitled("E-mail Messages");
+    ASSERT_NE(list, nullptr);
+    auto* rows = Child<QTableView>(list, "list");
+    rows->setFocus();
+    rows->selectRow(0);
+    Pump(20);
+    Click(list, "change");
+    QWidget* f = WindowTitled("Edit E-mail Message");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Child<QComboBox>(f, "type")->currentText(), "News");
+    EXPECT_EQ(Child<QLineEdit>(f, "to")->text(), "alt.test");
+    EXPECT_EQ(Child<QLineEdit>(f, "subject")->text(), "Ping");
+    EXPECT_EQ(Child<QPlainTextEdit>(f, "message")->toPlainText(), "Body.");
+    QPointer<QWidget> form = f;
+    Click(f, "ok");
+    ASSERT_TRUE(WaitFor([&] { return !form || !form->isVisible(); })) << Shown();
+    ASSERT_EQ(Stored().size(), 1u);
+    EXPECT_EQ(Stored()[0].EmailTo, "alt.test");
 }
 
 }  // namespace
