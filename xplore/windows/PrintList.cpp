@@ -141,6 +141,8 @@ void PrintList(XploreList& list, std::string_view mode, std::function<void()> do
     layout->pageWidth = 11000;
     layout->pageHeight = 8500;
     layout->marginLeft = layout->marginRight = 600;
+    // The columns are sized to their widest value; a cell is clipped at its column.
+    layout->growToFit = false;
     layout->font = report::Font{fontName, static_cast<double>(l), style >= 700, (style & 4096) != 0};
     report::Font fixed = layout->font;
     report::Font bold = fixed;

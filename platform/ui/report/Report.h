@@ -86,6 +86,10 @@ struct ReportLayout {
     // "d3", either case) shows dates in this picture instead: the user's
     // date format.
     std::string datePicture;
+    // Bands grow to hold their memos and the fields and texts wider than
+    // their boxes (ReportWriter). Off: every text stops at its box and every
+    // band keeps its height (list printing sizes its columns itself).
+    bool growToFit = true;
     // Called before each detail band prints (the record's computed fields).
     std::function<void()> beforeDetail;
     // Copies of the report; with collate each copy is the whole report in order.

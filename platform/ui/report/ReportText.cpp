@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/ui/report/ReportPages.h"
 
@@ -25,10 +26,13 @@ bool HaveFonts() { return qobject_cast<QGuiApplication*>(QCoreApplication::insta
 struct Measured {
     QFont font;
     QFontMetricsF metrics;
+    // Widths of texts met before: a report prints the same categories,
+    // dates and flags again and again.
+    std::unordered_map<std::string, int> widths;
     explicit Measured(const QFont& f) : font(f), metrics(f) {}
 };
 
-const Measured& MeasuredFont(const Font& f) {
+Measured& MeasuredFont(const Font& f) {
     thread_local std::map<std::tuple<std::string, double, bool, bool>, std::unique_ptr<Measured>> cache;
     auto& slot = cache[{f.name, f.points, f.bold, f.italic}];
     if (!slot) slot = std::make_unique<Measured>(SystemFont(f, kThousandthsPerPoint));
@@ -68,9 +72,13 @@ void WrapEstimated(const Font& font, const QString& para, int width, std::vector
 }  // namespace
 
 int TextWidth(const Font& font, const std::string& text) {
-    const QString s = QString::fromStdString(text);
-    if (!HaveFonts()) return static_cast<int>(std::ceil(s.size() * Em(font) * 0.5));
-    return static_cast<int>(std::ceil(MeasuredFont(font).metrics.horizontalAdvance(s)));
+    if (!HaveFonts()) return static_cast<int>(std::ceil(QString::fromStdString(text).size() * Em(font) * 0.5));
+    Measured& m = MeasuredFont(font);
+    if (auto it = m.widths.find(text); it != m.widths.end()) return it->second;
+    if (m.widths.size() >= 4096) m.widths.clear();
+    const int w = static_cast<int>(std::ceil(m.metrics.horizontalAdvance(QString::fromStdString(text))));
+    m.widths.emplace(text, w);
+    return w;
 }
 
 int LineHeight(const Font& font) {
@@ -98,7 +106,7 @@ std::vector<std::string> WrapText(const Font& font, const std::string& text, int
             WrapEstimated(font, line, width, out);
             continue;
         }
-        const Measured& m = MeasuredFont(font);
+        Measured& m = MeasuredFont(font);
         if (m.metrics.horizontalAdvance(line) <= width) {
             out.push_back(line.toStdString());
             continue;

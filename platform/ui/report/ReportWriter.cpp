@@ -43,7 +43,7 @@ void ReportWriter::NewPage() {
     ResetTotals(kPageFooter);
     if (!layout_.pageHeader.empty()) {
         // The header grows too (a title typed longer than its box).
-        LaidBand laid = Lay(layout_.pageHeader, kPageHeader, true);
+        LaidBand laid = Lay(layout_.pageHeader, kPageHeader, layout_.growToFit);
         for (DrawOp& op : laid.ops) {
             op.y += y_;
             out_.pages.back().ops.push_back(std::move(op));
@@ -65,7 +65,7 @@ int ReportWriter::BodyTop() const {
 void ReportWriter::PrintBand(const Band& band, int where) {
     if (band.empty()) return;
     if (!pageOpen_) NewPage();
-    LaidBand laid = Lay(band, where, true);
+    LaidBand laid = Lay(band, where, layout_.growToFit);
     const int h = laid.height;
     // A band that does not fit goes to the next page, unless the page holds
     // nothing but its header; one taller than a whole page starts where it
