@@ -96,10 +96,14 @@ std::vector<MenuItem> BuildHeaderMenu(uint32_t o, const Xplore& x, bool afterOwn
         if (has(0x20000)) c.push_back(Item("ULI", "+Underline", kEventUnderline));
         if (has(0x10000)) c.push_back(Item("FXD", "+Fixed", kEventFixed));
         if (has(0xF0000)) c.push_back(Separator("S25"));
-        if (has(0x8000)) c.push_back(Item("CLR", "Colors", kEventColors));
         while (!c.empty() && c.back().separator) c.pop_back();
         if (!c.empty()) top.push_back(xp);
     }
+
+    // "Colors" is an item of the popup itself, between "&Xplore" and
+    // "&ListBox", after a separator that is always there.
+    top.push_back(Separator("S29"));
+    if (has(0x8000)) top.push_back(Item("CLR", "Colors", kEventColors));
 
     if (has(0x1FE00000)) {
         MenuItem lb = Item("ListBox", "&ListBox", 0);
@@ -115,10 +119,7 @@ std::vector<MenuItem> BuildHeaderMenu(uint32_t o, const Xplore& x, bool afterOwn
         if (has(0x1C000000)) c.push_back(Separator("S34"));
         if (has(0x2000000)) c.push_back(Item("FNT", "Font", kEventFont));
         while (!c.empty() && c.back().separator) c.pop_back();
-        if (!c.empty()) {
-            top.push_back(Separator("S29"));
-            top.push_back(lb);
-        }
+        if (!c.empty()) top.push_back(lb);
     }
     return top;
 }

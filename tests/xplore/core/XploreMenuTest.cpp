@@ -48,7 +48,7 @@ Xplore MakeXplore() {
 TEST(HeaderMenuTest, MaskZeroGivesOutputListAndFilterOnly) {
     Xplore x = MakeXplore();
     std::vector<MenuItem> m = BuildHeaderMenu(0, x, false);
-    EXPECT_EQ(Names(m), (std::vector<std::string>{"Output", "List", "Filter"}));
+    EXPECT_EQ(Names(m), (std::vector<std::string>{"Output", "List", "Filter", "S29"}));
     EXPECT_EQ(Names(m[0].children), (std::vector<std::string>{"PVW", "PPG", "ASC", "HTM", "GBR"}));
     EXPECT_EQ(Names(m[1].children), (std::vector<std::string>{"DEF", "ADJ", "SRT"}));
     EXPECT_EQ(Names(m[2].children),
@@ -63,17 +63,35 @@ TEST(HeaderMenuTest, MaskZeroGivesOutputListAndFilterOnly) {
 TEST(HeaderMenuTest, OwnersMaskHasEverythingButTheListPositionAndSize) {
     Xplore x = MakeXplore();
     std::vector<MenuItem> m = BuildHeaderMenu(kOwnerOptions, x, false);
-    EXPECT_EQ(Names(m), (std::vector<std::string>{"Output", "List", "Filter", "Xplore", "S29", "ListBox"}));
+    EXPECT_EQ(Names(m), (std::vector<std::string>{"Output", "List", "Filter", "Xplore", "S29", "CLR", "ListBox"}));
     EXPECT_NE(FindMenuItem(m, "PRP"), nullptr);
     EXPECT_EQ(Names(m[3].children),
               (std::vector<std::string>{"MCL", "MCR", "S21", "HOS", "DOS", "WID", "HDR", "S22", "FJL", "FJC", "FJR",
-                                        "FJD", "S23", "HJL", "HJC", "HJR", "HJD", "S24", "RSZ", "BDR", "ULI", "FXD",
-                                        "S25", "CLR"}));
-    EXPECT_EQ(Names(m[5].children), (std::vector<std::string>{"LHI", "HSC", "VSC", "S34", "FNT"}));
+                                        "FJD", "S23", "HJL", "HJC", "HJR", "HJD", "S24", "RSZ", "BDR", "ULI", "FXD"}));
+    EXPECT_EQ(Names(m[6].children), (std::vector<std::string>{"LHI", "HSC", "VSC", "S34", "FNT"}));
     for (const char* gone : {"XPS", "YPS", "BWI", "BHI"}) EXPECT_EQ(FindMenuItem(m, gone), nullptr) << gone;
     EXPECT_TRUE(FindMenuItem(m, "FJD")->checkable);
     EXPECT_EQ(FindMenuItem(m, "FJD")->text, "Data Just Decimal");
     EXPECT_EQ(FindMenuItem(m, "HJR")->event, kEventHeaderRight);
+}
+
+TEST(HeaderMenuTest, ColorsIsAnItemOfThePopupAfterTheSeparatorThatAlwaysStands) {
+    Xplore x = MakeXplore();
+    std::vector<MenuItem> m = BuildHeaderMenu(kOwnerOptions, x, false);
+    ASSERT_EQ(m.size(), 7u);
+    EXPECT_EQ(m[4].name, "S29");
+    EXPECT_TRUE(m[4].separator);
+    EXPECT_EQ(m[5].name, "CLR");
+    EXPECT_EQ(m[5].text, "Colors");
+    EXPECT_EQ(m[5].event, kEventColors);
+    EXPECT_TRUE(m[5].children.empty());
+    EXPECT_EQ(FindMenuItem(m[3].children, "CLR"), nullptr) << "not in \"&Xplore\"";
+    // Colors alone: no "&Xplore" submenu, the separator and the item stay.
+    EXPECT_EQ(Names(BuildHeaderMenu(0x8000, x, false)),
+              (std::vector<std::string>{"Output", "List", "Filter", "S29", "CLR"}));
+    // Without the Colors bit the separator still stands before "&ListBox".
+    EXPECT_EQ(Names(BuildHeaderMenu(0x4000000, x, false)),
+              (std::vector<std::string>{"Output", "List", "Filter", "S29", "ListBox"}));
 }
 
 TEST(HeaderMenuTest, PreparedForTheColumnUnderTheMouse) {
