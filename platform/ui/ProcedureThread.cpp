@@ -230,6 +230,13 @@ QWidget* TopWindowOf(int thread) {
     return t->second.windows.back();
 }
 
+std::vector<QWidget*> WindowsOf(int thread) {
+    std::lock_guard<std::recursive_mutex> l(g_m);
+    auto t = g_threads.find(thread);
+    if (t == g_threads.end() || t->second.ending) return {};
+    return {t->second.windows.begin(), t->second.windows.end()};
+}
+
 bool PostToWindow(QWidget* window, int event) {
     if (!window || event < 1 || event > kMaxUserEvent) return false;
     QCoreApplication::postEvent(window, new QEvent(QEvent::Type(QEvent::User + event)));

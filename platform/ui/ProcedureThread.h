@@ -79,6 +79,8 @@ void ReleaseStackedWindow(QWidget* window);
 int ThreadOfObject(const QObject* object);
 // The innermost open window of a thread; nullptr when it has none.
 QWidget* TopWindowOf(int thread);
+// The open windows of a thread, its own window first, the innermost last.
+std::vector<QWidget*> WindowsOf(int thread);
 
 // POST: queues user event N for the innermost open window of a thread.
 // False when the thread has no window or N is outside 1..kMaxUserEvent.

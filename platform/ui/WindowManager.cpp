@@ -58,6 +58,21 @@ bool IsInnerPart(const QWidget* w) {
     return false;
 }
 
+// The innermost window of a thread that stays: windows on their way out (a
+// called window opened from a closing window's Kill, or while its windows
+// close first) are passed over, since a window stacked over them would be
+// destroyed with them and never show nor answer.
+QWidget* StayingWindowOf(int thread) {
+    const std::vector<QWidget*> windows = WindowsOf(thread);
+    for (auto w = windows.rbegin(); w != windows.rend(); ++w) {
+        bool leaving = false;
+        for (QObject* child : (*w)->children())
+            if (auto* m = dynamic_cast<WindowManager*>(child); m && m->Leaving()) leaving = true;
+        if (!leaving) return *w;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool WindowManager::IsDataControl(const QWidget* w) { return w && IsRawDataControl(w) && !IsInnerPart(w); }
@@ -89,7 +104,7 @@ bool WindowManager::Open() { return OpenWindow(false); }
 
 bool WindowManager::Call(std::function<void(int response)> done) {
     done_ = std::move(done);
-    caller_ = TopWindowOf(CurrentProcedureThread());
+    caller_ = StayingWindowOf(CurrentProcedureThread());
     return OpenWindow(true);
 }
 
@@ -434,6 +449,7 @@ bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             closeApproved_ = false;
+            leaving_ = true;
             // Windows opened over this one (a form over its list) end first,
             // with their own Kill, rather than be destroyed along with it.
             for (QWidget* child : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))

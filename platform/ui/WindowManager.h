@@ -76,6 +76,10 @@ public:
     QWidget* Window() const { return window_; }
     int Thread() const { return thread_; }
     bool IsOpen() const { return opened_ && !closing_; }
+    // The window's close was approved: it is on its way out (its windows
+    // close first, then its Kill), and a window called now must not stack
+    // over it.
+    bool Leaving() const { return leaving_ || closing_; }
     bool IsModal() const { return modal_; }
 
     // The request the window was opened for (GlobalRequest() when it opened,
@@ -224,6 +228,7 @@ private:
     bool acceptingAll_ = false;
     bool opened_ = false;
     bool closing_ = false;
+    bool leaving_ = false;
     // Enter in an entry whose value was refused with a message: the key then
     // reaches the window too, where it must not press the default button
     // (which would only refuse the value a second time).

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +70,7 @@ public:
     bool initResult = true;
     bool completeResult = true;
     bool allowClose = true;
+    std::function<void()> onKill;  // run by Kill, in the window's thread
 
 protected:
     QWidget* MakeWindow() override {
@@ -98,6 +100,7 @@ protected:
     void Kill() override {
         ++record_->killed;
         record_->killThread = CurrentProcedureThread();
+        if (onKill) onKill();
     }
 
 private:

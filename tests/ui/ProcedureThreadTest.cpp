@@ -251,6 +251,55 @@ TEST_F(ProcedureThreadTest, AFormOpenedFromTheLastOnesResponseStacksOverTheListA
     second->Close();
 }
 
+TEST_F(ProcedureThreadTest, AFormCalledWhileAnotherIsClosingStacksOverTheWindowThatStaysAndAnswers) {
+    auto list = std::make_shared<ProbeRecord>();
+    ProbeWindow* lw = nullptr;
+    int t = StartProbe("BrowseStays", list, false, &lw);
+    ASSERT_TRUE(lw);
+    ProcedureThreadScope scope(t);
+
+    // From a closing form's Kill: the list is the window that stays.
+    QPointer<QWidget> fromKill;
+    ProbeWindow* second = nullptr;
+    int answer = 0;
+    auto* first = new ProbeWindow("UpdateClosing", std::make_shared<ProbeRecord>());
+    first->onKill = [&] {
+        second = new ProbeWindow("UpdateFromKill", std::make_shared<ProbeRecord>());
+        second->Call([&](int r) { answer = r; });
+        fromKill = second->Window();
+    };
+    first->Call();
+    first->ui.cancel->click();
+    test::Pump(100);  // the first window is deleted meanwhile
+    ASSERT_TRUE(fromKill) << "the form went with the closing one's window";
+    EXPECT_EQ(fromKill->parentWidget(), lw->Window());
+    EXPECT_TRUE(fromKill->isVisible());
+    EXPECT_EQ(TopWindowOf(t), fromKill.data());
+    second->ui.ok->click();
+    EXPECT_TRUE(WaitFor([&] { return answer == kRequestCompleted; })) << "its answer is delivered";
+
+    // From the Kill of a form whose caller closes too (the caller's windows
+    // close first): neither of the two stays, the list does.
+    QPointer<QWidget> nested;
+    ProbeWindow* third = nullptr;
+    auto* outer = new ProbeWindow("UpdateOuter", std::make_shared<ProbeRecord>());
+    outer->Call();
+    auto* inner = new ProbeWindow("UpdateInner", std::make_shared<ProbeRecord>());
+    inner->onKill = [&] {
+        third = new ProbeWindow("UpdateFromInnerKill", std::make_shared<ProbeRecord>());
+        third->Call();
+        nested = third->Window();
+    };
+    inner->Call();
+    ASSERT_EQ(inner->Window()->parentWidget(), outer->Window());
+    outer->Window()->close();
+    test::Pump(100);
+    ASSERT_TRUE(nested);
+    EXPECT_EQ(nested->parentWidget(), lw->Window());
+    EXPECT_TRUE(nested->isVisible());
+    third->Close();
+}
+
 TEST_F(ProcedureThreadTest, CancelEscapeAndARefusedInitReportCancelled) {
     auto list = std::make_shared<ProbeRecord>();
     ProbeWindow* lw = nullptr;
