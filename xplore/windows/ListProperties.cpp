@@ -16,9 +16,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <functional>
+#include <utility>
 
 #include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseList.h"
@@ -53,9 +57,10 @@ public:
         lists->addWidget(fields_, 1, 0);
         lists->addWidget(columns_, 1, 2);
         auto* middle = new QVBoxLayout;
-        add_ = Button("add", "&Add", "Add Column to display list");
-        // Alt+H is the header alignment's.
-        hide_ = Button("hide", "Hi&de", "Hide column from display list");
+        // Add and Hide have no letter of their own: Alt+Right and Alt+Left
+        // do them (and Alt+D is "&Default"'s).
+        add_ = Button("add", "Add", "Add Column to display list");
+        hide_ = Button("hide", "Hide", "Hide column from display list");
         right_ = Button("moveRight", "", "Move Column Right");
         left_ = Button("moveLeft", "", "Move Column Left");
         right_->setIcon(IconByName("MOVEDOWN.ICO"));
@@ -244,6 +249,21 @@ public:
             Changed(true);
         });
         connect(close_, &QPushButton::clicked, this, &QDialog::close);
+        // The column keys work whichever control has the focus: as shortcuts
+        // of the window they come before the focused control, so a spin box
+        // never steps and a list or button never moves on them.
+        const std::pair<int, std::function<void()>> keys[] = {
+            {Qt::Key_Down, [this] { Move(true); }},
+            {Qt::Key_Up, [this] { Move(false); }},
+            {Qt::Key_Right, [this] { Add(); }},
+            {Qt::Key_Left, [this] { Hide(); }},
+        };
+        for (const auto& [key, act] : keys) {
+            auto* sc = new QShortcut(QKeyCombination(Qt::AltModifier, static_cast<Qt::Key>(key)), this);
+            sc->setContext(Qt::WindowShortcut);
+            sc->setAutoRepeat(true);
+            connect(sc, &QShortcut::activated, this, act);
+        }
 
         // The list shows its current column selected while the window is open.
         view_ = view;
@@ -261,18 +281,8 @@ public:
     }
 
 protected:
+    // Alt+1 and Alt+2 are the letters of the two lists' labels.
     void keyPressEvent(QKeyEvent* e) override {
-        if (e->modifiers() == Qt::AltModifier) {
-            switch (e->key()) {
-            case Qt::Key_Down: return Move(true);
-            case Qt::Key_Up: return Move(false);
-            case Qt::Key_Right: return Add();
-            case Qt::Key_Left: return Hide();
-            case Qt::Key_1: fields_->setFocus(); return;
-            case Qt::Key_2: columns_->setFocus(); return;
-            default: break;
-            }
-        }
         // Enter accepts the entry it is in; the window closes with Close.
         if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) return;
         QDialog::keyPressEvent(e);

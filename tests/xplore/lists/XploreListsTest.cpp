@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -292,6 +293,63 @@ TEST_F(ToDoXploreTest, ALayoutChangedThroughThePopupIsSavedAndComesBack) {
     Click(props, "add");
     EXPECT_EQ(columns->count(), 6);
     EXPECT_EQ(columns->currentRow(), 1);
+    Click(props, "close");
+}
+
+TEST_F(ToDoXploreTest, ListPropertiesColumnKeysWorkFromEveryControlAndNeverStepASpinBox) {
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    const QStringList designed = Headers(list);
+    Choose(list, 0, 1, "PRP");
+    QWidget* props = Window("ListProperties");
+    ASSERT_NE(props, nullptr);
+    props->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == props; }));
+    // Add and Hide take no letter: Alt+D is "&Default"'s alone.
+    EXPECT_EQ(Child<QPushButton>(props, "add")->text(), "Add");
+    EXPECT_EQ(Child<QPushButton>(props, "hide")->text(), "Hide");
+    auto* columns = Child<QListWidget>(props, "columns");
+    auto* fields = Child<QListWidget>(props, "fields");
+    auto* offset = Child<QSpinBox>(props, "fieldOffset");
+    columns->setCurrentRow(1);  // Priority
+    const int value = offset->value();
+
+    // Alt+Down in a spin box moves the column right and leaves the value.
+    offset->setFocus();
+    QTest::keyClick(offset, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(Headers(list), (QStringList{"", "To Do", "Priority", "Category", "Completion Date", "Completion Time"}));
+    EXPECT_EQ(columns->currentRow(), 2);
+    EXPECT_EQ(offset->value(), value);
+    QTest::keyClick(offset, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(Headers(list), designed);
+    EXPECT_EQ(offset->value(), value);
+    // From the column list and from a button.
+    columns->setFocus();
+    QTest::keyClick(columns, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(columns->currentRow(), 2);
+    auto* colours = Child<QPushButton>(props, "colors");
+    colours->setFocus();
+    QTest::keyClick(colours, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(Headers(list), designed);
+    EXPECT_EQ(QApplication::focusWidget(), colours);
+    // Alt+Left in the header text entry hides the current column, Alt+Right
+    // from the field list adds it again.
+    auto* header = Child<QLineEdit>(props, "headerText");
+    header->setFocus();
+    QTest::keyClick(header, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(columns->count(), 5);
+    fields->setFocus();
+    fields->setCurrentRow(1);
+    QTest::keyClick(fields, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(columns->count(), 6);
+    // Alt+2 and Alt+1 reach the lists; Alt+D resets the layout.
+    QTest::keyClick(header, Qt::Key_2, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), columns);
+    QTest::keyClick(columns, Qt::Key_1, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), fields);
+    colours->setFocus();
+    QTest::keyClick(colours, Qt::Key_D, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([&] { return Headers(list).mid(1) == designed.mid(1); }));  // the button's animated click
     Click(props, "close");
 }
 
