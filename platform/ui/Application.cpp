@@ -1,13 +1,18 @@
 #include "platform/ui/Application.h"
 
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QTextEdit>
 #include <QTreeView>
 
 #include "platform/ui/Icons.h"
@@ -80,8 +85,10 @@ private:
 //   highlighted row of a list without the focus turns grey, so the list that
 //   has the focus shows it.
 // - Alt with a letter that no control of the window takes reaches the
-//   focused control as a plain key press, and an entry would type the letter.
-//   It is swallowed there. Alt letters that a label, button or menu takes are
+//   focused control as a plain key press, and a control that types (an entry,
+//   a text box, an editable drop list, a spin box) would type the letter. It
+//   is swallowed there, and only there: other controls get their Alt keys (a
+//   list's Alt+M). Alt letters that a label, button or menu takes are
 //   shortcuts and never get here; AltGr characters and Ctrl+Alt keys carry no
 //   Alt modifier of their own and still type.
 class KeyboardRules : public QObject {
@@ -93,7 +100,7 @@ protected:
         if (event->type() == QEvent::Polish) {
             if (auto* view = qobject_cast<QAbstractItemView*>(watched)) OneTabStop(view);
         } else if (event->type() == QEvent::KeyPress && watched->isWidgetType() && !qobject_cast<QMenu*>(watched)) {
-            return IsStrayAltLetter(static_cast<QKeyEvent*>(event));
+            return WouldType(static_cast<QWidget*>(watched)) && IsStrayAltLetter(static_cast<QKeyEvent*>(event));
         }
         return false;
     }
@@ -108,6 +115,13 @@ private:
             p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::Text));
             view->setPalette(p);
         }
+    }
+    static bool WouldType(const QWidget* w) {
+        if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QTextEdit*>(w) ||
+            qobject_cast<const QPlainTextEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w))
+            return true;
+        const auto* combo = qobject_cast<const QComboBox*>(w);
+        return combo && combo->isEditable();
     }
     static bool IsStrayAltLetter(const QKeyEvent* k) {
         const Qt::KeyboardModifiers m = k->modifiers();

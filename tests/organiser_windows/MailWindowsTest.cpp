@@ -33,6 +33,7 @@
 #include "scheduler/ScriptValues.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/ui/PopupMenu.h"
 #include "platform/ui/ProcedureThread.h"
 #include "scheduler/ActivityText.h"
 #include "scheduler/ScriptInterpreter.h"
@@ -122,6 +123,34 @@ protected:
     QTableView* list_ = nullptr;
     int32_t now_ = MakeTime(9, 30);
 };
+
+TEST_F(MailWindowsTest, AltMInTheListIsTheListsKeyElsewhereItSendsTheMessage) {
+    AddMessage("bob@example.org", "Minutes");
+    QWidget* w = OpenMessages();
+    ASSERT_NE(w, nullptr);
+    w->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == w; }));
+    list_->setFocus();
+    list_->selectRow(0);
+    Pump(20);
+    int popups = 0;
+    InstallPopupResponder([&](const std::vector<PopupItem>&) {
+        ++popups;
+        return 0;
+    });
+    QTest::keyClick(list_, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(popups, 1) << "the column popup";
+    EXPECT_EQ(ScriptQueue().Count(), 0u) << "not \"Send E-&mail\"";
+    // With the focus on another control the letter is the button's.
+    QWidget* view = w->findChild<QWidget*>("view");
+    ASSERT_NE(view, nullptr);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_M, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([] { return ScriptQueue().Count() == 1u; }));  // the button's animated click
+    EXPECT_EQ(popups, 1);
+    EXPECT_EQ(ActivityText(), "Sending Email...");
+    InstallPopupResponder({});
+}
 
 TEST_F(MailWindowsTest, SendEmailFromTheListGoesThroughTheScriptRunner) {
     krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QSpinBox>
+#include <QPushButton>
+#include <QPlainTextEdit>
+#include <QComboBox>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -96,6 +100,65 @@ TEST(KeyboardRulesTest, StrayAltLettersAreSwallowedOthersStillWork) {
     QTest::keyClick(other, Qt::Key_N, Qt::AltModifier);
     EXPECT_EQ(QApplication::focusWidget(), name);
     EXPECT_EQ(name->text(), "");
+}
+
+// Records the key presses that reach a control.
+class KeySpy : public QObject {
+public:
+    using QObject::QObject;
+    std::vector<int> keys;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() != Qt::Key_Alt)
+            keys.push_back(static_cast<QKeyEvent*>(e)->key());
+        return false;
+    }
+};
+
+TEST(KeyboardRulesTest, StrayAltLettersReachControlsThatDoNotTypeAndNoneThatWould) {
+    QWidget window;
+    window.setWindowTitle("Alt keys");
+    auto* layout = new QVBoxLayout(&window);
+    auto* table = new QTableView(&window);
+    table->setModel(new QStandardItemModel(3, 2, table));
+    auto* button = new QPushButton("Plain", &window);
+    auto* spin = new QSpinBox(&window);
+    auto* editable = new QComboBox(&window);
+    editable->setEditable(true);
+    auto* fixed = new QComboBox(&window);
+    fixed->addItems({"Mon", "Tue"});
+    auto* plain = new QPlainTextEdit(&window);
+    for (QWidget* w : std::initializer_list<QWidget*>{table, button, spin, editable, fixed, plain}) layout->addWidget(w);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &window; }));
+
+    // A list, a button and a fixed drop list get their Alt letters and digits.
+    for (QWidget* w : std::initializer_list<QWidget*>{table, button, fixed}) {
+        KeySpy spy;
+        w->installEventFilter(&spy);
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_M, Qt::AltModifier);
+        QTest::keyClick(w, Qt::Key_1, Qt::AltModifier);
+        w->removeEventFilter(&spy);
+        EXPECT_EQ(spy.keys, (std::vector<int>{Qt::Key_M, Qt::Key_1})) << w->metaObject()->className();
+    }
+    // The controls that type swallow them.
+    spin->setValue(5);
+    spin->setFocus();
+    QTest::keyClick(spin, Qt::Key_7, Qt::AltModifier);
+    QTest::keyClick(spin, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(spin->text(), "5");
+    editable->setFocus();
+    QTest::keyClicks(editable, "ab");
+    QTest::keyClick(editable, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(editable->currentText(), "ab");
+    plain->setFocus();
+    QTest::keyClicks(plain, "ab");
+    QTest::keyClick(plain, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(plain->toPlainText(), "ab");
 }
 
 class PlacementTest : public ::testing::Test {

@@ -243,6 +243,17 @@ void XploreList::SequencePopup() {
     Show();
 }
 
+namespace {
+
+// The keys the list registers: Alt+M, Ctrl+Alt+R, Alt+F11, Alt+F12.
+bool IsListKey(const QKeyEvent& k) {
+    const Qt::KeyboardModifiers m = k.modifiers() & ~Qt::KeypadModifier;
+    if (m == Qt::AltModifier) return k.key() == Qt::Key_M || k.key() == Qt::Key_F11 || k.key() == Qt::Key_F12;
+    return m == (Qt::ControlModifier | Qt::AltModifier) && k.key() == Qt::Key_R;
+}
+
+}  // namespace
+
 bool XploreList::eventFilter(QObject* watched, QEvent* event) {
     const int type = static_cast<int>(event->type());
     if (watched == view_ && type >= static_cast<int>(QEvent::User) + kEventMoveLeft && type <= static_cast<int>(QEvent::User) + kEventInclusive) {
@@ -260,6 +271,12 @@ bool XploreList::eventFilter(QObject* watched, QEvent* event) {
             column = ListColumnOfSection(view_->currentIndex().column());
         PreparePopup(column);
         return false;
+    }
+    if (watched == view_ && event->type() == QEvent::ShortcutOverride && IsListKey(*static_cast<QKeyEvent*>(event))) {
+        // The list's keys are the list's while it has the focus, before any
+        // button of the window that has the same letter ("Send E-&mail").
+        event->accept();
+        return true;
     }
     if (watched == view_ && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
