@@ -400,16 +400,26 @@ MimeSource::MimeSource(const MailMessage& m, MimeParams params) : params_(std::m
     if (!from.address.empty() || !from.name.empty()) h += "From: " + FormatAddress(from) + kCrLf;
     if (!returnPath.empty()) h += "Reply-To: " + returnPath + kCrLf;
     if (!m.organization.empty()) h += "Organization: " + EncodeHeaderText(m.organization, 14) + kCrLf;
-    if (!m.mailer.empty()) h += "X-Mailer: " + EncodeHeaderText(m.mailer, 10) + kCrLf;
+    bool news = !m.newsgroups.empty();
+    if (!m.mailer.empty())
+        h += news ? "X-Newsreader: " + EncodeHeaderText(m.mailer, 14) + kCrLf
+                  : "X-Mailer: " + EncodeHeaderText(m.mailer, 10) + kCrLf;
     if (m.priority != 3 && m.priority >= 1 && m.priority <= 5)
         h += "X-Priority: " + std::to_string(m.priority) + kCrLf;
     std::vector<std::string> list;
-    for (const MailAddress& a : m.to) list.push_back(FormatAddress(a));
-    if (list.empty()) h += "To: undisclosed-recipients:;\r\n";
-    else h += FoldedList("To", list);
-    list.clear();
-    for (const MailAddress& a : m.cc) list.push_back(FormatAddress(a));
-    if (!list.empty()) h += FoldedList("Cc", list);
+    if (news) {
+        for (const std::string& g : m.newsgroups) list.push_back(SanitizeHeader(g));
+        std::string groups;
+        for (const std::string& g : list) groups += (groups.empty() ? "" : ",") + g;
+        h += "Newsgroups: " + groups + kCrLf;
+    } else {
+        for (const MailAddress& a : m.to) list.push_back(FormatAddress(a));
+        if (list.empty()) h += "To: undisclosed-recipients:;\r\n";
+        else h += FoldedList("To", list);
+        list.clear();
+        for (const MailAddress& a : m.cc) list.push_back(FormatAddress(a));
+        if (!list.empty()) h += FoldedList("Cc", list);
+    }
     if (!m.subject.empty()) h += "Subject: " + EncodeHeaderText(m.subject, 9) + kCrLf;
     h += "Message-ID: <" + params_.messageId + ">\r\n";
     h += "MIME-Version: 1.0\r\n";

@@ -37,9 +37,12 @@ struct MailMessage {
     std::vector<MailAddress> to;
     std::vector<MailAddress> cc;
     std::vector<MailAddress> bcc;  // envelope only, never in a header
+    // A news article when not empty: a Newsgroups: header takes the place
+    // of To: and Cc:, and the mailer goes out as X-Newsreader.
+    std::vector<std::string> newsgroups;
     std::string subject;
     std::string organization;
-    std::string mailer;            // X-Mailer
+    std::string mailer;            // X-Mailer (X-Newsreader for news)
     int priority = 3;              // X-Priority; 3 (normal) sends no header
     std::string body;              // plain text; line ends become CR LF
     std::vector<MailAttachment> attachments;
