@@ -83,6 +83,7 @@ void MailSender::Init() {
     TONAME = USERNAME = USERPASSWORD = "";
     DEBUGFILE = "";
     SERVERERRORMESSAGE = "";
+    NEWSGROUPS = "";
     TOADR.clear();
     CCADR.clear();
     BCCADR.clear();
@@ -95,7 +96,29 @@ void MailSender::Init() {
     BYTESPROCESSED = 0;
     BYTESTOTAL = 0;
     USERCANCEL = 0;
+    cancelRequested_ = false;
     last_ = {};
+    lastNews_ = {};
+}
+
+void MailSender::CopyMessageFrom(const MailSender& o) {
+    MAILHOST = o.MAILHOST;
+    MAILER = o.MAILER;
+    FROM = o.FROM;
+    RETURNPATH = o.RETURNPATH;
+    ORGANIZATION = o.ORGANIZATION;
+    SUBJECT = o.SUBJECT;
+    TONAME = o.TONAME;
+    USERNAME = o.USERNAME;
+    USERPASSWORD = o.USERPASSWORD;
+    PRIORITY = o.PRIORITY;
+    SERVERMODE = o.SERVERMODE;
+    MESSAGETEXT = o.MESSAGETEXT;
+    MESSAGETYPE = o.MESSAGETYPE;
+    ATTACHMENTS = o.ATTACHMENTS;
+    SENDMAILCALLBACK = o.SENDMAILCALLBACK;
+    DEBUGFILE = o.DEBUGFILE;
+    NEWSGROUPS = o.NEWSGROUPS;
 }
 
 void MailSender::Kill() {
@@ -196,7 +219,70 @@ int32_t MailSender::ResultFor(net::SmtpStatus status) {
     return kMailUnknownError;
 }
 
+int32_t MailSender::ResultFor(net::NntpStatus status) {
+    using S = net::NntpStatus;
+    switch (status) {
+    case S::Posted: return kMailSent;
+    case S::InvalidArguments: return kMailBadArguments;
+    case S::NoNewsgroups: return kMailNoRecipients;
+    case S::AttachmentUnreadable: return kMailTempFileOpen;
+    case S::MessageReadFailed: return kMailTempFileRead;
+    case S::ResolveFailed: return kMailResolveHost;
+    case S::SocketFailed: return kMailNoSocket;
+    case S::ConnectFailed: return kMailConnectFailed;
+    case S::SendFailed: return kMailSendFailed;
+    case S::ReceiveFailed: return kMailReceiveFailed;
+    case S::ServerRefused: return kMailServerError;
+    case S::Cancelled: return kMailUserCancel;
+    }
+    return kMailUnknownError;
+}
+
+int32_t MailSender::PostNews() {
+    net::MailMessage message = BuildMessage();
+    message.to.clear();
+    message.cc.clear();
+    message.bcc.clear();
+    message.newsgroups = net::SplitNewsgroups(NEWSGROUPS.str());
+    if (message.newsgroups.empty()) return kMailNoRecipients;
+    lastNews_ = {};
+    NewsTransport transport = NewsTransportFor(MAILHOST.str());
+    if (!transport.valid) {
+        lastNews_.status = net::NntpStatus::InvalidArguments;
+        lastNews_.detail = "No usable news host: " + MAILHOST.str();
+        return kMailBadArguments;
+    }
+    transport.options.traceFile = ResolveFileName(DEBUGFILE.str());
+    auto progress = [this](std::uint64_t sent, std::uint64_t total) {
+        constexpr std::uint64_t kMax = std::numeric_limits<uint32_t>::max();
+        BYTESPROCESSED = static_cast<uint32_t>(sent < kMax ? sent : kMax);
+        BYTESTOTAL = static_cast<uint32_t>(total < kMax ? total : kMax);
+        if (SENDMAILCALLBACK) SENDMAILCALLBACK(BYTESPROCESSED.load(), BYTESTOTAL.load());
+        return USERCANCEL.load() == 0;
+    };
+    if (USERCANCEL.load() != 0) {
+        lastNews_.status = net::NntpStatus::Cancelled;
+    } else {
+        // Cancel sets cancelRequested_ too: the post sees it while it waits,
+        // not only between chunks.
+        lastNews_ = net::PostArticle(message, transport.options, progress, &cancelRequested_);
+    }
+    int32_t result = ResultFor(lastNews_.status);
+    if (result == kMailServerError)
+        SERVERERRORMESSAGE = !lastNews_.serverReply.empty() ? lastNews_.serverReply : lastNews_.detail;
+    return result;
+}
+
 int32_t MailSender::Send() {
+    if (SERVERMODE == kMailServerModeNews) {
+        SERVERERRORMESSAGE = "";
+        int32_t result = PostNews();
+        BYTESPROCESSED = 0;
+        BYTESTOTAL = 0;
+        USERCANCEL = 0;
+        cancelRequested_ = false;
+        return NormaliseResult(static_cast<uint32_t>(result));
+    }
     // Copies and blind copies alone are not enough to send.
     if (TOADR.empty()) return kMailNoRecipients;
     SERVERERRORMESSAGE = "";
@@ -230,6 +316,7 @@ int32_t MailSender::Send() {
     BYTESPROCESSED = 0;
     BYTESTOTAL = 0;
     USERCANCEL = 0;
+    cancelRequested_ = false;
     return NormaliseResult(static_cast<uint32_t>(result));
 }
 

@@ -10,6 +10,11 @@
 // "smtps://host[:port]"; port, TLS, credentials and the timeout come from the
 // default mail account of the registry stand-in (MailSettings.h, MailTransportFor).
 //
+// SERVERMODE 2 posts the message as a news article instead: MAILHOST is the
+// news host ("host[:port]", 119 by default), NEWSGROUPS the groups (names
+// separated by commas) and the recipient lists play no part; the user name,
+// password and timeout come from the same account (NewsTransportFor).
+//
 // Thread use: the object belongs to one thread at a time; only Cancel and
 // the progress counters may be used from another thread during Send.
 #pragma once
@@ -22,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/net/NntpClient.h"
 #include "platform/net/SmtpClient.h"
 #include "platform/runtime/FixedString.h"
 
@@ -51,6 +57,9 @@ enum MailResult : int32_t {
 // attachments sent as binary (base64).
 constexpr uint8_t kMailMessageTypeText = 6;
 constexpr uint8_t kMailFileTypeBinary = 8;
+// SERVERMODE: mail over SMTP, or a news article over NNTP.
+constexpr uint8_t kMailServerModeSmtp = 1;
+constexpr uint8_t kMailServerModeNews = 2;
 
 class MailSender {
 public:
@@ -83,6 +92,8 @@ public:
     void SetSubject(std::string_view v) { Put(SUBJECT, v); }
     void SetDebugFile(std::string_view v) { Put(DEBUGFILE, v); }
     void SetServerMode(uint8_t mode) { SERVERMODE = mode; }
+    // The newsgroups of a news post (server mode 2).
+    void SetNewsgroups(std::string_view v) { Put(NEWSGROUPS, v); }
     void SetSendMailCallback(SendMailCallback cb) { SENDMAILCALLBACK = std::move(cb); }
     // Keeps a copy of the body (trailing blanks removed) and its type.
     void SetMessageText(std::string_view text, uint8_t messageType);
@@ -93,18 +104,26 @@ public:
     void AddBcc(std::string_view address);
     void AddAttachment(std::string_view fileName, uint8_t fileType);
 
-    // Sends the message; see the results above. Without a To recipient 15 at
-    // once, without contacting the server.
+    // Sends the message; see the results above. Without a To recipient (a
+    // newsgroup in server mode 2) 15 at once, without contacting the server.
     int32_t Send();
     // The text of a result; 9 carries the server's reply.
     std::string ErrorText(int32_t result) const;
     // Asks a running Send to stop (it then returns 14). Any thread.
-    void Cancel() { USERCANCEL.store(1); }
+    void Cancel() {
+        USERCANCEL.store(1);
+        cancelRequested_.store(true);
+    }
 
     // A result of the send call above 1000 counts as sent.
     static int32_t NormaliseResult(uint32_t raw) { return raw > 1000 ? 0 : static_cast<int32_t>(raw); }
     // The result for a status of the SMTP client.
     static int32_t ResultFor(net::SmtpStatus status);
+    static int32_t ResultFor(net::NntpStatus status);
+
+    // Takes every property of `other` but the recipient lists and the
+    // counters: the same message for other recipients.
+    void CopyMessageFrom(const MailSender& other);
 
     // The properties, as the sending routines and tests read them.
     CString<200> MAILHOST, MAILER, FROM, RETURNPATH, ORGANIZATION, SUBJECT;
@@ -118,12 +137,14 @@ public:
     SendMailCallback SENDMAILCALLBACK;
     CString<255> DEBUGFILE;
     CString<500> SERVERERRORMESSAGE;
+    CString<256> NEWSGROUPS;
     std::atomic<uint32_t> BYTESPROCESSED{0};
     std::atomic<uint32_t> BYTESTOTAL{0};
     std::atomic<uint8_t> USERCANCEL{0};
 
     // What the last Send learnt from the SMTP client (for traces and tests).
     const net::SmtpResult& lastResult() const { return last_; }
+    const net::NntpResult& lastNewsResult() const { return lastNews_; }
 
 private:
     // Stores v with trailing blanks removed, cut to the buffer's N-1 bytes
@@ -132,8 +153,11 @@ private:
     static void Put(CString<N>& dst, std::string_view v) { dst = Fit(v, N - 1); }
     static std::string Fit(std::string_view v, std::size_t maxBytes);
     net::MailMessage BuildMessage() const;
+    int32_t PostNews();
 
     net::SmtpResult last_;
+    net::NntpResult lastNews_;
+    std::atomic<bool> cancelRequested_{false};
 };
 
 }  // namespace kr

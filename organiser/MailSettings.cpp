@@ -125,6 +125,42 @@ void DefaultEmailSettings() {
     if (o.News_Sender.empty()) o.News_Sender = o.Email_Sender.get();
 }
 
+namespace {
+
+// The values of the default mail account, read quietly: this runs on the
+// sending thread, which shows nothing. A missing account gives the values
+// of HKEY_CURRENT_USER itself, as DefaultAccountKey does.
+class AccountValues {
+public:
+    AccountValues() {
+        std::string account = ClipRight(
+            Cut(Find(OpenRegistryKey(RegistryRoot::CurrentUser, kAccountManagerKey), "Default Mail Account"), 8));
+        key_ = OpenRegistryKey(RegistryRoot::CurrentUser, account.empty() ? "" : kAccountsKey + account);
+    }
+    std::string Text(const char* name) const { return Find(key_, name); }
+    long Number(const char* name, long fallback) const {
+        std::string v = Trim(Text(name));
+        return IsNumeric(v) ? std::strtol(v.c_str(), nullptr, 10) : fallback;
+    }
+    // A timeout in seconds: 60 when not given or below 1, at most an hour.
+    long TimeoutMs(const char* name) const {
+        long timeout = Number(name, 60);
+        if (timeout < 1) timeout = 60;
+        if (timeout > 3600) timeout = 3600;
+        return timeout * 1000;
+    }
+
+private:
+    static std::string Find(const RegistryKey& key, const char* name) {
+        for (const RegistryValue& v : key.values)
+            if (EqualNoCase(Trim(v.name), name)) return ClipRight(v.data);
+        return {};
+    }
+    RegistryKey key_;
+};
+
+}  // namespace
+
 MailTransport MailTransportFor(std::string_view mailHost) {
     MailTransport t;
     net::MailHost host = net::ParseMailHost(mailHost);
@@ -135,35 +171,40 @@ MailTransport MailTransportFor(std::string_view mailHost) {
 
     // The account's values; a missing key leaves the defaults (plain SMTP on
     // port 25, no authentication, 60 seconds).
-    // Read quietly: this runs on the sending thread, which shows nothing.
-    auto find = [](const RegistryKey& key, const char* name) -> std::string {
-        for (const RegistryValue& v : key.values)
-            if (EqualNoCase(Trim(v.name), name)) return ClipRight(v.data);
-        return {};
-    };
-    std::string account =
-        ClipRight(Cut(find(OpenRegistryKey(RegistryRoot::CurrentUser, kAccountManagerKey), "Default Mail Account"), 8));
-    RegistryKey key = OpenRegistryKey(RegistryRoot::CurrentUser, account.empty() ? "" : kAccountsKey + account);
-    auto value = [&](const char* name) { return find(key, name); };
-    auto number = [&](const char* name, long fallback) {
-        std::string v = Trim(value(name));
-        return IsNumeric(v) ? std::strtol(v.c_str(), nullptr, 10) : fallback;
-    };
-    long security = number("SMTP Secure Connection", 0);
+    AccountValues account;
+    long security = account.Number("SMTP Secure Connection", 0);
     o.security = security == 1 ? net::SmtpSecurity::StartTls
                  : security == 2 ? net::SmtpSecurity::Tls
                                  : net::SmtpSecurity::None;
-    long port = number("SMTP Port", 0);
+    long port = account.Number("SMTP Port", 0);
     o.port = port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
-    o.user = value("SMTP User Name");
-    o.password = value("SMTP Password");
-    long timeout = number("SMTP Timeout", 60);
-    if (timeout < 1) timeout = 60;
-    if (timeout > 3600) timeout = 3600;
-    o.connectTimeoutMs = o.responseTimeoutMs = o.stallTimeoutMs = timeout * 1000;
+    o.user = account.Text("SMTP User Name");
+    o.password = account.Text("SMTP Password");
+    o.connectTimeoutMs = o.responseTimeoutMs = o.stallTimeoutMs = account.TimeoutMs("SMTP Timeout");
 
     if (host.implicitTls) o.security = net::SmtpSecurity::Tls;
     if (host.port != 0) o.port = host.port;
     return t;
 }
+
+NewsAccount DefaultNewsAccount() {
+    AccountValues account;
+    return {account.Text("NNTP User Name"), account.Text("NNTP Password")};
+}
+
+NewsTransport NewsTransportFor(std::string_view newsHost) {
+    NewsTransport t;
+    net::NewsHost host = net::ParseNewsHost(newsHost);
+    if (!host.valid) return t;
+    t.valid = true;
+    net::NntpOptions& o = t.options;
+    o.host = host.host;
+    o.port = host.port;
+    AccountValues account;
+    o.user = account.Text("NNTP User Name");
+    o.password = account.Text("NNTP Password");
+    o.connectTimeoutMs = o.responseTimeoutMs = o.stallTimeoutMs = account.TimeoutMs("NNTP Timeout");
+    return t;
+}
+
 }  // namespace kr

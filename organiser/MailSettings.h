@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "organiser/RegistryStandIn.h"
+#include "platform/net/NntpClient.h"
 #include "platform/net/SmtpClient.h"
 #include "platform/runtime/FixedString.h"
 
@@ -87,5 +88,24 @@ struct MailTransport {
     bool valid = false;
 };
 MailTransport MailTransportFor(std::string_view mailHost);
+
+// The news account: "NNTP User Name" and "NNTP Password" of the same
+// default mail account. The one source of the news credentials: the news
+// post signs in with them and the bug report shows them.
+struct NewsAccount {
+    std::string user;
+    std::string password;
+};
+NewsAccount DefaultNewsAccount();
+
+// How the news host of a post is reached: "host[:port]" (119 by default,
+// "nntp://" accepted) with the news account's user name and password and
+// its "NNTP Timeout" (seconds, for connecting, each reply and each write;
+// 60 when not given). valid is false when the host text cannot be used.
+struct NewsTransport {
+    net::NntpOptions options;
+    bool valid = false;
+};
+NewsTransport NewsTransportFor(std::string_view newsHost);
 
 }  // namespace kr

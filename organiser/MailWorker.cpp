@@ -49,7 +49,8 @@ QThread* RelayForCurrentThread() {
 
 struct Job {
     std::thread thread;
-    std::shared_ptr<MailSender> sender;
+    std::shared_ptr<MailSender> sender;  // the send under way (a batch's current one)
+    bool cancelled = false;              // a batch sends no further message
     bool finished = false;
 };
 
@@ -92,6 +93,42 @@ void StartMailSendHere(std::shared_ptr<MailSender> sender, MailSendDone done) {
     });
 }
 
+// Runs `report` in the event loop of `thread`, unless that thread's relay
+// has gone.
+void PostTo(QThread* thread, std::function<void()> report) {
+    std::lock_guard<std::mutex> relayLock(gRelayMutex);
+    auto it = gRelays.find(thread);
+    if (it != gRelays.end()) QMetaObject::invokeMethod(it->second, std::move(report), Qt::QueuedConnection);
+}
+
+void StartMailBatchHere(std::size_t count, MailBatchMake make, std::function<bool(int32_t)> goOn,
+                        MailBatchEach each, std::function<void(std::size_t)> done) {
+    QThread* thread = RelayForCurrentThread();
+    std::lock_guard<std::mutex> lock(gJobsMutex);
+    ReapFinished();
+    gJobs.push_back(Job{});
+    Job* job = &gJobs.back();
+    job->thread = std::thread([job, thread, count, make = std::move(make), goOn = std::move(goOn),
+                               each = std::move(each), done = std::move(done)] {
+        std::size_t tried = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::shared_ptr<MailSender> sender = make(i);
+            {
+                std::lock_guard<std::mutex> jobsLock(gJobsMutex);
+                if (job->cancelled) break;
+                job->sender = sender;
+            }
+            int32_t result = sender->Send();
+            tried = i + 1;
+            if (each) PostTo(thread, [each, i, result, sender] { each(i, result, sender); });
+            if (goOn && !goOn(result)) break;
+        }
+        if (done) PostTo(thread, [done, tried] { done(tried); });
+        std::lock_guard<std::mutex> jobsLock(gJobsMutex);
+        job->finished = true;
+    });
+}
+
 void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSendDone done) {
     if (receiver && receiver->thread() == QThread::currentThread()) {
         QPointer<QObject> guard(receiver);
@@ -127,8 +164,11 @@ void CancelMailSends() {
     std::list<Job> jobs;
     {
         std::lock_guard<std::mutex> lock(gJobsMutex);
-        for (Job& j : gJobs)
-            if (!j.finished) j.sender->Cancel();
+        for (Job& j : gJobs) {
+            if (j.finished) continue;
+            j.cancelled = true;
+            if (j.sender) j.sender->Cancel();
+        }
         jobs.splice(jobs.end(), gJobs);
     }
     // The threads mark their jobs finished under the lock; they no longer

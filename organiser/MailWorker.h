@@ -7,6 +7,7 @@
 // the worker threads to end.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +30,17 @@ void StartMailSend(std::shared_ptr<MailSender> sender, QObject* receiver, MailSe
 // calling thread, through its event loop (for work that must end whatever
 // became of the window that started the send).
 void StartMailSendHere(std::shared_ptr<MailSender> sender, MailSendDone done);
+
+// A run of messages sent one after another on one worker thread. make(i)
+// builds the i-th message's sender there; after each send `each` gets the
+// index, the result and the sender on the calling thread (through its event
+// loop, in order). The run stops after a result for which goOn(result) is
+// false, or once CancelMailSends has cancelled it; `done` then gets the
+// number of messages tried, on the calling thread, after the last `each`.
+using MailBatchMake = std::function<std::shared_ptr<MailSender>(std::size_t index)>;
+using MailBatchEach = std::function<void(std::size_t index, int32_t result, std::shared_ptr<MailSender> sender)>;
+void StartMailBatchHere(std::size_t count, MailBatchMake make, std::function<bool(int32_t result)> goOn,
+                        MailBatchEach each, std::function<void(std::size_t tried)> done);
 
 // Sends still running.
 int RunningMailSends();

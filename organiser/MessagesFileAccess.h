@@ -21,6 +21,8 @@ public:
     // the file manager as it reports them everywhere.
     bool FetchById() override;
     bool Update() override;
+    // Through the program's Contact file manager, a page at a time.
+    std::vector<Recipient> ContactsWithAddress(const std::string& category) override;
 
 private:
     MessagesFileManager* file_;

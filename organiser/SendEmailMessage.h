@@ -6,6 +6,14 @@
 // script values Mail, MailError, EmailHost, EmailSenderName and
 // EmailReturnPath, and stamps M_:LastDateSent after a send of a fetched row.
 //
+// A "News" message is posted to the newsgroups of its To on the news host
+// (NHost) from the news sender (NSender). A "Mass Mailing" message goes to
+// each contact of its category (M_:EmailToGroup) that has an address, one
+// message each, one after another; a refusal of one (result 9) lets the
+// others go on, any other failure ends the run. Its result is 0 when every
+// message went, else the first failure's; the activity text shows
+// "Mailing n/N" meanwhile.
+//
 // The synchronous forms block the calling thread for the send. Windows and
 // the script runner use SendEmailMessageAsync: the row is read, checked and
 // the message built on the calling thread; the send runs on a worker thread;
@@ -17,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dictionary/OrganiserTables.h"
 
@@ -55,10 +64,23 @@ public:
     virtual MessagesRecord& Buffer() = 0;
     virtual bool FetchById() = 0;
     virtual bool Update() = 0;
+    // The contacts of a contact category that have an e-mail address, in
+    // the category key's order (last name, first name): each one's name as
+    // the message form takes it from a contact and its address.
+    struct Recipient {
+        std::string name;
+        std::string address;
+    };
+    virtual std::vector<Recipient> ContactsWithAddress(const std::string& category) {
+        (void)category;
+        return {};
+    }
 };
 void InstallMessagesAccess(MessagesAccess* access);
 
 constexpr const char* kSendingEmailText = "Sending Email...";
+// The activity text of a mass mailing while message n of N is sent.
+std::string MailingProgressText(std::size_t n, std::size_t count);
 constexpr const char* kMailTraceFile = "inmail.log";
 constexpr const char* kEmailNotSetup =
     "Email not setup.  Select File->Setup, Email tab, and fill in the required information.";

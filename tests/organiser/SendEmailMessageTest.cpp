@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "../net/NntpTestServer.h"
 #include "../net/SmtpTestServer.h"
 #include "MailFixture.h"
 #include "dictionary/Dictionary.h"
@@ -267,4 +268,158 @@ TEST_F(SendEmailMessageTest, AsyncSendReportsOnTheCallingThreadAndDoesNotBlockIt
     EXPECT_FALSE(missing.has_value());
     QCoreApplication::processEvents();
     EXPECT_EQ(missing, 1);
+}
+
+namespace {
+
+// Mass mailings and news posts through the same sending of stored messages.
+class MassAndNewsTest : public SendEmailMessageTest {
+protected:
+    void TearDown() override {
+        kr::CancelMailSends();  // joins the worker threads of the sends
+        SendEmailMessageTest::TearDown();
+    }
+    static void AddContact(const std::string& first, const std::string& last, const std::string& email,
+                           const std::string& category) {
+        auto& f = kr::Contact_File();
+        ASSERT_EQ(f.Open(), kr::data::kLevelBenign);
+        ASSERT_EQ(f.PrimeRecord(), kr::data::kLevelBenign);
+        f.rec().FirstName = first;
+        f.rec().LastName = last;
+        f.rec().Email = email;
+        f.rec().ContactCategory = category;
+        ASSERT_EQ(f.Insert(), kr::data::kLevelBenign);
+        f.Close();
+    }
+    int32_t AddMassMailing(const std::string& category) {
+        return AddRow("N/A", [&](MessagesRecord& r) {
+            r.MailType = "Mass Mailing";
+            r.EmailToName = "";
+            r.EmailToGroup = category;
+            r.CC = "carol@example.com";  // hidden for this type: never sent
+        });
+    }
+    // Runs the send as the windows and the script runner do, until it reports.
+    int32_t SendAsync(int32_t id) {
+        QObject receiver;
+        std::optional<int32_t> result;
+        kr::SendEmailMessageAsync(id, false, true, &receiver, [&](int32_t r) { result = r; });
+        QElapsedTimer timer;
+        timer.start();
+        while (!result && timer.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        return result.value_or(-1);
+    }
+    std::string To(const krtest::ReceivedMail& m) { return krtest::ParsePart(m.raw).headers["to"]; }
+};
+
+}  // namespace
+
+TEST_F(MassAndNewsTest, MassMailingSendsOneMessageToEachContactWithAnAddress) {
+    AddContact("Ann", "Lee", "ann@example.com", "Friends");
+    AddContact("Ben", "Moss", "", "Friends");  // no address: not mailed
+    AddContact("Cy", "Nash", "cy@example.com", "Friends");
+    AddContact("Dora", "Orr", "dora@example.com", "Work");
+    int32_t id = AddMassMailing("Friends");
+    {
+        krtest::SmtpTestServer server(MailDir());
+        ASSERT_TRUE(server.started()) << server.errors();
+        UsePort(server.port());
+        ASSERT_EQ(SendAsync(id), 0) << EventLog();
+
+        auto received = server.Received();
+        ASSERT_EQ(received.size(), 2u);
+        EXPECT_EQ(received[0].rcpt, std::vector<std::string>{"ann@example.com"});
+        EXPECT_EQ(To(received[0]), "\"Ann Lee\" <ann@example.com>");
+        EXPECT_EQ(received[1].rcpt, std::vector<std::string>{"cy@example.com"});
+        EXPECT_EQ(To(received[1]), "\"Cy Nash\" <cy@example.com>");
+        krtest::MimePart first = krtest::ParsePart(received[0].raw);
+        EXPECT_EQ(first.headers["subject"], "Report of 12/03/2024");
+        EXPECT_EQ(first.headers.count("cc"), 0u);
+        EXPECT_EQ(first.body.rfind("Dear Bob,\r\nthe report of 12/03/2024 is attached.", 0), 0u) << first.body;
+    }
+    std::string log = EventLog();
+    EXPECT_NE(log.find("Sent ann@example.com"), std::string::npos) << log;
+    EXPECT_NE(log.find("Sent cy@example.com"), std::string::npos);
+    EXPECT_EQ(log.find("dora@example.com"), std::string::npos);
+    EXPECT_EQ(activity, (std::vector<std::string>{"Mailing 1/2", "Mailing 2/2", ""}));
+    EXPECT_EQ(values["MAIL"], "Sent");
+    EXPECT_EQ(values["MAILERROR"], "None");
+    EXPECT_EQ(Row(id).LastDateSent, kr::MakeDate(12, 3, 2024));
+    EXPECT_EQ(kr::Messages_File().UseCount(), 0);
+    EXPECT_EQ(kr::Contact_File().UseCount(), 0);
+}
+
+TEST_F(MassAndNewsTest, MassMailingGoesOnAfterARefusalOnly) {
+    AddContact("Ann", "Lee", "ann@example.com", "Friends");
+    AddContact("Cy", "Nash", "cy@example.com", "Friends");
+    AddContact("Eve", "Pike", "eve@example.com", "Friends");
+    int32_t id = AddMassMailing("Friends");
+
+    // A refused recipient is logged, the others still get theirs.
+    {
+        krtest::SmtpTestServer::Options so;
+        so.refuse = {"ann@example.com"};
+        krtest::SmtpTestServer server(MailDir(), so);
+        ASSERT_TRUE(server.started()) << server.errors();
+        UsePort(server.port());
+        EXPECT_EQ(SendAsync(id), 9);
+        auto received = server.Received();
+        ASSERT_EQ(received.size(), 2u);
+        EXPECT_EQ(received[0].rcpt, std::vector<std::string>{"cy@example.com"});
+        EXPECT_EQ(received[1].rcpt, std::vector<std::string>{"eve@example.com"});
+    }
+    std::string log = EventLog();
+    EXPECT_NE(log.find("Could not send ann@example.com"), std::string::npos) << log;
+    EXPECT_NE(log.find("Sent cy@example.com"), std::string::npos);
+    EXPECT_NE(log.find("Sent eve@example.com"), std::string::npos);
+    EXPECT_EQ(values["MAIL"], "Error");
+    EXPECT_EQ(values["MAILERROR"], "Mail Server Error:\r550 5.1.1 <ann@example.com>: Recipient address rejected");
+    EXPECT_EQ(Row(id).LastDateSent, 0);  // not everyone got it: not stamped
+
+    // No server: the first failure ends the run, the rest are logged unsent.
+    std::remove(Path("KR98Evnt.LOG").c_str());
+    UsePort(krtest::UnusedPort());
+    EXPECT_EQ(kr::SendEmailMessage(id, false, true), 6);
+    log = EventLog();
+    EXPECT_EQ(log.find("Sent "), std::string::npos) << log;
+    for (const char* a : {"ann", "cy", "eve"})
+        EXPECT_NE(log.find(std::string("Could not send ") + a + "@example.com"), std::string::npos) << a;
+    EXPECT_EQ(log.find("Error:  "), log.rfind("Error:  ")) << "one failure tried";
+
+    // A category without an address: nobody to mail.
+    int32_t nobody = AddMassMailing("Empty");
+    EXPECT_EQ(SendAsync(nobody), 15);
+    EXPECT_EQ(values["MAILERROR"], "No recipiens specified");
+    EXPECT_EQ(kr::Messages_File().UseCount(), 0);
+}
+
+TEST_F(MassAndNewsTest, NewsMessageIsPostedToItsGroups) {
+    krtest::InnTestServer server(Path("inn"), {"local.test", "bob", "secret"});
+    if (!server.started()) GTEST_SKIP() << server.whyNot();
+    kr::Options().News_Host = "127.0.0.1:" + std::to_string(server.port());
+    kr::Options().News_Sender = "alice@news.example.com";
+    WriteAccount("NNTP User Name=bob\nNNTP Password=secret\nNNTP Timeout=10\n");
+    int32_t id = AddRow("local.test", [](MessagesRecord& r) { r.MailType = "News"; });
+
+    ASSERT_EQ(SendAsync(id), 0) << EventLog();
+    auto spooled = server.Spooled();
+    ASSERT_EQ(spooled.size(), 1u);
+    const std::string& a = spooled[0];
+    EXPECT_NE(a.find("\nFrom: alice@news.example.com\n"), std::string::npos) << a;
+    EXPECT_NE(a.find("\nNewsgroups: local.test\n"), std::string::npos);
+    EXPECT_NE(a.find("\nSubject: Report of 12/03/2024\n"), std::string::npos);
+    EXPECT_NE(a.find("\nOrganization: Users\n"), std::string::npos);
+    EXPECT_NE(a.find("\nX-Newsreader: Kairoll 2000\n"), std::string::npos);
+    EXPECT_NE(a.find("\n\nDear Bob,\nthe report of 12/03/2024 is attached.\n"), std::string::npos);
+    EXPECT_NE(EventLog().find("Sent local.test"), std::string::npos);
+    EXPECT_EQ(values["MAIL"], "Sent");
+    EXPECT_EQ(values["EMAILHOST"], kr::Options().News_Host.get());
+    EXPECT_EQ(Row(id).LastDateSent, kr::MakeDate(12, 3, 2024));
+
+    // The server's refusal is the result 9 with its reply.
+    WriteAccount("NNTP User Name=bob\nNNTP Password=wrong\nNNTP Timeout=10\n");
+    EXPECT_EQ(kr::SendEmailMessage(id, false, true), 9);
+    EXPECT_EQ(values["MAILERROR"], "Mail Server Error:\r481 Authentication failed");
+    EXPECT_NE(EventLog().find("Could not send local.test"), std::string::npos);
+    EXPECT_EQ(server.Spooled().size(), 1u);
 }

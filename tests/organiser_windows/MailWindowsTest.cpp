@@ -75,12 +75,13 @@ protected:
         SetActivityText("");
         TableWindowsTest::TearDown();
     }
-    void UsePort(int port) {
+    // The default account on this port, with `more` lines of its own.
+    void UsePort(int port, const std::string& more = "") {
         std::ofstream out("registry.ini", std::ios::binary);
         out << "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager]\n"
             << "Default Mail Account=00000001\n"
             << "[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts\\00000001]\n"
-            << "SMTP Port=" << port << "\nSMTP Timeout=5\n";
+            << "SMTP Port=" << port << "\nSMTP Timeout=5\n" << more;
     }
     static int32_t AddMessage(const std::string& to, const std::string& subject) {
         data::Table& t = data::TableOf(MessagesDef());
@@ -210,7 +211,6 @@ protected:
         MailWindowsTest::SetUp();
         Options().GlobalUseLog = 1;
         LogEvent("Test", "the log exists");
-        PutSetting("NPassword", "hunter2");
         ScriptValues().Clear();
         ScriptValues().Put("Colour", "blue");
         ScriptValues().Put("Size", "12");
@@ -254,7 +254,8 @@ TEST_F(BugReportTest, SenderIsTheOneTheOptionsWindowEditsAndStores) {
 TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
     krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
     ASSERT_TRUE(server.started()) << server.errors();
-    UsePort(server.port());
+    // The news account the news post signs in with.
+    UsePort(server.port(), "NNTP User Name=newsbob\nNNTP Password=hunter2\n");
     QWidget* w = Open();
     ASSERT_NE(w, nullptr);
     auto* info = Child<QListWidget>(w, "info");
@@ -280,6 +281,7 @@ TEST_F(BugReportTest, TheReportCarriesTheStateAndBothAttachments) {
     EXPECT_NE(body.find("\r\nVersionNumber=2.02\r\n"), std::string::npos);
     EXPECT_NE(body.find("\r\nWizardThreadNo=\r\nCOLOUR=blue\r\nSIZE=12\r\n"), std::string::npos) << body;
     EXPECT_NE(body.find("\r\nNews:Password=*******\r\n"), std::string::npos);
+    EXPECT_NE(body.find("\r\nNews:User=newsbob\r\n"), std::string::npos);
     EXPECT_EQ(body.find("hunter2"), std::string::npos);
     EXPECT_EQ(Options().Email_Sender.get(), "alice@work.example.com");
     const auto parts = krtest::SplitMultipart(whole);
