@@ -199,6 +199,51 @@ TEST_F(MailWindowsTest, TheActivityTextGoesWhenTheSendFailsOrNeverStarts) {
     EXPECT_TRUE(responder_.sawTitle("Error!")) << Shown();
 }
 
+TEST_F(MailWindowsTest, MassMailingFromTheListShowsItsProgressAndMailsEachContact) {
+    krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
+    ASSERT_TRUE(server.started()) << server.errors();
+    UsePort(server.port());
+    data::Table& contacts = data::TableOf(ContactDef());
+    for (const char* address : {"ann@example.org", "", "cy@example.org"}) {
+        contacts.Clear();
+        Contact& c = contacts.Rec<Contact>();
+        c.FirstName = "Friend";
+        c.LastName = address;
+        c.Email = address;
+        c.ContactCategory = "Friends";
+        ASSERT_EQ(contacts.AddAutoNumbered(ContactDef().key("C_:KeyClientID")), 0);
+    }
+    int32_t id = AddMessage("N/A", "Party");
+    data::Table& messages = data::TableOf(MessagesDef());
+    messages.Rec<MessagesRecord>().MailType = "Mass Mailing";
+    messages.Rec<MessagesRecord>().EmailToGroup = "Friends";
+    ASSERT_EQ(messages.Put(), 0);
+    std::vector<std::string> shown;
+    MailScriptServices s;
+    s.setActivityText = [&](const std::string& text) {
+        shown.push_back(text);
+        SetActivityText(text);
+    };
+    InstallMailScriptServices(s);
+
+    QWidget* w = OpenMessages();
+    ASSERT_NE(w, nullptr);
+    SendFirstRow(w);
+    Tick();
+    EXPECT_TRUE(w->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !shown.empty() && shown.back().empty(); }, 20000)) << server.errors();
+    // The list queues the step as for any message; the run then counts.
+    EXPECT_EQ(shown, (std::vector<std::string>{"Sending Email...", "Mailing 1/2", "Mailing 2/2", ""}));
+    ASSERT_EQ(server.Received().size(), 2u);
+    EXPECT_EQ(server.Received()[0].rcpt, std::vector<std::string>{"ann@example.org"});
+    EXPECT_EQ(server.Received()[1].rcpt, std::vector<std::string>{"cy@example.org"});
+    Tick();
+    EXPECT_TRUE(ScriptQueue().Empty());
+    messages.Rec<MessagesRecord>().EmailID = id;
+    ASSERT_EQ(messages.Get(MessagesDef().key("M_:KeyEmailID")), 0);
+    EXPECT_EQ(messages.Rec<MessagesRecord>().LastDateSent, MakeDate(3, 4, 2025));
+}
+
 // The body of a received mail: its first part when it has several.
 std::string BodyOf(const krtest::MimePart& whole) {
     const auto parts = krtest::SplitMultipart(whole);
