@@ -416,10 +416,20 @@ TEST_F(MassAndNewsTest, NewsMessageIsPostedToItsGroups) {
     EXPECT_EQ(values["EMAILHOST"], kr::Options().News_Host.get());
     EXPECT_EQ(Row(id).LastDateSent, kr::MakeDate(12, 3, 2024));
 
-    // The server's refusal is the result 9 with its reply.
-    WriteAccount("NNTP User Name=bob\nNNTP Password=wrong\nNNTP Timeout=10\n");
-    EXPECT_EQ(kr::SendEmailMessage(id, false, true), 9);
-    EXPECT_EQ(values["MAILERROR"], "Mail Server Error:\r481 Authentication failed");
-    EXPECT_NE(EventLog().find("Could not send local.test"), std::string::npos);
+    // Each refusal of the server is the result 9 with its reply.
+    int32_t unknown = AddRow("no.such.group", [](MessagesRecord& r) { r.MailType = "News"; });
+    struct Case {
+        std::string account;
+        int32_t row;
+        std::string reply;
+    };
+    for (const Case& c : {Case{"NNTP User Name=bob\nNNTP Password=wrong\n", id, "481 Authentication failed"},
+                          Case{"NNTP User Name=bob\nNNTP Password=secret\n", unknown, "441 "},
+                          Case{"", id, "480 "}}) {
+        WriteAccount(c.account + "NNTP Timeout=10\n");
+        EXPECT_EQ(kr::SendEmailMessage(c.row, false, true), 9) << c.reply;
+        EXPECT_EQ(values["MAILERROR"].rfind("Mail Server Error:\r" + c.reply, 0), 0u) << values["MAILERROR"];
+    }
+    EXPECT_NE(EventLog().find("Could not send no.such.group"), std::string::npos);
     EXPECT_EQ(server.Spooled().size(), 1u);
 }
