@@ -523,7 +523,8 @@ std::string SalvageResult::Report(const std::string& file) const {
     if (uncountedPages() > 0)
         out << "Rows on " << uncountedPages() << " damaged page" << (uncountedPages() == 1 ? "" : "s")
             << " may be lost\n";
-    if (!keptAs.empty()) out << "The damaged file was kept as " << keptAs << "\n";
+    // Kept whether anything was damaged or not, so it is not called damaged.
+    if (!keptAs.empty()) out << "The file as it was before the repair is kept as " << keptAs << "\n";
     return out.str();
 }
 

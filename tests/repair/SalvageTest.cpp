@@ -31,6 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr int kPage = 4096;
 
@@ -303,6 +304,9 @@ TEST_F(SalvageTest, HelperProgramOnAHealthyFileLosesNothing) {
     std::stringstream text;
     text << report.rdbuf();
     EXPECT_THAT(text.str(), HasSubstr("Total: 307 records saved, 0 lost"));
+    // Nothing was damaged: the kept copy is named for what it is.
+    EXPECT_THAT(text.str(), HasSubstr("The file as it was before the repair is kept as " + file_ + ".damaged\n"));
+    EXPECT_THAT(text.str(), Not(HasSubstr("damaged file")));
     EXPECT_EQ(Integrity(file_, "pw"), "ok");
     EXPECT_EQ(RowsOf(file_, "pw").size(), 300u);
     EXPECT_TRUE(fs::exists(file_ + ".damaged"));
