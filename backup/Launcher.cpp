@@ -307,6 +307,7 @@ int LauncherLSZCLASS::Restore() {
     std::optional<FolderHolder> closed;
     auto finish = [&](int rc) {
         EndUnzip();
+        if (rc >= 0 && whenRestored_) whenRestored_();
         if (closed) StartKR98Again(*closed, dest);
         return rc;
     };
@@ -622,9 +623,9 @@ int DoRestore(LauncherRun& run, bool unattended) {
         z.OVERWRITEEXISTINGFILES = 1;
         // Somebody is there to answer the offer to close KR98.
         z.OfferToCloseKR98(!unattended);
+        if (!unattended)
+            z.WhenRestored([] { Message("Files successfully restored.", "Information", MessageIcon::Information); });
         rc = z.Restore();
-        if (rc >= 0 && !unattended)
-            Message("Files successfully restored.", "Information", MessageIcon::Information);
     }
     z.Kill();
     return rc >= 0 ? 0 : rc;

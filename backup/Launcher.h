@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ public:
     // restore goes on once the files are free (30 seconds at most), and the
     // KR98 is started again in the folder with the arguments it had.
     void OfferToCloseKR98(bool on) { offerToCloseKR98_ = on; }
+    // Run once a restore has succeeded, before a KR98 it closed is started
+    // again: the box it shows comes up before KR98's windows, not behind them.
+    void WhenRestored(std::function<void()> done) { whenRestored_ = std::move(done); }
     void ReportError(const std::string& text, const std::string& title, int32_t code);
     void ShowTestProgress();
     void ShowRestoreProgress();
@@ -53,6 +57,7 @@ private:
     bool IncludeMembers(const std::string& failTitle, const std::string* extractTo);
     int rowsCounted_ = 0;
     bool offerToCloseKR98_ = false;
+    std::function<void()> whenRestored_;
 };
 
 // The command line and preserved values of one launcher run.

@@ -1,11 +1,14 @@
 // A restore started from KR98's own File → Backup/Restore under openbox,
 // while that KR98 holds the data files: the offer to close it, answered Yes,
-// ends it, restores the archive and starts a new KR98 on the folder with the
-// same arguments; answered No, the first KR98 runs on and the data stays.
+// ends it, restores the archive, shows "Files successfully restored." and,
+// once it is answered, starts a new KR98 on the folder with the same
+// arguments (with KR_SCREENSHOT_DIR set, the screen with the box is saved
+// there as "restored.png"); answered No, the first KR98 runs on and the data stays.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -88,6 +91,12 @@ TEST_F(RestoreOverKR98Test, YesClosesKR98RestoresAndStartsItAgain) {
     EXPECT_EQ(kr98_.ExitCode(), 0);
     const std::string done = xdo::WindowNamed("^Information$", 30000);
     ASSERT_FALSE(done.empty()) << "the restore did not finish\n" << xdo::VisibleTitles();
+    // The restore's last box comes before the new KR98, so no window of it
+    // covers the box.
+    if (const char* shots = std::getenv("KR_SCREENSHOT_DIR"))
+        QProcess::execute("import", {"-window", "root", QString(shots) + "/restored.png"});
+    EXPECT_FALSE(AskFolderHolder(dir_.path().string()).has_value()) << "KR98 started again before the box";
+    EXPECT_EQ(FindTitled(display(), "Kairoll 2000"), 0u) << WindowTree(display());
     xdo::Keys(done, {"Return"});
     EXPECT_TRUE(xdo::WaitGone("^Backup / Restore$"));
 
