@@ -22,6 +22,7 @@
 #include "organiser/MailWorker.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr {
 
@@ -312,6 +313,8 @@ SetupWindow::SetupWindow() : WindowManager(kSetupProcedure) {}
 
 QWidget* SetupWindow::MakeWindow() {
     ui_.Build();
+    // Called from the tray menu too, where it does not restore the frame.
+    ui_.window->setProperty(kShowsWithoutFrame, true);
     return ui_.window;
 }
 

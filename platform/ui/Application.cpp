@@ -3,16 +3,21 @@
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QMenu>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeView>
 
 #include "platform/ui/Icons.h"
@@ -20,6 +25,7 @@
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/QtServices.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr {
 
@@ -131,6 +137,105 @@ private:
     }
 };
 
+// Every window opens at least as wide as its title needs (TitleWidth), so
+// the window manager shows the whole title. Windows that size themselves
+// as they show (message boxes fix their size then) are widened again just
+// after.
+class TitleFitter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+        auto* w = static_cast<QWidget*>(watched);
+        if (!w->isWindow() || w->windowTitle().isEmpty()) return false;
+        const Qt::WindowType type = w->windowType();
+        if (type != Qt::Window && type != Qt::Dialog) return false;
+        Fit(w);
+        QPointer<QWidget> guard = w;
+        QTimer::singleShot(0, w, [guard] {
+            if (guard && guard->isVisible()) Fit(guard);
+        });
+        return false;
+    }
+
+private:
+    static void Fit(QWidget* w) {
+        int need = TitleWidth(w->windowTitle());
+        if (QScreen* screen = w->screen()) need = std::min(need, screen->availableGeometry().width() * 9 / 10);
+        if (w->width() >= need || (w->maximumWidth() < need && w->maximumWidth() != w->minimumWidth())) return;
+        if (w->minimumWidth() == w->maximumWidth())
+            w->setFixedWidth(need);
+        else
+            w->resize(need, w->height());
+    }
+};
+
+// The desktop's dialog conventions for keys that Qt leaves to each control:
+// - Tab and Shift+Tab leave a multi-line entry for the next or previous
+//   control, as in a one-line entry; an entry would otherwise type a tab
+//   character and keep the focus for good.
+// - Ctrl+Tab and Ctrl+Shift+Tab switch the page of the sheet holding the
+//   focus from whichever control has it (a drop list, an entry), not only
+//   when the control happens to pass the key on.
+// - Shift+F10 opens the focused control's popup, as the Menu key does.
+class DesktopKeyConventions : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Polish) {
+            if (auto* plain = qobject_cast<QPlainTextEdit*>(watched))
+                plain->setTabChangesFocus(true);
+            else if (auto* rich = qobject_cast<QTextEdit*>(watched))
+                rich->setTabChangesFocus(true);
+            return false;
+        }
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || qobject_cast<QMenu*>(watched))
+            return false;
+        auto* w = static_cast<QWidget*>(watched);
+        const auto* k = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers m = k->modifiers() & ~Qt::KeypadModifier;
+        if (k->key() == Qt::Key_F10 && m == Qt::ShiftModifier) return OpenPopup(w);
+        if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
+            (m == Qt::ControlModifier || m == (Qt::ControlModifier | Qt::ShiftModifier)))
+            return TurnPage(w, k->key() == Qt::Key_Backtab || (m & Qt::ShiftModifier));
+        return false;
+    }
+
+private:
+    static bool OpenPopup(QWidget* w) {
+        if (w->contextMenuPolicy() == Qt::NoContextMenu || w->contextMenuPolicy() == Qt::PreventContextMenu)
+            return false;
+        QPoint pos = w->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        if (!w->rect().contains(pos)) pos = w->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, w->mapToGlobal(pos), Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &menu);
+        return true;
+    }
+    // The sheet's own key handling serves the key when the sheet or its
+    // tab row has the focus.
+    static bool TurnPage(QWidget* w, bool back) {
+        if (qobject_cast<QTabWidget*>(w) || qobject_cast<QTabBar*>(w)) return false;
+        QTabWidget* sheet = nullptr;
+        for (QWidget* p = w->parentWidget(); p && !sheet; p = p->isWindow() ? nullptr : p->parentWidget())
+            sheet = qobject_cast<QTabWidget*>(p);
+        if (!sheet || sheet->count() < 2) return false;
+        const int n = sheet->count();
+        int i = sheet->currentIndex();
+        for (int step = 0; step < n; ++step) {
+            i = (i + (back ? n - 1 : 1)) % n;
+            if (sheet->isTabEnabled(i) && sheet->isTabVisible(i)) break;
+        }
+        sheet->setCurrentIndex(i);
+        if (!sheet->window()->focusWidget() || !sheet->window()->focusWidget()->isVisible())
+            sheet->tabBar()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+};
+
 }  // namespace
 
 Application::Application(int& /*argc*/, char** argv)
@@ -139,6 +244,8 @@ Application::Application(int& /*argc*/, char** argv)
     setWindowIcon(ProgramIcon());
     installEventFilter(new FileDialogFitter(this));
     installEventFilter(new KeyboardRules(this));
+    installEventFilter(new DesktopKeyConventions(this));
+    installEventFilter(new TitleFitter(this));
 }
 
 Application::~Application() { UninstallQtServices(); }

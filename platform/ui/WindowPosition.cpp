@@ -1,10 +1,13 @@
 #include "platform/ui/WindowPosition.h"
 
+#include <QFontMetrics>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMargins>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QToolBar>
@@ -18,6 +21,10 @@
 #include "platform/runtime/Strings.h"
 
 namespace kr {
+
+int TitleWidth(const QString& title) {
+    return title.isEmpty() ? 0 : QFontMetrics(QApplication::font()).horizontalAdvance(title) + kTitleBarRoom;
+}
 
 namespace {
 
@@ -109,7 +116,11 @@ QMargins FrameMargins(const QWidget* sample, const QWidget* except) {
 // would give it.
 QSize OpeningSize(const QWidget* window) {
     QSize size = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
-    return size.expandedTo(window->minimumSize());
+    size = size.expandedTo(window->minimumSize());
+    // As wide as the title needs, as the window will open.
+    if (window->maximumWidth() >= TitleWidth(window->windowTitle()))
+        size.setWidth(std::max(size.width(), TitleWidth(window->windowTitle())));
+    return size;
 }
 
 QRect AvailableFor(const QWidget* w) {
@@ -145,6 +156,7 @@ void SetOuterGeometry(QWidget* window, const QRect& outer, const QMargins& frame
 }
 
 }  // namespace
+
 
 void SetCascadeFrame(QWidget* frame) { g_cascadeFrame = frame; }
 QWidget* CascadeFrame() { return g_cascadeFrame; }
@@ -186,6 +198,11 @@ std::vector<QWidget*> ArrangeableWindows() {
         if (w == g_cascadeFrame || !w->isVisible() || w->isMinimized() || w->parentWidget()) continue;
         const Qt::WindowType type = w->windowType();
         if (type != Qt::Window && type != Qt::Dialog) continue;
+        // Only the program's own titled windows: the tray icon's window is
+        // embedded in the tray host (moving it takes the icon out of the
+        // tray) and untitled helpers are no windows a user opened.
+        if (w->windowTitle().isEmpty() || w->inherits("QSystemTrayIconSys")) continue;
+        if (w->windowFlags() & (Qt::BypassWindowManagerHint | Qt::X11BypassWindowManagerHint)) continue;
         NoteWindowOpened(w);
         out.push_back(w);
     }
@@ -195,32 +212,96 @@ std::vector<QWidget*> ArrangeableWindows() {
     return out;
 }
 
+namespace {
+
+// The smallest outer size the window's layout allows.
+QSize MinimumOuter(const QWidget* w, const QMargins& frame) {
+    return w->minimumSize().expandedTo(w->minimumSizeHint()).grownBy(frame);
+}
+
+// Where Tile and Cascade arrange: the screen's available area. When the
+// frame stands at the top of the screen the area starts below it, so its
+// menus stay in view (below its menu bar and toolbar only, over the rest of
+// it, when the frame is too tall to leave a third of the screen); a frame
+// elsewhere, or hidden, leaves the whole area.
+QRect ArrangeArea(const std::vector<QWidget*>& windows) {
+    QWidget* frame = g_cascadeFrame;
+    const bool frameShows = frame && frame->isVisible() && !frame->isMinimized();
+    QRect area = AvailableFor(frameShows ? frame : windows.front());
+    if (!frameShows) return area;
+    const QRect f = frame->frameGeometry();
+    if (f.top() > area.top() + area.height() / 4) return area;
+    if (f.bottom() + 1 <= area.top() + area.height() * 2 / 3)
+        area.setTop(std::max(area.top(), f.bottom() + 1));
+    else
+        area.setTop(std::clamp(CascadeOrigin(frame).y(), area.top(), area.bottom() - 100));
+    return area;
+}
+
+}  // namespace
+
 void CascadeWindows() {
     const std::vector<QWidget*> windows = ArrangeableWindows();
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        QWidget* w = windows[i];
+    if (windows.empty()) return;
+    const QRect area = ArrangeArea(windows);
+    const int n = static_cast<int>(windows.size());
+    // One title bar's step between windows.
+    const int step = std::max(20, FrameMargins(windows.front(), nullptr).top());
+    // Each window as large as it is, at most what leaves room for the steps
+    // of the others, at least its minimum size.
+    const QSize room(std::max(area.width() - (n - 1) * step, area.width() / 2),
+                     std::max(area.height() - (n - 1) * step, area.height() / 2));
+    int k = 0;  // the step of the next window
+    for (int i = 0; i < n; ++i) {
+        QWidget* w = windows[static_cast<std::size_t>(i)];
         const QMargins frame = FrameMargins(w, nullptr);
-        // At most two thirds of the screen each, so the steps of the cascade
-        // fit and every title bar shows.
-        const QRect avail = AvailableFor(w);
-        const QSize outer = w->size().grownBy(frame).boundedTo(avail.size() * 2 / 3).expandedTo(w->minimumSize());
-        const int n = static_cast<int>(i);
-        const QRect slot = g_cascadeFrame ? CascadeSlot(n, outer)
-                                          : KeepOnScreen(QRect(avail.topLeft() + QPoint(24 * n, 24 * n), outer));
+        const QSize minimum = MinimumOuter(w, frame);
+        const QSize outer = w->size().grownBy(frame).boundedTo(room).expandedTo(minimum);
+        // A step that would push the window off the area starts the
+        // cascade again at the top.
+        QPoint at = area.topLeft() + QPoint(k * step, k * step);
+        if (k > 0 && (at.x() + outer.width() > area.right() + 1 || at.y() + outer.height() > area.bottom() + 1)) {
+            k = 0;
+            at = area.topLeft();
+        }
+        ++k;
         if (w->isMaximized()) w->showNormal();
-        SetOuterGeometry(w, slot, frame);
+        QRect g(at, outer);
+        if (g.right() > area.right()) g.moveRight(std::max(area.right(), area.left() + outer.width() - 1));
+        if (g.bottom() > area.bottom()) g.moveBottom(std::max(area.bottom(), area.top() + outer.height() - 1));
+        g.moveTopLeft(QPoint(std::max(g.left(), area.left()), std::max(g.top(), area.top())));
+        SetOuterGeometry(w, g, frame);
         w->raise();
     }
-    if (!windows.empty()) windows.back()->activateWindow();
+    windows.back()->activateWindow();
 }
 
 void TileWindows() {
     const std::vector<QWidget*> windows = ArrangeableWindows();
     if (windows.empty()) return;
-    QRect area = AvailableFor(g_cascadeFrame ? g_cascadeFrame.data() : windows.front());
-    if (g_cascadeFrame) area.setTop(std::clamp(CascadeOrigin(g_cascadeFrame).y(), area.top(), area.bottom() - 100));
+    const QRect area = ArrangeArea(windows);
     const int n = static_cast<int>(windows.size());
-    const int cols = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+    std::vector<QSize> minimum;
+    for (QWidget* w : windows) minimum.push_back(MinimumOuter(w, FrameMargins(w, nullptr)));
+    // The grid closest to square in which every window gets at least its
+    // minimum size; the square grid when none does.
+    auto fits = [&](int cols) {
+        const int rows = (n + cols - 1) / cols;
+        for (int i = 0; i < n; ++i) {
+            const int r = i / cols;
+            const int inRow = r == rows - 1 ? n - r * cols : cols;
+            if (minimum[static_cast<std::size_t>(i)].width() > area.width() / inRow ||
+                minimum[static_cast<std::size_t>(i)].height() > area.height() / rows)
+                return false;
+        }
+        return true;
+    };
+    const int square = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+    int cols = square;
+    for (int d = 0; d < n; ++d) {
+        if (square + d <= n && fits(square + d)) { cols = square + d; break; }
+        if (square - d >= 1 && fits(square - d)) { cols = square - d; break; }
+    }
     const int rows = (n + cols - 1) / cols;
     for (int i = 0; i < n; ++i) {
         QWidget* w = windows[static_cast<std::size_t>(i)];
@@ -230,9 +311,45 @@ void TileWindows() {
         const int x0 = area.left() + area.width() * c / inRow, x1 = area.left() + area.width() * (c + 1) / inRow;
         const int y0 = area.top() + area.height() * r / rows, y1 = area.top() + area.height() * (r + 1) / rows;
         if (w->isMaximized()) w->showNormal();
-        SetOuterGeometry(w, QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1)), FrameMargins(w, nullptr));
+        const QMargins frame = FrameMargins(w, nullptr);
+        QRect g(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+        // Never below the window's minimum; kept inside the area.
+        g.setSize(g.size().expandedTo(minimum[static_cast<std::size_t>(i)]));
+        if (g.right() > area.right()) g.moveRight(area.right());
+        if (g.bottom() > area.bottom()) g.moveBottom(area.bottom());
+        g.moveTopLeft(QPoint(std::max(g.left(), area.left()), std::max(g.top(), area.top())));
+        SetOuterGeometry(w, g, frame);
         w->raise();
     }
+}
+
+std::vector<QWidget*> HideWindowsWithFrame(const QWidget* frame) {
+    auto staysOut = [frame](const QWidget* w) {
+        for (; w; w = w->parentWidget() ? w->parentWidget()->window() : nullptr) {
+            if (w == frame || w->property(kShowsWithoutFrame).toBool() || qobject_cast<const QMessageBox*>(w))
+                return true;
+        }
+        return false;
+    };
+    std::vector<QWidget*> hidden;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || w->windowTitle().isEmpty() || w->inherits("QSystemTrayIconSys")) continue;
+        const Qt::WindowType type = w->windowType();
+        if (type != Qt::Window && type != Qt::Dialog) continue;
+        if (staysOut(w)) continue;
+        NoteWindowOpened(w);
+        hidden.push_back(w);
+    }
+    std::sort(hidden.begin(), hidden.end(), [](const QWidget* a, const QWidget* b) {
+        return a->property("krOpened").toInt() < b->property("krOpened").toInt();
+    });
+    for (QWidget* w : hidden) w->hide();
+    return hidden;
+}
+
+void ShowWindowsAgain(const std::vector<QPointer<QWidget>>& windows) {
+    for (const QPointer<QWidget>& w : windows)
+        if (w && !w->isVisible()) w->show();
 }
 
 void PlaceOverWindow(QWidget* window, const QWidget* anchor) {

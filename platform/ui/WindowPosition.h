@@ -5,11 +5,13 @@
 // in pixels) and Maximize (1 when it was maximised).
 #pragma once
 
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <string>
 #include <vector>
 
+class QString;
 class QWidget;
 
 namespace kr {
@@ -52,10 +54,34 @@ QRect CascadeSlot(int n, QSize outerSize);
 // menu bar.
 void CascadeWindows();
 void TileWindows();
+// The room a title bar needs besides its text: measured once under the
+// desktop's window manager (openbox's own theme: the window icon and its
+// padding take 20 pixels on the left, the three buttons 50 on the right,
+// and the title is centred over the whole bar, so both sides count as the
+// larger, with a margin for a title font a little wider than the
+// program's).
+inline constexpr int kTitleBarRoom = 110;
+// The width a window needs so that its title shows whole: the title in the
+// application font and kTitleBarRoom. Every window opens at least this wide.
+int TitleWidth(const QString& title);
+
 // The program's open top-level windows other than the frame, popups and
 // dialogs of another window, in the order they were opened (as noted by
 // NoteWindowOpened, which the window manager calls as it opens a window).
 std::vector<QWidget*> ArrangeableWindows();
 void NoteWindowOpened(QWidget* window);
+
+// A window whose property of this name is true stays on screen while the
+// frame sits in the tray: what must reach the user (task messages and
+// advance warnings, Options and About called from the tray menu).
+inline constexpr const char* kShowsWithoutFrame = "krShowsWithoutFrame";
+// Hides the program's windows that go with the frame into the tray: every
+// visible titled top-level window but the frame, message boxes, the tray
+// icon's window and those marked kShowsWithoutFrame (and their dialogs).
+// Returns them, in their order, for ShowWindowsAgain.
+std::vector<QWidget*> HideWindowsWithFrame(const QWidget* frame);
+// Shows again those of the windows that still exist and were not shown
+// meanwhile, in their order.
+void ShowWindowsAgain(const std::vector<QPointer<QWidget>>& windows);
 
 }  // namespace kr

@@ -11,6 +11,7 @@
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Value.h"
 #include "scheduler/TimerCycle.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr {
 
@@ -54,6 +55,8 @@ AboutWindow::AboutWindow() : WindowManager(kAboutProcedure) {}
 
 QWidget* AboutWindow::MakeWindow() {
     ui_.Build();
+    // Called from the tray menu too, where it does not restore the frame.
+    ui_.window->setProperty(kShowsWithoutFrame, true);
     return ui_.window;
 }
 

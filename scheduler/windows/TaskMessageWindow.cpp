@@ -18,6 +18,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/WindowManager.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr {
 namespace {
@@ -57,6 +58,8 @@ protected:
     QWidget* MakeWindow() override {
         ui.Build();
         if (modal_) ui.window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        // A task's message reaches the user while the frame is in the tray.
+        ui.window->setProperty(kShowsWithoutFrame, true);
         return ui.window;
     }
     bool Init() override {

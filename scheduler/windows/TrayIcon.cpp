@@ -8,6 +8,7 @@
 
 #include "platform/runtime/Strings.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/WindowPosition.h"
 #include "scheduler/windows/FrameIcons.h"
 
 namespace kr {
@@ -137,12 +138,18 @@ void TrayIcon::HideWindow() {
     if (!window_) return;
     window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->hide();
+    // The lists, forms, wizards and reports opened from the window go into
+    // the tray with it; what must reach the user stays.
+    for (QWidget* w : HideWindowsWithFrame(window_)) hiddenWith_.emplace_back(w);
 }
 
 void TrayIcon::RestoreWindow() {
     if (!window_) return;
     window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
+    std::vector<QPointer<QWidget>> again;
+    again.swap(hiddenWith_);
+    ShowWindowsAgain(again);
     window_->raise();
     if (!window_->isActiveWindow()) window_->activateWindow();
 }

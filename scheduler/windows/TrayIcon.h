@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QSystemTrayIcon;
 
@@ -65,6 +66,8 @@ public:
     void UnregisterEvents();
     bool HidesOnMinimize() const { return routed_; }
 
+    // Hiding takes the program's other windows along (HideWindowsWithFrame);
+    // restoring shows them again over the window.
     virtual void HideWindow();
     virtual void RestoreWindow();
     virtual void HandleLeftClick() {}
@@ -96,6 +99,7 @@ private:
     void PostToWindow(int event);
 
     QPointer<QWidget> window_;
+    std::vector<QPointer<QWidget>> hiddenWith_;  // hidden with the window, shown with it again
     QSystemTrayIcon* tray_ = nullptr;
     int uid_ = 0;
     std::string icon_;  // 256 characters

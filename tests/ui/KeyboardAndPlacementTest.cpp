@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QTabWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -161,6 +162,70 @@ TEST(KeyboardRulesTest, StrayAltLettersReachControlsThatDoNotTypeAndNoneThatWoul
     EXPECT_EQ(plain->toPlainText(), "ab");
 }
 
+TEST(KeyboardRulesTest, DialogKeysLeaveEntriesTurnPagesAndOpenPopups) {
+    QWidget window;
+    window.setWindowTitle("Dialog keys");
+    auto* outer = new QVBoxLayout(&window);
+    auto* sheet = new QTabWidget(&window);
+    auto* first = new QWidget;
+    auto* firstLayout = new QVBoxLayout(first);
+    auto* before = new QLineEdit(first);
+    auto* plain = new QPlainTextEdit(first);
+    auto* rich = new QTextEdit(first);
+    auto* after = new QLineEdit(first);
+    for (QWidget* w : std::initializer_list<QWidget*>{before, plain, rich, after}) firstLayout->addWidget(w);
+    auto* second = new QWidget;
+    auto* secondLayout = new QVBoxLayout(second);
+    auto* combo = new QComboBox(second);
+    combo->addItems({"Windows Default", "October 31, 1959"});
+    auto* list = new QListWidget(second);
+    list->addItems({"a", "b"});
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    secondLayout->addWidget(combo);
+    secondLayout->addWidget(list);
+    sheet->addTab(first, "One");
+    sheet->addTab(second, "Two");
+    sheet->addTab(new QWidget, "Off");
+    sheet->setTabEnabled(2, false);
+    outer->addWidget(sheet);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == &window; }));
+
+    // Tab and Shift+Tab pass through both kinds of multi-line entry; they type nothing.
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), rich);
+    QTest::keyClick(rich, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), after);
+    QTest::keyClick(after, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(rich, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClick(plain, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), before);
+    EXPECT_EQ(plain->toPlainText(), "");
+    EXPECT_EQ(rich->toPlainText(), "");
+
+    // Ctrl+Tab turns the page from an entry and from a drop list, skipping
+    // a page that is off, and Ctrl+Shift+Tab turns it back.
+    plain->setFocus();
+    QTest::keyClick(plain, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(sheet->currentIndex(), 1);
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(sheet->currentIndex(), 0) << "the drop list kept the key";
+    EXPECT_EQ(combo->currentIndex(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(sheet->currentIndex(), 1);
+
+    // Shift+F10 asks the focused list for its popup, as the Menu key does.
+    int asked = 0;
+    QObject::connect(list, &QWidget::customContextMenuRequested, [&](const QPoint&) { ++asked; });
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(asked, 1);
+}
+
 class PlacementTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -252,6 +317,43 @@ TEST_F(PlacementTest, TileAndCascadeArrangeTheOpenWindowsBesideTheFrame) {
         EXPECT_GT(g.top(), prev.top()) << i;
         EXPECT_GT(g.left(), prev.left()) << i;
     }
+}
+
+TEST_F(PlacementTest, ArrangementsPassOverUntitledWindowsStepTallOnesAndKeepMinimumSizes) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    // A window without a title, as the tray icon's is: neither listed nor moved.
+    QWidget untitled;
+    untitled.setGeometry(avail.x() + 5, avail.bottom() - 40, 30, 30);
+    untitled.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&untitled));
+    const QRect untitledAt = untitled.geometry();
+    std::vector<ProbeWindow*> windows;
+    for (const char* name : {"One", "Two", "Three", "Four"}) windows.push_back(test::OpenPositionedProbe(name));
+    for (ProbeWindow* w : windows) ASSERT_TRUE(w);
+    ASSERT_EQ(ArrangeableWindows().size(), 4u);
+
+    // Windows as tall as the screen still cascade one step apart.
+    for (ProbeWindow* w : windows) w->Window()->resize(avail.width() * 3 / 4, avail.height());
+    CascadeWindows();
+    test::Pump();
+    for (std::size_t i = 1; i < windows.size(); ++i) {
+        const QRect prev = windows[i - 1]->Window()->frameGeometry(), g = windows[i]->Window()->frameGeometry();
+        EXPECT_GT(g.top(), prev.top()) << i;
+        EXPECT_EQ(g.top() - prev.top(), g.left() - prev.left()) << i;
+        EXPECT_TRUE(avail.contains(g)) << i;
+    }
+    EXPECT_EQ(untitled.geometry(), untitledAt);
+
+    // Tiled, no window is smaller than its minimum.
+    for (ProbeWindow* w : windows) w->Window()->setMinimumSize(avail.width() / 3, avail.height() / 5);
+    TileWindows();
+    test::Pump();
+    for (ProbeWindow* w : windows) {
+        EXPECT_GE(w->Window()->width(), w->Window()->minimumWidth());
+        EXPECT_GE(w->Window()->height(), w->Window()->minimumHeight());
+        EXPECT_TRUE(avail.contains(w->Window()->frameGeometry()));
+    }
+    EXPECT_EQ(untitled.geometry(), untitledAt);
 }
 
 TEST(IconsTest, EveryNamedIconHasAnImageAndMessagesHaveNoMinimiseOrMaximise) {
