@@ -2,7 +2,8 @@
 // Window → Tile and Window → Cascade arrange the four lists within the
 // screen's work area and leave the tray icon where it is, embedded and
 // drawn; minimising the frame into the tray takes the lists along, and a
-// double click on the icon brings the frame and the lists back. With
+// double click on the icon brings the frame and the lists back; a new tray
+// host after the first one ended gets the icon again. With
 // KR_SCREENSHOT_DIR set, the screen after Tile and after Cascade is saved
 // there ("tile.png", "cascade.png").
 #include <gtest/gtest.h>
@@ -186,6 +187,13 @@ TEST_F(ArrangeE2ETest, TileAndCascadeLeaveTheTrayIconAndTheListsGoToTheTrayWithT
         },
         10000))
         << "a list did not come back\n" << WindowTree(display());
+
+    // The tray host ends and another one starts: the icon comes back in it.
+    tray_.reset();
+    tray_ = std::make_unique<TrayHost>();
+    ASSERT_TRUE(tray_->Start(display())) << "the second tray host did not start";
+    EXPECT_TRUE(WaitUntil([&] { return (icon = TrayIcon()) != 0 && IconDrawn(icon); }, 15000))
+        << "the icon did not come back\n" << WindowTree(display());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 
 #include <functional>
 
@@ -169,6 +170,23 @@ TEST_F(OptionsWindowTest, TestSettingsSendsARealMailWithoutBlindCopy) {
     ASSERT_TRUE(WaitFor([&] { return !responder_.shown().empty(); }));
     EXPECT_EQ(Titles(), std::vector<std::string>{"Warning"});
     EXPECT_EQ(responder_.shown()[0].request.text.rfind("Test message not sent.\r\n\r\nError:  ", 0), 0u);
+}
+
+TEST_F(OptionsWindowTest, CtrlTabTurnsThePageFromTheDateFormatList) {
+    ASSERT_NE(Open(), nullptr);
+    auto* sheet = Control<QTabWidget>("sheet");
+    auto* format = Control<QComboBox>("dateFormat");
+    ASSERT_TRUE(sheet && format);
+    window_->Window()->activateWindow();
+    int page = -1;
+    for (QWidget* p = format; p && page < 0; p = p->parentWidget()) page = sheet->indexOf(p);
+    ASSERT_GE(page, 0);
+    sheet->setCurrentIndex(page);
+    const QString chosen = format->currentText();
+    format->setFocus();
+    QTest::keyClick(format, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(sheet->currentIndex(), (page + 1) % sheet->count());
+    EXPECT_EQ(format->currentText(), chosen);
 }
 
 TEST_F(OptionsWindowTest, SavedMailSettingsAreUsedWithoutOpeningOptionsAgain) {

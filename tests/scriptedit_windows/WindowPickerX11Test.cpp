@@ -3,8 +3,14 @@
 // list with the arrows and Enter, with the mouse, or typed from its first
 // letters, fills the field with the whole title and is stored whole; the
 // open drop list is wide enough to show the title and stays on the screen.
+// A hidden window of ours is in the list until "Exclude hidden windows in
+// comparisons and lists" is ticked and saved in Options, and then at once
+// is not (with KR_SCREENSHOT_DIR set, the open list is saved there as
+// "picker.png").
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -13,6 +19,9 @@
 #include <QTreeView>
 
 #include "ScriptWindowsFixture.h"
+#include "dictionary/Settings.h"
+#include "dictionary/windows/Setup.h"
+#include "platform/desktop/WindowHelpers.h"
 // Last: Xlib's macros clash with Qt's headers.
 #include <X11/extensions/XTest.h>
 
@@ -163,6 +172,46 @@ protected:
 
 TEST_F(WindowPickerX11Test, AWindowChosenInEachPickerFillsItsFieldWithTheWholeTitle) {
     ChooseInEveryPicker();
+}
+
+TEST_F(WindowPickerX11Test, HiddenWindowsLeaveTheListOnceOptionsSavesExcludeHidden) {
+    // The program hands the saved option to the window lists so.
+    const int hook = AddOptionsAppliedHook([] { SetExcludeHiddenWindows(Options().ExclHidden != 0); });
+    const Window shown = display_.Make(kTitle.toStdString(), "", "Figures", true);
+    const Window hidden = display_.Make("Helper window of ours", "", "Helper", false);
+    ASSERT_TRUE(shown && hidden);
+    auto listed = [&](const QString& title) {
+        QWidget* form = OpenForm(kInsertRecord, "New Script Action");
+        if (!form) return -2;
+        ButtonText(form, "Set Focus")->click();
+        QComboBox* box = Picker(form);
+        box->setFocus(Qt::TabFocusReason);
+        WaitFor([&] { return box->hasFocus() && box->count() > 0; });
+        int row = -1;
+        for (int r = 0; r < box->count(); ++r)
+            if (box->itemText(r) == title) row = r;
+        if (const char* dir = std::getenv("KR_SCREENSHOT_DIR"); dir && title == kTitle) {
+            box->showPopup();
+            WaitFor([&] { return box->view()->isVisible(); });
+            test::Pump(100);
+            box->view()->window()->grab().save(QString(dir) + "/picker.png");
+            box->hidePopup();
+        }
+        form->close();
+        test::Pump(50);
+        return row;
+    };
+    EXPECT_GE(listed("Helper window of ours"), 0) << "hidden windows are listed while the option is off";
+
+    SetupWindow* setup = kr::Setup();
+    ASSERT_NE(setup, nullptr);
+    setup->Window()->findChild<QCheckBox*>("exclHidden")->setChecked(true);
+    setup->Window()->findChild<QPushButton*>("ok")->click();
+    test::Pump(50);
+    EXPECT_LT(listed("Helper window of ours"), 0) << "a hidden window is listed after OK";
+    EXPECT_GE(listed(kTitle), 0);
+    RemoveOptionsAppliedHook(hook);
+    SetExcludeHiddenWindows(false);
 }
 
 TEST_F(WindowPickerX11Test, UnderOpenboxTheChosenTitleFillsTheFieldToo) {
