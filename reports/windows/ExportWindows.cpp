@@ -29,8 +29,8 @@ constexpr int kPictureRole = Qt::UserRole + 1;
 // only its entry; Space, Ctrl with a click or the Ctrl key alone turn the
 // entry's mark over; Shift with a click, the Shift key alone and Shift with
 // a moving key mark every entry from the anchor to the current one and
-// nothing else. Every other key (plain arrows, Home, End, Enter) moves or
-// acts without changing a mark. The anchor is the entry last clicked or
+// nothing else. Every other key (plain arrows, Home, End) moves without
+// changing a mark, and Enter presses OK. The anchor is the entry last clicked or
 // turned over.
 class MarkList : public QListWidget {
 public:
@@ -65,6 +65,16 @@ protected:
         }
         if (key == Qt::Key_Space && !(e->modifiers() & (Qt::ShiftModifier | Qt::AltModifier))) {
             Toggle();
+            return;
+        }
+        // Enter presses the window's default button (OK), as it does in the
+        // window's other controls, and leaves every mark as it is.
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !(e->modifiers() & ~Qt::KeypadModifier)) {
+            for (QPushButton* b : window()->findChildren<QPushButton*>())
+                if (b->isDefault() && b->isVisible() && b->isEnabled() && b->window() == window()) {
+                    b->click();
+                    return;
+                }
             return;
         }
         QListWidget::keyPressEvent(e);

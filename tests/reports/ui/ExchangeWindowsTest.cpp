@@ -209,6 +209,28 @@ TEST_F(ExchangeWindowsTest, FieldListMarksFollowSpaceCtrlAndShiftAndNoOtherKey) 
     EXPECT_TRUE(labels.contains("Export Fields")) << labels.join("|").toStdString();
 }
 
+TEST_F(ExchangeWindowsTest, EnterInAFieldListPressesOkAndChangesNoMark) {
+    for (const char* name : {"allFields", "exportFields"}) {
+        SCOPED_TRACE(name);
+        dialogs_.clear();
+        exportTo_.reset();
+        QPointer<QWidget> w = OpenExport();
+        ASSERT_NE(w, nullptr);
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        auto* list = Child<QListWidget>(w, name);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Space);
+        const QStringList marked = Marked(list);
+        ASSERT_EQ(marked.size(), 1);
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(dialogs_, std::vector<std::string>{"Export File"}) << "Enter did not press OK";
+        if (w) EXPECT_EQ(Marked(list), marked);
+        EXPECT_TRUE(test::WaitFor([&] { return !w || !w->isVisible(); }));
+    }
+}
+
 TEST_F(ExchangeWindowsTest, ButtonsMarkOnlyWhatTheyAddAndKeepTheOtherMarks) {
     QPointer<QWidget> w = OpenExport();
     ASSERT_NE(w, nullptr);
