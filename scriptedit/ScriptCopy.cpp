@@ -14,8 +14,14 @@ using data::kLevelBenign;
 
 constexpr int kMaxSequenceOffset = 5000;
 
-ProcessState RunAndReport(const std::shared_ptr<RecordProcess>& p) {
+ScriptProcessRunner& Runner() {
+    static ScriptProcessRunner runner;
+    return runner;
+}
+
+ProcessState RunAndReport(const std::shared_ptr<RecordProcess>& p, const std::string& text) {
     p->onError = [](const std::string& e) { Message(e, "Error"); };
+    if (Runner() && p->total() > 0) return Runner()(p, text);
     return RunToEnd(*p);
 }
 
@@ -76,8 +82,12 @@ std::shared_ptr<RecordProcess> MakeCopyScript(int32_t fromID, int32_t toID) {
     return p;
 }
 
-ProcessState DeleteScript(int32_t taskID) { return RunAndReport(MakeDeleteScript(taskID)); }
+void SetScriptProcessRunner(ScriptProcessRunner runner) { Runner() = std::move(runner); }
 
-ProcessState CopyScript(int32_t fromID, int32_t toID) { return RunAndReport(MakeCopyScript(fromID, toID)); }
+ProcessState DeleteScript(int32_t taskID) { return RunAndReport(MakeDeleteScript(taskID), "Deleting Script"); }
+
+ProcessState CopyScript(int32_t fromID, int32_t toID) {
+    return RunAndReport(MakeCopyScript(fromID, toID), "Copying Script");
+}
 
 }  // namespace kr

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/runtime/RecordProcess.h"
 
@@ -26,9 +28,17 @@ std::shared_ptr<RecordProcess> MakeDeleteScript(int32_t taskID);
 // the copy goes on with the next item.
 std::shared_ptr<RecordProcess> MakeCopyScript(int32_t fromID, int32_t toID);
 
-// The same, run to the end at once. Per-item errors are shown (titled
-// "Error") once their batch is written; the result is the process's state.
+// The same, for callers that wait for the end: run by the installed runner
+// (the windows show the progress window, "Deleting Script" or "Copying
+// Script", whose Cancel stops before the next item), else to the end at
+// once. Per-item errors are shown (titled "Error") once their batch is
+// written; the result is the process's state.
 ProcessState DeleteScript(int32_t taskID);
 ProcessState CopyScript(int32_t fromID, int32_t toID);
+
+// Runs a whole-script process to its end or its cancel, with the text of
+// its progress window's user line, and answers its final state.
+using ScriptProcessRunner = std::function<ProcessState(std::shared_ptr<RecordProcess>, const std::string& text)>;
+void SetScriptProcessRunner(ScriptProcessRunner runner);
 
 }  // namespace kr

@@ -23,7 +23,10 @@ int32_t ReserveTaskID(int32_t copySourceID) {
 }
 
 void ReleaseReservedTask(int32_t id) {
-    if (id != 0) DeleteScript(id);
+    // A delete stopped part way keeps the placeholder (disabled, so never
+    // run) with the items left: given back, its ID would pass them on to
+    // the next new task.
+    if (id != 0 && DeleteScript(id) != ProcessState::Finished) return;
     Schedule_File().CancelAutoInc();
 }
 

@@ -17,7 +17,8 @@ namespace kr::tasks {
 // that still carries `copySourceID` (a copy primed with its source's record)
 // is given a new ID too. Returns the new ID, 0 when none could be reserved.
 int32_t ReserveTaskID(int32_t copySourceID = 0);
-// Gives a reserved ID back: the task's script items and the placeholder go.
+// Gives a reserved ID back: the task's script items and the placeholder go
+// (a delete of the items cancelled part way keeps the placeholder).
 void ReleaseReservedTask(int32_t id);
 
 // CopySourceID: the task a list is copying (set before it opens the form

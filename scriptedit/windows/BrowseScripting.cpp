@@ -360,6 +360,7 @@ void PrintCurrentScript(std::function<void(int)> done) {
 void RegisterScriptWindows() {
     tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
     InstallTemplateAskWindows();
+    InstallScriptProcessWindow();
     RegisterProcedure("BrowseScriptTemplates", [] { BrowseScriptTemplates(); });
     RegisterProcedure("Wizard:Script", [] { Wizard_Script(); });
     tasks::SetScriptWizardOpener([](int request, std::function<void(int)> done) {

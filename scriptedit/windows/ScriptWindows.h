@@ -119,7 +119,11 @@ void PrintScriptTemplate(int32_t wizID, const std::string& description, std::fun
 // done gets the response; without it the wizard opens on its own.
 void Wizard_Script(std::function<void(int response)> done = {});
 
-// Makes the script list the task form's "&Scripting".
+// The whole-script delete and copy that callers wait for (DeleteScript,
+// CopyScript) run in the progress window, with Cancel.
+void InstallScriptProcessWindow();
+
+// Makes the script list the task form's "&Scripting"; installs the above.
 void RegisterScriptWindows();
 
 }  // namespace kr::scriptedit

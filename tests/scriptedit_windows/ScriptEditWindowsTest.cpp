@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -16,6 +17,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 #include "PrintedText.h"
 #include "ScriptWindowsFixture.h"
@@ -26,6 +28,8 @@
 #include "platform/runtime/Services.h"
 #include "platform/ui/PopupMenu.h"
 #include "platform/ui/Requests.h"
+#include "scriptedit/ScriptBatch.h"
+#include "scriptedit/ScriptCopy.h"
 #include "scriptedit/ScriptItemRules.h"
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
@@ -435,6 +439,78 @@ TEST_F(ScriptEditWindowsTest, ClearAllAsksThenDeletesALongScriptAndShowsAFailure
     ASSERT_TRUE(test::WaitFor([&] { return done != 0; }));
     EXPECT_EQ(done, 2);
     EXPECT_EQ(Items().size(), 501u);
+}
+
+}  // namespace
+}  // namespace kr
+
+namespace kr {
+namespace {
+
+// The progress window of a whole-script process, once it shows.
+QWidget* ProgressWindow(const char* userText) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* user = w->findChild<QLabel*>("userText");
+        if (w->isVisible() && w->windowTitle() == "Processing Records" && user && user->text() == userText) return w;
+    }
+    return nullptr;
+}
+
+TEST_F(ScriptEditWindowsTest, ALongCopyShowsItsProgressAndCancelKeepsTheItemsCopiedWhole) {
+    scriptedit::InstallScriptProcessWindow();
+    constexpr int kItems = 1500;
+    ScriptBatch batch;
+    batch.Begin();
+    for (int i = 1; i <= kItems; ++i) {
+        Scripting s;
+        s.ID = 5;
+        s.Sequence = i;
+        s.Action = "Send Keys";
+        s.Keystrokes = "keys " + std::to_string(i);
+        s.FocusOnWindow = "Window " + std::to_string(i);
+        Scripting_File().rec() = s;
+        ASSERT_EQ(Scripting_File().File().Add(), 0);
+    }
+    batch.End();
+
+    // Cancel once the window has shown some progress.
+    bool shown = false;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        QWidget* w = ProgressWindow("Copying Script");
+        if (!w) return;
+        shown = true;
+        if (w->findChild<QLabel*>("percent")->text() == "0% Completed") return;
+        w->findChild<QPushButton*>("cancel")->click();
+        cancel.stop();
+    });
+    cancel.start(5);
+    EXPECT_EQ(CopyScript(5, 9), ProcessState::Cancelled);
+    cancel.stop();
+    EXPECT_TRUE(shown);
+    const std::vector<Scripting> copied = Items(9);
+    EXPECT_GT(copied.size(), 0u);
+    EXPECT_LT(copied.size(), static_cast<size_t>(kItems));
+    for (size_t i = 0; i < copied.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        EXPECT_EQ(copied[i].Sequence, static_cast<int32_t>(i + 1));
+        EXPECT_EQ(copied[i].Action.str(), "Send Keys");
+        EXPECT_EQ(copied[i].Keystrokes.str(), "keys " + n);
+        EXPECT_EQ(copied[i].FocusOnWindow.str(), "Window " + n);
+    }
+    EXPECT_EQ(Items(5).size(), static_cast<size_t>(kItems));
+    EXPECT_EQ(ProgressWindow("Copying Script"), nullptr);
+
+    // The delete runs in the same window, here to its end.
+    bool deleting = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { deleting = deleting || ProgressWindow("Deleting Script"); });
+    watch.start(5);
+    EXPECT_EQ(DeleteScript(9), ProcessState::Finished);
+    watch.stop();
+    EXPECT_TRUE(deleting);
+    EXPECT_TRUE(Items(9).empty());
+    EXPECT_EQ(Items(5).size(), static_cast<size_t>(kItems));
 }
 
 }  // namespace
