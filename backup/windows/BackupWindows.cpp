@@ -24,6 +24,7 @@
 #include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/PopupMenu.h"
+#include "platform/ui/PrintSetup.h"
 #include "platform/ui/WindowPosition.h"
 
 namespace kr::backup {
@@ -160,8 +161,7 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
     QAction* info = make("&Information...", "information", [this] { ShowZipInformation(z_); });
     file->addAction(info);
     file->addSeparator();
-    QAction* printSetup = file->addAction("P&rint Setup...");
-    printSetup->setEnabled(false);  // the assistant prints nothing
+    file->addAction(make("P&rint Setup...", "printSetup", [this] { PrintSetupDialog(this); }));
     file->addAction(make("E&xit", "exit", [this] { close(); }));
     QMenu* edit = menuBar()->addMenu("&Edit");
     auto editKey = [](int key) {

@@ -25,6 +25,7 @@
 #include "platform/data/Errors.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/PrintSetup.h"
 
 namespace kr {
 
@@ -276,9 +277,14 @@ bool AsciiViewer::Printing() const { return job_ && !job_->finished; }
 void AsciiViewer::Print() {
     if (!list_ || Printing()) return;
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    // The dialog opens on the printer, paper and orientation of Print Setup.
+    PresetPrinter(*printer);
     QPrintDialog dialog(printer.get(), list_->window());
     dialog.setWindowTitle(QStringLiteral("Print"));
     if (dialog.exec() != QDialog::Accepted) return;
+    KeepChosenPaper(*printer);
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty())
+        SetLastPrintFile(printer->outputFileName().toStdString());
     QPrinter* p = printer.get();
     auto keep = std::make_shared<std::unique_ptr<QPrinter>>(std::move(printer));
     PrintTo(p, [keep](bool) { keep->reset(); });

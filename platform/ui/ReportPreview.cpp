@@ -1,5 +1,6 @@
 #include "platform/ui/ReportPreview.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/PrintSetup.h"
 #include "platform/ui/ProcessWindow.h"
 #include "platform/ui/Requests.h"
 #include "platform/ui/WindowManager.h"
@@ -107,8 +109,9 @@ protected:
         // A page at 100% fits in width; as much of its height as the screen allows.
         QScreen* screen = QGuiApplication::primaryScreen();
         const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-        const int w = std::min(avail.width() - 40, pages_->pageWidth * 96 / 1000 + 80);
-        const int h = std::min(avail.height() - 60, pages_->pageHeight * 96 / 1000 + 100);
+        const QSize paper = report::PaperSize(report::PaperOf(*pages_));
+        const int w = std::min(avail.width() - 40, paper.width() * 96 / 1000 + 80);
+        const int h = std::min(avail.height() - 60, paper.height() * 96 / 1000 + 100);
         ui.window->resize(std::max(w, 400), std::max(h, 300));
         Show(0);
         ui.print->setFocus();
@@ -190,6 +193,9 @@ bool PrintReportPages(const RenderedReport& pages, const std::string& outputFile
     if (!outputFile.empty()) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QString::fromStdString(outputFile));
+    } else if (ChosenPrintSetup()) {
+        // The printer of Print Setup; a file's name is asked now.
+        if (!AimPrinter(printer, QApplication::activeWindow())) return false;
     } else if (QPrinterInfo::defaultPrinterName().isEmpty()) {
         const ReportPreviewTexts t = ReportPreviewStrings();
         if (Message(t.NoDfltPrtrText, t.NoDfltPrtrTitle, MessageIcon::Exclamation, kButtonYes | kButtonNo,
@@ -197,6 +203,8 @@ bool PrintReportPages(const RenderedReport& pages, const std::string& outputFile
             return false;
     }
     printer.setFullPage(true);
+    // The paper the pages were laid out on (the one chosen when the report ran).
+    printer.setPageLayout(report::PaperOf(pages));
     printer.setDocName(QString::fromStdString(pages.title));
     const int count = static_cast<int>(pages.pages.size());
     std::vector<int> order;
@@ -230,7 +238,18 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     if (where == report::Destination::Cancelled) return finish(kRequestCancelled);
     const bool preview = where == report::Destination::Preview;
 
-    auto run = std::make_shared<report::ReportRun>(job->layout, job->total, job->read, preview, texts, job->batchSize);
+    // On a paper chosen in Print Setup the bands are laid out and paginated
+    // on that paper, so the preview shows what will be printed.
+    std::shared_ptr<const report::ReportLayout> layout = job->layout;
+    const std::optional<QPageLayout> paper = ChosenPageLayout();
+    double scale = 1.0;
+    if (paper) {
+        const QSize size = report::PaperSize(*paper);
+        auto fitted = report::FitToPaper(*layout, size.width(), size.height());
+        scale = fitted.scale;
+        layout = std::make_shared<const report::ReportLayout>(std::move(fitted.layout));
+    }
+    auto run = std::make_shared<report::ReportRun>(layout, job->total, job->read, preview, texts, job->batchSize);
     run->SetConfirmCancel(job->confirmCancel);
     auto printed = std::make_shared<bool>(false);
     ProcessWindowOptions o;
@@ -247,10 +266,13 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     // A report started on a thread of its own has no window yet: the
     // progress window is the procedure's window until the run is over.
     o.ownWindow = TopWindowOf(CurrentProcedureThread()) == nullptr;
-    o.afterEnd = [run, job, preview, printed, texts](std::function<void()> close) {
+    o.afterEnd = [run, job, preview, printed, texts, scale, paper](std::function<void()> close) {
         using Outcome = report::ReportRun::Outcome;
         if (run->outcome() != Outcome::Completed && run->outcome() != Outcome::PartialPreview) return close();
-        auto pages = std::make_shared<const RenderedReport>(run->TakePages());
+        RenderedReport taken = run->TakePages();
+        taken.scale = scale;
+        taken.paper = paper;
+        auto pages = std::make_shared<const RenderedReport>(std::move(taken));
         if (pages->pages.empty()) {
             Message(texts.NothingToPrntText, texts.NothingToPrntTitle, MessageIcon::Exclamation, kButtonOk);
             return close();

@@ -31,6 +31,7 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
+#include "platform/ui/PrintSetup.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Process.h"
 #include "platform/runtime/SessionUnlock.h"
@@ -274,9 +275,9 @@ void MainFrame::UpdateCommandStates() {
         EnableCommand(c.control, on);
     }
     // Standard actions with nothing behind them here: no help file, no
-    // printer set-up, no minimised child windows whose icons could be
-    // arranged (the program's windows minimise to the desktop's taskbar).
-    for (QAction* a : {ui_.printSetup, ui_.arrangeIcons, ui_.helpContents, ui_.helpSearch, ui_.helpHowTo})
+    // minimised child windows whose icons could be arranged (the program's
+    // windows minimise to the desktop's taskbar).
+    for (QAction* a : {ui_.arrangeIcons, ui_.helpContents, ui_.helpSearch, ui_.helpHowTo})
         a->setEnabled(false);
 }
 
@@ -684,6 +685,10 @@ void MainFrame::TakeAccepted(QObject* control) {
     auto* action = qobject_cast<QAction*>(control);
     if (action && action == ui_.tile) return TileWindows();
     if (action && action == ui_.cascade) return CascadeWindows();
+    if (action && action == ui_.printSetup) {
+        PrintSetupDialog(Window());
+        return;
+    }
     if (action && (action == ui_.cut || action == ui_.copy || action == ui_.paste)) {
         // The standard edit actions work on the control that has the focus.
         if (QWidget* focus = QApplication::focusWidget()) {

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
@@ -572,6 +573,29 @@ TEST_F(FrameTest, MenuItemsShowTheirTipsInTheFirstStatusZone) {
     ASSERT_EQ(contacts->actions().size(), 1);
     EXPECT_EQ(CommandOf(contacts->actions().front()), -58);
     EXPECT_EQ(MenuItem(f, {"&Reports", "&To Do"}), nullptr);
+}
+
+TEST_F(FrameTest, PrintSetupOpensThePrinterSetUpAndArrangeIconsStaysOff) {
+    MainFrame* f = Open();
+    EXPECT_FALSE(f->Layout().arrangeIcons->isEnabled());
+    for (QAction* a : {f->Layout().helpContents, f->Layout().helpSearch, f->Layout().helpHowTo})
+        EXPECT_FALSE(a->isEnabled());
+    QAction* setup = f->Layout().printSetup;
+    ASSERT_TRUE(setup->isEnabled());
+    bool shown = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->objectName() == "PrintSetup") {
+                shown = w->windowTitle() == "Print Setup";
+                static_cast<QDialog*>(w)->reject();
+                answer.stop();
+            }
+    });
+    answer.start(10);
+    setup->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !answer.isActive(); }, 10000));
+    EXPECT_TRUE(shown);
 }
 
 TEST(TrayIconTest, ResourceNamesAndTipsAsTheTrayGetsThem) {

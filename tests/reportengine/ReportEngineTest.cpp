@@ -92,6 +92,58 @@ TEST(ReportWriter, EmptyReportIsOnePageWithItsHeadings) {
     EXPECT_EQ(t.back(), "Page    1");
 }
 
+// A layout of `rows` detail bands 220 high between a header and a footer.
+report::ReportLayout Rows(int pageWidth, int pageHeight, int margin) {
+    report::ReportLayout l;
+    l.pageWidth = pageWidth;
+    l.pageHeight = pageHeight;
+    l.marginLeft = l.marginRight = margin;
+    l.pageHeader = report::Band(400, {report::Text(0, 0, 3000, 200, "Rows")});
+    l.detail = report::Band(220, {report::Text(0, 0, pageWidth - 2 * margin, 200, "row")});
+    l.pageFooter = report::Band(300, {report::PageNumber(0, 50, 1500, 200)});
+    return l;
+}
+
+int PagesOf(const report::ReportLayout& l, int rows) {
+    ReportWriter w(l);
+    for (int i = 0; i < rows; ++i) w.PrintDetail();
+    w.Close();
+    return w.PageCount();
+}
+
+TEST(FitToPaper, PagesBreakAtThePapersHeightAndAWideLayoutIsScaledToItsWidth) {
+    // A letter-portrait report on letter landscape: same margins, no
+    // scaling, fewer rows to a page.
+    const report::ReportLayout portrait = Rows(8500, 11000, 500);
+    const report::FittedLayout landscape = report::FitToPaper(portrait, 11000, 8500);
+    EXPECT_EQ(landscape.scale, 1.0);
+    EXPECT_EQ(landscape.layout.pageWidth, 11000);
+    EXPECT_EQ(landscape.layout.pageHeight, 8500);
+    EXPECT_EQ(landscape.layout.marginLeft, 500);
+    EXPECT_EQ(PagesOf(portrait, 100), 3);
+    EXPECT_EQ(PagesOf(landscape.layout, 100), 4);
+
+    // The list print's 9,800 units between margins of 600 on letter
+    // portrait (7,300 between them): scaled to the paper, the page grows in
+    // proportion, and nothing is drawn beyond the right margin.
+    const report::ReportLayout list = Rows(11000, 8500, 600);
+    const report::FittedLayout fitted = report::FitToPaper(list, 8500, 11000);
+    EXPECT_NEAR(fitted.scale, 7300.0 / 9800.0, 1e-9);
+    EXPECT_NEAR(fitted.layout.pageWidth * fitted.scale, 8500, 1);
+    EXPECT_NEAR(fitted.layout.pageHeight * fitted.scale, 11000, 1);
+    ReportWriter w(fitted.layout);
+    for (int i = 0; i < 10; ++i) w.PrintDetail();
+    w.Close();
+    report::RenderedReport pages = w.TakePages();
+    pages.scale = fitted.scale;
+    pages.paper = QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF());
+    for (const DrawOp& op : pages.pages[0].ops) EXPECT_LE((op.x + op.width) * pages.scale, 8500 - 600 * 0.74);
+
+    EXPECT_EQ(report::PaperSize(report::PaperOf(pages)), QSize(8500, 11000));
+    // A wider paper than the layout needs is not scaled up.
+    EXPECT_EQ(report::FitToPaper(list, 14000, 8500).scale, 1.0);
+}
+
 TEST(ReportWriter, GroupOnANewPageAndABandTallerThanAPage) {
     test::SampleReport r(test::SampleRows(3));
     r.layout->groups[0].newPage = true;

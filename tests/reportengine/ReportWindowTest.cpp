@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -15,6 +20,7 @@
 #include "../ui/UiTestSupport.h"
 #include "ReportFixture.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/PrintSetup.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/ReportPreview.h"
 #include "platform/ui/Requests.h"
@@ -195,6 +201,193 @@ TEST_F(ReportWindowTest, CancelWithoutConfirmationAsksNothingAndShowsNothing) {
     test::Pump();
     EXPECT_EQ(WindowTitled("Print Preview - Sample"), nullptr);
     EXPECT_FALSE(std::filesystem::exists(job->outputFile));
+}
+
+}  // namespace
+}  // namespace kr
+
+namespace kr {
+namespace {
+
+// Runs `steps` one after the other on a timer, each until it answers true:
+// the test's hand on the modal dialogs a print opens.
+class Hand {
+public:
+    explicit Hand(std::vector<std::function<bool()>> steps) : steps_(std::move(steps)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (next_ < steps_.size() && steps_[next_]()) ++next_;
+        });
+        timer_.start(10);
+    }
+    bool done() const { return next_ == steps_.size(); }
+
+private:
+    std::vector<std::function<bool()>> steps_;
+    size_t next_ = 0;
+    QTimer timer_;
+};
+
+template <class T>
+T* Shown(const char* name = nullptr) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w); t && t->isVisible() && (!name || w->objectName() == name)) return t;
+    return nullptr;
+}
+
+// "Page size: 595.28 x 419.53 pts (A5)" of pdfinfo, as width and height.
+std::pair<double, double> PdfPageSize(const std::string& file) {
+    QProcess p;
+    p.start("pdfinfo", {QString::fromStdString(file)});
+    p.waitForFinished(30000);
+    const std::string info = p.readAllStandardOutput().toStdString();
+    std::smatch m;
+    if (!std::regex_search(info, m, std::regex("Page size: +([0-9.]+) x ([0-9.]+)"))) return {0, 0};
+    return {std::stod(m[1]), std::stod(m[2])};
+}
+
+class PrintSetupTest : public ReportWindowTest {
+protected:
+    void SetUp() override {
+        // The system's print service is never asked: a server that is not there.
+        ::setenv("CUPS_SERVER", (folder_.path() + "/no-cups.sock").c_str(), 1);
+        SetPrintSetup(std::nullopt);
+        SetLastPrintFile("");
+    }
+    void TearDown() override {
+        SetPrintSetup(std::nullopt);
+        SetLastPrintFile("");
+        ReportWindowTest::TearDown();
+    }
+    // Prints the sample report without the preview question.
+    int Print(test::SampleReport& r) {
+        auto job = Job(r);
+        job->outputFile.clear();
+        job->preview = false;
+        response_ = 0;
+        Start(job);
+        EXPECT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+        return response_;
+    }
+};
+
+TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplacedSilently) {
+    // With no queue the set-up offers the file alone; A5 landscape.
+    QStringList printers;
+    Hand setup({[&] {
+        auto* d = Shown<QDialog>("PrintSetup");
+        if (!d) return false;
+        auto* printer = d->findChild<QComboBox*>("printer");
+        for (int i = 0; i < printer->count(); ++i) printers << printer->itemText(i);
+        auto* paper = d->findChild<QComboBox*>("paper");
+        paper->setCurrentIndex(paper->findText("A5", Qt::MatchStartsWith));
+        d->findChild<QRadioButton*>("landscape")->setChecked(true);
+        d->findChild<QPushButton*>("ok")->click();
+        return true;
+    }});
+    ASSERT_TRUE(PrintSetupDialog(nullptr));
+    EXPECT_EQ(printers, QStringList{kPrintToFileText});
+    ASSERT_TRUE(ChosenPrintSetup() && ChosenPrintSetup()->toFile);
+
+    test::SampleReport r(test::SampleRows());
+    const std::string first = folder_.path() + "/first.pdf";
+    QString offered;
+    {
+        Hand name({[&] {
+            auto* d = Shown<QFileDialog>("printFile");
+            if (!d) return false;
+            offered = d->selectedFiles().value(0);
+            d->selectFile(QString::fromStdString(first));
+            static_cast<QDialog*>(d)->accept();
+            return true;
+        }});
+        EXPECT_EQ(Print(r), kRequestCompleted);
+        EXPECT_TRUE(name.done());
+    }
+    EXPECT_TRUE(offered.endsWith("/Report.pdf")) << offered.toStdString();
+    const auto [w, h] = PdfPageSize(first);
+    EXPECT_NEAR(w, 595.3, 1) << "A5, landscape";
+    EXPECT_NEAR(h, 419.5, 1);
+    // Laid out on the shorter page: more pages than the three of letter.
+    EXPECT_GT(PdfPages(first).size(), 3u);
+    EXPECT_EQ(LastPrintFile(), first);
+
+    // The next print starts from that file; replacing it is asked, and No
+    // leaves it as it was.
+    const auto before = std::filesystem::last_write_time(first);
+    bool asked = false;
+    {
+        Hand name({[&] {
+                       auto* d = Shown<QFileDialog>("printFile");
+                       if (!d) return false;
+                       offered = d->selectedFiles().value(0);
+                       QTimer::singleShot(0, d, [d] { static_cast<QDialog*>(d)->accept(); });
+                       return true;
+                   },
+                   [&] {
+                       auto* box = Shown<QMessageBox>();
+                       if (!box) return false;
+                       asked = box->text().contains("already exists");
+                       box->button(QMessageBox::No)->click();
+                       return true;
+                   },
+                   [&] {
+                       auto* d = Shown<QFileDialog>("printFile");
+                       if (!d) return false;
+                       d->reject();
+                       return true;
+                   }});
+        EXPECT_EQ(Print(r), kRequestCancelled);
+        EXPECT_TRUE(name.done());
+    }
+    EXPECT_EQ(offered.toStdString(), first);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(std::filesystem::last_write_time(first), before);
+    EXPECT_TRUE(responder_.shown().empty()) << "no failure is reported for a print the user stopped";
+
+    // Another name: a second file.
+    const std::string second = folder_.path() + "/second.pdf";
+    {
+        Hand name({[&] {
+            auto* d = Shown<QFileDialog>("printFile");
+            if (!d) return false;
+            d->selectFile(QString::fromStdString(second));
+            static_cast<QDialog*>(d)->accept();
+            return true;
+        }});
+        EXPECT_EQ(Print(r), kRequestCompleted);
+    }
+    EXPECT_TRUE(std::filesystem::exists(second));
+    EXPECT_EQ(LastPrintFile(), second);
+}
+
+TEST_F(PrintSetupTest, ThePreviewShowsTheChosenPaper) {
+    PrintSetupChoice c;
+    c.toFile = true;
+    c.paper = QPageSize(QPageSize::A5);
+    c.orientation = QPageLayout::Landscape;
+    SetPrintSetup(c);
+    test::SampleReport r(test::SampleRows());
+    auto job = Job(r);
+    job->preview = true;
+    Start(job);
+    QWidget* preview = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (preview = WindowTitled("Print Preview - Sample")) != nullptr; }, 30000));
+    // A5 across at 96 dots an inch, on as many pages as the printed file.
+    const QPixmap image = preview->findChild<QLabel*>("image")->pixmap();
+    EXPECT_NEAR(image.width(), 794, 2);
+    EXPECT_NEAR(image.height(), 559, 2);
+    EXPECT_NE(preview->findChild<QLabel*>("page")->text(), "Page 1 of 3");
+    preview->findChild<QPushButton*>("close")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+}
+
+TEST_F(PrintSetupTest, WithoutAChoiceOrADefaultPrinterTheWarningComesFirst) {
+    test::SampleReport r(test::SampleRows());
+    responder_.Answer(kButtonNo);
+    EXPECT_EQ(Print(r), kRequestCancelled);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.title, "WARNING!");
+    EXPECT_NE(responder_.shown()[0].request.text.find("No DEFAULT Printer"), std::string::npos);
 }
 
 }  // namespace

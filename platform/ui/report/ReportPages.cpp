@@ -47,8 +47,32 @@ QFont SystemFont(const Font& f, double unitsPerPoint) {
     return q;
 }
 
+FittedLayout FitToPaper(const ReportLayout& layout, int paperWidth, int paperHeight) {
+    FittedLayout f{layout, 1.0};
+    const int margins = layout.marginLeft + layout.marginRight;
+    const int wanted = layout.pageWidth - margins;
+    const int room = paperWidth - margins;
+    if (wanted > 0 && room > 0 && room < wanted) f.scale = static_cast<double>(room) / wanted;
+    f.layout.pageWidth = static_cast<int>(paperWidth / f.scale + 0.5);
+    f.layout.pageHeight = static_cast<int>(paperHeight / f.scale + 0.5);
+    return f;
+}
+
+QSize PaperSize(const QPageLayout& paper) {
+    const QSizeF inches = paper.fullRect(QPageLayout::Inch).size();
+    return QSize(static_cast<int>(inches.width() * 1000 + 0.5), static_cast<int>(inches.height() * 1000 + 0.5));
+}
+
+QPageLayout PaperOf(const RenderedReport& report) {
+    if (report.paper) return *report.paper;
+    const QPageSize size(QSizeF(report.pageWidth * report.scale / 1000.0, report.pageHeight * report.scale / 1000.0),
+                         QPageSize::Inch, QString(), QPageSize::ExactMatch);
+    return QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
+}
+
 void PaintPage(QPainter& p, const RenderedReport& report, int index, double scale) {
     if (index < 0 || index >= static_cast<int>(report.pages.size())) return;
+    scale *= report.scale;
     p.save();
     p.scale(scale, scale);
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -99,8 +123,9 @@ void PaintPage(QPainter& p, const RenderedReport& report, int index, double scal
 
 QImage PageImage(const RenderedReport& report, int index, double zoom) {
     const double scale = 96.0 * zoom / 1000.0;
-    QImage img(std::max(1, static_cast<int>(report.pageWidth * scale)),
-               std::max(1, static_cast<int>(report.pageHeight * scale)), QImage::Format_RGB32);
+    const QSize paper = PaperSize(PaperOf(report));
+    QImage img(std::max(1, static_cast<int>(paper.width() * scale)),
+               std::max(1, static_cast<int>(paper.height() * scale)), QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter p(&img);
     PaintPage(p, report, index, scale);
@@ -122,9 +147,6 @@ std::vector<int> PrintOrder(int pageCount, int copies, bool collate) {
 }
 
 bool PaintPages(QPagedPaintDevice& device, const RenderedReport& report, const std::vector<int>& order) {
-    const QPageSize size(QSizeF(report.pageWidth / 1000.0, report.pageHeight / 1000.0), QPageSize::Inch,
-                         QString(), QPageSize::ExactMatch);
-    device.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     QPainter p;
     if (!p.begin(&device)) return false;
     // Device pixels per thousandth of an inch.
@@ -144,6 +166,7 @@ bool WritePdf(const RenderedReport& report, const std::string& file, int copies,
     pdf.setResolution(600);
     pdf.setTitle(QString::fromStdString(report.title));
     pdf.setCreator("Kairoll");
+    pdf.setPageLayout(PaperOf(report));
     int pages = static_cast<int>(report.pages.size());
     if (pages == 0) return false;
     return PaintPages(pdf, report, PrintOrder(pages, copies, collate));
