@@ -330,7 +330,8 @@ void ZipPreferences(LSZCLASS& z) {
     check(misc, m, "Set .ZIP file date to newest item date", z.LATESTDATE);
     check(misc, m, "Add file comment", z.ADDFILECOMMENT);
     check(misc, m, "Password", z.ENCRYPTDATA);
-    check(misc, m, "Create multiple-volume files when zipping", z.CREATEMULTIPLEVOLUME);
+    check(misc, m, "Create multiple-volume files when zipping", z.CREATEMULTIPLEVOLUME)
+        ->setToolTip("Kept with the preferences; one archive is always written (volumes span diskettes)");
     g->addWidget(misc);
     radios(general, g, "Action", {"&Add (and Replace) files", "&Freshen Existing files", "&Update (and Add) files"}, z.ACTION);
     tabs->addTab(general, "&General");
