@@ -319,18 +319,15 @@ void WindowManager::WireControls(QWidget* root) {
             connect(b, &QAbstractButton::clicked, this, [this, b] { Accepted(b); });
         } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
             connect(e, &QLineEdit::returnPressed, this, [this, e] {
-                e->setModified(false);
                 const uint64_t shown = MessagesShown();
                 QPointer<WindowManager> self = this;
-                Accepted(e);
+                AcceptEntry(e);
                 if (!self || MessagesShown() == shown) return;
                 enterSpent_ = true;
                 QTimer::singleShot(0, this, [this] { enterSpent_ = false; });
             });
             connect(e, &QLineEdit::editingFinished, this, [this, e] {
-                if (!e->isModified()) return;
-                e->setModified(false);
-                Accepted(e);
+                if (e->isModified()) AcceptEntry(e);
             });
         } else if (auto* s = qobject_cast<QAbstractSpinBox*>(w)) {
             auto dirty = [s] { s->setProperty(kDirty, true); };
@@ -379,6 +376,21 @@ void WindowManager::Accepted(QObject* control) {
     } else {
         TakeAccepted(control);
     }
+}
+
+// The entry's modified flag still says, while TakeAccepted runs, whether its
+// text was typed; it is cleared once the text has been taken, so leaving the
+// entry again (to OK, "...", a message box) does not take it twice.
+void WindowManager::AcceptEntry(QLineEdit* entry) {
+    if (entry == takingEntry_) return;
+    QPointer<QLineEdit> guard = entry;
+    QLineEdit* outer = takingEntry_;
+    takingEntry_ = entry;
+    QPointer<WindowManager> self = this;
+    Accepted(entry);
+    if (!self) return;
+    takingEntry_ = outer;
+    if (guard) guard->setModified(false);
 }
 
 void WindowManager::DoOk() {

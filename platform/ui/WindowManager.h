@@ -35,6 +35,7 @@
 
 class QAbstractButton;
 class QEvent;
+class QLineEdit;
 class QTimer;
 
 namespace kr {
@@ -169,7 +170,8 @@ protected:
         return false;
     }
     // A control was accepted: a button or action pressed, an entry left after
-    // a change or with Enter, a choice made in a combo box or list.
+    // a change or with Enter, a choice made in a combo box or list. An entry
+    // is still modified here when its text was typed (however it was left).
     virtual void TakeAccepted(QObject* control) { (void)control; }
     // A control received the focus.
     virtual void TakeSelected(QObject* control) { (void)control; }
@@ -197,6 +199,7 @@ protected:
 private:
     bool OpenWindow(bool modal);
     void Accepted(QObject* control);
+    void AcceptEntry(QLineEdit* entry);
     void DoOk();
     void Finish();
     void DeliverResponse();
@@ -234,6 +237,7 @@ private:
     // (which would only refuse the value a second time).
     bool enterSpent_ = false;
     bool modal_ = false;
+    QLineEdit* takingEntry_ = nullptr;  // the entry whose text is being taken
 };
 
 }  // namespace kr

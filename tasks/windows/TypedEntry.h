@@ -1,7 +1,7 @@
 // Date and time entries show pictures without seconds, so a value is read
 // back from an entry only when the user typed in it since it was last shown
-// (the window framework clears QLineEdit's own modified flag when it passes
-// the entry on as accepted).
+// (the form's Show clears the mark; QLineEdit's own modified flag is cleared
+// by the window framework once it has passed the entry on as accepted).
 #pragma once
 
 #include <QLineEdit>

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QWidget>
 #include <filesystem>
 
@@ -69,6 +70,27 @@ protected:
         });
         test::Pump();
         return thread;
+    }
+
+    // Opens "Re-Date Tasks" from the host, active, the focus in its first
+    // entry; `response` gets the outcome.
+    QWidget* OpenActive(int& response) {
+        {
+            ProcedureThreadScope scope(StartHost());
+            RescheduleAllTasks_GetDate([&response](int r) { response = r; });
+        }
+        QWidget* w = nullptr;
+        if (!test::WaitFor([&] { return (w = WindowTitled("Re-Date Tasks")) != nullptr; })) return nullptr;
+        w->activateWindow();
+        if (!QTest::qWaitForWindowActive(w)) return nullptr;
+        auto* date = w->findChild<QLineEdit*>("date");
+        date->setFocus();
+        if (!test::WaitFor([&] { return date->hasFocus(); })) return nullptr;
+        return w;
+    }
+    static void Retype(QLineEdit* e, const std::string& text) {
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(e, QString::fromStdString(text));
     }
 
     test::TempFolder folder_;
@@ -151,6 +173,65 @@ TEST_F(ReDateWindowTest, CancelStopsThePass) {
     EXPECT_TRUE(test::WaitFor([&] { return response != 0; }));
     EXPECT_EQ(response, kRequestCancelled);
     EXPECT_EQ(Task(450).Date, D(2024, 6, 1));
+}
+
+// The window remembers its moment for the rest of the program: these come
+// after the tests that start from nothing remembered.
+TEST_F(ReDateWindowTest, TypedDateAndTimeCountWhenLeftByTabEnterOrOk) {
+    // Tab out of the date, Enter in the time: the daily 09:00 tasks move
+    // past 3 July 09:30.
+    int response = 0;
+    QWidget* w = OpenActive(response);
+    ASSERT_NE(w, nullptr);
+    auto* date = w->findChild<QLineEdit*>("date");
+    auto* time = w->findChild<QLineEdit*>("time");
+    Retype(date, DateText(D(2024, 7, 3)));
+    QTest::keyClick(date, Qt::Key_Tab);
+    ASSERT_FALSE(date->hasFocus());
+    time->setFocus();
+    ASSERT_TRUE(test::WaitFor([&] { return time->hasFocus(); }));
+    Retype(time, Format(Value(T(9, 30)), "@t7"));
+    QTest::keyClick(time, Qt::Key_Return);
+    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000)) << services_.responder.shown().size();
+    EXPECT_EQ(response, kRequestCompleted);
+    EXPECT_EQ(Task(1).Date, D(2024, 7, 4));
+    EXPECT_EQ(Task(450).Date, D(2024, 7, 4));
+    EXPECT_EQ(Task(450).Time, T(9, 0));
+
+    // A click on OK straight from the typed date; the time entry shows the
+    // remembered 09:30, so the tasks move to the next day's 09:00.
+    response = 0;
+    w = OpenActive(response);
+    ASSERT_NE(w, nullptr);
+    date = w->findChild<QLineEdit*>("date");
+    auto* ok = w->findChild<QPushButton*>("ok");
+    Retype(date, DateText(D(2024, 7, 10)));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000));
+    EXPECT_EQ(response, kRequestCompleted);
+    EXPECT_EQ(Task(1).Date, D(2024, 7, 11));
+    EXPECT_EQ(Task(1).Time, T(9, 0));
+}
+
+TEST_F(ReDateWindowTest, UntypedTimeKeepsItsHundredths) {
+    // Now is 08:00:00.50: the proposed moment, a minute on, shows as 8:01 AM
+    // but must not be read back from that text (08:01:00.00 is less than a
+    // minute ahead and would be refused). Passing over the entries reads
+    // nothing.
+    // (A month on, so a moment remembered from an earlier test lies behind.)
+    services_.clock.Set(D(2024, 8, 1), T(8, 0) + 50);
+    int response = 0;
+    QWidget* w = OpenActive(response);
+    ASSERT_NE(w, nullptr);
+    auto* date = w->findChild<QLineEdit*>("date");
+    QTest::keyClick(date, Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_FALSE(date->hasFocus());
+    QTest::mouseClick(w->findChild<QPushButton*>("ok"), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000));
+    EXPECT_EQ(response, kRequestCompleted);
+    EXPECT_TRUE(services_.responder.shown().empty());
+    EXPECT_EQ(Task(1).Date, D(2024, 8, 1));
 }
 
 }  // namespace
