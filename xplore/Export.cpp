@@ -11,11 +11,14 @@ namespace kr::xplore {
 namespace {
 
 constexpr std::size_t kCountOffset = 10;  // the digits of "# Records=9999999"
+constexpr std::size_t kMaxValue = 255;    // bytes of a cell value
 
 }  // namespace
 
 std::string CsvCell(std::string_view v, char sep) {
-    const bool hasSep = v.find(sep) != std::string_view::npos;
+    // A line break inside a cell would end its row: the cell is quoted as
+    // one holding the separator is.
+    const bool hasSep = v.find(sep) != std::string_view::npos || v.find_first_of("\r\n") != std::string_view::npos;
     const bool hasDouble = v.find('"') != std::string_view::npos;
     const bool hasSingle = v.find('\'') != std::string_view::npos;
     if (hasSep && hasDouble && hasSingle) {
@@ -40,7 +43,15 @@ std::string HtmlEscape(std::string_view text) {
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default: out += c;
+        case '\t':
+        case '\n':
+        case '\r': out += c; break;
+        default:
+            // NUL and the other control characters have no place in a page
+            // (a browser may cut the text at them): the replacement
+            // character stands in for each.
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) out += "&#xFFFD;";
+            else out += c;
         }
     }
     return out;
@@ -51,7 +62,13 @@ std::string ExportValue(std::string_view s) {
     if (b == std::string_view::npos) return {};
     std::size_t e = s.find_last_not_of(' ');
     std::string v(s.substr(b, e - b + 1));
-    if (v.size() > 255) v.resize(255);
+    if (v.size() > kMaxValue) {
+        // Cut before the character that would not fit whole: never inside
+        // the bytes of one UTF-8 character.
+        std::size_t cut = kMaxValue;
+        while (cut > 0 && (static_cast<unsigned char>(v[cut]) & 0xC0) == 0x80) --cut;
+        v.resize(cut);
+    }
     return v;
 }
 
@@ -90,7 +107,9 @@ bool ListExport::Open(std::string* error) {
     } else {
         const std::string title = HtmlEscape(ExportValue(o_.title));
         Write("<HTML>");
-        Write("<HEAD><TITLE>" + title + "</TITLE></HEAD>");
+        // The texts are UTF-8; the page says so, or a browser guesses.
+        Write("<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\"><TITLE>" + title +
+              "</TITLE></HEAD>");
         Write("<H1>" + title + "</H1><P>");
         Write("<TABLE BORDER=2>");
         if (o_.headers) {

@@ -20,14 +20,18 @@ struct ListRow;
 namespace kr::xplore {
 
 // A cell of the comma-separated file: bare, or between double quotes when it
-// holds the separator, or between single quotes when it holds a double quote.
+// holds the separator or a line break, or between single quotes when it
+// holds a double quote.
 // A value holding the separator and both kinds of quote goes between double
 // quotes with its double quotes doubled, so a reader can split it.
 std::string CsvCell(std::string_view value, char separator);
-// Text for an HTML page: "&", "<", ">" and '"' as their entities.
+// Text for an HTML page: "&", "<", ">" and '"' as their entities; NUL and
+// the other control characters but tab, line feed and carriage return as
+// the replacement character.
 std::string HtmlEscape(std::string_view text);
 // A cell value as the exports write it: leading and trailing blanks
-// removed, at most 255 characters.
+// removed, at most 255 bytes, cut before a UTF-8 character that would not
+// fit whole.
 std::string ExportValue(std::string_view formatted);
 
 class ListExport {

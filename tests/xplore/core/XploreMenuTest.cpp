@@ -346,7 +346,9 @@ TEST_F(ExportTest, HtmlEscapesEveryTextAndMarksEmptyCells) {
     std::vector<std::string> l = Lines("XPort.HTM");
     ASSERT_EQ(l.size(), 8u);
     EXPECT_EQ(l[0], "<HTML>");
-    EXPECT_EQ(l[1], "<HEAD><TITLE>To &lt;Do&gt; &amp; &quot;List&quot;</TITLE></HEAD>");
+    EXPECT_EQ(l[1],
+              "<HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">"
+              "<TITLE>To &lt;Do&gt; &amp; &quot;List&quot;</TITLE></HEAD>");
     EXPECT_EQ(l[2], "<H1>To &lt;Do&gt; &amp; &quot;List&quot;</H1><P>");
     EXPECT_EQ(l[3], "<TABLE BORDER=2>");
     EXPECT_EQ(l[4], "<TR> <TD>Priority</TD> <TD>To Do</TD> <TD>Category</TD> <TD>Completion Date</TD> </TR>");
@@ -354,6 +356,38 @@ TEST_F(ExportTest, HtmlEscapesEveryTextAndMarksEmptyCells) {
     EXPECT_EQ(l[6], "</TABLE>");
     EXPECT_EQ(l[7], "</HTML>");
     EXPECT_EQ(std::string::npos, l[5].find("<b>"));
+}
+
+TEST_F(ExportTest, LineBreaksControlCharactersAndLongUtf8TextsKeepTheirRowsWhole) {
+    // A cell holding a line break is quoted, so its row stays one row for
+    // a reader; with a double quote in it, single quotes as any such cell.
+    EXPECT_EQ(CsvCell("two\nlines", ','), "\"two\nlines\"");
+    EXPECT_EQ(CsvCell("cr\rhere", ';'), "\"cr\rhere\"");
+    EXPECT_EQ(CsvCell("6\"\nx", ','), "'6\"\nx'");
+    // NUL and control characters never reach the page raw.
+    const std::string raw = std::string("a\0b", 3) + "\x01" "c\x1f\x7f\td\ne";
+    EXPECT_EQ(HtmlEscape(raw), "a&#xFFFD;b&#xFFFD;c&#xFFFD;&#xFFFD;\td\ne");
+    // The 255-byte cut falls before a character that does not fit whole.
+    EXPECT_EQ(ExportValue(std::string(254, 'x') + "\xc3\xa9z"), std::string(254, 'x'));
+    EXPECT_EQ(ExportValue(std::string(252, 'x') + "\xe2\x82\xac"), std::string(252, 'x') + "\xe2\x82\xac");
+    EXPECT_EQ(ExportValue(std::string(253, 'x') + "\xe2\x82\xac"), std::string(253, 'x'));
+    EXPECT_EQ(ExportValue(std::string(253, 'x') + "\xf0\x9f\x98\x80"), std::string(253, 'x'));
+
+    AddTodo(1, "first line\nsecond line", "Calls");
+    AddTodo(2, "caf\xc3\xa9 \x02" "bell", "Shop");
+    data::ListQuery q(todo());
+    q.SetOrderText("TDO:Priority");
+    ASSERT_EQ(q.Apply(), 0);
+    ASSERT_EQ(Run(q, ListExport::Kind::Csv, "XPort.CSV"), ListExport::State::Done);
+    std::ifstream csv("XPort.CSV", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\n1,\"first line\nsecond line\",Calls,\n"), std::string::npos) << text;
+    ASSERT_EQ(Run(q, ListExport::Kind::Html, "XPort.HTM"), ListExport::State::Done);
+    std::ifstream htm("XPort.HTM", std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(htm)), std::istreambuf_iterator<char>());
+    EXPECT_NE(page.find("charset=UTF-8"), std::string::npos);
+    EXPECT_NE(page.find("<TD>caf\xc3\xa9 &#xFFFD;bell</TD>"), std::string::npos) << page;
+    EXPECT_EQ(page.find('\x02'), std::string::npos);
 }
 
 TEST_F(ExportTest, AFileThatCannotBeCreatedFails) {
