@@ -88,6 +88,19 @@ int StepOnce(sqlite3* db, const char* sql) {
     return rc;
 }
 
+// Texts in the runtime's order: the shorter one goes on as blanks.
+int PaddedCompare(void*, int na, const void* a, int nb, const void* b) {
+    const auto* x = static_cast<const unsigned char*>(a);
+    const auto* y = static_cast<const unsigned char*>(b);
+    const int n = na > nb ? na : nb;
+    for (int i = 0; i < n; ++i) {
+        const unsigned char cx = i < na ? x[i] : ' ';
+        const unsigned char cy = i < nb ? y[i] : ' ';
+        if (cx != cy) return cx < cy ? -1 : 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string QuoteId(const std::string& name) {
@@ -155,6 +168,7 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
     }
     sqlite3_extended_result_codes(d->db_, 1);
     sqlite3_busy_timeout(d->db_, g_busyTimeoutMs.load());
+    sqlite3_create_collation_v2(d->db_, kPaddedCollation, SQLITE_UTF8, nullptr, PaddedCompare, nullptr);
     KeyConnection(d->db_, path, password);
     // While the start-up check of the file runs, a write waits for its report.
     sqlite3_set_authorizer(d->db_, WriteGate, d.get());

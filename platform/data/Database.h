@@ -17,6 +17,11 @@ struct sqlite3_stmt;
 
 namespace kr::data {
 
+// The collation of every connection that orders texts as the runtime
+// compares them: blank-padded, byte by byte (list filters say
+// "col COLLATE KRPAD < ?").
+inline constexpr const char* kPaddedCollation = "KRPAD";
+
 class Database {
 public:
     // The connection of a file, opened on first use and kept. `create` makes

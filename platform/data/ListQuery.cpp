@@ -276,6 +276,10 @@ private:
 struct SqlTerm {
     std::string sql;
     bool text = false;
+    // The text may end in blanks (a piece of a text, a CSTRING): kept as
+    // they are while the term is joined or searched, as the evaluator keeps
+    // them, and ignored where it is compared.
+    bool padded = false;
     int child = -1;  // index of the child table the term reads, -1 for the list's table
 };
 
@@ -295,12 +299,17 @@ public:
         }
         switch (n.kind) {
         case Node::Logic: {
+            // Left to right, as the evaluator reads a chain; XOR holds when
+            // exactly one side does, a side that is NULL counting as false.
             std::string out;
             for (std::size_t i = 0; i < n.kids.size(); ++i) {
-                if (i && n.ops[i - 1] == "XOR") return std::nullopt;
                 auto c = Condition(n.kids[i], params);
                 if (!c) return std::nullopt;
-                out += (i ? " " + n.ops[i - 1] + " " : std::string()) + "(" + *c + ")";
+                if (i == 0) out = "(" + *c + ")";
+                else if (n.ops[i - 1] == "XOR")
+                    out = "(CASE WHEN " + out + " THEN 1 ELSE 0 END) <> (CASE WHEN (" + *c + ") THEN 1 ELSE 0 END)";
+                else
+                    out = "(" + out + ") " + n.ops[i - 1] + " (" + *c + ")";
             }
             return out;
         }
@@ -391,6 +400,7 @@ private:
                 if (!m) return std::nullopt;
                 SqlTerm t;
                 t.text = true;
+                t.padded = true;
                 t.sql = alias_ + "." + ColumnOf(m->name);
                 return t;
             }
@@ -398,8 +408,8 @@ private:
             t.child = child;
             t.text = f->isText();
             t.sql = Column(*f, child);
-            // CSTRING keeps trailing blanks; comparisons are blank-padded.
-            if (f->type == FieldType::CString) t.sql = "RTRIM(" + t.sql + ", ' ')";
+            // CSTRING keeps trailing blanks.
+            t.padded = f->type == FieldType::CString;
             return t;
         }
         if (n.kind == Node::Arith) {
@@ -416,10 +426,12 @@ private:
                     auto t = Term(k, mine);
                     if (!t || !t->text || t->child >= 0) return std::nullopt;
                     part = t->sql;
+                    out.padded = t->padded;
                 } else {
                     auto v = Constant(k);
                     if (!v || !(v->isText() || v->isInt())) return std::nullopt;
                     mine.push_back(Value(v->toText()));
+                    out.padded = !mine.back().toText().empty() && mine.back().toText().back() == ' ';
                     part = "?";
                 }
                 out.sql += (out.sql.empty() ? "(" : " || ") + part;
@@ -433,7 +445,12 @@ private:
         if ((fn == "UPPER" || fn == "CLIP") && n.kids.size() == 1) {
             auto t = Term(n.kids[0], params);
             if (!t || !t->text) return std::nullopt;
-            if (fn == "UPPER") t->sql = "UPPER(" + t->sql + ")";
+            if (fn == "UPPER") {
+                t->sql = "UPPER(" + t->sql + ")";
+            } else if (t->padded) {
+                t->sql = "RTRIM(" + t->sql + ", ' ')";
+                t->padded = false;
+            }
             return t;
         }
         if (fn == "SUB" && n.kids.size() == 3) {
@@ -441,10 +458,11 @@ private:
             auto a = Constant(n.kids[1]), len = Constant(n.kids[2]);
             if (!t || !t->text || !a || !len || !a->isInt() || !len->isInt() || a->toInt() < 1 || len->toInt() < 0)
                 return std::nullopt;
-            // The piece compares without its trailing blanks, as texts do in
-            // the evaluator.
-            t->sql = "RTRIM(substr(" + t->sql + ", " + std::to_string(a->toInt()) + ", " + std::to_string(len->toInt()) +
-                     "), ' ')";
+            // The evaluator counts bytes: so does substr over the text's bytes.
+            // The piece keeps its trailing blanks until it is compared.
+            t->sql = "CAST(substr(CAST(" + t->sql + " AS BLOB), " + std::to_string(a->toInt()) + ", " +
+                     std::to_string(len->toInt()) + ") AS TEXT)";
+            t->padded = true;
             return t;
         }
         if ((fn == "MONTH" || fn == "DAY" || fn == "YEAR") && n.kids.size() == 1 && n.kids[0].kind == Node::Name) {
@@ -502,7 +520,8 @@ private:
         std::string lhs = t->sql;
         bool numericTerm = !t->text;
         if (instrSub) {
-            lhs = "instr(" + t->sql + ", ?)";
+            // A position in bytes, as the evaluator counts.
+            lhs = "instr(CAST(" + t->sql + " AS BLOB), CAST(? AS BLOB))";
             mine.push_back(Value(instrSub->toText()));
             numericTerm = true;
         }
@@ -513,9 +532,17 @@ private:
             else if (IsNumeric(v->toText())) bound = Value(v->toReal());
             else return std::nullopt;
         } else {
-            // A text against a text, blank-padded: both without trailing blanks.
+            // A text against a text, blank-padded: equal when equal without
+            // trailing blanks; in order by the padded comparison, which
+            // differs from SQLite's where a byte below the blank follows
+            // the shorter text ('' comes after '\0\0K' when padded).
             if (!v->isText()) return std::nullopt;
             bound = Value(ClipRight(v->toText()));
+            if (sqlOp == "=" || sqlOp == "<>") {
+                if (t->padded) lhs = "RTRIM(" + lhs + ", ' ')";
+            } else {
+                lhs += " COLLATE " + std::string(kPaddedCollation);
+            }
         }
         mine.push_back(bound);
         params.insert(params.end(), mine.begin(), mine.end());
@@ -631,7 +658,6 @@ ListQuery::ListQuery(Table& table) : table_(&table), impl_(std::make_unique<Impl
 ListQuery::~ListQuery() = default;
 
 void ListQuery::Reset() {
-    rowBindings_.reset();
     order_.clear();
     ranges_.clear();
     filters_.clear();
@@ -640,7 +666,8 @@ void ListQuery::Reset() {
     where_.clear();
     params_.clear();
     residue_.clear();
-    residueText_.clear();
+    residueSlots_.clear();
+    residueFields_.clear();
     message_.clear();
 }
 
@@ -685,29 +712,15 @@ void ListQuery::AddChild(ChildTable child) { children_.push_back(std::move(child
 
 void ListQuery::SetRecordCheck(std::function<bool(const void*)> check) { check_ = std::move(check); }
 
-// Whether a filter checked record by record names the field: its name as a
-// whole word of the filter's text ("SCH:Date" but not "SCH:DateX").
-bool ListQuery::ResidueReads(const std::string& field) const {
-    const std::string name = Upper(field);
-    for (std::size_t at = residueText_.find(name); at != std::string::npos; at = residueText_.find(name, at + 1)) {
-        auto nameChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ':'; };
-        const bool before = at > 0 && nameChar(residueText_[at - 1]);
-        const std::size_t end = at + name.size();
-        const bool after = end < residueText_.size() && nameChar(residueText_[end]);
-        if (!before && !after) return true;
-    }
-    return false;
-}
-
 bool ListQuery::HasResidue() const { return !residue_.empty() || static_cast<bool>(check_); }
 
 int ListQuery::Apply() {
-    rowBindings_.reset();
     message_.clear();
     where_.clear();
     params_.clear();
     residue_.clear();
-    residueText_.clear();
+    residueSlots_.clear();
+    residueFields_.clear();
     const Bindings& b = bindings_ ? *bindings_ : CurrentBindings();
     std::vector<std::string> conds;
     for (const Range& r : ranges_) {
@@ -741,7 +754,18 @@ int ListQuery::Apply() {
         }
         for (const std::string& r : t.residue) {
             residue_.push_back(CompiledExpression::Compile(r));
-            residueText_ += Upper(r) + "\n";
+            // A name is a field of the record when it is a field's full
+            // name; any other name is read from the bindings.
+            std::vector<int> slots;
+            for (const std::string& name : residue_.back().Names()) {
+                int index = -1;
+                for (int idx : impl_->fieldIndex)
+                    if (EqualNoCase(def().fields[static_cast<std::size_t>(idx)].name, name)) index = idx;
+                slots.push_back(index);
+                if (index >= 0 && std::find(residueFields_.begin(), residueFields_.end(), index) == residueFields_.end())
+                    residueFields_.push_back(index);
+            }
+            residueSlots_.push_back(std::move(slots));
         }
     }
     for (const std::string& c : conds) where_ += (where_.empty() ? "" : " AND ") + c;
@@ -760,24 +784,17 @@ void ListQuery::ToRecord(const ListRow& r, void* record) const {
 bool ListQuery::Qualifies(const ListRow& r) {
     if (residue_.empty() && !check_) return true;
     if (!residue_.empty()) {
-        // The record's fields, bound once per Apply, read the row at hand.
-        if (!rowBindings_) {
-            rowBindings_ = std::make_unique<Bindings>(bindings_ ? bindings_ : &CurrentBindings());
-            for (int idx : impl_->fieldIndex)
-                rowBindings_->Bind(def().fields[static_cast<std::size_t>(idx)].name,
-                                   [this, idx] { return rowAtHand_ ? rowAtHand_->field(idx) : Value(); });
+        // The fields each expression names were resolved by Apply: their
+        // values come straight from the row.
+        const Bindings& fallback = bindings_ ? *bindings_ : CurrentBindings();
+        for (std::size_t i = 0; i < residue_.size(); ++i) {
+            const std::vector<int>& slots = residueSlots_[i];
+            slotValues_.resize(slots.size());
+            for (std::size_t k = 0; k < slots.size(); ++k)
+                slotValues_[k] = slots[k] >= 0 ? &r.values[static_cast<std::size_t>(slots[k])] : nullptr;
+            EvalResult res = residue_[i].Evaluate(fallback, slotValues_.data());
+            if (!res.ok() || !res.value.truthy()) return false;
         }
-        rowAtHand_ = &r;
-        bool ok = true;
-        for (const CompiledExpression& e : residue_) {
-            EvalResult res = e.Evaluate(*rowBindings_);
-            if (!res.ok() || !res.value.truthy()) {
-                ok = false;
-                break;
-            }
-        }
-        rowAtHand_ = nullptr;
-        if (!ok) return false;
     }
     if (!check_) return true;
     AnyRecord rec(def());
@@ -928,13 +945,7 @@ int64_t ListQuery::CountWhere(const std::string& conditions, const std::vector<V
         // Records checked one by one are read to be counted: in file order
         // (no order to keep), and only the fields the check reads.
         const TableDef& d = def();
-        std::vector<int> fields;
-        if (check_) {
-            fields = impl_->fieldIndex;
-        } else {
-            for (int idx : impl_->fieldIndex)
-                if (ResidueReads(d.fields[static_cast<std::size_t>(idx)].name)) fields.push_back(idx);
-        }
+        const std::vector<int>& fields = check_ ? impl_->fieldIndex : residueFields_;
         std::string select = "SELECT m.rowid";
         for (int idx : fields) select += ", m." + ColumnOf(d.fields[static_cast<std::size_t>(idx)].name);
         sqlite3_stmt* st = db->Prepare(select + from, &rc);

@@ -121,10 +121,7 @@ public:
     void SetRecordCheck(std::function<bool(const void* record)> check);
     // Bindings the filters' bound names and per-record evaluation fall back
     // to (default: the current procedure thread's).
-    void SetBindings(const Bindings* bindings) {
-        bindings_ = bindings;
-        rowBindings_.reset();
-    }
+    void SetBindings(const Bindings* bindings) { bindings_ = bindings; }
 
     // Takes the ranges, filters and order as they now stand: translates the
     // filters and reads the bound names. 0, or 800/801 with Message().
@@ -165,7 +162,6 @@ private:
 
     bool Qualifies(const ListRow& r);
     int64_t CountWhere(const std::string& conditions, const std::vector<Value>& params);
-    bool ResidueReads(const std::string& field) const;
     int Run(const std::string& conditions, const std::vector<Value>& params, const std::string& tail, int limit,
             int64_t offset, bool reverse, const std::function<bool(ListRow&)>& take);
     std::string AnchorCondition(const ListRow& anchor, bool after, std::vector<Value>& params) const;
@@ -182,9 +178,11 @@ private:
     std::string where_;
     std::vector<Value> params_;
     std::vector<CompiledExpression> residue_;
-    std::string residueText_;  // the residue's texts in upper case, for the fields they read
-    std::unique_ptr<Bindings> rowBindings_;  // the fields of the row at hand
-    const ListRow* rowAtHand_ = nullptr;
+    // Per residue expression, per name it reads: the field's index, or -1
+    // for a bound name. Resolved once per Apply.
+    std::vector<std::vector<int>> residueSlots_;
+    std::vector<int> residueFields_;  // the fields the residue reads, each once
+    std::vector<const Value*> slotValues_;
     std::string message_;
 };
 

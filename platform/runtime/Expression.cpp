@@ -7,6 +7,7 @@
 // and evaluating, is bounded by kMaxDepth.
 #include "platform/runtime/Expression.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -187,6 +188,7 @@ struct CompiledExpression::Node {
     enum Kind { Const, Name, Negate, Not, Chain, Compare, Call } kind;
     Value value;                      // Const
     std::string name;                 // Name (upper case)
+    int slot = -1;                    // Name: its place in CompiledExpression::Names()
     std::vector<std::unique_ptr<Node>> operands;
     std::vector<std::string> ops;     // Chain, Compare: ops[i] joins operands[i] and operands[i+1]
     Fn fn = Fn::Upper;                // Call
@@ -465,12 +467,13 @@ int ToIntArg(const Value& v) {
 
 class Evaluator {
 public:
-    explicit Evaluator(const Bindings& b) : b_(b) {}
+    Evaluator(const Bindings& b, const Value* const* slots) : b_(b), slots_(slots) {}
 
     Value Eval(const Node& n) {
         switch (n.kind) {
             case Node::Const: return n.value;
             case Node::Name: {
+                if (slots_ && n.slot >= 0 && slots_[n.slot]) return *slots_[n.slot];
                 std::optional<Value> v = b_.Get(n.name);
                 if (!v) Fail(kUnknownVariable, "Unknown variable " + n.name);
                 return std::move(*v);
@@ -652,6 +655,7 @@ private:
     }
 
     const Bindings& b_;
+    const Value* const* slots_;
 };
 
 EvalResult ErrorResult(int code, std::string message) {
@@ -663,12 +667,30 @@ EvalResult ErrorResult(int code, std::string message) {
 
 }  // namespace
 
+namespace {
+
+// Gives each name of the tree its place in the list of names read.
+void AssignSlots(Node& n, std::vector<std::string>& names) {
+    if (n.kind == Node::Name) {
+        auto it = std::find(names.begin(), names.end(), n.name);
+        n.slot = static_cast<int>(it - names.begin());
+        if (it == names.end()) names.push_back(n.name);
+    }
+    for (auto& o : n.operands) AssignSlots(*o, names);
+}
+
+}  // namespace
+
 CompiledExpression CompiledExpression::Compile(std::string_view expression) {
     CompiledExpression c;
     try {
         if (Trim(expression).empty()) Fail(kBadExpression, "Empty expression");
         Parser p(Tokenize(expression));
-        c.root_ = std::shared_ptr<const Node>(p.Parse().release());
+        NodePtr root = p.Parse();
+        auto names = std::make_shared<std::vector<std::string>>();
+        AssignSlots(*root, *names);
+        c.names_ = std::move(names);
+        c.root_ = std::shared_ptr<const Node>(root.release());
     } catch (const Failure& f) {
         c.error_ = f.code;
         c.message_ = f.message;
@@ -679,11 +701,18 @@ CompiledExpression CompiledExpression::Compile(std::string_view expression) {
     return c;
 }
 
-EvalResult CompiledExpression::Evaluate(const Bindings& bindings) const {
+const std::vector<std::string>& CompiledExpression::Names() const {
+    static const std::vector<std::string> none;
+    return names_ ? *names_ : none;
+}
+
+EvalResult CompiledExpression::Evaluate(const Bindings& bindings) const { return Evaluate(bindings, nullptr); }
+
+EvalResult CompiledExpression::Evaluate(const Bindings& bindings, const Value* const* slots) const {
     if (error_) return ErrorResult(error_, message_);
     if (!root_) return ErrorResult(kBadExpression, "Empty expression");
     try {
-        Evaluator e(bindings);
+        Evaluator e(bindings, slots);
         EvalResult r;
         r.value = e.Eval(*root_);
         return r;

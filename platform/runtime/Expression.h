@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/runtime/Value.h"
 
@@ -115,10 +116,19 @@ public:
     EvalResult Evaluate(const Bindings& bindings) const;
     EvalResult Evaluate() const;  // with CurrentBindings()
 
+    // The names the expression reads, upper case, each once, in the order
+    // they first appear. A caller that reads the same names for many
+    // records resolves them once and hands their values in `slots`.
+    const std::vector<std::string>& Names() const;
+    // Evaluates with the value of Names()[i] taken from slots[i]; a null
+    // slot is read from the bindings.
+    EvalResult Evaluate(const Bindings& bindings, const Value* const* slots) const;
+
     struct Node;
 
 private:
     std::shared_ptr<const Node> root_;
+    std::shared_ptr<const std::vector<std::string>> names_;
     int error_ = 0;
     std::string message_;
 };

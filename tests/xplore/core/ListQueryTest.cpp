@@ -91,7 +91,9 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
     Bindings extra(&CurrentBindings());
     extra.BindValue("SelectedDay", int64_t{today_ + 3});
     extra.BindValue("Filter:Category", std::string("Work"));
-    const char* filters[] = {
+    // Multi-byte text: pieces and positions count bytes both ways.
+    AddTask(61, today_, "Caf\xc3\xa9", "Caf\xc3\xa9 au lait");
+    const std::string filters[] = {
         "SCH:Date=TODAY()",
         "(SCH:Date=SelectedDay)",
         "MONTH(SCH:Date)=MONTH(TODAY())",
@@ -115,8 +117,25 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
         "SCH:Category = 5",                       // a text field against a number
         "Filter:Category = 'Work' OR SCH:ID < 5",  // a part without fields, decided once
         "SelectedDay = 0 AND SCH:ID < 5",
+        // A piece keeps its trailing blank where it is joined or searched,
+        // and drops it where it is compared.
+        "SUB(SCH:Description,1,5) & 'x' = 'Call x'",
+        "INSTRING(' ', SUB(SCH:Description,1,5), 1, 1) = 5",
+        "CLIP(SUB(SCH:Description,1,5)) & 'x' = 'Callx'",
+        "SUB(SCH:Description,5,3) = ' au'",
+        "INSTRING('au', SCH:Description, 1, 1) = 7",
+        // Ordered as the runtime compares: blank-padded, so a byte below
+        // the blank after the shorter text puts that text last.
+        "(SCH:Category)<'" + std::string(2, '\0') + "K' OR SCH:ID < 3",
+        "SCH:Category < 'Home\tx'",
+        "SCH:Description >= 'Pay rent 3\x01'",
+        // XOR: left to right, over empty texts and absent dates.
+        "SCH:Category = '' XOR SCH:Date = 0",
+        "SCH:Category = '' XOR SCH:Disabled XOR SCH:Completed",
+        "SCH:ID < 10 OR SCH:Category = '' XOR SCH:Disabled",
+        "MONTH(SCH:Date) = 0 XOR SCH:Category < 'B' AND SCH:ID > 20",
     };
-    for (const char* f : filters) {
+    for (const std::string& f : filters) {
         ListQuery q(sch());
         q.SetBindings(&extra);
         q.SetKeyOrder(ScheduleDef().key("SCH:KeyID"));
@@ -126,6 +145,13 @@ TEST_F(ListQueryTest, TranslatedFiltersSelectWhatTheEvaluatorSelects) {
         std::set<int> want = Expected(f, extra);
         EXPECT_EQ(std::set<int>(got.begin(), got.end()), want) << f << " where " << q.WhereSql();
         EXPECT_EQ(q.Count(), static_cast<int64_t>(want.size())) << f;
+    }
+    // XOR has an SQL form.
+    for (const char* f : {"SCH:Category = '' XOR SCH:Date = 0", "SCH:Date > TODAY() XOR SCH:Disabled"}) {
+        ListQuery x(sch());
+        x.SetFilter(f);
+        ASSERT_EQ(x.Apply(), 0);
+        EXPECT_FALSE(x.HasResidue()) << f;
     }
     // The first filters have an SQL form and leave nothing to check per record.
     ListQuery q(sch());
