@@ -11,7 +11,12 @@
 //   sort desc  the same column descending, the first page
 //   keep       the position of a highlighted record after a refresh
 //   filter     a filter with an SQL form (MONTH(SCH:Date)=3), counted
-//   per row    a filter evaluated record by record, counted
+//   xor        a filter with XOR (an SQL form), counted, next to a scan of
+//              the same columns with the condition in SQL
+//   evaluator  a filter that stays with the evaluator, record by record
+//              (LEN(CLIP(SCH:Description)) > SCH:ID % 10 + 8: a function
+//              the SQL form does not say, over a text and a number field),
+//              counted, next to the same scan
 //   export     every row under the header popup's filter (SCH:ID > 0, an
 //              SQL form) written to a comma-separated file, five columns
 //              formatted with their pictures (plain SQLite: one statement,
@@ -233,34 +238,52 @@ int main(int argc, char** argv) {
     b = Seconds([&] { PlainCount(db, "SELECT COUNT(*)" + from + " WHERE Category || '' = 'Cat5'"); }, 3);
     line("join", a, b);
 
-    // A filter without an SQL form (XOR) is counted by reading the rows it
-    // names, in file order; plain SQLite reads the same columns of every
-    // row with the condition in SQL.
+    // Plain SQLite reads the columns a filter names, of every row in file
+    // order, with the condition in SQL.
+    auto scan = [&](const std::string& columns, const std::string& condition) {
+        sqlite3_stmt* st = nullptr;
+        Check(sqlite3_prepare_v2(db, ("SELECT rowid, " + columns + from + " WHERE " + condition).c_str(), -1, &st,
+                                 nullptr) == SQLITE_OK,
+              "prepare scan");
+        int64_t count = 0;
+        std::string sink;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 1; c < sqlite3_column_count(st); ++c) {
+                if (sqlite3_column_type(st, c) == SQLITE_TEXT)
+                    sink.assign(reinterpret_cast<const char*>(sqlite3_column_text(st, c)));
+                else
+                    (void)sqlite3_column_int64(st, c);
+            }
+            ++count;
+        }
+        sqlite3_finalize(st);
+        return count;
+    };
+    // XOR has an SQL form: a count.
     ListQuery r(t);
     r.SetKeyOrder(ScheduleDef().key("SCH:KeyDate"));
     r.SetFilter("SCH:Category = 'Cat5' XOR SCH:Description = 'Pay 7'");
     int64_t rc = 0, prc = 0;
     a = Seconds([&] {
-        Check(r.Apply() == 0 && r.HasResidue(), "apply");
+        Check(r.Apply() == 0 && !r.HasResidue(), "apply xor");
         rc = r.Count();
     }, 3);
-    b = Seconds([&] {
-        sqlite3_stmt* st = nullptr;
-        Check(sqlite3_prepare_v2(db, ("SELECT rowid, Category, Description" + from +
-                                      " WHERE (Category = 'Cat5') <> (Description = 'Pay 7')").c_str(),
-                                 -1, &st, nullptr) == SQLITE_OK,
-              "prepare scan");
-        prc = 0;
-        std::string sink;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            sink.assign(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-            sink.assign(reinterpret_cast<const char*>(sqlite3_column_text(st, 2)));
-            ++prc;
-        }
-        sqlite3_finalize(st);
+    b = Seconds([&] { prc = scan("Category, Description", "(Category = 'Cat5') <> (Description = 'Pay 7')"); }, 3);
+    Check(rc == prc, "xor count");
+    line("xor", a, b);
+    // A filter that stays with the evaluator: rows in file order, only the
+    // fields it names, each record's values handed to the evaluator.
+    ListQuery ev(t);
+    ev.SetKeyOrder(ScheduleDef().key("SCH:KeyDate"));
+    ev.SetFilter("LEN(CLIP(SCH:Description)) > SCH:ID % 10 + 8");
+    int64_t evc = 0, pevc = 0;
+    a = Seconds([&] {
+        Check(ev.Apply() == 0 && ev.HasResidue(), "apply evaluator");
+        evc = ev.Count();
     }, 3);
-    Check(rc == prc, "per-row count");
-    line("per row", a, b);
+    b = Seconds([&] { pevc = scan("Description, ID", "length(rtrim(Description)) > ID % 10 + 8"); }, 3);
+    Check(evc == pevc, "evaluator count");
+    line("evaluator", a, b);
     // The schedule lists' own conditions: the day tab with "Show Active
     // Only", and Explore Schedule's hot-key, status and month filters.
     auto listOpen = [&](const std::string& filter, int64_t& matched) {
@@ -293,8 +316,9 @@ int main(int argc, char** argv) {
     line("explore", a, b);
     std::printf("(day tab matched %lld, explore month matched %lld)\n", static_cast<long long>(dayc),
                 static_cast<long long>(expc));
-    std::printf("(filter matched %lld, join matched %lld, per-row filter matched %lld)\n",
-                static_cast<long long>(fc), static_cast<long long>(jc), static_cast<long long>(rc));
+    std::printf("(filter matched %lld, join matched %lld, xor matched %lld, evaluator matched %lld)\n",
+                static_cast<long long>(fc), static_cast<long long>(jc), static_cast<long long>(rc),
+                static_cast<long long>(evc));
 
     // Export: the list's writer against the same rows read and written by hand.
     {
