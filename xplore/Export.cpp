@@ -72,6 +72,16 @@ std::string ExportValue(std::string_view s) {
     return v;
 }
 
+uint32_t OpenerFailureCode(int exitStatus) {
+    switch (exitStatus) {
+    case 2: return 2;  // a file passed does not exist
+    case 1:            // a bad command line
+    case 3:            // a tool it needs is missing
+    case 4: return 31;  // the opening failed: no program for the file
+    default: return 0;
+    }
+}
+
 ListExport::ListExport(data::ListQuery& query, std::vector<std::function<std::string(const data::ListRow&)>> cells,
                        Options options)
     : query_(query), cells_(std::move(cells)), o_(std::move(options)) {}

@@ -34,6 +34,16 @@ std::string HtmlEscape(std::string_view text);
 // fit whole.
 std::string ExportValue(std::string_view formatted);
 
+// The desktop's opener (xdg-open) hands an export to the program that
+// shows it. Its exit status within the first seconds, as the number the
+// failure message shows: 0 when there is nothing to report (opened, or a
+// status that is the started program's own), 2 when the file was not
+// found, 31 when no program could open it or the opener failed otherwise.
+uint32_t OpenerFailureCode(int exitStatus);
+// How long the opener's status is waited for: later, xdg-open (which waits
+// for the program it starts) reports that program's end, not the opening.
+inline constexpr int kOpenerWatchMs = 5000;
+
 class ListExport {
 public:
     enum class Kind { Csv, Html };

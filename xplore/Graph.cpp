@@ -52,24 +52,31 @@ int32_t GraphCategories::MaxCount() const {
 }
 
 GraphCounter::GraphCounter(data::ListQuery& query, std::function<std::string(const data::ListRow&)> cell,
-                           GraphCategories& categories)
-    : query_(query), cell_(std::move(cell)), categories_(categories) {}
+                           GraphCategories& categories, std::optional<std::vector<int>> fields)
+    : query_(query), cell_(std::move(cell)), categories_(categories), fields_(std::move(fields)) {}
 
 GraphCounter::~GraphCounter() = default;
 
 GraphCounter::State GraphCounter::Step(int ms) {
+    constexpr int kBatch = 1000;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    std::vector<data::ListRow> rows;
+    const std::vector<int>* fields = fields_ ? &*fields_ : nullptr;
+    int counted = 0;
     while (state_ == State::Counting) {
-        rows.clear();
-        if (query_.Page(anchor_.get(), true, 500, rows) != 0) return state_ = State::Failed;
-        if (rows.empty()) return state_ = State::Done;
-        for (const data::ListRow& r : rows) {
+        int read = 0;
+        bool tooMany = false, timeUp = false;
+        const int e = query_.Scan(fields, last_, kBatch, [&](const data::ListRow& r) {
             lastText_ = cell_(r);
-            if (!categories_.Add(lastText_)) return state_ = State::TooMany;
-        }
-        if (!anchor_) anchor_ = std::make_unique<data::ListRow>();
-        *anchor_ = std::move(rows.back());
+            tooMany = !categories_.Add(lastText_);
+            // The slice ends on time, whatever a row costs, so that Esc is
+            // answered while the counting goes on.
+            timeUp = ++counted % 16 == 0 && std::chrono::steady_clock::now() >= until;
+            return !tooMany && !timeUp;
+        }, last_, read);
+        if (e != 0) return state_ = State::Failed;
+        if (tooMany) return state_ = State::TooMany;
+        if (timeUp) break;
+        if (read < kBatch) return state_ = State::Done;
         if (std::chrono::steady_clock::now() >= until) break;
     }
     return state_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,12 +51,16 @@ private:
 };
 
 // Counts a list's rows into categories, a slice at a time, over the list
-// query's order and filter; `cell` formats a row's value of the column.
+// query's filter; `cell` formats a row's value of the column. The rows are
+// read in file order (the categories keep their own order, so the graph is
+// the same in any order), each with only the fields `fields` names
+// (indexes into the table definition's fields; every field when none are
+// given) and those the filter reads record by record.
 class GraphCounter {
 public:
     enum class State { Counting, Done, Failed, TooMany };
     GraphCounter(data::ListQuery& query, std::function<std::string(const data::ListRow&)> cell,
-                 GraphCategories& categories);
+                 GraphCategories& categories, std::optional<std::vector<int>> fields = std::nullopt);
     ~GraphCounter();
     // Counts for about `ms` milliseconds (at least one page of rows).
     State Step(int ms);
@@ -65,7 +70,8 @@ private:
     data::ListQuery& query_;
     std::function<std::string(const data::ListRow&)> cell_;
     GraphCategories& categories_;
-    std::unique_ptr<data::ListRow> anchor_;
+    std::optional<std::vector<int>> fields_;
+    int64_t last_ = 0;  // row number of the last record read
     std::string lastText_;
     State state_ = State::Counting;
 };

@@ -982,6 +982,56 @@ int64_t ListQuery::CountWhere(const std::string& conditions, const std::vector<V
 
 int64_t ListQuery::Count() { return CountWhere({}, {}); }
 
+int ListQuery::Scan(const std::vector<int>* fields, int64_t after, int count,
+                    const std::function<bool(const ListRow&)>& take, int64_t& last, int& read) {
+    read = 0;
+    last = after;
+    std::shared_ptr<Database> db = table_->impl().connection();
+    if (!db) return SetLastError(kFileNotOpen);
+    const TableDef& d = def();
+    // A record check reads the whole record.
+    std::vector<int> cols;
+    if (!fields || check_) {
+        cols = impl_->fieldIndex;
+    } else {
+        for (int idx : *fields)
+            if (idx >= 0 && idx < static_cast<int>(d.fields.size()) && !d.fields[static_cast<std::size_t>(idx)].isGroup() &&
+                std::find(cols.begin(), cols.end(), idx) == cols.end())
+                cols.push_back(idx);
+        for (int idx : residueFields_)
+            if (std::find(cols.begin(), cols.end(), idx) == cols.end()) cols.push_back(idx);
+    }
+    std::string sql = "SELECT m.rowid";
+    for (int idx : cols) sql += ", m." + ColumnOf(d.fields[static_cast<std::size_t>(idx)].name);
+    sql += " FROM " + QuoteId(SplitTableName(table_->Name(), d.driver).table) + " AS m WHERE ";
+    if (!where_.empty()) sql += "(" + where_ + ") AND ";
+    sql += "m.rowid > ? ORDER BY m.rowid LIMIT ?";
+    std::lock_guard<std::recursive_mutex> lock(db->mutex());
+    int rc = 0;
+    sqlite3_stmt* st = db->Prepare(sql, &rc);
+    if (!st) return db->Fail(rc);
+    struct Reset {
+        sqlite3_stmt* s;
+        ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
+    } reset{st};
+    int idx = 1;
+    for (const Value& v : params_) BindValue(st, idx++, v);
+    sqlite3_bind_int64(st, idx++, after);
+    sqlite3_bind_int64(st, idx++, count);
+    ListRow r;
+    r.values.resize(d.fields.size());
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        r.row = sqlite3_column_int64(st, 0);
+        for (std::size_t c = 0; c < cols.size(); ++c)
+            r.values[static_cast<std::size_t>(cols[c])] =
+                ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(cols[c])]);
+        ++read;
+        last = r.row;
+        if (Qualifies(r) && !take(r)) return 0;
+    }
+    return rc == SQLITE_DONE ? 0 : db->Fail(rc);
+}
+
 int64_t ListQuery::RowsBefore(const ListRow& r) {
     std::vector<Value> params;
     std::string cond = AnchorCondition(r, false, params);

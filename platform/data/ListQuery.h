@@ -138,6 +138,16 @@ public:
     int PageAt(int64_t offset, int count, std::vector<ListRow>& out);
     // Records that qualify (-1 on error).
     int64_t Count();
+    // Reads up to `count` records in file order after row `after` (0: from
+    // the first), each with only the fields listed (indexes into the
+    // definition's fields; every field when `fields` is null) and those the
+    // per-record part reads, the others left empty; `take` gets those that
+    // qualify, and stops the scan by returning false. `last` becomes the
+    // row number of the last record read and `read` the number read:
+    // fewer than `count` without a stop means the end. 0 or the engine's
+    // error.
+    int Scan(const std::vector<int>* fields, int64_t after, int count,
+             const std::function<bool(const ListRow&)>& take, int64_t& last, int& read);
     // Rows that come before `r` in the list order (its position when it
     // qualifies).
     int64_t RowsBefore(const ListRow& r);

@@ -15,9 +15,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
+#include <optional>
 
 #include "platform/data/ListQuery.h"
+#include "platform/runtime/Picture.h"
 #include "platform/runtime/Services.h"
+#include "platform/runtime/Strings.h"
 #include "platform/ui/BrowseList.h"
 #include "platform/ui/Icons.h"
 #include "xplore/Colors.h"
@@ -276,10 +279,25 @@ private:
         }
         if (quit_) return End(false);
         if (!counter_) {
+            // The cell text the list shows: a field's value with the
+            // column's picture reads that field alone; a computed column
+            // may read any field.
             BrowseList& b = list_.list();
             const int column = browseColumn_;
-            counter_ = std::make_unique<GraphCounter>(
-                b.query(), [&b, column](const data::ListRow& r) { return b.CellText(r, column); }, *categories_);
+            const BrowseColumn& c = b.Columns()[static_cast<std::size_t>(column)];
+            const int field = c.value || c.field.empty() ? -1 : b.table().def().fieldIndex(c.field);
+            std::function<std::string(const data::ListRow&)> cell;
+            std::optional<std::vector<int>> fields;
+            if (field >= 0) {
+                fields = std::vector<int>{field};
+                cell = [picture = c.picture, field](const data::ListRow& r) {
+                    const Value& v = r.field(field);
+                    return picture.empty() ? v.toText() : ClipRight(Format(v, picture));
+                };
+            } else {
+                cell = [&b, column](const data::ListRow& r) { return b.CellText(r, column); };
+            }
+            counter_ = std::make_unique<GraphCounter>(b.query(), std::move(cell), *categories_, std::move(fields));
         }
         switch (counter_->Step(50)) {
             case GraphCounter::State::Failed:

@@ -5,12 +5,16 @@
 #include <QClipboard>
 #include <QColor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
+#include <memory>
 
 #include "platform/data/ListQuery.h"
+#include "platform/runtime/Process.h"
 #include "platform/runtime/RecordProcess.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -181,11 +185,23 @@ bool XploreList::TakePopupCommand(int event) {
         const int64_t sel = list_.Selected();
         const data::TableDef& def = list_.table().def();
         const int field = c ? def.fieldIndex(c->field) : -1;
-        if (field < 0) return true;
-        Value v = def.fields[static_cast<std::size_t>(field)].isText() ? Value(std::string()) : Value(0);
+        // A memo column (the clipboard's contents) filters on the memo's
+        // whole text, which the row does not carry.
+        const data::MemoDef* memo = c && field < 0 ? def.memo(c->field) : nullptr;
+        if (field < 0 && !memo) return true;
+        const bool text = memo || def.fields[static_cast<std::size_t>(field)].isText();
+        Value v = text ? Value(std::string()) : Value(0);
         if (sel >= 0)
-            if (const data::ListRow* r = list_.RowAt(sel)) v = r->field(field);
-        if (core_.FilterOn(event, col, v, def.fields[static_cast<std::size_t>(field)].isText())) ApplyFilters();
+            if (const data::ListRow* r = list_.RowAt(sel)) {
+                if (memo) {
+                    std::string m;
+                    list_.table().ReadMemo(r->row, memo->name, static_cast<std::size_t>(memo->size), m);
+                    v = Value(m);
+                } else {
+                    v = r->field(field);
+                }
+            }
+        if (core_.FilterOn(event, col, v, text)) ApplyFilters();
         return true;
     }
     case kEventCancelFilter:
@@ -296,13 +312,35 @@ void XploreList::Export(bool html, std::function<void(bool)> done) {
 
 void XploreList::OpenExportFile(const std::string& file) {
     if (!core_.exportOpen) return;
-    const uint32_t result = ShellStart("open", file, "", "", 1);
-    if (result > 32) return;
-    Message("Shell launching error:" + std::to_string(result) +
-                "|you may need to specify a file type in Win95|Go to Explorer; View; Options; File Types|and the "
-                "specify a type for " +
-                file,
-            "Xplore", MessageIcon::None, kButtonOk);
+    auto failed = [file](uint32_t code) {
+        Message("Shell launching error:" + std::to_string(code) +
+                    "|you may need to specify a file type in Win95|Go to Explorer; View; Options; File Types|and the "
+                    "specify a type for " +
+                    file,
+                "Xplore", MessageIcon::None, kButtonOk);
+    };
+    // The file goes to the desktop's opener as an argument of its own; its
+    // exit status is watched without blocking the window, for the first
+    // seconds only (see kOpenerWatchMs).
+    const std::string opener = FindProgram("xdg-open");
+    if (opener.empty()) return failed(kShellNoAssociation);
+    StartOptions options;
+    const StartResult started = StartProgramArgs({opener, file}, options);
+    if (!started.ok()) return failed(kShellNoAssociation);
+    const int pid = started.pid;
+    auto* watch = new QTimer(view_);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    watch->setInterval(50);
+    QObject::connect(watch, &QTimer::timeout, watch, [watch, clock, pid, failed] {
+        const int status = PollExitCode(pid);
+        if (status == kStillActive && clock->elapsed() < kOpenerWatchMs) return;
+        watch->stop();
+        watch->deleteLater();
+        if (status == kStillActive) return;
+        if (const uint32_t code = OpenerFailureCode(status)) failed(code);
+    });
+    watch->start();
 }
 
 }  // namespace kr::xplore

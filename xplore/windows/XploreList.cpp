@@ -161,7 +161,8 @@ void XploreList::Start(std::string_view headerStyle, const std::vector<ColumnDef
 
 void XploreList::Restore(const std::string& dateFormat) {
     const data::TableDef& def = list_.table().def();
-    core_.MarkViewFields([&def](const std::string& field) { return def.fieldIndex(field) >= 0; });
+    // A memo is filtered as a text, so it counts as a field of the view.
+    core_.MarkViewFields([&def](const std::string& field) { return def.fieldIndex(field) >= 0 || def.memo(field); });
     core_.RestoreFormat(procedure_, label_, dateFormat, Geometry());
     core_.current = Geometry();
     if (core_.LookRestored()) ApplyLook(core_.RestoredLook());

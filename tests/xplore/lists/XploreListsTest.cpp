@@ -22,12 +22,14 @@
 #include "../../ui/TableWindowsFixture.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
+#include "organiser/windows/ClipboardWindows.h"
 #include "organiser/windows/ToDoWindows.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/ui/PopupMenu.h"
 #include "platform/ui/ProcedureThread.h"
+#include "scheduler/ClipboardMonitor.h"
 #include "tasks/windows/TaskWindows.h"
 
 namespace kr::xplore {
@@ -351,6 +353,48 @@ TEST_F(ToDoXploreTest, ListPropertiesColumnKeysWorkFromEveryControlAndNeverStepA
     QTest::keyClick(colours, Qt::Key_D, Qt::AltModifier);
     EXPECT_TRUE(WaitFor([&] { return Headers(list).mid(1) == designed.mid(1); }));  // the button's animated click
     Click(props, "close");
+}
+
+TEST_F(XploreListsTest, ClipboardContentsFilterOnTheWholeEntryButDoNotSort) {
+    data::Table& clip = data::TableOf(ClipboardDef());
+    CreateAndOpen({&clip});
+    const char* texts[] = {"Buy milk", "Call Bob\nat noon", "Pay rent"};
+    for (int i = 0; i < 3; ++i) {
+        ClipboardRecord& r = clip.Rec<ClipboardRecord>();
+        r = ClipboardRecord();
+        r.ClipContents = texts[i];
+        r.ClipHashKey = ClipboardEntryKey(texts[i]);
+        r.Category = "General";
+        r.ClipDate = MakeDate(7, 1, 2024);
+        r.ClipTime = MakeTime(9, i);
+        ASSERT_EQ(clip.Add(), 0);
+    }
+    clip.Close();
+    BrowseClipboardWindow* w = nullptr;
+    Start(kBrowseClipboardProcedure, [&w] { w = BrowseClipboard(); });
+    ASSERT_TRUE(WaitFor([&] { return w && w->IsOpen(); }));
+    QTableView* list = w->Layout().list;
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 3; }));
+    int row = -1;
+    for (int r = 0; r < 3; ++r)
+        if (list->model()->index(r, 1).data().toString().startsWith("Call Bob")) row = r;
+    ASSERT_GE(row, 0);
+    // "Contents" is a memo: its four filters are offered, its sort is not.
+    Choose(list, row, 1, "ADDF4");
+    for (const char* f : {"ADDF1", "ADDF2", "ADDF3", "ADDF4"}) {
+        ASSERT_NE(FindItem(shown_, f), nullptr) << f;
+        EXPECT_TRUE(FindItem(shown_, f)->enabled) << f;
+    }
+    ASSERT_NE(FindItem(shown_, "SRT"), nullptr);
+    EXPECT_FALSE(FindItem(shown_, "SRT")->enabled);
+    // Not equal to the whole entry, line break and all: the other two.
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 2; }));
+    Choose(list, 0, 1, "VOID");
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 3; }));
+    Choose(list, row, 1, "ADDF1");
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 1; }));
+    EXPECT_TRUE(list->model()->index(0, 1).data().toString().startsWith("Call Bob"));
 }
 
 }  // namespace

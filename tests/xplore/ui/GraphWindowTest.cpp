@@ -1,7 +1,9 @@
-// The column graph, its preferences window and list printing on a real list
-// offscreen: the bars' colours follow the preferences, the messages that end
-// a graph open no window, the preferences reach the file as they should, and
-// a printed list holds its rows while the list keeps its columns.
+// The column graph, its preferences window, list printing and the opening
+// of an export on a real list offscreen: the bars' colours follow the
+// preferences, the messages that end a graph open no window, Esc asks while
+// the rows are counted, the preferences reach the file as they should, a
+// printed list holds its rows while the list keeps its columns, and an
+// opener that fails is reported.
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,6 +11,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QThread>
+#include <QKeyEvent>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "../../ui/UiTestSupport.h"
@@ -32,13 +38,19 @@ class GTaskList : public TaskList {
 public:
     std::unique_ptr<xplore::XploreList> xplore;
     static inline GTaskList* lastG = nullptr;
+    // Called for each cell of the command column the list formats.
+    static inline std::function<void()> onCommandCell;
 
 protected:
     bool Init() override {
         if (!TaskList::Init()) return false;
         lastG = this;
         ui.window->setWindowTitle("Scheduled Tasks");
-        list->AddColumn({"Command", "SCH:Command", "@s255", 200});
+        const int command = ScheduleDef().fieldIndex("SCH:Command");
+        list->AddColumn({"Command", "SCH:Command", "@s255", 200, 'L', [command](const data::ListRow& r) {
+                             if (onCommandCell) onCommandCell();
+                             return r.field(command);
+                         }});
         xplore = std::make_unique<xplore::XploreList>(*list, "BrowseTasks", "?List");
         std::vector<ColumnDef> cols = {
             {"SCH:Date", 47, "Date", "@d6", "Next date"},
@@ -171,6 +183,109 @@ TEST_F(GraphWindowTest, MoreThanAHundredAndFiftyCategoriesAreTooComplex) {
     ASSERT_TRUE(ended);
     EXPECT_EQ(responder_.shown().back().request.text,
               "Too complex to graph - exceeds max number of categories: 150 - 'Description'");
+}
+
+TEST_F(GraphWindowTest, EscWhileCountingAsksAndYesEndsWithNoCategories) {
+    for (int i = 1; i <= 300; ++i) {
+        sch().Clear();
+        Schedule& s = sch().Rec<Schedule>();
+        s.ID = i;
+        s.Date = MakeDate(1, 1, 2024);
+        s.Description = "task";
+        s.Command = i % 2 ? "odd" : "even";
+        ASSERT_EQ(sch().Add(), 0);
+    }
+    GTaskList* w = Open();
+    // While the progress window shows, each cell of the command column
+    // takes a while, so the counting runs in many slices; Esc is pressed
+    // on the progress window at the tenth, with rows left to count.
+    int cells = 0;
+    GTaskList::onCommandCell = [&] {
+        QWidget* p = TopNamed("GraphProgress");
+        if (!p) return;
+        QThread::msleep(2);
+        if (++cells == 10)
+            QCoreApplication::postEvent(p, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    };
+    // No: the counting goes on to the graph.
+    responder_.Answer(kButtonNo);
+    bool ended = false;
+    QWidget* g = GraphOf(w, 5, &ended);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.text, "Are you sure you want to quit this Graphing Procedure?");
+    EXPECT_EQ(responder_.shown()[0].request.title, "Xplore");
+    EXPECT_EQ(responder_.shown()[0].answer, kButtonNo);
+    ASSERT_NE(g, nullptr);
+    EXPECT_GE(cells, 300);
+    g->close();
+    ASSERT_TRUE(WaitFor([&] { return ended; }));
+
+    // Yes: the categories are dropped and the counting ends there.
+    responder_.clear();
+    cells = 0;
+    responder_.Answer(kButtonYes);
+    EXPECT_EQ(GraphOf(w, 5, &ended), nullptr);
+    GTaskList::onCommandCell = nullptr;
+    ASSERT_TRUE(ended);
+    EXPECT_LT(cells, 300);
+    ASSERT_EQ(responder_.shown().size(), 2u);
+    EXPECT_EQ(responder_.shown()[0].answer, kButtonYes);
+    EXPECT_EQ(responder_.shown()[1].request.text, "There are no categories to Graph of 'Command'");
+    EXPECT_TRUE(WaitFor([] { return TopNamed("GraphProgress") == nullptr; }));
+}
+
+TEST_F(GraphWindowTest, AnOpenerThatStartsAndFailsAfterAnExportIsReported) {
+    for (int i = 1; i <= 3; ++i) AddTask(i, MakeDate(1, 1, 2024), "c", "task " + std::to_string(i));
+    // A stand-in for the desktop's opener on PATH, exiting with the status
+    // in "status" after noting that it ran.
+    const std::filesystem::path bin = std::filesystem::path(dir_) / "bin";
+    std::filesystem::create_directories(bin);
+    const std::string ran = (std::filesystem::path(dir_) / "ran").string();
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\necho \"$1\" >> '" << ran << "'\nexit $(cat '" << dir_
+                                    << "/status')\n";
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    ::setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+    auto status = [&](int s) { std::ofstream(std::filesystem::path(dir_) / "status") << s << "\n"; };
+    auto lines = [&] {
+        std::ifstream in(ran);
+        int n = 0;
+        for (std::string l; std::getline(in, l);) ++n;
+        return n;
+    };
+    GTaskList* w = Open();
+    const std::string htm = (std::filesystem::path(dir_) / "XPort.HTM").string();
+    const std::string tail = "|you may need to specify a file type in Win95|Go to Explorer; View; Options; File "
+                             "Types|and the specify a type for " + htm;
+
+    // No program for .HTM (xdg-open's 3 and 4): 31, as when no opener starts.
+    for (int s : {4, 3}) {
+        responder_.clear();
+        status(s);
+        bool done = false;
+        w->xplore->ExportHtml([&](bool ok) { done = ok; });
+        ASSERT_TRUE(WaitFor([&] { return done; }));
+        ASSERT_TRUE(WaitFor([&] { return !responder_.shown().empty(); }, 10000)) << s;
+        EXPECT_EQ(responder_.shown()[0].request.text, "Shell launching error:31" + tail);
+        EXPECT_EQ(responder_.shown()[0].request.title, "Xplore");
+    }
+    // The file not found: 2.
+    responder_.clear();
+    status(2);
+    w->xplore->ExportCsv();
+    ASSERT_TRUE(WaitFor([&] { return !responder_.shown().empty(); }, 10000));
+    EXPECT_EQ(responder_.shown()[0].request.text,
+              "Shell launching error:2" + tail.substr(0, tail.size() - htm.size()) +
+                  (std::filesystem::path(dir_) / "XPort.CSV").string());
+    // Opened: nothing to say.
+    responder_.clear();
+    status(0);
+    const int before = lines();
+    w->xplore->ExportHtml();
+    ASSERT_TRUE(WaitFor([&] { return lines() == before + 1; }, 10000));
+    Pump(300);
+    EXPECT_TRUE(responder_.shown().empty());
+    ::setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(GraphWindowTest, PreferencesWriteAllKeysOnAnyCloseButMovesOnlyThroughOk) {
