@@ -34,6 +34,7 @@
 #include "scriptedit/ScriptItems.h"
 #include "scriptedit/ScriptSequencer.h"
 #include "scriptedit/windows/ScriptWindows.h"
+#include "tasks/TaskReservation.h"
 #include "tests/runner/RunnerTestSupport.h"
 
 namespace kr {
@@ -511,6 +512,53 @@ TEST_F(ScriptEditWindowsTest, ALongCopyShowsItsProgressAndCancelKeepsTheItemsCop
     EXPECT_TRUE(deleting);
     EXPECT_TRUE(Items(9).empty());
     EXPECT_EQ(Items(5).size(), static_cast<size_t>(kItems));
+}
+
+TEST_F(ScriptEditWindowsTest, ACancelledDeleteOfANewTasksItemsKeepsItsPlaceholder) {
+    scriptedit::InstallScriptProcessWindow();
+    ScriptBatch batch;
+    batch.Begin();
+    for (int i = 1; i <= 1500; ++i) {
+        Scripting s;
+        s.ID = 5;
+        s.Sequence = i;
+        s.Action = "Wait";
+        Scripting_File().rec() = s;
+        ASSERT_EQ(Scripting_File().File().Add(), 0);
+    }
+    batch.End();
+    // A new task copied from task 5: its ID reserved, the script copied.
+    Schedule_File().rec() = Schedule();
+    const int32_t id = tasks::ReserveTaskID();
+    ASSERT_NE(id, 0);
+    ASSERT_EQ(CopyScript(5, id), ProcessState::Finished);
+    ASSERT_EQ(Items(id).size(), 1500u);
+
+    // Its insert is cancelled, and so is the delete of its items.
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        QWidget* w = ProgressWindow("Deleting Script");
+        if (!w || w->findChild<QLabel*>("percent")->text() == "0% Completed") return;
+        w->findChild<QPushButton*>("cancel")->click();
+        cancel.stop();
+    });
+    cancel.start(5);
+    tasks::ReleaseReservedTask(id);
+    cancel.stop();
+    const size_t left = Items(id).size();
+    EXPECT_GT(left, 0u);
+    EXPECT_LT(left, 1500u);
+    // The placeholder stays, disabled, so the items left are never handed
+    // to the next new task.
+    bool kept = false;
+    data::TableOf(ScheduleDef()).ForEachMatch(ScheduleDef().key("SCH:KeyID"), {ScheduleDef().field("SCH:ID")},
+                                              {Value(id)}, [&](int64_t, const void* r) {
+                                                  kept = static_cast<const Schedule*>(r)->Disabled == 1;
+                                                  return true;
+                                              });
+    EXPECT_TRUE(kept);
+    Schedule_File().rec() = Schedule();
+    EXPECT_NE(tasks::ReserveTaskID(), id);
 }
 
 }  // namespace
