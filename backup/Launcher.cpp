@@ -224,6 +224,7 @@ int LauncherLSZCLASS::Backup() {
     }
     // The files the file pattern names, for the overall bar.
     ITEMSTODO = 0;
+    const std::set<std::string> noted = data::NotedTemporaries(".");
     for (const std::string& part : SplitSpecification(FILESPEC)) {
         fs::path pp(part);
         fs::path folder = pp.has_parent_path() ? pp.parent_path() : fs::path(".");
@@ -235,7 +236,8 @@ int LauncherLSZCLASS::Backup() {
         std::string pattern = pp.filename().string();
         for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
             std::string name = it->path().filename().string();
-            if (it->is_regular_file(ec) && name[0] != '.' && fnmatch(pattern == "*.*" ? "*" : pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0)
+            if (it->is_regular_file(ec) && name[0] != '.' && fnmatch(pattern == "*.*" ? "*" : pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0 &&
+                !noted.count(fs::absolute(it->path(), ec).lexically_normal().string()))
                 ++ITEMSTODO;
         }
     }

@@ -19,6 +19,7 @@
 #include <memory>
 #include <set>
 
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/DateTime.h"
 
 namespace kr::backup {
@@ -548,6 +549,7 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
     std::vector<FileToAdd> files;
     if (action == kZipAdd || action == kZipUpdate || action == kZipFreshen) {
         std::set<std::string> seenNames;
+        const std::set<std::string> noted = data::NotedTemporaries(".");
         fs::path archiveAbs = fs::absolute(archive, ec);
         for (const std::string& raw : SplitSpecification(zipSpec_)) {
             std::string part = Slashes(raw);
@@ -563,6 +565,8 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
                     if (!it->is_regular_file(ec)) continue;
                     if (fname[0] == '.' && !(flags & kZipSystemHidden)) continue;
                     if (fnmatch(pattern.c_str(), fname.c_str(), FNM_CASEFOLD) != 0) continue;
+                    // A report's work file and the like: temporary, not data.
+                    if (noted.count(fs::absolute(folder / fname, ec).lexically_normal().string())) continue;
                     found.push_back(pp.has_parent_path() ? (folder / fname).string() : fname);
                 }
                 ec.clear();

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Strings.h"
@@ -379,8 +380,28 @@ bool ImexExportFile::Create(const std::string& target, ImexError& error) {
         error = ErrnoError(EISDIR);
         return false;
     }
-    temp_ = target + ".XXXXXX";
-    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    // "<target>.XXXXXX", named in the note before it is made; the note's
+    // own six characters make it unique.
+    for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
+        note_ = std::make_unique<data::TemporaryNote>();
+        if (!note_->Made()) break;
+        temp_ = target + "." + note_->Tail();
+        if (!note_->Add(temp_)) break;
+        fd_ = ::open(temp_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd_ < 0 && errno != EEXIST) {
+            error = ErrnoError(errno);
+            note_.reset();
+            temp_.clear();
+            return false;
+        }
+    }
+    if (fd_ < 0) {
+        // No note to be had (a data folder that cannot be written): the
+        // file is made as before, only not swept after a kill.
+        note_.reset();
+        temp_ = target + ".XXXXXX";
+        fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+    }
     if (fd_ < 0) {
         error = ErrnoError(errno);
         temp_.clear();
@@ -446,6 +467,7 @@ bool ImexExportFile::Commit(ImexError& error) {
         return false;
     }
     temp_.clear();
+    note_.reset();
     return true;
 }
 
@@ -454,6 +476,7 @@ void ImexExportFile::Discard() {
     fd_ = -1;
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
+    note_.reset();
     buffer_.clear();
 }
 

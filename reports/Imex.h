@@ -32,9 +32,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/Value.h"
 
 namespace kr::reports {
@@ -126,6 +128,7 @@ private:
 // A new exchange file, written beside its target under a temporary name and
 // renamed over the target only once the whole export has been written, so
 // an export that fails or is cancelled leaves any old file as it was.
+
 class ImexExportFile {
 public:
     ImexExportFile() = default;
@@ -151,6 +154,9 @@ private:
     std::string target_, temp_;
     std::string buffer_;
     int fd_ = -1;
+    // The data folder's note of temp_, so that an export killed at work
+    // leaves nothing the next start does not sweep away.
+    std::unique_ptr<data::TemporaryNote> note_;
 };
 
 // The open step of an import: reads the file into the reader. Returns the

@@ -1,10 +1,16 @@
 #include "reports/Workfile.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Strings.h"
 #include "scheduler/NextOccurrence.h"
@@ -16,6 +22,31 @@ namespace {
 constexpr size_t kWorkfileMemo = 1000;
 // The longest a step of the build writes for.
 constexpr int kStepMilliseconds = 120;
+
+// The notes of the work files this program has made, by path: written
+// before the file is first opened (which creates it) and dropped once it is
+// deleted, so that a run killed on the way leaves nothing the next start
+// does not sweep away.
+std::mutex g_notesMutex;
+std::map<std::string, std::unique_ptr<data::TemporaryNote>>& Notes() {
+    static std::map<std::string, std::unique_ptr<data::TemporaryNote>> notes;
+    return notes;
+}
+
+void NoteWorkfile() {
+    const std::string path = ScheduleWorkfile_File().File().FilePath();
+    if (path.empty()) return;
+    std::lock_guard<std::mutex> l(g_notesMutex);
+    auto& note = Notes()[path];
+    if (note) return;
+    note = std::make_unique<data::TemporaryNote>();
+    note->Add(path);
+}
+
+void DropWorkfileNote(const std::string& path) {
+    std::lock_guard<std::mutex> l(g_notesMutex);
+    Notes().erase(path);
+}
 
 bool Later(const Schedule& a, const Schedule& b) {
     return a.Date > b.Date || (a.Date == b.Date && a.Time > b.Time);
@@ -46,6 +77,7 @@ bool EmptyWorkfileRun::Step(int count) {
     if (!Running()) return false;
     auto& w = ScheduleWorkfile_File();
     if (!opened_) {
+        NoteWorkfile();
         if (ScheduleWorkfile_Relations().Open() != data::kLevelBenign) {
             SetState(ProcessState::Failed);
             return false;
@@ -89,6 +121,7 @@ CreateWorkfileRun::~CreateWorkfileRun() {
 
 bool CreateWorkfileRun::Start() {
     if (Schedule_Relations().Open() != data::kLevelBenign) return false;
+    NoteWorkfile();
     if (ScheduleWorkfile_Relations().Open() != data::kLevelBenign) {
         Schedule_Relations().Close();
         return false;
@@ -190,7 +223,10 @@ void RemoveWorkfile() {
     auto& w = ScheduleWorkfile_File();
     while (w.UseCount() > 0) w.Close();
     if (w.File().IsOpen()) return;  // another report still reads it
+    const std::string path = w.File().FilePath();
     w.File().Remove();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) DropWorkfileNote(path);
 }
 
 }  // namespace kr::reports

@@ -39,9 +39,12 @@ bool RandomTail(const std::string& s, std::size_t at) {
     return true;
 }
 
-enum class Kind { None, File, Folder };
+enum class Kind { None, File, Folder, Note };
+
+constexpr const char* kNoteHead = ".krtemp-";
 
 Kind KindOf(const std::string& name, const std::string& folder) {
+    if (name.rfind(kNoteHead, 0) == 0 && RandomTail(name, 8)) return Kind::Note;
     if (name.rfind(".vxwcopy-", 0) == 0) return Kind::File;
     if (name.rfind(".vxwrestore-", 0) == 0) return Kind::Folder;
     if (EndsWith(name, ".tpsfix-pages")) return Kind::File;
@@ -82,7 +85,83 @@ std::set<std::pair<dev_t, ino_t>> OpenElsewhere() {
     return open;
 }
 
+// The lines of a note (its paths).
+std::vector<std::string> NoteLines(int fd) {
+    std::string text;
+    char buf[4096];
+    ssize_t got;
+    while ((got = ::pread(fd, buf, sizeof buf, static_cast<off_t>(text.size()))) > 0) text.append(buf, got);
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) break;  // a line cut short by a kill
+        if (end > at && text[at] == '/') lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// Removes a file a dead note named, if it is a plain file of ours that no
+// process has open. 1 when it went.
+int RemoveNoted(const std::string& path, const std::set<std::pair<dev_t, ino_t>>& open) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct stat st {};
+    const bool ours = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && S_ISREG(st.st_mode);
+    const bool gone = ours && !open.count({st.st_dev, st.st_ino}) && ::unlink(path.c_str()) == 0;
+    ::close(fd);
+    return gone ? 1 : 0;
+}
+
 }  // namespace
+
+TemporaryNote::TemporaryNote(const std::string& folder) {
+    path_ = (folder.empty() ? std::string(".") : folder) + "/" + kNoteHead + "XXXXXX";
+    fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        path_.clear();
+        return;
+    }
+    ::flock(fd_, LOCK_EX);
+}
+
+TemporaryNote::~TemporaryNote() {
+    if (fd_ < 0) return;
+    ::unlink(path_.c_str());
+    ::close(fd_);
+}
+
+std::string TemporaryNote::Tail() const { return path_.size() >= 6 ? path_.substr(path_.size() - 6) : std::string(); }
+
+bool TemporaryNote::Add(const std::string& path) {
+    if (fd_ < 0) return false;
+    std::error_code ec;
+    const std::string line = fs::absolute(path, ec).lexically_normal().string() + "\n";
+    if (ec) return false;
+    // One write, in append mode's place: a line is whole or missing.
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
+    return end >= 0 && ::pwrite(fd_, line.data(), line.size(), end) == static_cast<ssize_t>(line.size());
+}
+
+std::set<std::string> NotedTemporaries(const std::string& folder) {
+    std::set<std::string> noted;
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return noted;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (KindOf(name, folder) != Kind::Note) continue;
+        const int fd = ::open((folder + "/" + name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        for (const std::string& p : NoteLines(fd)) {
+            noted.insert(p);
+            noted.insert(p + "-journal");
+        }
+        ::close(fd);
+    }
+    ::closedir(d);
+    return noted;
+}
 
 int HoldWorkCopy(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -121,6 +200,19 @@ int RemoveStrayWorkCopies(const std::string& folder) {
         struct stat st {};
         const bool ours = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
                           (kind == Kind::Folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
+        if (kind == Kind::Note) {
+            // What the note names goes first; the note last, so that a sweep
+            // killed half-way still knows the rest.
+            if (ours && !open.count({st.st_dev, st.st_ino}) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                for (const std::string& p : NoteLines(fd)) {
+                    removed += RemoveNoted(p, open);
+                    removed += RemoveNoted(p + "-journal", open);
+                }
+                ::unlink(path.c_str());
+            }
+            ::close(fd);
+            continue;
+        }
         if (ours && !open.count({st.st_dev, st.st_ino}) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             std::error_code ec;
             if (fs::remove_all(path, ec) > 0 && !ec) ++removed;

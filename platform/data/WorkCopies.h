@@ -6,11 +6,18 @@
 // ("<file>.tpsfix-new", "<file>.tpsfix-pages"). They are as large as what
 // they copy, and a program killed at work leaves them behind.
 //
+// Files that live elsewhere or under names of their own (a report's work
+// file "<clock>.TPS" and its journal, an export's new file "<target>.XXXXXX"
+// beside its target) are written down first in a note ".krtemp-XXXXXX" of
+// the data folder (TemporaryNote), held open while they live; the sweep
+// removes what a note names once the note's program has gone.
+//
 // A program holds an exclusive flock on each copy of its own for as long as
 // the copy lives (HoldWorkCopy). A copy that can be locked and that no
 // process has open belongs to nobody any more.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace kr::data {
@@ -37,8 +44,34 @@ private:
     int fd_ = -1;
 };
 
+// A note of temporary files, ".krtemp-XXXXXX" in `folder`, held open and
+// locked while this lives and removed with it. Write a file's name in it
+// before making the file.
+class TemporaryNote {
+public:
+    explicit TemporaryNote(const std::string& folder = ".");
+    ~TemporaryNote();
+    TemporaryNote(const TemporaryNote&) = delete;
+    TemporaryNote& operator=(const TemporaryNote&) = delete;
+
+    bool Made() const { return fd_ >= 0; }
+    // The six characters mkstemp gave the note's name.
+    std::string Tail() const;
+    // Writes `path` (made absolute) down; false when the note could not.
+    bool Add(const std::string& path);
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// The files the live notes of `folder` name (absolute paths): files some
+// running program works in, not the user's.
+std::set<std::string> NotedTemporaries(const std::string& folder);
+
 // Removes the copies in `folder` whose program has gone; a "<file>.tpsfix-new"
-// only while "<file>" itself is there (else it may be the one whole copy).
+// only while "<file>" itself is there (else it may be the one whole copy);
+// with each note left behind, the files it names (and their "-journal").
 // The number removed.
 int RemoveStrayWorkCopies(const std::string& folder);
 

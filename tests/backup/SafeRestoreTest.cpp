@@ -304,5 +304,25 @@ TEST_F(SafeRestoreTest, StrayWorkCopiesGoWhenTheirProgramHasGone) {
     EXPECT_EQ(Settings(), 1);
 }
 
+// A report's work file is a table file of the data folder while the report
+// runs; the backup leaves it out, as it does its journal.
+TEST_F(SafeRestoreTest, BackupLeavesOutTheWorkFilesOfRunningReports) {
+    MakeSettings(3);
+    fs::copy_file("KR97.TPS", "4567890.TPS");
+    std::ofstream("4567890.TPS-journal") << "journal";
+    data::TemporaryNote note;
+    ASSERT_TRUE(note.Add("4567890.TPS"));
+    LauncherRun run;
+    run.archiveName = "Nightly.zip";
+    ASSERT_EQ(DoBackup(run, true), 0);
+    int ze = 0;
+    zip_t* za = zip_open("Nightly.zip", ZIP_RDONLY, &ze);
+    ASSERT_NE(za, nullptr);
+    std::vector<std::string> names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) names.push_back(zip_get_name(za, i, 0));
+    zip_discard(za);
+    EXPECT_EQ(names, std::vector<std::string>{"KR97.TPS"});
+}
+
 }  // namespace
 }  // namespace kr::backup

@@ -9,6 +9,11 @@
 #   - after the next start of VXWBack no work copy is left
 #     (".vxwcopy-*", "<archive>.XXXXXX", ".vxwrestore-*", "*.tpsfix-new",
 #     "*.tpsfix-pages").
+#   - a report's work file build and an export, killed, leave nothing after
+#     the next start of KR98 or VXWBack ("<clock>.TPS" and its journal,
+#     "<target>.XXXXXX" beside the export's target, ".krtemp-*"), no work
+#     file goes into the backup made next, and the export's target is
+#     either the one before or a whole new one.
 # Not run by CI; by hand, after a build:
 #   tests/killloop/kill9-loop.sh [build/bin] [rounds]
 # Needs sqlcipher, unzip and python3 (for the random delays).
@@ -16,6 +21,8 @@ set -uo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 bin="$(cd "${1:-$here/build/bin}" && pwd)"
 rounds="${2:-100}"
+# The rounds of the work file and export sections (KR_KILL_EXCHANGE_ROUNDS).
+exrounds="${KR_KILL_EXCHANGE_ROUNDS:-$rounds}"
 key="$(sed -n 's/.*kOwnerPassword = "\(.*\)";.*/\1/p' "$here/dictionary/SchedulingTables.h")"
 work="$(mktemp -d /tmp/kr-kill9-XXXXXX)"
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
@@ -108,6 +115,54 @@ for ((i = 1; i <= rounds; i++)); do
     check tpsfix "$before"
 done
 echo "tpsfix: $rounds rounds"
+
+# 4. A report's work file build and an export of the schedule (made by
+# bench_workfile, which runs them without a window); the next start is
+# KR98 in odd rounds and a backup in even ones.
+exchange_strays() { ls -a | grep -E '^[0-9]+\.TPS(-journal)?$|^\.krtemp-' ; }
+if [ "$exrounds" -gt 0 ] && [ -x "$bin/bench_workfile" ]; then
+    "$bin/bench_workfile" seed 3000 >/dev/null 2>&1 || { echo "no tasks for the work file"; exit 2; }
+    out="$work/exports"; mkdir -p "$out"
+    "$bin/bench_workfile" export "$out/schedule.csv" >/dev/null 2>&1 || { echo "no first export"; exit 2; }
+    whole="$(wc -l < "$out/schedule.csv")"
+    workleft=0; workbacked=0; exportleft=0; halfexport=0; workkilled=0; exportkilled=0
+    next_start() {  # $1: round
+        if [ $(($1 % 2)) -eq 1 ]; then
+            KR_TEST_RESPONSES="$work/ok.txt" KR_TEST_EXIT_AFTER_STARTUP=1 "$bin/KR98" >/dev/null 2>&1
+        else
+            rm -f Round.ZIP
+            KR_TEST_RESPONSES="$work/ok.txt" "$bin/VXWBack" BACKUP=Round >/dev/null 2>&1
+            if unzip -Z1 Round.ZIP 2>/dev/null | grep -qE '^[0-9]+\.TPS'; then
+                workbacked=$((workbacked + 1)); echo "[work file] in the backup: $(unzip -Z1 Round.ZIP)"
+            fi
+            rm -f Round.ZIP
+        fi
+    }
+    for ((i = 1; i <= exrounds; i++)); do
+        before="$(rows KR97.TPS)"; before="${before%%|*}"
+        kill_at_random 3.0 "$bin/bench_workfile" build
+        [ -z "$(exchange_strays)" ] || workkilled=$((workkilled + 1))
+        next_start "$i"
+        left="$(exchange_strays)"
+        [ -z "$left" ] || { workleft=$((workleft + 1)); echo "[work file] left after the next start: $left"; }
+        check "work file" "$before"
+    done
+    echo "work file: $exrounds rounds"
+    for ((i = 1; i <= exrounds; i++)); do
+        before="$(rows KR97.TPS)"; before="${before%%|*}"
+        kill_at_random 1.0 "$bin/bench_workfile" export "$out/schedule.csv"
+        [ -z "$(cd "$out" && ls -a | grep -E '^schedule\.csv\.[A-Za-z0-9]{6}$')" ] || exportkilled=$((exportkilled + 1))
+        next_start "$i"
+        left="$(exchange_strays; cd "$out" && ls -a | grep -E '^schedule\.csv\.[A-Za-z0-9]{6}$')"
+        [ -z "$left" ] || { exportleft=$((exportleft + 1)); echo "[export] left after the next start: $left"; }
+        [ "$(wc -l < "$out/schedule.csv")" = "$whole" ] || { halfexport=$((halfexport + 1)); echo "[export] target not whole"; }
+        check export "$before"
+    done
+    echo "export: $exrounds rounds"
+    echo "killed with files on disk: work file $workkilled, export $exportkilled"
+    echo "work files left: $workleft, work files backed up: $workbacked, exports left: $exportleft, half exports: $halfexport"
+    stray=$((stray + workleft + exportleft)); halfzip=$((halfzip + workbacked + halfexport))
+fi
 
 echo "rows lost: $lost, failed integrity checks: $bad, no data file: $missing, half archives: $halfzip, strays after the next start: $stray"
 [ $((lost + bad + missing + halfzip + stray)) -eq 0 ]

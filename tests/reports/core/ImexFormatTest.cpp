@@ -2,6 +2,9 @@
 // fields as the reader takes them apart, and the file that replaces its
 // target only when complete.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/Picture.h"
 #include "reports/Imex.h"
 
@@ -221,6 +225,39 @@ TEST_F(ImexFileTest, CreateAndOpenErrorsCarryTheRuntimeCode) {
     EXPECT_EQ(e.code, 0);
     std::ofstream(dir_ / "one.csv") << "a,b\r\n";
     EXPECT_EQ(OpenImportFile(imex, (dir_ / "one.csv").string(), e), 5);
+}
+
+// An export killed at work leaves "<target>.XXXXXX" beside its target, in
+// whatever folder that is; the next start, in the data folder, sweeps it
+// away and leaves the target as it was.
+TEST_F(ImexFileTest, KilledExportLeavesNothingBesideTheTargetAfterTheNextStart) {
+    std::filesystem::create_directories(dir_ / "data");
+    std::filesystem::create_directories(dir_ / "out");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_ / "data");
+    const std::filesystem::path target = dir_ / "out" / "contacts.csv";
+    std::ofstream(target) << "old contents";
+    const pid_t exporter = ::fork();
+    if (exporter == 0) {
+        ImexExportFile f;
+        ImexError e;
+        if (!f.Create(target.string(), e)) _exit(1);
+        f.AddLine("\"a\",1", e);
+        f.Flush(e);
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(exporter, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto outFiles = [&] {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_ / "out"), {}));
+    };
+    EXPECT_EQ(outFiles(), 2u);
+    EXPECT_EQ(data::RemoveStrayWorkCopies("."), 1);
+    EXPECT_EQ(outFiles(), 1u);
+    EXPECT_EQ(Read(target), "old contents");
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "data"));
+    std::filesystem::current_path(previous);
 }
 
 }  // namespace

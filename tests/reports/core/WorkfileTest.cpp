@@ -2,12 +2,16 @@
 // part, how many rows each gives, their numbering, and that neither the
 // schedule nor a work file is left changed behind.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "dictionary/Dictionary.h"
 #include "platform/data/Table.h"
+#include "platform/data/WorkCopies.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
 #include "reports/Workfile.h"
@@ -164,6 +168,48 @@ TEST_F(WorkfileTest, CancelStopsTheBuildAndNothingIsLeft) {
     EXPECT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows.back().ID, 6);
     RemoveWorkfile();
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
+// A report killed while it builds its work file leaves "<clock>.TPS" and
+// its journal; the next start sweeps them away, but not while the report
+// that builds them still runs.
+TEST_F(WorkfileTest, KilledBuildLeavesNothingAfterTheNextStart) {
+    for (int i = 1; i <= 20; ++i) Add(Task(i, "Custom", from_));
+    DictionaryKill();
+    data::CloseIdleFiles();
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t report = ::fork();
+    if (report == 0) {
+        SetWorkfileName(WorkfileNameFor(ClockTime()));
+        CreateWorkfileRun build(from_, from_ + 60);
+        // In the middle of a step: rows written, not committed.
+        build.SetBatchSize(100000);
+        build.Step(1);
+        data::Logout({&ScheduleWorkfile_File().File()});
+        for (int i = 0; i < 300; ++i) {
+            ScheduleWorkfile_File().rec().ID = 1000 + i;
+            ScheduleWorkfile_File().File().Add();
+        }
+        char c = 'x';
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(go[0], &c, 1);
+        ::raise(SIGKILL);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const std::string work = WorkfileNameFor(ClockTime()) + ".TPS";
+    ASSERT_TRUE(std::filesystem::exists(work));
+    ASSERT_TRUE(std::filesystem::exists(work + "-journal"));
+
+    data::RemoveStrayWorkCopies(".");
+    EXPECT_TRUE(std::filesystem::exists(work)) << "the report at work lost its work file";
+
+    (void)!::write(go[1], &c, 1);
+    ::waitpid(report, nullptr, 0);
+    EXPECT_EQ(data::RemoveStrayWorkCopies("."), 2);
     EXPECT_TRUE(StrayFiles().empty());
 }
 
