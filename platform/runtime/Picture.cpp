@@ -528,11 +528,13 @@ std::optional<int32_t> ReadDate(std::string_view text, const DateOrder& order, i
 
 // ---------------------------------------------------------------- times
 
+// A trailing "B" is accepted and changes nothing: a time of 0 ("no time")
+// is blank under every time picture, as a date of 0 is under every date
+// picture, so that it never reads back as 1 (midnight).
 struct TimePicture {
     int n = 0;
     bool zero = false;
     char sep = 0;
-    bool blank = false;
 };
 
 bool ParseTimePicture(std::string_view b, TimePicture& p) {
@@ -548,14 +550,12 @@ bool ParseTimePicture(std::string_view b, TimePicture& p) {
     p.n = PictureNumber(digits);
     if (p.n < 1 || p.n > 8) return false;
     if (i < b.size() && SeparatorOf(b[i])) p.sep = SeparatorOf(b[i++]);
-    for (; i < b.size(); ++i)
-        if (b[i] == 'B' || b[i] == 'b') p.blank = true;
     return true;
 }
 
 std::string FormatTime(int64_t time, const TimePicture& p) {
-    if (time < 0 || (time == 0 && p.blank)) return {};
-    int64_t hs = time > 0 ? time - 1 : 0;
+    if (time <= 0) return {};
+    const int64_t hs = time - 1;
     int h = static_cast<int>(hs / kTicksPerHour);
     int m = static_cast<int>(hs / kTicksPerMinute % 60);
     int s = static_cast<int>(hs / 100 % 60);

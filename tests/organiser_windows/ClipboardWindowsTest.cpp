@@ -314,6 +314,31 @@ TEST_F(ClipboardWindowsTest, NewEntryTakesTheClipboardAndChecksItsKeyAndCategory
     Pump(20);
 }
 
+TEST_F(ClipboardWindowsTest, AnEntryWithoutATimeKeepsNoTimeThroughTheForm) {
+    // 0 is no time: the form shows it blank and OK keeps it 0 (it showed
+    // "12:00AM" and stored midnight).
+    ClipboardRecord& r = T().Rec<ClipboardRecord>();
+    r = ClipboardRecord();
+    r.ClipContents = "No time";
+    r.ClipHashKey = ClipboardEntryKey(r.ClipContents);
+    r.Category = "General";
+    r.ClipDate = Today();
+    ASSERT_EQ(T().Add(), 0);
+    BrowseClipboardWindow* w = OpenManager();
+    Highlight(w->List(), 0);
+    w->Layout().change->click();
+    UpdateClipboardWindow* f = Form();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->Layout().time->text().toStdString(), "");
+    f->Layout().ok->click();
+    ASSERT_TRUE(WaitFor([] { return UpdateClipboardWindow::current == nullptr; }));
+    Pump(30);
+    T().Set(nullptr);
+    ASSERT_EQ(T().Next(), 0);
+    EXPECT_EQ(T().Rec<ClipboardRecord>().ClipContents, "No time");
+    EXPECT_EQ(T().Rec<ClipboardRecord>().ClipTime, 0);
+}
+
 TEST_F(ClipboardWindowsTest, HistoryKeyRecallsTheLastSavedEntryAndCategory) {
     FieldHistoryCopy::For("UpdateClipboard").Clear();  // as at program start
     FieldHistoryCopy::For("UpdateClipboardCategories").Clear();

@@ -150,13 +150,34 @@ TEST_F(PictureTest, TimesAcceptWhatUsersTypeAndRejectNonsense) {
     EXPECT_EQ(Deformat("1405", "@T4"), Value(MakeTime(14, 5)));
     EXPECT_EQ(Deformat("7", "@T1"), Value(MakeTime(7, 0)));
     EXPECT_EQ(Deformat("", "@T1"), Value(0));
-    EXPECT_EQ(Format(0, "@T1b"), "");
-    EXPECT_EQ(Format(0, "@T1"), "0:00");
     EXPECT_FALSE(TryDeformat("25:00", "@T1").has_value());
     EXPECT_FALSE(TryDeformat("10:75", "@T1").has_value());
     EXPECT_FALSE(TryDeformat("13:00 PM", "@T3").has_value());
     EXPECT_FALSE(TryDeformat("noon", "@T3").has_value());
     EXPECT_EQ(Deformat("noon", "@T3"), Value(0));
+}
+
+// 0 is "no time" and 1 is midnight: under every time picture, with or
+// without "b", 0 is written blank and reads back as 0, so the two never mix
+// (an exchange file or an entry turned every blank time into midnight).
+TEST_F(PictureTest, AZeroTimeIsBlankUnderEveryTimePicture) {
+    for (int n = 1; n <= 8; ++n) {
+        for (const std::string suffix : {"", "b", "B"}) {
+            const std::string picture = "@t" + std::to_string(n) + suffix;
+            SCOPED_TRACE(picture);
+            EXPECT_EQ(Format(int64_t{0}, picture), "");
+            EXPECT_EQ(Deformat("", picture), Value(0));
+            const std::string midnight = Format(int64_t{1}, picture);
+            EXPECT_NE(midnight, "");
+            EXPECT_EQ(Deformat(midnight, picture), Value(1));
+        }
+    }
+    EXPECT_EQ(Format(int64_t{1}, "@T3"), "12:00AM");
+    EXPECT_EQ(Format(int64_t{1}, "@T1"), "0:00");
+    EXPECT_EQ(Format(int64_t{0}, "@T01"), "");
+    EXPECT_EQ(Format(int64_t{-5}, "@T7"), "");
+    // The "@" may be left out, as in list formats.
+    EXPECT_EQ(Format(int64_t{0}, "T3"), "");
 }
 
 TEST_F(PictureTest, NumbersFormatAndReadBack) {

@@ -151,6 +151,9 @@ TEST_F(ReportPrintTest, FullTaskListsInDateAndCategoryOrder) {
     EXPECT_NE(byDate.find(Format(Value(static_cast<int64_t>(d + 1)), "@d3")), std::string::npos);
     EXPECT_NE(byDate.find(Format(Value(static_cast<int64_t>(MakeTime(9, 0))), "@t3")), std::string::npos);
     EXPECT_LT(byDate.find("Standup"), byDate.find("Bins"));
+    // Tasks never run, and the fillers without a time, print no time (not
+    // "Last Run: 12:00AM").
+    EXPECT_EQ(byDate.find("12:00AM"), std::string::npos) << byDate;
 
     const std::string byCategory = RunAndPrint("Print:SCH:AllCategoryOrder", Print_SCH_AllCategoryOrder, "Schedule");
     EXPECT_LT(byCategory.find("Bins"), byCategory.find("Filler 0"));
