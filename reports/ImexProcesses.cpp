@@ -275,16 +275,11 @@ bool ImportRun::Start() {
     if (OpenTable(*table_) != 0) return false;
     tableOpen_ = true;
     numberKey_ = member_.numberKey ? def.key(member_.numberKey) : nullptr;
-    // Every line starts from a cleared record with the table's new-record
-    // values (taken once; the buffer gets back what it held).
-    data::FileManager& manager = member_.file();
-    data::AnyRecord saved(def);
-    def.copy(saved.get(), table_->Record());
-    table_->Clear();
-    manager.SetNewRecordDefaults();
-    defaults_ = std::make_unique<data::AnyRecord>(def);
-    def.copy(defaults_->get(), table_->Record());
-    def.copy(table_->Record(), saved.get());
+    // Every line starts from a cleared record, every field empty or 0: not
+    // from the new-record values of a form (a new task's placeholder is
+    // stored disabled) and without change stamps, so a task comes in enabled
+    // unless a column says otherwise.
+    cleared_ = std::make_unique<data::AnyRecord>(def);
     work_ = std::make_unique<data::AnyRecord>(def);
 
     SetTotal(static_cast<int>(std::min<int64_t>(reader_->TextSize(), INT32_MAX)));
@@ -316,7 +311,7 @@ bool ImportRun::Work() {
     if (bytes == 0) return false;
     CountDone(static_cast<int>(std::min<int64_t>(bytes, INT32_MAX)));
     const data::TableDef& def = member_.def();
-    def.copy(work_->get(), defaults_->get());
+    def.copy(work_->get(), cleared_->get());
     bool any = false;
     for (std::size_t c = 0; c < columnTargets_.size(); ++c) {
         if (reader_->NextField() == 0) break;

@@ -10,10 +10,11 @@
 // line, a read error or Cancel leave the target as it was; the process then
 // says how many records it had written (StoppedText).
 //
-// Import: each line starts from a cleared record carrying the table's
-// new-record values; its columns are converted by their pictures and stored
-// into the targets assigned to them, and the record is added with a new
-// number where the table numbers its records. A blank line adds nothing.
+// Import: each line starts from a cleared record (every field empty or 0, no
+// new-record values, no change stamps); its columns are converted by their
+// pictures and stored into the targets assigned to them, and the record is
+// added with a new number where the table numbers its records. A blank line
+// adds nothing.
 #pragma once
 
 #include <chrono>
@@ -158,7 +159,7 @@ private:
     bool inTransaction_ = false;
     const data::KeyDef* numberKey_ = nullptr;
     int warnDate_ = -1, warnTime_ = -1;
-    std::unique_ptr<data::AnyRecord> defaults_, work_;
+    std::unique_ptr<data::AnyRecord> cleared_, work_;
     int added_ = 0;
 };
 
