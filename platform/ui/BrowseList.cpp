@@ -8,6 +8,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QStyle>
 #include <QTableView>
 
@@ -36,6 +39,12 @@ bool gBufferKept = false;
 QColor ToQColor(int32_t bgr) {
     return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
 }
+
+// The colours of the highlighted row, where a row or its column sets them.
+constexpr int kSelectedFgRole = Qt::UserRole + 1;
+constexpr int kSelectedBgRole = Qt::UserRole + 2;
+
+constexpr int kIconRoom = 11;  // dialog units an icon takes before a cell's text
 
 }  // namespace
 
@@ -116,13 +125,19 @@ public:
         }
         case Qt::ForegroundRole:
         case Qt::BackgroundRole:
+        case kSelectedFgRole:
+        case kSelectedBgRole:
         case Qt::DecorationRole: {
             CellLook look;
             if (b_.look_) b_.look_(*r, index.column() + 1, look);
             if (look.normalFg == -1) look.normalFg = c.normalFg;
             if (look.normalBg == -1) look.normalBg = c.normalBg;
+            if (look.selectedFg == -1) look.selectedFg = c.selectedFg;
+            if (look.selectedBg == -1) look.selectedBg = c.selectedBg;
             if (role == Qt::ForegroundRole && look.normalFg != -1) return ToQColor(look.normalFg);
             if (role == Qt::BackgroundRole && look.normalBg != -1) return ToQColor(look.normalBg);
+            if (role == kSelectedFgRole && look.selectedFg != -1) return ToQColor(look.selectedFg);
+            if (role == kSelectedBgRole && look.selectedBg != -1) return ToQColor(look.selectedBg);
             if (role == Qt::DecorationRole && look.icon > 0 &&
                 look.icon <= static_cast<int>(b_.icons_.size()))
                 return IconByName(b_.icons_[static_cast<std::size_t>(look.icon - 1)]);
@@ -195,6 +210,113 @@ private:
     std::map<int64_t, std::vector<ListRow>> blocks_;
 };
 
+// Draws a cell the list's way when its column says how: the text exactly at
+// its indent from the aligned side (so a best fit, which adds the indent to
+// the widest value, shows that value whole), the icon before it, a line at
+// the right edge for a border, and the selected colours on the highlighted
+// row while the list has the focus. Columns that leave it all to the style
+// are drawn by the style.
+class BrowseDelegate : public QStyledItemDelegate {
+public:
+    explicit BrowseDelegate(BrowseList& owner) : QStyledItemDelegate(&owner), b_(owner) {}
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto& cols = b_.Columns();
+        if (index.column() < 0 || index.column() >= static_cast<int>(cols.size())) return;
+        const BrowseColumn& c = cols[static_cast<std::size_t>(index.column())];
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const bool selected = opt.state & QStyle::State_Selected;
+        // State_Active is off while the list lacks the focus: the row then
+        // keeps the grey of the keyboard rules.
+        const bool focused = opt.state & QStyle::State_Active;
+        if (selected && focused) {
+            const QVariant fg = index.data(kSelectedFgRole), bg = index.data(kSelectedBgRole);
+            if (fg.isValid()) opt.palette.setColor(QPalette::Active, QPalette::HighlightedText, fg.value<QColor>());
+            if (bg.isValid()) opt.palette.setColor(QPalette::Active, QPalette::Highlight, bg.value<QColor>());
+        }
+        if (c.indent < 0 && !c.border) {
+            QStyledItemDelegate::paint(p, opt, index);
+            return;
+        }
+        const QWidget* w = opt.widget;
+        QStyle* style = w ? w->style() : QApplication::style();
+        const QString text = opt.text;
+        const QIcon icon = opt.icon;
+        opt.text.clear();
+        opt.icon = QIcon();
+        opt.features &= ~(QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration);
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, p, w);
+
+        const QRect cell = option.rect;
+        const QRect t = b_.CellTextRect(index.column(), cell, !icon.isNull());
+        p->save();
+        if (!icon.isNull()) {
+            const int indent = c.justify == 'L' ? DluToPixels(b_.ListControl(), std::max(0, c.indent)) : 0;
+            const QSize size = opt.decorationSize;
+            const QRect at(cell.left() + indent, cell.top() + (cell.height() - size.height()) / 2, size.width(),
+                           size.height());
+            icon.paint(p, at, Qt::AlignCenter, QIcon::Normal);
+        }
+        QPalette::ColorGroup cg = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                  : focused                            ? QPalette::Active
+                                                                       : QPalette::Inactive;
+        p->setFont(opt.font);
+        p->setPen(opt.palette.color(cg, selected ? QPalette::HighlightedText : QPalette::Text));
+        const QFontMetrics fm(opt.font);
+        p->setClipRect(cell);
+        p->drawText(t, static_cast<int>(opt.displayAlignment) | Qt::TextSingleLine,
+                    fm.elidedText(text, Qt::ElideRight, t.width()));
+        if (c.border) {
+            p->setPen(QColor(static_cast<QRgb>(style->styleHint(QStyle::SH_Table_GridLineColor, &opt, w))));
+            p->drawLine(cell.right(), cell.top(), cell.right(), cell.bottom());
+        }
+        p->restore();
+    }
+
+private:
+    BrowseList& b_;
+};
+
+// The header with the columns' header indents.
+class BrowseHeader : public QHeaderView {
+public:
+    BrowseHeader(BrowseList& owner, QWidget* parent) : QHeaderView(Qt::Horizontal, parent), b_(owner) {}
+
+protected:
+    void paintSection(QPainter* p, const QRect& rect, int logical) const override {
+        const auto& cols = b_.Columns();
+        if (logical < 0 || logical >= static_cast<int>(cols.size()) || cols[static_cast<std::size_t>(logical)].headerIndent < 0) {
+            QHeaderView::paintSection(p, rect, logical);
+            return;
+        }
+        if (!rect.isValid()) return;
+        const BrowseColumn& c = cols[static_cast<std::size_t>(logical)];
+        QStyleOptionHeaderV2 opt;
+        initStyleOption(&opt);
+        initStyleOptionForIndex(&opt, logical);
+        opt.rect = rect;
+        const QString text = opt.text;
+        opt.text.clear();
+        style()->drawControl(QStyle::CE_Header, &opt, p, this);
+        p->save();
+        const QVariant font = model() ? model()->headerData(logical, Qt::Horizontal, Qt::FontRole) : QVariant();
+        if (font.isValid()) p->setFont(font.value<QFont>());
+        const int indent = DluToPixels(b_.ListControl(), c.headerIndent);
+        QRect t = rect;
+        if (opt.textAlignment & Qt::AlignRight) t.setRight(t.right() - indent);
+        else if (!(opt.textAlignment & Qt::AlignHCenter)) t.setLeft(t.left() + indent);
+        p->setPen(opt.palette.color(QPalette::ButtonText));
+        p->setClipRect(rect);
+        p->drawText(t, static_cast<int>(opt.textAlignment) | Qt::TextSingleLine,
+                    p->fontMetrics().elidedText(text, Qt::ElideRight, t.width()));
+        p->restore();
+    }
+
+private:
+    BrowseList& b_;
+};
+
 BrowseList::BrowseList(data::Table& table, QTableView* list, WindowManager* window)
     : table_(&table), list_(list), window_(window), query_(table), thread_(CurrentProcedureThread()) {}
 
@@ -260,6 +382,173 @@ bool BrowseList::SetOrderOverride(std::string_view text, std::string* message) {
 
 void BrowseList::ColumnsChanged() {
     if (model_) model_->Relabel();
+    SyncFixed();
+}
+
+QRect BrowseList::CellTextRect(int column, const QRect& cell, bool icon) const {
+    if (column < 0 || column >= static_cast<int>(columns_.size())) return cell;
+    const BrowseColumn& c = columns_[static_cast<std::size_t>(column)];
+    const int indent = DluToPixels(list_, std::max(0, c.indent));
+    const int iconRoom = icon ? DluToPixels(list_, kIconRoom) : 0;
+    QRect t = cell;
+    switch (c.justify) {
+    case 'R':
+    case 'D':
+        t.setRight(t.right() - indent);
+        t.setLeft(t.left() + iconRoom);
+        break;
+    case 'C': t.setLeft(t.left() + iconRoom); break;
+    default: t.setLeft(t.left() + indent + iconRoom); break;
+    }
+    return t;
+}
+
+void BrowseList::SetFixedColumns(int count) {
+    count = std::max(0, count);
+    if (count == fixedCount_ && (count == 0 || fixed_)) {
+        SyncFixed();
+        return;
+    }
+    fixedCount_ = count;
+    if (count > 0 && !fixed_ && model_) {
+        QHeaderView* mh = list_->horizontalHeader();
+        fixed_ = new QTableView(list_);
+        fixed_->setObjectName(QStringLiteral("fixedColumns"));
+        auto* fh = new BrowseHeader(*this, fixed_);
+        fixed_->setHorizontalHeader(fh);
+        fixed_->setModel(model_);
+        fixed_->setSelectionModel(list_->selectionModel());
+        fixed_->setItemDelegate(list_->itemDelegate());
+        fixed_->setFocusProxy(list_);
+        fixed_->setFrameShape(QFrame::NoFrame);
+        fixed_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        fixed_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        fixed_->setVerticalScrollMode(list_->verticalScrollMode());
+        fixed_->setSelectionBehavior(list_->selectionBehavior());
+        fixed_->setSelectionMode(list_->selectionMode());
+        fixed_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        fixed_->setWordWrap(false);
+        fixed_->verticalHeader()->hide();
+        // Its right clicks go on to the list (its parent), as the list's own.
+        fixed_->setContextMenuPolicy(Qt::NoContextMenu);
+        fixed_->viewport()->installEventFilter(this);
+        fh->setSectionsMovable(false);
+        fh->setSectionsClickable(true);
+        fh->setHighlightSections(false);
+        connect(fh, &QHeaderView::sectionClicked, mh, [mh](int logical) { emit mh->sectionClicked(logical); });
+        connect(fh, &QHeaderView::sectionHandleDoubleClicked, mh,
+                [mh](int logical) { emit mh->sectionHandleDoubleClicked(logical); });
+        connect(fh, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+            if (!syncing_) list_->setColumnWidth(logical, size);
+        });
+        connect(fh, &QHeaderView::customContextMenuRequested, mh, [mh, fh](const QPoint& p) {
+            emit mh->customContextMenuRequested(mh->mapFromGlobal(fh->mapToGlobal(p)));
+        });
+        QScrollBar* mv = list_->verticalScrollBar();
+        QScrollBar* fv = fixed_->verticalScrollBar();
+        connect(mv, &QScrollBar::valueChanged, fv, &QScrollBar::setValue);
+        connect(fv, &QScrollBar::valueChanged, mv, &QScrollBar::setValue);
+    }
+    if (list_) {
+        list_->setHorizontalScrollMode(count > 0 ? QAbstractItemView::ScrollPerPixel
+                                                 : static_cast<QAbstractItemView::ScrollMode>(scrollMode_));
+        lastScroll_ = list_->horizontalScrollBar()->value();
+    }
+    SyncFixed();
+}
+
+void BrowseList::LookChanged() { SyncFixed(); }
+
+// The fixed view takes the list's look and the first columns on show, and
+// lies over the list's left edge, header included.
+void BrowseList::SyncFixed() {
+    if (!fixed_ || syncing_) return;
+    if (fixedCount_ <= 0) {
+        fixed_->hide();
+        return;
+    }
+    syncing_ = true;
+    QHeaderView* mh = list_->horizontalHeader();
+    QHeaderView* fh = fixed_->horizontalHeader();
+    fixed_->setFont(list_->font());
+    fixed_->setPalette(list_->palette());
+    fixed_->setShowGrid(list_->showGrid());
+    fixed_->verticalHeader()->setDefaultSectionSize(list_->verticalHeader()->defaultSectionSize());
+    fh->setFont(mh->font());
+    fh->setContextMenuPolicy(mh->contextMenuPolicy());
+    int shown = 0, width = 0;
+    for (int v = 0; v < mh->count(); ++v) {
+        const int logical = mh->logicalIndex(v);
+        const int at = fh->visualIndex(logical);
+        if (at != v) fh->moveSection(at, v);
+        const bool in = !mh->isSectionHidden(logical) && shown < fixedCount_;
+        if (!mh->isSectionHidden(logical) && in) ++shown;
+        fixed_->setColumnHidden(logical, !in);
+        if (in) {
+            fh->setSectionResizeMode(logical, mh->sectionResizeMode(logical));
+            fixed_->setColumnWidth(logical, mh->sectionSize(logical));
+            width += mh->sectionSize(logical);
+        }
+    }
+    const QRect vg = list_->viewport()->geometry();
+    const int headerHeight = mh->isHidden() ? 0 : mh->height();
+    fh->setFixedHeight(std::max(1, headerHeight));
+    fh->setVisible(!mh->isHidden());
+    fixed_->setGeometry(vg.x(), vg.y() - headerHeight, std::min(width, vg.width()), vg.height() + headerHeight);
+    fixed_->verticalScrollBar()->setRange(list_->verticalScrollBar()->minimum(), list_->verticalScrollBar()->maximum());
+    fixed_->verticalScrollBar()->setValue(list_->verticalScrollBar()->value());
+    fixed_->show();
+    fixed_->raise();
+    syncing_ = false;
+    SnapScroll(list_->horizontalScrollBar()->value());
+}
+
+// Where the sideways scroll may stop: 0, then after each column on show
+// that follows the fixed ones, so a column always starts right after them.
+std::vector<int> BrowseList::ScrollStops() const {
+    std::vector<int> stops{0};
+    QHeaderView* mh = list_->horizontalHeader();
+    int seen = 0, sum = 0;
+    for (int v = 0; v < mh->count(); ++v) {
+        const int logical = mh->logicalIndex(v);
+        if (mh->isSectionHidden(logical)) continue;
+        if (++seen <= fixedCount_) continue;
+        sum += mh->sectionSize(logical);
+        stops.push_back(sum);
+    }
+    return stops;
+}
+
+void BrowseList::SnapScroll(int value) {
+    QScrollBar* sb = list_ ? list_->horizontalScrollBar() : nullptr;
+    if (!sb || fixedCount_ <= 0 || syncing_) {
+        lastScroll_ = value;
+        return;
+    }
+    const std::vector<int> stops = ScrollStops();
+    // The scroll bar reaches the stop at or past its end, so the last
+    // column can be shown whole after the fixed ones.
+    const int end = *std::lower_bound(stops.begin(), stops.end(), std::min(sb->maximum(), stops.back()));
+    syncing_ = true;
+    if (sb->maximum() != end && sb->maximum() > 0) sb->setMaximum(end);
+    int target;
+    if (value >= lastScroll_) target = *std::lower_bound(stops.begin(), stops.end(), std::min(value, stops.back()));
+    else target = *std::prev(std::upper_bound(stops.begin(), stops.end(), value));
+    target = std::clamp(target, 0, sb->maximum());
+    if (sb->value() != target) sb->setValue(target);
+    lastScroll_ = target;
+    syncing_ = false;
+}
+
+int BrowseList::ColumnAt(int x) const {
+    if (fixed_ && fixedCount_ > 0 && fixed_->isVisible() && x >= 0 && x < fixed_->width()) return fixed_->columnAt(x);
+    return list_ ? list_->columnAt(x) : -1;
+}
+
+int BrowseList::ColumnX(int column) const {
+    if (fixed_ && fixedCount_ > 0 && fixed_->isVisible() && !fixed_->isColumnHidden(column))
+        return fixed_->columnViewportPosition(column);
+    return list_ ? list_->columnViewportPosition(column) : 0;
 }
 
 bool BrowseList::AppendOrder(std::string_view text, std::string* message) {
@@ -315,7 +604,18 @@ void BrowseList::ConfigureQuery() {
 int BrowseList::Init() {
     if (GlobalRequest() == kSelectRecord || (window_ && window_->Request() == kSelectRecord)) selectMode_ = true;
     model_ = new BrowseModel(*this);
+    {
+        // The list's own header draws the header indents.
+        QHeaderView* old = list_->horizontalHeader();
+        auto* h = new BrowseHeader(*this, list_);
+        h->setStretchLastSection(old->stretchLastSection());
+        h->setVisible(!old->isHidden());
+        h->setContextMenuPolicy(old->contextMenuPolicy());
+        list_->setHorizontalHeader(h);
+    }
     list_->setModel(model_);
+    list_->setItemDelegate(new BrowseDelegate(*this));
+    scrollMode_ = static_cast<int>(list_->horizontalScrollMode());
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -330,6 +630,13 @@ int BrowseList::Init() {
     list_->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { NewSelection(); });
+    QHeaderView* header = list_->horizontalHeader();
+    connect(header, &QHeaderView::sectionResized, this, [this] { SyncFixed(); });
+    connect(header, &QHeaderView::sectionMoved, this, [this] { SyncFixed(); });
+    connect(header, &QHeaderView::geometriesChanged, this, [this] { SyncFixed(); });
+    connect(list_->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) { SnapScroll(v); });
+    connect(list_->horizontalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this] { SnapScroll(list_->horizontalScrollBar()->value()); });
     if (select_) select_->setVisible(selectMode_);
     SetPopupItems();
     initialised_ = true;
@@ -559,10 +866,14 @@ bool BrowseList::eventFilter(QObject* watched, QEvent* event) {
         else if (k->key() == Qt::Key_Delete)
             code = 46;
         if (code && HandleKey(code)) return true;
-    } else if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    } else if ((watched == list_->viewport() || (fixed_ && watched == fixed_->viewport())) &&
+               event->type() == QEvent::MouseButtonDblClick) {
         auto* m = static_cast<QMouseEvent*>(event);
-        if (m->button() == Qt::LeftButton && list_->indexAt(m->position().toPoint()).isValid() && HandleKey(5))
+        QTableView* view = watched == list_->viewport() ? list_ : fixed_;
+        if (m->button() == Qt::LeftButton && view->indexAt(m->position().toPoint()).isValid() && HandleKey(5))
             return true;
+    } else if (watched == list_->viewport() && event->type() == QEvent::Resize) {
+        SyncFixed();
     } else if (watched == list_ && event->type() == QEvent::ContextMenu) {
         auto* c = static_cast<QContextMenuEvent*>(event);
         popup_.Ask(c->globalPos(), list_);

@@ -25,6 +25,7 @@
 #include <QAbstractTableModel>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -69,7 +70,13 @@ struct BrowseColumn {
     bool headerUnderline = false;
     char headerJustify = 0;  // L, R, C, D; 0: as the data
     bool underline = false;  // the cells underlined
+    // Indents of the cells' and the header's text from their aligned side,
+    // in dialog units (the list's own looks); -1 leaves the style's margins.
+    int indent = -1, headerIndent = -1;
+    bool border = false;  // a line at the column's right edge
     // The column's own colours, where the row's look leaves the default (-1).
+    // The selected ones show on the highlighted row while the list has the
+    // focus; without it the row shows the keyboard rules' grey.
     int32_t normalFg = -1, normalBg = -1, selectedFg = -1, selectedBg = -1;
     // A computed column's value (or a replacement for a field's).
     std::function<Value(const data::ListRow&)> value;
@@ -208,6 +215,24 @@ public:
 
     // Headers, justification or pictures of the columns changed: redraw.
     void ColumnsChanged();
+    // The first `count` columns on show stay in place while the others
+    // scroll sideways by whole columns (0: every column scrolls). The fixed
+    // columns are drawn by a view of their own over the list's left edge,
+    // over the same rows and selection; their header's clicks, double
+    // clicks, resizes and right clicks reach the list's header, their right
+    // clicks the list.
+    void SetFixedColumns(int count);
+    int FixedColumns() const { return fixedCount_; }
+    QTableView* FixedView() const { return fixed_; }
+    // The column (0-based) under a viewport x as shown, the fixed ones
+    // first; -1 none. And the viewport x of a column's left edge.
+    int ColumnAt(int x) const;
+    int ColumnX(int column) const;
+    // The list's font, line height, colours or grid changed.
+    void LookChanged();
+    // Where a cell's text goes: the cell less the column's indent on its
+    // aligned side and the room of an icon (11 dialog units).
+    QRect CellTextRect(int column, const QRect& cell, bool icon) const;
     // The text a cell shows (the column's value formatted with its picture).
     std::string CellText(const data::ListRow& r, int column) const;
 
@@ -231,6 +256,9 @@ private:
         std::string locator;
     };
     void ConfigureQuery();
+    void SyncFixed();
+    void SnapScroll(int value);
+    std::vector<int> ScrollStops() const;
     void AfterResponse(int request, int response, int64_t keepRow);
     void NewSelection();
 
@@ -259,6 +287,11 @@ private:
     int thread_ = 0;  // the procedure thread whose record buffer follows the list
     PopupMenu popup_;
     std::function<void()> onNewSelection_;
+    QTableView* fixed_ = nullptr;  // the fixed columns' view, a child of the list
+    int fixedCount_ = 0;
+    int lastScroll_ = 0;
+    bool syncing_ = false;
+    int scrollMode_ = 0;  // the list's own sideways scroll mode
 };
 
 // True while a form opened by a list for a copy (insert from the current

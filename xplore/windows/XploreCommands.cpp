@@ -96,7 +96,7 @@ void XploreList::BuildPopup() {
     AddToPopup(p, menu_, view_);
 }
 
-int XploreList::ColumnAtX(int x) const { return ListColumnOfSection(view_->columnAt(x)); }
+int XploreList::ColumnAtX(int x) const { return ListColumnOfSection(list_.ColumnAt(x)); }
 
 void XploreList::PreparePopup(int listColumn) {
     if (menu_.empty()) return;
@@ -247,7 +247,10 @@ void XploreList::ChooseFont() {
     Show();
 }
 
-void XploreList::ToggleListProperty() { view_->setShowGrid(!view_->showGrid()); }
+void XploreList::ToggleListProperty() {
+    view_->setShowGrid(!view_->showGrid());
+    list_.LookChanged();
+}
 
 void XploreList::PopupAtColumn() {
     int listColumn = 0;
@@ -255,7 +258,7 @@ void XploreList::PopupAtColumn() {
     const Column* c = core_.DisplayColumn(listColumn);
     if (!c) return;
     const int logical = BrowseColumnOf(*c);
-    const int x = view_->columnViewportPosition(logical) + view_->columnWidth(logical) / 2;
+    const int x = list_.ColumnX(logical) + view_->columnWidth(logical) / 2;
     const QPoint at = view_->viewport()->mapToGlobal(QPoint(x, view_->viewport()->height()));
     PreparePopup(listColumn);
     list_.Popup().Ask(at, view_);

@@ -43,6 +43,9 @@ XploreList::XploreList(BrowseList& list, std::string procedure, std::string list
     });
     connect(h, &QHeaderView::customContextMenuRequested, this, [this] { SequencePopup(); });
     view_->installEventFilter(this);
+    // The column lines are the columns' borders; the grid (Ctrl+Alt+R) is
+    // off until the user turns it on.
+    view_->setShowGrid(false);
     core_.options = kOwnerOptions;
 }
 
@@ -68,6 +71,8 @@ void XploreList::Show() {
     QHeaderView* h = view_->horizontalHeader();
     const int n = static_cast<int>(list_.Columns().size());
     std::vector<bool> shown(static_cast<std::size_t>(n), false);
+    // The fixed area runs from the first column to the last one with Fixed.
+    int fixedColumns = 0, onShow = 0;
     for (const Column& c : core_.DisplayColumns()) {
         int logical = BrowseColumnOf(c);
         if (logical < 0) continue;
@@ -78,6 +83,11 @@ void XploreList::Show() {
         bc.justify = c.fjust;
         bc.headerJustify = c.hjust;
         bc.underline = c.underline;
+        bc.indent = c.foffset;
+        bc.headerIndent = c.hoffset;
+        bc.border = c.border;
+        ++onShow;
+        if (c.fixed) fixedColumns = onShow;
         bc.normalFg = c.nfg;
         bc.normalBg = c.nbg;
         bc.selectedFg = c.sfg;
@@ -92,6 +102,7 @@ void XploreList::Show() {
     }
     for (int i = 0; i < n; ++i)
         if (!shown[static_cast<std::size_t>(i)]) view_->setColumnHidden(i, true);
+    list_.SetFixedColumns(fixedColumns);
     list_.ColumnsChanged();
     showing_ = false;
 }
@@ -148,6 +159,7 @@ void XploreList::ApplyLook(const ListGeometry& g) {
     view_->setVerticalScrollBarPolicy(g.vscroll ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     if (core_.restorePosition && g.width > 0 && g.height > 0) view_->setGeometry(g.x, g.y, g.width, g.height);
     core_.current = g;
+    list_.LookChanged();
 }
 
 void XploreList::Start(std::string_view headerStyle, const std::vector<ColumnDef>& columns,
@@ -202,7 +214,9 @@ void XploreList::BestFitColumn(int listColumn) {
     if (!c) return;
     int logical = BrowseColumnOf(*c);
     if (logical < 0) return;
-    // The widest value among the rows on show, in dialog units.
+    // The widest value among the rows on show, in dialog units rounded up:
+    // the cell draws its text at its indent, so the widest value then shows
+    // whole.
     int widest = 0;
     int first = view_->rowAt(0);
     int last = view_->rowAt(view_->viewport()->height() - 1);
@@ -216,7 +230,8 @@ void XploreList::BestFitColumn(int listColumn) {
     // Nothing on show to measure (an empty list): the width stays rather
     // than shrinking the column to its indents.
     if (first < 0) return;
-    c->maxWidth = PixelsToDlu(view_, widest);
+    const int cw = std::max(1, view_->fontMetrics().averageCharWidth());
+    c->maxWidth = (widest * 4 + cw - 1) / cw;
     core_.SetColumnWidth(listColumn, core_.BestFitWidth(*c, c->maxWidth));
     Show();
 }

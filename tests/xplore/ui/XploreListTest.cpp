@@ -1,7 +1,11 @@
 // Xplore on a list window offscreen: header clicks sort the rows both ways
 // with the mark and keep the highlighted record; the layout (widths, column
 // order, sort column and direction) survives closing and reopening.
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QImage>
+#include <QScrollBar>
 #include <QTest>
 
 #include "../../ui/UiTestSupport.h"
@@ -11,6 +15,7 @@
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Strings.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/PopupMenu.h"
 #include "platform/ui/ProcedureThread.h"
 #include "xplore/windows/XploreList.h"
 
@@ -151,6 +156,189 @@ TEST_F(XploreListTest, TheLayoutSurvivesCloseAndReopen) {
     // Alt+F12 puts the designed layout back.
     QTest::keyClick(w->ui.list, Qt::Key_F12, Qt::AltModifier);
     EXPECT_EQ(h->logicalIndex(0), 0);
+}
+
+// Pixels of a painted list: "ink" is a pixel far from the row's background.
+struct Painted {
+    QImage image;
+    explicit Painted(QWidget* w) : image(w->grab().toImage()) {}
+    QColor At(int x, int y) const { return image.pixelColor(x, y); }
+    static bool Far(const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 200;
+    }
+    // The first and last column of ink within r, against the colour at its
+    // bottom right corner less one (the cell's background); -1 none.
+    std::pair<int, int> InkSpan(const QRect& r, const QColor& background) const {
+        int first = -1, last = -1;
+        for (int x = r.left(); x < r.right(); ++x)
+            for (int y = r.top() + 1; y < r.bottom(); ++y)
+                if (Far(At(x, y), background)) {
+                    if (first < 0) first = x;
+                    last = x;
+                    break;
+                }
+        return {first, last};
+    }
+};
+
+TEST_F(XploreListTest, OffsetsBordersAndSelectedColoursAreDrawn) {
+    XTaskList* w = Open();
+    QTableView* view = w->ui.list;
+    view->window()->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == view->window(); }));
+    xplore::Xplore& x = w->xplore->core();
+    // Description indented by 10, ID (right-aligned) by 6; Category without
+    // its border; Description white on navy when selected; headers indented
+    // by 8 for Description.
+    x.DisplayColumn(3)->foffset = 10;
+    x.DisplayColumn(3)->hoffset = 8;
+    x.DisplayColumn(4)->foffset = 6;
+    x.DisplayColumn(2)->border = false;
+    x.DisplayColumn(3)->sfg = 0xFFFFFF;
+    x.DisplayColumn(3)->sbg = 0x800000;
+    w->xplore->Show();
+    view->setFocus();
+    view->selectRow(1);
+    Pump(50);
+
+    auto cell = [&](int row, int logical) { return view->visualRect(view->model()->index(row, logical)); };
+    const QColor base = view->palette().color(QPalette::Active, QPalette::Base);
+    Painted p(view->viewport());
+    const QRect desc = cell(0, 2), id = cell(0, 3);
+    const auto [descLeft, descRight] = p.InkSpan(desc, base);
+    ASSERT_GE(descLeft, 0);
+    const int ten = DluToPixels(view, 10), six = DluToPixels(view, 6);
+    EXPECT_GE(descLeft, desc.left() + ten) << "the text starts at its indent";
+    EXPECT_LE(descLeft, desc.left() + ten + 2);
+    const auto [idLeft, idRight] = p.InkSpan(id.adjusted(0, 0, -1, 0), base);
+    ASSERT_GE(idRight, 0);
+    EXPECT_LE(idRight, id.right() - six) << "right-aligned text ends at its indent";
+    EXPECT_GE(idRight, id.right() - six - 3);
+    // A border is a line at the right edge; without it the cell's edge is
+    // its background (the grid is off).
+    const int midY = cell(0, 0).center().y();
+    EXPECT_NE(p.At(cell(0, 0).right(), midY).rgb(), base.rgb()) << "Date has its border";
+    EXPECT_EQ(p.At(cell(0, 0).right() - 1, midY).rgb(), base.rgb()) << "a line one pixel wide";
+    EXPECT_EQ(p.At(cell(0, 1).right(), midY).rgb(), base.rgb()) << "Category has none";
+
+    // The selected row: navy behind Description while the list has the
+    // focus, the list's highlight elsewhere.
+    const QRect sel = cell(1, 2);
+    EXPECT_EQ(p.At(sel.right() - 3, sel.top() + 2).rgb(), QColor(0, 0, 128).rgb());
+    EXPECT_EQ(p.At(cell(1, 1).right() - 3, sel.top() + 2).rgb(),
+              view->palette().color(QPalette::Active, QPalette::Highlight).rgb());
+    const auto [selLeft, selRight] = p.InkSpan(sel, QColor(0, 0, 128));
+    ASSERT_GE(selLeft, 0);
+    EXPECT_GT(p.At(selLeft, sel.center().y()).lightness(), 60) << "light text on navy";
+    // Without the focus the row keeps the grey of every unfocused list.
+    w->ui.locator->setFocus();
+    Pump(50);
+    Painted q(view->viewport());
+    EXPECT_EQ(q.At(sel.right() - 3, sel.top() + 2).rgb(),
+              view->palette().color(QPalette::Inactive, QPalette::Highlight).rgb());
+
+    // The header's text at its indent.
+    QHeaderView* h = view->horizontalHeader();
+    Painted hp(h->viewport());
+    const QRect section(h->sectionViewportPosition(2), 0, h->sectionSize(2), h->height());
+    const QColor button = hp.At(section.left() + 2, section.top() + 2);
+    const auto [headLeft, headRight] = hp.InkSpan(section.adjusted(1, 1, -2, -1), button);
+    ASSERT_GE(headLeft, 0);
+    EXPECT_GE(headLeft, section.left() + DluToPixels(view, 8));
+    EXPECT_LE(headLeft, section.left() + DluToPixels(view, 8) + 2);
+}
+
+TEST_F(XploreListTest, BestFitShowsTheWidestValueWhole) {
+    AddTask(500, MakeDate(1, 1, 2024), "C1", "Buy milk");
+    XTaskList* w = Open();
+    QTableView* view = w->ui.list;
+    BrowseView& l = *w->list;
+    l.Locate("500");
+    QTest::keyClick(view, Qt::Key_F11, Qt::AltModifier);
+    const QFontMetrics fm(view->font());
+    // Every row on show fits its text rect, where the cell draws it.
+    int checked = 0;
+    for (int r = view->rowAt(0); r >= 0 && r <= view->rowAt(view->viewport()->height() - 1); ++r)
+        for (int logical : {0, 1, 2, 3}) {
+            const QModelIndex i = view->model()->index(r, logical);
+            const QString text = i.data().toString();
+            const QRect t = l.CellTextRect(logical, view->visualRect(i), false);
+            EXPECT_LE(fm.horizontalAdvance(text), t.width()) << text.toStdString();
+            ++checked;
+        }
+    EXPECT_GT(checked, 8);
+    const QModelIndex milk = view->model()->index(static_cast<int>(l.Selected()), 2);
+    ASSERT_EQ(milk.data().toString(), "Buy milk");
+    // The widest value ends where the column ends, give or take the
+    // rounding of dialog units.
+    const int slack = view->columnWidth(2) - DluToPixels(view, 1) - fm.horizontalAdvance("Buy milk");
+    EXPECT_GE(slack, 0);
+}
+
+TEST_F(XploreListTest, AFixedFirstColumnStaysWhileTheOthersScrollByWholeColumns) {
+    XTaskList* w = Open();
+    QTableView* view = w->ui.list;
+    BrowseView& l = *w->list;
+    xplore::Xplore& x = w->xplore->core();
+    x.DisplayColumn(3)->widthDlu = 400;  // wider than the list: it scrolls sideways
+    ASSERT_TRUE(x.TakeColumnCommand("FXD", 1));
+    w->xplore->Show();
+    Pump(50);
+    QTableView* fixed = l.FixedView();
+    ASSERT_NE(fixed, nullptr);
+    ASSERT_TRUE(fixed->isVisible());
+    const int F = view->columnWidth(0);
+    EXPECT_EQ(fixed->width(), F);
+    // Before and after a sideways scroll the fixed area shows the same.
+    const QRect area(view->viewport()->geometry().x(), 0, F, view->height() - 30);
+    const QImage before = view->grab(area).toImage();
+    QScrollBar* sb = view->horizontalScrollBar();
+    ASSERT_GT(sb->maximum(), 0);
+    sb->setValue(sb->value() + 1);
+    Pump(50);
+    // Whole columns: Category is gone, Description starts right after Date.
+    EXPECT_EQ(sb->value(), view->columnWidth(1));
+    EXPECT_EQ(view->columnViewportPosition(2), F);
+    EXPECT_EQ(view->grab(area).toImage(), before) << "the fixed column stays in place";
+    // The end of the scroll bar shows the last column whole after Date.
+    sb->setValue(sb->maximum());
+    Pump(50);
+    EXPECT_EQ(view->columnViewportPosition(3), F);
+    sb->setValue(sb->maximum() - 1);
+    Pump(50);
+    EXPECT_EQ(view->columnViewportPosition(2), F) << "one column back";
+
+    // Right clicks find the column under the mouse on either side.
+    std::vector<PopupItem> shown;
+    InstallPopupResponder([&](const std::vector<PopupItem>& items) {
+        shown = items;
+        return 0;
+    });
+    auto rightClick = [&](QWidget* target, QPoint at) {
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &menu);
+        Pump(20);
+    };
+    auto sortText = [&] {
+        for (const PopupItem& i : shown)
+            for (const PopupItem& c : i.children)
+                if (c.name == "SRT") return c.text;
+        return std::string();
+    };
+    const int y = view->visualRect(view->model()->index(0, 0)).center().y();
+    rightClick(fixed->viewport(), QPoint(F / 2, y));
+    EXPECT_EQ(sortText(), "Sort on Next date");
+    rightClick(view->viewport(), QPoint(F + 5, y));
+    EXPECT_EQ(sortText(), "Sort on Description");
+    InstallPopupResponder({});
+    // A click on the fixed header sorts on its column.
+    QHeaderView* fh = fixed->horizontalHeader();
+    QTest::mouseClick(fh->viewport(), Qt::LeftButton, {}, QPoint(F / 2, fh->height() / 2));
+    EXPECT_EQ(Header(w, 0), ">Date");
+    // Not fixed: the list scrolls on its own again.
+    ASSERT_TRUE(x.TakeColumnCommand("FXD", 1));
+    w->xplore->Show();
+    EXPECT_FALSE(fixed->isVisible());
 }
 
 }  // namespace
