@@ -206,7 +206,12 @@ TEST_F(ReDateWindowTest, TypedDateAndTimeCountWhenLeftByTabEnterOrOk) {
     date = w->findChild<QLineEdit*>("date");
     auto* ok = w->findChild<QPushButton*>("ok");
     Retype(date, DateText(D(2024, 7, 10)));
+    bool left = false;
+    QObject::connect(qApp, &QApplication::focusChanged, date, [&left, date](QWidget* old, QWidget* now) {
+        if (old == date && now) left = true;
+    });
     QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_TRUE(left);  // the click took the focus to OK before OK ran
     ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 20000));
     EXPECT_EQ(response, kRequestCompleted);
     EXPECT_EQ(Task(1).Date, D(2024, 7, 11));
