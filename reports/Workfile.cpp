@@ -113,6 +113,7 @@ bool EmptyWorkfileRun::Step(int count) {
 CreateWorkfileRun::CreateWorkfileRun(int32_t from, int32_t to) : from_(from), to_(to) { SetBatchSize(200); }
 
 CreateWorkfileRun::~CreateWorkfileRun() {
+    if (inTransaction_) data::Commit();
     if (started_) {
         Schedule_Relations().Close();
         ScheduleWorkfile_Relations().Close();
@@ -127,6 +128,12 @@ bool CreateWorkfileRun::Start() {
         return false;
     }
     started_ = true;
+    // One transaction for the whole build: nothing else uses the work file
+    // meanwhile, and a commit per step journalled every index page again
+    // and again. A failed insert rolls back only its own statement.
+    ScheduleWorkfile_File().UseFile();  // opened lazily; the transaction needs it open
+    std::vector<data::Table*> files{&ScheduleWorkfile_File().File()};
+    inTransaction_ = data::Logout(files) == 0;
     auto& s = Schedule_File();
     s.File().Send("QUICKSCAN=on");
     SetTotal(static_cast<int>(s.Records()));
@@ -140,6 +147,12 @@ bool CreateWorkfileRun::Start() {
 }
 
 void CreateWorkfileRun::End(ProcessState s) {
+    if (inTransaction_) {
+        // Cancelled too: the rows stay until the caller deletes the file,
+        // and a commit is quicker than rolling the whole build back.
+        data::Commit();
+        inTransaction_ = false;
+    }
     if (started_) {
         // Both tables are closed when the work is done; the report that
         // follows opens the work file again.
@@ -171,22 +184,18 @@ bool CreateWorkfileRun::Step(int count) {
         return false;
     }
     auto& s = Schedule_File();
-    std::vector<data::Table*> files{&ScheduleWorkfile_File().File()};
-    const bool batch = data::Logout(files) == 0;
     int written = 0;
     // A step also ends once its time is up, so the progress window keeps
     // updating on a slow or busy machine whatever the batch size.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStepMilliseconds);
     while (written < count && Running() && std::chrono::steady_clock::now() < deadline) {
         if (CancelRequested()) {
-            if (batch) data::Commit();
             End(ProcessState::Cancelled);
             EndOfBatch();
             return false;
         }
         if (!expanding_) {
             if (s.TryNext() != data::kLevelBenign || s.rec().Date > to_) {
-                if (batch) data::Commit();
                 End(ProcessState::Finished);
                 break;
             }
@@ -212,7 +221,6 @@ bool CreateWorkfileRun::Step(int count) {
         Write(task_);
         ++written;
     }
-    if (Running() && batch) data::Commit();
     EndOfBatch();
     return Running();
 }

@@ -44,7 +44,7 @@ private:
 // "Once" task) every following occurrence the date engine gives up to `to`.
 // A task stops when the engine does not move it on. Rows are numbered 1, 2,
 // 3 ... in the order they are written. Each step writes at most `count`
-// rows (and for at most about 120 ms) in one transaction; the percentage
+// rows (and for at most about 120 ms), all in one transaction; the percentage
 // counts the tasks read against the tasks of the table. Disabled and
 // completed tasks take part.
 class CreateWorkfileRun : public BatchProcess {
@@ -61,6 +61,7 @@ private:
 
     int32_t from_, to_;
     bool started_ = false;
+    bool inTransaction_ = false;
     bool expanding_ = false;  // task_ has further occurrences to look for
     Schedule task_;           // the task as last written
     int rows_ = 0;
