@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/data/Database.h"
@@ -1025,8 +1026,15 @@ public:
         Database& d = *db_;
         std::lock_guard<std::recursive_mutex> l(d.mutex());
         if (int e = checkWritable(d)) return e;
-        WriteScope ws(d);
-        if (ws.error()) return ws.error();
+        // The highest number and the insert as one write. Inside a
+        // transaction (an import, a batch) the write lock is held already
+        // and a failed INSERT undoes only itself: a savepoint per record
+        // would only journal every index page the insert touches again.
+        std::optional<WriteScope> ws;
+        if (!d.InTransaction()) {
+            ws.emplace(d);
+            if (ws->error()) return ws->error();
+        }
         const KeyPart& last = k->parts.back();
         const Column& lc = cols_[static_cast<std::size_t>(last.col)];
         bool within = (key->flags & kAutoWithinFirst) && k->parts.size() > 1;
@@ -1048,7 +1056,7 @@ public:
         }
         lc.field->set(s.buffer.get(), Value(next));
         if (int e = insert(d, s)) return e;
-        return ws.Commit();
+        return ws ? ws->Commit() : 0;
     }
 
     int put(ThreadState& s) override {

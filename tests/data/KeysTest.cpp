@@ -167,6 +167,31 @@ TEST_F(KeysTest, AutoNumberIsMaxPlusOneAndWithinTheFirstComponent) {
     EXPECT_EQ(t.Rec<Person>().ID, 11);
 }
 
+// Inside a transaction (as an import adds its records) a numbered add that
+// another key refuses leaves nothing of itself in any key; the rows before
+// and after it stay and are committed together.
+TEST_F(KeysTest, RefusedNumberedAddInATransactionLeavesNoHalfRow) {
+    Table& t = Fresh(def);
+    const KeyDef* id = key("PER:KeyID");
+    ASSERT_EQ(Logout({&t}), 0);
+    auto addNumbered = [&](const std::string& name, const std::string& tag) {
+        t.Clear();
+        t.Rec<Person>().Name = name;
+        t.Rec<Person>().City = name;
+        t.Rec<Person>().Code = name;
+        t.Rec<Person>().Tag = tag;
+        return t.AddAutoNumbered(id);
+    };
+    ASSERT_EQ(addNumbered("a", "t1"), 0);
+    EXPECT_EQ(addNumbered("b", "t1"), kDuplicateKey);
+    EXPECT_EQ(LastDuplicateKey(), "PER:KeyTag");
+    ASSERT_EQ(addNumbered("c", "t2"), 0);
+    EXPECT_EQ(t.Rec<Person>().ID, 2);
+    ASSERT_EQ(Commit(), 0);
+    for (const char* k : {"PER:KeyID", "PER:KeyName", "PER:KeyTag"}) EXPECT_EQ(t.Records(key(k)), 2) << k;
+    EXPECT_EQ(Names(t, key("PER:KeyName")), (std::vector<std::string>{"a", "c"}));
+}
+
 TEST_F(KeysTest, KeyExcludingEmptyValuesAllowsManyEmptyOnes) {
     Table& t = Fresh(def);
     ASSERT_EQ(AddPerson(t, 1, "a"), 0);
