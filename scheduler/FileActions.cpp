@@ -232,7 +232,11 @@ std::vector<std::string> ShellFileOp::NormalizePath(std::string_view path) {
 
 void ShellFileOp::SetPaths(std::string_view source, std::string_view target) {
     source_ = NormalizePath(source);
-    target_ = NormalizePath(target);
+    // A copy, move or rename has one target: its text whole, ";" and "|"
+    // included, so that "new;name" is one new name and never two.
+    target_.clear();
+    std::string whole = LocalName(target);
+    if (!whole.empty()) target_.push_back(std::move(whole));
 }
 
 int ShellFileOp::Execute(int code) {

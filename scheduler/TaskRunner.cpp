@@ -355,10 +355,13 @@ uint32_t ShellExecuteTask(const std::string& verb, const std::string& command, c
 }
 
 void ReportStartFailure(const std::string& command, uint32_t code, Reports& reports) {
+    // The line and the box show the command as the log does: a transfer
+    // program's password never appears in either.
+    const std::string shown = CommandForLog(command);
     if (runner::LogEvents() && runner::LogExitCodes()) {
-        LogEvent("Error starting", command + ", error code " + std::to_string(code));
+        LogEvent("Error starting", shown + ", error code " + std::to_string(code));
     } else {
-        reports.Add("Could not start " + command + ".", "Error Code " + std::to_string(code));
+        reports.Add("Could not start " + shown + ".", "Error Code " + std::to_string(code));
     }
 }
 
@@ -533,8 +536,18 @@ std::string TransferArgument(std::string_view value) {
     return out + "\"";
 }
 
+// The transfer program however it is named: by a path (with "/" or a
+// backslash), with or without an extension, without regard to case.
+bool NamesTransferProgram(std::string_view first) {
+    const std::size_t slash = first.find_last_of("/\\");
+    std::string_view name = slash == std::string_view::npos ? first : first.substr(slash + 1);
+    const std::size_t dot = name.find('.');
+    if (dot != std::string_view::npos) name = name.substr(0, dot);
+    return Upper(name) == "KRFTP";
+}
+
 bool IsTransferCommand(const std::vector<std::string>& parts) {
-    return parts.size() == 7 && Upper(parts[0]) == "KRFTP" && (Upper(parts[1]) == "U" || Upper(parts[1]) == "D");
+    return parts.size() == 7 && NamesTransferProgram(parts[0]) && (Upper(parts[1]) == "U" || Upper(parts[1]) == "D");
 }
 
 }  // namespace
@@ -542,7 +555,9 @@ bool IsTransferCommand(const std::vector<std::string>& parts) {
 std::string CommandForLog(std::string_view command) {
     const std::vector<std::string> parts = SplitCommandLine(command);
     if (!IsTransferCommand(parts) || parts[6].empty()) return std::string(command);
-    std::string shown = parts[0] + " " + parts[1];
+    // The program as it was named (quoted when it holds a blank).
+    const bool quote = parts[0].find_first_of(" \t\"") != std::string::npos;
+    std::string shown = (quote ? "\"" + parts[0] + "\"" : parts[0]) + " " + parts[1];
     for (std::size_t i = 2; i < 6; ++i) shown += " " + TransferArgument(parts[i]);
     return shown + " ********";
 }

@@ -115,6 +115,30 @@ TEST_F(FileActionsTest, ANameWithListSeparatorsIsOneFileWhenItExists) {
     EXPECT_FALSE(fs::exists("Report") || fs::exists("2024.txt"));
 }
 
+TEST_F(FileActionsTest, ATargetWithListSeparatorsIsOneName) {
+    Write("a", "A");
+    EXPECT_EQ(DoFileAction("Rename", "a", "new;name"), 0);
+    EXPECT_EQ(Read("new;name"), "A");
+    EXPECT_FALSE(fs::exists("new") || fs::exists("name") || fs::exists("a"));
+
+    EXPECT_EQ(DoFileAction("Copy", "new;name", "t1;t2"), 0);
+    EXPECT_EQ(Read("t1;t2"), "A");
+    EXPECT_FALSE(fs::exists("t1") || fs::exists("t2"));
+
+    EXPECT_EQ(DoFileAction("Move", "t1;t2", "sub/m1| m2"), 0);
+    EXPECT_EQ(Read("sub/m1| m2"), "A");
+    EXPECT_FALSE(fs::exists("sub/m1") || fs::exists("t1;t2"));
+    EXPECT_EQ(GetIniValue(".\\DEBUG.INI", "ShFileOp", "Target"), "sub/m1| m2");
+
+    // Sources in a list still go into the one target folder, named whole.
+    Write("x.txt", "X");
+    Write("y.txt", "Y");
+    EXPECT_EQ(DoFileAction("Copy", "x.txt|y.txt", "in;box"), 0);
+    EXPECT_EQ(Read("in;box/x.txt"), "X");
+    EXPECT_EQ(Read("in;box/y.txt"), "Y");
+    EXPECT_FALSE(fs::exists("in") || fs::exists("box"));
+}
+
 TEST_F(FileActionsTest, MoveRenameDeleteAndADatedTarget) {
     Write("a.txt", "A");
     EXPECT_EQ(DoFileAction("Copy", "a.txt", "copy-[DATE].txt"), 0);

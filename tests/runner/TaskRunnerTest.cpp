@@ -127,6 +127,44 @@ TEST_F(TaskRunnerTest, AMissingProgramIsReportedAndQueuesNothing) {
     EXPECT_EQ(ScriptQueue().Count(), 3u);
 }
 
+TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedHoweverKrftpIsNamed) {
+    const std::string secret = "Sesame42";
+    auto command = [&](const std::string& program) {
+        return program + " U local.txt in host bob " + secret;
+    };
+    auto noSecretAnywhere = [&] {
+        for (const auto& line : Log()) EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
+        for (const auto& shown : responder_.shown())
+            EXPECT_EQ(shown.request.text.find(secret), std::string::npos) << shown.request.text;
+    };
+
+    // Started: the "Run Program" line, by a path, with an extension, in
+    // any case, and with a path that holds a blank.
+    const std::string found = Script(dir_ / "bin dir" / "krftp.exe", "exit 0");
+    RunAsTimer(command("\"" + found + "\""), 0);
+    EXPECT_TRUE(Logged("Run Program", "\"" + found + "\" U local.txt in host bob ********"));
+
+    // Not started, logging on: the "Error starting" line.
+    Options().LogExitCodes = 1;
+    for (const char* program : {"/no/such/KrFtp.Exe", "/no/such/krftp", "C:\\no\\KRFTP.EXE"})
+        RunAsTimer(command(program), 0);
+    EXPECT_TRUE(Logged("Error starting", "/no/such/KrFtp.Exe U local.txt in host bob ********, error code 3"));
+    EXPECT_EQ(LoggedCount("Error starting"), 3);
+
+    // Not started, logging off: the "Could not start" box.
+    Options().LogExitCodes = 0;
+    Options().GlobalUseLog = 0;
+    RunAsTimer(command("/no/such/KRFTP.EXE"), 0);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_EQ(responder_.shown()[0].request.text, "Could not start /no/such/KRFTP.EXE U local.txt in host bob ********.");
+    noSecretAnywhere();
+
+    // Another program of that kind of command keeps its last word.
+    Options().GlobalUseLog = 1;
+    RunAsTimer(command("/bin/true"), 0);
+    EXPECT_TRUE(Logged("Run Program", command("/bin/true")));
+}
+
 TEST_F(TaskRunnerTest, TheProgramStartsInItsFolderAndOursStays) {
     const auto sub = dir_ / "start here";
     std::filesystem::create_directories(sub);
