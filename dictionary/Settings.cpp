@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/data/Upgrade.h"
@@ -39,6 +40,13 @@ std::vector<std::string> g_arguments;
 
 data::Table& ConfigTable() { return data::TableOf(ConfigurationDef()); }
 const data::KeyDef* ConfigKey() { return ConfigurationDef().key("CF:KeyDataType"); }
+
+// A damaged data file makes every setting fail (with whatever code the
+// damage gives the read): the start-up check of the file tells the user in
+// its one "Damaged Data File" box and ends the program. So a failed read or
+// write first waits for that check, and says nothing of its own once the
+// check has found the file unusable. True when the caller is to stay silent.
+bool FailureAlreadyTold() { return !data::AwaitDataFileCheck(); }
 
 // The name as the 40-character field holds it, padded, for the messages.
 std::string PaddedName(std::string_view name) { return FString<40>(name).padded(); }
@@ -145,6 +153,7 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue, std
     // The box runs an event loop: a timer or another window asking for a
     // setting meanwhile must not find the store locked.
     l.unlock();
+    if (FailureAlreadyTold()) return {};
     Message("Error retrieving configuration information code " + PaddedName(name) + " - " + text, "Error!",
             MessageIcon::Exclamation);
     return {};
@@ -179,6 +188,7 @@ void PutSetting(std::string_view name, std::string_view value, std::string_view 
         std::string text = data::LastErrorText();
         if (result == kDriverError && !data::LastFileErrorText().empty()) text += ": " + data::LastFileErrorText();
         l.unlock();  // as in GetSetting: never hold the store across the box
+        if (FailureAlreadyTold()) return;
         Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
                 MessageIcon::Exclamation);
     }

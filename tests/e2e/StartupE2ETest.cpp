@@ -3,6 +3,7 @@
 // elsewhere, and when neither (the folder question answered),
 // and the data file it leaves behind.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "ProgramRun.h"
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Strings.h"
@@ -217,6 +219,51 @@ TEST_F(KR98StartupTest, ADamagedDataFileIsReportedAndLeftAsItIs) {
         EXPECT_TRUE(now.str() == before.str()) << "the data file was written to";
         EXPECT_FALSE(fs::exists(start_ / "KR98Evnt.LOG"));
     }
+}
+
+// The first page of the settings table ("CF") of a data file.
+int SettingsRootPage(const fs::path& file) {
+    sqlite3* db = nullptr;
+    int root = 0;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        data::KeyConnection(db, file.string(), kOwnerPassword);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE type = 'table' AND name = 'CF'", -1, &st,
+                           nullptr);
+        if (st && sqlite3_step(st) == SQLITE_ROW) root = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return root;
+}
+
+TEST_F(KR98StartupTest, ADamagedSettingsPageIsOneDamagedDataFileBox) {
+    // A data file a first run has filled with its settings: the next start
+    // writes none of them (a write would wait for the check of the file),
+    // it reads them all.
+    MakeDataFile(start_);
+    ExpectStarted(Start("button 1\n"), start_, "data file here");
+    fs::remove(dir_ / "answers.txt.log");
+    const int root = SettingsRootPage(start_ / "KR97.TPS");
+    ASSERT_GT(root, 1);
+    {
+        std::fstream f(start_ / "KR97.TPS", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(root - 1) * 1024 + 64);
+        f << std::string(512, '\x5a');
+    }
+    // Every box is answered, so that none waits for its time-out.
+    std::string answers;
+    for (int i = 0; i < 80; ++i) answers += "button 1\n";
+    Outcome r = Start(answers);
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    const std::string log = Log();
+    int boxes = 0;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) ++boxes;
+    EXPECT_EQ(boxes, 1) << log;
+    EXPECT_NE(log.find("Damaged Data File"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Error retrieving configuration"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Error writing configuration"), std::string::npos) << log;
 }
 
 }  // namespace
