@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -41,6 +42,25 @@ std::string Quote(const std::string& id) {
 bool FileExistsAt(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// The file a name leads to: a symbolic link is followed to the file it
+// names, so that a repair replaces that file, in its own folder, and the
+// link stays a link to it. A name that is no link (or a broken one) is
+// itself.
+std::string FileNamedBy(const std::string& name) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+    char* real = ::realpath(name.c_str(), nullptr);
+    if (!real) return name;
+    std::string resolved = real;
+    std::free(real);
+    return resolved;
+}
+
+std::string FolderOf(const std::string& name) {
+    const std::filesystem::path folder = std::filesystem::path(name).parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
 }
 
 void SplitNamePassword(const std::string& arg, std::string& name, std::string& password) {
@@ -543,9 +563,8 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     };
     if (!FileExistsAt(o.source)) return fail("the file does not exist");
     // What an earlier repair killed at work left beside the file.
-    data::RemoveStrayWorkCopies(std::filesystem::path(o.source).parent_path().empty()
-                                    ? std::string(".")
-                                    : std::filesystem::path(o.source).parent_path().string());
+    data::RemoveStrayWorkCopies(FolderOf(o.source));
+    if (FileNamedBy(o.source) != o.source) data::RemoveStrayWorkCopies(FolderOf(FileNamedBy(o.source)));
     // Reading a pipe or a device would wait for ever or read what is no
     // data file; and a folder cannot be replaced by one.
     struct stat sourceStat {};
@@ -564,7 +583,8 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     if (schema.empty()) schema = sourceSchema;
     if (schema.empty()) return fail("no tables could be read from the file or its example file");
 
-    const std::string finalName = o.target.empty() ? o.source : o.target;
+    const std::string named = o.target.empty() ? o.source : o.target;
+    const std::string finalName = FileNamedBy(named);
     const std::string temp = finalName + ".tpsfix-new";
     ::unlink(temp.c_str());
     ::unlink((temp + "-journal").c_str());
@@ -670,7 +690,7 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     // then takes the data file's name in one rename: the name always leads
     // to a whole data file, whenever the repair is stopped.
     if (FileExistsAt(finalName)) {
-        if (o.keep || finalName == o.source) {
+        if (o.keep || named == o.source) {
             result.keptAs = KeptName(finalName);
             if (::link(finalName.c_str(), result.keptAs.c_str()) != 0) {
                 const std::string why = std::strerror(errno);

@@ -202,6 +202,33 @@ TEST_F(SalvageTest, RandomPageInTheMiddleLosesOnlyItsRows) {
                                            std::to_string(onPage.size()) + " lost"));
 }
 
+TEST_F(SalvageTest, ALinkedDataFileIsRepairedWhereItLivesAndTheLinkStays) {
+    const fs::path elsewhere = dir_ / "elsewhere";
+    fs::create_directories(elsewhere);
+    const std::string real = (elsewhere / "KR97.TPS").string();
+    MakeFile(real, "", 3000);
+    fs::create_symlink(real, file_);
+    const int pages = static_cast<int>(fs::file_size(real) / kPage);
+    int victim = 0;
+    for (int p = pages / 2; p < pages && !victim; ++p)
+        if (!LeafRows(real, p).empty()) victim = p;
+    ASSERT_GT(victim, 0);
+    Scribble(real, victim);
+
+    const SalvageResult r = SalvageDataFile(Options());
+    ASSERT_EQ(r.code, kSalvagePartial) << r.error;
+    EXPECT_TRUE(fs::is_symlink(file_));
+    EXPECT_EQ(fs::read_symlink(file_), fs::path(real));
+    EXPECT_EQ(Integrity(real, ""), "ok");
+    EXPECT_EQ(static_cast<int64_t>(RowsOf(file_, "").size()), r.tables[0].saved);
+    // The damaged file is kept beside the one repaired; nothing is left
+    // beside the link.
+    EXPECT_EQ(r.keptAs, real + ".damaged");
+    EXPECT_TRUE(fs::exists(r.keptAs));
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_TRUE(e.path() == file_ || e.path() == elsewhere) << e.path();
+}
+
 TEST_F(SalvageTest, RowsUnderADamagedInnerPageAreFoundOnTheirOwnPages) {
     constexpr int kSmallPage = 1024;
     MakeFile(file_, "", 3000, 20, kSmallPage);
