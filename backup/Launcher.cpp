@@ -241,7 +241,10 @@ int LauncherLSZCLASS::Backup() {
                 ++ITEMSTODO;
         }
     }
-    if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
+    if (ITEMSTODO == 0) {
+        Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
+        if (stopWhenNothing_) return finish(-168);
+    }
     int rc = window->Run([&] { return lib.LSZIP_EXECUTE(ZIPARCHIVENAME, action, level, flags); });
     if (rc != 0) {
         std::string text = "Could not create backup.";
@@ -598,6 +601,7 @@ int DoBackup(LauncherRun& run, bool unattended) {
     z.SetArchiveName(run.archiveName);
     if (OnDiskette(run.archiveName)) z.CREATEMULTIPLEVOLUME = 1;
     z.SetFileSpec("*.TPS");
+    z.StopWhenNothingToProcess(unattended);
     int rc = z.Backup();
     if (rc == 0 && !unattended) Message("Backup complete.", "Information", MessageIcon::Information);
     z.Kill();

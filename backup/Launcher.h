@@ -37,6 +37,10 @@ public:
     // Run once a restore has succeeded, before a KR98 it closed is started
     // again: the box it shows comes up before KR98's windows, not behind them.
     void WhenRestored(std::function<void()> done) { whenRestored_ = std::move(done); }
+    // With this on, a backup with nothing to process ends at its one
+    // "Nothing to process" message with -168, the library never asked (an
+    // unattended run: a second box would keep it another minute).
+    void StopWhenNothingToProcess(bool on) { stopWhenNothing_ = on; }
     void ReportError(const std::string& text, const std::string& title, int32_t code);
     void ShowTestProgress();
     void ShowRestoreProgress();
@@ -56,6 +60,7 @@ private:
     // given, is the extraction folder. False after reporting a bad pattern.
     bool IncludeMembers(const std::string& failTitle, const std::string* extractTo);
     int rowsCounted_ = 0;
+    bool stopWhenNothing_ = false;
     bool offerToCloseKR98_ = false;
     std::function<void()> whenRestored_;
 };
