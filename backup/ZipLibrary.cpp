@@ -21,6 +21,7 @@
 
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/PrivateFiles.h"
 
 namespace kr::backup {
 
@@ -594,17 +595,26 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
     // copied in first, the original left alone) and moved into place only
     // once it is complete.
     const bool inTemp = (flags & kZipTempPath) && !tempPath_.empty();
+
+    // Copies a killed backup left where this one makes its own: beside the
+    // archive (the consistent copies, the library's new archive, a copy on
+    // its way across file systems) and in the temporary folder. Only copies
+    // of our naming that no running program holds go.
+    {
+        const fs::path abs = fs::absolute(archive, ec);
+        data::RemoveStrayWorkCopies(abs.parent_path().string(), abs.filename().string());
+        if (inTemp) data::RemoveStrayWorkCopies(tempPath_);
+        ec.clear();
+    }
     std::string work = archive;
     if (inTemp) {
         work = (fs::path(tempPath_) / ("." + fs::path(archive).filename().string() + ".vxwXXXXXX")).string();
         const int fd = ::mkstemp(work.data());
         if (fd < 0) return -175;
         ::close(fd);
-        if (exists) {
-            fs::copy_file(archive, work, fs::copy_options::overwrite_existing, ec);
-        } else {
-            fs::remove(work, ec);  // a new archive starts from no file
-        }
+        // A new archive starts from the empty work file, opened as a new
+        // archive: its owner-only mode goes with it.
+        if (exists) fs::copy_file(archive, work, fs::copy_options::overwrite_existing, ec);
         if (ec) {
             fs::remove(work, ec);
             return -175;
@@ -619,8 +629,28 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
         }
     } workCopy{work, !inTemp};
 
+    // A new archive holds the data files: the owner's alone. Made empty here
+    // (the library gives its new file the mode of the file it replaces),
+    // and removed again when the run leaves it empty.
+    struct NewArchive {
+        std::string path;
+        ~NewArchive() {
+            struct stat st {};
+            if (!path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_size == 0) ::unlink(path.c_str());
+        }
+    } newArchive;
+    if (!inTemp && !exists) {
+        const int fd = ::open(archive.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+        if (fd >= 0) {
+            ::close(fd);
+            newArchive.path = archive;
+        }
+    }
+
     int ze = 0;
-    zip_t* za = zip_open(work.c_str(), action == kZipDelete ? 0 : ZIP_CREATE, &ze);
+    // The empty file made for a new archive is opened as a new archive.
+    const bool startsEmpty = (inTemp && !exists) || !newArchive.path.empty();
+    zip_t* za = zip_open(work.c_str(), action == kZipDelete ? 0 : ZIP_CREATE | (startsEmpty ? ZIP_TRUNCATE : 0), &ze);
     if (!za) return MapOpenError(ze);
     zip_register_cancel_callback_with_state(za, CancelCallback, nullptr, nullptr);
 
@@ -1001,7 +1031,7 @@ int ZipLibrary::UnzipRun(int action, int flags) {
         zip_fclose(zf);
         if (out >= 0) {
             if (!error) {
-                ::fchmod(out, mode ? (mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID)) : 0644);
+                ::fchmod(out, mode ? (mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID)) : kPrivateFileMode);
                 if (zs.valid & ZIP_STAT_MTIME) {
                     struct timespec times[2] = {{zs.mtime, 0}, {zs.mtime, 0}};
                     ::futimens(out, times);

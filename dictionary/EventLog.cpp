@@ -28,6 +28,7 @@
 #include "platform/data/Names.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Picture.h"
+#include "platform/runtime/PrivateFiles.h"
 
 namespace kr {
 
@@ -149,7 +150,7 @@ void LogEventAlways(const std::string& label, const std::string& text) {
     }
     if (s.counter == 0) {
         s.folder = CurrentFolder();
-        s.fd = ::open(EventLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        s.fd = ::open(EventLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kPrivateFileMode);
         if (s.fd < 0) return;  // not open: the next line tries again
     }
     ++s.counter;

@@ -13,6 +13,7 @@
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Picture.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Strings.h"
 #include "scriptedit/ScriptExchange.h"
 
@@ -407,10 +408,8 @@ bool ImexExportFile::Create(const std::string& target, ImexError& error) {
         temp_.clear();
         return false;
     }
-    // The new file takes the permissions of a new file, not mkostemp's 0600.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    // The mode of the file it replaces, else the owner's alone.
+    ::fchmod(fd_, ReplacementMode(target));
     buffer_.clear();
     return true;
 }

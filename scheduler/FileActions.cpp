@@ -20,6 +20,7 @@
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Strings.h"
 #include "scheduler/DateValues.h"
 #include "scheduler/ScriptValues.h"
@@ -378,7 +379,7 @@ int LogWindows(const std::string& fileName, int& errorCode) {
         }
     }
 
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0) {
         errorCode = errno;
         return -1;

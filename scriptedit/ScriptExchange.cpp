@@ -14,6 +14,7 @@
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "scriptedit/ScriptBatch.h"
@@ -339,10 +340,8 @@ std::shared_ptr<RecordProcess> MakeExportScript(int32_t taskID, const std::strin
         Scripting_File().Close();
         return Failing("Error exporting script item " + std::string(std::strerror(e)));
     }
-    // The new file takes the usual permissions of a new file, not mkostemp's.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(st->fd, 0666 & ~mask);
+    // The mode of the file it replaces, else the owner's alone.
+    ::fchmod(st->fd, ReplacementMode(fileName));
 
     const Scripting saved = Scripting_File().rec();
     const int total = CountScriptItems(taskID);

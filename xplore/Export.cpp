@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/data/ListQuery.h"
+#include "platform/runtime/PrivateFiles.h"
 
 namespace kr::xplore {
 
@@ -96,7 +97,7 @@ void ListExport::Write(const std::string& line) {
 }
 
 bool ListExport::Open(std::string* error) {
-    f_ = std::fopen(o_.file.c_str(), "w+b");
+    f_ = OpenPrivateStream(o_.file, "w+b");
     if (!f_) {
         if (error) *error = std::strerror(errno);
         state_ = State::Failed;

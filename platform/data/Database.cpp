@@ -17,6 +17,7 @@
 #include "platform/data/DataFileCheck.h"
 #include "platform/data/Errors.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/PrivateFiles.h"
 
 namespace kr::data {
 
@@ -155,9 +156,21 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
     // Every use of the connection holds its recursive mutex, so SQLite's own
     // per-call locking of the connection would only be paid twice.
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    // A new data file is the owner's alone (SQLite would take the umask's
+    // mode): made empty here, which SQLite takes as a new database; its
+    // journal takes the file's mode.
+    bool madeEmpty = false;
+    if (!exists && create) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+        if (fd >= 0) {
+            ::close(fd);
+            madeEmpty = true;
+        }
+    }
     int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         int err = errno;
+        if (madeEmpty) ::unlink(path.c_str());
         if (rc == SQLITE_CANTOPEN && (err == EACCES || err == EPERM))
             error = SetLastError(kAccessDenied, std::to_string(err), std::strerror(err));
         else if (rc == SQLITE_CANTOPEN && !exists)

@@ -18,6 +18,7 @@
 #include "platform/data/Names.h"
 #include "platform/data/TableImpl.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr::data {
@@ -269,7 +270,7 @@ public:
 
     int create() override {
         std::string path = filePath();
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPrivateFileMode);
         if (fd < 0) return FailErrno(errno);
         ::close(fd);
         return 0;

@@ -43,9 +43,12 @@ enum class Kind { None, File, Folder, Note };
 
 constexpr const char* kNoteHead = ".krtemp-";
 
-Kind KindOf(const std::string& name, const std::string& folder) {
+Kind KindOf(const std::string& name, const std::string& folder, const std::string& archiveName = {}) {
     if (name.rfind(kNoteHead, 0) == 0 && RandomTail(name, 8)) return Kind::Note;
     if (name.rfind(".vxwcopy-", 0) == 0) return Kind::File;
+    if (!archiveName.empty() && name.size() == archiveName.size() + 7 && name.rfind(archiveName, 0) == 0 &&
+        name[archiveName.size()] == '.' && RandomTail(name, archiveName.size() + 1))
+        return Kind::File;
     if (name.rfind(".vxwrestore-", 0) == 0) return Kind::Folder;
     if (EndsWith(name, ".tpsfix-pages")) return Kind::File;
     if (EndsWith(name, ".tpsfix-new")) {
@@ -179,13 +182,13 @@ void WorkCopyLock::Hold(const std::string& path) {
     fd_ = HoldWorkCopy(path);
 }
 
-int RemoveStrayWorkCopies(const std::string& folder) {
+int RemoveStrayWorkCopies(const std::string& folder, const std::string& archiveName) {
     std::vector<std::pair<std::string, Kind>> candidates;
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
-            const Kind kind = KindOf(name, folder);
+            const Kind kind = KindOf(name, folder, archiveName);
             if (kind != Kind::None) candidates.emplace_back(folder + "/" + name, kind);
         }
         ::closedir(d);

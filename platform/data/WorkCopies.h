@@ -72,7 +72,9 @@ std::set<std::string> NotedTemporaries(const std::string& folder);
 // Removes the copies in `folder` whose program has gone; a "<file>.tpsfix-new"
 // only while "<file>" itself is there (else it may be the one whole copy);
 // with each note left behind, the files it names (and their "-journal").
+// With `archiveName` (a file name in the folder), the zip library's new
+// archive "<archiveName>.XXXXXX" is one of them whatever its extension.
 // The number removed.
-int RemoveStrayWorkCopies(const std::string& folder);
+int RemoveStrayWorkCopies(const std::string& folder, const std::string& archiveName = {});
 
 }  // namespace kr::data

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "platform/runtime/PrivateFiles.h"
+
 namespace kr::net {
 
 namespace {
@@ -158,8 +160,11 @@ long Seconds(long ms) { return ms <= 0 ? 0 : (ms + 999) / 1000; }
 
 void WriteTrace(const std::string& path, const std::string& text) {
     std::lock_guard<std::mutex> lock(gTraceMutex);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out << text;
+    // The trace holds addresses and the message's headers: the owner's alone.
+    if (std::FILE* out = OpenPrivateStream(path, "wb")) {
+        std::fwrite(text.data(), 1, text.size(), out);
+        std::fclose(out);
+    }
 }
 
 SmtpResult Fail(SmtpStatus status, std::string detail) {

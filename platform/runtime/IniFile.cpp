@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr {
@@ -62,21 +63,6 @@ std::string CurrentFolder() {
 }
 
 // ---------------------------------------------------------------- files
-
-// The process's umask, read without changing it (umask() would set it for
-// every thread for a moment); 022 where /proc does not tell.
-mode_t CurrentUmask() {
-    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 022;
-    char buf[4096];
-    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-    ::close(fd);
-    if (n <= 0) return 022;
-    buf[n] = '\0';
-    const char* at = std::strstr(buf, "Umask:");
-    if (!at) return 022;
-    return static_cast<mode_t>(std::strtoul(at + 6, nullptr, 8) & 0777);
-}
 
 // Whether the name is one of the save's temporaries of the file `base`:
 // "." + base + "." + six characters of mkstemp.
@@ -344,8 +330,10 @@ public:
             errno = EACCES;
             return false;
         }
-        // A new file takes the user's umask; an existing one keeps its mode.
-        const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+        // A new file is the owner's alone (the trace file holds file names
+        // and the settings files the user's choices); an existing one keeps
+        // its mode.
+        const mode_t mode = exists ? (st.st_mode & 07777) : kPrivateFileMode;
         RemoveStaleTemporaries(dir, base);
         std::string tmp;
         int fd = MakeTemporary(dir, base, tmp);

@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "backup/Launcher.h"
+#include "backup/ZipLibrary.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
 #include "platform/data/WorkCopies.h"
@@ -322,6 +323,73 @@ TEST_F(SafeRestoreTest, BackupLeavesOutTheWorkFilesOfRunningReports) {
     for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) names.push_back(zip_get_name(za, i, 0));
     zip_discard(za);
     EXPECT_EQ(names, std::vector<std::string>{"KR97.TPS"});
+}
+
+TEST_F(SafeRestoreTest, ABackupClearsCopiesKilledBackupsLeftBesideItsArchiveAndInTheTemporaryFolder) {
+    MakeSettings(1);
+    fs::create_directories("media");
+    fs::create_directories("temp");
+    auto make = [](const std::string& name) { std::ofstream(name) << "copy"; };
+    const std::vector<std::string> stray = {"media/.vxwcopy-Ab12Cd", "media/Nightly.zip.x9Y8z7",
+                                            "media/.Nightly.zip.vxwQw3Er5", "media/Weekly.bak.Zz9Yy8",
+                                            "temp/.vxwcopy-Cd34Ef", "temp/.Weekly.bak.vxwAa1Bb2"};
+    const std::vector<std::string> kept = {"media/Nightly.zip.notes", "media/Other.bak.Ab12Cd", "temp/notes.txt"};
+    for (const std::string& n : stray) make(n);
+    for (const std::string& n : kept) make(n);
+    // A backup at work in another process holds its copy.
+    make("media/.vxwcopy-Busy01");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t worker = ::fork();
+    if (worker == 0) {
+        data::HoldWorkCopy("media/.vxwcopy-Busy01");
+        ::write(ready[1], "x", 1);
+        ::pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+
+    // The launcher's backup to an archive in another folder.
+    LauncherRun run;
+    run.archiveName = "media/Nightly.zip";
+    EXPECT_EQ(DoBackup(run, true), 0);
+    // The library's, to an archive of another extension built in the
+    // temporary folder.
+    ZipLibrary lib;
+    ASSERT_EQ(lib.LSZIP_INCLUDE("KR97.TPS"), 1);
+    ASSERT_NE(lib.LSZIP_SETTEMPATH((dir_ / "temp").string()), 0);
+    EXPECT_EQ(lib.LSZIP_EXECUTE("media/Weekly.bak", kZipAdd, 6, kZipTempPath), 0);
+
+    for (const std::string& n : stray) EXPECT_FALSE(fs::exists(n)) << n;
+    for (const std::string& n : kept) EXPECT_TRUE(fs::exists(n)) << n;
+    EXPECT_TRUE(fs::exists("media/.vxwcopy-Busy01"));
+    EXPECT_TRUE(fs::exists("media/Nightly.zip") && fs::exists("media/Weekly.bak"));
+    ::kill(worker, SIGKILL);
+    ::waitpid(worker, nullptr, 0);
+}
+
+TEST_F(SafeRestoreTest, DataFilesAndArchivesAreMadeForTheirOwnerAlone) {
+    const mode_t before = ::umask(022);
+    MakeSettings(3);
+    EXPECT_EQ(fs::status("KR97.TPS").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    LauncherRun run;
+    run.archiveName = "Nightly.zip";
+    EXPECT_EQ(DoBackup(run, true), 0);
+    EXPECT_EQ(fs::status("Nightly.zip").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    // Built in a temporary folder and moved into place, too.
+    ZipLibrary lib;
+    fs::create_directories("temp");
+    ASSERT_EQ(lib.LSZIP_INCLUDE("KR97.TPS"), 1);
+    ASSERT_NE(lib.LSZIP_SETTEMPATH((dir_ / "temp").string()), 0);
+    EXPECT_EQ(lib.LSZIP_EXECUTE("Weekly.zip", kZipAdd, 6, kZipTempPath), 0);
+    EXPECT_EQ(fs::status("Weekly.zip").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    // An archive the user opened to others keeps its mode when rewritten.
+    fs::permissions("Nightly.zip", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(DoBackup(run, true), 0);
+    EXPECT_EQ(fs::status("Nightly.zip").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ::umask(before);
 }
 
 }  // namespace

@@ -139,6 +139,21 @@ TEST_F(FileActionsTest, ATargetWithListSeparatorsIsOneName) {
     EXPECT_FALSE(fs::exists("in") || fs::exists("box"));
 }
 
+TEST_F(FileActionsTest, TheTraceFileAndTheEventLogAreTheOwnersAlone) {
+    const mode_t before = ::umask(022);
+    const fs::perms own = fs::perms::owner_read | fs::perms::owner_write;
+    Write("a.txt", "A");
+    EXPECT_EQ(DoFileAction("Copy", "a.txt", "b.txt"), 0);
+    EXPECT_EQ(fs::status("DEBUG.INI").permissions(), own);
+    LogEvent("Script", "Send Keys  secret keystrokes");
+    EXPECT_EQ(fs::status(EventLogPath()).permissions(), own);
+    // A trace file the user opened to others keeps its mode.
+    fs::permissions("DEBUG.INI", own | fs::perms::group_read);
+    EXPECT_EQ(DoFileAction("Copy", "a.txt", "c.txt"), 0);
+    EXPECT_EQ(fs::status("DEBUG.INI").permissions(), own | fs::perms::group_read);
+    ::umask(before);
+}
+
 TEST_F(FileActionsTest, MoveRenameDeleteAndADatedTarget) {
     Write("a.txt", "A");
     EXPECT_EQ(DoFileAction("Copy", "a.txt", "copy-[DATE].txt"), 0);

@@ -1,6 +1,8 @@
 // The exchange-file codec (quotes, line ends, the old code page), the column
 // rules in both directions, and the export and import processes over a real
 // Scripting table.
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "dictionary/Dictionary.h"
@@ -228,6 +230,16 @@ TEST_F(ScriptExchangeTest, ExportWritesTheTaskByteForByteAndReplacesAnOldFile) {
     EXPECT_EQ(Read("out.krs"), "");
     for (const auto& e : fs::directory_iterator(dir_))  // no temporary left behind
         EXPECT_EQ(e.path().filename().string().find("out.krs."), std::string::npos);
+
+    // A new file is the owner's alone; a file replaced keeps its mode.
+    const mode_t before = ::umask(022);
+    EXPECT_EQ(ExportScript(7, "new.krs"), ProcessState::Finished);
+    EXPECT_EQ(fs::status("new.krs").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions("out.krs", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(ExportScript(7, "out.krs"), ProcessState::Finished);
+    EXPECT_EQ(fs::status("out.krs").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ::umask(before);
 
     // A folder that does not exist fails and writes nothing.
     EXPECT_EQ(ExportScript(7, "nowhere/out.krs"), ProcessState::Failed);

@@ -8,12 +8,15 @@
 #   - an archive left behind is a whole archive (unzip -t);
 #   - after the next start of VXWBack no work copy is left
 #     (".vxwcopy-*", "<archive>.XXXXXX", ".vxwrestore-*", "*.tpsfix-new",
-#     "*.tpsfix-pages").
+#     "*.tpsfix-pages");
 #   - a report's work file build and an export, killed, leave nothing after
 #     the next start of KR98 or VXWBack ("<clock>.TPS" and its journal,
 #     "<target>.XXXXXX" beside the export's target, ".krtemp-*"), no work
 #     file goes into the backup made next, and the export's target is
-#     either the one before or a whole new one.
+#     either the one before or a whole new one;
+#   - a backup to an archive in another folder (the backup medium), killed,
+#     leaves nothing there once the next backup to it has run, and that
+#     backup's archive is whole.
 # Not run by CI; by hand, after a build:
 #   tests/killloop/kill9-loop.sh [build/bin] [rounds]
 # Needs sqlcipher, unzip and python3 (for the random delays).
@@ -30,7 +33,8 @@ export HOME="$work/home" XDG_DATA_HOME="$work/xdg" XDG_CONFIG_HOME="$work/config
 unset DISPLAY
 mkdir -p "$HOME"
 data="$work/data"
-mkdir -p "$data"
+media="$work/media"
+mkdir -p "$data" "$media"
 cd "$data" || exit 2
 
 sql() { sqlcipher "$1" "PRAGMA key='$key';" ".timeout 20000" "$2" 2>&1 | grep -v '^ok$'; }
@@ -96,6 +100,26 @@ for ((i = 1; i <= rounds; i++)); do
     check backup "$((start + 400))"
 done
 echo "backup: $rounds rounds"
+
+# 1b. Backup to an archive on another medium while another process commits;
+# the next backup to it clears what the killed one left beside the archive.
+for ((i = 1; i <= rounds; i++)); do
+    start="$(rows KR97.TPS)"; start="${start%%|*}"
+    ( echo "PRAGMA key='$key';"; echo ".timeout 20000"
+      for ((k = 0; k < 400; k++)); do
+        echo "BEGIN IMMEDIATE; INSERT INTO t(v) VALUES (hex(randomblob(300))); COMMIT;"
+      done ) | sqlcipher KR97.TPS >/dev/null 2>&1 &
+    writer=$!
+    sleep 0.05
+    kill_at_random 1.5 "$bin/VXWBack" BACKUP="$media/Nightly"
+    wait "$writer"
+    KR_TEST_RESPONSES="$work/ok.txt" "$bin/VXWBack" BACKUP="$media/Nightly" >/dev/null 2>&1
+    left="$(cd "$media" && strays)"
+    [ -z "$left" ] || { stray=$((stray + 1)); echo "[backup elsewhere] left beside the archive after the next backup: $left"; }
+    unzip -tqq "$media/Nightly.ZIP" >/dev/null 2>&1 || { halfzip=$((halfzip + 1)); echo "[backup elsewhere] the next backup's archive is not whole"; }
+    check "backup elsewhere" "$((start + 400))"
+done
+echo "backup elsewhere: $rounds rounds"
 
 # 2. Restore of a good archive over the data file.
 "$bin/VXWBack" BACKUP=Good >/dev/null 2>&1 || { echo "no good archive"; exit 2; }

@@ -1,6 +1,8 @@
 // MailSender against a real SMTP server on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -176,9 +178,14 @@ TEST_F(MailSenderTest, AuthenticatesWithTheAccountsCredentials) {
     Address(m, server.port());
     m.SetMailHost("127.0.0.1");  // the port comes from the account
     m.SetDebugFile("inmail.log");
+    const mode_t before = ::umask(022);
     ASSERT_EQ(m.Send(), 0) << m.lastResult().detail;
+    ::umask(before);
     ASSERT_EQ(server.Received().size(), 1u);
     EXPECT_EQ(server.Received()[0].login, "alice");
+    // The trace holds the addresses and the dialogue: the owner's alone.
+    EXPECT_EQ(std::filesystem::status(Path("inmail.log")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     // The trace shows the dialogue, never the credentials.
     std::string trace = ReadFile(Path("inmail.log"));
     EXPECT_NE(trace.find("AUTH"), std::string::npos);

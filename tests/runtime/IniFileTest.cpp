@@ -188,30 +188,22 @@ TEST_F(IniTest, OddFilesInPlaceOfAnIniFile) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"pipe.ini", "ro.ini"}));
 }
 
-TEST_F(IniTest, NewFilesFollowTheUmask) {
-    struct Case {
-        mode_t umask;
-        fs::perms expected;
-    };
+TEST_F(IniTest, NewFilesAreTheOwnersAloneAndExistingOnesKeepTheirMode) {
     const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write;
-    const Case cases[] = {
-        {077, rw},
-        {022, rw | fs::perms::group_read | fs::perms::others_read},
-        {002, rw | fs::perms::group_read | fs::perms::group_write | fs::perms::others_read},
-    };
     const mode_t before = ::umask(022);
     int n = 0;
-    for (const Case& c : cases) {
-        ::umask(c.umask);
+    for (mode_t mask : {077, 022, 002}) {
+        ::umask(mask);
         const std::string name = "new" + std::to_string(n++) + ".ini";
         ASSERT_TRUE(PutIniValue(name, "S", "K", "1"));
-        EXPECT_EQ(fs::status(dir_ / name).permissions(), c.expected) << std::oct << c.umask;
+        EXPECT_EQ(fs::status(dir_ / name).permissions(), rw) << std::oct << mask;
     }
     ::umask(before);
-    // An existing file keeps its mode.
-    fs::permissions(dir_ / "new1.ini", rw);
+    // An existing file keeps its mode, one the user opened to others too.
+    const fs::perms shared = rw | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(dir_ / "new1.ini", shared);
     ASSERT_TRUE(PutIniValue("new1.ini", "S", "K", "2"));
-    EXPECT_EQ(fs::status(dir_ / "new1.ini").permissions(), rw);
+    EXPECT_EQ(fs::status(dir_ / "new1.ini").permissions(), shared);
 }
 
 TEST_F(IniTest, TemporariesLeftByAKilledSaveAreRemoved) {

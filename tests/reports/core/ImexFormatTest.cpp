@@ -3,6 +3,7 @@
 // target only when complete.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,6 +209,26 @@ TEST_F(ImexFileTest, ReplacesTheTargetOnlyOnCommitWithCrLfAndNoTrailingBlanks) {
     ASSERT_TRUE(f.Commit(e)) << e.Message();
     EXPECT_EQ(Read(target), "\"a\",1\r\n2\r\n");
     EXPECT_EQ(FilesIn(), 1u);
+}
+
+TEST_F(ImexFileTest, ANewExportIsTheOwnersAloneAReplacedOneKeepsItsMode) {
+    namespace fs = std::filesystem;
+    const mode_t before = ::umask(022);
+    auto write = [&](const fs::path& target) {
+        ImexExportFile f;
+        ImexError e;
+        ASSERT_TRUE(f.Create(target.string(), e));
+        ASSERT_TRUE(f.AddLine("\"contact\",1", e));
+        ASSERT_TRUE(f.Commit(e)) << e.Message();
+    };
+    write(dir_ / "new.csv");
+    EXPECT_EQ(fs::status(dir_ / "new.csv").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    std::ofstream(dir_ / "shared.csv") << "old";
+    fs::permissions(dir_ / "shared.csv", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    write(dir_ / "shared.csv");
+    EXPECT_EQ(fs::status(dir_ / "shared.csv").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ::umask(before);
 }
 
 TEST_F(ImexFileTest, CreateAndOpenErrorsCarryTheRuntimeCode) {

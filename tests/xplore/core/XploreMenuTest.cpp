@@ -2,6 +2,7 @@
 // commands and the exports of a real to-do table.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -329,6 +330,9 @@ TEST_F(ExportTest, TheToDoListAsCommaSeparatedAndHtml) {
     EXPECT_EQ(l[3], "2,'6\" pipe',Shop,");
     EXPECT_EQ(l[4], "3,,,");  // empty cells are nothing
     EXPECT_EQ(l.back(), "20," + std::string(80, 'w') + "," + std::string(20, 'c') + ",6/05/2026");
+    // The list is the user's data: the file is the owner's alone.
+    EXPECT_EQ(std::filesystem::status("XPort.CSV").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
     // Filtered to no rows: the count and the header line only.
     data::ListQuery none(todo());
