@@ -202,7 +202,26 @@ void Imex::AddField(const Value& value, bool headerMode, std::string_view pictur
 // ---------------------------------------------------------------- reading
 
 void Imex::SetText(std::string_view bytes) {
-    text_ = DecodeExchangeText(bytes);
+    // Line by line: a line that is not UTF-8 is read as Windows-1252, the
+    // others keep their text, so one stray byte spoils only its own line.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    text_.clear();
+    text_.reserve(bytes.size());
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t end = bytes.find('\n', at);
+        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        const std::string_view line = bytes.substr(at, end - at);
+        bool ascii = true;
+        for (char c : line)
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                ascii = false;
+                break;
+            }
+        if (ascii) text_.append(line);
+        else text_.append(DecodeExchangeText(line));
+        at = end;
+    }
     SetImport();
 }
 
@@ -259,7 +278,11 @@ int64_t Imex::NextLine() {
                         chars += 2;
                         continue;
                     }
-                    closed = true;
+                    // Past a line break the quote closes the field only when
+                    // a comma or the line's end follows it: a stray quote
+                    // would otherwise take the next record into this one.
+                    closed = lineEnd == std::string::npos || j + 1 >= n || text_[j + 1] == ',' ||
+                             text_[j + 1] == '\r' || text_[j + 1] == '\n';
                     break;
                 }
                 if ((d == '\r' || d == '\n') && lineEnd == std::string::npos) lineEnd = j;

@@ -153,6 +153,38 @@ TEST(ImexReader, AQuotedFieldGoesOnOverLineBreaksOnlyWhenItsQuoteClosesWithinThe
     EXPECT_EQ(ReadRecord(imex), (Fields{{2, "last"}}));
 }
 
+// A quote that opens a field and is never closed on its line: the next
+// line's quotes close the field only when a comma or the line's end follows,
+// so the next record is not taken into this one.
+TEST(ImexReader, AStrayQuoteDoesNotTakeTheNextRecord) {
+    Imex imex;
+    imex.SetText("\"Smith, 12\r\n\"Jones\",\"14\"\r\n\"Brown\",16\r\n");
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "Smith, 12"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "Jones"}, {1, "14"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "Brown"}, {2, "16"}}));
+    EXPECT_EQ(imex.NextLine(), 0);
+
+    // A field that really goes on closes at a line's end or before a comma.
+    imex.SetText("\"two\nlines\"\n\"one\nmore\",x\n");
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "two\nlines"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "one\nmore"}, {2, "x"}}));
+}
+
+// The encoding is decided line by line: one byte that is not UTF-8 makes
+// only its own line Windows-1252.
+TEST(ImexReader, OneLineThatIsNotUtf8LeavesTheOthersTheirText) {
+    std::string text;
+    for (int i = 0; i < 3; ++i) text += "\"M\xC3\xBCller\",\"Jos\xC3\xA9\",\"caf\xC3\xA9\"\r\n";
+    text += "\"caf\xE9\"\r\n";
+    text += "\"M\xC3\xBCller\"\r\n";
+    Imex imex;
+    imex.SetText("\xEF\xBB\xBF" + text);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ReadRecord(imex), (Fields{{1, "M\xC3\xBCller"}, {1, "Jos\xC3\xA9"}, {1, "caf\xC3\xA9"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "caf\xC3\xA9"}}));
+    EXPECT_EQ(ReadRecord(imex), (Fields{{1, "M\xC3\xBCller"}}));
+}
+
 TEST(ImexReader, TextThatIsNotUtf8IsReadAsWindows1252) {
     EXPECT_EQ(ReadLine("\"caf\xE9\",\x80"), (Fields{{1, "caf\xC3\xA9"}, {2, "\xE2\x82\xAC"}}));
     EXPECT_EQ(ReadLine("\xEF\xBB\xBF\"caf\xC3\xA9\""), (Fields{{1, "caf\xC3\xA9"}}));
