@@ -679,8 +679,12 @@ int64_t BrowseList::Selected() const {
 void BrowseList::Select(int64_t index) {
     if (!model_ || index < 0 || index >= model_->count()) return;
     QModelIndex i = model_->index(static_cast<int>(index), 0);
+    // With fixed columns the first column is always shown: a list scrolled
+    // sideways stays where it is.
+    const int sideways = list_->horizontalScrollBar()->value();
     list_->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list_->scrollTo(i);
+    if (fixedCount_ > 0) list_->horizontalScrollBar()->setValue(sideways);
     NewSelection();
 }
 

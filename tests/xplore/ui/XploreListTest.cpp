@@ -307,6 +307,10 @@ TEST_F(XploreListTest, AFixedFirstColumnStaysWhileTheOthersScrollByWholeColumns)
     sb->setValue(sb->maximum() - 1);
     Pump(50);
     EXPECT_EQ(view->columnViewportPosition(2), F) << "one column back";
+    // Highlighting another row keeps the sideways scroll.
+    const int scrolled = sb->value();
+    l.Select(40);
+    EXPECT_EQ(sb->value(), scrolled);
 
     // Right clicks find the column under the mouse on either side.
     std::vector<PopupItem> shown;
