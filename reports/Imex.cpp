@@ -251,6 +251,7 @@ int64_t Imex::NextLine() {
     const std::size_t n = text_.size();
     cursor_ = 0;
     record_.clear();
+    recordLines_ = 0;
     if (pos_ >= n) {
         cursor_ = std::string::npos;
         return 0;
@@ -315,6 +316,9 @@ int64_t Imex::NextLine() {
         ++next;
     }
     pos_ = next;
+    recordLines_ = 1;
+    for (std::size_t k = start; k < end; ++k)
+        if (text_[k] == '\n' || (text_[k] == '\r' && (k + 1 >= end || text_[k + 1] != '\n'))) ++recordLines_;
     record_.assign(CutChars(std::string_view(text_).substr(start, end - start), kImexLineChars));
     return static_cast<int64_t>(next - start);
 }

@@ -95,6 +95,9 @@ public:
     // over a line break). Returns the bytes it took from the text, line end
     // included, so an empty line is not the end; 0 at the end of the text.
     int64_t NextLine();
+    // The lines of the file the last NextLine took: 1, more for a quoted
+    // field that goes on over line breaks.
+    int LinesOfRecord() const { return recordLines_; }
     // Takes the next field of the record: 1 quoted, 2 bare, 0 none left.
     int NextField();
     // The field last read (or the one being quoted for writing).
@@ -119,6 +122,7 @@ private:
     // Reading.
     std::string text_;
     std::size_t pos_ = 0;
+    int recordLines_ = 0;
     std::string record_;
     std::size_t cursor_ = std::string::npos;
     bool converted_ = false;

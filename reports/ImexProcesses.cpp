@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "dictionary/EventLog.h"
 #include "dictionary/OpenTable.h"
 #include "dictionary/SchedulingTables.h"
 #include "dictionary/StandardWarning.h"
@@ -260,7 +261,7 @@ ImportRun::ImportRun(const ImexMember& member, std::shared_ptr<Imex> reader, Imp
 }
 
 ImportRun::~ImportRun() {
-    EndSlice();
+    CommitNow();
     CloseTable();
 }
 
@@ -287,6 +288,7 @@ bool ImportRun::Start() {
     if (stripHeader_) {
         const int64_t bytes = reader_->NextLine();
         CountDone(static_cast<int>(bytes));
+        fileLine_ = reader_->LinesOfRecord();
     }
     return true;
 }
@@ -294,9 +296,19 @@ bool ImportRun::Start() {
 void ImportRun::BeginSlice() {
     if (inTransaction_ || data::InTransaction()) return;
     inTransaction_ = data::Logout({table_}) == kNoError;
+    transactionSince_ = std::chrono::steady_clock::now();
 }
 
+// A commit writes every index page the slice touched and waits for the
+// disk twice: once a slice it took more than half the import. The
+// transaction spans slices for up to kImportCommitEvery; other writers of
+// the data file wait no longer than that.
 void ImportRun::EndSlice() {
+    if (inTransaction_ && std::chrono::steady_clock::now() - transactionSince_ < kImportCommitEvery) return;
+    CommitNow();
+}
+
+void ImportRun::CommitNow() {
     if (!inTransaction_) return;
     inTransaction_ = false;
     if (data::Commit() != kNoError) {
@@ -310,6 +322,9 @@ bool ImportRun::Work() {
     const int64_t bytes = reader_->NextLine();
     if (bytes == 0) return false;
     CountDone(static_cast<int>(std::min<int64_t>(bytes, INT32_MAX)));
+    recordLines_ = reader_->LinesOfRecord();
+    fileLine_ += recordLines_;
+    linesRead_ += recordLines_;
     const data::TableDef& def = member_.def();
     def.copy(work_->get(), cleared_->get());
     bool any = false;
@@ -321,7 +336,10 @@ bool ImportRun::Work() {
             targets_[static_cast<std::size_t>(t)].Store(work_->get(), reader_->Field());
         }
     }
-    if (!any) return true;  // a blank line
+    if (!any) {  // a blank line
+        ++blankLines_;
+        return true;
+    }
     // No advance-warning date: no advance-warning time either. Checked once
     // the whole line is stored, so the columns' order does not matter.
     if (warnDate_ >= 0 && warnTime_ >= 0 && targets_[static_cast<std::size_t>(warnDate_)].Number(work_->get()) == 0)
@@ -343,13 +361,17 @@ bool ImportRun::AddRecord() {
         }
         if (err == kNoError) {
             ++added_;
+            linesAdded_ += recordLines_;
+            joinedLines_ += recordLines_ - 1;
+            lastAddedLine_ = fileLine_;
             return true;
         }
+        refusedLines_ += recordLines_;
         const ImexError failure{err, data::LastErrorText()};
         const bool numbering =
             err == kDuplicateKey && numberKey_ && EqualNoCase(data::LastDuplicateKey(), numberKey_->name);
         // No question waits while the slice holds the data file.
-        EndSlice();
+        CommitNow();
         if (numbering && StandardWarningNoText(25) == kButtonRetry) {
             BeginSlice();
             continue;
@@ -360,8 +382,28 @@ bool ImportRun::AddRecord() {
     }
 }
 
+std::string ImportRun::Summary() const {
+    const auto n = [](int v) { return std::to_string(v); };
+    const auto lines = [&](int v) { return n(v) + (v == 1 ? " line" : " lines"); };
+    std::string text = state() == ProcessState::Finished    ? "Import finished: "
+                       : state() == ProcessState::Cancelled ? "Import cancelled: "
+                       : state() == ProcessState::Failed    ? "Import stopped by an error: "
+                                                            : "Import: ";
+    text += n(linesAdded_) + " of " + lines(linesRead_) + " read were imported as " + n(added_) +
+            (added_ == 1 ? " record" : " records");
+    if (lastAddedLine_ > 0) text += " (up to line " + n(lastAddedLine_) + " of the file)";
+    if (joinedLines_ > 0) text += "; " + lines(joinedLines_) + " went into the quoted field of a record";
+    if (refusedLines_ > 0) text += "; " + lines(refusedLines_) + " refused";
+    if (blankLines_ > 0) text += "; " + lines(blankLines_) + " blank";
+    return text + ".";
+}
+
 void ImportRun::Ended(ProcessState) {
-    EndSlice();
+    CommitNow();
+    // Whatever the end, the user is told what came in: the rows added stay
+    // (always the first records of the file), and a second import of the
+    // same file would add them again.
+    LogEvent(member_.importProcedure, Summary());
     CloseTable();
 }
 

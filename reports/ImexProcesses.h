@@ -31,6 +31,8 @@ namespace kr::reports {
 
 // The slice of work per timer event.
 inline constexpr std::chrono::milliseconds kImexSlice{50};
+// The longest an import holds one transaction over several slices.
+inline constexpr std::chrono::milliseconds kImportCommitEvery{250};
 
 // A process whose Step works for one slice of time rather than a count.
 class TimedProcess : public BatchProcess {
@@ -136,6 +138,11 @@ public:
     // line when asked. False when the table cannot be opened.
     bool Start();
     int added() const { return added_; }
+    // What came in so far, for the user and the event log: the lines read
+    // against the lines imported (and up to which line of the file), the
+    // lines that went into another record's quoted field, those refused.
+    std::string Summary() const;
+    int linesRead() const { return linesRead_; }
 
 protected:
     bool Work() override;
@@ -156,7 +163,11 @@ private:
     std::vector<std::vector<int>> columnTargets_;
     data::Table* table_ = nullptr;
     bool tableOpen_ = false;
+    void CommitNow();
+    int recordLines_ = 0, fileLine_ = 0, linesRead_ = 0, linesAdded_ = 0, joinedLines_ = 0, refusedLines_ = 0,
+        blankLines_ = 0, lastAddedLine_ = 0;
     bool inTransaction_ = false;
+    std::chrono::steady_clock::time_point transactionSince_;
     const data::KeyDef* numberKey_ = nullptr;
     int warnDate_ = -1, warnTime_ = -1;
     std::unique_ptr<data::AnyRecord> cleared_, work_;

@@ -236,7 +236,9 @@ private:
             CloseNow();
             return;
         }
-        RunInProgressWindow(run, "Importing Records");
+        RunInProgressWindow(run, "Importing Records", [run] {
+            (void)Message(run->Summary(), "Import", MessageIcon::Information);
+        });
     }
 
     ImportLayout ui;

@@ -367,6 +367,51 @@ TEST_F(ImexRoundTripTest, AFailedAddIsReportedAndEndsTheImport) {
     EXPECT_EQ(responder_.shown().back().request.text.rfind("Error #", 0), 0u);
 }
 
+// However an import ends, its summary says how many of the lines read came
+// in, up to which line of the file, and what became of the others.
+TEST_F(ImexRoundTripTest, TheSummaryCountsLinesReadAgainstLinesImported) {
+    AddRecords(ContactDef(), std::vector<Contact>{});
+    const auto prepare = [&](const std::string& text) {
+        const std::string file = (dir_ / "c.csv").string();
+        std::ofstream(file, std::ios::binary) << text;
+        auto reader = std::make_shared<Imex>();
+        ImexError e;
+        EXPECT_GT(OpenImportFile(*reader, file, e), 0);
+        const ImportColumns cols = ScanImportColumns(*reader);
+        ImportMapping m{cols.pictures, {}};
+        AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+        return std::make_unique<ImportRun>(Member(ImexKind::Contacts), reader, m, true);
+    };
+
+    // A note over two lines, a stray quote that takes nothing, a blank line.
+    auto run = prepare("\"C_:LastName\",\"C_:Notes\"\r\n\"Doe\",\"two\r\nlines\"\r\n\"Roe, x\r\n\r\n\"Poe\",\"\"\r\n");
+    ASSERT_TRUE(run->Start());
+    EXPECT_EQ(RunToEnd(*run), ProcessState::Finished);
+    EXPECT_EQ(run->added(), 3);
+    EXPECT_EQ(run->Summary(),
+              "Import finished: 4 of 5 lines read were imported as 3 records (up to line 6 of the file); "
+              "1 line went into the quoted field of a record; 1 line blank.");
+
+    // Cancelled part-way: the records so far, always the first of the file.
+    std::string many = "\"C_:LastName\"\r\n";
+    for (int i = 0; i < 100; ++i) many += "\"Name " + std::to_string(i) + "\"\r\n";
+    run = prepare(many);
+    ASSERT_TRUE(run->Start());
+    run->SetSlice(std::chrono::nanoseconds(0));
+    ASSERT_TRUE(run->Step(1));
+    run->Cancel();
+    EXPECT_FALSE(run->Step(1));
+    EXPECT_EQ(run->Summary(), "Import cancelled: 16 of 16 lines read were imported as 16 records (up to line 17 "
+                              "of the file).");
+
+    // A failed add: the line is refused and the import ends there.
+    run = prepare("\"C_:LastName\"\r\n\"Doe\"\r\n\"Roe\"\r\n");
+    ASSERT_TRUE(run->Start());
+    BreakDataFileWrites();
+    EXPECT_EQ(RunToEnd(*run), ProcessState::Failed);
+    EXPECT_EQ(run->Summary(), "Import stopped by an error: 0 of 1 line read were imported as 0 records; 1 line refused.");
+}
+
 TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
     std::vector<Schedule> tasks;
     for (int i = 1; i <= 200; ++i) tasks.push_back(MakeTask(i)), tasks.back().ID = i;
