@@ -1,6 +1,9 @@
 #include "reports/ImexFields.h"
 
 #include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "dictionary/Dictionary.h"
@@ -190,16 +193,22 @@ void ImexColumn::Write(Imex& imex, const void* record, std::string_view picture)
     imex.AddNumber(Number(record), picture);
 }
 
-void ImexColumn::Store(void* record, std::string_view text) const {
+std::string ImexColumn::Name() const {
+    if (field_) return field_->name;
+    if (memo_) return memo_->name;
+    return {};
+}
+
+bool ImexColumn::Store(void* record, std::string_view text) const {
     if (memo_) {
         const std::string cut(CutBytes(text, static_cast<std::size_t>(memo_->size)));
         if (memo_->offset >= 0)
             *reinterpret_cast<std::string*>(static_cast<char*>(record) + memo_->offset) = cut;
         else
             memo_->set(record, cut);
-        return;
+        return true;
     }
-    if (!field_) return;
+    if (!field_) return true;
     if (field_->isText()) {
         const std::size_t width =
             static_cast<std::size_t>(field_->type == data::FieldType::CString ? field_->size - 1 : field_->size);
@@ -208,16 +217,45 @@ void ImexColumn::Store(void* record, std::string_view text) const {
             field_->assignText(static_cast<char*>(record) + field_->offset, cut);
         else
             field_->set(record, Value(std::string(cut)));
-        return;
+        return true;
+    }
+    // What the text says as a number, when it is one: the conversion below
+    // reads "12abc" and "0x10" as 0 and wraps what is past 64 bits.
+    const std::size_t a = text.find_first_not_of(' ');
+    const bool blank = a == std::string_view::npos;
+    double said = 0;
+    bool number = blank;
+    if (!blank) {
+        const std::string_view t = text.substr(a, text.find_last_not_of(' ') - a + 1);
+        const char* first = t.data() + (t.size() > 1 && t[0] == '+' ? 1 : 0);
+        const auto r = std::from_chars(first, t.data() + t.size(), said);
+        number = r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(said);
+        if (r.ec == std::errc::result_out_of_range && r.ptr == t.data() + t.size()) {
+            said = (t[0] == '-' ? -1 : 1) * HUGE_VAL;  // "1e999": past every range
+            number = true;
+        }
     }
     if (field_->type == data::FieldType::Real) {
         field_->set(record, Value(Value(std::string(text)).toReal()));
-        return;
+        return number && std::isfinite(said);
     }
-    const int64_t v = TextToNumber(text);
+    int64_t v = TextToNumber(text);
+    bool fits = number;
+    // Clamped to the field's range, never wrapped.
+    double low = static_cast<double>(INT64_MIN), high = static_cast<double>(INT64_MAX);
+    switch (field_->type) {
+        case data::FieldType::Byte: low = 0, high = UINT8_MAX; break;
+        case data::FieldType::Short: low = INT16_MIN, high = INT16_MAX; break;
+        case data::FieldType::Long: low = INT32_MIN, high = INT32_MAX; break;
+        default: break;
+    }
+    if (number && (said < low || said > high)) {
+        v = static_cast<int64_t>(said < low ? low : high);
+        fits = false;
+    }
     if (field_->offset < 0) {
         field_->set(record, Value(v));
-        return;
+        return fits;
     }
     char* p = static_cast<char*>(record) + field_->offset;
     switch (field_->type) {
@@ -226,6 +264,7 @@ void ImexColumn::Store(void* record, std::string_view text) const {
         case data::FieldType::Long: Save<int32_t>(p, static_cast<int32_t>(v)); break;
         default: break;
     }
+    return fits;
 }
 
 }  // namespace kr::reports

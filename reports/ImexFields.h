@@ -55,8 +55,11 @@ public:
     // Adds the record's value of the field to the line being built.
     void Write(Imex& imex, const void* record, std::string_view picture) const;
     // Stores a field's text: texts cut to their width (never inside a UTF-8
-    // character), numbers converted (0 when the text is no number).
-    void Store(void* record, std::string_view text) const;
+    // character), numbers converted (0 when the text is no number, clamped
+    // to the field's range). False when the value did not fit: no number,
+    // or one past the field's range.
+    bool Store(void* record, std::string_view text) const;
+    std::string Name() const;
     int64_t Number(const void* record) const;
 
 private:

@@ -1,6 +1,7 @@
 #include "reports/ImexProcesses.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 #include "dictionary/EventLog.h"
@@ -331,9 +332,21 @@ bool ImportRun::Work() {
     for (std::size_t c = 0; c < columnTargets_.size(); ++c) {
         if (reader_->NextField() == 0) break;
         any = true;
+        // A date or time that is no date or time converts to 0: told.
+        const std::string& picture = mapping_.columnPictures[c];
+        const std::size_t at = picture.find('@');
+        const char kind = at != std::string::npos && at + 1 < picture.size()
+                              ? static_cast<char>(std::tolower(static_cast<unsigned char>(picture[at + 1])))
+                              : '\0';
+        const bool formatted = !columnTargets_[c].empty() && (kind == 'd' || kind == 't') &&
+                               reader_->Field().find_first_not_of(' ') != std::string::npos;
+        if (formatted) raw_ = reader_->Field();
         for (int t : columnTargets_[c]) {
-            reader_->DeformatField(mapping_.columnPictures[c]);
-            targets_[static_cast<std::size_t>(t)].Store(work_->get(), reader_->Field());
+            reader_->DeformatField(picture);
+            const ImexColumn& target = targets_[static_cast<std::size_t>(t)];
+            bool fits = target.Store(work_->get(), reader_->Field());
+            if (formatted && (reader_->Field().empty() || reader_->Field() == "0")) fits = false;
+            if (!fits) Misfit(target, formatted ? raw_ : reader_->Field());
         }
     }
     if (!any) {  // a blank line
@@ -382,6 +395,12 @@ bool ImportRun::AddRecord() {
     }
 }
 
+void ImportRun::Misfit(const ImexColumn& target, const std::string& text) {
+    if (++misfits_ <= 3)
+        misfitNames_.push_back("line " + std::to_string(fileLine_) + " " + target.Name() + " \"" +
+                               std::string(CutChars(text, 40)) + "\"");
+}
+
 std::string ImportRun::Summary() const {
     const auto n = [](int v) { return std::to_string(v); };
     const auto lines = [&](int v) { return n(v) + (v == 1 ? " line" : " lines"); };
@@ -395,6 +414,12 @@ std::string ImportRun::Summary() const {
     if (joinedLines_ > 0) text += "; " + lines(joinedLines_) + " went into the quoted field of a record";
     if (refusedLines_ > 0) text += "; " + lines(refusedLines_) + " refused";
     if (blankLines_ > 0) text += "; " + lines(blankLines_) + " blank";
+    if (misfits_ > 0) {
+        text += "; " + n(misfits_) + (misfits_ == 1 ? " value did" : " values did") +
+                " not fit and went in clamped to the field's range or as 0 (";
+        for (std::size_t i = 0; i < misfitNames_.size(); ++i) text += (i ? ", " : "") + misfitNames_[i];
+        text += misfits_ > 3 ? ", ...)" : ")";
+    }
     return text + ".";
 }
 

@@ -164,6 +164,10 @@ private:
     data::Table* table_ = nullptr;
     bool tableOpen_ = false;
     void CommitNow();
+    void Misfit(const ImexColumn& target, const std::string& text);
+    int misfits_ = 0;
+    std::vector<std::string> misfitNames_;  // the first three
+    std::string raw_;
     int recordLines_ = 0, fileLine_ = 0, linesRead_ = 0, linesAdded_ = 0, joinedLines_ = 0, refusedLines_ = 0,
         blankLines_ = 0, lastAddedLine_ = 0;
     bool inTransaction_ = false;

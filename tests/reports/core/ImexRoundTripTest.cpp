@@ -412,6 +412,45 @@ TEST_F(ImexRoundTripTest, TheSummaryCountsLinesReadAgainstLinesImported) {
     EXPECT_EQ(run->Summary(), "Import stopped by an error: 0 of 1 line read were imported as 0 records; 1 line refused.");
 }
 
+// Numbers past their field's range are clamped, never wrapped; texts that
+// are no number, dates and times that are none, are counted and the first
+// three named in the summary.
+TEST_F(ImexRoundTripTest, ValuesThatDoNotFitAreClampedCountedAndNamed) {
+    const std::string file = (dir_ / "odd.csv").string();
+    std::string impossible = Format(Value(MakeDate(2, 28, 2024)), "@d17");
+    impossible.replace(impossible.find("28"), 2, "31");
+    std::ofstream(file, std::ios::binary) << "\"SCH:Description\",\"SCH:Every\",\"SCH:Date\",\"SCH:Time\"\r\n"
+                                             "\"wide\",2147483648,\"\",\"\"\r\n"
+                                             "\"huge\",-1e308,\"\",\"\"\r\n"
+                                             "\"word\",12abc,\"" + impossible + "\",\"25:61 PM\"\r\n"
+                                             "\"hex\",0x10,\"\",\"\"\r\n"
+                                             "\"fine\",7,\"\",\"9:00 AM\"\r\n";
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0);
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ImportMapping m{cols.pictures, {}};
+    AutoAssign(Member(ImexKind::Schedule), cols.values, m);
+    ImportRun run(Member(ImexKind::Schedule), reader, m, true);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+    std::map<std::string, Schedule> got;
+    for (const Schedule& s : ReadAll<Schedule>(ScheduleDef())) got[s.Description.str()] = s;
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got["wide"].Every, INT32_MAX);
+    EXPECT_EQ(got["huge"].Every, INT32_MIN);
+    EXPECT_EQ(got["word"].Every, 0);
+    EXPECT_EQ(got["word"].Date, 0);
+    EXPECT_EQ(got["word"].Time, 0);
+    EXPECT_EQ(got["hex"].Every, 0);
+    EXPECT_EQ(got["fine"].Every, 7);
+    EXPECT_EQ(got["fine"].Time, Minutes(9 * 60));
+    EXPECT_EQ(run.Summary(),
+              "Import finished: 5 of 5 lines read were imported as 5 records (up to line 6 of the file); 6 values "
+              "did not fit and went in clamped to the field's range or as 0 (line 2 SCH:Every \"2147483648\", "
+              "line 3 SCH:Every \"-1e308\", line 4 SCH:Every \"12abc\", ...).");
+}
+
 TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
     std::vector<Schedule> tasks;
     for (int i = 1; i <= 200; ++i) tasks.push_back(MakeTask(i)), tasks.back().ID = i;
