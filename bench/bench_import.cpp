@@ -8,6 +8,7 @@
 // its start nor its key derivation counts. The two sides take turns, three
 // pairs; medians.
 //   bench_import [contacts] [tasks]
+//   bench_import file PATH      imports PATH as contacts in the current folder
 #include <unistd.h>
 
 #include <algorithm>
@@ -187,7 +188,30 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
 
 }  // namespace
 
+// Imports one file as contacts into the data file of the current folder
+// and says how it ended (the check of a huge file under a memory limit).
+int ImportFile(const std::string& file) {
+    DictionaryInit();
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    if (OpenImportFile(*reader, file, e) == 0) {
+        std::printf("Cannot OPEN %s: %s\n", file.c_str(), e.Message().c_str());
+    } else {
+        const ImportColumns cols = ScanImportColumns(*reader);
+        ImportMapping m{cols.pictures, {}};
+        AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+        ImportRun run(Member(ImexKind::Contacts), reader, m, true);
+        if (run.Start()) RunToEnd(run);
+        std::printf("%s\n", run.Summary().c_str());
+    }
+    DictionaryKill();
+    data::CloseIdleFiles();
+    std::printf("still running\n");
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "file") return ImportFile(argv[2]);
     const int contacts = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int tasks = argc > 2 ? std::atoi(argv[2]) : 100000;
     const fs::path previous = fs::current_path();

@@ -201,42 +201,103 @@ void Imex::AddField(const Value& value, bool headerMode, std::string_view pictur
 
 // ---------------------------------------------------------------- reading
 
-void Imex::SetText(std::string_view bytes) {
-    // Line by line: a line that is not UTF-8 is read as Windows-1252, the
-    // others keep their text, so one stray byte spoils only its own line.
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    text_.clear();
-    text_.reserve(bytes.size());
+namespace {
+
+bool Ascii(std::string_view line) {
+    for (char c : line)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Whether every line is UTF-8 (then the text stays as it is).
+bool EveryLineUtf8(std::string_view bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         std::size_t end = bytes.find('\n', at);
         end = end == std::string_view::npos ? bytes.size() : end + 1;
         const std::string_view line = bytes.substr(at, end - at);
-        bool ascii = true;
-        for (char c : line)
-            if (static_cast<unsigned char>(c) >= 0x80) {
-                ascii = false;
-                break;
-            }
-        if (ascii) text_.append(line);
-        else text_.append(DecodeExchangeText(line));
+        if (!Ascii(line) && DecodeExchangeText(line) != line) return false;
         at = end;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Imex::SetText(std::string_view bytes) {
+    std::string copy(bytes);
+    TakeText(std::move(copy));
+}
+
+void Imex::TakeText(std::string&& bytes) {
+    // Line by line: a line that is not UTF-8 is read as Windows-1252, the
+    // others keep their text, so one stray byte spoils only its own line.
+    // A file whose lines are all UTF-8 is kept as read, without a copy.
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    if (EveryLineUtf8(bytes)) {
+        text_ = std::move(bytes);
+    } else {
+        text_.clear();
+        text_.reserve(bytes.size() + bytes.size() / 8);
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            std::size_t end = bytes.find('\n', at);
+            end = end == std::string::npos ? bytes.size() : end + 1;
+            const std::string_view line = std::string_view(bytes).substr(at, end - at);
+            if (Ascii(line)) text_.append(line);
+            else text_.append(DecodeExchangeText(line));
+            at = end;
+        }
     }
     SetImport();
 }
 
 bool Imex::LoadFile(const std::string& fileName, ImexError& error) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        error = ErrnoError(errno ? errno : ENOENT);
+    // Without blocking: a FIFO or a device chosen in the dialog is refused,
+    // not waited on for ever.
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrnoError(errno);
         return false;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = ErrnoError(errno ? errno : EIO);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        error = folder ? ErrnoError(EISDIR) : ImexError{kAccessDenied, "Not a regular file"};
         return false;
     }
-    SetText(bytes);
+    try {
+        std::string bytes;
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                error = ErrnoError(errno);
+                ::close(fd);
+                return false;
+            }
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+        fd = -1;
+        bytes.resize(got);
+        text_.clear();
+        text_.shrink_to_fit();
+        TakeText(std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        // Too large for the memory there is: the import ends with a message,
+        // the program goes on.
+        if (fd >= 0) ::close(fd);
+        text_.clear();
+        text_.shrink_to_fit();
+        SetImport();
+        error = {kDriverError, "Not enough memory to read the file"};
+        return false;
+    }
     return true;
 }
 

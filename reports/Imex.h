@@ -87,7 +87,10 @@ public:
     // Takes the whole text of a file (decoded to UTF-8 when it is not
     // valid UTF-8) and stands before its first line.
     void SetText(std::string_view bytes);
-    // Reads a file whole. False with the error when it cannot be read.
+    // The same, taking the bytes without a copy.
+    void TakeText(std::string&& bytes);
+    // Reads a file whole (a regular file only). False with the error when it
+    // cannot be read, also when there is not memory enough for it.
     bool LoadFile(const std::string& fileName, ImexError& error);
     // Back to before the first line.
     void SetImport();

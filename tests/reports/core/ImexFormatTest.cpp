@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -278,6 +279,13 @@ TEST_F(ImexFileTest, CreateAndOpenErrorsCarryTheRuntimeCode) {
     EXPECT_EQ(e.code, 0);
     std::ofstream(dir_ / "one.csv") << "a,b\r\n";
     EXPECT_EQ(OpenImportFile(imex, (dir_ / "one.csv").string(), e), 5);
+
+    // A FIFO (or any file that is not a regular one) is refused at once
+    // with a message, never waited on.
+    const std::string fifo = (dir_ / "pipe.csv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(OpenImportFile(imex, fifo, e), 0);
+    EXPECT_EQ(e.Message(), "Error #5 - Not a regular file");
 }
 
 // An export killed at work leaves "<target>.XXXXXX" beside its target, in
