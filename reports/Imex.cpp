@@ -224,6 +224,36 @@ bool EveryLineUtf8(std::string_view bytes) {
 
 }  // namespace
 
+namespace {
+
+// How far the window reaches past the position, and the most it grows to
+// hold one record (a record longer than that is cut at the window's end).
+constexpr std::size_t kAhead = 1 << 20;
+constexpr std::size_t kLongestRecord = 64u << 20;
+constexpr std::size_t kReadChunk = 1 << 20;
+
+// Appends the lines of `bytes` decoded, line by line.
+void AppendDecoded(std::string& out, std::string_view bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        std::size_t end = bytes.find('\n', at);
+        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        const std::string_view line = bytes.substr(at, end - at);
+        if (Ascii(line)) out.append(line);
+        else out.append(DecodeExchangeText(line));
+        at = end;
+    }
+}
+
+}  // namespace
+
+Imex::File::~File() { Close(); }
+
+void Imex::File::Close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
 void Imex::SetText(std::string_view bytes) {
     std::string copy(bytes);
     TakeText(std::move(copy));
@@ -232,22 +262,16 @@ void Imex::SetText(std::string_view bytes) {
 void Imex::TakeText(std::string&& bytes) {
     // Line by line: a line that is not UTF-8 is read as Windows-1252, the
     // others keep their text, so one stray byte spoils only its own line.
-    // A file whose lines are all UTF-8 is kept as read, without a copy.
+    file_.Close();
+    eof_ = true;
+    raw_.clear();
+    base_ = 0;
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     if (EveryLineUtf8(bytes)) {
         text_ = std::move(bytes);
     } else {
         text_.clear();
-        text_.reserve(bytes.size() + bytes.size() / 8);
-        std::size_t at = 0;
-        while (at < bytes.size()) {
-            std::size_t end = bytes.find('\n', at);
-            end = end == std::string::npos ? bytes.size() : end + 1;
-            const std::string_view line = std::string_view(bytes).substr(at, end - at);
-            if (Ascii(line)) text_.append(line);
-            else text_.append(DecodeExchangeText(line));
-            at = end;
-        }
+        AppendDecoded(text_, bytes);
     }
     SetImport();
 }
@@ -255,7 +279,7 @@ void Imex::TakeText(std::string&& bytes) {
 bool Imex::LoadFile(const std::string& fileName, ImexError& error) {
     // Without blocking: a FIFO or a device chosen in the dialog is refused,
     // not waited on for ever.
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = ErrnoError(errno);
         return false;
@@ -267,41 +291,77 @@ bool Imex::LoadFile(const std::string& fileName, ImexError& error) {
         error = folder ? ErrnoError(EISDIR) : ImexError{kAccessDenied, "Not a regular file"};
         return false;
     }
-    try {
-        std::string bytes;
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                error = ErrnoError(errno);
-                ::close(fd);
-                return false;
-            }
-            if (n == 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        ::close(fd);
-        fd = -1;
-        bytes.resize(got);
-        text_.clear();
-        text_.shrink_to_fit();
-        TakeText(std::move(bytes));
-    } catch (const std::bad_alloc&) {
-        // Too large for the memory there is: the import ends with a message,
-        // the program goes on.
-        if (fd >= 0) ::close(fd);
-        text_.clear();
-        text_.shrink_to_fit();
-        SetImport();
-        error = {kDriverError, "Not enough memory to read the file"};
+    // Read through a window as the import goes: memory stays bounded
+    // whatever the file's size.
+    file_.Close();
+    file_.fd = fd;
+    fileSize_ = static_cast<int64_t>(st.st_size);
+    SetImport();
+    if (readError_ != 0) {
+        error = ErrnoError(readError_);
+        file_.Close();
         return false;
     }
     return true;
 }
 
+bool Imex::Refill(std::size_t ahead) {
+    if (file_.fd < 0 || eof_) return false;
+    // Drop what has been read, once there is enough of it.
+    if (pos_ >= kAhead) {
+        text_.erase(0, pos_);
+        base_ += static_cast<int64_t>(pos_);
+        pos_ = 0;
+    }
+    bool grew = false;
+    std::string chunk;
+    while (!eof_ && text_.size() - pos_ < ahead) {
+        chunk.resize(kReadChunk);
+        const ssize_t n = ::read(file_.fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) readError_ = errno;
+            eof_ = true;
+            AppendDecoded(text_, raw_);
+            raw_.clear();
+            grew = true;
+            break;
+        }
+        raw_.append(chunk.data(), static_cast<std::size_t>(n));
+        if (!started_ && raw_.size() >= 3) {
+            started_ = true;
+            if (raw_.compare(0, 3, "\xEF\xBB\xBF") == 0) raw_.erase(0, 3);
+        }
+        // Whole lines only: a line's encoding is decided on the whole line.
+        const std::size_t last = raw_.rfind('\n');
+        if (last == std::string::npos) {
+            // A line longer than any record is taken as it is.
+            if (raw_.size() > kLongestRecord) {
+                AppendDecoded(text_, raw_);
+                raw_.clear();
+                grew = true;
+            }
+            continue;
+        }
+        AppendDecoded(text_, std::string_view(raw_).substr(0, last + 1));
+        raw_.erase(0, last + 1);
+        grew = true;
+    }
+    return grew;
+}
+
 void Imex::SetImport() {
+    if (file_.fd >= 0) {
+        ::lseek(file_.fd, 0, SEEK_SET);
+        text_.clear();
+        raw_.clear();
+        base_ = 0;
+        eof_ = false;
+        started_ = false;
+        readError_ = 0;
+        pos_ = 0;
+        Refill(kAhead);
+    }
     pos_ = 0;
     record_.clear();
     cursor_ = std::string::npos;
@@ -309,6 +369,21 @@ void Imex::SetImport() {
 }
 
 int64_t Imex::NextLine() {
+    if (file_.fd >= 0 && text_.size() - pos_ < kAhead) Refill(kAhead);
+    for (std::size_t ahead = kAhead * 2;; ahead *= 2) {
+        const std::size_t at = pos_;
+        bool ranOut = false;
+        const int64_t taken = ScanRecord(ranOut);
+        // A record that reaches the window's end may go on past it: the
+        // window grows and the record is read again.
+        if (!ranOut || file_.fd < 0 || eof_ || ahead > kLongestRecord) return taken;
+        (void)taken;
+        pos_ = at;
+        Refill(ahead);  // may drop what lies before the record: pos_ follows
+    }
+}
+
+int64_t Imex::ScanRecord(bool& ranOut) {
     const std::size_t n = text_.size();
     cursor_ = 0;
     record_.clear();
@@ -376,6 +451,7 @@ int64_t Imex::NextLine() {
     } else if (next < n && text_[next] == '\n') {
         ++next;
     }
+    ranOut = next >= n;
     pos_ = next;
     recordLines_ = 1;
     for (std::size_t k = start; k < end; ++k)

@@ -109,10 +109,25 @@ public:
     // per field however often it is called.
     void DeformatField(std::string_view picture);
     // The decoded text's size and how far the reading has gone (for progress).
-    int64_t TextSize() const { return static_cast<int64_t>(text_.size()); }
-    int64_t TextPosition() const { return static_cast<int64_t>(pos_); }
+    // A file read through its window: the file's size in bytes, and the
+    // decoded text taken from it so far.
+    int64_t TextSize() const { return file_.fd >= 0 ? fileSize_ : static_cast<int64_t>(text_.size()); }
+    int64_t TextPosition() const { return base_ + static_cast<int64_t>(pos_); }
 
 private:
+    // The window of the file: decoded text from base_ on, at least kAhead
+    // bytes past the position unless the file ends first.
+    bool Refill(std::size_t ahead);
+    int64_t ScanRecord(bool& ranOut);
+    struct File {
+        int fd = -1;
+        File() = default;
+        File(const File&) = delete;
+        File& operator=(const File&) = delete;
+        ~File();
+        void Close();
+    };
+
     void Put(std::string_view s);
     void PutChar(char c);
     void AddComma();
@@ -125,6 +140,13 @@ private:
     // Reading.
     std::string text_;
     std::size_t pos_ = 0;
+    File file_;
+    int64_t fileSize_ = 0;
+    int64_t base_ = 0;      // bytes of decoded text dropped before text_
+    std::string raw_;       // read, not yet decoded: a line not yet whole
+    bool eof_ = true;
+    int readError_ = 0;
+    bool started_ = false;  // the file's first bytes (a BOM) looked at
     int recordLines_ = 0;
     std::string record_;
     std::size_t cursor_ = std::string::npos;

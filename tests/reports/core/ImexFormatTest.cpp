@@ -288,6 +288,45 @@ TEST_F(ImexFileTest, CreateAndOpenErrorsCarryTheRuntimeCode) {
     EXPECT_EQ(e.Message(), "Error #5 - Not a regular file");
 }
 
+// A file read through its window gives the records the whole text gives:
+// records across the window's edges, a CR LF split by it, a quoted field
+// over line breaks, a line in Windows-1252, a line longer than the window.
+TEST_F(ImexFileTest, AFileReadThroughItsWindowGivesTheSameRecordsAsItsWholeText) {
+    std::string text = "\xEF\xBB\xBF\"head\"\r\n";
+    for (int i = 0; text.size() < (5u << 20); ++i) {
+        text += "\"name " + std::to_string(i) + "\"," + std::to_string(i);
+        if (i % 997 == 0) text += ",\"two\r\nlines\"";
+        if (i % 1999 == 0) text += ",\"caf\xE9\"";
+        text += i % 3 ? "\r\n" : "\n";
+        if (i == 20000) text += "\"" + std::string(3u << 20, 'w') + "\",end\r\n";
+    }
+    const std::filesystem::path file = dir_ / "big.csv";
+    std::ofstream(file, std::ios::binary) << text;
+    Imex whole, windowed;
+    whole.SetText(text);
+    ImexError e;
+    ASSERT_TRUE(windowed.LoadFile(file.string(), e)) << e.Message();
+    EXPECT_EQ(windowed.TextSize(), static_cast<int64_t>(text.size()));
+    for (int pass = 0; pass < 2; ++pass) {
+        int records = 0;
+        for (;;) {
+            const int64_t a = whole.NextLine(), b = windowed.NextLine();
+            ASSERT_EQ(a, b) << "record " << records;
+            if (a == 0) break;
+            ++records;
+            for (int r; (r = whole.NextField()) != 0;) {
+                ASSERT_EQ(windowed.NextField(), r) << "record " << records;
+                ASSERT_EQ(windowed.Field(), whole.Field()) << "record " << records;
+            }
+            ASSERT_EQ(windowed.NextField(), 0);
+            ASSERT_EQ(windowed.LinesOfRecord(), whole.LinesOfRecord());
+        }
+        EXPECT_GT(records, 50000);
+        whole.SetImport();
+        windowed.SetImport();
+    }
+}
+
 // An export killed at work leaves "<target>.XXXXXX" beside its target, in
 // whatever folder that is; the next start, in the data folder, sweeps it
 // away and leaves the target as it was.
