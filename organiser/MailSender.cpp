@@ -238,6 +238,27 @@ int32_t MailSender::ResultFor(net::NntpStatus status) {
     return kMailUnknownError;
 }
 
+// The progress of a send or post: the counters, the caller's callback,
+// and false (stop) once the user has cancelled.
+net::SmtpProgress MailSender::ProgressCounter() {
+    return [this](std::uint64_t sent, std::uint64_t total) {
+        constexpr std::uint64_t kMax = std::numeric_limits<uint32_t>::max();
+        BYTESPROCESSED = static_cast<uint32_t>(sent < kMax ? sent : kMax);
+        BYTESTOTAL = static_cast<uint32_t>(total < kMax ? total : kMax);
+        if (SENDMAILCALLBACK) SENDMAILCALLBACK(BYTESPROCESSED.load(), BYTESTOTAL.load());
+        return USERCANCEL.load() == 0;
+    };
+}
+
+// Clears the counters and the cancel state for the next Send.
+int32_t MailSender::EndSend(int32_t result) {
+    BYTESPROCESSED = 0;
+    BYTESTOTAL = 0;
+    USERCANCEL = 0;
+    cancelRequested_ = false;
+    return NormaliseResult(static_cast<uint32_t>(result));
+}
+
 int32_t MailSender::PostNews() {
     net::MailMessage message = BuildMessage();
     message.to.clear();
@@ -253,19 +274,12 @@ int32_t MailSender::PostNews() {
         return kMailBadArguments;
     }
     transport.options.traceFile = ResolveFileName(DEBUGFILE.str());
-    auto progress = [this](std::uint64_t sent, std::uint64_t total) {
-        constexpr std::uint64_t kMax = std::numeric_limits<uint32_t>::max();
-        BYTESPROCESSED = static_cast<uint32_t>(sent < kMax ? sent : kMax);
-        BYTESTOTAL = static_cast<uint32_t>(total < kMax ? total : kMax);
-        if (SENDMAILCALLBACK) SENDMAILCALLBACK(BYTESPROCESSED.load(), BYTESTOTAL.load());
-        return USERCANCEL.load() == 0;
-    };
     if (USERCANCEL.load() != 0) {
         lastNews_.status = net::NntpStatus::Cancelled;
     } else {
         // Cancel sets cancelRequested_ too: the post sees it while it waits,
         // not only between chunks.
-        lastNews_ = net::PostArticle(message, transport.options, progress, &cancelRequested_);
+        lastNews_ = net::PostArticle(message, transport.options, ProgressCounter(), &cancelRequested_);
     }
     int32_t result = ResultFor(lastNews_.status);
     if (result == kMailServerError)
@@ -276,12 +290,7 @@ int32_t MailSender::PostNews() {
 int32_t MailSender::Send() {
     if (SERVERMODE == kMailServerModeNews) {
         SERVERERRORMESSAGE = "";
-        int32_t result = PostNews();
-        BYTESPROCESSED = 0;
-        BYTESTOTAL = 0;
-        USERCANCEL = 0;
-        cancelRequested_ = false;
-        return NormaliseResult(static_cast<uint32_t>(result));
+        return EndSend(PostNews());
     }
     // Copies and blind copies alone are not enough to send.
     if (TOADR.empty()) return kMailNoRecipients;
@@ -297,27 +306,16 @@ int32_t MailSender::Send() {
     } else {
         transport.options.traceFile = ResolveFileName(DEBUGFILE.str());
         net::MailMessage message = BuildMessage();
-        auto progress = [this](std::uint64_t sent, std::uint64_t total) {
-            constexpr std::uint64_t kMax = std::numeric_limits<uint32_t>::max();
-            BYTESPROCESSED = static_cast<uint32_t>(sent < kMax ? sent : kMax);
-            BYTESTOTAL = static_cast<uint32_t>(total < kMax ? total : kMax);
-            if (SENDMAILCALLBACK) SENDMAILCALLBACK(BYTESPROCESSED.load(), BYTESTOTAL.load());
-            return USERCANCEL.load() == 0;
-        };
         if (USERCANCEL.load() != 0) {
             last_.status = net::SmtpStatus::Cancelled;
         } else {
-            last_ = net::SendMail(message, transport.options, progress);
+            last_ = net::SendMail(message, transport.options, ProgressCounter());
         }
         result = ResultFor(last_.status);
         if (result == kMailServerError)
             SERVERERRORMESSAGE = !last_.serverReply.empty() ? last_.serverReply : last_.detail;
     }
-    BYTESPROCESSED = 0;
-    BYTESTOTAL = 0;
-    USERCANCEL = 0;
-    cancelRequested_ = false;
-    return NormaliseResult(static_cast<uint32_t>(result));
+    return EndSend(result);
 }
 
 std::string MailSender::ErrorText(int32_t result) const {

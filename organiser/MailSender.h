@@ -154,6 +154,9 @@ private:
     static std::string Fit(std::string_view v, std::size_t maxBytes);
     net::MailMessage BuildMessage() const;
     int32_t PostNews();
+    // Progress callback for both SendMail and PostArticle (one function type).
+    net::SmtpProgress ProgressCounter();
+    int32_t EndSend(int32_t result);
 
     net::SmtpResult last_;
     net::NntpResult lastNews_;
