@@ -247,6 +247,23 @@ void MassOne(PreparedSend& p, std::size_t i, int32_t result, const MailSender& s
     }
 }
 
+// Frees the sender and closes the messages table, first stamping the
+// message's row with today's date when it went and the send asked for it.
+void CloseSend(PreparedSend& p, bool sent) {
+    p.sender->Kill();
+    if (MessagesAccess* access = p.access) {
+        if (sent && p.stamp) {
+            MessagesRecord& row = access->Buffer();
+            row.EmailID = p.messageId;
+            if (access->FetchById()) {
+                row.LastDateSent = Today();
+                access->Update();
+            }
+        }
+        access->Close();
+    }
+}
+
 // The end of a mass mailing after `tried` messages, on the calling thread:
 // the addresses not tried are logged, the script values set and the row
 // stamped when every message went.
@@ -267,18 +284,7 @@ int32_t MassFinish(PreparedSend& p, std::size_t tried, const MailScriptServices&
         SetValue(s, "Mail", "Error");
         SetValue(s, "MailError", p.firstFailureText);
     }
-    p.sender->Kill();
-    if (MessagesAccess* access = p.access) {
-        if (result == 0 && p.stamp) {
-            MessagesRecord& row = access->Buffer();
-            row.EmailID = p.messageId;
-            if (access->FetchById()) {
-                row.LastDateSent = Today();
-                access->Update();
-            }
-        }
-        access->Close();
-    }
+    CloseSend(p, result == 0);
     return result;
 }
 
@@ -297,18 +303,7 @@ int32_t Finish(PreparedSend& p, int32_t result, const MailScriptServices& s) {
         SetValue(s, "Mail", "Error");
         SetValue(s, "MailError", text);
     }
-    p.sender->Kill();
-    if (MessagesAccess* access = p.access) {
-        if (result == 0 && p.stamp) {
-            MessagesRecord& row = access->Buffer();
-            row.EmailID = p.messageId;
-            if (access->FetchById()) {
-                row.LastDateSent = Today();
-                access->Update();
-            }
-        }
-        access->Close();
-    }
+    CloseSend(p, result == 0);
     return result;
 }
 
