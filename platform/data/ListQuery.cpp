@@ -56,6 +56,25 @@ Value ReadColumn(sqlite3_stmt* st, int idx, const FieldDef& f) {
     return Value(static_cast<int64_t>(sqlite3_column_int64(st, idx)));
 }
 
+// Reads a row of "SELECT m.rowid, <cols>": the row id, and each column into
+// the value of its field (cols holds field numbers; r.values is sized).
+void ReadColumns(sqlite3_stmt* st, const std::vector<int>& cols, const TableDef& d, ListRow& r) {
+    r.row = sqlite3_column_int64(st, 0);
+    for (std::size_t c = 0; c < cols.size(); ++c)
+        r.values[static_cast<std::size_t>(cols[c])] =
+            ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(cols[c])]);
+}
+
+// Leaves a statement of the connection's cache reset and unbound, however
+// the code using it ends.
+struct StatementReset {
+    sqlite3_stmt* s;
+    ~StatementReset() {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+    }
+};
+
 std::vector<std::string> SplitTerms(const std::string& s) {
     std::vector<std::string> out;
     std::string cur;
@@ -857,10 +876,7 @@ int ListQuery::Run(const std::string& conditions, const std::vector<Value>& para
     int rc = 0;
     sqlite3_stmt* st = db->Prepare(sql, &rc);
     if (!st) return db->Fail(rc);
-    struct Reset {
-        sqlite3_stmt* s;
-        ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
-    } reset{st};
+    StatementReset reset{st};
     int idx = 1;
     for (const Value& v : params_) BindValue(st, idx++, v);
     for (const Value& v : params) BindValue(st, idx++, v);
@@ -871,12 +887,8 @@ int ListQuery::Run(const std::string& conditions, const std::vector<Value>& para
     const TableDef& d = def();
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         ListRow r;
-        r.row = sqlite3_column_int64(st, 0);
         r.values.resize(d.fields.size());
-        for (std::size_t c = 0; c < impl_->fieldIndex.size(); ++c) {
-            int fi = impl_->fieldIndex[c];
-            r.values[static_cast<std::size_t>(fi)] = ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(fi)]);
-        }
+        ReadColumns(st, impl_->fieldIndex, d, r);
         if (!take(r)) return 0;
     }
     if (rc != SQLITE_DONE) return db->Fail(rc);
@@ -950,20 +962,14 @@ int64_t ListQuery::CountWhere(const std::string& conditions, const std::vector<V
         for (int idx : fields) select += ", m." + ColumnOf(d.fields[static_cast<std::size_t>(idx)].name);
         sqlite3_stmt* st = db->Prepare(select + from, &rc);
         if (!st) return -1;
-        struct Reset {
-            sqlite3_stmt* s;
-            ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
-        } reset{st};
+        StatementReset reset{st};
         int idx = 1;
         for (const Value& v : params_) BindValue(st, idx++, v);
         for (const Value& v : params) BindValue(st, idx++, v);
         ListRow r;
         r.values.resize(d.fields.size());
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            r.row = sqlite3_column_int64(st, 0);
-            for (std::size_t c = 0; c < fields.size(); ++c)
-                r.values[static_cast<std::size_t>(fields[c])] =
-                    ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(fields[c])]);
+            ReadColumns(st, fields, d, r);
             if (Qualifies(r)) ++n;
         }
         return rc == SQLITE_DONE ? n : -1;
@@ -1010,10 +1016,7 @@ int ListQuery::Scan(const std::vector<int>* fields, int64_t after, int count,
     int rc = 0;
     sqlite3_stmt* st = db->Prepare(sql, &rc);
     if (!st) return db->Fail(rc);
-    struct Reset {
-        sqlite3_stmt* s;
-        ~Reset() { sqlite3_reset(s); sqlite3_clear_bindings(s); }
-    } reset{st};
+    StatementReset reset{st};
     int idx = 1;
     for (const Value& v : params_) BindValue(st, idx++, v);
     sqlite3_bind_int64(st, idx++, after);
@@ -1021,10 +1024,7 @@ int ListQuery::Scan(const std::vector<int>* fields, int64_t after, int count,
     ListRow r;
     r.values.resize(d.fields.size());
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        r.row = sqlite3_column_int64(st, 0);
-        for (std::size_t c = 0; c < cols.size(); ++c)
-            r.values[static_cast<std::size_t>(cols[c])] =
-                ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(cols[c])]);
+        ReadColumns(st, cols, d, r);
         ++read;
         last = r.row;
         if (Qualifies(r) && !take(r)) return 0;
