@@ -12,11 +12,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "platform/net/Dialogue.h"
 #include "platform/net/SmtpClient.h"
 
 namespace kr::net {
@@ -31,16 +31,6 @@ constexpr int kDefaultPort = 119;
 constexpr std::size_t kMaxReplyLine = 4096;
 // How often a wait looks at the cancel flag.
 constexpr int kPollSliceMs = 100;
-
-std::mutex gTraceMutex;
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
 
 bool HasLineBreakOrNul(std::string_view s) {
     for (char c : s)
@@ -249,10 +239,7 @@ public:
         trace_ += '\n';
     }
     void WriteTrace() {
-        if (!tracing_) return;
-        std::lock_guard<std::mutex> lock(gTraceMutex);
-        std::ofstream out(o_.traceFile, std::ios::binary | std::ios::trunc);
-        if (out) out << trace_;
+        if (tracing_) WriteTraceFile(o_.traceFile, trace_);
     }
 
     int fd() const { return fd_; }

@@ -5,11 +5,10 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <mutex>
 #include <unordered_set>
 
-#include "platform/runtime/PrivateFiles.h"
+#include "platform/net/Dialogue.h"
 
 namespace kr::net {
 
@@ -17,7 +16,6 @@ namespace {
 
 std::once_flag gCurlInit;
 bool gCurlInitOk = false;
-std::mutex gTraceMutex;
 
 constexpr std::size_t kMaxReply = 500;
 
@@ -25,14 +23,6 @@ std::string Lower(std::string_view s) {
     std::string r(s);
     for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return r;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
 }
 
 bool IsUsableHost(std::string_view host) {
@@ -157,15 +147,6 @@ int OnProgress(void* userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 long Seconds(long ms) { return ms <= 0 ? 0 : (ms + 999) / 1000; }
-
-void WriteTrace(const std::string& path, const std::string& text) {
-    std::lock_guard<std::mutex> lock(gTraceMutex);
-    // The trace holds addresses and the message's headers: the owner's alone.
-    if (std::FILE* out = OpenPrivateStream(path, "wb")) {
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
-    }
-}
 
 SmtpResult Fail(SmtpStatus status, std::string detail) {
     SmtpResult r;
@@ -401,7 +382,7 @@ SmtpResult SendMail(const MailMessage& message, const SmtpOptions& options, cons
     if (t.tracing) {
         t.trace += "* message data: " + std::to_string(source.produced()) + " bytes\n";
         t.trace += code == CURLE_OK ? std::string("* sent\n") : "* failed: " + result.detail + "\n";
-        WriteTrace(options.traceFile, t.trace);
+        WriteTraceFile(options.traceFile, t.trace);
     }
 
     curl_slist_free_all(rcpt);

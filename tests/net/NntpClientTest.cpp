@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "NntpTestServer.h"
@@ -94,6 +96,10 @@ TEST_F(NntpClientTest, SignInAndTheServersRefusals) {
     std::string traced((std::istreambuf_iterator<char>(trace)), std::istreambuf_iterator<char>());
     EXPECT_NE(traced.find("> AUTHINFO PASS ****"), std::string::npos);
     EXPECT_EQ(traced.find("secret"), std::string::npos);
+    // It still names the user and the groups: no one else may read it.
+    struct stat traceStat {};
+    ASSERT_EQ(::stat(Path("trace.log").c_str(), &traceStat), 0);
+    EXPECT_EQ(traceStat.st_mode & 0777, 0600u);
 
     // Each refusal ends the post with the server's reply.
     struct Case {
