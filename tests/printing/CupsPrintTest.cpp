@@ -16,6 +16,7 @@
 #include <regex>
 
 #include "CupsServer.h"
+#include "DialogHand.h"
 #include "dictionary/Settings.h"
 #include "dictionary/windows/AsciiViewer.h"
 #include "platform/runtime/Picture.h"
@@ -32,34 +33,7 @@
 namespace kr::reports {
 namespace {
 
-// Runs `steps` one after the other on a timer, each until it answers true.
-class Hand {
-public:
-    explicit Hand(std::vector<std::function<bool()>> steps) : steps_(std::move(steps)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (next_ < steps_.size() && steps_[next_]()) ++next_;
-            // A dialog no step answers would hold the test for ever: after
-            // a minute every modal window is closed, and the test fails.
-            if (next_ < steps_.size() && ++ticks_ > 6000)
-                if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-        });
-        timer_.start(10);
-    }
-    bool done() const { return next_ == steps_.size(); }
-
-private:
-    std::vector<std::function<bool()>> steps_;
-    size_t next_ = 0;
-    int ticks_ = 0;
-    QTimer timer_;
-};
-
-template <class T>
-T* Visible(const char* name = nullptr) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible() && (!name || w->objectName() == name)) return t;
-    return nullptr;
-}
+using test::Hand;
 
 // A word of a PDF page as pdftotext -bbox gives it.
 struct Word {
@@ -211,7 +185,7 @@ protected:
 TEST_F(CupsPrintTest, WithoutAQueueOnlyAFileIsOfferedAndTheMissingDefaultIsSaid) {
     QStringList printers;
     Hand setup({[&] {
-        auto* d = Visible<QDialog>("PrintSetup");
+        auto* d = test::VisibleWindow<QDialog>("PrintSetup");
         if (!d) return false;
         auto* printer = d->findChild<QComboBox*>("printer");
         for (int i = 0; i < printer->count(); ++i) printers << printer->itemText(i);
@@ -238,7 +212,7 @@ TEST_F(CupsPrintTest, TheChosenQueuePaperAndOrientationReachReportListAndLogPrin
     // Print Setup: the queue, legal paper, landscape.
     QStringList printers;
     Hand setup({[&] {
-        auto* d = Visible<QDialog>("PrintSetup");
+        auto* d = test::VisibleWindow<QDialog>("PrintSetup");
         if (!d) return false;
         auto* printer = d->findChild<QComboBox*>("printer");
         for (int i = 0; i < printer->count(); ++i) printers << printer->itemText(i);
@@ -287,7 +261,7 @@ TEST_F(CupsPrintTest, TheChosenQueuePaperAndOrientationReachReportListAndLogPrin
     ASSERT_TRUE(viewer.Init(&view, log));
     QString offered;
     Hand dialog({[&] {
-        auto* d = Visible<QPrintDialog>();
+        auto* d = test::VisibleWindow<QPrintDialog>();
         if (!d) return false;
         offered = d->printer()->printerName();
         d->accept();

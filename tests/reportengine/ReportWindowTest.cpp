@@ -18,6 +18,7 @@
 #include <regex>
 
 #include "../ui/UiTestSupport.h"
+#include "DialogHand.h"
 #include "ReportFixture.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/PrintSetup.h"
@@ -209,35 +210,7 @@ TEST_F(ReportWindowTest, CancelWithoutConfirmationAsksNothingAndShowsNothing) {
 namespace kr {
 namespace {
 
-// Runs `steps` one after the other on a timer, each until it answers true:
-// the test's hand on the modal dialogs a print opens.
-class Hand {
-public:
-    explicit Hand(std::vector<std::function<bool()>> steps) : steps_(std::move(steps)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (next_ < steps_.size() && steps_[next_]()) ++next_;
-            // A dialog no step answers would hold the test for ever: after
-            // a minute every modal window is closed, and the test fails.
-            if (next_ < steps_.size() && ++ticks_ > 6000)
-                if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-        });
-        timer_.start(10);
-    }
-    bool done() const { return next_ == steps_.size(); }
-
-private:
-    std::vector<std::function<bool()>> steps_;
-    size_t next_ = 0;
-    int ticks_ = 0;
-    QTimer timer_;
-};
-
-template <class T>
-T* Shown(const char* name = nullptr) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible() && (!name || w->objectName() == name)) return t;
-    return nullptr;
-}
+using test::Hand;
 
 // "Page size: 595.28 x 419.53 pts (A5)" of pdfinfo, as width and height.
 std::pair<double, double> PdfPageSize(const std::string& file) {
@@ -279,7 +252,7 @@ TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplac
     // With no queue the set-up offers the file alone; A5 landscape.
     QStringList printers;
     Hand setup({[&] {
-        auto* d = Shown<QDialog>("PrintSetup");
+        auto* d = test::VisibleWindow<QDialog>("PrintSetup");
         if (!d) return false;
         auto* printer = d->findChild<QComboBox*>("printer");
         for (int i = 0; i < printer->count(); ++i) printers << printer->itemText(i);
@@ -298,7 +271,7 @@ TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplac
     QString offered;
     {
         Hand name({[&] {
-            auto* d = Shown<QFileDialog>("printFile");
+            auto* d = test::VisibleWindow<QFileDialog>("printFile");
             if (!d) return false;
             offered = d->selectedFiles().value(0);
             d->selectFile(QString::fromStdString(first));
@@ -322,21 +295,21 @@ TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplac
     bool asked = false;
     {
         Hand name({[&] {
-                       auto* d = Shown<QFileDialog>("printFile");
+                       auto* d = test::VisibleWindow<QFileDialog>("printFile");
                        if (!d) return false;
                        offered = d->selectedFiles().value(0);
                        QTimer::singleShot(0, d, [d] { static_cast<QDialog*>(d)->accept(); });
                        return true;
                    },
                    [&] {
-                       auto* box = Shown<QMessageBox>();
+                       auto* box = test::VisibleWindow<QMessageBox>();
                        if (!box) return false;
                        asked = box->text().contains("already exists");
                        box->button(QMessageBox::No)->click();
                        return true;
                    },
                    [&] {
-                       auto* d = Shown<QFileDialog>("printFile");
+                       auto* d = test::VisibleWindow<QFileDialog>("printFile");
                        if (!d) return false;
                        d->reject();
                        return true;
@@ -353,7 +326,7 @@ TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplac
     const std::string second = folder_.path() + "/second.pdf";
     {
         Hand name({[&] {
-            auto* d = Shown<QFileDialog>("printFile");
+            auto* d = test::VisibleWindow<QFileDialog>("printFile");
             if (!d) return false;
             d->selectFile(QString::fromStdString(second));
             static_cast<QDialog*>(d)->accept();
