@@ -120,6 +120,29 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
+    // Shows KR98's message window for a task message, clicks its Email
+    // button (which must be there and enabled) and returns the mail window
+    // it opens; nullptr, with a failure, at the first step that goes wrong.
+    QWidget* EmailFromMessageWindow(const char* title, const char* text) {
+        TaskMessageCopy message;
+        message.Title = title;
+        message.Message = text;
+        if (!ShowMessageNormal(message)) {
+            ADD_FAILURE() << "no message window";
+            return nullptr;
+        }
+        QWidget* shown = WindowTitled(title);
+        QAbstractButton* email = shown ? test::ButtonText(shown, "&Email") : nullptr;
+        if (!email || !email->isEnabled()) {
+            ADD_FAILURE() << "no enabled Email button on \"" << title << "\"";
+            return nullptr;
+        }
+        email->click();
+        QWidget* mail = WindowTitled("Email Message");
+        if (!mail) ADD_FAILURE() << "no Email Message window";
+        return mail;
+    }
+
     MessagesFileAccess access_;
     QTableView* list_ = nullptr;
     int32_t now_ = MakeTime(9, 30);
@@ -357,17 +380,7 @@ TEST_F(MailWindowsTest, KR98sMessageWindowForwardsItsMessage) {
     krtest::SmtpTestServer server(std::filesystem::absolute("mail").string());
     ASSERT_TRUE(server.started()) << server.errors();
     UsePort(server.port());
-    TaskMessageCopy message;
-    message.Title = "Dentist at three";
-    message.Message = "Bring the card.";
-    ASSERT_NE(ShowMessageNormal(message), nullptr);
-    QWidget* shown = WindowTitled("Dentist at three");
-    ASSERT_NE(shown, nullptr);
-    QAbstractButton* email = test::ButtonText(shown, "&Email");
-    ASSERT_NE(email, nullptr);
-    ASSERT_TRUE(email->isEnabled());
-    email->click();
-    QWidget* mail = WindowTitled("Email Message");
+    QWidget* mail = EmailFromMessageWindow("Dentist at three", "Bring the card.");
     ASSERT_NE(mail, nullptr);
     const QList<QLineEdit*> edits = mail->findChildren<QLineEdit*>();
     ASSERT_GE(edits.size(), 3);
@@ -422,17 +435,7 @@ TEST_F(BugReportTest, TheSupportAddressIsReadFromTheIniAtEachSend) {
 TEST_F(MailWindowsTest, KR98sMessageWindowOffersEmailWithoutAMailAccountAndNamesWhatIsMissing) {
     Options().Email_Host = "";
     Options().Email_Sender = "";
-    TaskMessageCopy message;
-    message.Title = "Call the bank";
-    message.Message = "Before noon.";
-    ASSERT_NE(ShowMessageNormal(message), nullptr);
-    QWidget* shown = WindowTitled("Call the bank");
-    ASSERT_NE(shown, nullptr);
-    QAbstractButton* email = test::ButtonText(shown, "&Email");
-    ASSERT_NE(email, nullptr);
-    ASSERT_TRUE(email->isEnabled());
-    email->click();
-    QWidget* mail = WindowTitled("Email Message");
+    QWidget* mail = EmailFromMessageWindow("Call the bank", "Before noon.");
     ASSERT_NE(mail, nullptr);
     mail->findChildren<QLineEdit*>()[0]->setText("bob@example.org");
     test::ButtonText(mail, "&OK")->click();
