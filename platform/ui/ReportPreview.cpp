@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -118,7 +120,7 @@ protected:
         return true;
     }
     void TakeAccepted(QObject* control) override {
-        const int last = static_cast<int>(pages_->pages.size()) - 1;
+        const int last = report::PageCount(*pages_) - 1;
         if (control == ui.print) {
             print_ = true;
             SetResponse(kRequestCompleted);
@@ -157,7 +159,7 @@ protected:
 
 private:
     void Show(int index) {
-        const int count = static_cast<int>(pages_->pages.size());
+        const int count = report::PageCount(*pages_);
         if (count == 0) return;
         const int shown = page_;
         page_ = std::clamp(index, 0, count - 1);
@@ -180,6 +182,158 @@ private:
     bool print_ = false;
 };
 
+// Aims the printer at the PDF file, the queue chosen in Print Setup (a
+// file's name is asked now) or the default printer (the user is warned when
+// there is none and may stop). False when nothing is to be printed.
+bool AimReportPrinter(QPrinter& printer, const std::string& outputFile) {
+    if (!outputFile.empty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(outputFile));
+    } else if (ChosenPrintSetup()) {
+        if (!AimPrinter(printer, QApplication::activeWindow())) return false;
+    } else if (QPrinterInfo::defaultPrinterName().isEmpty()) {
+        const ReportPreviewTexts t = ReportPreviewStrings();
+        if (Message(t.NoDfltPrtrText, t.NoDfltPrtrTitle, MessageIcon::Exclamation, kButtonYes | kButtonNo,
+                    kButtonNo) != kButtonYes)
+            return false;
+    }
+    return true;
+}
+
+// The paper the pages were laid out on (the one chosen when the report ran)
+// and the document's name.
+void SetUpPaper(QPrinter& printer, const RenderedReport& pages) {
+    printer.setFullPage(true);
+    printer.setPageLayout(report::PaperOf(pages));
+    printer.setDocName(QString::fromStdString(pages.title));
+}
+
+// The order pages are painted in: a printer that makes copies itself gets
+// each page once.
+std::vector<int> PaintOrder(QPrinter& printer, const RenderedReport& pages) {
+    const int count = report::PageCount(pages);
+    if (printer.supportsMultipleCopies()) {
+        printer.setCopyCount(pages.copies);
+        printer.setCollateCopies(pages.collate);
+        return report::PrintOrder(count, 1, false);
+    }
+    return report::PrintOrder(count, pages.copies, pages.collate);
+}
+
+void SayNotPrinted(const std::string& outputFile) {
+    // Say so rather than let the pages vanish (no printer, a file that
+    // cannot be written).
+    Message(outputFile.empty() ? "The report could not be sent to the printer."
+                               : "The report could not be written to " + outputFile + ".",
+            "Print", MessageIcon::Exclamation, kButtonOk);
+}
+
+// Stops a print that will not be finished: the queue is told to drop the
+// job, and a PDF file begun is removed rather than left half written.
+void AbandonPrint(QPrinter& printer, report::PagePainter& painter, const std::string& outputFile) {
+    if (painter.begun()) {
+        printer.abort();
+        painter.End();
+    }
+    if (!outputFile.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(outputFile, ec);
+    }
+}
+
+// Paints kept pages onto the printer a slice per timer event of a progress
+// window, so that a long report leaves the program responsive and can be
+// cancelled; a slice stops after kSliceTime even when pages remain.
+class PaintRun : public BatchProcess {
+public:
+    static constexpr auto kSliceTime = std::chrono::milliseconds(60);
+
+    PaintRun(std::shared_ptr<const RenderedReport> pages, std::unique_ptr<QPrinter> printer,
+             std::string outputFile)
+        : pages_(std::move(pages)),
+          printer_(std::move(printer)),
+          painter_(*printer_),
+          outputFile_(std::move(outputFile)) {
+        order_ = PaintOrder(*printer_, *pages_);
+        SetTotal(static_cast<int>(order_.size()));
+        SetBatchSize(50);
+    }
+
+    bool Step(int count) override {
+        if (!Running()) return false;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < count && next_ < order_.size(); ++i) {
+            if (CancelRequested()) {
+                AbandonPrint(*printer_, painter_, outputFile_);
+                SetState(ProcessState::Cancelled);
+                return false;
+            }
+            if (!painter_.Paint(*pages_, order_[next_])) return Fail();
+            ++next_;
+            CountDone();
+            if (std::chrono::steady_clock::now() - start >= kSliceTime) break;
+        }
+        if (next_ == order_.size()) {
+            if (!painter_.End()) return Fail();
+            SetState(ProcessState::Finished);
+        }
+        EndOfBatch();
+        return Running();
+    }
+    bool failed() const { return failed_; }
+
+private:
+    bool Fail() {
+        failed_ = true;
+        AbandonPrint(*printer_, painter_, outputFile_);
+        SetState(ProcessState::Failed);
+        return false;
+    }
+
+    std::shared_ptr<const RenderedReport> pages_;
+    std::unique_ptr<QPrinter> printer_;
+    report::PagePainter painter_;
+    std::string outputFile_;
+    std::vector<int> order_;
+    size_t next_ = 0;
+    bool failed_ = false;
+};
+
+// Prints kept pages through a "Printing Report" progress window; done gets
+// true when every page went out. `printer` is one already aimed, or null to
+// aim one now.
+void PaintReportPages(std::shared_ptr<const RenderedReport> pages, std::unique_ptr<QPrinter> printer,
+                      const std::string& outputFile, const std::string& procedureName,
+                      std::function<void(bool printed)> done) {
+    if (report::PageCount(*pages) == 0) return done(false);
+    if (!printer) {
+        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        if (!AimReportPrinter(*printer, outputFile)) return done(false);
+    }
+    SetUpPaper(*printer, *pages);
+    auto run = std::make_shared<PaintRun>(std::move(pages), std::move(printer), outputFile);
+    const ReportPreviewTexts texts = ReportPreviewStrings();
+    ProcessWindowOptions o;
+    o.procedureName = procedureName;
+    o.title = texts.ProgWinTitlePrnt;
+    o.percentText = texts.ProgWinPctText;
+    o.listErrors = false;
+    RunProcessWindow(run, o, [run, outputFile, done](int) {
+        if (run->failed()) SayNotPrinted(outputFile);
+        done(run->state() == ProcessState::Finished);
+    });
+}
+
+// Pages printed while the report runs: each finished page is painted at
+// once and dropped, so the report never holds more than the page it lays out.
+struct PageStream {
+    std::unique_ptr<QPrinter> printer;
+    std::unique_ptr<report::PagePainter> painter;
+    RenderedReport paper;  // the report's paper, scale and title; no pages
+    std::string outputFile;
+    bool failed = false;
+};
+
 }  // namespace
 
 void PreviewReport(std::shared_ptr<const RenderedReport> pages, std::function<void(bool print)> done) {
@@ -188,40 +342,12 @@ void PreviewReport(std::shared_ptr<const RenderedReport> pages, std::function<vo
 }
 
 bool PrintReportPages(const RenderedReport& pages, const std::string& outputFile) {
-    if (pages.pages.empty()) return false;
+    if (report::PageCount(pages) == 0) return false;
     QPrinter printer(QPrinter::HighResolution);
-    if (!outputFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(outputFile));
-    } else if (ChosenPrintSetup()) {
-        // The printer of Print Setup; a file's name is asked now.
-        if (!AimPrinter(printer, QApplication::activeWindow())) return false;
-    } else if (QPrinterInfo::defaultPrinterName().isEmpty()) {
-        const ReportPreviewTexts t = ReportPreviewStrings();
-        if (Message(t.NoDfltPrtrText, t.NoDfltPrtrTitle, MessageIcon::Exclamation, kButtonYes | kButtonNo,
-                    kButtonNo) != kButtonYes)
-            return false;
-    }
-    printer.setFullPage(true);
-    // The paper the pages were laid out on (the one chosen when the report ran).
-    printer.setPageLayout(report::PaperOf(pages));
-    printer.setDocName(QString::fromStdString(pages.title));
-    const int count = static_cast<int>(pages.pages.size());
-    std::vector<int> order;
-    if (printer.supportsMultipleCopies()) {
-        // The printer makes the copies itself.
-        printer.setCopyCount(pages.copies);
-        printer.setCollateCopies(pages.collate);
-        order = report::PrintOrder(count, 1, false);
-    } else {
-        order = report::PrintOrder(count, pages.copies, pages.collate);
-    }
-    if (report::PaintPages(printer, pages, order)) return true;
-    // Say so rather than let the pages vanish (no printer, a file that
-    // cannot be written).
-    Message(outputFile.empty() ? "The report could not be sent to the printer."
-                               : "The report could not be written to " + outputFile + ".",
-            "Print", MessageIcon::Exclamation, kButtonOk);
+    if (!AimReportPrinter(printer, outputFile)) return false;
+    SetUpPaper(printer, pages);
+    if (report::PaintPages(printer, pages, PaintOrder(printer, pages))) return true;
+    SayNotPrinted(outputFile);
     return false;
 }
 
@@ -251,7 +377,47 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     }
     auto run = std::make_shared<report::ReportRun>(layout, job->total, job->read, preview, texts, job->batchSize);
     run->SetConfirmCancel(job->confirmCancel);
+
+    // Printed without the preview, one copy (or copies the printer makes
+    // itself, uncollated) goes straight to the printer as the pages are
+    // made. Otherwise the pages are kept, compactly, in a page store until
+    // the preview or the copies are done with them.
+    std::shared_ptr<PageStream> stream;
+    std::unique_ptr<QPrinter> aimed;
+    if (!preview) {
+        aimed = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        if (!AimReportPrinter(*aimed, job->outputFile)) return finish(kRequestCancelled);
+        const int copies = layout->copies < 1 ? 1 : layout->copies;
+        if (!layout->collate && (copies == 1 || aimed->supportsMultipleCopies())) {
+            stream = std::make_shared<PageStream>();
+            stream->paper.title = layout->title;
+            stream->paper.pageWidth = layout->pageWidth;
+            stream->paper.pageHeight = layout->pageHeight;
+            stream->paper.scale = scale;
+            stream->paper.paper = paper;
+            stream->paper.copies = copies;
+            stream->outputFile = job->outputFile;
+            stream->printer = std::move(aimed);
+            SetUpPaper(*stream->printer, stream->paper);
+            PaintOrder(*stream->printer, stream->paper);  // the copies, made by the printer
+            stream->painter = std::make_unique<report::PagePainter>(*stream->printer);
+            std::weak_ptr<report::ReportRun> weak = run;
+            run->SetPageSink([stream, weak](report::Page&& page) {
+                if (stream->failed) return;
+                if (!stream->painter->Paint(stream->paper, page)) {
+                    // The device refused the page: stop the run.
+                    stream->failed = true;
+                    if (auto r = weak.lock()) r->Cancel();
+                }
+            });
+        }
+    }
+    std::shared_ptr<report::PageStore> store;
+    if (!stream && (store = report::PageStore::Create()))
+        run->SetPageSink([store](report::Page&& page) { store->Add(page); });
+
     auto printed = std::make_shared<bool>(false);
+    auto heldPrinter = std::make_shared<std::unique_ptr<QPrinter>>(std::move(aimed));
     ProcessWindowOptions o;
     o.procedureName = job->procedureName;
     o.title = !job->progressTitle.empty() ? job->progressTitle
@@ -266,26 +432,49 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     // A report started on a thread of its own has no window yet: the
     // progress window is the procedure's window until the run is over.
     o.ownWindow = TopWindowOf(CurrentProcedureThread()) == nullptr;
-    o.afterEnd = [run, job, preview, printed, texts, scale, paper](std::function<void()> close) {
+    o.afterEnd = [run, job, preview, printed, texts, scale, paper, stream, store,
+                  heldPrinter](std::function<void()> close) {
         using Outcome = report::ReportRun::Outcome;
-        if (run->outcome() != Outcome::Completed && run->outcome() != Outcome::PartialPreview) return close();
+        const bool ran = run->outcome() == Outcome::Completed || run->outcome() == Outcome::PartialPreview;
+        if (stream) {
+            if (ran && !stream->failed && stream->painter->End()) {
+                *printed = true;
+            } else {
+                const bool failed = stream->failed || ran;
+                AbandonPrint(*stream->printer, *stream->painter, stream->outputFile);
+                if (failed) SayNotPrinted(stream->outputFile);
+            }
+            return close();
+        }
+        if (!ran) return close();
         RenderedReport taken = run->TakePages();
         taken.scale = scale;
         taken.paper = paper;
+        if (store) {
+            if (store->failed()) {
+                Message("The report's pages could not be kept: the temporary folder is full.", "Print",
+                        MessageIcon::Exclamation, kButtonOk);
+                return close();
+            }
+            taken.store = store;
+        }
         auto pages = std::make_shared<const RenderedReport>(std::move(taken));
-        if (pages->pages.empty()) {
+        if (report::PageCount(*pages) == 0) {
             Message(texts.NothingToPrntText, texts.NothingToPrntTitle, MessageIcon::Exclamation, kButtonOk);
             return close();
         }
         if (!preview) {
-            *printed = PrintReportPages(*pages, job->outputFile);
-            return close();
+            return PaintReportPages(pages, std::move(*heldPrinter), job->outputFile, job->procedureName,
+                                    [printed, close](bool ok) {
+                                        *printed = ok;
+                                        close();
+                                    });
         }
         PreviewReport(pages, [pages, job, printed, close](bool print) {
-            if (print) PrintReportPages(*pages, job->outputFile);
             // A previewed report is done, whether printed from there or not.
             *printed = true;
-            close();
+            if (!print) return close();
+            PaintReportPages(pages, nullptr, job->outputFile, job->procedureName, [close](bool) { close(); });
         });
     };
     RunProcessWindow(run, o, [finish, printed](int) { finish(*printed ? kRequestCompleted : kRequestCancelled); });

@@ -1,9 +1,11 @@
 // The report engine without a display: pages broken before the footer,
 // group bands at key changes with their own totals, the empty report, and a
-// run's cancel questions in their order, answered by a scripted responder.
+// run's cancel questions in their order, answered by a scripted responder,
+// and pages kept in a page store read back as they were laid out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "ReportFixture.h"
 #include "platform/runtime/Picture.h"
@@ -320,6 +322,71 @@ TEST_F(ReportRunTest, PreviewQuestionAnswers) {
     EXPECT_EQ(q.text, "Do you wish to PREVIEW this Report?");
     EXPECT_EQ(q.buttons, kButtonYes | kButtonNo | kButtonCancel);
     EXPECT_EQ(q.defaultButton, kButtonYes);
+}
+
+}  // namespace
+}  // namespace kr
+
+namespace kr {
+namespace {
+
+// The open descriptors of this process on a page store's file.
+std::vector<std::string> StoreFiles() {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+        if (!ec && target.find("kr-report-") != std::string::npos) out.push_back(target);
+    }
+    return out;
+}
+
+TEST(PageStore, PagesReadBackAsLaidOutAndTheFileGoesWithTheStore) {
+    auto rows = test::SampleRows();
+    rows.insert(rows.begin() + 3, {"Errands", "M\xc3\xbcller\rJos\xc3\xa9, caf\xc3\xa9", 7});
+    test::SampleReport kept(rows), streamed(rows);
+    streamed.layout->detail.controls[0].wrap = true;
+    kept.layout->detail.controls[0].wrap = true;
+    ReportWriter a(*kept.layout);
+    while (kept.Read().kind == RecordStep::kDone) a.PrintDetail();
+    a.Close();
+
+    const size_t before = StoreFiles().size();
+    auto store = report::PageStore::Create();
+    ASSERT_TRUE(store);
+    ReportWriter b(*streamed.layout);
+    b.SetPageSink([&](report::Page&& p) { EXPECT_TRUE(store->Add(p)); });
+    while (streamed.Read().kind == RecordStep::kDone) {
+        b.PrintDetail();
+        // Only the page being laid out stays with the writer.
+        EXPECT_LE(b.Pages().pages.size(), 1u);
+    }
+    b.Close();
+    EXPECT_TRUE(b.Pages().pages.empty());
+    ASSERT_EQ(b.PageCount(), a.PageCount());
+    ASSERT_EQ(store->Count(), a.PageCount());
+    for (int p = 0; p < store->Count(); ++p) {
+        const report::Page got = store->At(p);
+        const report::Page& want = a.Pages().pages[p];
+        ASSERT_EQ(got.ops.size(), want.ops.size()) << p;
+        for (size_t i = 0; i < got.ops.size(); ++i) {
+            const DrawOp &g = got.ops[i], &w = want.ops[i];
+            EXPECT_TRUE(g.kind == w.kind && g.x == w.x && g.y == w.y && g.width == w.width && g.height == w.height &&
+                        g.text == w.text && g.align == w.align && g.wrap == w.wrap && g.clip == w.clip &&
+                        g.checked == w.checked && g.lineWidth == w.lineWidth && g.font.name == w.font.name &&
+                        g.font.points == w.font.points && g.font.bold == w.font.bold)
+                << "page " << p << " op " << i << ": " << g.text << " / " << w.text;
+        }
+    }
+    // The page numbers count the pages handed on.
+    EXPECT_TRUE(Has(Texts(store->At(2)), "Page    3"));
+    EXPECT_TRUE(store->At(99).ops.empty());
+    // The file has no name in the folder and closes with the store.
+    const auto open = StoreFiles();
+    ASSERT_EQ(open.size(), before + 1);
+    EXPECT_NE(open.back().find("(deleted)"), std::string::npos) << open.back();
+    store.reset();
+    EXPECT_EQ(StoreFiles().size(), before);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPageLayout>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,40 @@ struct Page {
     std::vector<DrawOp> ops;
 };
 
+// Pages kept compactly outside memory while a report is previewed or waits
+// for its copies: each page is written once, as it is finished, to a
+// temporary file and read back page by page to be shown or printed. The file
+// has no name in the folder (it is unlinked as soon as it is made), so it
+// goes with the last holder of the store, even when the program is killed.
+class PageStore {
+public:
+    // A store in the system's temporary folder; null when none can be made.
+    static std::shared_ptr<PageStore> Create();
+    ~PageStore();
+    PageStore(const PageStore&) = delete;
+    PageStore& operator=(const PageStore&) = delete;
+
+    // False once a page could not be written (the disk is full); the pages
+    // after it are not kept.
+    bool Add(const Page& page);
+    bool failed() const { return failed_; }
+    int Count() const { return static_cast<int>(offsets_.size()); }
+    // The page as it was added; an empty page when it cannot be read.
+    Page At(int index) const;
+    // Bytes the pages take in the file.
+    long long Bytes() const { return end_; }
+
+private:
+    PageStore() = default;
+    int fd_ = -1;
+    std::vector<long long> offsets_;
+    long long end_ = 0;
+    bool failed_ = false;
+    // The fonts of the pages, each kept once; the pages name them by number.
+    std::vector<Font> fonts_;
+    std::vector<char> buffer_;
+};
+
 struct RenderedReport {
     std::string title;
     // The page the bands were laid out on, in the layout's units.
@@ -49,8 +84,13 @@ struct RenderedReport {
     std::optional<QPageLayout> paper;
     int copies = 1;
     bool collate = false;
+    // The pages in memory, or, when `store` is set, in the store instead.
     std::vector<Page> pages;
+    std::shared_ptr<PageStore> store;
 };
+
+// The pages of a report, wherever they are kept.
+int PageCount(const RenderedReport& report);
 
 // The font of the system that stands for a report font: "Arial" and "MS Sans
 // Serif" (and any font the system lacks) become the sans font. Its size is
@@ -75,6 +115,7 @@ QPageLayout PaperOf(const RenderedReport& report);
 // Draws one page with the painter's origin at the paper's corner; `scale` is
 // device pixels per thousandth of an inch of the paper.
 void PaintPage(QPainter& painter, const RenderedReport& report, int index, double scale);
+void PaintPage(QPainter& painter, const RenderedReport& report, const Page& page, double scale);
 
 // The page as an image for the preview: zoom 1.0 is 96 dots per inch.
 QImage PageImage(const RenderedReport& report, int index, double zoom);
@@ -88,6 +129,29 @@ std::vector<int> PrintOrder(int pageCount, int copies, bool collate);
 // corner), which the caller sets to PaperOf(report). False when the device
 // cannot be painted on.
 bool PaintPages(QPagedPaintDevice& device, const RenderedReport& report, const std::vector<int>& order);
+
+// Paints pages onto a paged device one at a time as they come (a report
+// printed while it runs, a preview printed a slice per timer event). The
+// painter begins at the first page, so a device that cannot be painted on
+// fails there and nothing is made.
+class PagePainter {
+public:
+    explicit PagePainter(QPagedPaintDevice& device);
+    ~PagePainter();
+    // False when the device cannot be painted on.
+    bool Paint(const RenderedReport& report, int index);
+    bool Paint(const RenderedReport& report, const Page& page);
+    // Ends the document; false when it could not be finished.
+    bool End();
+    bool begun() const { return begun_; }
+    int painted() const { return painted_; }
+
+private:
+    QPagedPaintDevice& device_;
+    std::unique_ptr<QPainter> painter_;
+    bool begun_ = false, failed_ = false;
+    int painted_ = 0;
+};
 
 // Writes the report to a PDF file on its paper, copies and collation as in
 // PrintOrder.

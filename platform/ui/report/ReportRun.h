@@ -50,6 +50,8 @@ public:
     bool preview() const { return preview_; }
     const ReportWriter& writer() const { return writer_; }
     RenderedReport TakePages() { return writer_.TakePages(); }
+    // Finished pages go to `sink` instead of being kept (ReportWriter).
+    void SetPageSink(std::function<void(Page&&)> sink) { writer_.SetPageSink(std::move(sink)); }
     const ReportPreviewTexts& texts() const { return texts_; }
 
 private:

@@ -56,6 +56,12 @@ void ReportWriter::EndPage() {
     if (!pageOpen_) return;
     if (!layout_.pageFooter.empty()) PrintBandAt(layout_.pageFooter, kPageFooter, FooterTop());
     pageOpen_ = false;
+    if (sink_) {
+        Page page = std::move(out_.pages.back());
+        out_.pages.pop_back();
+        ++sent_;
+        sink_(std::move(page));
+    }
 }
 
 int ReportWriter::BodyTop() const {
@@ -106,7 +112,7 @@ void ReportWriter::PrintBand(const Band& band, int where) {
 std::string ReportWriter::Formatted(const Control& c, int where, int index) const {
     Value v;
     if (c.kind == Control::kPageNumber) {
-        v = Value(static_cast<int64_t>(out_.pages.size()));
+        v = Value(static_cast<int64_t>(PageCount()));
     } else if (c.kind == Control::kGroupKey) {
         // The key of the group the band belongs to, as it was when the group
         // began: a footer prints after the next group's record is read.

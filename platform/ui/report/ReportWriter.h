@@ -10,6 +10,7 @@
 // page goes on over as many pages as it needs, a row of controls at a time.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -36,7 +37,12 @@ public:
     void Close();
     bool IsClosed() const { return closed_; }
 
-    int PageCount() const { return static_cast<int>(out_.pages.size()); }
+    // Each page, once finished, goes to `sink` instead of being kept: the
+    // report then holds only the page being laid out (a report printed as it
+    // runs, or one kept in a PageStore). Set before the first record.
+    void SetPageSink(std::function<void(Page&&)> sink) { sink_ = std::move(sink); }
+
+    int PageCount() const { return sent_ + static_cast<int>(out_.pages.size()); }
     int DetailCount() const { return details_; }
     const RenderedReport& Pages() const { return out_; }
     RenderedReport TakePages();
@@ -67,6 +73,8 @@ private:
 
     const ReportLayout& layout_;
     RenderedReport out_;
+    std::function<void(Page&&)> sink_;
+    int sent_ = 0;  // pages handed to the sink
     bool open_ = false, closed_ = false, pageOpen_ = false;
     bool bodyOnPage_ = false;  // a band below the page header on this page
     int y_ = 0;
