@@ -379,12 +379,16 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
     run->SetConfirmCancel(job->confirmCancel);
 
     // Printed without the preview, one copy (or copies the printer makes
-    // itself, uncollated) goes straight to the printer as the pages are
-    // made. Otherwise the pages are kept, compactly, in a page store until
+    // itself, uncollated) goes straight to the printer (or the PDF file) as
+    // the pages are made. Otherwise the pages are kept, compactly, in a page store until
     // the preview or the copies are done with them.
     std::shared_ptr<PageStream> stream;
     std::unique_ptr<QPrinter> aimed;
-    if (!preview) {
+    // A print to a file chosen in Print Setup asks the file's name once the
+    // pages are made, as before; its pages wait in the store meanwhile.
+    const std::optional<PrintSetupChoice> chosen = ChosenPrintSetup();
+    const bool asksName = chosen && chosen->toFile && job->outputFile.empty();
+    if (!preview && !asksName) {
         aimed = std::make_unique<QPrinter>(QPrinter::HighResolution);
         if (!AimReportPrinter(*aimed, job->outputFile)) return finish(kRequestCancelled);
         const int copies = layout->copies < 1 ? 1 : layout->copies;

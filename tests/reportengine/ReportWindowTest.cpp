@@ -1,7 +1,8 @@
 // Reports through their windows, read back from PDF with pdftotext: a
 // three-page report with a group break printed, the preview's page stepping
 // and its Print with collated copies, copies without collation, and a run
-// cancelled without a partial preview showing nothing.
+// cancelled without a partial preview showing nothing; a report printed as it
+// runs equals its printed preview, and a cancelled print leaves no file.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -202,6 +203,92 @@ TEST_F(ReportWindowTest, CancelWithoutConfirmationAsksNothingAndShowsNothing) {
     test::Pump();
     EXPECT_EQ(WindowTitled("Print Preview - Sample"), nullptr);
     EXPECT_FALSE(std::filesystem::exists(job->outputFile));
+}
+
+// The open descriptors of this process on a page store's file.
+size_t StoreFiles() {
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(e.path(), ec).string().find("kr-report-") != std::string::npos) ++n;
+    }
+    return n;
+}
+
+TEST_F(ReportWindowTest, StreamedPrintEqualsThePrintedPreviewWhoseKeptPagesGoWithIt) {
+    test::SampleReport straight(test::SampleRows(300));
+    auto job = Job(straight);
+    job->batchSize = 100;
+    job->preview = false;
+    job->outputFile = folder_.path() + "/straight.pdf";
+    const size_t before = StoreFiles();
+    Start(job);
+    ASSERT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+    EXPECT_EQ(response_, kRequestCompleted);
+    EXPECT_EQ(StoreFiles(), before) << "pages printed as they come are not kept";
+
+    test::SampleReport kept(test::SampleRows(300));
+    auto previewed = Job(kept);
+    previewed->batchSize = 100;
+    previewed->preview = true;
+    previewed->outputFile = folder_.path() + "/previewed.pdf";
+    response_ = 0;
+    Start(previewed);
+    QWidget* preview = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (preview = WindowTitled("Print Preview - Sample")) != nullptr; }, 30000));
+    EXPECT_EQ(StoreFiles(), before + 1);
+    preview->findChild<QPushButton*>("last")->click();
+    preview->findChild<QPushButton*>("print")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+    EXPECT_EQ(response_, kRequestCompleted);
+    test::Pump();
+    EXPECT_EQ(StoreFiles(), before) << "the kept pages go with the preview";
+
+    const auto a = PdfPages(job->outputFile), b = PdfPages(previewed->outputFile);
+    ASSERT_GT(a.size(), 15u);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i], b[i]) << "page " << i + 1;
+    EXPECT_TRUE(Contains(a.back(), "Grand total"));
+}
+
+TEST_F(ReportWindowTest, CancelWhilePrintingLeavesNoFile) {
+    // Kept pages painted a slice at a time: Cancel once some are painted.
+    test::SampleReport r(test::SampleRows(2500));
+    auto job = Job(r);
+    job->batchSize = 500;
+    job->preview = true;
+    Start(job);
+    QWidget* preview = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (preview = WindowTitled("Print Preview - Sample")) != nullptr; }, 60000));
+    preview->findChild<QPushButton*>("print")->click();
+    QWidget* printing = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+        printing = WindowTitled("Printing Report");
+        return printing && printing->findChild<QLabel*>("percent")->text() != "0% Completed";
+    }, 60000));
+    EXPECT_TRUE(std::filesystem::exists(job->outputFile)) << "painting has begun";
+    printing->findChild<QPushButton*>("cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+    test::Pump();
+    EXPECT_EQ(WindowTitled("Printing Report"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(job->outputFile));
+
+    // Printed as it runs: the file grows with the run, and Cancel removes it.
+    test::SampleReport s(test::SampleRows(4000));
+    auto streamed = Job(s);
+    streamed->preview = false;
+    responder_.Answer(kButtonYes);  // yes, cancel
+    response_ = 0;
+    Start(streamed);
+    QWidget* progress = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (progress = WindowTitled("Printing Report")) != nullptr; }));
+    ASSERT_TRUE(test::WaitFor([&] { return s.next > 200; }, 30000));
+    EXPECT_TRUE(std::filesystem::exists(streamed->outputFile)) << "the first pages are out";
+    progress->findChild<QPushButton*>("cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response_ != 0; }, 30000));
+    EXPECT_EQ(response_, kRequestCancelled);
+    EXPECT_LT(s.next, s.rows.size());
+    EXPECT_FALSE(std::filesystem::exists(streamed->outputFile));
 }
 
 }  // namespace
