@@ -46,31 +46,31 @@ std::function<void(int)> Ending(std::function<void()> release, std::function<voi
 
 void RunScheduleList(bool checklist, std::function<void(int)> done) {
     const ReportVariables& v = Report();
-    auto spec = std::make_shared<PrintSpec>();
-    spec->procedure = checklist ? "PrintScheduleChecklist" : "PrintScheduleBrief";
-    spec->layout = checklist ? ChecklistLayout("Schedule", false)
+    auto plan = std::make_shared<PrintPlan>();
+    plan->procedure = checklist ? "PrintScheduleChecklist" : "PrintScheduleBrief";
+    plan->layout = checklist ? ChecklistLayout("Schedule", false)
                              : BriefLayout("Schedule in Brief", false);
-    spec->file = &Schedule_File();
-    spec->tableName = "Schedule";
-    spec->keyName = ReportKeyName(v.ReportOrder.str(), false);
-    spec->filter = v.ReportFilter.str();
-    spec->bindReportNames = true;
-    RunPrint(spec, std::move(done));
+    plan->file = &Schedule_File();
+    plan->tableName = "Schedule";
+    plan->keyName = ReportKeyName(v.ReportOrder.str(), false);
+    plan->filter = v.ReportFilter.str();
+    plan->bindReportNames = true;
+    RunPrint(plan, std::move(done));
 }
 
 void RunWorkfileList(bool checklist, std::function<void(int)> done) {
     const ReportVariables& v = Report();
-    auto spec = std::make_shared<PrintSpec>();
-    spec->procedure = checklist ? "PrintCompleteSchedule" : "PrintCompleteScheduleBrief";
-    spec->layout = checklist ? ChecklistLayout("Complete Schedule", true)
+    auto plan = std::make_shared<PrintPlan>();
+    plan->procedure = checklist ? "PrintCompleteSchedule" : "PrintCompleteScheduleBrief";
+    plan->layout = checklist ? ChecklistLayout("Complete Schedule", true)
                              : BriefLayout("Complete Schedule in Brief", true);
-    spec->file = &ScheduleWorkfile_File();
-    spec->tableName = "ScheduleWorkfile";
-    spec->keyName = ReportKeyName(v.ReportOrder.str(), true);
-    spec->filter = WorkfileFilter(v.ReportFilter.str());
-    spec->bindReportNames = true;
-    spec->batchSize = 50;
-    RunPrint(spec, std::move(done));
+    plan->file = &ScheduleWorkfile_File();
+    plan->tableName = "ScheduleWorkfile";
+    plan->keyName = ReportKeyName(v.ReportOrder.str(), true);
+    plan->filter = WorkfileFilter(v.ReportFilter.str());
+    plan->bindReportNames = true;
+    plan->batchSize = 50;
+    RunPrint(plan, std::move(done));
 }
 
 // The brief schedule and the checklist: the criteria, the order warning of
@@ -112,20 +112,20 @@ std::optional<bool> AskToDoPreview() {
 Todo& TDO() { return Todo_File().rec(); }
 
 void RunToDo(const char* procedure, const std::string& defaultTitle, std::function<Value()> notes,
-             std::function<void(PrintSpec&)> view, std::function<void(int)> end) {
+             std::function<void(PrintPlan&)> view, std::function<void(int)> end) {
     const std::optional<bool> preview = AskToDoPreview();
     if (!preview) return end(kRequestCancelled);
     SetReportTitle([=](int response) {
         if (response != kRequestCompleted) return end(kRequestCancelled);
         const std::string typed = ClipRight(Report().ReportTitle.str());
-        auto spec = std::make_shared<PrintSpec>();
-        spec->procedure = procedure;
-        spec->layout = ToDoLayout(typed.empty() ? defaultTitle : typed, notes);
-        spec->file = &Todo_File();
-        spec->tableName = "Todo";
-        spec->preview = preview;
-        view(*spec);
-        RunPrint(spec, end);
+        auto plan = std::make_shared<PrintPlan>();
+        plan->procedure = procedure;
+        plan->layout = ToDoLayout(typed.empty() ? defaultTitle : typed, notes);
+        plan->file = &Todo_File();
+        plan->tableName = "Todo";
+        plan->preview = preview;
+        view(*plan);
+        RunPrint(plan, end);
     });
 }
 
@@ -242,13 +242,13 @@ void PrintContacts(std::function<void(int)> done) {
     const char* procedure = "PrintContacts";
     auto end = Ending(HoldReportThread(procedure), std::move(done));
     auto l = ContactsLayout();
-    auto spec = std::make_shared<PrintSpec>();
-    spec->procedure = procedure;
-    spec->layout = l;
-    spec->file = &Contact_File();
-    spec->tableName = "Contact";
-    spec->keyName = "C_:KeyCategory";
-    RunPrint(spec, end);
+    auto plan = std::make_shared<PrintPlan>();
+    plan->procedure = procedure;
+    plan->layout = l;
+    plan->file = &Contact_File();
+    plan->tableName = "Contact";
+    plan->keyName = "C_:KeyCategory";
+    RunPrint(plan, end);
 }
 
 void PrintToDoByPriority(std::function<void(int)> done) {
@@ -256,7 +256,7 @@ void PrintToDoByPriority(std::function<void(int)> done) {
     auto end = Ending(HoldReportThread(procedure), std::move(done));
     Report().ReportTitle = "";
     RunToDo(procedure, "To Do List - By Priority", [] { return Value(TDO().Notes); },
-            [](PrintSpec& s) { s.keyName = "TDO:KeyPriority"; }, end);
+            [](PrintPlan& s) { s.keyName = "TDO:KeyPriority"; }, end);
 }
 
 void PrintToDoByCategory(std::function<void(int)> done) {
@@ -273,7 +273,7 @@ void PrintToDoByCategory(std::function<void(int)> done) {
         // The filter reads the chosen category from the Categories buffer.
         Categories_File().BindFields();
         RunToDo(procedure, title, [] { return Value(ToDoNotesText(TDO().Notes, TDO().Resolution)); },
-                [](PrintSpec& s) {
+                [](PrintPlan& s) {
                     s.keyName = "TDO:KeyCategory";
                     s.filter = "UPPER(TDO:Category) = UPPER(CAT:Category)";
                 },

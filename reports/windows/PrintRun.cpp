@@ -46,30 +46,30 @@ report::Band PageFooter(int pageWidth) {
     return report::Band(300, {report::PageNumber(pageWidth - 2500, 80, 1500, 200, "pPage <<<#p", report::Align::Right)});
 }
 
-void RunPrint(std::shared_ptr<PrintSpec> spec, std::function<void(int)> done) {
-    auto view = std::make_shared<ReportView>(*spec->file, spec->tableName);
-    view->keyName = spec->keyName;
-    view->filter = spec->filter;
-    view->rangeStart = spec->rangeStart;
-    view->inRange = spec->inRange;
-    if (spec->bindReportNames) BindReportNames(CurrentBindings());
-    auto finish = [view, spec, done](int response) {
+void RunPrint(std::shared_ptr<PrintPlan> plan, std::function<void(int)> done) {
+    auto view = std::make_shared<ReportView>(*plan->file, plan->tableName);
+    view->keyName = plan->keyName;
+    view->filter = plan->filter;
+    view->rangeStart = plan->rangeStart;
+    view->inRange = plan->inRange;
+    if (plan->bindReportNames) BindReportNames(CurrentBindings());
+    auto finish = [view, plan, done](int response) {
         view->Close();
-        if (spec->bindReportNames) UnbindReportNames(CurrentBindings());
+        if (plan->bindReportNames) UnbindReportNames(CurrentBindings());
         if (done) done(response);
     };
     if (!view->Open()) return finish(kRequestCancelled);
     // Every date picture of the layout shows the user's date format.
-    spec->layout->datePicture = Options().GlobalDateFormat.get();
+    plan->layout->datePicture = Options().GlobalDateFormat.get();
 
     auto job = std::make_shared<ReportJob>();
-    job->procedureName = spec->procedure;
-    job->layout = spec->layout;
+    job->procedureName = plan->procedure;
+    job->layout = plan->layout;
     job->total = view->Total();
-    job->batchSize = spec->batchSize;
+    job->batchSize = plan->batchSize;
     job->outputFile = ReportOutputFile();
-    job->preview = spec->preview;
-    if (spec->direct) {
+    job->preview = plan->preview;
+    if (plan->direct) {
         job->preview = true;
         job->progressTitle = kDirectReportProgressTitle;
         job->confirmCancel = false;

@@ -20,7 +20,7 @@ namespace kr::reports {
 // has one); the returned release ends it.
 std::function<void()> HoldReportThread(const std::string& procedure);
 
-struct PrintSpec {
+struct PrintPlan {
     std::string procedure;  // the progress window's position
     std::shared_ptr<report::ReportLayout> layout;
     data::FileManager* file = nullptr;
@@ -46,7 +46,7 @@ inline constexpr const char* kDirectReportProgressTitle = "Report Progress...";
 
 // Opens the view, runs the report and closes the view; done gets the
 // engine's response.
-void RunPrint(std::shared_ptr<PrintSpec> spec, std::function<void(int)> done);
+void RunPrint(std::shared_ptr<PrintPlan> plan, std::function<void(int)> done);
 
 // The output file of printing (SetReportOutputFile).
 const std::string& ReportOutputFile();

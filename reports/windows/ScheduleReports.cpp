@@ -20,14 +20,14 @@ Schedule& SCH() { return Schedule_File().rec(); }
 
 void RunAllTasks(const char* procedure, const char* key, std::function<void(int)> done) {
     auto release = HoldReportThread(procedure);
-    auto spec = std::make_shared<PrintSpec>();
-    spec->procedure = procedure;
-    spec->layout = FullTaskLayout();
-    spec->file = &Schedule_File();
-    spec->tableName = "Schedule";
-    spec->keyName = key;
-    spec->direct = true;
-    RunPrint(spec, [release, done](int r) {
+    auto plan = std::make_shared<PrintPlan>();
+    plan->procedure = procedure;
+    plan->layout = FullTaskLayout();
+    plan->file = &Schedule_File();
+    plan->tableName = "Schedule";
+    plan->keyName = key;
+    plan->direct = true;
+    RunPrint(plan, [release, done](int r) {
         if (done) done(r);
         release();
     });
@@ -146,21 +146,21 @@ void Print_SCH_OneCategory(std::function<void(int)> done) {
         }
         const std::string category = Categories_File().rec().Category.str();
         auto l = OneCategoryLayout(category);
-        auto spec = std::make_shared<PrintSpec>();
-        spec->procedure = procedure;
-        spec->layout = l;
-        spec->file = &Schedule_File();
-        spec->tableName = "Schedule";
-        spec->keyName = "SCH:KeyCategoryDate";
+        auto plan = std::make_shared<PrintPlan>();
+        plan->procedure = procedure;
+        plan->layout = l;
+        plan->file = &Schedule_File();
+        plan->tableName = "Schedule";
+        plan->keyName = "SCH:KeyCategoryDate";
         // The tasks of the category: a range over the key's first part,
         // which compares without regard to case as the key does.
-        spec->rangeStart = [category] {
+        plan->rangeStart = [category] {
             SCH() = Schedule();
             SCH().Category = category;
         };
-        spec->inRange = [category] { return EqualNoCase(ClipRight(SCH().Category.str()), ClipRight(category)); };
-        spec->direct = true;
-        RunPrint(spec, [release, done](int r) {
+        plan->inRange = [category] { return EqualNoCase(ClipRight(SCH().Category.str()), ClipRight(category)); };
+        plan->direct = true;
+        RunPrint(plan, [release, done](int r) {
             if (done) done(r);
             release();
         });
@@ -171,14 +171,14 @@ void PrintCAT_KeyCategory(std::function<void(int)> done) {
     const char* procedure = "PrintCAT:KeyCategory";
     auto release = HoldReportThread(procedure);
     auto l = CategoryListLayout();
-    auto spec = std::make_shared<PrintSpec>();
-    spec->procedure = procedure;
-    spec->layout = l;
-    spec->file = &Categories_File();
-    spec->tableName = "Categories";
-    spec->keyName = "CAT:KeyCategory";
-    spec->direct = true;
-    RunPrint(spec, [release, done](int r) {
+    auto plan = std::make_shared<PrintPlan>();
+    plan->procedure = procedure;
+    plan->layout = l;
+    plan->file = &Categories_File();
+    plan->tableName = "Categories";
+    plan->keyName = "CAT:KeyCategory";
+    plan->direct = true;
+    RunPrint(plan, [release, done](int r) {
         if (done) done(r);
         release();
     });
