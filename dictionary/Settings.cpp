@@ -31,9 +31,33 @@ std::mutex g_storeMutex;
 
 std::mutex g_hooksMutex;
 UserNameSource g_userNameSource;
-std::vector<std::pair<int, std::function<void()>>> g_loadedHooks;
-std::vector<std::pair<int, std::function<void()>>> g_appliedHooks;
+using HookList = std::vector<std::pair<int, std::function<void()>>>;
+HookList g_loadedHooks;
+HookList g_appliedHooks;
 int g_nextHookId = 1;
+
+int AddHook(HookList& list, std::function<void()> hook) {
+    std::lock_guard<std::mutex> l(g_hooksMutex);
+    int id = g_nextHookId++;
+    list.emplace_back(id, std::move(hook));
+    return id;
+}
+
+void RemoveHook(HookList& list, int id) {
+    std::lock_guard<std::mutex> l(g_hooksMutex);
+    std::erase_if(list, [id](const auto& h) { return h.first == id; });
+}
+
+// Runs a copy of the list, so that a hook may add or remove hooks.
+void RunHooks(const HookList& list) {
+    HookList hooks;
+    {
+        std::lock_guard<std::mutex> l(g_hooksMutex);
+        hooks = list;
+    }
+    for (auto& h : hooks)
+        if (h.second) h.second();
+}
 
 std::mutex g_argsMutex;
 std::vector<std::string> g_arguments;
@@ -209,39 +233,15 @@ void SetNetworkUserNameSource(UserNameSource source) {
     g_userNameSource = std::move(source);
 }
 
-int AddSettingsLoadedHook(std::function<void()> hook) {
-    std::lock_guard<std::mutex> l(g_hooksMutex);
-    int id = g_nextHookId++;
-    g_loadedHooks.emplace_back(id, std::move(hook));
-    return id;
-}
+int AddSettingsLoadedHook(std::function<void()> hook) { return AddHook(g_loadedHooks, std::move(hook)); }
 
-void RemoveSettingsLoadedHook(int id) {
-    std::lock_guard<std::mutex> l(g_hooksMutex);
-    std::erase_if(g_loadedHooks, [id](const auto& h) { return h.first == id; });
-}
+void RemoveSettingsLoadedHook(int id) { RemoveHook(g_loadedHooks, id); }
 
-int AddOptionsAppliedHook(std::function<void()> hook) {
-    std::lock_guard<std::mutex> l(g_hooksMutex);
-    int id = g_nextHookId++;
-    g_appliedHooks.emplace_back(id, std::move(hook));
-    return id;
-}
+int AddOptionsAppliedHook(std::function<void()> hook) { return AddHook(g_appliedHooks, std::move(hook)); }
 
-void RemoveOptionsAppliedHook(int id) {
-    std::lock_guard<std::mutex> l(g_hooksMutex);
-    std::erase_if(g_appliedHooks, [id](const auto& h) { return h.first == id; });
-}
+void RemoveOptionsAppliedHook(int id) { RemoveHook(g_appliedHooks, id); }
 
-void ApplyOptions() {
-    std::vector<std::pair<int, std::function<void()>>> hooks;
-    {
-        std::lock_guard<std::mutex> l(g_hooksMutex);
-        hooks = g_appliedHooks;
-    }
-    for (auto& h : hooks)
-        if (h.second) h.second();
-}
+void ApplyOptions() { RunHooks(g_appliedHooks); }
 
 void LoadSettings() {
     OptionGlobals& o = Options();
@@ -310,13 +310,7 @@ void LoadSettings() {
     // at every start.
     o.MaxClipboardEntries = std::clamp<int32_t>(ToLong(program("MaxClipboardEntries", "50")), 0, 999999);
 
-    std::vector<std::pair<int, std::function<void()>>> hooks;
-    {
-        std::lock_guard<std::mutex> l(g_hooksMutex);
-        hooks = g_loadedHooks;
-    }
-    for (auto& h : hooks)
-        if (h.second) h.second();
+    RunHooks(g_loadedHooks);
     ApplyOptions();
 }
 
