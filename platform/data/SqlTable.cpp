@@ -593,26 +593,34 @@ public:
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
         if (!d) return err;
         setSqlName(tn.table);
+        const std::string q = ReplaceAll(sqlName_, "'", "''");
         int others = 0;
         {
             WriteScope ws(*d);
             if (ws.error()) return ws.error();
-            int rc = d->Exec("DROP TABLE IF EXISTS " + T());
-            if (rc != SQLITE_OK) return d->Fail(rc);
-            std::string q = ReplaceAll(sqlName_, "'", "''");
-            if (d->TableExists("__tables")) d->Exec("DELETE FROM __tables WHERE name = '" + q + "'");
-            if (d->TableExists("__holds")) d->Exec("DELETE FROM __holds WHERE tbl = '" + q + "'");
-            if (int e = ws.Commit()) return e;
-            d->ClearStatements();
-            sqlite3_stmt* st = d->Prepare(
-                "SELECT count(*) FROM sqlite_master WHERE type='table' AND name NOT IN ('__tables', '__holds')");
-            if (st) {
+            int rc = SQLITE_OK;
+            // Table names are found in any case, as SQLite finds them.
+            sqlite3_stmt* st = d->Prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name COLLATE NOCASE "
+                                          "NOT IN ('__tables', '__holds', '" + q + "')", &rc);
+            if (!st) return d->Fail(rc);
+            {
                 Resetter r{st};
-                if (sqlite3_step(st) == SQLITE_ROW) others = sqlite3_column_int(st, 0);
+                if (sqlite3_step(st) != SQLITE_ROW) return d->Fail(sqlite3_errcode(d->db()));
+                others = sqlite3_column_int(st, 0);
+            }
+            // The file's last table goes with the file: dropping it first
+            // would visit every page of the table and of its keys (seconds
+            // for a work file of a few hundred thousand rows).
+            if (others > 0) {
+                rc = d->Exec("DROP TABLE IF EXISTS " + T());
+                if (rc != SQLITE_OK) return d->Fail(rc);
+                if (d->TableExists("__tables")) d->Exec("DELETE FROM __tables WHERE name = '" + q + "'");
+                if (d->TableExists("__holds")) d->Exec("DELETE FROM __holds WHERE tbl = '" + q + "'");
+                if (int e = ws.Commit()) return e;
+                d->ClearStatements();
             }
         }
         if (others == 0) {
-            // The file holds no table any more: it goes too.
             d.reset();
             Database::Forget(path);
             ::unlink(path.c_str());

@@ -83,6 +83,40 @@ TEST_F(FilesTest, TablesOfOneFileShareItAndFindItInAnyCase) {
     EXPECT_EQ(people.Next(), kFileNotOpen);
 }
 
+TEST_F(FilesTest, RemovingATableKeepsTheFilesOtherTablesAndTheLastTakesTheFile) {
+    Table& people = Fresh(PersonDef());
+    Table& items = Fresh(ItemDef());
+    Fill(people, 3);
+    items.Rec<Item>().Owner = 1;
+    items.Rec<Item>().Text = "first";
+    ASSERT_EQ(items.Add(), 0);
+    EXPECT_EQ(items.Remove(), kFileAlreadyOpen);
+    items.Close();
+    people.Close();
+
+    ASSERT_EQ(items.Remove(), 0) << LastFileErrorText();
+    ASSERT_TRUE(std::filesystem::exists(path("People.TPS")));
+    ASSERT_EQ(people.Open(), 0);
+    EXPECT_EQ(people.Records(), 3);
+    people.Close();
+    EXPECT_NE(items.Open(), 0) << "the removed table is gone from the file";
+    ASSERT_EQ(items.Create(), 0);
+    ASSERT_EQ(items.Open(), 0);
+    EXPECT_EQ(items.Records(), 0);
+    items.Close();
+    ASSERT_EQ(items.Remove(), 0);
+
+    // The last table, named in another case: the file and its journal go.
+    people.SetName("PEOPLE\\!PERSON");
+    ASSERT_EQ(people.Remove(), 0) << LastFileErrorText();
+    EXPECT_FALSE(std::filesystem::exists(path("People.TPS")));
+    EXPECT_FALSE(std::filesystem::exists(path("People.TPS-journal")));
+    EXPECT_EQ(people.Remove(), kFileNotFound);
+    ASSERT_EQ(people.Create(), 0);
+    ASSERT_EQ(people.Open(), 0);
+    EXPECT_EQ(people.Records(), 0) << "a file made again starts empty";
+}
+
 TEST_F(FilesTest, OwnerPasswordEncryptsAndPlainFilesOpenWithout) {
     SetKeyDerivationIterations(0);  // the shell uses SQLCipher's default
     Table& people = Fresh(PersonDef());
