@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -208,6 +209,38 @@ private:
     BrowseList& b_;
     int64_t count_ = 0;
     std::map<int64_t, std::vector<ListRow>> blocks_;
+};
+
+// The list's selection, which the fixed view shares. With fixed columns the
+// list scrolls sideways by whole columns, from its scroll bar; a new current
+// cell would have Qt scroll it into sight as well, and a cell of a fixed
+// column lies under the fixed view, so a click there, or Up or Down after
+// one, sent the list back to its first column. The sideways scroll is kept
+// when the new cell is of a fixed column, in the row's old column (the row
+// moved) or already in sight; only a move to a column out of sight (Left,
+// Right) scrolls.
+class BrowseSelection : public QItemSelectionModel {
+public:
+    BrowseSelection(QAbstractItemModel* model, BrowseList& owner) : QItemSelectionModel(model, &owner), b_(owner) {}
+
+    void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override {
+        QTableView* list = b_.list_;
+        QScrollBar* sb = list ? list->horizontalScrollBar() : nullptr;
+        bool keep = false;
+        if (sb && b_.fixedCount_ > 0 && b_.fixed_ && index.isValid()) {
+            const int column = index.column();
+            const QModelIndex before = currentIndex();
+            const int x = list->columnViewportPosition(column);
+            keep = !b_.fixed_->isColumnHidden(column) || (before.isValid() && before.column() == column) ||
+                   (x >= b_.fixed_->width() && x < list->viewport()->width());
+        }
+        const int sideways = sb ? sb->value() : 0;
+        QItemSelectionModel::setCurrentIndex(index, command);
+        if (keep && sb->value() != sideways) sb->setValue(sideways);
+    }
+
+private:
+    BrowseList& b_;
 };
 
 // Draws a cell the list's way when its column says how: the text exactly at
@@ -614,6 +647,11 @@ int BrowseList::Init() {
         list_->setHorizontalHeader(h);
     }
     list_->setModel(model_);
+    {
+        QItemSelectionModel* old = list_->selectionModel();
+        list_->setSelectionModel(new BrowseSelection(model_, *this));
+        delete old;
+    }
     list_->setItemDelegate(new BrowseDelegate(*this));
     scrollMode_ = static_cast<int>(list_->horizontalScrollMode());
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -83,6 +83,7 @@ struct BrowseColumn {
 };
 
 class BrowseModel;
+class BrowseSelection;
 
 // Owned by the window's manager (not a child of the list control).
 class BrowseList : public QObject {
@@ -244,6 +245,7 @@ protected:
 
 private:
     friend class BrowseModel;
+    friend class BrowseSelection;
     struct SortOrder {
         std::vector<data::OrderTerm> terms;
         struct Range {

@@ -345,5 +345,74 @@ TEST_F(XploreListTest, AFixedFirstColumnStaysWhileTheOthersScrollByWholeColumns)
     EXPECT_FALSE(fixed->isVisible());
 }
 
+TEST_F(XploreListTest, MovingFromAFixedCellKeepsTheSidewaysScroll) {
+    XTaskList* w = Open();
+    QTableView* view = w->ui.list;
+    BrowseView& l = *w->list;
+    xplore::Xplore& x = w->xplore->core();
+    x.DisplayColumn(3)->widthDlu = 400;
+    ASSERT_TRUE(x.TakeColumnCommand("FXD", 1));
+    w->xplore->Show();
+    view->setFocus();
+    Pump(50);
+    QTableView* fixed = l.FixedView();
+    ASSERT_NE(fixed, nullptr);
+    QScrollBar* sb = view->horizontalScrollBar();
+    QScrollBar* down = view->verticalScrollBar();
+    ASSERT_GT(sb->maximum(), 0);
+    sb->setValue(sb->value() + 1);
+    Pump(50);
+    const int scrolled = sb->value();
+    ASSERT_GT(scrolled, 0);
+    const int F = view->columnWidth(0);
+    auto rowOf = [&] { return static_cast<int>(l.Selected()); };
+
+    // A click on the fixed Date cell of the third row highlights it and
+    // leaves Description where it was, right after Date.
+    const QRect third = fixed->visualRect(fixed->model()->index(2, 0));
+    QTest::mouseClick(fixed->viewport(), Qt::LeftButton, {}, third.center());
+    Pump(20);
+    EXPECT_EQ(rowOf(), 2);
+    EXPECT_EQ(sb->value(), scrolled) << "the click scrolled sideways";
+    // Down, Up and a page down move the row, never the columns.
+    QTest::keyClick(view, Qt::Key_Down);
+    Pump(20);
+    EXPECT_EQ(rowOf(), 3);
+    EXPECT_EQ(sb->value(), scrolled) << "Down scrolled back to the first column";
+    EXPECT_EQ(view->columnViewportPosition(2), F);
+    QTest::keyClick(view, Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_Up);
+    Pump(20);
+    EXPECT_EQ(rowOf(), 1);
+    EXPECT_EQ(sb->value(), scrolled) << "Up scrolled back to the first column";
+    QTest::keyClick(view, Qt::Key_PageDown);
+    Pump(20);
+    EXPECT_GT(rowOf(), 5);
+    EXPECT_GT(down->value(), 0) << "the rows still follow the highlight";
+    EXPECT_EQ(sb->value(), scrolled);
+    // The fixed view shows the same rows as the list after the move.
+    EXPECT_EQ(fixed->verticalScrollBar()->value(), down->value());
+    EXPECT_EQ(fixed->rowAt(fixed->visualRect(fixed->model()->index(rowOf(), 0)).center().y()), rowOf());
+
+    // A click on Description, wider than the list, keeps it in sight, and
+    // so do Down and Up from there.
+    const QRect cell = view->visualRect(view->model()->index(rowOf(), 2));
+    ASSERT_GT(view->columnWidth(2), view->viewport()->width() - F);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(F + 5, cell.center().y()));
+    Pump(20);
+    EXPECT_EQ(sb->value(), scrolled) << "the click scrolled the column it hit out of sight";
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Up);
+    Pump(20);
+    EXPECT_EQ(sb->value(), scrolled);
+    EXPECT_EQ(view->columnViewportPosition(2), F);
+    // Right goes on to ID, out of sight: that is the move that scrolls.
+    QTest::keyClick(view, Qt::Key_Right);
+    Pump(20);
+    EXPECT_GT(sb->value(), scrolled);
+    EXPECT_GE(view->columnViewportPosition(3), F);
+    EXPECT_LE(view->columnViewportPosition(3) + view->columnWidth(3), view->viewport()->width());
+}
+
 }  // namespace
 }  // namespace kr::test
