@@ -88,6 +88,17 @@ protected:
             process_->onError = [this](const std::string& text) { AddError(text); };
         }
         SetTimer(options_.intervalHundredths > 0 ? options_.intervalHundredths : 1);
+        if (options_.backToBack) {
+            next_ = new QTimer(this);
+            next_->setSingleShot(true);
+            next_->setInterval(0);
+            QObject::connect(next_, &QTimer::timeout, this, [this] {
+                if (!IsOpen()) return;
+                ProcedureThreadScope scope(Thread());
+                TakeTimer();
+            });
+            next_->start();
+        }
         return true;
     }
     void TakeTimer() override {
@@ -96,6 +107,7 @@ protected:
         process_->Step(process_->batchSize());
         busy_ = false;
         if (ended_ || !IsOpen()) return;
+        if (next_ && process_->Running()) next_->start();
         ShowPercent(process_->Percent());
         if (options_.userTextSource) {
             const QString text = QString::fromStdString(options_.userTextSource());
@@ -153,6 +165,7 @@ private:
     void End() {
         ended_ = true;
         SetTimer(0);
+        if (next_) next_->stop();
         if (options_.holdOnErrors && options_.listErrors && !process_->errors().empty() &&
             process_->state() != ProcessState::Cancelled) {
             const auto n = process_->errors().size();
@@ -182,6 +195,7 @@ private:
     std::function<void(int)> done_;
     int shown_ = -1;
     bool busy_ = false;
+    QTimer* next_ = nullptr;  // the next batch at once (backToBack)
     bool ended_ = false;
 };
 

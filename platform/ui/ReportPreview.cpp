@@ -318,6 +318,8 @@ void PaintReportPages(std::shared_ptr<const RenderedReport> pages, std::unique_p
     o.title = texts.ProgWinTitlePrnt;
     o.percentText = texts.ProgWinPctText;
     o.listErrors = false;
+    // A slice bounds its own time: the next follows without a pause.
+    o.backToBack = true;
     RunProcessWindow(run, o, [run, outputFile, done](int) {
         if (run->failed()) SayNotPrinted(outputFile);
         done(run->state() == ProcessState::Finished);

@@ -1,12 +1,13 @@
 // The progress window over 10,000 records: the percentage line, a failed
 // record listed while the work goes on, the window held open to read it, and
-// Cancel ending the work part-way.
+// Cancel ending the work part-way; batches back to back without the timer.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include "UiTestSupport.h"
@@ -120,6 +121,35 @@ TEST_F(ProcessWindowTest, CloseBoxAsksTheProcessLikeCancel) {
     w->close();
     ASSERT_TRUE(test::WaitFor([&] { return response != 0; }));
     EXPECT_EQ(response, kRequestCancelled);
+}
+
+TEST_F(ProcessWindowTest, BackToBackBatchesNeedNoTimerTurnTheLoopAndAnswerCancel) {
+    // The window's timer would first fire in a minute: every batch comes
+    // from the one before, with the events that came meanwhile handled.
+    int next = 0, batches = 0, queuedRanAt = -1;
+    auto p = std::make_shared<RecordProcess>(0, [&]() -> RecordStep {
+        ++next;
+        return RecordStep::Done();  // endless until cancelled
+    });
+    p->SetBatchSize(10);
+    p->endBatch = [&] {
+        if (++batches == 3) QTimer::singleShot(0, [&] { queuedRanAt = batches; });
+    };
+    ProcessWindowOptions o;
+    o.intervalHundredths = 6000;
+    o.backToBack = true;
+    int response = 0;
+    ASSERT_TRUE(RunProcessWindow(p, o, [&](int r) { response = r; }));
+    QWidget* w = WindowTitled("Processing Records");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(test::WaitFor([&] { return batches >= 20; }, 30000));
+    ASSERT_NE(queuedRanAt, -1);
+    EXPECT_LE(queuedRanAt, 5) << "a queued call waited for batches to stop";
+    w->findChild<QPushButton*>("cancel")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return response != 0; }, 30000));
+    EXPECT_EQ(response, kRequestCancelled);
+    EXPECT_EQ(p->state(), ProcessState::Cancelled);
+    EXPECT_EQ(next, p->done());
 }
 
 }  // namespace
