@@ -361,7 +361,7 @@ TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplac
             auto* d = test::VisibleWindow<QFileDialog>("printFile");
             if (!d) return false;
             offered = d->selectedFiles().value(0);
-            d->selectFile(QString::fromStdString(first));
+            test::EnterFileName(d, QString::fromStdString(first));
             static_cast<QDialog*>(d)->accept();
             return true;
         }});
@@ -415,7 +415,7 @@ TEST_F(PrintSetupTest, APdfFileOnTheChosenPaperAskedForAtEachPrintAndNeverReplac
         Hand name({[&] {
             auto* d = test::VisibleWindow<QFileDialog>("printFile");
             if (!d) return false;
-            d->selectFile(QString::fromStdString(second));
+            test::EnterFileName(d, QString::fromStdString(second));
             static_cast<QDialog*>(d)->accept();
             return true;
         }});
