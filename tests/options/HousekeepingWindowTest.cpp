@@ -89,5 +89,28 @@ TEST_F(HousekeepingWindowTest, RemovalReportsAndClosingRefreshesTheLists) {
     EXPECT_EQ(notified_, 1);
 }
 
+TEST_F(HousekeepingWindowTest, OpenedAgainRightAfterClosingItStaysAndWorks) {
+    // The closed window is deleted only once the event loop gets to it; the
+    // one opened meanwhile must not go along with it.
+    QPointer<HousekeepingWindow> first = Housekeeping();
+    ASSERT_TRUE(first);
+    first->Layout().close->click();
+    QPointer<HousekeepingWindow> second = Housekeeping();
+    ASSERT_TRUE(second);
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(first);
+    ASSERT_TRUE(second) << "the window opened again went with the closed one";
+    EXPECT_TRUE(second->Window()->isVisible());
+    responder_.Answer(kButtonYes);
+    second->Layout().clearDisabled->click();
+    EXPECT_EQ(Schedule_File().File().Records(), 1);
+    second->Layout().close->click();
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(notified_, 2);
+}
+
 }  // namespace
 }  // namespace kr::test
