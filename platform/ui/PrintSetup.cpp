@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 #include <mutex>
 
+#include "platform/ui/QtServices.h"
+
 namespace kr {
 
 namespace {
@@ -45,7 +47,11 @@ public:
     explicit PrintSetupWindow(QWidget* parent) : QDialog(parent) {
         setObjectName("PrintSetup");
         setWindowTitle(kPrintSetupTitle);
+        // Answered, not minimised or maximised: the close box only, and a
+        // fixed size that follows its contents (a longer paper name).
+        setWindowFlags(AnswerDialogFlags());
         auto* v = new QVBoxLayout(this);
+        v->setSizeConstraint(QLayout::SetFixedSize);
         auto* form = new QFormLayout;
         printer_ = new QComboBox(this);
         printer_->setObjectName("printer");

@@ -71,11 +71,15 @@ void KeepTitleVisible(QMessageBox* box) {
                   grid->columnCount());
 }
 
+Qt::WindowFlags AnswerDialogFlags() {
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+}
+
 QMessageBox* MakeMessageBox(const MessageRequest& r) {
+    // Over the active window, transient for it; QMessageBox keeps its own
+    // size fixed.
     auto* box = new QMessageBox(QApplication::activeWindow());
-    // A message is answered, not minimised or maximised: its title bar has
-    // the close box only.
-    box->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    box->setWindowFlags(AnswerDialogFlags());
     box->setWindowTitle(QString::fromStdString(r.title));
     box->setText(QString::fromStdString(MessageText(r.text)));
     box->setTextFormat(Qt::PlainText);

@@ -4,6 +4,7 @@
 // carried out on the GUI thread and waits for the answer there.
 #pragma once
 
+#include <Qt>
 #include <string>
 
 #include "platform/runtime/Services.h"
@@ -23,6 +24,13 @@ public:
     void SetText(const std::string& text) override;
     std::string Text() override;
 };
+
+// The window flags of a message box and of the small modal dialogs (Print
+// Setup): a dialog whose title bar has the close box only, as a message is
+// answered, not minimised or maximised. Those windows keep a fixed size
+// too, which is what tells a window manager that reads size hints (openbox)
+// that they cannot be maximised.
+Qt::WindowFlags AnswerDialogFlags();
 
 // The message box for a request, not yet shown: the runtime's '|' line breaks,
 // its button texts ("&OK", "&Yes", ...), icon, default and escape buttons.

@@ -229,6 +229,9 @@ TEST(QtMessageServiceTest, EscapeAndDefaultsFollowTheButtonsShown) {
     box.reset(MakeMessageBox(r));
     EXPECT_EQ(box->buttons().size(), 3);
     EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
+    // Staying on top keeps the title bar to the close box.
+    EXPECT_FALSE(box->windowFlags() & Qt::WindowMinMaxButtonsHint);
+    EXPECT_TRUE(box->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
 TEST(QtMessageServiceTest, AMessageFromAWorkerThreadIsShownOnTheGuiThread) {
