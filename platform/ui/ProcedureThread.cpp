@@ -42,6 +42,15 @@ bool OnGuiThread() {
 
 void EndThread(int number);
 
+// Whether a window lies inside another one (a dialog stacked on it, or one
+// stacked on such a dialog). Only the inner window is dereferenced: the outer
+// one may be in the middle of its destruction.
+bool IsInside(const QWidget* inner, const QWidget* outer) {
+    for (const QWidget* p = inner ? inner->parentWidget() : nullptr; p; p = p->parentWidget())
+        if (p == outer) return true;
+    return false;
+}
+
 }  // namespace
 
 void DetachWindow(QWidget* window) {
@@ -57,7 +66,22 @@ void DetachWindow(QWidget* window) {
         auto& ws = t->second.windows;
         bool own = !ws.empty() && ws.front() == window;
         ws.erase(std::remove(ws.begin(), ws.end(), window), ws.end());
-        if (own) ended = number;
+        if (own) {
+            // Qt reports a window destroyed before its children: the windows
+            // stacked on it as its dialogs are still listed and go with it.
+            // A window that is not inside it (one opened on the thread while
+            // it was closing) outlives it; the first of them becomes the
+            // thread's own window and the thread goes on.
+            std::vector<QWidget*> staying;
+            for (QWidget* s : ws) {
+                if (IsInside(s, window))
+                    g_windowThread.erase(s);
+                else
+                    staying.push_back(s);
+            }
+            ws = std::move(staying);
+            if (ws.empty()) ended = number;
+        }
     }
     if (ended) EndThread(ended);
 }
@@ -70,8 +94,8 @@ void EndThread(int number) {
         auto t = g_threads.find(number);
         if (t == g_threads.end() || t->second.ending) return;
         t->second.ending = true;
-        // Windows still stacked on the thread lose their owner; they are
-        // children of the own window and are being destroyed with it.
+        // The thread ends once no window of it stays (or when it opened
+        // none); a window still listed would lose its thread here.
         for (QWidget* w : t->second.windows) g_windowThread.erase(w);
         t->second.windows.clear();
         for (auto i = g_instances.begin(); i != g_instances.end();)

@@ -2,7 +2,8 @@
 //
 // Every started procedure gets a procedure thread: a number (ProcedureContext.h),
 // the procedure's name and its window. The procedure opens its window
-// non-modal and returns; the procedure thread lives as long as that window.
+// non-modal and returns; the procedure thread lives as long as a window of it
+// stays.
 // Windows that a procedure opens while its window is open (a form over a
 // list, a picker over a form) belong to the same procedure thread and share
 // its record buffers. Events dispatched to any window of a procedure thread
@@ -58,8 +59,11 @@ bool IsProcedureRegistered(const std::string& name);
 int Start(const std::string& name, int stack = kDefaultStack);
 int Start(const std::string& name, Procedure procedure, int stack = kDefaultStack);
 
-// Live procedure threads. A thread is live from its START until its window is
-// gone. Thread 1 (the frame's) is live while a window is attached to it.
+// Live procedure threads. A thread is live from its START until the last of
+// its windows that stays is gone: when its own window is destroyed while a
+// window opened on it meanwhile outlives it (one that is not a dialog inside
+// the own window), that window becomes its own window and the thread goes on.
+// Thread 1 (the frame's) is live while a window is attached to it.
 bool IsThreadLive(int thread);
 std::vector<int> LiveThreads();
 bool ThreadInfo(int thread, ProcedureThreadInfo* info);
@@ -69,7 +73,9 @@ bool ThreadInfo(int thread, ProcedureThreadInfo* info);
 // destroyed. WindowManager calls this; plain code rarely needs it.
 void AttachWindow(QWidget* window, const std::string& procedure);
 // Takes a window off its thread before it is destroyed (a window that did not
-// open); the thread ends when it was its own window.
+// open). When it was the thread's own window, the windows inside it go with
+// it and the next window that stays becomes the own window; with none, the
+// thread ends.
 void DetachWindow(QWidget* window);
 // Takes a closing window that was stacked over its thread's own window off
 // the stack, so a window opened while it is still being destroyed is not
@@ -89,8 +95,8 @@ bool Post(int event, int thread);
 bool Post(int event);
 bool PostToWindow(QWidget* window, int event);
 
-// Called with the thread's number when a procedure thread ends (its window is
-// gone), inside a ProcedureThreadScope of that number, so per-procedure
+// Called with the thread's number when a procedure thread ends (its last
+// window is gone), inside a ProcedureThreadScope of that number, so per-procedure
 // resources (record buffers, table use counts, bindings) can be released.
 // Returns an id for RemoveThreadEndHook.
 int AddThreadEndHook(std::function<void(int thread)> hook);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QToolBar>
@@ -364,6 +365,69 @@ TEST_F(ProcedureThreadTest, ClosingAListEndsTheFormOpenOverItFirst) {
     EXPECT_EQ(form->killed, 1);
     EXPECT_EQ(form->killThread, t);
     EXPECT_EQ(list->killed, 1);
+}
+
+TEST_F(ProcedureThreadTest, AWindowOpenedWhileTheOwnWindowClosesKeepsTheThreadUntilItCloses) {
+    std::vector<int> ended;
+    int hook = AddThreadEndHook([&](int t) { ended.push_back(t); });
+    ProbeWindow* own = nullptr;
+    int t = StartProbe("HousekeepProbe", std::make_shared<ProbeRecord>(), true, &own);
+    ASSERT_TRUE(own);
+
+    // Opened again on the same thread right after closing it, with no other
+    // window there; the closed one is deleted only at the next turn of the loop.
+    QPointer<QWidget> first = own->Window();
+    first->close();
+    ASSERT_TRUE(first);
+    auto rec = std::make_shared<ProbeRecord>();
+    auto* second = new ProbeWindow("HousekeepProbe", rec, true);
+    {
+        ProcedureThreadScope scope(t);
+        ASSERT_TRUE(second->Open());
+    }
+    QPointer<QWidget> again = second->Window();
+    EXPECT_TRUE(WaitFor([&] { return !first; }));
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(IsThreadLive(t)) << "the thread ended under the window still open on it";
+    EXPECT_TRUE(ended.empty()) << "its per-thread stores were released";
+    ProcedureThreadInfo info;
+    ASSERT_TRUE(ThreadInfo(t, &info));
+    EXPECT_EQ(info.window, again.data());
+    EXPECT_EQ(TopWindowOf(t), again.data());
+    EXPECT_EQ(ThreadOfObject(again->findChild<QLineEdit*>("edit")), t);
+    EXPECT_EQ(InstanceThread("HousekeepProbe"), t) << "the open copy lost its single-instance entry";
+    EXPECT_TRUE(Post(1090, t));
+    EXPECT_TRUE(WaitFor([&] { return rec->events.size() == 1; }));
+    ASSERT_EQ(rec->events.size(), 1u);
+    EXPECT_EQ(rec->events[0], std::make_pair(1090, t));
+
+    again->close();
+    EXPECT_TRUE(WaitFor([&] { return !IsThreadLive(t); }));
+    EXPECT_EQ(ended, std::vector<int>{t}) << "the end hooks run once, when the last window goes";
+    EXPECT_EQ(InstanceThread("HousekeepProbe"), 0);
+
+    // A form stacked inside the own window goes with it and keeps nothing
+    // alive: the thread has ended when the own window's destruction is seen.
+    ended.clear();
+    ProbeWindow* list = nullptr;
+    int t2 = StartProbe("BrowseDeleted", std::make_shared<ProbeRecord>(), false, &list);
+    ASSERT_TRUE(list);
+    QPointer<QWidget> form;
+    {
+        ProcedureThreadScope scope(t2);
+        auto* f = new ProbeWindow("UpdateInside", std::make_shared<ProbeRecord>());
+        f->Call();
+        form = f->Window();
+    }
+    ASSERT_EQ(form->parentWidget(), list->Window());
+    bool liveWhenGone = true;
+    QObject::connect(list->Window(), &QObject::destroyed, [&] { liveWhenGone = IsThreadLive(t2); });
+    delete list->Window();
+    EXPECT_FALSE(form);
+    EXPECT_FALSE(liveWhenGone) << "a dialog inside the own window kept its thread";
+    EXPECT_FALSE(IsThreadLive(t2));
+    EXPECT_EQ(ended, std::vector<int>{t2});
+    RemoveThreadEndHook(hook);
 }
 
 TEST_F(ProcedureThreadTest, ViewModeMakesTheFormReadOnly) {
