@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -209,12 +211,20 @@ bool Ascii(std::string_view line) {
     return true;
 }
 
+// Where the line from `at` ends: after its CR or LF (a CR LF is two lines
+// here, the second empty: the encoding is the same), else the text's end.
+// Lines ended by CR alone are lines too.
+std::size_t LineEnd(std::string_view bytes, std::size_t at) {
+    for (; at < bytes.size(); ++at)
+        if (bytes[at] == '\n' || bytes[at] == '\r') return at + 1;
+    return bytes.size();
+}
+
 // Whether every line is UTF-8 (then the text stays as it is).
 bool EveryLineUtf8(std::string_view bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        std::size_t end = bytes.find('\n', at);
-        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        const std::size_t end = LineEnd(bytes, at);
         const std::string_view line = bytes.substr(at, end - at);
         if (!Ascii(line) && DecodeExchangeText(line) != line) return false;
         at = end;
@@ -226,23 +236,29 @@ bool EveryLineUtf8(std::string_view bytes) {
 
 namespace {
 
-// How far the window reaches past the position, and the most it grows to
-// hold one record (a record longer than that is cut at the window's end).
-constexpr std::size_t kAhead = 1 << 20;
-constexpr std::size_t kLongestRecord = 64u << 20;
-constexpr std::size_t kReadChunk = 1 << 20;
+// How far the window reaches past the position, and how much one read
+// takes. Small: what the window holds is resident for the whole import.
+constexpr std::size_t kAhead = 64u << 10;
+constexpr std::size_t kReadChunk = 64u << 10;
+// A window that grew for one long record is given back once it has been
+// read past and holds this little again.
+constexpr std::size_t kKeptCapacity = 4 * (kAhead + kReadChunk);
 
 // Appends the lines of `bytes` decoded, line by line.
 void AppendDecoded(std::string& out, std::string_view bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        std::size_t end = bytes.find('\n', at);
-        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        const std::size_t end = LineEnd(bytes, at);
         const std::string_view line = bytes.substr(at, end - at);
         if (Ascii(line)) out.append(line);
         else out.append(DecodeExchangeText(line));
         at = end;
     }
+}
+
+std::string SizeText(std::size_t bytes) {
+    return bytes >= (1u << 20) && bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MB"
+                                                          : std::to_string(bytes >> 10) + " KB";
 }
 
 }  // namespace
@@ -263,8 +279,9 @@ void Imex::TakeText(std::string&& bytes) {
     // Line by line: a line that is not UTF-8 is read as Windows-1252, the
     // others keep their text, so one stray byte spoils only its own line.
     file_.Close();
+    fileName_.clear();
     eof_ = true;
-    raw_.clear();
+    failure_ = {};
     base_ = 0;
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     if (EveryLineUtf8(bytes)) {
@@ -273,6 +290,7 @@ void Imex::TakeText(std::string&& bytes) {
         text_.clear();
         AppendDecoded(text_, bytes);
     }
+    textEnd_ = text_.size();
     SetImport();
 }
 
@@ -295,70 +313,112 @@ bool Imex::LoadFile(const std::string& fileName, ImexError& error) {
     // whatever the file's size.
     file_.Close();
     file_.fd = fd;
+    fileName_ = fileName;
     fileSize_ = static_cast<int64_t>(st.st_size);
     SetImport();
-    if (readError_ != 0) {
-        error = ErrnoError(readError_);
+    if (failure_.code != 0) {
+        error = failure_;
         file_.Close();
         return false;
     }
     return true;
 }
 
-bool Imex::Refill(std::size_t ahead) {
-    if (file_.fd < 0 || eof_) return false;
-    // Drop what has been read, once there is enough of it.
-    if (pos_ >= kAhead) {
-        text_.erase(0, pos_);
-        base_ += static_cast<int64_t>(pos_);
-        pos_ = 0;
+void Imex::Fail(ImexError failure) {
+    failure_ = std::move(failure);
+    eof_ = true;
+    // What the window held is given back: the program goes on.
+    text_.clear();
+    text_.shrink_to_fit();
+    textEnd_ = pos_ = 0;
+    record_.clear();
+    cursor_ = std::string::npos;
+}
+
+void Imex::DecodeUpTo(std::size_t end) {
+    // Lines that are UTF-8 (nearly all) stay where they were read; from the
+    // first line that is not, the rest is decoded and put in its place.
+    std::size_t at = textEnd_;
+    while (at < end) {
+        const std::size_t lineEnd = LineEnd(std::string_view(text_).substr(0, end), at);
+        const std::string_view line = std::string_view(text_).substr(at, lineEnd - at);
+        if (!Ascii(line) && DecodeExchangeText(line) != line) {
+            std::string decoded;
+            AppendDecoded(decoded, std::string_view(text_).substr(at, end - at));
+            text_.replace(at, end - at, decoded);
+            textEnd_ = at + decoded.size();
+            return;
+        }
+        at = lineEnd;
     }
-    bool grew = false;
-    std::string chunk;
-    while (!eof_ && text_.size() - pos_ < ahead) {
-        chunk.resize(kReadChunk);
-        const ssize_t n = ::read(file_.fd, chunk.data(), chunk.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n < 0) readError_ = errno;
-            eof_ = true;
-            AppendDecoded(text_, raw_);
-            raw_.clear();
-            grew = true;
-            break;
+    textEnd_ = end;
+}
+
+void Imex::Refill(std::size_t ahead) {
+    if (file_.fd < 0 || eof_) return;
+    try {
+        // Drop what has been read, once there is enough of it.
+        if (pos_ >= kAhead) {
+            text_.erase(0, pos_);
+            textEnd_ -= pos_;
+            base_ += static_cast<int64_t>(pos_);
+            pos_ = 0;
+            if (text_.capacity() > kKeptCapacity && text_.size() < kKeptCapacity / 2) text_.shrink_to_fit();
         }
-        raw_.append(chunk.data(), static_cast<std::size_t>(n));
-        if (!started_ && raw_.size() >= 3) {
-            started_ = true;
-            if (raw_.compare(0, 3, "\xEF\xBB\xBF") == 0) raw_.erase(0, 3);
-        }
-        // Whole lines only: a line's encoding is decided on the whole line.
-        const std::size_t last = raw_.rfind('\n');
-        if (last == std::string::npos) {
-            // A line longer than any record is taken as it is.
-            if (raw_.size() > kLongestRecord) {
-                AppendDecoded(text_, raw_);
-                raw_.clear();
-                grew = true;
+        // `ahead` bytes read past the position, whole lines or not: a long
+        // line is read only as far as the record being read asks for.
+        while (!eof_ && text_.size() - pos_ < ahead) {
+            // Read straight into the window, after the part of a line read
+            // before; the bytes are decoded once their line is whole.
+            std::size_t old = text_.size();
+            if (old + kReadChunk > text_.capacity()) {
+                // Doubling, but never much past the longest record.
+                const std::size_t most = std::max(old + kReadChunk, longestRecord_ + 3 * kReadChunk);
+                text_.reserve(std::min(std::max(text_.capacity() * 2, old + kReadChunk), most));
             }
-            continue;
+            text_.resize(old + kReadChunk);
+            const ssize_t n = ::read(file_.fd, text_.data() + old, kReadChunk);
+            text_.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                Fail(ErrnoError(errno));
+                return;
+            }
+            if (n == 0) {
+                eof_ = true;
+                DecodeUpTo(text_.size());
+                break;
+            }
+            if (!started_ && base_ + static_cast<int64_t>(text_.size()) >= 3) {
+                started_ = true;
+                if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+                    text_.erase(0, 3);
+                    old = old >= 3 ? old - 3 : 0;
+                }
+            }
+            // Whole lines only: a line's encoding is decided on the whole
+            // line (ended by LF or CR, so a file of CR line ends is read
+            // through the window too). The part of a line read before holds
+            // no line end.
+            const std::size_t from = std::max(textEnd_, old);
+            const std::size_t last = std::string_view(text_).substr(from).find_last_of("\r\n");
+            if (last != std::string_view::npos) DecodeUpTo(from + last + 1);
         }
-        AppendDecoded(text_, std::string_view(raw_).substr(0, last + 1));
-        raw_.erase(0, last + 1);
-        grew = true;
+    } catch (const std::bad_alloc&) {
+        Fail({kInsufficientMemory, "Not enough memory to read the file"});
     }
-    return grew;
 }
 
 void Imex::SetImport() {
     if (file_.fd >= 0) {
         ::lseek(file_.fd, 0, SEEK_SET);
         text_.clear();
-        raw_.clear();
+        if (text_.capacity() > kKeptCapacity) text_.shrink_to_fit();
+        textEnd_ = 0;
         base_ = 0;
         eof_ = false;
         started_ = false;
-        readError_ = 0;
+        failure_ = {};
         pos_ = 0;
         Refill(kAhead);
     }
@@ -369,26 +429,38 @@ void Imex::SetImport() {
 }
 
 int64_t Imex::NextLine() {
-    if (file_.fd >= 0 && text_.size() - pos_ < kAhead) Refill(kAhead);
+    if (failure_.code != 0) return 0;
+    if (file_.fd >= 0 && textEnd_ - pos_ < kAhead) Refill(kAhead);
     for (std::size_t ahead = kAhead * 2;; ahead *= 2) {
+        if (failure_.code != 0) return 0;
         const std::size_t at = pos_;
         bool ranOut = false;
         const int64_t taken = ScanRecord(ranOut);
         // A record that reaches the window's end may go on past it: the
         // window grows and the record is read again.
-        if (!ranOut || file_.fd < 0 || eof_ || ahead > kLongestRecord) return taken;
-        (void)taken;
+        if (!ranOut || file_.fd < 0 || eof_) return taken;
+        if (ahead > longestRecord_) {
+            // No record of this format is that long (a line holds 24,000
+            // characters): the rest of the file would be read as pieces of
+            // one line.
+            Fail({kDriverError, "A record of more than " + SizeText(longestRecord_) +
+                                    ": the file is read no further"});
+            return 0;
+        }
         pos_ = at;
         Refill(ahead);  // may drop what lies before the record: pos_ follows
     }
 }
 
 int64_t Imex::ScanRecord(bool& ranOut) {
-    const std::size_t n = text_.size();
+    const std::size_t n = textEnd_;
+    ranOut = false;
     cursor_ = 0;
     record_.clear();
     recordLines_ = 0;
     if (pos_ >= n) {
+        // The end of the text, or of the whole lines read so far.
+        ranOut = true;
         cursor_ = std::string::npos;
         return 0;
     }
@@ -410,6 +482,9 @@ int64_t Imex::ScanRecord(bool& ranOut) {
             while (j < n) {
                 const char d = text_[j];
                 if (d == '"') {
+                    // What follows the quote decides; past the text's end,
+                    // more text would.
+                    if (j + 1 >= n) ranOut = true;
                     if (j + 1 < n && text_[j + 1] == '"') {
                         j += 2;
                         chars += 2;
@@ -427,6 +502,7 @@ int64_t Imex::ScanRecord(bool& ranOut) {
                 if (lineEnd != std::string::npos && chars > kImexFieldChars) break;
                 ++j;
             }
+            if (j >= n) ranOut = true;  // the closing quote may be in the text still to come
             if (!closed) {
                 // Open to the end of its line (or of the text).
                 end = lineEnd == std::string::npos ? n : lineEnd;
@@ -443,15 +519,20 @@ int64_t Imex::ScanRecord(bool& ranOut) {
         fieldStart = c == ',';
         ++i;
     }
-    if (i >= n) end = n;
+    // A record that reaches the text's end, or whose CR ends it (an LF may
+    // follow), may go on in the text still to come.
+    if (i >= n) {
+        end = n;
+        ranOut = true;
+    }
     std::size_t next = end;
     if (next < n && text_[next] == '\r') {
         ++next;
-        if (next < n && text_[next] == '\n') ++next;
+        if (next >= n) ranOut = true;
+        else if (text_[next] == '\n') ++next;
     } else if (next < n && text_[next] == '\n') {
         ++next;
     }
-    ranOut = next >= n;
     pos_ = next;
     recordLines_ = 1;
     for (std::size_t k = start; k < end; ++k)
@@ -530,7 +611,16 @@ int64_t OpenImportFile(Imex& imex, const std::string& fileName, ImexError& error
         return 0;
     }
     if (!imex.LoadFile(fileName, error)) return 0;
-    return imex.TextSize() == 0 ? 0 : static_cast<int64_t>(st.st_size);
+    if (imex.TextSize() == 0) return 0;
+    // The window's columns come from the first two records: a file that
+    // cannot give them is not opened.
+    if (imex.NextLine() != 0) imex.NextLine();
+    if (imex.ReadFailure().code != 0) {
+        error = imex.ReadFailure();
+        return 0;
+    }
+    imex.SetImport();
+    return static_cast<int64_t>(st.st_size);
 }
 
 // ---------------------------------------------------------------- export file

@@ -89,15 +89,27 @@ public:
     void SetText(std::string_view bytes);
     // The same, taking the bytes without a copy.
     void TakeText(std::string&& bytes);
-    // Reads a file whole (a regular file only). False with the error when it
-    // cannot be read, also when there is not memory enough for it.
+    // Opens a file (a regular file only) to be read through a window: a
+    // little ahead of the position, whole lines decoded, what was read
+    // dropped; the window grows only for a record that reaches its end, up
+    // to the longest record. False with the error when it cannot be read.
     bool LoadFile(const std::string& fileName, ImexError& error);
     // Back to before the first line.
     void SetImport();
     // Reads the next record (one line, or more when a quoted field goes on
     // over a line break). Returns the bytes it took from the text, line end
-    // included, so an empty line is not the end; 0 at the end of the text.
+    // included, so an empty line is not the end; 0 at the end of the text,
+    // and 0 from then on when the reading failed (ReadFailure).
     int64_t NextLine();
+    // Why the reading of a file stopped before its end: a read error, a
+    // record longer than the longest record, not memory enough for the
+    // window. Code 0 while none; SetImport starts again without it.
+    const ImexError& ReadFailure() const { return failure_; }
+    // The file LoadFile opened (empty for a text taken whole).
+    const std::string& FileName() const { return fileName_; }
+    // The longest record a file's window grows to hold (64 MB; tests set
+    // less).
+    void SetLongestRecord(std::size_t bytes) { longestRecord_ = bytes; }
     // The lines of the file the last NextLine took: 1, more for a quoted
     // field that goes on over line breaks.
     int LinesOfRecord() const { return recordLines_; }
@@ -115,9 +127,11 @@ public:
     int64_t TextPosition() const { return base_ + static_cast<int64_t>(pos_); }
 
 private:
-    // The window of the file: decoded text from base_ on, at least kAhead
+    // The window of the file: decoded text from base_ on, at least `ahead`
     // bytes past the position unless the file ends first.
-    bool Refill(std::size_t ahead);
+    void Refill(std::size_t ahead);
+    void DecodeUpTo(std::size_t end);
+    void Fail(ImexError failure);
     int64_t ScanRecord(bool& ranOut);
     struct File {
         int fd = -1;
@@ -142,10 +156,14 @@ private:
     std::size_t pos_ = 0;
     File file_;
     int64_t fileSize_ = 0;
-    int64_t base_ = 0;      // bytes of decoded text dropped before text_
-    std::string raw_;       // read, not yet decoded: a line not yet whole
+    // text_ holds the decoded text up to textEnd_, then the bytes read of a
+    // line not yet whole.
+    std::size_t textEnd_ = 0;
+    int64_t base_ = 0;  // bytes of decoded text dropped before text_
+    std::string fileName_;
+    std::size_t longestRecord_ = 64u << 20;
     bool eof_ = true;
-    int readError_ = 0;
+    ImexError failure_;
     bool started_ = false;  // the file's first bytes (a BOM) looked at
     int recordLines_ = 0;
     std::string record_;
@@ -188,9 +206,10 @@ private:
     std::unique_ptr<data::TemporaryNote> note_;
 };
 
-// The open step of an import: reads the file into the reader. Returns the
-// file's size in bytes, 0 when it is empty or cannot be read (the error then
-// set, code 0 for an empty file).
+// The open step of an import: opens the file in the reader and reads its
+// first two records. Returns the file's size in bytes, 0 when it is empty or
+// cannot be read, its first records included (the error then set, code 0
+// for an empty file).
 int64_t OpenImportFile(Imex& imex, const std::string& fileName, ImexError& error);
 
 }  // namespace kr::reports

@@ -321,7 +321,17 @@ void ImportRun::CommitNow() {
 
 bool ImportRun::Work() {
     const int64_t bytes = reader_->NextLine();
-    if (bytes == 0) return false;
+    if (bytes == 0) {
+        // A file that could not be read to its end is not a finished import:
+        // the records so far stay, and the user is told why it stopped.
+        if (reader_->ReadFailure().code != 0) {
+            CommitNow();
+            (void)Message(reader_->ReadFailure().Message(), "Cannot READ " + reader_->FileName(),
+                          MessageIcon::Hand);
+            Stop(ProcessState::Failed);
+        }
+        return false;
+    }
     CountDone(static_cast<int>(std::min<int64_t>(bytes, INT32_MAX)));
     recordLines_ = reader_->LinesOfRecord();
     fileLine_ += recordLines_;

@@ -14,7 +14,9 @@
 // new-record values, no change stamps); its columns are converted by their
 // pictures and stored into the targets assigned to them, and the record is
 // added with a new number where the table numbers its records. A blank line
-// adds nothing.
+// adds nothing. A file that cannot be read to its end (a read error, a
+// record past the reader's longest, no memory for its window) stops the
+// import with "Cannot READ " and the reason; the records before it stay.
 #pragma once
 
 #include <chrono>

@@ -3,7 +3,7 @@
 // target only when complete.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -325,6 +325,102 @@ TEST_F(ImexFileTest, AFileReadThroughItsWindowGivesTheSameRecordsAsItsWholeText)
         whole.SetImport();
         windowed.SetImport();
     }
+}
+
+// A record that outgrows the longest the window holds (a line with no line
+// break, an opened quote never closed) ends the reading with the reason;
+// the records before it were read whole, and nothing after it comes as
+// pieces of that line. Opening refuses a file whose first records do so.
+TEST_F(ImexFileTest, ARecordPastTheLongestEndsTheReadingWithItsReason) {
+    std::string text = "\"head\"\r\n";
+    for (int i = 0; i < 100; ++i) text += "\"name " + std::to_string(i) + "\"\r\n";
+    // Just under the longest: read as one record.
+    text += "\"" + std::string(200u << 10, 'a') + "\"\r\n";
+    const std::string endless = "\"" + std::string(600u << 10, 'x') + "\r\n\"" + std::string(600u << 10, 'y');
+    const std::filesystem::path file = dir_ / "endless.csv";
+    std::ofstream(file, std::ios::binary) << text << endless;
+    Imex imex;
+    imex.SetLongestRecord(256u << 10);
+    ImexError e;
+    ASSERT_GT(OpenImportFile(imex, file.string(), e), 0) << e.Message();
+    EXPECT_EQ(imex.FileName(), file.string());
+    for (int pass = 0; pass < 2; ++pass) {
+        int records = 0;
+        while (imex.NextLine() != 0) ++records;
+        EXPECT_EQ(records, 102);
+        EXPECT_EQ(imex.ReadFailure().Message(),
+                  "Error #90 - A record of more than 256 KB: the file is read no further");
+        EXPECT_EQ(imex.NextLine(), 0);
+        imex.SetImport();  // from the start again, as the import does
+        EXPECT_EQ(imex.ReadFailure().code, 0);
+    }
+
+    const std::filesystem::path first = dir_ / "first.csv";
+    std::ofstream(first, std::ios::binary) << "\"head\"\r\n" << endless;
+    Imex other;
+    other.SetLongestRecord(256u << 10);
+    EXPECT_EQ(OpenImportFile(other, first.string(), e), 0);
+    EXPECT_EQ(e.code, 90);
+
+    // Lines ended by CR alone are records of their own, not one long one.
+    std::string cr;
+    for (int i = 0; cr.size() < (1u << 20); ++i) cr += "\"caf\xE9 " + std::to_string(i) + "\",1\r";
+    const std::filesystem::path mac = dir_ / "mac.csv";
+    std::ofstream(mac, std::ios::binary) << cr;
+    Imex whole, windowed;
+    whole.SetText(cr);
+    windowed.SetLongestRecord(256u << 10);
+    ASSERT_GT(OpenImportFile(windowed, mac.string(), e), 0) << e.Message();
+    int records = 0;
+    for (int64_t a; (a = whole.NextLine()) != 0; ++records) {
+        ASSERT_EQ(windowed.NextLine(), a) << "record " << records;
+        ASSERT_EQ(whole.NextField(), windowed.NextField());
+        ASSERT_EQ(whole.Field(), windowed.Field()) << "record " << records;
+    }
+    EXPECT_EQ(windowed.NextLine(), 0);
+    EXPECT_EQ(windowed.ReadFailure().code, 0);
+    EXPECT_GT(records, 50000);
+}
+
+// Not memory enough for the window a long record needs (the process's
+// address space limited in a child): the reading ends with "Not enough
+// memory", the window is given back and the process reads on.
+TEST_F(ImexFileTest, NotMemoryEnoughForTheWindowEndsTheReadingAndTheProcessGoesOn) {
+    const std::filesystem::path big = dir_ / "big.csv", small = dir_ / "small.csv";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "\"head\"\r\n\"one\"\r\n\"two\"\r\n\"" << std::string(24u << 20, 'x') << "\"\r\n\"three\"\r\n";
+        std::ofstream(small, std::ios::binary) << "\"head\"\r\n\"one\"\r\n";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        long vm = 0;
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmSize:", 0) == 0) vm = std::atol(line.c_str() + 7);
+        struct rlimit rl {};
+        ::getrlimit(RLIMIT_AS, &rl);
+        rl.rlim_cur = static_cast<rlim_t>(vm + 8 * 1024) * 1024;
+        if (vm == 0 || ::setrlimit(RLIMIT_AS, &rl) != 0) ::_exit(10);
+        ImexError e;
+        int records = 0;
+        {
+            Imex imex;
+            if (OpenImportFile(imex, big.string(), e) == 0) ::_exit(11);
+            while (imex.NextLine() != 0) ++records;
+            if (records != 3) ::_exit(12);
+            if (imex.ReadFailure().Message() != "Error #8 - Not enough memory to read the file") ::_exit(13);
+        }
+        Imex again;
+        if (OpenImportFile(again, small.string(), e) == 0) ::_exit(14);
+        records = 0;
+        while (again.NextLine() != 0) ++records;
+        ::_exit(records == 2 && again.ReadFailure().code == 0 ? 0 : 15);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child was ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // An export killed at work leaves "<target>.XXXXXX" beside its target, in

@@ -367,6 +367,33 @@ TEST_F(ImexRoundTripTest, AFailedAddIsReportedAndEndsTheImport) {
     EXPECT_EQ(responder_.shown().back().request.text.rfind("Error #", 0), 0u);
 }
 
+// A file that cannot be read to its end (here a record past the longest
+// the reader holds) is no finished import: the records before it stay, the
+// user is told why it stopped, and the summary says it stopped.
+TEST_F(ImexRoundTripTest, AFileThatCannotBeReadToItsEndStopsTheImportWithAMessage) {
+    AddRecords(ContactDef(), std::vector<Contact>{});
+    const std::string file = (dir_ / "c.csv").string();
+    std::ofstream(file, std::ios::binary) << "\"C_:LastName\"\r\n\"Doe\"\r\n\"Roe\"\r\n\"Poe\"\r\n\""
+                                          << std::string(300u << 10, 'x');
+    auto reader = std::make_shared<Imex>();
+    reader->SetLongestRecord(128u << 10);
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0) << e.Message();
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ImportMapping m{cols.pictures, {}};
+    AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+    ImportRun run(Member(ImexKind::Contacts), reader, m, true);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(RunToEnd(run), ProcessState::Failed);
+    EXPECT_EQ(run.added(), 3);
+    ASSERT_TRUE(responder_.sawTitle("Cannot READ " + file));
+    EXPECT_EQ(responder_.shown().back().request.text,
+              "Error #90 - A record of more than 128 KB: the file is read no further");
+    EXPECT_EQ(run.Summary(), "Import stopped by an error: 3 of 3 lines read were imported as 3 records (up to "
+                             "line 4 of the file).");
+    EXPECT_EQ(ReadAll<Contact>(ContactDef()).size(), 3u);
+}
+
 // However an import ends, its summary says how many of the lines read came
 // in, up to which line of the file, and what became of the others.
 TEST_F(ImexRoundTripTest, TheSummaryCountsLinesReadAgainstLinesImported) {
