@@ -366,16 +366,14 @@ void Imex::Refill(std::size_t ahead) {
             if (text_.capacity() > kKeptCapacity && text_.size() < kKeptCapacity / 2) text_.shrink_to_fit();
         }
         // `ahead` bytes read past the position, whole lines or not: a long
-        // line is read only as far as the record being read asks for.
+        // line is read only as far as the record being read asks for. The
+        // room for them is made once (the last read may go a chunk past).
+        const std::size_t room = pos_ + ahead + kReadChunk;
+        if (text_.capacity() < room) text_.reserve(room);
         while (!eof_ && text_.size() - pos_ < ahead) {
             // Read straight into the window, after the part of a line read
             // before; the bytes are decoded once their line is whole.
             std::size_t old = text_.size();
-            if (old + kReadChunk > text_.capacity()) {
-                // Doubling, but never much past the longest record.
-                const std::size_t most = std::max(old + kReadChunk, longestRecord_ + 3 * kReadChunk);
-                text_.reserve(std::min(std::max(text_.capacity() * 2, old + kReadChunk), most));
-            }
             text_.resize(old + kReadChunk);
             const ssize_t n = ::read(file_.fd, text_.data() + old, kReadChunk);
             text_.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
