@@ -7,8 +7,17 @@
 // timed as its run with the import less the same run without it, so neither
 // its start nor its key derivation counts. The two sides take turns, three
 // pairs; medians.
+//
+// The memory an import takes: files of about 35.7 MB and four times that
+// (the exported rows repeated), contacts and tasks, each imported three
+// times, each time in a process of its own started for that one import;
+// the peak resident size is reset just before the import (clear_refs) and
+// the growth is the peak after it less the resident size before it.
 //   bench_import [contacts] [tasks]
-//   bench_import file PATH      imports PATH as contacts in the current folder
+//   bench_import memory [MB]    the memory figures (files of MB and 4 x MB)
+//   bench_import file PATH [S]  imports PATH as contacts in the current folder,
+//                               cancelled after S seconds when given
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -186,14 +196,147 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
     std::fflush(stdout);
 }
 
+// One line of /proc/self/status in kB ("VmRSS", "VmHWM").
+long StatusKb(const char* name) {
+    std::ifstream in("/proc/self/status");
+    const std::string key = std::string(name) + ":";
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+    return -1;
+}
+
+// The peak resident size from now on: the kernel resets VmHWM to VmRSS.
+bool ResetPeak() {
+    std::ofstream out("/proc/self/clear_refs");
+    out << "5";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+// A file of `bytes` bytes or a line more: the header and the rows of
+// `seed`, its rows then repeated.
+void GrowFile(const std::string& seed, const std::string& target, std::int64_t bytes) {
+    std::ifstream in(seed, std::ios::binary);
+    std::string header;
+    std::vector<std::string> rows;
+    std::getline(in, header);
+    for (std::string line; std::getline(in, line);) rows.push_back(line + "\n");
+    std::ofstream out(target, std::ios::binary);
+    out << header << "\n";
+    for (std::int64_t n = static_cast<std::int64_t>(header.size()) + 1; n < bytes;)
+        for (const std::string& row : rows) {
+            if (n >= bytes) break;
+            out << row;
+            n += static_cast<std::int64_t>(row.size());
+        }
+}
+
+const char* KindName(ImexKind kind) { return kind == ImexKind::Schedule ? "tasks" : "contacts"; }
+
+}  // namespace
+
+// One import of FILE into the data file of the current folder, in a process
+// started for it alone; prints "rss=<kB> peak=<kB> added=<n> seconds=<s>".
+int ImportMemoryOnce(ImexKind kind, const std::string& file) {
+    data::SetKeyDerivationIterations(kKdfIter);
+    DictionaryInit();
+    if (!ResetPeak()) {
+        std::printf("cannot reset the peak (clear_refs)\n");
+        return 1;
+    }
+    const long before = StatusKb("VmRSS");
+    const auto t0 = Steady::now();
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    int added = -1;
+    if (OpenImportFile(*reader, file, e) > 0) {
+        const ImportColumns cols = ScanImportColumns(*reader);
+        ImportMapping m{cols.pictures, {}};
+        AutoAssign(Member(kind), cols.values, m);
+        ImportRun run(Member(kind), reader, m, true);
+        if (run.Start()) RunToEnd(run);
+        added = run.added();
+    }
+    reader.reset();
+    const double t = Seconds(Steady::now() - t0);
+    const long peak = StatusKb("VmHWM");
+    DictionaryKill();
+    data::CloseIdleFiles();
+    std::printf("rss=%ld peak=%ld added=%d seconds=%.2f\n", before, peak, added, t);
+    return 0;
+}
+
+namespace {
+
+// Runs this program again for one import and reads its figures.
+bool MeasureOnce(const std::string& self, ImexKind kind, const std::string& file, long* growth, int* added,
+                 double* seconds) {
+    fs::copy_file("base.TPS", "KR97.TPS", fs::copy_options::overwrite_existing);
+    const std::string cmd = self + " memory-once " + KindName(kind) + " " + file;
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p)) out += buf;
+    if (p) pclose(p);
+    long rss = 0, peak = 0;
+    if (std::sscanf(out.c_str(), "rss=%ld peak=%ld added=%d seconds=%lf", &rss, &peak, added, seconds) != 4) {
+        std::printf("  %s", out.c_str());
+        return false;
+    }
+    *growth = peak - rss;
+    return true;
+}
+
+void MeasureMemory(const std::string& self, const char* name, ImexKind kind, const char* table, int seedRows,
+                   void (*fill)(int), double megabytes) {
+    DictionaryInit();
+    fill(seedRows);
+    const ImexMember& member = Member(kind);
+    {
+        ExportRun ex(member, member.fields, true, "seed.csv");
+        ex.Start();
+        RunToEnd(ex);
+    }
+    DictionaryKill();
+    data::CloseIdleFiles();
+    // The table emptied: the copy every run imports into.
+    Shell("KR97.TPS", std::string("DELETE FROM ") + table + ";\nVACUUM;\n");
+    fs::copy_file("KR97.TPS", "base.TPS", fs::copy_options::overwrite_existing);
+    for (int times : {1, 4}) {
+        const std::string file = std::string(name) + std::to_string(times) + ".csv";
+        GrowFile("seed.csv", file, static_cast<std::int64_t>(megabytes * 1e6 * times));
+        std::vector<double> growth, secs;
+        int added = 0;
+        for (int r = 0; r < 3; ++r) {
+            long g = 0;
+            double s = 0;
+            if (!MeasureOnce(self, kind, file, &g, &added, &s)) return;
+            growth.push_back(static_cast<double>(g) / 1024.0);
+            secs.push_back(s);
+        }
+        std::printf("%-9s %6.1f MB file %8d rows  growth %5.2f MB (", name,
+                    static_cast<double>(fs::file_size(file)) / 1e6, added, Median(growth));
+        for (double g : growth) std::printf(" %.2f", g);
+        std::printf(" MB)  import %.2f s\n", Median(secs));
+        std::fflush(stdout);
+        fs::remove(file);
+    }
+    fs::remove("seed.csv");
+}
+
 }  // namespace
 
 // Imports one file as contacts into the data file of the current folder
 // and says how it ended (the check of a huge file under a memory limit).
-int ImportFile(const std::string& file) {
+// Every 5 seconds it prints the resident size, its peak and how far the
+// import has gone; after `seconds` (0: never) it cancels the import as the
+// progress window's Cancel does.
+int ImportFile(const std::string& file, double seconds) {
     DictionaryInit();
     auto reader = std::make_shared<Imex>();
     ImexError e;
+    std::printf("opening: resident %ld kB\n", StatusKb("VmRSS"));
+    std::fflush(stdout);
     if (OpenImportFile(*reader, file, e) == 0) {
         std::printf("Cannot OPEN %s: %s\n", file.c_str(), e.Message().c_str());
     } else {
@@ -201,19 +344,40 @@ int ImportFile(const std::string& file) {
         ImportMapping m{cols.pictures, {}};
         AutoAssign(Member(ImexKind::Contacts), cols.values, m);
         ImportRun run(Member(ImexKind::Contacts), reader, m, true);
-        if (run.Start()) RunToEnd(run);
+        if (run.Start()) {
+            const auto t0 = Steady::now();
+            double shown = 0;
+            while (run.Running()) {
+                run.Step(run.batchSize());
+                const double t = Seconds(Steady::now() - t0);
+                if (t - shown >= 5) {
+                    shown = t;
+                    std::printf("%6.0f s: resident %ld kB, peak %ld kB, %d records, %.1f MB of the file\n", t,
+                                StatusKb("VmRSS"), StatusKb("VmHWM"), run.added(),
+                                static_cast<double>(reader->TextPosition()) / 1e6);
+                    std::fflush(stdout);
+                }
+                if (seconds > 0 && t >= seconds && run.Running()) run.Cancel();
+            }
+        }
         std::printf("%s\n", run.Summary().c_str());
     }
+    reader.reset();
     DictionaryKill();
     data::CloseIdleFiles();
-    std::printf("still running\n");
+    std::printf("still running: resident %ld kB, peak %ld kB\n", StatusKb("VmRSS"), StatusKb("VmHWM"));
     return 0;
 }
 
 int main(int argc, char** argv) {
-    if (argc > 2 && std::string(argv[1]) == "file") return ImportFile(argv[2]);
-    const int contacts = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const int tasks = argc > 2 ? std::atoi(argv[2]) : 100000;
+    if (argc > 2 && std::string(argv[1]) == "file") return ImportFile(argv[2], argc > 3 ? std::atof(argv[3]) : 0);
+    if (argc > 3 && std::string(argv[1]) == "memory-once")
+        return ImportMemoryOnce(std::string(argv[2]) == "tasks" ? ImexKind::Schedule : ImexKind::Contacts, argv[3]);
+    const bool memory = argc > 1 && std::string(argv[1]) == "memory";
+    const double megabytes = memory && argc > 2 ? std::atof(argv[2]) : 35.7;
+    const int contacts = memory ? 20000 : argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int tasks = memory ? 20000 : argc > 2 ? std::atoi(argv[2]) : 100000;
+    const std::string self = fs::canonical("/proc/self/exe").string();
     const fs::path previous = fs::current_path();
     const fs::path dir = fs::temp_directory_path() / ("bench_import." + std::to_string(getpid()));
     ManualClock clock{MakeDate(7, 1, 2024), MakeTime(8, 0)};
@@ -223,8 +387,13 @@ int main(int argc, char** argv) {
         fs::remove_all(dir);
         fs::create_directories(dir);
         fs::current_path(dir);
-        if (k == 0 && contacts > 0) Measure("contacts", ImexKind::Contacts, "Contact", contacts, FillContacts);
-        if (k == 1 && tasks > 0) Measure("tasks", ImexKind::Schedule, "s", tasks, FillTasks);
+        if (memory) {
+            if (k == 0) MeasureMemory(self, "contacts", ImexKind::Contacts, "Contact", contacts, FillContacts, megabytes);
+            if (k == 1) MeasureMemory(self, "tasks", ImexKind::Schedule, "s", tasks, FillTasks, megabytes);
+        } else {
+            if (k == 0 && contacts > 0) Measure("contacts", ImexKind::Contacts, "Contact", contacts, FillContacts);
+            if (k == 1 && tasks > 0) Measure("tasks", ImexKind::Schedule, "s", tasks, FillTasks);
+        }
         fs::current_path(previous);
     }
     fs::remove_all(dir);
