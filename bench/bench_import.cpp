@@ -17,6 +17,7 @@
 //   bench_import memory [MB]    the memory figures (files of MB and 4 x MB)
 //   bench_import file PATH [S]  imports PATH as contacts in the current folder,
 //                               cancelled after S seconds when given
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -352,9 +353,12 @@ int ImportFile(const std::string& file, double seconds) {
                 const double t = Seconds(Steady::now() - t0);
                 if (t - shown >= 5) {
                     shown = t;
-                    std::printf("%6.0f s: resident %ld kB, peak %ld kB, %d records, %.1f MB of the file\n", t,
-                                StatusKb("VmRSS"), StatusKb("VmHWM"), run.added(),
-                                static_cast<double>(reader->TextPosition()) / 1e6);
+                    // The heap's size against what is in use in it.
+                    const struct mallinfo2 heap = mallinfo2();
+                    std::printf("%6.0f s: resident %ld kB, peak %ld kB, heap %zu kB (%zu kB in use), %d records, "
+                                "%.1f MB of the file\n",
+                                t, StatusKb("VmRSS"), StatusKb("VmHWM"), heap.arena >> 10, heap.uordblks >> 10,
+                                run.added(), static_cast<double>(reader->TextPosition()) / 1e6);
                     std::fflush(stdout);
                 }
                 if (seconds > 0 && t >= seconds && run.Running()) run.Cancel();
