@@ -38,8 +38,12 @@
 #include "reports/ImexFields.h"
 #include "reports/ImexProcesses.h"
 
+#include "BenchSupport.h"
+
 using namespace kr;
 using namespace kr::reports;
+using kr::bench::ResetPeak;
+using kr::bench::StatusKb;
 
 namespace {
 
@@ -195,23 +199,6 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
     for (double x : ref) std::printf(" %.2f", x);
     std::printf(")\n");
     std::fflush(stdout);
-}
-
-// One line of /proc/self/status in kB ("VmRSS", "VmHWM").
-long StatusKb(const char* name) {
-    std::ifstream in("/proc/self/status");
-    const std::string key = std::string(name) + ":";
-    for (std::string line; std::getline(in, line);)
-        if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
-    return -1;
-}
-
-// The peak resident size from now on: the kernel resets VmHWM to VmRSS.
-bool ResetPeak() {
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
 }
 
 // A file of `bytes` bytes or a line more: the header and the rows of

@@ -38,6 +38,8 @@
 #include "reports/Workfile.h"
 #include "reports/windows/ReportLayouts.h"
 
+#include "BenchSupport.h"
+
 using namespace kr;
 using namespace kr::report;
 
@@ -123,33 +125,6 @@ double StepThrough(BatchProcess& p, int batch, double* first = nullptr) {
     }
 }
 
-// `count` tasks in one transaction: every `spread`-th day from `first`.
-void AddTasks(int count, int32_t first, bool daily) {
-    auto& f = Schedule_File();
-    f.Open();
-    f.UseFile();  // the table opens lazily; the transaction needs it open
-    std::vector<data::Table*> files{&f.File()};
-    data::Logout(files);
-    for (int i = 0; i < count; ++i) {
-        f.rec() = Schedule();
-        f.rec().ID = i + 1;
-        f.rec().TaskType = i % 3 ? "Run Program" : "Display Message";
-        f.rec().Category = i % 2 ? "Work" : "Home";
-        f.rec().Description = "Task number " + std::to_string(i + 1);
-        f.rec().Command = "/usr/bin/backup --target /srv/archive/" + std::to_string(i);
-        f.rec().Message = "Remember to check the result of the nightly run and file the log.";
-        f.rec().ScheduleType = daily ? "Custom" : "Day of Week";
-        f.rec().Every = 1;
-        f.rec().EveryType = "Days";
-        f.rec().Monday = 1;
-        f.rec().Date = daily ? first : first + i % 365;
-        f.rec().Time = MakeTime(6, 0) + (i % 600) * 6000;
-        f.Insert();
-    }
-    data::Commit();
-    f.Close();
-}
-
 // Runs the report over the view to PDF; prints its figures.
 void PrintToPdf(const char* name, std::shared_ptr<ReportLayout> layout, reports::ReportView& view, int batch,
                 const std::string& file) {
@@ -174,7 +149,7 @@ int Schedules(int tasks, int daily) {
     const std::string pdf = (dir / "out.pdf").string();
     const int32_t today = Today();
     {
-        AddTasks(tasks, today, false);
+        bench::AddTasks(tasks, today, false);
         reports::ReportView view(Schedule_File(), "Schedule");
         view.keyName = "SCH:KeyDate";
         PrintToPdf("full schedule, tasks in date order", reports::FullTaskLayout(), view, 25, pdf);
@@ -183,7 +158,7 @@ int Schedules(int tasks, int daily) {
     data::CloseIdleFiles();
     std::filesystem::remove(dir / "KR97.TPS");
     {
-        AddTasks(daily, today, true);
+        bench::AddTasks(daily, today, true);
         reports::ReportVariables& v = reports::Report();
         reports::CriteriaEntries e;
         reports::ApplyCriteriaDefaults(e, today);

@@ -51,6 +51,8 @@
 #include "reports/windows/ReportLayouts.h"
 #include "reports/windows/ReportWindows.h"
 
+#include "BenchSupport.h"
+
 using namespace kr;
 
 namespace {
@@ -68,21 +70,8 @@ struct FirstArgument<R (*)(A, Rest...)> {
 using Plan = FirstArgument<decltype(&reports::RunPrint)>::type::element_type;
 
 // VmHWM or VmRSS of this process in MB.
-double StatusMb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string name = std::string(field) + ":";
-    while (std::getline(in, line))
-        if (line.compare(0, name.size(), name) == 0) return std::atof(line.c_str() + name.size()) / 1024.0;
-    return -1;
-}
-// Starts the peak over from the current resident size.
-bool ResetPeak() {
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
-}
+double StatusMb(const char* field) { return bench::StatusKb(field) / 1024.0; }
+using bench::ResetPeak;
 
 // Any message a run shows is answered with its default and counted: the
 // runs are meant to ask nothing.
@@ -147,34 +136,6 @@ private:
     const double trace_ = std::getenv("KR_BENCH_GAPS") ? std::atof(std::getenv("KR_BENCH_GAPS")) : 0;
 };
 
-// `count` tasks in one transaction, dated from `first`: daily ones each
-// day from `first`, the others spread over a year.
-void AddTasks(int count, int32_t first, bool daily) {
-    auto& f = Schedule_File();
-    f.Open();
-    f.UseFile();
-    std::vector<data::Table*> files{&f.File()};
-    data::Logout(files);
-    for (int i = 0; i < count; ++i) {
-        f.rec() = Schedule();
-        f.rec().ID = i + 1;
-        f.rec().TaskType = i % 3 ? "Run Program" : "Display Message";
-        f.rec().Category = i % 2 ? "Work" : "Home";
-        f.rec().Description = "Task number " + std::to_string(i + 1);
-        f.rec().Command = "/usr/bin/backup --target /srv/archive/" + std::to_string(i);
-        f.rec().Message = "Remember to check the result of the nightly run and file the log.";
-        f.rec().ScheduleType = daily ? "Custom" : "Day of Week";
-        f.rec().Every = 1;
-        f.rec().EveryType = "Days";
-        f.rec().Monday = 1;
-        f.rec().Date = daily ? first : first + i % 365;
-        f.rec().Time = MakeTime(6, 0) + (i % 600) * 6000;
-        f.Insert();
-    }
-    data::Commit();
-    f.Close();
-}
-
 int PdfPages(const std::string& file) {
     QProcess p;
     p.start("pdfinfo", {QString::fromStdString(file)});
@@ -219,7 +180,7 @@ int main(int argc, char** argv) {
 
     const int32_t today = Today();
     const auto setup0 = SteadyClock::now();
-    AddTasks(tasks, today, brief);
+    bench::AddTasks(tasks, today, brief);
     const double setupSeconds = Seconds(SteadyClock::now() - setup0);
     if (brief) {
         reports::CriteriaEntries e;
