@@ -208,15 +208,20 @@ void SetUpPaper(QPrinter& printer, const RenderedReport& pages) {
     printer.setDocName(QString::fromStdString(pages.title));
 }
 
+// A printer that makes copies itself is given the report's copies and
+// collation; false when the copies are to be painted.
+bool LetPrinterMakeCopies(QPrinter& printer, const RenderedReport& pages) {
+    if (!printer.supportsMultipleCopies()) return false;
+    printer.setCopyCount(pages.copies);
+    printer.setCollateCopies(pages.collate);
+    return true;
+}
+
 // The order pages are painted in: a printer that makes copies itself gets
 // each page once.
 std::vector<int> PaintOrder(QPrinter& printer, const RenderedReport& pages) {
     const int count = report::PageCount(pages);
-    if (printer.supportsMultipleCopies()) {
-        printer.setCopyCount(pages.copies);
-        printer.setCollateCopies(pages.collate);
-        return report::PrintOrder(count, 1, false);
-    }
+    if (LetPrinterMakeCopies(printer, pages)) return report::PrintOrder(count, 1, false);
     return report::PrintOrder(count, pages.copies, pages.collate);
 }
 
@@ -405,7 +410,7 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
             stream->outputFile = job->outputFile;
             stream->printer = std::move(aimed);
             SetUpPaper(*stream->printer, stream->paper);
-            PaintOrder(*stream->printer, stream->paper);  // the copies, made by the printer
+            LetPrinterMakeCopies(*stream->printer, stream->paper);
             stream->painter = std::make_unique<report::PagePainter>(*stream->printer);
             std::weak_ptr<report::ReportRun> weak = run;
             run->SetPageSink([stream, weak](report::Page&& page) {

@@ -83,16 +83,22 @@ check() {  # $1: what was killed; $2: rows committed before
     rm -f KR97.TPS.damaged* KR97.TPS.fix.txt KR97.TPS.old
 }
 
-# 1. Backup while another process commits.
-for ((i = 1; i <= rounds; i++)); do
-    start="$(rows KR97.TPS)"; start="${start%%|*}"
-    # The shell reads its commands from the pipe (given on its command
-    # line it would run those and ignore the pipe).
+# Starts a second process committing 400 rows to t, one transaction each,
+# in the background; its PID goes to $writer. The shell reads its commands
+# from the pipe (given on its command line it would run those and ignore
+# the pipe).
+start_writer() {
     ( echo "PRAGMA key='$key';"; echo ".timeout 20000"
       for ((k = 0; k < 400; k++)); do
         echo "BEGIN IMMEDIATE; INSERT INTO t(v) VALUES (hex(randomblob(300))); COMMIT;"
       done ) | sqlcipher KR97.TPS >/dev/null 2>&1 &
     writer=$!
+}
+
+# 1. Backup while another process commits.
+for ((i = 1; i <= rounds; i++)); do
+    start="$(rows KR97.TPS)"; start="${start%%|*}"
+    start_writer
     sleep 0.05
     kill_at_random 1.5 "$bin/VXWBack" BACKUP=Nightly
     wait "$writer"
@@ -105,11 +111,7 @@ echo "backup: $rounds rounds"
 # the next backup to it clears what the killed one left beside the archive.
 for ((i = 1; i <= rounds; i++)); do
     start="$(rows KR97.TPS)"; start="${start%%|*}"
-    ( echo "PRAGMA key='$key';"; echo ".timeout 20000"
-      for ((k = 0; k < 400; k++)); do
-        echo "BEGIN IMMEDIATE; INSERT INTO t(v) VALUES (hex(randomblob(300))); COMMIT;"
-      done ) | sqlcipher KR97.TPS >/dev/null 2>&1 &
-    writer=$!
+    start_writer
     sleep 0.05
     kill_at_random 1.5 "$bin/VXWBack" BACKUP="$media/Nightly"
     wait "$writer"
