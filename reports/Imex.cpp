@@ -244,24 +244,31 @@ constexpr std::size_t kReadChunk = 64u << 10;
 // read past and holds this little again.
 constexpr std::size_t kKeptCapacity = 4 * (kAhead + kReadChunk);
 
-// Appends the lines of `bytes` decoded, line by line.
-void AppendDecoded(std::string& out, std::string_view bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const std::size_t end = LineEnd(bytes, at);
-        const std::string_view line = bytes.substr(at, end - at);
-        if (Ascii(line)) out.append(line);
-        else out.append(DecodeExchangeText(line));
-        at = end;
-    }
-}
-
 std::string SizeText(std::size_t bytes) {
     return bytes >= (1u << 20) && bytes % (1u << 20) == 0 ? std::to_string(bytes >> 20) + " MB"
                                                           : std::to_string(bytes >> 10) + " KB";
 }
 
 }  // namespace
+
+// Appends the lines of `bytes` decoded, line by line.
+void Imex::AppendDecoded(std::string& out, std::string_view bytes, int64_t at) {
+    const std::size_t outStart = out.size();
+    std::size_t from = 0;
+    while (from < bytes.size()) {
+        const std::size_t end = LineEnd(bytes, from);
+        const std::string_view line = bytes.substr(from, end - from);
+        if (Ascii(line)) {
+            out.append(line);
+        } else {
+            const std::string decoded = DecodeExchangeText(line);
+            if (decoded == line) sawUtf8_ = true;
+            else recoded_.push_back(at + static_cast<int64_t>(out.size() - outStart));
+            out.append(decoded);
+        }
+        from = end;
+    }
+}
 
 Imex::File::~File() { Close(); }
 
@@ -284,11 +291,14 @@ void Imex::TakeText(std::string&& bytes) {
     failure_ = {};
     base_ = 0;
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    recoded_.clear();
+    sawUtf8_ = false;
     if (EveryLineUtf8(bytes)) {
         text_ = std::move(bytes);
+        sawUtf8_ = !Ascii(text_);
     } else {
         text_.clear();
-        AppendDecoded(text_, bytes);
+        AppendDecoded(text_, bytes, 0);
     }
     textEnd_ = text_.size();
     SetImport();
@@ -342,9 +352,14 @@ void Imex::DecodeUpTo(std::size_t end) {
     while (at < end) {
         const std::size_t lineEnd = LineEnd(std::string_view(text_).substr(0, end), at);
         const std::string_view line = std::string_view(text_).substr(at, lineEnd - at);
-        if (!Ascii(line) && DecodeExchangeText(line) != line) {
+        if (!Ascii(line)) {
+            if (DecodeExchangeText(line) == line) {
+                sawUtf8_ = true;
+                at = lineEnd;
+                continue;
+            }
             std::string decoded;
-            AppendDecoded(decoded, std::string_view(text_).substr(at, end - at));
+            AppendDecoded(decoded, std::string_view(text_).substr(at, end - at), base_ + static_cast<int64_t>(at));
             text_.replace(at, end - at, decoded);
             textEnd_ = at + decoded.size();
             return;
@@ -412,6 +427,9 @@ void Imex::SetImport() {
         ::lseek(file_.fd, 0, SEEK_SET);
         text_.clear();
         if (text_.capacity() > kKeptCapacity) text_.shrink_to_fit();
+        // Decoded again from the start.
+        recoded_.clear();
+        sawUtf8_ = false;
         textEnd_ = 0;
         base_ = 0;
         eof_ = false;
@@ -421,9 +439,25 @@ void Imex::SetImport() {
         Refill(kAhead);
     }
     pos_ = 0;
+    recodedNext_ = 0;
     record_.clear();
     cursor_ = std::string::npos;
     converted_ = false;
+}
+
+void Imex::NoteRecord(std::size_t at, int64_t taken) {
+    // The lines read as Windows-1252 that begin inside the record.
+    const int64_t from = base_ + static_cast<int64_t>(at), to = from + taken;
+    recordRecoded_ = 0;
+    while (recodedNext_ < recoded_.size() && recoded_[recodedNext_] < to) {
+        if (recoded_[recodedNext_] >= from) ++recordRecoded_;
+        ++recodedNext_;
+    }
+    // Those read are let go as the window is (a file's list stays short).
+    if (file_.fd >= 0 && recodedNext_ >= 1024) {
+        recoded_.erase(recoded_.begin(), recoded_.begin() + static_cast<std::ptrdiff_t>(recodedNext_));
+        recodedNext_ = 0;
+    }
 }
 
 int64_t Imex::NextLine() {
@@ -436,7 +470,10 @@ int64_t Imex::NextLine() {
         const int64_t taken = ScanRecord(ranOut);
         // A record that reaches the window's end may go on past it: the
         // window grows and the record is read again.
-        if (!ranOut || file_.fd < 0 || eof_) return taken;
+        if (!ranOut || file_.fd < 0 || eof_) {
+            NoteRecord(at, taken);
+            return taken;
+        }
         if (ahead > longestRecord_) {
             // No record of this format is that long (a line holds 24,000
             // characters): the rest of the file would be read as pieces of
@@ -456,6 +493,8 @@ int64_t Imex::ScanRecord(bool& ranOut) {
     cursor_ = 0;
     record_.clear();
     recordLines_ = 0;
+    recordRecoded_ = 0;
+    recordOpenQuote_ = recordStrayQuote_ = false;
     if (pos_ >= n) {
         // The end of the text, or of the whole lines read so far.
         ranOut = true;
@@ -503,6 +542,7 @@ int64_t Imex::ScanRecord(bool& ranOut) {
             if (j >= n) ranOut = true;  // the closing quote may be in the text still to come
             if (!closed) {
                 // Open to the end of its line (or of the text).
+                recordOpenQuote_ = true;
                 end = lineEnd == std::string::npos ? n : lineEnd;
                 i = end;
                 break;
@@ -510,7 +550,10 @@ int64_t Imex::ScanRecord(bool& ranOut) {
             // The closing quote, then the one character after it is skipped
             // (normally the comma), unless it ends the line.
             i = j + 1;
-            if (i < n && text_[i] != '\r' && text_[i] != '\n') ++i;
+            if (i < n && text_[i] != '\r' && text_[i] != '\n') {
+                if (text_[i] != ',') recordStrayQuote_ = true;
+                ++i;
+            }
             fieldStart = true;
             continue;
         }
@@ -540,6 +583,14 @@ int64_t Imex::ScanRecord(bool& ranOut) {
 }
 
 int Imex::NextField() {
+    const int result = TakeField();
+    // A NUL byte has no place in a text of the data file.
+    nuls_ = static_cast<std::size_t>(std::count(field_.begin(), field_.end(), '\0'));
+    if (nuls_ > 0) field_.erase(std::remove(field_.begin(), field_.end(), '\0'), field_.end());
+    return result;
+}
+
+int Imex::TakeField() {
     converted_ = false;
     if (cursor_ == std::string::npos || cursor_ >= record_.size() ||
         record_.find_first_not_of(' ', cursor_) == std::string::npos) {

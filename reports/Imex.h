@@ -35,6 +35,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/Value.h"
@@ -113,8 +114,21 @@ public:
     // The lines of the file the last NextLine took: 1, more for a quoted
     // field that goes on over line breaks.
     int LinesOfRecord() const { return recordLines_; }
+    // What the last NextLine found in its record that the reading changed:
+    // lines of it read as Windows-1252 (not UTF-8), a quoted field left
+    // open at the record's end (it took the rest of the line), a closing
+    // quote followed by something other than a comma (a quote inside a
+    // quoted field: the skipped character and the fields after it shift).
+    int RecodedLinesOfRecord() const { return recordRecoded_; }
+    bool RecordEndsInQuote() const { return recordOpenQuote_; }
+    bool RecordHasStrayQuote() const { return recordStrayQuote_; }
+    // Whether a line read so far held UTF-8 beyond ASCII (the file is
+    // UTF-8: a Windows-1252 line in it is a stray).
+    bool SawUtf8() const { return sawUtf8_; }
     // Takes the next field of the record: 1 quoted, 2 bare, 0 none left.
+    // NUL bytes are dropped from the field (NulsDropped says how many).
     int NextField();
+    std::size_t NulsDropped() const { return nuls_; }
     // The field last read (or the one being quoted for writing).
     const std::string& Field() const { return field_; }
     // Converts the field back by its picture (formatted class only), once
@@ -131,8 +145,13 @@ private:
     // bytes past the position unless the file ends first.
     void Refill(std::size_t ahead);
     void DecodeUpTo(std::size_t end);
+    // Appends the lines of `bytes` decoded, noting where (in the decoded
+    // text, from `at` of the whole text) those read as Windows-1252 begin.
+    void AppendDecoded(std::string& out, std::string_view bytes, int64_t at);
     void Fail(ImexError failure);
     int64_t ScanRecord(bool& ranOut);
+    void NoteRecord(std::size_t at, int64_t taken);
+    int TakeField();
     struct File {
         int fd = -1;
         File() = default;
@@ -166,6 +185,13 @@ private:
     ImexError failure_;
     bool started_ = false;  // the file's first bytes (a BOM) looked at
     int recordLines_ = 0;
+    int recordRecoded_ = 0;
+    bool recordOpenQuote_ = false, recordStrayQuote_ = false, sawUtf8_ = false;
+    // Where the lines read as Windows-1252 begin (decoded text), in order;
+    // those before recodedNext_ have been read.
+    std::vector<int64_t> recoded_;
+    std::size_t recodedNext_ = 0;
+    std::size_t nuls_ = 0;
     std::string record_;
     std::size_t cursor_ = std::string::npos;
     bool converted_ = false;

@@ -56,6 +56,7 @@ bool TimedProcess::Step(int) {
         if (stop_ != ProcessState::Running) end = stop_;
     }
     if (end != ProcessState::Running) {
+        end = Closing(end);
         SetState(end);
         Ended(end);
     }
@@ -191,7 +192,25 @@ std::string ExportRun::StoppedText() const {
 
 namespace {
 constexpr std::size_t kShownValueChars = 100;
+
+// Why a write to the data file failed, in words, for the causes the user
+// can do something about; empty for the others (their message says it).
+std::string CauseInWords(int code) {
+    int driver = 0;
+    const std::string fileCode = data::LastFileErrorCode();
+    if (!fileCode.empty() && std::isdigit(static_cast<unsigned char>(fileCode[0])))
+        driver = std::atoi(fileCode.c_str()) & 0xff;  // SQLite's primary result code
+    if (code == kDiskFull || driver == 13) return "the disk is full";                      // SQLITE_FULL
+    if (code == kAccessDenied || driver == 8) return "the data file cannot be written";    // SQLITE_READONLY
+    if (driver == 10) return "the data file could not be written (an input/output error)";  // SQLITE_IOERR
+    if (code == kFileLocked) return "the data file is in use by another program";
+    return {};
 }
+
+std::string WithCause(const ImexError& e, const std::string& cause) {
+    return cause.empty() ? e.Message() : e.Message() + " (" + cause + ")";
+}
+}  // namespace
 
 ImportColumns ScanImportColumns(Imex& reader) {
     ImportColumns out;
@@ -266,6 +285,16 @@ ImportRun::~ImportRun() {
     CloseTable();
 }
 
+void ImportRun::Noted::Add(std::string name) {
+    if (++count <= 3) names.push_back(std::move(name));
+}
+
+std::string ImportRun::Noted::Text(const std::string& one, const std::string& many) const {
+    std::string text = "; " + std::to_string(count) + " " + (count == 1 ? one : many) + " (";
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+    return text + (count > 3 ? ", ...)" : ")");
+}
+
 void ImportRun::CloseTable() {
     if (tableOpen_) table_->Close();
     tableOpen_ = false;
@@ -309,14 +338,34 @@ void ImportRun::EndSlice() {
     CommitNow();
 }
 
-void ImportRun::CommitNow() {
-    if (!inTransaction_) return;
+bool ImportRun::CommitNow(bool tell) {
+    if (!inTransaction_) return true;
     inTransaction_ = false;
-    if (data::Commit() != kNoError) {
-        (void)Message(ImexError{data::LastErrorCode(), data::LastErrorText()}.Message(), member_.addCaption,
-                      MessageIcon::Hand);
+    const bool committed = data::Commit() == kNoError;
+    if (committed) {
+        // Only now are the records of the transaction in the table.
+        added_ += pendingAdded_;
+        linesAdded_ += pendingLines_;
+        joinedLines_ += pendingJoined_;
+        if (pendingLastLine_ > 0) lastAddedLine_ = pendingLastLine_;
+    } else {
+        // Rolled back: every record the transaction added is gone.
+        lostLines_ += pendingLines_;
+        const ImexError failure{data::LastErrorCode(), data::LastErrorText()};
+        const std::string cause = CauseInWords(failure.code);
+        if (stopReason_.empty()) stopReason_ = cause;
+        if (tell) (void)Message(WithCause(failure, cause), member_.addCaption, MessageIcon::Hand);
+        failed_ = true;
         Stop(ProcessState::Failed);
     }
+    pendingAdded_ = pendingLines_ = pendingJoined_ = pendingLastLine_ = 0;
+    return committed;
+}
+
+ProcessState ImportRun::Closing(ProcessState end) {
+    // The last records are the import's only once committed.
+    if (!CommitNow()) return ProcessState::Failed;
+    return failed_ ? ProcessState::Failed : end;
 }
 
 bool ImportRun::Work() {
@@ -339,9 +388,14 @@ bool ImportRun::Work() {
     const data::TableDef& def = member_.def();
     def.copy(work_->get(), cleared_->get());
     bool any = false;
+    int fields = 0;
     for (std::size_t c = 0; c < columnTargets_.size(); ++c) {
         if (reader_->NextField() == 0) break;
         any = true;
+        ++fields;
+        if (reader_->NulsDropped() > 0 && !columnTargets_[c].empty())
+            nuls_.Add("line " + std::to_string(fileLine_) + " " +
+                      targets_[static_cast<std::size_t>(columnTargets_[c].front())].Name());
         // A date or time that is no date or time converts to 0: told.
         const std::string& picture = mapping_.columnPictures[c];
         const std::size_t at = picture.find('@');
@@ -363,6 +417,7 @@ bool ImportRun::Work() {
         ++blankLines_;
         return true;
     }
+    NoteReading(fields);
     // No advance-warning date: no advance-warning time either. Checked once
     // the whole line is stored, so the columns' order does not matter.
     if (warnDate_ >= 0 && warnTime_ >= 0 && targets_[static_cast<std::size_t>(warnDate_)].Number(work_->get()) == 0)
@@ -383,26 +438,55 @@ bool ImportRun::AddRecord() {
                 break;
         }
         if (err == kNoError) {
-            ++added_;
-            linesAdded_ += recordLines_;
-            joinedLines_ += recordLines_ - 1;
-            lastAddedLine_ = fileLine_;
+            if (inTransaction_) {
+                // Counted once the transaction commits.
+                ++pendingAdded_;
+                pendingLines_ += recordLines_;
+                pendingJoined_ += recordLines_ - 1;
+                pendingLastLine_ = fileLine_;
+            } else {
+                ++added_;
+                linesAdded_ += recordLines_;
+                joinedLines_ += recordLines_ - 1;
+                lastAddedLine_ = fileLine_;
+            }
             return true;
         }
         refusedLines_ += recordLines_;
         const ImexError failure{err, data::LastErrorText()};
+        const std::string cause = CauseInWords(err);
         const bool numbering =
             err == kDuplicateKey && numberKey_ && EqualNoCase(data::LastDuplicateKey(), numberKey_->name);
-        // No question waits while the slice holds the data file.
-        CommitNow();
-        if (numbering && StandardWarningNoText(25) == kButtonRetry) {
+        // No question waits while the slice holds the data file. A commit
+        // that fails as well (the same full disk) is told with this box.
+        const bool committed = CommitNow(false);
+        if (committed && numbering && StandardWarningNoText(25) == kButtonRetry) {
             BeginSlice();
             continue;
         }
-        (void)Message(failure.Message(), member_.addCaption, MessageIcon::Hand);
+        if (stopReason_.empty()) stopReason_ = cause;
+        (void)Message(WithCause(failure, cause), member_.addCaption, MessageIcon::Hand);
+        failed_ = true;
         Stop(ProcessState::Failed);
         return false;
     }
+}
+
+void ImportRun::NoteReading(int fields) {
+    const std::string line = "line " + std::to_string(fileLine_ - recordLines_ + 1);
+    if (reader_->RecodedLinesOfRecord() > 0) {
+        recoded_.Add(line);
+        recoded_.count += reader_->RecodedLinesOfRecord() - 1;
+    }
+    sawUtf8_ = sawUtf8_ || reader_->SawUtf8();
+    const bool open = reader_->RecordEndsInQuote(), stray = reader_->RecordHasStrayQuote();
+    if (!open && !stray) return;
+    // The fields the line gave against the file's columns.
+    while (reader_->NextField() != 0) ++fields;
+    const std::string shape =
+        line + ": " + std::to_string(fields) + " of " + std::to_string(columnTargets_.size()) + " fields";
+    if (open) openQuote_.Add(shape);
+    if (stray) strayQuote_.Add(shape);
 }
 
 void ImportRun::Misfit(const ImexColumn& target, const std::string& text) {
@@ -423,6 +507,7 @@ std::string ImportRun::Summary() const {
     if (lastAddedLine_ > 0) text += " (up to line " + n(lastAddedLine_) + " of the file)";
     if (joinedLines_ > 0) text += "; " + lines(joinedLines_) + " went into the quoted field of a record";
     if (refusedLines_ > 0) text += "; " + lines(refusedLines_) + " refused";
+    if (lostLines_ > 0) text += "; " + lines(lostLines_) + " not saved (the commit failed)";
     if (blankLines_ > 0) text += "; " + lines(blankLines_) + " blank";
     if (misfits_ > 0) {
         text += "; " + n(misfits_) + (misfits_ == 1 ? " value did" : " values did") +
@@ -430,6 +515,18 @@ std::string ImportRun::Summary() const {
         for (std::size_t i = 0; i < misfitNames_.size(); ++i) text += (i ? ", " : "") + misfitNames_[i];
         text += misfits_ > 3 ? ", ...)" : ")";
     }
+    // A Windows-1252 file is read as what it is; its lines in a UTF-8 file
+    // are strays.
+    if (recoded_.count > 0 && sawUtf8_)
+        text += recoded_.Text("line read as Windows-1252 in a UTF-8 file", "lines read as Windows-1252 in a UTF-8 file");
+    if (openQuote_.count > 0)
+        text += openQuote_.Text("line ends inside a quoted field", "lines end inside a quoted field");
+    if (strayQuote_.count > 0)
+        text += strayQuote_.Text("line has its fields shifted by a quote inside a quoted field",
+                                 "lines have their fields shifted by a quote inside a quoted field");
+    if (nuls_.count > 0)
+        text += nuls_.Text("value held NUL bytes, dropped", "values held NUL bytes, dropped");
+    if (state() == ProcessState::Failed && !stopReason_.empty()) text += "; stopped because " + stopReason_;
     return text + ".";
 }
 

@@ -50,6 +50,9 @@ protected:
     virtual bool Work() = 0;
     virtual void BeginSlice() {}
     virtual void EndSlice() {}
+    // Once the work is over, before the state is set: may end it otherwise
+    // (a last commit that fails makes a finished run a failed one).
+    virtual ProcessState Closing(ProcessState end) { return end; }
     // Once, with the final state.
     virtual void Ended(ProcessState state) { (void)state; }
     // Ends the process in a state other than Finished (from Work).
@@ -139,10 +142,16 @@ public:
     // Opens the table, positions the file at its start and drops the header
     // line when asked. False when the table cannot be opened.
     bool Start();
+    // The records in the table: added and committed (a record whose
+    // transaction failed to commit is not counted).
     int added() const { return added_; }
     // What came in so far, for the user and the event log: the lines read
     // against the lines imported (and up to which line of the file), the
-    // lines that went into another record's quoted field, those refused.
+    // lines that went into another record's quoted field, those refused,
+    // those whose records were lost with a failed commit and why, and what
+    // the reading changed (values clamped, lines read as Windows-1252 in a
+    // UTF-8 file, lines ending inside a quoted field, fields shifted by a
+    // quote, NUL bytes dropped), the first three of each named.
     std::string Summary() const;
     int linesRead() const { return linesRead_; }
 
@@ -150,11 +159,21 @@ protected:
     bool Work() override;
     void BeginSlice() override;
     void EndSlice() override;
+    ProcessState Closing(ProcessState end) override;
     void Ended(ProcessState state) override;
 
 private:
+    // A kind of change the import made to what the file held: how many,
+    // the first three named.
+    struct Noted {
+        int count = 0;
+        std::vector<std::string> names;
+        void Add(std::string name);
+        std::string Text(const std::string& one, const std::string& many) const;
+    };
     bool AddRecord();
     void CloseTable();
+    void NoteReading(int fields);
 
     const ImexMember& member_;
     std::shared_ptr<Imex> reader_;
@@ -165,13 +184,23 @@ private:
     std::vector<std::vector<int>> columnTargets_;
     data::Table* table_ = nullptr;
     bool tableOpen_ = false;
-    void CommitNow();
+    // Commits the transaction; false when the commit failed (its records
+    // are then lost, the import is stopped and the user told).
+    bool CommitNow(bool tell = true);
     void Misfit(const ImexColumn& target, const std::string& text);
     int misfits_ = 0;
     std::vector<std::string> misfitNames_;  // the first three
+    Noted recoded_, openQuote_, strayQuote_, nuls_;
     std::string raw_;
     int recordLines_ = 0, fileLine_ = 0, linesRead_ = 0, linesAdded_ = 0, joinedLines_ = 0, refusedLines_ = 0,
         blankLines_ = 0, lastAddedLine_ = 0;
+    // What the open transaction added, counted once it commits.
+    int pendingAdded_ = 0, pendingLines_ = 0, pendingJoined_ = 0, pendingLastLine_ = 0;
+    // Lines whose records a failed commit took back; why the import stopped
+    // (in words, when the cause is known).
+    int lostLines_ = 0;
+    std::string stopReason_;
+    bool failed_ = false, sawUtf8_ = false;
     bool inTransaction_ = false;
     std::chrono::steady_clock::time_point transactionSince_;
     const data::KeyDef* numberKey_ = nullptr;

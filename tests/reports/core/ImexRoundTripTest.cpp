@@ -417,7 +417,8 @@ TEST_F(ImexRoundTripTest, TheSummaryCountsLinesReadAgainstLinesImported) {
     EXPECT_EQ(run->added(), 3);
     EXPECT_EQ(run->Summary(),
               "Import finished: 4 of 5 lines read were imported as 3 records (up to line 6 of the file); "
-              "1 line went into the quoted field of a record; 1 line blank.");
+              "1 line went into the quoted field of a record; 1 line blank; "
+              "1 line ends inside a quoted field (line 4: 1 of 2 fields).");
 
     // Cancelled part-way: the records so far, always the first of the file.
     std::string many = "\"C_:LastName\"\r\n";
@@ -436,7 +437,8 @@ TEST_F(ImexRoundTripTest, TheSummaryCountsLinesReadAgainstLinesImported) {
     ASSERT_TRUE(run->Start());
     BreakDataFileWrites();
     EXPECT_EQ(RunToEnd(*run), ProcessState::Failed);
-    EXPECT_EQ(run->Summary(), "Import stopped by an error: 0 of 1 line read were imported as 0 records; 1 line refused.");
+    EXPECT_EQ(run->Summary(), "Import stopped by an error: 0 of 1 line read were imported as 0 records; 1 line refused; "
+                              "stopped because the data file could not be written (an input/output error).");
 }
 
 // Numbers past their field's range are clamped, never wrapped; texts that
@@ -476,6 +478,46 @@ TEST_F(ImexRoundTripTest, ValuesThatDoNotFitAreClampedCountedAndNamed) {
               "Import finished: 5 of 5 lines read were imported as 5 records (up to line 6 of the file); 6 values "
               "did not fit and went in clamped to the field's range or as 0 (line 2 SCH:Every \"2147483648\", "
               "line 3 SCH:Every \"-1e308\", line 4 SCH:Every \"12abc\", ...).");
+}
+
+// What the reading changed is imported as today and named in the summary:
+// a Windows-1252 line in a UTF-8 file, a quote inside a quoted field that
+// shifts the fields after it, a cut-off last line inside a quoted field, and
+// NUL bytes, which are dropped from the texts.
+TEST_F(ImexRoundTripTest, TheSummaryNamesWhatTheReadingChangedAndNulBytesAreDropped) {
+    AddRecords(ContactDef(), std::vector<Contact>{});
+    const std::string file = (dir_ / "c.csv").string();
+    std::ofstream(file, std::ios::binary)
+        << "\"C_:LastName\",\"C_:FirstName\",\"C_:Notes\"\r\n"
+           "\"M\xC3\xBCller\",\"Ann\",\"UTF-8\"\r\n"                 // line 2
+           "\"M\xFCller\",\"Bob\",\"Windows-1252\"\r\n"              // line 3
+           "\"Say \"hi\" now\",\"Cy\",\"shifted\"\r\n"               // line 4
+           "\"Nu" + std::string(1, '\0') + "l\",\"Di\",\"a" + std::string(2, '\0') + "b\"\r\n"  // line 5
+           "\"Poe\",\"Ed\",\"cut off";                                // line 6
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0) << e.Message();
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ImportMapping m{cols.pictures, {}};
+    AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+    ImportRun run(Member(ImexKind::Contacts), reader, m, true);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+    EXPECT_EQ(run.added(), 5);
+    std::map<std::string, Contact> got;
+    for (const Contact& c : ReadAll<Contact>(ContactDef())) got[c.FirstName.str()] = c;
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got["Ann"].LastName.str(), "M\xC3\xBCller");
+    EXPECT_EQ(got["Bob"].LastName.str(), "M\xC3\xBCller");
+    EXPECT_EQ(got["Di"].LastName.str(), "Nul");
+    EXPECT_EQ(got["Di"].Notes, "ab");
+    EXPECT_EQ(got["Ed"].Notes, "cut off");
+    EXPECT_EQ(run.Summary(),
+              "Import finished: 5 of 5 lines read were imported as 5 records (up to line 6 of the file); "
+              "1 line read as Windows-1252 in a UTF-8 file (line 3); "
+              "1 line ends inside a quoted field (line 6: 3 of 3 fields); "
+              "1 line has its fields shifted by a quote inside a quoted field (line 4: 4 of 3 fields); "
+              "2 values held NUL bytes, dropped (line 5 C_:LastName, line 5 C_:Notes).");
 }
 
 TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
