@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -536,30 +537,256 @@ std::string TransferArgument(std::string_view value) {
     return out + "\"";
 }
 
-// The transfer program however it is named: by a path (with "/" or a
-// backslash), with or without an extension, without regard to case.
-bool NamesTransferProgram(std::string_view first) {
-    const std::size_t slash = first.find_last_of("/\\");
-    std::string_view name = slash == std::string_view::npos ? first : first.substr(slash + 1);
+// The last part of a program's name, without its folder (either slash) or
+// extension, in upper case: "/opt/kr/krftp.exe" gives "KRFTP".
+std::string ProgramName(std::string_view word) {
+    const std::size_t slash = word.find_last_of("/\\");
+    std::string_view name = slash == std::string_view::npos ? word : word.substr(slash + 1);
     const std::size_t dot = name.find('.');
     if (dot != std::string_view::npos) name = name.substr(0, dot);
-    return Upper(name) == "KRFTP";
+    return Upper(name);
 }
 
-bool IsTransferCommand(const std::vector<std::string>& parts) {
-    return parts.size() == 7 && NamesTransferProgram(parts[0]) && (Upper(parts[1]) == "U" || Upper(parts[1]) == "D");
+// One word of a command line with where it came from: the span it takes in
+// the logged text (quotes included) and the place of each of its characters,
+// so that a word found inside a word (a shell's command text) can be
+// masked in the text the log shows.
+struct SourceWord {
+    std::string value;
+    std::vector<std::size_t> from;
+    std::size_t begin = 0, end = 0;
+};
+// A command text, one simple command per entry.
+using SourceCommand = std::vector<SourceWord>;
+
+// The words of a command line split as programs are started
+// (SplitCommandLine); `at` gives the logged place of each character.
+SourceCommand SplitStarted(std::string_view s, const std::vector<std::size_t>& at) {
+    SourceCommand out;
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    auto take = [&](SourceWord& w, std::size_t k) {
+        w.value += s[k];
+        w.from.push_back(at[k]);
+    };
+    auto finish = [&](SourceWord& w, std::size_t first, std::size_t last) {
+        w.begin = at[first];
+        w.end = at[last - 1] + 1;
+        out.push_back(std::move(w));
+    };
+    while (i < n && blank(s[i])) ++i;
+    if (i >= n) return out;
+    SourceWord program;
+    const std::size_t start = i;
+    if (s[i] == '"') {
+        ++i;
+        while (i < n && s[i] != '"') take(program, i++);
+        if (i < n) ++i;
+    }
+    while (i < n && !blank(s[i])) take(program, i++);
+    finish(program, start, i);
+    while (true) {
+        while (i < n && blank(s[i])) ++i;
+        if (i >= n) break;
+        SourceWord w;
+        const std::size_t first = i;
+        bool quoted = false;
+        while (i < n) {
+            const char c = s[i];
+            if (blank(c) && !quoted) break;
+            if (c == '\\') {
+                std::size_t k = i;
+                while (k < n && s[k] == '\\') ++k;
+                if (k < n && s[k] == '"') {
+                    for (std::size_t b = 0; b < (k - i) / 2; ++b) take(w, i + 2 * b + 1);
+                    if ((k - i) % 2 == 1) {
+                        take(w, k);
+                        i = k + 1;
+                    } else {
+                        i = k;
+                    }
+                } else {
+                    while (i < k) take(w, i++);
+                }
+                continue;
+            }
+            if (c == '"') {
+                if (quoted && i + 1 < n && s[i + 1] == '"') {
+                    take(w, i + 1);
+                    i += 2;
+                    continue;
+                }
+                quoted = !quoted;
+                ++i;
+                continue;
+            }
+            take(w, i++);
+        }
+        finish(w, first, i);
+    }
+    return out;
+}
+
+// The simple commands of a shell's command text ("sh -c TEXT"): words split
+// at blanks with the shell's quotes and backslashes, commands at unquoted
+// ";", "&", "|", "(", ")" and line ends.
+std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<std::size_t>& at) {
+    std::vector<SourceCommand> out(1);
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = s[i];
+        if (c == ' ' || c == '\t') {
+            ++i;
+            continue;
+        }
+        if (c == '\n' || c == ';' || c == '&' || c == '|' || c == '(' || c == ')') {
+            if (!out.back().empty()) out.emplace_back();
+            ++i;
+            continue;
+        }
+        if (c == '#') {  // a comment, to the end of the line
+            while (i < n && s[i] != '\n') ++i;
+            continue;
+        }
+        SourceWord w;
+        const std::size_t first = i;
+        auto take = [&](std::size_t k) {
+            w.value += s[k];
+            w.from.push_back(at[k]);
+        };
+        while (i < n) {
+            const char d = s[i];
+            if (d == ' ' || d == '\t' || d == '\n' || d == ';' || d == '&' || d == '|' || d == '(' || d == ')') break;
+            if (d == '\\') {
+                if (i + 1 < n) take(i + 1);
+                i += 2;
+            } else if (d == '\'') {
+                for (++i; i < n && s[i] != '\''; ++i) take(i);
+                ++i;
+            } else if (d == '"') {
+                for (++i; i < n && s[i] != '"'; ++i) {
+                    if (s[i] == '\\' && i + 1 < n && std::string_view("$`\"\\\n").find(s[i + 1]) != std::string_view::npos)
+                        ++i;
+                    take(i);
+                }
+                ++i;
+            } else {
+                take(i++);
+            }
+        }
+        i = std::min(i, n);
+        w.begin = at[first];
+        w.end = at[i - 1] + 1;
+        out.back().push_back(std::move(w));
+    }
+    return out;
+}
+
+bool IsAssignment(std::string_view word) {
+    const std::size_t eq = word.find('=');
+    if (eq == 0 || eq == std::string_view::npos) return false;
+    if (std::isdigit(static_cast<unsigned char>(word[0]))) return false;
+    for (std::size_t k = 0; k < eq; ++k)
+        if (!std::isalnum(static_cast<unsigned char>(word[k])) && word[k] != '_') return false;
+    return true;
+}
+
+bool IsShell(const std::string& name) {
+    for (const char* shell : {"SH", "BASH", "DASH", "ZSH", "KSH", "MKSH", "ASH", "YASH"})
+        if (name == shell) return true;
+    return false;
+}
+
+// The spans of the transfer password in one command: the sixth word after
+// KRFTP (its password, whatever the mode and however many words follow),
+// also where KRFTP is started through env or a shell's "-c" text (there
+// after other commands or an exec as well).
+void FindTransferPasswords(const SourceCommand& words, std::size_t i, int depth,
+                           std::vector<std::pair<std::size_t, std::size_t>>& spans) {
+    if (depth > 8) return;
+    while (i < words.size() && IsAssignment(words[i].value)) ++i;
+    if (i >= words.size()) return;
+    const std::string name = ProgramName(words[i].value);
+    if (name == "KRFTP") {
+        if (i + 6 < words.size() && !words[i + 6].value.empty()) spans.emplace_back(words[i + 6].begin, words[i + 6].end);
+        return;
+    }
+    auto inText = [&](const SourceWord& text) {
+        for (const SourceCommand& c : SplitShellText(text.value, text.from)) FindTransferPasswords(c, 0, depth + 1, spans);
+    };
+    if (name == "ENV") {
+        // Its options (those with an argument take the next word; -S holds
+        // a command line of its own) and the variables it sets.
+        for (++i; i < words.size(); ++i) {
+            const std::string& w = words[i].value;
+            if (w == "--") {
+                ++i;
+                break;
+            }
+            if (w == "-S" || w == "--split-string") {
+                if (i + 1 < words.size()) inText(words[i + 1]);
+                return;
+            }
+            if (w == "-u" || w == "-C" || w == "--unset" || w == "--chdir") {
+                ++i;
+                continue;
+            }
+            if (w.size() > 1 && w[0] == '-') continue;
+            if (w == "-" || IsAssignment(w)) continue;
+            break;
+        }
+        FindTransferPasswords(words, i, depth + 1, spans);
+        return;
+    }
+    if (name == "EXEC" && depth > 0) {  // a shell's exec, with its -a NAME, -c and -l
+        for (++i; i < words.size() && words[i].value.size() > 1 && words[i].value[0] == '-'; ++i)
+            if (words[i].value.find('a') != std::string::npos) ++i;
+        FindTransferPasswords(words, i, depth + 1, spans);
+        return;
+    }
+    if (IsShell(name)) {
+        // "-c" (alone or among other one-letter options): the first word
+        // that is not an option is the command text.
+        bool command = false;
+        for (++i; i < words.size(); ++i) {
+            const std::string& w = words[i].value;
+            if (w == "--" || w == "-") {
+                ++i;
+                break;
+            }
+            if (w.size() < 2 || (w[0] != '-' && w[0] != '+')) break;
+            if (w[1] == '-') {
+                if (w == "--rcfile" || w == "--init-file") ++i;
+                continue;
+            }
+            if (w[0] == '-' && w.find('c') != std::string::npos) command = true;
+            if (w.find_first_of("oO") != std::string::npos) ++i;
+        }
+        if (command && i < words.size()) inText(words[i]);
+    }
 }
 
 }  // namespace
 
 std::string CommandForLog(std::string_view command) {
-    const std::vector<std::string> parts = SplitCommandLine(command);
-    if (!IsTransferCommand(parts) || parts[6].empty()) return std::string(command);
-    // The program as it was named (quoted when it holds a blank).
-    const bool quote = parts[0].find_first_of(" \t\"") != std::string::npos;
-    std::string shown = (quote ? "\"" + parts[0] + "\"" : parts[0]) + " " + parts[1];
-    for (std::size_t i = 2; i < 6; ++i) shown += " " + TransferArgument(parts[i]);
-    return shown + " ********";
+    std::vector<std::size_t> at(command.size());
+    for (std::size_t k = 0; k < at.size(); ++k) at[k] = k;
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    FindTransferPasswords(SplitStarted(command, at), 0, 0, spans);
+    if (spans.empty()) return std::string(command);
+    std::sort(spans.begin(), spans.end());
+    std::string shown;
+    std::size_t done = 0;
+    for (const auto& [begin, end] : spans) {
+        if (begin < done) continue;
+        shown.append(command.substr(done, begin - done));
+        shown += "********";
+        done = end;
+    }
+    shown.append(command.substr(done));
+    return shown;
 }
 
 // A transfer item of File Actions becomes the start of the transfer program,

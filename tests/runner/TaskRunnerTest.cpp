@@ -165,6 +165,43 @@ TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedHoweverKrftpIsNamed) {
     EXPECT_TRUE(Logged("Run Program", command("/bin/true")));
 }
 
+TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedInEveryFormKrftpIsStarted) {
+    const std::string secret = "Sesame42";
+    const std::string krftp = Script(dir_ / "bin" / "KRFTP", "exit 0");
+    const std::string login = " in host bob ";
+    // Each form as it is started, and as the event log must show it.
+    const std::vector<std::pair<std::string, std::string>> forms = {
+        // An eighth word that KRFTP ignores.
+        {krftp + " U local.txt" + login + secret + " extra", krftp + " U local.txt" + login + "******** extra"},
+        // A mode KRFTP refuses, a lower-case mode, and a quoted password
+        // (quotes and all masked).
+        {"KRFTP X local.txt" + login + secret, "KRFTP X local.txt" + login + "********"},
+        {krftp + " d local.txt" + login + "\"" + secret + " 2\"", krftp + " d local.txt" + login + "********"},
+        // Through env, with its options and variables.
+        {"env KRFTP U local.txt" + login + secret, "env KRFTP U local.txt" + login + "********"},
+        {"/usr/bin/env -i LANG=C " + krftp + " U local.txt" + login + secret,
+         "/usr/bin/env -i LANG=C " + krftp + " U local.txt" + login + "********"},
+        // Through a shell's command text, alone or after other commands.
+        {"sh -c \"KRFTP U local.txt" + login + secret + "\"", "sh -c \"KRFTP U local.txt" + login + "********\""},
+        {"/bin/bash -ec \"cd /tmp && " + krftp + " U 'local file.txt'" + login + "'" + secret + "'; echo done\"",
+         "/bin/bash -ec \"cd /tmp && " + krftp + " U 'local file.txt'" + login + "********; echo done\""},
+        {"env sh -c \"exec KRFTP D a b h u " + secret + "\"", "env sh -c \"exec KRFTP D a b h u ********\""},
+    };
+    for (const auto& [command, shown] : forms) {
+        RunAsTimer(command, 0);
+        EXPECT_TRUE(Logged("Run Program", shown)) << command;
+    }
+    for (const auto& line : Log()) EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
+
+    // A word after some other program keeps its text, and so does a shell
+    // text without "-c".
+    for (const std::string& command : {"echo KRFTP U local.txt in host bob " + secret,
+                                       "sh /tmp/KRFTP U local.txt in host bob " + secret}) {
+        RunAsTimer(command, 0);
+        EXPECT_TRUE(Logged("Run Program", command)) << command;
+    }
+}
+
 TEST_F(TaskRunnerTest, TheProgramStartsInItsFolderAndOursStays) {
     const auto sub = dir_ / "start here";
     std::filesystem::create_directories(sub);
