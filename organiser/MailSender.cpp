@@ -174,6 +174,23 @@ void MailSender::AddAttachment(std::string_view fileName, uint8_t fileType) {
     ATTACHMENTS.push_back(std::move(a));
 }
 
+// A line break (or another control character) in an address field would
+// be taken apart by the address reading ("bob@x\r\nRCPT TO:<eve@y>" reads
+// as eve@y) and the mail would go to an address nobody typed: such a field is
+// refused whole, in each of To, Cc, Bcc and the return path.
+std::optional<std::string> MailSender::BrokenAddressField() const {
+    auto broken = [](const std::string& field) {
+        for (unsigned char c : field)
+            if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
+        return false;
+    };
+    if (broken(RETURNPATH.str())) return "The sender address cannot be used: " + RETURNPATH.str();
+    for (const auto* list : {&TOADR, &CCADR, &BCCADR})
+        for (const Recipient& r : *list)
+            if (broken(r.EMAIL.str())) return "The recipient address cannot be used: " + r.EMAIL.str();
+    return std::nullopt;
+}
+
 net::MailMessage MailSender::BuildMessage() const {
     net::MailMessage m;
     m.from = net::ParseAddress(FROM.str());
@@ -299,7 +316,11 @@ int32_t MailSender::Send() {
 
     int32_t result;
     MailTransport transport = MailTransportFor(MAILHOST.str());
-    if (!transport.valid) {
+    if (const std::optional<std::string> refused = BrokenAddressField()) {
+        last_.status = net::SmtpStatus::InvalidArguments;
+        last_.detail = *refused;
+        result = kMailBadArguments;
+    } else if (!transport.valid) {
         last_.status = net::SmtpStatus::InvalidArguments;
         last_.detail = "No usable mail host: " + MAILHOST.str();
         result = kMailBadArguments;

@@ -153,6 +153,8 @@ private:
     static void Put(CString<N>& dst, std::string_view v) { dst = Fit(v, N - 1); }
     static std::string Fit(std::string_view v, std::size_t maxBytes);
     net::MailMessage BuildMessage() const;
+    // The refusal of an address field holding a line break, or none.
+    std::optional<std::string> BrokenAddressField() const;
     int32_t PostNews();
     // Progress callback for both SendMail and PostArticle (one function type).
     net::SmtpProgress ProgressCounter();

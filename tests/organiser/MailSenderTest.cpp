@@ -253,3 +253,26 @@ TEST_F(MailSenderTest, CancelFromAnotherThread) {
     EXPECT_EQ(m.ErrorText(result), "User Cancel");
     EXPECT_EQ(m.USERCANCEL.load(), 0);
 }
+
+TEST_F(MailSenderTest, AnAddressHoldingALineBreakIsRefusedInEveryFieldBeforeConnecting) {
+    krtest::SmtpTestServer server(MailDir());
+    ASSERT_TRUE(server.started()) << server.errors();
+    const std::string injected = "bob@example.com\r\nRCPT TO:<evil@x.org>";
+    for (int field = 0; field < 4; ++field) {
+        MailSender m;
+        Address(m, server.port());
+        if (field == 0) {
+            m.TOADR.clear();
+            m.AddTo("Bob", injected);
+        }
+        if (field == 1) m.AddCc("Carol", injected);
+        if (field == 2) m.AddBcc(injected);
+        if (field == 3) m.SetReturnPath(injected);
+        EXPECT_EQ(m.Send(), 1) << field;
+        EXPECT_EQ(m.ErrorText(1), "Bad arguments from form");
+        EXPECT_EQ(m.lastResult().detail, std::string(field == 3 ? "The sender" : "The recipient") +
+                                             " address cannot be used: " + injected);
+    }
+    // Not a single RCPT reached the server, for the injected address or Bob.
+    EXPECT_TRUE(server.Received().empty());
+}
