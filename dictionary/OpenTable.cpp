@@ -9,6 +9,7 @@
 #include "platform/data/Errors.h"
 #include "platform/data/Upgrade.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 
@@ -35,7 +36,8 @@ void UpgradeFailed() {
     std::string assistant =
         "The error has been placed in the clipboard.  Press CTRL-V in your email message to paste it.";
     const std::string path = folder + "/" + kUpgradeErrorFileName;
-    if (std::FILE* f = std::fopen(kUpgradeErrorFileName, "wb")) {
+    // It names the data folder: the owner's alone, like the other files.
+    if (std::FILE* f = OpenPrivateStream(kUpgradeErrorFileName, "wb")) {
         const bool written = std::fwrite(details.data(), 1, details.size(), f) == details.size();
         if (std::fclose(f) == 0 && written)
             assistant += "||The same text is in the file " + path + ".";

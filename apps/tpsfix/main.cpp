@@ -7,10 +7,10 @@
 // repair program reads it. Exit codes: 0 nothing lost, 1 repaired with rows
 // lost, 2 not repaired (the file is unchanged), 3 no file named.
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/runtime/PrivateFiles.h"
 #include "repair/RepairRun.h"
 #include "repair/Salvage.h"
 
@@ -24,6 +24,11 @@ int main(int argc, char** argv) {
     const kr::repair::SalvageResult result = kr::repair::SalvageDataFile(*options);
     const std::string report = result.Report(options->source);
     std::fputs(report.c_str(), stdout);
-    std::ofstream(kr::repair::FixReportName(options->source)) << report;
+    // The report names the data file's tables and folders: owner-only, as
+    // the data file is.
+    if (std::FILE* f = kr::OpenPrivateStream(kr::repair::FixReportName(options->source), "w")) {
+        std::fwrite(report.data(), 1, report.size(), f);
+        std::fclose(f);
+    }
     return result.code;
 }

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -176,6 +177,23 @@ TEST_F(OpenTableTest, StoredVersionAboveTheProgramsShowsUpgradeErrorAndEnds) {
     EXPECT_NE(Texts()[1].find(kUpgradeErrorFileName), std::string::npos);
     EXPECT_EQ(programEnds_, 1);
     EXPECT_FALSE(TableOf(ConfigurationDef()).IsOpen());
+}
+
+TEST_F(OpenTableTest, TheUpgradeErrorFileIsTheOwnersAloneUnderAnyUmask) {
+    ResetUpgradeRegistrations();
+    ds_UsingFile("CF", "Configuration", ConfigurationDef(), 3);
+    ASSERT_EQ(OpenTable(ConfigurationDef()), 0);
+    TableOf(ConfigurationDef()).Close();
+    CloseIdleFiles();
+    ResetUpgradeRegistrations();
+    ds_UsingFile("CF", "Configuration", ConfigurationDef(), 2);
+
+    const mode_t umask = ::umask(022);
+    EXPECT_EQ(OpenTable(ConfigurationDef()), kInvalidRecordDeclaration);
+    ::umask(umask);
+    struct stat st {};
+    ASSERT_EQ(::stat(kUpgradeErrorFileName, &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the file names the data folder and the error";
 }
 
 namespace {

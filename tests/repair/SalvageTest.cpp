@@ -351,6 +351,22 @@ TEST_F(SalvageTest, HelperProgramOnAHealthyFileLosesNothing) {
     EXPECT_FALSE(ParseFixCommandLine({"/K"}, &error));
 }
 
+TEST_F(SalvageTest, TheHelpersReportIsTheOwnersAloneUnderAnyUmask) {
+    MakeFile(file_, "pw", 20);
+    std::vector<std::string> args = FixArguments(file_, "pw");
+    args.insert(args.begin(), std::string(KR_BIN_DIR) + "/tpsfix");
+    StartOptions o;
+    o.wait = true;
+    const mode_t umask = ::umask(022);  // the helper inherits it
+    const StartResult started = StartProgramArgs(args, o);
+    ::umask(umask);
+    ASSERT_TRUE(started.ok()) << started.message;
+    ASSERT_EQ(started.exitCode, kSalvageComplete);
+    struct stat st {};
+    ASSERT_EQ(::stat(FixReportName(file_).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the report names the data file's tables and folder";
+}
+
 TEST_F(SalvageTest, RowsNoIndexListsOnADamagedPageAreNotReportedAsSafe) {
     MakeFile(file_, "", 300);
     // To-do rows with an empty item: its only index leaves them out.
