@@ -1,7 +1,8 @@
 // UpdateSchedule:SpecialEventWizard: "Special Event Wizard", a one-time
 // variant of the highlighted task in five pages. The new task is stored with
-// the next free ID and then gets the source's script items; the source can
-// be marked to skip its next regular run.
+// the next free ID and then gets the source's script items; the source (or,
+// for a row of the history, the task it records) can be marked to skip its
+// next regular run.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -200,6 +201,7 @@ protected:
         GlobalRequest() = 0;
         GlobalResponse() = 0;
         SCH() = source_;
+        TakeRunningTask();
         ui.shared.Attach(this, [this] { Store(); }, [this] { Show(); });
         ui.shared.StartWarning(true);
         if (Categories_File().Open() == kLevelBenign) {
@@ -217,7 +219,41 @@ protected:
         }
         Show();
         ShowPage(kTask);
+        if (!skipReason_.empty()) {
+            ui.shared.skipFirst->setEnabled(false);
+            ui.shared.skipFirst->setToolTip(QString::fromStdString(skipReason_));
+            ui.shared.skipFirst->setStatusTip(QString::fromStdString(skipReason_));
+        }
         return true;
+    }
+
+    // A completed row is the history copy of a run (or a task that is
+    // over): copied whole, the special event would start completed and
+    // disabled and never run. It starts as a new task does instead, and the
+    // skip mark goes to the task that still runs, the one the row was
+    // copied from. With no such task the skip box stays off and says why.
+    void TakeRunningTask() {
+        skipTarget_ = source_.ID;
+        if (!source_.Completed) return;
+        Schedule& s = SCH();
+        s.Completed = 0;
+        s.Disabled = 0;
+        s.Skipped = 0;
+        s.AdvanceWarned = 0;
+        s.SkipNextTime = 0;
+        skipTarget_ = 0;
+        const int32_t running = source_.OriginalID;
+        Schedule task;
+        TableScheduleStore store;
+        if (running == 0 || running == source_.ID || store.Fetch(running, task) != 0) {
+            skipReason_ = "This row is the record of a past run; the task it was copied from no longer exists, "
+                          "so there is no regular run to skip.";
+        } else if (task.Completed) {
+            skipReason_ = "This row is the record of a past run; the task it was copied from is completed, "
+                          "so there is no regular run to skip.";
+        } else {
+            skipTarget_ = running;
+        }
     }
     void TakeOpened() override {
         if (view_) ui.buttons.cancel->setFocus();
@@ -336,17 +372,18 @@ protected:
         // A warning moved off the source's is still to be given.
         if (s.AdvanceWarnDate != source_.AdvanceWarnDate || s.AdvanceWarnTime != source_.AdvanceWarnTime)
             s.AdvanceWarned = 0;
-        const bool skipSource = s.SkipNextTime != 0;
+        const bool skipSource = s.SkipNextTime != 0 && skipTarget_ != 0;
         if (skipSource) s.SkipNextTime = 0;
         TableScheduleStore store;
         Schedule copy = s;
         if (AddScheduleCopy(store, copy) != 0 || copy.ID == 0) return false;
         // The special event runs the source's script, copied to its own number.
         if (source != 0 && copy.ID != source) CopyScript(source, copy.ID);
-        if (skipSource && source != 0) {
+        if (skipSource) {
             Schedule original;
-            if (store.Fetch(source, original) != 0) {
-                Message("Could not set SKIP status  ID #" + std::to_string(source) + "Error:" + data::LastErrorText());
+            if (store.Fetch(skipTarget_, original) != 0) {
+                Message("Could not set SKIP status  ID #" + std::to_string(skipTarget_) + "Error:" +
+                        data::LastErrorText());
             } else {
                 original.SkipNextTime = 1;
                 if (store.Put(original) != 0) Message("Could not change SKIP status " + data::LastErrorText());
@@ -369,6 +406,10 @@ private:
     SpecialEventLayout ui;
     RequiredFields required_;
     Schedule source_;
+    // The task whose next regular run the skip box marks (0: none), and why
+    // there is none.
+    int32_t skipTarget_ = 0;
+    std::string skipReason_;
     std::function<void(int)> done_;
     bool view_ = false;
     bool counted_ = false, scheduleOpen_ = false, categoriesOpen_ = false, saved_ = false;

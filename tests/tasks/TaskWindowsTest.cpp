@@ -1007,6 +1007,128 @@ TEST_F(ScheduleListTest, SpecialEventCopiesTheTaskWithItsScriptAndCanSkipTheSour
     EXPECT_EQ(Items(source), 2);
 }
 
+// A daily message task that ran today at 07:59 through the timer cycle: the
+// task itself moves to tomorrow, and today's row of the list is the
+// history copy of the run (completed, disabled).
+class RanTaskTest : public ScheduleListTest {
+protected:
+    int32_t AddRanTask() {
+        const int32_t id = AddTask("Daily note");
+        SetTask(id, [&](Schedule& s) {
+            s.Date = MakeDate(7, 1, 2024);
+            s.Time = MakeTime(7, 59);
+            s.Sunday = s.Monday = s.Tuesday = s.Wednesday = s.Thursday = s.Friday = s.Saturday = 1;
+            s.OriginalID = s.ID;
+            s.Warn = 0;
+        });
+        TimerCycle cycle;
+        cycle.hooks().showTaskMessage = [](const Schedule&) {};
+        cycle.hooks().notifyWindowThreads = [] {};
+        cycle.settings() = CycleSettings();
+        cycle.Start();
+        for (int i = 0; i < 8; ++i) cycle.TimerTick();
+        cycle.Stop();
+        return id;
+    }
+    // The history row of the run: today's completed copy of the task.
+    int32_t HistoryOf(int32_t task) {
+        for (const Schedule& s : Tasks())
+            if (s.ID != task && s.OriginalID == task && s.Completed) return s.ID;
+        return 0;
+    }
+    static Schedule TaskOf(int32_t id) {
+        for (const Schedule& s : Tasks())
+            if (s.ID == id) return s;
+        return Schedule();
+    }
+};
+
+TEST_F(RanTaskTest, SpecialEventFromTheHistoryRowRunsAndSkipsTheTaskThatStillRuns) {
+    const int32_t task = AddRanTask();
+    const int32_t history = HistoryOf(task);
+    ASSERT_NE(history, 0) << "the task did not run";
+    ASSERT_EQ(TaskOf(task).Date, MakeDate(7, 2, 2024));
+    ASSERT_EQ(TaskOf(history).Disabled, 1);
+
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    // Today's tab holds the one row of today: the run's history copy.
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "special");
+    QWidget* wiz = WindowTitled("Special Event Wizard");
+    ASSERT_NE(wiz, nullptr);
+    Click(wiz, "next");
+    auto* text = Child<QPlainTextEdit>(wiz, "text");
+    ASSERT_NE(text, nullptr);
+    text->setPlainText("Tea with the new team");
+    Click(wiz, "next");
+    Type(wiz, "time", "8:02AM");
+    auto* skip = Child<QCheckBox>(wiz, "skipSource");
+    ASSERT_TRUE(skip->isEnabled());
+    Click(wiz, "skipSource");
+    Click(wiz, "next");
+    // Page 5 shows the new task enabled.
+    EXPECT_FALSE(Child<QCheckBox>(wiz, "disable")->isChecked());
+    ASSERT_TRUE(ClickCloses(wiz, "finish"));
+
+    ASSERT_EQ(Tasks().size(), 3u) << Shown();
+    const Schedule event = Tasks().back();
+    EXPECT_NE(event.ID, task);
+    EXPECT_NE(event.ID, history);
+    EXPECT_EQ(event.Message, "Tea with the new team");
+    EXPECT_EQ(event.Date, MakeDate(7, 1, 2024));
+    EXPECT_EQ(event.Time, MakeTime(8, 2));
+    EXPECT_EQ(event.Completed, 0);
+    EXPECT_EQ(event.Disabled, 0);
+    EXPECT_EQ(event.Skipped, 0);
+    EXPECT_EQ(event.SkipNextTime, 0);
+    EXPECT_EQ(event.OriginalID, task);
+    // The skip mark is on the task's next regular run, not on its history.
+    EXPECT_EQ(TaskOf(task).SkipNextTime, 1);
+    EXPECT_EQ(TaskOf(history).SkipNextTime, 0);
+    // The list shows the event as still to come.
+    EXPECT_EQ(ScheduleStateIcon(event), ScheduleStateIcon(Schedule()));
+}
+
+TEST_F(RanTaskTest, SpecialEventFromAHistoryRowWithoutItsTaskOffersNoSkip) {
+    const int32_t task = AddRanTask();
+    const int32_t history = HistoryOf(task);
+    ASSERT_NE(history, 0) << "the task did not run";
+    // The task ends: once it has completed, and then when it is deleted.
+    SetTask(task, [](Schedule& s) {
+        s.Completed = 1;
+        s.Disabled = 1;
+    });
+    for (bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "task deleted" : "task completed");
+        if (deleted) {
+            sch().Clear();
+            sch().Rec<Schedule>().ID = task;
+            ASSERT_EQ(sch().Get(ScheduleDef().key("SCH:KeyID")), 0);
+            ASSERT_EQ(sch().Delete(), 0);
+        }
+        const size_t before = Tasks().size();
+        QWidget* wiz = OpenSpecialEvent(deleted ? "SpecialDeleted" : "SpecialCompleted", history);
+        ASSERT_NE(wiz, nullptr);
+        auto* skip = Child<QCheckBox>(wiz, "skipSource");
+        EXPECT_FALSE(skip->isEnabled());
+        EXPECT_FALSE(skip->isChecked());
+        EXPECT_NE(skip->toolTip().indexOf(deleted ? "no longer exists" : "is completed"), -1)
+            << skip->toolTip().toStdString();
+        for (int i = 0; i < 3; ++i) Click(wiz, "next");
+        EXPECT_FALSE(Child<QCheckBox>(wiz, "disable")->isChecked());
+        ASSERT_TRUE(ClickCloses(wiz, "finish"));
+        const auto all = Tasks();
+        ASSERT_EQ(all.size(), before + 1) << Shown();
+        EXPECT_EQ(all.back().Completed, 0);
+        EXPECT_EQ(all.back().Disabled, 0);
+        EXPECT_EQ(TaskOf(history).SkipNextTime, 0);
+    }
+}
+
 }  // namespace
 }  // namespace kr::tasks
 
