@@ -187,8 +187,14 @@ namespace {
 int g_opened = 0;
 }  // namespace
 
+// The size a window opens with (its saved size, or the size its layout
+// asks for) is its own: Cascade gives it back after Tile squeezed it.
+constexpr const char* kOwnSize = "krOwnSize";
+
 void NoteWindowOpened(QWidget* window) {
-    if (window && !window->property("krOpened").isValid()) window->setProperty("krOpened", ++g_opened);
+    if (!window || window->property("krOpened").isValid()) return;
+    window->setProperty("krOpened", ++g_opened);
+    window->setProperty(kOwnSize, window->size());
 }
 
 std::vector<QWidget*> ArrangeableWindows() {
@@ -256,7 +262,13 @@ void CascadeWindows() {
         QWidget* w = windows[static_cast<std::size_t>(i)];
         const QMargins frame = FrameMargins(w, nullptr);
         const QSize minimum = MinimumOuter(w, frame);
-        const QSize outer = w->size().grownBy(frame).boundedTo(room).expandedTo(minimum);
+        // Its own size, not what an earlier Tile left it, and at least as
+        // wide as its title needs, as it opened.
+        QSize own = w->property(kOwnSize).toSize();
+        if (!own.isValid()) own = w->size();
+        if (w->maximumWidth() >= TitleWidth(w->windowTitle()))
+            own.setWidth(std::max(own.width(), TitleWidth(w->windowTitle())));
+        const QSize outer = own.grownBy(frame).boundedTo(room).expandedTo(minimum);
         // A step that would push the window off the area starts the
         // cascade again at the top.
         QPoint at = area.topLeft() + QPoint(k * step, k * step);
@@ -276,50 +288,126 @@ void CascadeWindows() {
     windows.back()->activateWindow();
 }
 
+namespace {
+
+// Splits `length` among items of the given minimum lengths: equal shares,
+// except that an item whose minimum is more than its share takes its
+// minimum and the others share what is left. When the minimums together are
+// more than the length, every item gets its minimum.
+std::vector<int> ShareOut(int length, const std::vector<int>& minimum) {
+    const std::size_t n = minimum.size();
+    std::vector<bool> fixed(n, false);
+    for (bool changed = true; changed;) {
+        changed = false;
+        int rest = length, free = 0;
+        for (std::size_t i = 0; i < n; ++i) fixed[i] ? rest -= minimum[i] : ++free;
+        if (free == 0) break;
+        for (std::size_t i = 0; i < n; ++i)
+            if (!fixed[i] && minimum[i] * free > rest) fixed[i] = changed = true;
+    }
+    int rest = length, free = 0;
+    for (std::size_t i = 0; i < n; ++i) fixed[i] ? rest -= minimum[i] : ++free;
+    std::vector<int> out(n);
+    for (std::size_t i = 0, k = 0; i < n; ++i) {
+        if (fixed[i]) {
+            out[i] = minimum[i];
+            continue;
+        }
+        // The pixels left over by the division go one each to the first.
+        out[i] = rest / free + (static_cast<int>(k) < rest % free ? 1 : 0);
+        ++k;
+    }
+    return out;
+}
+
+// Where items of these lengths start, one after the other from `start`; a
+// run longer than the room ends at its end, the items overlapping as little
+// as they can, so none leaves the room.
+std::vector<int> Positions(int start, int length, const std::vector<int>& sizes) {
+    std::vector<int> at(sizes.size());
+    int total = 0;
+    for (int s : sizes) total += s;
+    const int n = static_cast<int>(sizes.size());
+    const int over = std::max(0, total - length);
+    int x = start;
+    for (int i = 0; i < n; ++i) {
+        // Each gap after the first item gives up its part of the excess.
+        const int back = n > 1 ? over * i / (n - 1) : 0;
+        at[static_cast<std::size_t>(i)] = std::max(start, std::min(x - back, start + length - sizes[static_cast<std::size_t>(i)]));
+        x += sizes[static_cast<std::size_t>(i)];
+    }
+    return at;
+}
+
+}  // namespace
+
 void TileWindows() {
     const std::vector<QWidget*> windows = ArrangeableWindows();
     if (windows.empty()) return;
     const QRect area = ArrangeArea(windows);
     const int n = static_cast<int>(windows.size());
+    // Sizes are outer sizes: openbox's title bar and borders count, so the
+    // frames of the bottom row and the right column stay inside the area.
+    std::vector<QMargins> frame;
     std::vector<QSize> minimum;
-    for (QWidget* w : windows) minimum.push_back(MinimumOuter(w, FrameMargins(w, nullptr)));
-    // The grid closest to square in which every window gets at least its
-    // minimum size; the square grid when none does.
-    auto fits = [&](int cols) {
-        const int rows = (n + cols - 1) / cols;
+    for (QWidget* w : windows) {
+        frame.push_back(FrameMargins(w, nullptr));
+        minimum.push_back(MinimumOuter(w, frame.back()));
+    }
+    // The rows of a grid of `cols` columns (the last row holds the rest).
+    auto rowsOf = [&](int cols) {
+        std::vector<std::vector<int>> rows;
         for (int i = 0; i < n; ++i) {
-            const int r = i / cols;
-            const int inRow = r == rows - 1 ? n - r * cols : cols;
-            if (minimum[static_cast<std::size_t>(i)].width() > area.width() / inRow ||
-                minimum[static_cast<std::size_t>(i)].height() > area.height() / rows)
-                return false;
+            if (i % cols == 0) rows.emplace_back();
+            rows.back().push_back(i);
         }
-        return true;
+        return rows;
     };
+    auto rowMinimum = [&](const std::vector<int>& row) {
+        int h = 0;
+        for (int i : row) h = std::max(h, minimum[static_cast<std::size_t>(i)].height());
+        return h;
+    };
+    // A grid fits when every row's windows have their minimum widths side by
+    // side and the rows their minimum heights one over the other.
+    auto fits = [&](int cols) {
+        int height = 0;
+        for (const std::vector<int>& row : rowsOf(cols)) {
+            int width = 0;
+            for (int i : row) width += minimum[static_cast<std::size_t>(i)].width();
+            if (width > area.width()) return false;
+            height += rowMinimum(row);
+        }
+        return height <= area.height();
+    };
+    // The grid closest to square that fits; the square grid when none does.
     const int square = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
     int cols = square;
     for (int d = 0; d < n; ++d) {
         if (square + d <= n && fits(square + d)) { cols = square + d; break; }
         if (square - d >= 1 && fits(square - d)) { cols = square - d; break; }
     }
-    const int rows = (n + cols - 1) / cols;
-    for (int i = 0; i < n; ++i) {
-        QWidget* w = windows[static_cast<std::size_t>(i)];
-        const int r = i / cols, c = i % cols;
-        // The last row shares its width among the windows it holds.
-        const int inRow = r == rows - 1 ? n - r * cols : cols;
-        const int x0 = area.left() + area.width() * c / inRow, x1 = area.left() + area.width() * (c + 1) / inRow;
-        const int y0 = area.top() + area.height() * r / rows, y1 = area.top() + area.height() * (r + 1) / rows;
-        if (w->isMaximized()) w->showNormal();
-        const QMargins frame = FrameMargins(w, nullptr);
-        QRect g(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
-        // Never below the window's minimum; kept inside the area.
-        g.setSize(g.size().expandedTo(minimum[static_cast<std::size_t>(i)]));
-        if (g.right() > area.right()) g.moveRight(area.right());
-        if (g.bottom() > area.bottom()) g.moveBottom(area.bottom());
-        g.moveTopLeft(QPoint(std::max(g.left(), area.left()), std::max(g.top(), area.top())));
-        SetOuterGeometry(w, g, frame);
-        w->raise();
+    const std::vector<std::vector<int>> rows = rowsOf(cols);
+    std::vector<int> rowMin;
+    for (const std::vector<int>& row : rows) rowMin.push_back(rowMinimum(row));
+    const std::vector<int> heights = ShareOut(area.height(), rowMin);
+    const std::vector<int> tops = Positions(area.top(), area.height(), heights);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::vector<int> widthMin;
+        for (int i : rows[r]) widthMin.push_back(minimum[static_cast<std::size_t>(i)].width());
+        const std::vector<int> widths = ShareOut(area.width(), widthMin);
+        const std::vector<int> lefts = Positions(area.left(), area.width(), widths);
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            const std::size_t i = static_cast<std::size_t>(rows[r][c]);
+            QWidget* w = windows[i];
+            if (w->isMaximized()) w->showNormal();
+            const QSize size(widths[c], std::max(heights[r], minimum[i].height()));
+            QRect g(QPoint(lefts[c], tops[r]), size);
+            if (g.bottom() > area.bottom()) g.moveBottom(area.bottom());
+            g.moveTop(std::max(g.top(), area.top()));
+            SetOuterGeometry(w, g, frame[i]);
+            w->raise();
+        }
     }
 }
 

@@ -49,9 +49,13 @@ QWidget* CascadeFrame();
 // outer rectangle (title bar included) of a window of the given outer size.
 QRect CascadeSlot(int n, QSize outerSize);
 // The window system's standard window arrangements, over the program's open
-// top-level windows other than the frame: each one step of the cascade below
-// the last, or side by side in a grid filling the screen under the frame's
-// menu bar.
+// top-level windows other than the frame. Cascade: each one step below the
+// last, at its own size (the size it opened with: its saved size or its
+// layout's), so a window Tile squeezed gets its size back. Tile: side by
+// side in a grid filling the screen under the frame's menu bar, frames
+// included, each window at least its minimum size (a row or column whose
+// minimums are more than an equal share takes them, the others share the
+// rest).
 void CascadeWindows();
 void TileWindows();
 // The room a title bar needs besides its text: measured once under the

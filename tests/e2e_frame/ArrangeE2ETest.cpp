@@ -5,11 +5,15 @@
 // double click on the icon brings the frame and the lists back; a new tray
 // host after the first one ended gets the icon again. With
 // KR_SCREENSHOT_DIR set, the screen after Tile and after Cascade is saved
-// there ("tile.png", "cascade.png").
+// there ("tile.png", "cascade.png"). Six lists: Tile keeps every one of
+// them, openbox's frame included, inside the work area, and Cascade after
+// Tile gives each list its own size back, the size saved for it or the
+// size it opened with ("tile6.png", "cascade6.png").
 #include <gtest/gtest.h>
 
 #include <QRect>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -69,6 +73,12 @@ protected:
             },
             10000, 300);
         return last;
+    }
+    // A client window's own size, without openbox's frame.
+    QSize Inner(Window w) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display(), w, &a)) return {};
+        return QSize(a.width, a.height);
     }
     // KR98's window inside the tray host: its icon.
     Window TrayIcon() {
@@ -194,6 +204,56 @@ TEST_F(ArrangeE2ETest, TileAndCascadeLeaveTheTrayIconAndTheListsGoToTheTrayWithT
     ASSERT_TRUE(tray_->Start(display())) << "the second tray host did not start";
     EXPECT_TRUE(WaitUntil([&] { return (icon = TrayIcon()) != 0 && IconDrawn(icon); }, 15000))
         << "the icon did not come back\n" << WindowTree(display());
+}
+
+TEST_F(ArrangeE2ETest, TileKeepsEveryFrameInsideTheWorkAreaAndCascadeGivesEachListItsOwnSize) {
+    // The To Do list opens where it was left, at a size of its own.
+    std::ofstream(dir_ / "POSITION.INI") << "[BrowseToDoList]\r\nXPos=300\r\nYPos=200\r\nWidth=700\r\n"
+                                            "Height=480\r\nMaximize=0\r\n";
+    const std::string frameId = StartKR98();
+    ASSERT_FALSE(frameId.empty()) << "the frame did not show\n" << kr98_.Said();
+    ASSERT_NE(WaitForFrame(), 0u);
+    ASSERT_FALSE(WaitForStartupList().empty()) << "the start-up list did not show";
+    const struct {
+        QStringList keys;
+        const char* title;
+    } opened[] = {{{}, "Scheduled Tasks"},          {{"ctrl+t"}, "To Do Items"}, {{"ctrl+k"}, "Hot Keys"},
+                  {{"ctrl+e"}, "E-mail Messages"}, {{"ctrl+o"}, "Contacts"},    {{"alt+l", "b"}, "Clipboard Manager"}};
+    std::vector<Window> lists;
+    std::vector<QSize> own;
+    for (const auto& o : opened) {
+        if (!o.keys.empty()) xdo::Keys(frameId, o.keys);
+        Window w = 0;
+        ASSERT_TRUE(WaitUntil([&] { return (w = FindTitled(display(), o.title, kr98_.pid())) != 0; }, 10000))
+            << o.title << "\n" << WindowTree(display());
+        lists.push_back(w);
+        SettledRects({w});
+        own.push_back(Inner(w));
+    }
+    EXPECT_EQ(own[1], QSize(700, 480)) << "the To Do list did not open at its saved size";
+    const QRect area = WorkArea();
+    ASSERT_FALSE(area.isEmpty());
+
+    xdo::Keys(frameId, {"alt+w", "i"});
+    const std::vector<QRect> tiled = SettledRects(lists);
+    Screenshot("tile6.png");
+    for (std::size_t i = 0; i < tiled.size(); ++i) {
+        EXPECT_TRUE(area.contains(tiled[i])) << opened[i].title << ": " << Text(tiled[i]) << " outside " << Text(area);
+        for (std::size_t j = i + 1; j < tiled.size(); ++j)
+            EXPECT_FALSE(tiled[i].intersects(tiled[j])) << opened[i].title << " and " << opened[j].title << " overlap: "
+                                                        << Text(tiled[i]) << " and " << Text(tiled[j]);
+    }
+
+    xdo::Keys(frameId, {"alt+w", "c"});
+    const std::vector<QRect> cascaded = SettledRects(lists);
+    Screenshot("cascade6.png");
+    for (std::size_t i = 0; i < cascaded.size(); ++i) {
+        EXPECT_TRUE(area.contains(cascaded[i])) << opened[i].title << ": " << Text(cascaded[i]) << " outside "
+                                                << Text(area);
+        const QSize size = Inner(lists[i]);
+        EXPECT_EQ(size, own[i]) << opened[i].title << " is " << size.width() << "x" << size.height() << ", opened "
+                                << own[i].width() << "x" << own[i].height();
+    }
 }
 
 }  // namespace
