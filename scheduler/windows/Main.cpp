@@ -211,11 +211,19 @@ QWidget* MainFrame::MakeWindow() {
     connect(ui_.windowMenu, &QMenu::aboutToShow, this, [this] { ListOpenWindows(); });
     // A highlighted menu item's tip shows in status zone 1 (the window
     // system's own status message would hide every zone but the last).
+    // While it shows, zone 2 (the next task or the script) steps aside, so
+    // the tip has the room up to the date and clock zones: at the frame's
+    // opening width the two texts together do not fit, and both were cut.
     QLabel* tipZone = ui_.zones[1];
+    QLabel* nextZone = ui_.zones[2];
+    auto showTip = [tipZone, nextZone](const QString& tip) {
+        tipZone->setText(tip);
+        nextZone->setVisible(tip.isEmpty());
+    };
     for (QMenu* menu : ui_.window->menuBar()->findChildren<QMenu*>()) {
-        connect(menu, &QMenu::hovered, tipZone, [tipZone](QAction* a) { tipZone->setText(a->statusTip()); });
+        connect(menu, &QMenu::hovered, tipZone, [showTip](QAction* a) { showTip(a->statusTip()); });
         if (menu->parent() == ui_.window->menuBar())
-            connect(menu, &QMenu::aboutToHide, tipZone, [tipZone] { tipZone->clear(); });
+            connect(menu, &QMenu::aboutToHide, tipZone, [showTip] { showTip(QString()); });
     }
     return ui_.window;
 }

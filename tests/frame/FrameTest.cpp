@@ -575,6 +575,57 @@ TEST_F(FrameTest, MenuItemsShowTheirTipsInTheFirstStatusZone) {
     EXPECT_EQ(MenuItem(f, {"&Reports", "&To Do"}), nullptr);
 }
 
+// The room a label gives its text: its width less its margins and frame.
+int TextRoom(const QLabel* label) { return label->contentsRect().width() - 2 * label->margin(); }
+int TextWidth(const QLabel* label) { return label->fontMetrics().horizontalAdvance(label->text()); }
+
+TEST_F(FrameTest, AHighlightedMenuItemsTipShowsWholeAtTheOpeningWidthBesideTheDateAndClock) {
+    MainFrame* f = Open();
+    QWidget* w = f->Window();
+    ASSERT_EQ(w->width(), 640) << "the frame's opening width";
+    f->RefreshDateAndTime();
+    const MainLayout& ui = f->Layout();
+    // The longest next-task text the timer cycle writes (40 characters).
+    const QString next = QStringLiteral("Next: Call the garage about the winter t");
+    ui.zones[2]->setText(next);
+    std::vector<QAction*> items;
+    for (QMenu* menu : w->findChildren<QMenu*>())
+        for (QAction* a : menu->actions())
+            if (!a->statusTip().isEmpty() && std::find(items.begin(), items.end(), a) == items.end()) items.push_back(a);
+    std::string names;
+    for (QAction* a : items) names += a->text().toStdString() + "; ";
+    ASSERT_EQ(items.size(), 17u) << "the menu items and submenus with a tip: " << names;
+    for (QAction* item : items) {
+        QMenu* menu = nullptr;
+        for (QMenu* m : w->findChildren<QMenu*>())
+            if (m->actions().contains(item)) menu = m;
+        ASSERT_NE(menu, nullptr);
+        item->setEnabled(true);
+        menu->setActiveAction(item);
+        Pump(30);
+        const QString tip = item->statusTip();
+        ASSERT_EQ(ui.zones[1]->text(), tip);
+        EXPECT_GE(TextRoom(ui.zones[1]), TextWidth(ui.zones[1])) << tip.toStdString() << " is cut";
+        for (int z : {3, 4}) {
+            EXPECT_TRUE(ui.zones[z]->isVisible()) << z;
+            EXPECT_GE(TextRoom(ui.zones[z]), TextWidth(ui.zones[z])) << "zone " << z << " is cut beside " << tip.toStdString();
+        }
+    }
+    // The menu closed, the second zone shows its text whole again.
+    QMenu* file = MenuItem(f, {"&File"})->menu();
+    file->popup(w->mapToGlobal(QPoint(0, 0)));
+    Pump(30);
+    file->setActiveAction(MenuItem(f, {"&File", "&Import"}));
+    Pump(30);
+    ASSERT_FALSE(ui.zones[1]->text().isEmpty());
+    file->hide();
+    Pump(30);
+    EXPECT_TRUE(ui.zones[1]->text().isEmpty());
+    EXPECT_EQ(ui.zones[2]->text(), next);
+    EXPECT_TRUE(ui.zones[2]->isVisible());
+    EXPECT_GE(TextRoom(ui.zones[2]), TextWidth(ui.zones[2]));
+}
+
 TEST_F(FrameTest, PrintSetupOpensThePrinterSetUpAndArrangeIconsStaysOff) {
     MainFrame* f = Open();
     EXPECT_FALSE(f->Layout().arrangeIcons->isEnabled());
