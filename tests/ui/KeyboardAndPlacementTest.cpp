@@ -24,6 +24,7 @@
 
 #include "ProbeWindow.h"
 #include "UiTestSupport.h"
+#include "platform/runtime/IniFile.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/Icons.h"
 #include "platform/ui/ProcedureThread.h"
@@ -299,6 +300,8 @@ TEST_F(PlacementTest, TileAndCascadeArrangeTheOpenWindowsBesideTheFrame) {
     for (const char* name : {"One", "Two", "Three"}) windows.push_back(test::OpenPositionedProbe(name));
     for (ProbeWindow* w : windows) ASSERT_TRUE(w);
     ASSERT_EQ(ArrangeableWindows().size(), 3u) << "the frame is not among them";
+    std::vector<QSize> opened;
+    for (ProbeWindow* w : windows) opened.push_back(w->Window()->size());
 
     TileWindows();
     test::Pump();
@@ -310,6 +313,7 @@ TEST_F(PlacementTest, TileAndCascadeArrangeTheOpenWindowsBesideTheFrame) {
             EXPECT_FALSE(g.intersects(windows[j]->Window()->frameGeometry())) << i << " and " << j << " overlap";
     }
 
+    // Cascade after Tile: each window at the size it opened with again.
     CascadeWindows();
     test::Pump();
     for (std::size_t i = 1; i < windows.size(); ++i) {
@@ -317,6 +321,7 @@ TEST_F(PlacementTest, TileAndCascadeArrangeTheOpenWindowsBesideTheFrame) {
         EXPECT_GT(g.top(), prev.top()) << i;
         EXPECT_GT(g.left(), prev.left()) << i;
     }
+    for (std::size_t i = 0; i < windows.size(); ++i) EXPECT_EQ(windows[i]->Window()->size(), opened[i]) << i;
 }
 
 TEST_F(PlacementTest, ArrangementsPassOverUntitledWindowsStepTallOnesAndKeepMinimumSizes) {
@@ -327,13 +332,15 @@ TEST_F(PlacementTest, ArrangementsPassOverUntitledWindowsStepTallOnesAndKeepMini
     untitled.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&untitled));
     const QRect untitledAt = untitled.geometry();
+    // Windows that open as tall as the screen (their saved size) still
+    // cascade one step apart.
+    for (const char* name : {"One", "Two", "Three", "Four"})
+        IniFile(PositionFile()).SaveWindow(name, WindowPlacement{avail.x(), avail.y(), avail.width() * 3 / 4,
+                                                                 avail.height(), false});
     std::vector<ProbeWindow*> windows;
     for (const char* name : {"One", "Two", "Three", "Four"}) windows.push_back(test::OpenPositionedProbe(name));
     for (ProbeWindow* w : windows) ASSERT_TRUE(w);
     ASSERT_EQ(ArrangeableWindows().size(), 4u);
-
-    // Windows as tall as the screen still cascade one step apart.
-    for (ProbeWindow* w : windows) w->Window()->resize(avail.width() * 3 / 4, avail.height());
     CascadeWindows();
     test::Pump();
     for (std::size_t i = 1; i < windows.size(); ++i) {
