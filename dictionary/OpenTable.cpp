@@ -1,5 +1,6 @@
 #include "dictionary/OpenTable.h"
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -43,7 +44,28 @@ void UpgradeFailed() {
             assistant += "||The same text is in the file " + path + ".";
     }
     Message(assistant, "Assistant", MessageIcon::Information, kButtonOk);
-    EndProgram("Cannot proceed.");
+    EndProgram("Cannot proceed.", "Upgrade Error");
+}
+
+// Why an open or a create was refused, in words, when the table's file or
+// its folder cannot be written: "Access Denied (5)" alone does not tell a
+// read-only folder (a read-only mount, a folder without write permission)
+// from a read-only file. Empty for any other error.
+std::string ReadOnlyCause(const data::Table& file) {
+    if (data::LastErrorCode() != kAccessDenied) return {};
+    std::string path = file.DiskName();
+    const std::size_t table = path.find("\\!");
+    if (table != std::string::npos) path.resize(table);
+    if (path.empty()) return {};
+    if (path.front() != '/') path = CurrentFolder() + "/" + path;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    struct statvfs fs {};
+    if ((::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0) || ::access(folder.c_str(), W_OK) != 0)
+        return "The folder " + folder + " is read-only.";
+    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
+        return "The file " + path + " is read-only.";
+    return {};
 }
 
 }  // namespace
@@ -51,12 +73,12 @@ void UpgradeFailed() {
 int CreateAndOpenTable(data::Table& file, uint8_t, uint8_t, uint8_t openMode, uint8_t forceMode2) {
     int err = file.Create();
     if (err != 0) {
-        StandardWarningText(4, file.DiskName());
+        StandardWarningText(4, file.DiskName(), ReadOnlyCause(file));
         return err;
     }
     err = data::ds_FileOpen(file, ModeOf(openMode, forceMode2));
     if (err != 0 && err != kFileAlreadyOpen) {
-        StandardWarningText(5, file.DiskName());
+        StandardWarningText(5, file.DiskName(), ReadOnlyCause(file));
         return err;
     }
     return 0;
@@ -99,7 +121,8 @@ int OpenTable(data::Table& file, uint8_t createIfMissing, uint8_t ignoreMissing,
     // Whatever is still wrong ends the program.
     if (err != 0 && err != kFileAlreadyOpen) {
         if (data::LastErrorCode() != err) data::SetLastError(err);
-        if (StandardWarningText(30, file.DiskName()) != 0) EndProgram("Disk Error");
+        if (StandardWarningText(30, file.DiskName(), ReadOnlyCause(file)) != 0)
+            EndProgram("Disk Error", "File Access Error");
         return err;
     }
     return 0;

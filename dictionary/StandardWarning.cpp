@@ -204,16 +204,17 @@ std::string StandardErrorText(const RuntimeErrorInfo& e) {
     return text;
 }
 
-int StandardWarning(int id, const std::string& text1, const std::string& text2) {
+int StandardWarning(int id, const std::string& text1, const std::string& text2, const std::string& cause) {
     if (id < 1 || id > 38) return 0;
     const RuntimeErrorInfo error = LastRuntimeError();
-    const Case c = Build(id, StandardErrorText(error), ClipRight(text1), ClipRight(text2), error.code);
+    Case c = Build(id, StandardErrorText(error), ClipRight(text1), ClipRight(text2), error.code);
+    if (!ClipRight(cause).empty()) c.text += "  " + ClipRight(cause);
     const int pressed = Message(c.text, c.title, c.icon, c.buttons, c.defaultButton);
     if (!c.ends.empty()) {
-        EndProgram(c.ends);
+        EndProgram(c.ends, c.title);
     } else if (id == 2) {
         if (pressed != kButtonYes) {
-            EndProgram("Invalid Key!");
+            EndProgram("Invalid Key!", c.title);
             return pressed;
         }
         return kButtonYes;
@@ -221,12 +222,14 @@ int StandardWarning(int id, const std::string& text1, const std::string& text2) 
     return pressed;
 }
 
-int StandardWarningText(int id, const std::string& text) { return StandardWarning(id, text, std::string()); }
+int StandardWarningText(int id, const std::string& text, const std::string& cause) {
+    return StandardWarning(id, text, std::string(), cause);
+}
 
 int StandardWarningNoText(int id) { return StandardWarning(id, std::string(), std::string()); }
 
-void EndProgram(const std::string& closingMessage) {
-    Message(closingMessage);
+void EndProgram(const std::string& closingMessage, const std::string& title) {
+    Message(closingMessage, title);
     ProgramShutdown run;
     {
         std::lock_guard<std::mutex> l(g_shutdownMutex);

@@ -51,8 +51,8 @@ protected:
         std::filesystem::remove_all(dir_, ec);
     }
 
-    // Titles of the messages shown, in order; a closing message (which has
-    // no title) by its text in angle brackets.
+    // Titles of the messages shown, in order; a message without a title by
+    // its text in angle brackets.
     std::vector<std::string> Shown() const {
         std::vector<std::string> out;
         for (const auto& s : responder_.shown())

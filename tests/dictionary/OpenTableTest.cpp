@@ -6,10 +6,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "dictionary/FileNames.h"
 #include "dictionary/OpenTable.h"
@@ -124,7 +126,8 @@ TEST_F(OpenTableTest, IgnoreMissingLeavesTheTableClosedQuietly) {
 
 TEST_F(OpenTableTest, MissingTableWithoutCreateEndsTheProgram) {
     EXPECT_EQ(OpenTable(ConfigurationDef(), 0, 0, 0, 1), kFileNotFound);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"File Creation Error", "<File Creation Error!>"}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"File Creation Error", "File Creation Error"}));
+    EXPECT_EQ(Texts().back(), "File Creation Error!");
     EXPECT_EQ(programEnds_, 1);
 }
 
@@ -133,7 +136,8 @@ TEST_F(OpenTableTest, LockHeldByAnotherProcessEndsWithDiskError) {
     LockHolder holder(dir_.string(), 0);
     ASSERT_TRUE(holder.locked());
     EXPECT_EQ(OpenTable(ConfigurationDef()), kFileLocked);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"File Access Error", "<Disk Error>"}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"File Access Error", "File Access Error"}));
+    EXPECT_EQ(Texts().back(), "Disk Error");
     EXPECT_EQ(Texts()[0].rfind("File (", 0), 0u);
     EXPECT_NE(Texts()[0].find("KR97.TPS"), std::string::npos);
     EXPECT_NE(Texts()[0].find("(32)"), std::string::npos);
@@ -161,7 +165,8 @@ TEST_F(OpenTableTest, StoredVersionAboveTheProgramsShowsUpgradeErrorAndEnds) {
     ds_UsingFile("CF", "Configuration", ConfigurationDef(), 2);
 
     EXPECT_EQ(OpenTable(ConfigurationDef()), kInvalidRecordDeclaration);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"Upgrade Error", "Assistant", "<Cannot proceed.>"}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"Upgrade Error", "Assistant", "Upgrade Error"}));
+    EXPECT_EQ(Texts().back(), "Cannot proceed.");
     EXPECT_EQ(Texts()[0],
               "The databases must be upgraded before using this version or the version you are installing is not "
               "the latest.  Re-install this application, or contact Vexel Works.");
@@ -194,6 +199,80 @@ TEST_F(OpenTableTest, TheUpgradeErrorFileIsTheOwnersAloneUnderAnyUmask) {
     struct stat st {};
     ASSERT_EQ(::stat(kUpgradeErrorFileName, &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u) << "the file names the data folder and the error";
+}
+
+TEST_F(OpenTableTest, AReadOnlyDataFolderIsNamedAsTheCauseAndTheClosingBoxHasItsTitle) {
+    // The data folder is a small disk, made read-only once the data file is on it.
+    const auto disk = dir_ / "data";
+    std::filesystem::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=4m,mode=0700") != 0) {
+        const int err = errno;
+        GTEST_SKIP() << "a read-only data folder is made as a tmpfs remounted read-only, and mounting one was "
+                        "refused here (" << std::strerror(err) << "): the read-only folder is not tested";
+    }
+    struct Unmount {
+        std::filesystem::path at, back;
+        ~Unmount() {
+            std::filesystem::current_path(back);
+            ::umount2(at.c_str(), MNT_DETACH);
+        }
+    } unmount{disk, dir_};
+    std::filesystem::current_path(disk);
+    ASSERT_EQ(OpenTable(ConfigurationDef()), 0);
+    TableOf(ConfigurationDef()).Close();
+    CloseIdleFiles();
+    ASSERT_EQ(::mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    const std::string cause = "  The folder " + disk.string() + " is read-only.";
+
+    // A table of the data file: case 30, then the closing box, titled.
+    EXPECT_EQ(OpenTable(ConfigurationDef()), kAccessDenied);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"File Access Error", "File Access Error"}));
+    ASSERT_EQ(Texts().size(), 2u);
+    EXPECT_EQ(Texts()[0], "File (" + TableOf(ConfigurationDef()).DiskName() +
+                              ") could not be opened.  Error: Access Denied (5)." + cause);
+    EXPECT_EQ(Texts()[1], "Disk Error");
+    EXPECT_EQ(programEnds_, 1);
+
+    // A table not made yet: the creation fails for the same cause.
+    responder_.clear();
+    EXPECT_NE(OpenTable(ScheduleDef()), 0);
+    ASSERT_EQ(Texts().size(), 2u);
+    EXPECT_EQ(Titles()[0], "File Creation Error");
+    EXPECT_EQ(Texts()[0].substr(Texts()[0].size() - cause.size()), cause) << Texts()[0];
+    EXPECT_EQ(Titles()[1], "File Creation Error");
+    CloseIdleFiles();
+}
+
+TEST_F(OpenTableTest, AReadOnlyDataFileIsNamedAsTheCause) {
+    ASSERT_EQ(OpenTable(ConfigurationDef()), 0);
+    const std::string file = TableOf(ConfigurationDef()).DiskName();
+    const std::string path = (dir_ / "KR97.TPS").string();
+    TableOf(ConfigurationDef()).Close();
+    CloseIdleFiles();
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    // Root writes every file: the open runs as an ordinary user then.
+    auto check = [&]() -> int {
+        if (OpenTable(ConfigurationDef()) != kAccessDenied) return 10;
+        if (Texts().empty()) return 11;
+        const std::string expected = "File (" + file + ") could not be opened.  Error: Access Denied (5).  The file " +
+                                     path + " is read-only.";
+        return Texts()[0] == expected ? 0 : 12;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(check(), 0) << (Texts().empty() ? "" : Texts()[0]);
+        return;
+    }
+    ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+        ::_exit(check());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 namespace {
@@ -234,7 +313,8 @@ TEST_F(OpenTableTest, DamagedKeyEndsTheProgramOnNo) {
     DropAnIndex("MSGLINK.TPS", "MSGLINK");
     responder_.Answer(kButtonNo);
     EXPECT_EQ(OpenTable(MsgLinkDef()), kKeyMustBeRebuilt);
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"Invalid Key", "<Invalid Key!>"}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"Invalid Key", "Invalid Key"}));
+    EXPECT_EQ(Texts().back(), "Invalid Key!");
     EXPECT_EQ(programEnds_, 1);
 }
 

@@ -40,7 +40,7 @@ TEST_F(StandardWarningTest, CreationNotAllowedRunsTheNameIntoTheTextAndEnds) {
     EXPECT_EQ(Texts().at(0),
               "The File MSGLINKwas not found, and creation of the file is not allowed.  Press OK to end this "
               "application.");
-    EXPECT_EQ(Shown(), (std::vector<std::string>{"File Creation Not Allowed", "<File Creation Error!>"}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"File Creation Not Allowed", "File Creation Not Allowed"}));
     EXPECT_EQ(Texts().at(1), "File Creation Error!");
     EXPECT_EQ(programEnds_, 1);
 }
