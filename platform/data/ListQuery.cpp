@@ -65,6 +65,16 @@ void ReadColumns(sqlite3_stmt* st, const std::vector<int>& cols, const TableDef&
             ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(cols[c])]);
 }
 
+// The number of the memo of `d` that `name` names with the table's prefix
+// ("CLI:ClipContents"), or -1.
+int MemoNumber(const TableDef& d, const std::string& name) {
+    const auto colon = name.find(':');
+    if (colon == std::string::npos || !EqualNoCase(name.substr(0, colon), d.prefix)) return -1;
+    for (std::size_t m = 0; m < d.memos.size(); ++m)
+        if (EqualNoCase(d.memos[m].name, name)) return static_cast<int>(m);
+    return -1;
+}
+
 // Leaves a statement of the connection's cache reset and unbound, however
 // the code using it ends.
 struct StatementReset {
@@ -687,6 +697,7 @@ void ListQuery::Reset() {
     residue_.clear();
     residueSlots_.clear();
     residueFields_.clear();
+    residueMemos_ = false;
     message_.clear();
 }
 
@@ -740,6 +751,7 @@ int ListQuery::Apply() {
     residue_.clear();
     residueSlots_.clear();
     residueFields_.clear();
+    residueMemos_ = false;
     const Bindings& b = bindings_ ? *bindings_ : CurrentBindings();
     std::vector<std::string> conds;
     for (const Range& r : ranges_) {
@@ -774,12 +786,21 @@ int ListQuery::Apply() {
         for (const std::string& r : t.residue) {
             residue_.push_back(CompiledExpression::Compile(r));
             // A name is a field of the record when it is a field's full
-            // name; any other name is read from the bindings.
+            // name, and a memo of the row when it is a memo's (both with the
+            // table's prefix); any other name is read from the bindings.
             std::vector<int> slots;
             for (const std::string& name : residue_.back().Names()) {
                 int index = -1;
                 for (int idx : impl_->fieldIndex)
                     if (EqualNoCase(def().fields[static_cast<std::size_t>(idx)].name, name)) index = idx;
+                if (index < 0) {
+                    const int memo = MemoNumber(def(), name);
+                    if (memo >= 0) {
+                        slots.push_back(-2 - memo);
+                        residueMemos_ = true;
+                        continue;
+                    }
+                }
                 slots.push_back(index);
                 if (index >= 0 && std::find(residueFields_.begin(), residueFields_.end(), index) == residueFields_.end())
                     residueFields_.push_back(index);
@@ -806,11 +827,14 @@ bool ListQuery::Qualifies(const ListRow& r) {
         // The fields each expression names were resolved by Apply: their
         // values come straight from the row.
         const Bindings& fallback = bindings_ ? *bindings_ : CurrentBindings();
+        memoRow_ = 0;  // memos are read afresh for each row checked
         for (std::size_t i = 0; i < residue_.size(); ++i) {
             const std::vector<int>& slots = residueSlots_[i];
             slotValues_.resize(slots.size());
             for (std::size_t k = 0; k < slots.size(); ++k)
-                slotValues_[k] = slots[k] >= 0 ? &r.values[static_cast<std::size_t>(slots[k])] : nullptr;
+                slotValues_[k] = slots[k] >= 0    ? &r.values[static_cast<std::size_t>(slots[k])]
+                                 : slots[k] <= -2 ? &MemoOf(r.row, -2 - slots[k])
+                                                  : nullptr;
             EvalResult res = residue_[i].Evaluate(fallback, slotValues_.data());
             if (!res.ok() || !res.value.truthy()) return false;
         }
@@ -819,6 +843,36 @@ bool ListQuery::Qualifies(const ListRow& r) {
     AnyRecord rec(def());
     ToRecord(r, rec.get());
     return check_(rec.get());
+}
+
+const Value& ListQuery::MemoOf(int64_t row, int memo) {
+    const TableDef& d = def();
+    if (memoRow_ != row || memoValues_.size() != d.memos.size()) {
+        memoRow_ = row;
+        memoValues_.assign(d.memos.size(), Value(std::string()));
+        memoRead_.assign(d.memos.size(), 0);
+    }
+    const std::size_t m = static_cast<std::size_t>(memo);
+    if (memoRead_[m]) return memoValues_[m];
+    memoRead_[m] = 1;
+    // The whole text, as a record read from the row holds it; the caller
+    // may be stepping another statement of the same connection.
+    std::shared_ptr<Database> db = table_->impl().connection();
+    if (!db) return memoValues_[m];
+    std::lock_guard<std::recursive_mutex> lock(db->mutex());
+    const std::string sql = "SELECT CAST(m." + ColumnOf(d.memos[m].name) + " AS BLOB) FROM " +
+                            QuoteId(SplitTableName(table_->Name(), d.driver).table) + " AS m WHERE m.rowid = ?";
+    int rc = 0;
+    sqlite3_stmt* st = db->Prepare(sql, &rc);
+    if (!st) return memoValues_[m];
+    StatementReset reset{st};
+    sqlite3_bind_int64(st, 1, row);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+        const void* bytes = sqlite3_column_blob(st, 0);
+        const int n = sqlite3_column_bytes(st, 0);
+        if (bytes && n > 0) memoValues_[m] = Value(std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(n)));
+    }
+    return memoValues_[m];
 }
 
 // Keyset condition: rows after (or before) the anchor in the list order.

@@ -171,6 +171,9 @@ private:
     struct Impl;
 
     bool Qualifies(const ListRow& r);
+    // The text of a memo of the table (its number in the definition's
+    // memos) for row `row`, read once per row checked.
+    const Value& MemoOf(int64_t row, int memo);
     int64_t CountWhere(const std::string& conditions, const std::vector<Value>& params);
     int Run(const std::string& conditions, const std::vector<Value>& params, const std::string& tail, int limit,
             int64_t offset, bool reverse, const std::function<bool(ListRow&)>& take);
@@ -188,9 +191,14 @@ private:
     std::string where_;
     std::vector<Value> params_;
     std::vector<CompiledExpression> residue_;
-    // Per residue expression, per name it reads: the field's index, or -1
-    // for a bound name. Resolved once per Apply.
+    // Per residue expression, per name it reads: the field's index, -2 - n
+    // for memo n of the table, or -1 for a bound name. Resolved once per
+    // Apply.
     std::vector<std::vector<int>> residueSlots_;
+    bool residueMemos_ = false;  // some residue reads a memo
+    int64_t memoRow_ = 0;        // the row memoValues_ belong to (0 none)
+    std::vector<Value> memoValues_;
+    std::vector<char> memoRead_;
     std::vector<int> residueFields_;  // the fields the residue reads, each once
     std::vector<const Value*> slotValues_;
     std::string message_;

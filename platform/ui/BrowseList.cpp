@@ -116,7 +116,7 @@ public:
         if (!r) return {};
         const BrowseColumn& c = b_.columns_[static_cast<std::size_t>(index.column())];
         switch (role) {
-        case Qt::DisplayRole: return QString::fromStdString(b_.CellText(*r, index.column()));
+        case Qt::DisplayRole: return QString::fromStdString(b_.ShownText(*r, index.column()));
         case Qt::TextAlignmentRole: return static_cast<int>(Align(c.justify));
         case Qt::FontRole: {
             if (!c.underline) return {};
@@ -376,6 +376,13 @@ std::string BrowseList::CellText(const ListRow& r, int column) const {
     return ClipRight(Format(v, c.picture));
 }
 
+std::string BrowseList::ShownText(const ListRow& r, int column) const {
+    std::string text = CellText(r, column);
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
 int BrowseList::AddSortOrder(const data::KeyDef* key) {
     SortOrder o;
     if (key) o.terms = data::KeyOrder(table_->def(), *key);
@@ -490,6 +497,11 @@ void BrowseList::SetFixedColumns(int count) {
     SyncFixed();
 }
 
+void BrowseList::SetSelectionBehavior(QAbstractItemView::SelectionBehavior behavior) {
+    if (list_) list_->setSelectionBehavior(behavior);
+    if (fixed_) fixed_->setSelectionBehavior(behavior);
+}
+
 void BrowseList::LookChanged() { SyncFixed(); }
 
 // The fixed view takes the list's look and the first columns on show, and
@@ -506,6 +518,9 @@ void BrowseList::SyncFixed() {
     fixed_->setFont(list_->font());
     fixed_->setPalette(list_->palette());
     fixed_->setShowGrid(list_->showGrid());
+    // A click in the fixed columns highlights what a click in the list does.
+    fixed_->setSelectionBehavior(list_->selectionBehavior());
+    fixed_->setSelectionMode(list_->selectionMode());
     fixed_->verticalHeader()->setDefaultSectionSize(list_->verticalHeader()->defaultSectionSize());
     fh->setFont(mh->font());
     fh->setContextMenuPolicy(mh->contextMenuPolicy());

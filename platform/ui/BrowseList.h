@@ -22,6 +22,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractTableModel>
 #include <QObject>
 #include <QPointer>
@@ -223,6 +224,10 @@ public:
     // clicks, resizes and right clicks reach the list's header, their right
     // clicks the list.
     void SetFixedColumns(int count);
+    // Rows or columns highlighted by a click, in the list and in its fixed
+    // view alike (a window that shows the current column selected sets
+    // columns while it is open and puts the list's own back).
+    void SetSelectionBehavior(QAbstractItemView::SelectionBehavior behavior);
     int FixedColumns() const { return fixedCount_; }
     QTableView* FixedView() const { return fixed_; }
     // The column (0-based) under a viewport x as shown, the fixed ones
@@ -236,6 +241,9 @@ public:
     QRect CellTextRect(int column, const QRect& cell, bool icon) const;
     // The text a cell shows (the column's value formatted with its picture).
     std::string CellText(const data::ListRow& r, int column) const;
+    // The text as the cell shows it: on one line, each line break
+    // character a blank.
+    std::string ShownText(const data::ListRow& r, int column) const;
 
     int ErrorCode() const { return error_; }
     const std::string& ErrorMessage() const { return query_.Message(); }

@@ -1,6 +1,7 @@
 // List filters are typed by users and stored in the list layout: any filter
 // text must translate without harm, and where it translates, the rows the
-// SQL form selects must be the rows the evaluator accepts record by record.
+// SQL form selects must be the rows the evaluator accepts record by record,
+// memos included.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -43,6 +44,10 @@ bool MakeTable() {
         s.Disabled = static_cast<uint8_t>(i % 4 == 0);
         s.Completed = static_cast<uint8_t>(i % 9 == 0);
         s.TaskType = i % 2 ? "Run Program" : "Display Message";
+        // A memo, which filters name as a field of the row: empty, short,
+        // with trailing blanks, with a line break.
+        const char* messages[] = {"", "Hello", "Pay the rent   ", "Call O'Brien\r\nat noon", "x"};
+        s.Message = std::string(messages[i % 5]) + (i % 3 == 0 ? std::string(static_cast<std::size_t>(i) * 4, 'm') : "");
         if (Sch().Add() != 0) return false;
     }
     return true;
@@ -63,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Bindings b(&CurrentBindings());
         for (const auto& f : ScheduleDef().fields)
             if (!f.isGroup()) b.BindValue(f.name, f.get(Sch().Record()));
+        for (const auto& m : ScheduleDef().memos) b.BindValue(m.name, Value(m.get(Sch().Record())));
         EvalResult r = Evaluate(filter, b);
         if (!r.ok()) return 0;
         if (r.value.truthy()) want.insert(Sch().Rec<Schedule>().ID);

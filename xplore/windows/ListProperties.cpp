@@ -267,14 +267,16 @@ public:
 
         // The list shows its current column selected while the window is open.
         view_ = view;
+        browse_ = &x_.list();
         oldBehavior_ = view->selectionBehavior();
         core_.current = x_.Geometry();
         Changed(true);
     }
 
     ~ListPropertiesWindow() override {
-        if (view_) {
-            view_->setSelectionBehavior(oldBehavior_);
+        if (view_ && browse_) {
+            // The fixed columns' view follows: it shares the list's rows.
+            browse_->SetSelectionBehavior(oldBehavior_);
             if (view_->currentIndex().isValid()) view_->selectRow(view_->currentIndex().row());
             view_->setFocus();
         }
@@ -389,7 +391,7 @@ private:
         const Column* c = Current();
         const int logical = c ? x_.BrowseColumnOf(*c) : -1;
         if (logical < 0) return;
-        view_->setSelectionBehavior(QAbstractItemView::SelectColumns);
+        if (browse_) browse_->SetSelectionBehavior(QAbstractItemView::SelectColumns);
         view_->selectColumn(logical);
     }
 
@@ -446,6 +448,7 @@ private:
     XploreList& x_;
     Xplore& core_;
     QPointer<QTableView> view_;
+    QPointer<BrowseList> browse_;  // the list and its fixed columns' view
     QAbstractItemView::SelectionBehavior oldBehavior_ = QAbstractItemView::SelectRows;
     int current_ = 0;
     bool loading_ = false;

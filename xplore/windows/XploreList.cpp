@@ -36,10 +36,23 @@ XploreList::XploreList(BrowseList& list, std::string procedure, std::string list
         if (showing_) return;
         if (int lc = ListColumnOfSection(logical)) core_.SetColumnWidth(lc, PixelsToDlu(view_, size));
     });
-    connect(h, &QHeaderView::sectionMoved, this, [this] {
+    // A header dragged sideways and dropped over another column moves its
+    // column one place that way, however far it went; the sections go back
+    // to the list's order first.
+    connect(h, &QHeaderView::sectionMoved, this, [this, h](int logical, int, int) {
         if (showing_) return;
-        ReadBack();
+        const int from = ListColumnOfSection(logical);
+        int to = 0, seen = 0;
+        for (int v = 0; v < h->count(); ++v) {
+            const int at = h->logicalIndex(v);
+            if (view_->isColumnHidden(at)) continue;
+            ++seen;
+            if (at == logical) to = seen;
+        }
         Show();
+        if (!from || !to || to == from) return;
+        core_.currentColumn = from;
+        TakePopupCommand(to < from ? kEventMoveLeft : kEventMoveRight);
     });
     connect(h, &QHeaderView::customContextMenuRequested, this, [this] { SequencePopup(); });
     view_->installEventFilter(this);
@@ -225,7 +238,7 @@ void XploreList::BestFitColumn(int listColumn) {
         QFontMetrics fm(view_->font());
         for (int r = first; r <= last; ++r)
             if (const data::ListRow* row = list_.RowAt(r))
-                widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(list_.CellText(*row, logical))));
+                widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(list_.ShownText(*row, logical))));
     }
     // Nothing on show to measure (an empty list): the width stays rather
     // than shrinking the column to its indents.

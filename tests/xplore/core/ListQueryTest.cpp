@@ -1,9 +1,12 @@
 // The display-free list core over real tables: filters translated to SQL
 // select exactly the records the evaluator accepts, keyset pages join up in
 // both directions, ranges, the locator and positions.
+#include <iterator>
+#include <map>
 #include <set>
 
 #include "../ListFixture.h"
+#include "dictionary/OrganiserTables.h"
 #include "platform/data/ListQuery.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Expression.h"
@@ -280,6 +283,69 @@ TEST_F(ListQueryTest, AConditionOnAScriptFieldHoldsWhenAnyItemMatches) {
     q.SetFilter("SCR:Action = 'Send Keys' AND SCR:Action = 'Wait'");  // two items of task 3
     ASSERT_EQ(q.Apply(), 0);
     EXPECT_EQ(Ids(q), std::vector<int>{3});
+}
+
+// A memo named in a part left to the evaluator is read from each row, not
+// from the record the thread last loaded: the Clipboard Manager's entries by
+// length of their contents.
+TEST_F(ListQueryTest, AMemoLeftToTheEvaluatorIsReadFromEachRow) {
+    data::Table& clip = data::TableOf(ClipboardDef());
+    ASSERT_EQ(clip.Create(), 0);
+    ASSERT_EQ(clip.Open(), 0);
+    const std::size_t lengths[] = {50, 150, 99, 101, 300, 0};
+    std::map<int64_t, std::size_t> lengthOf;
+    std::set<int64_t> generalRows;
+    for (std::size_t i = 0; i < std::size(lengths); ++i) {
+        clip.Clear();
+        ClipboardRecord& r = clip.Rec<ClipboardRecord>();
+        r.ClipHashKey = "entry " + std::to_string(i);
+        r.Category = i % 2 ? "General" : "Work";
+        // Trailing blanks and a line break: CLIP takes the blanks only.
+        r.ClipContents = std::string(lengths[i], 'x') + (i == 3 ? "\n   " : "   ");
+        ASSERT_EQ(clip.Add(), 0);
+        lengthOf[clip.Pointer()] = lengths[i] + (i == 3 ? 1 : 0);
+        if (i % 2) generalRows.insert(clip.Pointer());
+    }
+    // The thread's record holds a long entry: a filter reading it would
+    // take every row.
+    Bindings extra(&CurrentBindings());
+    extra.BindValue("CLI:ClipContents", std::string(500, 'y'));
+    auto rowsOf = [&](const std::string& filter) {
+        ListQuery q(clip);
+        q.SetBindings(&extra);
+        q.SetKeyOrder(ClipboardDef().key("CLI:KeyClipHash"));
+        q.SetFilter(filter);
+        EXPECT_EQ(q.Apply(), 0) << q.Message();
+        EXPECT_TRUE(q.HasResidue()) << filter;
+        std::set<int64_t> paged, scanned;
+        std::vector<ListRow> rows;
+        EXPECT_EQ(q.Page(nullptr, true, 100, rows), 0);
+        for (const ListRow& r : rows) paged.insert(r.row);
+        int64_t last = 0;
+        int read = 0;
+        const std::vector<int> none;
+        EXPECT_EQ(q.Scan(&none, 0, 100, [&](const ListRow& r) { return scanned.insert(r.row), true; }, last, read), 0);
+        EXPECT_EQ(paged, scanned) << filter;
+        EXPECT_EQ(q.Count(), static_cast<int64_t>(paged.size())) << filter;
+        for (const auto& [row, length] : lengthOf) {
+            ListRow one;
+            EXPECT_EQ(q.Fetch(row, one), paged.count(row) == 1) << filter << " row " << row;
+        }
+        return paged;
+    };
+    std::set<int64_t> longer;
+    for (const auto& [row, length] : lengthOf)
+        if (length > 100) longer.insert(row);
+    ASSERT_EQ(longer.size(), 3u);
+    EXPECT_EQ(rowsOf("LEN(CLIP(CLI:ClipContents)) > 100"), longer);
+    // With a part that has an SQL form beside it.
+    std::set<int64_t> general;
+    for (int64_t row : longer)
+        if (generalRows.count(row)) general.insert(row);
+    EXPECT_EQ(rowsOf("LEN(CLIP(CLI:ClipContents)) > 100 AND CLI:Category = 'General'"), general);
+    // The empty entry.
+    EXPECT_EQ(rowsOf("LEN(CLIP(CLI:ClipContents)) = 0 OR CLI:ClipDate < 0").size(), 1u);
+    clip.Close();
 }
 
 TEST(DatePicture, ListPicturesTakeTheUsersDateFormat) {

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
@@ -353,6 +354,134 @@ TEST_F(ToDoXploreTest, ListPropertiesColumnKeysWorkFromEveryControlAndNeverStepA
     QTest::keyClick(colours, Qt::Key_D, Qt::AltModifier);
     EXPECT_TRUE(WaitFor([&] { return Headers(list).mid(1) == designed.mid(1); }));  // the button's animated click
     Click(props, "close");
+}
+
+// Whether a cell shows the highlight: the colour at its right end, clear of
+// its text, near the list's highlight colour (the current cell's focus
+// frame tints it a little).
+bool Highlighted(QTableView* view, int row, int logical) {
+    const QRect r = view->visualRect(view->model()->index(row, logical));
+    const QColor c = view->viewport()->grab().toImage().pixelColor(r.right() - 3, r.top() + 2);
+    const QColor h = view->palette().color(QPalette::Active, QPalette::Highlight);
+    return std::abs(c.red() - h.red()) + std::abs(c.green() - h.green()) + std::abs(c.blue() - h.blue()) < 40;
+}
+
+TEST_F(ToDoXploreTest, AClickOnAColumnFixedInListPropertiesHighlightsItsRow) {
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    list->window()->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == list->window(); }));
+    Choose(list, 0, 1, "PRP");
+    QWidget* props = Window("ListProperties");
+    ASSERT_NE(props, nullptr);
+    auto* columns = Child<QListWidget>(props, "columns");
+    columns->setCurrentRow(1);  // Priority
+    Click(props, "fixed");
+    Click(props, "close");
+    Pump(50);
+    QTableView* fixed = nullptr;
+    for (QTableView* v : list->findChildren<QTableView*>())
+        if (v->objectName() == "fixedColumns" && v->isVisible()) fixed = v;
+    ASSERT_NE(fixed, nullptr) << "Priority is fixed";
+    list->window()->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == list->window(); }));
+
+    // A click on the third row's Priority highlights that row, in the fixed
+    // column and in the others, and no other row.
+    const QRect third = fixed->visualRect(fixed->model()->index(2, 1));
+    QTest::mouseClick(fixed->viewport(), Qt::LeftButton, {}, third.center());
+    Pump(50);
+    EXPECT_EQ(list->currentIndex().row(), 2);
+    for (int row = 0; row < 4; ++row) {
+        const bool chosen = row == 2;
+        EXPECT_EQ(Highlighted(fixed, row, 1), chosen) << "fixed Priority, row " << row;
+        EXPECT_EQ(Highlighted(list, row, 2), chosen) << "To Do, row " << row;
+    }
+    // Up moves the highlight in both.
+    QTest::keyClick(list, Qt::Key_Up);
+    Pump(50);
+    EXPECT_TRUE(Highlighted(fixed, 1, 1));
+    EXPECT_FALSE(Highlighted(fixed, 2, 1));
+    EXPECT_TRUE(Highlighted(list, 1, 2));
+    EXPECT_FALSE(Highlighted(list, 2, 2));
+}
+
+TEST_F(ToDoXploreTest, ALineBreakInAValueIsDrawnAsABlankOnOneLine) {
+    const char* pairs[][2] = {{"Call Bob\nat noon", "Call Bob at noon"}, {"Pay\r\nthe rent", "Pay  the rent"}};
+    for (const auto& pair : pairs)
+        for (const char* text : pair) {
+            todo().Clear();
+            Todo& t = todo().Rec<Todo>();
+            t.ToDo = text;
+            t.Category = "Home";
+            t.Priority = 9;
+            ASSERT_EQ(todo().Add(), 0);
+        }
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    list->selectRow(0);  // "Buy milk" (priority 1): the rows compared are not highlighted
+    Pump(50);
+    // The rows of a pair: the same text once line breaks count as blanks.
+    auto rowsOf = [&](const char* text) {
+        std::vector<int> rows;
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            if (list->model()->index(r, 2).data().toString().replace('\n', ' ').replace('\r', ' ') ==
+                QString::fromUtf8(text))
+                rows.push_back(r);
+        return rows;
+    };
+    const QImage shown = list->viewport()->grab().toImage();
+    auto cellImage = [&](int row) { return shown.copy(list->visualRect(list->model()->index(row, 2))); };
+    for (const auto& pair : pairs) {
+        const std::vector<int> rows = rowsOf(pair[1]);
+        ASSERT_EQ(rows.size(), 2u) << pair[1];
+        ASSERT_GE(rows[0], 1);
+        // The two cells look the same, pixel for pixel: one line, a blank
+        // for each line break character.
+        EXPECT_EQ(cellImage(rows[0]), cellImage(rows[1])) << pair[1];
+    }
+}
+
+// A header dragged sideways, several columns or one, moves its column one
+// place.
+void DragHeader(QTableView* list, int logical, int dx) {
+    QHeaderView* h = list->horizontalHeader();
+    QWidget* vp = h->viewport();
+    const QPoint from(h->sectionViewportPosition(logical) + h->sectionSize(logical) / 2, h->height() / 2);
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(at), QPointF(vp->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(vp, &e);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int step = 1; step <= 10; ++step)
+        send(QEvent::MouseMove, from + QPoint(dx * step / 10, 0), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from + QPoint(dx, 0), Qt::LeftButton, Qt::NoButton);
+    Pump(50);
+}
+
+TEST_F(ToDoXploreTest, ADraggedHeaderMovesItsColumnOnePlace) {
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    list->window()->resize(900, 400);
+    Pump(50);
+    QHeaderView* h = list->horizontalHeader();
+    // Priority dragged right past To Do and Category lands one place right.
+    const int past = h->sectionSize(2) + h->sectionSize(3) + h->sectionSize(1) / 2 + 5;
+    DragHeader(list, 1, past);
+    const QStringList once = {"", "To Do", "Priority", "Category", "Completion Date", "Completion Time"};
+    EXPECT_EQ(Headers(list), once);
+    // Completion Time dragged far left lands one place left.
+    DragHeader(list, 5, -(h->sectionSize(3) + h->sectionSize(4) + h->sectionSize(1) + h->sectionSize(5) / 2 + 5));
+    const QStringList twice = {"", "To Do", "Priority", "Category", "Completion Time", "Completion Date"};
+    EXPECT_EQ(Headers(list), twice);
+    // The saved layout is the list's format string as any move writes it.
+    CloseList(list);
+    const std::string saved = Saved();
+    EXPECT_LT(saved.find("~Completion Time~"), saved.find("~Completion Date~")) << saved;
+    EXPECT_LT(saved.find("~To Do~"), saved.find("~Priority~")) << saved;
+    list = Open();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Headers(list), twice);
 }
 
 TEST_F(XploreListsTest, ClipboardContentsFilterOnTheWholeEntryButDoNotSort) {
