@@ -195,8 +195,9 @@ TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedInEveryFormKrftpIsStarted) {
 
     // A word after some other program keeps its text, and so does a shell
     // text without "-c".
-    for (const std::string& command : {"echo KRFTP U local.txt in host bob " + secret,
-                                       "sh /tmp/KRFTP U local.txt in host bob " + secret}) {
+    const std::string script = (dir_ / "missing" / "KRFTP").string();
+    for (const std::string& command :
+         {"echo KRFTP U local.txt in host bob " + secret, "sh " + script + " U local.txt in host bob " + secret}) {
         RunAsTimer(command, 0);
         EXPECT_TRUE(Logged("Run Program", command)) << command;
     }
