@@ -61,7 +61,8 @@ std::string ReadOnlyCause(const data::Table& file) {
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
     struct statvfs fs {};
-    if ((::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0) || ::access(folder.c_str(), W_OK) != 0)
+    if ((::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0) ||
+        ::access(folder.c_str(), W_OK) != 0)
         return "The folder " + folder + " is read-only.";
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
         return "The file " + path + " is read-only.";

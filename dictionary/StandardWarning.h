@@ -28,14 +28,16 @@ std::string StandardErrorText(const RuntimeErrorInfo& error);
 // Cases that end the program do so through EndProgram() after OK.
 // `cause`, when given, names the cause in words and follows the case's text
 // after two blanks ("The folder /data is read-only.").
-int StandardWarning(int id, const std::string& text1, const std::string& text2, const std::string& cause = {});
+int StandardWarning(int id, const std::string& text1, const std::string& text2,
+                    const std::string& cause = {});
 int StandardWarningText(int id, const std::string& text, const std::string& cause = {});
 int StandardWarningNoText(int id);
 
 // Ends the program after an unrecoverable error: shows the closing message
-// (titled as the message that led to it, `title`), then runs the installed shutdown (by default DictionaryKill() and exit with
-// code 1). A test installs a shutdown that records the call and returns; the
-// caller then returns as if the program went on.
+// (titled as the message that led to it, `title`), then runs the installed
+// shutdown (by default DictionaryKill() and exit with code 1). A test
+// installs a shutdown that records the call and returns; the caller then
+// returns as if the program went on.
 void EndProgram(const std::string& closingMessage, const std::string& title = {});
 using ProgramShutdown = std::function<void()>;
 // Installs the shutdown EndProgram runs; an empty function restores the

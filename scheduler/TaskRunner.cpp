@@ -658,7 +658,9 @@ std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<
         };
         while (i < n) {
             const char d = s[i];
-            if (d == ' ' || d == '\t' || d == '\n' || d == ';' || d == '&' || d == '|' || d == '(' || d == ')') break;
+            if (d == ' ' || d == '\t' || d == '\n' || d == ';' || d == '&' || d == '|' || d == '(' ||
+                d == ')')
+                break;
             if (d == '\\') {
                 if (i + 1 < n) take(i + 1);
                 i += 2;
@@ -667,7 +669,8 @@ std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<
                 ++i;
             } else if (d == '"') {
                 for (++i; i < n && s[i] != '"'; ++i) {
-                    if (s[i] == '\\' && i + 1 < n && std::string_view("$`\"\\\n").find(s[i + 1]) != std::string_view::npos)
+                    if (s[i] == '\\' && i + 1 < n &&
+                        std::string_view("$`\"\\\n").find(s[i + 1]) != std::string_view::npos)
                         ++i;
                     take(i);
                 }
@@ -710,11 +713,13 @@ void FindTransferPasswords(const SourceCommand& words, std::size_t i, int depth,
     if (i >= words.size()) return;
     const std::string name = ProgramName(words[i].value);
     if (name == "KRFTP") {
-        if (i + 6 < words.size() && !words[i + 6].value.empty()) spans.emplace_back(words[i + 6].begin, words[i + 6].end);
+        if (i + 6 < words.size() && !words[i + 6].value.empty())
+            spans.emplace_back(words[i + 6].begin, words[i + 6].end);
         return;
     }
     auto inText = [&](const SourceWord& text) {
-        for (const SourceCommand& c : SplitShellText(text.value, text.from)) FindTransferPasswords(c, 0, depth + 1, spans);
+        for (const SourceCommand& c : SplitShellText(text.value, text.from))
+            FindTransferPasswords(c, 0, depth + 1, spans);
     };
     if (name == "ENV") {
         // Its options (those with an argument take the next word; -S holds

@@ -5,8 +5,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -207,8 +207,10 @@ TEST_F(OpenTableTest, AReadOnlyDataFolderIsNamedAsTheCauseAndTheClosingBoxHasIts
     std::filesystem::create_directory(disk);
     if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=4m,mode=0700") != 0) {
         const int err = errno;
-        GTEST_SKIP() << "a read-only data folder is made as a tmpfs remounted read-only, and mounting one was "
-                        "refused here (" << std::strerror(err) << "): the read-only folder is not tested";
+        GTEST_SKIP()
+            << "a read-only data folder is made as a tmpfs remounted read-only, and mounting one was "
+               "refused here ("
+            << std::strerror(err) << "): the read-only folder is not tested";
     }
     struct Unmount {
         std::filesystem::path at, back;
@@ -221,7 +223,8 @@ TEST_F(OpenTableTest, AReadOnlyDataFolderIsNamedAsTheCauseAndTheClosingBoxHasIts
     ASSERT_EQ(OpenTable(ConfigurationDef()), 0);
     TableOf(ConfigurationDef()).Close();
     CloseIdleFiles();
-    ASSERT_EQ(::mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
+        << std::strerror(errno);
     const std::string cause = "  The folder " + disk.string() + " is read-only.";
 
     // A table of the data file: case 30, then the closing box, titled.
@@ -254,8 +257,9 @@ TEST_F(OpenTableTest, AReadOnlyDataFileIsNamedAsTheCause) {
     auto check = [&]() -> int {
         if (OpenTable(ConfigurationDef()) != kAccessDenied) return 10;
         if (Texts().empty()) return 11;
-        const std::string expected = "File (" + file + ") could not be opened.  Error: Access Denied (5).  The file " +
-                                     path + " is read-only.";
+        const std::string expected = "File (" + file +
+                                     ") could not be opened.  Error: Access Denied (5).  The file " + path +
+                                     " is read-only.";
         return Texts()[0] == expected ? 0 : 12;
     };
     if (::geteuid() != 0) {

@@ -172,18 +172,22 @@ TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedInEveryFormKrftpIsStarted) {
     // Each form as it is started, and as the event log must show it.
     const std::vector<std::pair<std::string, std::string>> forms = {
         // An eighth word that KRFTP ignores.
-        {krftp + " U local.txt" + login + secret + " extra", krftp + " U local.txt" + login + "******** extra"},
+        {krftp + " U local.txt" + login + secret + " extra",
+         krftp + " U local.txt" + login + "******** extra"},
         // A mode KRFTP refuses, a lower-case mode, and a quoted password
         // (quotes and all masked).
         {"KRFTP X local.txt" + login + secret, "KRFTP X local.txt" + login + "********"},
-        {krftp + " d local.txt" + login + "\"" + secret + " 2\"", krftp + " d local.txt" + login + "********"},
+        {krftp + " d local.txt" + login + "\"" + secret + " 2\"",
+         krftp + " d local.txt" + login + "********"},
         // Through env, with its options and variables.
         {"env KRFTP U local.txt" + login + secret, "env KRFTP U local.txt" + login + "********"},
         {"/usr/bin/env -i LANG=C " + krftp + " U local.txt" + login + secret,
          "/usr/bin/env -i LANG=C " + krftp + " U local.txt" + login + "********"},
         // Through a shell's command text, alone or after other commands.
-        {"sh -c \"KRFTP U local.txt" + login + secret + "\"", "sh -c \"KRFTP U local.txt" + login + "********\""},
-        {"/bin/bash -ec \"cd /tmp && " + krftp + " U 'local file.txt'" + login + "'" + secret + "'; echo done\"",
+        {"sh -c \"KRFTP U local.txt" + login + secret + "\"",
+         "sh -c \"KRFTP U local.txt" + login + "********\""},
+        {"/bin/bash -ec \"cd /tmp && " + krftp + " U 'local file.txt'" + login + "'" + secret +
+             "'; echo done\"",
          "/bin/bash -ec \"cd /tmp && " + krftp + " U 'local file.txt'" + login + "********; echo done\""},
         {"env sh -c \"exec KRFTP D a b h u " + secret + "\"", "env sh -c \"exec KRFTP D a b h u ********\""},
     };
@@ -191,13 +195,14 @@ TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedInEveryFormKrftpIsStarted) {
         RunAsTimer(command, 0);
         EXPECT_TRUE(Logged("Run Program", shown)) << command;
     }
-    for (const auto& line : Log()) EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
+    for (const auto& line : Log())
+        EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
 
     // A word after some other program keeps its text, and so does a shell
     // text without "-c".
     const std::string script = (dir_ / "missing" / "KRFTP").string();
-    for (const std::string& command :
-         {"echo KRFTP U local.txt in host bob " + secret, "sh " + script + " U local.txt in host bob " + secret}) {
+    for (const std::string& command : {"echo KRFTP U local.txt in host bob " + secret,
+                                       "sh " + script + " U local.txt in host bob " + secret}) {
         RunAsTimer(command, 0);
         EXPECT_TRUE(Logged("Run Program", command)) << command;
     }
