@@ -1,6 +1,6 @@
-// BrowseScripting: the script items of the task in the Schedule buffer, in
-// their order, with the moves of ScriptSequencer; the whole-script clear and
-// the printed script.
+// BrowseScripting: the script items of one task (the one in the Schedule
+// buffer, or the one the caller names), in their order, with the moves of
+// ScriptSequencer; the whole-script clear and the printed script.
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
@@ -91,9 +93,13 @@ struct BrowseScriptingLayout {
     }
 };
 
+// One list per task. The window keeps its own instance entry under the
+// task's number rather than the procedure's name alone: with one entry for
+// every task, a list left open for one task took the "&Scripting" of a form
+// or wizard of another, which then added its items to the open list's task.
 class BrowseScriptingWindow : public LayoutWindow<BrowseScriptingLayout> {
 public:
-    BrowseScriptingWindow() : LayoutWindow("BrowseScripting") { SetSingleInstance(true); }
+    explicit BrowseScriptingWindow(std::optional<int32_t> task) : LayoutWindow("BrowseScripting"), given_(task) {}
 
 protected:
     Schedule& SCH() { return Schedule_File().rec(); }
@@ -101,9 +107,18 @@ protected:
 
     bool Init() override {
         SetCancelControl(ui.close);
-        if (Scripting_File().Open() != kLevelBenign) return false;
-        opened_ = true;
+        if (given_) SCH().ID = *given_;
         task_ = SCH().ID;
+        if (Request() != kSelectRecord) {
+            instance_ = "BrowseScripting " + std::to_string(task_);
+            if (!RegisterInstance(instance_)) return false;
+            registered_ = true;
+        }
+        if (Scripting_File().Open() != kLevelBenign) {
+            Unregister();
+            return false;
+        }
+        opened_ = true;
         if (task_ == 0) Message("Invalid Schedule ID #0", "Internal Error", MessageIcon::Hand);
         if (Trim(SCH().Command.str()).empty()) SCH().Command = "N/A";
         if (Trim(SCH().Description.str()).empty())
@@ -240,19 +255,33 @@ protected:
         xplore_.reset();
         list_.reset();
         if (opened_) Scripting_File().Close();
+        Unregister();
+    }
+
+    void Unregister() {
+        if (registered_) UnregisterInstance(instance_);
+        registered_ = false;
     }
 
     std::unique_ptr<BrowseView> list_;
     std::unique_ptr<xplore::XploreList> xplore_;
     TabHighlight tabs_;
+    std::optional<int32_t> given_;
     int32_t task_ = 0;
-    bool opened_ = false;
+    std::string instance_;
+    bool opened_ = false, registered_ = false;
 };
 
 }  // namespace
 
 void BrowseScripting(std::function<void()> done) {
-    (new BrowseScriptingWindow)->Call([done](int) {
+    (new BrowseScriptingWindow(std::nullopt))->Call([done](int) {
+        if (done) done();
+    });
+}
+
+void BrowseScripting(int32_t task, std::function<void()> done) {
+    (new BrowseScriptingWindow(task))->Call([done](int) {
         if (done) done();
     });
 }
@@ -358,7 +387,7 @@ void PrintCurrentScript(std::function<void(int)> done) {
 }
 
 void RegisterScriptWindows() {
-    tasks::SetScriptListOpener([](std::function<void()> done) { BrowseScripting(std::move(done)); });
+    tasks::SetScriptListOpener([](int32_t task, std::function<void()> done) { BrowseScripting(task, std::move(done)); });
     InstallTemplateAskWindows();
     InstallScriptProcessWindow();
     RegisterProcedure("BrowseScriptTemplates", [] { BrowseScriptTemplates(); });

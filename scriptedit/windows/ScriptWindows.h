@@ -56,6 +56,10 @@ void ViewAscii_ScriptKeys();
 // The script list of the task in the Schedule buffer, window-modal over the
 // caller. It may fill the task's blank command ("N/A") and description.
 void BrowseScripting(std::function<void()> done = {});
+// The same for the given task (the buffer's ID is set to it first). One
+// list per task: a second start for a task whose list is open brings that
+// list forward; the list of another task opens beside it.
+void BrowseScripting(int32_t task, std::function<void()> done);
 
 // Asks "Delete all script items for the current task?" and deletes them in
 // the progress window; done gets true when they were deleted. The owner is

@@ -340,7 +340,7 @@ protected:
             }
             GlobalRequest() = kChangeRecord;
             QPointer<QWidget> w = Window();
-            OpenScriptList([this, w] {
+            OpenScriptList(SCH().ID, [this, w] {
                 if (w) Refill();
             });
         } else if (c == b.editText) {

@@ -55,11 +55,14 @@ std::optional<std::string> ChooseFile(QWidget* parent, const std::string& title,
                                       const QStringList& filters);
 
 // The task's script list ("&Scripting"), supplied by the script windows;
-// while none is installed the button is disabled.
-void SetScriptListOpener(std::function<void(std::function<void()> done)> opener);
+// while none is installed the button is disabled. The opener is given the
+// task whose items the list shows and makes (a form's or wizard's reserved
+// ID, the list's highlighted task); the Schedule buffer holds that task.
+using ScriptListOpenerFn = std::function<void(int32_t task, std::function<void()> done)>;
+void SetScriptListOpener(ScriptListOpenerFn opener);
 bool HasScriptListOpener();
-// Opens the script list of the task in the Schedule buffer (request change).
-void OpenScriptList(std::function<void()> done);
+// Opens the script list of the task (request change).
+void OpenScriptList(int32_t task, std::function<void()> done);
 // The task's script as text ("Edit Script as Text"), supplied by the script
 // windows the same way.
 void SetScriptTextOpener(std::function<void(std::function<void()> done)> opener);

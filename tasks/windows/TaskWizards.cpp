@@ -329,7 +329,9 @@ protected:
             Store();
             GlobalRequest() = kChangeRecord;
             QPointer<QWidget> w = ui.window;
-            OpenScriptList([this, w] {
+            // The list works on the reserved task, the one Finish writes.
+            if (reserved_) SCH().ID = reserved_;
+            OpenScriptList(SCH().ID, [this, w] {
                 if (w) Show();
             });
             return;
@@ -358,6 +360,9 @@ protected:
         CompleteEditedTask(s);
         s.Completed = 0;
         if (traits().finishClearsDisabled) s.Disabled = 0;
+        // Written under the reserved ID, which holds the items made through
+        // "&Scripting".
+        if (reserved_) s.ID = reserved_;
         if (Schedule_File().Insert() != kLevelBenign) return false;
         saved_ = true;
         return true;

@@ -54,8 +54,8 @@ using data::kLevelBenign;
 
 constexpr const char* kTimePicture = "@t3";
 
-std::function<void(std::function<void()>)>& ScriptListOpener() {
-    static std::function<void(std::function<void()>)> opener;
+ScriptListOpenerFn& ScriptListOpener() {
+    static ScriptListOpenerFn opener;
     return opener;
 }
 
@@ -530,7 +530,7 @@ protected:
             });
         } else if (c == ui.scripting && ScriptListOpener()) {
             QPointer<QWidget> w = ui.window;
-            ScriptListOpener()([this, w] {
+            ScriptListOpener()(SCH.ID, [this, w] {
                 if (w) Show();
             });
         } else if (c == ui.except) {
@@ -872,14 +872,12 @@ private:
 
 void UpdateSchedule(std::function<void(int response)> done) { (new UpdateScheduleWindow)->Call(std::move(done)); }
 
-void SetScriptListOpener(std::function<void(std::function<void()> done)> opener) {
-    ScriptListOpener() = std::move(opener);
-}
+void SetScriptListOpener(ScriptListOpenerFn opener) { ScriptListOpener() = std::move(opener); }
 
 bool HasScriptListOpener() { return static_cast<bool>(ScriptListOpener()); }
 
-void OpenScriptList(std::function<void()> done) {
-    if (ScriptListOpener()) ScriptListOpener()(std::move(done));
+void OpenScriptList(int32_t task, std::function<void()> done) {
+    if (ScriptListOpener()) ScriptListOpener()(task, std::move(done));
 }
 
 namespace {

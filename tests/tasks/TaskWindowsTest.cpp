@@ -656,8 +656,9 @@ TEST_F(ScheduleListTest, ActionsNeedARowAndScriptingNeedsAScriptType) {
         s.Date = MakeDate(7, 9, 2024);
     });
     int opened = 0;
-    SetScriptListOpener([&](std::function<void()> done) {
+    SetScriptListOpener([&](int32_t task, std::function<void()> done) {
         ++opened;
+        EXPECT_EQ(task, prog);
         EXPECT_EQ(GlobalRequest(), kChangeRecord);
         done();
     });
