@@ -99,7 +99,8 @@ struct BrowseScriptingLayout {
 // or wizard of another, which then added its items to the open list's task.
 class BrowseScriptingWindow : public LayoutWindow<BrowseScriptingLayout> {
 public:
-    explicit BrowseScriptingWindow(std::optional<int32_t> task) : LayoutWindow("BrowseScripting"), given_(task) {}
+    explicit BrowseScriptingWindow(std::optional<int32_t> task)
+        : LayoutWindow("BrowseScripting"), given_(task) {}
 
 protected:
     Schedule& SCH() { return Schedule_File().rec(); }
@@ -387,7 +388,8 @@ void PrintCurrentScript(std::function<void(int)> done) {
 }
 
 void RegisterScriptWindows() {
-    tasks::SetScriptListOpener([](int32_t task, std::function<void()> done) { BrowseScripting(task, std::move(done)); });
+    tasks::SetScriptListOpener(
+        [](int32_t task, std::function<void()> done) { BrowseScripting(task, std::move(done)); });
     InstallTemplateAskWindows();
     InstallScriptProcessWindow();
     RegisterProcedure("BrowseScriptTemplates", [] { BrowseScriptTemplates(); });
