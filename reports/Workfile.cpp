@@ -3,15 +3,18 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "dictionary/Dictionary.h"
+#include "platform/data/Database.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "scheduler/NextOccurrence.h"
 
@@ -46,6 +49,41 @@ void NoteWorkfile() {
 void DropWorkfileNote(const std::string& path) {
     std::lock_guard<std::mutex> l(g_notesMutex);
     Notes().erase(path);
+}
+
+// The driver's codes (SQLite's primary result codes) of a failure that
+// every later write of the build would meet as well.
+constexpr int kDriverIoError = 10;
+constexpr int kDriverDiskFull = 13;
+constexpr int kDriverCannotOpen = 14;
+constexpr int kDriverReadOnly = 8;
+
+// The cause, in words, of the last write's failure when it is one that will
+// repeat (a full disk, a file or folder that cannot be written, an error of
+// the disk); empty for a failure of the one row, such as a taken number.
+std::string LastingCause() {
+    const int code = data::LastErrorCode();
+    if (code == kDiskFull) return "the disk holding it is full";
+    if (code == kAccessDenied) return "it cannot be written: the file or its folder is read-only";
+    if (code != kDriverError) return {};
+    const std::string driver = data::LastFileErrorCode();
+    switch (IsNumeric(driver) ? std::atoi(driver.c_str()) & 0xff : 0) {
+    case kDriverDiskFull: return "the disk holding it is full";
+    case kDriverReadOnly: return "it cannot be written: the file or its folder is read-only";
+    case kDriverIoError: return "the disk reported an input/output error";
+    case kDriverCannotOpen: return "its file can no longer be opened";
+    default: return {};
+    }
+}
+
+// The work file is thrown away however the report ends, and a killed run's
+// file is swept away by the next start: syncing it to the disk buys nothing.
+// Without the syncs the build's commit only writes the pages still in the
+// cache; with them it waited for every page written since the start.
+void DropSyncs(data::Table& t) {
+    int error = 0;
+    if (auto db = data::Database::Acquire(t.FilePath(), t.def().ownerPassword, false, error))
+        db->Exec("PRAGMA synchronous = OFF");
 }
 
 bool Later(const Schedule& a, const Schedule& b) {
@@ -132,6 +170,7 @@ bool CreateWorkfileRun::Start() {
     // meanwhile, and a commit per step journalled every index page again
     // and again. A failed insert rolls back only its own statement.
     ScheduleWorkfile_File().UseFile();  // opened lazily; the transaction needs it open
+    DropSyncs(ScheduleWorkfile_File().File());
     std::vector<data::Table*> files{&ScheduleWorkfile_File().File()};
     inTransaction_ = data::Logout(files) == 0;
     auto& s = Schedule_File();
@@ -148,10 +187,17 @@ bool CreateWorkfileRun::Start() {
 
 void CreateWorkfileRun::End(ProcessState s) {
     if (inTransaction_) {
-        // Cancelled too: the rows stay until the caller deletes the file,
-        // and a commit is quicker than rolling the whole build back.
-        data::Commit();
         inTransaction_ = false;
+        if (s == ProcessState::Failed) {
+            // Nothing of a failed build is printed: no more is written.
+            data::Rollback();
+        } else if (data::Commit() != 0 && s == ProcessState::Finished) {
+            // Cancelled too the rows stay until the caller deletes the file.
+            // A finished build whose rows did not reach the file is no
+            // work file to print from.
+            Refuse(LastingCause());
+            s = ProcessState::Failed;
+        }
     }
     if (started_) {
         // Both tables are closed when the work is done; the report that
@@ -164,7 +210,15 @@ void CreateWorkfileRun::End(ProcessState s) {
     SetState(s);
 }
 
-void CreateWorkfileRun::Write(const Schedule& task) {
+void CreateWorkfileRun::Refuse(const std::string& cause) {
+    const std::string path = ScheduleWorkfile_File().File().FilePath();
+    std::string text = "The future occurrences could not be written to " + path + ": ";
+    text += cause.empty() ? data::LastErrorDisplay() : cause;
+    text += ". The report is not printed.";
+    Message(text, "Record Insert Error", MessageIcon::Hand, kButtonOk);
+}
+
+bool CreateWorkfileRun::Write(const Schedule& task) {
     auto& w = ScheduleWorkfile_File();
     ScheduleWorkfile& row = w.rec();
     static_cast<Schedule&>(row) = task;
@@ -174,7 +228,26 @@ void CreateWorkfileRun::Write(const Schedule& task) {
     // auto-numbering, which took a third of the build. When it fails (an
     // ID left from an emptying that was cancelled) the manager's insert
     // numbers the row itself, or reports the failure; the run goes on.
-    if (w.File().Add() == 0 || w.Insert() == data::kLevelBenign) ++rows_;
+    // A failure that every later row would meet too (a full disk) ends the
+    // build at once with one message, not one box per row.
+    if (w.File().Add() == 0) {
+        ++rows_;
+        return true;
+    }
+    const std::string cause = LastingCause();
+    if (!cause.empty()) {
+        Refuse(cause);
+        End(ProcessState::Failed);
+        return false;
+    }
+    if (w.Insert() == data::kLevelBenign) {
+        ++rows_;
+        return true;
+    }
+    // The manager has shown its message; if it will repeat, that was the one.
+    if (LastingCause().empty()) return true;
+    End(ProcessState::Failed);
+    return false;
 }
 
 bool CreateWorkfileRun::Step(int count) {
@@ -201,7 +274,7 @@ bool CreateWorkfileRun::Step(int count) {
             }
             CountDone();
             task_ = s.rec();
-            Write(task_);
+            if (!Write(task_)) break;
             ++written;
             expanding_ = !EqualNoCase(Trim(task_.ScheduleType.str()), "Once");
             continue;
@@ -218,7 +291,7 @@ bool CreateWorkfileRun::Step(int count) {
             continue;
         }
         task_ = next;
-        Write(task_);
+        if (!Write(task_)) break;
         ++written;
     }
     EndOfBatch();

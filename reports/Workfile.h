@@ -46,7 +46,10 @@ private:
 // 3 ... in the order they are written. Each step writes at most `count`
 // rows (and for at most about 120 ms), all in one transaction; the percentage
 // counts the tasks read against the tasks of the table. Disabled and
-// completed tasks take part.
+// completed tasks take part. A row refused on its own (a taken number) is
+// reported and the build goes on; a failure that would repeat for every
+// row (a full disk, a read-only file, an input/output error), in a row or
+// in the final commit, is told once and ends the build as failed.
 class CreateWorkfileRun : public BatchProcess {
 public:
     CreateWorkfileRun(int32_t from, int32_t to);
@@ -56,7 +59,9 @@ public:
 
 private:
     bool Start();
-    void Write(const Schedule& task);
+    // False when the build has ended on a failure that would repeat.
+    bool Write(const Schedule& task);
+    void Refuse(const std::string& cause);
     void End(ProcessState s);
 
     int32_t from_, to_;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -202,6 +205,44 @@ TEST_F(WorkfileTest, TakenNumbersFailOnlyTheirOwnInsertAndTheBuildGoesOn) {
     EXPECT_EQ(*days.rbegin(), from_ + 9);
     RemoveWorkfile();
     EXPECT_TRUE(StrayFiles().empty());
+}
+
+// The data folder on a small disk that the build fills part-way: the first
+// failure ends it with one message naming the cause (not one box per row
+// that could not be written), the build fails so that no report is printed
+// from a partial work file, and the removal leaves nothing behind.
+TEST_F(WorkfileTest, FullDiskEndsTheBuildWithOneMessageNamingTheCause) {
+    const std::filesystem::path disk = dir_ / "disk";
+    std::filesystem::create_directory(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "cannot mount a 2 MB tmpfs on " << disk << " (" << std::strerror(errno)
+                     << "): the full disk needs root or CAP_SYS_ADMIN";
+    struct Unmount {
+        std::filesystem::path dir, disk;
+        ~Unmount() {
+            DictionaryKill();
+            data::CloseIdleFiles();
+            std::filesystem::current_path(dir);
+            ::umount2(disk.c_str(), MNT_DETACH);
+        }
+    } unmount{dir_, disk};
+    std::filesystem::current_path(disk);
+    // 100 daily tasks over 61 days: 6,100 rows of about 1.2 KB and their
+    // keys, several times what the disk holds beside the data file and
+    // more than the cache holds, so rows fail as they are written.
+    for (int i = 1; i <= 100; ++i) Add(Task(i, "Custom", from_));
+    SetWorkfileName(WorkfileNameFor(ClockTime()));
+    CreateWorkfileRun build(from_, from_ + 60);
+    EXPECT_EQ(RunToEnd(build), ProcessState::Failed);
+    EXPECT_LT(build.rows(), 6100);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_NE(responder_.shown()[0].request.text.find("the disk holding it is full"), std::string::npos)
+        << responder_.shown()[0].request.text;
+    RemoveWorkfile();
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(disk))
+        if (e.path().filename().string().rfind("KR97", 0) != 0) left.push_back(e.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.front();
 }
 
 // A report killed while it builds its work file leaves "<clock>.TPS" and
