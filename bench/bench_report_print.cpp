@@ -20,8 +20,16 @@
 // the step it fell in (KR_BENCH_GAPS=ms also lists every interval longer
 // than that as it ends). One run per process: a driver takes turns
 // between two builds and takes medians.
+//
+// "brief" first builds the work file once more and presses the progress
+// window's Cancel KR_BENCH_CANCEL_S seconds (default 5; 0 leaves this out)
+// into the build, from another thread as a user's click would come: the
+// Cancel answer is the time from that moment to the window's end, whatever
+// step or commit the GUI thread was in. That build's longest gap is given
+// too; the report's figures are those of the second, whole run.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
@@ -35,6 +43,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -113,7 +122,7 @@ public:
     }
     double longest = 0, at = 0;
     std::string longestStep;
-    int over100 = 0;
+    int over100 = 0, over250 = 0;
 
 private:
     void Tick() {
@@ -125,6 +134,7 @@ private:
             longestStep = step_;
         }
         if (gap > 100) ++over100;
+        if (gap > 250) ++over250;
         // KR_BENCH_GAPS=ms lists every interval longer than that as it ends.
         if (trace_ > 0 && gap > trace_) std::fprintf(stderr, "gap %.1f ms ending at %.3f s in %s\n", gap, now / 1e9, step_);
         last_ = now;
@@ -256,26 +266,70 @@ int main(int argc, char** argv) {
         });
     };
 
+    // The whole report: the work file (brief), then the report itself.
+    auto runWhole = [&, brief] {
+        f.hwmSetup = std::max(f.hwmSetup, StatusMb("VmHWM"));
+        if (!ResetPeak()) std::fprintf(stderr, "cannot reset the peak through /proc/self/clear_refs\n");
+        f.start = SteadyClock::now();
+        watch.Start(brief ? "work file" : "laying out pages");
+        if (!brief) return runReport();
+        reports::SetWorkfileName(reports::WorkfileNameFor(ClockTime()));
+        reports::CreateWorkfile([&](int response) {
+            if (response != kRequestCompleted) {
+                std::fprintf(stderr, "the work file was not built\n");
+                reports::RemoveWorkfile();
+                return finish(response);
+            }
+            runReport();
+        });
+    };
+
+    // The cancelled build: Cancel pressed from another thread at a moment
+    // the GUI thread does not choose.
+    const double cancelAfter = std::getenv("KR_BENCH_CANCEL_S") ? std::atof(std::getenv("KR_BENCH_CANCEL_S")) : 5;
+    LoopWatch cancelWatch;
+    std::thread canceller;
+    SteadyClock::time_point cancelPressed{}, cancelAnswered{};
+    bool cancelFound = false;
+    auto pressCancel = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || w->windowTitle() != "Processing Records") continue;
+            auto* user = w->findChild<QLabel*>("userText");
+            auto* cancel = w->findChild<QPushButton*>("cancel");
+            if (!user || !cancel || !user->text().startsWith("Creating")) continue;
+            cancelFound = true;
+            cancel->click();
+            return;
+        }
+    };
+    auto runCancelled = [&] {
+        cancelWatch.Start("cancelled work file");
+        reports::SetWorkfileName(reports::WorkfileNameFor(ClockTime()));
+        const auto begun = SteadyClock::now();
+        canceller = std::thread([&, begun] {
+            std::this_thread::sleep_until(begun + std::chrono::duration_cast<SteadyClock::duration>(
+                                                      std::chrono::duration<double>(cancelAfter)));
+            cancelPressed = SteadyClock::now();
+            QMetaObject::invokeMethod(&app, pressCancel, Qt::QueuedConnection);
+        });
+        reports::CreateWorkfile([&](int) {
+            cancelAnswered = SteadyClock::now();
+            cancelWatch.Stop();
+            reports::RemoveWorkfile();
+            canceller.join();
+            QTimer::singleShot(0, &app, runWhole);
+        });
+    };
+
     QTimer::singleShot(0, &app, [&, brief] {
         kr::Start(brief ? "PrintScheduleBrief" : "Print:SCH:AllDateOrder", [&, brief] {
             release = reports::HoldReportThread(brief ? "PrintScheduleBrief" : "Print:SCH:AllDateOrder");
-            f.hwmSetup = StatusMb("VmHWM");
-            if (!ResetPeak()) std::fprintf(stderr, "cannot reset the peak through /proc/self/clear_refs\n");
-            f.start = SteadyClock::now();
-            watch.Start(brief ? "work file" : "laying out pages");
-            if (!brief) return runReport();
-            reports::SetWorkfileName(reports::WorkfileNameFor(ClockTime()));
-            reports::CreateWorkfile([&](int response) {
-                if (response != kRequestCompleted) {
-                    std::fprintf(stderr, "the work file was not built\n");
-                    reports::RemoveWorkfile();
-                    return finish(response);
-                }
-                runReport();
-            });
+            if (brief && cancelAfter > 0) return runCancelled();
+            runWhole();
         });
     });
     app.exec();
+    if (canceller.joinable()) canceller.join();
 
     const int pages = PdfPages(pdf);
     const double hwmProcess = std::max({f.hwmSetup, f.hwmWorkfile, f.hwmReport});
@@ -289,9 +343,18 @@ int main(int argc, char** argv) {
                     Seconds(f.printed - f.printPressed));
     if (brief) std::printf(" remove_workfile_s=%.2f", Seconds(f.end - f.printed));
     std::printf(" hwm_report_mb=%.1f hwm_process_mb=%.1f rss_end_mb=%.1f longest_gap_ms=%.1f gap_step=\"%s\" "
-                "gap_at_s=%.2f gaps_over_100ms=%d response=%d messages=%d\n",
+                "gap_at_s=%.2f gaps_over_100ms=%d gaps_over_250ms=%d",
                 f.hwmReport, hwmProcess, f.rssEnd, watch.longest, watch.longestStep.c_str(), watch.at,
-                watch.over100, f.response, answerer.shown);
+                watch.over100, watch.over250);
+    if (brief && cancelAfter > 0) {
+        // -1: the build had ended before Cancel came.
+        const double answer = cancelFound ? std::chrono::duration<double, std::milli>(cancelAnswered - cancelPressed).count() : -1;
+        std::printf(" cancel_at_s=%.1f cancel_answer_ms=%.1f cancel_build_gap_ms=%.1f", cancelAfter, answer,
+                    cancelWatch.longest);
+    }
+    double load[3] = {0, 0, 0};
+    if (getloadavg(load, 3) == 3) std::printf(" loadavg=%.2f/%.2f/%.2f", load[0], load[1], load[2]);
+    std::printf(" response=%d messages=%d\n", f.response, answerer.shown);
     std::fflush(stdout);
 
     DictionaryKill();
