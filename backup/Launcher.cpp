@@ -252,6 +252,8 @@ int LauncherLSZCLASS::Backup() {
             text += "\r\nThe data file " + damaged + ".";
         if (!lib.damagedDataFiles().empty())
             text += "\r\nRepair the data file first; the archive was left as it was.";
+        if (const std::string cause = ZipFailureCause(); !cause.empty())
+            text += "\r\n" + cause + " The archive was left as it was.";
         ReportError(text, "", rc);
     }
     return finish(rc);

@@ -239,11 +239,18 @@ int LSZCLASS::ZipFiles() {
     int rc = window->Run([&] { return lib.LSZIP_EXECUTE(ZIPARCHIVENAME, action, level, flags); });
     if (rc == 0)
         LoadArchive();
+    else if (const std::string cause = ZipFailureCause(); !cause.empty())
+        ShowStop(ErrorText(rc) + "\r\n" + cause);
     else
         ShowStop(ErrorText(rc));
     // A failed zip is reported with its code: the caller must not take it for
     // success.
     return finish(rc);
+}
+
+std::string LSZCLASS::ZipFailureCause() const {
+    if (!lib.fullDiskFolder().empty()) return "No space left on the disk holding " + lib.fullDiskFolder() + ".";
+    return {};
 }
 
 std::string LSZCLASS::MarkedMemberList() const {

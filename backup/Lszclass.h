@@ -144,6 +144,9 @@ public:
 
     // Converters and the error table.
     static std::string ErrorText(int32_t code);
+    // The cause of the last zip's failure in words, when the layer knows it
+    // ("No space left on the disk holding <folder>."); else empty.
+    std::string ZipFailureCause() const;
     static double CompressionRatio(int64_t compressed, int64_t original);
     static std::string AttributeString(int32_t attributes);
     static std::string ByteToHex(int32_t value);

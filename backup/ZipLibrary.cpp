@@ -4,7 +4,9 @@
 #include <fnmatch.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -90,6 +92,70 @@ int32_t ParseMdy(const std::string& s, bool& ok) {
     if (m < 1 || m > 12 || y < 1801 || d < 1 || d > DaysInMonth(m, y)) return 0;
     ok = true;
     return MakeDate(m, d, y);
+}
+
+// Whether the disk holding `folder` is full: less room left than one
+// write of a copy or of the library needs.
+bool DiskFull(const std::string& folder) {
+    struct statvfs sv {};
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &sv) != 0) return false;
+    return static_cast<uint64_t>(sv.f_bavail) * sv.f_frsize < 64 * 1024;
+}
+
+bool NoSpace(int error) { return error == ENOSPC || error == EDQUOT; }
+
+// The library's new archive, "<archive>.XXXXXX", open in this process while
+// it writes: given the owner-only mode before it is renamed to the archive's
+// name. (For a new archive the library gives its file the mode the umask
+// allows; for a rewritten one that of the archive it replaces.) `archive` is
+// the archive's path with its folder made canonical, as /proc names files.
+void MakeNewArchivePrivate(const std::string& archive) {
+    DIR* d = ::opendir("/proc/self/fd");
+    if (!d) return;
+    while (dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.') continue;
+        char target[4096];
+        const ssize_t n = ::readlinkat(::dirfd(d), e->d_name, target, sizeof target - 1);
+        if (n <= 0) continue;
+        const std::string link(target, static_cast<size_t>(n));
+        if (link.size() != archive.size() + 7 || link.compare(0, archive.size(), archive) != 0 ||
+            link[archive.size()] != '.')
+            continue;
+        if (!std::all_of(link.end() - 6, link.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        ::fchmod(std::atoi(e->d_name), kPrivateFileMode);
+    }
+    ::closedir(d);
+}
+
+// An empty file at an archive's name that no process has open: the mark of
+// a run killed before it wrote anything, not an archive. (Other users'
+// processes cannot be seen; they cannot have the owner's files open.)
+bool EmptyAndUnheld(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return false;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return false;
+    bool held = false;
+    while (!held) {
+        dirent* p = ::readdir(proc);
+        if (!p) break;
+        if (!std::isdigit(static_cast<unsigned char>(p->d_name[0]))) continue;
+        const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue;
+        while (dirent* f = ::readdir(fds)) {
+            struct stat fs {};
+            if (f->d_name[0] != '.' && ::stat((fdDir + "/" + f->d_name).c_str(), &fs) == 0 && fs.st_dev == st.st_dev &&
+                fs.st_ino == st.st_ino) {
+                held = true;
+                break;
+            }
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return !held;
 }
 
 int MapOpenError(int ze) {
@@ -359,6 +425,8 @@ struct FileSource {
     bool prepared = false;
     std::string copy;  // the consistent copy of a data file, when made
     std::vector<std::string>* damaged = nullptr;  // where a failed check is told
+    std::string* fullDisk = nullptr;              // where a full disk is told
+    std::string* newArchive = nullptr;            // a new archive still to be made private
     int copyLock = -1;                            // the copy's file, locked while it lives
     FILE* f = nullptr;
     uint64_t size = 0, done = 0;
@@ -385,6 +453,14 @@ struct FileSource {
                 copyLock = fd;
                 copy = tmpl;
                 DataCopy result = CopyDataFileConsistently(path, copy, passwords);
+                // A copy cut short by a full disk fails, or fails its
+                // check: the disk is the cause, not the data file.
+                if (result != DataCopy::NotADatabase && DiskFull(copyFolder)) {
+                    DropCopy();
+                    if (fullDisk) *fullDisk = copyFolder;
+                    zip_error_set(&error, ZIP_ER_WRITE, ENOSPC);
+                    return false;
+                }
                 if (result == DataCopy::Copied) {
                     // A damaged data file must not go into the archive: the
                     // archive may hold the last good copy, and it would be
@@ -406,6 +482,7 @@ struct FileSource {
                     }
                 }
             } else {
+                if (NoSpace(errno) && fullDisk) *fullDisk = copyFolder;
                 zip_error_set(&error, ZIP_ER_TMPOPEN, errno);
                 return false;
             }
@@ -432,6 +509,12 @@ zip_int64_t SourceCallback(void* userdata, void* data, zip_uint64_t len, zip_sou
     auto* s = static_cast<FileSource*>(userdata);
     switch (cmd) {
         case ZIP_SOURCE_OPEN: {
+            // The library opens the first member once its new archive is
+            // made, and renames that only after the last.
+            if (s->newArchive && !s->newArchive->empty()) {
+                MakeNewArchivePrivate(*s->newArchive);
+                s->newArchive->clear();
+            }
             if (!s->Prepare()) return -1;
             s->f = std::fopen((s->copy.empty() ? s->path : s->copy).c_str(), "rb");
             if (!s->f) {
@@ -529,7 +612,12 @@ int ZipLibrary::PlaceArchive(const std::string& work, const std::string& archive
     ::close(fd);
     fs::copy_file(work, beside, fs::copy_options::overwrite_existing, ec);
     if (ec || ::rename(beside.c_str(), archive.c_str()) != 0) {
+        const bool full = ec && NoSpace(ec.value());
         fs::remove(beside, ec);
+        if (full) {
+            fullDisk_ = target.parent_path().string();
+            return -50;
+        }
         return -189;
     }
     fs::remove(work, ec);
@@ -539,9 +627,16 @@ int ZipLibrary::PlaceArchive(const std::string& work, const std::string& archive
 int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, int flags) {
     zipped_.clear();
     damaged_.clear();
+    fullDisk_.clear();
     if (archive.empty()) return -151;
     std::error_code ec;
     bool exists = fs::exists(archive, ec);
+    // An empty file at the archive's name, left by a run killed before it
+    // wrote anything (earlier versions made one first), is no archive: the
+    // library refuses it, and every later backup with it. It is written
+    // over as a new archive.
+    const bool emptyLeftOver = exists && action != kZipDelete && EmptyAndUnheld(archive);
+    if (emptyLeftOver) exists = false;
     if (!exists && action == kZipDelete) return -151;
     if (exists && fs::is_directory(archive, ec)) return -151;
 
@@ -629,27 +724,22 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
         }
     } workCopy{work, !inTemp};
 
-    // A new archive holds the data files: the owner's alone. Made empty here
-    // (the library gives its new file the mode of the file it replaces),
-    // and removed again when the run leaves it empty.
-    struct NewArchive {
-        std::string path;
-        ~NewArchive() {
-            struct stat st {};
-            if (!path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_size == 0) ::unlink(path.c_str());
-        }
-    } newArchive;
+    // A new archive holds the data files: the owner's alone. Nothing is put
+    // at its name before the library renames its finished file there (a
+    // placeholder outlives a killed run); the library's file is made
+    // private while it is written. Built in the temporary folder, the
+    // empty mkstemp work file passes its mode on.
+    std::string newArchive;
     if (!inTemp && !exists) {
-        const int fd = ::open(archive.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
-        if (fd >= 0) {
-            ::close(fd);
-            newArchive.path = archive;
-        }
+        const fs::path abs = fs::absolute(archive, ec);
+        const fs::path folder = fs::weakly_canonical(abs.parent_path(), ec);
+        newArchive = (ec ? abs : folder / abs.filename()).string();
+        ec.clear();
     }
 
     int ze = 0;
-    // The empty file made for a new archive is opened as a new archive.
-    const bool startsEmpty = (inTemp && !exists) || !newArchive.path.empty();
+    // A new archive over the empty work file or the empty left-over.
+    const bool startsEmpty = (inTemp && !exists) || emptyLeftOver;
     zip_t* za = zip_open(work.c_str(), action == kZipDelete ? 0 : ZIP_CREATE | (startsEmpty ? ZIP_TRUNCATE : 0), &ze);
     if (!za) return MapOpenError(ze);
     zip_register_cancel_callback_with_state(za, CancelCallback, nullptr, nullptr);
@@ -695,6 +785,8 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
             fsrc->passwords = dataPasswords_;
             fsrc->dataFile = EndsWithNoCase(file.path, ".TPS");
             fsrc->damaged = &damaged_;
+            fsrc->fullDisk = &fullDisk_;
+            fsrc->newArchive = &newArchive;
             zip_error_init(&fsrc->error);
             zip_error_t err;
             zip_error_init(&err);
@@ -737,10 +829,13 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
         return damaged_.empty() ? result : -9;
     }
     if (zip_close(za) != 0) {
-        int code = zip_error_code_zip(zip_get_error(za));
+        const int code = zip_error_code_zip(zip_get_error(za));
+        const int system = zip_error_code_system(zip_get_error(za));
         zip_discard(za);
         zipped_.clear();
         if (g_abort.load() || code == ZIP_ER_CANCELLED) return -30;
+        if (fullDisk_.empty() && NoSpace(system)) fullDisk_ = copyFolder;
+        if (!fullDisk_.empty()) return -50;
         if (!damaged_.empty()) return -9;
         switch (code) {
             case ZIP_ER_TMPOPEN: return -175;
@@ -759,6 +854,8 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
         }
         workCopy.keep = true;
     }
+    // Made private while written, when a member was opened; else here.
+    if (!newArchive.empty()) ::chmod(archive.c_str(), kPrivateFileMode);
     if (flags & kZipMove)
         for (const FileToAdd& file : files)
             if (std::find(zipped_.begin(), zipped_.end(), file.name) != zipped_.end()) fs::remove(file.path, ec);

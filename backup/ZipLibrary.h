@@ -138,6 +138,9 @@ public:
     // "name: what the check found". Such a zip fails (-9) and leaves the
     // archive as it was.
     const std::vector<std::string>& damagedDataFiles() const { return damaged_; }
+    // The folder whose disk filled up during the last zip (empty when none
+    // did). Such a zip fails (-50) and leaves the archive as it was.
+    const std::string& fullDiskFolder() const { return fullDisk_; }
 
 private:
     struct Job;
@@ -157,6 +160,7 @@ private:
     std::vector<MemberRecord> directory_;
     size_t next_ = 0;
     std::vector<std::string> refused_, zipped_, damaged_;
+    std::string fullDisk_;
     int lastPercent_ = -1;
     std::vector<std::string> dataPasswords_{""};
 };

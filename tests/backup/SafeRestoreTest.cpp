@@ -392,5 +392,118 @@ TEST_F(SafeRestoreTest, DataFilesAndArchivesAreMadeForTheirOwnerAlone) {
     ::umask(before);
 }
 
+// What a run killed at any moment can leave at the archive's name: nothing,
+// while the first backup is written (the library's own file, already the
+// owner's alone, is renamed there whole at the end).
+TEST_F(SafeRestoreTest, AFirstBackupPutsNothingAtTheArchiveNameUntilItIsWhole) {
+    const mode_t before = ::umask(022);
+    MakeSettings(200);
+    std::ofstream("Notes.TPS") << std::string(100000, 'n');
+    ZipLibrary lib;
+    std::vector<std::string> seen;
+    lib.LSZIP_INIT({[&](const std::string& member) {
+                        std::string what = member + ":";
+                        if (fs::exists("Nightly.zip")) what += " archive there";
+                        for (const auto& e : fs::directory_iterator("."))
+                            if (e.path().filename().string().rfind("Nightly.zip.", 0) == 0)
+                                what += " work " + std::to_string(e.status().permissions() == (fs::perms::owner_read | fs::perms::owner_write));
+                        seen.push_back(what);
+                    },
+                    nullptr});
+    ASSERT_EQ(lib.LSZIP_INCLUDE("*.TPS"), 1);
+    EXPECT_EQ(lib.LSZIP_EXECUTE("Nightly.zip", kZipAdd, 6, 0), 0);
+    EXPECT_EQ(seen, (std::vector<std::string>{"KR97.TPS: work 1", "Notes.TPS: work 1"}));
+    EXPECT_EQ(fs::status("Nightly.zip").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(::system("unzip -tqq Nightly.zip >/dev/null 2>&1"), 0);
+    ::umask(before);
+}
+
+// An empty file at the archive's name (a killed run of an earlier version
+// left one) is no archive: a backup writes a whole one over it, a restore
+// from it is refused with its message and changes nothing. One that a
+// program has open is left alone.
+TEST_F(SafeRestoreTest, AnEmptyFileAtTheArchiveNameIsBackedUpOverAndNeverRestored) {
+    MakeSettings(30);
+    std::ofstream("Nightly.ZIP").close();
+    fs::permissions("Nightly.ZIP", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    LauncherRun run;
+    run.archiveName = "Nightly";
+    EXPECT_EQ(DoBackup(run, true), 0);
+    EXPECT_TRUE(responder_.shown().empty()) << responder_.shown()[0].request.text;
+    EXPECT_EQ(::system("unzip -tqq Nightly.ZIP >/dev/null 2>&1"), 0);
+    EXPECT_EQ(fs::status("Nightly.ZIP").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    std::ofstream("Empty.zip").close();
+    const std::string data = Slurp("KR97.TPS");
+    responder_.clear();
+    EXPECT_NE(Restore("Empty.zip"), 0);
+    ASSERT_FALSE(responder_.shown().empty());
+    EXPECT_THAT(responder_.shown().back().request.text, HasSubstr("Archive: Empty.zip"));
+    EXPECT_THAT(responder_.shown().back().request.text, HasSubstr("Error -2:  ZIP format error"));
+    EXPECT_EQ(Slurp("KR97.TPS"), data);
+    EXPECT_EQ(fs::file_size("Empty.zip"), 0u);
+
+    // Held open by a program (one that is writing it, say): not ours to replace.
+    const int held = ::open("Empty.zip", O_RDONLY);
+    responder_.clear();
+    run.archiveName = "Empty.zip";
+    EXPECT_NE(DoBackup(run, true), 0);
+    EXPECT_EQ(fs::file_size("Empty.zip"), 0u);
+    ::close(held);
+}
+
+// A small file system of its own, mounted for the test (root only).
+class FullDiskTest : public SafeRestoreTest {
+protected:
+    void SetUp() override {
+        SafeRestoreTest::SetUp();
+        fs::create_directories("media");
+        media_ = (dir_ / "media").string();
+        const std::string mount = "mount -t tmpfs -o size=512k kr-full " + media_ + " 2>&1";
+        if (::geteuid() != 0 || ::system(mount.c_str()) != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs at " << media_ << " (needs root and mount rights)";
+        mounted_ = true;
+    }
+    void TearDown() override {
+        if (mounted_) ::system(("umount " + media_).c_str());
+        SafeRestoreTest::TearDown();
+    }
+    std::string media_;
+    bool mounted_ = false;
+};
+
+// The disk of the archive fills up, while the data file is copied there or
+// while the library writes: the box names the cause, the earlier archive
+// stays as it was, and no copy is left.
+TEST_F(FullDiskTest, ABackupToAFullDiskSaysSoAndKeepsTheEarlierArchive) {
+    std::ofstream("Notes.TPS") << "small notes";
+    LauncherRun run;
+    run.archiveName = "media/Nightly.zip";
+    ASSERT_EQ(DoBackup(run, true), 0);
+    const std::string earlier = Slurp("media/Nightly.zip");
+
+    MakeSettings(3000);  // a data file of about a megabyte: its copy does not fit
+    ASSERT_GT(fs::file_size("KR97.TPS"), 700000u);
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            // Not a database: read as it is, so the library's writing fills the disk.
+            fs::rename("KR97.TPS", "Data.bin");
+            std::ofstream out("Notes.TPS", std::ios::binary);
+            for (int i = 0; i < 800000; ++i) out.put(static_cast<char>(std::rand()));
+        }
+        responder_.clear();
+        EXPECT_EQ(DoBackup(run, true), -50) << round;
+        ASSERT_EQ(responder_.shown().size(), 1u) << round;
+        const std::string text = responder_.shown()[0].request.text;
+        EXPECT_THAT(text, HasSubstr("Could not create backup.\r\nNo space left on the disk holding " + media_ + "."));
+        EXPECT_THAT(text, HasSubstr("Archive: media/Nightly.zip"));
+        EXPECT_THAT(text, HasSubstr("Error -50:  Disk full error"));
+        EXPECT_EQ(Slurp("media/Nightly.zip"), earlier) << round;
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(media_)) left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"Nightly.zip"}) << round;
+    }
+}
+
 }  // namespace
 }  // namespace kr::backup

@@ -16,7 +16,10 @@
 #     either the one before or a whole new one;
 #   - a backup to an archive in another folder (the backup medium), killed,
 #     leaves nothing there once the next backup to it has run, and that
-#     backup's archive is whole.
+#     backup's archive is whole;
+#   - in both archive places every other round is a first backup (no archive
+#     before it): a kill leaves no empty file at the archive's name, and the
+#     next backup makes a whole archive.
 # Not run by CI; by hand, after a build:
 #   tests/killloop/kill9-loop.sh [build/bin] [rounds]
 # Needs sqlcipher, unzip and python3 (for the random delays).
@@ -62,6 +65,15 @@ sql KR97.TPS "PRAGMA journal_mode = DELETE; CREATE TABLE IF NOT EXISTS t(id INTE
               INSERT INTO t(v) SELECT hex(randomblob(200)) FROM n;" >/dev/null
 
 lost=0; bad=0; missing=0; stray=0; halfzip=0
+# After a killed backup: the archive is whole, or not there at all (never an
+# empty or half file at its name); then the next backup must make a whole one.
+after_killed_backup() {  # $1: what was killed; $2: the archive
+    local what="$1" z="$2"
+    if [ -f "$z" ] && [ ! -s "$z" ]; then halfzip=$((halfzip + 1)); echo "[$what] an empty file at the archive's name"; fi
+    KR_TEST_RESPONSES="$work/ok.txt" "$bin/VXWBack" BACKUP="${z%.ZIP}" >/dev/null 2>&1 ||
+        { halfzip=$((halfzip + 1)); echo "[$what] the next backup failed"; }
+    unzip -tqq "$z" >/dev/null 2>&1 || { halfzip=$((halfzip + 1)); echo "[$what] the next backup's archive is not whole"; }
+}
 strays() { ls -a | grep -E '^\.vxwcopy-|^\.vxwrestore-|\.[Zz][Ii][Pp]\.[A-Za-z0-9]{6}$|\.tpsfix-(new|pages)$|\.vxw[A-Za-z0-9]{6}$' ; }
 check() {  # $1: what was killed; $2: rows committed before
     local what="$1" before="$2"
@@ -95,13 +107,15 @@ start_writer() {
     writer=$!
 }
 
-# 1. Backup while another process commits.
+# 1. Backup while another process commits; odd rounds are first backups.
 for ((i = 1; i <= rounds; i++)); do
     start="$(rows KR97.TPS)"; start="${start%%|*}"
+    [ $((i % 2)) -eq 1 ] && rm -f Nightly.ZIP
     start_writer
     sleep 0.05
     kill_at_random 1.5 "$bin/VXWBack" BACKUP=Nightly
     wait "$writer"
+    after_killed_backup backup "$data/Nightly.ZIP"
     # Every one of the writer's 400 commits is there.
     check backup "$((start + 400))"
 done
@@ -109,16 +123,17 @@ echo "backup: $rounds rounds"
 
 # 1b. Backup to an archive on another medium while another process commits;
 # the next backup to it clears what the killed one left beside the archive.
+# Odd rounds are first backups.
 for ((i = 1; i <= rounds; i++)); do
     start="$(rows KR97.TPS)"; start="${start%%|*}"
+    [ $((i % 2)) -eq 1 ] && rm -f "$media/Nightly.ZIP"
     start_writer
     sleep 0.05
     kill_at_random 1.5 "$bin/VXWBack" BACKUP="$media/Nightly"
     wait "$writer"
-    KR_TEST_RESPONSES="$work/ok.txt" "$bin/VXWBack" BACKUP="$media/Nightly" >/dev/null 2>&1
+    after_killed_backup "backup elsewhere" "$media/Nightly.ZIP"
     left="$(cd "$media" && strays)"
     [ -z "$left" ] || { stray=$((stray + 1)); echo "[backup elsewhere] left beside the archive after the next backup: $left"; }
-    unzip -tqq "$media/Nightly.ZIP" >/dev/null 2>&1 || { halfzip=$((halfzip + 1)); echo "[backup elsewhere] the next backup's archive is not whole"; }
     check "backup elsewhere" "$((start + 400))"
 done
 echo "backup elsewhere: $rounds rounds"
