@@ -588,6 +588,15 @@ void SavePreserved(const LauncherRun& run) {
     PutIniValue(kIni, kSection, "GLO:Operation", run.operation);
 }
 
+bool FolderHoldsDataFiles(const std::string& folder) {
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name[0] != '.' && fnmatch("*.TPS", name.c_str(), FNM_CASEFOLD) == 0 && it->is_regular_file(ec)) return true;
+    }
+    return false;
+}
+
 void ApplyDefaults(LauncherRun& run) {
     if (Clip(run.archiveName).empty()) run.archiveName = "Backup.zip";
     if (Clip(run.operation).empty()) run.operation = "Backup to an archive";

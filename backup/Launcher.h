@@ -79,6 +79,10 @@ struct LauncherRun {
 LauncherRun ReadLauncherCommandLine(const std::vector<std::string>& args);
 void LoadPreserved(LauncherRun& run);
 void SavePreserved(const LauncherRun& run);
+// Whether `folder` holds a data file ("*.TPS", what a backup takes). The
+// program keeps its "VXWBack.INI" only in such a folder: a run in the
+// wrong one leaves it as it was.
+bool FolderHoldsDataFiles(const std::string& folder = ".");
 // Empty values take their defaults.
 void ApplyDefaults(LauncherRun& run);
 

@@ -7,12 +7,14 @@
 // An unattended run is often started by cron or a timer, with nobody to
 // press a button: every message also goes to standard error, a box that is
 // shown closes by itself after a minute, and with no display at all the
-// run shows no box and only prints.
+// run shows no box and only prints. A folder without data files (the wrong
+// folder) is left as it was: no "VXWBack.INI" is written there.
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,8 +105,23 @@ int main(int argc, char** argv) {
         kr::InstallMessageService(&unattendedMessages);
     else if (responder)
         kr::InstallMessageService(responder.get());
-    // The window's position is kept in the program's own INI file.
-    if (windows) kr::SetPositionFile("VXWBack.INI");
+    // The window's position is kept in the program's own INI file, beside
+    // the data files. A folder without any (a run started in the wrong
+    // place) is left as it was: the positions of this run go to a scratch
+    // folder, removed at the end.
+    std::string scratch;
+    if (windows) {
+        std::string positions = "VXWBack.INI";
+        if (!kr::backup::FolderHoldsDataFiles()) {
+            std::error_code ec;
+            std::string tmpl = (std::filesystem::temp_directory_path(ec) / "vxwback-XXXXXX").string();
+            if (!ec && ::mkdtemp(tmpl.data())) {
+                scratch = tmpl;
+                positions = scratch + "/VXWBack.INI";
+            }
+        }
+        kr::SetPositionFile(positions);
+    }
 
     kr::backup::LoadPreserved(run);
     kr::backup::ApplyDefaults(run);
@@ -120,8 +137,15 @@ int main(int argc, char** argv) {
         window.exec();
         rc = window.result();
     }
-    kr::backup::SavePreserved(run);
+    // The archive name of this run is the next default, kept beside the
+    // data files; a folder without any (a run started in the wrong place)
+    // is left as it was.
+    if (kr::backup::FolderHoldsDataFiles()) kr::backup::SavePreserved(run);
     if (ui) kr::backup::InstallArchiveUi(nullptr);
+    if (!scratch.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(scratch, ec);
+    }
     kr::InstallMessageService(nullptr);
     return rc == 0 ? 0 : 1;
 }

@@ -176,8 +176,9 @@ TEST_F(BackupE2ETest, BackupWhileAnotherProcessCommitsRestoresWhole) {
 
 // An unattended run that fails ends by itself, with exit code 1 and the
 // messages on standard error: with no display at all, and with one, where
-// its boxes close by themselves (after a second here, a minute in use).
-TEST_F(BackupE2ETest, UnattendedFailuresEndInOneMessageWithAndWithoutADisplay) {
+// its boxes close by themselves (after a second here, a minute in use). In
+// a folder without data files (the wrong folder) it leaves nothing behind.
+TEST_F(BackupE2ETest, UnattendedFailuresEndInOneMessageAndLeaveAFolderWithoutDataFilesAsItWas) {
     fs::path empty = dir_ / "empty";
     fs::create_directories(empty);
     struct Run {
@@ -222,6 +223,7 @@ TEST_F(BackupE2ETest, UnattendedFailuresEndInOneMessageWithAndWithoutADisplay) {
         Run restore = run(display, "RESTORE=Missing.zip");
         EXPECT_EQ(restore.code, 1) << display << restore.err;
         EXPECT_THAT(restore.err, HasSubstr("Archive: Missing.zip"));
+        EXPECT_TRUE(fs::is_empty(empty)) << display << ": no VXWBack.INI or anything else";
     }
 }
 
