@@ -2,18 +2,27 @@
 // Comma-delimited import of 20,000 contacts and of 100,000 tasks through the
 // display-free entry points (OpenImportFile, ScanImportColumns, AutoAssign,
 // ImportRun, stepped as the progress window steps it), against the sqlcipher
-// shell's ".import" of the same rows in the same order into a copy of the
-// same encrypted data file (same keys, same key), committed; the shell is
-// timed as its run with the import less the same run without it, so neither
-// its start nor its key derivation counts. The two sides take turns, three
-// pairs; medians.
+// shell's ".import" of the same rows into a copy of the same encrypted data
+// file (same keys, same key), in one transaction. The shell is given the
+// rows exactly as the engine stores them: a first import by the engine is
+// dumped in its insertion order, so the shell inserts them in the file's
+// order (tasks by Category, Date, Time) numbered as the engine numbers
+// them. It is timed as its run with the import less the same run without
+// it, so neither its start nor its key derivation counts. The two sides take
+// turns, five pairs (or PAIRS); min / median of each side and of the ratios
+// within a pair, with the load average before and after.
+//
+// While the engine imports, a worker thread of its own reads the table
+// again and again through the same data layer (as another window's thread
+// would): its longest wait for a read is the import's longest hold of the
+// data file, against the bound of kImportCommitEvery plus one slice.
 //
 // The memory an import takes: files of about 35.7 MB and four times that
 // (the exported rows repeated), contacts and tasks, each imported three
 // times, each time in a process of its own started for that one import;
 // the peak resident size is reset just before the import (clear_refs) and
 // the growth is the peak after it less the resident size before it.
-//   bench_import [contacts] [tasks]
+//   bench_import [contacts] [tasks] [pairs]
 //   bench_import memory [MB]    the memory figures (files of MB and 4 x MB)
 //   bench_import file PATH [S]  imports PATH as contacts in the current folder,
 //                               cancelled after S seconds when given
@@ -22,19 +31,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/ProcedureContext.h"
 #include "reports/ImexFields.h"
 #include "reports/ImexProcesses.h"
 
@@ -57,6 +70,53 @@ double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
+
+double Min(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// Another thread's reads of the table while the import runs: each read
+// waits while the import holds the data file.
+class HoldReader {
+public:
+    explicit HoldReader(const data::TableDef& def)
+        : thread_([this, &def] {
+              ProcedureThreadScope scope(NewProcedureThreadNumber());
+              data::Table& t = data::TableOf(def);
+              if (t.Open() != 0) return;
+              started_ = true;
+              while (!stop_) {
+                  const auto a = Steady::now();
+                  t.Set(nullptr);
+                  t.Next();
+                  longest_ = std::max(longest_, Seconds(Steady::now() - a));
+                  ++reads_;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              }
+              t.Close();
+              data::EndProcedureThread(CurrentProcedureThread());
+          }) {
+        while (!started_ && !stop_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~HoldReader() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    double longest() const { return longest_; }
+    long reads() const { return reads_; }
+
+private:
+    std::atomic<bool> stop_{false}, started_{false};
+    double longest_ = 0;
+    long reads_ = 0;
+    std::thread thread_;
+};
 
 void FillContacts(int n) {
     data::Table& t = data::TableOf(ContactDef());
@@ -124,9 +184,11 @@ std::string Shell(const std::string& file, const std::string& script) {
     return out;
 }
 
-double Ours(ImexKind kind, const std::string& csv, int expected, double* longest) {
+double Ours(ImexKind kind, const std::string& csv, int expected, double* longest, double* hold) {
     fs::copy_file("base.TPS", "KR97.TPS", fs::copy_options::overwrite_existing);
     DictionaryInit();
+    std::unique_ptr<HoldReader> reader2;
+    if (hold) reader2 = std::make_unique<HoldReader>(Member(kind).def());
     const auto t0 = Steady::now();
     auto reader = std::make_shared<Imex>();
     ImexError e;
@@ -143,6 +205,10 @@ double Ours(ImexKind kind, const std::string& csv, int expected, double* longest
         *longest = std::max(*longest, Seconds(Steady::now() - a));
     }
     const double t = Seconds(Steady::now() - t0);
+    if (reader2) {
+        reader2->Stop();
+        *hold = reader2->longest();
+    }
     if (run.added() != expected) std::printf("  only %d of %d added\n", run.added(), expected);
     DictionaryKill();
     data::CloseIdleFiles();
@@ -167,7 +233,7 @@ double Reference(const std::string& table, int expected) {
     return std::max(0.0, with - without);
 }
 
-void Measure(const char* name, ImexKind kind, const char* table, int rows, void (*fill)(int)) {
+void Measure(const char* name, ImexKind kind, const char* table, int rows, void (*fill)(int), int pairs) {
     DictionaryInit();
     fill(rows);
     const ImexMember& member = Member(kind);
@@ -178,26 +244,37 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
     }
     DictionaryKill();
     data::CloseIdleFiles();
-    // The shell's rows in the table's own columns, then the table emptied:
-    // the copy both sides start from.
-    Shell("KR97.TPS", std::string(".mode csv\n.headers off\n.output shell.csv\nSELECT * FROM ") + table +
-                          ";\n.output stdout\nDELETE FROM " + table + ";\nVACUUM;\n");
+    // The table emptied: the copy both sides start from.
+    Shell("KR97.TPS", std::string("DELETE FROM ") + table + ";\nVACUUM;\n");
     fs::copy_file("KR97.TPS", "base.TPS", fs::copy_options::overwrite_existing);
-    std::vector<double> ours, ref;
-    double longest = 0;
-    for (int p = 0; p < 3; ++p) {
-        double step = 0;
-        ours.push_back(Ours(kind, "ours.csv", rows, &step));
+    // The shell's rows: those of an import by the engine, in the order it
+    // inserted them (the file's), numbered as it numbered them.
+    double step = 0;
+    Ours(kind, "ours.csv", rows, &step, nullptr);
+    Shell("KR97.TPS", std::string(".mode csv\n.headers off\n.output shell.csv\nSELECT * FROM ") + table +
+                          " ORDER BY rowid;\n.output stdout\n");
+    const std::string loadBefore = LoadAverage();
+    std::vector<double> ours, ref, ratio;
+    double longest = 0, hold = 0;
+    for (int p = 0; p < pairs; ++p) {
+        double h = 0;
+        ours.push_back(Ours(kind, "ours.csv", rows, &step, &h));
         longest = std::max(longest, step);
+        hold = std::max(hold, h);
         ref.push_back(Reference(table, rows));
+        ratio.push_back(ours.back() / ref.back());
     }
-    const double o = Median(ours), r = Median(ref);
-    std::printf("%-9s %7d rows  ours %7.2f s  shell %7.2f s  %5.2fx  longest step %.0f ms  (ours:", name, rows, o, r,
-                o / r, longest * 1000);
+    std::printf("%-9s %7d rows  ours %.2f / %.2f s  shell %.2f / %.2f s  ratio %.2f / %.2fx (min / median)  "
+                "longest step %.0f ms  longest hold of a reader %.0f ms  load %s .. %s\n",
+                name, rows, Min(ours), Median(ours), Min(ref), Median(ref), Min(ratio), Median(ratio),
+                longest * 1000, hold * 1000, loadBefore.c_str(), LoadAverage().c_str());
+    std::printf("  ours:");
     for (double x : ours) std::printf(" %.2f", x);
-    std::printf("; shell:");
+    std::printf("  shell:");
     for (double x : ref) std::printf(" %.2f", x);
-    std::printf(")\n");
+    std::printf("  ratios:");
+    for (double x : ratio) std::printf(" %.2f", x);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -368,6 +445,7 @@ int main(int argc, char** argv) {
     const double megabytes = memory && argc > 2 ? std::atof(argv[2]) : 35.7;
     const int contacts = memory ? 20000 : argc > 1 ? std::atoi(argv[1]) : 20000;
     const int tasks = memory ? 20000 : argc > 2 ? std::atoi(argv[2]) : 100000;
+    const int pairs = !memory && argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     const std::string self = fs::canonical("/proc/self/exe").string();
     const fs::path previous = fs::current_path();
     const fs::path dir = fs::temp_directory_path() / ("bench_import." + std::to_string(getpid()));
@@ -382,8 +460,9 @@ int main(int argc, char** argv) {
             if (k == 0) MeasureMemory(self, "contacts", ImexKind::Contacts, "Contact", contacts, FillContacts, megabytes);
             if (k == 1) MeasureMemory(self, "tasks", ImexKind::Schedule, "s", tasks, FillTasks, megabytes);
         } else {
-            if (k == 0 && contacts > 0) Measure("contacts", ImexKind::Contacts, "Contact", contacts, FillContacts);
-            if (k == 1 && tasks > 0) Measure("tasks", ImexKind::Schedule, "s", tasks, FillTasks);
+            if (k == 0 && contacts > 0)
+                Measure("contacts", ImexKind::Contacts, "Contact", contacts, FillContacts, pairs);
+            if (k == 1 && tasks > 0) Measure("tasks", ImexKind::Schedule, "s", tasks, FillTasks, pairs);
         }
         fs::current_path(previous);
     }

@@ -1,14 +1,21 @@
 #include "reports/ImexProcesses.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <mutex>
+#include <thread>
+#include <cstdlib>
 
 #include "dictionary/EventLog.h"
 #include "dictionary/OpenTable.h"
 #include "dictionary/SchedulingTables.h"
 #include "dictionary/StandardWarning.h"
+#include "platform/data/Database.h"
 #include "platform/data/Errors.h"
+#include "platform/data/TableImpl.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -295,7 +302,65 @@ std::string ImportRun::Noted::Text(const std::string& one, const std::string& ma
     return text + (count > 3 ? ", ...)" : ")");
 }
 
+namespace {
+
+// The data file's page cache and journal while imports run: one connection
+// serves the whole program, so the first import to start sets them and the
+// last to end gives back what it found (all on the GUI thread).
+std::mutex g_cacheMutex;
+int g_cacheImports = 0;
+std::string g_cacheBefore, g_journalBefore;
+
+std::string PragmaText(data::Database& d, const char* sql) {
+    std::lock_guard<std::recursive_mutex> l(d.mutex());
+    sqlite3_stmt* st = d.Prepare(sql);
+    std::string out;
+    if (st && sqlite3_step(st) == SQLITE_ROW) {
+        const unsigned char* t = sqlite3_column_text(st, 0);
+        if (t) out = reinterpret_cast<const char*>(t);
+    }
+    if (st) sqlite3_reset(st);
+    return out;
+}
+
+}  // namespace
+
+void ImportRun::GrowCache() {
+    auto d = table_->impl().database();
+    if (!d) return;
+    std::lock_guard<std::mutex> l(g_cacheMutex);
+    if (g_cacheImports++ == 0) {
+        g_cacheBefore = PragmaText(*d, "PRAGMA cache_size");
+        const int before = std::atoi(g_cacheBefore.c_str());
+        // A size in pages (positive) or in KB (negative); never made smaller.
+        const int64_t beforeKb = before < 0 ? -static_cast<int64_t>(before) : static_cast<int64_t>(before) * 4;
+        if (beforeKb < kImportCacheKb) d->Exec("PRAGMA cache_size = -" + std::to_string(kImportCacheKb));
+        // The rollback journal is kept between the import's commits, its
+        // header zeroed at each (the commit point, synced as before), rather
+        // than made and deleted for every one: a commit waited for the
+        // folder to be synced as well. A journal of another kind (none in
+        // this program) is left alone.
+        g_journalBefore = PragmaText(*d, "PRAGMA journal_mode");
+        if (EqualNoCase(g_journalBefore, "delete")) (void)PragmaText(*d, "PRAGMA journal_mode = PERSIST");
+        else g_journalBefore.clear();
+    }
+    cacheGrown_ = d;
+}
+
+void ImportRun::RestoreCache() {
+    if (!cacheGrown_) return;
+    std::lock_guard<std::mutex> l(g_cacheMutex);
+    if (--g_cacheImports == 0) {
+        if (!g_cacheBefore.empty()) cacheGrown_->Exec("PRAGMA cache_size = " + g_cacheBefore);
+        // Back to DELETE, which deletes the kept journal at once.
+        if (!g_journalBefore.empty())
+            (void)PragmaText(*cacheGrown_, ("PRAGMA journal_mode = " + g_journalBefore).c_str());
+    }
+    cacheGrown_.reset();
+}
+
 void ImportRun::CloseTable() {
+    RestoreCache();
     if (tableOpen_) table_->Close();
     tableOpen_ = false;
 }
@@ -305,6 +370,7 @@ bool ImportRun::Start() {
     table_ = &data::TableOf(def);
     if (OpenTable(*table_) != 0) return false;
     tableOpen_ = true;
+    GrowCache();
     numberKey_ = member_.numberKey ? def.key(member_.numberKey) : nullptr;
     // Every line starts from a cleared record, every field empty or 0: not
     // from the new-record values of a form (a new task's placeholder is
@@ -325,6 +391,14 @@ bool ImportRun::Start() {
 
 void ImportRun::BeginSlice() {
     if (inTransaction_ || data::InTransaction()) return;
+    // A thread that waited for the data file while the last transaction
+    // held it is woken by the commit, but this one would take the file again
+    // long before that thread runs (the lock is not fair): it is given a
+    // moment to get in first.
+    if (handOver_) {
+        handOver_ = false;
+        std::this_thread::sleep_for(kImportHandOver);
+    }
     inTransaction_ = data::Logout({table_}) == kNoError;
     transactionSince_ = std::chrono::steady_clock::now();
 }
@@ -335,7 +409,7 @@ void ImportRun::BeginSlice() {
 // the data file wait no longer than that.
 void ImportRun::EndSlice() {
     if (inTransaction_ && std::chrono::steady_clock::now() - transactionSince_ < kImportCommitEvery) return;
-    CommitNow();
+    handOver_ = inTransaction_ && CommitNow();
 }
 
 bool ImportRun::CommitNow(bool tell) {

@@ -29,12 +29,23 @@
 #include "reports/Imex.h"
 #include "reports/ImexFields.h"
 
+namespace kr::data {
+class Database;
+}
+
 namespace kr::reports {
 
 // The slice of work per timer event.
 inline constexpr std::chrono::milliseconds kImexSlice{50};
 // The longest an import holds one transaction over several slices.
 inline constexpr std::chrono::milliseconds kImportCommitEvery{250};
+// After a commit, the moment the import leaves the data file to a thread
+// that waited for it.
+inline constexpr std::chrono::milliseconds kImportHandOver{1};
+// The data file's page cache while an import runs, in KB (SQLite's own is
+// 2 MB): the table's keys take each row at another place, and a page that
+// falls out of the cache is read and decrypted again for a later row.
+inline constexpr int kImportCacheKb = 5000;
 
 // A process whose Step works for one slice of time rather than a count.
 class TimedProcess : public BatchProcess {
@@ -173,6 +184,8 @@ private:
     };
     bool AddRecord();
     void CloseTable();
+    void GrowCache();
+    void RestoreCache();
     void NoteReading(int fields);
 
     const ImexMember& member_;
@@ -200,7 +213,8 @@ private:
     // (in words, when the cause is known).
     int lostLines_ = 0;
     std::string stopReason_;
-    bool failed_ = false, sawUtf8_ = false;
+    bool failed_ = false, sawUtf8_ = false, handOver_ = false;
+    std::shared_ptr<data::Database> cacheGrown_;
     bool inTransaction_ = false;
     std::chrono::steady_clock::time_point transactionSince_;
     const data::KeyDef* numberKey_ = nullptr;
