@@ -45,7 +45,7 @@ inline constexpr std::chrono::milliseconds kImportHandOver{1};
 // The data file's page cache while an import runs, in KB (SQLite's own is
 // 2 MB): the table's keys take each row at another place, and a page that
 // falls out of the cache is read and decrypted again for a later row.
-inline constexpr int kImportCacheKb = 5000;
+inline constexpr int kImportCacheKb = 4000;
 
 // A process whose Step works for one slice of time rather than a count.
 class TimedProcess : public BatchProcess {
