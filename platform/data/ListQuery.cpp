@@ -697,7 +697,6 @@ void ListQuery::Reset() {
     residue_.clear();
     residueSlots_.clear();
     residueFields_.clear();
-    residueMemos_ = false;
     message_.clear();
 }
 
@@ -751,7 +750,6 @@ int ListQuery::Apply() {
     residue_.clear();
     residueSlots_.clear();
     residueFields_.clear();
-    residueMemos_ = false;
     const Bindings& b = bindings_ ? *bindings_ : CurrentBindings();
     std::vector<std::string> conds;
     for (const Range& r : ranges_) {
@@ -797,7 +795,6 @@ int ListQuery::Apply() {
                     const int memo = MemoNumber(def(), name);
                     if (memo >= 0) {
                         slots.push_back(-2 - memo);
-                        residueMemos_ = true;
                         continue;
                     }
                 }

@@ -195,8 +195,7 @@ private:
     // for memo n of the table, or -1 for a bound name. Resolved once per
     // Apply.
     std::vector<std::vector<int>> residueSlots_;
-    bool residueMemos_ = false;  // some residue reads a memo
-    int64_t memoRow_ = 0;        // the row memoValues_ belong to (0 none)
+    int64_t memoRow_ = 0;  // the row memoValues_ belong to (0 none)
     std::vector<Value> memoValues_;
     std::vector<char> memoRead_;
     std::vector<int> residueFields_;  // the fields the residue reads, each once
