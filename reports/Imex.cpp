@@ -359,7 +359,8 @@ void Imex::DecodeUpTo(std::size_t end) {
                 continue;
             }
             std::string decoded;
-            AppendDecoded(decoded, std::string_view(text_).substr(at, end - at), base_ + static_cast<int64_t>(at));
+            AppendDecoded(decoded, std::string_view(text_).substr(at, end - at),
+                          base_ + static_cast<int64_t>(at));
             text_.replace(at, end - at, decoded);
             textEnd_ = at + decoded.size();
             return;

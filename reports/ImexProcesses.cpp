@@ -207,9 +207,9 @@ std::string CauseInWords(int code) {
     const std::string fileCode = data::LastFileErrorCode();
     if (!fileCode.empty() && std::isdigit(static_cast<unsigned char>(fileCode[0])))
         driver = std::atoi(fileCode.c_str()) & 0xff;  // SQLite's primary result code
-    if (code == kDiskFull || driver == 13) return "the disk is full";                      // SQLITE_FULL
-    if (code == kAccessDenied || driver == 8) return "the data file cannot be written";    // SQLITE_READONLY
-    if (driver == 10) return "the data file could not be written (an input/output error)";  // SQLITE_IOERR
+    if (code == kDiskFull || driver == SQLITE_FULL) return "the disk is full";
+    if (code == kAccessDenied || driver == SQLITE_READONLY) return "the data file cannot be written";
+    if (driver == SQLITE_IOERR) return "the data file could not be written (an input/output error)";
     if (code == kFileLocked) return "the data file is in use by another program";
     return {};
 }
@@ -333,7 +333,8 @@ void ImportRun::GrowCache() {
         g_cacheBefore = PragmaText(*d, "PRAGMA cache_size");
         const int before = std::atoi(g_cacheBefore.c_str());
         // A size in pages (positive) or in KB (negative); never made smaller.
-        const int64_t beforeKb = before < 0 ? -static_cast<int64_t>(before) : static_cast<int64_t>(before) * 4;
+        const int64_t beforeKb =
+            before < 0 ? -static_cast<int64_t>(before) : static_cast<int64_t>(before) * 4;
         if (beforeKb < kImportCacheKb) d->Exec("PRAGMA cache_size = -" + std::to_string(kImportCacheKb));
         // The rollback journal is kept between the import's commits, its
         // header zeroed at each (the commit point, synced as before), rather
@@ -592,7 +593,8 @@ std::string ImportRun::Summary() const {
     // A Windows-1252 file is read as what it is; its lines in a UTF-8 file
     // are strays.
     if (recoded_.count > 0 && sawUtf8_)
-        text += recoded_.Text("line read as Windows-1252 in a UTF-8 file", "lines read as Windows-1252 in a UTF-8 file");
+        text += recoded_.Text("line read as Windows-1252 in a UTF-8 file",
+                              "lines read as Windows-1252 in a UTF-8 file");
     if (openQuote_.count > 0)
         text += openQuote_.Text("line ends inside a quoted field", "lines end inside a quoted field");
     if (strayQuote_.count > 0)

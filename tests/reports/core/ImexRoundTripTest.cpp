@@ -439,8 +439,9 @@ TEST_F(ImexRoundTripTest, TheSummaryCountsLinesReadAgainstLinesImported) {
     ASSERT_TRUE(run->Start());
     BreakDataFileWrites();
     EXPECT_EQ(RunToEnd(*run), ProcessState::Failed);
-    EXPECT_EQ(run->Summary(), "Import stopped by an error: 0 of 1 line read were imported as 0 records; 1 line refused; "
-                              "stopped because the data file could not be written (an input/output error).");
+    EXPECT_EQ(run->Summary(),
+              "Import stopped by an error: 0 of 1 line read were imported as 0 records; 1 line refused; "
+              "stopped because the data file could not be written (an input/output error).");
 }
 
 // Numbers past their field's range are clamped, never wrapped; texts that

@@ -101,7 +101,8 @@ TEST_F(ImportFullDiskTest, AFailedCommitCountsOnlyTheRecordsInTheTableAndSaysThe
     EXPECT_LT(rows, 1000);
     EXPECT_EQ(run.added(), rows);
     const std::string summary = run.Summary();
-    EXPECT_EQ(summary.rfind("Import stopped by an error: " + std::to_string(rows) + " of ", 0), 0u) << summary;
+    EXPECT_EQ(summary.rfind("Import stopped by an error: " + std::to_string(rows) + " of ", 0), 0u)
+        << summary;
     EXPECT_NE(summary.find("imported as " + std::to_string(rows) + (rows == 1 ? " record" : " records")),
               std::string::npos)
         << summary;
