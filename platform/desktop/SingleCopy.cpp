@@ -12,7 +12,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLocalSocket>
+#include <QFile>
+#include <QObject>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
 #include <cerrno>
@@ -56,15 +58,22 @@ QString BaseName(const std::string& folder) {
 QString SocketName(const QString& base) { return base + QStringLiteral(".sock"); }
 QByteArray LockPath(const QString& base) { return QFile::encodeName(base + QStringLiteral(".lock")); }
 
-// The client's side in plain sockets, so that a program without a Qt
-// application (an unattended backup) can use it: sends one request to the
-// copy listening on socketName; -1 when none listens, else the connection.
-int SendRequest(const QString& socketName, const char* request) {
+// The socket's address; false when the path is too long for one.
+bool SocketAddress(const QString& socketName, sockaddr_un* address) {
     const QByteArray path = QFile::encodeName(socketName);
-    sockaddr_un address{};
-    if (static_cast<size_t>(path.size()) >= sizeof address.sun_path) return -1;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    *address = sockaddr_un{};
+    if (static_cast<size_t>(path.size()) >= sizeof address->sun_path) return false;
+    address->sun_family = AF_UNIX;
+    std::memcpy(address->sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return true;
+}
+
+// The client's side needs no Qt application (an unattended backup uses it):
+// sends one request to the copy listening on socketName; -1 when none
+// listens, else the connection.
+int SendRequest(const QString& socketName, const char* request) {
+    sockaddr_un address;
+    if (!SocketAddress(socketName, &address)) return -1;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     const size_t length = std::strlen(request);
@@ -124,8 +133,46 @@ QByteArray WhoAnswer(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
+// The listening side, on the application's thread: the listening socket
+// and one notifier per connection, parented to the listener's notifier.
+struct SingleCopy::Listener {
+    int fd = -1;
+    std::string path;
+    std::unique_ptr<QSocketNotifier> notifier;
+    ~Listener() {
+        notifier.reset();  // and with it the connections' notifiers, which close them
+        if (fd >= 0) ::close(fd);
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+};
+
+namespace {
+
+// Writes all of `data` to a connection; the answers are a few hundred
+// bytes, so a short wait for room is no stall.
+void WriteAll(int fd, const QByteArray& data) {
+    const char* at = data.constData();
+    size_t left = static_cast<size_t>(data.size());
+    while (left > 0) {
+        const ssize_t n = ::send(fd, at, left, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0) return;
+            continue;
+        }
+        if (n <= 0) return;
+        at += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+SingleCopy::SingleCopy() = default;
+
 SingleCopy::~SingleCopy() {
-    if (server_) server_->close();
+    listener_.reset();
     if (lockFd_ >= 0) ::close(lockFd_);  // releases the lock
 }
 
@@ -140,32 +187,60 @@ bool SingleCopy::Claim(const std::string& folder, SingleCopyRequests requests) {
         AskToShow(socketName);
         return false;
     }
-    // The lock is ours: a socket left behind by a copy that crashed goes.
-    QLocalServer::removeServer(socketName);
     requests_ = std::move(requests);
-    server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
-        while (QLocalSocket* c = server_->nextPendingConnection()) {
-            QObject::connect(c, &QLocalSocket::disconnected, c, &QObject::deleteLater);
-            QObject::connect(c, &QLocalSocket::readyRead, c, [this, c] {
-                while (c->canReadLine()) {
-                    const QByteArray request = c->readLine();
+    sockaddr_un address;
+    if (!SocketAddress(socketName, &address)) return true;
+    // The lock is ours: a socket left behind by a copy that crashed goes.
+    ::unlink(address.sun_path);
+    auto listener = std::make_unique<Listener>();
+    listener->fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener->fd < 0 || ::bind(listener->fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return true;  // no channel: the copy runs, the others cannot reach it
+    listener->path = address.sun_path;
+    // Only the user may connect (the runtime folder is the user's alone too).
+    ::chmod(address.sun_path, 0600);
+    if (::listen(listener->fd, 16) != 0) return true;
+    listener->notifier = std::make_unique<QSocketNotifier>(listener->fd, QSocketNotifier::Read);
+    QSocketNotifier* accepting = listener->notifier.get();
+    const int listenFd = listener->fd;
+    QObject::connect(accepting, &QSocketNotifier::activated, accepting, [this, accepting, listenFd] {
+        for (;;) {
+            const int c = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (c < 0) return;
+            auto* reading = new QSocketNotifier(c, QSocketNotifier::Read, accepting);
+            QObject::connect(reading, &QObject::destroyed, [c] { ::close(c); });
+            auto buffer = std::make_shared<QByteArray>();
+            // Ends the connection at once (the other side reads its end); the
+            // notifier, and with it the descriptor, goes after its signal.
+            auto finish = [reading, c] {
+                reading->setEnabled(false);
+                ::shutdown(c, SHUT_RDWR);
+                reading->deleteLater();
+            };
+            QObject::connect(reading, &QSocketNotifier::activated, reading, [this, c, buffer, finish] {
+                char chunk[512];
+                ssize_t n;
+                while ((n = ::read(c, chunk, sizeof chunk)) > 0) buffer->append(chunk, n);
+                const bool closed = n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+                for (qsizetype eol; (eol = buffer->indexOf('\n')) >= 0;) {
+                    const QByteArray request = buffer->left(eol + 1);
+                    buffer->remove(0, eol + 1);
                     if (request == kShowRequest && requests_.show) {
                         requests_.show();
                     } else if (request == kWhoRequest) {
-                        c->write(WhoAnswer(requests_.arguments));
-                        c->disconnectFromServer();  // after the answer is written
+                        WriteAll(c, WhoAnswer(requests_.arguments));
+                        finish();  // the end of the answer
                         return;
                     } else if (request == kEndRequest && requests_.end) {
-                        // After this slot: ending closes the server and its sockets.
-                        QMetaObject::invokeMethod(server_.get(), requests_.end, Qt::QueuedConnection);
+                        // After this slot: ending closes the listener and its connections.
+                        QMetaObject::invokeMethod(listener_->notifier.get(), requests_.end, Qt::QueuedConnection);
                     }
                 }
+                if (closed) finish();
             });
         }
     });
-    server_->listen(socketName);
+    listener_ = std::move(listener);
     return true;
 }
 

@@ -11,9 +11,13 @@
 // start it again. One request a line: "show", "who" (answered with the
 // process id, the program and each argument, each followed by a NUL byte,
 // then the connection is closed) and "end".
+//
+// Both sides are plain Unix sockets (the listening side watched with
+// QSocketNotifier on the application's thread), so neither needs Qt
+// Network, which would bring its TLS, proxy and Kerberos libraries into
+// every program that links this.
 #pragma once
 
-#include <QLocalServer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,7 +37,7 @@ struct SingleCopyRequests {
 
 class SingleCopy {
 public:
-    SingleCopy() = default;
+    SingleCopy();
     ~SingleCopy();
     SingleCopy(const SingleCopy&) = delete;
     SingleCopy& operator=(const SingleCopy&) = delete;
@@ -44,8 +48,9 @@ public:
     bool Claim(const std::string& folder, SingleCopyRequests requests);
 
 private:
+    struct Listener;
     int lockFd_ = -1;
-    std::unique_ptr<QLocalServer> server_;
+    std::unique_ptr<Listener> listener_;
     SingleCopyRequests requests_;
 };
 

@@ -1,17 +1,16 @@
 #include "platform/desktop/Sound.h"
 
-#include <QAudioDevice>
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QMediaDevices>
 #include <QMetaObject>
-#include <QPointer>
-#include <QSoundEffect>
 #include <QThread>
-#include <QUrl>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "platform/desktop/X11Windows.h"
 #include "platform/runtime/Strings.h"
@@ -22,10 +21,6 @@ namespace {
 
 std::atomic<SoundService*> g_service{nullptr};
 QtSoundService g_qt;
-
-// The one sound playing; lives on the application's thread.
-QPointer<QSoundEffect> g_current;
-std::atomic<bool> g_playing{false};
 
 template <class F>
 void OnAppThread(F&& f, bool wait) {
@@ -38,14 +33,43 @@ void OnAppThread(F&& f, bool wait) {
     QMetaObject::invokeMethod(app, std::forward<F>(f), wait ? Qt::BlockingQueuedConnection : Qt::QueuedConnection);
 }
 
-void StopCurrent() {
-    if (g_current) {
-        g_current->stop();
-        g_current->deleteLater();
-    }
-    g_current = nullptr;
-    g_playing = false;
+// The player module (SoundPlayer.cpp), opened on the first sound: Qt
+// Multimedia and the audio libraries it brings are mapped only by a program
+// that plays something. It lies in lib/kairoll beside the programs' folder,
+// in the build tree as in an installed one.
+struct Player {
+    bool (*haveOutput)() = nullptr;
+    void (*play)(const char*) = nullptr;
+    void (*stop)() = nullptr;
+    bool (*playing)() = nullptr;
+};
+
+const Player* LoadPlayer() {
+    static Player player;
+    static bool loaded = false;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::error_code ec;
+        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (ec) return;
+        const std::filesystem::path module = exe.parent_path().parent_path() / "lib" / "kairoll" / "libkr_sound_player.so";
+        void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!library) return;
+        Player p;
+        p.haveOutput = reinterpret_cast<bool (*)()>(dlsym(library, "kr_sound_have_output"));
+        p.play = reinterpret_cast<void (*)(const char*)>(dlsym(library, "kr_sound_play"));
+        p.stop = reinterpret_cast<void (*)()>(dlsym(library, "kr_sound_stop"));
+        p.playing = reinterpret_cast<bool (*)()>(dlsym(library, "kr_sound_playing"));
+        if (p.haveOutput && p.play && p.stop && p.playing) {
+            player = p;
+            loaded = true;
+        }
+    });
+    return loaded ? &player : nullptr;
 }
+
+// The player if it has been opened already; never opens it.
+std::atomic<bool> g_playerOpened{false};
 
 }  // namespace
 
@@ -96,8 +120,11 @@ bool IsWaveFile(const std::string& path) {
 }
 
 bool HaveAudioOutput() {
+    const Player* player = LoadPlayer();
+    if (!player) return false;
+    g_playerOpened = true;
     bool have = false;
-    OnAppThread([&] { have = !QMediaDevices::audioOutputs().isEmpty(); }, true);
+    OnAppThread([&] { have = player->haveOutput(); }, true);
     return have;
 }
 
@@ -107,38 +134,21 @@ bool QtSoundService::PlayAsync(const std::string& file) {
     if (!QCoreApplication::instance()) return false;
     // Without an output QSoundEffect neither plays nor ever finishes.
     if (!HaveAudioOutput()) return false;
-    QString abs = QString::fromStdString(std::filesystem::absolute(path).string());
-    OnAppThread(
-        [abs] {
-            StopCurrent();
-            auto* effect = new QSoundEffect(QCoreApplication::instance());
-            g_current = effect;
-            g_playing = true;
-            QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
-                if (effect->status() == QSoundEffect::Error) {
-                    if (g_current == effect) g_playing = false;
-                    effect->deleteLater();
-                }
-            });
-            QObject::connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
-                if (effect->isPlaying()) return;
-                if (g_current == effect) g_playing = false;
-                effect->deleteLater();
-            });
-            effect->setSource(QUrl::fromLocalFile(abs));
-            effect->setVolume(1.0);
-            effect->play();
-        },
-        false);
+    const Player* player = LoadPlayer();
+    const std::string abs = std::filesystem::absolute(path).string();
+    OnAppThread([player, abs] { player->play(abs.c_str()); }, false);
     return true;
 }
 
 void QtSoundService::Beep() { Bell(); }
 
+// Nothing can be playing before the player was opened, so Stop never opens it.
 void QtSoundService::Stop() {
-    OnAppThread([] { StopCurrent(); }, false);
+    if (!g_playerOpened) return;
+    const Player* player = LoadPlayer();
+    OnAppThread([player] { player->stop(); }, false);
 }
 
-bool QtSoundService::IsPlaying() const { return g_playing; }
+bool QtSoundService::IsPlaying() const { return g_playerOpened && LoadPlayer()->playing(); }
 
 }  // namespace kr

@@ -30,7 +30,10 @@ inline bool PlaySoundAsync(const std::string& file) { return Sound().PlayAsync(f
 inline void Beep() { Sound().Beep(); }
 
 // Plays through Qt Multimedia (QSoundEffect) on the application's thread;
-// callable from any thread. Needs a Qt application object for playing.
+// callable from any thread. Needs a Qt application object for playing. Qt
+// Multimedia lives in the module kr_sound_player (lib/kairoll beside the
+// programs' folder), opened on the first sound; without the module nothing
+// plays, as without an audio output.
 class QtSoundService : public SoundService {
 public:
     bool PlayAsync(const std::string& file) override;
@@ -78,7 +81,8 @@ private:
 std::string ResolveSoundFile(const std::string& name);
 // True when the file starts as a RIFF WAVE file does.
 bool IsWaveFile(const std::string& path);
-// True when Qt Multimedia sees at least one audio output.
+// True when Qt Multimedia sees at least one audio output (opens the player
+// module).
 bool HaveAudioOutput();
 
 }  // namespace kr
