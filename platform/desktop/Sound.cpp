@@ -1,8 +1,5 @@
 #include "platform/desktop/Sound.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
@@ -10,8 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
+#include "platform/desktop/Modules.h"
 #include "platform/desktop/X11Windows.h"
 #include "platform/runtime/Strings.h"
 
@@ -35,8 +32,7 @@ void OnAppThread(F&& f, bool wait) {
 
 // The player module (SoundPlayer.cpp), opened on the first sound: Qt
 // Multimedia and the audio libraries it brings are mapped only by a program
-// that plays something. It lies in lib/kairoll beside the programs' folder,
-// in the build tree as in an installed one.
+// that plays something.
 struct Player {
     bool (*haveOutput)() = nullptr;
     void (*play)(const char*) = nullptr;
@@ -45,27 +41,15 @@ struct Player {
 };
 
 const Player* LoadPlayer() {
-    static Player player;
-    static bool loaded = false;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::error_code ec;
-        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-        if (ec) return;
-        const std::filesystem::path module = exe.parent_path().parent_path() / "lib" / "kairoll" / "libkr_sound_player.so";
-        void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!library) return;
+    static const Player player = [] {
         Player p;
-        p.haveOutput = reinterpret_cast<bool (*)()>(dlsym(library, "kr_sound_have_output"));
-        p.play = reinterpret_cast<void (*)(const char*)>(dlsym(library, "kr_sound_play"));
-        p.stop = reinterpret_cast<void (*)()>(dlsym(library, "kr_sound_stop"));
-        p.playing = reinterpret_cast<bool (*)()>(dlsym(library, "kr_sound_playing"));
-        if (p.haveOutput && p.play && p.stop && p.playing) {
-            player = p;
-            loaded = true;
-        }
-    });
-    return loaded ? &player : nullptr;
+        p.haveOutput = reinterpret_cast<bool (*)()>(ModuleFunction("kr_sound_player", "kr_sound_have_output"));
+        p.play = reinterpret_cast<void (*)(const char*)>(ModuleFunction("kr_sound_player", "kr_sound_play"));
+        p.stop = reinterpret_cast<void (*)()>(ModuleFunction("kr_sound_player", "kr_sound_stop"));
+        p.playing = reinterpret_cast<bool (*)()>(ModuleFunction("kr_sound_player", "kr_sound_playing"));
+        return p;
+    }();
+    return player.haveOutput && player.play && player.stop && player.playing ? &player : nullptr;
 }
 
 // The player if it has been opened already; never opens it.

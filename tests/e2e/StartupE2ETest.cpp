@@ -266,5 +266,33 @@ TEST_F(KR98StartupTest, ADamagedSettingsPageIsOneDamagedDataFileBox) {
     EXPECT_EQ(log.find("Error writing configuration"), std::string::npos) << log;
 }
 
+// What a running KR98 has mapped before it sends a mail, plays a sound or
+// reads another program's controls: none of the libraries behind those,
+// which it opens on their first use.
+TEST_F(KR98StartupTest, IdleKR98MapsNoLibraryOfAFeatureNotYetUsed) {
+    MakeDataFile(start_);
+    std::ofstream(start_ / "kr98.INI") << "[Settings]\r\nLogEvents=1\r\n";
+    ProgramRun p;
+    p.Prepare(dir_, "offscreen");
+    p.SetWorkingFolder(start_);
+    ASSERT_TRUE(p.Start());
+    auto started = [&] {
+        for (const EventLogEntry& e : ReadEventLog(start_))
+            if (e.label == "Started") return true;
+        return false;
+    };
+    for (int i = 0; i < 300 && !started() && p.Running(); ++i) usleep(100 * 1000);
+    ASSERT_TRUE(started()) << p.Said();
+    usleep(1000 * 1000);  // the frame and its first list open after the log line
+    ASSERT_TRUE(p.Running()) << p.Said();
+    std::ifstream in("/proc/" + std::to_string(p.pid()) + "/maps");
+    std::string maps((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    p.Stop();
+    ASSERT_NE(maps.find("libQt6Widgets"), std::string::npos) << "the maps of a running KR98";
+    for (const char* library : {"libcurl", "libssl", "libQt6Multimedia", "libpulse", "libkr_sound_player", "libatspi",
+                                "libkr_accessibility", "libQt6Network"})
+        EXPECT_EQ(maps.find(library), std::string::npos) << library << " is mapped";
+}
+
 }  // namespace
 }  // namespace kr::test
