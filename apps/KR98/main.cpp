@@ -11,6 +11,9 @@
 // when unset: KR_TEST_RESPONSES (TestResponder.h) answers the messages and
 // the folder question from a file, and KR_TEST_EXIT_AFTER_STARTUP=1 closes
 // the frame as soon as it runs and prints where the program settled.
+#include <malloc.h>
+
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +91,15 @@ int main(int argc, char** argv) {
         std::unique_ptr<kr::FileResponder> responder = kr::FileResponder::FromEnvironment();
         if (responder) kr::InstallMessageService(responder.get());
         const bool exitAfterStartup = EnvOn("KR_TEST_EXIT_AFTER_STARTUP");
+        // The program spends most of its life idle in the tray. Every ten
+        // seconds it gives back the data file's cached pages (read again when
+        // a list or the timer cycle needs them) and the heap's free pages.
+        QTimer trim;
+        QObject::connect(&trim, &QTimer::timeout, [] {
+            kr::data::ReleaseCachedPages();
+            malloc_trim(0);
+        });
+        trim.start(10000);
 
         // A procedure's record buffers, use counts and holds go with its thread.
         kr::AddThreadEndHook([](int thread) { kr::data::EndProcedureThread(thread); });

@@ -248,6 +248,17 @@ void Database::CloseIdle() {
     }
 }
 
+void Database::ReleaseCachedPages() {
+    std::lock_guard<std::mutex> l(g_registryMutex);
+    for (auto& [path, d] : g_registry) {
+        // Never waits: a thread in the middle of a long write holds the
+        // connection, and the caller may be the GUI thread.
+        std::unique_lock<std::recursive_mutex> use(d->mutex_, std::try_to_lock);
+        // Only clean pages no statement holds go; a transaction's stay.
+        if (use.owns_lock() && d->db_) sqlite3_db_release_memory(d->db_);
+    }
+}
+
 Database::~Database() {
     for (auto& [sql, st] : statements_) sqlite3_finalize(st);
     if (db_) sqlite3_close_v2(db_);

@@ -592,5 +592,6 @@ void EndProcedureThread(int thread) {
 void SetBusyTimeout(int milliseconds) { g_busyTimeoutMs.store(std::max(0, milliseconds)); }
 void SetKeyDerivationIterations(int iterations) { g_kdfIterations.store(std::max(0, iterations)); }
 void CloseIdleFiles() { Database::CloseIdle(); }
+void ReleaseCachedPages() { Database::ReleaseCachedPages(); }
 
 }  // namespace kr::data

@@ -263,5 +263,9 @@ void SetKeyDerivationIterations(int iterations);
 // Closes the connections of files that have no open table (they are kept
 // for reuse otherwise, since opening an encrypted file is slow).
 void CloseIdleFiles();
+// Gives back the pages the open files' connections keep cached (about 2 MB
+// each when full); they are read again as they are needed. Connections
+// another thread is using keep theirs.
+void ReleaseCachedPages();
 
 }  // namespace kr::data

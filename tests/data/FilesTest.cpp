@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <csignal>
 #include <fstream>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -410,6 +413,48 @@ TEST_F(FilesTest, HoldsAreSeenByOtherHoldersAndReleased) {
     ASSERT_EQ(people.Reget(people.GetPosition()), 0);
     EXPECT_EQ(people.Send("HELD"), "OFF");
     people.Send("RECOVER=0");
+}
+
+TEST_F(FilesTest, CachedPagesAreGivenBackReadAgainAndAWriterIsNotWaitedFor) {
+    Table& people = Fresh(PersonDef());
+    ASSERT_EQ(Logout({&people}), 0);
+    Fill(people, 3000);
+    ASSERT_EQ(Commit(), 0);
+    auto readAll = [&] {
+        int n = 0;
+        people.Set(PersonDef().key("PER:KeyName"));
+        while (people.Next() == 0) ++n;
+        return n;
+    };
+    ASSERT_EQ(readAll(), 3000);
+    const sqlite3_int64 cached = sqlite3_memory_used();
+    ReleaseCachedPages();
+    EXPECT_LT(sqlite3_memory_used(), cached - 100 * 1024) << "the pages read stay cached";
+    EXPECT_EQ(readAll(), 3000);
+
+    // A writer on another thread holds the connection for its transaction:
+    // the release passes it by at once instead of waiting for the commit.
+    std::promise<void> inTransaction, released;
+    std::thread writer([&] {
+        int thread = NewProcedureThreadNumber();
+        ProcedureThreadScope scope(thread);
+        Logout({&people});
+        people.Clear();
+        people.Rec<Person>().ID = 3001;
+        people.Rec<Person>().Code = people.Rec<Person>().City = "3001";
+        people.Add();
+        inTransaction.set_value();
+        released.get_future().wait();
+        Commit();
+        EndProcedureThread(thread);
+    });
+    inTransaction.get_future().wait();
+    auto release = std::async(std::launch::async, [] { ReleaseCachedPages(); });
+    const bool returned = release.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    released.set_value();
+    writer.join();
+    EXPECT_TRUE(returned) << "the release waited for the writer's commit";
+    EXPECT_EQ(people.Records(), 3001);
 }
 
 TEST_F(FilesTest, TransactionsCommitOrLeaveEverythingAsItWas) {
