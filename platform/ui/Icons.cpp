@@ -1,10 +1,15 @@
 #include "platform/ui/Icons.h"
 
+#include <QApplication>
 #include <QFile>
-#include <cmath>
+#include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+#include <cmath>
 #include <functional>
 #include <algorithm>
 #include <map>
@@ -19,23 +24,75 @@ namespace {
 
 using Drawer = std::function<void(QPainter&, double s)>;
 
-// An icon drawn at the usual sizes on a 16-unit grid, so the program carries
-// no image files of its own.
-QIcon Drawn(const Drawer& draw) {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        const double s = size / 16.0;
-        p.scale(s, s);
-        draw(p, s);
-        p.end();
-        icon.addPixmap(pm);
+// An icon drawn on a 16-unit grid, so the program carries no image files of
+// its own. It is drawn at a size only when that size is first asked for,
+// and kept: a toolbar of sixty icons would otherwise hold each at six sizes
+// (about 35 KB an icon) from the start, though it shows one of them.
+class DrawnIconEngine : public QIconEngine {
+public:
+    explicit DrawnIconEngine(Drawer draw) : draw_(std::move(draw)) {}
+
+    QIconEngine* clone() const override { return new DrawnIconEngine(draw_); }
+    QString key() const override { return QStringLiteral("kr-drawn"); }
+    bool isNull() override { return false; }
+    // The sizes it used to be made at: what the tray and the window manager
+    // choose from.
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int side : {16, 22, 24, 32, 48, 64}) sizes.push_back(QSize(side, side));
+        return sizes;
     }
-    return icon;
-}
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::max(0, std::min(size.width(), size.height()));
+        return QSize(side, side);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        if (side <= 0) return {};
+        const int key = side * 4 + static_cast<int>(mode);
+        auto kept = pixmaps_.find(key);
+        if (kept != pixmaps_.end()) return kept->second;
+        QPixmap pm = mode == QIcon::Normal ? Draw(side) : pixmap(QSize(side, side), QIcon::Normal, QIcon::Off);
+        if (mode != QIcon::Normal && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            // Disabled and selected looks as the style makes them of any icon.
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            const QPixmap generated = QApplication::style()->generatedIconPixmap(mode, pm, &option);
+            if (!generated.isNull()) pm = generated;
+        }
+        return pixmaps_.emplace(key, pm).first->second;
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        QPixmap pm = pixmap(size * scale, mode, state);
+        pm.setDevicePixelRatio(scale);
+        return pm;
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+    }
+
+private:
+    QPixmap Draw(int side) const {
+        QImage canvas(side, side, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        {
+            QPainter p(&canvas);
+            p.setRenderHint(QPainter::Antialiasing);
+            const double s = side / 16.0;
+            p.scale(s, s);
+            draw_(p, s);
+        }
+        // A copy without the paint engine (and its rasterizer's buffers) an
+        // image keeps once it has been painted on.
+        return QPixmap::fromImage(canvas.copy());
+    }
+
+    Drawer draw_;
+    std::map<int, QPixmap> pixmaps_;
+};
+
+QIcon Drawn(const Drawer& draw) { return QIcon(new DrawnIconEngine(draw)); }
 
 QPen Outline(double s, const QColor& c = QColor(50, 50, 50)) {
     QPen pen(c, 1.2 / std::max(1.0, s / 1.5));

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QSpinBox>
 #include <QPushButton>
 #include <QPlainTextEdit>
@@ -383,6 +385,16 @@ TEST(IconsTest, EveryNamedIconHasAnImageAndMessagesHaveNoMinimiseOrMaximise) {
         EXPECT_FALSE(icon.pixmap(16, 16).isNull()) << name;
     }
     EXPECT_FALSE(ProgramIcon().isNull());
+    // Drawn when a size is asked for: every size the tray or the window
+    // manager may choose, at the size asked, and a disabled look of its own.
+    const QIcon drawn = IconByName("resched.ico");
+    EXPECT_EQ(drawn.availableSizes(), (QList<QSize>{{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
+    for (int side : {16, 20, 64}) {
+        const QImage image = drawn.pixmap(side, side).toImage();
+        EXPECT_EQ(image.size(), QSize(side, side));
+        EXPECT_NE(image.pixel(side / 2, side / 2), 0u) << "nothing drawn at " << side;
+    }
+    EXPECT_NE(drawn.pixmap(16, 16, QIcon::Disabled).toImage(), drawn.pixmap(16, 16).toImage());
 
     QMessageBox* box = nullptr;
     QTimer::singleShot(0, [&] {
