@@ -249,14 +249,25 @@ void Database::CloseIdle() {
 }
 
 void Database::ReleaseCachedPages() {
+    // What each connection had written at the last call: one that wrote
+    // since is busy (an import between its commits keeps its large cache).
+    static std::map<const Database*, int64_t> changesSeen;
     std::lock_guard<std::mutex> l(g_registryMutex);
+    std::map<const Database*, int64_t> seen;
     for (auto& [path, d] : g_registry) {
         // Never waits: a thread in the middle of a long write holds the
         // connection, and the caller may be the GUI thread.
         std::unique_lock<std::recursive_mutex> use(d->mutex_, std::try_to_lock);
-        // Only clean pages no statement holds go; a transaction's stay.
-        if (use.owns_lock() && d->db_) sqlite3_db_release_memory(d->db_);
+        if (!use.owns_lock() || !d->db_) continue;
+        const int64_t changes = d->OwnChanges();
+        seen[d.get()] = changes;
+        const auto before = changesSeen.find(d.get());
+        const bool idle = before != changesSeen.end() && before->second == changes;
+        // Only clean pages no statement holds go; none while this thread's
+        // own transaction is open.
+        if (idle && sqlite3_get_autocommit(d->db_)) sqlite3_db_release_memory(d->db_);
     }
+    changesSeen = std::move(seen);
 }
 
 Database::~Database() {

@@ -33,8 +33,9 @@ public:
     // Drops a connection from the registry (after the file was removed).
     static void Forget(const std::string& path);
     static void CloseIdle();
-    // Gives back the page cache of every connection that no other thread
-    // is using at the moment (a busy one keeps it until the next call).
+    // Gives back the page cache of every connection that wrote nothing
+    // since the last call, has no transaction open and no other thread is
+    // using at the moment (a busy one keeps it until a later call).
     static void ReleaseCachedPages();
 
     ~Database();

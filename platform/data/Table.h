@@ -264,8 +264,10 @@ void SetKeyDerivationIterations(int iterations);
 // for reuse otherwise, since opening an encrypted file is slow).
 void CloseIdleFiles();
 // Gives back the pages the open files' connections keep cached (about 2 MB
-// each when full); they are read again as they are needed. Connections
-// another thread is using keep theirs.
+// each when full); they are read again as they are needed. Called now and
+// then by an idle program: a connection keeps its pages while it is busy,
+// that is while another thread uses it, while a transaction is open, and
+// when it wrote anything since the previous call.
 void ReleaseCachedPages();
 
 }  // namespace kr::data
