@@ -679,7 +679,11 @@ bool BrowseClipboardCategoriesWindow::Init() {
     SetTitle("Clipboard Categories");
     SetCancelControl(ui_.close);
     if (!OpenEntries()) return false;
-    ClipboardCategories_Relations().Open();
+    // Opened now, not on first use: the highlighted category is read back
+    // into the buffer through the table, and the entries' range is taken
+    // from that buffer.
+    if (ClipboardCategories_Relations().Open() != kLevelBenign) return false;
+    if (ClipboardCategories_File().UseFile() != kLevelBenign) return false;
     const std::string dateFormat = DateFormatSetting();
 
     categories_ = std::make_unique<BrowseView>(data::TableOf(ClipboardCategoriesDef()), ui_.categories, this);

@@ -455,5 +455,45 @@ TEST_F(ClipboardWindowsTest, CategoriesWindowListsTheHighlightedCategorysEntries
     EXPECT_EQ(asked.defaultButton, kButtonNo);
 }
 
+// Opened with no other holder of the categories' table, clicked and moved
+// with the keys: the entries follow the highlighted category.
+TEST_F(ClipboardWindowsTest, CategoriesWindowEntriesFollowAClickedCategory) {
+    AddCategory("General");
+    AddCategory("Phone");
+    AddCategory("Work");
+    Add("Call 555-0101", "Phone");
+    Add("Call 555-0102", "Phone");
+    Add("Elsewhere", "General");
+    Add("Report due", "Work");
+    // The window opens both tables itself, as in the program, where
+    // nothing else holds them open.
+    T().Close();
+    data::TableOf(ClipboardCategoriesDef()).Close();
+    BrowseClipboardCategoriesWindow* w = nullptr;
+    Start(kBrowseClipboardCategoriesProcedure, [&w] { w = BrowseClipboardCategories(); });
+    ASSERT_TRUE(WaitFor([&] { return w && w->IsOpen(); }));
+    ASSERT_EQ(OpenTable(T()), 0);
+    ASSERT_EQ(OpenTable(ClipboardCategoriesDef()), 0);
+    ASSERT_EQ(w->Categories().Records(), 3);
+    EXPECT_EQ(w->Entries().Records(), 1);  // "General", highlighted on opening
+    QTableView* cats = w->Layout().categories;
+    QTest::mouseClick(cats->viewport(), Qt::LeftButton, {}, cats->visualRect(cats->model()->index(1, 0)).center());
+    Pump(20);
+    ASSERT_EQ(w->Categories().Selected(), 1);
+    ASSERT_EQ(w->Entries().Records(), 2);
+    EXPECT_EQ(Cell(w->Entries(), 0, 2), "Call 555-0101");
+    QTest::keyClick(cats, Qt::Key_Down);
+    Pump(20);
+    ASSERT_EQ(w->Categories().Selected(), 2);
+    ASSERT_EQ(w->Entries().Records(), 1);
+    EXPECT_EQ(Cell(w->Entries(), 0, 2), "Report due");
+    QTest::keyClick(cats, Qt::Key_Up);
+    QTest::keyClick(cats, Qt::Key_Up);
+    Pump(20);
+    ASSERT_EQ(w->Categories().Selected(), 0);
+    ASSERT_EQ(w->Entries().Records(), 1);
+    EXPECT_EQ(Cell(w->Entries(), 0, 2), "Elsewhere");
+}
+
 }  // namespace
 }  // namespace kr::test
