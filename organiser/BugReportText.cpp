@@ -23,9 +23,18 @@ SupportContact ReadSupportContact(const std::string& iniFile) {
 }
 
 std::string NoSupportAddressText(const std::string& iniFile) {
-    return std::string("No support address is set.\r\nAdd the line ") + kSupportAddressEntry +
-           "=<address> (and, if you like, " + kSupportNameEntry + "=<name>) to the [" + kSupportSection +
-           "] section of " + ResolveIniPath(iniFile) + ".";
+    // Appended piece by piece: GCC 12 warns falsely (-Warray-bounds) on a
+    // long chain of operator+ over literals once it inlines the chain.
+    std::string text = "No support address is set.\r\nAdd the line ";
+    text += kSupportAddressEntry;
+    text += "=<address> (and, if you like, ";
+    text += kSupportNameEntry;
+    text += "=<name>) to the [";
+    text += kSupportSection;
+    text += "] section of ";
+    text += ResolveIniPath(iniFile);
+    text += ".";
+    return text;
 }
 
 const std::vector<std::string>& BugReportNames() {

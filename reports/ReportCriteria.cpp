@@ -66,7 +66,9 @@ void ApplyCriteriaOk(const CriteriaEntries& e, bool futureOccurrences, ReportVar
     if (e.dateRange.str() != kSelected) {
         v.RIFO = 0;
     } else {
-        v.ReportFilter = byCategory ? std::string(kCategoryFilter) + " AND " + kDateFilter : std::string(kDateFilter);
+        std::string filter = kDateFilter;
+        if (byCategory) filter.insert(0, std::string(kCategoryFilter).append(" AND "));
+        v.ReportFilter = filter;
         v.GLO_DateFrom = e.from;
         v.GLO_DateTo = e.to;
     }

@@ -470,12 +470,15 @@ void TimerCycle::CheckDateJumpAndExitCodes() {
     if (static_cast<int64_t>(today) - lastKnownDate_ > kDateJumpDays) {
         if (hooks_.runProgram) hooks_.runProgram(kBackupCommand);  // the run code is not checked
         const int32_t clock = ClockTime();
-        Message(std::string("Warning!||You have set the system date forward more than 3 days.||") +
-                    "Tasks scheduled prior to " + DateText(today, "@D17") + " " + TimeText(clock, "@T7") +
-                    " will be executed immediately.  We recommend that you make a backup or change the date "
-                    "back to " +
-                    DateText(lastKnownDate_, "@D17") + " before pressing OK (on this warning message).",
-                "Warning", MessageIcon::None, kButtonOk);
+        std::string text = "Warning!||You have set the system date forward more than 3 days.||";
+        text += "Tasks scheduled prior to ";
+        text += DateText(today, "@D17");
+        text += " ";
+        text += TimeText(clock, "@T7");
+        text += " will be executed immediately.  We recommend that you make a backup or change the date back to ";
+        text += DateText(lastKnownDate_, "@D17");
+        text += " before pressing OK (on this warning message).";
+        Message(text, "Warning", MessageIcon::None, kButtonOk);
         lastKnownDate_ = today;
     } else {
         // The ordinary passing of days moves the remembered day along, so

@@ -263,7 +263,10 @@ void BackupAssistantFrame::OpenList() {
     RefreshList();
     std::string upper = z_.ZIPARCHIVENAME;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    setWindowTitle(Q(std::string(kFrameTitle) + " - " + upper));
+    std::string title = kFrameTitle;
+    title += " - ";
+    title += upper;
+    setWindowTitle(Q(title));
 }
 
 void BackupAssistantFrame::CloseList() {

@@ -23,7 +23,7 @@ struct ProgramRun {
 
 class KRMsgProgramTest : public MsgProgTest {
 protected:
-    QString Program() const { return QString::fromStdString(std::string(KR_BIN_DIR) + "/KRMsg"); }
+    QString Program() const { return QString(KR_BIN_DIR) + "/KRMsg"; }
     void Prepare(QProcess& p) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!env.contains("DISPLAY")) env.insert("QT_QPA_PLATFORM", "offscreen");

@@ -186,10 +186,10 @@ TEST(Expression, BadExpressionsGiveErrorsNotCrashes) {
     deep += "1";
     deep += std::string(100000, ')');
     EXPECT_EQ(ErrorOf(deep), kBadExpression);
-    EXPECT_EQ(ErrorOf(std::string(100000, '-') + "1"), kBadExpression);
-    EXPECT_EQ(ErrorOf(std::string(100000, '~') + "1"), kBadExpression);
+    EXPECT_EQ(ErrorOf(std::string(100000, '-').append("1")), kBadExpression);
+    EXPECT_EQ(ErrorOf(std::string(100000, '~').append("1")), kBadExpression);
     // Moderate nesting works.
-    EXPECT_EQ(Eval(std::string(50, '(') + "1" + std::string(50, ')')), Value(1));
+    EXPECT_EQ(Eval(std::string(50, '(').append("1").append(50, ')')), Value(1));
     // Long flat expressions are fine.
     std::string sum = "0";
     for (int i = 0; i < 100000; ++i) sum += "+1";

@@ -106,7 +106,7 @@ TEST(DescribeScriptItemTest, EveryActionWordByteForByte) {
 TEST(DescribeScriptItemTest, IsCutAt128CharactersAndClipped) {
     Scripting s = Item("Set Value");
     s.Path = "NAME";
-    s.Command = std::string(120, 'x') + "   " + std::string(100, 'y');
+    s.Command = std::string(120, 'x').append("   ").append(100, 'y');
     const std::string d = DescribeScriptItem(s);
     // "NAME = " is 7 characters; the cut at 128 falls inside the blanks.
     EXPECT_EQ(d, "NAME = " + std::string(120, 'x'));
