@@ -89,7 +89,9 @@ endif()
 
 foreach(t ${kr_all_targets})
   get_target_property(type ${t} TYPE)
-  if(NOT type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+  # Shared objects and modules are built position-independent, which a
+  # header precompiled for the static libraries and programs does not fit.
+  if(NOT type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
     continue()
   endif()
   get_target_property(sources ${t} SOURCES)
