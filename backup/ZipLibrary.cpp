@@ -129,33 +129,11 @@ void MakeNewArchivePrivate(const std::string& archive) {
 }
 
 // An empty file at an archive's name that no process has open: the mark of
-// a run killed before it wrote anything, not an archive. (Other users'
-// processes cannot be seen; they cannot have the owner's files open.)
+// a run killed before it wrote anything, not an archive.
 bool EmptyAndUnheld(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return false;
-    DIR* proc = ::opendir("/proc");
-    if (!proc) return false;
-    bool held = false;
-    while (!held) {
-        dirent* p = ::readdir(proc);
-        if (!p) break;
-        if (!std::isdigit(static_cast<unsigned char>(p->d_name[0]))) continue;
-        const std::string fdDir = std::string("/proc/") + p->d_name + "/fd";
-        DIR* fds = ::opendir(fdDir.c_str());
-        if (!fds) continue;
-        while (dirent* f = ::readdir(fds)) {
-            struct stat fs {};
-            if (f->d_name[0] != '.' && ::stat((fdDir + "/" + f->d_name).c_str(), &fs) == 0 && fs.st_dev == st.st_dev &&
-                fs.st_ino == st.st_ino) {
-                held = true;
-                break;
-            }
-        }
-        ::closedir(fds);
-    }
-    ::closedir(proc);
-    return !held;
+    return !data::HeldOpenByAnyProcess(path);
 }
 
 int MapOpenError(int ze) {

@@ -1,7 +1,5 @@
 #include "reports/ImexProcesses.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -13,9 +11,8 @@
 #include "dictionary/OpenTable.h"
 #include "dictionary/SchedulingTables.h"
 #include "dictionary/StandardWarning.h"
-#include "platform/data/Database.h"
+#include "platform/data/FileSettings.h"
 #include "platform/data/Errors.h"
-#include "platform/data/TableImpl.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -203,13 +200,10 @@ constexpr std::size_t kShownValueChars = 100;
 // Why a write to the data file failed, in words, for the causes the user
 // can do something about; empty for the others (their message says it).
 std::string CauseInWords(int code) {
-    int driver = 0;
-    const std::string fileCode = data::LastFileErrorCode();
-    if (!fileCode.empty() && std::isdigit(static_cast<unsigned char>(fileCode[0])))
-        driver = std::atoi(fileCode.c_str()) & 0xff;  // SQLite's primary result code
-    if (code == kDiskFull || driver == SQLITE_FULL) return "the disk is full";
-    if (code == kAccessDenied || driver == SQLITE_READONLY) return "the data file cannot be written";
-    if (driver == SQLITE_IOERR) return "the data file could not be written (an input/output error)";
+    const data::DriverCause driver = data::LastDriverCause();
+    if (code == kDiskFull || driver == data::DriverCause::DiskFull) return "the disk is full";
+    if (code == kAccessDenied || driver == data::DriverCause::ReadOnly) return "the data file cannot be written";
+    if (driver == data::DriverCause::IoError) return "the data file could not be written (an input/output error)";
     if (code == kFileLocked) return "the data file is in use by another program";
     return {};
 }
@@ -311,53 +305,37 @@ std::mutex g_cacheMutex;
 int g_cacheImports = 0;
 std::string g_cacheBefore, g_journalBefore;
 
-std::string PragmaText(data::Database& d, const char* sql) {
-    std::lock_guard<std::recursive_mutex> l(d.mutex());
-    sqlite3_stmt* st = d.Prepare(sql);
-    std::string out;
-    if (st && sqlite3_step(st) == SQLITE_ROW) {
-        const unsigned char* t = sqlite3_column_text(st, 0);
-        if (t) out = reinterpret_cast<const char*>(t);
-    }
-    if (st) sqlite3_reset(st);
-    return out;
-}
-
 }  // namespace
 
 void ImportRun::GrowCache() {
-    auto d = table_->impl().database();
-    if (!d) return;
+    data::FileSettings settings(*table_);
+    if (!settings.Valid()) return;
     std::lock_guard<std::mutex> l(g_cacheMutex);
     if (g_cacheImports++ == 0) {
-        g_cacheBefore = PragmaText(*d, "PRAGMA cache_size");
-        const int before = std::atoi(g_cacheBefore.c_str());
-        // A size in pages (positive) or in KB (negative); never made smaller.
-        const int64_t beforeKb =
-            before < 0 ? -static_cast<int64_t>(before) : static_cast<int64_t>(before) * 4;
-        if (beforeKb < kImportCacheKb) d->Exec("PRAGMA cache_size = -" + std::to_string(kImportCacheKb));
+        g_cacheBefore = settings.CacheSize();
+        // Never made smaller.
+        if (settings.CacheKb() < kImportCacheKb) settings.SetCacheKb(kImportCacheKb);
         // The rollback journal is kept between the import's commits, its
         // header zeroed at each (the commit point, synced as before), rather
         // than made and deleted for every one: a commit waited for the
         // folder to be synced as well. A journal of another kind (none in
         // this program) is left alone.
-        g_journalBefore = PragmaText(*d, "PRAGMA journal_mode");
-        if (EqualNoCase(g_journalBefore, "delete")) (void)PragmaText(*d, "PRAGMA journal_mode = PERSIST");
+        g_journalBefore = settings.JournalMode();
+        if (g_journalBefore == "delete") (void)settings.SetJournalMode("PERSIST");
         else g_journalBefore.clear();
     }
-    cacheGrown_ = d;
+    cacheGrown_ = settings;
 }
 
 void ImportRun::RestoreCache() {
-    if (!cacheGrown_) return;
+    if (!cacheGrown_.Valid()) return;
     std::lock_guard<std::mutex> l(g_cacheMutex);
     if (--g_cacheImports == 0) {
-        if (!g_cacheBefore.empty()) cacheGrown_->Exec("PRAGMA cache_size = " + g_cacheBefore);
+        if (!g_cacheBefore.empty()) cacheGrown_.SetCacheSize(g_cacheBefore);
         // Back to DELETE, which deletes the kept journal at once.
-        if (!g_journalBefore.empty())
-            (void)PragmaText(*cacheGrown_, ("PRAGMA journal_mode = " + g_journalBefore).c_str());
+        if (!g_journalBefore.empty()) (void)cacheGrown_.SetJournalMode(g_journalBefore);
     }
-    cacheGrown_.reset();
+    cacheGrown_ = data::FileSettings();
 }
 
 void ImportRun::CloseTable() {

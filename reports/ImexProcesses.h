@@ -24,14 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/data/FileSettings.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/RecordProcess.h"
 #include "reports/Imex.h"
 #include "reports/ImexFields.h"
-
-namespace kr::data {
-class Database;
-}
 
 namespace kr::reports {
 
@@ -214,7 +211,7 @@ private:
     int lostLines_ = 0;
     std::string stopReason_;
     bool failed_ = false, sawUtf8_ = false, handOver_ = false;
-    std::shared_ptr<data::Database> cacheGrown_;
+    data::FileSettings cacheGrown_;
     bool inTransaction_ = false;
     std::chrono::steady_clock::time_point transactionSince_;
     const data::KeyDef* numberKey_ = nullptr;

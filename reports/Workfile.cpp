@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "dictionary/Dictionary.h"
-#include "platform/data/Database.h"
+#include "platform/data/FileSettings.h"
 #include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/data/WorkCopies.h"
@@ -51,13 +51,6 @@ void DropWorkfileNote(const std::string& path) {
     Notes().erase(path);
 }
 
-// The driver's codes (SQLite's primary result codes) of a failure that
-// every later write of the build would meet as well.
-constexpr int kDriverIoError = 10;
-constexpr int kDriverDiskFull = 13;
-constexpr int kDriverCannotOpen = 14;
-constexpr int kDriverReadOnly = 8;
-
 // The cause, in words, of the last write's failure when it is one that will
 // repeat (a full disk, a file or folder that cannot be written, an error of
 // the disk); empty for a failure of the one row, such as a taken number.
@@ -66,25 +59,21 @@ std::string LastingCause() {
     if (code == kDiskFull) return "the disk holding it is full";
     if (code == kAccessDenied) return "it cannot be written: the file or its folder is read-only";
     if (code != kDriverError) return {};
-    const std::string driver = data::LastFileErrorCode();
-    switch (IsNumeric(driver) ? std::atoi(driver.c_str()) & 0xff : 0) {
-    case kDriverDiskFull: return "the disk holding it is full";
-    case kDriverReadOnly: return "it cannot be written: the file or its folder is read-only";
-    case kDriverIoError: return "the disk reported an input/output error";
-    case kDriverCannotOpen: return "its file can no longer be opened";
-    default: return {};
+    switch (data::LastDriverCause()) {
+    case data::DriverCause::DiskFull: return "the disk holding it is full";
+    case data::DriverCause::ReadOnly: return "it cannot be written: the file or its folder is read-only";
+    case data::DriverCause::IoError: return "the disk reported an input/output error";
+    case data::DriverCause::CannotOpen: return "its file can no longer be opened";
+    case data::DriverCause::None: break;
     }
+    return {};
 }
 
 // The work file is thrown away however the report ends, and a killed run's
 // file is swept away by the next start: syncing it to the disk buys nothing.
 // Without the syncs the build's commit only writes the pages still in the
 // cache; with them it waited for every page written since the start.
-void DropSyncs(data::Table& t) {
-    int error = 0;
-    if (auto db = data::Database::Acquire(t.FilePath(), t.def().ownerPassword, false, error))
-        db->Exec("PRAGMA synchronous = OFF");
-}
+void DropSyncs(data::Table& t) { data::FileSettings(t).SetSynchronous("OFF"); }
 
 bool Later(const Schedule& a, const Schedule& b) {
     return a.Date > b.Date || (a.Date == b.Date && a.Time > b.Time);

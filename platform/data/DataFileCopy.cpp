@@ -1,10 +1,15 @@
 #include "platform/data/DataFileCopy.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/runtime/PrivateFiles.h"
 
 namespace kr::data {
 
@@ -18,6 +23,51 @@ int BusyWait(void*, int count) {
     if (count >= 60000) return 0;
     ::usleep(1000);
     return 1;
+}
+
+// Copies the bytes of `source` over `target` (made owner-only when new). A
+// write refused at any point, the close included (a file system may tell
+// a full disk only there), fails the copy with the cause in `failure`.
+bool CopyBytes(const std::string& source, const std::string& target, std::string& failure) {
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        failure = std::strerror(errno);
+        return false;
+    }
+    const int out = OpenPrivateFile(target, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) {
+        failure = std::strerror(errno);
+        ::close(in);
+        return false;
+    }
+    std::vector<char> buf(256 * 1024);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(in, buf.data(), buf.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) failure = std::strerror(errno);
+            ok = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put = ::write(out, buf.data() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                failure = std::strerror(put < 0 ? errno : ENOSPC);
+                ok = false;
+            } else {
+                done += put;
+            }
+        }
+        if (!ok) break;
+    }
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        failure = std::strerror(errno);
+        ok = false;
+    }
+    return ok;
 }
 
 }  // namespace
@@ -58,21 +108,12 @@ DataCopy CopyDataFileConsistently(const std::string& source, const std::string& 
         }
         // The read transaction holds the database's shared lock: no writer
         // can commit until the bytes are copied.
-        bool copied = false;
-        {
-            std::ifstream in(source, std::ios::binary);
-            std::ofstream out(target, std::ios::binary | std::ios::trunc);
-            std::vector<char> buf(256 * 1024);
-            while (in && out) {
-                in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-                out.write(buf.data(), in.gcount());
-            }
-            copied = in.eof() && out.good();
-        }
+        std::string failure;
+        const bool copied = CopyBytes(source, target, failure);
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(db);
         if (!copied) {
-            if (error) *error = "cannot copy " + source + " to " + target;
+            if (error) *error = "cannot copy " + source + " to " + target + ": " + failure;
             return DataCopy::Failed;
         }
         return DataCopy::Copied;

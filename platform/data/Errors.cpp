@@ -1,5 +1,8 @@
 #include "platform/data/Errors.h"
 
+#include <sqlite3.h>
+
+#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -33,6 +36,20 @@ std::string LastErrorText() { return kr::ErrorText(Snapshot().code); }
 std::string LastFileErrorCode() { return Snapshot().fileCode; }
 std::string LastFileErrorText() { return Snapshot().fileText; }
 std::string LastDuplicateKey() { return Snapshot().duplicateKey; }
+
+DriverCause LastDriverCause() {
+    const std::string code = Snapshot().fileCode;
+    if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos) return DriverCause::None;
+    // The driver's code is SQLite's extended result code; its low byte is
+    // the primary one.
+    switch (std::atoi(code.c_str()) & 0xff) {
+    case SQLITE_FULL: return DriverCause::DiskFull;
+    case SQLITE_READONLY: return DriverCause::ReadOnly;
+    case SQLITE_IOERR: return DriverCause::IoError;
+    case SQLITE_CANTOPEN: return DriverCause::CannotOpen;
+    default: return DriverCause::None;
+    }
+}
 
 std::string LastErrorDisplay() {
     ErrorState s = Snapshot();

@@ -21,6 +21,12 @@ std::string LastFileErrorText();
 // The name of the key that rejected the last duplicate (DUPLICATE()).
 std::string LastDuplicateKey();
 
+// What the driver said of the last failure, for the causes that repeat on
+// every later write and that the user can do something about; None for the
+// others (a taken number, a refused row) and when the driver said nothing.
+enum class DriverCause { None, DiskFull, ReadOnly, IoError, CannotOpen };
+DriverCause LastDriverCause();
+
 // The error as messages show it: for code 90 the driver's text, " (", the
 // driver's code, ")"; otherwise the runtime's text, " (", the code, ")".
 std::string LastErrorDisplay();

@@ -64,10 +64,12 @@ Kind KindOf(const std::string& name, const std::string& folder, const std::strin
     return Kind::None;
 }
 
-// Every file and folder some other process has open (or works in).
-std::set<std::pair<dev_t, ino_t>> OpenElsewhere() {
+// Every file and folder some other process has open (or works in); this
+// process's too with `withSelf`. (Other users' processes cannot be seen;
+// they cannot have the owner's files open.)
+std::set<std::pair<dev_t, ino_t>> OpenElsewhere(bool withSelf = false) {
     std::set<std::pair<dev_t, ino_t>> open;
-    const std::string self = std::to_string(::getpid());
+    const std::string self = withSelf ? std::string() : std::to_string(::getpid());
     DIR* proc = ::opendir("/proc");
     if (!proc) return open;
     while (dirent* p = ::readdir(proc)) {
@@ -118,6 +120,12 @@ int RemoveNoted(const std::string& path, const std::set<std::pair<dev_t, ino_t>>
 }
 
 }  // namespace
+
+bool HeldOpenByAnyProcess(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return OpenElsewhere(true).count({st.st_dev, st.st_ino}) != 0;
+}
 
 TemporaryNote::TemporaryNote(const std::string& folder) {
     path_ = (folder.empty() ? std::string(".") : folder) + "/" + kNoteHead + "XXXXXX";

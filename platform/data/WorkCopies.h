@@ -44,6 +44,10 @@ private:
     int fd_ = -1;
 };
 
+// Whether some process, this one included, has the file at `path` open (or
+// works in the folder); false when nothing is there.
+bool HeldOpenByAnyProcess(const std::string& path);
+
 // A note of temporary files, ".krtemp-XXXXXX" in `folder`, held open and
 // locked while this lives and removed with it. Write a file's name in it
 // before making the file.
