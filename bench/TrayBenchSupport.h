@@ -1,6 +1,8 @@
 // What the benches that start KR98 beside a bare Qt tray program share: the
-// data folder they run on, starting and stopping a program, and the bare
-// tray program itself (the bench's own executable with --bare-tray).
+// set-up (the display with a tray host, KR98 found beside the bench, a
+// temporary home), the data folder they run on, starting and stopping a
+// program, and the bare tray program itself (the bench's own executable with
+// --bare-tray).
 #pragma once
 
 #include <errno.h>
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,5 +138,56 @@ inline int BareTray(int argc, char** argv) {
     window.show();
     return app.exec();
 }
+
+}  // namespace kr::bench
+
+// After Qt and the project's headers: Xlib's macros clash with them.
+#include "tests/desktop/X11TestSupport.h"
+
+namespace kr::bench {
+
+// The display with a tray host (trayer) holding the tray, KR98 beside the
+// bench's own executable, and a temporary folder made the programs' home so
+// that they keep their settings there, not in the user's; the folder is
+// removed and the display closed at the end. Ends the bench with a message
+// when any of it cannot be had.
+class TrayBench {
+public:
+    // `name` names the temporary folder ("/tmp/kr-bench-<name>-XXXXXX").
+    explicit TrayBench(const std::string& name) {
+        display_ = XOpenDisplay(nullptr);
+        Check(display_ != nullptr, "open the display (run under xvfb-run)");
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows vanish while walked
+        self_ = std::filesystem::canonical("/proc/self/exe");
+        kr98_ = (self_.parent_path() / "KR98").string();
+        Check(std::filesystem::exists(kr98_), "find KR98 beside the benchmark");
+        std::string tmpl = "/tmp/kr-bench-" + name + "-XXXXXX";
+        Check(::mkdtemp(tmpl.data()) != nullptr, "make a temporary folder");
+        root_ = tmpl;
+        setenv("HOME", root_.c_str(), 1);
+        tray_.emplace();
+        Check(tray_->Start(display_), "start trayer and see it take the tray");
+    }
+    ~TrayBench() {
+        tray_.reset();  // trayer ends before the display closes
+        XCloseDisplay(display_);
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    TrayBench(const TrayBench&) = delete;
+    TrayBench& operator=(const TrayBench&) = delete;
+
+    Display* display() const { return display_; }
+    pid_t trayer() const { return tray_->pid(); }
+    const std::filesystem::path& self() const { return self_; }
+    const std::string& kr98() const { return kr98_; }
+    const std::filesystem::path& root() const { return root_; }
+
+private:
+    Display* display_ = nullptr;
+    std::filesystem::path self_, root_;
+    std::string kr98_;
+    std::optional<kr::test::TrayHost> tray_;
+};
 
 }  // namespace kr::bench

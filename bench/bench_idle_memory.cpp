@@ -33,8 +33,6 @@
 #include <vector>
 
 #include "bench/TrayBenchSupport.h"
-// After Qt and the project's headers: Xlib's macros clash with them.
-#include "tests/desktop/X11TestSupport.h"
 
 using namespace kr;
 using namespace kr::bench;
@@ -94,24 +92,13 @@ int main(int argc, char** argv) {
     const int tasks = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10000;
     const int seconds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 30;
 
-    Display* d = XOpenDisplay(nullptr);
-    Check(d != nullptr, "open the display (run under xvfb-run)");
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows vanish while walked
-
-    const fs::path self = fs::canonical("/proc/self/exe");
-    const std::string kr98 = (self.parent_path() / "KR98").string();
-    Check(fs::exists(kr98), "find KR98 beside the benchmark");
-
-    char tmpl[] = "/tmp/kr-bench-idle-XXXXXX";
-    const fs::path root = ::mkdtemp(tmpl);
-    // The programs keep their settings under this home, not the user's.
-    setenv("HOME", root.c_str(), 1);
+    TrayBench bench("idle");
+    Display* d = bench.display();
+    const pid_t trayer = bench.trayer();
+    const fs::path self = bench.self(), root = bench.root();
+    const std::string kr98 = bench.kr98();
     const fs::path folder = root / "data";
     const fs::path file = MakeDataFolder(folder, tasks);
-
-    TrayHost tray;
-    Check(tray.Start(d), "start trayer and see it take the tray");
-    const pid_t trayer = tray.pid();
 
     Figures bare, kr;
     std::map<std::string, long> lastMaps, lastBareMaps;
@@ -189,9 +176,5 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < rows.size(); ++i)
         if (all || (i < 30 && rows[i].more > 0))
             std::printf("%8ld %8ld %8ld  %s\n", rows[i].more, rows[i].kr, rows[i].bare, rows[i].name.c_str());
-
-    XCloseDisplay(d);
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return 0;
 }

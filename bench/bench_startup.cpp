@@ -29,8 +29,6 @@
 #include <vector>
 
 #include "bench/TrayBenchSupport.h"
-// After Qt and the project's headers: Xlib's macros clash with them.
-#include "tests/desktop/X11TestSupport.h"
 
 using namespace kr;
 using namespace kr::bench;
@@ -86,18 +84,11 @@ int main(int argc, char** argv) {
     const int large = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10000;
     const int small = argc > 3 ? std::max(1, std::atoi(argv[3])) : 400;
 
-    Display* d = XOpenDisplay(nullptr);
-    Check(d != nullptr, "open the display (run under xvfb-run)");
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows vanish while walked
-
-    const fs::path self = fs::canonical("/proc/self/exe");
-    const std::string kr98 = (self.parent_path() / "KR98").string();
-    Check(fs::exists(kr98), "find KR98 beside the benchmark");
-
-    char tmpl[] = "/tmp/kr-bench-startup-XXXXXX";
-    const fs::path root = ::mkdtemp(tmpl);
-    // The programs keep their settings under this home, not the user's.
-    setenv("HOME", root.c_str(), 1);
+    TrayBench bench("startup");
+    Display* d = bench.display();
+    const pid_t trayer = bench.trayer();
+    const fs::path self = bench.self(), root = bench.root();
+    const std::string kr98 = bench.kr98();
     const fs::path largeFolder = root / "large", smallFolder = root / "small";
     const fs::path largeFile = MakeDataFolder(largeFolder, large), smallFile = MakeDataFolder(smallFolder, small);
     const auto largeSize = fs::file_size(largeFile), smallSize = fs::file_size(smallFile);
@@ -108,10 +99,6 @@ int main(int argc, char** argv) {
         while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) {
         }
     }
-
-    TrayHost tray;
-    Check(tray.Start(d), "start trayer and see it take the tray");
-    const pid_t trayer = tray.pid();
 
     struct Subject {
         std::string name;
@@ -153,9 +140,5 @@ int main(int argc, char** argv) {
     }
     std::printf("to tray, run by run (min / median): small / bare %.2f / %.2fx, large / bare %.2f / %.2fx\n",
                 Min(smallRatio), Median(smallRatio), Min(largeRatio), Median(largeRatio));
-
-    XCloseDisplay(d);
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return 0;
 }
