@@ -20,7 +20,8 @@
 #   - in both archive places every other round is a first backup (no archive
 #     before it): a kill leaves no empty file at the archive's name, and the
 #     next backup makes a whole archive.
-# Not run by CI; by hand, after a build:
+# scripts/test (and so CI) runs 3 rounds of every section, as the CTest test
+# killloop_short; by hand, after a build, 40 or more:
 #   tests/killloop/kill9-loop.sh [build/bin] [rounds]
 # Needs sqlcipher, unzip and python3 (for the random delays).
 set -uo pipefail
