@@ -198,7 +198,7 @@ OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int
     const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
     // The month of the bound's pattern date; one past the calendar's last
     // month when the offset puts it beyond, so the jump still lands in December 9999.
-    const int64_t boundMonth = ValidDate(boundBase)            ? MonthIndex(static_cast<int32_t>(boundBase))
+    const int64_t boundMonth = ValidDate(boundBase)          ? MonthIndex(static_cast<int32_t>(boundBase))
                                : boundBase > LastValidDate() ? MonthIndex(LastValidDate()) + 1
                                                              : -1;
     for (int64_t steps = 0; notDone(s);) {
@@ -236,7 +236,8 @@ OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int
 // ahead of its bound jumps to two months above the bound's and steps from
 // there. `bound` is the last date accepted.
 template <class Accept>
-OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate, int32_t oldTime) {
+OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate,
+                                     int32_t oldTime) {
     const bool hasLast = RepeatHasLast(s);
     const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
     // No pattern date at or before the bound lies within the calendar.
@@ -252,14 +253,16 @@ OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone,
         if (ValidDate(b)) {
             const int32_t bd = static_cast<int32_t>(b);
             const int day = DateDay(bd), month = DateMonth(bd), year = DateYear(bd);
-            const bool last = day == DaysInMonth(month, year);
-            const bool onPattern = hasLast ? (day == 15 || last) : (day == 1 || day == 15);
+            const bool onPattern =
+                hasLast ? (day == 15 || day == DaysInMonth(month, year)) : (day == 1 || day == 15);
             const int64_t k = (MonthIndex(bd) - boundMonth - 2) / 2 * 2;
             if (onPattern && k > 0) {
                 if (steps + k > kMaxSteps) return NotFound(s, oldDate, oldTime, false);
                 const int64_t n = MonthIndex(bd) - k;
                 const int y = static_cast<int>(n / 12), m = static_cast<int>(n % 12) + 1;
-                const int32_t j = y >= kMinYear ? MakeDate(m, day == 15 ? 15 : last && hasLast ? DaysInMonth(m, y) : 1, y) : 0;
+                // The same day of the pattern in the month reached.
+                const int keptDay = day == 15 ? 15 : hasLast ? DaysInMonth(m, y) : 1;
+                const int32_t j = y >= kMinYear ? MakeDate(m, keptDay, y) : 0;
                 const int64_t jumped = static_cast<int64_t>(j) + s.Offset;
                 if (j && ValidDate(jumped)) {
                     s.Date = static_cast<int32_t>(jumped);
@@ -587,7 +590,8 @@ bool HasOccurrenceAt(const Schedule& SCH, int32_t date, int32_t time) {
     if (!DateFitsSchedule(SCH, date)) return false;
     s.Date = date;
     s.Time = time;
-    return firstFrom(s, SCH.Date, SCH.Time) == OccurrenceResult::Found && s.Date == SCH.Date && s.Time == SCH.Time;
+    return firstFrom(s, SCH.Date, SCH.Time) == OccurrenceResult::Found && s.Date == SCH.Date &&
+           s.Time == SCH.Time;
 }
 
 }  // namespace kr

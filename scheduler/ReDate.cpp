@@ -26,17 +26,14 @@ bool EngineFieldsDiffer(const Schedule& a, const Schedule& b) {
 // Months of one step of a month-based schedule (monthly, yearly, "mon",
 // "yea"); 0 for the others.
 int64_t MonthStride(const Schedule& s) {
-    switch (ScheduleKindOf(s)) {
-        case ScheduleKind::Monthly: return 1;
-        case ScheduleKind::Yearly: return 12;
-        case ScheduleKind::Custom: {
-            const int64_t every = std::max<int32_t>(s.Every, 1);
-            if (CustomUnitOf(s) == CustomUnit::Month) return every;
-            if (CustomUnitOf(s) == CustomUnit::Year) return 12 * every;
-            return 0;
-        }
-        default: return 0;
-    }
+    const ScheduleKind kind = ScheduleKindOf(s);
+    if (kind == ScheduleKind::Monthly) return 1;
+    if (kind == ScheduleKind::Yearly) return 12;
+    if (kind != ScheduleKind::Custom) return 0;
+    const int64_t every = std::max<int32_t>(s.Every, 1);
+    if (CustomUnitOf(s) == CustomUnit::Month) return every;
+    if (CustomUnitOf(s) == CustomUnit::Year) return 12 * every;
+    return 0;
 }
 
 // The first occurrence after (date, time) of a task on the 29th to the 31st
@@ -49,7 +46,8 @@ bool MonthTaskBroughtBack(const Schedule& r, int32_t date, int32_t time, int32_t
     const int64_t stride = MonthStride(r);
     if (stride == 0 || r.Date <= 0 || DateDay(r.Date) <= 28) return false;
     auto accepted = [&](int32_t d) {
-        return d > date || (d == date && static_cast<int64_t>(r.Time) > static_cast<int64_t>(time) + kTicksPerMinute);
+        return d > date ||
+               (d == date && static_cast<int64_t>(r.Time) > static_cast<int64_t>(time) + kTicksPerMinute);
     };
     if (!accepted(r.Date)) return false;
     const int64_t own = static_cast<int64_t>(DateYear(r.Date)) * 12 + DateMonth(r.Date) - 1;
@@ -60,7 +58,8 @@ bool MonthTaskBroughtBack(const Schedule& r, int32_t date, int32_t time, int32_t
         const int64_t n = own - j * stride;
         const int64_t year = n >= 0 ? n / 12 : (n - 11) / 12;
         if (year < kMinYear || year > kMaxYear) continue;
-        const int32_t c = DateInMonth(static_cast<int>(n - year * 12) + 1, DateDay(r.Date), static_cast<int>(year));
+        const int32_t c =
+            DateInMonth(static_cast<int>(n - year * 12) + 1, DateDay(r.Date), static_cast<int>(year));
         if (c > 0 && accepted(c)) {
             found = c;
             return true;

@@ -399,7 +399,8 @@ std::set<int64_t> RowIds(const std::string& path, const std::string& table) {
     sqlite3* db = Open(path, "");
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, ("SELECT rowid FROM " + table).c_str(), -1, &st, nullptr);
-    while (st && sqlite3_step(st) == SQLITE_ROW) rows.insert(sqlite3_column_int64(st, 0));
+    while (st && sqlite3_step(st) == SQLITE_ROW)
+        rows.insert(sqlite3_column_int64(st, 0));
     sqlite3_finalize(st);
     sqlite3_close(db);
     return rows;
@@ -414,7 +415,8 @@ TEST_F(SalvageTest, ReportNeverCountsBelowWhatDamagedPagesMayHaveTaken) {
     // so the indexes cannot account for every row that went.
     const int pages = static_cast<int>(fs::file_size(file_) / kSmallPage);
     int scribbled = 0;
-    for (int p = pages / 3; p < pages && scribbled < 50; p += 7, ++scribbled) Scribble(file_, p, kSmallPage);
+    for (int p = pages / 3; p < pages && scribbled < 50; p += 7, ++scribbled)
+        Scribble(file_, p, kSmallPage);
     ASSERT_EQ(scribbled, 50);
 
     const SalvageResult r = SalvageDataFile(Options());
@@ -436,10 +438,11 @@ TEST_F(SalvageTest, ReportNeverCountsBelowWhatDamagedPagesMayHaveTaken) {
             ASSERT_GT(t.uncountedPages, 0) << t.table << "\n" << report;
         }
         if (t.uncountedPages > 0) {
-            EXPECT_THAT(report, HasSubstr(t.table + ": " + std::to_string(t.saved) + " records saved, at least " +
-                                          std::to_string(t.lost) + " lost; rows on " +
-                                          std::to_string(t.uncountedPages) + " damaged page" +
-                                          (t.uncountedPages == 1 ? "" : "s") + " of this table may be lost too\n"));
+            EXPECT_THAT(report,
+                        HasSubstr(t.table + ": " + std::to_string(t.saved) + " records saved, at least " +
+                                  std::to_string(t.lost) + " lost; rows on " +
+                                  std::to_string(t.uncountedPages) + " damaged page" +
+                                  (t.uncountedPages == 1 ? "" : "s") + " of this table may be lost too\n"));
         } else {
             EXPECT_THAT(report, HasSubstr(t.table + ": " + std::to_string(t.saved) + " records saved, " +
                                           std::to_string(t.lost) + " lost\n"));
@@ -447,8 +450,8 @@ TEST_F(SalvageTest, ReportNeverCountsBelowWhatDamagedPagesMayHaveTaken) {
     }
     EXPECT_GT(goneTotal, r.lost());
     EXPECT_THAT(report, HasSubstr("Total: " + std::to_string(r.saved()) + " records saved, at least " +
-                                  std::to_string(r.lost()) + " lost; rows on " + std::to_string(r.uncountedPages()) +
-                                  " damaged pages may be lost too\n"));
+                                  std::to_string(r.lost()) + " lost; rows on " +
+                                  std::to_string(r.uncountedPages()) + " damaged pages may be lost too\n"));
 }
 
 TEST_F(SalvageTest, RebuiltFileKeepsTheModeAndOnlyRegularFilesAreRead) {

@@ -38,11 +38,11 @@ int32_t WalkStep(const Schedule& s, int32_t d, bool back) {
         const int day = DateDay(b), month = DateMonth(b), year = DateYear(b);
         int32_t n;
         if (!back)
-            n = day == 15 ? MakeDate(month + 1, 1, year) - (last ? 1 : 0)
+            n = day == 15  ? MakeDate(month + 1, 1, year) - (last ? 1 : 0)
                 : day < 15 ? MakeDate(month, 15, year)
                            : MakeDate(month + 1, 15, year);
         else
-            n = day == 15 ? MakeDate(month - 1, 1, year) - (last ? 1 : 0)
+            n = day == 15  ? MakeDate(month - 1, 1, year) - (last ? 1 : 0)
                 : day < 16 ? MakeDate(month - 1, 15, year)
                            : MakeDate(month, 15, year);
         return n > 0 ? n + s.Offset : 0;
@@ -112,7 +112,8 @@ TEST(MonthStepsTest, JumpsEndWhereStepsEnd) {
         for (int month : {1, 2, 4, 12})
             for (int day : {1, 14, 15, 16, 28, 29, 30, 31}) starts.push_back(DateInMonth(month, day, year));
     // The longest searches back start at the calendar's end.
-    for (int day : {15, 31}) starts.push_back(D(9999, 12, day));
+    for (int day : {15, 31})
+        starts.push_back(D(9999, 12, day));
     std::vector<int32_t> near = {D(2024, 2, 29), D(2024, 3, 31), D(2031, 5, 15), D(1850, 8, 1)};
     int compared = 0;
     for (const Kind& kind : Kinds()) {

@@ -396,13 +396,13 @@ TEST(HasOccurrenceAt, AnEarlierMomentCountsOnlyWhenTheStepsLeadBack) {
     Schedule monthly = Task("Monthly", D(2025, 3, 30), T(9, 0));
     EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 3, 28), T(9, 0)));
     EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 2, 28), T(9, 0)));
-    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 1, 30), T(9, 0)));  // February cuts it to the 28th
+    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 1, 30), T(9, 0))); // February cuts it to the 28th
     EXPECT_TRUE(HasOccurrenceAt(monthly, D(2026, 1, 30), T(9, 0)));
     EXPECT_TRUE(HasOccurrenceAt(monthly, D(2026, 2, 28), T(9, 0)));
-    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2026, 3, 30), T(9, 0)));  // the 28th from February on
+    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2026, 3, 30), T(9, 0))); // the 28th from February on
     Schedule yearly = Task("Yearly", D(2024, 2, 29), T(9, 0));
     EXPECT_FALSE(HasOccurrenceAt(yearly, D(2024, 2, 28), T(9, 0)));
-    EXPECT_FALSE(HasOccurrenceAt(yearly, D(2023, 2, 28), T(9, 0)));  // leads to 28 February 2024
+    EXPECT_FALSE(HasOccurrenceAt(yearly, D(2023, 2, 28), T(9, 0))); // leads to 28 February 2024
     Schedule mid = Task("Monthly", D(2025, 3, 15), T(9, 0));
     EXPECT_TRUE(HasOccurrenceAt(mid, D(2025, 2, 15), T(9, 0)));
     Schedule semi = Semi("Twice - 1st, 15th", 0, D(2024, 7, 15));

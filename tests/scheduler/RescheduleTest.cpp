@@ -140,11 +140,12 @@ TEST(RescheduleTask, TimeRangePushNearTheCalendarsEndFallsBackToTheRangeEnd) {
     const std::vector<Case> cases = {
         {"every 100 years", WithRange(Custom(100, "year(s)", D(2025, 3, 3), T(9, 0)), T(8, 0), T(10, 0)),
          D(2025, 3, 3), T(10, 0), false},
-        {"every day in the last quarter", WithRange(Custom(1, "day(s)", D(9999, 10, 1), T(9, 0)), T(8, 0), T(10, 0)),
-         D(9999, 10, 1), T(10, 0), false},
+        {"every day in the last quarter",
+         WithRange(Custom(1, "day(s)", D(9999, 10, 1), T(9, 0)), T(8, 0), T(10, 0)), D(9999, 10, 1), T(10, 0),
+         false},
         {"the last day, range ending the next day",
-         WithRange(Custom(1, "day(s)", D(9999, 12, 31), T(23, 0)), T(22, 0), T(6, 0)), D(9999, 12, 31), T(23, 0),
-         true},
+         WithRange(Custom(1, "day(s)", D(9999, 12, 31), T(23, 0)), T(22, 0), T(6, 0)), D(9999, 12, 31),
+         T(23, 0), true},
     };
     for (const Case& c : cases) {
         MemoryScheduleStore store;
@@ -171,8 +172,8 @@ TEST(RescheduleTask, TaskAtTheRangeEndRunsAtEachOccurrence) {
     EXPECT_EQ(runs, want);
 
     MemoryScheduleStore weeklyStore;
-    Schedule weekly =
-        Stored(weeklyStore, WithRange(Custom(7, "day(s)", D(2015, 4, 9), T(18, 27, 39)), T(6, 51, 41), T(18, 27, 39)));
+    Schedule weekly = Stored(weeklyStore, WithRange(Custom(7, "day(s)", D(2015, 4, 9), T(18, 27, 39)),
+                                                    T(6, 51, 41), T(18, 27, 39)));
     RescheduleTask(weekly, true, weeklyStore, {});
     EXPECT_EQ(weekly.Date, D(2015, 4, 9));
     EXPECT_EQ(weekly.Time, T(18, 27, 39));
@@ -265,7 +266,7 @@ TEST(RescheduleTask, PreviousDayCopyOfAMonthEndRunIsMade) {
     monthly.MonthRepeat = "Once";
     monthly.ExceptWeekends = 1;
     Schedule yearly = Task("Yearly", D(2024, 2, 29), T(9, 0));
-    yearly.ExceptOther = "    Y";  // Thursdays
+    yearly.ExceptOther = "    Y"; // Thursdays
     Schedule quarterly = Custom(3, "month(s)", D(2051, 5, 30), T(9, 0));
     quarterly.ExceptWeekdays = 1;
     const auto dated = [](Schedule s, int32_t date) {
