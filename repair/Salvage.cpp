@@ -537,12 +537,23 @@ std::string SalvageResult::Report(const std::string& file) const {
         return out.str();
     }
     out << "Repair of " << file << "\n";
-    for (const TableSalvage& t : tables)
-        out << t.table << ": " << t.saved << " records saved, " << t.lost << " lost\n";
-    out << "Total: " << saved() << " records saved, " << lost() << " lost\n";
-    if (uncountedPages() > 0)
-        out << "Rows on " << uncountedPages() << " damaged page" << (uncountedPages() == 1 ? "" : "s")
-            << " may be lost\n";
+    // The rows known lost are a floor, never the loss, while damaged pages
+    // held rows no index counted: the line says so and names those pages.
+    auto counts = [&out](int64_t saved, int64_t lost, int64_t pages, const char* whose) {
+        out << saved << " records saved, ";
+        if (pages == 0) {
+            out << lost << " lost\n";
+            return;
+        }
+        out << "at least " << lost << " lost; rows on " << pages << " damaged page" << (pages == 1 ? "" : "s")
+            << whose << " may be lost too\n";
+    };
+    for (const TableSalvage& t : tables) {
+        out << t.table << ": ";
+        counts(t.saved, t.lost, t.uncountedPages, " of this table");
+    }
+    out << "Total: ";
+    counts(saved(), lost(), uncountedPages(), "");
     // Kept whether anything was damaged or not, so it is not called damaged.
     if (!keptAs.empty()) out << "The file as it was before the repair is kept as " << keptAs << "\n";
     return out.str();

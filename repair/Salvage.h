@@ -40,8 +40,9 @@ struct TableSalvage {
     std::string table;
     int64_t saved = 0;
     int64_t lost = 0;  // rows an index lists that could not be read
-    // Damaged pages whose rows could not be counted (no index lists them):
-    // their rows may be lost beyond `lost`.
+    // Damaged pages of this table whose rows could not be counted (no whole
+    // index lists them): their rows may be lost beyond `lost`, which is then
+    // only the least that was lost.
     int64_t uncountedPages = 0;
 };
 
@@ -60,7 +61,9 @@ struct SalvageResult {
     int64_t saved() const;
     int64_t lost() const;
     int64_t uncountedPages() const;
-    // The lines of the report: one per table, the totals, where the
+    // The lines of the report: one per table and the totals, each with the
+    // rows saved and lost ("at least" that many, and the damaged pages whose
+    // rows may be lost too, when some could not be counted), where the
     // original was kept; or the error.
     std::string Report(const std::string& file) const;
 };

@@ -130,19 +130,6 @@ OccurrenceResult NotFound(Schedule& s, int32_t date, int32_t time, bool complete
     return OccurrenceResult::NoOccurrence;
 }
 
-// Loops a date step while the record's moment is not accepted.
-template <class Step, class Accept>
-OccurrenceResult StepWhile(Schedule& s, Step step, Accept notDone, int32_t oldDate, int32_t oldTime,
-                           bool complete) {
-    for (int steps = 0; notDone(s); ++steps) {
-        if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
-        const int32_t n = step(s.Date);
-        if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, complete);
-        s.Date = n;
-    }
-    return OccurrenceResult::Found;
-}
-
 int64_t MonthIndex(int32_t d) { return static_cast<int64_t>(DateYear(d)) * 12 + DateMonth(d) - 1; }
 
 // Whether no month that steps of `months` reach from d can cut d's day short:
@@ -203,15 +190,25 @@ OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int
         if (hasLast) return day == 15 ? 0 : day == DaysInMonth(DateMonth(b), DateYear(b)) ? 1 : -1;
         return day == 1 ? 0 : day == 15 ? 1 : -1;
     };
+    // No date past the calendar's end is accepted: the search would only run out.
+    if (bound > LastValidDate()) {
+        if (notDone(s)) return NotFound(s, oldDate, oldTime, true);
+        return OccurrenceResult::Found;
+    }
+    const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
+    // The month of the bound's pattern date; one past the calendar's last
+    // month when the offset puts it beyond, so the jump still lands in December 9999.
+    const int64_t boundMonth = ValidDate(boundBase)          ? MonthIndex(static_cast<int32_t>(boundBase))
+                               : boundBase > LastValidDate() ? MonthIndex(LastValidDate()) + 1
+                                                             : -1;
     for (int64_t steps = 0; notDone(s);) {
         if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, true);
         const int64_t b = static_cast<int64_t>(s.Date) - s.Offset;
-        const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
-        if (ValidDate(b) && ValidDate(boundBase) && second(static_cast<int32_t>(b)) >= 0) {
+        if (ValidDate(b) && boundMonth >= 0 && second(static_cast<int32_t>(b)) >= 0) {
             const int64_t from = 2 * MonthIndex(static_cast<int32_t>(b)) + second(static_cast<int32_t>(b));
-            const int64_t to = 2 * MonthIndex(static_cast<int32_t>(boundBase)) - 1;
+            const int64_t to = 2 * boundMonth - 1;
             if (to > from) {
-                const int64_t month = MonthIndex(static_cast<int32_t>(boundBase)) - 1;
+                const int64_t month = boundMonth - 1;
                 const int year = static_cast<int>(month / 12), m = static_cast<int>(month % 12) + 1;
                 const int32_t j = year >= kMinYear ? MakeDate(m, hasLast ? DaysInMonth(m, year) : 15, year) : 0;
                 const int64_t jumped = static_cast<int64_t>(j) + s.Offset;
@@ -225,6 +222,57 @@ OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int
         }
         const int32_t n = SemiMonthlyForward(s, s.Date);
         if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, true);
+        s.Date = n;
+        ++steps;
+    }
+    return OccurrenceResult::Found;
+}
+
+// The twice-monthly steps back. From a date of the pattern (before the
+// offset) every step goes back one month: "1st, 15th" alternates the two
+// days, "15th, Last" goes from the last day to the 15th of its own month and
+// from the 15th to the last day of the month two before. So an even number
+// of steps keeps the day and goes back as many months, and a search far
+// ahead of its bound jumps to two months above the bound's and steps from
+// there. `bound` is the last date accepted.
+template <class Accept>
+OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate,
+                                     int32_t oldTime) {
+    const bool hasLast = RepeatHasLast(s);
+    const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
+    // No pattern date at or before the bound lies within the calendar.
+    if (boundBase < 1) {
+        if (notDone(s)) return NotFound(s, oldDate, oldTime, false);
+        return OccurrenceResult::Found;
+    }
+    const int64_t boundMonth =
+        ValidDate(boundBase) ? MonthIndex(static_cast<int32_t>(boundBase)) : MonthIndex(LastValidDate()) + 1;
+    for (int64_t steps = 0; notDone(s);) {
+        if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, false);
+        const int64_t b = static_cast<int64_t>(s.Date) - s.Offset;
+        if (ValidDate(b)) {
+            const int32_t bd = static_cast<int32_t>(b);
+            const int day = DateDay(bd), month = DateMonth(bd), year = DateYear(bd);
+            const bool onPattern =
+                hasLast ? (day == 15 || day == DaysInMonth(month, year)) : (day == 1 || day == 15);
+            const int64_t k = (MonthIndex(bd) - boundMonth - 2) / 2 * 2;
+            if (onPattern && k > 0) {
+                if (steps + k > kMaxSteps) return NotFound(s, oldDate, oldTime, false);
+                const int64_t n = MonthIndex(bd) - k;
+                const int y = static_cast<int>(n / 12), m = static_cast<int>(n % 12) + 1;
+                // The same day of the pattern in the month reached.
+                const int keptDay = day == 15 ? 15 : hasLast ? DaysInMonth(m, y) : 1;
+                const int32_t j = y >= kMinYear ? MakeDate(m, keptDay, y) : 0;
+                const int64_t jumped = static_cast<int64_t>(j) + s.Offset;
+                if (j && ValidDate(jumped)) {
+                    s.Date = static_cast<int32_t>(jumped);
+                    steps += k;
+                    continue;
+                }
+            }
+        }
+        const int32_t n = SemiMonthlyBack(s, s.Date);
+        if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, false);
         s.Date = n;
         ++steps;
     }
@@ -375,8 +423,7 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
         case ScheduleKind::Monthly:
             return StepMonths(s, -1, bound, notBefore, oldDate, oldTime, false);
         case ScheduleKind::SemiMonthly:
-            return StepWhile(s, [&s](int32_t d) { return SemiMonthlyBack(s, d); }, notBefore, oldDate, oldTime,
-                             false);
+            return StepSemiMonthlyBack(s, bound, notBefore, oldDate, oldTime);
         case ScheduleKind::Yearly:
             return StepMonths(s, -12, bound, notBefore, oldDate, oldTime, false);
         case ScheduleKind::DayOfWeek:
@@ -522,19 +569,29 @@ bool HasOccurrenceAt(const Schedule& SCH, int32_t date, int32_t time) {
     // Every step other than minutes and hours keeps the time of day.
     if (!ticks && SCH.Time != time) return false;
 
+    // The first occurrence at or after (toDate, toTime), stepping forward from
+    // where `s` stands.
+    auto firstFrom = [kind, ticks](Schedule& s, int32_t toDate, int32_t toTime) {
+        if (ticks) return Advance(s, toDate, toTime - 1, true);
+        if (kind == ScheduleKind::DayOfMonth) return Advance(s, toDate - 1, toTime, true);
+        return Advance(s, toDate - 1, s.Time, true);
+    };
     Schedule s = SCH;
-    if (MomentOf(s.Date, s.Time) > MomentOf(date, time)) {
-        if (Retreat(s, date, time, true) != OccurrenceResult::Found) return false;
+    if (MomentOf(date, time) > MomentOf(SCH.Date, SCH.Time)) {
+        // A later moment: a run there when the task's own steps reach it.
+        return firstFrom(s, date, time) == OccurrenceResult::Found && s.Date == date && s.Time == time;
     }
-    // Forward to the first occurrence at or after (date, time).
-    OccurrenceResult r;
-    if (ticks)
-        r = Advance(s, date, time - 1, true);
-    else if (kind == ScheduleKind::DayOfMonth)
-        r = Advance(s, date - 1, time, true);
-    else
-        r = Advance(s, date - 1, s.Time, true);
-    return r == OccurrenceResult::Found && s.Date == date && s.Time == time;
+    // An earlier moment holds a regular run only when it is a date the
+    // schedule allows and the task's steps from there lead to where it
+    // stands. Stepping back from where it stands cannot answer this: a step
+    // back cuts the day to a shorter month (30 March to 28 February) and the
+    // step forward again keeps the cut day, so 28 March would pass for a run
+    // of a task that runs on the 30th.
+    if (!DateFitsSchedule(SCH, date)) return false;
+    s.Date = date;
+    s.Time = time;
+    return firstFrom(s, SCH.Date, SCH.Time) == OccurrenceResult::Found && s.Date == SCH.Date &&
+           s.Time == SCH.Time;
 }
 
 }  // namespace kr

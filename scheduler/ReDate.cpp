@@ -1,5 +1,7 @@
 #include "scheduler/ReDate.h"
 
+#include <algorithm>
+
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Picture.h"
@@ -19,6 +21,51 @@ bool EngineFieldsDiffer(const Schedule& a, const Schedule& b) {
            a.ExceptWeekends != b.ExceptWeekends || a.ExceptWeekdays != b.ExceptWeekdays ||
            a.ExceptHolidays != b.ExceptHolidays || a.ExceptTimeBegin != b.ExceptTimeBegin ||
            a.ExceptTimeEnd != b.ExceptTimeEnd || !(a.ExceptOther == b.ExceptOther);
+}
+
+// Months of one step of a month-based schedule (monthly, yearly, "mon",
+// "yea"); 0 for the others.
+int64_t MonthStride(const Schedule& s) {
+    const ScheduleKind kind = ScheduleKindOf(s);
+    if (kind == ScheduleKind::Monthly) return 1;
+    if (kind == ScheduleKind::Yearly) return 12;
+    if (kind != ScheduleKind::Custom) return 0;
+    const int64_t every = std::max<int32_t>(s.Every, 1);
+    if (CustomUnitOf(s) == CustomUnit::Month) return every;
+    if (CustomUnitOf(s) == CustomUnit::Year) return 12 * every;
+    return 0;
+}
+
+// The first occurrence after (date, time) of a task on the 29th to the 31st
+// that stands later, counted back in whole steps from its own date: each
+// candidate keeps the task's day, cut only to its own month. Stepping back a
+// step at a time cuts the day at the first short month and the step forward
+// keeps it cut, so a task on 31 March re-dated to 1 March came back on
+// 28 March and ran on the 28th from then on. False when this does not apply.
+bool MonthTaskBroughtBack(const Schedule& r, int32_t date, int32_t time, int32_t& found) {
+    const int64_t stride = MonthStride(r);
+    if (stride == 0 || r.Date <= 0 || DateDay(r.Date) <= 28) return false;
+    auto accepted = [&](int32_t d) {
+        return d > date ||
+               (d == date && static_cast<int64_t>(r.Time) > static_cast<int64_t>(time) + kTicksPerMinute);
+    };
+    if (!accepted(r.Date)) return false;
+    const int64_t own = static_cast<int64_t>(DateYear(r.Date)) * 12 + DateMonth(r.Date) - 1;
+    const int64_t bound = static_cast<int64_t>(DateYear(date)) * 12 + DateMonth(date) - 1;
+    // Steps that end below the moment's month, then fewer until one is
+    // accepted: at most three candidates, the last the task's own date.
+    for (int64_t j = std::max<int64_t>(0, (own - bound) / stride + 1); j >= 0; --j) {
+        const int64_t n = own - j * stride;
+        const int64_t year = n >= 0 ? n / 12 : (n - 11) / 12;
+        if (year < kMinYear || year > kMaxYear) continue;
+        const int32_t c =
+            DateInMonth(static_cast<int>(n - year * 12) + 1, DateDay(r.Date), static_cast<int>(year));
+        if (c > 0 && accepted(c)) {
+            found = c;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -69,6 +116,8 @@ bool ReDater::ReDateOne(Schedule& r) {
         unreported_.push_back(text);
         return true;
     }
+    int32_t broughtBack = 0;
+    if (MonthTaskBroughtBack(r, date_, time_, broughtBack)) s.Date = broughtBack;
     // A skip mark belonged to the occurrence the task has left.
     if (s.Date != r.Date || s.Time != r.Time) s.SkipNextTime = 0;
     if (RescheduleTask(s, true, store_, holidays_) == 1) {

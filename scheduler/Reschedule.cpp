@@ -30,23 +30,36 @@ bool TimeRangeStep(Schedule& s) {
     if (s.ExceptTimeEnd == 0) s.ExceptTimeEnd = kTicksPerDay;
     if (!InExceptTimeRange(s, s.Time)) return false;
     const int32_t date0 = s.Date, time0 = s.Time;
-    OccurrenceResult r = OccurrenceResult::Found;
+    const uint8_t completed0 = s.Completed;
     for (int steps = 0; steps < kTimeRangeSteps && InExceptTimeRange(s, s.Time); ++steps) {
-        r = NextScheduleDate(s, s.Date, s.Time + 1);
-        // An unusable schedule stops here: one "Invalid Units" message, not a hundred.
-        if (r != OccurrenceResult::Found) break;
-    }
-    if (r == OccurrenceResult::NoOccurrence) {
-        s.Date = date0;
-        s.Time = time0;
-        return true;
+        const OccurrenceResult r = NextScheduleDate(s, s.Date, s.Time + 1);
+        // An unusable schedule stops here: one "Invalid Units" message, not a
+        // hundred. A search that runs past the calendar's end leaves the
+        // moment where that step began, still inside the range, and does not
+        // retire the task: the fallback below still has a moment for it.
+        if (r != OccurrenceResult::Found) {
+            s.Completed = completed0;
+            break;
+        }
     }
     if (InExceptTimeRange(s, s.Time)) {
-        // The steps cannot leave the range (the task repeats too often, or
-        // keeps its time of day): the occurrence goes to the range's end, on
-        // its own day when the end is still ahead of it, else on the next day.
+        // The steps cannot leave the range (the task repeats too often, keeps
+        // its time of day, or its steps leave the calendar): the occurrence
+        // goes to the range's end, on its own day when the end is not before
+        // it (an occurrence at the end itself stays, so a task the fallback
+        // put there runs at each occurrence), else on the next day.
         const int32_t end = s.ExceptTimeEnd;
-        s.Date = time0 <= end ? date0 : date0 + 1;
+        if (time0 <= end) {
+            s.Date = date0;
+        } else if (date0 < LastValidDate()) {
+            s.Date = date0 + 1;
+        } else {
+            // No next day within the calendar: the task is retired.
+            s.Date = date0;
+            s.Time = time0;
+            s.Completed = 1;
+            return true;
+        }
         s.Time = end;
     }
     return true;

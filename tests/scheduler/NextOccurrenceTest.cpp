@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@ using test::D;
 using test::T;
 using test::Task;
 using test::Weekdays;
+using Millis = std::chrono::duration<double, std::milli>;
 
 struct NextCase {
     std::string name;
@@ -238,6 +241,35 @@ TEST(NextScheduleDate, EndOfTheCalendarIsAClearResult) {
     EXPECT_EQ(m.Time, T(23, 0));
 }
 
+TEST(NextScheduleDate, TwiceMonthlySearchAtTheCalendarsEndAnswersAtOnce) {
+    struct Case {
+        std::string name;
+        int32_t offset, date, time;
+        OccurrenceResult result;
+        int32_t wantDate;
+    };
+    const int32_t start = D(1801, 1, 1);
+    const std::vector<Case> cases = {
+        {"from the last evening", 0, D(9999, 12, 31), T(23, 0), OccurrenceResult::NoOccurrence, start},
+        {"from a month before", 0, D(9999, 11, 30), T(23, 0), OccurrenceResult::Found, D(9999, 12, 1)},
+        // The pattern's date behind the bound lies past the calendar's end.
+        {"offset back from the end", -5, D(9999, 12, 27), T(23, 0), OccurrenceResult::NoOccurrence, start},
+    };
+    for (const Case& c : cases) {
+        double best = 1e9;
+        for (int run = 0; run < 5; ++run) {
+            Schedule s = Semi("Twice - 1st, 15th", c.offset, start);
+            const auto t0 = std::chrono::steady_clock::now();
+            const OccurrenceResult r = NextScheduleDate(s, c.date, c.time);
+            best = std::min(best, Millis(std::chrono::steady_clock::now() - t0).count());
+            EXPECT_EQ(r, c.result) << c.name;
+            EXPECT_EQ(s.Date, c.wantDate) << c.name;
+            EXPECT_EQ(s.Completed != 0, c.result == OccurrenceResult::NoOccurrence) << c.name;
+        }
+        EXPECT_LT(best, 1.0) << c.name << ": " << best << " ms";
+    }
+}
+
 TEST(NextScheduleDate, TaskWithoutDateStartsAtTheGivenDate) {
     Schedule s = Task("Monthly", 0, T(9, 0));
     EXPECT_EQ(NextScheduleDate(s, D(2024, 7, 10), T(10, 0)), OccurrenceResult::Found);
@@ -333,6 +365,12 @@ TEST(StepBackToPreviousOccurrence, BelowTheCalendarIsAClearResult) {
     Schedule s = Task("Yearly", D(1802, 6, 1), T(9, 0));
     EXPECT_EQ(StepBackToPreviousOccurrence(s, D(1801, 1, 1), T(0, 0)), OccurrenceResult::NoOccurrence);
     EXPECT_EQ(s.Date, D(1802, 6, 1));
+    // A twice-monthly task at the calendar's end, asked from its start.
+    Schedule semi = Semi("Twice - 1st, 15th", 0, D(9999, 12, 15));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(StepBackToPreviousOccurrence(semi, D(1801, 1, 1), T(0, 0)), OccurrenceResult::NoOccurrence);
+    EXPECT_LT(Millis(std::chrono::steady_clock::now() - t0).count(), 1.0);
+    EXPECT_EQ(semi.Date, D(9999, 12, 15));
 }
 
 TEST(HasOccurrenceAt, ForwardAndBack) {
@@ -350,6 +388,29 @@ TEST(HasOccurrenceAt, ForwardAndBack) {
     EXPECT_TRUE(HasOccurrenceAt(secondMonday, D(2024, 8, 12), T(9, 0)));
     EXPECT_FALSE(HasOccurrenceAt(secondMonday, D(2024, 8, 5), T(9, 0)));
     EXPECT_FALSE(HasOccurrenceAt(Task("Once", D(2024, 7, 8), T(9, 0)), D(2024, 7, 8), T(9, 0)));
+}
+
+TEST(HasOccurrenceAt, AnEarlierMomentCountsOnlyWhenTheStepsLeadBack) {
+    // Runs on the 30th: the 28th of the month is no run of it, though a step
+    // back to February cuts the day to the 28th.
+    Schedule monthly = Task("Monthly", D(2025, 3, 30), T(9, 0));
+    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 3, 28), T(9, 0)));
+    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 2, 28), T(9, 0)));
+    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2025, 1, 30), T(9, 0))); // February cuts it to the 28th
+    EXPECT_TRUE(HasOccurrenceAt(monthly, D(2026, 1, 30), T(9, 0)));
+    EXPECT_TRUE(HasOccurrenceAt(monthly, D(2026, 2, 28), T(9, 0)));
+    EXPECT_FALSE(HasOccurrenceAt(monthly, D(2026, 3, 30), T(9, 0))); // the 28th from February on
+    Schedule yearly = Task("Yearly", D(2024, 2, 29), T(9, 0));
+    EXPECT_FALSE(HasOccurrenceAt(yearly, D(2024, 2, 28), T(9, 0)));
+    EXPECT_FALSE(HasOccurrenceAt(yearly, D(2023, 2, 28), T(9, 0))); // leads to 28 February 2024
+    Schedule mid = Task("Monthly", D(2025, 3, 15), T(9, 0));
+    EXPECT_TRUE(HasOccurrenceAt(mid, D(2025, 2, 15), T(9, 0)));
+    Schedule semi = Semi("Twice - 1st, 15th", 0, D(2024, 7, 15));
+    EXPECT_TRUE(HasOccurrenceAt(semi, D(2024, 7, 1), T(9, 0)));
+    EXPECT_FALSE(HasOccurrenceAt(semi, D(2024, 7, 2), T(9, 0)));
+    Schedule minutes = Custom(90, "minute(s)", D(2024, 7, 6), T(9, 0));
+    EXPECT_TRUE(HasOccurrenceAt(minutes, D(2024, 7, 5), T(22, 30)));
+    EXPECT_FALSE(HasOccurrenceAt(minutes, D(2024, 7, 5), T(22, 0)));
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 
 #include <vector>
 
+#include "SchedulerTestSupport.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "scheduler/DateValues.h"
 #include "scheduler/NextOccurrence.h"
 #include "scheduler/ReDate.h"
 #include "scheduler/Reschedule.h"
-#include "SchedulerTestSupport.h"
 
 namespace kr {
 namespace {
@@ -52,6 +53,35 @@ TEST(RescheduleAllTasks, MovesRepeatingTasksToTheirFirstOccurrenceAfterTheMoment
     // A task further ahead is brought back to its first occurrence after the moment.
     EXPECT_EQ(Get(store, ahead).Date, D(2024, 7, 2));
     EXPECT_TRUE(services.responder.shown().empty());
+}
+
+TEST(RescheduleAllTasks, MonthEndTaskBroughtBackKeepsItsDay) {
+    struct Case {
+        const char* name;
+        Schedule task;
+        int32_t date, time;
+        int32_t want;
+    };
+    const std::vector<Case> cases = {
+        {"monthly 31st, moment in the short month before", Task("Monthly", D(2025, 3, 31), T(9, 0)),
+         D(2025, 3, 1), T(8, 0), D(2025, 3, 31)},
+        {"monthly 31st, moment two months before", Task("Monthly", D(2025, 3, 31), T(9, 0)), D(2025, 1, 29),
+         T(12, 0), D(2025, 1, 31)},
+        {"monthly 30th, moment in February", Task("Monthly", D(2025, 3, 30), T(9, 0)), D(2025, 2, 10),
+         T(8, 0), D(2025, 2, 28)},
+        {"yearly leap day", Task("Yearly", D(2028, 2, 29), T(9, 0)), D(2028, 1, 1), T(8, 0), D(2028, 2, 29)},
+        {"every 3 months, 30th", Custom(3, "month(s)", D(2026, 5, 30), T(9, 0)), D(2026, 3, 1), T(8, 0),
+         D(2026, 5, 30)},
+        {"monthly 31st, moment after it", Task("Monthly", D(2025, 3, 31), T(9, 0)), D(2025, 4, 2), T(8, 0),
+         D(2025, 4, 30)},
+    };
+    for (const Case& c : cases) {
+        MemoryScheduleStore store;
+        const int32_t id = Put(store, c.task);
+        EXPECT_EQ(RescheduleAllTasks(store, c.date, c.time), ReDater::State::Finished) << c.name;
+        EXPECT_EQ(Get(store, id).Date, c.want) << c.name << ": got " << DateToYYYYMMDD(Get(store, id).Date);
+        EXPECT_EQ(Get(store, id).Time, T(9, 0)) << c.name;
+    }
 }
 
 TEST(RescheduleAllTasks, WeeklyTaskRunningBeforeTheMomentGoesToTheNextWeek) {

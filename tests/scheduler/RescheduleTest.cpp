@@ -130,6 +130,56 @@ std::vector<std::pair<int32_t, int32_t>> RunAsTimer(MemoryScheduleStore& store, 
     return runs;
 }
 
+TEST(RescheduleTask, TimeRangePushNearTheCalendarsEndFallsBackToTheRangeEnd) {
+    struct Case {
+        std::string name;
+        Schedule task;
+        int32_t wantDate, wantTime;
+        bool completed;
+    };
+    const std::vector<Case> cases = {
+        {"every 100 years", WithRange(Custom(100, "year(s)", D(2025, 3, 3), T(9, 0)), T(8, 0), T(10, 0)),
+         D(2025, 3, 3), T(10, 0), false},
+        {"every day in the last quarter",
+         WithRange(Custom(1, "day(s)", D(9999, 10, 1), T(9, 0)), T(8, 0), T(10, 0)), D(9999, 10, 1), T(10, 0),
+         false},
+        {"the last day, range ending the next day",
+         WithRange(Custom(1, "day(s)", D(9999, 12, 31), T(23, 0)), T(22, 0), T(6, 0)), D(9999, 12, 31),
+         T(23, 0), true},
+    };
+    for (const Case& c : cases) {
+        MemoryScheduleStore store;
+        Schedule s = Stored(store, c.task);
+        EXPECT_EQ(RescheduleTask(s, true, store, {}), 1) << c.name;
+        EXPECT_EQ(s.Date, c.wantDate) << c.name;
+        EXPECT_EQ(s.Time, c.wantTime) << c.name;
+        EXPECT_EQ(s.Completed != 0, c.completed) << c.name;
+        Schedule stored;
+        ASSERT_EQ(store.Fetch(s.ID, stored), kNoError) << c.name;
+        EXPECT_EQ(stored.Completed != 0, c.completed) << c.name;
+    }
+}
+
+TEST(RescheduleTask, TaskAtTheRangeEndRunsAtEachOccurrence) {
+    MemoryScheduleStore store;
+    Schedule daily = Stored(store, WithRange(Custom(1, "day(s)", D(2025, 4, 1), T(9, 0)), T(8, 0), T(10, 0)));
+    RescheduleTask(daily, true, store, {});
+    ASSERT_EQ(daily.Date, D(2025, 4, 1));
+    ASSERT_EQ(daily.Time, T(10, 0));
+    const auto runs = RunAsTimer(store, {}, D(2025, 4, 4));
+    const std::vector<std::pair<int32_t, int32_t>> want = {
+        {D(2025, 4, 1), T(10, 0)}, {D(2025, 4, 2), T(10, 0)}, {D(2025, 4, 3), T(10, 0)}};
+    EXPECT_EQ(runs, want);
+
+    MemoryScheduleStore weeklyStore;
+    Schedule weekly = Stored(weeklyStore, WithRange(Custom(7, "day(s)", D(2015, 4, 9), T(18, 27, 39)),
+                                                    T(6, 51, 41), T(18, 27, 39)));
+    RescheduleTask(weekly, true, weeklyStore, {});
+    EXPECT_EQ(weekly.Date, D(2015, 4, 9));
+    EXPECT_EQ(weekly.Time, T(18, 27, 39));
+    EXPECT_EQ(weekly.Completed, 0);
+}
+
 TEST(RescheduleTask, DailyTaskMovedOffAWeekendRunsOncePerDay) {
     for (const char* shift : {"Next Day", "Previous Day"}) {
         MemoryScheduleStore store;
@@ -204,6 +254,47 @@ TEST(RescheduleTask, ShiftedCopyWithTimeRangeWeekendsAndHolidays) {
     EXPECT_EQ(items[0].Action.str(), "Send Keys");
     EXPECT_EQ(items[1].Action.str(), "Wait");
     EXPECT_EQ(items[1].Sequence, 2);
+}
+
+TEST(RescheduleTask, PreviousDayCopyOfAMonthEndRunIsMade) {
+    struct Case {
+        std::string name;
+        Schedule task;
+        int32_t copyDate;
+    };
+    Schedule monthly = Task("Monthly", D(2025, 3, 30), T(9, 0));
+    monthly.MonthRepeat = "Once";
+    monthly.ExceptWeekends = 1;
+    Schedule yearly = Task("Yearly", D(2024, 2, 29), T(9, 0));
+    yearly.ExceptOther = "    Y"; // Thursdays
+    Schedule quarterly = Custom(3, "month(s)", D(2051, 5, 30), T(9, 0));
+    quarterly.ExceptWeekdays = 1;
+    const auto dated = [](Schedule s, int32_t date) {
+        s.Date = date;
+        return s;
+    };
+    const std::vector<Case> cases = {
+        {"monthly on Sunday the 30th", monthly, D(2025, 3, 28)},
+        {"monthly on Saturday the 31st", dated(monthly, D(2025, 5, 31)), D(2025, 5, 30)},
+        {"monthly on Saturday the 29th", dated(monthly, D(2025, 3, 29)), D(2025, 3, 28)},
+        {"yearly on a leap day", yearly, D(2024, 2, 28)},
+        {"every 3 months on a Tuesday the 30th", quarterly, D(2051, 5, 28)},
+    };
+    for (const Case& c : cases) {
+        MemoryScheduleStore store;
+        Schedule s = c.task;
+        s.ShiftType = "Previous Day";
+        s = Stored(store, s);
+        const int32_t due = s.Date;
+        EXPECT_EQ(RescheduleTask(s, true, store, {}), 1) << c.name;
+        EXPECT_EQ(s.Date, due) << c.name;
+        EXPECT_EQ(s.SkipNextTime, 1) << c.name;
+        Schedule copy;
+        ASSERT_EQ(store.Fetch(s.ExceptionLink, copy), kNoError) << c.name;
+        EXPECT_EQ(copy.ScheduleType.str(), "Once") << c.name;
+        EXPECT_EQ(copy.Date, c.copyDate) << c.name;
+        EXPECT_EQ(copy.Time, T(9, 0)) << c.name;
+    }
 }
 
 TEST(RescheduleTask, EarlierCopyKeptOrDeleted) {
