@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
+#include "platform/runtime/WriteCauses.h"
 
 namespace kr::backup {
 
@@ -373,7 +375,10 @@ int LauncherLSZCLASS::Restore() {
     // Extract into a temporary folder beside the data files.
     std::string tmpl = (dest / ".vxwrestore-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) {
-        ReportError("Could not restore from archive.", "Restore Failed", -9);
+        std::string text = "Could not restore from archive.";
+        if (ReadOnlyError(errno))
+            if (const std::string cause = ReadOnlyCause(tmpl); !cause.empty()) text += "\r\n" + cause;
+        ReportError(text, "Restore Failed", -9);
         return finish(-9);
     }
     fs::path temp(tmpl);
@@ -396,7 +401,9 @@ int LauncherLSZCLASS::Restore() {
     window->SetPercentB(0);
     int rc = window->Run([&] { return lib.LSUZ_EXECUTE(kUnzipExtract, flags); });
     if (rc < 0) {
-        ReportError("Could not restore from archive.", "", rc);
+        std::string text = "Could not restore from archive.";
+        if (!lib.readOnlyCause().empty()) text += "\r\n" + lib.readOnlyCause();
+        ReportError(text, "", rc);
         return finish(rc);
     }
 

@@ -250,7 +250,7 @@ int LSZCLASS::ZipFiles() {
 
 std::string LSZCLASS::ZipFailureCause() const {
     if (!lib.fullDiskFolder().empty()) return "No space left on the disk holding " + lib.fullDiskFolder() + ".";
-    return {};
+    return lib.readOnlyCause();
 }
 
 std::string LSZCLASS::MarkedMemberList() const {
@@ -336,7 +336,10 @@ int LSZCLASS::UnzipFiles() {
     int flags = (USEFOLDERNAMES == 0 ? kUnzipJunkPaths : 0) + (OVERWRITEEXISTINGFILES ? kUnzipOverwrite : 0);
     if (!ZIPPASSWORD.empty()) lib.LSUZ_PASSWORD(ZIPPASSWORD);
     int rc = window->Run([&] { return lib.LSUZ_EXECUTE(kUnzipExtract, flags); });
-    if (rc < 0) ShowStop(ErrorText(rc));
+    if (rc < 0 && !lib.readOnlyCause().empty())
+        ShowStop(ErrorText(rc) + "\r\n" + lib.readOnlyCause());
+    else if (rc < 0)
+        ShowStop(ErrorText(rc));
     EndUnzip();
     return rc;
 }

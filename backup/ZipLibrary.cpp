@@ -24,6 +24,7 @@
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/PrivateFiles.h"
+#include "platform/runtime/WriteCauses.h"
 
 namespace kr::backup {
 
@@ -586,7 +587,10 @@ int ZipLibrary::PlaceArchive(const std::string& work, const std::string& archive
     const fs::path target = fs::absolute(archive, ec);
     std::string beside = (target.parent_path() / ("." + target.filename().string() + ".vxwXXXXXX")).string();
     const int fd = ::mkstemp(beside.data());
-    if (fd < 0) return -189;
+    if (fd < 0) {
+        NoteReadOnly(errno, beside);
+        return -189;
+    }
     ::close(fd);
     fs::copy_file(work, beside, fs::copy_options::overwrite_existing, ec);
     if (ec || ::rename(beside.c_str(), archive.c_str()) != 0) {
@@ -602,10 +606,15 @@ int ZipLibrary::PlaceArchive(const std::string& work, const std::string& archive
     return 0;
 }
 
+void ZipLibrary::NoteReadOnly(int error, const std::string& path) {
+    if (readOnly_.empty() && ReadOnlyError(error)) readOnly_ = ReadOnlyCause(path);
+}
+
 int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, int flags) {
     zipped_.clear();
     damaged_.clear();
     fullDisk_.clear();
+    readOnly_.clear();
     if (archive.empty()) return -151;
     std::error_code ec;
     bool exists = fs::exists(archive, ec);
@@ -683,7 +692,10 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
     if (inTemp) {
         work = (fs::path(tempPath_) / ("." + fs::path(archive).filename().string() + ".vxwXXXXXX")).string();
         const int fd = ::mkstemp(work.data());
-        if (fd < 0) return -175;
+        if (fd < 0) {
+            NoteReadOnly(errno, work);
+            return -175;
+        }
         ::close(fd);
         // A new archive starts from the empty work file, opened as a new
         // archive: its owner-only mode goes with it.
@@ -719,7 +731,12 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
     // A new archive over the empty work file or the empty left-over.
     const bool startsEmpty = (inTemp && !exists) || emptyLeftOver;
     zip_t* za = zip_open(work.c_str(), action == kZipDelete ? 0 : ZIP_CREATE | (startsEmpty ? ZIP_TRUNCATE : 0), &ze);
-    if (!za) return MapOpenError(ze);
+    if (!za) {
+        // libzip gives no errno here: a new archive that could not be made
+        // in a folder that cannot be written is put down to that folder.
+        if (ze == ZIP_ER_OPEN || ze == ZIP_ER_TMPOPEN) NoteReadOnly(EROFS, work);
+        return MapOpenError(ze);
+    }
     zip_register_cancel_callback_with_state(za, CancelCallback, nullptr, nullptr);
 
     std::string copyFolder = inTemp ? tempPath_ : fs::absolute(archive, ec).parent_path().string();
@@ -814,6 +831,7 @@ int ZipLibrary::ZipExecute(const std::string& archive, int action, int level, in
         if (g_abort.load() || code == ZIP_ER_CANCELLED) return -30;
         if (fullDisk_.empty() && NoSpace(system)) fullDisk_ = copyFolder;
         if (!fullDisk_.empty()) return -50;
+        NoteReadOnly(system, work);
         if (!damaged_.empty()) return -9;
         switch (code) {
             case ZIP_ER_TMPOPEN: return -175;
@@ -903,6 +921,7 @@ void ZipLibrary::LSUZ_RESET() {
 int ZipLibrary::LSUZ_EXECUTE(int action, int flags) {
     inUnzip_ = true;
     g_abort.store(false);
+    readOnly_.clear();
     int rc = UnzipRun(action, flags);
     g_abort.store(false);
     inUnzip_ = false;
@@ -1014,7 +1033,10 @@ int ZipLibrary::UnzipRun(int action, int flags) {
     std::error_code ec;
     if (action == kUnzipExtract) {
         fs::create_directories(dest, ec);
-        if (!fs::is_directory(dest, ec)) return -9;
+        if (!fs::is_directory(dest, ec)) {
+            if (ec) NoteReadOnly(ec.value(), dest.string());
+            return -9;
+        }
     }
 
     int done = 0, matched = 0, firstError = 0;
@@ -1068,6 +1090,7 @@ int ZipLibrary::UnzipRun(int action, int flags) {
             out = ::mkstemp(temp.data());
             if (out >= 0) ::flock(out, LOCK_EX);
             if (out < 0) {
+                NoteReadOnly(errno, temp);
                 zip_fclose(zf);
                 if (!firstError) firstError = -9;
                 continue;
@@ -1113,7 +1136,10 @@ int ZipLibrary::UnzipRun(int action, int flags) {
                 }
             }
             ::close(out);
-            if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = -9;
+            if (!error && ::rename(temp.c_str(), target.c_str()) != 0) {
+                NoteReadOnly(errno, target.string());
+                error = -9;
+            }
             if (error) ::unlink(temp.c_str());
         }
         if (error == -30) return -30;

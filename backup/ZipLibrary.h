@@ -141,12 +141,19 @@ public:
     // The folder whose disk filled up during the last zip (empty when none
     // did). Such a zip fails (-50) and leaves the archive as it was.
     const std::string& fullDiskFolder() const { return fullDisk_; }
+    // Why the last zip or unzip could not make or write a file, when its
+    // folder (or the file) is read-only: "The folder /backup is read-only.";
+    // empty otherwise.
+    const std::string& readOnlyCause() const { return readOnly_; }
 
 private:
     struct Job;
     int ZipExecute(const std::string& archive, int action, int level, int flags);
     int PlaceArchive(const std::string& work, const std::string& archive);
     int UnzipRun(int action, int flags);
+    // Notes a read-only folder or file as the cause when `error` (an errno
+    // value) says `path` could not be made or written.
+    void NoteReadOnly(int error, const std::string& path);
     void Member(const std::string& name);
     void Percent(int percent);
 
@@ -160,7 +167,7 @@ private:
     std::vector<MemberRecord> directory_;
     size_t next_ = 0;
     std::vector<std::string> refused_, zipped_, damaged_;
-    std::string fullDisk_;
+    std::string fullDisk_, readOnly_;
     int lastPercent_ = -1;
     std::vector<std::string> dataPasswords_{""};
 };

@@ -1,6 +1,5 @@
 #include "dictionary/OpenTable.h"
 
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
+#include "platform/runtime/WriteCauses.h"
 
 namespace kr {
 
@@ -53,20 +53,7 @@ void UpgradeFailed() {
 // from a read-only file. Empty for any other error.
 std::string ReadOnlyCause(const data::Table& file) {
     if (data::LastErrorCode() != kAccessDenied) return {};
-    std::string path = file.DiskName();
-    const std::size_t table = path.find("\\!");
-    if (table != std::string::npos) path.resize(table);
-    if (path.empty()) return {};
-    if (path.front() != '/') path = CurrentFolder() + "/" + path;
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-    struct statvfs fs {};
-    if ((::statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0) ||
-        ::access(folder.c_str(), W_OK) != 0)
-        return "The folder " + folder + " is read-only.";
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0)
-        return "The file " + path + " is read-only.";
-    return {};
+    return kr::ReadOnlyCause(file.DiskName());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "repair/RepairRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +15,7 @@
 #include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
+#include "platform/runtime/WriteCauses.h"
 
 namespace kr::repair {
 
@@ -189,8 +193,11 @@ void RepairRun::Finish() {
 }
 
 void RepairRun::ExclusiveAccessError() {
-    Message(std::string(kExclusiveAccessText) + data::LastErrorDisplay(), kExclusiveAccessTitle,
-            MessageIcon::Information);
+    std::string text = std::string(kExclusiveAccessText) + data::LastErrorDisplay();
+    // A file refused because it or its folder is read-only says so.
+    if (data::LastErrorCode() == kAccessDenied)
+        if (const std::string cause = ReadOnlyCause(table_->DiskName()); !cause.empty()) text += "  " + cause;
+    Message(text, kExclusiveAccessTitle, MessageIcon::Information);
 }
 
 void RepairRun::BeginBuildOrPack(bool pack) {
@@ -323,6 +330,13 @@ void RepairRun::BeginFix() {
     const RepairRow& row = rows_[static_cast<std::size_t>(items_[item_])];
     std::string name = table_->DiskName();
     std::string file = DataFileOfDiskName(name);
+    // A table whose file does not exist has nothing to repair: passed over
+    // without a word, as the other actions pass over a missing table.
+    std::error_code missing;
+    if (!std::filesystem::exists(table_->FilePath(), missing)) {
+        Finish();
+        return;
+    }
     // One repair per physical file: a file asked about or repaired already
     // in this run is not asked about or repaired again.
     if (filesDone_.count(file)) {
@@ -344,10 +358,14 @@ void RepairRun::BeginFix() {
         name = file;
     }
     const std::string made = data::ds_MakeTPE(*table_);
+    example_ = ChangeExtension(table_->FilePath(), ".tpe");
     if (made == "1" || made == "2" || made == "3") {
-        const std::string text = made == "1"   ? "Unable to create TPE Example file."
-                                 : made == "2" ? "Not a TOPSPEED file."
-                                               : "Error creating TPE file : " + data::LastErrorDisplay();
+        std::string text = made == "1"   ? "Unable to create TPE Example file."
+                           : made == "2" ? "Not a TOPSPEED file."
+                                         : "Error creating TPE file : " + data::LastErrorDisplay();
+        if (made != "2")
+            if (const std::string cause = ReadOnlyCause(example_); !cause.empty()) text += "  " + cause;
+        RemoveExample();
         Message(text, "Error", MessageIcon::Information);
         Finish();
         return;
@@ -360,6 +378,7 @@ void RepairRun::BeginFix() {
     options.startFolder = FolderOf(name);
     const StartResult started = StartProgramArgs(args, options);
     if (!started.ok()) {
+        RemoveExample();
         Message("Could not start " + fixProgram + ": " + started.message, "Error", MessageIcon::Hand);
         Finish();
         return;
@@ -371,8 +390,17 @@ void RepairRun::BeginFix() {
     phase_ = Phase::WaitingForFix;
 }
 
+// The example file (the data file's schema and owner password) is left
+// beside a repaired file; where no repair ran it would only be clutter.
+void RepairRun::RemoveExample() {
+    if (!example_.empty()) ::unlink(example_.c_str());
+    example_.clear();
+}
+
 void RepairRun::EndFix(int exitCode) {
     fixPid_ = 0;
+    // 0 and 1: the file was repaired; anything else left it as it was.
+    if (exitCode != 0 && exitCode != 1) RemoveExample();
     std::ifstream in(FixReportName(fixFile_));
     std::stringstream report;
     report << in.rdbuf();

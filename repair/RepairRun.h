@@ -96,6 +96,7 @@ private:
     void BeginInfo();
     void BeginFix();
     void EndFix(int exitCode);
+    void RemoveExample();
     void ExclusiveAccessError();
     void SetProgress(int percent);
     void SetActionText(std::string text);
@@ -120,6 +121,7 @@ private:
     // Fix.
     int fixPid_ = 0;
     std::string fixFile_;
+    std::string example_;  // the example file made for the running fix
 
     // The worker of a build or pack, and what it reports.
     std::thread worker_;

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "platform/data/WorkCopies.h"
+#include "platform/runtime/WriteCauses.h"
 
 namespace kr::repair {
 
@@ -284,6 +285,7 @@ public:
             sqlite3_bind_value(ins_, static_cast<int>(i) + 2, sqlite3_column_value(st, 1 + sourcePosition_[i]));
         const int rc = sqlite3_step(ins_);
         sqlite3_reset(ins_);
+        NoteWrite(rc);
         if (rc == SQLITE_DONE) {
             saved_.insert(row);
             missing_.erase(m);
@@ -294,6 +296,13 @@ public:
         for (const auto& [a, b] : unreachable_)
             if (row >= a && row <= b) return true;
         return false;
+    }
+
+    // The first write to the new file that failed other than by a key's
+    // refusal (a full disk rolls the whole transaction back); 0 when none.
+    int writeError() const { return writeError_; }
+    void NoteWrite(int rc) {
+        if (!writeError_ && rc != SQLITE_DONE && (rc & 0xff) != SQLITE_CONSTRAINT) writeError_ = rc;
     }
 
     int64_t saved() const { return static_cast<int64_t>(saved_.size()); }
@@ -343,6 +352,7 @@ private:
             sqlite3_bind_value(ins_, i + 1, sqlite3_column_value(from, i));
         const int rc = sqlite3_step(ins_);
         sqlite3_reset(ins_);
+        NoteWrite(rc);
         // A row the new file's keys refuse (a duplicate the damage made) is
         // not saved; the index pass counts it lost if an index lists it.
         if (rc == SQLITE_DONE) saved_.insert(row);
@@ -402,6 +412,7 @@ private:
     std::vector<std::string> columns_;
     std::string select_, insert_;
     sqlite3_stmt* ins_ = nullptr;
+    int writeError_ = 0;
     std::set<int64_t> saved_;
     std::set<int64_t> missing_;
     std::vector<std::pair<int64_t, int64_t>> unreachable_;  // rowid stretches no seek entered
@@ -606,17 +617,23 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
         Db dst;
         if (!dst.Open(temp, o.targetPassword, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
             ::unlink(temp.c_str());
+            // A folder that cannot be written is said in words.
+            if (const std::string cause = ReadOnlyCause(temp); !cause.empty())
+                return fail("the new file cannot be made.  " + cause);
             return fail("the new file cannot be made (" + dst.Error() + ")");
         }
         held.Hold(temp);
         sqlite3_exec(dst.db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
         std::string sql = "BEGIN;";
         for (const SchemaItem& i : schema) sql += i.sql + ";";
-        if (sqlite3_exec(dst.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (const int rc = sqlite3_exec(dst.db, sql.c_str(), nullptr, nullptr, nullptr); rc != SQLITE_OK) {
             const std::string why = dst.Error();
             sqlite3_close_v2(dst.db);
             dst.db = nullptr;
             ::unlink(temp.c_str());
+            if ((rc & 0xff) == SQLITE_FULL) return fail("the schema cannot be written.  " + FullDiskCause(temp));
+            if (const std::string cause = ReadOnlyCause(temp); !cause.empty())
+                return fail("the schema cannot be written.  " + cause);
             return fail("the schema cannot be written (" + why + ")");
         }
         std::vector<std::unique_ptr<TableCopy>> copies;
@@ -653,11 +670,17 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             result.tables[reported[i]].lost = copies[i]->lost();
             result.tables[reported[i]].uncountedPages = copies[i]->uncounted();
         }
-        if (sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (const int rc = sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
             const std::string why = dst.Error();
             sqlite3_close_v2(dst.db);
             dst.db = nullptr;
             ::unlink(temp.c_str());
+            // A full disk during the copy rolled the transaction back, so the
+            // commit's own error ("no transaction is active") says nothing:
+            // the copy's failed write tells.
+            bool full = (rc & 0xff) == SQLITE_FULL;
+            for (const auto& c : copies) full = full || (c->writeError() & 0xff) == SQLITE_FULL;
+            if (full) return fail("the new file cannot be written.  " + FullDiskCause(temp));
             return fail("the new file cannot be written (" + why + ")");
         }
         Stmt check(dst.db, "PRAGMA integrity_check");

@@ -1,5 +1,7 @@
 #include "dictionary/windows/AsciiViewer.h"
 
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -26,6 +28,7 @@
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
 #include "platform/ui/PrintSetup.h"
+#include "platform/ui/report/ReportPages.h"
 
 namespace kr {
 
@@ -298,7 +301,12 @@ void AsciiViewer::PrintTo(QPrinter* printer, std::function<void(bool ok)> done) 
     auto job = std::make_shared<PrintJob>();
     job->printer = printer;
     job->done = std::move(done);
+    // A PDF file is the owner's alone when the print makes it, as the
+    // reports' are.
+    const std::string file = PrintFileOf(*printer);
+    const bool made = report::MakePrivatePrintFile(file);
     if (!job->painter.begin(printer)) {
+        if (made) ::unlink(file.c_str());
         if (job->done) job->done(false);
         return;
     }

@@ -160,18 +160,26 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
     // mode): made empty here, which SQLite takes as a new database; its
     // journal takes the file's mode.
     bool madeEmpty = false;
+    int createErrno = 0;
     if (!exists && create) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
         if (fd >= 0) {
             ::close(fd);
             madeEmpty = true;
+        } else {
+            createErrno = errno;
         }
     }
     int rc = sqlite3_open_v2(path.c_str(), &d->db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         int err = errno;
         if (madeEmpty) ::unlink(path.c_str());
-        if (rc == SQLITE_CANTOPEN && (err == EACCES || err == EPERM))
+        // A file that could not be made in a read-only folder (a read-only
+        // mount gives EROFS) is refused access, not a missing path: SQLite's
+        // own errno is that of its later read-only try.
+        if (rc == SQLITE_CANTOPEN && (createErrno == EROFS || createErrno == EACCES || createErrno == EPERM))
+            err = createErrno;
+        if (rc == SQLITE_CANTOPEN && (err == EACCES || err == EPERM || err == EROFS))
             error = SetLastError(kAccessDenied, std::to_string(err), std::strerror(err));
         else if (rc == SQLITE_CANTOPEN && !exists)
             error = SetLastError(kPathNotFound, std::to_string(rc), sqlite3_errstr(rc));

@@ -131,6 +131,10 @@ void ErrorHandler::SetProcedureName(std::string_view name) {
     std::lock_guard<std::mutex> l(m_);
     fields().procedure = name;
 }
+void ErrorHandler::SetCause(std::string_view text) {
+    std::lock_guard<std::mutex> l(m_);
+    fields().cause = text;
+}
 std::string ErrorHandler::FileName() const {
     std::lock_guard<std::mutex> l(m_);
     return fields().file;
@@ -206,6 +210,9 @@ int ErrorHandler::Throw(int id) {
     std::string text = SubsString(t.text);
     {
         std::lock_guard<std::mutex> l(m_);
+        std::string& cause = fields().cause;
+        if (!cause.empty()) text += "  " + cause;
+        cause.clear();
         lastShownId_ = id;
         lastShownText_ = text;
     }

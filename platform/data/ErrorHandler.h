@@ -97,6 +97,9 @@ public:
     void SetMessage(std::string_view text);
     void SetKey(std::string_view name);
     void SetProcedureName(std::string_view name);
+    // The cause in words ("The folder /data is read-only."): follows the
+    // next message's text after two blanks, for that message only.
+    void SetCause(std::string_view text);
     std::string FileName() const;
     std::string FieldName() const;
     std::string MessageText() const;
@@ -130,7 +133,7 @@ protected:
 
 private:
     struct Fields {
-        std::string file, field, message, key, procedure;
+        std::string file, field, message, key, procedure, cause;
     };
     Fields& fields() const;
 

@@ -7,6 +7,7 @@
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Expression.h"
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/runtime/WriteCauses.h"
 
 namespace kr::data {
 
@@ -236,6 +237,10 @@ int FileManager::SetPosition(const KeyDef* key) {
 int FileManager::Throw(int msgId) {
     if (!errors_) return kLevelNotify;
     errors_->SetFile(ErrorName());
+    // A file that cannot be opened or made because it or its folder is
+    // read-only: the message says so in words after its error code.
+    if ((msgId == kMsgOpenFailed || msgId == kMsgCreateFailed) && LastErrorCode() == kAccessDenied)
+        errors_->SetCause(ReadOnlyCause(table_->DiskName()));
     return errors_->Throw(msgId);
 }
 

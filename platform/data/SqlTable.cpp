@@ -12,6 +12,7 @@
 // costs the same wherever it starts.
 #include <signal.h>
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,11 +28,26 @@
 #include "platform/data/TableImpl.h"
 #include "platform/data/Upgrade.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr::data {
 
 namespace {
+
+// A data file that is still empty (made beforehand so that a folder becomes
+// the data folder) held nothing of anyone's: the tables written into it make
+// it the owner's alone, as a data file the engine makes itself is. A file
+// that holds data keeps its mode.
+void MakeEmptyFilePrivate(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && st.st_uid == ::geteuid() &&
+        (st.st_mode & 07777) != kPrivateFileMode)
+        ::fchmod(fd, kPrivateFileMode);
+    ::close(fd);
+}
 
 constexpr int kPageRows = 64;
 
@@ -568,6 +584,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, true, err);
         if (!d) return err;
+        MakeEmptyFilePrivate(path);
         setSqlName(tn.table);
         int version = RegisteredVersion(def);
         if (version == 0) version = def.version;

@@ -1,5 +1,6 @@
 #include "platform/data/Upgrade.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "platform/data/FileManager.h"
 #include "platform/data/Names.h"
 #include "platform/runtime/ErrorCodes.h"
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Strings.h"
 
@@ -168,9 +170,16 @@ std::string ds_MakeTPE(Table& table) {
             schema.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
         sqlite3_reset(st);
     }
+    // It holds the file's schema under the owner password: the owner's
+    // alone, as the data file is (SQLite would create it with the umask's
+    // mode). Made empty here, which SQLite takes as a new database.
+    const int fd = ::open(tpe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kPrivateFileMode);
+    if (fd < 0) return "1";
+    ::close(fd);
     sqlite3* out = nullptr;
-    if (sqlite3_open_v2(tpe.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(tpe.c_str(), &out, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         sqlite3_close(out);
+        ::unlink(tpe.c_str());
         return "1";
     }
     if (!def.ownerPassword.empty()) {

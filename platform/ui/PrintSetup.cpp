@@ -227,4 +227,9 @@ bool AimPrinter(QPrinter& printer, QWidget* parent) {
     return true;
 }
 
+std::string PrintFileOf(const QPrinter& printer) {
+    if (printer.outputFormat() != QPrinter::PdfFormat) return {};
+    return printer.outputFileName().toStdString();
+}
+
 }  // namespace kr

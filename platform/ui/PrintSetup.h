@@ -62,4 +62,8 @@ bool PrintSetupDialog(QWidget* parent);
 // is left as it is.
 bool AimPrinter(QPrinter& printer, QWidget* parent);
 
+// The PDF file the printer writes, or empty when it prints to a queue: what
+// report::PagePainter makes owner-only before it paints.
+std::string PrintFileOf(const QPrinter& printer);
+
 }  // namespace kr

@@ -257,7 +257,7 @@ public:
              std::string outputFile)
         : pages_(std::move(pages)),
           printer_(std::move(printer)),
-          painter_(*printer_),
+          painter_(*printer_, PrintFileOf(*printer_)),
           outputFile_(std::move(outputFile)) {
         order_ = PaintOrder(*printer_, *pages_);
         SetTotal(static_cast<int>(order_.size()));
@@ -353,7 +353,7 @@ bool PrintReportPages(const RenderedReport& pages, const std::string& outputFile
     QPrinter printer(QPrinter::HighResolution);
     if (!AimReportPrinter(printer, outputFile)) return false;
     SetUpPaper(printer, pages);
-    if (report::PaintPages(printer, pages, PaintOrder(printer, pages))) return true;
+    if (report::PaintPages(printer, pages, PaintOrder(printer, pages), PrintFileOf(printer))) return true;
     SayNotPrinted(outputFile);
     return false;
 }
@@ -411,7 +411,7 @@ void RunReport(std::shared_ptr<ReportJob> job, std::function<void(int response)>
             stream->printer = std::move(aimed);
             SetUpPaper(*stream->printer, stream->paper);
             LetPrinterMakeCopies(*stream->printer, stream->paper);
-            stream->painter = std::make_unique<report::PagePainter>(*stream->printer);
+            stream->painter = std::make_unique<report::PagePainter>(*stream->printer, PrintFileOf(*stream->printer));
             std::weak_ptr<report::ReportRun> weak = run;
             run->SetPageSink([stream, weak](report::Page&& page) {
                 if (stream->failed) return;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "ShareLock.h"
+#include "SmallDisk.h"
 #include "backup/Launcher.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
@@ -179,6 +180,43 @@ TEST_F(LauncherTest, BackupWhileAWriterCommitsThenRestoreInPlace) {
     // Interactive runs close with their information boxes.
     EXPECT_EQ(DoRestore(run, false), 0);
     EXPECT_TRUE(responder_.sawText("Files successfully restored."));
+}
+
+// An unattended backup into a read-only data folder, and a restore there:
+// each failure names the folder once, after its own text.
+TEST_F(LauncherTest, BackupAndRestoreInAReadOnlyFolderNameTheFolder) {
+    test::SmallDisk disk(dir_ / "ro");
+    if (!disk.refused().empty()) GTEST_SKIP() << disk.refused();
+    struct Back {
+        fs::path to;
+        ~Back() { fs::current_path(to); }
+    } back{dir_};
+    fs::current_path(disk.path());
+    MakeDataFile("KR97.TPS", kOwnerPassword, 5);
+    ASSERT_EQ(::system("zip -q good.zip KR97.TPS"), 0);
+    ASSERT_EQ(disk.MakeReadOnly(), "");
+    const std::string cause = "The folder " + disk.path().string() + " is read-only.";
+    auto once = [&](const std::string& text) {
+        const std::size_t at = text.find(cause);
+        return at != std::string::npos && text.find(cause, at + 1) == std::string::npos;
+    };
+
+    LauncherRun run;
+    run.archiveName = "Nightly";
+    EXPECT_NE(DoBackup(run, true), 0);
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    const std::string backup = responder_.shown()[0].request.text;
+    EXPECT_EQ(backup.rfind("Could not create backup.", 0), 0u) << backup;
+    EXPECT_TRUE(once(backup)) << backup;
+
+    run.archiveName = "good.zip";
+    EXPECT_NE(DoRestore(run, true), 0);
+    ASSERT_EQ(responder_.shown().size(), 2u);
+    const std::string restore = responder_.shown()[1].request.text;
+    EXPECT_EQ(responder_.shown()[1].request.title, "Restore Failed");
+    EXPECT_EQ(restore.rfind("Could not restore from archive.", 0), 0u) << restore;
+    EXPECT_TRUE(once(restore)) << restore;
+    EXPECT_EQ(Count("KR97.TPS", kOwnerPassword), 5);
 }
 
 TEST_F(LauncherTest, RestoreTakesBaseNamesFromArchivesWithFolders) {

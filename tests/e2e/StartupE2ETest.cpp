@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -264,6 +266,38 @@ TEST_F(KR98StartupTest, ADamagedSettingsPageIsOneDamagedDataFileBox) {
     EXPECT_NE(log.find("Damaged Data File"), std::string::npos) << log;
     EXPECT_EQ(log.find("Error retrieving configuration"), std::string::npos) << log;
     EXPECT_EQ(log.find("Error writing configuration"), std::string::npos) << log;
+}
+
+// The README's first step, scripts/run on a new folder, under the usual
+// umask: the folder and the empty data file it makes, and the data file once
+// KR98 has made its tables in it, are the user's alone.
+TEST_F(KR98StartupTest, TheRunScriptsDataFolderStaysPrivateAfterTheFirstStart) {
+    const fs::path folder = dir_ / "new" / "kairoll-data";
+    const mode_t previous = ::umask(022);
+    const std::string command =
+        "bash '" + std::string(KR_SOURCE_DIR) + "/scripts/data-folder' '" + folder.string() + "' >/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_EQ(status, 0) << command;
+    struct stat st {};
+    for (const fs::path& made : {dir_ / "new", folder}) {
+        ASSERT_EQ(::stat(made.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << made;
+    }
+    ASSERT_EQ(::stat((folder / "KR97.TPS").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the empty data file";
+
+    // A data file emptied by hand with the umask's mode: KR98's first start
+    // makes it private when it writes its tables.
+    ::chmod((folder / "KR97.TPS").c_str(), 0644);
+    start_ = folder;
+    Outcome r = Start();
+    ::umask(previous);
+    ExpectStarted(r, folder, "data file here");
+    ASSERT_EQ(::stat((folder / "KR97.TPS").c_str(), &st), 0);
+    EXPECT_GT(st.st_size, 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the data file with the tables in it";
+    ExpectDataFileIn(folder);
 }
 
 // What a running KR98 has mapped before it sends a mail, plays a sound or

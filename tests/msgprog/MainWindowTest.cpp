@@ -18,6 +18,7 @@
 
 #include "../ui/UiTestSupport.h"
 #include "MsgProgFixture.h"
+#include "SmallDisk.h"
 #include "msgprog/windows/GenerateEmail.h"
 #include "msgprog/windows/Main.h"
 #include "organiser/MailWorker.h"
@@ -304,6 +305,27 @@ TEST_F(MainWindowTest, DamagedMsgLinkIsReportedBeforeTheWindowCloses) {
     ASSERT_FALSE(responder_.shown().empty()) << "the failed open is told to the user";
     EXPECT_NE(responder_.shown()[0].request.text.find("MsgLink"), std::string::npos)
         << responder_.shown()[0].request.text;
+}
+
+// A read-only data folder (a read-only mount) without the message links'
+// file: the failed open says, once and after its error, that the folder is
+// read-only, rather than a path not found.
+TEST_F(MainWindowTest, AReadOnlyDataFolderIsNamedWhenMsgLinkCannotBeMade) {
+    SmallDisk disk(dir_ / "ro");
+    if (!disk.refused().empty()) GTEST_SKIP() << disk.refused();
+    std::filesystem::current_path(disk.path());
+    ASSERT_EQ(disk.MakeReadOnly(), "");
+    int take = 0;
+    EXPECT_EQ(Open(1, &take), nullptr);
+    data::CloseIdleFiles();
+    std::filesystem::current_path(dir_);
+    ASSERT_EQ(responder_.shown().size(), 1u) << "the failed open is told once";
+    const std::string text = responder_.shown()[0].request.text;
+    const std::string cause = "  The folder " + disk.path().string() + " is read-only.";
+    EXPECT_NE(text.find("could not be opened.  Error: Access Denied (5)."), std::string::npos) << text;
+    ASSERT_GE(text.size(), cause.size());
+    EXPECT_EQ(text.substr(text.size() - cause.size()), cause) << text;
+    EXPECT_EQ(text.find("read-only"), text.rfind("read-only")) << text;
 }
 
 TEST_F(MainWindowTest, SnoozeWindowOpensOverTheMessageAndEnterPressesOk) {

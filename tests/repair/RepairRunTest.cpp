@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,7 +138,7 @@ protected:
         int in = -1;
         FILE* out = nullptr;
         std::string line;
-        Helper(const std::string& mode, const fs::path& dir) {
+        Helper(const std::string& mode, const fs::path& dir, int kdf = kKdf) {
             int toChild[2], fromChild[2];
             EXPECT_EQ(pipe(toChild), 0);
             EXPECT_EQ(pipe(fromChild), 0);
@@ -148,7 +149,7 @@ protected:
                 close(toChild[1]);
                 close(fromChild[0]);
                 const std::string exe = std::string(KR_BIN_DIR) + "/repair_test_helper";
-                execl(exe.c_str(), exe.c_str(), mode.c_str(), dir.c_str(), std::to_string(kKdf).c_str(), nullptr);
+                execl(exe.c_str(), exe.c_str(), mode.c_str(), dir.c_str(), std::to_string(kdf).c_str(), nullptr);
                 _exit(127);
             }
             close(toChild[0]);
@@ -395,6 +396,7 @@ TEST_F(RepairRunTest, FixAsksOnceAndRepairsEachPhysicalFileOnceInTurn) {
         ASSERT_EQ(t.Create(), 0);
     }
     data::CloseIdleFiles();
+    const mode_t umask = ::umask(022);
     Tag("Schedule");
     Tag("Todo");
     Tag("ScriptTemplates");
@@ -404,6 +406,7 @@ TEST_F(RepairRunTest, FixAsksOnceAndRepairsEachPhysicalFileOnceInTurn) {
     responder_.Answer(kButtonOk);  // the report
     responder_.Answer(kButtonNo);
     EXPECT_EQ(Run(kActionFix), ProcessState::Finished);
+    ::umask(umask);
     SetProgramFolder("");
     std::vector<std::string> titles;
     for (const auto& s : responder_.shown()) titles.push_back(s.request.title);
@@ -412,10 +415,40 @@ TEST_F(RepairRunTest, FixAsksOnceAndRepairsEachPhysicalFileOnceInTurn) {
     // One repair of the data file, none of the templates' file.
     EXPECT_TRUE(fs::exists("KR97.TPS.damaged"));
     EXPECT_FALSE(fs::exists("KR97.TPS.damaged-2"));
-    EXPECT_TRUE(fs::exists("KR97.tpe"));
+    ASSERT_TRUE(fs::exists("KR97.tpe"));
+    // The example holds the schema under the owner password: the owner's
+    // alone, whatever the umask.
+    EXPECT_EQ(fs::status("KR97.tpe").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_FALSE(fs::exists("KRTpl.TPS.damaged"));
     EXPECT_EQ(OpenCode(ScheduleDef()), 0);
     EXPECT_EQ(data::TableOf(ScheduleDef()).Statistics().records, 40);
+}
+
+// Every table tagged while another program has the data file open: the
+// repair of the data file is refused as in use, the tables whose files do
+// not exist (the message links, the templates) are passed over without a
+// question or message, and no example file is left behind.
+TEST_F(RepairRunTest, FixRefusedForAFileInUseAsksOnceAndLeavesNoExample) {
+    data::SetKeyDerivationIterations(0);
+    SetProgramFolder(KR_BIN_DIR);
+    FillSchedule(5);
+    data::CloseIdleFiles();
+    ASSERT_FALSE(fs::exists("MSGLINK.TPS"));
+    Helper other("open", dir_, 0);  // the files as the programs make them
+    ASSERT_EQ(other.line, "open\n");
+    for (RepairRow& r : rows_) r.tag = "1";
+    responder_.Answer(kButtonYes);  // the multi-table question
+    responder_.Answer(kButtonOk);   // the report
+    EXPECT_EQ(Run(kActionFix), ProcessState::Finished);
+    SetProgramFolder("");
+    EXPECT_EQ(other.End(), 0);
+    const auto shown = responder_.shown();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].request.title, "Warning");
+    EXPECT_THAT(shown[1].request.text, HasSubstr("in use"));
+    EXPECT_FALSE(fs::exists("KR97.tpe"));
+    EXPECT_FALSE(fs::exists("KR97.TPS.damaged"));
+    EXPECT_EQ(OpenCode(ScheduleDef()), 0);
 }
 
 }  // namespace

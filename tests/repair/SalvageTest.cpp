@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "ShareLock.h"
+#include "SmallDisk.h"
 #include "platform/runtime/Process.h"
 #include "repair/RepairRun.h"
 #include "repair/Salvage.h"
@@ -311,6 +312,40 @@ TEST_F(SalvageTest, UnreadableOrBusyFilesAreLeftAsTheyWere) {
     EXPECT_FALSE(fs::exists(file_ + ".damaged"));
     EXPECT_FALSE(fs::exists(file_ + ".tpsfix-new"));
     EXPECT_EQ(RowsOf(file_, "pw").size(), 50u);
+}
+
+// A data file in a read-only folder, and one on a disk too small for the
+// new file: the failure names the folder, or the full disk, in words.
+TEST_F(SalvageTest, AReadOnlyFolderOrAFullDiskIsNamedAsTheCause) {
+    MakeFile(file_, "", 6000);
+    const auto bytes = fs::file_size(file_);
+    {
+        test::SmallDisk disk(dir_ / "ro");
+        if (!disk.refused().empty()) GTEST_SKIP() << disk.refused();
+        const std::string file = (disk.path() / "KR97.TPS").string();
+        fs::copy_file(file_, file);
+        ASSERT_EQ(disk.MakeReadOnly(), "");
+        SalvageOptions o = Options();
+        o.source = file;
+        const SalvageResult r = SalvageDataFile(o);
+        EXPECT_EQ(r.code, kSalvageFailed);
+        EXPECT_EQ(r.error, "the new file cannot be made.  The folder " + disk.path().string() + " is read-only.");
+    }
+    {
+        // Room for the data file and half of its copy.
+        test::SmallDisk disk(dir_ / "full", std::to_string(bytes * 3 / 2 / 1024 + 16) + "k");
+        ASSERT_EQ(disk.refused(), "");
+        const std::string file = (disk.path() / "KR97.TPS").string();
+        fs::copy_file(file_, file);
+        SalvageOptions o = Options();
+        o.source = file;
+        const SalvageResult r = SalvageDataFile(o);
+        EXPECT_EQ(r.code, kSalvageFailed);
+        EXPECT_EQ(r.error,
+                  "the new file cannot be written.  The disk holding the folder " + disk.path().string() + " is full.");
+        EXPECT_FALSE(fs::exists(file + ".tpsfix-new"));
+        EXPECT_EQ(RowsOf(file, "").size(), 6000u);
+    }
 }
 
 TEST_F(SalvageTest, HelperProgramOnAHealthyFileLosesNothing) {

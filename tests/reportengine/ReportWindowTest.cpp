@@ -15,7 +15,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QWidget>
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include "../ui/UiTestSupport.h"
@@ -163,6 +166,33 @@ TEST_F(ReportWindowTest, CopiesWithoutCollationRepeatEachPage) {
     EXPECT_FALSE(PrintReportPages(pages, folder_.path() + "/missing/folder/x.pdf"));
     ASSERT_EQ(responder_.shown().size(), 1u);
     EXPECT_EQ(responder_.shown()[0].request.title, "Print");
+}
+
+// A PDF file a print makes holds the report's rows: the owner's alone under
+// any umask, as an export is; a file printed over keeps the mode it had.
+TEST_F(ReportWindowTest, APrintToANewPdfFileIsOwnerOnly) {
+    test::SampleReport r(test::SampleRows());
+    report::ReportWriter w(*r.layout);
+    while (r.Read().kind == RecordStep::kDone) w.PrintDetail();
+    w.Close();
+    const report::RenderedReport pages = w.TakePages();
+    namespace fs = std::filesystem;
+    const std::string made = folder_.path() + "/made.pdf";
+    const std::string kept = folder_.path() + "/kept.pdf";
+    std::ofstream(kept) << "old";
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+    const mode_t umask = ::umask(022);
+    const bool printedMade = PrintReportPages(pages, made);
+    const bool printedKept = PrintReportPages(pages, kept);
+    ::umask(umask);
+    ASSERT_TRUE(printedMade);
+    ASSERT_TRUE(printedKept);
+    EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(kept).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(PdfPages(made).size(), 3u);
+    EXPECT_EQ(PdfPages(kept).size(), 3u);
 }
 
 TEST_F(ReportWindowTest, CancelledWithoutPartialPreviewShowsNothing) {

@@ -1,5 +1,6 @@
 #include "platform/ui/report/ReportPages.h"
 
+#include "platform/runtime/PrivateFiles.h"
 #include "platform/ui/report/ReportText.h"
 
 #include <QPageLayout>
@@ -276,14 +277,23 @@ std::vector<int> PrintOrder(int pageCount, int copies, bool collate) {
     return order;
 }
 
-bool PaintPages(QPagedPaintDevice& device, const RenderedReport& report, const std::vector<int>& order) {
-    PagePainter painter(device);
+bool PaintPages(QPagedPaintDevice& device, const RenderedReport& report, const std::vector<int>& order,
+                const std::string& file) {
+    PagePainter painter(device, file);
     for (int index : order)
         if (!painter.Paint(report, index)) return false;
     return painter.End();
 }
 
-PagePainter::PagePainter(QPagedPaintDevice& device) : device_(device) {}
+bool MakePrivatePrintFile(const std::string& file) {
+    if (file.empty()) return false;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivateFileMode);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+PagePainter::PagePainter(QPagedPaintDevice& device, std::string file) : device_(device), file_(std::move(file)) {}
 
 PagePainter::~PagePainter() = default;
 
@@ -297,9 +307,11 @@ bool PagePainter::Paint(const RenderedReport& report, const Page& page) {
     if (failed_) return false;
     if (!begun_) {
         painter_ = std::make_unique<QPainter>();
+        const bool made = MakePrivatePrintFile(file_);
         if (!painter_->begin(&device_)) {
             failed_ = true;
             painter_.reset();
+            if (made) ::unlink(file_.c_str());
             return false;
         }
         begun_ = true;
@@ -329,7 +341,7 @@ bool WritePdf(const RenderedReport& report, const std::string& file, int copies,
     pdf.setPageLayout(PaperOf(report));
     const int pages = PageCount(report);
     if (pages == 0) return false;
-    return PaintPages(pdf, report, PrintOrder(pages, copies, collate));
+    return PaintPages(pdf, report, PrintOrder(pages, copies, collate), file);
 }
 
 }  // namespace kr::report

@@ -128,15 +128,25 @@ std::vector<int> PrintOrder(int pageCount, int copies, bool collate);
 // on the page the device is set to (full page: origin at the paper's
 // corner), which the caller sets to PaperOf(report). False when the device
 // cannot be painted on.
-bool PaintPages(QPagedPaintDevice& device, const RenderedReport& report, const std::vector<int>& order);
+// `file` is the PDF file the device writes, if any (see PagePainter).
+bool PaintPages(QPagedPaintDevice& device, const RenderedReport& report, const std::vector<int>& order,
+                const std::string& file = {});
+
+// Makes the file a print is about to write, when none is there yet, empty
+// and owner-only: the device then writes into it and the pages keep that
+// mode (Qt would create it with the umask's mode, readable by all). A file
+// that exists keeps its mode. True when it made the file.
+bool MakePrivatePrintFile(const std::string& file);
 
 // Paints pages onto a paged device one at a time as they come (a report
 // printed while it runs, a preview printed a slice per timer event). The
 // painter begins at the first page, so a device that cannot be painted on
-// fails there and nothing is made.
+// fails there and nothing is made. `file` is the PDF file the device writes
+// (empty for a printer's queue): made owner-only before the painter begins,
+// and removed again when the device then cannot be painted on.
 class PagePainter {
 public:
-    explicit PagePainter(QPagedPaintDevice& device);
+    explicit PagePainter(QPagedPaintDevice& device, std::string file = {});
     ~PagePainter();
     // False when the device cannot be painted on.
     bool Paint(const RenderedReport& report, int index);
@@ -148,6 +158,7 @@ public:
 
 private:
     QPagedPaintDevice& device_;
+    std::string file_;
     std::unique_ptr<QPainter> painter_;
     bool begun_ = false, failed_ = false;
     int painted_ = 0;
