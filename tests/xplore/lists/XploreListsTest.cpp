@@ -528,6 +528,62 @@ TEST_F(ToDoXploreTest, ADraggedHeaderMovesItsColumnOnePlace) {
     EXPECT_EQ(Headers(list), twice);
 }
 
+// The other lists with icon columns draw them: the schedule list's state
+// and task type, the clipboard saver's keep mark (only on kept entries).
+TEST_F(XploreListsTest, ScheduleAndClipboardIconColumnsShowTheirIcons) {
+    CreateAndOpen({&sch(), &scr(), &cat()});
+    sch().Clear();
+    Schedule& s = sch().Rec<Schedule>();
+    s.ID = 1;
+    s.Description = "Task";
+    s.Category = "Work";
+    s.TaskType = "Display Message";
+    s.ScheduleType = "Once";
+    s.Message = "Hello";
+    s.Command = "N/A";
+    s.Date = MakeDate(7, 2, 2024);
+    s.Time = MakeTime(9, 0);
+    ASSERT_EQ(sch().Add(), 0);
+    Start("BrowseSchedule", [] { tasks::BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* tasks = Child<QTableView>(w, "list");
+    Child<QTabWidget>(w, "sheet")->setCurrentIndex(1);  // every task
+    ASSERT_TRUE(WaitFor([&] { return tasks->model()->rowCount() == 1; }));
+    tasks->clearSelection();
+    Pump(50);
+    EXPECT_GT(IconInk(tasks, 0, 0), 10) << "no state icon";
+    EXPECT_GT(IconInk(tasks, 0, 1), 10) << "no task type icon";
+
+    data::Table& clip = data::TableOf(ClipboardDef());
+    CreateAndOpen({&clip});
+    for (int keep : {1, 0}) {
+        ClipboardRecord& r = clip.Rec<ClipboardRecord>();
+        r = ClipboardRecord();
+        const char* text = keep ? "Kept" : "Not kept";
+        r.ClipContents = text;
+        r.ClipHashKey = ClipboardEntryKey(text);
+        r.ClipKeep = static_cast<uint8_t>(keep);
+        r.Category = "General";
+        r.ClipDate = MakeDate(7, 1, 2024);
+        r.ClipTime = MakeTime(9, keep);
+        ASSERT_EQ(clip.Add(), 0);
+    }
+    clip.Close();
+    BrowseClipboardWindow* cw = nullptr;
+    Start(kBrowseClipboardProcedure, [&cw] { cw = BrowseClipboard(); });
+    ASSERT_TRUE(WaitFor([&] { return cw && cw->IsOpen(); }));
+    QTableView* list = cw->Layout().list;
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 2; }));
+    list->clearSelection();
+    Pump(50);
+    for (int r = 0; r < 2; ++r) {
+        const bool kept = list->model()->index(r, 1).data().toString().startsWith("Kept");
+        if (kept) EXPECT_GT(IconInk(list, r, 0), 10) << "no keep mark";
+        else EXPECT_EQ(IconInk(list, r, 0), 0) << "a mark on an entry not kept";
+    }
+}
+
 TEST_F(XploreListsTest, ClipboardContentsFilterOnTheWholeEntryButDoNotSort) {
     data::Table& clip = data::TableOf(ClipboardDef());
     CreateAndOpen({&clip});
