@@ -1,5 +1,6 @@
 #include "dictionary/windows/fPasswordValidation.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -19,6 +20,18 @@ namespace {
 
 constexpr const char* kProcedure = "fPasswordValidation";
 
+// The window saves its position as it closes, while it still shows (OK,
+// Cancel, Escape and the close box all end in done()); once hidden it would
+// keep the position saved before.
+class PasswordDialog : public QDialog {
+public:
+    using QDialog::QDialog;
+    void done(int result) override {
+        SaveWindowPosition(kProcedure, this);
+        QDialog::done(result);
+    }
+};
+
 struct fPasswordValidationLayout {
     QDialog* window = nullptr;
     QLineEdit* password = nullptr;
@@ -27,7 +40,7 @@ struct fPasswordValidationLayout {
     QPushButton* cancel = nullptr;
 
     void Build(QWidget* parent) {
-        window = new QDialog(parent);
+        window = new PasswordDialog(parent);
         window->setObjectName(kProcedure);
         window->setWindowTitle("Password Required");
         auto* v = new QVBoxLayout(window);
@@ -59,11 +72,15 @@ struct fPasswordValidationLayout {
 
 std::optional<PasswordAnswer> AskPassword() {
     fPasswordValidationLayout ui;
-    ui.Build(TopWindowOf(CurrentProcedureThread()));
+    // Over the thread's window; asked before that window opens (a wizard
+    // checks first), over the window the user asked from. Without a
+    // parent the window manager put it in the screen's corner.
+    QWidget* parent = TopWindowOf(CurrentProcedureThread());
+    if (!parent) parent = QApplication::activeWindow();
+    ui.Build(parent);
     ui.window->setWindowModality(Qt::ApplicationModal);
     RestoreWindowPosition(kProcedure, ui.window);
     const int result = ui.window->exec();
-    SaveWindowPosition(kProcedure, ui.window);
     std::optional<PasswordAnswer> answer;
     if (result == QDialog::Accepted) answer = PasswordAnswer{ui.password->text().toStdString(), ui.unlock->isChecked()};
     delete ui.window;

@@ -351,8 +351,9 @@ protected:
                           [cat](const data::ListRow& r) { return r.field(cat); }});
         list_->SetColumnVisible(7, false);
         list_->SetIconList({"~blank.ico", "~done.ico"});
+        // Columns count from 1: the first is Done's tick or blank.
         list_->SetCellLook([done](const data::ListRow& r, int column, CellLook& look) {
-            if (column == 0) look.icon = r.field(done).toInt() ? 2 : 1;
+            if (column == 1) look.icon = r.field(done).toInt() ? 2 : 1;
         });
         list_->AddSortOrder(TodoDef().key("TDO:KeyDone"));
         list_->AddLocator("TDO:Done");
@@ -386,6 +387,8 @@ protected:
             {"CAT:Category", 80, "Category", "@s20", "Category"},
         };
         for (int i = 0; i < 6; ++i) cols[static_cast<std::size_t>(i)].sortable = true;
+        // Done shows an icon only: a best fit leaves room for it.
+        cols[0].icon = true;
         cols[6].display = false;
         std::vector<xplore::OrderDef> orders;
         for (int i = 0; i < 6; ++i) {

@@ -9,6 +9,7 @@
 #include <bit>
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/desktop/VirtualKeys.h"
@@ -30,6 +31,11 @@ struct Place {
     unsigned keycode = 0;
     unsigned mods = 0;
 };
+
+// The number pad's digit and decimal keys: NumLock switches them to
+// cursor keys (KP_5 to KP_Begin), but a key name such as PAD5 stands for the
+// digit whatever the lock's state.
+bool IsNumberPadDigit(KeySym s) { return (s >= XK_KP_0 && s <= XK_KP_9) || s == XK_KP_Decimal; }
 
 bool IsLockKey(KeySym s) {
     return s == XK_Caps_Lock || s == XK_Shift_Lock || s == XK_Num_Lock || s == XK_Scroll_Lock ||
@@ -66,6 +72,7 @@ struct XKeyboard::Impl {
     std::vector<unsigned> modifierKeys;     // every key that sets a modifier (locks left out)
     std::vector<unsigned> spares;           // keys without symbols
     std::map<KeySym, unsigned> temporary;   // keysyms mapped onto spare keys for now
+    std::set<unsigned> numLockRaised;       // number pad keys down with NumLock locked for them
     bool loaded = false;
 
     // The errors of one use of the connection are the connection's own
@@ -171,6 +178,14 @@ struct XKeyboard::Impl {
         return Temporary(sym);
     }
 
+    // The real modifier NumLock sets, 0 when the map has none.
+    unsigned NumLockMask() { return XkbKeysymToModifiers(dpy, XK_Num_Lock); }
+
+    bool NumLockLocked(unsigned mask) {
+        XkbStateRec state{};
+        return XkbGetState(dpy, XkbUseCoreKbd, &state) == Success && (state.locked_mods & mask) != 0;
+    }
+
     void Press(Place p) {
         for (int bit = 0; bit < 8; ++bit)
             if (p.mods & (1u << bit)) Fake(modKey[bit], true);
@@ -212,15 +227,29 @@ void XKeyboard::BeginSend() {
 void XKeyboard::KeyDown(int vk) {
     if (!Available()) return;
     std::lock_guard<std::recursive_mutex> l(d_->m);
-    if (KeySym sym = VirtualKeyToKeysym(vk))
-        if (unsigned kc = d_->KeyOf(sym)) d_->Fake(kc, true);
+    const KeySym sym = VirtualKeyToKeysym(vk);
+    const unsigned kc = sym ? d_->KeyOf(sym) : 0;
+    if (!kc) return;
+    // A number pad digit with NumLock off: the lock is set for the key's
+    // press and cleared again after its release, as CapsLock is for a text.
+    if (IsNumberPadDigit(sym) && !d_->numLockRaised.count(kc)) {
+        const unsigned mask = d_->NumLockMask();
+        if (mask && !d_->NumLockLocked(mask)) {
+            XkbLockModifiers(d_->dpy, XkbUseCoreKbd, mask, mask);
+            d_->numLockRaised.insert(kc);
+        }
+    }
+    d_->Fake(kc, true);
 }
 
 void XKeyboard::KeyUp(int vk) {
     if (!Available()) return;
     std::lock_guard<std::recursive_mutex> l(d_->m);
-    if (KeySym sym = VirtualKeyToKeysym(vk))
-        if (unsigned kc = d_->KeyOf(sym)) d_->Fake(kc, false);
+    const KeySym sym = VirtualKeyToKeysym(vk);
+    const unsigned kc = sym ? d_->KeyOf(sym) : 0;
+    if (!kc) return;
+    d_->Fake(kc, false);
+    if (d_->numLockRaised.erase(kc)) XkbLockModifiers(d_->dpy, XkbUseCoreKbd, d_->NumLockMask(), 0);
 }
 
 void XKeyboard::MouseClick(int button, int clicks) {

@@ -141,26 +141,68 @@ private:
 // the window manager shows the whole title. Windows that size themselves
 // as they show (message boxes fix their size then) are widened again just
 // after.
+// Every window also stays wholly on the work area of its screen, title bar
+// included (KeepWindowOnScreen): as it shows, again once the window manager
+// has framed it (the frame then moves it; a frame known only then may put
+// its title bar above the screen), and whenever it grows (a page of a
+// wizard that needs more room would push Cancel past the screen's edge). A
+// move by the user after that is left alone.
 class TitleFitter : public QObject {
 public:
     using QObject::QObject;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+        const QEvent::Type type = event->type();
+        if (type != QEvent::Show && type != QEvent::Resize && type != QEvent::Move) return false;
+        if (!watched->isWidgetType()) return false;
         auto* w = static_cast<QWidget*>(watched);
         if (!w->isWindow() || w->windowTitle().isEmpty()) return false;
-        const Qt::WindowType type = w->windowType();
-        if (type != Qt::Window && type != Qt::Dialog) return false;
-        Fit(w);
-        QPointer<QWidget> guard = w;
-        QTimer::singleShot(0, w, [guard] {
-            if (guard && guard->isVisible()) Fit(guard);
-        });
+        const Qt::WindowType windowType = w->windowType();
+        if (windowType != Qt::Window && windowType != Qt::Dialog) return false;
+        if (type == QEvent::Show) {
+            Fit(w);
+            w->setProperty(kShownAt, QDateTime::currentMSecsSinceEpoch());
+            Check(w);
+            QPointer<QWidget> guard = w;
+            QTimer::singleShot(0, w, [guard] {
+                if (guard && guard->isVisible()) Fit(guard);
+            });
+            // The window manager frames the window in its own time, and
+            // the frame does not always come with a move.
+            for (int ms : {300, 1500})
+                QTimer::singleShot(ms, w, [guard] {
+                    if (guard && guard->isVisible()) KeepWindowOnScreen(guard);
+                });
+            return false;
+        }
+        if (!w->isVisible()) return false;
+        // A move counts only while the window manager frames the window.
+        if (type == QEvent::Move &&
+            QDateTime::currentMSecsSinceEpoch() - w->property(kShownAt).toLongLong() > kFramingMs)
+            return false;
+        Check(w);
         return false;
     }
 
 private:
+    static constexpr const char* kShownAt = "krShownAt";
+    static constexpr const char* kCheckDue = "krScreenCheckDue";
+    static constexpr qint64 kFramingMs = 2000;
+
+    // Once the events of the moment have run (a resize and a move come in
+    // pairs), the window is kept on the screen.
+    static void Check(QWidget* w) {
+        if (w->property(kCheckDue).toBool()) return;
+        w->setProperty(kCheckDue, true);
+        QPointer<QWidget> guard = w;
+        QTimer::singleShot(0, w, [guard] {
+            if (!guard) return;
+            guard->setProperty(kCheckDue, false);
+            KeepWindowOnScreen(guard);
+        });
+    }
+
     static void Fit(QWidget* w) {
         int need = TitleWidth(w->windowTitle());
         if (QScreen* screen = w->screen()) need = std::min(need, screen->availableGeometry().width() * 9 / 10);

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QSizePolicy>
 #include <QToolBar>
 #include <QWidget>
 #include <algorithm>
@@ -45,23 +46,48 @@ void SetPositionFile(const std::string& file) {
 
 namespace {
 
-// The rectangle moved and cut to fit the available part of the screen under
-// its centre (the primary screen when none is): a position saved on a
-// screen that is gone, edited by hand or set by an option would otherwise
-// open the window out of sight or at a size no screen has.
-QRect KeepOnScreen(QRect g) {
+// The title bar the window manager is taken to add while no window tells.
+constexpr int kAssumedTitleBar = 24;
+
+// The outer rectangle (title bar and borders included) moved onto the work
+// area of the screen under its centre (the primary screen when none is),
+// and cut only where it is larger than that area, never below `minimum`: a
+// position saved on a screen that is gone or larger, edited by hand or set
+// by an option would otherwise open the window out of sight, with its title
+// bar above the screen or at a size no screen has.
+QRect FitOnScreen(QRect g, QSize minimum = QSize()) {
     QScreen* screen = QGuiApplication::screenAt(g.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (!screen) return g;
     const QRect avail = screen->availableGeometry();
     if (avail.isEmpty()) return g;
-    g.setWidth(std::min(g.width(), avail.width()));
-    g.setHeight(std::min(g.height(), avail.height()));
+    g.setWidth(std::max(std::min(g.width(), avail.width()), minimum.width()));
+    g.setHeight(std::max(std::min(g.height(), avail.height()), minimum.height()));
     if (g.right() > avail.right()) g.moveRight(avail.right());
     if (g.bottom() > avail.bottom()) g.moveBottom(avail.bottom());
     if (g.left() < avail.left()) g.moveLeft(avail.left());
     if (g.top() < avail.top()) g.moveTop(avail.top());
     return g;
+}
+
+// A shown window's own frame (none until the window manager has framed it;
+// the window is checked again as it is framed). For a window still to be
+// shown, the frame of another open window of the program, else a title bar.
+QMargins FrameOf(const QWidget* window) {
+    auto margins = [](const QWidget* w) {
+        const QRect outer = w->frameGeometry(), inner = w->geometry();
+        return QMargins(std::max(0, inner.left() - outer.left()), std::max(0, inner.top() - outer.top()),
+                        std::max(0, outer.right() - inner.right()), std::max(0, outer.bottom() - inner.bottom()));
+    };
+    if (window && window->isVisible()) return margins(window);
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w != window && w->isVisible() && !w->isMinimized() && w->isWindow() &&
+            (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog) &&
+            !(w->windowFlags() & (Qt::BypassWindowManagerHint | Qt::X11BypassWindowManagerHint))) {
+            const QMargins m = margins(w);
+            if (!m.isNull()) return m;
+        }
+    return QMargins(0, kAssumedTitleBar, 0, 0);
 }
 
 }  // namespace
@@ -73,7 +99,8 @@ void SaveWindowPosition(const std::string& procedureName, QWidget* window) {
     bool maximized = window->isMaximized();
     QRect g = maximized ? window->normalGeometry() : window->geometry();
     if (!g.isValid()) g = window->geometry();
-    g = KeepOnScreen(g);
+    const QMargins frame = FrameOf(window);
+    g = FitOnScreen(g.marginsAdded(frame), window->minimumSize().grownBy(frame)).marginsRemoved(frame);
     IniFile(PositionFile()).SaveWindow(procedureName, WindowPlacement{g.x(), g.y(), g.width(), g.height(), maximized});
 }
 
@@ -82,9 +109,14 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window) {
     std::optional<WindowPlacement> p = IniFile(PositionFile()).RestoreWindow(procedureName);
     if (!p) return false;
     QRect g(p->x, p->y, p->width > 0 ? p->width : window->width(), p->height > 0 ? p->height : window->height());
-    g.setWidth(std::max(g.width(), window->minimumWidth()));
-    g.setHeight(std::max(g.height(), window->minimumHeight()));
-    window->setGeometry(KeepOnScreen(g));
+    // At least the layout's minimum and as wide as the title needs; then the
+    // whole window, title bar and borders included, is moved onto the
+    // screen's work area and cut only where it is larger than that area.
+    const QSize minimum = window->minimumSize().expandedTo(window->minimumSizeHint());
+    g.setWidth(std::max({g.width(), minimum.width(), TitleWidth(window->windowTitle())}));
+    g.setHeight(std::max(g.height(), minimum.height()));
+    const QMargins frame = FrameOf(window);
+    window->setGeometry(FitOnScreen(g.marginsAdded(frame), minimum.grownBy(frame)).marginsRemoved(frame));
     if (p->maximized) window->setWindowState(window->windowState() | Qt::WindowMaximized);
     return true;
 }
@@ -92,9 +124,6 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window) {
 namespace {
 
 QPointer<QWidget> g_cascadeFrame;
-
-// The title bar the window manager is taken to add while no window tells.
-constexpr int kAssumedTitleBar = 24;
 
 // How much the window manager's frame (title bar, borders) adds around a
 // window: an open window tells; before any window shows, a title bar is
@@ -463,9 +492,31 @@ void PlaceOverWindow(QWidget* window, const QWidget* anchor) {
         if (!screen) return;
         g.moveCenter(screen->availableGeometry().center());
     }
-    g = KeepOnScreen(g);
+    g = FitOnScreen(g);
     window->resize(g.size().shrunkBy(frame));
     window->move(g.topLeft());
+}
+
+void KeepRoomWhenHidden(QWidget* part, QSize size) {
+    if (!part) return;
+    part->setFixedSize(size);
+    QSizePolicy policy = part->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    part->setSizePolicy(policy);
+}
+
+void KeepWindowOnScreen(QWidget* window) {
+    if (!window || !window->isWindow() || !window->isVisible()) return;
+    if (window->isMinimized() || window->isMaximized() || window->isFullScreen()) return;
+    if (window->windowFlags() & (Qt::BypassWindowManagerHint | Qt::X11BypassWindowManagerHint)) return;
+    const QMargins frame = FrameOf(window);
+    const QRect outer = window->geometry().marginsAdded(frame);
+    const QSize minimum = window->minimumSize().expandedTo(window->minimumSizeHint()).grownBy(frame);
+    const QRect fitted = FitOnScreen(outer, minimum);
+    if (fitted == outer) return;
+    if (fitted.size() != outer.size()) window->resize(fitted.size().shrunkBy(frame));
+    // A top-level window's position is that of its frame.
+    window->move(fitted.topLeft());
 }
 
 }  // namespace kr

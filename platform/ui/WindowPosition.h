@@ -24,9 +24,11 @@ void SetPositionFile(const std::string& file);
 // is hidden, minimised or full screen: such a window keeps the position saved
 // before.
 void SaveWindowPosition(const std::string& procedureName, QWidget* window);
-// Puts the window where it was saved. A saved position that would leave the
-// window off every screen is moved onto the nearest one. False when nothing
-// was saved for the procedure.
+// Puts the window where it was saved, at least at its layout's minimum size
+// and its title's width. The whole window, title bar and borders included,
+// is then moved onto the work area of the screen it is on, and cut only
+// where it is larger than that area. False when nothing was saved for the
+// procedure.
 bool RestoreWindowPosition(const std::string& procedureName, QWidget* window);
 // Centres a window that has no saved position over `anchor` (the window the
 // user opened it from), or on the screen without one, kept on the screen. A
@@ -36,6 +38,16 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window);
 // cascade frame (below), a window with no parent opens in the frame's
 // cascade instead.
 void PlaceOverWindow(QWidget* window, const QWidget* anchor);
+// Moves a shown window whose frame leaves the work area of its screen back
+// onto it, cutting its size only where it is larger than the area (never
+// below its minimum). The application does it for every titled window as
+// it shows, once the window manager has framed it, and whenever it grows.
+void KeepWindowOnScreen(QWidget* window);
+// A part that a window shows on some of its pages only (a wizard's
+// picture) keeps its room, at the given size, while it is hidden: the
+// window then keeps one size across its pages instead of growing (and
+// staying wider) when a page shows the part.
+void KeepRoomWhenHidden(QWidget* part, QSize size);
 
 // The program's frame, from which windows with no saved position open
 // cascaded (nullptr: none, windows are placed over the one they were opened

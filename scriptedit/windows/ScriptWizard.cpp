@@ -34,6 +34,7 @@
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
+#include "platform/ui/WindowPosition.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/RecordWindows.h"
@@ -85,6 +86,8 @@ struct ScriptWizardLayout {
         auto* body = new QHBoxLayout;
         picture = new QLabel(window);
         picture->setObjectName("picture");
+        // Shown beside some pages only: its room stays, so the window keeps its size.
+        KeepRoomWhenHidden(picture, QSize(48, 48));
         picture->setPixmap(IconByName("~TIMEPC_L.GIF").pixmap(48, 48));
         body->addWidget(picture, 0, Qt::AlignTop);
         pages = new QStackedWidget(window);

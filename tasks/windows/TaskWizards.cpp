@@ -30,6 +30,7 @@
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/runtime/ProcedureContext.h"
+#include "platform/ui/WindowPosition.h"
 #include "platform/ui/ProcedureThread.h"
 #include "platform/ui/RequiredFields.h"
 #include "platform/ui/Requests.h"
@@ -94,6 +95,8 @@ struct MessageWizardLayout {
         auto* body = new QHBoxLayout;
         picture = new QLabel(window);
         picture->setObjectName("picture");
+        // Shown beside some pages only: its room stays, so the window keeps its size.
+        KeepRoomWhenHidden(picture, QSize(48, 48));
         body->addWidget(picture, 0, Qt::AlignTop);
         pages = new QStackedWidget(window);
         pages->setObjectName("pages");

@@ -31,6 +31,7 @@
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/WindowPosition.h"
 #include "platform/ui/Icons.h"
 #include "platform/ui/RecordForm.h"
 #include "platform/ui/Requests.h"
@@ -361,6 +362,8 @@ struct UpdateScheduleLayout {
         auto* bottom = new QHBoxLayout;
         picture = new QLabel(window);
         picture->setObjectName("picture");
+        // Shown beside some pages only: its room stays, so the window keeps its size.
+        KeepRoomWhenHidden(picture, QSize(48, 48));
         bottom->addWidget(picture);
         bottom->addStretch();
         ok = new QPushButton("&OK", window);

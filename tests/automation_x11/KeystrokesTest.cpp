@@ -3,6 +3,9 @@
 // accessible text of one of its controls.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+
 #include "scheduler/DesktopScriptServices.h"
 #include "scheduler/SendKeys.h"
 #include "scheduler/WindowMatch.h"
@@ -12,6 +15,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/keysym.h>
 
 namespace kr {
 namespace {
@@ -84,6 +88,62 @@ TEST_F(Keystrokes, MixedCaseWithCapsLockOnKeepsItsCaseAndCapsLock) {
     keyboard_.KeyUp(20);
     keyboard_.Flush();
     EXPECT_TRUE(Pump([&] { return !keyboard_.CapsLockOn(); }, 2000));
+}
+
+// Every example of the key list that says what a text types (a line "    <text>
+// types <characters>") types just that through the send loop: the list is
+// how a user learns to write a "[" and a "]".
+TEST_F(Keystrokes, TheKeyListsTypingExamplesTypeWhatTheySay) {
+    std::ifstream in(std::string(KR_BIN_DIR) + "/KEYCODES.TXT");
+    ASSERT_TRUE(in) << "KEYCODES.TXT is not beside the programs";
+    const std::regex example(R"(^    (\S+) +types (\S+)\r?$)");
+    std::vector<std::pair<std::string, std::string>> examples;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, example)) examples.emplace_back(m[1], m[2]);
+    }
+    bool open = false, close = false;
+    for (const auto& [text, typed] : examples) {
+        open = open || typed == "[";
+        close = close || typed == "]";
+    }
+    ASSERT_TRUE(open && close) << "the list does not say how to type a \"[\" and a \"]\"";
+    Open("Key target brackets");
+    std::string expected;
+    for (const auto& [text, typed] : examples) {
+        Type(text, 3);
+        expected += typed;
+        EXPECT_TRUE(Typed(expected)) << text << " should type " << typed << "; typed so far: " << ReadFile(output_);
+        expected = ReadFile(output_);
+    }
+}
+
+// The number pad's digits and decimal point type their character with
+// NumLock off as with it on, and the lock is left as it was.
+TEST_F(Keystrokes, NumberPadDigitsTypeTheirDigitWhateverTheNumLockState) {
+    Display* dpy = XOpenDisplay(nullptr);
+    ASSERT_NE(dpy, nullptr);
+    const unsigned mask = XkbKeysymToModifiers(dpy, XK_Num_Lock);
+    ASSERT_NE(mask, 0u) << "the keymap has no NumLock";
+    auto setNumLock = [&](bool on) {
+        XkbLockModifiers(dpy, XkbUseCoreKbd, mask, on ? mask : 0);
+        XSync(dpy, False);
+    };
+    auto numLockOn = [&] {
+        XkbStateRec state{};
+        XkbGetState(dpy, XkbUseCoreKbd, &state);
+        return (state.locked_mods & mask) != 0;
+    };
+    for (bool on : {false, true}) {
+        setNumLock(on);
+        Open(on ? "Key target pad on" : "Key target pad off");
+        Type("[PAD0][PAD5]x[PAD9][DECIMAL]");
+        EXPECT_TRUE(Typed("05x9.")) << "NumLock " << on << ": " << ReadFile(output_);
+        EXPECT_EQ(numLockOn(), on);
+        target_ = Child();
+    }
+    setNumLock(false);
+    XCloseDisplay(dpy);
 }
 
 TEST_F(Keystrokes, CharacterMissingFromTheKeymapIsTypedAndTheSpareKeyRestored) {

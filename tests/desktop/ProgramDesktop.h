@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <QProcess>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -40,6 +41,30 @@ inline Window FindTitled(Display* d, const std::string& title, long pid = 0) {
             found = w;
     });
     return found;
+}
+
+// A client window's rectangle on the screen with the window manager's frame
+// (title bar and borders, _NET_FRAME_EXTENTS) around it; empty until the
+// window manager has framed it.
+inline QRect OuterRect(Display* d, Window w) {
+    XWindowAttributes a;
+    int x = 0, y = 0;
+    Window child;
+    if (!XGetWindowAttributes(d, w, &a) || !XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child))
+        return {};
+    Atom type;
+    int format;
+    unsigned long n = 0, after;
+    unsigned char* data = nullptr;
+    QRect r;
+    if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL, &type,
+                           &format, &n, &after, &data) == Success &&
+        data && n == 4) {
+        const long* e = reinterpret_cast<long*>(data);  // left, right, top, bottom
+        r = QRect(int(x - e[0]), int(y - e[2]), int(a.width + e[0] + e[1]), int(a.height + e[2] + e[3]));
+    }
+    if (data) XFree(data);
+    return r;
 }
 
 // The popups a process shows (menus: viewable windows that openbox does

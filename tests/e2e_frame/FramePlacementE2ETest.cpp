@@ -19,31 +19,7 @@ class FramePlacementE2ETest : public OpenboxKR98Test {
 protected:
     FramePlacementE2ETest() : OpenboxKR98Test("kr-e2e-place", "UseKRMsg=0\r\n") {}
 
-    // A client window's rectangle on the screen with openbox's frame (title
-    // bar and borders, _NET_FRAME_EXTENTS) around it; empty until openbox
-    // has framed it.
-    QRect Outer(Window w) {
-        Display* d = display();
-        XWindowAttributes a;
-        int x = 0, y = 0;
-        Window child;
-        if (!XGetWindowAttributes(d, w, &a) ||
-            !XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child))
-            return {};
-        Atom type;
-        int format;
-        unsigned long n = 0, after;
-        unsigned char* data = nullptr;
-        QRect r;
-        if (XGetWindowProperty(d, w, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL, &type,
-                               &format, &n, &after, &data) == Success &&
-            data && n == 4) {
-            const long* e = reinterpret_cast<long*>(data);  // left, right, top, bottom
-            r = QRect(int(x - e[0]), int(y - e[2]), int(a.width + e[0] + e[1]), int(a.height + e[2] + e[3]));
-        }
-        if (data) XFree(data);
-        return r;
-    }
+    QRect Outer(Window w) { return OuterRect(display(), w); }
     // The program's window titled so, once openbox has framed it and it has
     // stopped moving; 0 when it does not within 20 s.
     Window Settled(const std::string& title, QRect& outer) {

@@ -277,6 +277,32 @@ TEST_F(PlacementTest, NewWindowsCascadeUnderTheFramesMenusASavedPositionWins) {
     EXPECT_EQ(again->Window()->geometry().topLeft(), QPoint(avail.x() + 300, avail.y() + 400));
 }
 
+// Title bar included: a window restored from a position saved above, left
+// of and wider than the screen, or grown past the screen's edge, is moved
+// onto the work area and cut only to the area's size.
+TEST_F(PlacementTest, WindowsLieWhollyOnTheWorkAreaRestoredOrGrown) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    IniFile(PositionFile()).SaveWindow("Off", WindowPlacement{avail.x() - 300, avail.y() - 40,
+                                                              avail.width() + 500, 150, false});
+    ProbeWindow* off = test::OpenPositionedProbe("Off");
+    ASSERT_TRUE(off);
+    test::Pump();
+    QWidget* w = off->Window();
+    EXPECT_TRUE(avail.contains(w->frameGeometry())) << "frame off the screen";
+    EXPECT_EQ(w->frameGeometry().width(), avail.width());
+    EXPECT_EQ(w->height(), std::max(150, w->minimumSizeHint().height())) << "cut where it need not be";
+
+    // A page that needs more room grows it past the right edge: it comes
+    // back onto the area.
+    w->resize(200, 150);
+    w->move(avail.right() - 250, avail.y() + 100);
+    test::Pump();
+    w->setMinimumWidth(400);
+    test::Pump();
+    EXPECT_GE(w->width(), 400);
+    EXPECT_LE(w->frameGeometry().right(), avail.right()) << "grown past the screen's edge";
+}
+
 TEST_F(PlacementTest, TheCascadeStartsAgainBeforeLeavingTheScreen) {
     const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
     const QSize outer(avail.width() / 2, avail.height() / 2);

@@ -96,6 +96,24 @@ protected:
     std::vector<PopupItem> shown_;
 };
 
+// Pixels of a cell that stand out from its background, taken at its
+// top-left corner (an icon is centred in the row's height, clear of it).
+int IconInk(QTableView* view, int row, int logical) {
+    const QImage shown = view->viewport()->grab().toImage();
+    const qreal dpr = shown.devicePixelRatio();
+    auto at = [&](int x, int y) { return shown.pixelColor(qRound(x * dpr), qRound(y * dpr)); };
+    const QRect cell = view->visualRect(view->model()->index(row, logical));
+    const QColor bg = at(cell.left() + 1, cell.top() + 1);
+    int ink = 0;
+    for (int y = cell.top() + 2; y < cell.bottom(); ++y)
+        for (int x = cell.left() + 2; x < cell.right(); ++x) {
+            const QColor c = at(x, y);
+            if (std::abs(c.red() - bg.red()) + std::abs(c.green() - bg.green()) + std::abs(c.blue() - bg.blue()) > 90)
+                ++ink;
+        }
+    return ink;
+}
+
 TEST_F(XploreListsTest, ScheduleListFilterFromThePopupNarrowsAndSurvivesATabChange) {
     CreateAndOpen({&sch(), &scr(), &cat()});
     const char* cats[] = {"Work", "Home", "work", "Home", "Work"};
@@ -188,6 +206,32 @@ protected:
         return GetIniValue(".\\POSITION.INI", "BrowseToDoList", "XploreFormatString-?Browse:11");
     }
 };
+
+TEST_F(ToDoXploreTest, TheDoneColumnShowsATickForDoneItemsOnlyAndKeepsItWholeAfterABestFit) {
+    // "Pay rent" done: on the Done tab it sorts last, clear of the highlight
+    // on the first row.
+    todo().Clear();
+    Todo& t = todo().Rec<Todo>();
+    t.ToDo = "Pay rent";
+    ASSERT_EQ(todo().Get(TodoDef().key("TDO:KeyToDo")), 0);
+    t.Done = 1;
+    ASSERT_EQ(todo().Put(), 0);
+    QTableView* list = Open();
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 4; }));
+    ASSERT_EQ(list->model()->index(3, 2).data().toString(), "Pay rent");
+    Pump(50);
+    const int tick = IconInk(list, 3, 0);
+    EXPECT_GT(tick, 10) << "no tick on the done item";
+    EXPECT_EQ(IconInk(list, 1, 0), 0) << "an open item shows a mark";
+
+    // Best fit (Alt+F11) sizes the icon-only column to its icon, not to its
+    // empty text.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_F11, Qt::AltModifier);
+    Pump(50);
+    EXPECT_EQ(IconInk(list, 3, 0), tick) << "the tick is cut after a best fit";
+}
 
 TEST_F(ToDoXploreTest, FilterSurvivesATabChange) {
     QTableView* list = Open();
@@ -482,6 +526,62 @@ TEST_F(ToDoXploreTest, ADraggedHeaderMovesItsColumnOnePlace) {
     list = Open();
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(Headers(list), twice);
+}
+
+// The other lists with icon columns draw them: the schedule list's state
+// and task type, the clipboard saver's keep mark (only on kept entries).
+TEST_F(XploreListsTest, ScheduleAndClipboardIconColumnsShowTheirIcons) {
+    CreateAndOpen({&sch(), &scr(), &cat()});
+    sch().Clear();
+    Schedule& s = sch().Rec<Schedule>();
+    s.ID = 1;
+    s.Description = "Task";
+    s.Category = "Work";
+    s.TaskType = "Display Message";
+    s.ScheduleType = "Once";
+    s.Message = "Hello";
+    s.Command = "N/A";
+    s.Date = MakeDate(7, 2, 2024);
+    s.Time = MakeTime(9, 0);
+    ASSERT_EQ(sch().Add(), 0);
+    Start("BrowseSchedule", [] { tasks::BrowseSchedule(); });
+    QWidget* w = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* tasks = Child<QTableView>(w, "list");
+    Child<QTabWidget>(w, "sheet")->setCurrentIndex(1);  // every task
+    ASSERT_TRUE(WaitFor([&] { return tasks->model()->rowCount() == 1; }));
+    tasks->clearSelection();
+    Pump(50);
+    EXPECT_GT(IconInk(tasks, 0, 0), 10) << "no state icon";
+    EXPECT_GT(IconInk(tasks, 0, 1), 10) << "no task type icon";
+
+    data::Table& clip = data::TableOf(ClipboardDef());
+    CreateAndOpen({&clip});
+    for (int keep : {1, 0}) {
+        ClipboardRecord& r = clip.Rec<ClipboardRecord>();
+        r = ClipboardRecord();
+        const char* text = keep ? "Kept" : "Not kept";
+        r.ClipContents = text;
+        r.ClipHashKey = ClipboardEntryKey(text);
+        r.ClipKeep = static_cast<uint8_t>(keep);
+        r.Category = "General";
+        r.ClipDate = MakeDate(7, 1, 2024);
+        r.ClipTime = MakeTime(9, keep);
+        ASSERT_EQ(clip.Add(), 0);
+    }
+    clip.Close();
+    BrowseClipboardWindow* cw = nullptr;
+    Start(kBrowseClipboardProcedure, [&cw] { cw = BrowseClipboard(); });
+    ASSERT_TRUE(WaitFor([&] { return cw && cw->IsOpen(); }));
+    QTableView* list = cw->Layout().list;
+    ASSERT_TRUE(WaitFor([&] { return list->model()->rowCount() == 2; }));
+    list->clearSelection();
+    Pump(50);
+    for (int r = 0; r < 2; ++r) {
+        const bool kept = list->model()->index(r, 1).data().toString().startsWith("Kept");
+        if (kept) EXPECT_GT(IconInk(list, r, 0), 10) << "no keep mark";
+        else EXPECT_EQ(IconInk(list, r, 0), 0) << "a mark on an entry not kept";
+    }
 }
 
 TEST_F(XploreListsTest, ClipboardContentsFilterOnTheWholeEntryButDoNotSort) {
