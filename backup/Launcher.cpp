@@ -164,6 +164,7 @@ bool LauncherLSZCLASS::SetFileSpec(const std::string& spec) {
 }
 
 void LauncherLSZCLASS::ReportError(const std::string& text, const std::string& title, int32_t code) {
+    if (beforeFailureBox_) beforeFailureBox_();
     std::string msg;
     std::string t = Clip(text);
     if (!t.empty()) msg += t + "\r\n\r\n";
@@ -312,12 +313,23 @@ int LauncherLSZCLASS::Test() {
 int LauncherLSZCLASS::Restore() {
     auto window = BeginUnzip("Restoring...");
     const fs::path dest = ZIPDESTDIR.empty() ? fs::current_path() : fs::path(ZIPDESTDIR);
-    // The KR98 this restore closed, started again however the restore ends.
+    // The KR98 this restore closed, started again however the restore ends,
+    // and before any box the end shows: no task waits for the user to
+    // answer it.
     std::optional<FolderHolder> closed;
+    bool startedAgain = false;
+    auto startAgain = [&] {
+        if (!closed) return;
+        StartKR98Again(*closed, dest);
+        closed.reset();
+        startedAgain = true;
+    };
+    beforeFailureBox_ = startAgain;
     auto finish = [&](int rc) {
+        beforeFailureBox_ = nullptr;
         EndUnzip();
-        if (rc >= 0 && whenRestored_) whenRestored_();
-        if (closed) StartKR98Again(*closed, dest);
+        startAgain();
+        if (rc >= 0 && whenRestored_) whenRestored_(startedAgain);
         return rc;
     };
     if (ITEMSTODO == 0) Message("Nothing to process:  " + FILESPEC + ".", "Error", MessageIcon::Hand);
@@ -648,7 +660,16 @@ int DoRestore(LauncherRun& run, bool unattended) {
         // Somebody is there to answer the offer to close KR98.
         z.OfferToCloseKR98(!unattended);
         if (!unattended)
-            z.WhenRestored([] { Message("Files successfully restored.", "Information", MessageIcon::Information); });
+            z.WhenRestored([](bool kr98Started) {
+                MessageRequest r;
+                r.text = "Files successfully restored.";
+                r.title = "Information";
+                r.icon = MessageIcon::Information;
+                // Above the windows of the KR98 just started, which would
+                // otherwise come up over it.
+                r.topmost = kr98Started;
+                Messages().Show(r);
+            });
         rc = z.Restore();
     }
     z.Kill();

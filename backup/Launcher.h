@@ -34,9 +34,10 @@ public:
     // restore goes on once the files are free (30 seconds at most), and the
     // KR98 is started again in the folder with the arguments it had.
     void OfferToCloseKR98(bool on) { offerToCloseKR98_ = on; }
-    // Run once a restore has succeeded, before a KR98 it closed is started
-    // again: the box it shows comes up before KR98's windows, not behind them.
-    void WhenRestored(std::function<void()> done) { whenRestored_ = std::move(done); }
+    // Run once a restore has succeeded, after a KR98 it closed has been
+    // started again (told whether one was), so that KR98 runs while the
+    // box it shows waits for its answer.
+    void WhenRestored(std::function<void(bool kr98Started)> done) { whenRestored_ = std::move(done); }
     // With this on, a backup with nothing to process ends at its one
     // "Nothing to process" message with -168, the library never asked (an
     // unattended run: a second box would keep it another minute).
@@ -62,7 +63,9 @@ private:
     int rowsCounted_ = 0;
     bool stopWhenNothing_ = false;
     bool offerToCloseKR98_ = false;
-    std::function<void()> whenRestored_;
+    std::function<void(bool)> whenRestored_;
+    // Run before a failure box of the restore (starts the KR98 it closed).
+    std::function<void()> beforeFailureBox_;
 };
 
 // The command line and preserved values of one launcher run.

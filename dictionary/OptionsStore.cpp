@@ -136,14 +136,36 @@ OptionsSaveResult SaveOptions(const OptionsEdits& e) {
     const std::string stored = GetSetting("StartUpActive", "", ini);
     const std::vector<StoredSetting> settings = OptionsToStore(e, stored);
 
-    // One batch: every value is written, or each failure has been reported.
+    // One batch: every value is stored, or the user is told once what was
+    // not. A batch that cannot begin or commit (another program holding the
+    // data file past the busy timeout) stores nothing; the globals keep the
+    // new values for the rest of the run, as after any failed write.
     data::Table& t = data::TableOf(ConfigurationDef());
-    const bool batch = !data::InTransaction() && t.IsOpen() && data::Logout({&t}) == kNoError;
-    for (const StoredSetting& s : settings) PutSetting(s.first, s.second, ini);
-    if (batch && data::Commit() != kNoError) data::Rollback();
+    const bool batch = !data::InTransaction() && t.IsOpen();
+    bool saved = true;
+    if (batch) {
+        if (int err = data::Logout({&t}); err != kNoError) {
+            // Each setting alone would wait out the timeout again and fail.
+            ReportSettingsNotStored(err);
+            saved = false;
+        } else {
+            bool told = false;
+            for (const StoredSetting& s : settings) told = !PutSetting(s.first, s.second, ini) || told;
+            if (int c = data::Commit(); c != kNoError) {
+                saved = false;
+                if (!told) ReportSettingsNotStored(c);
+            }
+        }
+    } else {
+        for (const StoredSetting& s : settings) PutSetting(s.first, s.second, ini);
+    }
 
-    o.GlobalDelay = std::max<int32_t>(SettingNumber(GetSetting("ScriptingDelay", "", ini)), 25);
-    const int32_t burst = std::clamp<int32_t>(SettingNumber(GetSetting("BurstSize", "", ini)), 0, 255);
+    // The script timing as stored, read back; unstored, as entered.
+    const auto number = [&](const char* name, int32_t entered) {
+        return saved ? SettingNumber(GetSetting(name, "", ini)) : entered;
+    };
+    o.GlobalDelay = std::max<int32_t>(number("ScriptingDelay", e.scriptingDelay), 25);
+    const int32_t burst = std::clamp<int32_t>(number("BurstSize", e.burstSize), 0, 255);
     o.BurstSize = static_cast<uint8_t>(burst == 0 ? 7 : burst);
 
     OptionsSaveResult r;

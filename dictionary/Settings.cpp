@@ -183,7 +183,19 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue, std
     return {};
 }
 
-void PutSetting(std::string_view name, std::string_view value, std::string_view iniFile) {
+namespace {
+
+// The last data error with the file system's reason, when it gave one (a
+// full disk, no permission).
+std::string WriteErrorText(int code) {
+    std::string text = data::LastErrorText();
+    if (code == kDriverError && !data::LastFileErrorText().empty()) text += ": " + data::LastFileErrorText();
+    return text;
+}
+
+}  // namespace
+
+bool PutSetting(std::string_view name, std::string_view value, std::string_view iniFile) {
     (void)iniFile;  // settings are never written to an INI file
     std::unique_lock<std::mutex> l(g_storeMutex);
     data::Table& t = ConfigTable();
@@ -199,7 +211,7 @@ void PutSetting(std::string_view name, std::string_view value, std::string_view 
         // A value already stored is not written again: programs store their
         // name and version at every start, and a write there would wait for
         // the start-up check of the data file.
-        if (rec.DataValue == value) return;
+        if (rec.DataValue == value) return true;
         rec.DataValue = value;
         result = t.Put();
     } else {
@@ -207,15 +219,21 @@ void PutSetting(std::string_view name, std::string_view value, std::string_view 
         // and a PUT would write this value over another setting.
         result = err;
     }
-    if (result != kNoError) {
-        // A file system error says why (a full disk, no permission).
-        std::string text = data::LastErrorText();
-        if (result == kDriverError && !data::LastFileErrorText().empty()) text += ": " + data::LastFileErrorText();
-        l.unlock();  // as in GetSetting: never hold the store across the box
-        if (FailureAlreadyTold()) return;
-        Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
-                MessageIcon::Exclamation);
-    }
+    if (result == kNoError) return true;
+    const std::string text = WriteErrorText(result);
+    l.unlock();  // as in GetSetting: never hold the store across the box
+    if (FailureAlreadyTold()) return false;
+    Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
+            MessageIcon::Exclamation);
+    return false;
+}
+
+void ReportSettingsNotStored(int code) {
+    const std::string text = WriteErrorText(code);
+    if (FailureAlreadyTold()) return;
+    Message("Error writing configuration information.  Code " + std::to_string(code) + " - " + text +
+                "\r\n\r\nNone of the changes was saved. They stay in effect until the program ends.",
+            "Error!", MessageIcon::Exclamation);
 }
 
 void GetNetworkUserName() {

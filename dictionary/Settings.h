@@ -136,7 +136,14 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue = {}
 // is accepted and not used. A failure shows "Error writing configuration
 // information.  Code ..." and stores nothing; a read error other than "not
 // found" stores nothing either, so no other setting's record is written over.
-void PutSetting(std::string_view name, std::string_view value, std::string_view iniFile = {});
+// True when the value is stored (or was already).
+bool PutSetting(std::string_view name, std::string_view value, std::string_view iniFile = {});
+// A batch of settings writes that could not be begun or committed (another
+// program held the data file past the busy timeout, a full disk), `code`
+// the data error: one "Error writing configuration information.  Code "
+// message with the cause. Nothing of the batch is stored; the option
+// globals keep the new values for the rest of the run.
+void ReportSettingsNotStored(int code);
 // A stored text as a LONG: empty or not a number reads as 0.
 int32_t SettingNumber(const std::string& text);
 

@@ -591,8 +591,20 @@ int Imex::NextField() {
     return result;
 }
 
+namespace {
+
+// Characters of a UTF-8 text: every byte that does not continue one.
+std::size_t CharsOf(std::string_view text) {
+    std::size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+}  // namespace
+
 int Imex::TakeField() {
     converted_ = false;
+    cutFrom_ = 0;
     if (cursor_ == std::string::npos || cursor_ >= record_.size() ||
         record_.find_first_not_of(' ', cursor_) == std::string::npos) {
         field_.clear();
@@ -626,7 +638,13 @@ int Imex::TakeField() {
             field_.push_back(raw[k]);
             if (raw[k] == '"' && k + 1 < raw.size() && raw[k + 1] == '"') ++k;
         }
-        if (field_.size() > kImexFieldChars) field_.resize(CutChars(field_, kImexFieldChars).size());
+        if (field_.size() > kImexFieldChars) {
+            // Blanks past the limit are no loss.
+            const std::size_t keep = CutChars(field_, kImexFieldChars).size();
+            if (field_.find_first_not_of(' ', keep) != std::string::npos)
+                cutFrom_ = CharsOf(std::string_view(field_).substr(0, field_.find_last_not_of(' ') + 1));
+            field_.resize(keep);
+        }
         return 1;
     }
     const std::size_t comma = record_.find(',', cursor_);
@@ -639,6 +657,8 @@ int Imex::TakeField() {
         cursor_ = std::string::npos;
     }
     field_.assign(CutChars(raw, kImexFieldChars));
+    if (raw.find_first_not_of(' ', field_.size()) != std::string_view::npos)
+        cutFrom_ = CharsOf(raw.substr(0, raw.find_last_not_of(' ') + 1));
     return 2;
 }
 

@@ -129,6 +129,8 @@ public:
     // NUL bytes are dropped from the field (NulsDropped says how many).
     int NextField();
     std::size_t NulsDropped() const { return nuls_; }
+    // The characters the field had when it was cut to 8,000; 0 when whole.
+    std::size_t FieldCutFrom() const { return cutFrom_; }
     // The field last read (or the one being quoted for writing).
     const std::string& Field() const { return field_; }
     // Converts the field back by its picture (formatted class only), once
@@ -191,7 +193,7 @@ private:
     // those before recodedNext_ have been read.
     std::vector<int64_t> recoded_;
     std::size_t recodedNext_ = 0;
-    std::size_t nuls_ = 0;
+    std::size_t nuls_ = 0, cutFrom_ = 0;
     std::string record_;
     std::size_t cursor_ = std::string::npos;
     bool converted_ = false;

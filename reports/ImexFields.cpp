@@ -13,6 +13,13 @@ namespace kr::reports {
 
 namespace {
 
+// Characters of a UTF-8 text: every byte that does not continue one.
+std::size_t Utf8Chars(std::string_view text) {
+    std::size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
 std::vector<ImexFieldEntry> ScheduleFields() {
     std::vector<ImexFieldEntry> f = {
         {"SCH:TaskType", "@s20"},     {"SCH:Category", "@s20"}, {"SCH:Description", "@s40"},
@@ -199,24 +206,37 @@ std::string ImexColumn::Name() const {
     return {};
 }
 
-bool ImexColumn::Store(void* record, std::string_view text) const {
+bool ImexColumn::Store(void* record, std::string_view text, TextCut* cut, std::size_t cutFrom) const {
+    // A text that loses more than trailing blanks to its width, or that the
+    // reading cut already, is told.
+    auto noteCut = [&](std::string_view kept) {
+        if (!cut) return;
+        if (cutFrom == 0 &&
+            (kept.size() == text.size() || text.find_first_not_of(' ', kept.size()) == std::string_view::npos))
+            return;
+        cut->cut = true;
+        cut->chars = cutFrom ? cutFrom : Utf8Chars(text.substr(0, text.find_last_not_of(' ') + 1));
+        cut->kept = Utf8Chars(kept);
+    };
     if (memo_) {
-        const std::string cut(CutBytes(text, static_cast<std::size_t>(memo_->size)));
+        const std::string kept(CutBytes(text, static_cast<std::size_t>(memo_->size)));
+        noteCut(kept);
         if (memo_->offset >= 0)
-            *reinterpret_cast<std::string*>(static_cast<char*>(record) + memo_->offset) = cut;
+            *reinterpret_cast<std::string*>(static_cast<char*>(record) + memo_->offset) = kept;
         else
-            memo_->set(record, cut);
+            memo_->set(record, kept);
         return true;
     }
     if (!field_) return true;
     if (field_->isText()) {
         const std::size_t width =
             static_cast<std::size_t>(field_->type == data::FieldType::CString ? field_->size - 1 : field_->size);
-        const std::string_view cut = CutBytes(text, width);
+        const std::string_view kept = CutBytes(text, width);
+        noteCut(kept);
         if (field_->assignText && field_->offset >= 0)
-            field_->assignText(static_cast<char*>(record) + field_->offset, cut);
+            field_->assignText(static_cast<char*>(record) + field_->offset, kept);
         else
-            field_->set(record, Value(std::string(cut)));
+            field_->set(record, Value(std::string(kept)));
         return true;
     }
     // What the text says as a number, when it is one: the conversion below

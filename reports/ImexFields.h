@@ -54,11 +54,19 @@ public:
     bool valid() const { return field_ || memo_; }
     // Adds the record's value of the field to the line being built.
     void Write(Imex& imex, const void* record, std::string_view picture) const;
+    // What a text lost to its field's width: its characters (trailing
+    // blanks left out) and those kept.
+    struct TextCut {
+        bool cut = false;
+        std::size_t chars = 0, kept = 0;
+    };
     // Stores a field's text: texts cut to their width (never inside a UTF-8
-    // character), numbers converted (0 when the text is no number, clamped
-    // to the field's range). False when the value did not fit: no number,
-    // or one past the field's range.
-    bool Store(void* record, std::string_view text) const;
+    // character; `cut`, when given, says whether more than blanks went, or
+    // whether a text the reading had cut from `cutFrom` characters was
+    // stored), numbers converted (0 when the text is no number, clamped to
+    // the field's range). False when the value did not fit: no number, or
+    // one past the field's range.
+    bool Store(void* record, std::string_view text, TextCut* cut = nullptr, std::size_t cutFrom = 0) const;
     std::string Name() const;
     int64_t Number(const void* record) const;
 

@@ -461,9 +461,13 @@ bool ImportRun::Work() {
         for (int t : columnTargets_[c]) {
             reader_->DeformatField(picture);
             const ImexColumn& target = targets_[static_cast<std::size_t>(t)];
-            bool fits = target.Store(work_->get(), reader_->Field());
+            ImexColumn::TextCut cut;
+            bool fits = target.Store(work_->get(), reader_->Field(), &cut, formatted ? 0 : reader_->FieldCutFrom());
             if (formatted && (reader_->Field().empty() || reader_->Field() == "0")) fits = false;
             if (!fits) Misfit(target, formatted ? raw_ : reader_->Field());
+            if (cut.cut)
+                cut_.Add("line " + std::to_string(fileLine_) + " " + target.Name() + ": " + std::to_string(cut.kept) +
+                         " of " + std::to_string(cut.chars) + " characters kept");
         }
     }
     if (!any) {  // a blank line
@@ -568,11 +572,14 @@ std::string ImportRun::Summary() const {
         for (std::size_t i = 0; i < misfitNames_.size(); ++i) text += (i ? ", " : "") + misfitNames_[i];
         text += misfits_ > 3 ? ", ...)" : ")";
     }
-    // A Windows-1252 file is read as what it is; its lines in a UTF-8 file
-    // are strays.
-    if (recoded_.count > 0 && sawUtf8_)
-        text += recoded_.Text("line read as Windows-1252 in a UTF-8 file",
-                              "lines read as Windows-1252 in a UTF-8 file");
+    if (cut_.count > 0) text += cut_.Text("text cut to its field's length", "texts cut to their field's length");
+    // Lines that are no UTF-8 are read as Windows-1252: strays in a file
+    // whose other lines hold UTF-8; in any other file they may be what the
+    // file is, or bytes that were never text (FF FE), so they are named too.
+    if (recoded_.count > 0)
+        text += sawUtf8_ ? recoded_.Text("line read as Windows-1252 in a UTF-8 file",
+                                         "lines read as Windows-1252 in a UTF-8 file")
+                         : recoded_.Text("line read as Windows-1252", "lines read as Windows-1252");
     if (openQuote_.count > 0)
         text += openQuote_.Text("line ends inside a quoted field", "lines end inside a quoted field");
     if (strayQuote_.count > 0)

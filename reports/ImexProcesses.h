@@ -157,9 +157,10 @@ public:
     // against the lines imported (and up to which line of the file), the
     // lines that went into another record's quoted field, those refused,
     // those whose records were lost with a failed commit and why, and what
-    // the reading changed (values clamped, lines read as Windows-1252 in a
-    // UTF-8 file, lines ending inside a quoted field, fields shifted by a
-    // quote, NUL bytes dropped), the first three of each named.
+    // the reading changed (values clamped, texts cut to their field's
+    // length, lines read as Windows-1252, lines ending inside a quoted
+    // field, fields shifted by a quote, NUL bytes dropped), the first three
+    // of each named.
     std::string Summary() const;
     int linesRead() const { return linesRead_; }
 
@@ -200,7 +201,7 @@ private:
     void Misfit(const ImexColumn& target, const std::string& text);
     int misfits_ = 0;
     std::vector<std::string> misfitNames_;  // the first three
-    Noted recoded_, openQuote_, strayQuote_, nuls_;
+    Noted recoded_, openQuote_, strayQuote_, nuls_, cut_;
     std::string raw_;
     int recordLines_ = 0, fileLine_ = 0, linesRead_ = 0, linesAdded_ = 0, joinedLines_ = 0, refusedLines_ = 0,
         blankLines_ = 0, lastAddedLine_ = 0;

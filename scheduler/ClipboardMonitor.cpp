@@ -8,9 +8,11 @@
 #include <atomic>
 
 #include "dictionary/Dictionary.h"
+#include "dictionary/EventLog.h"
 #include "dictionary/OpenTable.h"
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/Settings.h"
+#include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/ErrorCodes.h"
@@ -70,9 +72,12 @@ ClipboardRekeyProcess::ClipboardRekeyProcess(int total)
     : RecordProcess(total, [this] { return Rekey(); }) {
     beginBatch = [this] { BeginBatch(); };
     endBatch = [this] { EndBatch(); };
-    onEnd = [](ProcessState state) {
-        if (state == ProcessState::Finished) PutSetting(kClipKeyRuleSetting, kClipKeyRule);
-        g_rekeyed = state == ProcessState::Finished;
+    onEnd = [this](ProcessState state) {
+        // A batch that did not commit left its entries on the old keys: the
+        // rule is not recorded, so the next start re-keys them.
+        const bool done = state == ProcessState::Finished && !commitFailed_;
+        if (done) PutSetting(kClipKeyRuleSetting, kClipKeyRule);
+        g_rekeyed = done;
         g_rekeying = false;
     };
 }
@@ -90,7 +95,16 @@ void ClipboardRekeyProcess::BeginBatch() {
 
 void ClipboardRekeyProcess::EndBatch() {
     if (!open_) return;
-    if (ownTransaction_) data::Commit();
+    if (ownTransaction_) {
+        if (int e = data::Commit(); e != kNoError) {
+            if (!commitFailed_)
+                LogEvent("Clipboard", "The clipboard entries could not be re-keyed (" + data::LastErrorText() +
+                                          "); they are re-keyed at the next start.");
+            commitFailed_ = true;
+            rekeyed_ -= batchRekeyed_;
+        }
+    }
+    batchRekeyed_ = 0;
     ownTransaction_ = false;
     data::TableOf(ClipboardDef()).Close();
 }
@@ -107,7 +121,7 @@ RecordStep ClipboardRekeyProcess::Rekey() {
     CLI.ClipHashKey = key;
     // Another entry holding the new key: this one keeps its old key.
     if (t.Put() == kNoError)
-        ++rekeyed_;
+        ++rekeyed_, ++batchRekeyed_;
     else
         CLI.ClipHashKey = old;
     return RecordStep::Done();

@@ -60,8 +60,8 @@ private:
     void EndBatch();
     RecordStep Rekey();
     int64_t last_ = 0;  // POINTER() of the last record read
-    bool open_ = false, ownTransaction_ = false;
-    int rekeyed_ = 0;
+    bool open_ = false, ownTransaction_ = false, commitFailed_ = false;
+    int rekeyed_ = 0, batchRekeyed_ = 0;
 };
 // The re-key to run, or nullptr when it is done for this data file or
 // already running. Ending, it records the rule in Configuration.

@@ -251,7 +251,12 @@ protected:
         // A new template stored for its items goes again, with them, unless
         // the form was completed.
         if (storedHere_ && Response() != kRequestCompleted) {
-            DeleteScriptTemplateDetails(wiz_);
+            // Items that could not be removed keep their template, so the
+            // list still shows them and they can be deleted later.
+            if (int e = DeleteScriptTemplateDetails(wiz_)) {
+                Message("Delete Operation Error: " + ErrorText(e), "Error");
+                return;
+            }
             TableFileManager<ScriptTemplates>& f = F();
             f.rec() = ScriptTemplates();
             f.rec().Wiz_ID = wiz_;

@@ -1,9 +1,10 @@
 // A restore started from KR98's own File → Backup/Restore under openbox,
 // while that KR98 holds the data files: the offer to close it, answered Yes,
-// ends it, restores the archive, shows "Files successfully restored." and,
-// once it is answered, starts a new KR98 on the folder with the same
-// arguments (with KR_SCREENSHOT_DIR set, the screen with the box is saved
-// there as "restored.png"); answered No, the first KR98 runs on and the data stays.
+// ends it, restores the archive and starts a new KR98 on the folder with the
+// same arguments at once, while "Files successfully restored." stays above
+// its windows until answered (with KR_SCREENSHOT_DIR set, the screen with
+// the box is saved there as "restored.png"); answered No, the first KR98
+// runs on and the data stays.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -91,12 +92,28 @@ TEST_F(RestoreOverKR98Test, YesClosesKR98RestoresAndStartsItAgain) {
     EXPECT_EQ(kr98_.ExitCode(), 0);
     const std::string done = xdo::WindowNamed("^Information$", 30000);
     ASSERT_FALSE(done.empty()) << "the restore did not finish\n" << xdo::VisibleTitles();
-    // The restore's last box comes before the new KR98, so no window of it
-    // covers the box.
+
+    // A new KR98 holds the folder, with the first one's arguments, and
+    // shows its frame while the box still waits for its answer.
+    std::optional<FolderHolder> holder;
+    ASSERT_TRUE(WaitUntil([&] { return (holder = AskFolderHolder(dir_.path().string())).has_value(); }, 20000))
+        << "KR98 was not started again while the box waits";
+    restarted_ = holder->pid;
+    EXPECT_NE(holder->pid, kr98_.pid());
+    EXPECT_EQ(fs::path(holder->program).filename(), "KR98");
+    EXPECT_EQ(holder->arguments, std::vector<std::string>{"/I"});
+    std::error_code ec;
+    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(holder->pid) + "/cwd", ec), dir_.path());
+    EXPECT_TRUE(WaitUntil([&] { return FindTitled(display(), "Kairoll 2000", holder->pid) != 0; }, 20000))
+        << WindowTree(display());
+    // The box stays above the new KR98's windows.
+    EXPECT_FALSE(xdo::WindowNamed("^Information$", 1000).empty()) << xdo::VisibleTitles();
+    QProcess state;
+    state.start("xprop", {"-id", QString::fromStdString(done), "_NET_WM_STATE"});
+    state.waitForFinished(5000);
+    EXPECT_TRUE(state.readAllStandardOutput().contains("_NET_WM_STATE_ABOVE"));
     if (const char* shots = std::getenv("KR_SCREENSHOT_DIR"))
         QProcess::execute("import", {"-window", "root", QString(shots) + "/restored.png"});
-    EXPECT_FALSE(AskFolderHolder(dir_.path().string()).has_value()) << "KR98 started again before the box";
-    EXPECT_EQ(FindTitled(display(), "Kairoll 2000"), 0u) << WindowTree(display());
     xdo::Keys(done, {"Return"});
     EXPECT_TRUE(xdo::WaitGone("^Backup / Restore$"));
 
@@ -106,19 +123,6 @@ TEST_F(RestoreOverKR98Test, YesClosesKR98RestoresAndStartsItAgain) {
     bool logged = false;
     for (const EventLogEntry& e : ReadEventLog(dir_.path())) logged = logged || e.label == "Exit Kairoll";
     EXPECT_TRUE(logged) << "the first KR98 did not end normally";
-
-    // A new KR98 holds the folder, with the first one's arguments, and
-    // shows its frame.
-    std::optional<FolderHolder> holder;
-    ASSERT_TRUE(WaitUntil([&] { return (holder = AskFolderHolder(dir_.path().string())).has_value(); }, 20000));
-    restarted_ = holder->pid;
-    EXPECT_NE(holder->pid, kr98_.pid());
-    EXPECT_EQ(fs::path(holder->program).filename(), "KR98");
-    EXPECT_EQ(holder->arguments, std::vector<std::string>{"/I"});
-    std::error_code ec;
-    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(holder->pid) + "/cwd", ec), dir_.path());
-    EXPECT_TRUE(WaitUntil([&] { return FindTitled(display(), "Kairoll 2000", holder->pid) != 0; }, 20000))
-        << WindowTree(display());
 }
 
 TEST_F(RestoreOverKR98Test, NoLeavesKR98RunningAndTheDataAsItWas) {

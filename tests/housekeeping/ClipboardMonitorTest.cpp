@@ -2,8 +2,11 @@
 // re-keying of entries stored under the letters-only key.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "HousekeepingFixture.h"
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/DataFileCheck.h"
 
 namespace kr::test {
 namespace {
@@ -184,6 +187,32 @@ TEST_F(ClipboardMonitorTest, ReKeyRunsInBatchesWhileTheMonitorWaits) {
     monitor_.SaveClipboard(maxEntries_);
     EXPECT_EQ(table().Records(), kEntries + 1);
     EXPECT_FALSE(StartClipboardRekey());
+}
+
+TEST_F(ClipboardMonitorTest, AReKeyWhoseCommitIsRefusedRunsAgainAtTheNextStart) {
+    for (int i = 0; i < 5; ++i) AddEntry("Note " + std::to_string(i), 0, "OLD" + std::to_string(i));
+    std::shared_ptr<ClipboardRekeyProcess> rekey = StartClipboardRekey();
+    ASSERT_TRUE(rekey);
+    {
+        // Another program reads the data file past the busy timeout.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2("KR97.TPS", &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        data::KeyConnection(db, "KR97.TPS", kOwnerPassword);
+        ASSERT_EQ(sqlite3_exec(db, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr), SQLITE_OK);
+        RunToEnd(*rekey);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    EXPECT_EQ(rekey->rekeyed(), 0);
+    EXPECT_NE(GetSetting(kClipKeyRuleSetting), kClipKeyRule) << "recorded as done";
+    bool logged = false;
+    for (const auto& [label, text] : Log()) logged = logged || (label == "Clipboard" && text.find("re-key") != std::string::npos);
+    EXPECT_TRUE(logged);
+
+    // The next start re-keys them.
+    ResetClipboardRekey();
+    EXPECT_EQ(RekeyClipboardEntries(), 5);
+    EXPECT_EQ(GetSetting(kClipKeyRuleSetting), kClipKeyRule);
 }
 
 }  // namespace

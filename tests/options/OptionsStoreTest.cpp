@@ -4,8 +4,13 @@
 #include "../startup/StartupFixture.h"
 #include "dictionary/OptionsStore.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <map>
+
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/DataFileCheck.h"
 
 namespace kr::test {
 namespace {
@@ -165,6 +170,73 @@ TEST_F(OptionsStoreTest, InactiveSwitchDoesNotMakeTheStateStick) {
     SetProgramArguments({});
     LoadSettings();
     EXPECT_EQ(Options().StartUpActive.load(), 0);
+}
+
+// Another program's connection to the data file, holding it in the way the
+// statement given takes it (a read: others may write but not commit; an
+// immediate transaction: others may not write).
+class OtherConnection {
+public:
+    OtherConnection(const std::string& path, const char* begin) {
+        sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        data::KeyConnection(db_, path, kOwnerPassword);
+        ok_ = sqlite3_exec(db_, begin, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~OtherConnection() {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    sqlite3* db_ = nullptr;
+    bool ok_ = false;
+};
+
+TEST_F(OptionsStoreTest, ASaveTheFileRefusesIsToldOnceAndTheNewValuesLastTheRun) {
+    // Set before the data file opens: a connection takes it when made.
+    data::SetBusyTimeout(300);
+    struct Restore {
+        ~Restore() { data::SetBusyTimeout(5000); }
+    } restore;
+    PutSetting("MaxClipboardEntries", "50");
+    PutSetting("ScriptingDelay", "30");
+    OptionGlobals& o = Options();
+    OptionsEdits e;
+    e.scriptingDelay = 40;
+
+    // A reader holds the file: the values are written, the commit is refused.
+    {
+        OtherConnection reader("KR97.TPS", "BEGIN; SELECT count(*) FROM sqlite_master;");
+        ASSERT_TRUE(reader.ok());
+        o.MaxClipboardEntries = 120;
+        SaveOptions(e);
+        ASSERT_EQ(responder_.shown().size(), 1u) << "told once";
+        EXPECT_EQ(responder_.shown()[0].request.title, "Error!");
+        EXPECT_EQ(responder_.shown()[0].request.text.rfind("Error writing configuration information.  Code 32 - ", 0),
+                  0u)
+            << responder_.shown()[0].request.text;
+    }
+    EXPECT_EQ(Stored("MaxClipboardEntries"), "50");
+    EXPECT_EQ(Stored("ScriptingDelay"), "30");
+    EXPECT_EQ(o.MaxClipboardEntries.load(), 120);
+    EXPECT_EQ(o.GlobalDelay.load(), 40) << "the entered delay, not the stored one";
+
+    // A writer holds it: the batch cannot begin; one box, not one per setting.
+    {
+        OtherConnection writer("KR97.TPS", "BEGIN IMMEDIATE;");
+        ASSERT_TRUE(writer.ok());
+        o.MaxClipboardEntries = 130;
+        SaveOptions(e);
+        EXPECT_EQ(responder_.shown().size(), 2u);
+    }
+    EXPECT_EQ(Stored("MaxClipboardEntries"), "50");
+    EXPECT_EQ(o.MaxClipboardEntries.load(), 130);
+
+    // Free again, the same save stores.
+    SaveOptions(e);
+    EXPECT_EQ(responder_.shown().size(), 2u);
+    EXPECT_EQ(Stored("MaxClipboardEntries"), "130");
 }
 
 }  // namespace

@@ -523,6 +523,40 @@ TEST_F(ImexRoundTripTest, TheSummaryNamesWhatTheReadingChangedAndNulBytesAreDrop
               "2 values held NUL bytes, dropped (line 5 C_:LastName, line 5 C_:Notes).");
 }
 
+// In a file with no UTF-8 anywhere (an export, all ASCII) a line of bytes
+// that are no UTF-8 is still named; texts longer than their field are cut
+// and named with what was kept, trailing blanks past the width are not.
+TEST_F(ImexRoundTripTest, TheSummaryNamesWindows1252LinesOfAnAsciiFileAndTextsCutToTheirField) {
+    AddRecords(ContactDef(), std::vector<Contact>{});
+    const std::string file = (dir_ / "ascii.csv").string();
+    std::ofstream(file, std::ios::binary)
+        << "\"C_:LastName\",\"C_:FirstName\",\"C_:Notes\"\r\n"
+           "\"Doe\",\"Ann\",\"plain\"\r\n"                                            // line 2
+           "\"\xFF\xFE\",\"Bob\",\"bytes\"\r\n"                                        // line 3
+           "\"" + std::string(40, 'L') + "\",\"Cy\",\"" + std::string(20000, 'n') + "\"\r\n"  // line 4
+           "\"Poe\",\"Di" + std::string(30, ' ') + "\",\"blanks only\"\r\n";          // line 5
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0) << e.Message();
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ImportMapping m{cols.pictures, {}};
+    AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+    ImportRun run(Member(ImexKind::Contacts), reader, m, true);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+    std::map<std::string, Contact> got;
+    for (const Contact& c : ReadAll<Contact>(ContactDef())) got[ClipRight(c.FirstName.str())] = c;
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got["Bob"].LastName.str().substr(0, 4), "\xC3\xBF\xC3\xBE");
+    EXPECT_EQ(ClipRight(got["Cy"].LastName.str()), std::string(30, 'L'));
+    EXPECT_EQ(got["Cy"].Notes.size(), 1024u);
+    EXPECT_EQ(run.Summary(),
+              "Import finished: 4 of 4 lines read were imported as 4 records (up to line 5 of the file); "
+              "2 texts cut to their field's length (line 4 C_:LastName: 30 of 40 characters kept, "
+              "line 4 C_:Notes: 1024 of 20000 characters kept); "
+              "1 line read as Windows-1252 (line 3).");
+}
+
 TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
     std::vector<Schedule> tasks;
     for (int i = 1; i <= 200; ++i) tasks.push_back(MakeTask(i)), tasks.back().ID = i;
