@@ -19,6 +19,7 @@
 #include "platform/data/DataFileCopy.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "scheduler/DateValues.h"
 #include "scheduler/Reschedule.h"
 #include "scheduler/TableScheduleStore.h"
 
@@ -87,6 +88,9 @@ protected:
             return false;
         };
         ASSERT_TRUE(WaitUntil(started, 60000)) << kr98.Said();
+        // The start's own writes after that line (the frame's settings, the
+        // clipboard's key rule) are done before the file is replaced.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
     }
 
     // After the replacement: one box that says so, none of a failed write,
