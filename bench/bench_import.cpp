@@ -15,7 +15,11 @@
 // While the engine imports, a worker thread of its own reads the table
 // again and again through the same data layer (as another window's thread
 // would): its longest wait for a read is the import's longest hold of the
-// data file, against the bound of kImportCommitEvery plus one slice.
+// data file, against the bound of kImportCommitEvery plus one slice. So does
+// another program (a process forked before the import opens the file): every
+// 2 ms it reads the table's first record and adds a to-do item, each through
+// its own connection; its longest wait for each is how long the import keeps
+// other programs out.
 //
 // The memory an import takes: files of about 35.7 MB and four times that
 // (the exported rows repeated), contacts and tasks, each imported three
@@ -27,6 +31,7 @@
 //   bench_import file PATH [S]  imports PATH as contacts in the current folder,
 //                               cancelled after S seconds when given
 #include <malloc.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +49,7 @@
 #include <vector>
 
 #include "dictionary/Dictionary.h"
+#include "dictionary/OrganiserTables.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
@@ -118,6 +124,77 @@ private:
     std::thread thread_;
 };
 
+// Another program's reads and writes of the data file while the import
+// runs: a process of its own, forked before this one opens the file, which
+// starts when told and reports when told to stop.
+class OtherProgram {
+public:
+    explicit OtherProgram(const data::TableDef& def) {
+        int commands[2], results[2];
+        if (::pipe(commands) != 0 || ::pipe(results) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(commands[1]);
+            ::close(results[0]);
+            Run(def, commands[0], results[1]);
+        }
+        ::close(commands[0]);
+        ::close(results[1]);
+        commands_ = commands[1];
+        results_ = results[0];
+    }
+    ~OtherProgram() { Stop(); }
+    void Go() {
+        if (commands_ >= 0) (void)!::write(commands_, "g", 1);
+    }
+    // Its longest read and write, in seconds, and its failures.
+    void Stop() {
+        if (pid_ <= 0) return;
+        (void)!::write(commands_, "s", 1);
+        char said[128] = {};
+        if (::read(results_, said, sizeof said - 1) > 0)
+            std::sscanf(said, "%lf %lf %d %ld", &longestRead, &longestWrite, &failures, &rounds);
+        ::waitpid(pid_, nullptr, 0);
+        ::close(commands_);
+        ::close(results_);
+        pid_ = 0;
+    }
+    double longestRead = 0, longestWrite = 0;
+    int failures = 0;
+    long rounds = 0;
+
+private:
+    [[noreturn]] static void Run(const data::TableDef& def, int commands, int results) {
+        char c = 0;
+        if (::read(commands, &c, 1) != 1) ::_exit(2);
+        DictionaryInit();
+        data::Table& table = data::TableOf(def);
+        data::Table& todo = data::TableOf(TodoDef());
+        if (table.Open() != 0 || todo.Open() != 0) ::_exit(3);
+        double read = 0, write = 0;
+        int failures = 0;
+        long rounds = 0;
+        for (pollfd p{commands, POLLIN, 0}; ::poll(&p, 1, 2) == 0; ++rounds) {
+            auto a = Steady::now();
+            table.Set(nullptr);
+            if (const int e = table.Next(); e != 0 && e != 33) ++failures;
+            read = std::max(read, Seconds(Steady::now() - a));
+            a = Steady::now();
+            todo.Rec<Todo>() = Todo();
+            todo.Rec<Todo>().ToDo = "During the import " + std::to_string(rounds);
+            if (todo.Add() != 0) ++failures;
+            write = std::max(write, Seconds(Steady::now() - a));
+        }
+        char said[128];
+        const int n = std::snprintf(said, sizeof said, "%f %f %d %ld", read, write, failures, rounds);
+        (void)!::write(results, said, static_cast<size_t>(n));
+        ::_exit(0);
+    }
+
+    pid_t pid_ = 0;
+    int commands_ = -1, results_ = -1;
+};
+
 void FillContacts(int n) {
     data::Table& t = data::TableOf(ContactDef());
     t.Create();
@@ -184,8 +261,17 @@ std::string Shell(const std::string& file, const std::string& script) {
     return out;
 }
 
-double Ours(ImexKind kind, const std::string& csv, int expected, double* longest, double* hold) {
+// The other program's figures over the engine's runs.
+struct OtherWaits {
+    double read = 0, write = 0;
+    int failures = 0;
+};
+
+double Ours(ImexKind kind, const std::string& csv, int expected, double* longest, double* hold,
+            OtherWaits* other = nullptr) {
     fs::copy_file("base.TPS", "KR97.TPS", fs::copy_options::overwrite_existing);
+    std::unique_ptr<OtherProgram> program;
+    if (other) program = std::make_unique<OtherProgram>(Member(kind).def());
     DictionaryInit();
     std::unique_ptr<HoldReader> reader2;
     if (hold) reader2 = std::make_unique<HoldReader>(Member(kind).def());
@@ -198,6 +284,7 @@ double Ours(ImexKind kind, const std::string& csv, int expected, double* longest
     AutoAssign(Member(kind), cols.values, m);
     ImportRun run(Member(kind), reader, m, true);
     run.Start();
+    if (program) program->Go();
     *longest = 0;
     while (run.Running()) {
         const auto a = Steady::now();
@@ -208,6 +295,12 @@ double Ours(ImexKind kind, const std::string& csv, int expected, double* longest
     if (reader2) {
         reader2->Stop();
         *hold = reader2->longest();
+    }
+    if (program) {
+        program->Stop();
+        other->read = std::max(other->read, program->longestRead);
+        other->write = std::max(other->write, program->longestWrite);
+        other->failures += program->failures;
     }
     if (run.added() != expected) std::printf("  only %d of %d added\n", run.added(), expected);
     DictionaryKill();
@@ -244,7 +337,14 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
     }
     DictionaryKill();
     data::CloseIdleFiles();
-    // The table emptied: the copy both sides start from.
+    // The table emptied: the copy both sides start from (with the to-do
+    // table the other program adds to).
+    {
+        DictionaryInit();
+        data::TableOf(TodoDef()).Create();
+        DictionaryKill();
+        data::CloseIdleFiles();
+    }
     Shell("KR97.TPS", std::string("DELETE FROM ") + table + ";\nVACUUM;\n");
     fs::copy_file("KR97.TPS", "base.TPS", fs::copy_options::overwrite_existing);
     // The shell's rows: those of an import by the engine, in the order it
@@ -256,9 +356,10 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
     const std::string loadBefore = LoadAverage();
     std::vector<double> ours, ref, ratio;
     double longest = 0, hold = 0;
+    OtherWaits other;
     for (int p = 0; p < pairs; ++p) {
         double h = 0;
-        ours.push_back(Ours(kind, "ours.csv", rows, &step, &h));
+        ours.push_back(Ours(kind, "ours.csv", rows, &step, &h, &other));
         longest = std::max(longest, step);
         hold = std::max(hold, h);
         ref.push_back(Reference(table, rows));
@@ -268,6 +369,8 @@ void Measure(const char* name, ImexKind kind, const char* table, int rows, void 
                 "longest step %.0f ms  longest hold of a reader %.0f ms  load %s .. %s\n",
                 name, rows, Min(ours), Median(ours), Min(ref), Median(ref), Min(ratio), Median(ratio),
                 longest * 1000, hold * 1000, loadBefore.c_str(), LoadAverage().c_str());
+    std::printf("  another program's longest wait: read %.0f ms, write %.0f ms, %d failed\n", other.read * 1000,
+                other.write * 1000, other.failures);
     std::printf("  ours:");
     for (double x : ours) std::printf(" %.2f", x);
     std::printf("  shell:");

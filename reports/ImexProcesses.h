@@ -36,9 +36,11 @@ namespace kr::reports {
 inline constexpr std::chrono::milliseconds kImexSlice{50};
 // The longest an import holds one transaction over several slices.
 inline constexpr std::chrono::milliseconds kImportCommitEvery{250};
-// After a commit, the moment the import leaves the data file to a thread
-// that waited for it.
-inline constexpr std::chrono::milliseconds kImportHandOver{1};
+// After a commit, the moment the import leaves the data file to a thread or
+// another program that waited for it (trying every millisecond): long enough
+// that one not run at once on a busy machine still finds the file free, and
+// 4% of a 250 ms transaction.
+inline constexpr std::chrono::milliseconds kImportHandOver{10};
 // The data file's page cache while an import runs, in KB (SQLite's own is
 // 2 MB): the table's keys take each row at another place, and a page that
 // falls out of the cache is read and decrypted again for a later row.

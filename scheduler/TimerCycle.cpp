@@ -1,6 +1,7 @@
 #include "scheduler/TimerCycle.h"
 
 #include <mutex>
+#include <vector>
 
 #include "dictionary/Dictionary.h"
 #include "dictionary/EventLog.h"
@@ -93,6 +94,29 @@ std::string TimerCycle::UserDate(int32_t date) const {
     return date == 0 ? std::string() : DateText(date, "@D3");
 }
 
+// A data file the program has open was replaced on disk (a copy renamed over
+// it by a sync tool or by hand) or removed. The program's tables stay on the
+// file they opened, where SQLite refuses every write, so nothing is written
+// half to one file and half to the other; the new file was never checked as
+// a start checks it. The user is told once, and no task runs until the
+// program is started again on the new file.
+bool TimerCycle::DataFileReplaced() {
+    if (dataFileReplaced_) return true;
+    const std::vector<std::string> replaced = data::ReplacedDataFiles();
+    if (replaced.empty()) return false;
+    dataFileReplaced_ = true;
+    std::string names;
+    for (const std::string& path : replaced) {
+        LogEvent("Data file replaced", path);
+        names += "|    " + path;
+    }
+    Message("Another file has taken the place of the data file Kairoll has open:" + names +
+                "||Kairoll runs no tasks and stores nothing more in it. Close Kairoll and start it again to use "
+                "the new file.",
+            "Data File Replaced", MessageIcon::Hand);
+    return true;
+}
+
 void TimerCycle::TimerTick() {
     if (inTick_) {
         ++refusedTicks_;
@@ -106,6 +130,9 @@ void TimerCycle::TimerTick() {
     // The first tick waits for the start-up check of the data file (later
     // ones find it reported at once); a damaged file has no tick at all.
     if (!data::AwaitDataFileCheck()) return;
+    // A data file replaced under the program: no task runs that could not
+    // be stored.
+    if (DataFileReplaced()) return;
 
     if (settingsSource_) settings_ = settingsSource_();
     const CycleSettings& s = settings_;

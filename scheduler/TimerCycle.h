@@ -190,6 +190,7 @@ private:
     void SetZone2(const std::string& text);
     void FollowPassingDays();
     std::string UserDate(int32_t date) const;
+    bool DataFileReplaced();
 
     CycleHooks hooks_;
     CycleSettings settings_;
@@ -210,6 +211,7 @@ private:
     int32_t lastKnownDate_ = 0;
     bool inTick_ = false;
     int64_t refusedTicks_ = 0;
+    bool dataFileReplaced_ = false;  // told once; the process stays stopped
 };
 
 }  // namespace kr

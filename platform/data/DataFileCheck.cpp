@@ -19,6 +19,8 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/data/Database.h"
+
 namespace kr::data {
 
 extern std::atomic<int> g_kdfIterations;
@@ -222,7 +224,7 @@ sqlite3* OpenChecked(const std::string& path, const std::string& password, DataF
         return nullptr;
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 100);
+    WaitWhenBusy(db, 100);
     KeyConnection(db, path, password);
     sqlite3_stmt* stmt = nullptr;
     rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr);
@@ -389,5 +391,7 @@ bool DataFileCheckPending(const std::string& path) {
     std::lock_guard<std::mutex> l(g.mutex);
     return g.path == NormalPath(path);
 }
+
+std::vector<std::string> ReplacedDataFiles() { return Database::Replaced(); }
 
 }  // namespace kr::data

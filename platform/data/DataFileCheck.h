@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -65,5 +66,14 @@ bool AwaitDataFileCheck();
 // Whether a write to the file at `path` must wait for the check (or, once it
 // found the file unusable, be refused).
 bool DataFileCheckPending(const std::string& path);
+
+// The data files this process opened whose name now leads to another file
+// or to none (a copy renamed over one by a sync tool, random bytes, a
+// removal), as absolute paths. The process's tables stay on the file they
+// opened, where SQLite refuses every write: a program that finds one here
+// stops writing and has the user start it again, so nothing goes half to
+// one file and half to the other, and the new file is checked as a start
+// checks it.
+std::vector<std::string> ReplacedDataFiles();
 
 }  // namespace kr::data

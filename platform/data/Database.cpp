@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <thread>
 
@@ -57,6 +59,22 @@ constexpr off_t kLockByte = 0x50000001;
 std::mutex g_registryMutex;
 std::atomic<uint64_t> g_statementGenerations{0};
 std::map<std::string, std::shared_ptr<Database>> g_registry;
+// Files whose connection was given up because another file had taken the
+// name (under g_registryMutex).
+std::vector<std::string> g_replaced;
+
+// The moment the calling thread began to wait for a busy file: one wait at
+// a time per thread, since a connection waits inside the call that needs the
+// file.
+thread_local std::chrono::steady_clock::time_point t_busySince;
+
+int RetryWhenBusy(void* timeoutMs, int count) {
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) t_busySince = now;
+    if (now - t_busySince >= std::chrono::milliseconds(reinterpret_cast<intptr_t>(timeoutMs))) return 0;
+    std::this_thread::sleep_for(kBusyRetry);
+    return 1;
+}
 
 std::string AbsolutePath(const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
@@ -104,6 +122,10 @@ int PaddedCompare(void*, int na, const void* a, int nb, const void* b) {
 
 }  // namespace
 
+void WaitWhenBusy(sqlite3* db, int timeoutMs) {
+    sqlite3_busy_handler(db, RetryWhenBusy, reinterpret_cast<void*>(static_cast<intptr_t>(std::max(0, timeoutMs))));
+}
+
 std::string QuoteId(const std::string& name) {
     std::string out = "\"";
     for (char c : name) {
@@ -125,8 +147,9 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
         std::shared_ptr<Database> d = it->second;
         bool sameFile = exists && st.st_dev == d->dev_ && st.st_ino == d->ino_;
         // A table that has the file open keeps its connection even when the
-        // file was replaced meanwhile.
-        if (sameFile || d.use_count() > 1) {
+        // file was replaced meanwhile: every table of the process stays on
+        // one file (the registry and `d` are two of the references).
+        if (sameFile || d.use_count() > 2) {
             if (d->password_ != password) {
                 off_t size;
                 if (PlainHeader(path, size) || d->password_.empty())
@@ -138,6 +161,7 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
             return d;
         }
         // The file was replaced or removed since: a fresh connection.
+        if (exists) g_replaced.push_back(path);
         g_registry.erase(it);
     }
     if (!exists && !create) {
@@ -188,7 +212,7 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
         return nullptr;
     }
     sqlite3_extended_result_codes(d->db_, 1);
-    sqlite3_busy_timeout(d->db_, g_busyTimeoutMs.load());
+    WaitWhenBusy(d->db_, g_busyTimeoutMs.load());
     sqlite3_create_collation_v2(d->db_, kPaddedCollation, SQLITE_UTF8, nullptr, PaddedCompare, nullptr);
     KeyConnection(d->db_, path, password);
     // While the start-up check of the file runs, a write waits for its report.
@@ -244,6 +268,16 @@ std::shared_ptr<Database> Database::Acquire(const std::string& relPath, const st
 void Database::Forget(const std::string& relPath) {
     std::lock_guard<std::mutex> l(g_registryMutex);
     g_registry.erase(AbsolutePath(relPath));
+}
+
+std::vector<std::string> Database::Replaced() {
+    std::lock_guard<std::mutex> l(g_registryMutex);
+    std::vector<std::string> out = g_replaced;
+    for (auto& [path, d] : g_registry) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || st.st_dev != d->dev_ || st.st_ino != d->ino_) out.push_back(path);
+    }
+    return out;
 }
 
 void Database::CloseIdle() {
@@ -378,7 +412,9 @@ int Database::SetLock(short type, off_t byte, bool wait, int waitMs) {
         if (!wait) return kFileLocked;
         auto elapsed = std::chrono::steady_clock::now() - start;
         if (std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() >= waitMs) return kFileLocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // As often as a busy connection tries: a lock held only between
+        // another program's transactions is found free.
+        std::this_thread::sleep_for(kBusyRetry);
     }
 }
 

@@ -6,11 +6,13 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -22,6 +24,16 @@ namespace kr::data {
 // "col COLLATE KRPAD < ?").
 inline constexpr const char* kPaddedCollation = "KRPAD";
 
+// How the data layer's connections wait for a file another connection
+// holds: they try again every millisecond until timeoutMs have passed since
+// the first try. SQLite's own wait sleeps longer and longer (up to 100 ms)
+// between tries and so almost always wakes inside the next transaction of a
+// writer that leaves the file free only for a moment between two (an
+// import's commits); trying every millisecond finds that moment.
+void WaitWhenBusy(sqlite3* db, int timeoutMs);
+// The pause between two tries of such a wait.
+inline constexpr std::chrono::milliseconds kBusyRetry{1};
+
 class Database {
 public:
     // The connection of a file, opened on first use and kept. `create` makes
@@ -32,6 +44,12 @@ public:
                                              int& error);
     // Drops a connection from the registry (after the file was removed).
     static void Forget(const std::string& path);
+    // The files this process opened whose name now leads to another file or
+    // to none (a copy renamed over it, or removed behind the program's
+    // back), absolute paths: those whose connection still has the old file
+    // open (SQLite refuses every write there) and those whose connection was
+    // given up for the new file since.
+    static std::vector<std::string> Replaced();
     static void CloseIdle();
     // Gives back the page cache of every connection that wrote nothing
     // since the last call, has no transaction open and no other thread is

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "DataFixture.h"
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/Names.h"
 #include "platform/data/Upgrade.h"
 #include "platform/runtime/ProcedureContext.h"
@@ -118,6 +119,50 @@ TEST_F(FilesTest, RemovingATableKeepsTheFilesOtherTablesAndTheLastTakesTheFile) 
     ASSERT_EQ(people.Create(), 0);
     ASSERT_EQ(people.Open(), 0);
     EXPECT_EQ(people.Records(), 0) << "a file made again starts empty";
+}
+
+TEST_F(FilesTest, AFileRenamedOverAnOpenOneIsNamedAndTakenOnlyOnceNoTableHoldsTheOld) {
+    Table& people = Fresh(PersonDef());
+    Table& items = Fresh(ItemDef());
+    Fill(people, 3);
+    items.Close();
+    // A copy of three people renamed over the file, as a sync tool puts
+    // one back; the file the process has open gets a fourth meanwhile.
+    std::filesystem::copy_file(path("People.TPS"), path("People.new"));
+    people.Clear();
+    people.Rec<Person>().ID = 4;
+    people.Rec<Person>().Name = "n4";
+    ASSERT_EQ(people.Add(), 0);
+    ASSERT_EQ(::rename(path("People.new").c_str(), path("People.TPS").c_str()), 0);
+    const std::string before = Shell("cat " + path("People.TPS") + " | md5sum");
+    auto named = [] {
+        for (const std::string& f : ReplacedDataFiles())
+            if (f.size() >= 11 && f.compare(f.size() - 11, 11, "/People.TPS") == 0) return true;
+        return false;
+    };
+    EXPECT_TRUE(named());
+
+    // While a table has the old file open, every table stays on it: a
+    // second table opened now, and its write goes to neither file.
+    ASSERT_EQ(items.Open(), 0);
+    EXPECT_EQ(items.Records(), 0);
+    items.Rec<Item>().Owner = 1;
+    items.Rec<Item>().Text = "lost";
+    EXPECT_EQ(items.Add(), kAccessDenied);
+    EXPECT_EQ(people.Records(), 4);
+    items.Close();
+    people.Close();
+    EXPECT_EQ(Shell("cat " + path("People.TPS") + " | md5sum"), before) << "the new file was written to";
+
+    // With no table on the old file, the next open takes the new one; it
+    // stays named as replaced.
+    ASSERT_EQ(people.Open(), 0);
+    EXPECT_EQ(people.Records(), 3);
+    people.Clear();
+    people.Rec<Person>().ID = 5;
+    people.Rec<Person>().Name = "n5";
+    EXPECT_EQ(people.Add(), 0) << LastFileErrorText();
+    EXPECT_TRUE(named());
 }
 
 TEST_F(FilesTest, OwnerPasswordEncryptsAndPlainFilesOpenWithout) {
