@@ -251,18 +251,24 @@ private:
         CC() = kept;
         return found;
     }
+    // The category form works on the thread's category buffer, which the
+    // Contacts list's "Category" tab ranges on: the buffer is put back once
+    // the form has closed, so the list stays on the category it showed.
     void AddCategory(const std::string& category) {
         QPointer<QWidget> w = ui.window;
+        const ContactCategories kept = CC();
         CC() = ContactCategories();
         CC().ContactCategory = category;
         GlobalRequest() = kInsertRecord;
-        UpdateContactCategories([this, w](int response) {
+        UpdateContactCategories([this, w, kept](int response) {
+            const std::string added = CC().ContactCategory.str();
+            CC() = kept;
             if (!w) return;
             const QString typed = ui.category->currentText();
             ui.category->clear();
             ui.category->addItems(ContactCategoryNames());
             if (response == kRequestCompleted) {
-                C_().ContactCategory = CC().ContactCategory.str();
+                C_().ContactCategory = added;
                 ui.category->setEditText(Q(ClipRight(C_().ContactCategory.str())));
             } else {
                 ui.category->setEditText(typed);

@@ -88,6 +88,21 @@ void FileManager::EndThread(int thread) {
     }
 }
 
+FileManager* FileManager::Of(const Table& table) {
+    std::vector<FileManager*> all;
+    {
+        std::lock_guard<std::mutex> l(ManagersMutex());
+        all.assign(Managers().begin(), Managers().end());
+    }
+    FileManager* first = nullptr;
+    for (FileManager* fm : all) {
+        if (fm->table_ != &table) continue;
+        if (fm->UseCount() > 0) return fm;
+        if (!first) first = fm;
+    }
+    return first;
+}
+
 bool FileManager::AddKey(std::string_view keyName, std::string description, bool autoNumber) {
     const KeyDef* k = def_ ? def_->key(keyName) : nullptr;
     if (!k) return false;

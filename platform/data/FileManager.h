@@ -157,10 +157,14 @@ public:
 
     // Every manager made by Init, for EndProcedureThread.
     static void EndThread(int procedureThread);
+    // The manager made by Init over a table (one that holds a use of the
+    // current procedure thread first, when there are several); nullptr when
+    // none was made.
+    static FileManager* Of(const Table& table);
 
-protected:
-    // Reports an error of an operation: duplicate keys as kMsgDuplicateKey,
-    // others with the message given. Returns the level.
+    // Reports the last error of an operation: duplicate keys as
+    // kMsgDuplicateKey, others with the message given. Returns the level;
+    // the last error stays as it was.
     int ReportError(int msgId);
 
 private:

@@ -19,6 +19,7 @@
 
 #include "platform/data/FileManager.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Picture.h"
 #include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Strings.h"
@@ -353,7 +354,21 @@ private:
 BrowseList::BrowseList(data::Table& table, QTableView* list, WindowManager* window)
     : table_(&table), list_(list), window_(window), query_(table), thread_(CurrentProcedureThread()) {}
 
-BrowseList::~BrowseList() = default;
+BrowseList::~BrowseList() {
+    if (!holdsUse_) return;
+    // The use was counted for the list's procedure thread; a thread that has
+    // ended took its uses along (Close then finds none).
+    ProcedureThreadScope scope(thread_);
+    if (data::FileManager* fm = data::FileManager::Of(*table_)) fm->Close();
+}
+
+void BrowseList::UseTable() {
+    ProcedureThreadScope scope(thread_);
+    data::FileManager* fm = data::FileManager::Of(*table_);
+    if (!fm) return;
+    if (!holdsUse_ && fm->TryOpen() == data::kLevelBenign) holdsUse_ = true;
+    fm->UseFile();
+}
 
 int BrowseList::AddColumn(BrowseColumn column) {
     columns_.push_back(std::move(column));
@@ -693,6 +708,7 @@ int BrowseList::Init() {
     if (select_) select_->setVisible(selectMode_);
     SetPopupItems();
     initialised_ = true;
+    UseTable();
     return ResetFromFile();
 }
 
@@ -764,7 +780,25 @@ bool BrowseList::UpdateViewRecord() {
     ProcedureThreadScope scope(thread_);
     data::Position p;
     p.row = id;
-    return table_->Reget(p) == 0;
+    int e = table_->Reget(p);
+    if (e == kFileNotOpen) {
+        // Someone closed the file under the list: open it again once.
+        UseTable();
+        e = table_->Reget(p);
+    }
+    if (e == 0) {
+        failedRow_ = 0;
+        failedCode_ = 0;
+        return true;
+    }
+    // Told once: a click, then Edit or a move on the same row that fails the
+    // same way adds no second message. The list stays as it is.
+    if (id != failedRow_ || e != failedCode_) {
+        failedRow_ = id;
+        failedCode_ = e;
+        if (data::FileManager* fm = data::FileManager::Of(*table_)) fm->ReportError(data::kMsgAbortReading);
+    }
+    return false;
 }
 
 void BrowseList::NewSelection() {

@@ -189,6 +189,8 @@ public:
     // The row at a position (loads its page); nullptr past the end.
     const data::ListRow* RowAt(int64_t index);
     // Loads the highlighted record into the record buffer (UpdateViewRecord).
+    // A read that fails is reported through the table's file manager, once
+    // for the same row and error, and gives false.
     bool UpdateViewRecord();
     // The locator: highlights the first row at or after the value (of the
     // current order's first term). An entry may serve as the locator.
@@ -271,6 +273,11 @@ private:
     std::vector<int> ScrollStops() const;
     void AfterResponse(int request, int response, int64_t keepRow);
     void NewSelection();
+    // Holds a use of the table's file manager for the list's procedure thread
+    // while the list lives, and opens the file: a lazily opened table is
+    // otherwise opened only by the first operation through its manager, and
+    // the list reads its rows without one.
+    void UseTable();
 
     data::Table* table_;
     QTableView* list_;
@@ -295,6 +302,9 @@ private:
     int error_ = 0;
     int64_t lastRowId_ = 0;
     int thread_ = 0;  // the procedure thread whose record buffer follows the list
+    bool holdsUse_ = false;  // the list counted a use of the table's manager
+    int64_t failedRow_ = 0;  // the last re-read that failed, told once
+    int failedCode_ = 0;
     PopupMenu popup_;
     std::function<void()> onNewSelection_;
     QTableView* fixed_ = nullptr;  // the fixed columns' view, a child of the list

@@ -340,7 +340,21 @@ void WindowManager::WireControls(QWidget* root) {
                 Accepted(s);
             });
         } else if (auto* c = qobject_cast<QComboBox*>(w)) {
-            connect(c, &QComboBox::activated, this, [this, c] { Accepted(c); });
+            connect(c, &QComboBox::activated, this, [this, c] {
+                QPointer<QComboBox> guard = c;
+                Accepted(c);
+                // Taken: leaving the field afterwards does not take it again.
+                if (guard && guard->lineEdit()) guard->lineEdit()->setModified(false);
+            });
+            // A value typed into an editable combo counts when the field is
+            // left (Tab, a click elsewhere, Enter), as a chosen entry does.
+            if (QLineEdit* e = c->lineEdit()) {
+                connect(e, &QLineEdit::editingFinished, this, [this, c, e] {
+                    if (!e->isModified()) return;
+                    e->setModified(false);
+                    Accepted(c);
+                });
+            }
             connect(c, &QComboBox::currentIndexChanged, this, [this, c] {
                 if (closing_) return;
                 ProcedureThreadScope scope(thread_);

@@ -166,6 +166,8 @@ protected:
         list_->Popup().AddSeparator();
         list_->Popup().AddItemMimic("Import", "&Import", ui.import);
         list_->Popup().AddItemMimic("Export", "E&xport", ui.exportScript);
+        // Enabled with the button, which is off while the list is empty.
+        list_->Popup().AddItemMimic("Copy", "Cop&y", ui.copy);
         if (list_->Init() != 0) return false;
         UpdateMoves();
 

@@ -737,6 +737,10 @@ protected:
 
     void ApplyJoiner() {
         if (tab_ != ScriptTab::Wait) return;
+        // The joiner chosen while the option was on stands: OK's pass over
+        // the seconds and the window must not put the default back.
+        if (ui.joinerBox->isEnabled() && (ui.both->isChecked() || ui.either->isChecked()))
+            values_.joiner = ui.both->isChecked() ? "Both" : "Either";
         Scripting probe = SCR();
         probe.SecondsToWait = ui.waitSeconds->value();
         probe.WaitForWindow = S(ui.waitWindow.combo->currentText());

@@ -331,6 +331,40 @@ TEST_F(ContactWindowsTest, TheCategoryTabListsOnlyTheChosenCategory) {
     EXPECT_EQ(Cell(list_, 1, 0), "Jones");
 }
 
+// A category typed in the contact form goes to file through the category
+// form; the list stays on the category its "Category" tab showed.
+TEST_F(ContactWindowsTest, ACategoryAddedFromTheFormLeavesTheCategoryTabOnItsCategory) {
+    AddContact("Jones", "Ann", "Work");
+    AddContact("Adams", "Cy", "Work");
+    QWidget* w = OpenContacts();
+    ASSERT_NE(w, nullptr);
+    Child<QTabWidget>(w, "sheet")->setCurrentIndex(6);
+    Pump(30);
+    Click(w, "pickCategory");
+    QWidget* pick = WindowTitled("Select a Category");
+    ASSERT_NE(pick, nullptr);
+    SelectRow(Child<QTableView>(pick, "list"), 1);  // Work
+    Click(pick, "select");
+    ASSERT_TRUE(WaitFor([&] { return Rows() == 2; })) << Rows();
+
+    Click(w, "insert");
+    QWidget* f = WindowTitled("New Contact");
+    ASSERT_NE(f, nullptr);
+    TypeInto(f, "last", "Brown");
+    Child<QComboBox>(f, "category")->setEditText("Golf");
+    Click(f, "ok");
+    QWidget* cat = WindowTitled("New Contact Category");
+    ASSERT_NE(cat, nullptr);
+    ASSERT_TRUE(OkCloses(cat)) << Shown();
+    ASSERT_TRUE(OkCloses(f)) << Shown();
+    ASSERT_EQ(Stored().size(), 3u);
+    EXPECT_EQ(Stored()[2].ContactCategory, "Golf");
+    Pump(50);
+    ASSERT_EQ(Rows(), 2) << "the list left the Work category";
+    EXPECT_EQ(Cell(list_, 0, 0), "Adams");
+    EXPECT_EQ(Cell(list_, 1, 0), "Jones");
+}
+
 TEST_F(ContactWindowsTest, ACategoryInUseIsNeitherDeletedNorRenamed) {
     AddContact("Jones", "Ann", "Work");
     Start("BrowseContactCategories2Pane", [] { BrowseContactCategories2Pane(); });

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -42,6 +43,17 @@ namespace {
 
 using test::WindowTitled;
 using test::ButtonText;
+
+// Keys as the keyboard gives them to the control with the focus.
+void Key(QWidget* to, int key, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &release);
+}
+void Type(QWidget* to, const QString& text) {
+    for (QChar c : text) Key(to, c.toUpper().unicode(), QString(c));
+}
 
 template <class T>
 QList<T*> OnTab(QWidget* form) {
@@ -233,6 +245,36 @@ TEST_F(ScriptEditWindowsTest, EveryActionMadeInTheFormIsStoredInItsFields) {
     EXPECT_EQ(Items().back().Sequence, static_cast<int32_t>(cases.size()));
 }
 
+// A window title typed into the Wait tab's combo counts once the field is
+// left with Tab, as a chosen one does: "Either"/"Both" comes on at once.
+TEST_F(ScriptEditWindowsTest, AWaitWindowTypedAndLeftWithTabLetsEitherBeChosen) {
+    QWidget* form = OpenForm(kInsertRecord, "New Script Action");
+    ASSERT_NE(form, nullptr);
+    form->activateWindow();
+    ASSERT_TRUE(test::WaitFor([&] { return form->isActiveWindow(); }));
+    qobject_cast<QRadioButton*>(ButtonText(form, "Wait"))->click();
+    test::Pump();
+    auto* seconds = OnTab<QSpinBox>(form)[0];
+    seconds->setFocus();
+    seconds->setValue(30);
+    QLineEdit* title = OnTab<QComboBox>(form)[0]->lineEdit();
+    title->setFocus();
+    test::Pump();
+    auto* either = qobject_cast<QRadioButton*>(ButtonText(form, "Either"));
+    ASSERT_NE(either, nullptr);
+    EXPECT_FALSE(either->isEnabled()) << "seconds alone have no joiner";
+    Type(title, "Setup");
+    Key(title, Qt::Key_Tab);
+    test::Pump();
+    ASSERT_TRUE(either->isEnabled()) << "the typed title did not count";
+    EXPECT_TRUE(qobject_cast<QRadioButton*>(ButtonText(form, "Both"))->isChecked());
+    either->click();
+    Ok(form);
+    ASSERT_EQ(Items().size(), 1u);
+    EXPECT_EQ(Items()[0].WaitForWindow, "Setup");
+    EXPECT_EQ(Items()[0].DDEApplicationName, "Either");
+}
+
 TEST_F(ScriptEditWindowsTest, KeyCodesAppendThroughThePickLists) {
     QWidget* form = OpenForm(kInsertRecord, "New Script Action");
     ASSERT_NE(form, nullptr);
@@ -340,11 +382,9 @@ TEST_F(ScriptEditWindowsTest, ListPlacesNewAndCopiedItemsAfterTheHighlightedOneM
     EXPECT_EQ(Items()[5].Action, "Set Value");
 }
 
-TEST_F(ScriptEditWindowsTest, ListPopupOffersTemplateAndEditAsTextBetweenSeparators) {
-    AddItem(5, Item("Set Value"));
-    scriptedit::BrowseScripting();
-    QWidget* list = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - General: Weekly report N/A")) != nullptr; }));
+// The list's own popup items in order ("-" for a separator), "~" before an
+// item that is off.
+std::vector<std::string> OwnPopupItems(QWidget* list) {
     std::vector<PopupItem> seen;
     InstallPopupResponder([&](const std::vector<PopupItem>& items) {
         seen = items;
@@ -354,16 +394,44 @@ TEST_F(ScriptEditWindowsTest, ListPopupOffersTemplateAndEditAsTextBetweenSeparat
     QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(view, &menu);
     InstallPopupResponder({});
-    // The list's own items in order, "-" for a separator.
     std::vector<std::string> own;
     bool started = false;
     for (const PopupItem& i : seen) {
         started = started || i.text == "&Template";
-        if (started) own.push_back(i.separator ? "-" : i.text);
+        if (started && own.size() < 10) own.push_back(i.separator ? "-" : (i.enabled ? "" : "~") + i.text);
     }
-    ASSERT_GE(own.size(), 8u) << ::testing::PrintToString(own);
-    EXPECT_EQ(std::vector<std::string>(own.begin(), own.begin() + 8),
-              (std::vector<std::string>{"&Template", "-", "Edit as &Text", "-", "&Print", "-", "&Import", "E&xport"}));
+    return own;
+}
+
+TEST_F(ScriptEditWindowsTest, ListPopupOffersTemplateEditAsTextAndCopyBetweenSeparators) {
+    scriptedit::BrowseScripting();
+    QWidget* list = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - General: Weekly report N/A")) != nullptr; }));
+    // Empty: Copy is off, as its button is.
+    EXPECT_EQ(OwnPopupItems(list), (std::vector<std::string>{"&Template", "-", "Edit as &Text", "-", "&Print", "-",
+                                                             "&Import", "E&xport", "~Cop&y", "&New"}));
+    AddItem(5, Item("Set Value"));
+    ButtonText(list, "Cl&ose")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return WindowTitled("Scripting - General: Weekly report N/A") == nullptr; }));
+    scriptedit::BrowseScripting();
+    ASSERT_TRUE(test::WaitFor([&] { return (list = WindowTitled("Scripting - General: Weekly report N/A")) != nullptr; }));
+    EXPECT_EQ(OwnPopupItems(list), (std::vector<std::string>{"&Template", "-", "Edit as &Text", "-", "&Print", "-",
+                                                             "&Import", "E&xport", "Cop&y", "&New"}));
+    // Copy from the popup copies the highlighted item.
+    InstallPopupResponder([](const std::vector<PopupItem>& items) {
+        for (const PopupItem& i : items)
+            if (i.text == "Cop&y") return i.number;
+        return 0;
+    });
+    auto* view = list->findChild<QTableView*>();
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view, &menu);
+    InstallPopupResponder({});
+    QWidget* form = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (form = WindowTitled("New Script Action")) != nullptr; }));
+    ButtonText(form, "&OK")->click();
+    ASSERT_TRUE(test::WaitFor([&] { return Items().size() == 2; }));
+    EXPECT_EQ(Items()[1].Action, "Set Value");
 }
 
 TEST_F(ScriptEditWindowsTest, ThePrintedScriptReadsBackFromPdf) {
