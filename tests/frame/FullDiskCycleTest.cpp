@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "CycleFixture.h"
+#include "scheduler/DailyJobs.h"
 
 namespace kr::test {
 namespace {
@@ -138,6 +139,29 @@ TEST_F(FullDiskCycleTest, ATaskEditedWhileItsWriteFailsKeepsTheEditAndRunsAtItsN
     clock_.Set(D(2024, 7, 1), T(8, 5, 1));
     Ticks(8);
     EXPECT_EQ(RunsOf(id), 2);
+}
+
+TEST_F(FullDiskCycleTest, AWarningWhoseMarkCannotBeStoredIsReportedOnceAndShownOnceStored) {
+    SKIP_WITHOUT_DISK();
+    Schedule due = Every(1, "day(s)", D(2024, 7, 2), T(9, 0), "Dentist");
+    due.AdvanceWarnDate = D(2024, 7, 1);
+    due.AdvanceWarnTime = T(7, 30);
+    const int32_t id = Add(due);
+    DailyJobs jobs;
+    jobs.Start();
+    FillDisk();
+
+    for (int pass = 0; pass < 3; ++pass) jobs.CheckAdvanceWarnings(false);
+    ASSERT_EQ(responder_.shown().size(), 1u) << "the failed mark was reported at every pass";
+    EXPECT_NE(responder_.shown()[0].request.title, "Advanced Warning: Dentist") << "warned before the mark was stored";
+
+    FreeDisk();
+    jobs.CheckAdvanceWarnings(false);
+    jobs.CheckAdvanceWarnings(false);
+    ASSERT_EQ(responder_.shown().size(), 2u);
+    EXPECT_EQ(responder_.shown()[1].request.title, "Advanced Warning: Dentist");
+    EXPECT_EQ(Fetch(id).AdvanceWarned, 1);
+    jobs.Stop();
 }
 
 }  // namespace
