@@ -207,6 +207,7 @@ DailyJobs::~DailyJobs() { Stop(); }
 
 void DailyJobs::Start() {
     checkedHistory_ = 0;
+    unmarked_.clear();
     if (!store_) store_ = std::make_unique<TableScheduleStore>();
 }
 
@@ -242,7 +243,19 @@ void DailyJobs::CheckAdvanceWarnings(bool useKRMsg) {
         Schedule task;
         if (store_->Fetch(id, task) != kNoError) continue;
         task.AdvanceWarned = 1;
-        if (store_->Put(task) != kNoError) continue;
+        // The mark is stored before the warning shows, so a warning is never
+        // shown twice; a mark that failed once is tried again quietly.
+        const auto known = std::find_if(unmarked_.begin(), unmarked_.end(), [&](const UnmarkedWarning& w) {
+            return w.id == id && w.date == task.AdvanceWarnDate && w.time == task.AdvanceWarnTime;
+        });
+        store_->SetReporting(known == unmarked_.end());
+        const int stored = store_->Put(task);
+        store_->SetReporting(true);
+        if (stored != kNoError) {
+            if (known == unmarked_.end()) unmarked_.push_back({id, task.AdvanceWarnDate, task.AdvanceWarnTime});
+            continue;
+        }
+        if (known != unmarked_.end()) unmarked_.erase(known);
         if (task.SkipNextTime) {
             LogEvent(kAdvanceWarningLabel, "Skipped:  " + task.Description.str());
             continue;

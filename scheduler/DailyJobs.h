@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dictionary/SchedulingTables.h"
 
@@ -89,8 +90,16 @@ public:
     void setCheckedHistory(int32_t date) { checkedHistory_ = date; }
 
 private:
+    // A warning whose mark could not be stored: the warning waits until the
+    // mark is written (it is shown once), and the failure is reported once,
+    // not at every pass of step 1.
+    struct UnmarkedWarning {
+        int32_t id = 0, date = 0, time = 0;
+    };
+
     std::unique_ptr<TableScheduleStore> store_;
     int32_t checkedHistory_ = 0;
+    std::vector<UnmarkedWarning> unmarked_;
 };
 
 }  // namespace kr

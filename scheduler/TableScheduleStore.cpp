@@ -28,7 +28,6 @@ private:
 int Code(int level) { return level == kLevelBenign ? kNoError : (data::LastErrorCode() ? data::LastErrorCode() : kDriverError); }
 
 const data::KeyDef* ScheduleKeyID() { return ScheduleDef().key("SCH:KeyID"); }
-const data::KeyDef* ScriptingKeyID() { return ScriptingDef().key("SCR:KeyID"); }
 
 }  // namespace
 
@@ -66,7 +65,10 @@ int TableScheduleStore::Add(const Schedule& record) {
     // A plain ADD under the record's own ID: a duplicate is for the caller to
     // step over; anything else is reported as the table's insert error.
     const int e = f.File().Add();
-    if (e != kNoError && e != kDuplicateKey) f.Throw(data::kMsgAddFailed);
+    if (e != kNoError && e != kDuplicateKey) {
+        ++failedWrites_;
+        if (reporting_) f.Throw(data::kMsgAddFailed);
+    }
     return e;
 }
 
@@ -75,9 +77,14 @@ int TableScheduleStore::Put(const Schedule& record) {
     const Schedule wanted = record;
     KeepBuffer keep(f.rec());
     f.rec().ID = wanted.ID;
-    if (f.Fetch(ScheduleKeyID()) != kLevelBenign) return Code(kLevelBenign + 1);
+    if ((reporting_ ? f.Fetch(ScheduleKeyID()) : f.TryFetch(ScheduleKeyID())) != kLevelBenign) {
+        ++failedWrites_;
+        return Code(kLevelBenign + 1);
+    }
     f.rec() = wanted;
-    return Code(f.Update());
+    const int e = Code(reporting_ ? f.Update() : f.TryUpdate());
+    if (e != kNoError) ++failedWrites_;
+    return e;
 }
 
 int TableScheduleStore::Fetch(int32_t id, Schedule& record) {
@@ -106,7 +113,10 @@ int TableScheduleStore::Delete(int32_t id) {
 int TableScheduleStore::CopyScriptItems(int32_t from, int32_t to) {
     // The one script copy of the program; per-item failures are shown by it.
     auto copy = MakeCopyScript(from, to);
-    copy->onError = [](const std::string& e) { Message(e, "Error"); };
+    if (reporting_)
+        copy->onError = [](const std::string& e) { Message(e, "Error"); };
+    else
+        copy->onError = [](const std::string&) {};
     const ProcessState state = RunToEnd(*copy);
     return state == ProcessState::Finished && copy->errors().empty() ? kNoError : kDriverError;
 }

@@ -20,6 +20,14 @@ public:
     // The code of a failed open (0 when both tables opened).
     int openError() const { return openError_; }
 
+    // Whether failed writes (PUT, ADD, the copy of script items) are reported
+    // with the table error messages. The timer cycle turns it off while it
+    // tries again to store an occurrence whose failure it already reported.
+    void SetReporting(bool on) { reporting_ = on; }
+    bool reporting() const { return reporting_; }
+    // Writes (PUT, ADD) that failed since the store was made.
+    int failedWrites() const { return failedWrites_; }
+
     int32_t LastID() override;
     int Add(const Schedule& record) override;
     int Put(const Schedule& record) override;
@@ -35,6 +43,8 @@ public:
 
 private:
     bool inBatch_ = false;
+    bool reporting_ = true;
+    int failedWrites_ = 0;
     bool scheduleOpen_ = false;
     bool scriptingOpen_ = false;
     int openError_ = 0;

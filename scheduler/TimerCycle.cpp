@@ -82,6 +82,8 @@ void TimerCycle::Start() {
     skip_ = false;
     lastKnownDate_ = Today();
     refusedTicks_ = 0;
+    foundID_ = foundDate_ = foundTime_ = 0;
+    unstored_.clear();
     if (!store_) store_ = std::make_unique<TableScheduleStore>();
 }
 
@@ -282,24 +284,31 @@ void TimerCycle::NotifyWindowThreads() {
 }
 
 void TimerCycle::FindNextTask() {
+    // Occurrences already acted on whose record could not be written: their
+    // write is tried again first, without a message.
+    if (!unstored_.empty()) RetryUnstoredRuns();
+
     ScheduleFileManager& f = Schedule_File();
     if (f.SetOrder(ScheduleDef().key("SCH:KeyDateEnabled")) != kLevelBenign) return;
 
     // The first enabled task with a date or a time, in date and time order.
+    // A record still standing at an occurrence that already ran (its write
+    // failed) is passed over, so that it runs once and the tasks behind it
+    // still come due.
     bool found = false;
-    bool undated = false;
+    bool passedOver = false;
     for (int reads = 0; reads < kNextTaskReadLimit; ++reads) {
         if (f.TryNext() != kLevelBenign || f.rec().Disabled) {
             found = false;
             break;
         }
         found = true;
-        undated = f.rec().Date == 0 && f.rec().Time == 0;
-        if (!undated) break;
+        passedOver = (f.rec().Date == 0 && f.rec().Time == 0) || IsUnstored(f.rec());
+        if (!passedOver) break;
     }
     // The reads ran out on a task without date and time: it is not due, and
     // running it would give it a date the user never chose.
-    if (found && undated) found = false;
+    if (found && passedOver) found = false;
     if (!found) {
         nextTaskText_ = kNoTasksPending;
         if (hooks_.setTrayTip) hooks_.setTrayTip(kProductTitle);
@@ -307,6 +316,9 @@ void TimerCycle::FindNextTask() {
     }
 
     Schedule& s = SCH();
+    foundID_ = s.ID;
+    foundDate_ = s.Date;
+    foundTime_ = s.Time;
     if (s.Time > kTicksPerDay) {
         NormalizeDateTime(s.Date, s.Time);
         // Stored in its new place, the next pass finds it there.
@@ -327,6 +339,7 @@ void TimerCycle::FindNextTask() {
         ExecuteDueTask();
         NotifyWindowThreads();
     }
+    foundID_ = 0;
 }
 
 void TimerCycle::RestoreFrameForTask() {
@@ -381,7 +394,7 @@ void TimerCycle::MarkTaskDone() {
     s.AdvanceWarnTime = savedWarnTime_;
 }
 
-void TimerCycle::DeleteTaskScriptItems(int32_t id) {
+void TimerCycle::DeleteTaskScriptItems(int32_t id, bool report) {
     ScriptingFileManager& f = Scripting_File();
     if (f.UseFile()) return;
     const Scripting keep = f.rec();
@@ -389,7 +402,7 @@ void TimerCycle::DeleteTaskScriptItems(int32_t id) {
     f.rec().ID = id;
     if (f.SetPosition(ScriptingDef().key("SCR:KeyID")) == kLevelBenign)
         while (f.TryNext() == kLevelBenign && f.rec().ID == id)
-            if (f.Delete() != kLevelBenign) break;
+            if ((report ? f.Delete() : f.TryDelete()) != kLevelBenign) break;
     f.rec() = keep;
 }
 
@@ -444,14 +457,25 @@ void TimerCycle::ExecuteDueTask() {
     else
         NextScheduleDate(s, today, clock);
 
+    // From here on the occurrence has been dealt with: should its record not
+    // be written, it is remembered rather than left due for the next check.
+    UnstoredRun run;
+    run.id = savedID_;
+    const bool asRead = s.ID == foundID_;
+    run.date = asRead ? foundDate_ : savedDate_;
+    run.time = asRead ? foundTime_ : savedTime_;
+    run.deleteScripts = !settings_.SaveScripts;
+
     if (s.Completed) {
         if (s.NoHistory) {
-            store_->Delete(s.ID);  // with its script items
+            run.write = UnstoredRun::Write::Delete;  // with its script items
         } else {
             MarkTaskDone();
-            store_->Put(s);
+            run.write = UnstoredRun::Write::MarkDone;
+            run.record = s;
         }
-        if (!settings_.SaveScripts) DeleteTaskScriptItems(savedID_);
+        if (!StoreRun(run, true)) unstored_.push_back(run);
+        skip_ = false;
         return;
     }
 
@@ -465,26 +489,120 @@ void TimerCycle::ExecuteDueTask() {
         if (s.AdvanceWarnDate > 0) NormalizeDateTime(s.AdvanceWarnDate, s.AdvanceWarnTime);
     }
     s.AdvanceWarned = 0;
-    const HolidaySet holidays = LoadHolidays();
-    if (RescheduleTask(s, true, *store_, holidays.Test()) == 0) store_->Put(s);
-
-    // The run goes into the history as a completed copy.
-    if (!s.NoHistory && !dueCopy_.SkipNextTime) {
-        MarkTaskDone();
-        if (skip_) {
-            FString<40> d;
-            d = "(Skipped) " + s.Description.str();
-            s.Description = d.str();
-            s.Skipped = 1;
-            skip_ = false;
-        }
-        // A copy of a run that is over must never raise the advance warning
-        // of the occurrence it records.
-        s.AdvanceWarned = 1;
-        if (AddScheduleCopy(*store_, s) == kNoError && settings_.SaveScripts && s.ID != savedID_)
-            store_->CopyScriptItems(savedID_, s.ID);
-    }
+    run.write = UnstoredRun::Write::Reschedule;
+    run.record = s;
+    run.deleteScripts = false;
+    // The run goes into the history as a completed copy, once the task's own
+    // record is stored.
+    run.fileHistory = !s.NoHistory && !dueCopy_.SkipNextTime;
+    run.history.ID = 0;
+    run.history.Date = savedDate_;
+    run.history.Time = savedTime_;
+    run.history.AdvanceWarnDate = savedWarnDate_;
+    run.history.AdvanceWarnTime = savedWarnTime_;
+    run.history.Skipped = skip_ ? 1 : 0;
+    skip_ = false;
+    if (!StoreRun(run, true)) unstored_.push_back(run);
     NotifyWindowThreads();
+}
+
+bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
+    if (!store_) return false;
+    store_->SetReporting(report);
+    struct Reporting {
+        TableScheduleStore& store;
+        ~Reporting() { store.SetReporting(true); }
+    } reporting{*store_};
+    Schedule& s = SCH();
+
+    if (!run.stored) {
+        if (!report) {
+            // Someone else may have written the task meanwhile (edited,
+            // moved or deleted it in a list): it no longer stands at the
+            // moment that ran, and is left as they wrote it.
+            Schedule now;
+            const int e = store_->Fetch(run.id, now);
+            if (e == kRecordNotAvailable || e == kRecordNotFound)
+                run.stored = true;
+            else if (e != kNoError)
+                return false;
+            else if (now.Date != run.date || now.Time != run.time || now.Disabled != 0)
+                run.stored = true;
+        }
+        if (!run.stored) {
+            switch (run.write) {
+                case UnstoredRun::Write::Delete:
+                    run.stored = store_->Delete(run.id) == kNoError;
+                    break;
+                case UnstoredRun::Write::MarkDone:
+                    run.stored = store_->Put(run.record) == kNoError;
+                    if (run.stored) s = run.record;
+                    break;
+                case UnstoredRun::Write::Reschedule: {
+                    Schedule r = run.record;
+                    const HolidaySet holidays = LoadHolidays();
+                    const int failedBefore = store_->failedWrites();
+                    run.stored = RescheduleTask(r, true, *store_, holidays.Test()) != 0;
+                    if (!run.stored) {
+                        // One message for the occurrence: when the exceptions'
+                        // write failed already, the plain write stays quiet.
+                        if (store_->failedWrites() != failedBefore) store_->SetReporting(false);
+                        run.stored = store_->Put(r) == kNoError;
+                    }
+                    if (run.stored) {
+                        s = r;
+                        // The history copy is the task as stored, completed
+                        // at the moment that ran.
+                        Schedule h = r;
+                        h.Completed = 1;
+                        h.Disabled = 1;
+                        h.Date = run.history.Date;
+                        h.Time = run.history.Time;
+                        h.AdvanceWarnDate = run.history.AdvanceWarnDate;
+                        h.AdvanceWarnTime = run.history.AdvanceWarnTime;
+                        if (run.history.Skipped) {
+                            FString<40> d;
+                            d = "(Skipped) " + h.Description.str();
+                            h.Description = d.str();
+                            h.Skipped = 1;
+                        }
+                        // A copy of a run that is over must never raise the
+                        // advance warning of the occurrence it records.
+                        h.AdvanceWarned = 1;
+                        run.history = h;
+                    }
+                    break;
+                }
+            }
+        }
+        if (!run.stored) return false;
+        if (run.deleteScripts) DeleteTaskScriptItems(run.id, report);
+    }
+
+    if (run.fileHistory) {
+        Schedule h = run.history;
+        if (AddScheduleCopy(*store_, h) != kNoError) return false;
+        run.fileHistory = false;
+        if (settings_.SaveScripts && h.ID != run.id) store_->CopyScriptItems(run.id, h.ID);
+    }
+    return true;
+}
+
+void TimerCycle::RetryUnstoredRuns() {
+    for (auto it = unstored_.begin(); it != unstored_.end();) {
+        if (StoreRun(*it, false)) {
+            it = unstored_.erase(it);
+            NotifyWindowThreads();
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool TimerCycle::IsUnstored(const Schedule& s) const {
+    for (const UnstoredRun& run : unstored_)
+        if (!run.stored && run.id == s.ID && run.date == s.Date && run.time == s.Time) return true;
+    return false;
 }
 
 void TimerCycle::FollowPassingDays() {

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dictionary/SchedulingTables.h"
 #include "platform/runtime/FixedString.h"
@@ -179,13 +180,39 @@ public:
     const Schedule& dueRecordCopy() const { return dueCopy_; }
     // Ticks that returned at once because a tick was waiting.
     int64_t refusedTicks() const { return refusedTicks_; }
+    // Occurrences that were acted on and whose record is not stored yet.
+    std::size_t unstoredRuns() const { return unstored_.size(); }
 
 private:
+    // An occurrence the cycle acted on (started, shown or skipped) whose
+    // record could not be written. It is kept until the write succeeds, so
+    // that the record left due on disk is never taken for a new occurrence:
+    // every next-task check tries the write again without a message, and
+    // passes over the record while it still stands at the remembered moment.
+    struct UnstoredRun {
+        enum class Write { Reschedule, MarkDone, Delete };
+        int32_t id = 0;
+        int32_t date = 0, time = 0;  // the moment the record stood at, as read
+        Write write = Write::Reschedule;
+        // Reschedule: the record with its next occurrence, before the
+        // exceptions; MarkDone: the completed record.
+        Schedule record;
+        bool stored = false;
+        bool deleteScripts = false;  // a finished task's script items go once it is stored
+        bool fileHistory = false;    // the run's history copy is owed
+        Schedule history;
+    };
+    // Writes the record of the run (the first time with the table messages,
+    // later quietly); true when it is stored. Then files the history copy.
+    bool StoreRun(UnstoredRun& run, bool report);
+    void RetryUnstoredRuns();
+    bool IsUnstored(const Schedule& s) const;
+
     Schedule& SCH();
     void RestoreFrameForTask();
     void SoundAlarm();
     void MarkTaskDone();
-    void DeleteTaskScriptItems(int32_t id);
+    void DeleteTaskScriptItems(int32_t id, bool report);
     void ShowTrayBusy();
     void SetZone2(const std::string& text);
     void FollowPassingDays();
@@ -212,6 +239,8 @@ private:
     bool inTick_ = false;
     int64_t refusedTicks_ = 0;
     bool dataFileReplaced_ = false;  // told once; the process stays stopped
+    int32_t foundID_ = 0, foundDate_ = 0, foundTime_ = 0;  // the next task as read
+    std::vector<UnstoredRun> unstored_;
 };
 
 }  // namespace kr

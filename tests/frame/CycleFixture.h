@@ -50,6 +50,7 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
         std::filesystem::current_path(dir_);
+        EnterDataFolder();
         data::SetKeyDerivationIterations(64);  // not about the key
         InstallClock(&clock_);
         InstallMessageService(&responder_);
@@ -93,10 +94,16 @@ protected:
         InstallMessageService(nullptr);
         InstallClock(nullptr);
         data::SetKeyDerivationIterations(0);
+        LeaveDataFolder();
         std::filesystem::current_path(previous_);
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
+
+    // The data folder: the test's folder unless a fixture moves into another
+    // one; left again before the folder is removed.
+    virtual void EnterDataFolder() {}
+    virtual void LeaveDataFolder() {}
 
     // A task that repeats every n units ("minute(s)", "hour(s)", "day(s)").
     static Schedule Every(int n, const std::string& unit, int32_t date, int32_t time, const std::string& what) {

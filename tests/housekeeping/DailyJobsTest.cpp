@@ -324,8 +324,11 @@ TEST_F(DailyJobsTest, OnceHolidaysGoAndACollisionWaitsForTheNextPass) {
     EXPECT_EQ(HolidayDate("Fourth"), D(2024, 7, 4));
     EXPECT_EQ(HolidayDate("Ours"), D(2023, 8, 14));  // left where it was, logged
     EXPECT_THAT(Log(), Contains(Pair("Holidays", "Cannot move Ours to AUG 14,2024:  Creates Duplicate Key")));
-    for (const Holidays& h : AllHolidays())
-        if (h.Holiday.str() == "Fourth") EXPECT_EQ(h.HolidayType.str(), kHolidayTypeAnnual);
+    for (const Holidays& h : AllHolidays()) {
+        if (h.Holiday.str() == "Fourth") {
+            EXPECT_EQ(h.HolidayType.str(), kHolidayTypeAnnual);
+        }
+    }
 
     // Once the date is free the next pass moves it.
     ASSERT_EQ(OpenTable(t), 0);
