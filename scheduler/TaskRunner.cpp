@@ -12,7 +12,10 @@
 #include <cctype>
 #include <chrono>
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "dictionary/Dictionary.h"
@@ -182,7 +185,7 @@ struct Started {
 // desktop user rarely has, so it is tried afterwards and a refusal logged.
 void RaisePriority(int32_t pid, const std::string& command) {
     if (::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), -5) != 0)
-        LogEvent("Run Program", "High priority not permitted, normal priority used: " + command);
+        LogEvent("Run Program", "High priority not permitted, normal priority used: " + CommandForLog(command));
 }
 
 void RequestWindowMode(int32_t pid, int32_t windowMode) {
@@ -630,7 +633,7 @@ SourceCommand SplitStarted(std::string_view s, const std::vector<std::size_t>& a
 
 // The simple commands of a shell's command text ("sh -c TEXT"): words split
 // at blanks with the shell's quotes and backslashes, commands at unquoted
-// ";", "&", "|", "(", ")" and line ends.
+// ";", "&", "|", "(", ")", "`" and line ends.
 std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<std::size_t>& at) {
     std::vector<SourceCommand> out(1);
     const std::size_t n = s.size();
@@ -641,7 +644,7 @@ std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<
             ++i;
             continue;
         }
-        if (c == '\n' || c == ';' || c == '&' || c == '|' || c == '(' || c == ')') {
+        if (c == '\n' || c == ';' || c == '&' || c == '|' || c == '(' || c == ')' || c == '`') {
             if (!out.back().empty()) out.emplace_back();
             ++i;
             continue;
@@ -659,7 +662,7 @@ std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<
         while (i < n) {
             const char d = s[i];
             if (d == ' ' || d == '\t' || d == '\n' || d == ';' || d == '&' || d == '|' || d == '(' ||
-                d == ')')
+                d == ')' || d == '`')
                 break;
             if (d == '\\') {
                 if (i + 1 < n) take(i + 1);
@@ -687,110 +690,77 @@ std::vector<SourceCommand> SplitShellText(std::string_view s, const std::vector<
     return out;
 }
 
-bool IsAssignment(std::string_view word) {
-    const std::size_t eq = word.find('=');
-    if (eq == 0 || eq == std::string_view::npos) return false;
-    if (std::isdigit(static_cast<unsigned char>(word[0]))) return false;
-    for (std::size_t k = 0; k < eq; ++k)
-        if (!std::isalnum(static_cast<unsigned char>(word[k])) && word[k] != '_') return false;
-    return true;
+// Where a command line shows the transfer password: the spans of the
+// password words and their texts, to find the same text elsewhere.
+struct PasswordFinds {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    std::vector<std::string> texts;
+    std::set<std::tuple<std::size_t, std::size_t, std::string>> read;  // words already read again
+};
+
+// A word that may hold a command of its own: a shell's command text, a
+// quoted command line, a backquoted command.
+bool MayHoldCommand(std::string_view word) {
+    return word.find_first_of(" \t\r\n;&|()`") != std::string_view::npos;
 }
 
-bool IsShell(const std::string& name) {
-    for (const char* shell : {"SH", "BASH", "DASH", "ZSH", "KSH", "MKSH", "ASH", "YASH"})
-        if (name == shell) return true;
-    return false;
-}
-
-// The spans of the transfer password in one command: the sixth word after
-// KRFTP (its password, whatever the mode and however many words follow),
-// also where KRFTP is started through env or a shell's "-c" text (there
-// after other commands or an exec as well).
-void FindTransferPasswords(const SourceCommand& words, std::size_t i, int depth,
-                           std::vector<std::pair<std::size_t, std::size_t>>& spans) {
+// Finds the transfer password in a text. The command line itself is split
+// both by the rules programs are started with and by the shell's; the words
+// that can hold a command (a shell's command text, a quoted or backquoted
+// command) are read again by the shell's rules, to any depth up to eight.
+// Wherever a word names KRFTP (by its file name, without regard to folder,
+// case or extension), the sixth word after it in the same command is its
+// password: so KRFTP is found behind any wrapper (nohup, nice, sudo, env,
+// exec, ...) and in any shell text without a list of them.
+void FindTransferPasswords(std::string_view text, const std::vector<std::size_t>& at, int depth,
+                           const std::string& line, PasswordFinds& found) {
     if (depth > 8) return;
-    while (i < words.size() && IsAssignment(words[i].value)) ++i;
-    if (i >= words.size()) return;
-    const std::string name = ProgramName(words[i].value);
-    if (name == "KRFTP") {
-        if (i + 6 < words.size() && !words[i + 6].value.empty())
-            spans.emplace_back(words[i + 6].begin, words[i + 6].end);
-        return;
-    }
-    auto inText = [&](const SourceWord& text) {
-        for (const SourceCommand& c : SplitShellText(text.value, text.from))
-            FindTransferPasswords(c, 0, depth + 1, spans);
-    };
-    if (name == "ENV") {
-        // Its options (those with an argument take the next word; -S holds
-        // a command line of its own) and the variables it sets.
-        for (++i; i < words.size(); ++i) {
-            const std::string& w = words[i].value;
-            if (w == "--") {
-                ++i;
-                break;
+    std::vector<SourceCommand> commands = SplitShellText(text, at);
+    if (depth == 0) commands.push_back(SplitStarted(text, at));
+    for (const SourceCommand& words : commands) {
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const SourceWord& w = words[i];
+            if (ProgramName(w.value) == "KRFTP" && i + 6 < words.size() && !words[i + 6].value.empty()) {
+                const SourceWord& password = words[i + 6];
+                found.spans.emplace_back(password.begin, password.end);
+                found.texts.push_back(password.value);
+                found.texts.push_back(line.substr(password.begin, password.end - password.begin));
             }
-            if (w == "-S" || w == "--split-string") {
-                if (i + 1 < words.size()) inText(words[i + 1]);
-                return;
-            }
-            if (w == "-u" || w == "-C" || w == "--unset" || w == "--chdir") {
-                ++i;
-                continue;
-            }
-            if (w.size() > 1 && w[0] == '-') continue;
-            if (w == "-" || IsAssignment(w)) continue;
-            break;
+            // A word equal to the whole text would split the same way again.
+            if (w.value.size() == text.size() || !MayHoldCommand(w.value)) continue;
+            if (!found.read.emplace(w.begin, w.end, w.value).second) continue;
+            FindTransferPasswords(w.value, w.from, depth + 1, line, found);
         }
-        FindTransferPasswords(words, i, depth + 1, spans);
-        return;
-    }
-    if (name == "EXEC" && depth > 0) {  // a shell's exec, with its -a NAME, -c and -l
-        for (++i; i < words.size() && words[i].value.size() > 1 && words[i].value[0] == '-'; ++i)
-            if (words[i].value.find('a') != std::string::npos) ++i;
-        FindTransferPasswords(words, i, depth + 1, spans);
-        return;
-    }
-    if (IsShell(name)) {
-        // "-c" (alone or among other one-letter options): the first word
-        // that is not an option is the command text.
-        bool command = false;
-        for (++i; i < words.size(); ++i) {
-            const std::string& w = words[i].value;
-            if (w == "--" || w == "-") {
-                ++i;
-                break;
-            }
-            if (w.size() < 2 || (w[0] != '-' && w[0] != '+')) break;
-            if (w[1] == '-') {
-                if (w == "--rcfile" || w == "--init-file") ++i;
-                continue;
-            }
-            if (w[0] == '-' && w.find('c') != std::string::npos) command = true;
-            if (w.find_first_of("oO") != std::string::npos) ++i;
-        }
-        if (command && i < words.size()) inText(words[i]);
     }
 }
 
 }  // namespace
 
 std::string CommandForLog(std::string_view command) {
-    std::vector<std::size_t> at(command.size());
+    const std::string line(command);
+    std::vector<std::size_t> at(line.size());
     for (std::size_t k = 0; k < at.size(); ++k) at[k] = k;
-    std::vector<std::pair<std::size_t, std::size_t>> spans;
-    FindTransferPasswords(SplitStarted(command, at), 0, 0, spans);
-    if (spans.empty()) return std::string(command);
-    std::sort(spans.begin(), spans.end());
-    std::string shown;
-    std::size_t done = 0;
-    for (const auto& [begin, end] : spans) {
-        if (begin < done) continue;
-        shown.append(command.substr(done, begin - done));
-        shown += "********";
-        done = end;
+    PasswordFinds found;
+    FindTransferPasswords(line, at, 0, line, found);
+    if (found.spans.empty()) return line;
+    // The password's text is masked wherever else it stands too (echoed,
+    // written to a file, passed to another program).
+    std::vector<bool> masked(line.size(), false);
+    for (const auto& [begin, end] : found.spans)
+        for (std::size_t k = begin; k < end && k < line.size(); ++k) masked[k] = true;
+    for (const std::string& text : found.texts) {
+        if (text.empty()) continue;
+        for (std::size_t p = line.find(text); p != std::string::npos; p = line.find(text, p + 1))
+            for (std::size_t k = p; k < p + text.size(); ++k) masked[k] = true;
     }
-    shown.append(command.substr(done));
+    // Each run of masked characters shows as one "********".
+    std::string shown;
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        if (!masked[k])
+            shown += line[k];
+        else if (k == 0 || !masked[k - 1])
+            shown += "********";
+    }
     return shown;
 }
 

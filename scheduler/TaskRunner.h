@@ -94,8 +94,10 @@ bool ScriptLockSet();
 // transfer program ("KRFTP U|D ...", "HTTPGET ... /AUTO") and waits for it
 // (at most 3600 seconds); other items are left as they are.
 void RewriteTransferItem(Scripting& item);
-// A command line as the event log shows it: the transfer program's password
-// (its last argument) as "********", any other command as it is.
+// A command line as the event log shows it: wherever KRFTP is started in it
+// (directly, behind another program or in a shell's text), the password (its
+// sixth argument) and every other occurrence of the password's text as
+// "********"; a command without KRFTP as it is.
 std::string CommandForLog(std::string_view command);
 
 // What the last shell start returned (LastShellResult).

@@ -599,8 +599,17 @@ bool MainFrame::TakeWindowEvent(QEvent* event) {
 
 void MainFrame::Minimise() {
     QPointer<QWidget> w = Window();
-    QTimer::singleShot(0, this, [w] {
-        if (w) w->showMinimized();
+    QTimer::singleShot(0, this, [this, w] {
+        if (!w) return;
+        // Into the tray straight away when minimising hides the frame. Asking
+        // the window manager to iconify first and hiding once the state has
+        // changed races it: the hide clears the minimised state, which maps
+        // the frame again, and a window manager that has iconified it by
+        // then shows it again, so the close request seemed lost.
+        if (tray_.HidesOnMinimize())
+            tray_.HideWindow();
+        else
+            w->showMinimized();
     });
 }
 

@@ -197,12 +197,57 @@ TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedInEveryFormKrftpIsStarted) {
     }
     for (const auto& line : Log())
         EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
+}
 
-    // A word after some other program keeps its text, and so does a shell
-    // text without "-c".
-    const std::string script = (dir_ / "missing" / "KRFTP").string();
-    for (const std::string& command : {"echo KRFTP U local.txt in host bob " + secret,
-                                       "sh " + script + " U local.txt in host bob " + secret}) {
+TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedBehindAnyWrapperAndWhereverItsTextStands) {
+    const std::string secret = "Sesame42";
+    const std::string krftp = Script(dir_ / "bin" / "krftp", "exit 0");
+    const std::string args = " U local.txt in host bob ";
+    const std::string masked = args + "********";
+    // Programs that start the next word as a program, with their options,
+    // and a top-level exec (not a program: it fails to start).
+    for (const char* wrapper : {"nohup ", "nice -n 5 ", "timeout 60 ", "setsid ", "stdbuf -oL ",
+                                       "sudo -n ", "xargs -a /dev/null ", "exec ", "ionice -c 3 nice "}) {
+        RunAsTimer(wrapper + krftp + args + secret, 0);
+        EXPECT_TRUE(Logged("Run Program", wrapper + krftp + masked)) << wrapper;
+    }
+    // Inside shell texts: a group, an if, single quotes, a backquoted or
+    // $(...) command, a shell in a shell.
+    const std::vector<std::pair<std::string, std::string>> texts = {
+        {"sh -c \"{ " + krftp + args + secret + "; }\"", "sh -c \"{ " + krftp + masked + "; }\""},
+        {"sh -c \"if true; then " + krftp + args + secret + "; fi\"",
+         "sh -c \"if true; then " + krftp + masked + "; fi\""},
+        // (Split as a program is started, the text's first word names KRFTP
+        // too, and its sixth word takes in the closing quote.)
+        {"sh -c '" + krftp + args + secret + "'", "sh -c '" + krftp + masked},
+        {"bash -c 'cd /tmp; nohup " + krftp + args + "\"" + secret + "\" &'",
+         "bash -c 'cd /tmp; nohup " + krftp + args + "******** &'"},
+        {"sh -c \"x=`KRFTP" + args + secret + "`; y=$(KRFTP" + args + secret + ")\"",
+         "sh -c \"x=`KRFTP" + masked + "`; y=$(KRFTP" + masked + ")\""},
+        {"sh -c \"sh -c '" + krftp + args + secret + "'\"", "sh -c \"sh -c '" + krftp + masked + "'\""},
+        // The password's text wherever else it stands in the line.
+        {"sh -c \"" + krftp + args + secret + " && echo " + secret + " > sent.txt\"",
+         "sh -c \"" + krftp + masked + " && echo ******** > sent.txt\""},
+        // Six words after KRFTP even where the words split differently when
+        // it is started than in a shell: both readings are masked.
+        {"KRFTP U 'local file.txt' in host bob '" + secret + "'",
+         "KRFTP U 'local file.txt' in host ******** ********"},
+    };
+    for (const auto& [command, shown] : texts) {
+        RunAsTimer(command, 0);
+        EXPECT_TRUE(Logged("Run Program", shown)) << command;
+    }
+    for (const auto& line : Log())
+        EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
+    for (const auto& box : responder_.shown())
+        EXPECT_EQ(box.request.text.find(secret), std::string::npos) << box.request.text;
+
+    // A command without KRFTP, or with fewer than six words after it, keeps
+    // its text.
+    for (const std::string& command : {"echo U local.txt in host bob " + secret,
+                                       "sh -c 'cp a b; echo " + secret + "'",
+                                       std::string("sh -c \"KRFTP U local.txt in host bob\""),
+                                       "xargs -a /dev/null KRFTPX U local.txt in host bob " + secret}) {
         RunAsTimer(command, 0);
         EXPECT_TRUE(Logged("Run Program", command)) << command;
     }
