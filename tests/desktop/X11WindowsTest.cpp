@@ -66,7 +66,7 @@ protected:
         ListTopWindows();
         list = WindowList();
         for (std::size_t n = 1; n <= list.size(); ++n)
-            if (list[n - 1].Handle == titled) ASSERT_TRUE(FetchWindowEntry(n));
+            if (list[n - 1].Handle == titled) { ASSERT_TRUE(FetchWindowEntry(n)); }
         ASSERT_EQ(CurrentWindowEntry().Handle, titled);
         ListChildWindows();
         std::vector<ChildWindowEntry> kids = ChildWindowList();

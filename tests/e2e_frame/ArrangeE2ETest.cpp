@@ -157,7 +157,7 @@ TEST_F(ArrangeE2ETest, TileAndCascadeLeaveTheTrayIconAndTheListsGoToTheTrayWithT
     EXPECT_EQ(step.x(), step.y());
     for (std::size_t i = 0; i < cascaded.size(); ++i) {
         EXPECT_TRUE(area.contains(cascaded[i])) << i << ": " << Text(cascaded[i]) << " outside " << Text(area);
-        if (i > 0) EXPECT_EQ(cascaded[i].topLeft() - cascaded[i - 1].topLeft(), step) << i;
+        if (i > 0) { EXPECT_EQ(cascaded[i].topLeft() - cascaded[i - 1].topLeft(), step) << i; }
     }
     EXPECT_EQ(TrayIcon(), icon) << "the icon left the tray\n" << WindowTree(display());
     EXPECT_TRUE(IconDrawn(icon)) << "the icon is blank after Cascade";

@@ -167,7 +167,7 @@ TEST_F(FrameTest, CommandsAreEnabledByTheProceduresThatExist) {
     // Every toolbar button shows an image (text buttons spill behind a
     // chevron at the frame's size), and the frame carries the suite's icon.
     for (QAction* a : f->Layout().toolbar->actions())
-        if (!a->isSeparator()) EXPECT_FALSE(a->icon().isNull()) << a->toolTip().toStdString();
+        if (!a->isSeparator()) { EXPECT_FALSE(a->icon().isNull()) << a->toolTip().toStdString(); }
     EXPECT_FALSE(f->Window()->windowIcon().isNull());
     EXPECT_TRUE(f->TrayPopup().ItemEnabled("AddProgram"));
     EXPECT_FALSE(f->TrayPopup().ItemEnabled("AddMessage"));

@@ -140,7 +140,7 @@ TEST_F(ContactWindowsTest, AnEmptyListOffersNeitherTheClipboardNorEmail) {
         offered = items;
         return 0;
     });
-    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5));
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
     QApplication::sendEvent(list_->viewport(), &menu);
     Pump(20);
     bool sawEmail = false;

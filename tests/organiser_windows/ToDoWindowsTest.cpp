@@ -310,7 +310,8 @@ TEST_F(ToDoWindowsTest, TransferToScheduleHandsTheItemToTheMessageWizard) {
             }
         return 0;
     });
-    QContextMenuEvent menu(QContextMenuEvent::Mouse, list_->visualRect(list_->model()->index(0, 2)).center());
+    const QPoint at = list_->visualRect(list_->model()->index(0, 2)).center();
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, list_->mapToGlobal(at));
     QApplication::sendEvent(list_, &menu);
     EXPECT_TRUE(transferEnabled);
     ASSERT_TRUE(WaitFor([&] { return handed.has_value(); })) << Shown();

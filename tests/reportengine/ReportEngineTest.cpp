@@ -49,7 +49,7 @@ TEST(ReportWriter, BreaksPagesBeforeTheFooterWithGroupBandsAndTotals) {
         EXPECT_EQ(t.back(), "Page    " + std::to_string(p + 1));  // "pPage <<<#p"
         // Every band above the footer stays above it.
         for (const DrawOp& op : pages[p].ops)
-            if (op.kind == DrawOp::kText && op.text.rfind("Page", 0) != 0) EXPECT_LE(op.y + op.height, footerTop);
+            if (op.kind == DrawOp::kText && op.text.rfind("Page", 0) != 0) { EXPECT_LE(op.y + op.height, footerTop); }
     }
     auto p1 = Texts(pages[0]);
     EXPECT_TRUE(Has(p1, "Errands"));

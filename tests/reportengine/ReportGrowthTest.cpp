@@ -67,7 +67,7 @@ TEST(ReportGrowth, ManyLineMemoGrowsItsBandAndPushesTheRowsBelow) {
     for (int i = 1; i <= 12; ++i) {
         const DrawOp* line = Find(page, "Note line " + std::to_string(i));
         ASSERT_NE(line, nullptr) << i;
-        if (prev) EXPECT_GE(line->y, prev->y + prev->height) << "lines overlap at " << i;
+        if (prev) { EXPECT_GE(line->y, prev->y + prev->height) << "lines overlap at " << i; }
         prev = line;
     }
     // The label under the memo moved below its last line, and the next

@@ -10,7 +10,7 @@ namespace {
 // A table of n records worked through in order; the records named in
 // `failing` fail, the one named `fatal` ends the work.
 struct Table {
-    int n;
+    int n = 0;
     int next = 0;
     std::vector<int> failing;
     int fatal = -1;
@@ -25,7 +25,8 @@ struct Table {
 };
 
 TEST(RecordProcess, ErrorsAreReportedAfterTheirBatchAndTheWorkGoesOn) {
-    Table t{10000};
+    Table t;
+    t.n = 10000;
     t.failing = {7, 9001};
     RecordProcess p(10000, [&] { return t.Work(); });
     int batches = 0, opened = 0;
@@ -54,7 +55,8 @@ TEST(RecordProcess, ErrorsAreReportedAfterTheirBatchAndTheWorkGoesOn) {
 }
 
 TEST(RecordProcess, FatalErrorEndsTheWorkAsFailed) {
-    Table t{100};
+    Table t;
+    t.n = 100;
     t.fatal = 30;
     RecordProcess p(100, [&] { return t.Work(); });
     p.SetBatchSize(25);
@@ -66,7 +68,8 @@ TEST(RecordProcess, FatalErrorEndsTheWorkAsFailed) {
 }
 
 TEST(RecordProcess, CancelStopsBeforeTheNextRecord) {
-    Table t{1000};
+    Table t;
+    t.n = 1000;
     RecordProcess* self = nullptr;
     RecordProcess p(1000, [&] {
         // Asked while record 41 is worked on (from another thread, say):
@@ -87,7 +90,8 @@ TEST(RecordProcess, CancelStopsBeforeTheNextRecord) {
 TEST(RecordProcess, PercentStaysInRangeWhenTheTotalIsOff) {
     // More records than counted at the start (rows added meanwhile), and a
     // total of 0 (unknown).
-    Table t{60};
+    Table t;
+    t.n = 60;
     RecordProcess p(50, [&] { return t.Work(); });
     RunToEnd(p);
     EXPECT_EQ(p.done(), 60);

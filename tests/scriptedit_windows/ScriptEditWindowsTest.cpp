@@ -222,19 +222,19 @@ TEST_F(ScriptEditWindowsTest, EveryActionMadeInTheFormIsStoredInItsFields) {
             if (!fd.get) continue;
             EXPECT_EQ(fd.get(&stored).toText(), fd.get(&want).toText()) << n;
         }
-        if (std::string(c.action) == "Send Keys") EXPECT_EQ(stored.Keystrokes, "hello[ENTER]");
-        if (std::string(c.action) == "Wait") EXPECT_EQ(stored.DDEApplicationName, "Both");
+        if (std::string(c.action) == "Send Keys") { EXPECT_EQ(stored.Keystrokes, "hello[ENTER]"); }
+        if (std::string(c.action) == "Wait") { EXPECT_EQ(stored.DDEApplicationName, "Both"); }
         if (std::string(c.action) == "Display Message") {
             EXPECT_EQ(stored.DDEApplicationName, "Body text");
             EXPECT_EQ(stored.DDEApplicationTopic, "Title");
             EXPECT_EQ(stored.SecondsToWait, 1);
         }
-        if (std::string(c.action) == "If Window...") EXPECT_EQ(stored.WindowExistance, "Does not exist");
-        if (std::string(c.action) == "If Time Elapsed...") EXPECT_EQ(stored.IfTimeElapsed, "Greater than");
-        if (std::string(c.action) == "If Value...") EXPECT_EQ(stored.WindowTitleToCheckFor, "<>");
-        if (std::string(c.action) == "Start Program") EXPECT_EQ(stored.DDEApplicationName, "0210");
-        if (std::string(c.action) == "Start Script") EXPECT_EQ(stored.Path, "Append");
-        if (std::string(c.action) == "Set Value") EXPECT_EQ(stored.Path, "GREETING");
+        if (std::string(c.action) == "If Window...") { EXPECT_EQ(stored.WindowExistance, "Does not exist"); }
+        if (std::string(c.action) == "If Time Elapsed...") { EXPECT_EQ(stored.IfTimeElapsed, "Greater than"); }
+        if (std::string(c.action) == "If Value...") { EXPECT_EQ(stored.WindowTitleToCheckFor, "<>"); }
+        if (std::string(c.action) == "Start Program") { EXPECT_EQ(stored.DDEApplicationName, "0210"); }
+        if (std::string(c.action) == "Start Script") { EXPECT_EQ(stored.Path, "Append"); }
+        if (std::string(c.action) == "Set Value") { EXPECT_EQ(stored.Path, "GREETING"); }
         if (std::string(c.action) == "File Actions") {
             EXPECT_EQ(stored.DDEType, "FTP Upload");
             EXPECT_EQ(stored.DDEApplicationName, "ftp.example");

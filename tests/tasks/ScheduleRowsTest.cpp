@@ -106,7 +106,7 @@ TEST(ScheduleRows, QueryFieldListLoadsAndNamesRealFields) {
                                     : f.name.rfind("SCR:", 0) == 0 ? ScriptingDef()
                                                                    : CategoriesDef();
         EXPECT_NE(def.field(f.name), nullptr) << f.name;
-        if (f.entryKind == 3) EXPECT_FALSE(f.choices.empty()) << f.name;
+        if (f.entryKind == 3) { EXPECT_FALSE(f.choices.empty()) << f.name; }
     }
     const QueryField* type = q.Find("SCH:TaskType");
     ASSERT_NE(type, nullptr);

@@ -270,7 +270,7 @@ TEST(CalendarGrid, ScheduleModeGreysTheDaysTheTaskDoesNotAllow) {
     CalendarGrid none(MakeDate(7, 1, 2024), "None", "", &task);
     EXPECT_EQ(none.Title(), "Select Date");
     for (const CalendarCell& c : none.cells())
-        if (c.day) EXPECT_TRUE(c.enabled);
+        if (c.day) { EXPECT_TRUE(c.enabled); }
 }
 
 }  // namespace

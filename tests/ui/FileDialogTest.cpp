@@ -46,7 +46,7 @@ TEST(FileDialogTest, DetailColumnsShowTheirValuesWhole) {
         }
     const int columns = tree->header()->sectionSize(1) + tree->header()->sectionSize(2) + tree->header()->sectionSize(3);
     EXPECT_GT(tree->viewport()->width() - columns, fm.horizontalAdvance(QStringLiteral("notes.txt")));
-    if (QScreen* s = dialog.screen()) EXPECT_TRUE(s->availableGeometry().contains(dialog.geometry()));
+    if (QScreen* s = dialog.screen()) { EXPECT_TRUE(s->availableGeometry().contains(dialog.geometry())); }
 
     dialog.close();
     std::filesystem::remove_all(dir);

@@ -121,8 +121,9 @@ TEST_F(WindowPositionTest, AWindowOpenedTheFirstTimeGoesOverTheWindowItWasOpened
     QRect g = w->Window()->geometry();
     EXPECT_TRUE(avail.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
     // Centred over the anchor, apart from what the screen's edge moves.
-    if (g.width() <= anchor.width() && g.height() <= anchor.height())
+    if (g.width() <= anchor.width() && g.height() <= anchor.height()) {
         EXPECT_LE((g.center() - anchor.geometry().center()).manhattanLength(), 4);
+    }
 
     // A window as large as the screen, opened from a window in its corner,
     // stays on the screen rather than spilling off it.

@@ -226,7 +226,7 @@ TEST_F(ExchangeWindowsTest, EnterInAFieldListPressesOkAndChangesNoMark) {
         ASSERT_EQ(marked.size(), 1);
         QTest::keyClick(list, Qt::Key_Return);
         EXPECT_EQ(dialogs_, std::vector<std::string>{"Export File"}) << "Enter did not press OK";
-        if (w) EXPECT_EQ(Marked(list), marked);
+        if (w) { EXPECT_EQ(Marked(list), marked); }
         EXPECT_TRUE(test::WaitFor([&] { return !w || !w->isVisible(); }));
     }
 }
