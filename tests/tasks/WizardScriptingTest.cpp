@@ -78,14 +78,8 @@ protected:
         for (int id = 0; id <= 50; ++id) n += static_cast<int>(Items(id).size());
         return n;
     }
-    static QAbstractButton* ButtonText(QWidget* w, const QString& text) {
-        if (!w) return nullptr;
-        for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-            if (b->text() == text && b->isVisible()) return b;
-        return nullptr;
-    }
     static void Press(QWidget* w, const QString& text) {
-        QAbstractButton* b = ButtonText(w, text);
+        QAbstractButton* b = test::ShownButtonText(w, text);
         ASSERT_NE(b, nullptr) << text.toStdString();
         b->click();
         Pump(30);

@@ -68,6 +68,15 @@ inline QAbstractButton* ButtonText(QWidget* w, const QString& text) {
     return nullptr;
 }
 
+// The shown button of a window with this text (nullptr when none, or when
+// there is no window): hidden pages of a wizard hold buttons of the same text.
+inline QAbstractButton* ShownButtonText(QWidget* w, const QString& text) {
+    if (!w) return nullptr;
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->text() == text && b->isVisible()) return b;
+    return nullptr;
+}
+
 // Closes every top-level window left over by a test.
 inline void CloseAllWindows() {
     for (QWidget* w : QApplication::topLevelWidgets())
