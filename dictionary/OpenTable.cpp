@@ -10,6 +10,7 @@
 #include "platform/data/Upgrade.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/PrivateFiles.h"
+#include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 #include "platform/runtime/WriteCauses.h"
@@ -19,11 +20,6 @@ namespace kr {
 namespace {
 
 int ModeOf(uint8_t openMode, uint8_t forceMode2) { return forceMode2 ? static_cast<int>(data::kReadWrite) : static_cast<int>(openMode); }
-
-std::string CurrentFolder() {
-    char buf[4096];
-    return getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
-}
 
 // Error 47: the stored layout cannot be brought to this program's.
 void UpgradeFailed() {

@@ -24,6 +24,7 @@
 #include "platform/data/Upgrade.h"
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/IniFile.h"
+#include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
 
@@ -34,12 +35,6 @@ namespace {
 std::mutex g_mutex;
 std::string g_helpFile;
 bool g_registered = false;
-
-std::string CurrentFolder() {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::current_path(ec);
-    return ec ? std::string(".") : p.string();
-}
 
 bool EnterFolder(const std::string& folder) { return !folder.empty() && ::chdir(folder.c_str()) == 0; }
 

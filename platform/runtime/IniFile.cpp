@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/runtime/PrivateFiles.h"
+#include "platform/runtime/Process.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr {
@@ -54,12 +55,6 @@ std::string MatchInFolder(const std::string& dir, const std::string& name) {
     }
     ::closedir(d);
     return found;
-}
-
-std::string CurrentFolder() {
-    char buf[PATH_MAX];
-    if (::getcwd(buf, sizeof buf)) return buf;
-    return ".";
 }
 
 // ---------------------------------------------------------------- files

@@ -106,11 +106,6 @@ bool IsDir(const std::string& path) {
 
 bool IsExecutable(const std::string& path) { return IsFile(path) && ::access(path.c_str(), X_OK) == 0; }
 
-std::string CurrentFolder() {
-    char buf[PATH_MAX];
-    if (::getcwd(buf, sizeof buf)) return buf;
-    return ".";
-}
 
 // The entry of dir named name without regard to case; empty when none.
 std::string MatchNoCase(const std::string& dir, const std::string& name) {
@@ -358,6 +353,12 @@ int Spawn(const std::string& path, const std::vector<std::string>& args, const s
 }
 
 }  // namespace
+
+std::string CurrentFolder() {
+    char buf[PATH_MAX];
+    if (::getcwd(buf, sizeof buf)) return buf;
+    return ".";
+}
 
 std::string ProgramFolder() {
     {

@@ -41,6 +41,9 @@ constexpr int kStillActive = 259;
 // escapes.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
+// The current folder, absolute; "." when it cannot be read.
+std::string CurrentFolder();
+
 // The folder of the running program (/proc/self/exe), or the one set.
 std::string ProgramFolder();
 // Sets the folder the suite's programs are looked up in (tests); empty

@@ -1,10 +1,11 @@
 #include "platform/runtime/WriteCauses.h"
 
-#include <limits.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/runtime/Process.h"
 
 namespace kr {
 
@@ -15,8 +16,7 @@ std::string FileOf(std::string path) {
     const std::size_t table = path.find("\\!");
     if (table != std::string::npos) path.resize(table);
     if (path.empty() || path.front() == '/') return path;
-    char buf[PATH_MAX];
-    const std::string here = ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
+    const std::string here = CurrentFolder();
     while (path.size() > 2 && path.compare(0, 2, "./") == 0) path.erase(0, 2);
     return here + "/" + path;
 }
