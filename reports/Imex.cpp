@@ -495,7 +495,7 @@ int64_t Imex::ScanRecord(bool& ranOut) {
     record_.clear();
     recordLines_ = 0;
     recordRecoded_ = 0;
-    recordOpenQuote_ = recordStrayQuote_ = false;
+    recordOpenQuote_ = recordStrayQuote_ = recordTooLong_ = false;
     if (pos_ >= n) {
         // The end of the text, or of the whole lines read so far.
         ranOut = true;
@@ -579,7 +579,14 @@ int64_t Imex::ScanRecord(bool& ranOut) {
     recordLines_ = 1;
     for (std::size_t k = start; k < end; ++k)
         if (text_[k] == '\n' || (text_[k] == '\r' && (k + 1 >= end || text_[k + 1] != '\n'))) ++recordLines_;
-    record_.assign(CutChars(std::string_view(text_).substr(start, end - start), kImexLineChars));
+    // A record holds at most 24,000 characters; blanks after its last field
+    // are nothing (a reader ignores them). A longer one is cut here and
+    // marked, so that no caller takes the fields of its first part for the
+    // whole record.
+    const std::string_view whole = std::string_view(text_).substr(start, end - start);
+    const std::string_view kept = CutChars(whole, kImexLineChars);
+    recordTooLong_ = kept.size() < whole.size() && whole.find_first_not_of(' ', kept.size()) != std::string_view::npos;
+    record_.assign(kept);
     return static_cast<int64_t>(next - start);
 }
 

@@ -25,6 +25,8 @@
 // over a line break when its closing quote follows within 8,000 characters
 // (memo texts with line breaks read back whole); otherwise it ends at the
 // end of its line. A trailing empty bare field ("a,b,") is not reported.
+// A record longer than 24,000 characters gives the fields of its first
+// 24,000 and is marked (RecordTooLong): it is no record to store.
 //
 // Each window owns its own Imex: two exchange windows open at once never mix
 // their lines.
@@ -121,6 +123,10 @@ public:
     // quoted field: the skipped character and the fields after it shift).
     int RecodedLinesOfRecord() const { return recordRecoded_; }
     bool RecordEndsInQuote() const { return recordOpenQuote_; }
+    // The record held more than 24,000 characters (blanks after its last
+    // field aside): its fields are those of its first 24,000 characters
+    // only, so it is no whole record to store.
+    bool RecordTooLong() const { return recordTooLong_; }
     bool RecordHasStrayQuote() const { return recordStrayQuote_; }
     // Whether a line read so far held UTF-8 beyond ASCII (the file is
     // UTF-8: a Windows-1252 line in it is a stray).
@@ -188,7 +194,7 @@ private:
     bool started_ = false;  // the file's first bytes (a BOM) looked at
     int recordLines_ = 0;
     int recordRecoded_ = 0;
-    bool recordOpenQuote_ = false, recordStrayQuote_ = false, sawUtf8_ = false;
+    bool recordOpenQuote_ = false, recordStrayQuote_ = false, recordTooLong_ = false, sawUtf8_ = false;
     // Where the lines read as Windows-1252 begin (decoded text), in order;
     // those before recodedNext_ have been read.
     std::vector<int64_t> recoded_;

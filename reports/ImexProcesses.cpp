@@ -438,6 +438,13 @@ bool ImportRun::Work() {
     recordLines_ = reader_->LinesOfRecord();
     fileLine_ += recordLines_;
     linesRead_ += recordLines_;
+    if (reader_->RecordTooLong()) {
+        // Its fields past the line's limit were never read: stored, the
+        // record would lose them without a word. It is left out and named
+        // by the line it starts on.
+        longLines_.Add("line " + std::to_string(fileLine_ - recordLines_ + 1));
+        return true;
+    }
     const data::TableDef& def = member_.def();
     def.copy(work_->get(), cleared_->get());
     bool any = false;
@@ -564,6 +571,10 @@ std::string ImportRun::Summary() const {
     if (lastAddedLine_ > 0) text += " (up to line " + n(lastAddedLine_) + " of the file)";
     if (joinedLines_ > 0) text += "; " + lines(joinedLines_) + " went into the quoted field of a record";
     if (refusedLines_ > 0) text += "; " + lines(refusedLines_) + " refused";
+    if (longLines_.count > 0) {
+        const std::string longer = " longer than " + n(static_cast<int>(kImexLineChars)) + " characters not imported";
+        text += longLines_.Text("line" + longer, "lines" + longer);
+    }
     if (lostLines_ > 0) text += "; " + lines(lostLines_) + " not saved (the commit failed)";
     if (blankLines_ > 0) text += "; " + lines(blankLines_) + " blank";
     if (misfits_ > 0) {

@@ -14,9 +14,11 @@
 // new-record values, no change stamps); its columns are converted by their
 // pictures and stored into the targets assigned to them, and the record is
 // added with a new number where the table numbers its records. A blank line
-// adds nothing. A file that cannot be read to its end (a read error, a
-// record past the reader's longest, no memory for its window) stops the
-// import with "Cannot READ " and the reason; the records before it stay.
+// adds nothing, and a record longer than a line's 24,000 characters is left
+// out whole and named in the summary. A file that cannot be read to its end
+// (a read error, a record past the reader's longest, no memory for its
+// window) stops the import with "Cannot READ " and the reason; the records
+// before it stay.
 #pragma once
 
 #include <chrono>
@@ -158,6 +160,7 @@ public:
     // What came in so far, for the user and the event log: the lines read
     // against the lines imported (and up to which line of the file), the
     // lines that went into another record's quoted field, those refused,
+    // the records longer than a line's 24,000 characters (left out),
     // those whose records were lost with a failed commit and why, and what
     // the reading changed (values clamped, texts cut to their field's
     // length, lines read as Windows-1252, lines ending inside a quoted
@@ -203,7 +206,7 @@ private:
     void Misfit(const ImexColumn& target, const std::string& text);
     int misfits_ = 0;
     std::vector<std::string> misfitNames_;  // the first three
-    Noted recoded_, openQuote_, strayQuote_, nuls_, cut_;
+    Noted recoded_, openQuote_, strayQuote_, nuls_, cut_, longLines_;
     std::string raw_;
     int recordLines_ = 0, fileLine_ = 0, linesRead_ = 0, linesAdded_ = 0, joinedLines_ = 0, refusedLines_ = 0,
         blankLines_ = 0, lastAddedLine_ = 0;

@@ -557,6 +557,44 @@ TEST_F(ImexRoundTripTest, TheSummaryNamesWindows1252LinesOfAnAsciiFileAndTextsCu
               "1 line read as Windows-1252 (line 3).");
 }
 
+// A record longer than a line's 24,000 characters is never stored with the
+// fields of its first part only: it is left out and named by the line it
+// starts on, a record that runs over a line break included; blanks after a
+// line's last field are no part of its length.
+TEST_F(ImexRoundTripTest, ARecordLongerThanALineIsLeftOutWholeAndNamedByItsFirstLine) {
+    AddRecords(ContactDef(), std::vector<Contact>{});
+    const std::string file = (dir_ / "long.csv").string();
+    std::ofstream(file, std::ios::binary)
+        << "\"C_:LastName\",\"C_:FirstName\",\"C_:Email\",\"C_:Notes\"\r\n"
+           "\"Doe\",\"Ann\",\"ann@example.org\",\"first\"\r\n"                               // line 2
+           "\"Roe\",\"" + std::string(30000, 'F') + "\",\"bob@example.org\",\"lost\"\r\n"     // line 3
+           "\"Poe\",\"Cy\",\"cy@example.org\",\"third\"\r\n"                                 // line 4
+           "\"" + std::string(20000, 'L') + "\",\"Di\",\"di@example.org\",\"two\r\nlines " +
+               std::string(5000, 'n') + "\"\r\n"                                                 // lines 5-6
+           "\"Fox\",\"Ed\",\"ed@example.org\",blanks" + std::string(25000, ' ') + "\r\n";  // line 7
+    auto reader = std::make_shared<Imex>();
+    ImexError e;
+    ASSERT_GT(OpenImportFile(*reader, file, e), 0) << e.Message();
+    const ImportColumns cols = ScanImportColumns(*reader);
+    ImportMapping m{cols.pictures, {}};
+    AutoAssign(Member(ImexKind::Contacts), cols.values, m);
+    ImportRun run(Member(ImexKind::Contacts), reader, m, true);
+    ASSERT_TRUE(run.Start());
+    EXPECT_EQ(RunToEnd(run), ProcessState::Finished);
+    EXPECT_EQ(run.added(), 3);
+    std::map<std::string, Contact> got;
+    for (const Contact& c : ReadAll<Contact>(ContactDef())) got[ClipRight(c.FirstName.str())] = c;
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(ClipRight(got["Ann"].Email.str()), "ann@example.org");
+    EXPECT_EQ(ClipRight(got["Cy"].Email.str()), "cy@example.org");
+    EXPECT_EQ(got["Cy"].Notes, "third");
+    EXPECT_EQ(ClipRight(got["Ed"].Email.str()), "ed@example.org");
+    EXPECT_EQ(ClipRight(got["Ed"].Notes), "blanks");
+    EXPECT_EQ(run.Summary(),
+              "Import finished: 3 of 6 lines read were imported as 3 records (up to line 7 of the file); "
+              "2 lines longer than 24000 characters not imported (line 3, line 5).");
+}
+
 TEST_F(ImexRoundTripTest, AStoppedExportLeavesTheOldFileByteForByte) {
     std::vector<Schedule> tasks;
     for (int i = 1; i <= 200; ++i) tasks.push_back(MakeTask(i)), tasks.back().ID = i;
