@@ -215,6 +215,10 @@ void DailyJobs::Stop() { store_.reset(); }
 
 void DailyJobs::CheckAdvanceWarnings(bool useKRMsg) {
     if (!store_) return;
+    // The store holds this thread's use of Schedule, but the manager opens
+    // the file only at its first operation: the raw reads below are none.
+    // A file that cannot be opened is tried again at the next pass.
+    if (Schedule_File().UseFile() != kNoError) return;
     data::Table& t = Schedule_File().File();
     Schedule& SCH = t.Rec<Schedule>();
     const int32_t today = Today(), clock = ClockTime();
@@ -268,9 +272,17 @@ void DailyJobs::CheckAdvanceWarnings(bool useKRMsg) {
 bool DailyJobs::RemoveHistory(const HistorySettings& settings) {
     const int32_t today = Today();
     if (checkedHistory_ >= today) return false;
+
+    const bool expiry = settings.HistoryExpires != 0 && store_;
+    // Opened before the raw reads (the manager's open waits for the first
+    // operation). A file that cannot be opened leaves the day unchecked: the
+    // job has not run and is tried at the next pass.
+    if (expiry && Schedule_File().UseFile() != kNoError) return false;
+    // Marked before the job runs, so that a box it shows never lets it run
+    // a second time the same day.
     checkedHistory_ = today;
 
-    if (settings.HistoryExpires != 0 && store_) {
+    if (expiry) {
         data::Table& t = Schedule_File().File();
         Schedule& SCH = t.Rec<Schedule>();
         // From the first disabled task; the enabled ones sort before.

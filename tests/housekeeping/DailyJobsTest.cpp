@@ -259,6 +259,46 @@ TEST_F(DailyJobsTest, HistoryExpiringAtOnceRemovesCompletedTasksOnTheNextPass) {
     EXPECT_TRUE(Exists(placeholderID));
 }
 
+// As at a start with no schedule list open: the jobs' own store holds the
+// only use of Schedule and Scripting, and nothing has read them yet. The
+// first pass warns and expires history, its script items included, with no
+// box.
+TEST_F(DailyJobsTest, TheFirstPassReadsTablesNobodyElseOpened) {
+    Schedule done = Task("Done", D(2024, 5, 1), T(9, 0));
+    done.Disabled = done.Completed = 1;
+    const int32_t doneID = Add(done);
+    Schedule due = Task("Dentist", D(2024, 7, 2), T(9, 0));
+    due.AdvanceWarnDate = D(2024, 7, 1);
+    due.AdvanceWarnTime = T(7, 30);
+    const int32_t dueID = Add(due);
+    Scripting_File().rec() = Scripting();
+    Scripting_File().rec().ID = doneID;
+    Scripting_File().rec().Action = "Send Keys";
+    ASSERT_EQ(Scripting_File().Insert(), 0);
+    jobs_.Stop();
+    store_.reset();
+    ASSERT_FALSE(data::TableOf(ScheduleDef()).IsOpen());
+    ASSERT_FALSE(data::TableOf(ScriptingDef()).IsOpen());
+
+    jobs_.Start();
+    jobs_.CheckAdvanceWarnings(false);
+    EXPECT_EQ(responder_.shown().size(), 1u);
+    if (!responder_.shown().empty()) EXPECT_EQ(responder_.shown()[0].request.title, "Advanced Warning: Dentist");
+    responder_.clear();
+    HistorySettings settings;
+    settings.HistoryExpires = 30;
+    EXPECT_TRUE(jobs_.RemoveHistory(settings));
+    EXPECT_TRUE(responder_.shown().empty()) << responder_.shown()[0].request.text;
+
+    store_ = std::make_unique<TableScheduleStore>();
+    EXPECT_FALSE(Exists(doneID));
+    EXPECT_EQ(Fetch(dueID).AdvanceWarned, 1);
+    data::Table& scripting = data::TableOf(ScriptingDef());
+    ASSERT_EQ(OpenTable(scripting), 0);
+    EXPECT_EQ(scripting.Records(), 0);  // its script went with it
+    scripting.Close();
+}
+
 // --- holidays ---------------------------------------------------------------
 
 TEST(HolidayRoll, EachTypeMovesOneYear) {
