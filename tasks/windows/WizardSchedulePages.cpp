@@ -314,6 +314,9 @@ void WizardSchedulePages::ShowAll() const {
 }
 
 void WizardSchedulePages::FillCategories() {
+    // The wizard's use of Categories opens the file only at the manager's
+    // first operation: the raw reads below are none.
+    if (Categories_File().UseFile() != 0) return;
     data::Table& cat = Categories_File().File();
     if (cat.Set(CategoriesDef().key("CAT:KeyCategory")) != 0) return;
     while (cat.Next() == 0) {

@@ -1136,6 +1136,28 @@ TEST_F(RanTaskTest, SpecialEventFromAHistoryRowWithoutItsTaskOffersNoSkip) {
 namespace kr::tasks {
 namespace {
 
+// The wizards list the stored categories though no other window has the
+// Categories table open.
+TEST_F(ScheduleListTest, WizardsListTheCategoriesWhenNothingElseHasTheTableOpen) {
+    Categories_File().Open();
+    for (const char* cat : {"General", "Garden"}) {
+        Categories_File().rec().Category = cat;
+        ASSERT_EQ(Categories_File().Insert(), data::kLevelBenign);
+    }
+    Categories_File().Close();
+    ASSERT_FALSE(data::TableOf(CategoriesDef()).IsOpen());
+    QWidget* w = StartWindow("CatWizard", [] { Wizard_Message(); }, "New Message Task Wizard");
+    ASSERT_NE(w, nullptr);
+    EXPECT_GE(Child<QComboBox>(w, "category")->findText("Garden"), 0);
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
+
+    ASSERT_FALSE(data::TableOf(CategoriesDef()).IsOpen());
+    w = OpenSpecialEvent("CatEvent", AddTask("Staff meeting"));
+    ASSERT_NE(w, nullptr);
+    EXPECT_GE(Child<QComboBox>(w, "category")->findText("Garden"), 0);
+    ASSERT_TRUE(ClickCloses(w, "cancel"));
+}
+
 TEST_F(ScheduleListTest, MessageWizardKeepsAToDoItemsTextsAndCancelLeavesNothing) {
     QWidget* w = StartWindow("Message1", [] { Wizard_Message(); }, "New Message Task Wizard");
     ASSERT_NE(w, nullptr);
