@@ -18,6 +18,7 @@
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/DataFileCheck.h"
 #include "platform/data/Table.h"
+#include "platform/runtime/DateTime.h"
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Strings.h"
 
@@ -298,6 +299,66 @@ TEST_F(KR98StartupTest, TheRunScriptsDataFolderStaysPrivateAfterTheFirstStart) {
     EXPECT_GT(st.st_size, 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u) << "the data file with the tables in it";
     ExpectDataFileIn(folder);
+}
+
+// With "Show Schedule at start up" off nothing but the timer's own jobs
+// reads the schedule: the first daily pass expires the history all the
+// same, without a box.
+TEST_F(KR98StartupTest, TheFirstDailyPassExpiresHistoryWithTheScheduleListOff) {
+    MakeDataFile(start_);
+    {
+        fs::path before = fs::current_path();
+        fs::current_path(start_);
+        data::Table& cf = data::TableOf(ConfigurationDef());
+        ASSERT_EQ(cf.Open(data::kModeShared), 0);
+        for (auto [name, value] : {std::pair{"StartUpSchedule", "1"}, std::pair{"HistoryExpires", "30"}}) {
+            cf.Rec<Configuration>() = Configuration();
+            cf.Rec<Configuration>().DataType = name;
+            cf.Rec<Configuration>().DataValue = value;
+            ASSERT_EQ(cf.Add(), 0);
+        }
+        cf.Close();
+        data::Table& sch = data::TableOf(ScheduleDef());
+        ASSERT_EQ(sch.Create(), 0);
+        ASSERT_EQ(sch.Open(data::kModeShared), 0);
+        Schedule& done = sch.Rec<Schedule>();
+        done = Schedule();
+        done.ID = 1;
+        done.Description = "Long done";
+        done.TaskType = "Display Message";
+        done.ScheduleType = "Once";
+        done.Date = Today() - 60;
+        done.Disabled = done.Completed = 1;
+        ASSERT_EQ(sch.Add(), 0);
+        sch.Close();
+        data::CloseIdleFiles();
+        fs::current_path(before);
+    }
+    std::ofstream(start_ / "kr98.INI") << "[Settings]\r\nLogEvents=1\r\n";
+    std::ofstream(dir_ / "answers.txt", std::ios::trunc).close();
+    ProgramRun p;
+    p.Prepare(dir_, "offscreen");
+    p.SetWorkingFolder(start_);
+    p.SetResponses(dir_ / "answers.txt");
+    ASSERT_TRUE(p.Start());
+    auto checked = [&] {
+        for (const EventLogEntry& e : ReadEventLog(start_))
+            if (e.label == "History") return true;
+        return false;
+    };
+    for (int i = 0; i < 300 && !checked() && p.Running(); ++i) usleep(100 * 1000);
+    ASSERT_TRUE(checked()) << p.Said();
+    p.Stop();
+    EXPECT_EQ(Log().find("Cannot Remove History"), std::string::npos) << Log();
+
+    fs::path before = fs::current_path();
+    fs::current_path(start_);
+    data::Table& sch = data::TableOf(ScheduleDef());
+    ASSERT_EQ(sch.Open(data::kModeShared), 0);
+    EXPECT_EQ(sch.Records(), 0);
+    sch.Close();
+    data::CloseIdleFiles();
+    fs::current_path(before);
 }
 
 // What a running KR98 has mapped before it sends a mail, plays a sound or
