@@ -93,7 +93,7 @@ QMargins FrameOf(const QWidget* window) {
 }  // namespace
 
 void SaveWindowPosition(const std::string& procedureName, QWidget* window) {
-    if (!window || procedureName.empty()) return;
+    if (!window || procedureName.empty() || PositionFile().empty()) return;
     // A hidden, minimised or full-screen window keeps the position saved before.
     if (window->isHidden() || window->isMinimized() || window->isFullScreen()) return;
     bool maximized = window->isMaximized();
@@ -105,7 +105,7 @@ void SaveWindowPosition(const std::string& procedureName, QWidget* window) {
 }
 
 bool RestoreWindowPosition(const std::string& procedureName, QWidget* window) {
-    if (!window || procedureName.empty()) return false;
+    if (!window || procedureName.empty() || PositionFile().empty()) return false;
     std::optional<WindowPlacement> p = IniFile(PositionFile()).RestoreWindow(procedureName);
     if (!p) return false;
     QRect g(p->x, p->y, p->width > 0 ? p->width : window->width(), p->height > 0 ? p->height : window->height());

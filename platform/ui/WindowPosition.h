@@ -16,7 +16,8 @@ class QWidget;
 
 namespace kr {
 
-// The file the positions go to; ".\POSITION.INI" unless changed (tests).
+// The file the positions go to; ".\POSITION.INI" unless changed. Empty: the
+// program keeps no positions (nothing is restored, saved or written).
 std::string PositionFile();
 void SetPositionFile(const std::string& file);
 
