@@ -143,6 +143,11 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
     // The assistant keeps no position; left to the window manager it could
     // land partly below the screen's edge.
     PlaceOverWindow(this, nullptr);
+    // Nor do its other windows (the progress windows, the printer set-up):
+    // while the frame lives no position is saved or restored, so nothing is
+    // written into the folder the assistant was started in.
+    positionFile_ = PositionFile();
+    SetPositionFile("");
     InstallArchiveUi(&ui_);
     SetArchiveWindowParent(this);
     ui_.currentRow = [this] { return list_ ? list_->currentRow() : -1; };
@@ -217,6 +222,7 @@ BackupAssistantFrame::BackupAssistantFrame(LSZCLASS& z, std::string firstParamet
 BackupAssistantFrame::~BackupAssistantFrame() {
     InstallArchiveUi(nullptr);
     SetArchiveWindowParent(nullptr);
+    SetPositionFile(positionFile_);
 }
 
 QAction* BackupAssistantFrame::action(const QString& objectName) const { return findChild<QAction*>(objectName); }

@@ -77,6 +77,7 @@ private:
     QTableWidget* list_ = nullptr;
     std::vector<QAction*> archiveControls_;
     bool syncing_ = false;
+    std::string positionFile_;  // the program's position file, back when the frame goes
 };
 
 }  // namespace kr::backup

@@ -1,6 +1,5 @@
 #include "dictionary/windows/fPasswordValidation.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -10,8 +9,6 @@
 #include <QVBoxLayout>
 
 #include "dictionary/PasswordValidation.h"
-#include "platform/runtime/ProcedureContext.h"
-#include "platform/ui/ProcedureThread.h"
 #include "platform/ui/WindowPosition.h"
 
 namespace kr {
@@ -72,14 +69,14 @@ struct fPasswordValidationLayout {
 
 std::optional<PasswordAnswer> AskPassword() {
     fPasswordValidationLayout ui;
-    // Over the thread's window; asked before that window opens (a wizard
-    // checks first), over the window the user asked from. Without a
-    // parent the window manager put it in the screen's corner.
-    QWidget* parent = TopWindowOf(CurrentProcedureThread());
-    if (!parent) parent = QApplication::activeWindow();
+    // Over the window the user asked from: the thread's shown window, or,
+    // asked before that window opens (a wizard checks first), the active
+    // one. The place is set here, over that window's frame as it stands,
+    // not left to Qt's centring over the parent or to the window manager.
+    QWidget* parent = DialogAnchor();
     ui.Build(parent);
     ui.window->setWindowModality(Qt::ApplicationModal);
-    RestoreWindowPosition(kProcedure, ui.window);
+    if (!RestoreWindowPosition(kProcedure, ui.window) && parent) PlaceOverWindow(ui.window, parent);
     const int result = ui.window->exec();
     std::optional<PasswordAnswer> answer;
     if (result == QDialog::Accepted) answer = PasswordAnswer{ui.password->text().toStdString(), ui.unlock->isChecked()};

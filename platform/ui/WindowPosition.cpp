@@ -1,4 +1,5 @@
 #include "platform/ui/WindowPosition.h"
+#include "platform/ui/ProcedureThread.h"
 
 #include <QFontMetrics>
 
@@ -19,6 +20,7 @@
 #include <optional>
 
 #include "platform/runtime/IniFile.h"
+#include "platform/runtime/ProcedureContext.h"
 #include "platform/runtime/Strings.h"
 
 namespace kr {
@@ -93,7 +95,7 @@ QMargins FrameOf(const QWidget* window) {
 }  // namespace
 
 void SaveWindowPosition(const std::string& procedureName, QWidget* window) {
-    if (!window || procedureName.empty()) return;
+    if (!window || procedureName.empty() || PositionFile().empty()) return;
     // A hidden, minimised or full-screen window keeps the position saved before.
     if (window->isHidden() || window->isMinimized() || window->isFullScreen()) return;
     bool maximized = window->isMaximized();
@@ -105,7 +107,7 @@ void SaveWindowPosition(const std::string& procedureName, QWidget* window) {
 }
 
 bool RestoreWindowPosition(const std::string& procedureName, QWidget* window) {
-    if (!window || procedureName.empty()) return false;
+    if (!window || procedureName.empty() || PositionFile().empty()) return false;
     std::optional<WindowPlacement> p = IniFile(PositionFile()).RestoreWindow(procedureName);
     if (!p) return false;
     QRect g(p->x, p->y, p->width > 0 ? p->width : window->width(), p->height > 0 ? p->height : window->height());
@@ -495,6 +497,15 @@ void PlaceOverWindow(QWidget* window, const QWidget* anchor) {
     g = FitOnScreen(g);
     window->resize(g.size().shrunkBy(frame));
     window->move(g.topLeft());
+}
+
+QWidget* DialogAnchor() {
+    const std::vector<QWidget*> own = WindowsOf(CurrentProcedureThread());
+    for (auto w = own.rbegin(); w != own.rend(); ++w)
+        if ((*w)->isVisible() && !(*w)->isMinimized()) return *w;
+    if (QWidget* active = QApplication::activeWindow(); active && active->isVisible()) return active;
+    if (g_cascadeFrame && g_cascadeFrame->isVisible() && !g_cascadeFrame->isMinimized()) return g_cascadeFrame;
+    return nullptr;
 }
 
 void KeepRoomWhenHidden(QWidget* part, QSize size) {

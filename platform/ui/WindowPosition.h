@@ -16,7 +16,8 @@ class QWidget;
 
 namespace kr {
 
-// The file the positions go to; ".\POSITION.INI" unless changed (tests).
+// The file the positions go to; ".\POSITION.INI" unless changed. Empty: the
+// program keeps no positions (nothing is restored, saved or written).
 std::string PositionFile();
 void SetPositionFile(const std::string& file);
 
@@ -38,6 +39,14 @@ bool RestoreWindowPosition(const std::string& procedureName, QWidget* window);
 // cascade frame (below), a window with no parent opens in the frame's
 // cascade instead.
 void PlaceOverWindow(QWidget* window, const QWidget* anchor);
+// The window a dialog asked for now goes over: the innermost shown window
+// of the current procedure thread, else the active window, else the cascade
+// frame while it shows; nullptr when none shows. A window of the thread that
+// is still being built (a wizard asks for the password before it opens) is
+// passed over: it has no place on the screen yet, so a dialog centred over
+// it stood wherever its placeholder geometry put it, not over the window the
+// user asked from.
+QWidget* DialogAnchor();
 // Moves a shown window whose frame leaves the work area of its screen back
 // onto it, cutting its size only where it is larger than the area (never
 // below its minimum). The application does it for every titled window as

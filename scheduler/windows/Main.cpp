@@ -405,10 +405,11 @@ void MainFrame::StartUp() {
     if (o.StartUpTodo) startupWindows_.push_back("BrowseToDoList");
     if (o.StartUpSchedule) startupWindows_.push_back("BrowseSchedule");
 
-    // 5. and 6.
+    // 5. and 6. The frame goes into the tray once the start-up windows are
+    // open (TakeOpened), so that they go with it.
     if (o.StartUpMinimized) Window()->setWindowState(Window()->windowState() | Qt::WindowMinimized);
     LogEvent("Started", caption);
-    if (o.StartUpMinimized) Minimise();
+    minimiseAfterStartupWindows_ = o.StartUpMinimized != 0;
 
     // 7. The hot-key commands.
     hotKeysReady_ = true;
@@ -555,6 +556,11 @@ void MainFrame::CheckTimerInterval() {
 void MainFrame::TakeOpened() {
     CheckTimerInterval();
     for (const std::string& name : std::exchange(startupWindows_, {})) Start(name);
+    // Started minimised: the frame goes into the tray now that the start-up
+    // windows are open, and they go with it, as with any minimise. (The
+    // iconised frame may be in the tray already; the windows opened after
+    // it would have stayed on the screen.)
+    if (std::exchange(minimiseAfterStartupWindows_, false)) Minimise();
 }
 
 void MainFrame::TakeTimer() {

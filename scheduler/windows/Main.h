@@ -172,6 +172,7 @@ private:
     // The windows StartUp asks for, opened once the frame shows, so that
     // they open in its cascade and above it.
     std::vector<std::string> startupWindows_;
+    bool minimiseAfterStartupWindows_ = false;
 };
 
 // Opens the frame on thread 1 and returns it (nullptr when it did not open).

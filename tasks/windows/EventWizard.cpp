@@ -2,7 +2,8 @@
 // variant of the highlighted task in five pages. The new task is stored with
 // the next free ID and then gets the source's script items; the source (or,
 // for a row of the history, the task it records) can be marked to skip its
-// next regular run.
+// next regular run. "&Scripting" gives the new task its number at once, with
+// a copy of the source's items, and opens that script: the event's own.
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -32,6 +33,7 @@
 #include "scheduler/TableScheduleStore.h"
 #include "scriptedit/ScriptCopy.h"
 #include "tasks/TaskEditorRules.h"
+#include "tasks/TaskReservation.h"
 #include "tasks/windows/ListWindowParts.h"
 #include "tasks/windows/TaskWindows.h"
 #include "tasks/windows/WizardSchedulePages.h"
@@ -53,7 +55,7 @@ struct SpecialEventLayout {
     QRadioButton *program = nullptr, *message = nullptr, *both = nullptr;
     QLineEdit *command = nullptr, *path = nullptr;
     QPlainTextEdit* text = nullptr;
-    QPushButton* browse = nullptr;
+    QPushButton *browse = nullptr, *scripting = nullptr;
     // The command page's controls that a message-only task hides.
     std::vector<QWidget*> commandControls;
     WizardButtons buttons;
@@ -141,8 +143,17 @@ struct SpecialEventLayout {
         g2->addWidget(pathText, 3, 0, 1, 3);
         g2->addWidget(pathLabel, 4, 0);
         g2->addWidget(path, 4, 1);
-        g2->setRowStretch(5, 1);
-        commandControls = {commandText, commandLabel, command, browse, pathText, pathLabel, path};
+        // The task form's Command tab texts around the button.
+        scripting = MakeButton(p2, "&Scripting", "scripting", "TORNTASK.ICO");
+        scripting->setToolTip("Send keystrokes, DDE commands, etc.");
+        auto* scriptingText = new QLabel("<- Press this to send keystrokes or DDE commands", p2);
+        auto* scriptingTip = new QLabel("TIP:  If you just want to use scripting, enter \"N/A\" as the command above.", p2);
+        g2->addWidget(scripting, 5, 0);
+        g2->addWidget(scriptingText, 5, 1, 1, 2);
+        g2->addWidget(scriptingTip, 6, 0, 1, 3);
+        g2->setRowStretch(7, 1);
+        commandControls = {commandText, commandLabel, command,   browse,        pathText,
+                           pathLabel,   path,         scripting, scriptingText, scriptingTip};
         pages->addWidget(p2);
 
         auto* p3 = new QWidget;
@@ -208,8 +219,10 @@ protected:
             categoriesOpen_ = true;
             ui.shared.FillCategories();
         }
+        ui.scripting->setEnabled(HasScriptListOpener());
         if (view_) {
-            for (QWidget* b : {static_cast<QWidget*>(ui.browse), static_cast<QWidget*>(ui.shared.datePick),
+            for (QWidget* b : {static_cast<QWidget*>(ui.browse), static_cast<QWidget*>(ui.scripting),
+                               static_cast<QWidget*>(ui.shared.datePick),
                                static_cast<QWidget*>(ui.shared.warnPick), static_cast<QWidget*>(ui.shared.wavBrowse),
                                static_cast<QWidget*>(ui.shared.play)})
                 DisableInViewMode(b);
@@ -346,9 +359,40 @@ protected:
             ChooseProgram(ui.window, [this, w](bool chosen) {
                 if (w && chosen) Show();
             });
+        } else if (c == ui.scripting) {
+            if (view_ || !HasScriptListOpener()) return;
+            Store();
+            if (!ReserveEvent()) return;
+            GlobalRequest() = kChangeRecord;
+            QPointer<QWidget> w = ui.window;
+            OpenScriptList(reserved_, [this, w] {
+                if (w) Show();
+            });
         } else {
             ui.shared.TakeAccepted(c);
         }
+    }
+
+    // The event's own number, reserved the first time its script is asked
+    // for, with a copy of the source's items: the script list then edits the
+    // event's script, and the source's stays as it is. The buffer takes the
+    // number (the list works on the buffer's task) and keeps its other fields.
+    bool ReserveEvent() {
+        if (reserved_) {
+            SCH().ID = reserved_;
+            return true;
+        }
+        const uint8_t disabled = SCH().Disabled;
+        const int32_t id = ReserveTaskID(source_.ID);
+        SCH().Disabled = disabled;
+        if (id == 0) {
+            Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
+            return false;
+        }
+        reserved_ = id;
+        HoldTask(id);
+        if (source_.ID != 0 && source_.ID != id) CopyScript(source_.ID, id);
+        return true;
     }
 
     // The first empty required field in use (the command or message the
@@ -376,9 +420,17 @@ protected:
         if (skipSource) s.SkipNextTime = 0;
         TableScheduleStore store;
         Schedule copy = s;
-        if (AddScheduleCopy(store, copy) != 0 || copy.ID == 0) return false;
-        // The special event runs the source's script, copied to its own number.
-        if (source != 0 && copy.ID != source) CopyScript(source, copy.ID);
+        if (reserved_) {
+            // Written over the number reserved with "&Scripting", which
+            // holds the event's script already.
+            s.ID = reserved_;
+            if (Schedule_File().Insert() != kLevelBenign) return false;
+            copy = s;
+        } else {
+            if (AddScheduleCopy(store, copy) != 0 || copy.ID == 0) return false;
+            // The special event runs the source's script, copied to its own number.
+            if (source != 0 && copy.ID != source) CopyScript(source, copy.ID);
+        }
         if (skipSource) {
             Schedule original;
             if (store.Fetch(skipTarget_, original) != 0) {
@@ -396,6 +448,10 @@ protected:
 
     void Kill() override {
         required_.Kill();
+        // A cancelled event gives its reserved number back with the items
+        // made for it.
+        if (!saved_ && reserved_) ReleaseReservedTask(reserved_);
+        if (reserved_) ReleaseTask(reserved_);
         if (categoriesOpen_) Categories_File().Close();
         if (scheduleOpen_) Schedule_File().Close();
         if (counted_) EditorClosed();
@@ -410,6 +466,8 @@ private:
     // there is none.
     int32_t skipTarget_ = 0;
     std::string skipReason_;
+    // The number reserved for the event by "&Scripting" (0: none yet).
+    int32_t reserved_ = 0;
     std::function<void(int)> done_;
     bool view_ = false;
     bool counted_ = false, scheduleOpen_ = false, categoriesOpen_ = false, saved_ = false;

@@ -26,6 +26,7 @@
 #include "platform/runtime/IniFile.h"
 #include "platform/runtime/Process.h"
 #include "platform/runtime/Services.h"
+#include "platform/ui/WindowPosition.h"
 
 namespace kr::backup {
 namespace {
@@ -292,6 +293,41 @@ TEST_F(BackupWindowsTest, AssistantListsAnArchiveAndZipsThroughTheProgressWindow
         EXPECT_FALSE(frame.action("add")->isEnabled());
     }
     EXPECT_EQ(GetIniValue(".\\VXWBACK.INI", "VXWBackup", "LastWarning"), "KR97.TPS");
+}
+
+// The assistant keeps no window positions: a zip through its progress
+// window writes no position file into the folder it runs in, and the
+// program's position file is back once the frame has gone.
+TEST_F(BackupWindowsTest, AssistantWindowsWriteNoPositionFile) {
+    MakeArchive("keep.zip");
+    z_.CloseArchive();
+    const std::string before = PositionFile();
+    {
+        BackupAssistantFrame frame(z_, "");
+        frame.show();
+        InstallFileDialogAnswerer([](const std::string& kind, const std::string&, const std::string&, const std::string&) {
+            if (kind == "open-multi") return std::vector<std::string>{"a.txt"};
+            return std::vector<std::string>{"keep.zip"};
+        });
+        std::ofstream("a.txt") << std::string(5000, 'c');
+        bool sawWindow = false;
+        QTimer poll;
+        poll.setInterval(1);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                sawWindow = sawWindow || (w->isVisible() && w->windowTitle() == "Zipping...");
+        });
+        poll.start();
+        frame.action("openArchive")->trigger();
+        frame.action("add")->trigger();
+        poll.stop();
+        EXPECT_TRUE(sawWindow);
+        frame.close();
+    }
+    QApplication::processEvents();
+    for (const auto& e : fs::directory_iterator(dir_))
+        EXPECT_NE(e.path().extension(), ".INI") << e.path() << " written";
+    EXPECT_EQ(PositionFile(), before);
 }
 
 TEST_F(BackupWindowsTest, LauncherWindowRunsTheChosenOperation) {

@@ -2,10 +2,12 @@
 // tray, the close box hides the frame to the tray, a double click on the
 // icon brings it back, and File → Exit (with the question answered Yes) ends
 // the program with "Exit Kairoll" in the log. The program's memory while it
-// sits idle in the tray is printed.
+// sits idle in the tray is printed. Started minimised, the frame goes into
+// the tray with its start-up list, and both come back together.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -29,7 +31,8 @@ long RssKiB(long pid) {
 
 class FrameE2ETest : public OpenboxKR98Test {
 protected:
-    FrameE2ETest() : OpenboxKR98Test("kr-e2e-frame", "LogEvents=1\r\nMinimizeOnCloseRequest=1\r\n", kTrayHost) {}
+    explicit FrameE2ETest(std::string settings = "LogEvents=1\r\nMinimizeOnCloseRequest=1\r\n")
+        : OpenboxKR98Test("kr-e2e-frame", std::move(settings), kTrayHost) {}
 
     // The program's window inside the tray host: its icon.
     Window FindTrayIcon(Display* d) {
@@ -114,6 +117,60 @@ TEST_F(FrameE2ETest, TrayIconCloseToTrayAndExitThroughTheMenu) {
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front().label, "Started");
     EXPECT_EQ(log.back().label, "Exit Kairoll");
+}
+
+// "Minimize at start up" with a tray: the frame starts in the tray, and the
+// start-up list ("Scheduled Tasks") goes there with it, as lists go with the
+// frame on every minimise; a double click on the icon brings both back.
+class StartMinimisedE2ETest : public FrameE2ETest {
+protected:
+    StartMinimisedE2ETest() : FrameE2ETest("StartUpMinimized=1\r\n") {}
+    // A window of KR98's whose title starts so, shown or not; 0 when none.
+    Window AnyTitled(Display* d, const std::string& title) {
+        Window found = 0;
+        ForEachWindow(d, [&](Window w, bool) {
+            if (!found && WindowPid(d, w) == kr98_.pid() && TitleOf(d, w).rfind(title, 0) == 0) found = w;
+        });
+        return found;
+    }
+};
+
+TEST_F(StartMinimisedE2ETest, StartedMinimisedTheStartUpListGoesIntoTheTrayWithTheFrame) {
+    Display* d = display();
+    ASSERT_TRUE(LaunchKR98());
+    Window icon = 0;
+    ASSERT_TRUE(WaitUntil([&] { return (icon = FindTrayIcon(d)) != 0; }, 20000)) << "no icon in the tray\n"
+                                                                                << kr98_.Said() << Tree(d);
+    Window list = 0, frame = 0;
+    ASSERT_TRUE(WaitUntil([&] { return (list = AnyTitled(d, "Scheduled Tasks")) != 0; }, 10000))
+        << "the start-up list was not made\n" << Tree(d);
+    ASSERT_TRUE(WaitUntil([&] { return (frame = AnyTitled(d, "Kairoll 2000")) != 0; }, 10000)) << Tree(d);
+    // Settled: neither shows, and neither comes back on its own.
+    EXPECT_TRUE(WaitUntil([&] { return !Viewable(d, list) && !Viewable(d, frame); }, 5000))
+        << "list " << Viewable(d, list) << ", frame " << Viewable(d, frame) << "\n" << Tree(d);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(Viewable(d, list)) << "the list is on the screen while the frame is in the tray\n" << Tree(d);
+    EXPECT_FALSE(Viewable(d, frame));
+    if (const char* dir = std::getenv("KR_SCREENSHOT_DIR"))
+        std::system(("import -window root " + std::string(dir) + "/start-minimised.png").c_str());
+
+    // A double click on the icon brings the frame and the list back.
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(d, icon, DefaultRootWindow(d), 5, 5, &x, &y, &child);
+    XTestFakeMotionEvent(d, -1, x, y, 0);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int i = 0; i < 2; ++i) {
+        XTestFakeButtonEvent(d, 1, True, 0);
+        XTestFakeButtonEvent(d, 1, False, 0);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return Viewable(d, frame) && Viewable(d, list); }, 10000))
+        << "list " << Viewable(d, list) << ", frame " << Viewable(d, frame) << "\n" << Tree(d);
+    if (const char* dir = std::getenv("KR_SCREENSHOT_DIR"))
+        std::system(("import -window root " + std::string(dir) + "/start-minimised-restored.png").c_str());
 }
 
 }  // namespace

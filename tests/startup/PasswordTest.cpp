@@ -1,6 +1,7 @@
 // The system password window: no question while unlocked, the password
 // matched without regard to case, a blank password, a wrong one refused with
-// "Access Denied", and the session unlock kept until the frame clears it.
+// "Access Denied", the session unlock kept until the frame clears it, and
+// the window placed over the window it was asked from.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include "StartupFixture.h"
 #include "dictionary/windows/fPasswordValidation.h"
 #include "platform/runtime/SessionUnlock.h"
+#include "platform/ui/ProcedureThread.h"
 
 namespace kr::test {
 namespace {
@@ -37,6 +39,7 @@ protected:
             }
             ++asked_;
             title_ = d->windowTitle();
+            shownAt_ = d->frameGeometry();
             d->findChild<QLineEdit*>("password")->setText(text);
             d->findChild<QCheckBox*>("unlock")->setChecked(unlock);
             d->findChild<QPushButton*>(ok ? "ok" : "cancel")->click();
@@ -48,6 +51,7 @@ protected:
     }
     int asked_ = 0;
     QString title_;
+    QRect shownAt_;
 };
 
 TEST_F(PasswordTest, UnlockedSystemPassesWithoutAWindow) {
@@ -107,6 +111,35 @@ TEST_F(PasswordTest, TickUnlocksUntilTheFrameClearsIt) {
     AnswerNext("secret", false);
     EXPECT_EQ(fPasswordValidation(), 1);
     EXPECT_EQ(asked_, 2);
+}
+
+// Asked by a window still being built (a wizard checks the password before
+// it opens: its window is attached to its thread but not shown), the window
+// opens over the window the user asked from, not over the placeholder
+// geometry of the one being built.
+TEST_F(PasswordTest, AskedBeforeItsWindowOpensItOpensOverTheWindowAskedFrom) {
+    Lock("secret");
+    QWidget asked;
+    asked.setWindowTitle("Asked from");
+    asked.setGeometry(450, 350, 300, 200);
+    asked.show();
+    asked.activateWindow();
+    for (int i = 0; i < 50 && QApplication::activeWindow() != &asked; ++i) QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &asked);
+    uint8_t allowed = 0;
+    Start("Wizard", [&] {
+        auto* building = new QWidget;  // attached, never shown before the check
+        building->setWindowTitle("Wizard");
+        AttachWindow(building, "Wizard");
+        AnswerNext("secret", false);
+        allowed = fPasswordValidation();
+        DetachWindow(building);
+        delete building;
+    });
+    EXPECT_EQ(allowed, 1);
+    ASSERT_EQ(asked_, 1);
+    EXPECT_TRUE(asked.frameGeometry().contains(shownAt_.center()))
+        << shownAt_.x() << "," << shownAt_.y() << " " << shownAt_.width() << "x" << shownAt_.height();
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // procedure thread), the script list and the item form over a real data
 // file; the items end up under the task the wizard writes, also while the
 // script list of another task stands open, and a cancel takes them away
-// with the placeholder.
+// with the placeholder. The special event wizard's "&Scripting" gives the
+// event a script of its own, begun as a copy of the source's.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
@@ -309,6 +310,91 @@ TEST_F(WizardScriptingTest, TaskFormKeepsItsScriptInTheTaskItWrites) {
     EXPECT_EQ(after[0].Command, "/usr/bin/xedit");
     EXPECT_EQ(Items(reserved).size(), 2u);
     EXPECT_EQ(AllItems(), 2);
+}
+
+}  // namespace
+}  // namespace kr::tasks
+
+namespace kr::tasks {
+namespace {
+
+// A program task with one script item, highlighted in the schedule list:
+// the special event wizard's "&Scripting" (on its Command page) opens the
+// event's own script, begun as a copy of the source's; items added there go
+// to the event only. Cancel takes the event's number and its items away.
+TEST_F(WizardScriptingTest, SpecialEventScriptingGivesTheEventAScriptOfItsOwn) {
+    sch().Clear();
+    Schedule& x = sch().Rec<Schedule>();
+    x.ID = 1;
+    x.OriginalID = 1;
+    x.TaskType = "Run Program";
+    x.Command = "N/A";
+    x.Description = "Nightly keys";
+    x.Category = "General";
+    x.ScheduleType = "Day of Week";
+    x.Monday = 1;
+    x.Date = MakeDate(12, 14, 2026);
+    x.Time = MakeTime(22, 0);
+    ASSERT_EQ(sch().Add(), 0);
+    scr().Clear();
+    scr().Rec<Scripting>().ID = 1;
+    scr().Rec<Scripting>().Sequence = 1;
+    scr().Rec<Scripting>().Action = "Wait";
+    scr().Rec<Scripting>().SecondsToWait = 9;
+    ASSERT_EQ(scr().Add(), 0);
+    Start("BrowseSchedule", [] { BrowseSchedule(); });
+    QWidget* tasks = WindowTitled("Scheduled Tasks");
+    ASSERT_NE(tasks, nullptr);
+    sheetToAll(tasks);
+
+    const auto openCommandPage = [&]() -> QWidget* {
+        Click(tasks, "special");
+        QWidget* w = WindowTitled("Special Event Wizard");
+        if (!w) return nullptr;
+        Click(w, "next");
+        EXPECT_EQ(Child<QStackedWidget>(w, "pages")->currentIndex(), 1);
+        return w;
+    };
+
+    // Cancel: the event's number and the items copied or made for it go.
+    QWidget* w = openCommandPage();
+    ASSERT_NE(w, nullptr) << Shown();
+    Click(w, "scripting");
+    {
+        QWidget* list = WindowTitled("Scripting - General: Nightly keys");
+        ASSERT_NE(list, nullptr) << Shown();
+        Press(list, "Cl&ose");
+    }
+    ASSERT_EQ(Tasks().size(), 2u) << "the event's number is reserved";
+    ASSERT_EQ(Items(Tasks().back().ID).size(), 1u) << "the source's item is copied to it";
+    ASSERT_TRUE(Closes(w, "cancel"));
+    EXPECT_EQ(Tasks().size(), 1u);
+    EXPECT_EQ(AllItems(), 1);
+
+    // Finish: the event keeps the copied item and the two added to it; the
+    // source keeps its one item.
+    w = openCommandPage();
+    ASSERT_NE(w, nullptr) << Shown();
+    Click(w, "scripting");
+    MakeTwoItems("Scripting - General: Nightly keys");
+    const int32_t event = Tasks().back().ID;
+    ASSERT_NE(event, 1);
+    Type(w, "command", "/usr/bin/xedit");
+    for (int i = 0; i < 3; ++i) Click(w, "next");
+    ASSERT_TRUE(Closes(w, "finish"));
+    const std::vector<Schedule> after = Tasks();
+    ASSERT_EQ(after.size(), 2u) << Shown();
+    EXPECT_EQ(after.back().ID, event);
+    EXPECT_EQ(after.back().OriginalID, 1);
+    EXPECT_EQ(after.back().Command, "/usr/bin/xedit");
+    EXPECT_EQ(after.back().Disabled, 0);
+    const std::vector<Scripting> items = Items(event);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].Action, "Wait");
+    EXPECT_EQ(items[0].SecondsToWait, 9);
+    EXPECT_EQ(items[2].Keystrokes, "Hello");
+    ASSERT_EQ(Items(1).size(), 1u);
+    EXPECT_EQ(AllItems(), 4);
 }
 
 }  // namespace
