@@ -20,6 +20,8 @@ namespace kr {
 namespace {
 
 constexpr std::string_view kMask = "********";
+// The shortest password text that is masked elsewhere in the line too.
+constexpr std::size_t kShortestText = 4;
 
 // The last part of a program's name, without its folder (either slash) or
 // extension, in upper case: "/opt/kr/krftp.exe" gives "KRFTP".
@@ -265,7 +267,9 @@ std::string MaskTransferPassword(std::string_view text) {
     for (const auto& [begin, end] : found.spans)
         for (std::size_t k = begin; k < end && k < line.size(); ++k) masked[k] = true;
     for (const std::string& t : found.texts) {
-        if (t.empty()) continue;
+        // A text of a few characters (a password cut short with its line)
+        // stands in too many words to be told from them.
+        if (t.size() < kShortestText) continue;
         for (std::size_t p = line.find(t); p != std::string::npos; p = line.find(t, p + 1))
             for (std::size_t k = p; k < p + t.size(); ++k) masked[k] = true;
     }

@@ -18,7 +18,7 @@ namespace kr {
 // The text with the transfer password shown as "********". Wherever a word
 // names KRFTP (by its file name, in any folder, case or extension) its sixth
 // argument is the password, and that word and every other place where its
-// text stands become "********". Where the arguments' count cannot be told
+// text (of four characters or more) stands become "********". Where the arguments' count cannot be told
 // from the text (a redirection among them, a "$@", "$1", `...` or other
 // expansion, a pattern of file names), every argument after the KRFTP word
 // is masked, and so are the words handed to the shell text it stands in

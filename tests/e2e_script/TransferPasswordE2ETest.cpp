@@ -62,20 +62,21 @@ protected:
 TEST_F(TransferPasswordE2ETest, DescriptionsMadeFromAKrftpCommandAreLoggedWithoutItsPassword) {
     SetSetting("LogEvents", "1");
     const std::string secret = "S3cr3t";
-    auto command = [&](const std::string& file) { return "KRFTP U " + file + " /r/ host alice " + secret; };
+    // Short enough for the 40 characters of a description.
+    auto command = [&](const std::string& file) { return "KRFTP U " + file + " /r/ host al " + secret; };
 
-    Schedule overdue = Task(command("overdue.txt"), -30);
+    Schedule overdue = Task(command("o.txt"), -30);
     overdue.SkipIfMissed = 1;
     Add(overdue);
-    Schedule missed = Task(command("missed.txt"), 0);
+    Schedule missed = Task(command("m.txt"), 0);
     missed.Date -= 3;
     missed.Warn = 1;
     Add(missed);
-    Schedule confirm = Task(command("confirm.txt"), -1);
+    Schedule confirm = Task(command("c.txt"), -1);
     confirm.UserSkip = 1;
     Add(confirm);
     // Due tomorrow, its advance warning due now, this run to be skipped.
-    Schedule warned = Task(command("warned.txt"), 0);
+    Schedule warned = Task(command("w.txt"), 0);
     warned.Date += 1;
     warned.AdvanceWarnDate = Today();
     warned.AdvanceWarnTime = 1;
@@ -89,10 +90,10 @@ TEST_F(TransferPasswordE2ETest, DescriptionsMadeFromAKrftpCommandAreLoggedWithou
     ASSERT_TRUE(kr98_.Start());
 
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"Overdue task skipped", "overdue.txt"},
-        {"Missed task skipped", "missed.txt"},
-        {"Task skipped", "confirm.txt"},
-        {"Advanced Warning", "warned.txt"},
+        {"Overdue task skipped", "o.txt"},
+        {"Missed task skipped", "m.txt"},
+        {"Task skipped", "c.txt"},
+        {"Advanced Warning", "w.txt"},
     };
     auto logged = [&](const std::string& label, const std::string& file) {
         for (const EventLogEntry& e : ReadEventLog(dir_))
@@ -108,11 +109,14 @@ TEST_F(TransferPasswordE2ETest, DescriptionsMadeFromAKrftpCommandAreLoggedWithou
         60000);
     EXPECT_TRUE(all) << kr98_.Said();
     for (const auto& [label, file] : expected) {
-        const std::string shown = "Run: KRFTP U " + file + " /r/ host alice ********";
+        const std::string shown = "Run: KRFTP U " + file + " /r/ host al ********";
         bool found = false;
-        for (const EventLogEntry& e : ReadEventLog(dir_))
+        std::string lines;
+        for (const EventLogEntry& e : ReadEventLog(dir_)) {
             found = found || (e.label == label && (e.text == shown || e.text == "Skipped:  " + shown));
-        EXPECT_TRUE(found) << label << ": " << shown;
+            lines += e.label + ": " + e.text + "\n";
+        }
+        EXPECT_TRUE(found) << label << ": " << shown << "\n" << lines;
     }
     for (const EventLogEntry& e : ReadEventLog(dir_))
         EXPECT_EQ(e.text.find(secret), std::string::npos) << e.label << ": " << e.text;

@@ -128,18 +128,22 @@ TEST_F(EventLogTest, TheTransferPasswordIsMaskedInEveryLineWhoeverWritesIt) {
     // and those handed to the shell text.
     LogEvent("Task skipped", "Run: sh -c \"KRFTP 2>/dev/null" + args + secret + "\"");
     LogEvent("Task skipped", "Run: sh -c 'exec KRFTP \"$@\"' _" + args + secret);
+    // A description cut short in the password (40 characters): the cut
+    // word is masked, and its few letters nowhere else.
+    LogEvent("Advanced Warning", "Skipped:  Run: KRFTP" + args + "S3");
     // A line that names no KRFTP is written as it is.
     LogEvent("Task skipped", "Run: echo" + args + secret);
 
     const std::vector<std::string> lines = Lines("KR98Evnt.LOG");
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(detail(lines[0]), "Run: KRFTP" + args + "********");
     EXPECT_EQ(detail(lines[1]), "Run: /opt/kr/krftp.exe" + args + "********");
     EXPECT_EQ(ClipRight(lines[2].substr(22, 32)), ("KRFTP" + args + "********").substr(0, 32));
     EXPECT_EQ(detail(lines[3]), "Run: sh -c \"KRFTP ******** ******** ******** ******** ******** ******** ********\"");
     EXPECT_EQ(detail(lines[4]),
               "Run: sh -c 'exec KRFTP ********' ******** ******** ******** ******** ******** ******** ********");
-    EXPECT_EQ(detail(lines[5]), "Run: echo" + args + secret);
+    EXPECT_EQ(detail(lines[5]), "Skipped:  Run: KRFTP" + args + "********");
+    EXPECT_EQ(detail(lines[6]), "Run: echo" + args + secret);
     for (std::size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].find("S3c"), std::string::npos) << lines[i];
 }
 
