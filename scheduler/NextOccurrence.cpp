@@ -286,13 +286,13 @@ template <class Accept>
 OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate,
                                      int32_t oldTime, bool earliest) {
     const bool hasLast = RepeatHasLast(s);
-    // No date before the calendar's start is accepted.
-    // The back steps skip dates of the pattern, so the earliest occurrence
-    // asked for is the calendar's first.
+    // The back steps skip dates of the pattern, so the earliest occurrence,
+    // when asked for, is the calendar's first.
     auto first = [&] {
         if (const int32_t d = FirstSemiMonthly(s)) s.Date = d;
         return OccurrenceResult::Found;
     };
+    // No date before the calendar's start is accepted.
     if (bound < 1) {
         if (!notDone(s)) return OccurrenceResult::Found;
         return earliest ? first() : NotFound(s, oldDate, oldTime, false);
@@ -454,8 +454,10 @@ OccurrenceResult Advance(Schedule& s, int32_t date, int32_t time, bool quiet) {
 
 // Steps back to an occurrence before (date, time - a minute). With
 // `earliest`, a walk that would leave the calendar's start ends on the
-// earliest occurrence it reached instead (one at or after the moment), and a
-// schedule of weekdays, which any date starts, on the calendar's first day.
+// earliest occurrence it reached instead (one at or after the moment); a
+// twice-monthly task, whose back steps skip dates, on the calendar's first
+// date of its pattern, and a schedule of weekdays, which any date starts, on
+// the calendar's first day.
 OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet, bool earliest) {
     const ScheduleKind kind = ScheduleKindOf(s);
     if (kind == ScheduleKind::Once) return OccurrenceResult::NoOccurrence;
@@ -519,7 +521,7 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet, bo
             int64_t k = m >= target ? (m - target) / step + 1 : 0;
             int32_t d, t;
             SplitMoment(m - k * step, d, t);
-            if (!ValidDate(d) && earliest && k > 0) SplitMoment(m - --k * step, d, t);
+            if (!ValidDate(d) && earliest && k > 0) SplitMoment(m - (k - 1) * step, d, t);
             if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
             s.Date = d;
             s.Time = t;

@@ -44,8 +44,9 @@ OccurrenceResult StepBackToPreviousOccurrence(Schedule& SCH, int32_t date, int32
 // occurrence after (date, time) can start: as StepBackToPreviousOccurrence,
 // or, when no occurrence lies before the moment within the calendar (a
 // moment early in January 1801), to the earliest occurrence the steps back
-// reach (a schedule of weekdays to the calendar's first day, since any day
-// starts it). NoOccurrence otherwise as StepBackToPreviousOccurrence gives it.
+// reach (a twice-monthly task to the calendar's first date of its pattern,
+// a schedule of weekdays to the calendar's first day, since any day starts
+// it). NoOccurrence otherwise as StepBackToPreviousOccurrence gives it.
 OccurrenceResult StepBackToSearchStart(Schedule& SCH, int32_t date, int32_t time);
 
 // True when the date is one the schedule allows; a date of 0 stands for SCH.Date.
