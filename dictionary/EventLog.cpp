@@ -141,8 +141,8 @@ void LogEventAlways(const std::string& label, const std::string& text) {
     // whatever text (a command, a description made from one, a script item):
     // masked in the whole text, before it is cut to its field.
     std::string line = Field(date, kDateWidth) + Field(time, kTimeWidth) +
-                       Field(MaskTransferPassword(label), kLabelWidth) + Field(MaskTransferPassword(text), kDataWidth) +
-                       "\r\n";
+                       Field(MaskTransferPassword(label), kLabelWidth) +
+                       Field(MaskTransferPassword(text), kDataWidth) + "\r\n";
 
     LogState& s = State();
     std::lock_guard<std::mutex> l(s.m);

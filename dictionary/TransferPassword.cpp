@@ -200,7 +200,8 @@ bool MayHoldCommand(std::string_view word) {
 // none of these.
 bool MayChangeTheCount(std::string_view word, bool shellText) {
     std::string w(word);
-    for (std::size_t p = w.find(kMask); p != std::string::npos; p = w.find(kMask, p)) w.erase(p, kMask.size());
+    for (std::size_t p = w.find(kMask); p != std::string::npos; p = w.find(kMask, p))
+        w.erase(p, kMask.size());
     return w.find_first_of(shellText ? "<>$`*?[{" : "<>") != std::string::npos;
 }
 
@@ -241,7 +242,8 @@ void FindTransferPasswords(std::string_view text, const std::vector<std::size_t>
             if (w.value.size() == text.size() || !MayHoldCommand(w.value)) continue;
             if (!found.read.emplace(w.begin, w.end, w.value).second) continue;
             std::vector<Span> inner = handed;
-            for (std::size_t k = i + 1; k < words.size(); ++k) inner.emplace_back(words[k].begin, words[k].end);
+            for (std::size_t k = i + 1; k < words.size(); ++k)
+                inner.emplace_back(words[k].begin, words[k].end);
             FindTransferPasswords(w.value, w.from, depth + 1, line, inner, found);
         }
     }

@@ -182,7 +182,8 @@ int DayAfterSteps(int64_t from, int64_t months, int64_t k, int day) {
     }
     // A non-leap year comes within a hundred Februaries unless every
     // February reached is in the same place of the 400-year cycle.
-    for (int64_t i = february, seen = 0; february > 0 && i <= k && day > 28 && seen < 401; i += period, ++seen)
+    for (int64_t i = february, seen = 0; february > 0 && i <= k && day > 28 && seen < 401;
+         i += period, ++seen)
         day = std::min(day, DaysInMonth(2, static_cast<int>(FloorDiv(from + i * months, 12))));
     return day;
 }
@@ -227,11 +228,10 @@ OccurrenceResult StepMonths(Schedule& s, int64_t months, int32_t bound, Accept n
         if (steps + k > kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
         const int64_t n = MonthIndex(d) + k * months;
         const int64_t year = FloorDiv(n, 12);
+        const int cut = DayAfterSteps(MonthIndex(d), months, k, day);
+        const int month = static_cast<int>(n - year * 12) + 1;
         const int32_t next =
-            year < kMinYear || year > kMaxYear
-                ? 0
-                : DateInMonth(static_cast<int>(n - year * 12) + 1, DayAfterSteps(MonthIndex(d), months, k, day),
-                              static_cast<int>(year));
+            year < kMinYear || year > kMaxYear ? 0 : DateInMonth(month, cut, static_cast<int>(year));
         if (!ValidDate(next)) {
             if (offStart(k)) continue;
             if (earliest && !forward) return OccurrenceResult::Found;
@@ -540,7 +540,8 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet, bo
         }
         case CustomUnit::Month: {
             const int months = std::min<int64_t>(s.Every, 12 * (kMaxYear - kMinYear + 2));
-            return StepMonths(s, -static_cast<int64_t>(months), bound, notBefore, oldDate, oldTime, false, earliest);
+            return StepMonths(s, -static_cast<int64_t>(months), bound, notBefore, oldDate, oldTime, false,
+                              earliest);
         }
         case CustomUnit::Year:
             return StepMonths(s, -12 * static_cast<int64_t>(s.Every), bound, notBefore, oldDate, oldTime, false,

@@ -285,11 +285,13 @@ TEST(NextScheduleDate, TwiceMonthlyTasksKeepTheirLastRunsOfDecember9999) {
     for (const char* repeat : {"Twice - 1st, 15th", "Twice - 15th, Last"}) {
         const bool hasLast = std::string(repeat).find("Last") != std::string::npos;
         // The pattern's dates from 1 December 9999 on, as days after the calendar's end.
-        const std::vector<int> pattern = hasLast ? std::vector<int>{-16, 0, 15, 31} : std::vector<int>{-30, -16, 1, 15, 32};
+        const std::vector<int> pattern =
+            hasLast ? std::vector<int>{-16, 0, 15, 31} : std::vector<int>{-30, -16, 1, 15, 32};
         for (int offset = -1; offset >= -30; --offset) {
             std::vector<int32_t> want;
             for (int p : pattern)
-                if (end + p + offset <= end && end + p + offset >= D(9999, 11, 30)) want.push_back(end + p + offset);
+                if (end + p + offset <= end && end + p + offset >= D(9999, 11, 30))
+                    want.push_back(end + p + offset);
             Schedule s = Semi(repeat, offset, want.front());
             std::vector<int32_t> got = {s.Date};
             while (NextScheduleDate(s, s.Date, T(10, 0)) == OccurrenceResult::Found) {
@@ -316,7 +318,8 @@ TEST(NextScheduleDate, MonthStepsOnTheLastDaysOfAMonthSkipAhead) {
                 EXPECT_EQ(NextScheduleDate(s, D(9999, 1, 1), T(9, 0)), OccurrenceResult::Found);
                 best = std::min(best, Millis(std::chrono::steady_clock::now() - t0).count());
             }
-            EXPECT_LT(best, 0.5) << "every " << every << " months from the " << day << "th: " << best << " ms";
+            EXPECT_LT(best, 0.5) << "every " << every << " months from the " << day << "th: " << best
+                                 << " ms";
             EXPECT_EQ(DateYear(s.Date), 9999) << every << " " << day;
         }
     }

@@ -139,12 +139,13 @@ TEST_F(EventLogTest, TheTransferPasswordIsMaskedInEveryLineWhoeverWritesIt) {
     EXPECT_EQ(detail(lines[0]), "Run: KRFTP" + args + "********");
     EXPECT_EQ(detail(lines[1]), "Run: /opt/kr/krftp.exe" + args + "********");
     EXPECT_EQ(ClipRight(lines[2].substr(22, 32)), ("KRFTP" + args + "********").substr(0, 32));
-    EXPECT_EQ(detail(lines[3]), "Run: sh -c \"KRFTP ******** ******** ******** ******** ******** ******** ********\"");
-    EXPECT_EQ(detail(lines[4]),
-              "Run: sh -c 'exec KRFTP ********' ******** ******** ******** ******** ******** ******** ********");
+    const std::string seven = "******** ******** ******** ******** ******** ******** ********";
+    EXPECT_EQ(detail(lines[3]), "Run: sh -c \"KRFTP " + seven + "\"");
+    EXPECT_EQ(detail(lines[4]), "Run: sh -c 'exec KRFTP ********' " + seven);
     EXPECT_EQ(detail(lines[5]), "Skipped:  Run: KRFTP" + args + "********");
     EXPECT_EQ(detail(lines[6]), "Run: echo" + args + secret);
-    for (std::size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].find("S3c"), std::string::npos) << lines[i];
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_EQ(lines[i].find("S3c"), std::string::npos) << lines[i];
 }
 
 // Every line is whole: 182 characters and CR LF, a known label, a number.
