@@ -161,6 +161,10 @@ int main(int argc, char** argv) {
     far.push_back({"twice monthly, 15th and last", farTask("Monthly", "Twice - 15th, Last", "", 0, 15)});
     far.push_back({"yearly", farTask("Yearly", "", "", 0, 31)});
     far.push_back({"custom, every 5 months", farTask("Custom", "", "month(s)", 5, 31)});
+    // Steps that never reach some months: the 31st is cut only at the first
+    // 30-day month they reach, or never.
+    far.push_back({"custom, every 4 months", farTask("Custom", "", "month(s)", 4, 31)});
+    far.push_back({"custom, every 6 months", farTask("Custom", "", "month(s)", 6, 31)});
     const int32_t end = MakeDate(11, 30, 9999);
     for (const Far& f : far) {
         constexpr int kRepeats = 200;

@@ -24,6 +24,7 @@
 
 #include "dictionary/FileNames.h"
 #include "dictionary/Settings.h"
+#include "dictionary/TransferPassword.h"
 #include "platform/data/DataFileCheck.h"
 #include "platform/data/Names.h"
 #include "platform/runtime/DateTime.h"
@@ -136,8 +137,12 @@ void LogEventAlways(const std::string& label, const std::string& text) {
     std::string date = FormatUserDate(today);
     if (date.size() > kDateWidth) date = Format(Value(static_cast<int64_t>(today)), "@D3");
     std::string time = Format(Value(static_cast<int64_t>(ClockTime())), "@T7");
-    std::string line = Field(date, kDateWidth) + Field(time, kTimeWidth) + Field(label, kLabelWidth) +
-                       Field(text, kDataWidth) + "\r\n";
+    // The transfer password never reaches the file, whoever logs it and in
+    // whatever text (a command, a description made from one, a script item):
+    // masked in the whole text, before it is cut to its field.
+    std::string line = Field(date, kDateWidth) + Field(time, kTimeWidth) +
+                       Field(MaskTransferPassword(label), kLabelWidth) +
+                       Field(MaskTransferPassword(text), kDataWidth) + "\r\n";
 
     LogState& s = State();
     std::lock_guard<std::mutex> l(s.m);

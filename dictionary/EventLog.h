@@ -18,8 +18,9 @@ namespace kr {
 // 128) while the setting LogEvents is on. The date is today in the user's
 // date format, or in "d3" when that does not fit in 12 characters; the time
 // is the clock in "t7". CR and LF inside the texts become blanks, so a line
-// stays one line. Errors are not reported and never stop the caller. Any
-// thread may call it.
+// stays one line. The transfer password in the label or the detail shows
+// as "********" (MaskTransferPassword), whoever logs it. Errors are not
+// reported and never stop the caller. Any thread may call it.
 void LogEvent(const std::string& label, const std::string& text);
 // The same line whatever LogEvents says: the log viewer's one note that
 // logging is off, so that the file exists and tells why nothing new is in it.

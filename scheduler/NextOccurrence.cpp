@@ -1,6 +1,7 @@
 #include "scheduler/NextOccurrence.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/Services.h"
@@ -16,9 +17,10 @@ namespace {
 constexpr int64_t kMargin = 6000;
 
 // Every search is bounded. Steps that can be counted are taken in one jump,
-// so only the month- and year-based steps loop; this bound lets a
-// semi-monthly task walk the whole range of dates (about 196,000 steps)
-// and stops anything beyond.
+// so only the month- and year-based steps and the twice-monthly steps back
+// loop, a few times each; the steps a jump stands for count against this
+// bound, which covers the whole range of dates (about 196,000 twice-monthly
+// steps) and stops anything beyond.
 constexpr int kMaxSteps = 400000;
 
 bool ValidDate(int64_t d) { return d >= 1 && d <= LastValidDate(); }
@@ -73,42 +75,71 @@ int64_t WeekdayStep(const Schedule& s, int64_t d, int dir) {
     return d;
 }
 
-int32_t SemiMonthlyForward(const Schedule& s, int32_t d) {
-    const int64_t b64 = static_cast<int64_t>(d) - s.Offset;
-    if (!ValidDate(b64)) return 0;
-    const int32_t b = static_cast<int32_t>(b64);
-    const int day = DateDay(b), month = DateMonth(b), year = DateYear(b);
-    int32_t n;
-    if (day == 15) {
-        n = MakeDate(month + 1, 1, year);
-        if (n && RepeatHasLast(s)) n -= 1;  // the last day of the 15th's own month
-    } else if (day < 15) {
-        n = MakeDate(month, 15, year);
-    } else {
-        n = MakeDate(month + 1, 15, year);
-    }
-    if (!n) return 0;
-    const int64_t r = static_cast<int64_t>(n) + s.Offset;
-    return ValidDate(r) ? static_cast<int32_t>(r) : 0;
+// The calendar repeats itself every 400 years (146,097 days, a whole number
+// of weeks), so a day number outside the dates the suite holds is read and
+// built through the same day 400 years nearer a window in its middle. The
+// twice-monthly rules work on the pattern's dates before the offset, and
+// those may lie beyond the calendar's ends (1 January 10000 less an offset
+// of -1 is 31 December 9999).
+constexpr int64_t kDaysIn400Years = 146097;
+constexpr int kWindowYear = 4000;
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0); }
+
+struct Civil {
+    int64_t year;
+    int month, day, daysInMonth;
+    int64_t monthIndex() const { return year * 12 + month - 1; }
+};
+
+Civil CivilOf(int64_t n) {
+    static const int32_t window = MakeDate(1, 1, kWindowYear);
+    const int64_t cycles = FloorDiv(n - window, kDaysIn400Years);
+    const int32_t d = static_cast<int32_t>(n - cycles * kDaysIn400Years);
+    return {DateYear(d) + 400 * cycles, DateMonth(d), DateDay(d), DaysInMonth(DateMonth(d), DateYear(d))};
+}
+
+// The day number of a day of a month, months and days rolling over as in
+// MakeDate, for any year.
+int64_t DayNumberOf(int64_t monthIndex, int day) {
+    const int64_t year = FloorDiv(monthIndex, 12);
+    const int month = static_cast<int>(monthIndex - year * 12) + 1;
+    const int64_t cycles = FloorDiv(year - kWindowYear, 400);
+    return MakeDate(month, day, static_cast<int>(year - cycles * 400)) + cycles * kDaysIn400Years;
+}
+
+int32_t OrNone(int64_t d) { return ValidDate(d) ? static_cast<int32_t>(d) : 0; }
+
+// The twice-monthly pattern's dates before the offset, numbered two a month
+// from month index 0: the 1st and the 15th, or with "Last" the 15th and the
+// month's last day.
+int64_t PatternDate(bool hasLast, int64_t index) {
+    const int64_t month = FloorDiv(index, 2);
+    const bool second = index - 2 * month == 1;
+    if (hasLast) return second ? DayNumberOf(month + 1, 1) - 1 : DayNumberOf(month, 15);
+    return DayNumberOf(month, second ? 15 : 1);
+}
+
+// The first twice-monthly occurrence the calendar holds.
+int32_t FirstSemiMonthly(const Schedule& s) {
+    const bool hasLast = RepeatHasLast(s);
+    int64_t i = 2 * CivilOf(1 - static_cast<int64_t>(s.Offset)).monthIndex();
+    while (PatternDate(hasLast, i) + s.Offset < 1) ++i;
+    return OrNone(PatternDate(hasLast, i) + s.Offset);
 }
 
 int32_t SemiMonthlyBack(const Schedule& s, int32_t d) {
-    const int64_t b64 = static_cast<int64_t>(d) - s.Offset;
-    if (!ValidDate(b64)) return 0;
-    const int32_t b = static_cast<int32_t>(b64);
-    const int day = DateDay(b), month = DateMonth(b), year = DateYear(b);
-    int32_t n;
-    if (day == 15) {
-        n = MakeDate(month - 1, 1, year);
-        if (n && RepeatHasLast(s)) n -= 1;
-    } else if (day < 16) {
-        n = MakeDate(month - 1, 15, year);
+    const Civil b = CivilOf(static_cast<int64_t>(d) - s.Offset);
+    int64_t n;
+    if (b.day == 15) {
+        n = DayNumberOf(b.monthIndex() - 1, 1);
+        if (RepeatHasLast(s)) n -= 1;
+    } else if (b.day < 16) {
+        n = DayNumberOf(b.monthIndex() - 1, 15);
     } else {
-        n = MakeDate(month, 15, year);
+        n = DayNumberOf(b.monthIndex(), 15);
     }
-    if (!n) return 0;
-    const int64_t r = static_cast<int64_t>(n) + s.Offset;
-    return ValidDate(r) ? static_cast<int32_t>(r) : 0;
+    return OrNone(n + s.Offset);
 }
 
 void ShowInvalidUnits(bool quiet) {
@@ -132,45 +163,80 @@ OccurrenceResult NotFound(Schedule& s, int32_t date, int32_t time, bool complete
 
 int64_t MonthIndex(int32_t d) { return static_cast<int64_t>(DateYear(d)) * 12 + DateMonth(d) - 1; }
 
-// Whether no month that steps of `months` reach from d can cut d's day short:
-// a day up to the 28th, or steps of whole years in a month other than February.
-bool DaySettled(int32_t d, int64_t months) {
-    return DateDay(d) <= 28 || (months % 12 == 0 && DateMonth(d) != 2);
+// The day a date keeps after k steps of `months` months from month index
+// `from`: each step cuts the day to its month's length, so it is the least of
+// the day and the lengths of the months the steps reach. The months other
+// than February repeat every 12 / gcd(months, 12) steps; the Februaries
+// reached come every as many steps, and only their years tell 28 from 29.
+int DayAfterSteps(int64_t from, int64_t months, int64_t k, int day) {
+    if (day <= 28 || k <= 0) return day;
+    const int64_t period = 12 / std::gcd<int64_t>(months < 0 ? -months : months, 12);
+    int64_t february = 0;
+    for (int64_t i = 1; i <= std::min(k, period); ++i) {
+        const int64_t n = from + i * months;
+        const int month = static_cast<int>(n - FloorDiv(n, 12) * 12) + 1;
+        if (month == 2)
+            february = i;
+        else
+            day = std::min(day, DaysInMonth(month, 2001));
+    }
+    // A non-leap year comes within a hundred Februaries unless every
+    // February reached is in the same place of the 400-year cycle.
+    for (int64_t i = february, seen = 0; february > 0 && i <= k && day > 28 && seen < 401;
+         i += period, ++seen)
+        day = std::min(day, DaysInMonth(2, static_cast<int>(FloorDiv(from + i * months, 12))));
+    return day;
 }
 
 // Steps of `months` months (negative: back) while the record's moment is not
 // accepted; `bound` is the first date accepted going forward, the last one
 // going back (the record's time does not change). Each step keeps the day the
-// date has, cut to the month's length. Once the day is settled, all but the
-// last of the steps that remain are taken in one jump, so a task decades
-// behind costs a few steps and ends where stepping one at a time ends.
+// date has, cut to the month's length. All but the last of the steps to the
+// bound's month are taken in one jump, with the day the steps between would
+// have cut it to, so a task decades behind costs a few steps, wherever its
+// day lies, and ends where stepping one at a time ends.
 template <class Accept>
 OccurrenceResult StepMonths(Schedule& s, int64_t months, int32_t bound, Accept notDone, int32_t oldDate,
-                            int32_t oldTime, bool complete) {
+                            int32_t oldTime, bool complete, bool earliest = false) {
     const bool forward = months > 0;
+    // A jump that would leave the calendar's start is taken shorter when
+    // the earliest occurrence is asked for.
+    int64_t cap = INT64_MAX;
+    auto offStart = [&](int64_t k) {
+        if (!earliest || forward) return false;
+        cap = k - 1;
+        return k > 1;
+    };
     for (int64_t steps = 0; notDone(s);) {
         if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
         // No date the steps reach is accepted: the search would only run out.
-        if (forward ? bound > LastValidDate() : bound < 1) return NotFound(s, oldDate, oldTime, complete);
+        if (forward ? bound > LastValidDate() : bound < 1) {
+            if (earliest && !forward) return OccurrenceResult::Found;
+            return NotFound(s, oldDate, oldTime, complete);
+        }
         const int32_t d = s.Date;
         const int day = DateDay(d);
-        int64_t k = 1;
-        if (DaySettled(d, months)) {
-            // The first (last) month in which the day is accepted, and the
-            // steps it takes to reach it.
-            const int64_t target = forward ? MonthIndex(bound) + (day >= DateDay(bound) ? 0 : 1)
-                                           : MonthIndex(bound) - (day <= DateDay(bound) ? 0 : 1);
-            const int64_t distance = forward ? target - MonthIndex(d) : MonthIndex(d) - target;
-            const int64_t stride = forward ? months : -months;
-            const int64_t need = (distance + stride - 1) / stride;
-            if (need > 1) k = need - 1;
-        }
+        // The first (last) month in which the day is accepted, and the
+        // steps it takes to reach it. A day cut on the way can only move
+        // that month on by one, which the steps after the jump take.
+        const int64_t target = forward ? MonthIndex(bound) + (day >= DateDay(bound) ? 0 : 1)
+                                       : MonthIndex(bound) - (day <= DateDay(bound) ? 0 : 1);
+        const int64_t distance = forward ? target - MonthIndex(d) : MonthIndex(d) - target;
+        const int64_t stride = forward ? months : -months;
+        const int64_t need = (distance + stride - 1) / stride;
+        const int64_t k = std::min(need > 1 ? need - 1 : 1, std::max<int64_t>(cap, 1));
         if (steps + k > kMaxSteps) return NotFound(s, oldDate, oldTime, complete);
         const int64_t n = MonthIndex(d) + k * months;
-        const int64_t year = n >= 0 ? n / 12 : (n - 11) / 12;
-        if (year < kMinYear || year > kMaxYear) return NotFound(s, oldDate, oldTime, complete);
-        const int32_t next = DateInMonth(static_cast<int>(n - year * 12) + 1, day, static_cast<int>(year));
-        if (!ValidDate(next)) return NotFound(s, oldDate, oldTime, complete);
+        const int64_t year = FloorDiv(n, 12);
+        const int cut = DayAfterSteps(MonthIndex(d), months, k, day);
+        const int month = static_cast<int>(n - year * 12) + 1;
+        const int32_t next =
+            year < kMinYear || year > kMaxYear ? 0 : DateInMonth(month, cut, static_cast<int>(year));
+        if (!ValidDate(next)) {
+            if (offStart(k)) continue;
+            if (earliest && !forward) return OccurrenceResult::Found;
+            return NotFound(s, oldDate, oldTime, complete);
+        }
         s.Date = next;
         steps += k;
     }
@@ -179,52 +245,33 @@ OccurrenceResult StepMonths(Schedule& s, int64_t months, int32_t bound, Accept n
 
 // The twice-monthly steps forward. The pattern's dates (before the offset)
 // are the 1st and 15th, or the 15th and the month's last day with "Last";
-// from one of them the steps walk every later one in turn, so a search far
-// behind jumps to the pattern's second date of the month before the bound's
-// and steps from there.
+// counted in order (two a month), the first step goes from the task's date
+// to a pattern date and each later step to the next one. So the occurrence
+// is counted, not walked to: the later of the first step's date and the
+// first pattern date the bound accepts.
 template <class Accept>
 OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate, int32_t oldTime) {
+    if (!notDone(s)) return OccurrenceResult::Found;
+    // No date past the calendar's end is accepted.
+    if (bound > LastValidDate()) return NotFound(s, oldDate, oldTime, true);
     const bool hasLast = RepeatHasLast(s);
-    auto second = [hasLast](int32_t b) -> int {
-        const int day = DateDay(b);
-        if (hasLast) return day == 15 ? 0 : day == DaysInMonth(DateMonth(b), DateYear(b)) ? 1 : -1;
-        return day == 1 ? 0 : day == 15 ? 1 : -1;
-    };
-    // No date past the calendar's end is accepted: the search would only run out.
-    if (bound > LastValidDate()) {
-        if (notDone(s)) return NotFound(s, oldDate, oldTime, true);
-        return OccurrenceResult::Found;
-    }
+    auto dateOf = [hasLast](int64_t index) { return PatternDate(hasLast, index); };
+    // The pattern date the first step reaches, and its number.
+    const Civil b = CivilOf(static_cast<int64_t>(s.Date) - s.Offset);
+    int64_t first;
+    if (b.day == 15)
+        first = 2 * b.monthIndex() + (hasLast ? 1 : 2);
+    else if (b.day < 15)
+        first = 2 * b.monthIndex() + (hasLast ? 0 : 1);
+    else
+        first = 2 * (b.monthIndex() + 1) + (hasLast ? 0 : 1);
+    // The first pattern date on or after the bound's.
     const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
-    // The month of the bound's pattern date; one past the calendar's last
-    // month when the offset puts it beyond, so the jump still lands in December 9999.
-    const int64_t boundMonth = ValidDate(boundBase)          ? MonthIndex(static_cast<int32_t>(boundBase))
-                               : boundBase > LastValidDate() ? MonthIndex(LastValidDate()) + 1
-                                                             : -1;
-    for (int64_t steps = 0; notDone(s);) {
-        if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, true);
-        const int64_t b = static_cast<int64_t>(s.Date) - s.Offset;
-        if (ValidDate(b) && boundMonth >= 0 && second(static_cast<int32_t>(b)) >= 0) {
-            const int64_t from = 2 * MonthIndex(static_cast<int32_t>(b)) + second(static_cast<int32_t>(b));
-            const int64_t to = 2 * boundMonth - 1;
-            if (to > from) {
-                const int64_t month = boundMonth - 1;
-                const int year = static_cast<int>(month / 12), m = static_cast<int>(month % 12) + 1;
-                const int32_t j = year >= kMinYear ? MakeDate(m, hasLast ? DaysInMonth(m, year) : 15, year) : 0;
-                const int64_t jumped = static_cast<int64_t>(j) + s.Offset;
-                if (j && ValidDate(jumped)) {
-                    if (steps + (to - from) > kMaxSteps) return NotFound(s, oldDate, oldTime, true);
-                    s.Date = static_cast<int32_t>(jumped);
-                    steps += to - from;
-                    continue;
-                }
-            }
-        }
-        const int32_t n = SemiMonthlyForward(s, s.Date);
-        if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, true);
-        s.Date = n;
-        ++steps;
-    }
+    int64_t accepted = 2 * CivilOf(boundBase).monthIndex();
+    while (dateOf(accepted) < boundBase) ++accepted;
+    const int32_t found = OrNone(dateOf(std::max(first, accepted)) + s.Offset);
+    if (!found) return NotFound(s, oldDate, oldTime, true);
+    s.Date = found;
     return OccurrenceResult::Found;
 }
 
@@ -237,16 +284,20 @@ OccurrenceResult StepSemiMonthly(Schedule& s, int32_t bound, Accept notDone, int
 // there. `bound` is the last date accepted.
 template <class Accept>
 OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone, int32_t oldDate,
-                                     int32_t oldTime) {
+                                     int32_t oldTime, bool earliest) {
     const bool hasLast = RepeatHasLast(s);
-    const int64_t boundBase = static_cast<int64_t>(bound) - s.Offset;
-    // No pattern date at or before the bound lies within the calendar.
-    if (boundBase < 1) {
-        if (notDone(s)) return NotFound(s, oldDate, oldTime, false);
+    // The back steps skip dates of the pattern, so the earliest occurrence,
+    // when asked for, is the calendar's first.
+    auto first = [&] {
+        if (const int32_t d = FirstSemiMonthly(s)) s.Date = d;
         return OccurrenceResult::Found;
+    };
+    // No date before the calendar's start is accepted.
+    if (bound < 1) {
+        if (!notDone(s)) return OccurrenceResult::Found;
+        return earliest ? first() : NotFound(s, oldDate, oldTime, false);
     }
-    const int64_t boundMonth =
-        ValidDate(boundBase) ? MonthIndex(static_cast<int32_t>(boundBase)) : MonthIndex(LastValidDate()) + 1;
+    const int64_t boundMonth = CivilOf(static_cast<int64_t>(bound) - s.Offset).monthIndex();
     for (int64_t steps = 0; notDone(s);) {
         if (steps >= kMaxSteps) return NotFound(s, oldDate, oldTime, false);
         const int64_t b = static_cast<int64_t>(s.Date) - s.Offset;
@@ -272,7 +323,7 @@ OccurrenceResult StepSemiMonthlyBack(Schedule& s, int32_t bound, Accept notDone,
             }
         }
         const int32_t n = SemiMonthlyBack(s, s.Date);
-        if (!ValidDate(n)) return NotFound(s, oldDate, oldTime, false);
+        if (!ValidDate(n)) return earliest ? first() : NotFound(s, oldDate, oldTime, false);
         s.Date = n;
         ++steps;
     }
@@ -401,7 +452,13 @@ OccurrenceResult Advance(Schedule& s, int32_t date, int32_t time, bool quiet) {
     return OccurrenceResult::InvalidUnits;
 }
 
-OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
+// Steps back to an occurrence before (date, time - a minute). With
+// `earliest`, a walk that would leave the calendar's start ends on the
+// earliest occurrence it reached instead (one at or after the moment); a
+// twice-monthly task, whose back steps skip dates, on the calendar's first
+// date of its pattern, and a schedule of weekdays, which any date starts, on
+// the calendar's first day.
+OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet, bool earliest) {
     const ScheduleKind kind = ScheduleKindOf(s);
     if (kind == ScheduleKind::Once) return OccurrenceResult::NoOccurrence;
     const int32_t oldDate = s.Date, oldTime = s.Time;
@@ -421,11 +478,11 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
 
     switch (kind) {
         case ScheduleKind::Monthly:
-            return StepMonths(s, -1, bound, notBefore, oldDate, oldTime, false);
+            return StepMonths(s, -1, bound, notBefore, oldDate, oldTime, false, earliest);
         case ScheduleKind::SemiMonthly:
-            return StepSemiMonthlyBack(s, bound, notBefore, oldDate, oldTime);
+            return StepSemiMonthlyBack(s, bound, notBefore, oldDate, oldTime, earliest);
         case ScheduleKind::Yearly:
-            return StepMonths(s, -12, bound, notBefore, oldDate, oldTime, false);
+            return StepMonths(s, -12, bound, notBefore, oldDate, oldTime, false, earliest);
         case ScheduleKind::DayOfWeek:
         case ScheduleKind::DayOfMonth: {
             if (!notBefore(s)) return OccurrenceResult::Found;
@@ -436,6 +493,10 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
             for (int i = 0;; ++i) {
                 if (i > 400) return NotFound(s, oldDate, oldTime, false);
                 d = WeekdayStep(s, d, -1);
+                if (!ValidDate(d) && earliest) {
+                    s.Date = 1;
+                    return OccurrenceResult::Found;
+                }
                 if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
                 s.Date = static_cast<int32_t>(d);
                 if (!notBefore(s) && (!weeks || WeekAllowed(s, s.Date))) break;
@@ -457,9 +518,10 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
             const int64_t m = MomentOf(s.Date, s.Time);
             const int64_t target =
                 static_cast<int64_t>(date) * kTicksPerDay + std::clamp<int64_t>(limit, 1, kTicksPerDay + 1);
-            const int64_t k = m >= target ? (m - target) / step + 1 : 0;
+            int64_t k = m >= target ? (m - target) / step + 1 : 0;
             int32_t d, t;
             SplitMoment(m - k * step, d, t);
+            if (!ValidDate(d) && earliest && k > 0) SplitMoment(m - (k - 1) * step, d, t);
             if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
             s.Date = d;
             s.Time = t;
@@ -471,16 +533,19 @@ OccurrenceResult Retreat(Schedule& s, int32_t date, int32_t time, bool quiet) {
             const int64_t first = firstNotBefore(s);
             int64_t d = s.Date;
             if (d >= first) d -= ((d - first) / step + 1) * step;
+            if (!ValidDate(d) && earliest && d < s.Date) d += step;
             if (!ValidDate(d)) return NotFound(s, oldDate, oldTime, false);
             s.Date = static_cast<int32_t>(d);
             return OccurrenceResult::Found;
         }
         case CustomUnit::Month: {
             const int months = std::min<int64_t>(s.Every, 12 * (kMaxYear - kMinYear + 2));
-            return StepMonths(s, -static_cast<int64_t>(months), bound, notBefore, oldDate, oldTime, false);
+            return StepMonths(s, -static_cast<int64_t>(months), bound, notBefore, oldDate, oldTime, false,
+                              earliest);
         }
         case CustomUnit::Year:
-            return StepMonths(s, -12 * static_cast<int64_t>(s.Every), bound, notBefore, oldDate, oldTime, false);
+            return StepMonths(s, -12 * static_cast<int64_t>(s.Every), bound, notBefore, oldDate, oldTime, false,
+                              earliest);
         case CustomUnit::Invalid:
             break;
     }
@@ -531,7 +596,11 @@ OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time) {
 }
 
 OccurrenceResult StepBackToPreviousOccurrence(Schedule& SCH, int32_t date, int32_t time) {
-    return Retreat(SCH, date, time, false);
+    return Retreat(SCH, date, time, false, false);
+}
+
+OccurrenceResult StepBackToSearchStart(Schedule& SCH, int32_t date, int32_t time) {
+    return Retreat(SCH, date, time, false, true);
 }
 
 bool DateFitsSchedule(const Schedule& SCH, int32_t date) {
@@ -539,13 +608,11 @@ bool DateFitsSchedule(const Schedule& SCH, int32_t date) {
     if (date <= 0) return false;
     switch (ScheduleKindOf(SCH)) {
         case ScheduleKind::SemiMonthly: {
-            const int64_t b64 = static_cast<int64_t>(date) - SCH.Offset;
-            if (!ValidDate(b64)) return false;
-            const int32_t b = static_cast<int32_t>(b64);
-            const int day = DateDay(b);
-            if (day == 15) return true;
-            if (day == DaysInMonth(DateMonth(b), DateYear(b))) return RepeatHasLast(SCH);
-            if (day == 1) return !RepeatHasLast(SCH);
+            // The pattern date may lie beyond the calendar's ends.
+            const Civil b = CivilOf(static_cast<int64_t>(date) - SCH.Offset);
+            if (b.day == 15) return true;
+            if (b.day == b.daysInMonth) return RepeatHasLast(SCH);
+            if (b.day == 1) return !RepeatHasLast(SCH);
             return false;
         }
         case ScheduleKind::DayOfWeek:

@@ -40,6 +40,15 @@ OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time);
 // no other occurrence and is left as it is (Completed is not touched).
 OccurrenceResult StepBackToPreviousOccurrence(Schedule& SCH, int32_t date, int32_t time);
 
+// Moves SCH.Date/SCH.Time back to where a forward search for the first
+// occurrence after (date, time) can start: as StepBackToPreviousOccurrence,
+// or, when no occurrence lies before the moment within the calendar (a
+// moment early in January 1801), to the earliest occurrence the steps back
+// reach (a twice-monthly task to the calendar's first date of its pattern,
+// a schedule of weekdays to the calendar's first day, since any day starts
+// it). NoOccurrence otherwise as StepBackToPreviousOccurrence gives it.
+OccurrenceResult StepBackToSearchStart(Schedule& SCH, int32_t date, int32_t time);
+
 // True when the date is one the schedule allows; a date of 0 stands for SCH.Date.
 bool DateFitsSchedule(const Schedule& SCH, int32_t date);
 

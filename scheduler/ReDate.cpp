@@ -108,8 +108,17 @@ bool ReDater::ReDateOne(Schedule& r) {
     // and must stay pending.
     if (r.Date == 0 || r.Time == 0 || r.Completed || r.TaskType.str() == "Hot Key" || r.ScheduleType.str() == "Once") return true;
     Schedule s = r;
-    if (StepBackToPreviousOccurrence(s, date_, time_) == OccurrenceResult::NoOccurrence ||
-        NextScheduleDate(s, date_, time_) == OccurrenceResult::NoOccurrence) {
+    // Back to an occurrence before the moment, or to the earliest one when
+    // none lies before it within the calendar (a moment early in January
+    // 1801), then forward to the first one after it. The minute and hour
+    // steps always take a step forward, so for them an earliest occurrence
+    // already after the moment is the one.
+    bool found = StepBackToSearchStart(s, date_, time_) != OccurrenceResult::NoOccurrence;
+    const bool ticks = ScheduleKindOf(s) == ScheduleKind::Custom &&
+                       (CustomUnitOf(s) == CustomUnit::Minute || CustomUnitOf(s) == CustomUnit::Hour);
+    if (found && !(ticks && MomentOf(s.Date, s.Time) > MomentOf(date_, time_)))
+        found = NextScheduleDate(s, date_, time_) != OccurrenceResult::NoOccurrence;
+    if (!found) {
         // Reported and left as it was; the pass goes on with the next task.
         const std::string text = DebugPreviousText(r);
         failures_.push_back(text);

@@ -94,10 +94,11 @@ bool ScriptLockSet();
 // transfer program ("KRFTP U|D ...", "HTTPGET ... /AUTO") and waits for it
 // (at most 3600 seconds); other items are left as they are.
 void RewriteTransferItem(Scripting& item);
-// A command line as the event log shows it: wherever KRFTP is started in it
-// (directly, behind another program or in a shell's text), the password (its
-// sixth argument) and every other occurrence of the password's text as
-// "********"; a command without KRFTP as it is.
+// A command line as the event log shows it (MaskTransferPassword): wherever
+// KRFTP is started in it (directly, behind another program or in a shell's
+// text), its password as "********"; a command without KRFTP as it is. The
+// log's writer masks every line the same way; the runner uses this for the
+// "Could not start" box and for the commands it keeps, before they are cut.
 std::string CommandForLog(std::string_view command);
 
 // What the last shell start returned (LastShellResult).

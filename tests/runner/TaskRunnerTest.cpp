@@ -253,6 +253,39 @@ TEST_F(TaskRunnerTest, TheTransferPasswordIsMaskedBehindAnyWrapperAndWhereverIts
     }
 }
 
+TEST_F(TaskRunnerTest, EveryArgumentOfKrftpIsMaskedWhereThePasswordsWordCannotBeTold) {
+    const std::string secret = "S3cr3t";
+    const std::string krftp = Script(dir_ / "bin" / "KRFTP", "exit 0");
+    const std::string args = " U a.txt /r/ host alice ";
+    auto masks = [](int n) {
+        std::string out = "********";
+        while (--n > 0) out += " ********";
+        return out;
+    };
+    const std::string seven = masks(7);
+    const std::vector<std::pair<std::string, std::string>> forms = {
+        // A redirection among the arguments takes words out of the count.
+        {"sh -c \"KRFTP 2>/dev/null" + args + secret + "\"", "sh -c \"KRFTP " + seven + "\""},
+        {"sh -c \"KRFTP U a.txt /r/ host alice >log " + secret + "\"", "sh -c \"KRFTP " + seven + "\""},
+        // Arguments handed to the shell's text from outside.
+        {"sh -c 'KRFTP \"$@\"' sh" + args + secret, "sh -c 'KRFTP ********' " + seven},
+        {"sh -c 'exec KRFTP \"$@\"' _" + args + secret, "sh -c 'exec KRFTP ********' " + seven},
+        {"sh -c 'KRFTP U a.txt /r/ host $1' _ " + secret, "sh -c 'KRFTP " + masks(5) + "' " + masks(2)},
+        // A pattern of file names may stand for more than one word.
+        {"sh -c \"KRFTP U *.txt /r/ host alice " + secret + "\"", "sh -c \"KRFTP " + masks(6) + "\""},
+    };
+    for (const auto& [command, shown] : forms) {
+        RunAsTimer(command, 0);
+        EXPECT_TRUE(Logged("Run Program", shown)) << command;
+    }
+    for (const auto& line : Log()) EXPECT_EQ(line.text.find(secret), std::string::npos) << line.text;
+
+    // Started as it stands, a "$" or "*" reaches KRFTP as it is: only the
+    // password is masked.
+    RunAsTimer(krftp + " U a$b.txt /r/ host alice " + secret + "*", 0);
+    EXPECT_TRUE(Logged("Run Program", krftp + " U a$b.txt /r/ host alice ********"));
+}
+
 TEST_F(TaskRunnerTest, TheProgramStartsInItsFolderAndOursStays) {
     const auto sub = dir_ / "start here";
     std::filesystem::create_directories(sub);

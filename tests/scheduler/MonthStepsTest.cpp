@@ -32,8 +32,13 @@ int32_t WalkStep(const Schedule& s, int32_t d, bool back) {
         // from the 15th to the previous month's 1st (a day earlier with
         // "Last"), below the 16th to the previous month's 15th, else to the
         // 15th of its own month.
-        const int32_t b = d - s.Offset;
-        if (b < 1 || b > D(9999, 12, 31)) return 0;
+        // The pattern's dates before the offset may lie past either end of
+        // the calendar: they are worked out 400 years (146,097 days, the
+        // calendar's cycle) nearer its middle.
+        int32_t b = d - s.Offset, shift = 0;
+        if (b > D(9000, 1, 1)) shift = 146097;
+        if (b < D(2300, 1, 1)) shift = -146097;
+        b -= shift;
         const bool last = s.MonthRepeat.str().find("Last") != std::string::npos;
         const int day = DateDay(b), month = DateMonth(b), year = DateYear(b);
         int32_t n;
@@ -45,7 +50,7 @@ int32_t WalkStep(const Schedule& s, int32_t d, bool back) {
             n = day == 15  ? MakeDate(month - 1, 1, year) - (last ? 1 : 0)
                 : day < 16 ? MakeDate(month - 1, 15, year)
                            : MakeDate(month, 15, year);
-        return n > 0 ? n + s.Offset : 0;
+        return n > 0 ? n + shift + s.Offset : 0;
     }
     int64_t months = kind == ScheduleKind::Monthly ? 1 : kind == ScheduleKind::Yearly ? 12 : 0;
     if (kind == ScheduleKind::Custom)
@@ -94,6 +99,10 @@ const std::vector<Kind>& Kinds() {
         {"monthly", [](int32_t d) { return Task("Monthly", d, T(9, 0)); }, true},
         {"yearly", [](int32_t d) { return Task("Yearly", d, T(9, 0)); }, true},
         {"every 2 months", [](int32_t d) { return Custom(2, "month(s)", d, T(9, 0)); }, true},
+        {"every 4 months", [](int32_t d) { return Custom(4, "month(s)", d, T(9, 0)); }, true},
+        {"every 6 months", [](int32_t d) { return Custom(6, "month(s)", d, T(9, 0)); }, true},
+        {"every 10 months", [](int32_t d) { return Custom(10, "month(s)", d, T(9, 0)); }, true},
+        {"every 4 years", [](int32_t d) { return Custom(4, "year(s)", d, T(9, 0)); }, true},
         {"every 12 months", [](int32_t d) { return Custom(12, "month(s)", d, T(9, 0)); }, true},
         {"every 25 months", [](int32_t d) { return Custom(25, "month(s)", d, T(9, 0)); }, true},
         {"every 3 years", [](int32_t d) { return Custom(3, "year(s)", d, T(9, 0)); }, true},

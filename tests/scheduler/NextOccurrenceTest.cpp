@@ -270,6 +270,70 @@ TEST(NextScheduleDate, TwiceMonthlySearchAtTheCalendarsEndAnswersAtOnce) {
     }
 }
 
+TEST(NextScheduleDate, TwiceMonthlyTasksKeepTheirLastRunsOfDecember9999) {
+    // "15th, Last" due on the 15th: its last day follows.
+    Schedule last = Semi("Twice - 15th, Last", 0, D(9999, 12, 15));
+    EXPECT_EQ(NextScheduleDate(last, D(9999, 12, 15), T(10, 0)), OccurrenceResult::Found);
+    EXPECT_EQ(last.Date, D(9999, 12, 31));
+    EXPECT_EQ(last.Completed, 0);
+
+    // With an offset back, the pattern's dates of January 10000 (the 1st,
+    // the 15th, the 31st) bring runs into December 9999: every run the
+    // offset brings back is found, each fits the schedule, and the search
+    // ends after the last one.
+    const int32_t end = D(9999, 12, 31);
+    for (const char* repeat : {"Twice - 1st, 15th", "Twice - 15th, Last"}) {
+        const bool hasLast = std::string(repeat).find("Last") != std::string::npos;
+        // The pattern's dates from 1 December 9999 on, as days after the calendar's end.
+        const std::vector<int> pattern =
+            hasLast ? std::vector<int>{-16, 0, 15, 31} : std::vector<int>{-30, -16, 1, 15, 32};
+        for (int offset = -1; offset >= -30; --offset) {
+            std::vector<int32_t> want;
+            for (int p : pattern)
+                if (end + p + offset <= end && end + p + offset >= D(9999, 11, 30))
+                    want.push_back(end + p + offset);
+            Schedule s = Semi(repeat, offset, want.front());
+            std::vector<int32_t> got = {s.Date};
+            while (NextScheduleDate(s, s.Date, T(10, 0)) == OccurrenceResult::Found) {
+                got.push_back(s.Date);
+                if (got.size() > want.size()) break;
+            }
+            EXPECT_EQ(got, want) << repeat << ", offset " << offset;
+            EXPECT_EQ(s.Completed, 1) << repeat << ", offset " << offset;
+            for (int32_t d : want) EXPECT_TRUE(DateFitsSchedule(s, d)) << repeat << ", offset " << offset;
+        }
+    }
+}
+
+TEST(NextScheduleDate, MonthStepsOnTheLastDaysOfAMonthSkipAhead) {
+    // Steps that reach only some months (2, 3, 4, 6, 9, 10) from a 29th to
+    // 31st cross the calendar as fast as any other task.
+    for (int every : {2, 3, 4, 6, 9, 10}) {
+        for (int day : {29, 30, 31}) {
+            double best = 1e9;
+            Schedule s;
+            for (int run = 0; run < 5; ++run) {
+                s = Custom(every, "month(s)", DateInMonth(1, day, 1801), T(9, 0));
+                const auto t0 = std::chrono::steady_clock::now();
+                EXPECT_EQ(NextScheduleDate(s, D(9999, 1, 1), T(9, 0)), OccurrenceResult::Found);
+                best = std::min(best, Millis(std::chrono::steady_clock::now() - t0).count());
+            }
+            EXPECT_LT(best, 0.5) << "every " << every << " months from the " << day << "th: " << best
+                                 << " ms";
+            EXPECT_EQ(DateYear(s.Date), 9999) << every << " " << day;
+        }
+    }
+    // The day is cut where a step one at a time cuts it: 31 January every 4
+    // months is 30 September from the first September on, and 31 January
+    // every 6 months keeps the 31st.
+    Schedule four = Custom(4, "month(s)", D(2001, 1, 31), T(9, 0));
+    EXPECT_EQ(NextScheduleDate(four, D(2101, 3, 1), T(9, 0)), OccurrenceResult::Found);
+    EXPECT_EQ(four.Date, D(2101, 5, 30));
+    Schedule six = Custom(6, "month(s)", D(2001, 1, 31), T(9, 0));
+    EXPECT_EQ(NextScheduleDate(six, D(2101, 3, 1), T(9, 0)), OccurrenceResult::Found);
+    EXPECT_EQ(six.Date, D(2101, 7, 31));
+}
+
 TEST(NextScheduleDate, TaskWithoutDateStartsAtTheGivenDate) {
     Schedule s = Task("Monthly", 0, T(9, 0));
     EXPECT_EQ(NextScheduleDate(s, D(2024, 7, 10), T(10, 0)), OccurrenceResult::Found);

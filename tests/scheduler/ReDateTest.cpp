@@ -182,6 +182,33 @@ TEST(RescheduleAllTasks, TaskWithoutOccurrenceIsReportedAndSkipped) {
     EXPECT_EQ(Get(store, fine).Date, D(2024, 7, 2));
 }
 
+TEST(RescheduleAllTasks, AMomentAtTheCalendarsStartFindsTheFirstOccurrenceAfterIt) {
+    test::ScopedServices services;
+    MemoryScheduleStore store;
+    // No occurrence of these lies before 1 January 1801 00:30 within the
+    // calendar: each goes to its first one after it.
+    const int32_t monthly = Put(store, Task("Monthly", D(2024, 3, 15), T(9, 0)));
+    const int32_t yearly = Put(store, Task("Yearly", D(2024, 6, 1), T(9, 0)));
+    const int32_t tenDays = Put(store, Custom(10, "day(s)", D(2024, 7, 10), T(9, 0)));
+    const int32_t nineDays = Put(store, Custom(9 * 24, "hour(s)", D(2024, 7, 10), T(9, 0)));
+    Schedule semi = Task("Monthly", D(2024, 7, 15), T(9, 0));
+    semi.MonthRepeat = "Twice - 1st, 15th";
+    const int32_t twice = Put(store, semi);
+
+    EXPECT_EQ(RescheduleAllTasks(store, D(1801, 1, 1), T(0, 30)), ReDater::State::Finished);
+    EXPECT_TRUE(services.responder.shown().empty()) << services.responder.shown()[0].request.text;
+    EXPECT_EQ(Get(store, monthly).Date, D(1801, 1, 15));
+    EXPECT_EQ(Get(store, yearly).Date, D(1801, 6, 1));
+    // The first day from 1 January 1801 on that lies a whole number of
+    // steps before the task's own date.
+    auto firstFrom = [](int32_t own, int32_t step) { return own - (own - D(1801, 1, 1)) / step * step; };
+    EXPECT_EQ(Get(store, tenDays).Date, firstFrom(D(2024, 7, 10), 10));
+    EXPECT_EQ(Get(store, nineDays).Date, firstFrom(D(2024, 7, 10), 9));
+    EXPECT_EQ(Get(store, nineDays).Time, T(9, 0));
+    EXPECT_EQ(Get(store, twice).Date, D(1801, 1, 1));
+    for (int32_t id : {monthly, yearly, tenDays, nineDays, twice}) EXPECT_EQ(Get(store, id).Time, T(9, 0));
+}
+
 TEST(ReDateWindow, StartMomentAndFutureCheck) {
     test::ScopedServices services;  // 1 July 2024, 08:00
     int32_t d = D(2024, 6, 1), t = T(9, 0);

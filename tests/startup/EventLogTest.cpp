@@ -115,6 +115,39 @@ TEST_F(EventLogTest, UnwritableFolderNeitherReportsNorStops) {
     EXPECT_TRUE(responder_.shown().empty());
 }
 
+TEST_F(EventLogTest, TheTransferPasswordIsMaskedInEveryLineWhoeverWritesIt) {
+    const std::string secret = "S3cr3t";
+    const std::string args = " U a.txt /r/ host alice ";
+    auto detail = [](const std::string& line) { return ClipRight(line.substr(54)); };
+    // A description made from a command, as the skip lines and the advance
+    // warnings log it, by either writer; in the label too.
+    LogEvent("Task skipped", "Run: KRFTP" + args + secret);
+    LogEventAlways("Missed task skipped", "Run: /opt/kr/krftp.exe" + args + secret);
+    LogEvent("KRFTP" + args + secret, "x");
+    // Where the password's word cannot be told: every argument after KRFTP,
+    // and those handed to the shell text.
+    LogEvent("Task skipped", "Run: sh -c \"KRFTP 2>/dev/null" + args + secret + "\"");
+    LogEvent("Task skipped", "Run: sh -c 'exec KRFTP \"$@\"' _" + args + secret);
+    // A description cut short in the password (40 characters): the cut
+    // word is masked, and its few letters nowhere else.
+    LogEvent("Advanced Warning", "Skipped:  Run: KRFTP" + args + "S3");
+    // A line that names no KRFTP is written as it is.
+    LogEvent("Task skipped", "Run: echo" + args + secret);
+
+    const std::vector<std::string> lines = Lines("KR98Evnt.LOG");
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(detail(lines[0]), "Run: KRFTP" + args + "********");
+    EXPECT_EQ(detail(lines[1]), "Run: /opt/kr/krftp.exe" + args + "********");
+    EXPECT_EQ(ClipRight(lines[2].substr(22, 32)), ("KRFTP" + args + "********").substr(0, 32));
+    const std::string seven = "******** ******** ******** ******** ******** ******** ********";
+    EXPECT_EQ(detail(lines[3]), "Run: sh -c \"KRFTP " + seven + "\"");
+    EXPECT_EQ(detail(lines[4]), "Run: sh -c 'exec KRFTP ********' " + seven);
+    EXPECT_EQ(detail(lines[5]), "Skipped:  Run: KRFTP" + args + "********");
+    EXPECT_EQ(detail(lines[6]), "Run: echo" + args + secret);
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_EQ(lines[i].find("S3c"), std::string::npos) << lines[i];
+}
+
 // Every line is whole: 182 characters and CR LF, a known label, a number.
 void ExpectWholeLines(const std::string& all, std::size_t count) {
     ASSERT_EQ(all.size(), count * 184) << "bytes lost or mixed";
