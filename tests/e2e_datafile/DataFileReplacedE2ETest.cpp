@@ -19,6 +19,7 @@
 #include "platform/data/DataFileCopy.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/Strings.h"
 #include "scheduler/DateValues.h"
 #include "scheduler/Reschedule.h"
 #include "scheduler/TableScheduleStore.h"
@@ -201,12 +202,18 @@ TEST_F(DataFileReplacedTest, AScriptUnderWayStopsWhereItWasAndTheBoxSaysWhatStop
     EXPECT_EQ(Count(asked, "Data File Replaced"), 1) << asked;
     EXPECT_NE(asked.find("no scripts"), std::string::npos) << asked;
     EXPECT_NE(asked.find("clipboard saver has stopped too"), std::string::npos) << asked;
-    EXPECT_NE(asked.find("The script that was running stopped before its item Start Program"), std::string::npos)
-        << asked;
-    bool logged = false;
+    // The log and the box name the step at the head of the queue: one of
+    // the script's, the last one started or the next.
+    std::string item;
     for (const EventLogEntry& e : ReadEventLog(dir_))
-        if (e.label == "Script stopped" && e.text.find("Data file replaced before Start Program") == 0) logged = true;
-    EXPECT_TRUE(logged) << ReadText(dir_ / "KR98Evnt.LOG");
+        if (e.label == "Script stopped" && e.text.rfind("Data file replaced before ", 0) == 0)
+            item = ClipRight(e.text.substr(26));
+    ASSERT_FALSE(item.empty()) << ReadText(dir_ / "KR98Evnt.LOG");
+    EXPECT_TRUE(item.find("echo " + std::to_string(reached) + " >>") != std::string::npos ||
+                item.find("echo " + std::to_string(reached + 1) + " >>") != std::string::npos)
+        << item << " after step " << reached;
+    EXPECT_NE(asked.find("The script that was running stopped before its item " + item + "."), std::string::npos)
+        << asked;
     kr98.Stop();
 }
 
