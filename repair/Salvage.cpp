@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +17,10 @@
 #include <set>
 #include <sstream>
 
+#include "platform/data/DataFileCheck.h"
 #include "platform/data/WorkCopies.h"
 #include "platform/runtime/WriteCauses.h"
+#include "repair/PageSalvage.h"
 
 namespace kr::repair {
 
@@ -119,12 +122,16 @@ struct SchemaItem {
     std::string type, name, table, sql;
 };
 
-std::vector<SchemaItem> ReadSchema(sqlite3* db) {
+// The tables and indexes of a file; *whole false when the schema's pages
+// could not all be read.
+std::vector<SchemaItem> ReadSchema(sqlite3* db, bool* whole = nullptr) {
     std::vector<SchemaItem> out;
+    if (whole) *whole = false;
     Stmt s(db, "SELECT type, name, tbl_name, sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'sqlite_%' "
                "ORDER BY type = 'index', rowid");
     if (!s) return out;
-    while (sqlite3_step(s.st) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         SchemaItem i;
         for (int c = 0; c < 4; ++c) {
             const unsigned char* t = sqlite3_column_text(s.st, c);
@@ -136,7 +143,53 @@ std::vector<SchemaItem> ReadSchema(sqlite3* db) {
         }
         out.push_back(std::move(i));
     }
+    if (whole) *whole = rc == SQLITE_DONE;
     return out;
+}
+
+// The columns of a table of the example file as the page reader matches
+// rows against them.
+PageTableShape ShapeOf(sqlite3* db, const std::string& table) {
+    PageTableShape shape;
+    shape.name = table;
+    Stmt s(db, "PRAGMA table_info(" + Quote(table) + ")");
+    while (s && sqlite3_step(s.st) == SQLITE_ROW) {
+        const unsigned char* t = sqlite3_column_text(s.st, 2);
+        std::string type = t ? reinterpret_cast<const char*>(t) : "";
+        for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        PageColumn c;
+        // SQLite's affinity rules, for the types the engine declares.
+        if (type.find("INT") != std::string::npos) c.kind = 'i';
+        else if (type.find("CHAR") != std::string::npos || type.find("TEXT") != std::string::npos) c.kind = 't';
+        else if (type.find("REAL") != std::string::npos || type.find("DOUB") != std::string::npos) c.kind = 'r';
+        c.notNull = sqlite3_column_int(s.st, 3) != 0;
+        shape.columns.push_back(c);
+    }
+    return shape;
+}
+
+std::string PragmaText(sqlite3* db, const std::string& pragma) {
+    Stmt s(db, "PRAGMA " + pragma);
+    const unsigned char* t = s && sqlite3_step(s.st) == SQLITE_ROW ? sqlite3_column_text(s.st, 0) : nullptr;
+    return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+// How the example file, written by the same engine with the same password,
+// lays out its pages: the damaged file's own header cannot be trusted.
+PageFormat FormatOf(sqlite3* example, const std::string& examplePath, bool encrypted) {
+    PageFormat f;
+    f.encrypted = encrypted;
+    if (const int size = std::atoi(PragmaText(example, "page_size").c_str()); size >= 512) f.pageSize = size;
+    if (encrypted) {
+        if (const int rounds = std::atoi(PragmaText(example, "kdf_iter").c_str()); rounds > 0) f.kdfIterations = rounds;
+    } else {
+        // A plain file's header gives its reserve at byte 20.
+        unsigned char head[21] = {};
+        const int fd = ::open(examplePath.c_str(), O_RDONLY | O_CLOEXEC);
+        f.reserve = fd >= 0 && ::pread(fd, head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) ? head[20] : 0;
+        if (fd >= 0) ::close(fd);
+    }
+    return f;
 }
 
 std::vector<std::string> Columns(sqlite3* db, const std::string& table) {
@@ -494,6 +547,55 @@ void ScanOrphanPages(const SalvageOptions& o, sqlite3* source, const std::string
     std::filesystem::remove(scratch + "-journal", ec);
 }
 
+// The rows the page reader found for a table, into the new file. A row on
+// a leaf no root reached whose rowid a whole index does not list is an old
+// copy (a page given back when its rows moved or went): it is left out.
+// Saved and lost are counted as for a table read through SQLite.
+// The result is the first write that failed other than by a key's refusal
+// (a full disk rolls the whole transaction back), 0 when none.
+int SavePageRows(sqlite3* dst, const std::string& table, const PageTableRows& found, TableSalvage& ts) {
+    int writeError = 0;
+    const std::vector<std::string> columns = Columns(dst, table);
+    std::string list, marks = "?";
+    for (const std::string& c : columns) {
+        list += ", " + Quote(c);
+        marks += ", ?";
+    }
+    Stmt ins(dst, "INSERT INTO " + Quote(table) + "(rowid" + list + ") VALUES(" + marks + ")");
+    std::set<int64_t> saved;
+    for (const PageRow& row : found.rows) {
+        if (!ins || row.values.size() != columns.size() || saved.count(row.rowid)) continue;
+        if (!row.fromRoot && found.wholeIndex && !found.listed.count(row.rowid)) continue;
+        sqlite3_bind_int64(ins.st, 1, row.rowid);
+        for (std::size_t i = 0; i < row.values.size(); ++i) {
+            const PageValue& v = row.values[i];
+            const int at = static_cast<int>(i) + 2;
+            switch (v.type) {
+            case SQLITE_INTEGER: sqlite3_bind_int64(ins.st, at, v.i); break;
+            case SQLITE_FLOAT: sqlite3_bind_double(ins.st, at, v.r); break;
+            case SQLITE_TEXT:
+                sqlite3_bind_text(ins.st, at, v.s.data(), static_cast<int>(v.s.size()), SQLITE_STATIC);
+                break;
+            case SQLITE_BLOB:
+                sqlite3_bind_blob(ins.st, at, v.s.data(), static_cast<int>(v.s.size()), SQLITE_STATIC);
+                break;
+            default: sqlite3_bind_null(ins.st, at); break;
+            }
+        }
+        // A row the new file's keys refuse (a duplicate the damage made) is
+        // not saved; it is counted lost when an index lists it.
+        const int rc = sqlite3_step(ins.st);
+        sqlite3_reset(ins.st);
+        if (rc == SQLITE_DONE) saved.insert(row.rowid);
+        else if (!writeError && (rc & 0xff) != SQLITE_CONSTRAINT) writeError = rc;
+    }
+    ts.saved = static_cast<int64_t>(saved.size());
+    for (int64_t row : found.listed)
+        if (!saved.count(row)) ++ts.lost;
+    ts.uncountedPages = found.wholeIndex ? 0 : found.damagedPages;
+    return writeError;
+}
+
 }  // namespace
 
 std::optional<SalvageOptions> ParseFixCommandLine(const std::vector<std::string>& args, std::string* error) {
@@ -536,7 +638,7 @@ int64_t SalvageResult::lost() const {
 }
 
 int64_t SalvageResult::uncountedPages() const {
-    int64_t n = 0;
+    int64_t n = otherDamagedPages;
     for (const TableSalvage& t : tables) n += t.uncountedPages;
     return n;
 }
@@ -548,6 +650,9 @@ std::string SalvageResult::Report(const std::string& file) const {
         return out.str();
     }
     out << "Repair of " << file << "\n";
+    if (fromPages)
+        out << "The file's list of its tables was damaged: its rows were read page by page into the tables of "
+               "the example file\n";
     // The rows known lost are a floor, never the loss, while damaged pages
     // held rows no index counted: the line says so and names those pages.
     auto counts = [&out](int64_t saved, int64_t lost, int64_t pages, const char* whose) {
@@ -565,6 +670,9 @@ std::string SalvageResult::Report(const std::string& file) const {
     }
     out << "Total: ";
     counts(saved(), lost(), uncountedPages(), "");
+    if (unplacedRows > 0)
+        out << unplacedRows << " record" << (unplacedRows == 1 ? "" : "s")
+            << " found on pages whose table could not be told were not saved\n";
     // Kept whether anything was damaged or not, so it is not called damaged.
     if (!keptAs.empty()) out << "The file as it was before the repair is kept as " << keptAs << "\n";
     return out.str();
@@ -592,9 +700,15 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     struct stat sourceStat {};
     if (::stat(o.source.c_str(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode))
         return fail("it is not a regular file");
+    // A file SQLite cannot open, or whose schema it cannot read to its end,
+    // is read page by page into the example's tables.
     Source src;
-    if (!src.Open(o.source, o.sourcePassword)) return fail("the file cannot be read (" + src.Error() + ")");
-    const std::vector<SchemaItem> sourceSchema = ReadSchema(src.get());
+    bool schemaWhole = false;
+    std::vector<SchemaItem> sourceSchema;
+    const bool opened = src.Open(o.source, o.sourcePassword);
+    const std::string openError = opened ? std::string() : src.Error();
+    if (opened) sourceSchema = ReadSchema(src.get(), &schemaWhole);
+    const bool byPages = !opened || !schemaWhole;
 
     // The schema the new file gets: the example's, else the file's own.
     std::vector<SchemaItem> schema;
@@ -602,8 +716,28 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
     const bool haveExample = !o.example.empty() && FileExistsAt(o.example) &&
                              example.Open(o.example, o.examplePassword, SQLITE_OPEN_READONLY);
     if (haveExample) schema = ReadSchema(example.db);
+    if (byPages && schema.empty()) {
+        // Nothing decrypts: the password is not the file's, or the salt the
+        // key is made from is gone.
+        if (!opened && !o.sourcePassword.empty() && !data::OtherPagesDecrypt(o.source, o.sourcePassword))
+            return fail("the file cannot be read (" + openError + ")");
+        return fail("the file's list of its tables is damaged; an example file of the data file is needed to "
+                    "repair it (/E:<example file>)");
+    }
     if (schema.empty()) schema = sourceSchema;
     if (schema.empty()) return fail("no tables could be read from the file or its example file");
+    PageScan pageScan;
+    if (byPages) {
+        std::vector<PageTableShape> shapes;
+        for (const SchemaItem& t : schema)
+            if (t.type == "table") shapes.push_back(ShapeOf(example.db, t.name));
+        pageScan = ScanPages(o.source, o.sourcePassword,
+                             FormatOf(example.db, o.example, !o.sourcePassword.empty()), shapes);
+        if (!pageScan.keyed || pageScan.readablePages == 0)
+            return fail("no page of the file can be read with its key: the first 16 bytes of the file, which hold "
+                        "the salt the key is made from, are damaged");
+        result.fromPages = true;
+    }
 
     const std::string named = o.target.empty() ? o.source : o.target;
     const std::string finalName = FileNamedBy(named);
@@ -637,17 +771,25 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             return fail("the schema cannot be written (" + why + ")");
         }
         std::vector<std::unique_ptr<TableCopy>> copies;
+        int pageWriteError = 0;  // the first failed write of the rows read by pages
         std::vector<std::size_t> reported;  // copies[i] is result.tables[reported[i]] (or none)
         for (const SchemaItem& t : schema) {
             if (t.type != "table") continue;
             // Hold marks do not outlive a repair.
             if (SameName(t.name, "__holds")) continue;
-            copies.push_back(std::make_unique<TableCopy>(src, dst.db, t.name));
-            TableCopy& copy = *copies.back();
             TableSalvage ts;
             ts.table = t.name;
-            if (copy.SourceHasTable()) copy.Run(sourceSchema);
-            reported.push_back(SameName(t.name, "__tables") ? SIZE_MAX : result.tables.size());
+            if (byPages) {
+                if (const int rc = SavePageRows(dst.db, t.name, pageScan.tables[t.name], ts); rc && !pageWriteError)
+                    pageWriteError = rc;
+                if (!SameName(t.name, "__tables")) result.tables.push_back(ts);
+                if (!SameName(t.name, "__tables") || !haveExample) continue;
+            } else {
+                copies.push_back(std::make_unique<TableCopy>(src, dst.db, t.name));
+                TableCopy& copy = *copies.back();
+                if (copy.SourceHasTable()) copy.Run(sourceSchema);
+                reported.push_back(SameName(t.name, "__tables") ? SIZE_MAX : result.tables.size());
+            }
             if (SameName(t.name, "__tables")) {
                 // The catalogue rows the damage took are the example's.
                 if (haveExample) {
@@ -663,7 +805,16 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             }
             result.tables.push_back(ts);
         }
-        ScanOrphanPages(o, src.get(), finalName + ".tpsfix-pages", copies);
+        if (byPages) {
+            // Pages whose table is unknown may have held rows no index counts.
+            bool allCounted = true;
+            for (const TableSalvage& t : result.tables)
+                allCounted = allCounted && pageScan.tables[t.table].wholeIndex;
+            if (!allCounted) result.otherDamagedPages = pageScan.unplacedDamagedPages;
+            result.unplacedRows = pageScan.unplacedRows;
+        } else {
+            ScanOrphanPages(o, src.get(), finalName + ".tpsfix-pages", copies);
+        }
         for (std::size_t i = 0; i < copies.size(); ++i) {
             if (reported[i] == SIZE_MAX) continue;
             result.tables[reported[i]].saved = copies[i]->saved();
@@ -678,7 +829,7 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
             // A full disk during the copy rolled the transaction back, so the
             // commit's own error ("no transaction is active") says nothing:
             // the copy's failed write tells.
-            bool full = (rc & 0xff) == SQLITE_FULL;
+            bool full = (rc & 0xff) == SQLITE_FULL || (pageWriteError & 0xff) == SQLITE_FULL;
             for (const auto& c : copies) full = full || (c->writeError() & 0xff) == SQLITE_FULL;
             if (full) return fail("the new file cannot be written.  " + FullDiskCause(temp));
             return fail("the new file cannot be written (" + why + ")");
@@ -745,7 +896,8 @@ SalvageResult SalvageDataFile(const SalvageOptions& o) {
         return fail("the rebuilt file cannot be put in place (" + why + ")");
     }
     if (fd >= 0) ::close(fd);
-    result.code = result.lost() > 0 || result.uncountedPages() > 0 ? kSalvagePartial : kSalvageComplete;
+    result.code = result.lost() > 0 || result.uncountedPages() > 0 || result.unplacedRows > 0 ? kSalvagePartial
+                                                                                               : kSalvageComplete;
     return result;
 }
 

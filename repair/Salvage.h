@@ -3,7 +3,9 @@
 // the damaged one, which is kept beside it under a new name.
 //
 // The schema comes from the example file the repair program wrote (the
-// damaged file's own when there is none). Each table is read in rowid
+// damaged file's own when there is none). A file whose own schema cannot be
+// read is read page by page (PageSalvage.h) into the example's tables; with
+// no example it is not repaired. Each table is read in rowid
 // ranges; a range that fails to read is split and read again in halves down
 // to single rows, so every row whose page can be reached is saved. Each of
 // the table's indexes is then read for the rows it lists: a row an index
@@ -58,6 +60,14 @@ struct SalvageResult {
     std::string error;                 // why it failed
     std::vector<TableSalvage> tables;  // in schema order
     std::string keptAs;                // where the original went
+    // The file's own schema could not be read: its rows were read page by
+    // page into the example file's tables.
+    bool fromPages = false;
+    // Damaged pages whose table could not be told, when some table has no
+    // whole index to count its rows: their rows may be lost too.
+    int64_t otherDamagedPages = 0;
+    // Rows read from pages whose table could not be told: not saved.
+    int64_t unplacedRows = 0;
     int64_t saved() const;
     int64_t lost() const;
     int64_t uncountedPages() const;

@@ -64,6 +64,7 @@ std::string LastingCause() {
     case data::DriverCause::ReadOnly: return "it cannot be written: the file or its folder is read-only";
     case data::DriverCause::IoError: return "the disk reported an input/output error";
     case data::DriverCause::CannotOpen: return "its file can no longer be opened";
+    case data::DriverCause::Replaced: return "another file has taken the place of its file";
     case data::DriverCause::None: break;
     }
     return {};

@@ -100,8 +100,10 @@ std::string TimerCycle::UserDate(int32_t date) const {
 // it by a sync tool or by hand) or removed. The program's tables stay on the
 // file they opened, where SQLite refuses every write, so nothing is written
 // half to one file and half to the other; the new file was never checked as
-// a start checks it. The user is told once, and no task runs until the
-// program is started again on the new file.
+// a start checks it. The user is told once, and nothing the tick drives
+// runs until the program is started again on the new file: no task, no
+// script item (a script under way stops at the item it reached, which is
+// logged and named), no clipboard entry stored.
 bool TimerCycle::DataFileReplaced() {
     if (dataFileReplaced_) return true;
     const std::vector<std::string> replaced = data::ReplacedDataFiles();
@@ -112,9 +114,19 @@ bool TimerCycle::DataFileReplaced() {
         LogEvent("Data file replaced", path);
         names += "|    " + path;
     }
+    std::string script;
+    const bool scriptsRun = ScriptsRequested() || (settingsSource_ ? settingsSource_() : settings_).StartUpActive;
+    if (const std::optional<ScriptQueueEntry> next = ScriptQueue().First(); next && scriptsRun) {
+        const Scripting& item = next->Record;
+        const std::string described = hooks_.describeScriptItem ? ClipRight(hooks_.describeScriptItem(item)) : "";
+        const std::string reached = ClipRight(item.Action.str()) + (described.empty() ? "" : " " + described);
+        LogEvent("Script stopped", "Data file replaced before " + reached);
+        script = "|The script that was running stopped before its item " + reached + ".";
+    }
     Message("Another file has taken the place of the data file Kairoll has open:" + names +
-                "||Kairoll runs no tasks and stores nothing more in it. Close Kairoll and start it again to use "
-                "the new file.",
+                "||Kairoll runs no tasks and no scripts now, its clipboard saver has stopped too, and nothing more "
+                "is stored in the file." +
+                script + "|Close Kairoll and start it again to use the new file.",
             "Data File Replaced", MessageIcon::Hand);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
+#include "platform/runtime/Services.h"
 #include "scriptedit/ScriptCopy.h"
 
 namespace kr::tasks {
@@ -19,7 +20,10 @@ int32_t ReserveTaskID(int32_t copySourceID) {
     SCH.Disabled = 1;
     const int r = f.PrimeAutoInc();
     SCH.Disabled = 0;
-    return r == kLevelBenign ? SCH.ID : 0;
+    if (r == kLevelBenign && SCH.ID != 0) return SCH.ID;
+    if (data::LastDriverCause() != data::DriverCause::Replaced)
+        Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
+    return 0;
 }
 
 void ReleaseReservedTask(int32_t id) {

@@ -15,7 +15,9 @@ namespace kr::tasks {
 // Reserves a new ID for the Schedule buffer of the current thread: the
 // placeholder is stored disabled and the buffer is enabled again. A buffer
 // that still carries `copySourceID` (a copy primed with its source's record)
-// is given a new ID too. Returns the new ID, 0 when none could be reserved.
+// is given a new ID too. Returns the new ID, 0 when none could be reserved;
+// the user has then been told ("Internal Error", or the file manager's one
+// message of a data file another file has replaced, which says it all).
 int32_t ReserveTaskID(int32_t copySourceID = 0);
 // Gives a reserved ID back: the task's script items and the placeholder go
 // (a delete of the items cancelled part way keeps the placeholder).

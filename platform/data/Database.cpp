@@ -379,6 +379,11 @@ bool Database::ReadOnly() const { return sqlite3_db_readonly(db_, "main") == 1; 
 int Database::Fail(int rc) {
     std::string code = std::to_string(rc);
     std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    // The file's name leads to another file now: SQLite refuses the write on
+    // the one this process has open. Still access denied for the callers,
+    // with a text that names what happened.
+    if (rc == SQLITE_READONLY_DBMOVED)
+        return SetLastError(kAccessDenied, code, "Another file has taken the place of the data file " + path_);
     switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return SetLastError(kFileLocked, code, text);

@@ -83,6 +83,9 @@ std::vector<ErrorTemplate> FrameworkTemplates() {
          0, info},
         {kMsgCloseFailed, kLevelNotify, "File Close Error", "Error: (%ErrorText) closing %File.", kButtonOk, 0,
          info},
+        {kMsgFileReplaced, kLevelNotify, "Data File Replaced",
+         "%ErrorText.  Nothing more can be stored in it: close the program and start it again to use the new file.",
+         kButtonOk, 0, MessageIcon::Hand},
     };
 }
 
@@ -131,6 +134,13 @@ void ErrorHandler::SetProcedureName(std::string_view name) {
     std::lock_guard<std::mutex> l(m_);
     fields().procedure = name;
 }
+bool ErrorHandler::FirstNoticeOfReplacement() {
+    std::lock_guard<std::mutex> l(m_);
+    const bool first = !fields().toldReplaced;
+    fields().toldReplaced = true;
+    return first;
+}
+
 void ErrorHandler::SetCause(std::string_view text) {
     std::lock_guard<std::mutex> l(m_);
     fields().cause = text;

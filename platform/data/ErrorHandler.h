@@ -60,6 +60,7 @@ enum MessageId : int {
     kMsgDeleteIllegal = 27,
     kMsgFieldNotValid = 28,      // "Invalid Entry": "%Field contains an invalid value. %Message"
     kMsgCloseFailed = 29,        // "File Close Error"
+    kMsgFileReplaced = 30,       // "Data File Replaced": %ErrorText names the file
     kMsgUser = 100,              // programs add their own from here on
 };
 
@@ -100,6 +101,9 @@ public:
     // The cause in words ("The folder /data is read-only."): follows the
     // next message's text after two blanks, for that message only.
     void SetCause(std::string_view text);
+    // True the first time a procedure thread asks: the one message of a
+    // window for its writes on a data file another file has replaced.
+    bool FirstNoticeOfReplacement();
     std::string FileName() const;
     std::string FieldName() const;
     std::string MessageText() const;
@@ -134,6 +138,7 @@ protected:
 private:
     struct Fields {
         std::string file, field, message, key, procedure, cause;
+        bool toldReplaced = false;
     };
     Fields& fields() const;
 

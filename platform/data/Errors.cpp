@@ -42,7 +42,9 @@ DriverCause LastDriverCause() {
     if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos) return DriverCause::None;
     // The driver's code is SQLite's extended result code; its low byte is
     // the primary one.
-    switch (std::atoi(code.c_str()) & 0xff) {
+    const int rc = std::atoi(code.c_str());
+    if (rc == SQLITE_READONLY_DBMOVED) return DriverCause::Replaced;
+    switch (rc & 0xff) {
     case SQLITE_FULL: return DriverCause::DiskFull;
     case SQLITE_READONLY: return DriverCause::ReadOnly;
     case SQLITE_IOERR: return DriverCause::IoError;
@@ -54,6 +56,7 @@ DriverCause LastDriverCause() {
 std::string LastErrorDisplay() {
     ErrorState s = Snapshot();
     if (s.code == kDriverError) return s.fileText + " (" + s.fileCode + ")";
+    if (s.code != 0 && std::atoi(s.fileCode.c_str()) == SQLITE_READONLY_DBMOVED) return s.fileText;
     return kr::ErrorText(s.code) + " (" + std::to_string(s.code) + ")";
 }
 

@@ -24,11 +24,14 @@ std::string LastDuplicateKey();
 // What the driver said of the last failure, for the causes that repeat on
 // every later write and that the user can do something about; None for the
 // others (a taken number, a refused row) and when the driver said nothing.
-enum class DriverCause { None, DiskFull, ReadOnly, IoError, CannotOpen };
+// Replaced: the file was written to after another file took its place on
+// disk (its name now leads to that file).
+enum class DriverCause { None, DiskFull, ReadOnly, IoError, CannotOpen, Replaced };
 DriverCause LastDriverCause();
 
 // The error as messages show it: for code 90 the driver's text, " (", the
-// driver's code, ")"; otherwise the runtime's text, " (", the code, ")".
+// driver's code, ")"; for a write on a replaced file the driver's text, which
+// names it; otherwise the runtime's text, " (", the code, ")".
 std::string LastErrorDisplay();
 
 // Sets the state for the current procedure thread and returns the code.

@@ -252,6 +252,14 @@ int FileManager::SetPosition(const KeyDef* key) {
 int FileManager::Throw(int msgId) {
     if (!errors_) return kLevelNotify;
     errors_->SetFile(ErrorName());
+    // A write on a data file another file has taken the place of: one
+    // message that says so, the first time a window (procedure thread) meets
+    // it, whatever the operation; its later failures there add none. The
+    // caller still reads the error.
+    if (LastErrorCode() != 0 && LastDriverCause() == DriverCause::Replaced) {
+        if (!errors_->FirstNoticeOfReplacement()) return kLevelNotify;
+        msgId = kMsgFileReplaced;
+    }
     // A file that cannot be opened or made because it or its folder is
     // read-only: the message says so in words after its error code.
     if ((msgId == kMsgOpenFailed || msgId == kMsgCreateFailed) && LastErrorCode() == kAccessDenied)

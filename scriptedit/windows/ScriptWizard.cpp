@@ -221,7 +221,6 @@ protected:
 
         if (!change_) {
             reserved_ = tasks::ReserveTaskID(0);
-            if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
         } else if (hotKey_) {
             entryItems_ = ReadScriptItems(SCH().ID);
         }

@@ -187,7 +187,6 @@ protected:
                            static_cast<QWidget*>(ui.alarm.alarm), static_cast<QWidget*>(ui.alarm.wavFile)})
             history_.Add(c);
         reserved_ = ReserveTaskID(0);
-        if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
         HoldTask(SCH().ID);
         held_ = SCH().ID;
         ShowPage(0);

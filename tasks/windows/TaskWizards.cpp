@@ -233,7 +233,6 @@ protected:
         }
         SCH() = s;
         reserved_ = ReserveTaskID(0);
-        if (reserved_ == 0) Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
         HoldTask(SCH().ID);
         held_ = SCH().ID;
         Show();

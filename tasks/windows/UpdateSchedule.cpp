@@ -438,9 +438,7 @@ protected:
         if (insert_) {
             const int32_t source = CopySourceID();
             const int32_t id = ReserveTaskID(copying_ ? source : 0);
-            if (id == 0) {
-                Message("Auto-increment error.  Could not set unique schedule ID.", "Internal Error");
-            } else if (copying_) {
+            if (id != 0 && copying_) {
                 if (source == 0)
                     Message("Unassigned original schedule ID.", "Internal Error");
                 else

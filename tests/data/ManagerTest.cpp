@@ -1,6 +1,9 @@
 // The framework's FileManager and ErrorHandler over real files: use counts
 // and buffers per procedure thread, lazy open and creation, auto-numbering
 // that reserves its record, checks, reports and expression bindings.
+#include <stdio.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "DataFixture.h"
@@ -193,6 +196,45 @@ TEST_F(ManagerTest, FieldChecksShowTheRangeMessage) {
     fm.rec().Born = 1900;
     EXPECT_EQ(fm.ValidateRecord(&failed), 0);
     fm.CancelAutoInc();
+}
+
+TEST_F(ManagerTest, WritesOnAReplacedFileGiveOneMessageAWindowThatNamesTheReplacement) {
+    ASSERT_EQ(fm.Open(), kLevelBenign);
+    Put("first", "1");
+    // A copy renamed over the open file, as a sync tool puts one back.
+    std::filesystem::copy_file(path("People.TPS"), path("People.new"));
+    ASSERT_EQ(::rename(path("People.new").c_str(), path("People.TPS").c_str()), 0);
+    const std::string before = Shell("md5sum < " + path("People.TPS"));
+
+    // A new record: the reservation of its number fails, then its insert.
+    EXPECT_NE(fm.PrimeRecord(), kLevelBenign);
+    fm.rec().Name = "second";
+    fm.rec().Code = "2";
+    EXPECT_NE(fm.Insert(), kLevelBenign);
+    EXPECT_EQ(LastErrorCode(), kAccessDenied);
+    EXPECT_EQ(LastDriverCause(), DriverCause::Replaced);
+    EXPECT_EQ(LastErrorDisplay(), "Another file has taken the place of the data file " + path("People.TPS"));
+    ASSERT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(responder.shown()[0].request.title, "Data File Replaced");
+    EXPECT_EQ(responder.shown()[0].request.text,
+              "Another file has taken the place of the data file " + path("People.TPS") +
+                  ".  Nothing more can be stored in it: close the program and start it again to use the new file.");
+    EXPECT_EQ(fm.Update(), kLevelNotify);
+    EXPECT_EQ(responder.shown().size(), 1u) << "the window was told already";
+
+    // Another window is told once too.
+    {
+        ProcedureThreadScope other(5);
+        fm.rec().ID = 1;
+        ASSERT_EQ(fm.Fetch(fm.Key("PER:KeyID")), kLevelBenign);
+        fm.rec().City = "Elsewhere";
+        EXPECT_NE(fm.Update(), kLevelBenign);
+        EXPECT_NE(fm.Delete(), kLevelBenign);
+    }
+    ASSERT_EQ(responder.shown().size(), 2u);
+    EXPECT_EQ(responder.shown()[1].request.title, "Data File Replaced");
+    for (const auto& s : responder.shown()) EXPECT_EQ(s.request.text.find("Access Denied"), std::string::npos);
+    EXPECT_EQ(Shell("md5sum < " + path("People.TPS")), before) << "the new file was written to";
 }
 
 TEST_F(ManagerTest, ErrorTextOfADriverErrorShowsTheDriversOwn) {

@@ -19,6 +19,7 @@
 #include "platform/data/DataFileCopy.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
+#include "platform/runtime/Strings.h"
 #include "scheduler/DateValues.h"
 #include "scheduler/Reschedule.h"
 #include "scheduler/TableScheduleStore.h"
@@ -142,6 +143,78 @@ TEST_F(DataFileReplacedTest, RandomBytesRenamedOverTheDataFileAreToldOnceAndLeft
     ASSERT_EQ(::rename((dir_ / "KR97.new").c_str(), (dir_ / "KR97.TPS").c_str()), 0);
     ASSERT_LT(Steady::now() + std::chrono::seconds(5), due) << "KR98 took too long to start for this test";
     ExpectStoppedAndToldOnce(kr98, due, bytes);
+}
+
+// A script of many steps under way when the file is replaced: it stops at
+// the step it reached, the event log says where, and the one box says what
+// stopped with it.
+TEST_F(DataFileReplacedTest, AScriptUnderWayStopsWhereItWasAndTheBoxSaysWhatStopped) {
+    constexpr int kSteps = 40;
+    DictionaryInit();
+    SetSetting("LogEvents", "1");
+    SetSetting("ScriptingDelay", "50");
+    {
+        Schedule task;
+        task.TaskType = "Run Program";
+        task.Command = "N/A";  // the script alone
+        task.Description = "Long script";
+        task.Category = "General";
+        task.ScheduleType = "Once";
+        task.Date = Today();
+        task.Time = ClockTime() + 200;
+        NormalizeDateTime(task.Date, task.Time);
+        TableScheduleStore store;
+        ASSERT_EQ(store.openError(), 0);
+        ASSERT_EQ(AddScheduleCopy(store, task), 0);
+        ScriptingFileManager& f = Scripting_File();
+        ASSERT_EQ(f.Open(), data::kLevelBenign);
+        for (int i = 1; i <= kSteps; ++i) {
+            Scripting step;
+            step.ID = task.ID;
+            step.Action = "Start Program";
+            step.Command = "sh -c \"echo " + std::to_string(i) + " >> steps.txt\"";
+            step.Path = dir_.string();
+            step.DDEApplicationName = "1211";  // wait for its end
+            f.rec() = step;
+            ASSERT_EQ(f.Insert(), data::kLevelBenign);
+        }
+        f.Close();
+    }
+    DictionaryKill();
+    data::CloseIdleFiles();
+    auto steps = [&] { return Count(ReadText(dir_ / "steps.txt"), "\n"); };
+
+    ProgramRun kr98;
+    StartKR98(kr98);
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(WaitUntil([&] { return steps() >= 3; }, 60000)) << kr98.Said();
+    ASSERT_EQ(data::CopyDataFileConsistently((dir_ / "KR97.TPS").string(), (dir_ / "KR97.new").string(),
+                                             {kOwnerPassword}),
+              data::DataCopy::Copied);
+    ASSERT_EQ(::rename((dir_ / "KR97.new").c_str(), (dir_ / "KR97.TPS").c_str()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return Count(kr98.Asked(), "Data File Replaced") > 0; }, 20000)) << kr98.Said();
+    const int reached = steps();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    EXPECT_LE(steps(), reached + 1) << "the script went on";
+    EXPECT_LT(steps(), kSteps);
+
+    const std::string asked = kr98.Asked();
+    EXPECT_EQ(Count(asked, "Data File Replaced"), 1) << asked;
+    EXPECT_NE(asked.find("no scripts"), std::string::npos) << asked;
+    EXPECT_NE(asked.find("clipboard saver has stopped too"), std::string::npos) << asked;
+    // The log and the box name the step at the head of the queue: one of
+    // the script's, the last one started or the next.
+    std::string item;
+    for (const EventLogEntry& e : ReadEventLog(dir_))
+        if (e.label == "Script stopped" && e.text.rfind("Data file replaced before ", 0) == 0)
+            item = ClipRight(e.text.substr(26));
+    ASSERT_FALSE(item.empty()) << ReadText(dir_ / "KR98Evnt.LOG");
+    EXPECT_TRUE(item.find("echo " + std::to_string(reached) + " >>") != std::string::npos ||
+                item.find("echo " + std::to_string(reached + 1) + " >>") != std::string::npos)
+        << item << " after step " << reached;
+    EXPECT_NE(asked.find("The script that was running stopped before its item " + item + "."), std::string::npos)
+        << asked;
+    kr98.Stop();
 }
 
 }  // namespace

@@ -22,6 +22,11 @@
 
 #include "ShareLock.h"
 #include "SmallDisk.h"
+#include "dictionary/Dictionary.h"
+#include "dictionary/SchedulingTables.h"
+#include "platform/data/Errors.h"
+#include "platform/data/Table.h"
+#include "platform/data/Upgrade.h"
 #include "platform/runtime/Process.h"
 #include "repair/RepairRun.h"
 #include "repair/Salvage.h"
@@ -520,6 +525,160 @@ TEST_F(SalvageTest, RebuiltFileKeepsTheModeAndOnlyRegularFilesAreRead) {
     fs::create_directory(dir_ / "folder.TPS");
     o.source = (dir_ / "folder.TPS").string();
     EXPECT_EQ(SalvageDataFile(o).code, kSalvageFailed);
+}
+
+
+// A real data file of 3,000 tasks, some with messages longer than a page,
+// and the example file the repair program writes for it.
+class DamagedSchemaTest : public SalvageTest {
+protected:
+    void SetUp() override {
+        SalvageTest::SetUp();
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+        DictionaryInitRepairProgram();
+        data::Table& t = data::TableOf(ScheduleDef());
+        ASSERT_EQ(t.Create(), 0);
+        ASSERT_EQ(t.Open(), 0);
+        auto& r = t.Rec<Schedule>();
+        ASSERT_EQ(data::Logout({&t}), 0);
+        for (int i = 1; i <= kTasks; ++i) {
+            t.Clear();
+            r.ID = i;
+            r.Description = "Task " + std::to_string(i);
+            r.Command = "run-" + std::to_string(i * 7);
+            r.Date = 80000 + i;
+            r.Message = MessageOf(i);
+            ASSERT_EQ(t.Add(), 0);
+        }
+        ASSERT_EQ(data::Commit(), 0);
+        ASSERT_NE(data::ds_MakeTPE(t), "1");
+        t.Close();
+        DictionaryKill();
+        data::CloseIdleFiles();
+        example_ = (dir_ / "KR97.tpe").string();
+        ASSERT_TRUE(fs::exists(example_));
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        SalvageTest::TearDown();
+    }
+    static std::string MessageOf(int i) {
+        return i % 10 == 0 ? std::string(1500 + i % 7, static_cast<char>('a' + i % 26)) : "note " + std::to_string(i);
+    }
+    // Writes random bytes over the file from `from` to the end of page `to`.
+    void Overwrite(std::size_t from, int to) {
+        std::mt19937 random(7);
+        std::vector<char> junk(static_cast<std::size_t>(to) * 1024 - from);
+        for (char& c : junk) c = static_cast<char>(random());
+        std::fstream f(file_, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(static_cast<std::streamoff>(from));
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    SalvageOptions WithExample() {
+        SalvageOptions o = Options(kOwnerPassword);
+        o.example = example_;
+        o.examplePassword = kOwnerPassword;
+        return o;
+    }
+    static constexpr int kTasks = 3000;
+    fs::path previous_;
+    std::string example_;
+};
+
+TEST_F(DamagedSchemaTest, TheExampleFilesTablesTakeTheRowsReadFromTheDamagedPages) {
+    Overwrite(16, 3);
+    // SQLite itself can no longer read the file.
+    EXPECT_EQ(Integrity(file_, kOwnerPassword), "cannot read");
+
+    const SalvageResult r = SalvageDataFile(WithExample());
+    ASSERT_NE(r.code, kSalvageFailed) << r.error;
+    EXPECT_TRUE(r.fromPages);
+    const std::string report = r.Report(file_);
+    // The schedule's SQL table is "s".
+    EXPECT_THAT(report, HasSubstr("s: 3000 records saved, 0 lost\n")) << report;
+    EXPECT_EQ(r.code, kSalvageComplete) << report;
+    EXPECT_THAT(report, HasSubstr("read page by page"));
+    EXPECT_EQ(Integrity(file_, kOwnerPassword), "ok");
+    EXPECT_TRUE(fs::exists(file_ + ".damaged"));
+
+    // The engine opens the new file and reads every task as it was stored.
+    DictionaryInitRepairProgram();
+    data::Table& t = data::TableOf(ScheduleDef());
+    ASSERT_EQ(t.Open(), 0) << data::LastErrorDisplay();
+    EXPECT_EQ(t.Records(), kTasks);
+    auto& rec = t.Rec<Schedule>();
+    int seen = 0;
+    ASSERT_EQ(t.Set(&ScheduleDef().keys.front()), 0);
+    while (t.Next() == 0) {
+        ++seen;
+        const int i = rec.ID;
+        ASSERT_EQ(rec.Description.str(), "Task " + std::to_string(i));
+        ASSERT_EQ(rec.Command.str(), "run-" + std::to_string(i * 7));
+        ASSERT_EQ(rec.Date, 80000 + i);
+        ASSERT_EQ(rec.Message, MessageOf(i)) << i;
+    }
+    EXPECT_EQ(seen, kTasks);
+    t.Close();
+    DictionaryKill();
+    data::CloseIdleFiles();
+}
+
+TEST_F(DamagedSchemaTest, LeavesUnderADamagedRootGoToTheTableTheirRowsFitAndLossIsCountedByTheIndexes) {
+    int root = 0;
+    {
+        sqlite3* db = Open(file_, kOwnerPassword);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 's'", -1, &st, nullptr);
+        if (sqlite3_step(st) == SQLITE_ROW) root = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    ASSERT_GT(root, 3);
+    Overwrite(16, 3);
+    // The table's root, and one page in the middle of the file: a leaf, an
+    // index page or a message's overflow page.
+    const int pages = static_cast<int>(fs::file_size(file_) / 1024);
+    Scribble(file_, root, 1024);
+    Scribble(file_, pages / 2, 1024);
+
+    const SalvageResult r = SalvageDataFile(WithExample());
+    ASSERT_NE(r.code, kSalvageFailed) << r.error;
+    ASSERT_EQ(r.tables.size(), 1u);
+    const TableSalvage& t = r.tables[0];
+    EXPECT_EQ(t.saved + t.lost, kTasks) << r.Report(file_);
+    EXPECT_GT(t.saved, kTasks - 50);
+    EXPECT_EQ(Integrity(file_, kOwnerPassword), "ok");
+    sqlite3* db = Open(file_, kOwnerPassword);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*), count(DISTINCT ID), min(ID), max(ID) FROM s", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int64(st, 0), t.saved);
+    EXPECT_EQ(sqlite3_column_int64(st, 1), t.saved);
+    EXPECT_GE(sqlite3_column_int64(st, 2), 1);
+    EXPECT_LE(sqlite3_column_int64(st, 3), kTasks);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    EXPECT_THAT(r.Report(file_), HasSubstr("s: " + std::to_string(t.saved) + " records saved, " +
+                                           std::to_string(t.lost) + " lost\n"));
+}
+
+TEST_F(DamagedSchemaTest, WithoutAnExampleOrWithItsSaltGoneTheFileIsLeftAndTheReasonSaid) {
+    Overwrite(16, 3);
+    const auto before = fs::file_size(file_);
+    SalvageResult r = SalvageDataFile(Options(kOwnerPassword));
+    EXPECT_EQ(r.code, kSalvageFailed);
+    EXPECT_THAT(r.Report(file_), HasSubstr("an example file of the data file is needed"));
+    EXPECT_FALSE(fs::exists(file_ + ".damaged"));
+
+    // The first 16 bytes hold the salt the key is made from.
+    Overwrite(0, 1);
+    r = SalvageDataFile(WithExample());
+    EXPECT_EQ(r.code, kSalvageFailed);
+    EXPECT_THAT(r.Report(file_), HasSubstr("the first 16 bytes of the file, which hold the salt"));
+    EXPECT_FALSE(fs::exists(file_ + ".damaged"));
+    EXPECT_FALSE(fs::exists(file_ + ".tpsfix-new"));
+    EXPECT_EQ(fs::file_size(file_), before);
 }
 
 }  // namespace

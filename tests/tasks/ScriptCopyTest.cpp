@@ -113,6 +113,27 @@ TEST_F(ScriptCopyTest, DeleteRemovesOnlyTheTasksItems) {
     EXPECT_EQ(Items(4).size(), 1u);
 }
 
+// The new task's number on a data file another file has replaced: the one
+// message is the file manager's, which names the replacement; no "Internal
+// Error" box follows it.
+TEST_F(ScriptCopyTest, AReservationOnAReplacedDataFileGivesOneMessageNamingIt) {
+    Schedule& SCH = Schedule_File().rec();
+    SCH = Schedule();
+    const int32_t first = tasks::ReserveTaskID();
+    ASSERT_NE(first, 0);
+    tasks::ReleaseReservedTask(first);
+    std::filesystem::copy_file("KR97.TPS", "KR97.new");
+    ASSERT_EQ(::rename("KR97.new", "KR97.TPS"), 0);
+    ScriptedResponder responder;
+    ScopedMessageService service{&responder};
+    SCH = Schedule();
+    EXPECT_EQ(tasks::ReserveTaskID(), 0);
+    ASSERT_EQ(responder.shown().size(), 1u);
+    EXPECT_EQ(responder.shown()[0].request.title, "Data File Replaced");
+    EXPECT_NE(responder.shown()[0].request.text.find((dir_ / "KR97.TPS").string()), std::string::npos)
+        << responder.shown()[0].request.text;
+}
+
 TEST_F(ScriptCopyTest, ReservationStoresADisabledPlaceholderAndCancelLeavesNothing) {
     Schedule& SCH = Schedule_File().rec();
     SCH = Schedule();
