@@ -11,6 +11,7 @@
 
 #include "CycleFixture.h"
 #include "platform/data/DataFileCheck.h"
+#include "scheduler/DailyJobs.h"
 
 namespace kr::test {
 namespace {
@@ -226,6 +227,33 @@ TEST_F(RetryCycleTest, RetriesWhileAnotherProgramHoldsTheFileNeitherStallTheWind
     EXPECT_TRUE(Fetch(third).Completed);
     EXPECT_EQ(started.size(), 3u);
     EXPECT_EQ(responder_.shown().size(), told) << "a retry told the user again";
+}
+
+TEST_F(RetryCycleTest, AWarningMarkTriedAgainWhileAnotherProgramHoldsTheFileDoesNotWait) {
+    Schedule due = Every(1, "day(s)", D(2024, 7, 2), T(9, 0), "Dentist");
+    due.AdvanceWarnDate = D(2024, 7, 1);
+    due.AdvanceWarnTime = T(7, 30);
+    const int32_t id = Add(due);
+    DailyJobs jobs;
+    jobs.Start();
+    OtherProgramHoldingTheFile other("KR97.TPS");
+    ASSERT_TRUE(other.held());
+    jobs.CheckAdvanceWarnings(false);  // the first try waits and is told
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    Clock::duration longest{};
+    for (int pass = 0; pass < 3; ++pass) {
+        const Clock::time_point start = Clock::now();
+        jobs.CheckAdvanceWarnings(false);
+        longest = std::max(longest, Clock::now() - start);
+    }
+    EXPECT_LT(longest, std::chrono::milliseconds(250)) << "a retry of the mark held the window's thread";
+    EXPECT_EQ(responder_.shown().size(), 1u);
+    other.Release();
+    jobs.CheckAdvanceWarnings(false);
+    EXPECT_EQ(Fetch(id).AdvanceWarned, 1);
+    ASSERT_EQ(responder_.shown().size(), 2u);
+    EXPECT_EQ(responder_.shown()[1].request.title, "Advanced Warning: Dentist");
+    jobs.Stop();
 }
 
 }  // namespace
