@@ -590,12 +590,12 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
                     if (run.stored) {
                         run.shift = shift;
                         shiftTried = true;
-                    }
-                    else if (store_->failedWrites() == failedBefore)
+                    } else if (store_->failedWrites() == failedBefore) {
                         // The exceptions stored nothing and needed nothing
                         // stored; a write of theirs that failed leaves the
                         // record unstored (their message was the one).
                         run.stored = store_->Put(r) == kNoError;
+                    }
                     if (run.stored) {
                         s = r;
                         if (run.fileHistory) run.history = HistoryCopy(r, run.history);
@@ -611,8 +611,8 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
 
     // What is still owed once the task's own record is stored: the parts of
     // a shift to another day, the history copy. Each is tried on its own, so
-    // a retry does only what is missing.
-    // A shift this attempt tried and could not complete waits for the next.
+    // a retry does only what is missing; a shift this attempt's reschedule
+    // tried already waits for the next.
     bool done = !(shiftTried && run.shift.Any());
     if (run.shift.Any() && !shiftTried) {
         switch (CompleteShift(run.shift, *store_)) {
@@ -622,7 +622,7 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
                 done = false;
                 break;
             case ShiftOutcome::GaveUp:
-                TellShiftLost(run);
+                run.lost = run.shift;
                 run.shift = ShiftShortfall();
                 break;
         }
@@ -644,8 +644,8 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
 // run on the other day.
 void TimerCycle::TellShiftLost(const UnstoredRun& run) {
     const std::string description = ClipRight(run.record.Description.str());
-    const std::string day = UserDate(run.shift.copyDate);
-    if (run.shift.copy)
+    const std::string day = UserDate(run.lost.copyDate);
+    if (run.lost.copy)
         Message("The run of " + description + " moved to " + day +
                     " could not be stored, and will not take place.",
                 "Task Not Stored", MessageIcon::Exclamation);
@@ -659,9 +659,19 @@ void TimerCycle::RetryUnstoredRuns() {
     // Without waiting for a file another program holds: a retry that finds
     // it busy is tried again at the next check, and the window and the
     // tasks due meanwhile do not wait for it.
-    data::NoBusyWait noWait;
     for (auto it = unstored_.begin(); it != unstored_.end();) {
-        if (StoreRun(*it, false)) {
+        bool stored;
+        {
+            data::NoBusyWait noWait;
+            stored = StoreRun(*it, false);
+        }
+        // Told outside the no-wait scope: the box's event loop runs the
+        // other windows, whose writes wait for a busy file as usual.
+        if (it->lost.Any()) {
+            TellShiftLost(*it);
+            it->lost = ShiftShortfall();
+        }
+        if (stored) {
             it = unstored_.erase(it);
             NotifyWindowThreads();
         } else {

@@ -210,7 +210,7 @@ private:
         bool fileHistory = false;    // the run's history copy is owed
         Schedule history;
         ShiftShortfall shift;        // what the exceptions' shift left unstored
-        bool toldGaveUp = false;
+        ShiftShortfall lost;         // what of the shift was given up, to be told once
     };
     // Applies the run to `s`, the task as it stood at the moment that ran:
     // the last run, the next occurrence, the skip and warning marks; sets
