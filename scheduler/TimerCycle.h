@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "dictionary/SchedulingTables.h"
-#include "scheduler/Reschedule.h"
 #include "platform/runtime/FixedString.h"
+#include "scheduler/Reschedule.h"
 
 namespace kr {
 
@@ -218,8 +218,8 @@ private:
     // occurrence search (a retry).
     void PlanRun(UnstoredRun& run, Schedule s, bool quiet);
     // Writes the record of the run (the first time with the table messages,
-    // later quietly); true when it is stored. Then stores what the shift
-    // left missing and files the history copy.
+    // later quietly), then what the shift left missing and the history
+    // copy; true when nothing of the run is owed any more.
     bool StoreRun(UnstoredRun& run, bool report);
     void RetryUnstoredRuns();
     void TellShiftLost(const UnstoredRun& run);
