@@ -1,6 +1,7 @@
 #include "scheduler/DailyJobs.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "dictionary/Dictionary.h"
@@ -252,8 +253,16 @@ void DailyJobs::CheckAdvanceWarnings(bool useKRMsg) {
         const auto known = std::find_if(unmarked_.begin(), unmarked_.end(), [&](const UnmarkedWarning& w) {
             return w.id == id && w.date == task.AdvanceWarnDate && w.time == task.AdvanceWarnTime;
         });
-        store_->SetReporting(known == unmarked_.end());
-        const int stored = store_->Put(task);
+        const bool retry = known != unmarked_.end();
+        store_->SetReporting(!retry);
+        int stored;
+        {
+            // A retry does not wait for a file another program holds: the
+            // next pass tries again, and the window's thread goes on.
+            std::optional<data::NoBusyWait> noWait;
+            if (retry) noWait.emplace();
+            stored = store_->Put(task);
+        }
         store_->SetReporting(true);
         if (stored != kNoError) {
             if (known == unmarked_.end()) unmarked_.push_back({id, task.AdvanceWarnDate, task.AdvanceWarnTime});

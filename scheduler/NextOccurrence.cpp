@@ -595,6 +595,10 @@ OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time) {
     return Advance(SCH, date, time, false);
 }
 
+OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time, bool quiet) {
+    return Advance(SCH, date, time, quiet);
+}
+
 OccurrenceResult StepBackToPreviousOccurrence(Schedule& SCH, int32_t date, int32_t time) {
     return Retreat(SCH, date, time, false, false);
 }

@@ -34,6 +34,9 @@ inline constexpr const char* kInvalidUnitsTitle = "Invalid Units";
 // for the minute and hour units, an occurrence must be more than a minute
 // (6000) later than (date, time) on the same day, or on a later day.
 OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time);
+// The same; with quiet set an unknown custom unit gives no "Invalid Units"
+// message (a search tried again for an occurrence already told).
+OccurrenceResult NextScheduleDate(Schedule& SCH, int32_t date, int32_t time, bool quiet);
 
 // Moves SCH.Date/SCH.Time back to an occurrence before (date, time - 6000),
 // stepping by the same rules as NextScheduleDate backwards. A "Once" task has

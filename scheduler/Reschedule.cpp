@@ -97,7 +97,70 @@ int AddScheduleCopy(ScheduleStore& store, Schedule& record) {
     return err;
 }
 
-int RescheduleTask(Schedule& SCH, bool keepEarlierCopy, ScheduleStore& store, const HolidayTest& isHoliday) {
+namespace {
+
+// The task still stands where the shift left it: on the excluded day,
+// marked to be skipped, enabled.
+bool StandsAtShift(const Schedule& task, const ShiftShortfall& m) {
+    return task.Date == m.taskDate && task.Time == m.taskTime && task.SkipNextTime && !task.Disabled;
+}
+
+bool NotThere(int e) { return e == kRecordNotFound || e == kRecordNotAvailable; }
+
+}  // namespace
+
+ShiftOutcome CompleteShift(ShiftShortfall& m, ScheduleStore& store) {
+    if (!m.Any()) return ShiftOutcome::Stored;
+    Schedule task;
+    const int e = store.Fetch(m.taskID, task);
+    if (e != kNoError && !NotThere(e)) return ShiftOutcome::Pending;
+    const bool stands = e == kNoError && StandsAtShift(task, m);
+    if (m.copy) {
+        // The copy belongs to the occurrence the task was left at; once the
+        // task was moved or removed there is nothing to copy.
+        if (!stands) return ShiftOutcome::GaveUp;
+        Schedule copy = task;
+        copy.ExceptionLink = 0;
+        copy.ScheduleType = "Once";
+        copy.SkipNextTime = m.copySkip;
+        copy.Date = m.copyDate;
+        if (AddScheduleCopy(store, copy) != kNoError) return ShiftOutcome::Pending;
+        m.copy = false;
+        m.copyID = copy.ID;
+    }
+    // The link and the script items do not wait for each other.
+    bool pending = false;
+    if (m.link) {
+        // A task moved since needs no link to a copy of the day it left.
+        if (stands && task.ExceptionLink != m.copyID) {
+            task.ExceptionLink = m.copyID;
+            if (store.Put(task) == kNoError)
+                m.link = false;
+            else
+                pending = true;
+        } else {
+            m.link = false;
+        }
+    }
+    if (m.scriptItems) {
+        // The copy runs the task's script too; once it ran or went, its
+        // script is of no use.
+        Schedule copy;
+        const int c = store.Fetch(m.copyID, copy);
+        if (c != kNoError && !NotThere(c)) return ShiftOutcome::Pending;
+        if (c != kNoError || copy.Completed || copy.Disabled) return ShiftOutcome::GaveUp;
+        if (store.CopyScriptItems(m.taskID, m.copyID) == kNoError)
+            m.scriptItems = false;
+        else
+            pending = true;
+    }
+    if (pending) return ShiftOutcome::Pending;
+    return ShiftOutcome::Stored;
+}
+
+int RescheduleTask(Schedule& SCH, bool keepEarlierCopy, ScheduleStore& store, const HolidayTest& isHoliday,
+                   ShiftShortfall* missing) {
+    if (missing) *missing = ShiftShortfall();
     const ScheduleKind kind = ScheduleKindOf(SCH);
     if (kind == ScheduleKind::Once || kind == ScheduleKind::DayOfWeek) {
         ClearExceptions(SCH);
@@ -142,20 +205,19 @@ int RescheduleTask(Schedule& SCH, bool keepEarlierCopy, ScheduleStore& store, co
                                  earlier.ScheduleType.str() == "Once" && !earlier.Completed;
         if (haveEarlier && earlier.Date == day && earlier.Time == SCH.Time) return 1;
 
-        Schedule copy = SCH;
-        copy.ExceptionLink = 0;
-        copy.ScheduleType = "Once";
-        copy.SkipNextTime = savedSkip;
-        copy.Date = day;
-        if (AddScheduleCopy(store, copy) != kNoError) return 1;
-        // The copy runs the task's script too.
-        store.CopyScriptItems(SCH.ID, copy.ID);
-
-        Schedule own;
-        if (store.Fetch(SCH.ID, own) == kNoError) SCH = own;
-        SCH.ExceptionLink = copy.ID;
-        store.Put(SCH);
-        if (!keepEarlierCopy && haveEarlier) store.Delete(oldLink);
+        // The copy (with the task's script, since it runs the task too) and
+        // the task's link to it; what cannot be stored now is handed back.
+        ShiftShortfall owed;
+        owed.copy = owed.scriptItems = owed.link = true;
+        owed.taskID = SCH.ID;
+        owed.taskDate = SCH.Date;
+        owed.taskTime = SCH.Time;
+        owed.copyDate = day;
+        owed.copySkip = savedSkip;
+        CompleteShift(owed, store);
+        if (!owed.link) SCH.ExceptionLink = owed.copyID;
+        if (!owed.copy && !keepEarlierCopy && haveEarlier) store.Delete(oldLink);
+        if (missing && owed.Any()) *missing = owed;
         return 1;
     }
     if (!changed) return 0;

@@ -17,12 +17,44 @@ inline constexpr int kTimeRangeSteps = 100;
 // Days the shift to an allowed day searches.
 inline constexpr int kShiftSearchDays = 366;
 
+// What a shift to another day could not store once the task's own record
+// was stored: the one-off copy, the copy's script items, the task's link to
+// the copy. CompleteShift stores what is missing later.
+struct ShiftShortfall {
+    bool copy = false;         // the one-off copy was not added
+    bool scriptItems = false;  // the copy's script items were not copied
+    bool link = false;         // the task's SCH:ExceptionLink does not name the copy
+    int32_t taskID = 0;
+    // Where the task's record was left: the excluded day, marked to be skipped.
+    int32_t taskDate = 0, taskTime = 0;
+    int32_t copyDate = 0;      // the allowed day the copy runs on
+    uint8_t copySkip = 0;      // the copy's SCH:SkipNextTime
+    int32_t copyID = 0;        // once the copy is added
+    bool Any() const { return copy || scriptItems || link; }
+};
+
 // Applies the exceptions to SCH, whose Date/Time hold the next occurrence.
 // Returns 1 when it stored SCH (PUT), 0 otherwise (the caller then stores the
 // record itself when it needs to). With keepEarlierCopy false, a one-off copy
 // that an earlier shift made (SCH.ExceptionLink) is deleted when a new one is
-// made.
-int RescheduleTask(Schedule& SCH, bool keepEarlierCopy, ScheduleStore& store, const HolidayTest& isHoliday);
+// made. When the result is 1 and `missing` is given, it says what of a shift
+// to another day was not stored (the copy, its script items, the link).
+int RescheduleTask(Schedule& SCH, bool keepEarlierCopy, ScheduleStore& store, const HolidayTest& isHoliday,
+                   ShiftShortfall* missing = nullptr);
+
+// What CompleteShift came to.
+enum class ShiftOutcome {
+    Stored,   // nothing is missing any more
+    Pending,  // a write failed again; try later
+    // The task no longer stands where the shift left it (moved, disabled or
+    // deleted since), or the copy is gone or over: the missing copy or
+    // script items will not be made. The shortfall says which.
+    GaveUp,
+};
+// Stores what a shift left missing: the copy (made from the task as it is
+// stored now), then its script items and the link. Each part that is stored
+// is cleared in `missing`, so a later call does only what is still missing.
+ShiftOutcome CompleteShift(ShiftShortfall& missing, ScheduleStore& store);
 
 // Adds `record` (with its message) under the highest ID + 1 (1 for an empty
 // table), counting up while the ID is taken. Sets record.ID; returns the error

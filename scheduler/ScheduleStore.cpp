@@ -1,5 +1,7 @@
 #include "scheduler/ScheduleStore.h"
 
+#include <utility>
+
 #include "platform/runtime/ErrorCodes.h"
 
 namespace kr {
@@ -12,15 +14,16 @@ HolidayTest HolidaySet::Test() const {
 int32_t MemoryScheduleStore::LastID() { return records_.empty() ? 0 : records_.rbegin()->first; }
 
 int MemoryScheduleStore::Add(const Schedule& record) {
+    if (const int code = std::exchange(failAdd_, 0)) return code;
     if (records_.count(record.ID)) return kDuplicateKey;
     records_.emplace(record.ID, record);
     return kNoError;
 }
 
 int MemoryScheduleStore::Put(const Schedule& record) {
-    if (failPut_) {
-        int code = failPut_;
-        failPut_ = 0;
+    if (failPut_ && failPutSkip_-- <= 0) {
+        const int code = std::exchange(failPut_, 0);
+        failPutSkip_ = 0;
         return code;
     }
     auto it = records_.find(record.ID);
@@ -44,6 +47,7 @@ int MemoryScheduleStore::Delete(int32_t id) {
 }
 
 int MemoryScheduleStore::CopyScriptItems(int32_t from, int32_t to) {
+    if (const int code = std::exchange(failCopy_, 0)) return code;
     auto it = scripts_.find(from);
     if (it == scripts_.end()) return kNoError;
     const std::vector<Scripting> items = it->second;

@@ -79,14 +79,23 @@ public:
     std::vector<Scripting> ScriptItems(int32_t id) const;
     const std::map<int32_t, Schedule>& records() const { return records_; }
     int puts() const { return puts_; }
-    // Makes the next Put fail with this code (0: no failure).
-    void FailNextPut(int code) { failPut_ = code; }
+    // Makes the next Put (after `skip` more that succeed), Add or
+    // CopyScriptItems fail with this code (0: no failure).
+    void FailNextPut(int code, int skip = 0) {
+        failPut_ = code;
+        failPutSkip_ = skip;
+    }
+    void FailNextAdd(int code) { failAdd_ = code; }
+    void FailNextCopy(int code) { failCopy_ = code; }
 
 private:
     std::map<int32_t, Schedule> records_;
     std::map<int32_t, std::vector<Scripting>> scripts_;
     int puts_ = 0;
     int failPut_ = 0;
+    int failPutSkip_ = 0;
+    int failAdd_ = 0;
+    int failCopy_ = 0;
 };
 
 }  // namespace kr

@@ -2,6 +2,7 @@
 
 #include "dictionary/Dictionary.h"
 #include "platform/data/Errors.h"
+#include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Services.h"
 #include "scriptedit/ScriptCopy.h"
@@ -117,8 +118,33 @@ int TableScheduleStore::CopyScriptItems(int32_t from, int32_t to) {
         copy->onError = [](const std::string& e) { Message(e, "Error"); };
     else
         copy->onError = [](const std::string&) {};
+    // All or nothing: a copy tried again after a failure must not add the
+    // items that went in before it a second time. Inside a caller's
+    // transaction the caller's commit decides.
+    bool own = false;
+    if (!data::InTransaction()) {
+        own = !Scripting_File().UseFile() && data::Logout({&Scripting_File().File()}) == kNoError;
+        if (!own) {
+            // The transaction could not begin (the file held by another
+            // program, say): nothing was copied.
+            ++failedWrites_;
+            const int e = data::LastErrorCode() ? data::LastErrorCode() : kDriverError;
+            if (reporting_) Scripting_File().Throw(data::kMsgAddFailed);
+            return e;
+        }
+    }
     const ProcessState state = RunToEnd(*copy);
-    return state == ProcessState::Finished && copy->errors().empty() ? kNoError : kDriverError;
+    bool copied = state == ProcessState::Finished && copy->errors().empty();
+    if (own) {
+        if (!copied) {
+            data::Rollback();
+        } else if (data::Commit() != kNoError) {
+            copied = false;
+            if (reporting_) Scripting_File().Throw(data::kMsgAddFailed);
+        }
+    }
+    if (!copied) ++failedWrites_;
+    return copied ? kNoError : kDriverError;
 }
 
 std::vector<Schedule> TableScheduleStore::ReadAfter(int32_t afterID, int count) {

@@ -7,6 +7,7 @@
 #include "dictionary/EventLog.h"
 #include "platform/data/DataFileCheck.h"
 #include "platform/data/ErrorHandler.h"
+#include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Picture.h"
@@ -78,7 +79,7 @@ void TimerCycle::Start() {
     nextTaskText_.clear();
     titleText_.clear();
     dueCopy_ = Schedule();
-    savedDate_ = savedTime_ = savedWarnDate_ = savedWarnTime_ = savedID_ = 0;
+    savedID_ = 0;
     skip_ = false;
     lastKnownDate_ = Today();
     refusedTicks_ = 0;
@@ -396,16 +397,6 @@ void TimerCycle::ConfirmTask() {
     }
 }
 
-void TimerCycle::MarkTaskDone() {
-    Schedule& s = SCH();
-    s.Completed = 1;
-    s.Disabled = 1;
-    s.Date = savedDate_;
-    s.Time = savedTime_;
-    s.AdvanceWarnDate = savedWarnDate_;
-    s.AdvanceWarnTime = savedWarnTime_;
-}
-
 void TimerCycle::DeleteTaskScriptItems(int32_t id, bool report) {
     ScriptingFileManager& f = Scripting_File();
     if (f.UseFile()) return;
@@ -424,8 +415,9 @@ void TimerCycle::ExecuteDueTask() {
     const int32_t today = Today(), clock = ClockTime();
     savedID_ = s.ID;
     skip_ = false;
+    const bool due = !s.SkipNextTime;  // not only marked to be skipped
 
-    if (!s.SkipNextTime) {
+    if (due) {
         RestoreFrameForTask();
         SoundAlarm();
         // The skip rules, the first that applies.
@@ -449,11 +441,67 @@ void TimerCycle::ExecuteDueTask() {
         }
     }
 
+    // From here on the occurrence has been dealt with: should its record not
+    // be written, it is remembered rather than left due for the next check.
+    UnstoredRun run;
+    run.id = savedID_;
+    const bool asRead = s.ID == foundID_;
+    run.date = asRead ? foundDate_ : s.Date;
+    run.time = asRead ? foundTime_ : s.Time;
+    run.ranDate = today;
+    run.ranTime = clock;
+    run.setLastRun = due;
+    run.skipped = skip_;
+    skip_ = false;
+    PlanRun(run, s, false);
+    if (run.write != UnstoredRun::Write::Delete) s = run.record;
+    const bool completed = run.write != UnstoredRun::Write::Reschedule;
+    if (!StoreRun(run, true)) unstored_.push_back(run);
+    if (!completed) NotifyWindowThreads();
+}
+
+namespace {
+
+// A finished task: completed and disabled at the moment that ran (`moment`
+// holds it and its warning).
+void MarkTaskDone(Schedule& s, const Schedule& moment) {
+    s.Completed = 1;
+    s.Disabled = 1;
+    s.Date = moment.Date;
+    s.Time = moment.Time;
+    s.AdvanceWarnDate = moment.AdvanceWarnDate;
+    s.AdvanceWarnTime = moment.AdvanceWarnTime;
+}
+
+// The history copy of a run: the task as stored, completed at the moment
+// that ran (the run's history record holds that moment and the skip flag).
+Schedule HistoryCopy(const Schedule& task, const Schedule& moment) {
+    Schedule h = task;
+    MarkTaskDone(h, moment);
+    if (moment.Skipped) {
+        FString<40> d;
+        d = "(Skipped) " + h.Description.str();
+        h.Description = d.str();
+        h.Skipped = 1;
+    }
+    // A copy of a run that is over must never raise the advance warning of
+    // the occurrence it records.
+    h.AdvanceWarned = 1;
+    return h;
+}
+
+bool NotThere(int e) { return e == kRecordNotAvailable || e == kRecordNotFound; }
+
+}  // namespace
+
+void TimerCycle::PlanRun(UnstoredRun& run, Schedule s, bool quiet) {
+    if (run.setLastRun) {
+        s.LastRunDate = run.ranDate;
+        s.LastRunTime = run.ranTime;
+    }
     // The due moment; advance warnings become offsets from it.
-    savedDate_ = s.Date;
-    savedTime_ = s.Time;
-    savedWarnDate_ = s.AdvanceWarnDate;
-    savedWarnTime_ = s.AdvanceWarnTime;
+    const int32_t dueDate = s.Date, dueTime = s.Time;
+    const int32_t warnDate = s.AdvanceWarnDate, warnTime = s.AdvanceWarnTime;
     bool warnOffsets = false;
     if (s.AdvanceWarnDate != 0) {
         s.AdvanceWarnDate -= s.Date;
@@ -464,30 +512,28 @@ void TimerCycle::ExecuteDueTask() {
         warnOffsets = true;
     }
 
-    if (s.Date < today && s.SkipIfMissed)
-        NextScheduleDate(s, today, 0);
+    if (s.Date < run.ranDate && s.SkipIfMissed)
+        NextScheduleDate(s, run.ranDate, 0, quiet);
     else
-        NextScheduleDate(s, today, clock);
+        NextScheduleDate(s, run.ranDate, run.ranTime, quiet);
 
-    // From here on the occurrence has been dealt with: should its record not
-    // be written, it is remembered rather than left due for the next check.
-    UnstoredRun run;
-    run.id = savedID_;
-    const bool asRead = s.ID == foundID_;
-    run.date = asRead ? foundDate_ : savedDate_;
-    run.time = asRead ? foundTime_ : savedTime_;
-    run.deleteScripts = !settings_.SaveScripts;
+    run.history = Schedule();
+    run.history.Date = dueDate;
+    run.history.Time = dueTime;
+    run.history.AdvanceWarnDate = warnDate;
+    run.history.AdvanceWarnTime = warnTime;
+    run.history.Skipped = run.skipped ? 1 : 0;
 
     if (s.Completed) {
+        run.deleteScripts = !settings_.SaveScripts;
+        run.fileHistory = false;
         if (s.NoHistory) {
             run.write = UnstoredRun::Write::Delete;  // with its script items
         } else {
-            MarkTaskDone();
+            MarkTaskDone(s, run.history);
             run.write = UnstoredRun::Write::MarkDone;
-            run.record = s;
         }
-        if (!StoreRun(run, true)) unstored_.push_back(run);
-        skip_ = false;
+        run.record = s;
         return;
     }
 
@@ -506,16 +552,7 @@ void TimerCycle::ExecuteDueTask() {
     run.deleteScripts = false;
     // The run goes into the history as a completed copy, once the task's own
     // record is stored.
-    run.fileHistory = !s.NoHistory && !dueCopy_.SkipNextTime;
-    run.history.ID = 0;
-    run.history.Date = savedDate_;
-    run.history.Time = savedTime_;
-    run.history.AdvanceWarnDate = savedWarnDate_;
-    run.history.AdvanceWarnTime = savedWarnTime_;
-    run.history.Skipped = skip_ ? 1 : 0;
-    skip_ = false;
-    if (!StoreRun(run, true)) unstored_.push_back(run);
-    NotifyWindowThreads();
+    run.fileHistory = !s.NoHistory && run.setLastRun;
 }
 
 bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
@@ -527,21 +564,27 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
     } reporting{*store_};
     Schedule& s = SCH();
 
+    bool shiftTried = false;  // this attempt's reschedule tried the shift already
     if (!run.stored) {
+        bool left = false;
         if (!report) {
-            // Someone else may have written the task meanwhile (edited,
-            // moved or deleted it in a list): it no longer stands at the
-            // moment that ran, and is left as they wrote it.
+            // The run is applied to the record as it is stored now, so that
+            // what someone else stored meanwhile stays; but only while it
+            // still stands at the moment that ran. One moved, disabled or
+            // deleted meanwhile (in a list, a form) is left as they wrote it.
             Schedule now;
             const int e = store_->Fetch(run.id, now);
-            if (e == kRecordNotAvailable || e == kRecordNotFound)
+            if (e != kNoError && !NotThere(e)) return false;
+            if (e == kNoError && now.Date == run.date && now.Time == run.time && now.Disabled == 0) {
+                PlanRun(run, now, true);
+            } else {
+                left = true;
                 run.stored = true;
-            else if (e != kNoError)
-                return false;
-            else if (now.Date != run.date || now.Time != run.time || now.Disabled != 0)
-                run.stored = true;
+                run.deleteScripts = false;  // its script belongs to what they made of it
+                if (run.fileHistory) run.history = HistoryCopy(e == kNoError ? now : run.record, run.history);
+            }
         }
-        if (!run.stored) {
+        if (!left) {
             switch (run.write) {
                 case UnstoredRun::Write::Delete:
                     run.stored = store_->Delete(run.id) == kNoError;
@@ -554,34 +597,20 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
                     Schedule r = run.record;
                     const HolidaySet holidays = LoadHolidays();
                     const int failedBefore = store_->failedWrites();
-                    run.stored = RescheduleTask(r, true, *store_, holidays.Test()) != 0;
-                    if (!run.stored) {
-                        // One message for the occurrence: when the exceptions'
-                        // write failed already, the plain write stays quiet.
-                        if (store_->failedWrites() != failedBefore) store_->SetReporting(false);
+                    ShiftShortfall shift;
+                    run.stored = RescheduleTask(r, true, *store_, holidays.Test(), &shift) != 0;
+                    if (run.stored) {
+                        run.shift = shift;
+                        shiftTried = true;
+                    } else if (store_->failedWrites() == failedBefore) {
+                        // The exceptions stored nothing and needed nothing
+                        // stored; a write of theirs that failed leaves the
+                        // record unstored (their message was the one).
                         run.stored = store_->Put(r) == kNoError;
                     }
                     if (run.stored) {
                         s = r;
-                        // The history copy is the task as stored, completed
-                        // at the moment that ran.
-                        Schedule h = r;
-                        h.Completed = 1;
-                        h.Disabled = 1;
-                        h.Date = run.history.Date;
-                        h.Time = run.history.Time;
-                        h.AdvanceWarnDate = run.history.AdvanceWarnDate;
-                        h.AdvanceWarnTime = run.history.AdvanceWarnTime;
-                        if (run.history.Skipped) {
-                            FString<40> d;
-                            d = "(Skipped) " + h.Description.str();
-                            h.Description = d.str();
-                            h.Skipped = 1;
-                        }
-                        // A copy of a run that is over must never raise the
-                        // advance warning of the occurrence it records.
-                        h.AdvanceWarned = 1;
-                        run.history = h;
+                        if (run.fileHistory) run.history = HistoryCopy(r, run.history);
                     }
                     break;
                 }
@@ -589,20 +618,72 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
         }
         if (!run.stored) return false;
         if (run.deleteScripts) DeleteTaskScriptItems(run.id, report);
+        run.deleteScripts = false;
     }
 
+    // What is still owed once the task's own record is stored: the parts of
+    // a shift to another day, the history copy. Each is tried on its own, so
+    // a retry does only what is missing; a shift this attempt's reschedule
+    // tried already waits for the next.
+    bool done = !(shiftTried && run.shift.Any());
+    if (run.shift.Any() && !shiftTried) {
+        switch (CompleteShift(run.shift, *store_)) {
+            case ShiftOutcome::Stored:
+                break;
+            case ShiftOutcome::Pending:
+                done = false;
+                break;
+            case ShiftOutcome::GaveUp:
+                run.lost = run.shift;
+                run.shift = ShiftShortfall();
+                break;
+        }
+    }
     if (run.fileHistory) {
         Schedule h = run.history;
-        if (AddScheduleCopy(*store_, h) != kNoError) return false;
-        run.fileHistory = false;
-        if (settings_.SaveScripts && h.ID != run.id) store_->CopyScriptItems(run.id, h.ID);
+        if (AddScheduleCopy(*store_, h) == kNoError) {
+            run.fileHistory = false;
+            if (settings_.SaveScripts && h.ID != run.id) store_->CopyScriptItems(run.id, h.ID);
+        } else {
+            done = false;
+        }
     }
-    return true;
+    return done;
+}
+
+// A shift's copy or its script that could not be stored before the task
+// moved on (or the copy ran or went) is told once: the user counted on the
+// run on the other day.
+void TimerCycle::TellShiftLost(const UnstoredRun& run) {
+    const std::string description = ClipRight(run.record.Description.str());
+    const std::string day = UserDate(run.lost.copyDate);
+    if (run.lost.copy)
+        Message("The run of " + description + " moved to " + day +
+                    " could not be stored, and will not take place.",
+                "Task Not Stored", MessageIcon::Exclamation);
+    else
+        Message("The script of " + description + " for its run moved to " + day +
+                    " could not be stored: that run has no script.",
+                "Task Not Stored", MessageIcon::Exclamation);
 }
 
 void TimerCycle::RetryUnstoredRuns() {
+    // Without waiting for a file another program holds: a retry that finds
+    // it busy is tried again at the next check, and the window and the
+    // tasks due meanwhile do not wait for it.
     for (auto it = unstored_.begin(); it != unstored_.end();) {
-        if (StoreRun(*it, false)) {
+        bool stored;
+        {
+            data::NoBusyWait noWait;
+            stored = StoreRun(*it, false);
+        }
+        // Told outside the no-wait scope: the box's event loop runs the
+        // other windows, whose writes wait for a busy file as usual.
+        if (it->lost.Any()) {
+            TellShiftLost(*it);
+            it->lost = ShiftShortfall();
+        }
+        if (stored) {
             it = unstored_.erase(it);
             NotifyWindowThreads();
         } else {

@@ -29,6 +29,7 @@
 
 #include "dictionary/SchedulingTables.h"
 #include "platform/runtime/FixedString.h"
+#include "scheduler/Reschedule.h"
 
 namespace kr {
 
@@ -189,29 +190,44 @@ private:
     // that the record left due on disk is never taken for a new occurrence:
     // every next-task check tries the write again without a message, and
     // passes over the record while it still stands at the remembered moment.
+    // A retry starts from the record as it is stored then, so that what
+    // someone else changed meanwhile (its description, command, message,
+    // exceptions) stays: the run changes only its own fields.
     struct UnstoredRun {
         enum class Write { Reschedule, MarkDone, Delete };
         int32_t id = 0;
         int32_t date = 0, time = 0;  // the moment the record stood at, as read
+        // What the run did: the moment it ran (the last run, when set, and
+        // where the search for the next occurrence starts) and the skip flag.
+        int32_t ranDate = 0, ranTime = 0;
+        bool setLastRun = false;  // the task was due (not only marked to be skipped)
+        bool skipped = false;
+        // The write the run comes to, planned from the record it starts from.
         Write write = Write::Reschedule;
-        // Reschedule: the record with its next occurrence, before the
-        // exceptions; MarkDone: the completed record.
-        Schedule record;
+        Schedule record;  // Reschedule: before the exceptions; MarkDone: the completed record
         bool stored = false;
         bool deleteScripts = false;  // a finished task's script items go once it is stored
         bool fileHistory = false;    // the run's history copy is owed
         Schedule history;
+        ShiftShortfall shift;        // what the exceptions' shift left unstored
+        ShiftShortfall lost;         // what of the shift was given up, to be told once
     };
+    // Applies the run to `s`, the task as it stood at the moment that ran:
+    // the last run, the next occurrence, the skip and warning marks; sets
+    // the run's write, record and history moment. Quiet: no message of the
+    // occurrence search (a retry).
+    void PlanRun(UnstoredRun& run, Schedule s, bool quiet);
     // Writes the record of the run (the first time with the table messages,
-    // later quietly); true when it is stored. Then files the history copy.
+    // later quietly), then what the shift left missing and the history
+    // copy; true when nothing of the run is owed any more.
     bool StoreRun(UnstoredRun& run, bool report);
     void RetryUnstoredRuns();
+    void TellShiftLost(const UnstoredRun& run);
     bool IsUnstored(const Schedule& s) const;
 
     Schedule& SCH();
     void RestoreFrameForTask();
     void SoundAlarm();
-    void MarkTaskDone();
     void DeleteTaskScriptItems(int32_t id, bool report);
     void ShowTrayBusy();
     void SetZone2(const std::string& text);
@@ -232,7 +248,6 @@ private:
     std::string nextTaskText_;  // 40 characters
     std::string titleText_;     // 512 characters
     Schedule dueCopy_;
-    int32_t savedDate_ = 0, savedTime_ = 0, savedWarnDate_ = 0, savedWarnTime_ = 0;
     int32_t savedID_ = 0;
     bool skip_ = false;
     int32_t lastKnownDate_ = 0;

@@ -18,6 +18,7 @@
 
 #include "platform/data/DataFileCheck.h"
 #include "platform/data/Errors.h"
+#include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/PrivateFiles.h"
 
@@ -68,7 +69,11 @@ std::vector<std::string> g_replaced;
 // file.
 thread_local std::chrono::steady_clock::time_point t_busySince;
 
+// NoBusyWait scopes open on this thread.
+thread_local int t_noBusyWait = 0;
+
 int RetryWhenBusy(void* timeoutMs, int count) {
+    if (t_noBusyWait > 0) return 0;
     const auto now = std::chrono::steady_clock::now();
     if (count == 0) t_busySince = now;
     if (now - t_busySince >= std::chrono::milliseconds(reinterpret_cast<intptr_t>(timeoutMs))) return 0;
@@ -121,6 +126,9 @@ int PaddedCompare(void*, int na, const void* a, int nb, const void* b) {
 }
 
 }  // namespace
+
+NoBusyWait::NoBusyWait() { ++t_noBusyWait; }
+NoBusyWait::~NoBusyWait() { --t_noBusyWait; }
 
 void WaitWhenBusy(sqlite3* db, int timeoutMs) {
     sqlite3_busy_handler(db, RetryWhenBusy, reinterpret_cast<void*>(static_cast<intptr_t>(std::max(0, timeoutMs))));

@@ -256,6 +256,17 @@ void EndProcedureThread(int procedureThread);
 // Milliseconds a write waits for another program's lock before giving 32
 // (default 5000).
 void SetBusyTimeout(int milliseconds);
+// While one lives, the calling thread's reads and writes do not wait for a
+// file another program holds: they give 32 at once. For work that is tried
+// again later anyway and must not hold its thread (the timer's quiet
+// retries on the window's thread). Nests.
+class NoBusyWait {
+public:
+    NoBusyWait();
+    ~NoBusyWait();
+    NoBusyWait(const NoBusyWait&) = delete;
+    NoBusyWait& operator=(const NoBusyWait&) = delete;
+};
 // Key-derivation rounds of new and opened encrypted files (0: SQLCipher's
 // default). Tests that are not about the key lower it to save time; a file
 // must be opened with the rounds it was made with.

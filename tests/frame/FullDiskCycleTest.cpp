@@ -141,6 +141,54 @@ TEST_F(FullDiskCycleTest, ATaskEditedWhileItsWriteFailsKeepsTheEditAndRunsAtItsN
     EXPECT_EQ(RunsOf(id), 2);
 }
 
+TEST_F(FullDiskCycleTest, ARetryKeepsTheDescriptionCommandMessageAndExceptionsEditedMeanwhile) {
+    SKIP_WITHOUT_DISK();
+    clock_.Set(D(2024, 7, 1), T(8, 0, 1));
+    cycle_.Start();
+    Schedule task = Every(1, "day(s)", D(2024, 7, 1), T(8, 0), "Before the edit");
+    task.Message = "Old message";
+    const int32_t id = Add(task);
+    FillDisk();
+    Ticks(8);
+    ASSERT_EQ(RunsOf(id), 1);
+    ASSERT_EQ(cycle_.unstoredRuns(), 1u);
+
+    // The user stores an edit of everything but the moment; room comes back.
+    FreeDisk();
+    Schedule edited = Fetch(id);
+    edited.Description = "After the edit";
+    edited.Command = "echo edited";
+    edited.Message = "New message";
+    edited.ExceptOther = "Y";  // no Sundays
+    edited.ExceptHolidays = 1;
+    edited.ShiftType = "Next Day";
+    store_->SetReporting(false);
+    ASSERT_EQ(store_->Put(edited), 0);
+    store_->SetReporting(true);
+    Ticks(8);
+    EXPECT_EQ(cycle_.unstoredRuns(), 0u);
+
+    // The run moved the task on and set its last run; the edit stands.
+    const Schedule s = Fetch(id);
+    EXPECT_EQ(ClipRight(s.Description.str()), "After the edit") << "the retry wrote over the edit";
+    EXPECT_EQ(ClipRight(s.Command.str()), "echo edited");
+    EXPECT_EQ(s.Message, "New message");
+    EXPECT_EQ(ClipRight(s.ExceptOther.str()), "Y");
+    EXPECT_EQ(s.ExceptHolidays, 1);
+    EXPECT_EQ(ClipRight(s.ShiftType.str()), "Next Day");
+    EXPECT_EQ(s.Date, D(2024, 7, 2));
+    EXPECT_EQ(s.Time, T(8, 0));
+    EXPECT_EQ(s.LastRunDate, D(2024, 7, 1));
+    EXPECT_EQ(s.LastRunTime, runs_[0].time);
+    EXPECT_EQ(s.SkipNextTime, 0);
+    // The history copy is the task as stored, at the moment that ran.
+    const std::vector<Schedule> copies = CopiesOf("After the edit");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].Date, D(2024, 7, 1));
+    EXPECT_EQ(copies[0].Message, "New message");
+    EXPECT_EQ(RunsOf(id), 1);
+}
+
 TEST_F(FullDiskCycleTest, AWarningWhoseMarkCannotBeStoredIsReportedOnceAndShownOnceStored) {
     SKIP_WITHOUT_DISK();
     Schedule due = Every(1, "day(s)", D(2024, 7, 2), T(9, 0), "Dentist");

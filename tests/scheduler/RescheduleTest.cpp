@@ -320,6 +320,97 @@ TEST(RescheduleTask, EarlierCopyKeptOrDeleted) {
     }
 }
 
+// A weekly Saturday task moved to Monday, with one script item, stored.
+Schedule ShiftedSaturdayTask(MemoryScheduleStore& store) {
+    Schedule s = Custom(1, "week(s)", kSat, T(10, 0));
+    s.ExceptWeekends = 1;
+    s.ShiftType = "Next Day";
+    s = Stored(store, s);
+    Scripting item;
+    item.ID = s.ID;
+    item.Action = "Send Keys";
+    store.AddScriptItem(item);
+    return s;
+}
+
+TEST(RescheduleTask, AShiftsCopyLinkOrScriptNotStoredIsHandedBackAndCompletedLater) {
+    enum class Fail { Copy, Items, Link };
+    struct Case {
+        const char* name;
+        Fail fail;
+        bool copy, items, link;  // what is handed back as missing
+    } cases[] = {{"the copy", Fail::Copy, true, true, true},
+                 {"the script items", Fail::Items, false, true, false},
+                 {"the link", Fail::Link, false, false, true}};
+    for (const Case& c : cases) {
+        MemoryScheduleStore store;
+        Schedule s = ShiftedSaturdayTask(store);
+        if (c.fail == Fail::Copy) store.FailNextAdd(kDriverError);
+        if (c.fail == Fail::Items) store.FailNextCopy(kDriverError);
+        if (c.fail == Fail::Link) store.FailNextPut(kDriverError, 1);  // the task's own Put goes through
+        ShiftShortfall missing;
+        // 1 still means the task's record was stored: due Saturday, skipped.
+        EXPECT_EQ(RescheduleTask(s, true, store, {}, &missing), 1) << c.name;
+        Schedule task;
+        ASSERT_EQ(store.Fetch(s.ID, task), kNoError);
+        EXPECT_EQ(task.Date, kSat) << c.name;
+        EXPECT_EQ(task.SkipNextTime, 1) << c.name;
+        EXPECT_EQ(missing.copy, c.copy) << c.name;
+        EXPECT_EQ(missing.scriptItems, c.items) << c.name;
+        EXPECT_EQ(missing.link, c.link) << c.name;
+
+        // Tried again, only what is missing is stored: one copy on Monday
+        // with one script item, named by the task.
+        EXPECT_EQ(CompleteShift(missing, store), ShiftOutcome::Stored) << c.name;
+        EXPECT_FALSE(missing.Any()) << c.name;
+        EXPECT_EQ(store.Count(), 2) << c.name;
+        ASSERT_EQ(store.Fetch(s.ID, task), kNoError);
+        Schedule copy;
+        ASSERT_EQ(store.Fetch(task.ExceptionLink, copy), kNoError) << c.name;
+        EXPECT_EQ(copy.ScheduleType.str(), "Once") << c.name;
+        EXPECT_EQ(copy.Date, kMon) << c.name;
+        EXPECT_EQ(copy.SkipNextTime, 0) << c.name;
+        EXPECT_EQ(store.ScriptItems(copy.ID).size(), 1u) << c.name;
+        EXPECT_EQ(CompleteShift(missing, store), ShiftOutcome::Stored) << "nothing left to do";
+        EXPECT_EQ(store.Count(), 2) << c.name;
+    }
+}
+
+TEST(RescheduleTask, AMissingShiftCopyIsMadeFromTheTaskAsStoredAndGivenUpOnceTheTaskMoved) {
+    MemoryScheduleStore store;
+    Schedule s = ShiftedSaturdayTask(store);
+    store.FailNextAdd(kDriverError);
+    ShiftShortfall missing;
+    ASSERT_EQ(RescheduleTask(s, true, store, {}, &missing), 1);
+    ASSERT_TRUE(missing.copy);
+    // Still failing: nothing is made, all of it still owed.
+    store.FailNextAdd(kDriverError);
+    EXPECT_EQ(CompleteShift(missing, store), ShiftOutcome::Pending);
+    EXPECT_TRUE(missing.copy && missing.scriptItems && missing.link);
+    // An edit of the description meanwhile goes into the copy.
+    Schedule task;
+    ASSERT_EQ(store.Fetch(s.ID, task), kNoError);
+    task.Description = "Edited";
+    ASSERT_EQ(store.Put(task), kNoError);
+    ShiftShortfall again = missing;
+    EXPECT_EQ(CompleteShift(again, store), ShiftOutcome::Stored);
+    Schedule copy;
+    ASSERT_EQ(store.Fetch(task.ID + 1, copy), kNoError);
+    EXPECT_EQ(copy.Description.str(), "Edited");
+
+    // The task moved off the skipped Saturday meanwhile: no copy is made.
+    MemoryScheduleStore moved;
+    Schedule t = ShiftedSaturdayTask(moved);
+    moved.FailNextAdd(kDriverError);
+    ASSERT_EQ(RescheduleTask(t, true, moved, {}, &missing), 1);
+    ASSERT_EQ(moved.Fetch(t.ID, task), kNoError);
+    task.Date = kTue;
+    task.SkipNextTime = 0;
+    ASSERT_EQ(moved.Put(task), kNoError);
+    EXPECT_EQ(CompleteShift(missing, moved), ShiftOutcome::GaveUp);
+    EXPECT_EQ(moved.Count(), 1);
+}
+
 TEST(RescheduleTask, SkipShiftKeepsTheDayWithoutCopy) {
     MemoryScheduleStore store;
     Schedule s = Custom(1, "week(s)", kSun, T(10, 0));
