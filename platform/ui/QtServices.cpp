@@ -142,6 +142,11 @@ int QtMessageService::Show(const MessageRequest& request) {
     CountMessageShown();
     int answer = 0;
     OnGuiThread([&] {
+        // Asked from a worker thread as the ending began.
+        if (SessionEnding()) {
+            answer = CancelAnswer(request);
+            return;
+        }
         QPointer<QMessageBox> box = MakeMessageBox(request);
         KeepTitleVisible(box);
         box->exec();

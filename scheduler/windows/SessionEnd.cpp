@@ -47,6 +47,7 @@ void SessionEnd::Kill() {
     }
     if (QCoreApplication* app = QCoreApplication::instance()) disconnect(app, nullptr, this, nullptr);
 }
+
 bool SessionEnd::QueryEndSession(QSessionManager* manager) {
     const bool mayEnd = answerQuery_ != 0;
     if (!mayEnd && manager && manager->allowsInteraction()) {
