@@ -295,7 +295,9 @@ MemberRecord UnpackMemberRecord(const char (&b)[kMemberRecordSize]) {
 
 // SQLite's quick check of a data file copy (pages, free lists, records),
 // opened with the first of the passwords it decrypts with. Empty when the
-// copy is sound, else what the check found.
+// copy is sound, else what the check found. An abort stops it (the check
+// of a large file takes seconds, and Cancel must not wait for it); the
+// caller looks at the abort before the finding.
 std::string QuickCheckCopy(const std::string& path, const std::vector<std::string>& passwords) {
     std::string finding = "it cannot be read";
     for (const std::string& password : passwords) {
@@ -305,6 +307,7 @@ std::string QuickCheckCopy(const std::string& path, const std::vector<std::strin
             return finding;
         }
         if (!password.empty()) sqlite3_key(db, password.data(), static_cast<int>(password.size()));
+        sqlite3_progress_handler(db, 1000, [](void*) { return g_abort.load() ? 1 : 0; }, nullptr);
         sqlite3_stmt* st = nullptr;
         int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(3)", -1, &st, nullptr);
         std::string lines;
@@ -431,7 +434,13 @@ struct FileSource {
                 ::flock(fd, LOCK_EX);
                 copyLock = fd;
                 copy = tmpl;
-                DataCopy result = CopyDataFileConsistently(path, copy, passwords);
+                DataCopy result = g_abort.load() ? DataCopy::Failed
+                                                 : CopyDataFileConsistently(path, copy, passwords);
+                if (g_abort.load()) {
+                    DropCopy();
+                    zip_error_set(&error, ZIP_ER_CANCELLED, 0);
+                    return false;
+                }
                 // A copy cut short by a full disk fails, or fails its
                 // check: the disk is the cause, not the data file.
                 if (result != DataCopy::NotADatabase && DiskFull(copyFolder)) {
@@ -445,6 +454,11 @@ struct FileSource {
                     // archive may hold the last good copy, and it would be
                     // replaced by one that cannot be restored.
                     std::string finding = QuickCheckCopy(copy, passwords);
+                    if (g_abort.load()) {
+                        DropCopy();
+                        zip_error_set(&error, ZIP_ER_CANCELLED, 0);
+                        return false;
+                    }
                     if (!finding.empty()) {
                         DropCopy();
                         if (damaged) damaged->push_back(name + ": " + finding);

@@ -49,6 +49,7 @@
 #include "platform/desktop/WindowHelpers.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/SessionEnding.h"
 #include "scheduler/DesktopScriptServices.h"
 #include "scheduler/FileActions.h"
 #include "scheduler/StartScript.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     try {
         kr::SetProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
         kr::Application app(argc, argv);
+        kr::SessionEndingWatch sessionEnding;  // SIGTERM, SIGINT, SIGHUP
         std::unique_ptr<kr::FileResponder> responder = kr::FileResponder::FromEnvironment();
         if (responder) kr::InstallMessageService(responder.get());
         const bool exitAfterStartup = EnvOn("KR_TEST_EXIT_AFTER_STARTUP");

@@ -16,12 +16,14 @@
 #include "platform/data/Table.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
+#include "platform/ui/SessionEnding.h"
 #include "platform/ui/WindowPosition.h"
 #include "repair/RepairFiles.h"
 #include "repair/windows/RepairFiles.h"
 
 int main(int argc, char** argv) {
     kr::Application app(argc, argv);
+    kr::SessionEndingWatch sessionEnding;  // SIGTERM, SIGINT, SIGHUP
     std::unique_ptr<kr::FileResponder> responder = kr::FileResponder::FromEnvironment();
     if (responder) kr::InstallMessageService(responder.get());
     kr::AddThreadEndHook([](int thread) { kr::data::EndProcedureThread(thread); });

@@ -26,6 +26,7 @@
 #include "dictionary/Startup.h"
 #include "platform/data/WorkCopies.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/SessionEnding.h"
 #include "platform/ui/WindowPosition.h"
 
 // Whether a window can be shown: Qt's platform is set, or the X server
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
     const bool windows = !unattended || HaveDisplay();
     std::optional<kr::Application> app;
     if (windows) app.emplace(argc, argv);
+    std::optional<kr::SessionEndingWatch> sessionEnding;  // SIGTERM, SIGINT, SIGHUP
+    if (windows) sessionEnding.emplace();
     kr::MessageService* shown = responder  ? static_cast<kr::MessageService*>(responder.get())
                                 : windows ? &kr::Messages()
                                           : nullptr;

@@ -8,9 +8,11 @@
 #include "backup/Lszclass.h"
 #include "backup/windows/BackupWindows.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/SessionEnding.h"
 
 int main(int argc, char** argv) {
     kr::Application app(argc, argv);
+    kr::SessionEndingWatch sessionEnding;  // SIGTERM, SIGINT, SIGHUP
     auto responder = kr::FileResponder::FromEnvironment();
     if (responder) kr::InstallMessageService(responder.get());
 

@@ -7,17 +7,12 @@
 // folder, ~/.config/Kairoll) names the data folder, else the default one
 // (~/.local/share/Kairoll), as for the main program.
 //
-// SIGTERM (the end of the session) closes it down in the normal way.
+// SIGTERM (the end of the session) closes it down in the normal way, also
+// while a box is open (platform/ui/SessionEnding.h).
 //
 // Exit codes: 0 a message was shown; 1 there was no message to show (no
 // record with the ID or above it, or none at all); 2 a bad command line.
 #include <QApplication>
-#include <QSocketNotifier>
-
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -33,30 +28,7 @@
 #include "platform/runtime/IniFile.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ProcedureThread.h"
-
-namespace {
-
-// The end of the session (SIGTERM from the session or service manager)
-// closes the program down as its window's close would, so the font is still
-// written back. The handler only writes to a pipe; the GUI thread reads it.
-int g_termPipe[2] = {-1, -1};
-
-void OnTerm(int) {
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = write(g_termPipe[1], &c, 1);
-}
-
-void WatchSessionEnd(QObject* parent) {
-    if (pipe2(g_termPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto* notifier = new QSocketNotifier(g_termPipe[0], QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    struct sigaction sa = {};
-    sa.sa_handler = OnTerm;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
-}  // namespace
+#include "platform/ui/SessionEnding.h"
 
 int main(int argc, char** argv) {
     try {
@@ -69,7 +41,7 @@ int main(int argc, char** argv) {
         }
         kr::Application app(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
-        WatchSessionEnd(&app);
+        kr::SessionEndingWatch sessionEnding;  // SIGTERM, SIGINT, SIGHUP
         kr::EnterKnownDataFolder();
 
         kr::DictionaryInitMessageProgram();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -51,9 +52,13 @@ Kind KindOf(const std::string& name, const std::string& folder, const std::strin
         return Kind::File;
     if (name.rfind(".vxwrestore-", 0) == 0) return Kind::Folder;
     if (EndsWith(name, ".tpsfix-pages")) return Kind::File;
-    if (EndsWith(name, ".tpsfix-new")) {
+    // The repair's new file, and its journal (a repair ended in a write
+    // leaves both), beside the data file it was made for.
+    for (const char* tail : {".tpsfix-new", ".tpsfix-new-journal"}) {
+        const std::size_t n = std::strlen(tail);
+        if (!EndsWith(name, tail)) continue;
         struct stat st {};
-        const std::string base = folder + "/" + name.substr(0, name.size() - 11);
+        const std::string base = folder + "/" + name.substr(0, name.size() - n);
         return ::stat(base.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? Kind::File : Kind::None;
     }
     if (name.size() > 11 && EndsWithNoCase(name.substr(0, name.size() - 6), ".zip.") && RandomTail(name, name.size() - 6))

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "platform/ui/SessionEnding.h"
+
 namespace kr {
 
 namespace {
@@ -134,9 +136,17 @@ QMessageBox* MakeMessageBox(const MessageRequest& r) {
 }
 
 int QtMessageService::Show(const MessageRequest& request) {
+    // The program is ending: no box opens; the caller gets the answer of
+    // its Cancel.
+    if (SessionEnding()) return CancelAnswer(request);
     CountMessageShown();
     int answer = 0;
     OnGuiThread([&] {
+        // Asked from a worker thread as the ending began.
+        if (SessionEnding()) {
+            answer = CancelAnswer(request);
+            return;
+        }
         QPointer<QMessageBox> box = MakeMessageBox(request);
         KeepTitleVisible(box);
         box->exec();
@@ -152,6 +162,7 @@ int QtMessageService::Show(const MessageRequest& request) {
 
 std::optional<std::string> QtMessageService::ChooseFolder(const std::string& title, const std::string& start) {
     std::optional<std::string> result;
+    if (SessionEnding()) return result;
     OnGuiThread([&] {
         QString dir = QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString::fromStdString(title),
                                                         QString::fromStdString(start));

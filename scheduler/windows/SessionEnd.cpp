@@ -1,32 +1,11 @@
 #include "scheduler/windows/SessionEnd.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QGuiApplication>
 #include <QSessionManager>
-#include <QSocketNotifier>
-#include <cerrno>
+
+#include "platform/ui/SessionEnding.h"
 
 namespace kr {
-
-namespace {
-
-// The signal handler only writes a byte; the notifier reads it on the GUI thread.
-int g_signalPipe[2] = {-1, -1};
-struct sigaction g_previousTerm;
-bool g_handlerInstalled = false;
-
-void OnTerm(int) {
-    const int saved = errno;
-    const char b = 1;
-    if (g_signalPipe[1] >= 0) (void)!write(g_signalPipe[1], &b, 1);
-    errno = saved;
-}
-
-}  // namespace
 
 SessionEnd::SessionEnd() = default;
 
@@ -47,33 +26,25 @@ void SessionEnd::Init(int answerQuery, int answerEnd, std::function<void()> endS
                 [this](QSessionManager& manager) { QueryEndSession(&manager); });
     }
 
-    if (g_signalPipe[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
-        g_signalPipe[0] = g_signalPipe[1] = -1;
-        return;
+    // The program's watch of the end (its main sets it up; a frame made
+    // without one, as in the tests, sets up its own). Once the boxes and
+    // modal windows are cancelled, the frame closes as its session end does.
+    if (!WatchingSessionEnding()) {
+        WatchSessionEnding();
+        ownsWatch_ = true;
     }
-    fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    notifier_ = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
-        char buf[16];
-        (void)!read(g_signalPipe[0], buf, sizeof buf);
-        EndSession();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = OnTerm;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    if (!g_handlerInstalled && sigaction(SIGTERM, &sa, &g_previousTerm) == 0) g_handlerInstalled = true;
+    previousAction_ = SetSessionEndAction([this] { EndSession(); });
 }
 
 void SessionEnd::Kill() {
     if (!active_) return;
     active_ = false;
-    if (g_handlerInstalled) {
-        sigaction(SIGTERM, &g_previousTerm, nullptr);
-        g_handlerInstalled = false;
+    SetSessionEndAction(std::move(previousAction_));
+    previousAction_ = nullptr;
+    if (ownsWatch_) {
+        StopWatchingSessionEnding();
+        ownsWatch_ = false;
     }
-    delete notifier_;
-    notifier_ = nullptr;
     if (QCoreApplication* app = QCoreApplication::instance()) disconnect(app, nullptr, this, nullptr);
 }
 

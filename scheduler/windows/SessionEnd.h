@@ -3,15 +3,15 @@
 // The session manager first asks whether the session may end: the answer is
 // the query answer (1: it may; 0: the end is cancelled). When it does end,
 // and when the process gets SIGTERM (what a session or a service manager
-// sends at the end), the frame's normal shutdown runs: the callback given to
-// Init, on the GUI thread. Kill puts the previous SIGTERM handling back.
+// sends at the end; platform/ui/SessionEnding.h cancels the open boxes and
+// modal windows first), the frame's normal shutdown runs: the callback given
+// to Init, on the GUI thread. Kill puts the previous end action back.
 #pragma once
 
 #include <QObject>
 #include <functional>
 
 class QSessionManager;
-class QSocketNotifier;
 
 namespace kr {
 
@@ -34,7 +34,8 @@ public:
 
 private:
     std::function<void()> endSession_;
-    QSocketNotifier* notifier_ = nullptr;
+    std::function<void()> previousAction_;
+    bool ownsWatch_ = false;
     int answerQuery_ = 1;
     int answerEnd_ = 1;
     bool active_ = false;

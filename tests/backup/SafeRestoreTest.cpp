@@ -264,7 +264,7 @@ TEST_F(SafeRestoreTest, StrayWorkCopiesGoWhenTheirProgramHasGone) {
     MakeSettings(1);
     auto make = [](const std::string& name) { std::ofstream(name) << "copy"; };
     const std::vector<std::string> stray = {".vxwcopy-Ab12Cd", "Nightly.ZIP.x9Y8z7", "KR97.TPS.tpsfix-new",
-                                            "KR97.TPS.tpsfix-pages", ".KR97.TPS.vxwQw3Er5"};
+                                            "KR97.TPS.tpsfix-new-journal", "KR97.TPS.tpsfix-pages", ".KR97.TPS.vxwQw3Er5"};
     for (const std::string& n : stray) make(n);
     fs::create_directories(".vxwrestore-Zz11Yy/sub");
     make(".vxwrestore-Zz11Yy/sub/KR97.TPS");

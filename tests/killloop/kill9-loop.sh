@@ -7,7 +7,7 @@
 #     and n is at least what the writer had committed);
 #   - an archive left behind is a whole archive (unzip -t);
 #   - after the next start of VXWBack no work copy is left
-#     (".vxwcopy-*", "<archive>.XXXXXX", ".vxwrestore-*", "*.tpsfix-new",
+#     (".vxwcopy-*", "<archive>.XXXXXX", ".vxwrestore-*", "*.tpsfix-new" and its journal,
 #     "*.tpsfix-pages");
 #   - a report's work file build and an export, killed, leave nothing after
 #     the next start of KR98 or VXWBack ("<clock>.TPS" and its journal,
@@ -75,7 +75,7 @@ after_killed_backup() {  # $1: what was killed; $2: the archive
         { halfzip=$((halfzip + 1)); echo "[$what] the next backup failed"; }
     unzip -tqq "$z" >/dev/null 2>&1 || { halfzip=$((halfzip + 1)); echo "[$what] the next backup's archive is not whole"; }
 }
-strays() { ls -a | grep -E '^\.vxwcopy-|^\.vxwrestore-|\.[Zz][Ii][Pp]\.[A-Za-z0-9]{6}$|\.tpsfix-(new|pages)$|\.vxw[A-Za-z0-9]{6}$' ; }
+strays() { ls -a | grep -E '^\.vxwcopy-|^\.vxwrestore-|\.[Zz][Ii][Pp]\.[A-Za-z0-9]{6}$|\.tpsfix-(new|new-journal|pages)$|\.vxw[A-Za-z0-9]{6}$' ; }
 check() {  # $1: what was killed; $2: rows committed before
     local what="$1" before="$2"
     if [ ! -f KR97.TPS ]; then missing=$((missing + 1)); echo "[$what] no data file: $(ls)"; return; fi
