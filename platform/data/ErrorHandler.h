@@ -60,6 +60,7 @@ enum MessageId : int {
     kMsgDeleteIllegal = 27,
     kMsgFieldNotValid = 28,      // "Invalid Entry": "%Field contains an invalid value. %Message"
     kMsgCloseFailed = 29,        // "File Close Error"
+    kMsgPutChanged = 30,         // "Update Operation Error": changed by another station
     kMsgUser = 100,              // programs add their own from here on
 };
 
