@@ -1243,6 +1243,40 @@ TEST_F(RanTaskTest, TaskFormOpenAcrossItsRunDoesNotPutTheOldDateBack) {
     EXPECT_EQ(runs, 1);
 }
 
+// The advance warning shown while the task form is open only marks the task
+// warned: OK stores the edit and keeps the mark, so the warning does not
+// come again for the same run.
+TEST_F(RanTaskTest, AdvanceWarningMarkedWhileTheFormIsOpenKeepsTheMarkAndStoresTheEdit) {
+    const int32_t task = AddTask("Team call");
+    SetTask(task, [&](Schedule& s) {
+        s.Date = MakeDate(7, 1, 2024);
+        s.Time = MakeTime(9, 0);
+        s.AdvanceWarnDate = MakeDate(7, 1, 2024);
+        s.AdvanceWarnTime = MakeTime(8, 0);
+        s.AdvanceWarned = 0;
+    });
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "change");
+    QWidget* form = WindowTitled("Edit Task");
+    ASSERT_NE(form, nullptr) << Shown();
+    Type(form, "description", "Team call (room 2)");
+
+    // The daily jobs' mark, as they store it: the task read and put at once.
+    SetTask(task, [](Schedule& s) { s.AdvanceWarned = 1; });
+
+    const size_t before = responder_.shown().size();
+    ASSERT_TRUE(ClickCloses(form, "ok"));
+    EXPECT_EQ(responder_.shown().size(), before) << Shown();
+    EXPECT_EQ(TaskOf(task).Description, "Team call (room 2)");
+    EXPECT_EQ(TaskOf(task).AdvanceWarned, 1);
+    EXPECT_EQ(TaskOf(task).Date, MakeDate(7, 1, 2024));
+}
+
 }  // namespace
 }  // namespace kr::tasks
 
