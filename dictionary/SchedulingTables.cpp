@@ -115,7 +115,12 @@ data::TableDef BuildSchedule() {
                                "By Advance Notice Within User", "Expiry Date", "Original ID"};
     ScheduleKeys(b, p, 14, d);
     b.memo("SCH:Message", &R::Message, 4096);
-    return b.build();
+    data::TableDef def = b.build();
+    // The advance warning's mark is set by the daily jobs, not by the user:
+    // a task form open across it still stores its edit, and keeps the mark.
+    for (data::FieldDef& f : def.fields)
+        if (f.name == "SCH:AdvanceWarned") f.mark = true;
+    return def;
 }
 
 data::TableDef BuildScheduleWorkfile() {

@@ -19,6 +19,8 @@
 #include "dictionary/OrganiserTables.h"
 #include "dictionary/Settings.h"
 #include "organiser/windows/ConfirmDelete.h"
+#include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
@@ -614,7 +616,9 @@ bool UpdateClipboardWindow::TakeCompleted() {
     Take();
     ClipboardRecord& CLI = Clipboard_File().rec();
     CLI.ClipHashKey = ClipboardEntryKey(CLI.ClipContents);
-    return Written(Request() == kInsertRecord ? Clipboard_File().Insert() : Clipboard_File().Update(), history_);
+    const int r = Request() == kInsertRecord ? Clipboard_File().Insert() : Clipboard_File().Update();
+    if (r != kLevelBenign && data::LastErrorCode() == kRecordChanged) Display();
+    return Written(r, history_);
 }
 
 void UpdateClipboardWindow::Kill() {

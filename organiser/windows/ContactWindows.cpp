@@ -20,6 +20,8 @@
 #include "organiser/windows/ConfirmDelete.h"
 #include "organiser/windows/MessageWindows.h"
 #include "organiser/windows/TabbedList.h"
+#include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
@@ -233,7 +235,11 @@ protected:
             }
         }
         const int r = mode_.Write(*this, Contact_File(), Contact_Relations());
-        if (r != kLevelBenign) return false;
+        if (r != kLevelBenign) {
+            // Changed by another writer meanwhile: the stored contact shows.
+            if (data::LastErrorCode() == kRecordChanged) Show();
+            return false;
+        }
         if (!mode_.ReadOnly()) history_.Remember();
         return true;
     }

@@ -23,6 +23,8 @@
 #include "dictionary/SchedulingTables.h"
 #include "dictionary/Settings.h"
 #include "organiser/windows/ConfirmDelete.h"
+#include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/Services.h"
 #include "platform/runtime/Strings.h"
@@ -320,20 +322,8 @@ void UpdateHotKeysWindow::ReadTask() {
     ui_.taskDescription->setText(QString::fromStdString(f.rec().Description.str()));
 }
 
-bool UpdateHotKeysWindow::Init() {
-    current = this;
-    if (SysHotKeys_Relations().Open() != kLevelBenign) return false;
-    Schedule_File().Open();
-    SysHotKeys& HOT = SysHotKeys_File().rec();
-    if (Request() == kInsertRecord) {
-        SysHotKeys_File().SetNewRecordDefaults();
-        HOT.Active = 1;
-        HOT.Action = kHotKeyActionText;
-        HOT.TextType = kHotKeyDefaultTextType;
-    }
-    SetOkControl(ui_.ok);
-    SetCancelControl(ui_.cancel);
-
+void UpdateHotKeysWindow::ShowRecord() {
+    const SysHotKeys& HOT = SysHotKeys_File().rec();
     const HotKeyParts parts = SplitHotKeyText(HOT.HotKey.str());
     ui_.ctrl->setChecked(parts.ctrl);
     ui_.alt->setChecked(parts.alt);
@@ -349,6 +339,24 @@ bool UpdateHotKeysWindow::Init() {
     const std::string type = Trim(HOT.TextType.str());
     (type == "Copy" ? ui_.typeCopy : type == "Paste" ? ui_.typePaste : ui_.typeType)->setChecked(true);
     ui_.text->setPlainText(QString::fromStdString(HOT.Text));
+}
+
+bool UpdateHotKeysWindow::Init() {
+    current = this;
+    if (SysHotKeys_Relations().Open() != kLevelBenign) return false;
+    Schedule_File().Open();
+    SysHotKeys& HOT = SysHotKeys_File().rec();
+    if (Request() == kInsertRecord) {
+        SysHotKeys_File().SetNewRecordDefaults();
+        HOT.Active = 1;
+        HOT.Action = kHotKeyActionText;
+        HOT.TextType = kHotKeyDefaultTextType;
+    }
+    SetOkControl(ui_.ok);
+    SetCancelControl(ui_.cancel);
+
+    ShowRecord();
+    const bool task = Trim(HOT.Action.str()) == "Task";
     // A task is made and edited by the script wizard in its hot-key mode;
     // without it a new key cannot choose "Task".
     ui_.actionTask->setEnabled(task || tasks::HasScriptWizardOpener());
@@ -466,7 +474,11 @@ bool UpdateHotKeysWindow::TakeCompleted() {
     HOT.Text = ui_.text->toPlainText().toStdString().substr(0, 10000);
     HOT.QuickText = HotKeyQuickText(HOT.Description.str(), Trim(HOT.Action.str()), HOT.Text);
     const int r = Request() == kInsertRecord ? SysHotKeys_File().Insert() : SysHotKeys_File().Update();
-    if (r != kLevelBenign) return false;
+    if (r != kLevelBenign) {
+        // Changed by another writer meanwhile: the stored key shows.
+        if (data::LastErrorCode() == kRecordChanged) ShowRecord();
+        return false;
+    }
     madeTask_ = 0;
     history_.Remember();
     return true;

@@ -118,6 +118,8 @@ protected:
 private:
     void ShowKeyText();
     void ShowActionTabs();
+    // The buffer's key in the controls.
+    void ShowRecord();
     void ReadTask();
     void CallScriptWizard();
     static constexpr int kTaskTab = 2;

@@ -24,6 +24,8 @@
 #include "organiser/SendEmailMessage.h"
 #include "organiser/windows/ContactWindows.h"
 #include "organiser/windows/TabbedList.h"
+#include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/data/ListQuery.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
@@ -271,7 +273,11 @@ protected:
             const LastRecipient last = LastRecipientOf(M_());
             if (!last.setting.empty()) PutSetting(last.setting, last.value);
         }
-        if (mode_.Write(*this, Messages_File(), Messages_Relations()) != kLevelBenign) return false;
+        if (mode_.Write(*this, Messages_File(), Messages_Relations()) != kLevelBenign) {
+            // Changed by another writer meanwhile: the stored message shows.
+            if (data::LastErrorCode() == kRecordChanged) Show();
+            return false;
+        }
         if (!mode_.ReadOnly()) history_.Remember();
         return true;
     }

@@ -217,6 +217,7 @@ protected:
         }
         return WriteForm(Todo_File(), Todo_Relations(), &history_);
     }
+    void ShowStored() override { Show(); }
 
 private:
     // The table's field check of the priority (1 to 10); a refused value

@@ -53,7 +53,11 @@ std::vector<ErrorTemplate> FrameworkTemplates() {
         {kMsgAbortReading, kLevelFatal, "Record Retrieval Error",
          "Error: (%ErrorText) attempting to access a record from the %File file.", kButtonOk, 0, info},
         {kMsgRecordChanged, kLevelNotify, "Record Was Not Updated",
-         "This record was changed by another station. Those changes will now be displayed.", kButtonOk, 0, info},
+         "This record was changed by another station. Those changes will now be displayed. Use the Ditto Button "
+         "or Ctrl+' to recall your changes.",
+         kButtonOk, 0, info},
+        {kMsgPutChanged, kLevelNotify, "Update Operation Error", "This record was changed by another station.",
+         kButtonOk, 0, info},
         {kMsgRetrySave, kLevelUser, "Record Update Error",
          "An error was experienced changing this record.  Do you want to try to save again?",
          kButtonYes | kButtonNo | kButtonCancel, kButtonCancel, info},

@@ -61,6 +61,7 @@ enum MessageId : int {
     kMsgFieldNotValid = 28,      // "Invalid Entry": "%Field contains an invalid value. %Message"
     kMsgCloseFailed = 29,        // "File Close Error"
     kMsgFileReplaced = 30,       // "Data File Replaced": %ErrorText names the file
+    kMsgPutChanged = 31,         // "Update Operation Error": changed by another station
     kMsgUser = 100,              // programs add their own from here on
 };
 

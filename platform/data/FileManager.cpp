@@ -1,5 +1,6 @@
 #include "platform/data/FileManager.h"
 
+#include <algorithm>
 #include <set>
 
 #include "platform/data/Errors.h"
@@ -36,7 +37,44 @@ int LevelOf(int code) {
     }
 }
 
+// The forms that keep typed values, per procedure thread, the last
+// registered last.
+struct TypedKeeper {
+    const void* owner;
+    std::function<void()> keep;
+};
+std::mutex& KeepersMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
+std::map<int, std::vector<TypedKeeper>>& Keepers() {
+    static auto* m = new std::map<int, std::vector<TypedKeeper>>;
+    return *m;
+}
+
+// The current thread's keeper of typed values; empty when it has none.
+std::function<void()> TypedValuesKeeper() {
+    std::lock_guard<std::mutex> l(KeepersMutex());
+    auto it = Keepers().find(CurrentProcedureThread());
+    if (it == Keepers().end() || it->second.empty()) return {};
+    return it->second.back().keep;
+}
+
 }  // namespace
+
+void FileManager::KeepTypedValues(int thread, const void* owner, std::function<void()> keep) {
+    std::lock_guard<std::mutex> l(KeepersMutex());
+    Keepers()[thread].push_back({owner, std::move(keep)});
+}
+
+void FileManager::ForgetTypedValues(int thread, const void* owner) {
+    std::lock_guard<std::mutex> l(KeepersMutex());
+    auto it = Keepers().find(thread);
+    if (it == Keepers().end()) return;
+    auto& v = it->second;
+    v.erase(std::remove_if(v.begin(), v.end(), [owner](const TypedKeeper& k) { return k.owner == owner; }), v.end());
+    if (v.empty()) Keepers().erase(it);
+}
 
 FileManager::FileManager() = default;
 
@@ -293,6 +331,13 @@ int FileManager::ReportError(int msgId) {
             if (k.key && k.key->name == key && !k.description.empty()) shown = k.description;
         errors_->SetKey(shown);
         Throw(kMsgDuplicateKey);
+        level = kLevelNotify;
+    } else if (code == kRecordChanged) {
+        // The buffer holds the stored record now; the form keeps what was
+        // typed for its history key before it shows the stored values.
+        const std::function<void()> keep = TypedValuesKeeper();
+        if (keep) keep();
+        Throw(keep ? kMsgRecordChanged : kMsgPutChanged);
         level = kLevelNotify;
     } else {
         int r = Throw(msgId);

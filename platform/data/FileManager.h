@@ -14,6 +14,7 @@
 // error handler, naming the table by its error name.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -163,9 +164,19 @@ public:
     static FileManager* Of(const Table& table);
 
     // Reports the last error of an operation: duplicate keys as
-    // kMsgDuplicateKey, others with the message given. Returns the level;
-    // the last error stays as it was.
+    // kMsgDuplicateKey, a change refused because another writer changed the
+    // record since it was read (kRecordChanged) as kMsgRecordChanged where
+    // the thread's form keeps typed values (below) and kMsgPutChanged
+    // elsewhere, others with the message given. Returns the level; the last
+    // error stays as it was.
     int ReportError(int msgId);
+
+    // A form whose history key recalls the values typed in it registers,
+    // for its procedure thread, how to keep them (`owner` names it; the last
+    // registered of a thread counts). A refused change on that thread keeps
+    // them before its message shows. Unregister with the same owner.
+    static void KeepTypedValues(int procedureThread, const void* owner, std::function<void()> keep);
+    static void ForgetTypedValues(int procedureThread, const void* owner);
 
 private:
     friend class RelationManager;

@@ -45,6 +45,14 @@ struct Transaction {
 std::mutex g_txMutex;
 std::map<int, Transaction> g_transactions;
 
+// The record just read becomes the one the thread's writer read (Watch).
+void KeepAsRead(ThreadState& s) {
+    s.watch.armed = false;
+    s.watch.row = s.current;
+    if (!s.watch.asRead) s.watch.asRead = std::make_unique<AnyRecord>(s.buffer);
+    else *s.watch.asRead = s.buffer;
+}
+
 }  // namespace
 
 std::vector<Value> KeyValues(const TableDef& def, const KeyDef& key, const void* record) {
@@ -247,13 +255,17 @@ int Table::SetPointer(int64_t pointer) {
 
 int Table::Next() {
     KR_REQUIRE_OPEN();
-    int e = impl_->next(impl_->ts(), true);
+    ThreadState& s = impl_->ts();
+    int e = impl_->next(s, true);
+    if (s.watch.armed && !e) KeepAsRead(s);
     return e ? e : ClearLastError();
 }
 
 int Table::Previous() {
     KR_REQUIRE_OPEN();
-    int e = impl_->next(impl_->ts(), false);
+    ThreadState& s = impl_->ts();
+    int e = impl_->next(s, false);
+    if (s.watch.armed && !e) KeepAsRead(s);
     return e ? e : ClearLastError();
 }
 
@@ -284,20 +296,26 @@ int Table::Impl::readMany(ThreadState& s, bool forward, int count, std::vector<A
 
 int Table::NextRecords(int count, std::vector<AnyRecord>& out, std::vector<Position>* positions) {
     KR_REQUIRE_OPEN();
-    int e = impl_->readMany(impl_->ts(), true, count, out, positions);
+    ThreadState& s = impl_->ts();
+    int e = impl_->readMany(s, true, count, out, positions);
+    if (s.watch.armed && !e) KeepAsRead(s);
     return e ? e : ClearLastError();
 }
 
 int Table::PreviousRecords(int count, std::vector<AnyRecord>& out, std::vector<Position>* positions) {
     KR_REQUIRE_OPEN();
-    int e = impl_->readMany(impl_->ts(), false, count, out, positions);
+    ThreadState& s = impl_->ts();
+    int e = impl_->readMany(s, false, count, out, positions);
+    if (s.watch.armed && !e) KeepAsRead(s);
     return e ? e : ClearLastError();
 }
 
 int Table::Get(const KeyDef* key) {
     KR_REQUIRE_OPEN();
     if (!key) return SetLastError(kInvalidKeyLength);
-    int e = impl_->get(impl_->ts(), key);
+    ThreadState& s = impl_->ts();
+    int e = impl_->get(s, key);
+    if (s.watch.armed && !e) KeepAsRead(s);
     return e ? e : ClearLastError();
 }
 
@@ -325,7 +343,9 @@ int Table::Reset(const Position& position) {
 int Table::Reget(const Position& position) {
     KR_REQUIRE_OPEN();
     if (!position.valid()) return SetLastError(kRecordNotAvailable);
-    int e = impl_->reget(impl_->ts(), position);
+    ThreadState& s = impl_->ts();
+    int e = impl_->reget(s, position);
+    if (s.watch.armed && !e) KeepAsRead(s);
     return e ? e : ClearLastError();
 }
 
@@ -348,8 +368,77 @@ int Table::Put() {
     KR_REQUIRE_WRITABLE();
     ThreadState& s = impl_->ts();
     if (s.current == 0) return SetLastError(kRecordNotAvailable);
+    if (s.watch.row != 0 && s.watch.row == s.current) return PutWatched(s);
     int e = impl_->put(s);
     return e ? e : ClearLastError();
+}
+
+// A PUT over the record a writer read earlier (Watch): in one write
+// transaction the stored record is compared with the record as read. A
+// field that another writer changed meanwhile refuses the write (89, the
+// buffer gets the stored record, which becomes the one read), unless it is
+// a mark the writer left as it read it: the buffer takes the stored mark.
+int Table::PutWatched(ThreadState& s) {
+    std::shared_ptr<Database> db = impl_->database();
+    if (!db) {
+        // Line files keep no rows to compare: written as they are.
+        int e = impl_->put(s);
+        return e ? e : ClearLastError();
+    }
+    auto scope = std::make_unique<WriteScope>(*db);
+    if (int e = scope->error()) return SetLastError(e, LastFileErrorCode(), LastFileErrorText());
+    AnyRecord stored(*def_);
+    if (int e = impl_->readRow(s.current, stored.get())) {
+        if (e == kRecordNotFound) e = kRecordNotAvailable;
+        return SetLastError(e, LastFileErrorCode(), LastFileErrorText());
+    }
+    void* buffer = s.buffer.get();
+    const void* asRead = s.watch.asRead->get();
+    bool changed = false;
+    std::vector<const FieldDef*> marks;
+    for (const FieldDef& f : def_->fields) {
+        if (f.isGroup() || f.get(stored.get()) == f.get(asRead)) continue;
+        if (f.mark && f.get(buffer) == f.get(asRead)) marks.push_back(&f);
+        else if (!f.mark) changed = true;
+    }
+    for (const MemoDef& m : def_->memos)
+        if (m.get(stored.get()) != m.get(asRead)) changed = true;
+    if (changed) {
+        // Nothing is written; the writer sees what is stored now.
+        scope->Rollback();
+        def_->copy(buffer, stored.get());
+        *s.watch.asRead = stored;
+        return SetLastError(kRecordChanged);
+    }
+    for (const FieldDef* f : marks) f->set(buffer, f->get(stored.get()));
+    int e = impl_->put(s);
+    if (!e) e = scope->Commit();
+    if (e) return e == LastErrorCode() ? e : SetLastError(e);
+    // A second PUT by the same writer is checked against what it wrote.
+    def_->copy(s.watch.asRead->get(), buffer);
+    return ClearLastError();
+}
+
+void Table::Watch() {
+    ThreadState& s = impl_->ts();
+    s.watch.armed = true;
+}
+
+void Table::WatchCurrent() {
+    ThreadState& s = impl_->ts();
+    s.watch.armed = false;
+    if (s.current == 0) {
+        Unwatch();
+        return;
+    }
+    KeepAsRead(s);
+}
+
+void Table::Unwatch() {
+    ThreadState& s = impl_->ts();
+    s.watch.armed = false;
+    s.watch.row = 0;
+    s.watch.asRead.reset();
 }
 
 int Table::Delete() {
@@ -357,7 +446,10 @@ int Table::Delete() {
     ThreadState& s = impl_->ts();
     if (s.current == 0) return SetLastError(kRecordNotAvailable);
     int e = impl_->del(s);
-    if (!e) s.current = 0;
+    if (!e) {
+        if (s.watch.row == s.current) s.watch.row = 0;
+        s.current = 0;
+    }
     return e ? e : ClearLastError();
 }
 

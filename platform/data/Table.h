@@ -32,6 +32,8 @@
 
 namespace kr::data {
 
+struct ThreadState;
+
 // Access and sharing bits of an open mode, as the runtime numbers them.
 enum OpenModeBits : int {
     kReadOnly = 0x00,
@@ -159,7 +161,22 @@ public:
     // transaction; the number goes into the buffer.
     int AddAutoNumbered(const KeyDef* key);
     // PUT: writes the buffer over the current record (33 when there is none).
+    // Over a record the thread's writer read earlier (Watch), the record
+    // stored now is compared with it first: when another writer changed a
+    // field meanwhile nothing is written, the buffer gets the stored record
+    // (which becomes the one read) and the result is 89 (kRecordChanged).
+    // A mark (FieldDef::mark) another writer changed is no such change: the
+    // buffer takes the stored mark unless it changed the mark itself.
     int Put();
+    // WATCH: the next record the current procedure thread reads (GET, REGET,
+    // NEXT, PREVIOUS, the last of NextRecords) is kept as read, for PUT to
+    // compare with. WatchCurrent keeps the buffer now as the current record
+    // read (the caller has just read it and changed nothing). The kept record
+    // lasts until Unwatch, the next Watch or the record's DELETE; reads
+    // without Watch leave it alone.
+    void Watch();
+    void WatchCurrent();
+    void Unwatch();
     // DELETE: deletes the current record (33 when there is none).
     int Delete();
     // RECORDS(): records in the table (or in the key, which leaves out
@@ -232,6 +249,7 @@ public:
     Impl& impl() { return *impl_; }
 
 private:
+    int PutWatched(ThreadState& s);
     const TableDef* def_;
     std::unique_ptr<Impl> impl_;
 };

@@ -42,6 +42,11 @@ struct FieldDef {
     std::string_view (*textOf)(const void* member) = nullptr;
     void (*assignText)(void* member, std::string_view text) = nullptr;
 
+    // A mark that the program's jobs set on a record (a warning shown): a
+    // change in it alone does not make a record "changed by another writer"
+    // for a writer that read the record earlier (Table::Watch).
+    bool mark = false;
+
     bool isGroup() const { return type == FieldType::Group; }
     bool isText() const { return type == FieldType::String || type == FieldType::CString; }
     // The name without the prefix and colon ("User").

@@ -68,6 +68,15 @@ struct ThreadState {
         currentIsSeq = false;
     }
 
+    // The record as a writer read it (Table::Watch): its row and its values
+    // then. A PUT of that row compares the stored record with it.
+    struct Watched {
+        bool armed = false;  // the next record read is kept
+        int64_t row = 0;     // 0: none kept
+        std::unique_ptr<AnyRecord> asRead;
+    };
+    Watched watch;
+
     // Records read ahead in the direction of the last read; valid while the
     // file is unchanged.
     ReadAhead page;

@@ -839,6 +839,12 @@ void BrowseList::AskRecord(int request, bool keepBuffer) {
     if (!update_) return;
     if (request != kInsertRecord || keepBuffer) {
         if (!UpdateViewRecord()) return;
+        if (request == kChangeRecord || request == kViewRecord) {
+            // The form's change is compared with the record as read here:
+            // a change another writer stored meanwhile is not written over.
+            ProcedureThreadScope scope(thread_);
+            table_->WatchCurrent();
+        }
     } else if (!keepBuffer) {
         ProcedureThreadScope scope(thread_);
         table_->Clear();
@@ -854,6 +860,10 @@ void BrowseList::AskRecord(int request, bool keepBuffer) {
 }
 
 void BrowseList::AfterResponse(int request, int response, int64_t keepRow) {
+    {
+        ProcedureThreadScope scope(thread_);
+        table_->Unwatch();
+    }
     if (response != kRequestCompleted) {
         // The form may have moved the buffer: put the highlighted record back.
         lastRowId_ = 0;

@@ -1,5 +1,8 @@
 #include "platform/ui/FieldHistory.h"
 
+#include "platform/data/FileManager.h"
+#include "platform/runtime/ProcedureContext.h"
+
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QButtonGroup>
@@ -103,8 +106,17 @@ FieldHistory::FieldHistory(std::string form, HistoryKey key, QObject* parent)
     FieldHistoryCopy::For(form_);
 }
 
+FieldHistory::~FieldHistory() {
+    if (thread_) data::FileManager::ForgetTypedValues(thread_, this);
+}
+
 void FieldHistory::Add(QWidget* control, std::string field) {
     if (!control) return;
+    if (!thread_) {
+        // A change refused on this form's thread keeps what was typed.
+        thread_ = CurrentProcedureThread();
+        data::FileManager::KeepTypedValues(thread_, this, [this] { Remember(); });
+    }
     if (field.empty()) field = control->objectName().toStdString();
     if (field.empty()) field = "#" + std::to_string(entries_.size() + 1);
     entries_.push_back({std::move(field), control, nullptr, {}, {}});

@@ -40,6 +40,10 @@
 //   read the value back at once.
 // - Nothing is remembered of view or delete windows unless the form calls
 //   Remember there.
+// - A change the table refuses because another writer changed the record
+//   since the form read it ("Record Was Not Updated") remembers the values
+//   typed first, so the key brings them back over the stored values the
+//   form then shows.
 //
 // FieldHistoryCopy is the display-free copy itself: field name -> text.
 #pragma once
@@ -84,6 +88,7 @@ class FieldHistory : public QObject {
 public:
     explicit FieldHistory(std::string form, QObject* parent = nullptr);
     FieldHistory(std::string form, HistoryKey key, QObject* parent = nullptr);
+    ~FieldHistory() override;
 
     void Add(QWidget* control, std::string field = {});
     void Add(QButtonGroup* group, std::string field);
@@ -127,6 +132,7 @@ private:
     bool Put(const Entry& e, const std::string& value);
 
     std::string form_;
+    int thread_ = 0;  // the procedure thread it keeps typed values for (0: none yet)
     HistoryKey key_ = HistoryKey::Apostrophe;
     std::vector<Entry> entries_;
 };

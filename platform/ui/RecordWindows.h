@@ -26,6 +26,7 @@
 #include <string>
 
 #include "platform/data/Errors.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/ui/BrowseView.h"
 #include "platform/ui/FieldHistory.h"
 #include "platform/ui/ProcedureThread.h"
@@ -87,12 +88,19 @@ protected:
     }
     // The end of TakeCompleted, after the controls were read and checked:
     // the record written (or deleted) through its relations; the history,
-    // when given, remembers an edited record once it is written.
+    // when given, remembers an edited record once it is written. A change
+    // refused because another writer changed the record meanwhile leaves the
+    // stored record in the buffer: the form shows it (ShowStored) and stays.
     bool WriteForm(data::FileManager& file, data::RelationManager& relations, FieldHistory* history = nullptr) {
-        if (mode_.Write(*this, file, relations) != data::kLevelBenign) return false;
+        if (mode_.Write(*this, file, relations) != data::kLevelBenign) {
+            if (data::LastErrorCode() == kRecordChanged) ShowStored();
+            return false;
+        }
         if (history && !mode_.ReadOnly()) history->Remember();
         return true;
     }
+    // Shows the buffer's record again in the controls.
+    virtual void ShowStored() {}
     void TakeOpened() override { mode_.Opened(*this); }
     void Kill() override {
         tabs_.Kill();

@@ -133,6 +133,7 @@ protected:
         if (required_.Check(false)) return false;
         return WriteForm(Holidays_File(), Holidays_Relations(), &history_);
     }
+    void ShowStored() override { Show(); }
 
 private:
     void Show() {

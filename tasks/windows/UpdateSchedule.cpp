@@ -25,6 +25,7 @@
 #include "dictionary/EventLog.h"
 #include "dictionary/Settings.h"
 #include "dictionary/windows/fPasswordValidation.h"
+#include "platform/runtime/ErrorCodes.h"
 #include "platform/data/Errors.h"
 #include "platform/desktop/Sound.h"
 #include "platform/runtime/DateTime.h"
@@ -562,7 +563,16 @@ protected:
         } else {
             r = Schedule_Relations().Update(true);
         }
-        if (r != kLevelBenign) return false;
+        if (r != kLevelBenign) {
+            // Another writer (the scheduler's run, another program) changed
+            // the task since the form read it: the form shows it as stored.
+            if (data::LastErrorCode() == kRecordChanged) {
+                scheduleView_ = ApplyScheduleType(SCH);
+                taskView_ = ApplyTaskType(SCH);
+                Show();
+            }
+            return false;
+        }
         saved_ = true;
         return true;
     }

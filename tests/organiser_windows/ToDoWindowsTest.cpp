@@ -323,3 +323,44 @@ TEST_F(ToDoWindowsTest, TransferToScheduleHandsTheItemToTheMessageWizard) {
 
 }  // namespace
 }  // namespace kr::organiser
+
+namespace kr::organiser {
+namespace {
+
+// An item changed by another program while its form is open: OK writes
+// nothing over it, says "Record Was Not Updated" and shows the stored item;
+// the history key brings back what was typed, and OK then stores that.
+TEST_F(ToDoWindowsTest, ItemChangedWhileItsFormIsOpenIsShownAndTheTypedTextRecalled) {
+    AddItem("Buy milk", "Home");
+    QWidget* list = OpenList();
+    ASSERT_NE(list, nullptr);
+    SelectRow(0);
+    Click(list, "change");
+    QWidget* f = WindowTitled("Edit To Do Item");
+    ASSERT_NE(f, nullptr) << Shown();
+    Type(f, "todo", "Buy oat milk");
+
+    // The other writer.
+    ASSERT_EQ(todo().Set(TodoDef().key("TDO:KeyCategory")), 0);
+    ASSERT_EQ(todo().Next(), 0);
+    todo().Rec<Todo>().ToDo = "Buy milk today";
+    ASSERT_EQ(todo().Put(), 0);
+
+    const size_t before = responder_.shown().size();
+    Click(f, "ok");
+    Pump(20);
+    ASSERT_EQ(responder_.shown().size(), before + 1) << Shown();
+    EXPECT_EQ(responder_.shown().back().request.title, "Record Was Not Updated");
+    ASSERT_TRUE(f->isVisible());
+    auto* text = Child<QLineEdit>(f, "todo");
+    EXPECT_EQ(text->text(), "Buy milk today");
+    EXPECT_EQ(Items()[0].ToDo, "Buy milk today");
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_Apostrophe, Qt::ControlModifier);
+    EXPECT_EQ(text->text(), "Buy oat milk");
+    ASSERT_TRUE(OkCloses(f)) << Shown();
+    EXPECT_EQ(Items()[0].ToDo, "Buy oat milk");
+}
+
+}  // namespace
+}  // namespace kr::organiser

@@ -14,6 +14,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -563,6 +564,56 @@ TEST_F(TaskWindowsTest, HolidayFormRecallsTheLastSavedHolidayWithTheHistoryKey) 
     EXPECT_EQ(rows[1].HolidayDate, MakeDate(12, 26, 2024));
     EXPECT_EQ(rows[1].Holiday, "Christmas Day");
     EXPECT_EQ(rows[1].HolidayType, "Once");
+}
+
+// A holiday changed by another writer while its form is open: OK writes
+// nothing over it, says "Record Was Not Updated", shows the stored holiday
+// and the history key brings back what was typed; OK then stores that.
+TEST_F(TaskWindowsTest, HolidayChangedWhileItsFormIsOpenIsShownAndTheTypedValuesRecalled) {
+    data::Table& hol = data::TableOf(HolidaysDef());
+    CreateAndOpen({&hol});
+    auto stored = [&] {
+        hol.Clear();
+        hol.Rec<Holidays>().HolidayDate = MakeDate(12, 25, 2024);
+        EXPECT_EQ(hol.Get(HolidaysDef().key("HOL:KeyHolidayDate")), 0);
+        return hol.Rec<Holidays>();
+    };
+    hol.Clear();
+    hol.Rec<Holidays>().HolidayDate = MakeDate(12, 25, 2024);
+    hol.Rec<Holidays>().Holiday = "Christmas";
+    hol.Rec<Holidays>().HolidayType = "Once";
+    ASSERT_EQ(hol.Add(), 0);
+
+    QWidget* list = StartWindow("BrowseHolidays", [] { BrowseHolidays(); }, "Holidays");
+    ASSERT_NE(list, nullptr);
+    Child<QTableView>(list, "list")->selectRow(0);
+    Pump(20);
+    Click(list, "change");
+    QWidget* form = WindowTitled("Edit Holiday");
+    ASSERT_NE(form, nullptr) << Shown();
+    Type(form, "name", "Christmas Day");
+
+    // Another writer renames it meanwhile.
+    stored();
+    hol.Rec<Holidays>().Holiday = "Xmas";
+    ASSERT_EQ(hol.Put(), 0);
+
+    const size_t before = responder_.shown().size();
+    Click(form, "ok");
+    Pump(20);
+    ASSERT_EQ(responder_.shown().size(), before + 1) << Shown();
+    EXPECT_EQ(responder_.shown().back().request.title, "Record Was Not Updated");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(stored().Holiday, "Xmas");
+    auto* name = Child<QLineEdit>(form, "name");
+    EXPECT_EQ(name->text(), "Xmas");
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_Apostrophe, Qt::ControlModifier);
+    EXPECT_EQ(name->text(), "Christmas Day");
+    QPointer<QWidget> open(form);
+    Click(form, "ok");
+    ASSERT_TRUE(WaitFor([&] { return !open || !open->isVisible(); })) << Shown();
+    EXPECT_EQ(stored().Holiday, "Christmas Day");
 }
 
 }  // namespace
@@ -1128,6 +1179,102 @@ TEST_F(RanTaskTest, SpecialEventFromAHistoryRowWithoutItsTaskOffersNoSkip) {
         EXPECT_EQ(all.back().Disabled, 0);
         EXPECT_EQ(TaskOf(history).SkipNextTime, 0);
     }
+}
+
+// The task form opened from the schedule list stays open while its task
+// runs from the timer; OK then must not put the old date back (the task
+// would run a second time): the form says the record was changed by another
+// station, shows the stored next run and stays open; the task ran once.
+TEST_F(RanTaskTest, TaskFormOpenAcrossItsRunDoesNotPutTheOldDateBack) {
+    const int32_t task = AddTask("Daily note");
+    SetTask(task, [&](Schedule& s) {
+        s.Date = MakeDate(7, 1, 2024);
+        s.Time = MakeTime(8, 1);
+        s.Sunday = s.Monday = s.Tuesday = s.Wednesday = s.Thursday = s.Friday = s.Saturday = 1;
+        s.OriginalID = s.ID;
+        s.Warn = 0;
+    });
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "change");
+    QWidget* form = WindowTitled("Edit Task");
+    ASSERT_NE(form, nullptr) << Shown();
+
+    int runs = 0;
+    {
+        clock_.Set(MakeDate(7, 1, 2024), MakeTime(8, 1));
+        TimerCycle cycle;
+        cycle.hooks().showTaskMessage = [&](const Schedule& s) { runs += s.ID == task; };
+        cycle.hooks().notifyWindowThreads = [] {};
+        cycle.settings() = CycleSettings();
+        cycle.Start();
+        for (int i = 0; i < 8; ++i) cycle.TimerTick();
+        ASSERT_EQ(runs, 1);
+        ASSERT_EQ(TaskOf(task).Date, MakeDate(7, 2, 2024));
+
+        const size_t before = responder_.shown().size();
+        QPointer<QWidget> open(form);
+        Click(form, "ok");
+        Pump(20);
+        EXPECT_EQ(responder_.shown().size(), before + 1) << Shown();
+        if (responder_.shown().size() > before) {
+            EXPECT_EQ(responder_.shown().back().request.title, "Update Operation Error");
+            EXPECT_EQ(responder_.shown().back().request.text, "This record was changed by another station.");
+        }
+        EXPECT_TRUE(open && open->isVisible());
+        EXPECT_EQ(TaskOf(task).Date, MakeDate(7, 2, 2024));
+        EXPECT_EQ(TaskOf(task).Time, MakeTime(8, 1));
+        if (open) {
+            EXPECT_EQ(OpenTaskEditors(), 1);
+            EXPECT_EQ(Child<QLineEdit>(form, "date")->text().toStdString(),
+                      Format(Value(MakeDate(7, 2, 2024)), "@" + Options().GlobalDateFormat.get()));
+            // The form now shows what is stored: a second OK keeps the next run.
+            ASSERT_TRUE(ClickCloses(form, "ok"));
+        }
+        EXPECT_EQ(TaskOf(task).Date, MakeDate(7, 2, 2024));
+        clock_.Set(MakeDate(7, 1, 2024), MakeTime(8, 2));
+        for (int i = 0; i < 8; ++i) cycle.TimerTick();
+        cycle.Stop();
+    }
+    EXPECT_EQ(runs, 1);
+}
+
+// The advance warning shown while the task form is open only marks the task
+// warned: OK stores the edit and keeps the mark, so the warning does not
+// come again for the same run.
+TEST_F(RanTaskTest, AdvanceWarningMarkedWhileTheFormIsOpenKeepsTheMarkAndStoresTheEdit) {
+    const int32_t task = AddTask("Team call");
+    SetTask(task, [&](Schedule& s) {
+        s.Date = MakeDate(7, 1, 2024);
+        s.Time = MakeTime(9, 0);
+        s.AdvanceWarnDate = MakeDate(7, 1, 2024);
+        s.AdvanceWarnTime = MakeTime(8, 0);
+        s.AdvanceWarned = 0;
+    });
+    QWidget* w = StartWindow("BrowseSchedule", [] { BrowseSchedule(); }, "Scheduled Tasks");
+    ASSERT_NE(w, nullptr);
+    auto* list = Child<QTableView>(w, "list");
+    ASSERT_EQ(Rows(list), 1);
+    list->selectRow(0);
+    Pump(20);
+    Click(w, "change");
+    QWidget* form = WindowTitled("Edit Task");
+    ASSERT_NE(form, nullptr) << Shown();
+    Type(form, "description", "Team call (room 2)");
+
+    // The daily jobs' mark, as they store it: the task read and put at once.
+    SetTask(task, [](Schedule& s) { s.AdvanceWarned = 1; });
+
+    const size_t before = responder_.shown().size();
+    ASSERT_TRUE(ClickCloses(form, "ok"));
+    EXPECT_EQ(responder_.shown().size(), before) << Shown();
+    EXPECT_EQ(TaskOf(task).Description, "Team call (room 2)");
+    EXPECT_EQ(TaskOf(task).AdvanceWarned, 1);
+    EXPECT_EQ(TaskOf(task).Date, MakeDate(7, 1, 2024));
 }
 
 }  // namespace
