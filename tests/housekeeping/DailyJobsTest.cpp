@@ -283,7 +283,9 @@ TEST_F(DailyJobsTest, TheFirstPassReadsTablesNobodyElseOpened) {
     jobs_.Start();
     jobs_.CheckAdvanceWarnings(false);
     EXPECT_EQ(responder_.shown().size(), 1u);
-    if (!responder_.shown().empty()) EXPECT_EQ(responder_.shown()[0].request.title, "Advanced Warning: Dentist");
+    if (!responder_.shown().empty()) {
+        EXPECT_EQ(responder_.shown()[0].request.title, "Advanced Warning: Dentist");
+    }
     responder_.clear();
     HistorySettings settings;
     settings.HistoryExpires = 30;
