@@ -1,5 +1,6 @@
 // A form's OK swept write by write, offscreen over a real data file: the
-// to-do form changing an item, the task form changing a task's description. A failed OK must tell once, naming the
+// to-do form changing an item, the contact form changing an address, the
+// task form changing a task's description. A failed OK must tell once, naming the
 // cause, keep the form open and store nothing; once the fault is gone the
 // same OK stores the change.
 #include <QPointer>
@@ -10,6 +11,8 @@
 #include "SweepSupport.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Settings.h"
+#include "dictionary/OrganiserTables.h"
+#include "organiser/windows/ContactWindows.h"
 #include "organiser/windows/ToDoWindows.h"
 #include "platform/data/Table.h"
 #include "platform/data/WriteFault.h"
@@ -131,6 +134,108 @@ TEST_F(FormFaultSweepTest, TheToDoFormsOkKeepsItsPromisesAtEveryFailingWrite) {
                 EXPECT_TRUE(Closes(f)) << what << ": OK once the fault is gone\n" << Shown();
             }
             EXPECT_EQ(Stored(), "File taxes now|General|5;") << what;
+        }
+    }
+}
+
+class ContactFormFaultSweepTest : public test::TableWindowsTest {
+protected:
+    ContactFormFaultSweepTest() : TableWindowsTest(MakeDate(3, 4, 2025), MakeTime(9, 30)) {}
+    void SetUp() override {
+        TableWindowsTest::SetUp();
+        CreateAndOpen({&contacts(), &categories(), &messages()});
+        categories().Clear();
+        categories().Rec<ContactCategories>().ContactCategory = "Family";
+        ASSERT_EQ(categories().Add(), 0);
+        contacts().Clear();
+        Contact& c = contacts().Rec<Contact>();
+        c.LastName = "Smith";
+        c.FirstName = "Ann";
+        c.ContactCategory = "Family";
+        c.Email = "ann@example.org";
+        ASSERT_EQ(contacts().AddAutoNumbered(ContactDef().key("C_:KeyClientID")), 0);
+    }
+    void TearDown() override {
+        data::ClearWriteFault();
+        TableWindowsTest::TearDown();
+    }
+    static data::Table& contacts() { return data::TableOf(ContactDef()); }
+    static data::Table& categories() { return data::TableOf(ContactCategoriesDef()); }
+    static data::Table& messages() { return data::TableOf(MessagesDef()); }
+    static std::string Stored() {
+        std::string out;
+        contacts().ForEachMatch(ContactDef().key("C_:KeyClientID"), {ContactDef().field("C_:ClientID")}, {Value(1)},
+                                [&](int64_t, const void* r) {
+                                    const Contact& c = *static_cast<const Contact*>(r);
+                                    out += ClipRight(c.LastName.str()) + "|" + ClipRight(c.FirstName.str()) + "|" +
+                                           ClipRight(c.ContactCategory.str()) + "|" + ClipRight(c.Email.str()) + ";";
+                                    return true;
+                                });
+        return out;
+    }
+    static void PutBack() {
+        contacts().Clear();
+        contacts().Rec<Contact>().ClientID = 1;
+        ASSERT_EQ(contacts().Get(ContactDef().key("C_:KeyClientID")), 0);
+        contacts().Rec<Contact>().Email = "ann@example.org";
+        ASSERT_EQ(contacts().Put(), 0);
+    }
+    QWidget* OpenForm(QWidget* list) {
+        auto* view = Child<QTableView>(list, "list");
+        view->setFocus();
+        view->selectRow(0);
+        Pump(20);
+        Click(list, "change");
+        return WindowTitled("Edit Contact");
+    }
+    static bool Closes(QWidget* f) {
+        QPointer<QWidget> p = f;
+        Click(f, "ok");
+        return WaitFor([p] { return !p || !p->isVisible(); }, 1000);
+    }
+};
+
+TEST_F(ContactFormFaultSweepTest, TheContactFormsOkKeepsItsPromisesAtEveryFailingWrite) {
+    const std::string before = "Smith|Ann|Family|ann@example.org;", after = "Smith|Ann|Family|ann@example.com;";
+    ASSERT_EQ(Stored(), before);
+    Start("BrowseContacts", [] { BrowseContacts(); });
+    QWidget* list = WindowTitled("Contacts");
+    ASSERT_NE(list, nullptr);
+    QWidget* f = OpenForm(list);
+    ASSERT_NE(f, nullptr);
+    TypeInto(f, "email", "ann@example.com");
+    data::CountWrites();
+    ASSERT_TRUE(Closes(f)) << Shown();
+    const int64_t writes = data::WritesCounted();
+    ASSERT_EQ(Stored(), after);
+    ASSERT_GE(writes, 1);
+
+    for (const FaultCause& c : FaultCauses()) {
+        for (int64_t k : EveryWrite(writes)) {
+            const std::string what = std::string(c.name) + ", write " + std::to_string(k) + " of " + std::to_string(writes);
+            data::ClearWriteFault();
+            PutBack();
+            responder_.clear();
+            f = OpenForm(list);
+            ASSERT_NE(f, nullptr) << what;
+            TypeInto(f, "email", "ann@example.com");
+            data::SetWriteFault(c.cause, k);
+            const bool closed = Closes(f);
+            const bool failed = data::WritesFailed() > 0;
+            data::ClearWriteFault();
+            if (!failed) {
+                EXPECT_TRUE(closed) << what;
+                continue;
+            }
+            EXPECT_FALSE(closed) << what << ": the form closed on a change that was not stored";
+            EXPECT_EQ(responder_.shown().size(), 1u) << what << "\n" << Shown();
+            for (const auto& m : responder_.shown())
+                EXPECT_TRUE(NamesCause(m.request.text, c.cause)) << what << ": " << m.request.text;
+            EXPECT_EQ(Stored(), before) << what;
+            if (!closed) {
+                EXPECT_TRUE(Closes(f)) << what << ": OK once the fault is gone\n" << Shown();
+            }
+            EXPECT_EQ(Stored(), after) << what;
         }
     }
 }
