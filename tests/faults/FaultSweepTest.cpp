@@ -122,10 +122,10 @@ TEST_F(FaultSweepTest, TheDueRunOfAProgramAMessageAndAScriptKeepsItsPromisesAtEv
                 EXPECT_EQ(Untouched(s), t.untouched[id]) << what << ": task " << id;
                 EXPECT_EQ(CopiesOf(s.Description.str()).size(), 1u) << what << ": history copies of task " << id;
             }
-            EXPECT_EQ(ItemsOf(t.script), 2) << what;
+            EXPECT_EQ(ItemsOf(t.script), 2) << what << Joined(told);
             const std::vector<Schedule> copies = CopiesOf("Daily script");
             if (copies.size() == 1) {
-                EXPECT_EQ(ItemsOf(copies[0].ID), 2) << what << ": the copy's script items";
+                EXPECT_EQ(ItemsOf(copies[0].ID), 2) << what << ": the copy's script items" << Joined(told);
             }
             EXPECT_EQ(IntegrityOf(DataFilePath()), "ok") << what;
         }
