@@ -4,6 +4,7 @@
 
 #include "dictionary/Settings.h"
 #include "dictionary/SchedulingTables.h"
+#include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/Strings.h"
@@ -136,29 +137,38 @@ OptionsSaveResult SaveOptions(const OptionsEdits& e) {
     const std::string stored = GetSetting("StartUpActive", "", ini);
     const std::vector<StoredSetting> settings = OptionsToStore(e, stored);
 
-    // One batch: every value is stored, or the user is told once what was
-    // not. A batch that cannot begin or commit (another program holding the
-    // data file past the busy timeout) stores nothing; the globals keep the
+    // One save: every value is stored, or none is and the user is told once
+    // why, whatever the cause (another program holding the data file past
+    // the busy timeout, a full disk, a file replaced). The first write that
+    // fails ends the save; the batch is rolled back. The globals keep the
     // new values for the rest of the run, as after any failed write.
     data::Table& t = data::TableOf(ConfigurationDef());
     const bool batch = !data::InTransaction() && t.IsOpen();
-    bool saved = true;
-    if (batch) {
-        if (int err = data::Logout({&t}); err != kNoError) {
-            // Each setting alone would wait out the timeout again and fail.
-            ReportSettingsNotStored(err);
-            saved = false;
-        } else {
-            bool told = false;
-            for (const StoredSetting& s : settings) told = !PutSetting(s.first, s.second, ini) || told;
-            if (int c = data::Commit(); c != kNoError) {
-                saved = false;
-                if (!told) ReportSettingsNotStored(c);
-            }
+    int err = batch ? data::Logout({&t}) : kNoError;
+    bool someStored = false;
+    if (err == kNoError) {
+        for (const StoredSetting& s : settings) {
+            bool wrote = false;
+            if ((err = StoreSetting(s.first, s.second, &wrote)) != kNoError) break;
+            someStored = someStored || wrote;
         }
-    } else {
-        for (const StoredSetting& s : settings) PutSetting(s.first, s.second, ini);
+        if (batch) {
+            if (err == kNoError) {
+                err = data::Commit();
+            } else {
+                // The failed write's error is the one to tell.
+                const int code = data::LastErrorCode();
+                const std::string fileCode = data::LastFileErrorCode(), fileText = data::LastFileErrorText();
+                data::Rollback();
+                data::SetLastError(code, fileCode, fileText);
+            }
+            someStored = false;  // a batch stores all or nothing
+        }
     }
+    const bool saved = err == kNoError;
+    // Outside a batch (the caller's transaction, a table that cannot be
+    // opened) the writes before the failed one stay.
+    if (!saved) ReportSettingsNotStored(err, someStored);
 
     // The script timing as stored, read back; unstored, as entered.
     const auto number = [&](const char* name, int32_t entered) {

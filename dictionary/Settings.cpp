@@ -189,7 +189,12 @@ namespace {
 // full disk, no permission).
 std::string WriteErrorText(int code) {
     std::string text = data::LastErrorText();
-    if (code == kDriverError && !data::LastFileErrorText().empty()) text += ": " + data::LastFileErrorText();
+    // The driver's words say more than the code where it gave some: "Disk
+    // full: ...", "database is locked", "attempt to write a readonly
+    // database" (the file replaced or made read-only).
+    const bool driverWords = code == kDriverError || code == kFileLocked || code == kAccessDenied;
+    if (driverWords && !data::LastFileErrorText().empty() && data::LastFileErrorText() != text)
+        text += ": " + data::LastFileErrorText();
     return text;
 }
 
@@ -197,6 +202,17 @@ std::string WriteErrorText(int code) {
 
 bool PutSetting(std::string_view name, std::string_view value, std::string_view iniFile) {
     (void)iniFile;  // settings are never written to an INI file
+    const int result = StoreSetting(name, value);
+    if (result == kNoError) return true;
+    const std::string text = WriteErrorText(result);
+    if (FailureAlreadyTold()) return false;
+    Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
+            MessageIcon::Exclamation);
+    return false;
+}
+
+int StoreSetting(std::string_view name, std::string_view value, bool* wrote) {
+    if (wrote) *wrote = false;
     std::unique_lock<std::mutex> l(g_storeMutex);
     data::Table& t = ConfigTable();
     int err = FetchSetting(t, name);
@@ -211,7 +227,7 @@ bool PutSetting(std::string_view name, std::string_view value, std::string_view 
         // A value already stored is not written again: programs store their
         // name and version at every start, and a write there would wait for
         // the start-up check of the data file.
-        if (rec.DataValue == value) return true;
+        if (rec.DataValue == value) return kNoError;
         rec.DataValue = value;
         result = t.Put();
     } else {
@@ -219,20 +235,16 @@ bool PutSetting(std::string_view name, std::string_view value, std::string_view 
         // and a PUT would write this value over another setting.
         result = err;
     }
-    if (result == kNoError) return true;
-    const std::string text = WriteErrorText(result);
-    l.unlock();  // as in GetSetting: never hold the store across the box
-    if (FailureAlreadyTold()) return false;
-    Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
-            MessageIcon::Exclamation);
-    return false;
+    if (wrote) *wrote = result == kNoError;
+    return result;
 }
 
-void ReportSettingsNotStored(int code) {
+void ReportSettingsNotStored(int code, bool someStored) {
     const std::string text = WriteErrorText(code);
     if (FailureAlreadyTold()) return;
     Message("Error writing configuration information.  Code " + std::to_string(code) + " - " + text +
-                "\r\n\r\nNone of the changes was saved. They stay in effect until the program ends.",
+                (someStored ? "\r\n\r\nSome of the changes were not saved. They stay in effect until the program ends."
+                            : "\r\n\r\nNone of the changes was saved. They stay in effect until the program ends."),
             "Error!", MessageIcon::Exclamation);
 }
 

@@ -138,12 +138,17 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue = {}
 // found" stores nothing either, so no other setting's record is written over.
 // True when the value is stored (or was already).
 bool PutSetting(std::string_view name, std::string_view value, std::string_view iniFile = {});
+// PutSetting without the message: the data error, 0 when stored (or already
+// so), and in `wrote` whether a record was written. For a caller that
+// stores several and tells the user once.
+int StoreSetting(std::string_view name, std::string_view value, bool* wrote = nullptr);
 // A batch of settings writes that could not be begun or committed (another
 // program held the data file past the busy timeout, a full disk), `code`
 // the data error: one "Error writing configuration information.  Code "
-// message with the cause. Nothing of the batch is stored; the option
-// globals keep the new values for the rest of the run.
-void ReportSettingsNotStored(int code);
+// message with the cause, saying that none of the changes was saved (or,
+// with `someStored`, that some were not). The option globals keep the new
+// values for the rest of the run.
+void ReportSettingsNotStored(int code, bool someStored = false);
 // A stored text as a LONG: empty or not a number reads as 0.
 int32_t SettingNumber(const std::string& text);
 

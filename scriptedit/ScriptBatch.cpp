@@ -33,6 +33,7 @@ int CountScriptItems(int32_t task) {
 
 void ScriptBatch::Begin() {
     own = false;
+    errorsBefore = process ? process->errors().size() : 0;
     data::FileManager& f = file ? *file : Scripting_File();
     if (data::InTransaction()) return;
     if (f.UseFile()) return;
@@ -42,11 +43,13 @@ void ScriptBatch::Begin() {
 void ScriptBatch::End() {
     if (!own) return;
     own = false;
-    if (data::Commit() != kNoError) (file ? *file : Scripting_File()).Throw(data::kMsgPutFailed);
+    const bool told = process && process->errors().size() > errorsBefore;
+    if (data::Commit() != kNoError && !told) (file ? *file : Scripting_File()).Throw(data::kMsgPutFailed);
 }
 
 std::shared_ptr<ScriptBatch> FrameScriptBatches(RecordProcess& p) {
     auto f = std::make_shared<ScriptBatch>();
+    f->process = &p;
     p.beginBatch = [f] { f->Begin(); };
     p.endBatch = [f] { f->End(); };
     return f;

@@ -3,6 +3,7 @@
 // transaction each batch of them runs in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -28,6 +29,11 @@ int CountScriptItems(int32_t task);
 struct ScriptBatch {
     bool own = false;
     data::FileManager* file = nullptr;
+    // The process whose batches this frames (FrameScriptBatches): a commit
+    // that fails after one of the batch's records failed and told it stays
+    // quiet, the user has heard of the failure once.
+    const RecordProcess* process = nullptr;
+    std::size_t errorsBefore = 0;
     void Begin();
     void End();
 };

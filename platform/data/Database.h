@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -122,6 +123,9 @@ private:
     int exclusive_ = 0;
     int tempExclusive_ = 0;
     bool fileLocked_ = false;
+    // The lock byte was found free inside the running transaction (reset by
+    // the connection's commit and rollback hooks). Under the mutex.
+    std::atomic<bool> lockAskedInTx_{false};
     std::recursive_mutex mutex_;
     std::mutex lockMutex_;
     std::map<std::string, sqlite3_stmt*> statements_;

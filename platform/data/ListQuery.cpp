@@ -6,6 +6,7 @@
 #include <cctype>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "platform/data/Database.h"
 #include "platform/data/Errors.h"
@@ -56,13 +57,32 @@ Value ReadColumn(sqlite3_stmt* st, int idx, const FieldDef& f) {
     return Value(static_cast<int64_t>(sqlite3_column_int64(st, idx)));
 }
 
+// Reads a column into a value already holding one of its field: a text goes
+// into the text's own storage, so a row read again over an earlier row
+// allocates nothing.
+void ReadColumnInto(sqlite3_stmt* st, int idx, const FieldDef& f, Value& into) {
+    if (f.isText()) {
+        // The value is the row's own (not const): its text is written in place.
+        if (std::string* held = const_cast<std::string*>(std::as_const(into).textIf())) {
+            const unsigned char* t = sqlite3_column_text(st, idx);
+            const int n = sqlite3_column_bytes(st, idx);
+            if (t)
+                held->assign(reinterpret_cast<const char*>(t), static_cast<std::size_t>(n));
+            else
+                held->clear();
+            return;
+        }
+    }
+    into = ReadColumn(st, idx, f);
+}
+
 // Reads a row of "SELECT m.rowid, <cols>": the row id, and each column into
 // the value of its field (cols holds field numbers; r.values is sized).
 void ReadColumns(sqlite3_stmt* st, const std::vector<int>& cols, const TableDef& d, ListRow& r) {
     r.row = sqlite3_column_int64(st, 0);
     for (std::size_t c = 0; c < cols.size(); ++c)
-        r.values[static_cast<std::size_t>(cols[c])] =
-            ReadColumn(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(cols[c])]);
+        ReadColumnInto(st, static_cast<int>(c) + 1, d.fields[static_cast<std::size_t>(cols[c])],
+                       r.values[static_cast<std::size_t>(cols[c])]);
 }
 
 // The number of the memo of `d` that `name` names with the table's prefix
@@ -672,6 +692,9 @@ struct ListQuery::Impl {
     std::string table;   // quoted SQL table
     std::string select;  // "m.rowid, m.col, ..."
     std::vector<int> fieldIndex;  // selected column -> index in def.fields
+    // The row a read fills, kept from read to read with its texts' storage
+    // (a page hands its rows' storage back through it).
+    ListRow spare;
 };
 
 ListQuery::ListQuery(Table& table) : table_(&table), impl_(std::make_unique<Impl>()) {
@@ -936,9 +959,16 @@ int ListQuery::Run(const std::string& conditions, const std::vector<Value>& para
         sqlite3_bind_int64(st, idx++, offset);
     }
     const TableDef& d = def();
+    // One row is filled again and again; a taker that keeps it swaps it with
+    // one of its own, whose storage the next row then reuses.
+    ListRow r = std::move(impl_->spare);
+    struct Keep {
+        ListRow& r;
+        ListRow& spare;
+        ~Keep() { spare = std::move(r); }
+    } keep{r, impl_->spare};
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        ListRow r;
-        r.values.resize(d.fields.size());
+        if (r.values.size() != d.fields.size()) r.values.resize(d.fields.size());
         ReadColumns(st, impl_->fieldIndex, d, r);
         if (!take(r)) return 0;
     }
@@ -946,52 +976,92 @@ int ListQuery::Run(const std::string& conditions, const std::vector<Value>& para
     return 0;
 }
 
+namespace {
+
+// Fills a page in place: the rows `out` held before give their storage to the
+// rows read, so paging with one vector allocates nothing once it is warm.
+struct PageFill {
+    std::vector<ListRow>& out;
+    std::size_t n = 0;
+    void Take(ListRow& r) {
+        if (n < out.size())
+            std::swap(out[n], r);
+        else
+            out.push_back(std::move(r));
+        ++n;
+    }
+    std::size_t size() const { return n; }
+    // Rows beyond those read are dropped, their storage kept for the next read.
+    void Finish(ListRow& spare) {
+        if (out.size() > n && spare.values.empty()) spare = std::move(out.back());
+        out.resize(n);
+    }
+};
+
+}  // namespace
+
 int ListQuery::Page(const ListRow* anchor, bool forward, int count, std::vector<ListRow>& out) {
-    out.clear();
-    if (count <= 0) return 0;
+    PageFill fill{out};
+    if (count <= 0) {
+        fill.Finish(impl_->spare);
+        return 0;
+    }
     ListRow cursor;
     bool haveCursor = anchor != nullptr;
     if (anchor) cursor = *anchor;
     int batch = HasResidue() ? std::max(count, kScanBatch) : count;
+    int e = 0;
     for (;;) {
         std::vector<Value> params;
         std::string cond = haveCursor ? AnchorCondition(cursor, forward, params) : std::string();
         int got = 0;
         bool full = false;
-        int e = Run(cond, params, {}, batch, 0, !forward, [&](ListRow& r) {
+        bool lastKept = false;
+        e = Run(cond, params, {}, batch, 0, !forward, [&](ListRow& r) {
             ++got;
-            cursor = r;
             haveCursor = true;
-            if (Qualifies(r)) {
-                out.push_back(std::move(r));
-                if (static_cast<int>(out.size()) >= count) {
-                    full = true;
-                    return false;
-                }
+            lastKept = Qualifies(r);
+            if (!lastKept) {
+                // The next batch goes on after a row that was not kept.
+                cursor = r;
+                return true;
+            }
+            fill.Take(r);
+            if (static_cast<int>(fill.size()) >= count) {
+                full = true;
+                return false;
             }
             return true;
         });
-        if (e) return e;
-        if (full || got < batch) break;
+        if (e || full || got < batch) break;
+        if (lastKept) cursor = out[fill.size() - 1];
     }
+    fill.Finish(impl_->spare);
+    if (e) return e;
     if (!forward) std::reverse(out.begin(), out.end());
     return 0;
 }
 
 int ListQuery::PageAt(int64_t offset, int count, std::vector<ListRow>& out) {
-    out.clear();
+    PageFill fill{out};
     if (offset < 0) offset = 0;
-    if (!HasResidue()) return Run({}, {}, {}, count, offset, false, [&](ListRow& r) {
-        out.push_back(std::move(r));
-        return true;
-    });
-    int64_t seen = 0;
-    return Run({}, {}, {}, 0, 0, false, [&](ListRow& r) {
-        if (!Qualifies(r)) return true;
-        if (seen++ < offset) return true;
-        out.push_back(std::move(r));
-        return static_cast<int>(out.size()) < count;
-    });
+    int e;
+    if (!HasResidue()) {
+        e = Run({}, {}, {}, count, offset, false, [&](ListRow& r) {
+            fill.Take(r);
+            return true;
+        });
+    } else {
+        int64_t seen = 0;
+        e = Run({}, {}, {}, 0, 0, false, [&](ListRow& r) {
+            if (!Qualifies(r)) return true;
+            if (seen++ < offset) return true;
+            fill.Take(r);
+            return static_cast<int>(fill.size()) < count;
+        });
+    }
+    fill.Finish(impl_->spare);
+    return e;
 }
 
 int64_t ListQuery::CountWhere(const std::string& conditions, const std::vector<Value>& params) {

@@ -27,6 +27,7 @@
 #include "platform/data/Names.h"
 #include "platform/data/TableImpl.h"
 #include "platform/data/Upgrade.h"
+#include "platform/data/WriteFault.h"
 #include "platform/runtime/ErrorCodes.h"
 #include "platform/runtime/PrivateFiles.h"
 #include "platform/runtime/Strings.h"
@@ -585,6 +586,7 @@ public:
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, true, err);
         if (!d) return err;
         MakeEmptyFilePrivate(path);
+        if (int e = WriteFaultCheck()) return e;
         setSqlName(tn.table);
         int version = RegisteredVersion(def);
         if (version == 0) version = def.version;
@@ -609,6 +611,7 @@ public:
         int err = 0;
         std::shared_ptr<Database> d = Database::Acquire(path, def.ownerPassword, false, err);
         if (!d) return err;
+        if (int e = WriteFaultCheck()) return e;
         setSqlName(tn.table);
         const std::string q = ReplaceAll(sqlName_, "'", "''");
         int others = 0;
@@ -972,7 +975,10 @@ public:
 
     // Writing.
 
+    // Every record written passes here: a fault the tests set comes first,
+    // as the driver's own failure would.
     int checkWritable(Database& d) {
+        if (int e = WriteFaultCheck()) return e;
         if (d.LockedByOther()) return SetLastError(kFileLocked, "32", "The file is locked by another program");
         return 0;
     }

@@ -165,6 +165,8 @@ public:
 
     void Reload() {
         beginResetModel();
+        // The first block's rows lend their storage to the first block read.
+        if (!blocks_.empty()) spare_ = std::move(blocks_.begin()->second);
         blocks_.clear();
         count_ = std::max<int64_t>(0, b_.query_.Count());
         endResetModel();
@@ -184,7 +186,8 @@ public:
 
 private:
     std::map<int64_t, std::vector<ListRow>>::iterator Load(int64_t block) {
-        std::vector<ListRow> rows;
+        std::vector<ListRow> rows = std::move(spare_);
+        spare_.clear();
         auto prev = blocks_.find(block - 1);
         auto next = blocks_.find(block + 1);
         int e;
@@ -202,6 +205,7 @@ private:
             auto far = std::max_element(blocks_.begin(), blocks_.end(), [&](const auto& a, const auto& b) {
                 return std::llabs(a.first - block) < std::llabs(b.first - block);
             });
+            spare_ = std::move(far->second);
             blocks_.erase(far);
         }
         return blocks_.emplace(block, std::move(rows)).first;
@@ -210,6 +214,9 @@ private:
     BrowseList& b_;
     int64_t count_ = 0;
     std::map<int64_t, std::vector<ListRow>> blocks_;
+    // Rows of a block let go, whose storage the next block read reuses
+    // (a reload or a scroll then allocates and frees no rows).
+    std::vector<ListRow> spare_;
 };
 
 // The list's selection, which the fixed view shares. With fixed columns the

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <map>
 
+#include "../support/SmallDisk.h"
 #include "dictionary/SchedulingTables.h"
 #include "platform/data/DataFileCheck.h"
+#include "platform/data/WriteFault.h"
 
 namespace kr::test {
 namespace {
@@ -237,6 +239,150 @@ TEST_F(OptionsStoreTest, ASaveTheFileRefusesIsToldOnceAndTheNewValuesLastTheRun)
     SaveOptions(e);
     EXPECT_EQ(responder_.shown().size(), 2u);
     EXPECT_EQ(Stored("MaxClipboardEntries"), "130");
+}
+
+// Five settings changed from what is stored.
+struct FiveChanges {
+    static void Store() {
+        PutSetting("MaxClipboardEntries", "50");
+        PutSetting("ScriptingDelay", "30");
+        PutSetting("Sender", "old@example.com");
+        PutSetting("Host", "old.example.com");
+        PutSetting("SnoozeInterval", "5");
+    }
+    static OptionsEdits Make() {
+        OptionGlobals& o = Options();
+        o.MaxClipboardEntries = 120;
+        o.Email_Sender = "new@example.com";
+        o.Email_Host = "new.example.com";
+        o.SnoozeInterval = 9;
+        OptionsEdits e;
+        e.scriptingDelay = 40;
+        return e;
+    }
+};
+
+class OptionsFaultTest : public OptionsStoreTest {
+protected:
+    void TearDown() override {
+        data::ClearWriteFault();
+        OptionsStoreTest::TearDown();
+    }
+    void ExpectNothingStored(const std::string& what) {
+        EXPECT_EQ(Stored("MaxClipboardEntries"), "50") << what;
+        EXPECT_EQ(Stored("ScriptingDelay"), "30") << what;
+        EXPECT_EQ(Stored("Sender"), "old@example.com") << what;
+        EXPECT_EQ(Stored("Host"), "old.example.com") << what;
+        EXPECT_EQ(Stored("SnoozeInterval"), "5") << what;
+    }
+    void ExpectAllStored(const std::string& what) {
+        EXPECT_EQ(Stored("MaxClipboardEntries"), "120") << what;
+        EXPECT_EQ(Stored("ScriptingDelay"), "40") << what;
+        EXPECT_EQ(Stored("Sender"), "new@example.com") << what;
+        EXPECT_EQ(Stored("Host"), "new.example.com") << what;
+        EXPECT_EQ(Stored("SnoozeInterval"), "9") << what;
+    }
+    // The one box of a failed save: its cause, and that nothing was saved.
+    void ExpectToldOnce(const std::string& cause, const std::string& what) {
+        ASSERT_EQ(responder_.shown().size(), 1u) << what;
+        const std::string text = responder_.shown()[0].request.text;
+        EXPECT_EQ(text.rfind("Error writing configuration information.  Code ", 0), 0u) << what << ": " << text;
+        EXPECT_NE(text.find(cause), std::string::npos) << what << ": " << text;
+        EXPECT_NE(text.find("None of the changes was saved."), std::string::npos) << what << ": " << text;
+    }
+};
+
+TEST_F(OptionsFaultTest, AFailingWriteAnywhereInTheSaveIsToldOnceWithItsCauseAndStoresNothing) {
+    OptionsEdits e = FiveChanges::Make();
+    SaveOptions(e);  // every setting stored once
+    FiveChanges::Store();
+    // The writes of one save: the batch's begin, five records, the commit.
+    data::CountWrites();
+    SaveOptions(e);
+    const int64_t writes = data::WritesCounted();
+    ASSERT_EQ(writes, 7);
+    ExpectAllStored("without a fault");
+    struct Cause {
+        data::WriteFaultCause cause;
+        const char* text;
+    };
+    for (Cause c : {Cause{data::WriteFaultCause::DiskFull, "Disk full"},
+                    Cause{data::WriteFaultCause::Busy, "Code 32 - File Is Already Locked: database is locked"},
+                    Cause{data::WriteFaultCause::Replaced, "attempt to write a readonly database"}}) {
+        for (int64_t k = 1; k <= writes; ++k) {
+            const std::string what = std::string(c.text) + ", write " + std::to_string(k);
+            data::ClearWriteFault();
+            FiveChanges::Store();
+            e = FiveChanges::Make();
+            responder_.clear();
+            data::SetWriteFault(c.cause, k);
+            SaveOptions(e);
+            ExpectToldOnce(c.text, what);
+            data::ClearWriteFault();
+            ExpectNothingStored(what);
+            EXPECT_EQ(Options().MaxClipboardEntries.load(), 120) << what << ": the new values last the run";
+            // The fault gone, the same OK stores everything.
+            SaveOptions(e);
+            EXPECT_EQ(responder_.shown().size(), 1u) << what;
+            ExpectAllStored(what + ", then saved again");
+        }
+    }
+}
+
+TEST_F(OptionsFaultTest, OutsideABatchTheFirstFailingWriteEndsTheSaveWithOneBox) {
+    SaveOptions(FiveChanges::Make());
+    FiveChanges::Store();
+    // Inside the caller's transaction the save is no batch of its own.
+    data::Table& t = data::TableOf(ConfigurationDef());
+    ASSERT_EQ(data::Logout({&t}), 0);
+    OptionsEdits e = FiveChanges::Make();
+    data::SetWriteFault(data::WriteFaultCause::DiskFull, 1);
+    SaveOptions(e);
+    EXPECT_EQ(data::WritesCounted(), 1) << "one failed write ends the save";
+    data::ClearWriteFault();
+    ExpectToldOnce("Disk full", "in the caller's transaction");
+    data::Rollback();
+    ExpectNothingStored("in the caller's transaction");
+
+    // A later write failing: the box says some changes were not saved.
+    ASSERT_EQ(data::Logout({&t}), 0);
+    responder_.clear();
+    data::SetWriteFault(data::WriteFaultCause::DiskFull, 3);
+    SaveOptions(e);
+    data::ClearWriteFault();
+    ASSERT_EQ(responder_.shown().size(), 1u);
+    EXPECT_NE(responder_.shown()[0].request.text.find("Some of the changes were not saved."), std::string::npos)
+        << responder_.shown()[0].request.text;
+    data::Rollback();
+}
+
+TEST_F(OptionsFaultTest, ASaveOnAFullDiskIsToldOnceAndStoresNothing) {
+    SmallDisk disk(dir_ / "disk", "2m");
+    if (!disk.refused().empty()) GTEST_SKIP() << disk.refused();
+    std::filesystem::current_path(disk.path());
+    SaveOptions(FiveChanges::Make());
+    FiveChanges::Store();
+    OptionsEdits e = FiveChanges::Make();
+    {
+        std::ofstream out(disk.path() / "filler", std::ios::binary);
+        const std::string chunk(4096, 'x');
+        while (out.write(chunk.data(), chunk.size())) out.flush();
+    }
+    {
+        std::ofstream small(disk.path() / "filler2", std::ios::binary);
+        while (small.put('x')) small.flush();
+    }
+    SaveOptions(e);
+    ExpectToldOnce("Disk full", "on a full tmpfs");
+    std::filesystem::remove(disk.path() / "filler");
+    std::filesystem::remove(disk.path() / "filler2");
+    ExpectNothingStored("on a full tmpfs");
+    SaveOptions(e);
+    EXPECT_EQ(responder_.shown().size(), 1u);
+    ExpectAllStored("with room again");
+    while (data::TableOf(ConfigurationDef()).IsOpen()) data::TableOf(ConfigurationDef()).Close();
+    data::CloseIdleFiles();
+    std::filesystem::current_path(dir_);
 }
 
 }  // namespace

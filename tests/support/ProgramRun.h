@@ -110,6 +110,7 @@ public:
         env_.insert("XDG_DATA_HOME", Path(folder / "xdg"));
         env_.remove("KR_TEST_EXIT_AFTER_STARTUP");
         env_.remove("KR_TEST_RESPONSES");
+        env_.remove("KR_TEST_WRITE_FAULT");
     }
     // The message responder's script (a file, made empty when missing): its
     // answers, and what was asked logged beside it ("<file>.log").
