@@ -8,6 +8,7 @@
 #include "dictionary/EventLog.h"
 #include "dictionary/OpenTable.h"
 #include "dictionary/Settings.h"
+#include "platform/data/Errors.h"
 #include "platform/data/Table.h"
 #include "platform/runtime/DateTime.h"
 #include "platform/runtime/ErrorCodes.h"
@@ -307,11 +308,17 @@ bool DailyJobs::RemoveHistory(const HistorySettings& settings) {
                 remove.push_back(SCH.ID);
         }
         if (error != kNoError && error != kRecordNotAvailable)
-            Message(ErrorText(error) + " error while removing history", "Cannot Remove History");
+            Message(data::LastErrorDisplay() + " error while removing history", "Cannot Remove History");
         for (int32_t id : remove) {
-            // With its script items, through the relations.
+            // With its script items, through the relations. A failing delete
+            // (a full disk, a held or replaced file) would fail for every
+            // later record too: the removal stops with one message naming
+            // the cause, and what is left goes at the next day's check.
             const int r = store_->Delete(id);
-            if (r != kNoError) Message(ErrorText(r) + " error while removing history", "Cannot Remove History");
+            if (r != kNoError) {
+                Message(data::LastErrorDisplay() + " error while removing history", "Cannot Remove History");
+                break;
+            }
         }
         LogEvent("History", "Checked for tasks needing removal");
     }

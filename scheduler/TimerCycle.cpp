@@ -617,8 +617,6 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
             }
         }
         if (!run.stored) return false;
-        if (run.deleteScripts) DeleteTaskScriptItems(run.id, report);
-        run.deleteScripts = false;
     }
 
     // What is still owed once the task's own record is stored: the parts of
@@ -643,10 +641,24 @@ bool TimerCycle::StoreRun(UnstoredRun& run, bool report) {
         Schedule h = run.history;
         if (AddScheduleCopy(*store_, h) == kNoError) {
             run.fileHistory = false;
-            if (settings_.SaveScripts && h.ID != run.id) store_->CopyScriptItems(run.id, h.ID);
+            if (settings_.SaveScripts && h.ID != run.id) run.historyScriptsTo = h.ID;
         } else {
             done = false;
         }
+    }
+    // The copy's script items, all or nothing: a copy whose items could not
+    // be stored gets them at a later retry, from the task's own items.
+    if (run.historyScriptsTo != 0) {
+        if (store_->CopyScriptItems(run.id, run.historyScriptsTo) == kNoError)
+            run.historyScriptsTo = 0;
+        else
+            done = false;
+    }
+    // A finished task's script items go only once nothing owed is copied
+    // from them any more.
+    if (run.deleteScripts && !run.fileHistory && run.historyScriptsTo == 0) {
+        DeleteTaskScriptItems(run.id, report);
+        run.deleteScripts = false;
     }
     return done;
 }

@@ -209,6 +209,7 @@ private:
         bool deleteScripts = false;  // a finished task's script items go once it is stored
         bool fileHistory = false;    // the run's history copy is owed
         Schedule history;
+        int32_t historyScriptsTo = 0;  // the history copy whose script items are owed
         ShiftShortfall shift;        // what the exceptions' shift left unstored
         ShiftShortfall lost;         // what of the shift was given up, to be told once
     };

@@ -57,7 +57,7 @@ TEST_F(WriteFaultTest, BusyAndReplacedFailOnlyTheWritesAskedForAndACommitRollsBa
     EXPECT_EQ(AddPerson(t, "c"), 0);
     EXPECT_EQ(AddPerson(t, "d"), 0);
     EXPECT_EQ(Commit(), kAccessDenied);
-    EXPECT_EQ(LastDriverCause(), DriverCause::ReadOnly);
+    EXPECT_EQ(LastDriverCause(), DriverCause::Replaced);
     EXPECT_FALSE(InTransaction());
     EXPECT_EQ(Count(t), 1);
 
