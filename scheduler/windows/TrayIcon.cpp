@@ -136,7 +136,9 @@ void TrayIcon::UnregisterEvents() {
 
 void TrayIcon::HideWindow() {
     if (!window_) return;
-    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    // An iconified window is hidden as it is: clearing its minimised state
+    // first asks the window manager to map it again, and one that does so
+    // after the hide leaves it on the screen. RestoreWindow clears the state.
     window_->hide();
     // The lists, forms, wizards and reports opened from the window go into
     // the tray with it; what must reach the user stays.
