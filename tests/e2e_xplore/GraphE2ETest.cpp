@@ -58,6 +58,16 @@ TEST_F(GraphE2ETest, GraphOnAColumnGoesToTheClipboardAsAnImageAndEscCloses) {
     EXPECT_TRUE(xdo::WaitGone("^(Progress|Record=)")) << "the progress window stayed; windows:\n"
                                                      << xdo::VisibleTitles();
 
+    // The window manager maximises the window after it has shown: the
+    // graph goes to the clipboard at the size it is drawn at then.
+    const auto widthOf = [&] {
+        const std::string g = xdo::Run({"getwindowgeometry", "--shell", QString::fromStdString(graph)});
+        int w = 0;
+        const auto at = g.find("WIDTH=");
+        if (at != std::string::npos) std::sscanf(g.c_str() + at, "WIDTH=%d", &w);
+        return w;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return widthOf() > 640; }, 10000)) << "the graph was not maximised";
     xdo::Keys(graph, {"alt+t"});  // &To Clipboard
     QImage image;
     ASSERT_TRUE(WaitUntil([&] { return !(image = ClipboardImage()).isNull(); }, 10000))
