@@ -395,9 +395,10 @@ bool Database::TableExists(const std::string& table) {
 
 bool Database::ReadOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
 
-int Database::Fail(int rc) {
+int Database::Fail(int rc) { return Fail(rc, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)); }
+
+int Database::Fail(int rc, std::string text) {
     std::string code = std::to_string(rc);
-    std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     // The file's name leads to another file now: SQLite refuses the write on
     // the one this process has open. Still access denied for the callers,
     // with a text that names what happened.

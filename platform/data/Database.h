@@ -87,6 +87,9 @@ public:
 
     // Maps a SQLite result to the runtime's code and sets the last error.
     int Fail(int rc);
+    // The same with the driver's words taken before a later statement
+    // replaced them.
+    int Fail(int rc, std::string text);
 
     // Share locks between programs: shared (every open but deny-all) and
     // exclusive (deny-all). Waits up to waitMs for another program's lock.

@@ -1011,9 +1011,12 @@ public:
 
     int failWrite(Database& d, int rc, const void* rec, int64_t exclude) {
         if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+            // The driver's words before the key search's own statements
+            // overwrite them ("not an error").
+            std::string said = sqlite3_errmsg(d.db());
             std::string key = duplicateKey(d, rec, exclude);
             // No unique key holds the values: some other rule refused the row.
-            if (key.empty()) return d.Fail(rc);
+            if (key.empty()) return d.Fail(rc, std::move(said));
             SetLastDuplicateKey(key);
             return SetLastError(kDuplicateKey, key, "Duplicate key " + key);
         }

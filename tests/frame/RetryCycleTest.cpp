@@ -145,6 +145,10 @@ TEST_F(RetryCycleTest, AShiftedCopyTheFileRefusedIsMadeOnceItCanBeAndGivenUpWith
     EXPECT_EQ(cycle_.unstoredRuns(), 2u) << "the copies are not remembered as missing";
     const std::size_t told = responder_.shown().size();
     EXPECT_EQ(told, 2u) << "one message per refused copy";
+    if (told > 0) {
+        EXPECT_NE(responder_.shown()[0].request.text.find("no room for the copy"), std::string::npos)
+            << "the refusal in the file's own words: " << responder_.shown()[0].request.text;
+    }
 
     // The user moves one task off the skipped Friday; the file takes copies
     // again.
