@@ -183,28 +183,11 @@ std::string GetSetting(std::string_view name, std::string_view defaultValue, std
     return {};
 }
 
-namespace {
-
-// The last data error with the file system's reason, when it gave one (a
-// full disk, no permission).
-std::string WriteErrorText(int code) {
-    std::string text = data::LastErrorText();
-    // The driver's words say more than the code where it gave some: "Disk
-    // full: ...", "database is locked", "attempt to write a readonly
-    // database" (the file replaced or made read-only).
-    const bool driverWords = code == kDriverError || code == kFileLocked || code == kAccessDenied;
-    if (driverWords && !data::LastFileErrorText().empty() && data::LastFileErrorText() != text)
-        text += ": " + data::LastFileErrorText();
-    return text;
-}
-
-}  // namespace
-
 bool PutSetting(std::string_view name, std::string_view value, std::string_view iniFile) {
     (void)iniFile;  // settings are never written to an INI file
     const int result = StoreSetting(name, value);
     if (result == kNoError) return true;
-    const std::string text = WriteErrorText(result);
+    const std::string text = data::LastErrorWithDriverWords(result);
     if (FailureAlreadyTold()) return false;
     Message("Error writing configuration information.  Code " + PaddedName(name) + " - " + text, "Error!",
             MessageIcon::Exclamation);
@@ -240,7 +223,7 @@ int StoreSetting(std::string_view name, std::string_view value, bool* wrote) {
 }
 
 void ReportSettingsNotStored(int code, bool someStored) {
-    const std::string text = WriteErrorText(code);
+    const std::string text = data::LastErrorWithDriverWords(code);
     if (FailureAlreadyTold()) return;
     Message("Error writing configuration information.  Code " + std::to_string(code) + " - " + text +
                 (someStored ? "\r\n\r\nSome of the changes were not saved. They stay in effect until the program ends."

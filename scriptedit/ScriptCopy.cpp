@@ -73,10 +73,7 @@ std::shared_ptr<RecordProcess> MakeCopyScript(int32_t fromID, int32_t toID) {
                 // With the driver's words (a full disk, a busy or read-only
                 // file). Such a cause fails every later item too: the copy
                 // stops with one message rather than one per item.
-                std::string text = "Error adding script record:|" + ErrorText(e);
-                const std::string driver = data::LastFileErrorText();
-                if (!driver.empty() && (e == kDriverError || e == kFileLocked || e == kAccessDenied))
-                    text += ": " + driver;
+                const std::string text = "Error adding script record:|" + data::LastErrorWithDriverWords(e);
                 const bool repeats = e == kFileLocked || e == kAccessDenied ||
                                      data::LastDriverCause() != data::DriverCause::None;
                 return repeats ? RecordStep::Fatal(text) : RecordStep::Error(text);

@@ -60,6 +60,14 @@ std::string LastErrorDisplay() {
     return kr::ErrorText(s.code) + " (" + std::to_string(s.code) + ")";
 }
 
+std::string LastErrorWithDriverWords(int code) {
+    ErrorState s = Snapshot();
+    std::string text = kr::ErrorText(s.code);
+    const bool driverWords = code == kDriverError || code == kFileLocked || code == kAccessDenied;
+    if (driverWords && !s.fileText.empty() && s.fileText != text) text += ": " + s.fileText;
+    return text;
+}
+
 int SetLastError(int code, std::string fileCode, std::string fileText) {
     // Every engine call sets the state, so the thread keeps its entry at hand
     // (entries are never removed, so the pointer stays good).

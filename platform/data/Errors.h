@@ -33,6 +33,11 @@ DriverCause LastDriverCause();
 // driver's code, ")"; for a write on a replaced file the driver's text, which
 // names it; otherwise the runtime's text, " (", the code, ")".
 std::string LastErrorDisplay();
+// The runtime's text of the last error with the driver's words after it
+// where the code alone says less (90, 32, 5: "Disk full: ...", "database is
+// locked", "attempt to write a readonly database"), as the messages of a
+// failed write give it. `code` is the failed operation's.
+std::string LastErrorWithDriverWords(int code);
 
 // Sets the state for the current procedure thread and returns the code.
 int SetLastError(int code, std::string fileCode = {}, std::string fileText = {});
